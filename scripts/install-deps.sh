@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Installs every Debian 12 package Lunor Remote needs to build, run and test.
+# Run as root (or through sudo). Safe to run again.
+set -euo pipefail
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+
+PACKAGES=(
+  # toolchain
+  build-essential cmake ninja-build pkg-config git
+  # Qt 6 (Core, Gui, Quick, QuickControls2, WebSockets, DBus, Test)
+  qt6-base-dev qt6-base-dev-tools qt6-declarative-dev qt6-declarative-dev-tools
+  qt6-websockets-dev qt6-tools-dev
+  qml6-module-qtquick qml6-module-qtquick-controls qml6-module-qtquick-layouts
+  qml6-module-qtquick-window qml6-module-qtquick-templates qml6-module-qtqml-workerscript
+  qml6-module-qtquick-dialogs qml6-module-qt-labs-platform
+  libgl-dev libxkbcommon-dev
+  # WebRTC (Google's native API) and what its headers need
+  libtgowt-dev libabsl-dev libssl-dev
+  # X11 capture and injection
+  libx11-dev libxtst-dev libxrandr-dev libxext-dev libxfixes-dev libxdamage-dev libxcomposite-dev
+  # secrets and notifications
+  libsecret-1-dev libglib2.0-dev dbus dbus-x11
+  # test services: virtual displays, STUN/TURN
+  xvfb xauth tigervnc-standalone-server coturn
+)
+
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${PACKAGES[@]}"

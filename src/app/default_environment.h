@@ -1,0 +1,37 @@
+#pragma once
+
+#include <memory>
+
+#include <QSettings>
+
+#include "session/session_environment.h"
+
+namespace lunor {
+
+class AddressBook;
+class NotificationManager;
+class SessionPanels;
+
+// The real services of this platform. Parts not built yet are null objects.
+class DefaultEnvironment final : public SessionEnvironment {
+ public:
+  DefaultEnvironment();
+  ~DefaultEnvironment() override;
+
+  std::unique_ptr<rtc::PeerConnectionFactory> createRtcFactory() override;
+  std::unique_ptr<ControlInjector> createControlInjector() override;
+  SessionPanels& panels() override { return *panels_; }
+  AddressBook& addressBook() override { return *addressBook_; }
+  NotificationManager& notifications() override { return *notifications_; }
+  QSettings& settings() override { return settings_; }
+  SignalingEndpoint signalingEndpoint() override;
+  rtc::Configuration peerConfiguration() override;
+
+ private:
+  QSettings settings_;
+  std::unique_ptr<SessionPanels> panels_;
+  std::unique_ptr<AddressBook> addressBook_;
+  std::unique_ptr<NotificationManager> notifications_;
+};
+
+}  // namespace lunor

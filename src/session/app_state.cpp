@@ -1,0 +1,23 @@
+#include "session/app_state.h"
+
+#include <QSettings>
+
+#include "session/machine_identity.h"
+#include "session/remote_session.h"
+#include "session/session_environment.h"
+
+namespace lunor {
+
+AppState::AppState(SessionEnvironment& environment, QObject* parent) : QObject(parent) {
+  QSettings& settings = environment.settings();
+  sessionId_ = machineId(settings);
+  settings.setValue(QLatin1String(kSessionIdKey), sessionId_);
+  settings.sync();
+  hostSession_ = std::make_unique<RemoteSession>(environment);
+}
+
+AppState::~AppState() = default;
+
+void AppState::startHosting() { hostSession_->startHost(sessionId_); }
+
+}  // namespace lunor

@@ -1,0 +1,18 @@
+#include "session/duration_text.h"
+
+namespace lunor {
+
+QString endDurationText(qint64 seconds) {
+  const qint64 t = seconds < 0 ? 0 : seconds;
+  if (t < 60) return QString::number(t) + QLatin1Char('s');
+  if (t < 3600) return QString::asprintf("%lldm %02llds", t / 60, t % 60);
+  return QString::asprintf("%lldh %02lldm %02llds", t / 3600, (t % 3600) / 60, t % 60);
+}
+
+QString hudDurationText(qint64 seconds) {
+  const qint64 t = seconds < 0 ? 0 : seconds;
+  if (t < 3600) return QString::asprintf("%02lld:%02lld", t / 60, t % 60);
+  return QString::asprintf("%02lld:%02lld:%02lld", t / 3600, (t % 3600) / 60, t % 60);
+}
+
+}  // namespace lunor

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QString>
+
+namespace lunor {
+
+// The end alerts' duration: "0s", "42s", "3m 07s", "1h 02m 03s".
+// Negative values count as zero.
+QString endDurationText(qint64 seconds);
+
+// The floating HUD's clock: "00:00", "03:07", "01:02:03".
+QString hudDurationText(qint64 seconds);
+
+}  // namespace lunor

@@ -1,0 +1,537 @@
+#include "session/remote_session.h"
+
+#include <QCoreApplication>
+#include <QThread>
+#include <QTime>
+
+#include "host/control_injector.h"
+#include "host/screen_capturer.h"
+#include "session/duration_text.h"
+#include "session/session_environment.h"
+#include "session/signaling_client.h"
+#include "store/address_book.h"
+#include "system/console_log.h"
+#include "system/notification_manager.h"
+#include "ui/session_panels.h"
+
+namespace lunor {
+
+IceStateTexts iceStateTexts(rtc::IceConnectionState state) {
+  using S = rtc::IceConnectionState;
+  switch (state) {
+    case S::New: return {QStringLiteral("nouveau"), QStringLiteral("Initialisation...")};
+    case S::Checking: return {QStringLiteral("vérification..."), QStringLiteral("Établissement...")};
+    case S::Connected:
+    case S::Completed: return {QStringLiteral("connecté ✓"), QStringLiteral("Connexion établie")};
+    case S::Failed: return {QStringLiteral("échec"), QStringLiteral("Échec de connexion")};
+    case S::Disconnected: return {QStringLiteral("déconnecté"), QStringLiteral("Connexion perdue")};
+    case S::Closed: return {QStringLiteral("fermé"), QStringLiteral("Fermé")};
+    case S::Unknown: break;
+  }
+  return {QStringLiteral("inconnu"), QStringLiteral("État inconnu")};
+}
+
+namespace {
+
+bool isDown(rtc::IceConnectionState state) {
+  return state == rtc::IceConnectionState::Failed ||
+         state == rtc::IceConnectionState::Disconnected ||
+         state == rtc::IceConnectionState::Closed;
+}
+
+}  // namespace
+
+void RemoteSession::DeleteLater::operator()(QObject* object) const {
+  if (object) object->deleteLater();
+}
+
+RemoteSession::RemoteSession(SessionEnvironment& environment, QObject* parent)
+    : QObject(parent), environment_(environment) {
+  controlInjector_ = environment_.createControlInjector();
+
+  factory_ = environment_.createRtcFactory();
+  if (factory_) {
+    onMain([this] { setStatusNow(QStringLiteral("Prêt")); });
+    log(QStringLiteral("✅ WebRTC factory initialisée"));
+  } else {
+    log(QStringLiteral("❌ WebRTC factory indisponible"));
+  }
+
+  QPointer<RemoteSession> weak(this);
+  environment_.notifications().setJoinActionHandler(
+      [weak](const QString& clientId, JoinAction action) {
+        if (!weak) return;
+        Q_UNUSED(clientId);
+        Q_UNUSED(action);
+      });
+}
+
+RemoteSession::~RemoteSession() {
+  // No library callback may reach a half-destroyed session.
+  if (controlChannel_) controlChannel_->setObserver(nullptr);
+  if (peerConnection_) {
+    peerConnection_->setObserver(nullptr);
+    peerConnection_->close();
+  }
+  if (screenCapturer_) screenCapturer_->stop();
+  if (signalingClient_) {
+    signalingClient_->onOpen = nullptr;
+    signalingClient_->onMessage = nullptr;
+    signalingClient_->onClose = nullptr;
+    signalingClient_->disconnect();
+  }
+}
+
+// ------------------------------------------------------------------ threads --
+
+bool RemoteSession::isMainThread() const { return QThread::currentThread() == thread(); }
+
+void RemoteSession::onMain(std::function<void()> call) {
+  if (isMainThread()) {
+    call();
+  } else {
+    postToMain(std::move(call));
+  }
+}
+
+void RemoteSession::postToMain(std::function<void()> call) {
+  QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection);
+}
+
+// ---------------------------------------------------------------------- log --
+
+void RemoteSession::log(const QString& message) {
+  const QString line =
+      QLatin1Char('[') + QTime::currentTime().toString(QStringLiteral("HH:mm:ss")) +
+      QStringLiteral("] ") + message;
+  consoleLine(QStringLiteral("[RemoteSession] ") + message);
+  postToMain([this, line] {
+    logs_.append(line);
+    if (logs_.size() > kMaxLogLines) logs_.erase(logs_.begin(), logs_.end() - kMaxLogLines);
+    Q_EMIT logsChanged();
+  });
+}
+
+void RemoteSession::setStatus(const QString& text) {
+  postToMain([this, text] { setStatusNow(text); });
+}
+
+void RemoteSession::renewGeneration() {
+  Q_ASSERT(isMainThread());
+  generation_ = QUuid::createUuid();
+}
+
+// ------------------------------------------------------------ start and stop --
+
+void RemoteSession::connectSignaling() {
+  auto client = std::unique_ptr<SignalingClient, DeleteLater>(
+      new SignalingClient(environment_.signalingEndpoint()));
+  const QUuid generation = generation_;
+  QPointer<RemoteSession> weak(this);
+  auto current = [weak, generation] { return weak && weak->generation_ == generation; };
+
+  client->onOpen = [weak, current] {
+    if (current()) weak->handleSignalingOpen();
+  };
+  client->onMessage = [weak, current](const QJsonObject& message) {
+    if (current()) weak->handleSignalingMessage(message);
+  };
+  client->onClose = [weak, current] {
+    if (!current()) return;
+    weak->log(QStringLiteral("🔌 WebSocket déconnecté"));
+    weak->setStatus(QStringLiteral("Serveur déconnecté"));
+  };
+  signalingClient_ = std::move(client);
+  signalingClient_->connect();
+}
+
+void RemoteSession::startHost(const QString& sessionId) {
+  Q_ASSERT(isMainThread());
+  hostStableId_ = sessionId;
+  autoRestartHost_ = true;
+  role_ = Role::Host;
+  sessionId_ = sessionId;
+  isEnding_ = false;
+  isTornDown_ = false;
+  hasSentInitialOffer_ = false;
+  shouldMakeOfferWhenReady_ = false;
+
+  // Teardown closed these already; only the references go.
+  controlChannel_.reset();
+  peerConnection_.reset();
+  screenCapturer_.reset();
+  screenVideoSource_.reset();
+
+  setStatusNow(QStringLiteral("En attente d’une connexion…"));
+  setConnectionState(QStringLiteral("attente"));
+  setPendingJoin(false);
+  setApproved(false);
+  setIsWaitingApproval(false);
+
+  connectSignaling();
+}
+
+void RemoteSession::startClient(const QString& sessionId) {
+  Q_ASSERT(isMainThread());
+  role_ = Role::Client;
+  sessionId_ = sessionId;
+  isTornDown_ = false;
+  generation_ = QUuid::createUuid();
+  log(QStringLiteral("🎯 Mode CLIENT → connexion à ") + sessionId);
+  setStatus(QStringLiteral("Connexion au serveur..."));
+  connectSignaling();
+
+  const QUuid generation = generation_;
+  auto* task = new QTimer(this);
+  task->setSingleShot(true);
+  task->setInterval(kClientJoinDelayMs);
+  connect(task, &QTimer::timeout, this, [this, task, generation] {
+    tasks_.removeAll(task);
+    task->deleteLater();
+    if (generation_ != generation) return;
+    sendJoin();
+  });
+  tasks_.append(task);
+  task->start();
+}
+
+void RemoteSession::stop(const QString& reason) {
+  Q_ASSERT(isMainThread());
+  if (role_ == Role::Client && !startedAt_.isValid()) {
+    setStartedAt(QDateTime::currentDateTime());
+  }
+  endSession(reason, /*silent=*/false);
+  postToMain([this] { setPendingJoin(false); });
+}
+
+// ---------------------------------------------------------------------- end --
+
+void RemoteSession::endSession(const QString& reason, bool silent) {
+  if (!isMainThread()) {
+    // Every field below belongs to the main thread.
+    postToMain([this, reason, silent] { endSession(reason, silent); });
+    return;
+  }
+  if (isEnding_) return;
+  isEnding_ = true;
+
+  if (!silent && signalingClient_) {
+    sendSignaling(QJsonObject{
+        {QStringLiteral("type"), QStringLiteral("signal")},
+        {QStringLiteral("data"),
+         QJsonObject{{QStringLiteral("type"), QStringLiteral("end")},
+                     {QStringLiteral("reason"), reason}}}});
+  }
+
+  const QDateTime started = startedAt_;
+  setPendingJoin(false);
+  setIsWaitingApproval(false);
+  setEndReason(reason);
+  setLastStartedAt(started);
+
+  requesterId_ = QString();
+  setRequesterName(QString());
+  setRequesterAvatar(QImage());
+  joinCooldownUntil_ = std::chrono::steady_clock::now() + kEndJoinCooldown;
+
+  environment_.panels().hideFloatingHud();
+
+  if (role_ == Role::Host) {
+    const qint64 seconds =
+        started.isValid() ? started.secsTo(QDateTime::currentDateTime()) : 0;
+    environment_.panels().showEndSession(reason, endDurationText(seconds), kEndCountdownSeconds);
+  }
+
+  teardown(QStringLiteral("endOnce(") + reason + QLatin1Char(')'));
+
+  if (role_ == Role::Host && autoRestartHost_ && !hostStableId_.isNull()) {
+    const QString id = hostStableId_;
+    QTimer::singleShot(kHostRestartDelayMs, this, [this, id] { startHost(id); });
+  }
+  isEnding_ = false;
+}
+
+void RemoteSession::teardown(const QString& reason) {
+  Q_ASSERT(isMainThread());
+  if (isTornDown_) return;
+  isTornDown_ = true;
+  generation_ = QUuid::createUuid();
+  log(QStringLiteral("🧹 Teardown (") + reason + QLatin1Char(')'));
+
+  for (const auto& task : std::exchange(tasks_, {})) {
+    if (task) {
+      task->stop();
+      task->deleteLater();
+    }
+  }
+
+  iceDownTimer_.reset();
+
+  if (screenCapturer_) {
+    screenCapturer_->stop();
+    screenCapturer_.reset();
+  }
+  setLocalVideoTrack(nullptr);
+  screenVideoSource_.reset();
+
+  if (controlChannel_) {
+    controlChannel_->setObserver(nullptr);
+    controlChannel_.reset();
+  }
+  if (peerConnection_) {
+    peerConnection_->setObserver(nullptr);
+    peerConnection_->close();
+    peerConnection_.reset();
+  }
+
+  if (signalingClient_) {
+    // Cleared first, so this disconnection never reaches the close handler.
+    signalingClient_->onOpen = nullptr;
+    signalingClient_->onMessage = nullptr;
+    signalingClient_->onClose = nullptr;
+    signalingClient_->disconnect();
+    signalingClient_.reset();
+  }
+
+  if (controlInjector_) controlInjector_->releaseAllModifiers();
+
+  resetAfterTeardown();
+  hasSentInitialOffer_ = false;
+  shouldMakeOfferWhenReady_ = false;
+  isEnding_ = false;
+}
+
+void RemoteSession::resetAfterTeardown() {
+  setIsWaitingApproval(false);
+  setApproved(false);
+  setPendingJoin(false);
+  setRequesterName(QString());
+  setRequesterAvatar(QImage());
+  setStartedAt(QDateTime());
+  setStatusNow(QStringLiteral("Déconnecté"));
+  setConnectionState(QStringLiteral("déconnecté"));
+  setRemoteVideoTrack(nullptr);
+  setLocalVideoTrack(nullptr);
+  setAskUnattendedPassword(false);
+  pendingUnattendedPassword_.reset();
+  shouldMakeOfferWhenReady_ = false;
+  hasSentInitialOffer_ = false;
+}
+
+// ---------------------------------------------------------------------- ICE --
+
+void RemoteSession::applyIceState(rtc::IceConnectionState state) {
+  Q_ASSERT(isMainThread());
+  const IceStateTexts texts = iceStateTexts(state);
+  switch (state) {
+    case rtc::IceConnectionState::Connected:
+    case rtc::IceConnectionState::Completed:
+      if (!startedAt_.isValid()) setStartedAt(QDateTime::currentDateTime());
+      if (role_ == Role::Client) environment_.addressBook().recordSuccess(sessionId_, QString());
+      iceDownTimer_.reset();
+      break;
+    case rtc::IceConnectionState::Failed:
+    case rtc::IceConnectionState::Disconnected:
+    case rtc::IceConnectionState::Closed:
+      startIceDownTimer();
+      break;
+    default:
+      break;
+  }
+  setConnectionState(texts.connectionState);
+  setStatusNow(texts.status);
+}
+
+void RemoteSession::startIceDownTimer() {
+  iceDownTimer_ = std::make_unique<QTimer>();
+  iceDownTimer_->setSingleShot(true);
+  iceDownTimer_->setInterval(kIceDownGraceMs);
+  connect(iceDownTimer_.get(), &QTimer::timeout, this, [this] { iceDownTimerFired(); });
+  iceDownTimer_->start();
+}
+
+void RemoteSession::iceDownTimerFired() {
+  if (!peerConnection_ || !isDown(peerConnection_->iceConnectionState())) return;
+  endSession(QString::fromUtf8(kReasonPeerLost), /*silent=*/true);
+  environment_.panels().hideFloatingHud();
+}
+
+// ---------------------------------------------------------- peer connection --
+
+void RemoteSession::createPeerConnection() {
+  Q_ASSERT(isMainThread());
+  if (controlChannel_) {
+    controlChannel_->setObserver(nullptr);
+    controlChannel_.reset();
+  }
+  if (peerConnection_) {
+    peerConnection_->setObserver(nullptr);
+    peerConnection_->close();
+    peerConnection_.reset();
+  }
+  hasSentInitialOffer_ = false;
+  if (!factory_) return;
+
+  rtc::MediaConstraints constraints;
+  constraints.optional[std::string("DtlsSrtpKeyAgreement")] = "true";
+  auto connection =
+      factory_->createPeerConnection(environment_.peerConfiguration(), constraints, this);
+  if (!connection) return;
+  peerConnection_ = std::move(connection);
+  log(QStringLiteral("✅ PeerConnection créée (role=") +
+      (role_ == Role::Host ? QStringLiteral("HOST") : QStringLiteral("CLIENT")) +
+      QLatin1Char(')'));
+}
+
+void RemoteSession::onIceConnectionChange(rtc::IceConnectionState state) {
+  postToMain([this, state] { applyIceState(state); });
+}
+
+void RemoteSession::onIceCandidate(const rtc::IceCandidate&) {}
+
+void RemoteSession::onVideoTrack(std::shared_ptr<rtc::VideoTrack>) {}
+
+void RemoteSession::onDataChannel(std::shared_ptr<rtc::DataChannel>) {}
+
+void RemoteSession::onStateChange(rtc::DataChannelState) {}
+
+void RemoteSession::onMessage(const std::string&, bool) {}
+
+// ---------------------------------------------------------------- signaling --
+
+void RemoteSession::sendSignaling(const QJsonObject& message) {
+  if (signalingClient_) signalingClient_->send(message);
+}
+
+void RemoteSession::handleSignalingOpen() {
+  log(QStringLiteral("🔌 WebSocket connecté (role=") +
+      (role_ == Role::Host ? QStringLiteral("HOST") : QStringLiteral("CLIENT")) +
+      QStringLiteral(", roomId=") + sessionId_ + QLatin1Char(')'));
+  setStatus(QStringLiteral("Serveur connecté"));
+}
+
+void RemoteSession::handleSignalingMessage(const QJsonObject& message) {
+  const QJsonValue typeValue = message.value(QLatin1String("type"));
+  if (!typeValue.isString()) return;
+  const QString type = typeValue.toString();
+  log(QStringLiteral("📨 Message: ") + type);
+  if (type == QLatin1String("signal")) {
+    handleSignalPayload(message.value(QLatin1String("data")).toObject());
+  }
+}
+
+void RemoteSession::handleSignalPayload(const QJsonObject& data) {
+  const QJsonValue typeValue = data.value(QLatin1String("type"));
+  if (!typeValue.isString()) return;
+  const QString type = typeValue.toString();
+  if (type == QLatin1String("end")) {
+    const QJsonValue reason = data.value(QLatin1String("reason"));
+    endSession(reason.isString() ? reason.toString() : QString::fromUtf8(kReasonPeerEnded),
+               /*silent=*/true);
+  }
+}
+
+QJsonObject RemoteSession::buildJoinMessage() const {
+  return QJsonObject{{QStringLiteral("type"), QStringLiteral("join")},
+                     {QStringLiteral("roomId"), sessionId_},
+                     {QStringLiteral("displayName"), QString()}};
+}
+
+void RemoteSession::sendJoin() {
+  sendSignaling(buildJoinMessage());
+  setStatus(QStringLiteral("Connexion à l'hôte..."));
+}
+
+// --------------------------------------------------------- published setters --
+
+namespace {
+
+template <typename T, typename Emit>
+void publish(T& field, const T& value, Emit emitChanged) {
+  if (field == value) return;
+  field = value;
+  emitChanged();
+}
+
+}  // namespace
+
+void RemoteSession::setStatusNow(const QString& text) {
+  Q_ASSERT(isMainThread());
+  publish(status_, text, [this] { Q_EMIT statusChanged(); });
+}
+
+void RemoteSession::setConnectionState(const QString& label) {
+  Q_ASSERT(isMainThread());
+  publish(connectionState_, label, [this] { Q_EMIT connectionStateChanged(); });
+}
+
+void RemoteSession::setPendingJoin(bool value) {
+  Q_ASSERT(isMainThread());
+  publish(pendingJoin_, value, [this] { Q_EMIT pendingJoinChanged(); });
+}
+
+void RemoteSession::setRequesterName(const QString& name) {
+  Q_ASSERT(isMainThread());
+  // Absent (null) and empty are different values here.
+  if (requesterName_ == name && requesterName_.isNull() == name.isNull()) return;
+  requesterName_ = name;
+  Q_EMIT requesterNameChanged();
+}
+
+void RemoteSession::setRequesterAvatar(const QImage& avatar) {
+  Q_ASSERT(isMainThread());
+  publish(requesterAvatar_, avatar, [this] { Q_EMIT requesterAvatarChanged(); });
+}
+
+void RemoteSession::setApproved(bool value) {
+  Q_ASSERT(isMainThread());
+  publish(approved_, value, [this] { Q_EMIT approvedChanged(); });
+}
+
+void RemoteSession::setIsWaitingApproval(bool value) {
+  Q_ASSERT(isMainThread());
+  publish(isWaitingApproval_, value, [this] { Q_EMIT isWaitingApprovalChanged(); });
+}
+
+void RemoteSession::setStartedAt(const QDateTime& time) {
+  Q_ASSERT(isMainThread());
+  publish(startedAt_, time, [this] { Q_EMIT startedAtChanged(); });
+}
+
+void RemoteSession::setEndReason(const QString& reason) {
+  Q_ASSERT(isMainThread());
+  if (endReason_ == reason && endReason_.isNull() == reason.isNull()) return;
+  endReason_ = reason;
+  Q_EMIT endReasonChanged();
+}
+
+void RemoteSession::setLastStartedAt(const QDateTime& time) {
+  Q_ASSERT(isMainThread());
+  publish(lastStartedAt_, time, [this] { Q_EMIT lastStartedAtChanged(); });
+}
+
+void RemoteSession::setAskUnattendedPassword(bool value) {
+  Q_ASSERT(isMainThread());
+  publish(askUnattendedPassword_, value, [this] { Q_EMIT askUnattendedPasswordChanged(); });
+}
+
+void RemoteSession::setLocalVideoTrack(std::shared_ptr<rtc::VideoTrack> track) {
+  Q_ASSERT(isMainThread());
+  if (localVideoTrack_ == track) return;
+  localVideoTrack_ = std::move(track);
+  Q_EMIT localVideoTrackChanged();
+}
+
+void RemoteSession::setRemoteVideoTrack(std::shared_ptr<rtc::VideoTrack> track) {
+  Q_ASSERT(isMainThread());
+  if (remoteVideoTrack_ == track) return;
+  remoteVideoTrack_ = std::move(track);
+  Q_EMIT remoteVideoTrackChanged();
+}
+
+void RemoteSession::setDisplayedVideoRect(const QRectF& rect) {
+  Q_ASSERT(isMainThread());
+  publish(displayedVideoRect_, rect, [this] { Q_EMIT displayedVideoRectChanged(); });
+}
+
+}  // namespace lunor

@@ -1,0 +1,145 @@
+#pragma once
+
+// The WebRTC operations and events the session relies on, as our own
+// interfaces. The library-backed implementation lives in rtc/webrtc/; tests
+// use fakes. Nothing outside rtc/webrtc/ includes the library's headers.
+//
+// Threads: observers are called on the library's own threads, never on the Qt
+// main thread. Completions likewise. Setting an observer to null waits for a
+// callback already running on another thread to return, so once
+// `setObserver(nullptr)` has returned no further call reaches the old observer.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "session/rtc/rtc_types.h"
+
+namespace lunor::rtc {
+
+// A decoded or captured picture, 32-bit BGRA (B, G, R, A bytes in memory).
+struct VideoFrameView {
+  const uint8_t* data = nullptr;
+  int width = 0;
+  int height = 0;
+  int stride = 0;  // bytes per row
+  int64_t timestampUs = 0;
+};
+
+class VideoSink {
+ public:
+  virtual ~VideoSink() = default;
+  // Called on a library thread for every frame the track renders.
+  virtual void onFrame(const VideoFrameView& frame) = 0;
+};
+
+// The host's screen source: frames go in, the track carries them out.
+class VideoSource {
+ public:
+  virtual ~VideoSource() = default;
+  // Scales (never up) and drops frames so the output fits width x height at
+  // fps; like the platform's adaptOutputFormat.
+  virtual void adaptOutputFormat(int width, int height, int fps) = 0;
+  // Feeds one BGRA frame; any thread. The data is copied before returning.
+  virtual void pushFrame(const VideoFrameView& frame) = 0;
+};
+
+class VideoTrack {
+ public:
+  virtual ~VideoTrack() = default;
+  virtual std::string trackId() const = 0;
+  // The sink must stay alive until removeSink() has returned.
+  virtual void addSink(VideoSink* sink) = 0;
+  virtual void removeSink(VideoSink* sink) = 0;
+  // Marks the track as screen content (keep detail, drop frames before sharpness).
+  virtual void setScreenContent(bool screen) = 0;
+};
+
+class RtpSender {
+ public:
+  virtual ~RtpSender() = default;
+  virtual std::string trackId() const = 0;
+  virtual std::vector<RtpEncoding> encodings() const = 0;
+  // Writes the limits back; a sender with no encoding gets the first one.
+  virtual Error setEncodings(const std::vector<RtpEncoding>& encodings) = 0;
+};
+
+class DataChannelObserver {
+ public:
+  virtual ~DataChannelObserver() = default;
+  virtual void onStateChange(DataChannelState state) = 0;
+  virtual void onMessage(const std::string& data, bool binary) = 0;
+};
+
+class DataChannel {
+ public:
+  virtual ~DataChannel() = default;
+  virtual std::string label() const = 0;
+  virtual DataChannelState state() const = 0;
+  // Returns false when the channel refused the message (not open, buffer full).
+  virtual bool send(const std::string& data, bool binary) = 0;
+  // The observer must outlive its registration; see the header comment.
+  virtual void setObserver(DataChannelObserver* observer) = 0;
+};
+
+class PeerConnectionObserver {
+ public:
+  virtual ~PeerConnectionObserver() = default;
+  virtual void onIceConnectionChange(IceConnectionState state) = 0;
+  virtual void onIceCandidate(const IceCandidate& candidate) = 0;
+  // A receiver was added whose track is video.
+  virtual void onVideoTrack(std::shared_ptr<VideoTrack> track) = 0;
+  // The peer opened a data channel.
+  virtual void onDataChannel(std::shared_ptr<DataChannel> channel) = 0;
+};
+
+using DescriptionCallback =
+    std::function<void(std::optional<SessionDescription> description, Error error)>;
+using CompletionCallback = std::function<void(Error error)>;
+
+class PeerConnection {
+ public:
+  virtual ~PeerConnection() = default;
+
+  virtual void setObserver(PeerConnectionObserver* observer) = 0;
+
+  // Returns the new sender, or null when the library refused the track.
+  virtual std::shared_ptr<RtpSender> addTrack(std::shared_ptr<VideoTrack> track,
+                                              const std::vector<std::string>& streamIds) = 0;
+  virtual std::vector<std::shared_ptr<RtpSender>> senders() = 0;
+  // Returns null when the channel could not be made.
+  virtual std::shared_ptr<DataChannel> createDataChannel(const std::string& label,
+                                                         bool ordered) = 0;
+
+  virtual void createOffer(const MediaConstraints& constraints, DescriptionCallback done) = 0;
+  virtual void createAnswer(const MediaConstraints& constraints, DescriptionCallback done) = 0;
+  virtual void setLocalDescription(const SessionDescription& description,
+                                   CompletionCallback done) = 0;
+  virtual void setRemoteDescription(const SessionDescription& description,
+                                    CompletionCallback done) = 0;
+  virtual void addIceCandidate(const IceCandidate& candidate, CompletionCallback done) = 0;
+  virtual void restartIce() = 0;
+  virtual IceConnectionState iceConnectionState() = 0;
+  virtual void close() = 0;
+};
+
+// One per session: owns the library's network, worker and signaling threads
+// and the builtin video encoder and decoder factories.
+class PeerConnectionFactory {
+ public:
+  virtual ~PeerConnectionFactory() = default;
+
+  virtual std::shared_ptr<VideoSource> createVideoSource() = 0;
+  virtual std::shared_ptr<VideoTrack> createVideoTrack(std::shared_ptr<VideoSource> source,
+                                                       const std::string& trackId) = 0;
+  // Returns null when the library refuses the configuration. The observer is
+  // borrowed: clear it with setObserver(nullptr) before it goes away.
+  virtual std::shared_ptr<PeerConnection> createPeerConnection(
+      const Configuration& configuration, const MediaConstraints& constraints,
+      PeerConnectionObserver* observer) = 0;
+};
+
+}  // namespace lunor::rtc

@@ -1,0 +1,89 @@
+#pragma once
+
+// Plain value types of our WebRTC adapter. Nothing here depends on the
+// library, so the rest of the program can speak about peer connections
+// without seeing its headers.
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace lunor::rtc {
+
+// ICE connection states, numbered as the library and the wire logs number them.
+enum class IceConnectionState : int {
+  New = 0,
+  Checking = 1,
+  Connected = 2,
+  Completed = 3,
+  Failed = 4,
+  Disconnected = 5,
+  Closed = 6,
+  Unknown = 7,  // anything the library adds later
+};
+
+// Data channel ready states (0 connecting, 1 open, 2 closing, 3 closed).
+enum class DataChannelState : int {
+  Connecting = 0,
+  Open = 1,
+  Closing = 2,
+  Closed = 3,
+};
+
+// Session description types, numbered as in the design's logs (offer 0, answer 2).
+enum class SdpType : int {
+  Offer = 0,
+  PrAnswer = 1,
+  Answer = 2,
+  Rollback = 3,
+};
+
+struct SessionDescription {
+  SdpType type = SdpType::Offer;
+  std::string sdp;
+};
+
+struct IceCandidate {
+  std::string sdp;                    // the "candidate:..." line
+  std::optional<std::string> sdpMid;  // absent when the library gives none
+  int sdpMLineIndex = 0;
+};
+
+struct IceServer {
+  std::vector<std::string> urls;
+  std::string username;
+  std::string credential;
+};
+
+enum class IceTransportPolicy { None, Relay, NoHost, All };
+
+struct Configuration {
+  std::vector<IceServer> iceServers;
+  bool unifiedPlan = true;
+  bool gatherContinually = true;
+  bool tcpCandidates = false;
+  IceTransportPolicy iceTransportPolicy = IceTransportPolicy::All;
+};
+
+// String-to-string constraints, as the design writes them ("true"/"false").
+struct MediaConstraints {
+  std::map<std::string, std::string> mandatory;
+  std::map<std::string, std::string> optional;
+};
+
+// One RTP encoding's bitrate limits, in bits per second.
+struct RtpEncoding {
+  std::optional<int> minBitrateBps;
+  std::optional<int> maxBitrateBps;
+  std::optional<double> maxFramerate;
+};
+
+// An error reported by the library in a completion; empty message means success.
+struct Error {
+  std::string message;
+  bool ok() const { return message.empty(); }
+};
+
+}  // namespace lunor::rtc

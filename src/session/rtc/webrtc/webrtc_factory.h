@@ -1,0 +1,22 @@
+#pragma once
+
+// Entry point of the library-backed adapter. This header is safe to include
+// anywhere: it does not pull in the library's headers.
+
+#include <memory>
+
+#include "session/rtc/peer_connection.h"
+
+namespace lunor::rtc {
+
+struct FactoryOptions {
+  // Lets ICE use loopback interfaces (the library ignores them by default);
+  // needed when both peers run on one machine.
+  bool allowLoopback = true;
+};
+
+// Makes a factory with its own network, worker and signaling threads and the
+// builtin video encoder and decoder factories. Returns null on failure.
+std::unique_ptr<PeerConnectionFactory> createWebRtcFactory(const FactoryOptions& options = {});
+
+}  // namespace lunor::rtc

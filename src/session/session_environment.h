@@ -1,0 +1,40 @@
+#pragma once
+
+// Everything a session needs from the platform and from the rest of the
+// application, in one place so tests can swap all of it at once. The
+// environment is borrowed by every session and must outlive them.
+
+#include <memory>
+
+#include "session/rtc/peer_connection.h"
+#include "session/service_config.h"
+
+class QSettings;
+
+namespace lunor {
+
+class AddressBook;
+class ControlInjector;
+class NotificationManager;
+class SessionPanels;
+
+class SessionEnvironment {
+ public:
+  virtual ~SessionEnvironment() = default;
+
+  // A new peer connection factory (one per session); null when the library fails.
+  virtual std::unique_ptr<rtc::PeerConnectionFactory> createRtcFactory() = 0;
+  // The input injector for the main display.
+  virtual std::unique_ptr<ControlInjector> createControlInjector() = 0;
+
+  virtual SessionPanels& panels() = 0;
+  virtual AddressBook& addressBook() = 0;
+  virtual NotificationManager& notifications() = 0;
+  // The per-user settings store.
+  virtual QSettings& settings() = 0;
+
+  virtual SignalingEndpoint signalingEndpoint() = 0;
+  virtual rtc::Configuration peerConfiguration() = 0;
+};
+
+}  // namespace lunor

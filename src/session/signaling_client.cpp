@@ -1,0 +1,207 @@
+#include "session/signaling_client.h"
+
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonParseError>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QStringDecoder>
+#include <QWebSocket>
+
+#include "system/console_log.h"
+
+namespace lunor {
+namespace {
+
+QString typeOf(const QJsonObject& message) {
+  const QJsonValue type = message.value(QLatin1String("type"));
+  return type.isString() ? type.toString() : QStringLiteral("?");
+}
+
+}  // namespace
+
+SignalingClient::SignalingClient(SignalingEndpoint endpoint, QObject* parent)
+    : QObject(parent), endpoint_(std::move(endpoint)) {
+  pingTimer_.setInterval(kPingIntervalMs);
+  QObject::connect(&pingTimer_, &QTimer::timeout, this, [this] {
+    if (socket_) socket_->ping();
+  });
+}
+
+SignalingClient::~SignalingClient() {
+  onOpen = nullptr;
+  onMessage = nullptr;
+  onClose = nullptr;
+  if (socket_) {
+    QObject::disconnect(socket_, nullptr, this, nullptr);
+    socket_->close(QWebSocketProtocol::CloseCodeGoingAway);
+    delete socket_;
+  }
+}
+
+void SignalingClient::connect() {
+  QMetaObject::invokeMethod(this, [this] { openSocket(); }, Qt::QueuedConnection);
+}
+
+void SignalingClient::send(const QJsonObject& message) {
+  QMetaObject::invokeMethod(this, [this, message] { sendNow(message); }, Qt::QueuedConnection);
+}
+
+void SignalingClient::disconnect() {
+  QMetaObject::invokeMethod(
+      this,
+      [this] {
+        pingTimer_.stop();
+        isOpen_ = false;
+        if (socket_) {
+          QObject::disconnect(socket_, nullptr, this, nullptr);
+          socket_->close(QWebSocketProtocol::CloseCodeGoingAway);
+          socket_->deleteLater();
+          socket_ = nullptr;
+        }
+        deliver([this] {
+          if (onClose) onClose();
+        });
+      },
+      Qt::QueuedConnection);
+}
+
+void SignalingClient::openSocket() {
+  if (socket_) return;
+
+  if (const auto problem = signalingUrlProblem(endpoint_.url)) {
+    consoleLine(QStringLiteral("❌ [WS] ") + *problem);
+    deliver([this] {
+      if (onClose) onClose();
+    });
+    return;
+  }
+
+  socket_ = new QWebSocket(QString(), QWebSocketProtocol::VersionLatest, this);
+  socket_->setMaxAllowedIncomingMessageSize(kMaxIncomingMessageBytes);
+  socket_->setMaxAllowedIncomingFrameSize(kMaxIncomingMessageBytes);
+
+  if (endpoint_.url.scheme().compare(QLatin1String("wss"), Qt::CaseInsensitive) == 0 &&
+      !endpoint_.extraCaFile.isEmpty()) {
+    QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+    const auto extra = QSslCertificate::fromPath(endpoint_.extraCaFile, QSsl::Pem);
+    if (extra.isEmpty()) {
+      consoleLine(QStringLiteral("⚠️ [WS] aucun certificat lisible dans ") + endpoint_.extraCaFile);
+    }
+    tls.addCaCertificates(extra);
+    socket_->setSslConfiguration(tls);
+  }
+
+  QWebSocket* socket = socket_;
+  QObject::connect(socket, &QWebSocket::connected, this, [this, socket] {
+    if (socket == socket_) handleOpened();
+  });
+  QObject::connect(socket, &QWebSocket::textMessageReceived, this, [this, socket](const QString& t) {
+    if (socket == socket_) handleText(t);
+  });
+  QObject::connect(socket, &QWebSocket::binaryMessageReceived, this,
+                   [this, socket](const QByteArray& b) {
+                     if (socket == socket_) handleBinary(b);
+                   });
+  QObject::connect(socket, &QWebSocket::sslErrors, this, [socket](const QList<QSslError>& errors) {
+    for (const auto& error : errors) {
+      consoleLine(QStringLiteral("❌ [WS] TLS: ") + error.errorString());
+    }
+    Q_UNUSED(socket);
+  });
+  QObject::connect(socket, qOverload<QAbstractSocket::SocketError>(&QWebSocket::error), this, [this, socket] {
+    if (socket == socket_) {
+      dropSocketAndReport(QStringLiteral("❌ [WS] receive error: ") + socket->errorString());
+    }
+  });
+  QObject::connect(socket, &QWebSocket::disconnected, this, [this, socket] {
+    if (socket != socket_) return;
+    if (!isOpen_) {
+      // Never opened: the attempt itself failed (refused, TLS, handshake).
+      dropSocketAndReport(QStringLiteral("❌ [WS] receive error: ") + socket->errorString());
+      return;
+    }
+    dropSocketAndReport(QStringLiteral("⚠️ [WS] didClose code=") +
+                        QString::number(static_cast<int>(socket->closeCode())));
+  });
+
+  socket_->open(endpoint_.url);
+}
+
+void SignalingClient::sendNow(const QJsonObject& message) {
+  if (!socket_) {
+    consoleLine(QStringLiteral("⚠️ [WS] no task, drop ") + typeOf(message));
+    return;
+  }
+  if (isOpen_) {
+    transmit(message);
+    return;
+  }
+  consoleLine(QStringLiteral("⚠️ [WS] not open, queue ") + typeOf(message));
+  pendingQueue_.append(message);
+}
+
+void SignalingClient::dropSocketAndReport(const QString& line) {
+  consoleLine(line);
+  pingTimer_.stop();
+  isOpen_ = false;
+  QObject::disconnect(socket_, nullptr, this, nullptr);
+  socket_->abort();
+  socket_->deleteLater();
+  socket_ = nullptr;
+  deliver([this] {
+    if (onClose) onClose();
+  });
+}
+
+void SignalingClient::handleOpened() {
+  isOpen_ = true;
+  const QList<QJsonObject> queued = std::exchange(pendingQueue_, {});
+  for (const auto& message : queued) transmit(message);
+  pingTimer_.stop();
+  pingTimer_.start();
+  deliver([this] {
+    if (onOpen) onOpen();
+  });
+}
+
+void SignalingClient::handleBinary(const QByteArray& bytes) {
+  QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+  const QString text = decoder(bytes);
+  if (decoder.hasError()) return;
+  handleText(text);
+}
+
+void SignalingClient::handleText(const QString& text) {
+  QJsonParseError error;
+  const QJsonDocument document = QJsonDocument::fromJson(text.toUtf8(), &error);
+  if (error.error != QJsonParseError::NoError || !document.isObject()) return;
+  const QJsonObject message = document.object();
+  const QJsonValue type = message.value(QLatin1String("type"));
+  if (type.isString()) consoleLine(QStringLiteral("📥 [WS] recv type=") + type.toString());
+  deliver([this, message] {
+    if (onMessage) onMessage(message);
+  });
+}
+
+void SignalingClient::transmit(const QJsonObject& message) {
+  const QByteArray bytes = QJsonDocument(message).toJson(QJsonDocument::Compact);
+  if (bytes.isEmpty()) {
+    consoleLine(QStringLiteral("❌ [WS] JSON serialization failed for ") +
+                QString::fromUtf8(QJsonDocument(message).toJson(QJsonDocument::Compact)));
+    return;
+  }
+  const qint64 sent = socket_->sendTextMessage(QString::fromUtf8(bytes));
+  if (sent <= 0) {
+    consoleLine(QStringLiteral("❌ [WS] send error: ") + socket_->errorString());
+    return;
+  }
+  const QJsonValue type = message.value(QLatin1String("type"));
+  if (type.isString()) consoleLine(QStringLiteral("📤 [WS] send type=") + type.toString());
+}
+
+void SignalingClient::deliver(std::function<void()> call) {
+  QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection);
+}
+
+}  // namespace lunor

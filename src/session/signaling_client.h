@@ -1,0 +1,70 @@
+#pragma once
+
+// One session's WebSocket to the signaling server. Messages are JSON objects,
+// one text frame each. Messages sent before the socket opens wait and go out
+// in order as soon as it opens; a ping every 20 s keeps the link alive.
+//
+// All state lives on the thread that owns the object (the main thread).
+// connect(), send() and disconnect() may be called from that thread and run
+// asynchronously, in call order. Callbacks are delivered on the owning thread,
+// messages in arrival order and before any close.
+
+#include <functional>
+
+#include <QJsonObject>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QTimer>
+
+#include "session/service_config.h"
+
+class QWebSocket;
+
+namespace lunor {
+
+class SignalingClient final : public QObject {
+  Q_OBJECT
+ public:
+  // Frames larger than this are refused by the socket (hostile server guard).
+  static constexpr qint64 kMaxIncomingMessageBytes = 1024 * 1024;
+  static constexpr int kPingIntervalMs = 20'000;
+
+  explicit SignalingClient(SignalingEndpoint endpoint, QObject* parent = nullptr);
+  ~SignalingClient() override;
+  SignalingClient(const SignalingClient&) = delete;
+  SignalingClient& operator=(const SignalingClient&) = delete;
+
+  // Set by the owner after creation; cleared (to empty) before disconnect()
+  // when the owner no longer wants to hear from the client.
+  std::function<void()> onOpen;
+  std::function<void(const QJsonObject&)> onMessage;
+  std::function<void()> onClose;
+
+  // Opens the socket unless one exists.
+  void connect();
+  // Sends now when open, queues while connecting, drops with a log otherwise.
+  void send(const QJsonObject& message);
+  // Closes the socket with code 1001 (going away) and reports onClose.
+  void disconnect();
+
+  const QUrl& serverUrl() const { return endpoint_.url; }
+
+ private:
+  void openSocket();
+  void sendNow(const QJsonObject& message);
+  void dropSocketAndReport(const QString& line);
+  void handleOpened();
+  void handleText(const QString& text);
+  void handleBinary(const QByteArray& bytes);
+  void transmit(const QJsonObject& message);
+  void deliver(std::function<void()> call);
+
+  SignalingEndpoint endpoint_;
+  QWebSocket* socket_ = nullptr;  // owned; present from connect() until close or failure
+  bool isOpen_ = false;
+  QList<QJsonObject> pendingQueue_;
+  QTimer pingTimer_;
+};
+
+}  // namespace lunor

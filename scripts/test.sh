@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Builds Lunor Remote and runs its whole test suite with CTest.
+# Each test starts the servers it needs itself, on loopback.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+./scripts/build.sh
+BUILD_DIR="${LUNOR_BUILD_DIR:-build}"
+cd "$BUILD_DIR"
+ctest --output-on-failure --parallel 2 "$@"

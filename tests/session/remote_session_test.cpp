@@ -1,0 +1,316 @@
+#include <QElapsedTimer>
+#include <QSignalSpy>
+#include <QThread>
+#include <QtTest>
+
+#include "console_capture.h"
+#include "fake_environment.h"
+#include "session/remote_session.h"
+#include "test_ws_server.h"
+
+using namespace lunor;
+using lunor::test::FakeEnvironment;
+using lunor::test::FakePeerConnection;
+using lunor::test::TestWsServer;
+using State = lunor::rtc::IceConnectionState;
+
+Q_DECLARE_METATYPE(lunor::rtc::IceConnectionState)
+
+namespace {
+
+QJsonObject endPayload(const QJsonValue& reason) {
+  QJsonObject data{{"type", "end"}};
+  if (!reason.isUndefined()) data.insert("reason", reason);
+  return QJsonObject{{"type", "signal"}, {"data", data}};
+}
+
+QStringList endReasonsSent(const TestWsServer& server) {
+  QStringList reasons;
+  for (const auto& object : server.receivedObjects()) {
+    const QJsonObject data = object.value("data").toObject();
+    if (object.value("type") == "signal" && data.value("type") == "end") {
+      reasons << data.value("reason").toString();
+    }
+  }
+  return reasons;
+}
+
+}  // namespace
+
+class RemoteSessionTest : public QObject {
+  Q_OBJECT
+
+  // Starts `session` as host towards `server` and waits for the open socket.
+  static void startHostConnected(RemoteSession& session, TestWsServer& server) {
+    session.startHost("123456789");
+    QTRY_COMPARE(session.status(), QString("Serveur connecté"));
+    QCOMPARE(server.openClients(), 1);
+  }
+
+ private Q_SLOTS:
+  void createdSessionIsReady() {
+    FakeEnvironment environment;
+    RemoteSession session(environment);
+    QTRY_COMPARE(session.status(), QString("Prêt"));
+    QCOMPARE(session.connectionState(), QString("déconnecté"));
+    QCOMPARE(session.currentQualityRaw(), QString("medium"));
+    QTRY_VERIFY(session.logs().value(0).endsWith("] ✅ WebRTC factory initialisée"));
+  }
+
+  void logKeepsTheNewest200Lines() {
+    FakeEnvironment environment;
+    RemoteSession session(environment);
+    QSignalSpy changed(&session, &RemoteSession::logsChanged);
+    for (int i = 0; i < 250; ++i) session.log(QString("line %1").arg(i));
+    QTRY_VERIFY(session.logs().value(RemoteSession::kMaxLogLines - 1).endsWith("line 249"));
+    const QStringList logs = session.logs();
+    QCOMPARE(logs.size(), RemoteSession::kMaxLogLines);
+    QVERIFY(logs.first().endsWith("] line 50"));
+    QVERIFY(QRegularExpression(R"(^\[\d\d:\d\d:\d\d\] line 50$)").match(logs.first()).hasMatch());
+  }
+
+  void logLinesFromAnotherThreadKeepTheirOrder() {
+    FakeEnvironment environment;
+    RemoteSession session(environment);
+    QThread* worker = QThread::create([&session] {
+      for (int i = 0; i < 100; ++i) session.log(QString("w%1").arg(i));
+    });
+    worker->start();
+    QVERIFY(worker->wait(10000));
+    delete worker;
+    QTRY_VERIFY(session.logs().size() >= 100);
+    const QStringList logs = session.logs();
+    int last = -1;
+    for (const auto& line : logs) {
+      const int at = line.indexOf("] w");
+      if (at < 0) continue;
+      const int n = line.mid(at + 3).toInt();
+      QCOMPARE(n, last + 1);
+      last = n;
+    }
+    QCOMPARE(last, 99);
+  }
+
+  void clientJoinsOneSecondAfterStart() {
+    TestWsServer server;
+    FakeEnvironment environment;
+    environment.endpoint.url = server.url();
+    RemoteSession session(environment);
+    QElapsedTimer clock;
+    clock.start();
+    session.startClient("987654321");
+    QTRY_VERIFY_WITH_TIMEOUT(server.receivedTypes().contains("join"), 5000);
+    QVERIFY(clock.elapsed() >= 900);
+    const QJsonObject join = server.receivedObjects().first();
+    QCOMPARE(join.value("roomId").toString(), QString("987654321"));
+    QVERIFY(join.contains("displayName"));
+    QTRY_COMPARE(session.status(), QString("Connexion à l'hôte..."));
+  }
+
+  void clientStoppedWithinItsFirstSecondNeverJoins() {
+    TestWsServer server;
+    FakeEnvironment environment;
+    environment.endpoint.url = server.url();
+    RemoteSession session(environment);
+    session.startClient("987654321");
+    const QUuid started = session.generation();
+    QTRY_COMPARE(server.connectionCount(), 1);
+    session.stop("Fenêtre fermée");
+    QVERIFY(session.generation() != started);
+    QTest::qWait(1500);
+    QVERIFY(!server.receivedTypes().contains("join"));
+  }
+
+  void messageFromTheOldConnectionAfterTeardownChangesNothing() {
+    TestWsServer server;
+    FakeEnvironment environment;
+    environment.endpoint.url = server.url();
+    RemoteSession session(environment);
+    startHostConnected(session, server);
+
+    // The frame is on its way (in the socket buffer, not yet read) when the
+    // session ends; delivering it would end the session a second time.
+    server.sendJson(endPayload("late"));
+    QThread::msleep(100);
+    session.stop("Session terminée par l’hôte");
+    QTest::qWait(300);
+
+    QCOMPARE(session.endReason(), QString("Session terminée par l’hôte"));
+    for (const auto& line : session.logs()) QVERIFY2(!line.contains("📨 Message"), qPrintable(line));
+    QCOMPARE(environment.panelsFake.calls.count(
+                 "endSession(Session terminée par l’hôte|0s|10)"),
+             1);
+  }
+
+  void iceDownTimer_data() {
+    QTest::addColumn<State>("first");
+    QTest::addColumn<int>("secondAfterMs");  // -1: no second report
+    QTest::addColumn<State>("second");
+    QTest::addColumn<bool>("recoversSilently");  // state comes back without an event
+    QTest::addColumn<bool>("ends");
+
+    QTest::newRow("disconnected, then connected within 2 s")
+        << State::Disconnected << 300 << State::Connected << false << false;
+    QTest::newRow("failed for 2 s") << State::Failed << -1 << State::Failed << false << true;
+    QTest::newRow("closed for 2 s") << State::Closed << -1 << State::Closed << false << true;
+    QTest::newRow("disconnected, then failed restarts the wait")
+        << State::Disconnected << 300 << State::Failed << false << true;
+    QTest::newRow("disconnected, back without an event")
+        << State::Disconnected << -1 << State::Disconnected << true << false;
+  }
+  void iceDownTimer() {
+    QFETCH(State, first);
+    QFETCH(int, secondAfterMs);
+    QFETCH(State, second);
+    QFETCH(bool, recoversSilently);
+    QFETCH(bool, ends);
+
+    TestWsServer server;
+    FakeEnvironment environment;
+    environment.endpoint.url = server.url();
+    RemoteSession session(environment);
+    startHostConnected(session, server);
+    session.createPeerConnection();
+    QVERIFY(session.hasPeerConnection());
+    auto pc = environment.factories.front()->connections.back();
+
+    pc->reportIceState(State::Connected);
+    QTRY_COMPARE(session.connectionState(), QString("connecté ✓"));
+    QElapsedTimer clock;
+    clock.start();
+    pc->reportIceState(first);
+    if (secondAfterMs >= 0) {
+      QTest::qWait(secondAfterMs);
+      pc->reportIceState(second);
+      clock.restart();
+    }
+    if (recoversSilently) pc->state = State::Connected;
+
+    if (ends) {
+      QTRY_COMPARE_WITH_TIMEOUT(session.endReason(), QString("L’autre partie s’est déconnectée"),
+                                6000);
+      QVERIFY(clock.elapsed() >= 1900);
+      QVERIFY(environment.panelsFake.calls.contains("hideFloatingHud"));
+      // A silent end tells the peer nothing.
+      QTest::qWait(100);
+      QVERIFY(endReasonsSent(server).isEmpty());
+    } else {
+      QTest::qWait(RemoteSession::kIceDownGraceMs + 700);
+      QVERIFY(session.endReason().isNull());
+      QVERIFY(session.hasPeerConnection());
+    }
+  }
+
+  void endedHostShowsPanelAndRecreatesItsRoom() {
+    TestWsServer server;
+    FakeEnvironment environment;
+    environment.endpoint.url = server.url();
+    RemoteSession session(environment);
+    startHostConnected(session, server);
+
+    QElapsedTimer clock;
+    clock.start();
+    session.stop("Alice s’est déconnecté de votre ordinateur");
+    QCOMPARE(session.status(), QString("Déconnecté"));
+    QCOMPARE(environment.panelsFake.calls.count(
+                 "endSession(Alice s’est déconnecté de votre ordinateur|0s|10)"),
+             1);
+
+    QTRY_COMPARE_WITH_TIMEOUT(server.connectionCount(), 2, 5000);
+    QVERIFY(clock.elapsed() >= 550);
+    QTRY_COMPARE(session.status(), QString("Serveur connecté"));
+    QCOMPARE(endReasonsSent(server), QStringList{"Alice s’est déconnecté de votre ordinateur"});
+    QCOMPARE(server.closeCodes(), QList<int>{1001});
+    // The restart does not clear why the last session ended.
+    QCOMPARE(session.endReason(), QString("Alice s’est déconnecté de votre ordinateur"));
+  }
+
+  void teardownResetsFieldsButKeepsTheEndReason() {
+    TestWsServer server;
+    FakeEnvironment environment;
+    environment.endpoint.url = server.url();
+    RemoteSession session(environment);
+    session.startClient("111222333");
+    QTRY_COMPARE(server.openClients(), 1);
+    session.createPeerConnection();
+    auto pc = environment.factories.front()->connections.back();
+    pc->reportIceState(State::Connected);
+    QTRY_COMPARE(session.connectionState(), QString("connecté ✓"));
+    QVERIFY(session.startedAt().isValid());
+    QCOMPARE(environment.addressBookFake.successes.size(), 1);
+    QCOMPARE(environment.addressBookFake.successes.first().first, QString("111222333"));
+    QVERIFY(environment.addressBookFake.successes.first().second.isNull());
+
+    session.stop("Fenêtre fermée");
+    QCOMPARE(session.status(), QString("Déconnecté"));
+    QCOMPARE(session.connectionState(), QString("déconnecté"));
+    QCOMPARE(session.endReason(), QString("Fenêtre fermée"));
+    QVERIFY(session.lastStartedAt().isValid());
+    QVERIFY(!session.startedAt().isValid());
+    QVERIFY(!session.hasPeerConnection());
+    QVERIFY(pc->closed);
+    QVERIFY(pc->observer == nullptr);
+    QVERIFY(environment.injectors.front()->calls.contains("releaseAllModifiers"));
+    QTRY_COMPARE(endReasonsSent(server), QStringList{"Fenêtre fermée"});
+    // A client never restarts by itself.
+    QTest::qWait(RemoteSession::kHostRestartDelayMs + 300);
+    QCOMPARE(server.connectionCount(), 1);
+    QCOMPARE(session.status(), QString("Déconnecté"));
+  }
+
+  void clientStoppedBeforeActiveStillGetsAStartTime() {
+    FakeEnvironment environment;
+    environment.endpoint.url = QUrl("ws://127.0.0.1:9/signal");
+    RemoteSession session(environment);
+    session.startClient("111222333");
+    session.stop("Le client a quitté la session");
+    QVERIFY(session.lastStartedAt().isValid());
+    QVERIFY(environment.panelsFake.calls.filter("endSession").isEmpty());
+  }
+
+  void receivedEndPayloadEndsSilently_data() {
+    QTest::addColumn<QJsonValue>("reason");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("with reason") << QJsonValue("Bob s’est déconnecté") << "Bob s’est déconnecté";
+    QTest::newRow("without reason") << QJsonValue(QJsonValue::Undefined) << "Session terminée";
+    QTest::newRow("reason not a string") << QJsonValue(42) << "Session terminée";
+  }
+  void receivedEndPayloadEndsSilently() {
+    QFETCH(QJsonValue, reason);
+    QFETCH(QString, expected);
+    TestWsServer server;
+    FakeEnvironment environment;
+    environment.endpoint.url = server.url();
+    RemoteSession session(environment);
+    startHostConnected(session, server);
+    session.createPeerConnection();
+    auto pc = environment.factories.front()->connections.back();
+    pc->reportIceState(State::Connected);
+
+    server.sendJson(endPayload(reason));
+    QTRY_COMPARE(session.endReason(), expected);
+    // The teardown cancelled the lost-connection timer: a late "disconnected"
+    // from the closed connection ends nothing a second time.
+    pc->reportIceState(State::Disconnected);
+    QTest::qWait(RemoteSession::kIceDownGraceMs + 500);
+    QCOMPARE(environment.panelsFake.calls.filter("endSession").size(), 1);
+    QVERIFY(endReasonsSent(server).isEmpty());
+  }
+
+  void serverCloseOnlyReportsIt() {
+    TestWsServer server;
+    FakeEnvironment environment;
+    environment.endpoint.url = server.url();
+    RemoteSession session(environment);
+    startHostConnected(session, server);
+    server.closeNewest();
+    QTRY_COMPARE(session.status(), QString("Serveur déconnecté"));
+    QTRY_VERIFY(session.logs().last().endsWith("🔌 WebSocket déconnecté"));
+    QVERIFY(session.endReason().isNull());
+    QTest::qWait(800);
+    QCOMPARE(server.connectionCount(), 1);
+  }
+};
+
+QTEST_GUILESS_MAIN(RemoteSessionTest)
+#include "remote_session_test.moc"

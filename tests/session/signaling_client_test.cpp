@@ -1,0 +1,211 @@
+#include <QSignalSpy>
+#include <QtTest>
+
+#include "console_capture.h"
+#include "session/signaling_client.h"
+#include "test_ws_server.h"
+
+using namespace lunor;
+using lunor::test::ConsoleCapture;
+using lunor::test::TestWsServer;
+
+namespace {
+
+QJsonObject typed(const QString& type, int n = 0) {
+  return QJsonObject{{"type", type}, {"n", n}};
+}
+
+// Records the client's callbacks.
+struct Recorder {
+  int opens = 0;
+  int closes = 0;
+  QList<QJsonObject> messages;
+  void attach(SignalingClient& client) {
+    client.onOpen = [this] { ++opens; };
+    client.onClose = [this] { ++closes; };
+    client.onMessage = [this](const QJsonObject& m) { messages << m; };
+  }
+};
+
+}  // namespace
+
+class SignalingClientTest : public QObject {
+  Q_OBJECT
+ private Q_SLOTS:
+  void queuedMessagesLeaveInOrderRightAfterOpen() {
+    TestWsServer server;
+    SignalingClient client({server.url(), {}});
+    Recorder recorder;
+    recorder.attach(client);
+    ConsoleCapture console;
+
+    client.connect();
+    client.send(typed("a"));
+    client.send(typed("b"));
+    client.send(typed("c"));
+    QTRY_COMPARE(recorder.opens, 1);
+    client.send(typed("after-open"));
+
+    QTRY_COMPARE(server.receivedTypes().size(), 4);
+    QCOMPARE(server.receivedTypes(), (QStringList{"a", "b", "c", "after-open"}));
+    QVERIFY(console.contains("⚠️ [WS] not open, queue a"));
+    QVERIFY(console.contains("📤 [WS] send type=after-open"));
+    // One JSON object per compact text frame.
+    QVERIFY(!server.received().first().contains('\n'));
+  }
+
+  void sendAfterDisconnectIsDroppedWithNoTaskLine() {
+    TestWsServer server;
+    SignalingClient client({server.url(), {}});
+    Recorder recorder;
+    recorder.attach(client);
+    client.connect();
+    QTRY_COMPARE(recorder.opens, 1);
+
+    ConsoleCapture console;
+    client.disconnect();
+    client.send(typed("late"));
+    client.send(QJsonObject{{"no", "type"}});
+    QTRY_COMPARE(recorder.closes, 1);
+    QTRY_VERIFY(console.contains("⚠️ [WS] no task, drop late"));
+    QVERIFY(console.contains("⚠️ [WS] no task, drop ?"));
+    QTRY_COMPARE(server.closeCodes(), QList<int>{1001});
+    QVERIFY(server.received().isEmpty());
+  }
+
+  void clearedCallbacksHearNothingOfTheDisconnect() {
+    TestWsServer server;
+    SignalingClient client({server.url(), {}});
+    Recorder recorder;
+    recorder.attach(client);
+    client.connect();
+    QTRY_COMPARE(recorder.opens, 1);
+    client.onClose = nullptr;
+    client.disconnect();
+    QTRY_COMPARE(server.openClients(), 0);
+    QTest::qWait(50);
+    QCOMPARE(recorder.closes, 0);
+  }
+
+  void receivedFramesAreParsedOrDropped_data() {
+    QTest::addColumn<QByteArray>("frame");
+    QTest::addColumn<bool>("binary");
+    QTest::addColumn<bool>("delivered");
+    QTest::newRow("text object") << QByteArray(R"({"type":"hello","clientId":"c1"})") << false
+                                 << true;
+    QTest::newRow("binary UTF-8 object")
+        << QByteArray(R"({"type":"hello","name":"Zoé"})") << true << true;
+    QTest::newRow("object without type") << QByteArray(R"({"clientId":"c1"})") << false << true;
+    QTest::newRow("empty object") << QByteArray("{}") << false << true;
+    QTest::newRow("array") << QByteArray(R"([{"type":"hello"}])") << false << false;
+    QTest::newRow("string") << QByteArray(R"("hello")") << false << false;
+    QTest::newRow("invalid JSON") << QByteArray(R"({"type":)") << false << false;
+    QTest::newRow("binary not UTF-8") << QByteArray("{\"type\":\"\xff\xfe\"}") << true << false;
+    QTest::newRow("empty text") << QByteArray() << false << false;
+  }
+  void receivedFramesAreParsedOrDropped() {
+    QFETCH(QByteArray, frame);
+    QFETCH(bool, binary);
+    QFETCH(bool, delivered);
+    TestWsServer server;
+    SignalingClient client({server.url(), {}});
+    Recorder recorder;
+    recorder.attach(client);
+    client.connect();
+    QTRY_COMPARE(recorder.opens, 1);
+
+    if (binary) {
+      server.sendBinary(frame);
+    } else {
+      server.sendText(QString::fromUtf8(frame));
+    }
+    // A well-formed message behind it proves the receive loop went on.
+    server.sendText(R"({"type":"marker"})");
+    QTRY_VERIFY(!recorder.messages.isEmpty() &&
+                recorder.messages.last().value("type").toString() == "marker");
+    QCOMPARE(recorder.messages.size(), delivered ? 2 : 1);
+    if (delivered && binary) {
+      QCOMPARE(recorder.messages.first().value("name").toString(), QString("Zoé"));
+    }
+    QCOMPARE(recorder.closes, 0);
+  }
+
+  void connectTwiceOpensOneSocket() {
+    TestWsServer server;
+    SignalingClient client({server.url(), {}});
+    Recorder recorder;
+    recorder.attach(client);
+    client.connect();
+    client.connect();
+    QTRY_COMPARE(recorder.opens, 1);
+    client.connect();
+    QTest::qWait(100);
+    QCOMPARE(server.connectionCount(), 1);
+    QCOMPARE(recorder.opens, 1);
+  }
+
+  void serverCloseReportsCodeAndMessagesComeFirst() {
+    TestWsServer server;
+    SignalingClient client({server.url(), {}});
+    Recorder recorder;
+    recorder.attach(client);
+    ConsoleCapture console;
+    client.connect();
+    QTRY_COMPARE(recorder.opens, 1);
+    server.sendText(R"({"type":"last"})");
+    server.closeNewest();
+    QTRY_COMPARE(recorder.closes, 1);
+    QCOMPARE(recorder.messages.size(), 1);
+    QVERIFY(console.contains("⚠️ [WS] didClose code=1000"));
+    client.send(typed("after-close"));
+    QTRY_VERIFY(console.contains("⚠️ [WS] no task, drop after-close"));
+  }
+
+  void refusedConnectionReportsCloseAndDropsQueue() {
+    quint16 port = 0;
+    {
+      TestWsServer server;  // take a free port, then let it go
+      port = static_cast<quint16>(server.url().port());
+    }
+    SignalingClient client({QUrl(QString("ws://127.0.0.1:%1/signal").arg(port)), {}});
+    Recorder recorder;
+    recorder.attach(client);
+    ConsoleCapture console;
+    client.connect();
+    client.send(typed("queued"));
+    QTRY_COMPARE(recorder.closes, 1);
+    QCOMPARE(recorder.opens, 0);
+    bool sawError = false;
+    for (const auto& line : console.lines()) sawError |= line.startsWith("❌ [WS] receive error: ");
+    QVERIFY(sawError);
+  }
+
+  void plainWsToARemoteHostIsRefused() {
+    SignalingClient client({QUrl("ws://192.0.2.10:8787/signal"), {}});
+    Recorder recorder;
+    recorder.attach(client);
+    ConsoleCapture console;
+    client.connect();
+    QTRY_COMPARE(recorder.closes, 1);
+    QCOMPARE(recorder.opens, 0);
+    client.send(typed("x"));
+    QTRY_VERIFY(console.contains("⚠️ [WS] no task, drop x"));
+  }
+
+  void oversizedFrameClosesWithoutCrash() {
+    TestWsServer server;
+    SignalingClient client({server.url(), {}});
+    Recorder recorder;
+    recorder.attach(client);
+    client.connect();
+    QTRY_COMPARE(recorder.opens, 1);
+    const QString huge = QString(R"({"type":"big","pad":"%1"})")
+                             .arg(QString(SignalingClient::kMaxIncomingMessageBytes + 16, 'x'));
+    server.sendText(huge);
+    QTRY_COMPARE(recorder.closes, 1);
+    QVERIFY(recorder.messages.isEmpty());
+  }
+};
+
+QTEST_GUILESS_MAIN(SignalingClientTest)
+#include "signaling_client_test.moc"

@@ -1,0 +1,56 @@
+#pragma once
+
+// Swaps every platform service at once: fake WebRTC, recording injector,
+// panels, address book and notifications, a throw-away settings file, and a
+// signaling endpoint the test chooses.
+
+#include <memory>
+
+#include <QSettings>
+#include <QTemporaryDir>
+
+#include "fake_rtc.h"
+#include "host/fake_control_injector.h"
+#include "session/session_environment.h"
+#include "store/fake_address_book.h"
+#include "system/fake_notification_manager.h"
+#include "ui/fake_session_panels.h"
+
+namespace lunor::test {
+
+class FakeEnvironment final : public SessionEnvironment {
+ public:
+  FakeEnvironment()
+      : settings_(dir_.filePath(QStringLiteral("settings.ini")), QSettings::IniFormat) {}
+
+  std::unique_ptr<rtc::PeerConnectionFactory> createRtcFactory() override {
+    auto factory = std::make_unique<FakePeerConnectionFactory>();
+    factories.push_back(factory.get());
+    return factory;
+  }
+  std::unique_ptr<ControlInjector> createControlInjector() override {
+    auto injector = std::make_unique<FakeControlInjector>();
+    injectors.push_back(injector.get());
+    return injector;
+  }
+  SessionPanels& panels() override { return panelsFake; }
+  AddressBook& addressBook() override { return addressBookFake; }
+  NotificationManager& notifications() override { return notificationsFake; }
+  QSettings& settings() override { return settings_; }
+  SignalingEndpoint signalingEndpoint() override { return endpoint; }
+  rtc::Configuration peerConfiguration() override { return {}; }
+
+  SignalingEndpoint endpoint;
+  // Borrowed views of what the sessions own; valid while the session lives.
+  std::vector<FakePeerConnectionFactory*> factories;
+  std::vector<FakeControlInjector*> injectors;
+  FakeSessionPanels panelsFake;
+  FakeAddressBook addressBookFake;
+  FakeNotificationManager notificationsFake;
+
+ private:
+  QTemporaryDir dir_;
+  QSettings settings_;
+};
+
+}  // namespace lunor::test

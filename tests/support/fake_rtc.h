@@ -1,0 +1,111 @@
+#pragma once
+
+// A scripted stand-in for the WebRTC library: connections report whatever
+// ICE state the test sets and record what the session asked of them.
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "session/rtc/peer_connection.h"
+
+namespace lunor::test {
+
+class FakeDataChannel final : public rtc::DataChannel {
+ public:
+  explicit FakeDataChannel(std::string label) : label_(std::move(label)) {}
+  std::string label() const override { return label_; }
+  rtc::DataChannelState state() const override { return state_; }
+  bool send(const std::string& data, bool binary) override {
+    if (state_ != rtc::DataChannelState::Open) return false;
+    sent.push_back({data, binary});
+    return true;
+  }
+  void setObserver(rtc::DataChannelObserver* o) override { observer = o; }
+
+  rtc::DataChannelState state_ = rtc::DataChannelState::Connecting;
+  rtc::DataChannelObserver* observer = nullptr;
+  std::vector<std::pair<std::string, bool>> sent;
+
+ private:
+  std::string label_;
+};
+
+class FakePeerConnection final : public rtc::PeerConnection {
+ public:
+  void setObserver(rtc::PeerConnectionObserver* o) override { observer = o; }
+  std::shared_ptr<rtc::RtpSender> addTrack(std::shared_ptr<rtc::VideoTrack>,
+                                           const std::vector<std::string>&) override {
+    return nullptr;
+  }
+  std::vector<std::shared_ptr<rtc::RtpSender>> senders() override { return {}; }
+  std::shared_ptr<rtc::DataChannel> createDataChannel(const std::string& label, bool) override {
+    auto channel = std::make_shared<FakeDataChannel>(label);
+    channels.push_back(channel);
+    return channel;
+  }
+  void createOffer(const rtc::MediaConstraints&, rtc::DescriptionCallback done) override {
+    done(rtc::SessionDescription{rtc::SdpType::Offer, "v=0\r\n"}, {});
+  }
+  void createAnswer(const rtc::MediaConstraints&, rtc::DescriptionCallback done) override {
+    done(rtc::SessionDescription{rtc::SdpType::Answer, "v=0\r\n"}, {});
+  }
+  void setLocalDescription(const rtc::SessionDescription& d, rtc::CompletionCallback done) override {
+    localDescriptions.push_back(d);
+    if (done) done({});
+  }
+  void setRemoteDescription(const rtc::SessionDescription& d,
+                            rtc::CompletionCallback done) override {
+    remoteDescriptions.push_back(d);
+    if (done) done({});
+  }
+  void addIceCandidate(const rtc::IceCandidate& c, rtc::CompletionCallback done) override {
+    candidates.push_back(c);
+    if (done) done({});
+  }
+  void restartIce() override {}
+  rtc::IceConnectionState iceConnectionState() override { return state.load(); }
+  void close() override {
+    closed = true;
+    state = rtc::IceConnectionState::Closed;
+  }
+
+  // Sets the state and tells the observer, as the library would.
+  void reportIceState(rtc::IceConnectionState s) {
+    state = s;
+    if (observer) observer->onIceConnectionChange(s);
+  }
+
+  std::atomic<rtc::IceConnectionState> state{rtc::IceConnectionState::New};
+  rtc::PeerConnectionObserver* observer = nullptr;
+  bool closed = false;
+  std::vector<std::shared_ptr<FakeDataChannel>> channels;
+  std::vector<rtc::SessionDescription> localDescriptions;
+  std::vector<rtc::SessionDescription> remoteDescriptions;
+  std::vector<rtc::IceCandidate> candidates;
+};
+
+class FakePeerConnectionFactory final : public rtc::PeerConnectionFactory {
+ public:
+  std::shared_ptr<rtc::VideoSource> createVideoSource() override { return nullptr; }
+  std::shared_ptr<rtc::VideoTrack> createVideoTrack(std::shared_ptr<rtc::VideoSource>,
+                                                    const std::string&) override {
+    return nullptr;
+  }
+  std::shared_ptr<rtc::PeerConnection> createPeerConnection(
+      const rtc::Configuration& configuration, const rtc::MediaConstraints&,
+      rtc::PeerConnectionObserver* observer) override {
+    lastConfiguration = configuration;
+    auto connection = std::make_shared<FakePeerConnection>();
+    connection->observer = observer;
+    connections.push_back(connection);
+    return connection;
+  }
+
+  rtc::Configuration lastConfiguration;
+  std::vector<std::shared_ptr<FakePeerConnection>> connections;
+};
+
+}  // namespace lunor::test

@@ -212,7 +212,11 @@ void RemoteSession::endSession(const QString& reason, bool silent) {
     postToMain([this, reason, silent] { endSession(reason, silent); });
     return;
   }
-  if (isEnding_) return;
+  // A session that has already ended and not started again has nothing left
+  // to end: a late "peer-left" after a received "end", or a window closing on
+  // an ended session, must neither replace the reason nor show the end panel
+  // and schedule a restart a second time.
+  if (isEnding_ || isTornDown_) return;
   isEnding_ = true;
 
   if (!silent && signalingClient_) {

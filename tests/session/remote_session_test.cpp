@@ -216,6 +216,10 @@ class RemoteSessionTest : public QObject {
                  "endSession(Alice s’est déconnecté de votre ordinateur|0s|10)"),
              1);
 
+    // A second end before the restart (a late "peer-left") changes nothing.
+    session.endSession("Arrêt de la session", false);
+    QCOMPARE(environment.panelsFake.calls.filter("endSession").size(), 1);
+
     QTRY_COMPARE_WITH_TIMEOUT(server.connectionCount(), 2, 5000);
     QVERIFY(clock.elapsed() >= 550);
     QTRY_COMPARE(session.status(), QString("Serveur connecté"));
@@ -223,6 +227,8 @@ class RemoteSessionTest : public QObject {
     QCOMPARE(server.closeCodes(), QList<int>{1001});
     // The restart does not clear why the last session ended.
     QCOMPARE(session.endReason(), QString("Alice s’est déconnecté de votre ordinateur"));
+    QTest::qWait(RemoteSession::kHostRestartDelayMs + 400);
+    QCOMPARE(server.connectionCount(), 2);
   }
 
   void teardownResetsFieldsButKeepsTheEndReason() {

@@ -27,16 +27,27 @@ struct Recorder {
   }
 };
 
+// A client wired to a loopback server, its callbacks recorded.
+struct Link {
+  TestWsServer server;
+  SignalingClient client{{server.url(), {}}};
+  Recorder recorder;
+  Link() { recorder.attach(client); }
+  // Connects and waits for the open socket.
+  bool open() {
+    client.connect();
+    return QTest::qWaitFor([this] { return recorder.opens == 1; }, 10000);
+  }
+};
+
 }  // namespace
 
 class SignalingClientTest : public QObject {
   Q_OBJECT
  private Q_SLOTS:
   void queuedMessagesLeaveInOrderRightAfterOpen() {
-    TestWsServer server;
-    SignalingClient client({server.url(), {}});
-    Recorder recorder;
-    recorder.attach(client);
+    Link link;
+    auto& [server, client, recorder] = link;
     ConsoleCapture console;
 
     client.connect();
@@ -55,12 +66,9 @@ class SignalingClientTest : public QObject {
   }
 
   void sendAfterDisconnectIsDroppedWithNoTaskLine() {
-    TestWsServer server;
-    SignalingClient client({server.url(), {}});
-    Recorder recorder;
-    recorder.attach(client);
-    client.connect();
-    QTRY_COMPARE(recorder.opens, 1);
+    Link link;
+    QVERIFY(link.open());
+    auto& [server, client, recorder] = link;
 
     ConsoleCapture console;
     client.disconnect();
@@ -74,12 +82,9 @@ class SignalingClientTest : public QObject {
   }
 
   void clearedCallbacksHearNothingOfTheDisconnect() {
-    TestWsServer server;
-    SignalingClient client({server.url(), {}});
-    Recorder recorder;
-    recorder.attach(client);
-    client.connect();
-    QTRY_COMPARE(recorder.opens, 1);
+    Link link;
+    QVERIFY(link.open());
+    auto& [server, client, recorder] = link;
     client.onClose = nullptr;
     client.disconnect();
     QTRY_COMPARE(server.openClients(), 0);
@@ -107,12 +112,9 @@ class SignalingClientTest : public QObject {
     QFETCH(QByteArray, frame);
     QFETCH(bool, binary);
     QFETCH(bool, delivered);
-    TestWsServer server;
-    SignalingClient client({server.url(), {}});
-    Recorder recorder;
-    recorder.attach(client);
-    client.connect();
-    QTRY_COMPARE(recorder.opens, 1);
+    Link link;
+    QVERIFY(link.open());
+    auto& [server, client, recorder] = link;
 
     if (binary) {
       server.sendBinary(frame);
@@ -131,10 +133,8 @@ class SignalingClientTest : public QObject {
   }
 
   void connectTwiceOpensOneSocket() {
-    TestWsServer server;
-    SignalingClient client({server.url(), {}});
-    Recorder recorder;
-    recorder.attach(client);
+    Link link;
+    auto& [server, client, recorder] = link;
     client.connect();
     client.connect();
     QTRY_COMPARE(recorder.opens, 1);
@@ -145,13 +145,10 @@ class SignalingClientTest : public QObject {
   }
 
   void serverCloseReportsCodeAndMessagesComeFirst() {
-    TestWsServer server;
-    SignalingClient client({server.url(), {}});
-    Recorder recorder;
-    recorder.attach(client);
+    Link link;
     ConsoleCapture console;
-    client.connect();
-    QTRY_COMPARE(recorder.opens, 1);
+    QVERIFY(link.open());
+    auto& [server, client, recorder] = link;
     server.sendText(R"({"type":"last"})");
     server.closeNewest();
     QTRY_COMPARE(recorder.closes, 1);
@@ -193,12 +190,9 @@ class SignalingClientTest : public QObject {
   }
 
   void oversizedFrameClosesWithoutCrash() {
-    TestWsServer server;
-    SignalingClient client({server.url(), {}});
-    Recorder recorder;
-    recorder.attach(client);
-    client.connect();
-    QTRY_COMPARE(recorder.opens, 1);
+    Link link;
+    QVERIFY(link.open());
+    auto& [server, client, recorder] = link;
     const QString huge = QString(R"({"type":"big","pad":"%1"})")
                              .arg(QString(SignalingClient::kMaxIncomingMessageBytes + 16, 'x'));
     server.sendText(huge);

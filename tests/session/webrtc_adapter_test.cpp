@@ -79,12 +79,29 @@ class Side final : public PeerConnectionObserver, public DataChannelObserver, pu
   }
 };
 
-struct Waiter {
-  std::atomic<bool> done{false};
-  std::mutex mutex;
-  std::optional<SessionDescription> description;
-  std::string error;
-};
+// Asks for an offer or an answer and waits for it; fails the test on error.
+std::optional<SessionDescription> describe(PeerConnection& pc, bool offer,
+                                           const MediaConstraints& constraints) {
+  struct Result {
+    std::atomic<bool> done{false};
+    std::optional<SessionDescription> description;
+    std::string error;
+  };
+  auto result = std::make_shared<Result>();
+  auto done = [result](std::optional<SessionDescription> d, Error e) {
+    result->description = std::move(d);
+    result->error = e.message;
+    result->done = true;
+  };
+  if (offer) {
+    pc.createOffer(constraints, done);
+  } else {
+    pc.createAnswer(constraints, done);
+  }
+  if (!QTest::qWaitFor([&] { return result->done.load(); }, 10000)) return std::nullopt;
+  if (!result->description) qWarning("no description: %s", result->error.c_str());
+  return result->description;
+}
 
 }  // namespace
 
@@ -122,17 +139,10 @@ class WebRtcAdapterTest : public QObject {
     MediaConstraints offerConstraints;
     offerConstraints.mandatory = {{"OfferToReceiveVideo", "false"},
                                   {"OfferToReceiveAudio", "false"}};
-    Waiter offer;
-    host.pc->createOffer(offerConstraints, [&](std::optional<SessionDescription> d, Error e) {
-      std::lock_guard lock(offer.mutex);
-      offer.description = d;
-      offer.error = e.message;
-      offer.done = true;
-    });
-    QTRY_VERIFY(offer.done.load());
-    QVERIFY2(offer.description, offer.error.c_str());
-    QCOMPARE(offer.description->type, SdpType::Offer);
-    const QString sdp = QString::fromStdString(offer.description->sdp);
+    const auto offer = describe(*host.pc, true, offerConstraints);
+    QVERIFY(offer);
+    QCOMPARE(offer->type, SdpType::Offer);
+    const QString sdp = QString::fromStdString(offer->sdp);
     QVERIFY(sdp.contains("m=video"));
     QVERIFY2(sdp.contains("H264/90000"), "the builtin encoder factory offers H264");
     QVERIFY(sdp.contains("m=application"));
@@ -143,26 +153,19 @@ class WebRtcAdapterTest : public QObject {
       if (!e.ok()) ++failures;
       ++completions;
     };
-    host.pc->setLocalDescription(*offer.description, count);
-    client.pc->setRemoteDescription(*offer.description, count);
+    host.pc->setLocalDescription(*offer, count);
+    client.pc->setRemoteDescription(*offer, count);
     QTRY_COMPARE(completions.load(), 2);
 
     // Answer.
     MediaConstraints answerConstraints;
     answerConstraints.mandatory = {{"OfferToReceiveVideo", "true"},
                                    {"OfferToReceiveAudio", "false"}};
-    Waiter answer;
-    client.pc->createAnswer(answerConstraints, [&](std::optional<SessionDescription> d, Error e) {
-      std::lock_guard lock(answer.mutex);
-      answer.description = d;
-      answer.error = e.message;
-      answer.done = true;
-    });
-    QTRY_VERIFY(answer.done.load());
-    QVERIFY2(answer.description, answer.error.c_str());
-    QCOMPARE(answer.description->type, SdpType::Answer);
-    client.pc->setLocalDescription(*answer.description, count);
-    host.pc->setRemoteDescription(*answer.description, count);
+    const auto answer = describe(*client.pc, false, answerConstraints);
+    QVERIFY(answer);
+    QCOMPARE(answer->type, SdpType::Answer);
+    client.pc->setLocalDescription(*answer, count);
+    host.pc->setRemoteDescription(*answer, count);
     QTRY_COMPARE(completions.load(), 4);
     QCOMPARE(failures.load(), 0);
 

@@ -2,7 +2,14 @@
 
 #include "host/control_injector.h"
 #include "session/rtc/webrtc/webrtc_factory.h"
+#include <QDir>
+#include <QStandardPaths>
+
 #include "store/address_book.h"
+#include "store/file_secret_store.h"
+#include "store/linux/secret_store_libsecret.h"
+#include "store/secret_store.h"
+#include "store/user_profile_store.h"
 #include "system/notification_manager.h"
 #include "ui/session_panels.h"
 
@@ -11,7 +18,14 @@ namespace lunor {
 DefaultEnvironment::DefaultEnvironment()
     : panels_(std::make_unique<NullSessionPanels>()),
       addressBook_(std::make_unique<NullAddressBook>()),
-      notifications_(std::make_unique<NullNotificationManager>()) {}
+      notifications_(std::make_unique<NullNotificationManager>()) {
+  const QString dataHome = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+  profile_ = std::make_unique<UserProfileStore>(settings_, dataHome);
+  serviceSecrets_ = std::make_unique<LibsecretSecretStore>();
+  fileSecrets_ = std::make_unique<FileSecretStore>(
+      QDir(dataHome).filePath(QStringLiteral("LunorRemote/secrets.json")));
+  secrets_ = std::make_unique<FallbackSecretStore>(*serviceSecrets_, *fileSecrets_);
+}
 
 DefaultEnvironment::~DefaultEnvironment() = default;
 

@@ -11,6 +11,8 @@ namespace lunor {
 class AddressBook;
 class NotificationManager;
 class SessionPanels;
+class SecretStore;
+class UserProfileStore;
 
 // The real services of this platform. Parts not built yet are null objects.
 class DefaultEnvironment final : public SessionEnvironment {
@@ -24,6 +26,8 @@ class DefaultEnvironment final : public SessionEnvironment {
   AddressBook& addressBook() override { return *addressBook_; }
   NotificationManager& notifications() override { return *notifications_; }
   QSettings& settings() override { return settings_; }
+  UserProfileStore& profileStore() override { return *profile_; }
+  SecretStore& secretStore() override { return *secrets_; }
   SignalingEndpoint signalingEndpoint() override;
   rtc::Configuration peerConfiguration() override;
 
@@ -32,6 +36,10 @@ class DefaultEnvironment final : public SessionEnvironment {
   std::unique_ptr<SessionPanels> panels_;
   std::unique_ptr<AddressBook> addressBook_;
   std::unique_ptr<NotificationManager> notifications_;
+  std::unique_ptr<UserProfileStore> profile_;
+  std::unique_ptr<SecretStore> serviceSecrets_;
+  std::unique_ptr<SecretStore> fileSecrets_;
+  std::unique_ptr<SecretStore> secrets_;
 };
 
 }  // namespace lunor

@@ -4,7 +4,7 @@
 #include <QCoreApplication>
 
 #include "app/default_environment.h"
-#include "app/unix_signals.h"
+#include "system/unix_signals.h"
 #include "session/app_state.h"
 #include "system/console_log.h"
 

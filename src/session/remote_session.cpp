@@ -56,14 +56,6 @@ RemoteSession::RemoteSession(SessionEnvironment& environment, QObject* parent)
   } else {
     log(QStringLiteral("❌ WebRTC factory indisponible"));
   }
-
-  QPointer<RemoteSession> weak(this);
-  environment_.notifications().setJoinActionHandler(
-      [weak](const QString& clientId, JoinAction action) {
-        if (!weak) return;
-        Q_UNUSED(clientId);
-        Q_UNUSED(action);
-      });
 }
 
 RemoteSession::~RemoteSession() {
@@ -162,6 +154,8 @@ void RemoteSession::startHost(const QString& sessionId) {
   screenCapturer_.reset();
   screenVideoSource_.reset();
 
+  installNotificationHandler();
+
   setStatusNow(QStringLiteral("En attente d’une connexion…"));
   setConnectionState(QStringLiteral("attente"));
   setPendingJoin(false);
@@ -241,6 +235,7 @@ void RemoteSession::endSession(const QString& reason, bool silent) {
   environment_.panels().hideFloatingHud();
 
   if (role_ == Role::Host) {
+    environment_.panels().dismissJoinRequest();
     const qint64 seconds =
         started.isValid() ? started.secsTo(QDateTime::currentDateTime()) : 0;
     environment_.panels().showEndSession(reason, endDurationText(seconds), kEndCountdownSeconds);
@@ -400,51 +395,6 @@ void RemoteSession::onDataChannel(std::shared_ptr<rtc::DataChannel>) {}
 void RemoteSession::onStateChange(rtc::DataChannelState) {}
 
 void RemoteSession::onMessage(const std::string&, bool) {}
-
-// ---------------------------------------------------------------- signaling --
-
-void RemoteSession::sendSignaling(const QJsonObject& message) {
-  if (signalingClient_) signalingClient_->send(message);
-}
-
-void RemoteSession::handleSignalingOpen() {
-  log(QStringLiteral("🔌 WebSocket connecté (role=") +
-      (role_ == Role::Host ? QStringLiteral("HOST") : QStringLiteral("CLIENT")) +
-      QStringLiteral(", roomId=") + sessionId_ + QLatin1Char(')'));
-  setStatus(QStringLiteral("Serveur connecté"));
-}
-
-void RemoteSession::handleSignalingMessage(const QJsonObject& message) {
-  const QJsonValue typeValue = message.value(QLatin1String("type"));
-  if (!typeValue.isString()) return;
-  const QString type = typeValue.toString();
-  log(QStringLiteral("📨 Message: ") + type);
-  if (type == QLatin1String("signal")) {
-    handleSignalPayload(message.value(QLatin1String("data")).toObject());
-  }
-}
-
-void RemoteSession::handleSignalPayload(const QJsonObject& data) {
-  const QJsonValue typeValue = data.value(QLatin1String("type"));
-  if (!typeValue.isString()) return;
-  const QString type = typeValue.toString();
-  if (type == QLatin1String("end")) {
-    const QJsonValue reason = data.value(QLatin1String("reason"));
-    endSession(reason.isString() ? reason.toString() : QString::fromUtf8(kReasonPeerEnded),
-               /*silent=*/true);
-  }
-}
-
-QJsonObject RemoteSession::buildJoinMessage() const {
-  return QJsonObject{{QStringLiteral("type"), QStringLiteral("join")},
-                     {QStringLiteral("roomId"), sessionId_},
-                     {QStringLiteral("displayName"), QString()}};
-}
-
-void RemoteSession::sendJoin() {
-  sendSignaling(buildJoinMessage());
-  setStatus(QStringLiteral("Connexion à l'hôte..."));
-}
 
 // --------------------------------------------------------- published setters --
 

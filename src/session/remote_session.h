@@ -28,6 +28,7 @@
 #include <QVariantList>
 
 #include "session/quality_profile.h"
+#include "system/notification_manager.h"
 #include "session/rtc/peer_connection.h"
 
 namespace lunor {
@@ -43,6 +44,16 @@ enum class Role { Host, Client };
 inline constexpr char kReasonPeerLost[] = "L’autre partie s’est déconnectée";
 inline constexpr char kReasonSessionStopped[] = "Arrêt de la session";
 inline constexpr char kReasonPeerEnded[] = "Session terminée";
+inline constexpr char kReasonHostEnded[] = "Session terminée par l’hôte";
+inline constexpr char kReasonClientEnded[] = "Session terminée par le client";
+inline constexpr char kReasonRejected[] = "Connexion refusée par l'hôte";
+inline constexpr char kReasonClientLeft[] = "Le client s'est déconnecté";
+inline constexpr char kReasonHostNotFound[] = "Hôte introuvable";
+inline constexpr char kReasonHostBusy[] = "L’hôte est déjà en session";
+
+// What a local end tells the other side: "<name> s’est déconnecté de votre
+// ordinateur", or the role's plain text when the trimmed name is empty.
+QString departureText(const QString& displayName, Role role);
 
 class RemoteSession final : public QObject,
                             private rtc::PeerConnectionObserver,
@@ -140,6 +151,23 @@ class RemoteSession final : public QObject,
   // Builds a fresh peer connection, discarding any previous one.
   void createPeerConnection();
 
+  // ---- join approval (host) ----
+  // Lets the pending requester in.
+  Q_INVOKABLE void approve();
+  // Turns the pending requester away; join requests are ignored for 1.5 s.
+  Q_INVOKABLE void reject();
+  // The join notification's buttons: acts on clientId if it is the current
+  // requester, or adopts it when there is none.
+  void handleNotificationAction(const QString& clientId, JoinAction action);
+
+  // ---- unattended access (client) ----
+  // Answers the password prompt with a new join carrying the digest.
+  Q_INVOKABLE void submitUnattendedPassword(const QString& password);
+
+  // ---- capture (host) ----
+  // Restarts the screen capture on request of the client; `request` names it.
+  void restartCapture(const QString& request);
+
   // ---- fields set by the client view ----
   void setDisplayedVideoRect(const QRectF& rect);
 
@@ -171,8 +199,19 @@ class RemoteSession final : public QObject,
   void handleSignalingMessage(const QJsonObject& message);
   void handleSignalPayload(const QJsonObject& data);
   void sendSignaling(const QJsonObject& message);
-  QJsonObject buildJoinMessage() const;
+  QJsonObject buildJoinMessage(const std::optional<QString>& passwordHash) const;
   void sendJoin();
+  void sendCreate();
+  void handleJoinRequest(const QJsonObject& message);
+  void handlePeerJoined(const QJsonObject& message);
+  void handleEndFromServer(const QString& type);
+  void showHud(std::function<void()> quit);
+  void installNotificationHandler();
+
+  // ---- parts filled in with the media work ----
+  void startHostCapture();
+  void sendOfferIfReady();
+  void refreshDisplays();
 
   // ---- lifecycle ----
   void teardown(const QString& reason);

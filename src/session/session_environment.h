@@ -16,7 +16,9 @@ namespace lunor {
 class AddressBook;
 class ControlInjector;
 class NotificationManager;
+class SecretStore;
 class SessionPanels;
+class UserProfileStore;
 
 class SessionEnvironment {
  public:
@@ -32,6 +34,10 @@ class SessionEnvironment {
   virtual NotificationManager& notifications() = 0;
   // The per-user settings store.
   virtual QSettings& settings() = 0;
+  // The local user's profile (names, picture, unattended switch).
+  virtual UserProfileStore& profileStore() = 0;
+  // Where the unattended password is kept.
+  virtual SecretStore& secretStore() = 0;
 
   virtual SignalingEndpoint signalingEndpoint() = 0;
   virtual rtc::Configuration peerConfiguration() = 0;

@@ -1,18 +1,34 @@
 #pragma once
 
+#include <optional>
+
 #include <QStringList>
 
 #include "ui/session_panels.h"
 
 namespace lunor {
 
+// Records every call; keeps the last prompt and HUD so tests can press their buttons.
 class FakeSessionPanels final : public SessionPanels {
  public:
+  void showJoinRequest(const JoinRequestPrompt& prompt) override {
+    calls << QStringLiteral("joinRequest(%1|accept=%2)")
+                 .arg(prompt.name, prompt.accept ? QStringLiteral("yes") : QStringLiteral("no"));
+    lastPrompt = prompt;
+  }
+  void dismissJoinRequest() override { calls << QStringLiteral("dismissJoinRequest"); }
+  void showFloatingHud(const HudInfo& info) override {
+    calls << QStringLiteral("showFloatingHud(%1)").arg(info.name);
+    lastHud = info;
+  }
+  void hideFloatingHud() override { calls << QStringLiteral("hideFloatingHud"); }
   void showEndSession(const QString& reason, const QString& duration, int countdown) override {
     calls << QStringLiteral("endSession(%1|%2|%3)").arg(reason, duration).arg(countdown);
   }
-  void hideFloatingHud() override { calls << QStringLiteral("hideFloatingHud"); }
+
   QStringList calls;
+  std::optional<JoinRequestPrompt> lastPrompt;
+  std::optional<HudInfo> lastHud;
 };
 
 }  // namespace lunor

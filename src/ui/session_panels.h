@@ -1,26 +1,54 @@
 #pragma once
 
+#include <functional>
+
+#include <QDateTime>
+#include <QImage>
 #include <QString>
 
 namespace lunor {
 
-// The host's floating windows around a session: the end-of-session panel and
-// the floating HUD. Implemented by the user interface; headless runs use the
-// null panels.
+// What the join-request panel shows and what its buttons do. An empty action
+// means the button is not offered.
+struct JoinRequestPrompt {
+  QImage avatar;
+  QString name;
+  std::function<void()> accept;
+  std::function<void()> reject;
+};
+
+// What the floating HUD shows during a session, and its quit button.
+struct HudInfo {
+  QImage avatar;
+  QString name;
+  QDateTime startedAt;
+  std::function<void()> quit;
+};
+
+// The host's floating windows around a session: the join-request panel, the
+// floating HUD and the end-of-session panel. Implemented by the user
+// interface; headless runs use the null panels. Main thread only.
 class SessionPanels {
  public:
   virtual ~SessionPanels() = default;
+  virtual void showJoinRequest(const JoinRequestPrompt& prompt) = 0;
+  // Closes the join-request panel if it is shown.
+  virtual void dismissJoinRequest() = 0;
+  virtual void showFloatingHud(const HudInfo& info) = 0;
+  virtual void hideFloatingHud() = 0;
   // Shows why the session ended, how long it lasted, and counts down from
   // countdownSeconds before closing itself.
   virtual void showEndSession(const QString& reason, const QString& durationText,
                               int countdownSeconds) = 0;
-  virtual void hideFloatingHud() = 0;
 };
 
 class NullSessionPanels final : public SessionPanels {
  public:
-  void showEndSession(const QString&, const QString&, int) override {}
+  void showJoinRequest(const JoinRequestPrompt&) override {}
+  void dismissJoinRequest() override {}
+  void showFloatingHud(const HudInfo&) override {}
   void hideFloatingHud() override {}
+  void showEndSession(const QString&, const QString&, int) override {}
 };
 
 }  // namespace lunor

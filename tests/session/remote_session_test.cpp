@@ -40,11 +40,12 @@ QStringList endReasonsSent(const TestWsServer& server) {
 class RemoteSessionTest : public QObject {
   Q_OBJECT
 
-  // Starts `session` as host towards `server` and waits for the open socket.
-  static void startHostConnected(RemoteSession& session, TestWsServer& server) {
+  // Starts `session` as host towards `server` and waits for its room request.
+  static bool startHostConnected(RemoteSession& session, TestWsServer& server) {
     session.startHost("123456789");
-    QTRY_COMPARE(session.status(), QString("Serveur connecté"));
-    QCOMPARE(server.openClients(), 1);
+    const int before = server.receivedTypes().count("create");
+    return QTest::qWaitFor([&] { return server.receivedTypes().count("create") > before; }, 10000) &&
+           QTest::qWaitFor([&] { return session.status() == "En attente de connexion…"; }, 5000);
   }
 
  private Q_SLOTS:
@@ -126,7 +127,7 @@ class RemoteSessionTest : public QObject {
     FakeEnvironment environment;
     environment.endpoint.url = server.url();
     RemoteSession session(environment);
-    startHostConnected(session, server);
+    QVERIFY(startHostConnected(session, server));
 
     // The frame is on its way (in the socket buffer, not yet read) when the
     // session ends; delivering it would end the session a second time.
@@ -169,7 +170,7 @@ class RemoteSessionTest : public QObject {
     FakeEnvironment environment;
     environment.endpoint.url = server.url();
     RemoteSession session(environment);
-    startHostConnected(session, server);
+    QVERIFY(startHostConnected(session, server));
     session.createPeerConnection();
     QVERIFY(session.hasPeerConnection());
     auto pc = environment.factories.front()->connections.back();
@@ -206,7 +207,7 @@ class RemoteSessionTest : public QObject {
     FakeEnvironment environment;
     environment.endpoint.url = server.url();
     RemoteSession session(environment);
-    startHostConnected(session, server);
+    QVERIFY(startHostConnected(session, server));
 
     QElapsedTimer clock;
     clock.start();
@@ -222,7 +223,7 @@ class RemoteSessionTest : public QObject {
 
     QTRY_COMPARE_WITH_TIMEOUT(server.connectionCount(), 2, 5000);
     QVERIFY(clock.elapsed() >= 550);
-    QTRY_COMPARE(session.status(), QString("Serveur connecté"));
+    QTRY_COMPARE(server.receivedTypes().count("create"), 2);
     QCOMPARE(endReasonsSent(server), QStringList{"Alice s’est déconnecté de votre ordinateur"});
     QCOMPARE(server.closeCodes(), QList<int>{1001});
     // The restart does not clear why the last session ended.
@@ -288,7 +289,7 @@ class RemoteSessionTest : public QObject {
     FakeEnvironment environment;
     environment.endpoint.url = server.url();
     RemoteSession session(environment);
-    startHostConnected(session, server);
+    QVERIFY(startHostConnected(session, server));
     session.createPeerConnection();
     auto pc = environment.factories.front()->connections.back();
     pc->reportIceState(State::Connected);
@@ -308,7 +309,7 @@ class RemoteSessionTest : public QObject {
     FakeEnvironment environment;
     environment.endpoint.url = server.url();
     RemoteSession session(environment);
-    startHostConnected(session, server);
+    QVERIFY(startHostConnected(session, server));
     server.closeNewest();
     QTRY_COMPARE(session.status(), QString("Serveur déconnecté"));
     QTRY_VERIFY(session.logs().last().endsWith("🔌 WebSocket déconnecté"));

@@ -13,6 +13,8 @@
 #include "host/fake_control_injector.h"
 #include "session/session_environment.h"
 #include "store/fake_address_book.h"
+#include "store/fake_secret_store.h"
+#include "store/user_profile_store.h"
 #include "system/fake_notification_manager.h"
 #include "ui/fake_session_panels.h"
 
@@ -21,7 +23,8 @@ namespace lunor::test {
 class FakeEnvironment final : public SessionEnvironment {
  public:
   FakeEnvironment()
-      : settings_(dir_.filePath(QStringLiteral("settings.ini")), QSettings::IniFormat) {}
+      : settings_(dir_.filePath(QStringLiteral("settings.ini")), QSettings::IniFormat),
+        profile_(settings_, dir_.filePath(QStringLiteral("data"))) {}
 
   std::unique_ptr<rtc::PeerConnectionFactory> createRtcFactory() override {
     auto factory = std::make_unique<FakePeerConnectionFactory>();
@@ -37,6 +40,8 @@ class FakeEnvironment final : public SessionEnvironment {
   AddressBook& addressBook() override { return addressBookFake; }
   NotificationManager& notifications() override { return notificationsFake; }
   QSettings& settings() override { return settings_; }
+  UserProfileStore& profileStore() override { return profile_; }
+  SecretStore& secretStore() override { return secrets; }
   SignalingEndpoint signalingEndpoint() override { return endpoint; }
   rtc::Configuration peerConfiguration() override { return {}; }
 
@@ -47,10 +52,12 @@ class FakeEnvironment final : public SessionEnvironment {
   FakeSessionPanels panelsFake;
   FakeAddressBook addressBookFake;
   FakeNotificationManager notificationsFake;
+  FakeSecretStore secrets;
 
  private:
   QTemporaryDir dir_;
   QSettings settings_;
+  UserProfileStore profile_;
 };
 
 }  // namespace lunor::test

@@ -1,4 +1,4 @@
-#include "app/unix_signals.h"
+#include "system/unix_signals.h"
 
 #include <csignal>
 #include <sys/socket.h>

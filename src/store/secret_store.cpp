@@ -1,0 +1,37 @@
+#include "store/secret_store.h"
+
+namespace lunor {
+
+QString toString(const KeychainError& error) {
+  if (error.kind == KeychainError::Kind::NoData) return QStringLiteral("noData");
+  return QStringLiteral("unexpectedStatus(%1)").arg(error.status);
+}
+
+std::optional<KeychainError> FallbackSecretStore::save(const QString& service,
+                                                       const QString& account,
+                                                       const QByteArray& data) {
+  if (!primary_.save(service, account, data)) {
+    // A copy left in the file from a time without the service would shadow
+    // nothing but must not outlive the password it held.
+    fallback_.remove(service, account);
+    return std::nullopt;
+  }
+  return fallback_.save(service, account, data);
+}
+
+SecretStore::ReadResult FallbackSecretStore::read(const QString& service,
+                                                  const QString& account) {
+  ReadResult primary = primary_.read(service, account);
+  if (primary.data) return primary;
+  ReadResult fallback = fallback_.read(service, account);
+  if (fallback.data) return fallback;
+  // Report the primary's reason unless it simply had nothing.
+  return primary.error.kind == KeychainError::Kind::NoData ? fallback : primary;
+}
+
+void FallbackSecretStore::remove(const QString& service, const QString& account) {
+  primary_.remove(service, account);
+  fallback_.remove(service, account);
+}
+
+}  // namespace lunor

@@ -1,0 +1,41 @@
+#include "store/unattended_password.h"
+
+#include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QStringDecoder>
+
+#include "store/secret_store.h"
+
+namespace lunor {
+
+QString unattendedKeychainService() {
+  const QString domain = QCoreApplication::organizationDomain();
+  if (domain.isEmpty()) return QString::fromLatin1(kUnattendedFallbackService);
+  return domain + QLatin1Char('.') + QCoreApplication::applicationName();
+}
+
+std::optional<QString> loadUnattendedPassword(SecretStore& store) {
+  const auto result = store.read(unattendedKeychainService(), QString::fromLatin1(kUnattendedAccount));
+  if (!result.data) return std::nullopt;
+  QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+  QString password = decoder(*result.data);
+  if (decoder.hasError()) return std::nullopt;
+  return password;
+}
+
+void saveUnattendedPassword(SecretStore& store, const QString& password) {
+  const QString service = unattendedKeychainService();
+  const QString account = QString::fromLatin1(kUnattendedAccount);
+  if (password.isEmpty()) {
+    store.remove(service, account);
+    return;
+  }
+  store.save(service, account, password.toUtf8());
+}
+
+QString unattendedPasswordHash(const QString& password) {
+  return QString::fromLatin1(
+      QCryptographicHash::hash(password.toUtf8(), QCryptographicHash::Sha256).toHex());
+}
+
+}  // namespace lunor

@@ -1,0 +1,392 @@
+#include <QJsonDocument>
+#include <QWebSocket>
+#include <QtTest>
+
+#include "signal_server.h"
+
+using namespace lunor::signal;
+
+namespace {
+
+const QString kGoodHash = QString(64, 'a');
+const QString kBadHash = QString(64, 'b');
+
+// A raw WebSocket peer that records every JSON object it receives.
+class Peer final : public QObject {
+ public:
+  explicit Peer(quint16 port) {
+    connect(&socket, &QWebSocket::textMessageReceived, this, [this](const QString& text) {
+      received << QJsonDocument::fromJson(text.toUtf8()).object();
+    });
+    connect(&socket, &QWebSocket::disconnected, this, [this] {
+      closed = true;
+      closeCode = static_cast<int>(socket.closeCode());
+    });
+    socket.open(QUrl(QString("ws://127.0.0.1:%1/signal").arg(port)));
+    QTest::qWaitFor([this] { return socket.state() == QAbstractSocket::ConnectedState; }, 10000);
+  }
+
+  // Waits for the next message of `type` not yet taken; an empty object on timeout.
+  QJsonObject take(const QString& type, int timeoutMs = 5000) {
+    QJsonObject found;
+    QTest::qWaitFor(
+        [&] {
+          for (qsizetype i = 0; i < received.size(); ++i) {
+            if (received[i].value("type").toString() == type) {
+              found = received.takeAt(i);
+              return true;
+            }
+          }
+          return false;
+        },
+        timeoutMs);
+    return found;
+  }
+  bool has(const QString& type) const {
+    return std::any_of(received.begin(), received.end(),
+                       [&](const QJsonObject& o) { return o.value("type").toString() == type; });
+  }
+  void send(const QJsonObject& object) {
+    socket.sendTextMessage(QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)));
+  }
+  QString id() {
+    if (clientId.isEmpty()) clientId = take("hello").value("clientId").toString();
+    return clientId;
+  }
+
+  QWebSocket socket;
+  QList<QJsonObject> received;
+  QString clientId;
+  bool closed = false;
+  int closeCode = -1;
+};
+
+QJsonObject create(const QString& room, const QString& hash = {}) {
+  QJsonObject message{{"type", "create"}, {"roomId", room}, {"requiresApproval", true}};
+  if (!hash.isEmpty()) message.insert("unattended", QJsonObject{{"enabled", true}, {"hash", hash}});
+  return message;
+}
+
+QJsonObject join(const QString& room, const QString& name = "Zoé", const QString& hash = {}) {
+  QJsonObject message{{"type", "join"}, {"roomId", room}, {"displayName", name}};
+  if (!hash.isNull()) message.insert("passwordHash", hash);
+  return message;
+}
+
+QJsonObject signal(const QJsonObject& data) { return {{"type", "signal"}, {"data", data}}; }
+
+}  // namespace
+
+class SignalServerTest : public QObject {
+  Q_OBJECT
+
+  std::unique_ptr<SignalServer> server;
+  qint64 nowMs = 0;
+
+  quint16 port() const { return server->port(); }
+
+  // A host with room "123456789" (unattended when a hash is given).
+  std::unique_ptr<Peer> host(const QString& hash = {}) {
+    auto peer = std::make_unique<Peer>(port());
+    peer->id();
+    peer->send(create("123456789", hash));
+    if (peer->take("created").value("roomId") != "123456789") return nullptr;
+    return peer;
+  }
+
+ private Q_SLOTS:
+  void init() {
+    ServerLimits limits;
+    limits.messagesPerSecond = 50;
+    limits.burstMessages = 60;
+    limits.droppedBeforeClose = 100;
+    server = std::make_unique<SignalServer>(limits);
+    QVERIFY(!server->listen(QHostAddress::LocalHost, 0));
+    nowMs = 0;
+    server->setClockForTesting([this] { return nowMs; });
+  }
+  void cleanup() { server.reset(); }
+
+  void approvedClientAndHostRelaySignals() {
+    auto h = host();
+    QVERIFY(h);
+    Peer c(port());
+    const QString clientId = c.id();
+    c.send(join("123456789", "Zoé", {}));
+    QCOMPARE(c.take("joined").value("roomId").toString(), QString("123456789"));
+    QVERIFY(!c.take("waiting-approval").isEmpty());
+    const QJsonObject request = h->take("join-request");
+    QCOMPARE(request.value("clientId").toString(), clientId);
+    QCOMPARE(request.value("displayName").toString(), QString("Zoé"));
+    QCOMPARE(request.value("unattended"), QJsonValue(false));
+    QCOMPARE(request.value("awaitingPassword"), QJsonValue(false));
+
+    // Before admission the client cannot reach the host.
+    c.send(signal({{"type", "ice"}}));
+    QCOMPARE(c.take("error").value("code").toString(), QString("not-in-room"));
+
+    h->send({{"type", "approve"}, {"target", clientId}});
+    QVERIFY(!c.take("approved").isEmpty());
+    QCOMPARE(h->take("peer-joined").value("clientId").toString(), clientId);
+    QCOMPARE(c.take("peer-joined").value("unattended"), QJsonValue(false));
+
+    const QJsonObject offer{{"type", "offer"},
+                            {"sdp", QJsonObject{{"type", "offer"}, {"sdp", "v=0\r\nm=video 9\r\n"}}}};
+    h->send(signal(offer));
+    QCOMPARE(c.take("signal").value("data").toObject(), offer);
+    const QJsonObject end{{"type", "end"}, {"reason", "Bye"}};
+    c.send(signal(end));
+    QCOMPARE(h->take("signal").value("data").toObject(), end);
+
+    // The host goes: its client hears "left" and the room is gone.
+    h->socket.close();
+    QVERIFY(!c.take("left").isEmpty());
+    QTRY_COMPARE(server->roomCount(), 0);
+  }
+
+  void joinForAMissingRoomIsAnswered_data() {
+    QTest::addColumn<QJsonValue>("roomId");
+    QTest::newRow("unknown") << QJsonValue("555555555");
+    QTest::newRow("not a string") << QJsonValue(42);
+    QTest::newRow("with a slash") << QJsonValue("../123456789");
+    QTest::newRow("huge") << QJsonValue(QString(5000, '7'));
+  }
+  void joinForAMissingRoomIsAnswered() {
+    QFETCH(QJsonValue, roomId);
+    auto h = host();
+    QVERIFY(h);
+    Peer c(port());
+    c.send({{"type", "join"}, {"roomId", roomId}, {"displayName", ""}});
+    QVERIFY(!c.take("room-not-found").isEmpty());
+    QVERIFY(!h->has("join-request"));
+  }
+
+  void roomOfALiveHostCannotBeTakenOver() {
+    auto h = host();
+    QVERIFY(h);
+    Peer thief(port());
+    thief.send(create("123456789"));
+    QCOMPARE(thief.take("error").value("code").toString(), QString("room-taken"));
+    Peer c(port());
+    c.send(join("123456789"));
+    QVERIFY(!h->take("join-request").isEmpty());
+    QVERIFY(!thief.has("join-request"));
+
+    // Once the host is gone the ID is free again.
+    h->socket.close();
+    QTRY_COMPARE(server->roomCount(), 0);
+    thief.send(create("123456789"));
+    QVERIFY(!thief.take("created").isEmpty());
+  }
+
+  void strangersCannotSignalIntoARoom() {
+    auto h = host();
+    QVERIFY(h);
+    Peer c(port());
+    const QString clientId = c.id();
+    c.send(join("123456789"));
+    h->take("join-request");
+    h->send({{"type", "approve"}, {"target", clientId}});
+    QVERIFY(!c.take("approved").isEmpty());
+
+    Peer stranger(port());
+    stranger.send(signal({{"type", "end"}, {"reason", "pwned"}}));
+    QCOMPARE(stranger.take("error").value("code").toString(), QString("not-in-room"));
+    // Nor can they approve, reject or kick in someone else's room.
+    stranger.send({{"type", "kick"}, {"target", clientId}});
+    stranger.send({{"type", "approve"}, {"target", clientId}});
+    QVERIFY(!stranger.take("error").isEmpty());
+    QTest::qWait(100);
+    QVERIFY(!h->has("signal"));
+    QVERIFY(!c.has("left") && !c.has("rejected"));
+  }
+
+  void busyRoomTurnsOthersAwayWithoutDisturbingIt() {
+    auto h = host();
+    QVERIFY(h);
+    Peer c(port());
+    Peer waiting(port());
+    const QString clientId = c.id();
+    c.send(join("123456789"));
+    waiting.send(join("123456789", "Other"));
+    h->take("join-request");
+    h->take("join-request");
+    h->send({{"type", "approve"}, {"target", clientId}});
+    QVERIFY(!c.take("approved").isEmpty());
+    QVERIFY(!waiting.take("room-busy").isEmpty());
+
+    Peer late(port());
+    late.send(join("123456789", "Late"));
+    QVERIFY(!late.take("room-busy").isEmpty());
+    QVERIFY(!h->has("join-request"));
+    h->send(signal({{"type", "ice"}}));
+    QVERIFY(!c.take("signal").isEmpty());
+  }
+
+  void rejectKickAndLeavingAreTold() {
+    auto h = host();
+    QVERIFY(h);
+    Peer refused(port());
+    const QString refusedId = refused.id();
+    refused.send(join("123456789"));
+    h->take("join-request");
+    h->send({{"type", "reject"}, {"target", refusedId}});
+    QVERIFY(!refused.take("rejected").isEmpty());
+    h->send({{"type", "reject"}, {"target", refusedId}});  // answered twice: no-op
+    QTest::qWait(50);
+    QVERIFY(!h->has("error"));
+
+    // A pending client that goes away is reported to the host.
+    {
+      Peer leaving(port());
+      const QString leavingId = leaving.id();
+      leaving.send(join("123456789"));
+      h->take("join-request");
+      leaving.socket.close();
+      QCOMPARE(h->take("peer-left").value("clientId").toString(), leavingId);
+    }
+
+    // Kicking the admitted client ends it on both sides.
+    Peer admitted(port());
+    const QString admittedId = admitted.id();
+    admitted.send(join("123456789"));
+    h->take("join-request");
+    h->send({{"type", "approve"}, {"target", admittedId}});
+    QVERIFY(!admitted.take("approved").isEmpty());
+    h->send({{"type", "kick"}, {"target", admittedId}});
+    QVERIFY(!admitted.take("left").isEmpty());
+    QCOMPARE(h->take("peer-left").value("clientId").toString(), admittedId);
+  }
+
+  void unattendedRoomAdmitsTheRightDigestOnly() {
+    auto h = host(kGoodHash);
+    QVERIFY(h);
+    // Without a digest: the client is asked, the host sees a password-pending request.
+    Peer c(port());
+    const QString clientId = c.id();
+    c.send(join("123456789"));
+    QVERIFY(!c.take("require-unattended").isEmpty());
+    const QJsonObject request = h->take("join-request");
+    QCOMPARE(request.value("unattended"), QJsonValue(true));
+    QCOMPARE(request.value("awaitingPassword"), QJsonValue(true));
+
+    c.send(join("123456789", "Zoé", kBadHash));
+    QVERIFY(!c.take("unattended-denied").isEmpty());
+    QVERIFY(!h->has("peer-joined"));
+
+    c.send(join("123456789", "Zoé", kGoodHash));
+    QVERIFY(!c.take("approved").isEmpty());
+    QCOMPARE(h->take("unattended-joined").value("displayName").toString(), QString("Zoé"));
+    const QJsonObject joined = h->take("peer-joined");
+    QCOMPARE(joined.value("clientId").toString(), clientId);
+    QCOMPARE(joined.value("unattended"), QJsonValue(true));
+  }
+
+  void wrongPasswordsBackOff() {
+    auto h = host(kGoodHash);
+    QVERIFY(h);
+    Peer c(port());
+    auto attempt = [&](const QString& hash) -> QJsonObject {
+      c.received.clear();
+      c.send(join("123456789", "x", hash));
+      if (!QTest::qWaitFor([&] { return c.has("unattended-denied") || c.has("approved"); }, 5000)) {
+        return {};
+      }
+      return c.has("approved") ? QJsonObject{{"type", "approved"}} : c.take("unattended-denied");
+    };
+    // Three free failures, then locks that double.
+    for (int i = 0; i < 3; ++i) QVERIFY(!attempt(kBadHash).contains("retryAfterMs"));
+    QCOMPARE(attempt(kBadHash).value("retryAfterMs").toInt(), 1000);
+    // While locked even the right digest is refused, and reports the wait.
+    nowMs += 400;
+    QCOMPARE(attempt(kGoodHash).value("retryAfterMs").toInt(), 600);
+    nowMs += 600;
+    QCOMPARE(attempt(kBadHash).value("retryAfterMs").toInt(), 2000);
+    nowMs += 2000;
+    QCOMPARE(attempt(kGoodHash).value("type").toString(), QString("approved"));
+    QVERIFY(!h->take("peer-joined").isEmpty());
+  }
+
+  void malformedInputIsAnsweredAndTheLinkLives_data() {
+    QTest::addColumn<QByteArray>("frame");
+    QTest::addColumn<bool>("binary");
+    QTest::addColumn<QString>("code");
+    QTest::newRow("not JSON") << QByteArray("{\"type\":") << false << "bad-json";
+    QTest::newRow("array") << QByteArray("[1,2]") << false << "bad-json";
+    QTest::newRow("no type") << QByteArray(R"({"roomId":"1"})") << false << "missing-type";
+    QTest::newRow("type not a string") << QByteArray(R"({"type":7})") << false << "missing-type";
+    QTest::newRow("unknown type") << QByteArray(R"({"type":"teleport"})") << false << "unknown-type";
+    QTest::newRow("binary not UTF-8") << QByteArray("\xff\xfe\xfd") << true << "bad-encoding";
+    QTest::newRow("signal without data") << QByteArray(R"({"type":"signal","data":"x"})") << false << "bad-signal";
+    QTest::newRow("create with a bad ID") << QByteArray(R"({"type":"create","roomId":""})") << false << "bad-room-id";
+    QTest::newRow("deep nesting") << QByteArray(2000, '[') << false << "bad-json";
+  }
+  void malformedInputIsAnsweredAndTheLinkLives() {
+    QFETCH(QByteArray, frame);
+    QFETCH(bool, binary);
+    QFETCH(QString, code);
+    Peer p(port());
+    p.id();
+    if (binary) {
+      p.socket.sendBinaryMessage(frame);
+    } else {
+      p.socket.sendTextMessage(QString::fromUtf8(frame));
+    }
+    QCOMPARE(p.take("error").value("code").toString(), code);
+    p.send(create("777"));
+    QVERIFY(!p.take("created").isEmpty());
+  }
+
+  void oversizedFrameClosesOnlyThatConnection() {
+    auto h = host();
+    QVERIFY(h);
+    Peer big(port());
+    big.id();
+    big.socket.sendTextMessage(QString(300 * 1024, 'x'));
+    QTRY_VERIFY(big.closed);
+    QCOMPARE(big.closeCode, 1009);
+    Peer c(port());
+    c.send(join("123456789"));
+    QVERIFY(!h->take("join-request").isEmpty());
+  }
+
+  void floodIsThrottledThenClosed() {
+    Peer flood(port());
+    flood.id();
+    for (int i = 0; i < 400; ++i) flood.send({{"type", "teleport"}});
+    QTRY_VERIFY_WITH_TIMEOUT(flood.closed, 10000);
+    QCOMPARE(flood.closeCode, 1008);
+    const bool warned = std::any_of(flood.received.begin(), flood.received.end(),
+                                    [](const QJsonObject& m) { return m.value("code") == "rate-limited"; });
+    QVERIFY(warned);
+    QCOMPARE(flood.closeCode, 1008);
+    // Others are served as before.
+    auto h = host();
+    QVERIFY(h);
+  }
+
+  void helpers_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("digest");
+    QTest::newRow("64 lowercase hex") << QString(64, 'f') << true;
+    QTest::newRow("upper case") << QString(64, 'F') << false;
+    QTest::newRow("63 chars") << QString(63, 'a') << false;
+    QTest::newRow("not hex") << QString(64, 'g') << false;
+  }
+  void helpers() {
+    QFETCH(QString, text);
+    QFETCH(bool, digest);
+    QCOMPARE(isPasswordDigest(text), digest);
+    QVERIFY(constantTimeEquals(text.toLatin1(), text.toLatin1()));
+    QVERIFY(!constantTimeEquals(text.toLatin1(), text.toLatin1() + "x"));
+    QVERIFY(!constantTimeEquals(text.toLatin1(), QByteArray()));
+  }
+
+  void plainWsRefusedOffLoopback() {
+    SignalServer other;
+    QVERIFY(other.listen(QHostAddress::AnyIPv4, 0).has_value());
+  }
+};
+
+QTEST_GUILESS_MAIN(SignalServerTest)
+#include "signal_server_test.moc"

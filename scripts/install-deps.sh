@@ -17,7 +17,7 @@ PACKAGES=(
   qml6-module-qtquick-dialogs qml6-module-qt-labs-platform
   libgl-dev libxkbcommon-dev
   # WebRTC (Google's native API) and what its headers need
-  libtgowt-dev libabsl-dev libssl-dev
+  libtgowt-dev libabsl-dev libssl-dev openssl
   # X11 capture and injection
   libx11-dev libxtst-dev libxrandr-dev libxext-dev libxfixes-dev libxdamage-dev libxcomposite-dev
   # secrets and notifications

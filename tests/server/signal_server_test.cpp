@@ -2,64 +2,25 @@
 #include <QWebSocket>
 #include <QtTest>
 
+#include "raw_peer.h"
 #include "signal_server.h"
 
 using namespace lunor::signal;
 
 namespace {
 
+// A raw peer on the in-process server.
+class Peer final : public lunor::test::RawPeer {
+ public:
+  explicit Peer(quint16 port) : RawPeer(QUrl(QString("ws://127.0.0.1:%1/signal").arg(port))) {}
+};
+
+}  // namespace
+
+namespace {
+
 const QString kGoodHash = QString(64, 'a');
 const QString kBadHash = QString(64, 'b');
-
-// A raw WebSocket peer that records every JSON object it receives.
-class Peer final : public QObject {
- public:
-  explicit Peer(quint16 port) {
-    connect(&socket, &QWebSocket::textMessageReceived, this, [this](const QString& text) {
-      received << QJsonDocument::fromJson(text.toUtf8()).object();
-    });
-    connect(&socket, &QWebSocket::disconnected, this, [this] {
-      closed = true;
-      closeCode = static_cast<int>(socket.closeCode());
-    });
-    socket.open(QUrl(QString("ws://127.0.0.1:%1/signal").arg(port)));
-    QTest::qWaitFor([this] { return socket.state() == QAbstractSocket::ConnectedState; }, 10000);
-  }
-
-  // Waits for the next message of `type` not yet taken; an empty object on timeout.
-  QJsonObject take(const QString& type, int timeoutMs = 5000) {
-    QJsonObject found;
-    QTest::qWaitFor(
-        [&] {
-          for (qsizetype i = 0; i < received.size(); ++i) {
-            if (received[i].value("type").toString() == type) {
-              found = received.takeAt(i);
-              return true;
-            }
-          }
-          return false;
-        },
-        timeoutMs);
-    return found;
-  }
-  bool has(const QString& type) const {
-    return std::any_of(received.begin(), received.end(),
-                       [&](const QJsonObject& o) { return o.value("type").toString() == type; });
-  }
-  void send(const QJsonObject& object) {
-    socket.sendTextMessage(QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)));
-  }
-  QString id() {
-    if (clientId.isEmpty()) clientId = take("hello").value("clientId").toString();
-    return clientId;
-  }
-
-  QWebSocket socket;
-  QList<QJsonObject> received;
-  QString clientId;
-  bool closed = false;
-  int closeCode = -1;
-};
 
 QJsonObject create(const QString& room, const QString& hash = {}) {
   QJsonObject message{{"type", "create"}, {"roomId", room}, {"requiresApproval", true}};

@@ -1,0 +1,94 @@
+// The lunor-signal program itself: command line, TLS and shutdown.
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "session/signaling_client.h"
+#include "signal_server_process.h"
+
+using lunor::SignalingClient;
+using lunor::test::SignalServerProcess;
+
+class SignalBinaryTest : public QObject {
+  Q_OBJECT
+ private Q_SLOTS:
+  void commandLine_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("says");
+    QTest::newRow("help") << QStringList{"--help"} << 0 << "--listen";
+    QTest::newRow("public address without TLS")
+        << QStringList{"--listen", "0.0.0.0", "--port", "0"} << 1 << "only served on loopback";
+    QTest::newRow("bad port") << QStringList{"--port", "70000"} << 2 << "invalid port";
+    QTest::newRow("cert without key") << QStringList{"--cert", "x.pem"} << 2 << "go together";
+    QTest::newRow("unreadable certificate")
+        << QStringList{"--cert", "/nonexistent.pem", "--key", "/nonexistent.key"} << 2
+        << "no certificate";
+  }
+  void commandLine() {
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QString, says);
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(LUNOR_SIGNAL_BINARY, arguments);
+    QVERIFY(process.waitForFinished(10000));
+    QCOMPARE(process.exitCode(), exitCode);
+    QVERIFY2(QString::fromUtf8(process.readAll()).contains(says), qPrintable(says));
+  }
+
+  void servesWssWithTheGivenCertificate() {
+    QTemporaryDir dir;
+    const QString cert = dir.filePath("cert.pem");
+    const QString key = dir.filePath("key.pem");
+    QProcess openssl;
+    openssl.start("openssl", {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
+                              "-subj", "/CN=localhost", "-addext",
+                              "subjectAltName=DNS:localhost,IP:127.0.0.1", "-keyout", key,
+                              "-out", cert});
+    QVERIFY(openssl.waitForFinished(60000));
+    QCOMPARE(openssl.exitCode(), 0);
+
+    SignalServerProcess server({"--cert", cert, "--key", key});
+    QVERIFY2(server.isListening(), server.output().constData());
+    QVERIFY(server.output().contains("tls=true"));
+
+    // Trusted through the extra CA file: opens and hears "hello".
+    {
+      SignalingClient client({server.url("wss", "localhost"), cert});
+      int opens = 0;
+      QString firstType;
+      client.onOpen = [&] { ++opens; };
+      client.onMessage = [&](const QJsonObject& m) {
+        if (firstType.isEmpty()) firstType = m.value("type").toString();
+      };
+      client.connect();
+      QTRY_COMPARE_WITH_TIMEOUT(opens, 1, 10000);
+      QTRY_COMPARE(firstType, QString("hello"));
+    }
+    // Without it the self-signed certificate is refused.
+    {
+      SignalingClient client({server.url("wss", "localhost"), {}});
+      int opens = 0, closes = 0;
+      client.onOpen = [&] { ++opens; };
+      client.onClose = [&] { ++closes; };
+      client.connect();
+      QTRY_COMPARE_WITH_TIMEOUT(closes, 1, 10000);
+      QCOMPARE(opens, 0);
+    }
+  }
+
+  void stopsCleanlyOnSigterm() {
+    SignalServerProcess server;
+    QVERIFY(server.isListening());
+    server.process().terminate();
+    QVERIFY(server.process().waitForFinished(10000));
+    QCOMPARE(server.process().exitStatus(), QProcess::NormalExit);
+    QCOMPARE(server.process().exitCode(), 0);
+    QVERIFY(server.output().contains("event=stopped"));
+  }
+};
+
+QTEST_GUILESS_MAIN(SignalBinaryTest)
+#include "signal_binary_test.moc"

@@ -1,0 +1,191 @@
+// A host session and a client session meeting through the real lunor-signal.
+
+#include <QElapsedTimer>
+#include <QtTest>
+
+#include "fake_environment.h"
+#include "raw_peer.h"
+#include "session/remote_session.h"
+#include "signal_server_process.h"
+#include "store/unattended_password.h"
+
+using namespace lunor;
+using lunor::test::FakeEnvironment;
+using lunor::test::RawPeer;
+using lunor::test::SignalServerProcess;
+
+namespace {
+
+constexpr char kRoom[] = "482915736";
+
+struct Side {
+  FakeEnvironment environment;
+  std::unique_ptr<RemoteSession> session;
+
+  explicit Side(const QUrl& server) {
+    environment.endpoint.url = server;
+    session = std::make_unique<RemoteSession>(environment);
+  }
+  bool logged(const QString& text) const { return loggedCount(text) > 0; }
+  int loggedCount(const QString& text) const {
+    const QStringList logs = session->logs();
+    return static_cast<int>(std::count_if(logs.begin(), logs.end(),
+                                          [&](const QString& l) { return l.endsWith("] " + text); }));
+  }
+};
+
+QImage picture(int width, int height) {
+  QImage image(width, height, QImage::Format_ARGB32);
+  image.fill(Qt::darkGreen);
+  return image;
+}
+
+}  // namespace
+
+class SignalingFlowTest : public QObject {
+  Q_OBJECT
+
+  std::unique_ptr<SignalServerProcess> server;
+  std::unique_ptr<Side> host;
+  std::unique_ptr<Side> client;
+
+  // The host's room exists on the server.
+  bool hostReady() {
+    host->session->startHost(kRoom);
+    return QTest::qWaitFor([&] { return host->session->status() == "En attente de connexion..."; },
+                           10000);
+  }
+  // The client has asked and waits for the host's answer.
+  bool clientWaiting() {
+    client->session->startClient(kRoom);
+    return QTest::qWaitFor([&] { return host->session->pendingJoin(); }, 10000) &&
+           QTest::qWaitFor([&] { return client->session->isWaitingApproval(); }, 5000);
+  }
+
+ private Q_SLOTS:
+  void init() {
+    server = std::make_unique<SignalServerProcess>();
+    QVERIFY(server->isListening());
+    host = std::make_unique<Side>(server->url());
+    client = std::make_unique<Side>(server->url());
+    client->environment.profileStore().setFirstName(" Zoé ");
+    client->environment.profileStore().setLastName("Roy");
+  }
+  void cleanup() {
+    client.reset();
+    host.reset();
+    server.reset();
+  }
+
+  void approvedClientReachesNegotiation() {
+    QVERIFY(client->environment.profileStore().chooseAvatar(picture(300, 150)));
+    QVERIFY(hostReady());
+    QVERIFY(clientWaiting());
+    RemoteSession& h = *host->session;
+    RemoteSession& c = *client->session;
+    QTRY_COMPARE(c.status(), QString("En attente d'autorisation par l'hôte…"));
+    QCOMPARE(h.requesterName(), QString("Zoé Roy"));
+    QCOMPARE(h.requesterAvatar().size(), QSize(96, 48));
+    QCOMPARE(h.status(), QString("Demande de connexion…"));
+    QCOMPARE(host->environment.notificationsFake.posted.size(), 1);
+    QCOMPARE(host->environment.notificationsFake.posted.first().first, QString("Zoé Roy"));
+
+    const auto prompt = host->environment.panelsFake.lastPrompt;
+    QVERIFY(prompt && prompt->accept && prompt->reject);
+    QCOMPARE(prompt->name, QString("Zoé Roy"));
+    prompt->accept();  // the user presses "Accepter"
+
+    QVERIFY(h.approved());
+    QVERIFY(!h.pendingJoin());
+    QVERIFY(h.startedAt().isValid());
+    QVERIFY(host->environment.panelsFake.calls.contains("showFloatingHud(Zoé Roy)"));
+    QTRY_VERIFY(!c.isWaitingApproval());
+    QTRY_COMPARE(c.status(), QString("Peer connecté, négociation..."));
+    QVERIFY(c.startedAt().isValid());
+    QVERIFY(c.hasPeerConnection());
+    QTRY_VERIFY(host->logged("👤 Peer connecté (cid=" + host->environment.notificationsFake.posted
+                                                             .first()
+                                                             .second +
+                             ", unattended=false)"));
+  }
+
+  void rejectedClientEndsAndTheCooldownHoldsOthersBack() {
+    QVERIFY(hostReady());
+    QVERIFY(clientWaiting());
+    host->environment.panelsFake.lastPrompt->reject();
+    RemoteSession& c = *client->session;
+    QTRY_COMPARE(c.endReason(), QString("Connexion refusée par l'hôte"));
+    QTRY_COMPARE(c.status(), QString("Connexion refusée par l'hôte."));
+    QVERIFY(!c.isWaitingApproval());
+    QVERIFY(!host->session->pendingJoin());
+
+    // A second join right away is ignored, and logged.
+    RawPeer early(server->url());
+    early.send({{"type", "join"}, {"roomId", kRoom}, {"displayName", "Early"}});
+    QTRY_VERIFY2(host->logged("⏳ Join ignorée (cooldown en cours)"),
+                 qPrintable(host->session->logs().join("\n")));
+    QVERIFY(!host->session->pendingJoin());
+
+    // After 1.5 s requests are heard again.
+    QTest::qWait(1600);
+    RawPeer late(server->url());
+    late.send({{"type", "join"}, {"roomId", kRoom}, {"displayName", "Late"}});
+    QTRY_VERIFY(host->session->pendingJoin());
+    QCOMPARE(host->session->requesterName(), QString("Late"));
+    QVERIFY(host->logged("🔔 Join request de Late"));
+  }
+
+  void unattendedPasswordAdmitsWithoutApproval() {
+    host->environment.profileStore().setUnattendedEnabled(true);
+    saveUnattendedPassword(host->environment.secrets, "sésame ouvre-toi");
+    QVERIFY(hostReady());
+    QVERIFY(host->logged("📤 CREATE envoyé (requiresApproval=true, unattended=true)"));
+    RemoteSession& c = *client->session;
+    c.startClient(kRoom);
+    QTRY_VERIFY(c.askUnattendedPassword());
+
+    c.submitUnattendedPassword("sésame");
+    QTRY_COMPARE(c.status(), QString("Mot de passe incorrect"));
+    QVERIFY(c.askUnattendedPassword());
+    QVERIFY(!host->session->approved());
+
+    c.submitUnattendedPassword("sésame ouvre-toi");
+    QTRY_VERIFY(host->session->approved());
+    QTRY_VERIFY(host->logged("ℹ️ Connexion unattended par Zoé Roy"));
+    QVERIFY(!c.askUnattendedPassword());
+    QTRY_COMPARE(c.status(), QString("Peer connecté, négociation..."));
+    // Nobody pressed anything on the host.
+    QVERIFY(host->environment.panelsFake.calls.filter("accept=yes").isEmpty());
+  }
+
+  void departedClientEndsTheHostWhichReopensItsRoom() {
+    QVERIFY(hostReady());
+    QVERIFY(clientWaiting());
+    host->session->approve();
+    QTRY_VERIFY(client->session->hasPeerConnection());
+
+    QElapsedTimer clock;
+    clock.start();
+    client.reset();  // the client vanishes without a word
+    RemoteSession& h = *host->session;
+    QTRY_COMPARE(h.endReason(), QString("Le client s'est déconnecté"));
+    QVERIFY(host->environment.panelsFake.calls.filter("endSession(Arrêt de la session|").size() == 1);
+    QTRY_COMPARE_WITH_TIMEOUT(host->loggedCount("🏠 Room créée"), 2, 10000);
+    QVERIFY(clock.elapsed() >= 550);
+
+    // The reopened room takes the next client once the 2 s after an end are over.
+    QTest::qWait(1500);
+    client = std::make_unique<Side>(server->url());
+    QVERIFY(clientWaiting());
+  }
+
+  void unknownRoomEndsTheClient() {
+    RemoteSession& c = *client->session;
+    c.startClient("999999999");
+    QTRY_COMPARE_WITH_TIMEOUT(c.endReason(), QString("Hôte introuvable"), 10000);
+    QTRY_COMPARE(c.status(), QString("Hôte introuvable"));
+  }
+};
+
+QTEST_GUILESS_MAIN(SignalingFlowTest)
+#include "signaling_flow_test.moc"

@@ -1,8 +1,22 @@
 #!/usr/bin/env bash
 # Installs what Lunor Remote needs, builds it and starts it.
 # Until the windowed application exists, this runs the host without a window.
+# With no signaling server configured or running, a local one is started for
+# the duration of the run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh
 ./scripts/build.sh
-exec ./"${LUNOR_BUILD_DIR:-build}"/src/app/lunor-remote --headless-host "$@"
+BUILD_DIR="${LUNOR_BUILD_DIR:-build}"
+
+server_pid=""
+cleanup() { [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null || true; }
+trap cleanup EXIT
+
+if [ -z "${LUNOR_SIGNALING_URL:-}" ] && ! (exec 3<>/dev/tcp/127.0.0.1/8787) 2>/dev/null; then
+  "./$BUILD_DIR/server/lunor-signal" --listen 127.0.0.1 --port 8787 &
+  server_pid=$!
+  sleep 0.5
+fi
+
+"./$BUILD_DIR/src/app/lunor-remote" --headless-host "$@"

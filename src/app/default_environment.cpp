@@ -37,6 +37,15 @@ std::unique_ptr<ControlInjector> DefaultEnvironment::createControlInjector() {
   return std::make_unique<NullControlInjector>();
 }
 
+std::unique_ptr<ScreenCapturer> DefaultEnvironment::createScreenCapturer(
+    std::shared_ptr<rtc::VideoSource>) {
+  return nullptr;  // the X11 capturer comes with the Linux host work
+}
+
+std::vector<DisplayDescription> DefaultEnvironment::displays() { return {}; }
+
+uint32_t DefaultEnvironment::mainDisplayId() { return 0; }
+
 SignalingEndpoint DefaultEnvironment::signalingEndpoint() {
   return lunor::signalingEndpoint(settings_);
 }

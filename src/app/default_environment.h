@@ -22,6 +22,11 @@ class DefaultEnvironment final : public SessionEnvironment {
 
   std::unique_ptr<rtc::PeerConnectionFactory> createRtcFactory() override;
   std::unique_ptr<ControlInjector> createControlInjector() override;
+  std::unique_ptr<ScreenCapturer> createScreenCapturer(
+      std::shared_ptr<rtc::VideoSource> source) override;
+  std::vector<DisplayDescription> displays() override;
+  uint32_t mainDisplayId() override;
+  bool mayControlComputer() override { return true; }
   SessionPanels& panels() override { return *panels_; }
   AddressBook& addressBook() override { return *addressBook_; }
   NotificationManager& notifications() override { return *notifications_; }

@@ -48,6 +48,8 @@ void RemoteSession::DeleteLater::operator()(QObject* object) const {
 RemoteSession::RemoteSession(SessionEnvironment& environment, QObject* parent)
     : QObject(parent), environment_(environment) {
   controlInjector_ = environment_.createControlInjector();
+  currentDisplayId_ = environment_.mainDisplayId();
+  if (controlInjector_) controlInjector_->setCurrentDisplayId(currentDisplayId_);
 
   factory_ = environment_.createRtcFactory();
   if (factory_) {
@@ -60,12 +62,8 @@ RemoteSession::RemoteSession(SessionEnvironment& environment, QObject* parent)
 
 RemoteSession::~RemoteSession() {
   // No library callback may reach a half-destroyed session.
-  if (controlChannel_) controlChannel_->setObserver(nullptr);
-  if (peerConnection_) {
-    peerConnection_->setObserver(nullptr);
-    peerConnection_->close();
-  }
-  if (screenCapturer_) screenCapturer_->stop();
+  closePeerConnection();
+  if (auto capture = capturer()) capture->stopCapture();
   if (signalingClient_) {
     signalingClient_->onOpen = nullptr;
     signalingClient_->onMessage = nullptr;
@@ -149,10 +147,12 @@ void RemoteSession::startHost(const QString& sessionId) {
   shouldMakeOfferWhenReady_ = false;
 
   // Teardown closed these already; only the references go.
-  controlChannel_.reset();
-  peerConnection_.reset();
-  screenCapturer_.reset();
-  screenVideoSource_.reset();
+  closePeerConnection();
+  {
+    std::lock_guard lock(mediaMutex_);
+    screenCapturer_.reset();
+    screenVideoSource_.reset();
+  }
 
   installNotificationHandler();
 
@@ -191,7 +191,7 @@ void RemoteSession::startClient(const QString& sessionId) {
 
 void RemoteSession::stop(const QString& reason) {
   Q_ASSERT(isMainThread());
-  if (role_ == Role::Client && !startedAt_.isValid()) {
+  if (role() == Role::Client && !startedAt_.isValid()) {
     setStartedAt(QDateTime::currentDateTime());
   }
   endSession(reason, /*silent=*/false);
@@ -234,7 +234,7 @@ void RemoteSession::endSession(const QString& reason, bool silent) {
 
   environment_.panels().hideFloatingHud();
 
-  if (role_ == Role::Host) {
+  if (role() == Role::Host) {
     environment_.panels().dismissJoinRequest();
     const qint64 seconds =
         started.isValid() ? started.secsTo(QDateTime::currentDateTime()) : 0;
@@ -243,7 +243,7 @@ void RemoteSession::endSession(const QString& reason, bool silent) {
 
   teardown(QStringLiteral("endOnce(") + reason + QLatin1Char(')'));
 
-  if (role_ == Role::Host && autoRestartHost_ && !hostStableId_.isNull()) {
+  if (role() == Role::Host && autoRestartHost_ && !hostStableId_.isNull()) {
     const QString id = hostStableId_;
     QTimer::singleShot(kHostRestartDelayMs, this, [this, id] { startHost(id); });
   }
@@ -265,23 +265,20 @@ void RemoteSession::teardown(const QString& reason) {
   }
 
   iceDownTimer_.reset();
+  iceCheckTimer_.reset();
 
-  if (screenCapturer_) {
-    screenCapturer_->stop();
-    screenCapturer_.reset();
+  // The connection and its channel go first: once their observers are
+  // cleared no library thread touches the capture objects any more.
+  closePeerConnection();
+  std::shared_ptr<ScreenCapturer> capture;
+  {
+    std::lock_guard lock(mediaMutex_);
+    capture = std::exchange(screenCapturer_, nullptr);
+    screenVideoSource_.reset();
   }
+  if (capture) capture->stopCapture();
   setLocalVideoTrack(nullptr);
-  screenVideoSource_.reset();
-
-  if (controlChannel_) {
-    controlChannel_->setObserver(nullptr);
-    controlChannel_.reset();
-  }
-  if (peerConnection_) {
-    peerConnection_->setObserver(nullptr);
-    peerConnection_->close();
-    peerConnection_.reset();
-  }
+  dragBoostCount_ = 0;
 
   if (signalingClient_) {
     // Cleared first, so this disconnection never reaches the close handler.
@@ -326,7 +323,7 @@ void RemoteSession::applyIceState(rtc::IceConnectionState state) {
     case rtc::IceConnectionState::Connected:
     case rtc::IceConnectionState::Completed:
       if (!startedAt_.isValid()) setStartedAt(QDateTime::currentDateTime());
-      if (role_ == Role::Client) environment_.addressBook().recordSuccess(sessionId_, QString());
+      if (role() == Role::Client) environment_.addressBook().recordSuccess(sessionId_, QString());
       iceDownTimer_.reset();
       break;
     case rtc::IceConnectionState::Failed:
@@ -354,47 +351,6 @@ void RemoteSession::iceDownTimerFired() {
   endSession(QString::fromUtf8(kReasonPeerLost), /*silent=*/true);
   environment_.panels().hideFloatingHud();
 }
-
-// ---------------------------------------------------------- peer connection --
-
-void RemoteSession::createPeerConnection() {
-  Q_ASSERT(isMainThread());
-  if (controlChannel_) {
-    controlChannel_->setObserver(nullptr);
-    controlChannel_.reset();
-  }
-  if (peerConnection_) {
-    peerConnection_->setObserver(nullptr);
-    peerConnection_->close();
-    peerConnection_.reset();
-  }
-  hasSentInitialOffer_ = false;
-  if (!factory_) return;
-
-  rtc::MediaConstraints constraints;
-  constraints.optional[std::string("DtlsSrtpKeyAgreement")] = "true";
-  auto connection =
-      factory_->createPeerConnection(environment_.peerConfiguration(), constraints, this);
-  if (!connection) return;
-  peerConnection_ = std::move(connection);
-  log(QStringLiteral("✅ PeerConnection créée (role=") +
-      (role_ == Role::Host ? QStringLiteral("HOST") : QStringLiteral("CLIENT")) +
-      QLatin1Char(')'));
-}
-
-void RemoteSession::onIceConnectionChange(rtc::IceConnectionState state) {
-  postToMain([this, state] { applyIceState(state); });
-}
-
-void RemoteSession::onIceCandidate(const rtc::IceCandidate&) {}
-
-void RemoteSession::onVideoTrack(std::shared_ptr<rtc::VideoTrack>) {}
-
-void RemoteSession::onDataChannel(std::shared_ptr<rtc::DataChannel>) {}
-
-void RemoteSession::onStateChange(rtc::DataChannelState) {}
-
-void RemoteSession::onMessage(const std::string&, bool) {}
 
 // --------------------------------------------------------- published setters --
 

@@ -9,9 +9,11 @@
 // callbacks arrive on WebRTC threads and hop to the main thread; once teardown
 // has cleared the observers no callback reaches the session any more.
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 
 #include <QDateTime>
@@ -27,6 +29,7 @@
 #include <QUuid>
 #include <QVariantList>
 
+#include "host/screen_capturer.h"
 #include "session/quality_profile.h"
 #include "system/notification_manager.h"
 #include "session/rtc/peer_connection.h"
@@ -101,8 +104,8 @@ class RemoteSession final : public QObject,
   bool pendingJoin() const { return pendingJoin_; }
   // Null when absent.
   QString requesterName() const { return requesterName_; }
-  QualityProfile currentQuality() const { return currentQuality_; }
-  QString currentQualityRaw() const { return rawValue(currentQuality_); }
+  QualityProfile currentQuality() const { return currentQuality_.load(); }
+  QString currentQualityRaw() const { return rawValue(currentQuality_.load()); }
   QVariantList availableDisplays() const { return availableDisplays_; }
   int currentDisplayIndex() const { return currentDisplayIndex_; }
   QSize remoteVideoSize() const { return remoteVideoSize_; }
@@ -121,7 +124,7 @@ class RemoteSession final : public QObject,
   bool hasLocalVideoTrack() const { return localVideoTrack_ != nullptr; }
   bool hasRemoteVideoTrack() const { return remoteVideoTrack_ != nullptr; }
 
-  Role role() const { return role_; }
+  Role role() const { return role_.load(); }
   QString sessionId() const { return sessionId_; }
   // Identity of the current signaling connection; renewed by every client
   // start and every teardown.
@@ -148,8 +151,37 @@ class RemoteSession final : public QObject,
   // lost-connection timer. Main thread.
   void applyIceState(rtc::IceConnectionState state);
 
+  // ---- peer connection ----
   // Builds a fresh peer connection, discarding any previous one.
   void createPeerConnection();
+  // Host: sends the first offer once approved, connected and capturing.
+  void sendOfferIfReady();
+  // Dispatches a "signal" payload by its "type".
+  void handleSignalPayload(const QJsonObject& data);
+
+  // ---- control channel ----
+  // Client: sends one control message if the channel is open; else drops it.
+  Q_INVOKABLE void sendControl(const QVariantMap& message);
+  void sendControl(const QJsonObject& message);
+  // Host: replays one decoded control message. Called on the thread that
+  // delivers data channel messages.
+  void handleControlMessage(const QJsonObject& message);
+
+  // ---- quality and displays ----
+  // Client requests to the host.
+  Q_INVOKABLE void requestQuality(const QString& rawProfile);
+  Q_INVOKABLE void requestDisplaySwitch(int index);
+  Q_INVOKABLE void requestHardRefresh();
+  // Host operations.
+  void startHostCapture();
+  void refreshDisplays();
+  void applyQuality(QualityProfile profile);
+  void switchDisplay(int index);
+  void beginDragBoost();
+  void endDragBoost();
+  int dragBoostCount() const { return dragBoostCount_.load(); }
+  uint32_t currentDisplayId() const { return currentDisplayId_.load(); }
+  QSize nativeDisplaySize() const;
 
   // ---- join approval (host) ----
   // Lets the pending requester in.
@@ -165,7 +197,8 @@ class RemoteSession final : public QObject,
   Q_INVOKABLE void submitUnattendedPassword(const QString& password);
 
   // ---- capture (host) ----
-  // Restarts the screen capture on request of the client; `request` names it.
+  // Restarts the screen capture on request of the client; `request` names
+  // the message that asked ("hard-refresh-request" or "refresh-request").
   void restartCapture(const QString& request);
 
   // ---- fields set by the client view ----
@@ -197,7 +230,6 @@ class RemoteSession final : public QObject,
   void connectSignaling();
   void handleSignalingOpen();
   void handleSignalingMessage(const QJsonObject& message);
-  void handleSignalPayload(const QJsonObject& data);
   void sendSignaling(const QJsonObject& message);
   QJsonObject buildJoinMessage(const std::optional<QString>& passwordHash) const;
   void sendJoin();
@@ -208,10 +240,37 @@ class RemoteSession final : public QObject,
   void showHud(std::function<void()> quit);
   void installNotificationHandler();
 
-  // ---- parts filled in with the media work ----
-  void startHostCapture();
-  void sendOfferIfReady();
-  void refreshDisplays();
+  // ---- peer connection internals ----
+  void makeOffer();
+  void applySenderBitrate(QualityProfile profile);
+  void startIceCheckTimer();
+  void handleOffer(const QJsonObject& data);
+  void handleAnswer(const QJsonObject& data);
+  void handleRemoteCandidate(const QJsonObject& data);
+  std::shared_ptr<rtc::RtpSender> localVideoSender();
+  std::shared_ptr<rtc::DataChannel> currentControlChannel();
+  void dropControlChannel();
+  void closePeerConnection();
+  // Runs `call` on the main thread if the session still exists then.
+  // Safe from library threads, where the session may go away meanwhile.
+  static void postIfAlive(QPointer<RemoteSession> weak, std::function<void(RemoteSession&)> call);
+
+  // ---- quality and display internals ----
+  void setDisplayInfos(const std::vector<DisplayDescription>& displays);
+  void sendVideoGeometry(int width, int height);
+  void handleDisplaysPayload(const QJsonObject& data);
+  void handleVideoGeometryPayload(const QJsonObject& data);
+  void setNativeDisplaySize(QSize size);
+  QSize displayPixelSize(uint32_t id);
+  uint32_t fallbackDisplayId(int index);
+  void stopAndRestartCapture(int displayIndex, int width, int height, int fps, CaptureDone done);
+  // The capture objects, read from the data channel thread too.
+  std::shared_ptr<ScreenCapturer> capturer() const;
+  std::shared_ptr<rtc::VideoSource> videoSource() const;
+  void setAvailableDisplays(const QVariantList& displays);
+  void setCurrentDisplayIndex(int index);
+  void setRemoteVideoSize(const QSize& size);
+  void setCurrentQuality(QualityProfile profile);
 
   // ---- lifecycle ----
   void teardown(const QString& reason);
@@ -262,7 +321,7 @@ class RemoteSession final : public QObject,
   QStringList logs_;
   bool pendingJoin_ = false;
   QString requesterName_;
-  QualityProfile currentQuality_ = kDefaultQuality;
+  std::atomic<QualityProfile> currentQuality_{kDefaultQuality};
   QVariantList availableDisplays_;
   int currentDisplayIndex_ = 0;
   QSize remoteVideoSize_{0, 0};
@@ -278,7 +337,7 @@ class RemoteSession final : public QObject,
   // Private session state.
   std::optional<QString> pendingUnattendedPassword_;
   std::unique_ptr<SignalingClient, DeleteLater> signalingClient_;
-  Role role_ = Role::Client;
+  std::atomic<Role> role_{Role::Client};
   QString sessionId_;
   QString requesterId_;  // null when absent
   QUuid generation_ = QUuid::createUuid();
@@ -291,14 +350,21 @@ class RemoteSession final : public QObject,
   QString hostStableId_;  // null when absent
   std::chrono::steady_clock::time_point joinCooldownUntil_{};
   std::unique_ptr<QTimer> iceDownTimer_;
+  std::unique_ptr<QTimer> iceCheckTimer_;
 
   // Peer connection and media.
   std::unique_ptr<rtc::PeerConnectionFactory> factory_;
   std::shared_ptr<rtc::PeerConnection> peerConnection_;
+  // Guards the objects below that library threads reach as well.
+  mutable std::mutex mediaMutex_;
   std::shared_ptr<rtc::DataChannel> controlChannel_;
-  std::unique_ptr<ScreenCapturer> screenCapturer_;
+  std::shared_ptr<ScreenCapturer> screenCapturer_;
   std::shared_ptr<rtc::VideoSource> screenVideoSource_;
-  std::unique_ptr<ControlInjector> controlInjector_;
+  QSize nativeDisplaySize_{0, 0};
+  std::unique_ptr<ControlInjector> controlInjector_;  // for the session's lifetime
+  std::atomic<uint32_t> currentDisplayId_{0};
+  std::atomic<int> dragBoostCount_{0};
+  std::vector<DisplayDescription> displayInfos_;
 };
 
 // Label and status text of an ICE connection state.

@@ -72,10 +72,10 @@ void RemoteSession::installNotificationHandler() {
 // ------------------------------------------------------------------- opening --
 
 void RemoteSession::handleSignalingOpen() {
-  log(QStringLiteral("🔌 WebSocket connecté (role=") + roleName(role_) +
+  log(QStringLiteral("🔌 WebSocket connecté (role=") + roleName(role()) +
       QStringLiteral(", roomId=") + sessionId_ + QLatin1Char(')'));
   setStatus(QStringLiteral("Serveur connecté"));
-  if (role_ == Role::Host) sendCreate();
+  if (role() == Role::Host) sendCreate();
 }
 
 void RemoteSession::sendCreate() {
@@ -166,19 +166,19 @@ void RemoteSession::handleSignalingMessage(const QJsonObject& message) {
   } else if (type == QLatin1String("join-request")) {
     handleJoinRequest(message);
   } else if (type == QLatin1String("waiting-approval")) {
-    if (role_ != Role::Client) return;
+    if (role() != Role::Client) return;
     setStatus(QStringLiteral("En attente d'autorisation par l'hôte…"));
     setIsWaitingApproval(true);
   } else if (type == QLatin1String("require-unattended")) {
-    if (role_ != Role::Client) return;
+    if (role() != Role::Client) return;
     setAskUnattendedPassword(true);
   } else if (type == QLatin1String("unattended-denied")) {
-    if (role_ != Role::Client) return;
+    if (role() != Role::Client) return;
     pendingUnattendedPassword_.reset();
     setAskUnattendedPassword(true);
     setStatus(QStringLiteral("Mot de passe incorrect"));
   } else if (type == QLatin1String("approved")) {
-    if (role_ != Role::Client) return;
+    if (role() != Role::Client) return;
     setStatus(QStringLiteral("Autorisé. Initialisation…"));
     setIsWaitingApproval(false);
     if (!startedAt_.isValid()) setStartedAt(QDateTime::currentDateTime());
@@ -188,7 +188,7 @@ void RemoteSession::handleSignalingMessage(const QJsonObject& message) {
   } else if (type == QLatin1String("peer-joined")) {
     handlePeerJoined(message);
   } else if (type == QLatin1String("unattended-joined")) {
-    if (role_ != Role::Host) return;
+    if (role() != Role::Host) return;
     log(QStringLiteral("ℹ️ Connexion unattended par ") +
         stringOr(message, "displayName", QStringLiteral("Un client")));
   } else if (type == QLatin1String("peer-left")) {
@@ -199,13 +199,13 @@ void RemoteSession::handleSignalingMessage(const QJsonObject& message) {
     handleEndFromServer(type);
   } else if (type == QLatin1String("room-not-found") || type == QLatin1String("room-busy")) {
     // The room does not exist, or already has its client: waiting would be forever.
-    if (role_ != Role::Client) return;
+    if (role() != Role::Client) return;
     const QString reason = QString::fromUtf8(
         type == QLatin1String("room-not-found") ? kReasonHostNotFound : kReasonHostBusy);
     setStatus(reason);
     endSession(reason, /*silent=*/true);
   } else if (type == QLatin1String("error")) {
-    if (role_ == Role::Host && optionalString(message, "code") == QLatin1String("room-taken")) {
+    if (role() == Role::Host && optionalString(message, "code") == QLatin1String("room-taken")) {
       log(QStringLiteral("❌ ID déjà utilisé par une autre connexion au serveur"));
       setStatus(QStringLiteral("ID déjà utilisé sur le serveur"));
     }
@@ -213,18 +213,7 @@ void RemoteSession::handleSignalingMessage(const QJsonObject& message) {
     handleSignalPayload(message.value(QLatin1String("data")).toObject());
   } else if (type == QLatin1String("refresh-request") ||
              type == QLatin1String("hard-refresh-request")) {
-    if (role_ == Role::Host) restartCapture(type);
-  }
-}
-
-void RemoteSession::handleSignalPayload(const QJsonObject& data) {
-  const QJsonValue typeValue = data.value(kTypeKey);
-  if (!typeValue.isString()) return;
-  const QString type = typeValue.toString();
-  if (type == QLatin1String("end")) {
-    endSession(stringOr(data, "reason", QString::fromUtf8(kReasonPeerEnded)), /*silent=*/true);
-  } else if (type == QLatin1String("hard-refresh-request")) {
-    if (role_ == Role::Host) restartCapture(type);
+    if (role() == Role::Host) restartCapture(type);
   }
 }
 
@@ -246,7 +235,7 @@ void RemoteSession::handleJoinRequest(const QJsonObject& message) {
   const bool unattended = boolOr(message, "unattended", false);
   const bool awaitingPassword = boolOr(message, "awaitingPassword", false);
 
-  if (role_ != Role::Host || isEnding_) return;
+  if (role() != Role::Host || isEnding_) return;
   if (std::chrono::steady_clock::now() < joinCooldownUntil_) {
     log(QStringLiteral("⏳ Join ignorée (cooldown en cours)"));
     return;
@@ -301,7 +290,7 @@ void RemoteSession::approve() {
   shouldMakeOfferWhenReady_ = true;
   hasSentInitialOffer_ = false;
   if (!peerConnection_) createPeerConnection();
-  if (!screenCapturer_ || !localVideoTrack_) {
+  if (!capturer() || !localVideoTrack_) {
     log(QStringLiteral("▶️ Démarrage capture (à l’acceptation)"));
     startHostCapture();
   }
@@ -335,7 +324,7 @@ void RemoteSession::reject() {
 
 void RemoteSession::handleNotificationAction(const QString& clientId, JoinAction action) {
   Q_ASSERT(isMainThread());
-  if (role_ != Role::Host) return;
+  if (role() != Role::Host) return;
   if (!requesterId_.isNull() && requesterId_ != clientId) return;
   requesterId_ = clientId;
   if (action == JoinAction::Approve) {
@@ -359,7 +348,7 @@ void RemoteSession::handlePeerJoined(const QJsonObject& message) {
       boolText(unattended) + QLatin1Char(')'));
   setStatus(QStringLiteral("Peer connecté, négociation..."));
 
-  if (role_ == Role::Client) {
+  if (role() == Role::Client) {
     createPeerConnection();
     return;
   }
@@ -371,7 +360,7 @@ void RemoteSession::handlePeerJoined(const QJsonObject& message) {
       setIsWaitingApproval(false);
     });
     environment_.panels().dismissJoinRequest();
-    if (!screenCapturer_ || !localVideoTrack_) {
+    if (!capturer() || !localVideoTrack_) {
       log(QStringLiteral("▶️ Démarrage capture (unattended)"));
       startHostCapture();
     }
@@ -398,20 +387,6 @@ void RemoteSession::showHud(std::function<void()> quit) {
   info.startedAt = startedAt_;
   info.quit = std::move(quit);
   environment_.panels().showFloatingHud(info);
-}
-
-// ----------------------------------------------- filled in with the media work --
-
-void RemoteSession::startHostCapture() {}
-
-void RemoteSession::sendOfferIfReady() {}
-
-void RemoteSession::refreshDisplays() {}
-
-void RemoteSession::restartCapture(const QString& request) {
-  log(QStringLiteral("🔄 ") + request + QStringLiteral(" reçu"));
-  if (!screenCapturer_) return;
-  log(QStringLiteral("♻️ Restart capture vidéo"));
 }
 
 }  // namespace lunor

@@ -4,8 +4,11 @@
 // application, in one place so tests can swap all of it at once. The
 // environment is borrowed by every session and must outlive them.
 
+#include <cstdint>
 #include <memory>
+#include <vector>
 
+#include "host/screen_capturer.h"
 #include "session/rtc/peer_connection.h"
 #include "session/service_config.h"
 
@@ -26,8 +29,16 @@ class SessionEnvironment {
 
   // A new peer connection factory (one per session); null when the library fails.
   virtual std::unique_ptr<rtc::PeerConnectionFactory> createRtcFactory() = 0;
-  // The input injector for the main display.
+  // The input injector, aimed at the main display.
   virtual std::unique_ptr<ControlInjector> createControlInjector() = 0;
+  // A capturer feeding `source`.
+  virtual std::unique_ptr<ScreenCapturer> createScreenCapturer(
+      std::shared_ptr<rtc::VideoSource> source) = 0;
+  // The displays as they are now (identifier, pixel size, desktop bounds).
+  virtual std::vector<DisplayDescription> displays() = 0;
+  virtual uint32_t mainDisplayId() = 0;
+  // Whether this program may drive the mouse and keyboard. Any thread.
+  virtual bool mayControlComputer() = 0;
 
   virtual SessionPanels& panels() = 0;
   virtual AddressBook& addressBook() = 0;

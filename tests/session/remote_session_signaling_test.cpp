@@ -220,7 +220,7 @@ class RemoteSessionSignalingTest : public QObject {
   void hardRefreshPayloadRestartsTheCapture() {
     QVERIFY(hostWithRoom());
     server->sendJson({{"type", "signal"}, {"data", QJsonObject{{"type", "hard-refresh-request"}}}});
-    QTRY_VERIFY(logged("🔄 hard-refresh-request reçu"));
+    QTRY_VERIFY(logged("🔄 Hard refresh demandé par le client"));
   }
 };
 

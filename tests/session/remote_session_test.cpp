@@ -257,7 +257,7 @@ class RemoteSessionTest : public QObject {
     QVERIFY(!session.hasPeerConnection());
     QVERIFY(pc->closed);
     QVERIFY(pc->observer == nullptr);
-    QVERIFY(environment.injectors.front()->calls.contains("releaseAllModifiers"));
+    QVERIFY(environment.injectors.front()->calls().contains("releaseAllModifiers"));
     QTRY_COMPARE(endReasonsSent(server), QStringList{"Fenêtre fermée"});
     // A client never restarts by itself.
     QTest::qWait(RemoteSession::kHostRestartDelayMs + 300);

@@ -11,6 +11,7 @@
 
 #include "fake_rtc.h"
 #include "host/fake_control_injector.h"
+#include "host/synthetic_screen_capturer.h"
 #include "session/session_environment.h"
 #include "store/fake_address_book.h"
 #include "store/fake_secret_store.h"
@@ -36,6 +37,15 @@ class FakeEnvironment final : public SessionEnvironment {
     injectors.push_back(injector.get());
     return injector;
   }
+  std::unique_ptr<ScreenCapturer> createScreenCapturer(
+      std::shared_ptr<rtc::VideoSource> source) override {
+    auto capturer = std::make_unique<SyntheticScreenCapturer>(std::move(source), displayList, frameHook);
+    capturers.push_back(capturer.get());
+    return capturer;
+  }
+  std::vector<DisplayDescription> displays() override { return displayList; }
+  uint32_t mainDisplayId() override { return displayList.empty() ? 0 : displayList.front().id; }
+  bool mayControlComputer() override { return mayControl.load(); }
   SessionPanels& panels() override { return panelsFake; }
   AddressBook& addressBook() override { return addressBookFake; }
   NotificationManager& notifications() override { return notificationsFake; }
@@ -46,6 +56,12 @@ class FakeEnvironment final : public SessionEnvironment {
   rtc::Configuration peerConfiguration() override { return {}; }
 
   SignalingEndpoint endpoint;
+  // Two displays side by side: 2560x1440 (main) and 1920x1080 to its right.
+  std::vector<DisplayDescription> displayList{{1, 2560, 1440, QRect(0, 0, 2560, 1440)},
+                                              {2, 1920, 1080, QRect(2560, 0, 1920, 1080)}};
+  SyntheticScreenCapturer::FrameHook frameHook;
+  std::atomic<bool> mayControl{true};
+  std::vector<SyntheticScreenCapturer*> capturers;
   // Borrowed views of what the sessions own; valid while the session lives.
   std::vector<FakePeerConnectionFactory*> factories;
   std::vector<FakeControlInjector*> injectors;

@@ -46,6 +46,14 @@ class FakePeerConnection final : public rtc::PeerConnection {
     channels.push_back(channel);
     return channel;
   }
+  rtc::Error preferVideoCodec(const std::string& name) override {
+    preferredCodec = name;
+    return {};
+  }
+  rtc::Error setBitrateRange(int minBps, int startBps, int maxBps) override {
+    bitrateRange = {minBps, startBps, maxBps};
+    return {};
+  }
   void createOffer(const rtc::MediaConstraints&, rtc::DescriptionCallback done) override {
     done(rtc::SessionDescription{rtc::SdpType::Offer, "v=0\r\n"}, {});
   }
@@ -78,6 +86,8 @@ class FakePeerConnection final : public rtc::PeerConnection {
     if (observer) observer->onIceConnectionChange(s);
   }
 
+  std::string preferredCodec;
+  std::vector<int> bitrateRange;
   std::atomic<rtc::IceConnectionState> state{rtc::IceConnectionState::New};
   rtc::PeerConnectionObserver* observer = nullptr;
   bool closed = false;

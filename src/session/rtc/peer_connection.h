@@ -114,6 +114,12 @@ class PeerConnection {
   virtual std::shared_ptr<DataChannel> createDataChannel(const std::string& label,
                                                          bool ordered) = 0;
 
+  // Puts the codec named `codecName` (e.g. "H264") first for the video
+  // senders, ahead of the rest in the library's order.
+  virtual Error preferVideoCodec(const std::string& codecName) = 0;
+  // Bandwidth estimation bounds for the whole connection, in bits per second.
+  virtual Error setBitrateRange(int minBps, int startBps, int maxBps) = 0;
+
   virtual void createOffer(const MediaConstraints& constraints, DescriptionCallback done) = 0;
   virtual void createAnswer(const MediaConstraints& constraints, DescriptionCallback done) = 0;
   virtual void setLocalDescription(const SessionDescription& description,

@@ -507,6 +507,32 @@ class WebRtcPeerConnection final : public PeerConnection {
     return std::make_shared<WebRtcDataChannel>(context_, result.MoveValue());
   }
 
+  Error preferVideoCodec(const std::string& codecName) override {
+    const auto capabilities =
+        context_->factory->GetRtpSenderCapabilities(cricket::MEDIA_TYPE_VIDEO);
+    std::vector<webrtc::RtpCodecCapability> preferred;
+    std::vector<webrtc::RtpCodecCapability> rest;
+    for (const auto& codec : capabilities.codecs) {
+      (codec.name == codecName ? preferred : rest).push_back(codec);
+    }
+    if (preferred.empty()) return Error{"codec not available: " + codecName};
+    preferred.insert(preferred.end(), rest.begin(), rest.end());
+    for (const auto& transceiver : pc_->GetTransceivers()) {
+      if (transceiver->media_type() != cricket::MEDIA_TYPE_VIDEO) continue;
+      const Error error = toError(transceiver->SetCodecPreferences(preferred));
+      if (!error.ok()) return error;
+    }
+    return {};
+  }
+
+  Error setBitrateRange(int minBps, int startBps, int maxBps) override {
+    webrtc::BitrateSettings settings;
+    settings.min_bitrate_bps = minBps;
+    settings.start_bitrate_bps = startBps;
+    settings.max_bitrate_bps = maxBps;
+    return toError(pc_->SetBitrate(settings));
+  }
+
   void createOffer(const MediaConstraints& constraints, DescriptionCallback done) override {
     pc_->CreateOffer(::rtc::make_ref_counted<DescriptionObserver>(std::move(done)).get(),
                      toOfferAnswerOptions(constraints));

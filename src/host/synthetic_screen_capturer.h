@@ -1,0 +1,59 @@
+#pragma once
+
+// A capturer without a screen: moving BGRA pictures of the requested size at
+// the requested rate, each carrying its frame number as a row of black and
+// white blocks along the top edge. For tests and benchmarks.
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <vector>
+
+#include <QObject>
+
+#include "host/screen_capturer.h"
+#include "session/rtc/peer_connection.h"
+
+namespace lunor {
+
+class SyntheticScreenCapturer final : public ScreenCapturer {
+ public:
+  // Called on the capture thread right before a frame goes to the source.
+  using FrameHook = std::function<void(uint32_t frameNumber, int64_t timestampUs)>;
+
+  SyntheticScreenCapturer(std::shared_ptr<rtc::VideoSource> source,
+                          std::vector<DisplayDescription> displays, FrameHook hook = {});
+  ~SyntheticScreenCapturer() override;
+
+  void startCapture(int displayIndex, int width, int height, int fps, CaptureDone done) override;
+  void stopCapture() override;
+  bool hasStream() const override;
+  void setFrameRate(int fps, CaptureDone done) override;
+  void shareableDisplays(DisplaysDone done) override;
+
+  int frameRate() const { return fps_.load(); }
+  uint32_t framesDelivered() const { return frames_.load(); }
+  int startCount() const { return starts_.load(); }
+
+ private:
+  void run(int width, int height);
+
+  std::shared_ptr<rtc::VideoSource> source_;
+  std::vector<DisplayDescription> displays_;
+  FrameHook hook_;
+  QObject context_;  // completions are dropped once the capturer is gone
+  std::thread thread_;
+  std::atomic<bool> running_{false};
+  std::atomic<int> fps_{0};
+  std::atomic<uint32_t> frames_{0};
+  std::atomic<int> starts_{0};
+};
+
+// The frame number stamped into a picture, read back from a (possibly
+// scaled and compressed) frame; nothing when the stamp is unreadable.
+std::optional<uint32_t> readFrameStamp(const rtc::VideoFrameView& frame);
+
+}  // namespace lunor

@@ -130,6 +130,8 @@ class RemoteSession final : public QObject,
   // start and every teardown.
   QUuid generation() const { return generation_; }
   bool hasPeerConnection() const { return peerConnection_ != nullptr; }
+  // The "control" channel exists and is open.
+  bool isControlChannelOpen() const;
 
   // ---- operations ----
   // Starts or restarts the host role for the room `sessionId`.

@@ -40,6 +40,11 @@ double boundedDelta(double delta) {
 
 // ------------------------------------------------------------------ client --
 
+bool RemoteSession::isControlChannelOpen() const {
+  std::lock_guard lock(mediaMutex_);
+  return controlChannel_ && controlChannel_->state() == rtc::DataChannelState::Open;
+}
+
 void RemoteSession::sendControl(const QVariantMap& message) {
   sendControl(QJsonObject::fromVariantMap(message));
 }

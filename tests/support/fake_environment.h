@@ -28,6 +28,7 @@ class FakeEnvironment final : public SessionEnvironment {
         profile_(settings_, dir_.filePath(QStringLiteral("data"))) {}
 
   std::unique_ptr<rtc::PeerConnectionFactory> createRtcFactory() override {
+    if (makeRtcFactory) return makeRtcFactory();
     auto factory = std::make_unique<FakePeerConnectionFactory>();
     factories.push_back(factory.get());
     return factory;
@@ -56,6 +57,8 @@ class FakeEnvironment final : public SessionEnvironment {
   rtc::Configuration peerConfiguration() override { return {}; }
 
   SignalingEndpoint endpoint;
+  // When set, sessions get this factory instead of the scripted one.
+  std::function<std::unique_ptr<rtc::PeerConnectionFactory>()> makeRtcFactory;
   // Two displays side by side: 2560x1440 (main) and 1920x1080 to its right.
   std::vector<DisplayDescription> displayList{{1, 2560, 1440, QRect(0, 0, 2560, 1440)},
                                               {2, 1920, 1080, QRect(2560, 0, 1920, 1080)}};

@@ -1,0 +1,164 @@
+// Host and client sessions in one process, through the real lunor-signal and
+// real WebRTC over loopback: video, the control channel, quality and displays.
+
+#include <atomic>
+#include <mutex>
+
+#include <QRegularExpression>
+#include <QtTest>
+
+#include "fake_environment.h"
+#include "recording_rtc.h"
+#include "session/remote_session.h"
+#include "session/rtc/webrtc/webrtc_factory.h"
+#include "signal_server_process.h"
+
+using namespace lunor;
+using lunor::test::FakeEnvironment;
+using lunor::test::RecordingFactory;
+using lunor::test::RtcRecord;
+using lunor::test::SignalServerProcess;
+
+namespace {
+
+constexpr char kRoom[] = "771203948";
+
+// Counts the frames a track renders and remembers the last size.
+class FrameCounter final : public rtc::VideoSink {
+ public:
+  void onFrame(const rtc::VideoFrameView& frame) override {
+    width = frame.width;
+    height = frame.height;
+    ++frames;
+  }
+  std::atomic<int> frames{0};
+  std::atomic<int> width{0};
+  std::atomic<int> height{0};
+};
+
+struct Side {
+  FakeEnvironment environment;
+  std::shared_ptr<RtcRecord> record = std::make_shared<RtcRecord>();
+  std::unique_ptr<RemoteSession> session;
+
+  explicit Side(const QUrl& server) {
+    environment.endpoint.url = server;
+    environment.makeRtcFactory = [record = record]() -> std::unique_ptr<rtc::PeerConnectionFactory> {
+      return std::make_unique<RecordingFactory>(rtc::createWebRtcFactory(), record);
+    };
+    session = std::make_unique<RemoteSession>(environment);
+  }
+  QStringList injected() const { return environment.injectors.front()->calls(); }
+  bool logged(const QString& text) const {
+    const QStringList logs = session->logs();
+    return std::any_of(logs.begin(), logs.end(), [&](const QString& l) { return l.endsWith("] " + text); });
+  }
+};
+
+// The codec of the first payload type on the m=video line.
+QString firstVideoCodec(const QString& sdp) {
+  const auto line = QRegularExpression(R"(m=video \d+ [A-Z/]+ (\d+))").match(sdp);
+  if (!line.hasMatch()) return {};
+  const auto rtpmap =
+      QRegularExpression(QStringLiteral("a=rtpmap:%1 ([A-Za-z0-9]+)/").arg(line.captured(1))).match(sdp);
+  return rtpmap.hasMatch() ? rtpmap.captured(1) : QString();
+}
+
+}  // namespace
+
+class MediaFlowTest : public QObject {
+  Q_OBJECT
+ private Q_SLOTS:
+  void sessionCarriesVideoControlAndQuality() {
+    SignalServerProcess server;
+    QVERIFY(server.isListening());
+    Side host(server.url());
+    Side client(server.url());
+    // A 1080p main display and a 720p second one.
+    host.environment.displayList = {{1, 1920, 1080, QRect(0, 0, 1920, 1080)},
+                                    {2, 1280, 720, QRect(1920, 0, 1280, 720)}};
+    RemoteSession& h = *host.session;
+    RemoteSession& c = *client.session;
+    h.startHost(kRoom);
+    QTRY_COMPARE_WITH_TIMEOUT(h.status(), QString("En attente de connexion..."), 10000);
+
+    c.startClient(kRoom);
+    QTRY_VERIFY_WITH_TIMEOUT(h.pendingJoin(), 10000);
+    h.approve();
+
+    // Video, first at the display's size, then at the profile's size, in H264.
+    QTRY_VERIFY_WITH_TIMEOUT(c.hasRemoteVideoTrack(), 20000);
+    FrameCounter counter;
+    c.remoteVideoTrack()->addSink(&counter);
+    QTRY_VERIFY_WITH_TIMEOUT(counter.frames.load() >= 3, 30000);
+    QCOMPARE(counter.width.load(), 1920);
+    QCOMPARE(counter.height.load(), 1080);
+    c.requestQuality("low");
+    QTRY_VERIFY_WITH_TIMEOUT(counter.width.load() == 1280 && counter.height.load() == 720, 30000);
+    QCOMPARE(host.record->formatsSnapshot().back(), std::string("1280x720@15"));
+    QTRY_COMPARE(c.connectionState(), QString("connecté ✓"));
+    QTRY_COMPARE(c.remoteVideoSize(), QSize(1920, 1080));
+    QTRY_COMPARE(c.availableDisplays().size(), 2);
+    QCOMPARE(c.availableDisplays().at(1).toMap().value("resolution").toString(), QString("1280x720"));
+    const auto answers = host.record->remoteSnapshot();
+    QVERIFY(!answers.empty());
+    QCOMPARE(firstVideoCodec(QString::fromStdString(answers.back())), QString("H264"));
+    QTRY_VERIFY(host.logged("📝 SDP: bitrate forcé à 8000kbps"));
+
+    // Control messages reach the injector in order, with their values.
+    QTRY_VERIFY_WITH_TIMEOUT(c.isControlChannelOpen(), 10000);
+    const QList<QJsonObject> messages{
+        {{"t", "move"}, {"x", 0.1}, {"y", 0.2}, {"displayIndex", 0}},
+        {{"t", "mdown"}, {"b", 0}, {"x", 0.25}, {"y", 0.5}, {"displayIndex", 0}},
+        {{"t", "drag"}, {"b", 0}, {"x", 0.3}, {"y", 0.5}, {"displayIndex", 0}},
+        {{"t", "mup"}, {"b", 0}, {"x", 0.35}, {"y", 0.5}, {"displayIndex", 0}},
+        {{"t", "scroll"}, {"x", 0.5}, {"y", 0.5}, {"dx", 0}, {"dy", 120}, {"displayIndex", 0}},
+        {{"t", "doubleclick"}, {"b", 1}, {"x", 0.9}, {"y", 0.9}, {"displayIndex", 0}},
+        {{"t", "keydown"}, {"keyCode", 0}, {"displayIndex", 0}},
+        {{"t", "keyup"}, {"keyCode", 0}, {"displayIndex", 0}},
+        {{"t", "mod"}, {"k", "shift"}, {"d", true}},
+    };
+    for (const auto& message : messages) c.sendControl(message);
+    const QStringList expected{"moveTo(0.1,0.2)",        "mouseDown(0,0.25,0.5)", "drag(0,0.3,0.5)",
+                               "mouseUp(0,0.35,0.5)",    "scroll(0.5,0.5,0,120)", "doubleClick(1)",
+                               "keyEvent(0,1)",          "keyEvent(0,0)",         "setModifier(shift,1)"};
+    QTRY_COMPARE_WITH_TIMEOUT(host.injected().mid(0, expected.size()), expected, 10000);
+    QCOMPARE(h.dragBoostCount(), 0);
+
+    // "quality" epic: sender limits, source format, geometry answer.
+    c.requestQuality("epic");
+    QTRY_VERIFY(host.logged("🎛️ Qualité = epic → 2560x1440 @60fps (bitrate: 30Mbps)"));
+    QVERIFY(host.logged("🚀 Bitrate MAJ: min=7Mbps max=30Mbps"));
+    QCOMPARE(host.record->formatsSnapshot().back(), std::string("2560x1440@60"));
+    QCOMPARE(h.currentQuality(), QualityProfile::Epic);
+    // The answer carries the display's native size, not the profile's.
+    QTRY_VERIFY(c.logs().filter("📐 videoGeometry reçu: 1920x1080 (display 0)").size() >= 2);
+    QTRY_VERIFY_WITH_TIMEOUT(counter.width.load() == 1920, 30000);
+
+    // A switch past the list does nothing on the host.
+    c.requestDisplaySwitch(2);
+    QTest::qWait(500);
+    QCOMPARE(h.currentDisplayIndex(), 0);
+    QVERIFY(h.logs().filter("Switch vers écran").isEmpty());
+
+    // Hard refresh restarts the capture.
+    const int starts = host.environment.capturers.back()->startCount();
+    c.requestHardRefresh();
+    QTRY_VERIFY(host.logged("♻️ Restart capture vidéo"));
+    QTRY_COMPARE(host.environment.capturers.back()->startCount(), starts + 1);
+
+    // A real switch moves the capture and the pointer to the second display.
+    c.requestDisplaySwitch(1);
+    QTRY_COMPARE(h.currentDisplayIndex(), 1);
+    QTRY_COMPARE(h.currentDisplayId(), 2u);
+    QTRY_VERIFY(host.injected().contains("moveTo(0.5,0.5)"));
+    QTRY_COMPARE_WITH_TIMEOUT(c.remoteVideoSize(), QSize(1280, 720), 10000);
+
+    c.remoteVideoTrack()->removeSink(&counter);
+    c.stop("Session terminée par le client");
+    QTRY_COMPARE_WITH_TIMEOUT(h.endReason(), QString("Session terminée par le client"), 10000);
+  }
+};
+
+QTEST_GUILESS_MAIN(MediaFlowTest)
+#include "media_flow_test.moc"

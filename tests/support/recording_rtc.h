@@ -1,0 +1,124 @@
+#pragma once
+
+// Wraps a real peer connection factory and records what passes through it:
+// the video source's output formats and the descriptions each connection set.
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "session/rtc/peer_connection.h"
+
+namespace lunor::test {
+
+struct RtcRecord {
+  std::mutex mutex;
+  std::vector<std::string> formats;          // "1280x720@15" per adaptOutputFormat
+  std::vector<std::string> localSdps;        // every local description set
+  std::vector<std::string> remoteSdps;       // every remote description set
+  std::vector<std::shared_ptr<rtc::PeerConnection>> connections;
+
+  std::vector<std::string> formatsSnapshot() {
+    std::lock_guard lock(mutex);
+    return formats;
+  }
+  std::vector<std::string> remoteSnapshot() {
+    std::lock_guard lock(mutex);
+    return remoteSdps;
+  }
+};
+
+class RecordingVideoSource final : public rtc::VideoSource {
+ public:
+  RecordingVideoSource(std::shared_ptr<rtc::VideoSource> inner, std::shared_ptr<RtcRecord> record)
+      : inner_(std::move(inner)), record_(std::move(record)) {}
+  void adaptOutputFormat(int width, int height, int fps) override {
+    {
+      std::lock_guard lock(record_->mutex);
+      record_->formats.push_back(std::to_string(width) + "x" + std::to_string(height) + "@" +
+                                 std::to_string(fps));
+    }
+    inner_->adaptOutputFormat(width, height, fps);
+  }
+  void pushFrame(const rtc::VideoFrameView& frame) override { inner_->pushFrame(frame); }
+  const std::shared_ptr<rtc::VideoSource>& inner() const { return inner_; }
+
+ private:
+  std::shared_ptr<rtc::VideoSource> inner_;
+  std::shared_ptr<RtcRecord> record_;
+};
+
+class RecordingPeerConnection final : public rtc::PeerConnection {
+ public:
+  RecordingPeerConnection(std::shared_ptr<rtc::PeerConnection> inner, std::shared_ptr<RtcRecord> record)
+      : inner_(std::move(inner)), record_(std::move(record)) {}
+  void setObserver(rtc::PeerConnectionObserver* o) override { inner_->setObserver(o); }
+  std::shared_ptr<rtc::RtpSender> addTrack(std::shared_ptr<rtc::VideoTrack> track,
+                                           const std::vector<std::string>& ids) override {
+    return inner_->addTrack(std::move(track), ids);
+  }
+  std::vector<std::shared_ptr<rtc::RtpSender>> senders() override { return inner_->senders(); }
+  std::shared_ptr<rtc::DataChannel> createDataChannel(const std::string& label, bool ordered) override {
+    return inner_->createDataChannel(label, ordered);
+  }
+  rtc::Error preferVideoCodec(const std::string& name) override { return inner_->preferVideoCodec(name); }
+  rtc::Error setBitrateRange(int a, int b, int c) override { return inner_->setBitrateRange(a, b, c); }
+  void createOffer(const rtc::MediaConstraints& c, rtc::DescriptionCallback done) override {
+    inner_->createOffer(c, std::move(done));
+  }
+  void createAnswer(const rtc::MediaConstraints& c, rtc::DescriptionCallback done) override {
+    inner_->createAnswer(c, std::move(done));
+  }
+  void setLocalDescription(const rtc::SessionDescription& d, rtc::CompletionCallback done) override {
+    {
+      std::lock_guard lock(record_->mutex);
+      record_->localSdps.push_back(d.sdp);
+    }
+    inner_->setLocalDescription(d, std::move(done));
+  }
+  void setRemoteDescription(const rtc::SessionDescription& d, rtc::CompletionCallback done) override {
+    {
+      std::lock_guard lock(record_->mutex);
+      record_->remoteSdps.push_back(d.sdp);
+    }
+    inner_->setRemoteDescription(d, std::move(done));
+  }
+  void addIceCandidate(const rtc::IceCandidate& c, rtc::CompletionCallback done) override {
+    inner_->addIceCandidate(c, std::move(done));
+  }
+  void restartIce() override { inner_->restartIce(); }
+  rtc::IceConnectionState iceConnectionState() override { return inner_->iceConnectionState(); }
+  void close() override { inner_->close(); }
+
+ private:
+  std::shared_ptr<rtc::PeerConnection> inner_;
+  std::shared_ptr<RtcRecord> record_;
+};
+
+class RecordingFactory final : public rtc::PeerConnectionFactory {
+ public:
+  RecordingFactory(std::unique_ptr<rtc::PeerConnectionFactory> inner, std::shared_ptr<RtcRecord> record)
+      : inner_(std::move(inner)), record_(std::move(record)) {}
+  std::shared_ptr<rtc::VideoSource> createVideoSource() override {
+    return std::make_shared<RecordingVideoSource>(inner_->createVideoSource(), record_);
+  }
+  std::shared_ptr<rtc::VideoTrack> createVideoTrack(std::shared_ptr<rtc::VideoSource> source,
+                                                    const std::string& id) override {
+    auto* recording = dynamic_cast<RecordingVideoSource*>(source.get());
+    return inner_->createVideoTrack(recording ? recording->inner() : source, id);
+  }
+  std::shared_ptr<rtc::PeerConnection> createPeerConnection(const rtc::Configuration& config,
+                                                            const rtc::MediaConstraints& constraints,
+                                                            rtc::PeerConnectionObserver* observer) override {
+    auto inner = inner_->createPeerConnection(config, constraints, observer);
+    if (!inner) return nullptr;
+    return std::make_shared<RecordingPeerConnection>(std::move(inner), record_);
+  }
+
+ private:
+  std::unique_ptr<rtc::PeerConnectionFactory> inner_;
+  std::shared_ptr<RtcRecord> record_;
+};
+
+}  // namespace lunor::test

@@ -33,14 +33,62 @@ class FakeDataChannel final : public rtc::DataChannel {
   std::string label_;
 };
 
+class FakeVideoSource final : public rtc::VideoSource {
+ public:
+  void adaptOutputFormat(int width, int height, int fps) override {
+    std::lock_guard lock(mutex);
+    formats.push_back(std::to_string(width) + "x" + std::to_string(height) + "@" + std::to_string(fps));
+  }
+  void pushFrame(const rtc::VideoFrameView&) override { ++frames; }
+  std::vector<std::string> formatsSnapshot() {
+    std::lock_guard lock(mutex);
+    return formats;
+  }
+  std::mutex mutex;
+  std::vector<std::string> formats;
+  std::atomic<int> frames{0};
+};
+
+class FakeVideoTrack final : public rtc::VideoTrack {
+ public:
+  explicit FakeVideoTrack(std::string id) : id_(std::move(id)) {}
+  std::string trackId() const override { return id_; }
+  void addSink(rtc::VideoSink*) override {}
+  void removeSink(rtc::VideoSink*) override {}
+  void setScreenContent(bool screen) override { screenContent = screen; }
+  bool screenContent = false;
+
+ private:
+  std::string id_;
+};
+
+class FakeRtpSender final : public rtc::RtpSender {
+ public:
+  explicit FakeRtpSender(std::string trackId) : trackId_(std::move(trackId)) {}
+  std::string trackId() const override { return trackId_; }
+  std::vector<rtc::RtpEncoding> encodings() const override { return encodings_; }
+  rtc::Error setEncodings(const std::vector<rtc::RtpEncoding>& e) override {
+    encodings_ = e;
+    return {};
+  }
+
+ private:
+  std::string trackId_;
+  std::vector<rtc::RtpEncoding> encodings_;
+};
+
 class FakePeerConnection final : public rtc::PeerConnection {
  public:
   void setObserver(rtc::PeerConnectionObserver* o) override { observer = o; }
-  std::shared_ptr<rtc::RtpSender> addTrack(std::shared_ptr<rtc::VideoTrack>,
+  std::shared_ptr<rtc::RtpSender> addTrack(std::shared_ptr<rtc::VideoTrack> track,
                                            const std::vector<std::string>&) override {
-    return nullptr;
+    auto sender = std::make_shared<FakeRtpSender>(track->trackId());
+    senderList.push_back(sender);
+    return sender;
   }
-  std::vector<std::shared_ptr<rtc::RtpSender>> senders() override { return {}; }
+  std::vector<std::shared_ptr<rtc::RtpSender>> senders() override {
+    return {senderList.begin(), senderList.end()};
+  }
   std::shared_ptr<rtc::DataChannel> createDataChannel(const std::string& label, bool) override {
     auto channel = std::make_shared<FakeDataChannel>(label);
     channels.push_back(channel);
@@ -92,6 +140,7 @@ class FakePeerConnection final : public rtc::PeerConnection {
   rtc::PeerConnectionObserver* observer = nullptr;
   bool closed = false;
   std::vector<std::shared_ptr<FakeDataChannel>> channels;
+  std::vector<std::shared_ptr<FakeRtpSender>> senderList;
   std::vector<rtc::SessionDescription> localDescriptions;
   std::vector<rtc::SessionDescription> remoteDescriptions;
   std::vector<rtc::IceCandidate> candidates;
@@ -99,10 +148,14 @@ class FakePeerConnection final : public rtc::PeerConnection {
 
 class FakePeerConnectionFactory final : public rtc::PeerConnectionFactory {
  public:
-  std::shared_ptr<rtc::VideoSource> createVideoSource() override { return nullptr; }
+  std::shared_ptr<rtc::VideoSource> createVideoSource() override {
+    auto source = std::make_shared<FakeVideoSource>();
+    sources.push_back(source);
+    return source;
+  }
   std::shared_ptr<rtc::VideoTrack> createVideoTrack(std::shared_ptr<rtc::VideoSource>,
-                                                    const std::string&) override {
-    return nullptr;
+                                                    const std::string& id) override {
+    return std::make_shared<FakeVideoTrack>(id);
   }
   std::shared_ptr<rtc::PeerConnection> createPeerConnection(
       const rtc::Configuration& configuration, const rtc::MediaConstraints&,
@@ -116,6 +169,7 @@ class FakePeerConnectionFactory final : public rtc::PeerConnectionFactory {
 
   rtc::Configuration lastConfiguration;
   std::vector<std::shared_ptr<FakePeerConnection>> connections;
+  std::vector<std::shared_ptr<FakeVideoSource>> sources;
 };
 
 }  // namespace lunor::test

@@ -439,7 +439,7 @@ void SignalServer::leaveJoinedRoom(Peer& peer, bool tellHost) {
   }
 }
 
-void SignalServer::closeRoom(const QString& roomId) {
+void SignalServer::closeRoom(QString roomId) {  // by value: callers pass a field it clears
   auto roomIt = rooms_.find(roomId);
   if (roomIt == rooms_.end()) return;
   const Room room = *roomIt;

@@ -102,7 +102,7 @@ class SignalServer final : public QObject {
   // Takes the peer out of the room it joined, telling the host unless quiet.
   void leaveJoinedRoom(Peer& peer, bool tellHost);
   // Closes a room, telling everyone in it "left".
-  void closeRoom(const QString& roomId);
+  void closeRoom(QString roomId);
 
   void send(const QString& peerId, const QJsonObject& message);
   void sendError(const QString& peerId, const QString& code);

@@ -23,7 +23,7 @@ PACKAGES=(
   # secrets and notifications
   libsecret-1-dev libglib2.0-dev dbus dbus-x11
   # test services: virtual displays, STUN/TURN
-  xvfb xauth tigervnc-standalone-server coturn
+  xvfb xauth tigervnc-standalone-server x11-xserver-utils coturn
 )
 
 export DEBIAN_FRONTEND=noninteractive

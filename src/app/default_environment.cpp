@@ -1,6 +1,11 @@
 #include "app/default_environment.h"
 
 #include "host/control_injector.h"
+#include "host/display_list.h"
+#include "host/x11/control_injector_x11.h"
+#include "host/x11/display_list_x11.h"
+#include "host/x11/screen_capturer_x11.h"
+#include "system/permission_checks.h"
 #include "session/rtc/webrtc/webrtc_factory.h"
 #include <QDir>
 #include <QStandardPaths>
@@ -25,6 +30,13 @@ DefaultEnvironment::DefaultEnvironment()
   fileSecrets_ = std::make_unique<FileSecretStore>(
       QDir(dataHome).filePath(QStringLiteral("LunorRemote/secrets.json")));
   secrets_ = std::make_unique<FallbackSecretStore>(*serviceSecrets_, *fileSecrets_);
+  auto x11Displays = std::make_unique<DisplayListX11>();
+  if (x11Displays->isAvailable()) {
+    displays_ = std::move(x11Displays);
+  } else {
+    displays_ = std::make_unique<StaticDisplayList>();  // no X server: nothing to share
+  }
+  permissions_ = std::make_unique<X11PermissionChecks>();
 }
 
 DefaultEnvironment::~DefaultEnvironment() = default;
@@ -34,17 +46,21 @@ std::unique_ptr<rtc::PeerConnectionFactory> DefaultEnvironment::createRtcFactory
 }
 
 std::unique_ptr<ControlInjector> DefaultEnvironment::createControlInjector() {
+  auto injector = std::make_unique<ControlInjectorX11>(*displays_, displays_->mainDisplayId());
+  if (injector->ready()) return injector;
   return std::make_unique<NullControlInjector>();
 }
 
+bool DefaultEnvironment::mayControlComputer() { return permissions_->accessibilityTrusted(true); }
+
 std::unique_ptr<ScreenCapturer> DefaultEnvironment::createScreenCapturer(
-    std::shared_ptr<rtc::VideoSource>) {
-  return nullptr;  // the X11 capturer comes with the Linux host work
+    std::shared_ptr<rtc::VideoSource> source) {
+  return std::make_unique<ScreenCapturerX11>(std::move(source), *displays_);
 }
 
-std::vector<DisplayDescription> DefaultEnvironment::displays() { return {}; }
+std::vector<DisplayDescription> DefaultEnvironment::displays() { return displays_->displays(); }
 
-uint32_t DefaultEnvironment::mainDisplayId() { return 0; }
+uint32_t DefaultEnvironment::mainDisplayId() { return displays_->mainDisplayId(); }
 
 SignalingEndpoint DefaultEnvironment::signalingEndpoint() {
   return lunor::signalingEndpoint(settings_);

@@ -11,6 +11,8 @@ namespace lunor {
 class AddressBook;
 class NotificationManager;
 class SessionPanels;
+class DisplayList;
+class PermissionChecks;
 class SecretStore;
 class UserProfileStore;
 
@@ -26,7 +28,8 @@ class DefaultEnvironment final : public SessionEnvironment {
       std::shared_ptr<rtc::VideoSource> source) override;
   std::vector<DisplayDescription> displays() override;
   uint32_t mainDisplayId() override;
-  bool mayControlComputer() override { return true; }
+  bool mayControlComputer() override;
+  PermissionChecks& permissions() { return *permissions_; }
   SessionPanels& panels() override { return *panels_; }
   AddressBook& addressBook() override { return *addressBook_; }
   NotificationManager& notifications() override { return *notifications_; }
@@ -45,6 +48,8 @@ class DefaultEnvironment final : public SessionEnvironment {
   std::unique_ptr<SecretStore> serviceSecrets_;
   std::unique_ptr<SecretStore> fileSecrets_;
   std::unique_ptr<SecretStore> secrets_;
+  std::unique_ptr<DisplayList> displays_;
+  std::unique_ptr<PermissionChecks> permissions_;
 };
 
 }  // namespace lunor

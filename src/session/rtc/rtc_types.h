@@ -57,7 +57,7 @@ struct IceServer {
   std::string credential;
 };
 
-enum class IceTransportPolicy { None, Relay, NoHost, All };
+enum class IceTransportPolicy { NoCandidates, Relay, NoHost, All };
 
 struct Configuration {
   std::vector<IceServer> iceServers;

@@ -634,7 +634,7 @@ class WebRtcFactory final : public PeerConnectionFactory {
                                       ? webrtc::PeerConnectionInterface::kTcpCandidatePolicyEnabled
                                       : webrtc::PeerConnectionInterface::kTcpCandidatePolicyDisabled;
     switch (configuration.iceTransportPolicy) {
-      case IceTransportPolicy::None: config.type = webrtc::PeerConnectionInterface::kNone; break;
+      case IceTransportPolicy::NoCandidates: config.type = webrtc::PeerConnectionInterface::kNone; break;
       case IceTransportPolicy::Relay: config.type = webrtc::PeerConnectionInterface::kRelay; break;
       case IceTransportPolicy::NoHost: config.type = webrtc::PeerConnectionInterface::kNoHost; break;
       case IceTransportPolicy::All: config.type = webrtc::PeerConnectionInterface::kAll; break;

@@ -1,0 +1,58 @@
+#include "host/coordinate_mapper.h"
+
+#include <cmath>
+
+#include <QLoggingCategory>
+
+#include "host/display_list.h"
+#include "system/console_log.h"
+
+namespace lunor {
+namespace {
+
+Q_LOGGING_CATEGORY(coordMapperLog, "lunor.coordmapper", QtInfoMsg)
+
+// Doubles as the platform prints them: "720.0", "0.25".
+QString plain(double value) {
+  if (std::isfinite(value) && value == std::floor(value) && std::abs(value) < 1e15) {
+    return QString::number(value, 'f', 1);
+  }
+  return QString::number(value, 'g', 15);
+}
+
+double clampUnit(double value) {
+  if (std::isnan(value)) return 1.0;
+  return std::max(0.0, std::min(value, 1.0));
+}
+
+}  // namespace
+
+QPointF CoordinateMapper::hostPoint(uint32_t displayId, double x, double y) const {
+  QRectF bounds;
+  for (const auto& display : displays_.displays()) {
+    if (display.id == displayId) {
+      bounds = QRectF(display.bounds);
+      break;
+    }
+  }
+  return map(displayId, bounds, x, y);
+}
+
+QPointF CoordinateMapper::map(uint32_t displayId, const QRectF& bounds, double x, double y) {
+  const double nx = clampUnit(x);
+  const double ny = clampUnit(y);
+  const QPointF result(bounds.x() + nx * bounds.width(), bounds.y() + ny * bounds.height());
+  if (coordMapperLog().isDebugEnabled()) {
+    consoleLine(QStringLiteral("🟢 [CoordMapper] NORMALIZED → HOST"));
+    consoleLine(QStringLiteral("   displayID=%1").arg(displayId));
+    consoleLine(QStringLiteral("   bounds=(%1, %2, %3, %4)")
+                    .arg(plain(bounds.x()), plain(bounds.y()), plain(bounds.width()), plain(bounds.height())));
+    consoleLine(QString::asprintf("   normalized=(%.4f, %.4f)", nx, ny));
+    consoleLine(QString::asprintf("   → x = %.2f + %.4f × %.2f = %.2f", bounds.x(), nx, bounds.width(), result.x()));
+    consoleLine(QString::asprintf("   → y = %.2f + %.4f × %.2f = %.2f", bounds.y(), ny, bounds.height(), result.y()));
+    consoleLine(QStringLiteral("   → point=(%1, %2)").arg(plain(result.x()), plain(result.y())));
+  }
+  return result;
+}
+
+}  // namespace lunor

@@ -1,0 +1,33 @@
+#pragma once
+
+// Turns normalised coordinates (0..1 across the shared picture, top-left
+// origin) into a point of the desktop on the shared display.
+
+#include <cstdint>
+
+#include <QPointF>
+#include <QRectF>
+
+namespace lunor {
+
+class DisplayList;
+
+class CoordinateMapper {
+ public:
+  // displays is borrowed and must outlive the mapper.
+  explicit CoordinateMapper(DisplayList& displays) : displays_(displays) {}
+
+  // The display's bounds (an unknown identifier gives the empty rectangle at
+  // the origin), then `map`. Any thread.
+  QPointF hostPoint(uint32_t displayId, double x, double y) const;
+
+  // Clamps x and y to [0, 1] (NaN counts as 1) and scales onto bounds, with
+  // no rounding: x = 1 lands one point past the last column. With the
+  // "lunor.coordmapper" debug category on, prints the mapping.
+  static QPointF map(uint32_t displayId, const QRectF& bounds, double x, double y);
+
+ private:
+  DisplayList& displays_;
+};
+
+}  // namespace lunor

@@ -1,0 +1,109 @@
+#include "host/mac_key_codes.h"
+
+#include <unordered_map>
+
+namespace lunor {
+namespace {
+
+// X keysyms used below (from X11/keysymdef.h).
+constexpr unsigned long kReturn = 0xff0d, kTab = 0xff09, kBackSpace = 0xff08, kEscape = 0xff1b,
+                        kDelete = 0xffff, kHome = 0xff50, kLeft = 0xff51, kUp = 0xff52,
+                        kRight = 0xff53, kDown = 0xff54, kPageUp = 0xff55, kPageDown = 0xff56,
+                        kEnd = 0xff57, kInsert = 0xff63, kMenu = 0xff67, kNumLock = 0xff7f,
+                        kKpEnter = 0xff8d, kKpMultiply = 0xffaa, kKpAdd = 0xffab,
+                        kKpSubtract = 0xffad, kKpDecimal = 0xffae, kKpDivide = 0xffaf,
+                        kKp0 = 0xffb0, kKpEqual = 0xffbd, kF1 = 0xffbe, kShiftL = 0xffe1,
+                        kShiftR = 0xffe2, kControlL = 0xffe3, kControlR = 0xffe4,
+                        kCapsLock = 0xffe5, kAltL = 0xffe9, kAltR = 0xffea, kSuperL = 0xffeb,
+                        kSuperR = 0xffec;
+
+const std::unordered_map<uint16_t, LinuxKey>& table() {
+  static const std::unordered_map<uint16_t, LinuxKey> keys = {
+      // Letters.
+      {0, {30, 'a'}}, {1, {31, 's'}}, {2, {32, 'd'}}, {3, {33, 'f'}}, {4, {35, 'h'}},
+      {5, {34, 'g'}}, {6, {44, 'z'}}, {7, {45, 'x'}}, {8, {46, 'c'}}, {9, {47, 'v'}},
+      {11, {48, 'b'}}, {12, {16, 'q'}}, {13, {17, 'w'}}, {14, {18, 'e'}}, {15, {19, 'r'}},
+      {16, {21, 'y'}}, {17, {20, 't'}}, {31, {24, 'o'}}, {32, {22, 'u'}}, {34, {23, 'i'}},
+      {35, {25, 'p'}}, {37, {38, 'l'}}, {38, {36, 'j'}}, {40, {37, 'k'}}, {45, {49, 'n'}},
+      {46, {50, 'm'}},
+      // Digits and punctuation.
+      {18, {2, '1'}}, {19, {3, '2'}}, {20, {4, '3'}}, {21, {5, '4'}}, {22, {7, '6'}},
+      {23, {6, '5'}}, {24, {13, '='}}, {25, {10, '9'}}, {26, {8, '7'}}, {27, {12, '-'}},
+      {28, {9, '8'}}, {29, {11, '0'}}, {30, {27, ']'}}, {33, {26, '['}}, {39, {40, '\''}},
+      {41, {39, ';'}}, {42, {43, '\\'}}, {43, {51, ','}}, {44, {53, '/'}}, {47, {52, '.'}},
+      {50, {41, '`'}}, {10, {86, '<'}},
+      // Editing and whitespace.
+      {36, {28, kReturn}}, {48, {15, kTab}}, {49, {57, ' '}}, {51, {14, kBackSpace}},
+      {53, {1, kEscape}}, {117, {111, kDelete}}, {114, {110, kInsert}}, {110, {127, kMenu}},
+      // Modifiers.
+      {55, {125, kSuperL}}, {54, {126, kSuperR}}, {56, {42, kShiftL}}, {60, {54, kShiftR}},
+      {58, {56, kAltL}}, {61, {100, kAltR}}, {59, {29, kControlL}}, {62, {97, kControlR}},
+      {57, {58, kCapsLock}},
+      // Navigation.
+      {115, {102, kHome}}, {119, {107, kEnd}}, {116, {104, kPageUp}}, {121, {109, kPageDown}},
+      {123, {105, kLeft}}, {124, {106, kRight}}, {125, {108, kDown}}, {126, {103, kUp}},
+      // Function keys F1-F20.
+      {122, {59, kF1}}, {120, {60, kF1 + 1}}, {99, {61, kF1 + 2}}, {118, {62, kF1 + 3}},
+      {96, {63, kF1 + 4}}, {97, {64, kF1 + 5}}, {98, {65, kF1 + 6}}, {100, {66, kF1 + 7}},
+      {101, {67, kF1 + 8}}, {109, {68, kF1 + 9}}, {103, {87, kF1 + 10}}, {111, {88, kF1 + 11}},
+      {105, {183, kF1 + 12}}, {107, {184, kF1 + 13}}, {113, {185, kF1 + 14}},
+      {106, {186, kF1 + 15}}, {64, {187, kF1 + 16}}, {79, {188, kF1 + 17}},
+      {80, {189, kF1 + 18}}, {90, {190, kF1 + 19}},
+      // Keypad.
+      {82, {82, kKp0}}, {83, {79, kKp0 + 1}}, {84, {80, kKp0 + 2}}, {85, {81, kKp0 + 3}},
+      {86, {75, kKp0 + 4}}, {87, {76, kKp0 + 5}}, {88, {77, kKp0 + 6}}, {89, {71, kKp0 + 7}},
+      {91, {72, kKp0 + 8}}, {92, {73, kKp0 + 9}}, {65, {83, kKpDecimal}},
+      {67, {55, kKpMultiply}}, {69, {78, kKpAdd}}, {71, {69, kNumLock}}, {75, {98, kKpDivide}},
+      {76, {96, kKpEnter}}, {78, {74, kKpSubtract}}, {81, {117, kKpEqual}},
+      // Media keys.
+      {72, {115, 0x1008ff13}}, {73, {114, 0x1008ff11}}, {74, {113, 0x1008ff12}},
+  };
+  return keys;
+}
+
+}  // namespace
+
+std::optional<LinuxKey> macKeyToLinux(uint16_t macKeyCode) {
+  const auto& keys = table();
+  auto it = keys.find(macKeyCode);
+  if (it == keys.end()) return std::nullopt;
+  return it->second;
+}
+
+uint16_t macKeyCodeForCharacter(char16_t c) {
+  static const std::unordered_map<char16_t, uint16_t> characters = [] {
+    std::unordered_map<char16_t, uint16_t> map;
+    auto add = [&](const char16_t* chars, std::initializer_list<uint16_t> codes) {
+      auto code = codes.begin();
+      for (const char16_t* p = chars; *p && code != codes.end(); ++p, ++code) map[*p] = *code;
+    };
+    add(u"asdfhgzxcv", {0, 1, 2, 3, 4, 5, 6, 7, 8, 9});
+    add(u"bqweryt", {11, 12, 13, 14, 15, 16, 17});
+    add(u"123465=97-80", {18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28, 29});
+    add(u"]ou[ip", {30, 31, 32, 33, 34, 35});
+    add(u"lj'k;\\,/nm.", {37, 38, 39, 40, 41, 42, 43, 44, 45, 46, 47});
+    map[u'\r'] = 36;
+    map[u'\t'] = 48;
+    map[u' '] = 49;
+    map[u'`'] = 50;
+    map[0x7F] = 51;
+    map[0x1B] = 53;
+    map[0xF700] = 126;
+    map[0xF701] = 125;
+    map[0xF702] = 123;
+    map[0xF703] = 124;
+    return map;
+  }();
+  auto it = characters.find(c);
+  return it == characters.end() ? 0 : it->second;
+}
+
+std::optional<ModifierKey> modifierByName(const QString& name) {
+  if (name == QLatin1String("shift")) return ModifierKey{56, 0x20000};
+  if (name == QLatin1String("alt")) return ModifierKey{58, 0x80000};
+  if (name == QLatin1String("ctrl")) return ModifierKey{59, 0x40000};
+  if (name == QLatin1String("cmd")) return ModifierKey{55, 0x100000};
+  return std::nullopt;
+}
+
+}  // namespace lunor

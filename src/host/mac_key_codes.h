@@ -1,0 +1,38 @@
+#pragma once
+
+// macOS virtual key codes, as they travel in control messages, and how they
+// land on a Linux keyboard (US ANSI layout).
+
+#include <array>
+#include <cstdint>
+#include <optional>
+
+#include <QString>
+
+namespace lunor {
+
+struct LinuxKey {
+  uint16_t evdev;        // Linux input event code (X keycode = evdev + 8)
+  unsigned long keysym;  // what the key types on a US layout, unshifted
+};
+
+// The physical key of a macOS virtual key code; nothing for codes with no
+// Linux key (Fn, unassigned codes).
+std::optional<LinuxKey> macKeyToLinux(uint16_t macKeyCode);
+
+// The macOS key code that types `c` on a US ANSI keyboard; 0 (the A key) for
+// characters not in the table. Expects lower case.
+uint16_t macKeyCodeForCharacter(char16_t c);
+
+struct ModifierKey {
+  uint16_t macKeyCode;
+  uint32_t flag;  // the platform's event flag mask
+};
+// "shift", "alt", "ctrl" or "cmd", matched exactly.
+std::optional<ModifierKey> modifierByName(const QString& name);
+
+// Key-up order when every modifier is let go: command, right command,
+// control, right control, option, right option, shift, right shift, function.
+inline constexpr std::array<uint16_t, 9> kModifierReleaseOrder{55, 54, 59, 62, 58, 61, 56, 60, 63};
+
+}  // namespace lunor

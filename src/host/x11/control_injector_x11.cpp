@@ -1,0 +1,308 @@
+#include "host/x11/control_injector_x11.h"
+
+#include <cmath>
+#include <thread>
+
+#include <X11/XKBlib.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+
+#include "host/coordinate_mapper.h"
+#include "host/display_list.h"
+#include "host/mac_key_codes.h"
+
+namespace lunor {
+namespace {
+
+constexpr double kPixelsPerWheelClick = 40.0;
+constexpr int kMaxClicksPerEvent = 50;
+
+// X pointer buttons.
+constexpr unsigned kLeft = 1, kMiddle = 2, kRight = 3;
+constexpr unsigned kWheelUp = 4, kWheelDown = 5, kWheelLeft = 6, kWheelRight = 7;
+
+unsigned buttonFor(int button) {
+  if (button == 1) return kRight;
+  if (button == 2) return kMiddle;
+  return kLeft;
+}
+
+// The key symbol for one UTF-16 character; NoSymbol when there is none.
+KeySym keySymFor(char16_t c) {
+  switch (c) {
+    case u'\r': return XK_Return;
+    case u'\t': return XK_Tab;
+    case 0x7F: return XK_BackSpace;
+    case 0x1B: return XK_Escape;
+    case 0xF700: return XK_Up;
+    case 0xF701: return XK_Down;
+    case 0xF702: return XK_Left;
+    case 0xF703: return XK_Right;
+    default: break;
+  }
+  if (c < 0x20 || (c >= 0x7F && c < 0xA0)) return NoSymbol;
+  if (c < 0x100) return c;
+  return 0x01000000 | c;
+}
+
+}  // namespace
+
+// The modifier flags the client holds, shared by every injector of the process.
+std::atomic<uint32_t> ControlInjectorX11::sharedModifierState_{0};
+
+ControlInjectorX11::ControlInjectorX11(DisplayList& displays, uint32_t mainDisplayId)
+    : displays_(displays), currentDisplayId_(mainDisplayId) {
+  if (!connection_.isOpen()) return;
+  int event = 0, error = 0, major = 0, minor = 0;
+  xtest_ = XTestQueryExtension(connection_.display(), &event, &error, &major, &minor);
+  // Servers with evdev key numbering put Home at 110 and Up at 111.
+  evdevKeycodes_ = XKeysymToKeycode(connection_.display(), XK_Home) == 110 &&
+                   XKeysymToKeycode(connection_.display(), XK_Up) == 111;
+}
+
+ControlInjectorX11::~ControlInjectorX11() { releaseAllModifiers(); }
+
+void ControlInjectorX11::setCurrentDisplayId(uint32_t id) { currentDisplayId_ = id; }
+
+uint32_t ControlInjectorX11::currentDisplayId() const { return currentDisplayId_.load(); }
+
+// ------------------------------------------------------------------ pointer --
+
+QPoint ControlInjectorX11::targetPoint(double x, double y) const {
+  const uint32_t id = currentDisplayId_.load();
+  QRect bounds;
+  for (const auto& display : displays_.displays()) {
+    if (display.id == id) bounds = display.bounds;
+  }
+  const QPointF p = CoordinateMapper::map(id, QRectF(bounds), x, y);
+  // Pixels are whole; x = 1 would land on the next monitor, so stay inside.
+  const int px = std::clamp(static_cast<int>(std::floor(p.x())), bounds.left(),
+                            std::max(bounds.left(), bounds.right()));
+  const int py = std::clamp(static_cast<int>(std::floor(p.y())), bounds.top(),
+                            std::max(bounds.top(), bounds.bottom()));
+  return {px, py};
+}
+
+void ControlInjectorX11::motion(const QPoint& p) {
+  XTestFakeMotionEvent(connection_.display(), -1, p.x(), p.y(), CurrentTime);
+}
+
+void ControlInjectorX11::moveTo(double x, double y) {
+  if (!ready()) return;
+  const QPoint p = targetPoint(x, y);
+  std::lock_guard lock(connection_.mutex());
+  motion(p);
+  XFlush(connection_.display());
+}
+
+void ControlInjectorX11::mouseDown(int button, double x, double y) {
+  if (!ready()) return;
+  const QPoint p = targetPoint(x, y);
+  std::lock_guard lock(connection_.mutex());
+  motion(p);
+  XTestFakeButtonEvent(connection_.display(), buttonFor(button), True, CurrentTime);
+  XFlush(connection_.display());
+}
+
+void ControlInjectorX11::mouseUp(int button, double x, double y) {
+  if (!ready()) return;
+  const QPoint p = targetPoint(x, y);
+  std::lock_guard lock(connection_.mutex());
+  motion(p);
+  XTestFakeButtonEvent(connection_.display(), buttonFor(button), False, CurrentTime);
+  XFlush(connection_.display());
+}
+
+void ControlInjectorX11::drag(bool, double x, double y) {
+  // A motion while the button is held is a drag for X.
+  moveTo(x, y);
+}
+
+void ControlInjectorX11::scroll(double x, double y, double dx, double dy) {
+  if (!ready() || !std::isfinite(dx) || !std::isfinite(dy)) return;
+  const QPoint p = targetPoint(x, y);
+  std::lock_guard lock(connection_.mutex());
+  motion(p);
+  // Vertical wheel = −dy (positive scrolls up), horizontal wheel = dx
+  // (positive scrolls left); pixels add up to whole wheel clicks.
+  auto clicks = [](double& accumulated, double pixels) {
+    accumulated += pixels;
+    const double whole = std::trunc(accumulated / kPixelsPerWheelClick);
+    accumulated -= whole * kPixelsPerWheelClick;
+    return static_cast<int>(std::clamp(whole, double(-kMaxClicksPerEvent), double(kMaxClicksPerEvent)));
+  };
+  const int vertical = clicks(verticalPixels_, -dy);
+  const int horizontal = clicks(horizontalPixels_, dx);
+  auto press = [&](unsigned button, int times) {
+    for (int i = 0; i < times; ++i) {
+      XTestFakeButtonEvent(connection_.display(), button, True, CurrentTime);
+      XTestFakeButtonEvent(connection_.display(), button, False, CurrentTime);
+    }
+  };
+  press(vertical > 0 ? kWheelUp : kWheelDown, std::abs(vertical));
+  press(horizontal > 0 ? kWheelLeft : kWheelRight, std::abs(horizontal));
+  XFlush(connection_.display());
+}
+
+void ControlInjectorX11::doubleClick(bool right) {
+  if (!ready()) return;
+  const unsigned button = right ? kRight : kLeft;
+  auto click = [&] {
+    std::lock_guard lock(connection_.mutex());
+    XTestFakeButtonEvent(connection_.display(), button, True, CurrentTime);
+    XTestFakeButtonEvent(connection_.display(), button, False, CurrentTime);
+    XFlush(connection_.display());
+  };
+  click();
+  std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  click();
+}
+
+// --------------------------------------------------------------------- keys --
+
+unsigned ControlInjectorX11::xKeycodeForMac(uint16_t macKeyCode) const {
+  const auto key = macKeyToLinux(macKeyCode);
+  if (!key) return 0;
+  if (evdevKeycodes_) return key->evdev + 8;
+  // Other numberings: find the key by what it types on a US layout.
+  return key->keysym ? XKeysymToKeycode(connection_.display(), key->keysym) : 0;
+}
+
+void ControlInjectorX11::key(unsigned keycode, bool down) {
+  if (keycode < 8 || keycode > 255) return;
+  XTestFakeKeyEvent(connection_.display(), keycode, down ? True : False, CurrentTime);
+}
+
+void ControlInjectorX11::setModifier(const QString& name, bool down) {
+  const auto modifier = modifierByName(name);
+  if (!modifier || !ready()) return;
+  std::lock_guard lock(connection_.mutex());
+  const unsigned keycode = xKeycodeForMac(modifier->macKeyCode);
+  if (keycode == 0) return;
+  if (down) {
+    sharedModifierState_ |= modifier->flag;
+  } else {
+    sharedModifierState_ &= ~modifier->flag;
+  }
+  key(keycode, down);
+  XFlush(connection_.display());
+}
+
+void ControlInjectorX11::keyEvent(uint16_t macKeyCode, bool down) {
+  if (!ready()) return;
+  std::lock_guard lock(connection_.mutex());
+  const unsigned keycode = xKeycodeForMac(macKeyCode);
+  if (keycode == 0) return;  // no such key here: dropped
+  key(keycode, down);
+  XFlush(connection_.display());
+}
+
+void ControlInjectorX11::typeCharacter(const QString& text, bool down) {
+  if (text.isEmpty() || !ready()) return;
+  const char16_t c = text.at(0).unicode();
+  if (QChar::isSurrogate(c)) return;  // beyond U+FFFF: no single key
+
+  std::lock_guard lock(connection_.mutex());
+  Display* display = connection_.display();
+  if (sharedModifierState_.load() != 0) {
+    // With a modifier held, shortcuts resolve by key, not by character.
+    const uint16_t mac = macKeyCodeForCharacter(QChar(c).toLower().unicode());
+    key(xKeycodeForMac(mac), down);
+    XFlush(display);
+    return;
+  }
+
+  const KeySym sym = keySymFor(c);
+  if (sym == NoSymbol) return;
+  unsigned keycode = XKeysymToKeycode(display, sym);
+  bool shift = false;
+  if (keycode != 0) {
+    if (XkbKeycodeToKeysym(display, keycode, 0, 0) == sym) {
+      shift = false;
+    } else if (XkbKeycodeToKeysym(display, keycode, 0, 1) == sym) {
+      shift = true;
+    } else {
+      keycode = 0;  // on a level we cannot reach plainly
+    }
+  }
+
+  if (keycode == 0) {
+    // No key types it: lend a spare key the character for this press.
+    if (down) {
+      keycode = bindSpareKey(sym);
+      if (keycode == 0) return;
+      boundKeys_[c] = keycode;
+    } else {
+      auto it = boundKeys_.find(c);
+      if (it == boundKeys_.end()) return;
+      keycode = it->second;
+    }
+  }
+
+  const unsigned shiftKey = XKeysymToKeycode(display, XK_Shift_L);
+  if (down) {
+    if (shift) key(shiftKey, true);
+    key(keycode, true);
+  } else {
+    key(keycode, false);
+    if (shift) key(shiftKey, false);
+    if (auto it = boundKeys_.find(c); it != boundKeys_.end() && it->second == keycode) {
+      XSync(display, False);  // the release is processed before the key is taken back
+      unbindSpareKey(keycode);
+      boundKeys_.erase(it);
+    }
+  }
+  XFlush(display);
+}
+
+unsigned ControlInjectorX11::bindSpareKey(KeySym sym) {
+  Display* display = connection_.display();
+  int minKeycode = 0, maxKeycode = 0;
+  XDisplayKeycodes(display, &minKeycode, &maxKeycode);
+  int perKeycode = 0;
+  KeySym* map = XGetKeyboardMapping(display, static_cast<KeyCode>(minKeycode),
+                                    maxKeycode - minKeycode + 1, &perKeycode);
+  if (!map) return 0;
+  unsigned spare = 0;
+  // From the top: low keycodes belong to real keys.
+  for (int code = maxKeycode; code >= minKeycode && spare == 0; --code) {
+    bool empty = true;
+    for (int i = 0; i < perKeycode; ++i) {
+      if (map[(code - minKeycode) * perKeycode + i] != NoSymbol) empty = false;
+    }
+    bool taken = false;
+    for (const auto& [character, bound] : boundKeys_) taken |= bound == static_cast<unsigned>(code);
+    if (empty && !taken) spare = static_cast<unsigned>(code);
+  }
+  XFree(map);
+  if (spare == 0) return 0;
+  KeySym symbols[2] = {sym, sym};
+  X11ErrorTrap trap(display);
+  XChangeKeyboardMapping(display, static_cast<int>(spare), 2, symbols, 1);
+  if (trap.failed()) return 0;
+  return spare;
+}
+
+void ControlInjectorX11::unbindSpareKey(unsigned keycode) {
+  KeySym none[2] = {NoSymbol, NoSymbol};
+  X11ErrorTrap trap(connection_.display());
+  XChangeKeyboardMapping(connection_.display(), static_cast<int>(keycode), 2, none, 1);
+  trap.failed();
+}
+
+void ControlInjectorX11::releaseAllModifiers() {
+  if (!ready()) return;
+  std::lock_guard lock(connection_.mutex());
+  for (uint16_t mac : kModifierReleaseOrder) key(xKeycodeForMac(mac), false);
+  for (const auto& [character, keycode] : boundKeys_) {
+    key(keycode, false);
+    unbindSpareKey(keycode);
+  }
+  boundKeys_.clear();
+  sharedModifierState_ = 0;
+  XFlush(connection_.display());
+}
+
+}  // namespace lunor

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <thread>
+
+#include <QObject>
+
+#include "host/screen_capturer.h"
+
+namespace lunor {
+
+class DisplayList;
+
+namespace rtc {
+class VideoSource;
+}
+
+// One RandR monitor through the WebRTC library's X11 screen capturer, with
+// the cursor composed in. Frames are captured on the capturer's own thread
+// and handed to the video source there; XDamage tells which frames changed,
+// and an unchanged screen costs one frame a second.
+class ScreenCapturerX11 final : public ScreenCapturer {
+ public:
+  // displays is borrowed and must outlive the capturer.
+  ScreenCapturerX11(std::shared_ptr<rtc::VideoSource> source, DisplayList& displays);
+  ~ScreenCapturerX11() override;
+
+  void startCapture(int displayIndex, int width, int height, int fps, CaptureDone done) override;
+  void stopCapture() override;
+  bool hasStream() const override;
+  void setFrameRate(int fps, CaptureDone done) override;
+  void shareableDisplays(DisplaysDone done) override;
+
+  // Frames handed to the source since creation.
+  uint64_t frameCount() const { return frameCount_.load(); }
+
+ private:
+  void run(uint32_t displayId, int width, int height, CaptureDone done);
+  void complete(CaptureDone done, std::optional<CaptureError> error);
+
+  std::shared_ptr<rtc::VideoSource> source_;
+  DisplayList& displays_;
+  QObject context_;  // completions are dropped once the capturer is gone
+  std::thread thread_;
+  std::atomic<bool> running_{false};
+  std::atomic<int> fps_{30};
+  std::atomic<uint64_t> frameCount_{0};
+};
+
+}  // namespace lunor

@@ -1,0 +1,86 @@
+#include <QtTest>
+
+#include "console_capture.h"
+#include "host/coordinate_mapper.h"
+#include "host/display_list.h"
+#include "host/mac_key_codes.h"
+
+using namespace lunor;
+
+class CoordinateMapperTest : public QObject {
+  Q_OBJECT
+ private Q_SLOTS:
+  void mapsOntoTheSharedDisplay_data() {
+    //   (-1920,-1080) +--------+
+    //                 |  3     |
+    //                 +--------+ (0,0) +---------+----------+
+    //                                  |  1      |  2       |
+    //                                  +---------+ (1440)   +
+    QTest::addColumn<uint>("id");
+    QTest::addColumn<double>("x");
+    QTest::addColumn<double>("y");
+    QTest::addColumn<QPointF>("point");
+    QTest::newRow("centre") << 1u << 0.5 << 0.5 << QPointF(720, 450);
+    QTest::newRow("origin") << 1u << 0.0 << 0.0 << QPointF(0, 0);
+    QTest::newRow("far corner, one past") << 1u << 1.0 << 1.0 << QPointF(1440, 900);
+    QTest::newRow("second display") << 2u << 0.25 << 0.5 << QPointF(1920, 540);
+    QTest::newRow("above-left display") << 3u << 0.0 << 0.0 << QPointF(-1920, -1080);
+    QTest::newRow("clamped") << 1u << -0.2 << 1.7 << QPointF(0, 900);
+    QTest::newRow("NaN counts as 1") << 1u << std::nan("") << 0.0 << QPointF(1440, 0);
+    QTest::newRow("unknown display") << 9u << 0.5 << 0.5 << QPointF(0, 0);
+  }
+  void mapsOntoTheSharedDisplay() {
+    QFETCH(uint, id);
+    QFETCH(double, x);
+    QFETCH(double, y);
+    QFETCH(QPointF, point);
+    StaticDisplayList displays({{1, 1440, 900, QRect(0, 0, 1440, 900)},
+                                {2, 1920, 1080, QRect(1440, 0, 1920, 1080)},
+                                {3, 1920, 1080, QRect(-1920, -1080, 1920, 1080)}});
+    CoordinateMapper mapper(displays);
+    QCOMPARE(mapper.hostPoint(id, x, y), point);
+  }
+
+  void logsTheMappingWhenAskedTo() {
+    QLoggingCategory::setFilterRules("lunor.coordmapper.debug=true");
+    test::ConsoleCapture console;
+    CoordinateMapper::map(5, QRectF(0, 0, 1440, 900), -0.2, 1.7);
+    QLoggingCategory::setFilterRules("lunor.coordmapper.debug=false");
+    QCOMPARE(console.lines(), (QStringList{"🟢 [CoordMapper] NORMALIZED → HOST",
+                                           "   displayID=5",
+                                           "   bounds=(0.0, 0.0, 1440.0, 900.0)",
+                                           "   normalized=(0.0000, 1.0000)",
+                                           "   → x = 0.00 + 0.0000 × 1440.00 = 0.00",
+                                           "   → y = 0.00 + 1.0000 × 900.00 = 900.00",
+                                           "   → point=(0.0, 900.0)"}));
+    test::ConsoleCapture quiet;
+    CoordinateMapper::map(5, QRectF(0, 0, 1440, 900), 0.5, 0.5);
+    QVERIFY(quiet.lines().isEmpty());
+  }
+
+  void keyTables_data() {
+    QTest::addColumn<int>("character");
+    QTest::addColumn<int>("macCode");
+    QTest::addColumn<int>("evdev");
+    QTest::newRow("a") << int('a') << 0 << 30;
+    QTest::newRow("5 sits before 6 in codes") << int('5') << 23 << 6;
+    QTest::newRow("return") << int('\r') << 36 << 28;
+    QTest::newRow("delete is backspace") << 0x7F << 51 << 14;
+    QTest::newRow("up arrow") << 0xF700 << 126 << 103;
+    QTest::newRow("not in the table") << 0xE9 << 0 << 30;
+  }
+  void keyTables() {
+    QFETCH(int, character);
+    QFETCH(int, macCode);
+    QFETCH(int, evdev);
+    QCOMPARE(int(macKeyCodeForCharacter(char16_t(character))), macCode);
+    QCOMPARE(int(macKeyToLinux(uint16_t(macCode))->evdev), evdev);
+    QVERIFY(!macKeyToLinux(63));   // Fn has no key of its own here
+    QVERIFY(!macKeyToLinux(500));
+    QCOMPARE(modifierByName("cmd")->flag, 0x100000u);
+    QVERIFY(!modifierByName("Shift"));
+  }
+};
+
+QTEST_GUILESS_MAIN(CoordinateMapperTest)
+#include "coordinate_mapper_test.moc"

@@ -1,0 +1,269 @@
+// The Linux host parts against a private X server with two monitors:
+//
+//   (0,0)                      (2560,0)               (4480,0)
+//     +--------------------------+----------------------+
+//     |  VNC-0  2560 x 1440      |  RIGHT 1920 x 1080   |
+//     |                          +----------------------+ (1080)
+//     +--------------------------+ (1440)
+
+#include <mutex>
+#include <optional>
+
+#include <QtTest>
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/cursorfont.h>
+#include <X11/keysym.h>
+
+#include "host/x11/control_injector_x11.h"
+#include "host/x11/display_list_x11.h"
+#include "host/x11/screen_capturer_x11.h"
+#include "session/rtc/peer_connection.h"
+#include "virtual_display.h"
+
+using namespace lunor;
+
+namespace {
+
+// Keeps a copy of the newest frame.
+class KeepingSource final : public rtc::VideoSource {
+ public:
+  void adaptOutputFormat(int, int, int) override {}
+  void pushFrame(const rtc::VideoFrameView& frame) override {
+    std::lock_guard lock(mutex);
+    width = frame.width;
+    height = frame.height;
+    pixels.resize(static_cast<size_t>(frame.width) * frame.height * 4);
+    for (int y = 0; y < frame.height; ++y) {
+      std::memcpy(pixels.data() + static_cast<size_t>(y) * frame.width * 4,
+                  frame.data + static_cast<size_t>(y) * frame.stride, static_cast<size_t>(frame.width) * 4);
+    }
+    ++frames;
+  }
+  // B, G, R of a pixel of the newest frame.
+  std::array<int, 3> pixel(int x, int y) {
+    std::lock_guard lock(mutex);
+    const uint8_t* p = pixels.data() + (static_cast<size_t>(y) * width + x) * 4;
+    return {p[0], p[1], p[2]};
+  }
+  std::mutex mutex;
+  std::vector<uint8_t> pixels;
+  int width = 0, height = 0;
+  std::atomic<int> frames{0};
+};
+
+// A plain X client: a window over the right monitor, red on its left half and
+// blue on its right, that records what input reaches it.
+class Observer {
+ public:
+  Observer() : display(XOpenDisplay(nullptr)) {
+    if (!display) return;
+    XSetWindowAttributes attributes{};
+    attributes.override_redirect = True;
+    attributes.background_pixel = 0xFF0000;
+    attributes.event_mask = PointerMotionMask | ButtonPressMask | ButtonReleaseMask | KeyPressMask |
+                            KeyReleaseMask;
+    window = XCreateWindow(display, DefaultRootWindow(display), 2560, 0, 1920, 1080, 0, CopyFromParent,
+                           InputOutput, CopyFromParent, CWOverrideRedirect | CWBackPixel | CWEventMask,
+                           &attributes);
+    XSetWindowAttributes blue{};
+    blue.background_pixel = 0x0000FF;
+    const Window right = XCreateWindow(display, window, 960, 0, 960, 1080, 0, CopyFromParent, InputOutput,
+                                       CopyFromParent, CWBackPixel, &blue);
+    XDefineCursor(display, window, XCreateFontCursor(display, XC_left_ptr));
+    XMapWindow(display, right);
+    XMapRaised(display, window);
+    XSync(display, False);
+    QTest::qWait(200);
+    XSetInputFocus(display, window, RevertToParent, CurrentTime);
+    XSync(display, False);
+  }
+  ~Observer() {
+    if (display) XCloseDisplay(display);
+  }
+
+  // Waits for the next event of `type`, skipping others; nothing on timeout.
+  std::optional<XEvent> next(int type, int timeoutMs = 5000) {
+    std::optional<XEvent> found;
+    QTest::qWaitFor(
+        [&] {
+          while (XPending(display)) {
+            XEvent event;
+            XNextEvent(display, &event);
+            if (event.type == MappingNotify) XRefreshKeyboardMapping(&event.xmapping);
+            if (event.type == type) {
+              found = event;
+              return true;
+            }
+          }
+          return false;
+        },
+        timeoutMs);
+    return found;
+  }
+  void drain() {
+    XSync(display, False);
+    while (XPending(display)) {
+      XEvent event;
+      XNextEvent(display, &event);
+      if (event.type == MappingNotify) XRefreshKeyboardMapping(&event.xmapping);
+    }
+  }
+
+  Display* display = nullptr;
+  Window window = 0;
+};
+
+}  // namespace
+
+class X11HostTest : public QObject {
+  Q_OBJECT
+  std::unique_ptr<test::VirtualDisplay> server;
+
+ private Q_SLOTS:
+  void initTestCase() {
+    server = std::make_unique<test::VirtualDisplay>();
+    QVERIFY2(server->isRunning(), qPrintable(server->error()));
+  }
+  void cleanupTestCase() { server.reset(); }
+
+  void listsTheMonitorsInOrder() {
+    DisplayListX11 list;
+    QVERIFY(list.isAvailable());
+    const auto displays = list.displays();
+    QCOMPARE(displays.size(), size_t(2));
+    QCOMPARE(displays[0].bounds, QRect(0, 0, 2560, 1440));
+    QCOMPARE(QSize(displays[0].width, displays[0].height), QSize(2560, 1440));
+    QCOMPARE(displays[1].bounds, QRect(2560, 0, 1920, 1080));
+    QVERIFY(displays[0].id != 0 && displays[1].id != 0 && displays[0].id != displays[1].id);
+    QCOMPARE(list.mainDisplayId(), displays[0].id);
+    // The same identifiers on every call.
+    QCOMPARE(list.displays(), displays);
+  }
+
+  void capturerReportsItsOwnErrors() {
+    DisplayListX11 list;
+    ScreenCapturerX11 capturer(std::make_shared<KeepingSource>(), list);
+    std::optional<CaptureError> rateError;
+    capturer.setFrameRate(30, [&](std::optional<CaptureError> e) { rateError = e; });
+    QVERIFY(rateError);
+    QCOMPARE(rateError->code, 2);
+    QCOMPARE(rateError->text, QString("Stream non démarré"));
+
+    std::optional<std::optional<CaptureError>> startResult;
+    capturer.startCapture(2, 1920, 1080, 30, [&](std::optional<CaptureError> e) { startResult = e; });
+    QTRY_VERIFY(startResult.has_value());
+    QVERIFY(startResult->has_value());
+    QCOMPARE((*startResult)->code, 3);
+    QCOMPARE((*startResult)->text, QString("Index écran invalide"));
+    QVERIFY(!capturer.hasStream());
+
+    std::vector<DisplayDescription> shared;
+    capturer.shareableDisplays([&](std::vector<DisplayDescription> d, std::optional<CaptureError>) { shared = d; });
+    QTRY_COMPARE(shared.size(), size_t(2));
+  }
+
+  void capturesTheSecondMonitorWithItsCursor() {
+    Observer observer;
+    QVERIFY(observer.display);
+    DisplayListX11 list;
+    auto source = std::make_shared<KeepingSource>();
+    ScreenCapturerX11 capturer(source, list);
+    std::optional<std::optional<CaptureError>> started;
+    capturer.startCapture(1, 1920, 1080, 30, [&](std::optional<CaptureError> e) { started = e; });
+    QTRY_VERIFY_WITH_TIMEOUT(started.has_value(), 10000);
+    QVERIFY2(!started->has_value(), started->has_value() ? qPrintable((*started)->fullDescription()) : "");
+    QTRY_VERIFY_WITH_TIMEOUT(source->frames.load() > 0, 10000);
+    QCOMPARE(source->width, 1920);
+    QCOMPARE(source->height, 1080);
+    QTRY_COMPARE_WITH_TIMEOUT(source->pixel(100, 900), (std::array<int, 3>{0, 0, 255}), 5000);  // red
+    QCOMPARE(source->pixel(1500, 900), (std::array<int, 3>{255, 0, 0}));                      // blue
+
+    // The pointer over the red half shows up in the picture.
+    XWarpPointer(observer.display, None, DefaultRootWindow(observer.display), 0, 0, 0, 0, 2560 + 300, 300);
+    XSync(observer.display, False);
+    const bool cursorDrawn = QTest::qWaitFor(
+        [&] {
+          for (int dy = 0; dy < 16; ++dy) {
+            for (int dx = 0; dx < 16; ++dx) {
+              if (source->pixel(300 + dx, 300 + dy) != std::array<int, 3>{0, 0, 255}) return true;
+            }
+          }
+          return false;
+        },
+        5000);
+    QVERIFY(cursorDrawn);
+    capturer.stopCapture();
+    QVERIFY(!capturer.hasStream());
+  }
+
+  void injectedInputReachesTheSharedMonitor() {
+    Observer observer;
+    QVERIFY(observer.display);
+    DisplayListX11 list;
+    const uint32_t right = list.displays().at(1).id;
+    ControlInjectorX11 injector(list, list.mainDisplayId());
+    QVERIFY(injector.ready());
+    injector.setCurrentDisplayId(right);
+    observer.drain();
+
+    injector.moveTo(0.5, 0.5);
+    auto motion = observer.next(MotionNotify);
+    QVERIFY(motion);
+    QCOMPARE(motion->xmotion.x_root, 2560 + 960);
+    QCOMPARE(motion->xmotion.y_root, 540);
+
+    injector.mouseDown(1, 0.25, 0.25);
+    injector.mouseUp(1, 0.25, 0.25);
+    auto press = observer.next(ButtonPress);
+    QVERIFY(press);
+    QCOMPARE(press->xbutton.button, 3u);  // a right click
+    QVERIFY(observer.next(ButtonRelease));
+
+    observer.drain();
+    injector.scroll(0.5, 0.5, 0, 120);  // three wheel clicks downwards
+    for (int i = 0; i < 3; ++i) {
+      auto wheel = observer.next(ButtonPress);
+      QVERIFY(wheel);
+      QCOMPARE(wheel->xbutton.button, 5u);
+    }
+
+    observer.drain();
+    injector.setModifier("shift", true);
+    injector.keyEvent(0, true);  // the macOS code of the A key
+    injector.keyEvent(0, false);
+    injector.setModifier("shift", false);
+    std::optional<XEvent> letter;
+    for (int i = 0; i < 3 && !letter; ++i) {
+      auto key = observer.next(KeyPress);
+      QVERIFY(key);
+      if (XLookupKeysym(&key->xkey, 0) != XK_Shift_L) letter = key;
+    }
+    QVERIFY(letter);
+    char text[8] = {};
+    KeySym sym = 0;
+    XLookupString(&letter->xkey, text, sizeof text, &sym, nullptr);
+    QCOMPARE(QString::fromLatin1(text), QString("A"));
+
+    observer.drain();
+    injector.typeCharacter("é", true);
+    auto accented = observer.next(KeyPress);
+    QVERIFY(accented);
+    char latin1[8] = {};
+    XLookupString(&accented->xkey, latin1, sizeof latin1, &sym, nullptr);
+    QCOMPARE(sym, KeySym(XK_eacute));
+    injector.typeCharacter("é", false);
+    QVERIFY(observer.next(KeyRelease));
+
+    // Nothing a hostile peer sends ends the process.
+    injector.keyEvent(63, true);      // Fn: no key here
+    injector.keyEvent(65535, true);   // no such code
+    injector.scroll(0.5, 0.5, std::nan(""), 1e300);
+    injector.typeCharacter(QString::fromUtf8("😀"), true);
+    injector.releaseAllModifiers();
+  }
+};
+
+QTEST_GUILESS_MAIN(X11HostTest)
+#include "x11_host_test.moc"

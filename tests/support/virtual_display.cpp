@@ -1,0 +1,79 @@
+#include "virtual_display.h"
+
+#include <QFile>
+#include <QTest>
+
+namespace lunor::test {
+namespace {
+
+bool run(const QString& program, const QStringList& arguments, const QString& display,
+         QString* error) {
+  QProcess process;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("DISPLAY", display);
+  process.setProcessEnvironment(env);
+  process.setProcessChannelMode(QProcess::MergedChannels);
+  process.start(program, arguments);
+  if (!process.waitForFinished(15000) || process.exitCode() != 0) {
+    *error = program + " " + arguments.join(' ') + ": " + QString::fromLocal8Bit(process.readAll());
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+VirtualDisplay::VirtualDisplay(bool twoMonitors) {
+  previousDisplay_ = qgetenv("DISPLAY");
+  int number = 40 + static_cast<int>(QCoreApplication::applicationPid() % 400);
+  for (int attempt = 0; attempt < 20 && name_.isEmpty(); ++attempt, ++number) {
+    if (QFile::exists(QString("/tmp/.X11-unix/X%1").arg(number)) ||
+        QFile::exists(QString("/tmp/.X%1-lock").arg(number))) {
+      continue;
+    }
+    const QString display = QString(":%1").arg(number);
+    server_.setProcessChannelMode(QProcess::MergedChannels);
+    // With two monitors the one output spans both, so the pointer can reach
+    // the second: monitors without an output of their own confine it.
+    server_.start("Xvnc", {display, "-geometry", twoMonitors ? "4480x1440" : "1920x1080", "-depth", "24", "-SecurityTypes",
+                           "None", "-localhost", "-rfbport", "-1", "-AlwaysShared"});
+    if (!server_.waitForStarted(10000)) {
+      error_ = "Xvnc did not start: " + server_.errorString();
+      return;
+    }
+    const bool up = QTest::qWaitFor(
+        [&] {
+          return QFile::exists(QString("/tmp/.X11-unix/X%1").arg(number)) ||
+                 server_.state() == QProcess::NotRunning;
+        },
+        15000);
+    if (!up || server_.state() == QProcess::NotRunning) {
+      error_ = "Xvnc " + display + ": " + QString::fromLocal8Bit(server_.readAll());
+      server_.waitForFinished(1000);
+      continue;
+    }
+    name_ = display;
+  }
+  if (name_.isEmpty()) return;
+  if (twoMonitors &&
+      (!run("xrandr", {"--setmonitor", "LEFT", "2560/677x1440/381+0+0", "VNC-0"}, name_, &error_) ||
+       !run("xrandr", {"--setmonitor", "RIGHT", "1920/508x1080/286+2560+0", "none"}, name_, &error_))) {
+    name_.clear();
+    return;
+  }
+  qputenv("DISPLAY", name_.toLocal8Bit());
+}
+
+VirtualDisplay::~VirtualDisplay() {
+  if (previousDisplay_.isEmpty()) {
+    qunsetenv("DISPLAY");
+  } else {
+    qputenv("DISPLAY", previousDisplay_);
+  }
+  if (server_.state() != QProcess::NotRunning) {
+    server_.terminate();
+    if (!server_.waitForFinished(5000)) server_.kill();
+  }
+}
+
+}  // namespace lunor::test

@@ -1,0 +1,33 @@
+#pragma once
+
+// A private X server for a test: TigerVNC's Xvnc (RandR monitors, XTEST,
+// DAMAGE, XFIXES) on a free display number: one 1920x1080 monitor, or two
+// monitors, 2560x1440 at (0, 0) and 1920x1080 at (2560, 0), on one
+// 4480x1440 output. Sets $DISPLAY for the process while it lives.
+
+#include <QProcess>
+#include <QString>
+
+namespace lunor::test {
+
+class VirtualDisplay {
+ public:
+  explicit VirtualDisplay(bool twoMonitors = true);
+  ~VirtualDisplay();
+  VirtualDisplay(const VirtualDisplay&) = delete;
+  VirtualDisplay& operator=(const VirtualDisplay&) = delete;
+
+  bool isRunning() const { return !name_.isEmpty(); }
+  // ":N"
+  const QString& name() const { return name_; }
+  // What went wrong when it is not running.
+  const QString& error() const { return error_; }
+
+ private:
+  QProcess server_;
+  QString name_;
+  QString error_;
+  QByteArray previousDisplay_;
+};
+
+}  // namespace lunor::test

@@ -12,6 +12,7 @@
 #include "modules/desktop_capture/desktop_capturer.h"
 #include "modules/desktop_capture/desktop_frame.h"
 #include "session/rtc/peer_connection.h"
+#include "session/rtc/webrtc/webrtc_factory.h"
 #include "system/console_log.h"
 
 namespace lunor {
@@ -44,7 +45,9 @@ class FrameSink final : public webrtc::DesktopCapturer::Callback {
 }  // namespace
 
 ScreenCapturerX11::ScreenCapturerX11(std::shared_ptr<rtc::VideoSource> source, DisplayList& displays)
-    : source_(std::move(source)), displays_(displays) {}
+    : source_(std::move(source)), displays_(displays) {
+  rtc::initialiseWebRtcLibrary();
+}
 
 ScreenCapturerX11::~ScreenCapturerX11() { stopCapture(); }
 
@@ -113,6 +116,7 @@ void ScreenCapturerX11::run(uint32_t displayId, int width, int height, CaptureDo
   auto next = std::chrono::steady_clock::now();
   while (running_) {
     capturer->CaptureFrame();
+    ++captureCount_;
     if (sink.result == webrtc::DesktopCapturer::Result::SUCCESS && sink.frame) {
       const webrtc::DesktopFrame& frame = *sink.frame;
       const auto now = std::chrono::steady_clock::now();

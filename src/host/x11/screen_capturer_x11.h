@@ -34,6 +34,8 @@ class ScreenCapturerX11 final : public ScreenCapturer {
 
   // Frames handed to the source since creation.
   uint64_t frameCount() const { return frameCount_.load(); }
+  // Screen reads since creation (frames of an unchanged screen are read, not sent).
+  uint64_t captureCount() const { return captureCount_.load(); }
 
  private:
   void run(uint32_t displayId, int width, int height, CaptureDone done);
@@ -46,6 +48,7 @@ class ScreenCapturerX11 final : public ScreenCapturer {
   std::atomic<bool> running_{false};
   std::atomic<int> fps_{30};
   std::atomic<uint64_t> frameCount_{0};
+  std::atomic<uint64_t> captureCount_{0};
 };
 
 }  // namespace lunor

@@ -661,6 +661,8 @@ class WebRtcFactory final : public PeerConnectionFactory {
 
 }  // namespace
 
+void initialiseWebRtcLibrary() { initialiseLibraryOnce(); }
+
 std::unique_ptr<PeerConnectionFactory> createWebRtcFactory(const FactoryOptions& options) {
   initialiseLibraryOnce();
 

@@ -15,6 +15,10 @@ struct FactoryOptions {
   bool allowLoopback = true;
 };
 
+// Sets the library up for this process (log level, field trials); once,
+// whatever calls it first. Anything that uses the library calls it.
+void initialiseWebRtcLibrary();
+
 // Makes a factory with its own network, worker and signaling threads and the
 // builtin video encoder and decoder factories. Returns null on failure.
 std::unique_ptr<PeerConnectionFactory> createWebRtcFactory(const FactoryOptions& options = {});

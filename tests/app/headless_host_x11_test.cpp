@@ -1,0 +1,132 @@
+// End to end: the shipped lunor-remote as a headless host on a private X
+// server, unattended access on, and a client session in this process that
+// joins with the password, receives the real screen and moves the pointer.
+
+#include <QDir>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <X11/Xlib.h>
+
+#include "fake_environment.h"
+#include "session/remote_session.h"
+#include "session/rtc/webrtc/webrtc_factory.h"
+#include "signal_server_process.h"
+#include "store/file_secret_store.h"
+#include "store/unattended_password.h"
+#include "store/user_profile_store.h"
+#include "virtual_display.h"
+
+using namespace lunor;
+
+namespace {
+
+class FrameCounter final : public rtc::VideoSink {
+ public:
+  void onFrame(const rtc::VideoFrameView& frame) override {
+    width = frame.width;
+    height = frame.height;
+    ++frames;
+  }
+  std::atomic<int> frames{0}, width{0}, height{0};
+};
+
+QPoint pointer() {
+  Display* display = XOpenDisplay(nullptr);
+  if (!display) return {};
+  Window root = 0, child = 0;
+  int rx = 0, ry = 0, wx = 0, wy = 0;
+  unsigned mask = 0;
+  XQueryPointer(display, DefaultRootWindow(display), &root, &child, &rx, &ry, &wx, &wy, &mask);
+  XCloseDisplay(display);
+  return {rx, ry};
+}
+
+}  // namespace
+
+class HeadlessHostX11Test : public QObject {
+  Q_OBJECT
+ private Q_SLOTS:
+  void clientSeesAndDrivesTheHostScreen() {
+    test::VirtualDisplay x;
+    QVERIFY2(x.isRunning(), qPrintable(x.error()));
+    test::SignalServerProcess server;
+    QVERIFY(server.isListening());
+
+    // The host's stored profile: unattended access with a password, kept in
+    // the private file because no Secret Service runs here.
+    QTemporaryDir home;
+    const QString config = home.filePath("config");
+    const QString data = home.filePath("data");
+    {
+      QSettings settings(config + "/LunorRemote/LunorRemote.conf", QSettings::IniFormat);
+      UserProfileStore profile(settings, data);
+      profile.setFirstName("Hôte");
+      profile.setUnattendedEnabled(true);
+      FileSecretStore secrets(data + "/LunorRemote/secrets.json");
+      saveUnattendedPassword(secrets, "correct horse");
+    }
+
+    QProcess host;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("LUNOR_SIGNALING_URL", server.url().toString());
+    env.insert("XDG_CONFIG_HOME", config);
+    env.insert("XDG_DATA_HOME", data);
+    env.insert("DISPLAY", x.name());
+    env.remove("DBUS_SESSION_BUS_ADDRESS");
+    host.setProcessEnvironment(env);
+    host.setProcessChannelMode(QProcess::MergedChannels);
+    host.start(LUNOR_REMOTE_BINARY, {"--headless-host"});
+    QVERIFY(host.waitForStarted(10000));
+    QByteArray output;
+    const QRegularExpression idLine("ID de session : (\\d{9})");
+    QString roomId;
+    QTRY_VERIFY_WITH_TIMEOUT(
+        [&] {
+          output += host.readAll();
+          const auto match = idLine.match(QString::fromUtf8(output));
+          if (match.hasMatch()) roomId = match.captured(1);
+          return !roomId.isEmpty() && output.contains("unattended=true");
+        }(),
+        20000);
+
+    test::FakeEnvironment clientEnvironment;
+    clientEnvironment.endpoint.url = server.url();
+    clientEnvironment.makeRtcFactory = [] { return rtc::createWebRtcFactory(); };
+    RemoteSession client(clientEnvironment);
+    client.startClient(roomId);
+    QTRY_VERIFY_WITH_TIMEOUT(client.askUnattendedPassword(), 10000);
+    client.submitUnattendedPassword("correct horse");
+
+    QTRY_VERIFY_WITH_TIMEOUT(client.hasRemoteVideoTrack(), 30000);
+    FrameCounter counter;
+    client.remoteVideoTrack()->addSink(&counter);
+    QTRY_VERIFY_WITH_TIMEOUT(counter.frames.load() >= 3, 30000);
+    // The main monitor at its own size, until the client picks a profile.
+    QCOMPARE(counter.width.load(), 2560);
+    QCOMPARE(counter.height.load(), 1440);
+    QTRY_COMPARE_WITH_TIMEOUT(client.remoteVideoSize(), QSize(2560, 1440), 10000);
+    QTRY_COMPARE(client.availableDisplays().size(), 2);
+
+    QTRY_VERIFY_WITH_TIMEOUT(client.isControlChannelOpen(), 10000);
+    client.sendControl(QJsonObject{{"t", "move"}, {"x", 0.5}, {"y", 0.5}, {"displayIndex", 0}});
+    QTRY_COMPARE_WITH_TIMEOUT(pointer(), QPoint(1280, 720), 10000);
+
+    // On the second monitor after a switch.
+    client.requestDisplaySwitch(1);
+    QTRY_COMPARE_WITH_TIMEOUT(client.remoteVideoSize(), QSize(1920, 1080), 10000);
+    client.sendControl(QJsonObject{{"t", "move"}, {"x", 0.25}, {"y", 0.5}, {"displayIndex", 1}});
+    QTRY_COMPARE_WITH_TIMEOUT(pointer(), QPoint(2560 + 480, 540), 10000);
+
+    client.remoteVideoTrack()->removeSink(&counter);
+    client.stop("Session terminée par le client");
+    host.terminate();
+    QVERIFY(host.waitForFinished(20000));
+    QCOMPARE(host.exitCode(), 0);
+  }
+};
+
+QTEST_GUILESS_MAIN(HeadlessHostX11Test)
+#include "headless_host_x11_test.moc"

@@ -11,6 +11,7 @@
 #include <QStandardPaths>
 
 #include "store/address_book.h"
+#include "store/address_book_store.h"
 #include "store/file_secret_store.h"
 #include "store/linux/secret_store_libsecret.h"
 #include "store/secret_store.h"
@@ -22,7 +23,8 @@ namespace lunor {
 
 DefaultEnvironment::DefaultEnvironment()
     : panels_(std::make_unique<NullSessionPanels>()),
-      addressBook_(std::make_unique<NullAddressBook>()),
+      addressBook_(std::make_unique<AddressBookStore>(
+          QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation))),
       notifications_(std::make_unique<NullNotificationManager>()) {
   const QString dataHome = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
   profile_ = std::make_unique<UserProfileStore>(settings_, dataHome);

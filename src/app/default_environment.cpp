@@ -5,9 +5,12 @@
 #include "host/x11/control_injector_x11.h"
 #include "host/x11/display_list_x11.h"
 #include "host/x11/screen_capturer_x11.h"
+#include "system/linux/notification_manager_dbus.h"
 #include "system/permission_checks.h"
 #include "session/rtc/webrtc/webrtc_factory.h"
+#include <QDBusConnection>
 #include <QDir>
+#include <QFile>
 #include <QStandardPaths>
 
 #include "store/address_book.h"
@@ -25,7 +28,7 @@ DefaultEnvironment::DefaultEnvironment()
     : panels_(std::make_unique<NullSessionPanels>()),
       addressBook_(std::make_unique<AddressBookStore>(
           QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation))),
-      notifications_(std::make_unique<NullNotificationManager>()) {
+      notifications_(makeNotificationManager()) {
   const QString dataHome = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
   profile_ = std::make_unique<UserProfileStore>(settings_, dataHome);
   serviceSecrets_ = std::make_unique<LibsecretSecretStore>();
@@ -42,6 +45,18 @@ DefaultEnvironment::DefaultEnvironment()
 }
 
 DefaultEnvironment::~DefaultEnvironment() = default;
+
+std::unique_ptr<NotificationManager> DefaultEnvironment::makeNotificationManager() {
+  // Only a session bus that exists: asking Qt for one where there is none
+  // may autolaunch a bus daemon that outlives us.
+  const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+  const bool busExists = !qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS") ||
+                         (!runtime.isEmpty() && QFile::exists(runtime + QStringLiteral("/bus")));
+  auto manager = std::make_unique<DBusNotificationManager>(
+      busExists ? QDBusConnection::sessionBus() : QDBusConnection(QStringLiteral("no-session-bus")));
+  manager->ensureConfigured();
+  return manager;
+}
 
 std::unique_ptr<rtc::PeerConnectionFactory> DefaultEnvironment::createRtcFactory() {
   return rtc::createWebRtcFactory();

@@ -40,6 +40,8 @@ class DefaultEnvironment final : public SessionEnvironment {
   rtc::Configuration peerConfiguration() override;
 
  private:
+  static std::unique_ptr<NotificationManager> makeNotificationManager();
+
   QSettings settings_;
   std::unique_ptr<SessionPanels> panels_;
   std::unique_ptr<AddressBook> addressBook_;

@@ -49,7 +49,9 @@ class FakeEnvironment final : public SessionEnvironment {
   bool mayControlComputer() override { return mayControl.load(); }
   SessionPanels& panels() override { return panelsFake; }
   AddressBook& addressBook() override { return addressBookFake; }
-  NotificationManager& notifications() override { return notificationsFake; }
+  NotificationManager& notifications() override {
+    return notificationsOverride ? *notificationsOverride : notificationsFake;
+  }
   QSettings& settings() override { return settings_; }
   UserProfileStore& profileStore() override { return profile_; }
   SecretStore& secretStore() override { return secrets; }
@@ -71,6 +73,7 @@ class FakeEnvironment final : public SessionEnvironment {
   FakeSessionPanels panelsFake;
   FakeAddressBook addressBookFake;
   FakeNotificationManager notificationsFake;
+  NotificationManager* notificationsOverride = nullptr;  // borrowed when set
   FakeSecretStore secrets;
 
  private:

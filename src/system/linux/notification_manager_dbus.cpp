@@ -1,0 +1,141 @@
+#include "system/linux/notification_manager_dbus.h"
+
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QLoggingCategory>
+
+namespace lunor {
+namespace {
+
+Q_LOGGING_CATEGORY(notifLog, "lunor.notif", QtInfoMsg)
+
+const QString kService = QStringLiteral("org.freedesktop.Notifications");
+const QString kPath = QStringLiteral("/org/freedesktop/Notifications");
+const QString kInterface = QStringLiteral("org.freedesktop.Notifications");
+constexpr int kCallTimeoutMs = 2000;
+constexpr int kAuthorized = 3;
+constexpr uint kClosedByUser = 2;
+
+}  // namespace
+
+DBusNotificationManager::DBusNotificationManager(QDBusConnection bus, QObject* parent)
+    : QObject(parent), bus_(std::move(bus)) {}
+
+QString DBusNotificationManager::titleFor(const QString& displayName) {
+  if (displayName.isEmpty()) return QStringLiteral("Nouvelle demande de connexion");
+  return displayName + QStringLiteral(" souhaite se connecter");
+}
+
+void DBusNotificationManager::setJoinActionHandler(ActionHandler handler) {
+  handler_ = std::move(handler);
+}
+
+void DBusNotificationManager::ensureConfigured() {
+  bus_.connect(kService, kPath, kInterface, QStringLiteral("ActionInvoked"), this,
+               SLOT(onActionInvoked(uint, QString)));
+  bus_.connect(kService, kPath, kInterface, QStringLiteral("NotificationClosed"), this,
+               SLOT(onNotificationClosed(uint, uint)));
+  queryAuthorization([](int status) {
+    qCInfo(notifLog).noquote() << QStringLiteral("🟡 [Notif] requestAuthorization → granted=%1")
+                                      .arg(status == kAuthorized ? "true" : "false");
+  });
+  configured_ = true;
+}
+
+void DBusNotificationManager::queryAuthorization(std::function<void(int status)> done) {
+  if (!bus_.isConnected()) {
+    done(0);
+    return;
+  }
+  // Asynchronous: the main thread never waits for the desktop's service.
+  const QDBusMessage call =
+      QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("GetCapabilities"));
+  auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(call, kCallTimeoutMs), this);
+  connect(watcher, &QDBusPendingCallWatcher::finished, this, [watcher, done = std::move(done)] {
+    watcher->deleteLater();
+    const QDBusPendingReply<QStringList> reply = *watcher;
+    if (reply.isError()) {
+      done(0);
+      return;
+    }
+    const QStringList capabilities = reply.value();
+    qCInfo(notifLog).noquote() << QStringLiteral("🔎 [Notif] Settings -> capabilities=") +
+                                      capabilities.join(QLatin1Char(','));
+    done(capabilities.contains(QStringLiteral("actions")) ? kAuthorized : 1);
+  });
+}
+
+void DBusNotificationManager::postJoinRequest(const QString& displayName, const QString& clientId) {
+  if (!configured_) {
+    qCInfo(notifLog).noquote() << QStringLiteral("🟠 [Notif] ensureConfigured → reconfigure");
+    ensureConfigured();
+  }
+  queryAuthorization([this, displayName, clientId](int status) {
+    if (status != kAuthorized) {
+      qCInfo(notifLog).noquote()
+          << QStringLiteral("🟥 [Notif] not authorized (status=%1) → pas d’envoi").arg(status);
+      return;
+    }
+    post(displayName, clientId);
+  });
+}
+
+void DBusNotificationManager::post(const QString& displayName, const QString& clientId) {
+  QDBusMessage notify =
+      QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("Notify"));
+  const QStringList actions{QLatin1String(kAcceptAction), QStringLiteral("Accepter"),
+                            QLatin1String(kRejectAction), QStringLiteral("Refuser"),
+                            QStringLiteral("default"), QString()};
+  const QVariantMap hints{
+      {QStringLiteral("urgency"), QVariant::fromValue(uchar(2))},
+      {QStringLiteral("sound-name"), QStringLiteral("message-new-instant")},
+      {QStringLiteral("x-lunor-category"), QLatin1String(kCategory)},
+      {QStringLiteral("x-lunor-client-id"), clientId},
+      {QStringLiteral("x-lunor-display-name"), displayName.isNull() ? QString(QLatin1String("")) : displayName}};
+  notify << QStringLiteral("Lunor Remote") << notificationByClient_.value(clientId, 0u) << QString()
+         << titleFor(displayName)
+         << QStringLiteral("Appuie sur Accepter pour autoriser le contrôle à distance.") << actions
+         << hints << 0;
+  auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(notify, kCallTimeoutMs), this);
+  connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher, clientId] {
+    watcher->deleteLater();
+    const QDBusPendingReply<uint> reply = *watcher;
+    if (reply.isError()) {
+      qCInfo(notifLog).noquote() << QStringLiteral("🟥 [Notif] add(join) failed: ") + reply.error().message();
+      return;
+    }
+    const uint id = reply.value();
+    if (const uint previous = notificationByClient_.value(clientId, 0); previous != id) {
+      clientByNotification_.remove(previous);
+    }
+    notificationByClient_.insert(clientId, id);
+    clientByNotification_.insert(id, clientId);
+    qCInfo(notifLog).noquote() << QStringLiteral("🟢 [Notif] add(join) OK id=join-request-") + clientId;
+  });
+}
+
+void DBusNotificationManager::onActionInvoked(uint id, const QString& actionKey) {
+  if (!clientByNotification_.contains(id)) return;  // another application's notification
+  const QString clientId = clientByNotification_.value(id);
+  if (actionKey == QLatin1String(kAcceptAction)) {
+    qCInfo(notifLog).noquote() << QStringLiteral("🟢 [Notif] Action: ACCEPT → ") + clientId;
+    if (handler_) handler_(clientId, JoinAction::Approve);
+  } else if (actionKey == QLatin1String(kRejectAction)) {
+    qCInfo(notifLog).noquote() << QStringLiteral("🟠 [Notif] Action: REJECT → ") + clientId;
+    if (handler_) handler_(clientId, JoinAction::Reject);
+  } else if (actionKey == QLatin1String("default")) {
+    qCInfo(notifLog).noquote()
+        << QStringLiteral("ℹ️ [Notif] tap banner (default) → ignore accept; on peut focus l’app si besoin");
+  }
+}
+
+void DBusNotificationManager::onNotificationClosed(uint id, uint reason) {
+  const auto it = clientByNotification_.find(id);
+  if (it == clientByNotification_.end()) return;
+  if (reason == kClosedByUser) qCInfo(notifLog).noquote() << QStringLiteral("ℹ️ [Notif] dismiss");
+  notificationByClient_.remove(it.value());
+  clientByNotification_.erase(it);
+}
+
+}  // namespace lunor

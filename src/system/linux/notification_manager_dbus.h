@@ -1,0 +1,54 @@
+#pragma once
+
+#include <functional>
+
+#include <QDBusConnection>
+#include <QHash>
+#include <QObject>
+
+#include "system/notification_manager.h"
+
+namespace lunor {
+
+// Join-request notifications through the freedesktop notification service
+// (org.freedesktop.Notifications on the session bus), with the actions
+// "Accepter" and "Refuser". A later request from the same client replaces
+// the earlier notification. Without a service that supports actions nothing
+// is posted; the in-app prompt remains. Lines go to the "lunor.notif" log.
+class DBusNotificationManager final : public QObject, public NotificationManager {
+  Q_OBJECT
+ public:
+  static constexpr char kAcceptAction[] = "REMOTE_JOIN_ACCEPT";
+  static constexpr char kRejectAction[] = "REMOTE_JOIN_REJECT";
+  static constexpr char kCategory[] = "REMOTE_JOIN_REQUEST";
+
+  explicit DBusNotificationManager(QDBusConnection bus = QDBusConnection::sessionBus(),
+                                   QObject* parent = nullptr);
+
+  // Subscribes to the service's signals and checks what it supports.
+  void ensureConfigured();
+  bool isConfigured() const { return configured_; }
+
+  void setJoinActionHandler(ActionHandler handler) override;
+  void postJoinRequest(const QString& displayName, const QString& clientId) override;
+
+  static QString titleFor(const QString& displayName);
+
+ private Q_SLOTS:
+  void onActionInvoked(uint id, const QString& actionKey);
+  void onNotificationClosed(uint id, uint reason);
+
+ private:
+  // Calls `done` with 3 when the service answers and supports actions, 1
+  // when it lacks them, 0 when no service answers (the platform's numbers).
+  void queryAuthorization(std::function<void(int status)> done);
+  void post(const QString& displayName, const QString& clientId);
+
+  QDBusConnection bus_;
+  bool configured_ = false;
+  ActionHandler handler_;
+  QHash<uint, QString> clientByNotification_;
+  QHash<QString, uint> notificationByClient_;
+};
+
+}  // namespace lunor

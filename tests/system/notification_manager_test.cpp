@@ -1,0 +1,227 @@
+// Join notifications on a private session bus, against a small notification
+// service of the test's own.
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QMutex>
+#include <QProcess>
+#include <QtTest>
+
+#include "fake_environment.h"
+#include "session/remote_session.h"
+#include "system/linux/notification_manager_dbus.h"
+#include "test_ws_server.h"
+
+using namespace lunor;
+
+namespace {
+
+const QString kPath = "/org/freedesktop/Notifications";
+const QString kInterface = "org.freedesktop.Notifications";
+
+// What a desktop's notification daemon does, as far as the manager can tell.
+class FakeNotificationService final : public QObject {
+  Q_OBJECT
+  Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+ public:
+  struct Shown {
+    uint id;
+    uint replaces;
+    QString summary;
+    QString body;
+    QStringList actions;
+  };
+  QList<Shown> shown;
+  QSet<uint> live;
+  uint nextId = 1;
+  bool actions = true;
+
+ public Q_SLOTS:
+  QStringList GetCapabilities() {
+    return actions ? QStringList{"body", "actions"} : QStringList{"body"};
+  }
+  uint Notify(const QString&, uint replaces, const QString&, const QString& summary,
+              const QString& body, const QStringList& actionList, const QVariantMap&, int) {
+    const uint id = replaces != 0 && live.contains(replaces) ? replaces : nextId++;
+    live.insert(id);
+    shown.append({id, replaces, summary, body, actionList});
+    return id;
+  }
+  void CloseNotification(uint id) { live.remove(id); }
+  QString GetServerInformation(QString&, QString&, QString&) { return "fake"; }
+};
+
+// A private dbus-daemon for the duration of a test.
+class PrivateBus {
+ public:
+  PrivateBus() {
+    daemon.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
+    if (!daemon.waitForStarted(10000)) return;
+    QTest::qWaitFor([&] { return daemon.canReadLine(); }, 10000);
+    address = QString::fromUtf8(daemon.readLine()).trimmed();
+  }
+  ~PrivateBus() {
+    daemon.terminate();
+    daemon.waitForFinished(3000);
+  }
+  QDBusConnection connect(const QString& name) { return QDBusConnection::connectToBus(address, name); }
+  QProcess daemon;
+  QString address;
+};
+
+QStringList notifLines;
+QMutex notifMutex;
+void collect(QtMsgType, const QMessageLogContext& context, const QString& message) {
+  if (QByteArray(context.category) != "lunor.notif") return;
+  QMutexLocker lock(&notifMutex);
+  notifLines << message;
+}
+
+}  // namespace
+
+class NotificationManagerTest : public QObject {
+  Q_OBJECT
+
+  std::unique_ptr<PrivateBus> bus;
+  std::unique_ptr<FakeNotificationService> service;
+  int connections = 0;
+
+  // A fresh client connection on the private bus.
+  QDBusConnection client() { return bus->connect(QString("client-%1").arg(++connections)); }
+
+  void emitAction(uint id, const QString& key) {
+    QDBusConnection serviceBus = QDBusConnection(QString("service"));
+    QDBusMessage signal = QDBusMessage::createSignal(kPath, kInterface, "ActionInvoked");
+    signal << id << key;
+    serviceBus.send(signal);
+  }
+
+ private Q_SLOTS:
+  void initTestCase() { qInstallMessageHandler(collect); }
+
+  void init() {
+    bus = std::make_unique<PrivateBus>();
+    QVERIFY2(!bus->address.isEmpty(), "dbus-daemon did not start");
+    service = std::make_unique<FakeNotificationService>();
+    QDBusConnection serviceBus = bus->connect("service");
+    QVERIFY(serviceBus.isConnected());
+    QVERIFY(serviceBus.registerObject(kPath, service.get(), QDBusConnection::ExportAllSlots));
+    QVERIFY(serviceBus.registerService("org.freedesktop.Notifications"));
+    QMutexLocker lock(&notifMutex);
+    notifLines.clear();
+  }
+  void cleanup() {
+    QDBusConnection::disconnectFromBus("service");
+    service.reset();
+    bus.reset();
+  }
+
+  void postsWithTitleBodyAndActions_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("title");
+    QTest::newRow("with a name") << "Zoé Roy" << "Zoé Roy souhaite se connecter";
+    QTest::newRow("without a name") << QString() << "Nouvelle demande de connexion";
+  }
+  void postsWithTitleBodyAndActions() {
+    QFETCH(QString, name);
+    QFETCH(QString, title);
+    DBusNotificationManager manager(client());
+    manager.ensureConfigured();
+    manager.postJoinRequest(name, "c1");
+    QTRY_COMPARE(service->shown.size(), 1);
+    QCOMPARE(service->shown[0].summary, title);
+    QCOMPARE(service->shown[0].body, QString("Appuie sur Accepter pour autoriser le contrôle à distance."));
+    QCOMPARE(service->shown[0].actions.mid(0, 4),
+             (QStringList{"REMOTE_JOIN_ACCEPT", "Accepter", "REMOTE_JOIN_REJECT", "Refuser"}));
+    QTRY_VERIFY(notifLines.contains("🟢 [Notif] add(join) OK id=join-request-c1"));
+  }
+
+  void sameClientReplacesItsNotification() {
+    DBusNotificationManager manager(client());
+    manager.ensureConfigured();
+    manager.postJoinRequest("Zoé", "c1");
+    QTRY_COMPARE(service->shown.size(), 1);
+    QTRY_VERIFY(notifLines.contains("🟢 [Notif] add(join) OK id=join-request-c1"));
+    manager.postJoinRequest("Zoé", "c1");
+    QTRY_COMPARE(service->shown.size(), 2);
+    QCOMPARE(service->shown[1].replaces, service->shown[0].id);
+    QCOMPARE(service->live.size(), 1);
+    manager.postJoinRequest("Bob", "c2");
+    QTRY_COMPARE(service->live.size(), 2);
+  }
+
+  void buttonsReachTheHostSessionOnlyForItsRequester() {
+    test::TestWsServer signaling;
+    test::FakeEnvironment environment;
+    environment.endpoint.url = signaling.url();
+    DBusNotificationManager manager(client());
+    manager.ensureConfigured();
+    environment.notificationsOverride = &manager;
+    RemoteSession host(environment);
+    host.startHost("123456789");
+    QTRY_COMPARE(signaling.openClients(), 1);
+    // A client session made later must not take the buttons.
+    RemoteSession clientSession(environment);
+
+    auto request = [&](const QString& clientId, const QString& name) {
+      signaling.sendJson({{"type", "join-request"}, {"clientId", clientId}, {"displayName", name}});
+    };
+    auto approvals = [&] { return signaling.receivedTypes().count("approve"); };
+    request("c1", "Zoé");
+    QTRY_COMPARE(service->shown.size(), 1);
+    QTRY_VERIFY(notifLines.contains("🟢 [Notif] add(join) OK id=join-request-c1"));
+    const uint first = service->shown[0].id;
+    request("c2", "Bob");
+    QTRY_COMPARE(service->shown.size(), 2);
+    QTRY_VERIFY(notifLines.contains("🟢 [Notif] add(join) OK id=join-request-c2"));
+    const uint second = service->shown[1].id;
+
+    emitAction(first, "REMOTE_JOIN_ACCEPT");  // c1 is no longer the requester
+    QTRY_VERIFY(notifLines.contains("🟢 [Notif] Action: ACCEPT → c1"));
+    emitAction(second, "default");            // a click on the body
+    QTRY_VERIFY(notifLines.filter("tap banner (default)").size() == 1);
+    QTest::qWait(200);
+    QCOMPARE(approvals(), 0);
+    QVERIFY(host.pendingJoin());
+
+    emitAction(second, "REMOTE_JOIN_ACCEPT");
+    QTRY_COMPARE(approvals(), 1);
+    for (const auto& sent : signaling.receivedObjects()) {
+      if (sent.value("type") == "approve") QCOMPARE(sent.value("target").toString(), QString("c2"));
+    }
+    QVERIFY(host.approved());
+  }
+
+  void withoutAServiceNothingIsPostedAndThePromptStays_data() {
+    QTest::addColumn<bool>("serviceRuns");
+    QTest::addColumn<int>("status");
+    QTest::newRow("no service") << false << 0;
+    QTest::newRow("service without actions") << true << 1;
+  }
+  void withoutAServiceNothingIsPostedAndThePromptStays() {
+    QFETCH(bool, serviceRuns);
+    QFETCH(int, status);
+    if (serviceRuns) {
+      service->actions = false;
+    } else {
+      QDBusConnection("service").unregisterService("org.freedesktop.Notifications");
+    }
+    test::TestWsServer signaling;
+    test::FakeEnvironment environment;
+    environment.endpoint.url = signaling.url();
+    DBusNotificationManager manager(client());
+    environment.notificationsOverride = &manager;
+    RemoteSession host(environment);
+    host.startHost("123456789");
+    QTRY_COMPARE(signaling.openClients(), 1);
+    signaling.sendJson({{"type", "join-request"}, {"clientId", "c1"}});
+    QTRY_VERIFY(host.pendingJoin());
+    QVERIFY(notifLines.contains("🟠 [Notif] ensureConfigured → reconfigure"));
+    QTRY_VERIFY(notifLines.contains(QString("🟥 [Notif] not authorized (status=%1) → pas d’envoi").arg(status)));
+    QVERIFY(service->shown.isEmpty());
+    QVERIFY(environment.panelsFake.lastPrompt.has_value());
+  }
+};
+
+QTEST_GUILESS_MAIN(NotificationManagerTest)
+#include "notification_manager_test.moc"

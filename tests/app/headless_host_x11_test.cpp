@@ -11,6 +11,7 @@
 #include <X11/Xlib.h>
 
 #include "fake_environment.h"
+#include "session_probe.h"
 #include "session/remote_session.h"
 #include "session/rtc/webrtc/webrtc_factory.h"
 #include "signal_server_process.h"
@@ -23,15 +24,7 @@ using namespace lunor;
 
 namespace {
 
-class FrameCounter final : public rtc::VideoSink {
- public:
-  void onFrame(const rtc::VideoFrameView& frame) override {
-    width = frame.width;
-    height = frame.height;
-    ++frames;
-  }
-  std::atomic<int> frames{0}, width{0}, height{0};
-};
+using test::FrameCounter;
 
 QPoint pointer() {
   Display* display = XOpenDisplay(nullptr);

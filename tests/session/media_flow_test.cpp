@@ -9,6 +9,7 @@
 
 #include "fake_environment.h"
 #include "recording_rtc.h"
+#include "session_probe.h"
 #include "session/remote_session.h"
 #include "session/rtc/webrtc/webrtc_factory.h"
 #include "signal_server_process.h"
@@ -23,18 +24,7 @@ namespace {
 
 constexpr char kRoom[] = "771203948";
 
-// Counts the frames a track renders and remembers the last size.
-class FrameCounter final : public rtc::VideoSink {
- public:
-  void onFrame(const rtc::VideoFrameView& frame) override {
-    width = frame.width;
-    height = frame.height;
-    ++frames;
-  }
-  std::atomic<int> frames{0};
-  std::atomic<int> width{0};
-  std::atomic<int> height{0};
-};
+using lunor::test::FrameCounter;
 
 struct Side {
   FakeEnvironment environment;
@@ -49,10 +39,7 @@ struct Side {
     session = std::make_unique<RemoteSession>(environment);
   }
   QStringList injected() const { return environment.injectors.front()->calls(); }
-  bool logged(const QString& text) const {
-    const QStringList logs = session->logs();
-    return std::any_of(logs.begin(), logs.end(), [&](const QString& l) { return l.endsWith("] " + text); });
-  }
+  bool logged(const QString& text) const { return test::logged(*session, text); }
 };
 
 // The codec of the first payload type on the m=video line.

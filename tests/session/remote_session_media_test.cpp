@@ -4,6 +4,7 @@
 #include <QtTest>
 
 #include "fake_environment.h"
+#include "session_probe.h"
 #include "session/remote_session.h"
 #include "test_ws_server.h"
 
@@ -27,18 +28,8 @@ class RemoteSessionMediaTest : public QObject {
   std::unique_ptr<RemoteSession> session;
 
   QStringList injected() const { return environment->injectors.front()->calls(); }
-  QList<QJsonObject> payloads(const QString& type) const {
-    QList<QJsonObject> found;
-    for (const auto& object : server->receivedObjects()) {
-      const QJsonObject data = object.value("data").toObject();
-      if (object.value("type") == "signal" && data.value("type") == type) found << data;
-    }
-    return found;
-  }
-  bool logged(const QString& text) const {
-    const QStringList logs = session->logs();
-    return std::any_of(logs.begin(), logs.end(), [&](const QString& l) { return l.endsWith("] " + text); });
-  }
+  QList<QJsonObject> payloads(const QString& type) const { return test::signalPayloads(*server, type); }
+  bool logged(const QString& text) const { return test::logged(*session, text); }
   bool startHost() {
     session->startHost("123456789");
     return QTest::qWaitFor([&] { return server->openClients() == 1; }, 10000);

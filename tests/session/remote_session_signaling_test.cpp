@@ -4,6 +4,7 @@
 #include <QtTest>
 
 #include "fake_environment.h"
+#include "session_probe.h"
 #include "session/remote_session.h"
 #include "store/unattended_password.h"
 #include "test_ws_server.h"
@@ -14,13 +15,8 @@ using lunor::test::TestWsServer;
 
 namespace {
 
-QList<QJsonObject> ofType(const TestWsServer& server, const QString& type) {
-  QList<QJsonObject> found;
-  for (const auto& object : server.receivedObjects()) {
-    if (object.value("type") == type) found << object;
-  }
-  return found;
-}
+using lunor::test::messagesOfType;
+const auto ofType = messagesOfType;
 
 QJsonObject joinRequest(const QString& clientId, const QString& name = "Zoé") {
   return {{"type", "join-request"}, {"clientId", clientId}, {"displayName", name}};
@@ -39,10 +35,7 @@ class RemoteSessionSignalingTest : public QObject {
     session->startHost("123456789");
     return QTest::qWaitFor([&] { return !ofType(*server, "create").isEmpty(); }, 10000);
   }
-  bool logged(const QString& text) const {
-    const QStringList logs = session->logs();
-    return std::any_of(logs.begin(), logs.end(), [&](const QString& l) { return l.endsWith("] " + text); });
-  }
+  bool logged(const QString& text) const { return test::logged(*session, text); }
 
  private Q_SLOTS:
   void init() {

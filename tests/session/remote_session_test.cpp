@@ -5,6 +5,7 @@
 
 #include "console_capture.h"
 #include "fake_environment.h"
+#include "session_probe.h"
 #include "session/remote_session.h"
 #include "test_ws_server.h"
 
@@ -26,12 +27,7 @@ QJsonObject endPayload(const QJsonValue& reason) {
 
 QStringList endReasonsSent(const TestWsServer& server) {
   QStringList reasons;
-  for (const auto& object : server.receivedObjects()) {
-    const QJsonObject data = object.value("data").toObject();
-    if (object.value("type") == "signal" && data.value("type") == "end") {
-      reasons << data.value("reason").toString();
-    }
-  }
+  for (const auto& data : lunor::test::signalPayloads(server, "end")) reasons << data.value("reason").toString();
   return reasons;
 }
 

@@ -4,6 +4,7 @@
 #include <QtTest>
 
 #include "fake_environment.h"
+#include "session_probe.h"
 #include "raw_peer.h"
 #include "session/remote_session.h"
 #include "signal_server_process.h"
@@ -26,12 +27,8 @@ struct Side {
     environment.endpoint.url = server;
     session = std::make_unique<RemoteSession>(environment);
   }
-  bool logged(const QString& text) const { return loggedCount(text) > 0; }
-  int loggedCount(const QString& text) const {
-    const QStringList logs = session->logs();
-    return static_cast<int>(std::count_if(logs.begin(), logs.end(),
-                                          [&](const QString& l) { return l.endsWith("] " + text); }));
-  }
+  bool logged(const QString& text) const { return test::logged(*session, text); }
+  int loggedCount(const QString& text) const { return test::loggedCount(*session, text); }
 };
 
 QImage picture(int width, int height) {

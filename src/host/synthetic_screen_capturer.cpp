@@ -41,36 +41,22 @@ void SyntheticScreenCapturer::startCapture(int displayIndex, int width, int heig
   if (displayIndex < 0 || displayIndex >= static_cast<int>(displays_.size())) {
     error = CaptureError::invalidDisplayIndex();
   } else {
-    // A new start replaces the stream; the session stops the old one first.
-    stopCapture();
     const DisplayDescription& display = displays_[static_cast<size_t>(displayIndex)];
     const int w = std::clamp(width > 0 ? width : display.width, 16, 8192);
     const int h = std::clamp(height > 0 ? height : display.height, 16, 8192);
-    fps_ = std::clamp(fps, 1, 240);
-    running_ = true;
     ++starts_;
-    thread_ = std::thread([this, w, h] { run(w, h); });
+    thread_.start(fps, [this, w, h] { run(w, h); });
   }
   QTimer::singleShot(0, &context_, [done = std::move(done), error] {
     if (done) done(error);
   });
 }
 
-void SyntheticScreenCapturer::stopCapture() {
-  running_ = false;
-  if (thread_.joinable()) thread_.join();
-}
+void SyntheticScreenCapturer::stopCapture() { thread_.stop(); }
 
-bool SyntheticScreenCapturer::hasStream() const { return running_.load(); }
+bool SyntheticScreenCapturer::hasStream() const { return thread_.running(); }
 
-void SyntheticScreenCapturer::setFrameRate(int fps, CaptureDone done) {
-  if (!running_) {
-    if (done) done(CaptureError::streamNotStarted());
-    return;
-  }
-  fps_ = std::clamp(fps, 1, 240);
-  if (done) done(std::nullopt);
-}
+void SyntheticScreenCapturer::setFrameRate(int fps, CaptureDone done) { thread_.setFrameRate(fps, done); }
 
 void SyntheticScreenCapturer::shareableDisplays(DisplaysDone done) {
   QTimer::singleShot(0, &context_, [this, done = std::move(done)] {
@@ -82,8 +68,7 @@ void SyntheticScreenCapturer::run(int width, int height) {
   const int stride = width * 4;
   std::vector<uint8_t> pixels(static_cast<size_t>(stride) * height);
   const int block = blockSize(width);
-  auto next = std::chrono::steady_clock::now();
-  while (running_) {
+  while (thread_.running()) {
     const uint32_t number = frames_.load();
     // A slowly changing background and a square that moves across it.
     fill(pixels, stride, 0, 0, width, height, 0xFF203040u + ((number % 64) << 2));
@@ -99,14 +84,7 @@ void SyntheticScreenCapturer::run(int width, int height) {
     if (hook_) hook_(number, timestamp);
     source_->pushFrame(rtc::VideoFrameView{pixels.data(), width, height, stride, timestamp});
     ++frames_;
-
-    next += std::chrono::microseconds(1'000'000 / std::max(1, fps_.load()));
-    const auto now = std::chrono::steady_clock::now();
-    if (next < now) next = now;  // never try to catch up in a burst
-    while (running_ && std::chrono::steady_clock::now() < next) {
-      std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
-          next - std::chrono::steady_clock::now(), std::chrono::milliseconds(5)));
-    }
+    thread_.waitForNextFrame();
   }
 }
 

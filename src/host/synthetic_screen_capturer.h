@@ -14,6 +14,7 @@
 
 #include <QObject>
 
+#include "host/capture_thread.h"
 #include "host/screen_capturer.h"
 #include "session/rtc/peer_connection.h"
 
@@ -34,7 +35,7 @@ class SyntheticScreenCapturer final : public ScreenCapturer {
   void setFrameRate(int fps, CaptureDone done) override;
   void shareableDisplays(DisplaysDone done) override;
 
-  int frameRate() const { return fps_.load(); }
+  int frameRate() const { return thread_.fps(); }
   uint32_t framesDelivered() const { return frames_.load(); }
   int startCount() const { return starts_.load(); }
 
@@ -45,11 +46,9 @@ class SyntheticScreenCapturer final : public ScreenCapturer {
   std::vector<DisplayDescription> displays_;
   FrameHook hook_;
   QObject context_;  // completions are dropped once the capturer is gone
-  std::thread thread_;
-  std::atomic<bool> running_{false};
-  std::atomic<int> fps_{0};
   std::atomic<uint32_t> frames_{0};
   std::atomic<int> starts_{0};
+  CaptureThread thread_;  // last: stops before the members its loop reads go
 };
 
 // The frame number stamped into a picture, read back from a (possibly

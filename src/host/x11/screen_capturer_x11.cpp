@@ -67,15 +67,9 @@ void ScreenCapturerX11::startCapture(int displayIndex, int width, int height, in
     complete(std::move(done), CaptureError::invalidDisplayIndex());
     return;
   }
-  if (thread_.joinable()) {
-    running_ = false;
-    thread_.join();
-  }
   const DisplayDescription display = displays[static_cast<size_t>(displayIndex)];
-  fps_ = std::clamp(fps, 1, 240);
-  running_ = true;
-  thread_ = std::thread([this, id = display.id, width, height, done = std::move(done), displayIndex,
-                         fps = fps_.load()]() mutable {
+  thread_.start(fps, [this, id = display.id, width, height, done = std::move(done), displayIndex,
+                      fps = std::clamp(fps, 1, CaptureThread::kMaxFps)]() mutable {
     CaptureDone announce = [this, done = std::move(done), width, height, fps,
                             displayIndex](std::optional<CaptureError> error) {
       if (!error) {
@@ -97,7 +91,7 @@ void ScreenCapturerX11::run(uint32_t displayId, int width, int height, CaptureDo
   std::unique_ptr<webrtc::DesktopCapturer> screen =
       webrtc::DesktopCapturer::CreateScreenCapturer(options);
   if (!screen) {
-    running_ = false;
+    thread_.finish();
     done(unavailable(QStringLiteral("pas de serveur X")));
     return;
   }
@@ -105,7 +99,7 @@ void ScreenCapturerX11::run(uint32_t displayId, int width, int height, CaptureDo
   FrameSink sink;
   capturer->Start(&sink);
   if (!capturer->SelectSource(static_cast<webrtc::DesktopCapturer::SourceId>(displayId))) {
-    running_ = false;
+    thread_.finish();
     done(CaptureError::invalidDisplayIndex());
     return;
   }
@@ -113,8 +107,7 @@ void ScreenCapturerX11::run(uint32_t displayId, int width, int height, CaptureDo
 
   std::vector<uint8_t> scaled;
   auto lastPushed = std::chrono::steady_clock::time_point{};
-  auto next = std::chrono::steady_clock::now();
-  while (running_) {
+  while (thread_.running()) {
     capturer->CaptureFrame();
     ++captureCount_;
     if (sink.result == webrtc::DesktopCapturer::Result::SUCCESS && sink.frame) {
@@ -142,31 +135,15 @@ void ScreenCapturerX11::run(uint32_t displayId, int width, int height, CaptureDo
       consoleLine(QStringLiteral("[ScreenCapturer] ❌ Capture interrompue"));
       break;
     }
-    next += std::chrono::microseconds(1'000'000 / std::max(1, fps_.load()));
-    const auto now = std::chrono::steady_clock::now();
-    if (next < now) next = now;
-    while (running_ && std::chrono::steady_clock::now() < next) {
-      std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
-          next - std::chrono::steady_clock::now(), std::chrono::milliseconds(5)));
-    }
+    thread_.waitForNextFrame();
   }
 }
 
-void ScreenCapturerX11::stopCapture() {
-  running_ = false;
-  if (thread_.joinable()) thread_.join();
-}
+void ScreenCapturerX11::stopCapture() { thread_.stop(); }
 
-bool ScreenCapturerX11::hasStream() const { return running_.load(); }
+bool ScreenCapturerX11::hasStream() const { return thread_.running(); }
 
-void ScreenCapturerX11::setFrameRate(int fps, CaptureDone done) {
-  if (!running_) {
-    if (done) done(CaptureError::streamNotStarted());
-    return;
-  }
-  fps_ = std::clamp(fps, 1, 240);
-  if (done) done(std::nullopt);
-}
+void ScreenCapturerX11::setFrameRate(int fps, CaptureDone done) { thread_.setFrameRate(fps, done); }
 
 void ScreenCapturerX11::shareableDisplays(DisplaysDone done) {
   auto displays = displays_.displays();

@@ -6,6 +6,7 @@
 
 #include <QObject>
 
+#include "host/capture_thread.h"
 #include "host/screen_capturer.h"
 
 namespace lunor {
@@ -44,11 +45,9 @@ class ScreenCapturerX11 final : public ScreenCapturer {
   std::shared_ptr<rtc::VideoSource> source_;
   DisplayList& displays_;
   QObject context_;  // completions are dropped once the capturer is gone
-  std::thread thread_;
-  std::atomic<bool> running_{false};
-  std::atomic<int> fps_{30};
   std::atomic<uint64_t> frameCount_{0};
   std::atomic<uint64_t> captureCount_{0};
+  CaptureThread thread_;  // last: stops before the members its loop reads go
 };
 
 }  // namespace lunor

@@ -545,28 +545,28 @@ class WebRtcPeerConnection final : public PeerConnection {
 
   void setLocalDescription(const SessionDescription& description,
                            CompletionCallback done) override {
-    webrtc::SdpParseError parseError;
-    auto native = webrtc::CreateSessionDescription(toSdpType(description.type), description.sdp,
-                                                   &parseError);
-    if (!native) {
-      if (done) done(Error{"SDP parse error: " + parseError.description});
-      return;
+    if (auto native = parse(description, done)) {
+      pc_->SetLocalDescription(std::move(native),
+                               ::rtc::make_ref_counted<LocalDescriptionObserver>(std::move(done)));
     }
-    pc_->SetLocalDescription(std::move(native),
-                             ::rtc::make_ref_counted<LocalDescriptionObserver>(std::move(done)));
   }
 
   void setRemoteDescription(const SessionDescription& description,
                             CompletionCallback done) override {
+    if (auto native = parse(description, done)) {
+      pc_->SetRemoteDescription(std::move(native),
+                                ::rtc::make_ref_counted<RemoteDescriptionObserver>(std::move(done)));
+    }
+  }
+
+  // The library's form of a description; null after reporting a parse error.
+  static std::unique_ptr<webrtc::SessionDescriptionInterface> parse(
+      const SessionDescription& description, const CompletionCallback& done) {
     webrtc::SdpParseError parseError;
     auto native = webrtc::CreateSessionDescription(toSdpType(description.type), description.sdp,
                                                    &parseError);
-    if (!native) {
-      if (done) done(Error{"SDP parse error: " + parseError.description});
-      return;
-    }
-    pc_->SetRemoteDescription(std::move(native),
-                              ::rtc::make_ref_counted<RemoteDescriptionObserver>(std::move(done)));
+    if (!native && done) done(Error{"SDP parse error: " + parseError.description});
+    return native;
   }
 
   void addIceCandidate(const IceCandidate& candidate, CompletionCallback done) override {

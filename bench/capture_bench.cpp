@@ -4,8 +4,6 @@
 //
 //   lunor-bench-capture [--seconds N] [--fps F]
 
-#include <sys/resource.h>
-
 #include <cstdio>
 
 #include <QCommandLineParser>
@@ -17,6 +15,7 @@
 
 #include "host/x11/display_list_x11.h"
 #include "host/x11/screen_capturer_x11.h"
+#include "cpu_time.h"
 #include "session/rtc/peer_connection.h"
 #include "virtual_display.h"
 
@@ -24,12 +23,7 @@ using namespace lunor;
 
 namespace {
 
-double cpuSeconds() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
-         (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
+using bench::cpuSeconds;
 
 // Takes frames and does nothing with them: the capture's own cost only.
 struct NullSource final : rtc::VideoSource {

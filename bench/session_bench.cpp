@@ -4,8 +4,6 @@
 //
 //   lunor-bench [--profile low|medium|high|epic] [--seconds N] [--display WxH]
 
-#include <sys/resource.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -18,6 +16,7 @@
 #include <QElapsedTimer>
 #include <QTest>
 
+#include "cpu_time.h"
 #include "fake_environment.h"
 #include "host/synthetic_screen_capturer.h"
 #include "session/remote_session.h"
@@ -35,12 +34,7 @@ int64_t nowUs() {
       .count();
 }
 
-double cpuSeconds() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
-         (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
+using bench::cpuSeconds;
 
 // Capture times by frame number, and latencies of the frames that arrive.
 struct Clock final : rtc::VideoSink {

@@ -30,7 +30,10 @@ rtc::Configuration peerConfiguration(const QSettings& settings) {
   config.unifiedPlan = true;
   config.gatherContinually = true;
   config.tcpCandidates = false;
-  config.iceTransportPolicy = rtc::IceTransportPolicy::All;
+  config.iceTransportPolicy =
+      overridable(settings, kTransportPolicyEnv, kTransportPolicyKey, "all") == QLatin1String("relay")
+          ? rtc::IceTransportPolicy::Relay
+          : rtc::IceTransportPolicy::All;
   const QString stun = overridable(settings, kStunUrlEnv, kStunUrlKey, kDefaultStunUrl);
   const QString turn = overridable(settings, kTurnUrlEnv, kTurnUrlKey, kDefaultTurnUrl);
   config.iceServers.push_back({{stun.toStdString()}, {}, {}});

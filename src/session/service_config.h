@@ -35,11 +35,16 @@ inline constexpr char kStunUrlEnv[] = "LUNOR_STUN_URL";
 inline constexpr char kTurnUrlEnv[] = "LUNOR_TURN_URL";
 inline constexpr char kStunUrlKey[] = "ice/stunUrl";
 inline constexpr char kTurnUrlKey[] = "ice/turnUrl";
+// "relay" sends everything through the TURN server (for networks that must
+// not see peer addresses); anything else, or nothing, allows every path.
+inline constexpr char kTransportPolicyEnv[] = "LUNOR_ICE_TRANSPORT_POLICY";
+inline constexpr char kTransportPolicyKey[] = "ice/transportPolicy";
 inline constexpr char kTurnUsername[] = "rook";
 inline constexpr char kTurnCredential[] = "MapleRiverStoneOwl2031";
 
 // The peer connection configuration: unified plan, continual gathering, no
-// TCP candidates, all transports, the STUN server then the TURN server.
+// TCP candidates, all transports (unless set to relay only), the STUN server
+// then the TURN server.
 rtc::Configuration peerConfiguration(const QSettings& settings);
 
 // True for 127.0.0.0/8, ::1 and "localhost".

@@ -56,9 +56,10 @@ class FakeEnvironment final : public SessionEnvironment {
   UserProfileStore& profileStore() override { return profile_; }
   SecretStore& secretStore() override { return secrets; }
   SignalingEndpoint signalingEndpoint() override { return endpoint; }
-  rtc::Configuration peerConfiguration() override { return {}; }
+  rtc::Configuration peerConfiguration() override { return peerConfig; }
 
   SignalingEndpoint endpoint;
+  rtc::Configuration peerConfig;  // no ICE servers: host candidates only
   // When set, sessions get this factory instead of the scripted one.
   std::function<std::unique_ptr<rtc::PeerConnectionFactory>()> makeRtcFactory;
   // Two displays side by side: 2560x1440 (main) and 1920x1080 to its right.

@@ -4,6 +4,7 @@
 //
 //   lunor-bench-capture [--seconds N] [--fps F]
 
+#include <tuple>
 #include <cstdio>
 
 #include <QCommandLineParser>
@@ -36,7 +37,7 @@ void measure(const char* label, int seconds, int fps, Display* painter, Window w
   ScreenCapturerX11 capturer(std::make_shared<NullSource>(), displays);
   bool started = false;
   capturer.startCapture(0, 1920, 1080, fps, [&](std::optional<CaptureError> e) { started = !e; });
-  QTest::qWaitFor([&] { return started; }, 10000);
+  std::ignore = QTest::qWaitFor([&] { return started; }, 10000);
   QTest::qWait(1000);  // warm-up
 
   const uint64_t reads0 = capturer.captureCount();

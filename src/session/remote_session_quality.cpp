@@ -95,8 +95,7 @@ void RemoteSession::requestHardRefresh() {
 
 void RemoteSession::startHostCapture() {
   if (role() != Role::Host || !factory_) return;
-  const uint32_t id = currentDisplayId_.load();
-  QSize size = displayPixelSize(id);
+  QSize size = displayPixelSize(currentDisplayId_.load());
   if (size.isEmpty()) {
     // The display went away: share whichever is first rather than nothing.
     const auto displays = environment_.displays();
@@ -120,7 +119,7 @@ void RemoteSession::startHostCapture() {
 
   QPointer<RemoteSession> weak(this);
   const QUuid generation = generation_;
-  capture->startCapture(currentDisplayIndex_, w, h, fps, [weak, generation, source, id, w, h, fps](
+  capture->startCapture(currentDisplayIndex_, w, h, fps, [weak, generation, source, w, h, fps](
                                                              std::optional<CaptureError> error) {
     if (!weak || weak->generation_ != generation || weak->videoSource() != source) return;
     RemoteSession& self = *weak;
@@ -150,7 +149,6 @@ void RemoteSession::startHostCapture() {
       }
     }
     if (self.shouldMakeOfferWhenReady_) self.sendOfferIfReady();
-    Q_UNUSED(id);
   });
 }
 

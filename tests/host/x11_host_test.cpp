@@ -6,6 +6,7 @@
 //     |                          +----------------------+ (1080)
 //     +--------------------------+ (1440)
 
+#include <tuple>
 #include <mutex>
 #include <optional>
 
@@ -86,7 +87,7 @@ class Observer {
   // Waits for the next event of `type`, skipping others; nothing on timeout.
   std::optional<XEvent> next(int type, int timeoutMs = 5000) {
     std::optional<XEvent> found;
-    QTest::qWaitFor(
+    std::ignore = QTest::qWaitFor(
         [&] {
           while (XPending(display)) {
             XEvent event;

@@ -3,6 +3,7 @@
 // A bare WebSocket peer of the signaling server that records every JSON
 // object it receives; for driving the server the way another program would.
 
+#include <tuple>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTest>
@@ -21,13 +22,13 @@ class RawPeer : public QObject {
       closeCode = static_cast<int>(socket.closeCode());
     });
     socket.open(url);
-    QTest::qWaitFor([this] { return socket.state() == QAbstractSocket::ConnectedState; }, 10000);
+    std::ignore = QTest::qWaitFor([this] { return socket.state() == QAbstractSocket::ConnectedState; }, 10000);
   }
 
   // Waits for the next message of `type` not yet taken; an empty object on timeout.
   QJsonObject take(const QString& type, int timeoutMs = 5000) {
     QJsonObject found;
-    QTest::qWaitFor(
+    std::ignore = QTest::qWaitFor(
         [&] {
           for (qsizetype i = 0; i < received.size(); ++i) {
             if (received[i].value("type").toString() == type) {

@@ -1,5 +1,6 @@
 #include "signal_server_process.h"
 
+#include <tuple>
 #include <QRegularExpression>
 #include <QTest>
 
@@ -12,7 +13,7 @@ SignalServerProcess::SignalServerProcess(const QStringList& arguments) {
   process_.start(QStringLiteral(LUNOR_SIGNAL_BINARY), all);
   if (!process_.waitForStarted(10000)) return;
   static const QRegularExpression listening(QStringLiteral("event=listening .*port=(\\d+)"));
-  QTest::qWaitFor(
+  std::ignore = QTest::qWaitFor(
       [this] {
         output_ += process_.readAll();
         const auto match = listening.match(QString::fromUtf8(output_));

@@ -1,6 +1,7 @@
 // Join notifications on a private session bus, against a small notification
 // service of the test's own.
 
+#include <tuple>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QMutex>
@@ -57,7 +58,7 @@ class PrivateBus {
   PrivateBus() {
     daemon.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
     if (!daemon.waitForStarted(10000)) return;
-    QTest::qWaitFor([&] { return daemon.canReadLine(); }, 10000);
+    std::ignore = QTest::qWaitFor([&] { return daemon.canReadLine(); }, 10000);
     address = QString::fromUtf8(daemon.readLine()).trimmed();
   }
   ~PrivateBus() {

@@ -127,12 +127,28 @@ void RemoteSession::connectSignaling() {
     if (current()) weak->handleSignalingMessage(message);
   };
   client->onClose = [weak, current] {
-    if (!current()) return;
-    weak->log(QStringLiteral("🔌 WebSocket déconnecté"));
-    weak->setStatus(QStringLiteral("Serveur déconnecté"));
+    if (current()) weak->handleSignalingClosed();
   };
   signalingClient_ = std::move(client);
   signalingClient_->connect();
+}
+
+void RemoteSession::handleSignalingClosed() {
+  log(QStringLiteral("🔌 WebSocket déconnecté"));
+  setStatus(QStringLiteral("Serveur déconnecté"));
+  // A host with nobody connected would stay unreachable until the next
+  // launch: it tries again, waiting longer each time. A session in progress
+  // keeps its peer connection and reopens its room when it ends.
+  if (role() != Role::Host || !autoRestartHost_ || peerConnection_ || pendingJoin_) return;
+  const int delay = reconnectDelayMs_;
+  reconnectDelayMs_ = std::min(reconnectDelayMs_ * 2, kMaxReconnectDelayMs);
+  log(QStringLiteral("🔁 Nouvelle tentative de connexion au serveur dans %1 s").arg(delay / 1000.0));
+  generation_ = QUuid::createUuid();  // the dead link is heard no more
+  const QUuid generation = generation_;
+  QTimer::singleShot(delay, this, [this, generation] {
+    if (generation_ != generation || peerConnection_ || isEnding_) return;
+    startHost(hostStableId_);
+  });
 }
 
 void RemoteSession::startHost(const QString& sessionId) {

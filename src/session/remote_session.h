@@ -88,6 +88,9 @@ class RemoteSession final : public QObject,
   static constexpr int kHostRestartDelayMs = 600;
   static constexpr int kIceDownGraceMs = 2000;
   static constexpr int kEndCountdownSeconds = 10;
+  // An idle host whose signaling link fails tries again after 1 s, doubling
+  // up to this, so the machine becomes reachable again on its own.
+  static constexpr int kMaxReconnectDelayMs = 30'000;
   static constexpr std::chrono::milliseconds kEndJoinCooldown{2000};
 
   // The environment is borrowed and must outlive the session. Creates the
@@ -230,6 +233,7 @@ class RemoteSession final : public QObject,
  private:
   // ---- signaling ----
   void connectSignaling();
+  void handleSignalingClosed();
   void handleSignalingOpen();
   void handleSignalingMessage(const QJsonObject& message);
   void sendSignaling(const QJsonObject& message);
@@ -351,6 +355,7 @@ class RemoteSession final : public QObject,
   bool autoRestartHost_ = false;
   QString hostStableId_;  // null when absent
   std::chrono::steady_clock::time_point joinCooldownUntil_{};
+  int reconnectDelayMs_ = 1000;  // next wait before an idle host reconnects
   std::unique_ptr<QTimer> iceDownTimer_;
   std::unique_ptr<QTimer> iceCheckTimer_;
 

@@ -75,6 +75,7 @@ void RemoteSession::handleSignalingOpen() {
   log(QStringLiteral("🔌 WebSocket connecté (role=") + roleName(role()) +
       QStringLiteral(", roomId=") + sessionId_ + QLatin1Char(')'));
   setStatus(QStringLiteral("Serveur connecté"));
+  reconnectDelayMs_ = 1000;
   if (role() == Role::Host) sendCreate();
 }
 

@@ -300,18 +300,60 @@ class RemoteSessionTest : public QObject {
     QVERIFY(endReasonsSent(server).isEmpty());
   }
 
-  void serverCloseOnlyReportsIt() {
+  void lostServerLinks_data() {
+    QTest::addColumn<bool>("host");
+    QTest::addColumn<bool>("inSession");
+    QTest::addColumn<bool>("reconnects");
+    QTest::newRow("idle host") << true << false << true;
+    QTest::newRow("host in a session") << true << true << false;
+    QTest::newRow("client") << false << false << false;
+  }
+  void lostServerLinks() {
+    QFETCH(bool, host);
+    QFETCH(bool, inSession);
+    QFETCH(bool, reconnects);
     TestWsServer server;
     FakeEnvironment environment;
     environment.endpoint.url = server.url();
     RemoteSession session(environment);
-    QVERIFY(startHostConnected(session, server));
+    if (host) {
+      QVERIFY(startHostConnected(session, server));
+    } else {
+      session.startClient("123456789");
+      QTRY_COMPARE(server.openClients(), 1);
+    }
+    if (inSession) session.createPeerConnection();
+
+    QElapsedTimer clock;
+    clock.start();
     server.closeNewest();
     QTRY_COMPARE(session.status(), QString("Serveur déconnecté"));
-    QTRY_VERIFY(session.logs().last().endsWith("🔌 WebSocket déconnecté"));
+    QTRY_VERIFY(!session.logs().filter("🔌 WebSocket déconnecté").isEmpty());
     QVERIFY(session.endReason().isNull());
-    QTest::qWait(800);
-    QCOMPARE(server.connectionCount(), 1);
+    if (!reconnects) {
+      QTest::qWait(2500);
+      QCOMPARE(server.connectionCount(), 1);
+      return;
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(server.connectionCount(), 2, 5000);
+    QVERIFY(clock.elapsed() >= 900);
+    QTRY_COMPARE(server.receivedTypes().count("create"), 2);
+  }
+
+  void hostWaitsForAServerThatIsNotUpYet() {
+    quint16 port = 0;
+    {
+      TestWsServer probe;
+      port = static_cast<quint16>(probe.url().port());
+    }
+    FakeEnvironment environment;
+    environment.endpoint.url = QUrl(QString("ws://127.0.0.1:%1/signal").arg(port));
+    RemoteSession session(environment);
+    session.startHost("123456789");
+    QTRY_COMPARE(session.status(), QString("Serveur déconnecté"));
+    QTest::qWait(1500);  // a refused attempt or two
+    TestWsServer late(port);
+    QTRY_COMPARE_WITH_TIMEOUT(late.receivedTypes().count("create"), 1, 10000);
   }
 };
 

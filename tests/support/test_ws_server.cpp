@@ -6,9 +6,9 @@
 
 namespace lunor::test {
 
-TestWsServer::TestWsServer()
+TestWsServer::TestWsServer(quint16 port)
     : server_(QStringLiteral("test"), QWebSocketServer::NonSecureMode) {
-  server_.listen(QHostAddress::LocalHost, 0);
+  server_.listen(QHostAddress::LocalHost, port);
   connect(&server_, &QWebSocketServer::newConnection, this, [this] {
     while (QWebSocket* socket = server_.nextPendingConnection()) {
       ++connectionCount_;

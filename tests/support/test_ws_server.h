@@ -17,7 +17,8 @@ namespace lunor::test {
 class TestWsServer final : public QObject {
   Q_OBJECT
  public:
-  TestWsServer();
+  // Listens on 127.0.0.1:port (0 picks a free one).
+  explicit TestWsServer(quint16 port = 0);
   ~TestWsServer() override;
 
   QUrl url() const;

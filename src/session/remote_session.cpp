@@ -139,7 +139,7 @@ void RemoteSession::handleSignalingClosed() {
   // A host with nobody connected would stay unreachable until the next
   // launch: it tries again, waiting longer each time. A session in progress
   // keeps its peer connection and reopens its room when it ends.
-  if (role() != Role::Host || !autoRestartHost_ || peerConnection_ || pendingJoin_) return;
+  if (role() != Role::Host || !autoRestartHost_ || peerConnection_) return;
   const int delay = reconnectDelayMs_;
   reconnectDelayMs_ = std::min(reconnectDelayMs_ * 2, kMaxReconnectDelayMs);
   log(QStringLiteral("🔁 Nouvelle tentative de connexion au serveur dans %1 s").arg(delay / 1000.0));
@@ -147,6 +147,11 @@ void RemoteSession::handleSignalingClosed() {
   const QUuid generation = generation_;
   QTimer::singleShot(delay, this, [this, generation] {
     if (generation_ != generation || peerConnection_ || isEnding_) return;
+    // A request that was waiting went with the server: nobody can answer it.
+    if (pendingJoin_) environment_.panels().dismissJoinRequest();
+    requesterId_ = QString();
+    setRequesterName(QString());
+    setRequesterAvatar(QImage());
     startHost(hostStableId_);
   });
 }

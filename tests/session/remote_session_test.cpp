@@ -303,14 +303,17 @@ class RemoteSessionTest : public QObject {
   void lostServerLinks_data() {
     QTest::addColumn<bool>("host");
     QTest::addColumn<bool>("inSession");
+    QTest::addColumn<bool>("requestPending");
     QTest::addColumn<bool>("reconnects");
-    QTest::newRow("idle host") << true << false << true;
-    QTest::newRow("host in a session") << true << true << false;
-    QTest::newRow("client") << false << false << false;
+    QTest::newRow("idle host") << true << false << false << true;
+    QTest::newRow("host with a request waiting") << true << false << true << true;
+    QTest::newRow("host in a session") << true << true << false << false;
+    QTest::newRow("client") << false << false << false << false;
   }
   void lostServerLinks() {
     QFETCH(bool, host);
     QFETCH(bool, inSession);
+    QFETCH(bool, requestPending);
     QFETCH(bool, reconnects);
     TestWsServer server;
     FakeEnvironment environment;
@@ -323,6 +326,10 @@ class RemoteSessionTest : public QObject {
       QTRY_COMPARE(server.openClients(), 1);
     }
     if (inSession) session.createPeerConnection();
+    if (requestPending) {
+      server.sendJson({{"type", "join-request"}, {"clientId", "c1"}, {"displayName", "Zoé"}});
+      QTRY_VERIFY(session.pendingJoin());
+    }
 
     QElapsedTimer clock;
     clock.start();
@@ -338,6 +345,9 @@ class RemoteSessionTest : public QObject {
     QTRY_COMPARE_WITH_TIMEOUT(server.connectionCount(), 2, 5000);
     QVERIFY(clock.elapsed() >= 900);
     QTRY_COMPARE(server.receivedTypes().count("create"), 2);
+    QVERIFY(!session.pendingJoin());
+    QVERIFY(session.requesterName().isNull());
+    if (requestPending) QVERIFY(environment.panelsFake.calls.contains("dismissJoinRequest"));
   }
 
   void hostWaitsForAServerThatIsNotUpYet() {

@@ -23,9 +23,10 @@ QJsonObject signal(const QJsonObject& data) { return {{"type", "signal"}, {"data
 class RemoteSessionMediaTest : public QObject {
   Q_OBJECT
 
-  std::unique_ptr<TestWsServer> server;
-  std::unique_ptr<FakeEnvironment> environment;
-  std::unique_ptr<RemoteSession> session;
+  std::unique_ptr<test::ScriptedSession> scripted;
+  TestWsServer* server = nullptr;
+  FakeEnvironment* environment = nullptr;
+  RemoteSession* session = nullptr;
 
   QStringList injected() const { return environment->injectors.front()->calls(); }
   QList<QJsonObject> payloads(const QString& type) const { return test::signalPayloads(*server, type); }
@@ -48,16 +49,12 @@ class RemoteSessionMediaTest : public QObject {
 
  private Q_SLOTS:
   void init() {
-    server = std::make_unique<TestWsServer>();
-    environment = std::make_unique<FakeEnvironment>();
-    environment->endpoint.url = server->url();
-    session = std::make_unique<RemoteSession>(*environment);
+    scripted = std::make_unique<test::ScriptedSession>();
+    server = &scripted->server;
+    environment = &scripted->environment;
+    session = &scripted->session;
   }
-  void cleanup() {
-    session.reset();
-    environment.reset();
-    server.reset();
-  }
+  void cleanup() { scripted.reset(); }
 
   void controlMessagesUseTheirDefaults_data() {
     QTest::addColumn<QByteArray>("message");

@@ -27,9 +27,10 @@ QJsonObject joinRequest(const QString& clientId, const QString& name = "Zoé") {
 class RemoteSessionSignalingTest : public QObject {
   Q_OBJECT
 
-  std::unique_ptr<TestWsServer> server;
-  std::unique_ptr<FakeEnvironment> environment;
-  std::unique_ptr<RemoteSession> session;
+  std::unique_ptr<test::ScriptedSession> scripted;
+  TestWsServer* server = nullptr;
+  FakeEnvironment* environment = nullptr;
+  RemoteSession* session = nullptr;
 
   bool hostWithRoom() {
     session->startHost("123456789");
@@ -39,16 +40,12 @@ class RemoteSessionSignalingTest : public QObject {
 
  private Q_SLOTS:
   void init() {
-    server = std::make_unique<TestWsServer>();
-    environment = std::make_unique<FakeEnvironment>();
-    environment->endpoint.url = server->url();
-    session = std::make_unique<RemoteSession>(*environment);
+    scripted = std::make_unique<test::ScriptedSession>();
+    server = &scripted->server;
+    environment = &scripted->environment;
+    session = &scripted->session;
   }
-  void cleanup() {
-    session.reset();
-    environment.reset();
-    server.reset();
-  }
+  void cleanup() { scripted.reset(); }
 
   void roomCreationCarriesTheDigestWhenItCan_data() {
     QTest::addColumn<bool>("enabled");

@@ -89,10 +89,8 @@ class RemoteSessionTest : public QObject {
   }
 
   void clientJoinsOneSecondAfterStart() {
-    TestWsServer server;
-    FakeEnvironment environment;
-    environment.endpoint.url = server.url();
-    RemoteSession session(environment);
+    lunor::test::ScriptedSession scripted;
+    auto& [server, environment, session] = scripted;
     QElapsedTimer clock;
     clock.start();
     session.startClient("987654321");
@@ -105,10 +103,8 @@ class RemoteSessionTest : public QObject {
   }
 
   void clientStoppedWithinItsFirstSecondNeverJoins() {
-    TestWsServer server;
-    FakeEnvironment environment;
-    environment.endpoint.url = server.url();
-    RemoteSession session(environment);
+    lunor::test::ScriptedSession scripted;
+    auto& [server, environment, session] = scripted;
     session.startClient("987654321");
     const QUuid started = session.generation();
     QTRY_COMPARE(server.connectionCount(), 1);
@@ -119,10 +115,8 @@ class RemoteSessionTest : public QObject {
   }
 
   void messageFromTheOldConnectionAfterTeardownChangesNothing() {
-    TestWsServer server;
-    FakeEnvironment environment;
-    environment.endpoint.url = server.url();
-    RemoteSession session(environment);
+    lunor::test::ScriptedSession scripted;
+    auto& [server, environment, session] = scripted;
     QVERIFY(startHostConnected(session, server));
 
     // The frame is on its way (in the socket buffer, not yet read) when the
@@ -162,10 +156,8 @@ class RemoteSessionTest : public QObject {
     QFETCH(bool, recoversSilently);
     QFETCH(bool, ends);
 
-    TestWsServer server;
-    FakeEnvironment environment;
-    environment.endpoint.url = server.url();
-    RemoteSession session(environment);
+    lunor::test::ScriptedSession scripted;
+    auto& [server, environment, session] = scripted;
     QVERIFY(startHostConnected(session, server));
     session.createPeerConnection();
     QVERIFY(session.hasPeerConnection());
@@ -199,10 +191,8 @@ class RemoteSessionTest : public QObject {
   }
 
   void endedHostShowsPanelAndRecreatesItsRoom() {
-    TestWsServer server;
-    FakeEnvironment environment;
-    environment.endpoint.url = server.url();
-    RemoteSession session(environment);
+    lunor::test::ScriptedSession scripted;
+    auto& [server, environment, session] = scripted;
     QVERIFY(startHostConnected(session, server));
 
     QElapsedTimer clock;
@@ -229,10 +219,8 @@ class RemoteSessionTest : public QObject {
   }
 
   void teardownResetsFieldsButKeepsTheEndReason() {
-    TestWsServer server;
-    FakeEnvironment environment;
-    environment.endpoint.url = server.url();
-    RemoteSession session(environment);
+    lunor::test::ScriptedSession scripted;
+    auto& [server, environment, session] = scripted;
     session.startClient("111222333");
     QTRY_COMPARE(server.openClients(), 1);
     session.createPeerConnection();
@@ -281,10 +269,8 @@ class RemoteSessionTest : public QObject {
   void receivedEndPayloadEndsSilently() {
     QFETCH(QJsonValue, reason);
     QFETCH(QString, expected);
-    TestWsServer server;
-    FakeEnvironment environment;
-    environment.endpoint.url = server.url();
-    RemoteSession session(environment);
+    lunor::test::ScriptedSession scripted;
+    auto& [server, environment, session] = scripted;
     QVERIFY(startHostConnected(session, server));
     session.createPeerConnection();
     auto pc = environment.factories.front()->connections.back();
@@ -315,10 +301,8 @@ class RemoteSessionTest : public QObject {
     QFETCH(bool, inSession);
     QFETCH(bool, requestPending);
     QFETCH(bool, reconnects);
-    TestWsServer server;
-    FakeEnvironment environment;
-    environment.endpoint.url = server.url();
-    RemoteSession session(environment);
+    lunor::test::ScriptedSession scripted;
+    auto& [server, environment, session] = scripted;
     if (host) {
       QVERIFY(startHostConnected(session, server));
     } else {

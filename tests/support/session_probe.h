@@ -7,6 +7,7 @@
 #include <QJsonObject>
 #include <QStringList>
 
+#include "fake_environment.h"
 #include "session/remote_session.h"
 #include "session/rtc/peer_connection.h"
 #include "test_ws_server.h"
@@ -41,6 +42,14 @@ inline QList<QJsonObject> signalPayloads(const TestWsServer& server, const QStri
   }
   return found;
 }
+
+// A session on fake services, talking to a scripted signaling server.
+// Members are made in order: the server, the environment, the session.
+struct ScriptedSession {
+  TestWsServer server;
+  FakeEnvironment environment{};
+  RemoteSession session{(environment.endpoint.url = server.url(), environment)};
+};
 
 // Counts rendered frames and keeps the last size.
 class FrameCounter final : public rtc::VideoSink {

@@ -20,7 +20,7 @@
 #include "fake_environment.h"
 #include "host/synthetic_screen_capturer.h"
 #include "session/remote_session.h"
-#include "session/rtc/webrtc/webrtc_factory.h"
+#include "rtc/webrtc/webrtc_factory.h"
 #include "signal_server.h"
 #include "system/console_log.h"
 

@@ -7,7 +7,7 @@
 #include "host/x11/screen_capturer_x11.h"
 #include "system/linux/notification_manager_dbus.h"
 #include "system/permission_checks.h"
-#include "session/rtc/webrtc/webrtc_factory.h"
+#include "rtc/webrtc/webrtc_factory.h"
 #include <QDBusConnection>
 #include <QDir>
 #include <QFile>
@@ -63,7 +63,7 @@ std::unique_ptr<rtc::PeerConnectionFactory> DefaultEnvironment::createRtcFactory
 }
 
 std::unique_ptr<ControlInjector> DefaultEnvironment::createControlInjector() {
-  auto injector = std::make_unique<ControlInjectorX11>(*displays_, displays_->mainDisplayId());
+  auto injector = std::make_unique<ControlInjectorX11>();
   if (injector->ready()) return injector;
   return std::make_unique<NullControlInjector>();
 }
@@ -74,10 +74,6 @@ std::unique_ptr<ScreenCapturer> DefaultEnvironment::createScreenCapturer(
     std::shared_ptr<rtc::VideoSource> source) {
   return std::make_unique<ScreenCapturerX11>(std::move(source), *displays_);
 }
-
-std::vector<DisplayDescription> DefaultEnvironment::displays() { return displays_->displays(); }
-
-uint32_t DefaultEnvironment::mainDisplayId() { return displays_->mainDisplayId(); }
 
 SignalingEndpoint DefaultEnvironment::signalingEndpoint() {
   return lunor::signalingEndpoint(settings_);

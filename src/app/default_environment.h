@@ -26,8 +26,7 @@ class DefaultEnvironment final : public SessionEnvironment {
   std::unique_ptr<ControlInjector> createControlInjector() override;
   std::unique_ptr<ScreenCapturer> createScreenCapturer(
       std::shared_ptr<rtc::VideoSource> source) override;
-  std::vector<DisplayDescription> displays() override;
-  uint32_t mainDisplayId() override;
+  DisplayList& displays() override { return *displays_; }
   bool mayControlComputer() override;
   PermissionChecks& permissions() { return *permissions_; }
   SessionPanels& panels() override { return *panels_; }

@@ -1,63 +1,74 @@
 #pragma once
 
-// Replays the client's pointer and keyboard actions as local input events on
-// the shared display. Positions are normalised (0..1, top-left origin) and
-// mapped onto the display `currentDisplayId()` names.
-//
-// Pointer operations run on the thread that delivers control messages; key
-// and modifier operations on the main thread. Implementations must allow both
-// at once.
+// The last stage of the host's input chain: posts local input events on the
+// shared display. Positions are desktop pixels, already mapped onto the
+// shared display by the stage before (CoordinateMapper). Every call comes
+// from the one injection sequence of the session, in the order the client
+// acted, so implementations need no locking of their own.
 
 #include <cstdint>
+#include <optional>
 
+#include <QPoint>
 #include <QString>
 
 namespace lunor {
+
+enum class MouseButton { Left, Right, Middle };
+
+// The wire's button numbers: 1 secondary, 2 middle, anything else primary.
+inline MouseButton mouseButtonFromWire(int b) {
+  if (b == 1) return MouseButton::Right;
+  if (b == 2) return MouseButton::Middle;
+  return MouseButton::Left;
+}
+
+enum class Modifier { Shift, Alt, Ctrl, Cmd };
+
+// "shift", "alt", "ctrl" or "cmd", matched exactly; nothing for other names.
+std::optional<Modifier> modifierFromName(const QString& name);
+QString modifierName(Modifier modifier);
 
 class ControlInjector {
  public:
   virtual ~ControlInjector() = default;
 
-  virtual void setCurrentDisplayId(uint32_t id) = 0;
-  virtual uint32_t currentDisplayId() const = 0;
-
-  virtual void moveTo(double x, double y) = 0;
-  // button: 0 primary, 1 secondary, 2 middle; anything else counts as 0.
-  virtual void mouseDown(int button, double x, double y) = 0;
-  virtual void mouseUp(int button, double x, double y) = 0;
-  virtual void drag(bool right, double x, double y) = 0;
-  // Pixel deltas as the client's platform reports them; dy is inverted here.
-  virtual void scroll(double x, double y, double dx, double dy) = 0;
-  // At the pointer's current position.
-  virtual void doubleClick(bool right) = 0;
-  // name: "shift", "alt", "ctrl" or "cmd"; others do nothing.
-  virtual void setModifier(const QString& name, bool down) = 0;
+  virtual void movePointer(QPoint p) = 0;
+  // Moves to p, then presses or releases the button.
+  virtual void button(MouseButton b, bool down, QPoint p) = 0;
+  // Moves to p with the button held.
+  virtual void drag(MouseButton b, QPoint p) = 0;
+  // Moves to p, then scrolls by the client's deltas, in pixels as its
+  // platform reports them (dy > 0: the content moves down, so the view
+  // scrolls up); the sign of dy is inverted here.
+  virtual void scroll(QPoint p, double dx, double dy) = 0;
+  // A double click at the pointer's current position. Platforms whose
+  // toolkits count clicks by timing press the button only: it becomes the
+  // second click of the pair the client sends around it, and the client's
+  // next release lets it go.
+  virtual void doubleClick(MouseButton b) = 0;
+  virtual void setModifier(Modifier modifier, bool down) = 0;
   // keyCode: the macOS virtual key code carried on the wire.
-  virtual void keyEvent(uint16_t keyCode, bool down) = 0;
-  // The first character of text (at most U+FFFF); empty text does nothing.
-  virtual void typeCharacter(const QString& text, bool down) = 0;
-  // Releases every modifier key the injector has pressed; safe to call twice.
+  virtual void keyEvent(uint16_t macKeyCode, bool down) = 0;
+  // Types one UTF-16 character (not a surrogate).
+  virtual void typeCharacter(char16_t c, bool down) = 0;
+  // Releases every modifier key and clears the shared modifier state; safe
+  // to call twice.
   virtual void releaseAllModifiers() = 0;
 };
 
 // For platforms (or sessions) with nothing to inject into.
 class NullControlInjector final : public ControlInjector {
  public:
-  void setCurrentDisplayId(uint32_t id) override { id_ = id; }
-  uint32_t currentDisplayId() const override { return id_; }
-  void moveTo(double, double) override {}
-  void mouseDown(int, double, double) override {}
-  void mouseUp(int, double, double) override {}
-  void drag(bool, double, double) override {}
-  void scroll(double, double, double, double) override {}
-  void doubleClick(bool) override {}
-  void setModifier(const QString&, bool) override {}
+  void movePointer(QPoint) override {}
+  void button(MouseButton, bool, QPoint) override {}
+  void drag(MouseButton, QPoint) override {}
+  void scroll(QPoint, double, double) override {}
+  void doubleClick(MouseButton) override {}
+  void setModifier(Modifier, bool) override {}
   void keyEvent(uint16_t, bool) override {}
-  void typeCharacter(const QString&, bool) override {}
+  void typeCharacter(char16_t, bool) override {}
   void releaseAllModifiers() override {}
-
- private:
-  uint32_t id_ = 0;
 };
 
 }  // namespace lunor

@@ -1,5 +1,6 @@
 #include "host/coordinate_mapper.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include <QLoggingCategory>
@@ -27,15 +28,28 @@ double clampUnit(double value) {
 
 }  // namespace
 
-QPointF CoordinateMapper::hostPoint(uint32_t displayId, double x, double y) const {
-  QRectF bounds;
-  for (const auto& display : displays_.displays()) {
-    if (display.id == displayId) {
-      bounds = QRectF(display.bounds);
-      break;
-    }
+namespace {
+
+QRect boundsOf(DisplayList& displays, uint32_t displayId) {
+  for (const auto& display : displays.displays()) {
+    if (display.id == displayId) return display.bounds;
   }
-  return map(displayId, bounds, x, y);
+  return {};
+}
+
+}  // namespace
+
+QPointF CoordinateMapper::hostPoint(uint32_t displayId, double x, double y) const {
+  return map(displayId, QRectF(boundsOf(displays_, displayId)), x, y);
+}
+
+QPoint CoordinateMapper::hostPixel(uint32_t displayId, double x, double y) const {
+  const QRect bounds = boundsOf(displays_, displayId);
+  const QPointF p = map(displayId, QRectF(bounds), x, y);
+  const int px = static_cast<int>(std::floor(p.x()));
+  const int py = static_cast<int>(std::floor(p.y()));
+  return {std::clamp(px, bounds.left(), std::max(bounds.left(), bounds.right())),
+          std::clamp(py, bounds.top(), std::max(bounds.top(), bounds.bottom()))};
 }
 
 QPointF CoordinateMapper::map(uint32_t displayId, const QRectF& bounds, double x, double y) {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include <QPoint>
 #include <QPointF>
 #include <QRectF>
 
@@ -20,6 +21,10 @@ class CoordinateMapper {
   // The display's bounds (an unknown identifier gives the empty rectangle at
   // the origin), then `map`. Any thread.
   QPointF hostPoint(uint32_t displayId, double x, double y) const;
+  // The desktop pixel under hostPoint: rounded down and kept on the display,
+  // so x = 1 is its last column rather than the first of its neighbour.
+  // Where the pointer goes. Any thread.
+  QPoint hostPixel(uint32_t displayId, double x, double y) const;
 
   // Clamps x and y to [0, 1] (NaN counts as 1) and scales onto bounds, with
   // no rounding: x = 1 lands one point past the last column. With the

@@ -7,39 +7,28 @@
 
 namespace lunor {
 
-// Records every call as text ("mouseDown(1,0.25,0.5)"), from any thread.
+// Records every call as text ("button(R,1,100,200)"), from any thread.
 class FakeControlInjector final : public ControlInjector {
  public:
-  void setCurrentDisplayId(uint32_t id) override {
-    QMutexLocker lock(&mutex_);
-    id_ = id;
+  void movePointer(QPoint p) override { record(QStringLiteral("move(%1,%2)").arg(p.x()).arg(p.y())); }
+  void button(MouseButton b, bool down, QPoint p) override {
+    record(QStringLiteral("button(%1,%2,%3,%4)").arg(name(b)).arg(down).arg(p.x()).arg(p.y()));
   }
-  uint32_t currentDisplayId() const override {
-    QMutexLocker lock(&mutex_);
-    return id_;
+  void drag(MouseButton b, QPoint p) override {
+    record(QStringLiteral("drag(%1,%2,%3)").arg(name(b)).arg(p.x()).arg(p.y()));
   }
-  void moveTo(double x, double y) override { record(QStringLiteral("moveTo(%1,%2)").arg(x).arg(y)); }
-  void mouseDown(int b, double x, double y) override {
-    record(QStringLiteral("mouseDown(%1,%2,%3)").arg(b).arg(x).arg(y));
+  void scroll(QPoint p, double dx, double dy) override {
+    record(QStringLiteral("scroll(%1,%2,%3,%4)").arg(p.x()).arg(p.y()).arg(dx).arg(dy));
   }
-  void mouseUp(int b, double x, double y) override {
-    record(QStringLiteral("mouseUp(%1,%2,%3)").arg(b).arg(x).arg(y));
-  }
-  void drag(bool right, double x, double y) override {
-    record(QStringLiteral("drag(%1,%2,%3)").arg(right).arg(x).arg(y));
-  }
-  void scroll(double x, double y, double dx, double dy) override {
-    record(QStringLiteral("scroll(%1,%2,%3,%4)").arg(x).arg(y).arg(dx).arg(dy));
-  }
-  void doubleClick(bool right) override { record(QStringLiteral("doubleClick(%1)").arg(right)); }
-  void setModifier(const QString& name, bool down) override {
-    record(QStringLiteral("setModifier(%1,%2)").arg(name).arg(down));
+  void doubleClick(MouseButton b) override { record(QStringLiteral("doubleClick(%1)").arg(name(b))); }
+  void setModifier(Modifier m, bool down) override {
+    record(QStringLiteral("mod(%1,%2)").arg(modifierName(m)).arg(down));
   }
   void keyEvent(uint16_t code, bool down) override {
-    record(QStringLiteral("keyEvent(%1,%2)").arg(code).arg(down));
+    record(QStringLiteral("key(%1,%2)").arg(code).arg(down));
   }
-  void typeCharacter(const QString& text, bool down) override {
-    record(QStringLiteral("typeCharacter(%1,%2)").arg(text).arg(down));
+  void typeCharacter(char16_t c, bool down) override {
+    record(QStringLiteral("type(%1,%2)").arg(QChar(c)).arg(down));
   }
   void releaseAllModifiers() override { record(QStringLiteral("releaseAllModifiers")); }
 
@@ -49,13 +38,15 @@ class FakeControlInjector final : public ControlInjector {
   }
 
  private:
+  static QString name(MouseButton b) {
+    return b == MouseButton::Right ? QStringLiteral("R") : b == MouseButton::Middle ? QStringLiteral("M") : QStringLiteral("L");
+  }
   void record(const QString& call) {
     QMutexLocker lock(&mutex_);
     calls_ << call;
   }
   mutable QMutex mutex_;
   QStringList calls_;
-  uint32_t id_ = 0;
 };
 
 }  // namespace lunor

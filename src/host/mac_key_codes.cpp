@@ -70,7 +70,9 @@ std::optional<LinuxKey> macKeyToLinux(uint16_t macKeyCode) {
   return it->second;
 }
 
-uint16_t macKeyCodeForCharacter(char16_t c) {
+namespace {
+
+const std::unordered_map<char16_t, uint16_t>& characterTable() {
   static const std::unordered_map<char16_t, uint16_t> characters = [] {
     std::unordered_map<char16_t, uint16_t> map;
     auto add = [&](const char16_t* chars, std::initializer_list<uint16_t> codes) {
@@ -94,16 +96,26 @@ uint16_t macKeyCodeForCharacter(char16_t c) {
     map[0xF703] = 124;
     return map;
   }();
-  auto it = characters.find(c);
-  return it == characters.end() ? 0 : it->second;
+  return characters;
 }
 
-std::optional<ModifierKey> modifierByName(const QString& name) {
-  if (name == QLatin1String("shift")) return ModifierKey{56, 0x20000};
-  if (name == QLatin1String("alt")) return ModifierKey{58, 0x80000};
-  if (name == QLatin1String("ctrl")) return ModifierKey{59, 0x40000};
-  if (name == QLatin1String("cmd")) return ModifierKey{55, 0x100000};
-  return std::nullopt;
+}  // namespace
+
+uint16_t macKeyCodeForCharacter(char16_t c) {
+  auto it = characterTable().find(c);
+  return it == characterTable().end() ? 0 : it->second;
+}
+
+bool hasMacKeyCode(char16_t c) { return characterTable().contains(c); }
+
+ModifierKey modifierKey(Modifier modifier) {
+  switch (modifier) {
+    case Modifier::Shift: return {56, 0x20000};
+    case Modifier::Alt: return {58, 0x80000};
+    case Modifier::Ctrl: return {59, 0x40000};
+    case Modifier::Cmd: return {55, 0x100000};
+  }
+  return {56, 0x20000};
 }
 
 }  // namespace lunor

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <optional>
 
-#include <QString>
+#include "host/control_injector.h"
 
 namespace lunor {
 
@@ -28,8 +28,10 @@ struct ModifierKey {
   uint16_t macKeyCode;
   uint32_t flag;  // the platform's event flag mask
 };
-// "shift", "alt", "ctrl" or "cmd", matched exactly.
-std::optional<ModifierKey> modifierByName(const QString& name);
+ModifierKey modifierKey(Modifier modifier);
+
+// Whether `c` (lower case) has a key of its own in the US ANSI table.
+bool hasMacKeyCode(char16_t c);
 
 // Key-up order when every modifier is let go: command, right command,
 // control, right control, option, right option, shift, right shift, function.

@@ -56,6 +56,7 @@ struct CaptureError {
 using CaptureDone = std::function<void(std::optional<CaptureError> error)>;
 using DisplaysDone = std::function<void(std::vector<DisplayDescription> displays,
                                         std::optional<CaptureError> error)>;
+using CaptureStopped = std::function<void(const CaptureError& error)>;
 
 class ScreenCapturer {
  public:
@@ -73,6 +74,10 @@ class ScreenCapturer {
   virtual void setFrameRate(int fps, CaptureDone done) = 0;
   // The platform's displays, in a stable order. Main thread, asynchronous.
   virtual void shareableDisplays(DisplaysDone done) = 0;
+  // Called on the main thread when a running stream ends by itself (the
+  // platform gave up); hasStream() is false from then on, and a new start
+  // may be tried. Main thread.
+  virtual void setStoppedHandler(CaptureStopped handler) = 0;
 };
 
 }  // namespace lunor

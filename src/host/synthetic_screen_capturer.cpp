@@ -45,6 +45,7 @@ void SyntheticScreenCapturer::startCapture(int displayIndex, int width, int heig
     const int w = std::clamp(width > 0 ? width : display.width, 16, 8192);
     const int h = std::clamp(height > 0 ? height : display.height, 16, 8192);
     ++starts_;
+    failing_ = false;
     thread_.start(fps, [this, w, h] { run(w, h); });
   }
   QTimer::singleShot(0, &context_, [done = std::move(done), error] {
@@ -64,11 +65,25 @@ void SyntheticScreenCapturer::shareableDisplays(DisplaysDone done) {
   });
 }
 
+void SyntheticScreenCapturer::setStoppedHandler(CaptureStopped handler) {
+  stopped_ = std::move(handler);
+}
+
 void SyntheticScreenCapturer::run(int width, int height) {
   const int stride = width * 4;
   std::vector<uint8_t> pixels(static_cast<size_t>(stride) * height);
   const int block = blockSize(width);
   while (thread_.running()) {
+    if (failing_.exchange(false)) {
+      thread_.finish();
+      QMetaObject::invokeMethod(
+          &context_,
+          [this] {
+            if (stopped_) stopped_({QStringLiteral("Synthetic"), 4, QStringLiteral("Capture interrompue")});
+          },
+          Qt::QueuedConnection);
+      return;
+    }
     const uint32_t number = frames_.load();
     // A slowly changing background and a square that moves across it.
     fill(pixels, stride, 0, 0, width, height, 0xFF203040u + ((number % 64) << 2));

@@ -16,7 +16,7 @@
 
 #include "host/capture_thread.h"
 #include "host/screen_capturer.h"
-#include "session/rtc/peer_connection.h"
+#include "rtc/peer_connection.h"
 
 namespace lunor {
 
@@ -34,6 +34,11 @@ class SyntheticScreenCapturer final : public ScreenCapturer {
   bool hasStream() const override;
   void setFrameRate(int fps, CaptureDone done) override;
   void shareableDisplays(DisplaysDone done) override;
+  void setStoppedHandler(CaptureStopped handler) override;
+
+  // Ends the running stream as a platform failure would, on the capture
+  // thread; the stopped handler hears of it on the main thread.
+  void failPermanently() { failing_ = true; }
 
   int frameRate() const { return thread_.fps(); }
   uint32_t framesDelivered() const { return frames_.load(); }
@@ -48,6 +53,8 @@ class SyntheticScreenCapturer final : public ScreenCapturer {
   QObject context_;  // completions are dropped once the capturer is gone
   std::atomic<uint32_t> frames_{0};
   std::atomic<int> starts_{0};
+  std::atomic<bool> failing_{false};
+  CaptureStopped stopped_;
   CaptureThread thread_;  // last: stops before the members its loop reads go
 };
 

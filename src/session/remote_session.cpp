@@ -1,20 +1,27 @@
 #include "session/remote_session.h"
 
-#include <QCoreApplication>
 #include <QThread>
 #include <QTime>
 
-#include "host/control_injector.h"
-#include "host/screen_capturer.h"
-#include "session/duration_text.h"
+#include "session/client_role.h"
+#include "session/control_message.h"
+#include "session/host_role.h"
 #include "session/session_environment.h"
 #include "session/signaling_client.h"
+#include "session/signaling_messages.h"
 #include "store/address_book.h"
 #include "system/console_log.h"
-#include "system/notification_manager.h"
 #include "ui/session_panels.h"
 
 namespace lunor {
+namespace {
+
+bool isDown(rtc::IceConnectionState state) {
+  return state == rtc::IceConnectionState::Failed || state == rtc::IceConnectionState::Disconnected ||
+         state == rtc::IceConnectionState::Closed;
+}
+
+}  // namespace
 
 IceStateTexts iceStateTexts(rtc::IceConnectionState state) {
   using S = rtc::IceConnectionState;
@@ -31,29 +38,49 @@ IceStateTexts iceStateTexts(rtc::IceConnectionState state) {
   return {QStringLiteral("inconnu"), QStringLiteral("État inconnu")};
 }
 
-namespace {
-
-bool isDown(rtc::IceConnectionState state) {
-  return state == rtc::IceConnectionState::Failed ||
-         state == rtc::IceConnectionState::Disconnected ||
-         state == rtc::IceConnectionState::Closed;
+QString departureText(const QString& displayName, Role role) {
+  const QString name = displayName.trimmed();
+  if (name.isEmpty()) {
+    return QString::fromUtf8(role == Role::Host ? kReasonHostEnded : kReasonClientEnded);
+  }
+  return name + QStringLiteral(" s’est déconnecté de votre ordinateur");
 }
-
-}  // namespace
 
 void RemoteSession::DeleteLater::operator()(QObject* object) const {
   if (object) object->deleteLater();
 }
 
 RemoteSession::RemoteSession(SessionEnvironment& environment, QObject* parent)
-    : QObject(parent), environment_(environment) {
-  controlInjector_ = environment_.createControlInjector();
-  currentDisplayId_ = environment_.mainDisplayId();
-  if (controlInjector_) controlInjector_->setCurrentDisplayId(currentDisplayId_);
+    : QObject(parent),
+      environment_(environment),
+      negotiation_(epoch_, [this](const QString& line) { log(line); }) {
+  iceDownTimer_.setSingleShot(true);
+  iceDownTimer_.setInterval(kIceDownGraceMs);
+  connect(&iceDownTimer_, &QTimer::timeout, this, &RemoteSession::iceDownTimerFired);
+
+  connect(&negotiation_, &Negotiation::iceStateChanged, this, &RemoteSession::applyIceState);
+  connect(&negotiation_, &Negotiation::localCandidate, this, [this](const rtc::IceCandidate& candidate) {
+    sendPayload(signaling::icePayload(candidate));
+  });
+  connect(&negotiation_, &Negotiation::remoteVideoTrack, this, &RemoteSession::remoteTrackArrived);
+  connect(&negotiation_, &Negotiation::controlChannelAdopted, this, [this] {
+    log(QStringLiteral("✅ DataChannel 'control' prêt (") + role_->label() + QLatin1Char(')'));
+  });
+  connect(&negotiation_, &Negotiation::descriptionReady, this, [this](const rtc::SessionDescription& d) {
+    sendPayload(signaling::descriptionPayload(d));
+    log(d.type == rtc::SdpType::Offer ? QStringLiteral("✅ Offer envoyée") : QStringLiteral("✅ Answer envoyée"));
+  });
+  connect(&negotiation_, &Negotiation::answerApplied, this, [this](const QString& error) {
+    log(error.isEmpty() ? QStringLiteral("✅ Answer acceptée") : QStringLiteral("❌ setRemote(answer): ") + error);
+  });
+  connect(&negotiation_, &Negotiation::connectDeadlinePassed, this, [this] {
+    log(QStringLiteral("⏰ Connexion non établie après %1 s").arg(Negotiation::kConnectDeadlineMs / 1000));
+    endSession(QString::fromUtf8(kReasonNoConnection), /*silent=*/false);
+  });
 
   factory_ = environment_.createRtcFactory();
   if (factory_) {
-    onMain([this] { setStatusNow(QStringLiteral("Prêt")); });
+    setStatusNow(QStringLiteral("Prêt"));
     log(QStringLiteral("✅ WebRTC factory initialisée"));
   } else {
     log(QStringLiteral("❌ WebRTC factory indisponible"));
@@ -61,15 +88,18 @@ RemoteSession::RemoteSession(SessionEnvironment& environment, QObject* parent)
 }
 
 RemoteSession::~RemoteSession() {
-  // No library callback may reach a half-destroyed session.
-  closePeerConnection();
-  if (auto capture = capturer()) capture->stopCapture();
-  if (signalingClient_) {
-    signalingClient_->onOpen = nullptr;
-    signalingClient_->onMessage = nullptr;
-    signalingClient_->onClose = nullptr;
-    signalingClient_->disconnect();
-  }
+  // No library callback may reach the role once it starts going.
+  negotiation_.close();
+  disconnectSignaling();
+  role_.reset();
+}
+
+HostRole* RemoteSession::host() const {
+  return role_ && role_->role() == Role::Host ? static_cast<HostRole*>(role_.get()) : nullptr;
+}
+
+ClientRole* RemoteSession::client() const {
+  return role_ && role_->role() == Role::Client ? static_cast<ClientRole*>(role_.get()) : nullptr;
 }
 
 // ------------------------------------------------------------------ threads --
@@ -91,9 +121,8 @@ void RemoteSession::postToMain(std::function<void()> call) {
 // ---------------------------------------------------------------------- log --
 
 void RemoteSession::log(const QString& message) {
-  const QString line =
-      QLatin1Char('[') + QTime::currentTime().toString(QStringLiteral("HH:mm:ss")) +
-      QStringLiteral("] ") + message;
+  const QString line = QLatin1Char('[') + QTime::currentTime().toString(QStringLiteral("HH:mm:ss")) +
+                       QStringLiteral("] ") + message;
   consoleLine(QStringLiteral("[RemoteSession] ") + message);
   postToMain([this, line] {
     logs_.append(line);
@@ -111,164 +140,206 @@ void RemoteSession::renewGeneration() {
   generation_ = QUuid::createUuid();
 }
 
-// ------------------------------------------------------------ start and stop --
+// ---------------------------------------------------------------- signaling --
 
 void RemoteSession::connectSignaling() {
-  auto client = std::unique_ptr<SignalingClient, DeleteLater>(
-      new SignalingClient(environment_.signalingEndpoint()));
+  disconnectSignaling();
+  signalingClient_.reset(new SignalingClient(environment_.signalingEndpoint()));
   const QUuid generation = generation_;
-  QPointer<RemoteSession> weak(this);
-  auto current = [weak, generation] { return weak && weak->generation_ == generation; };
-
-  client->onOpen = [weak, current] {
-    if (current()) weak->handleSignalingOpen();
+  auto current = [this, generation] { return generation_ == generation; };
+  // The client is owned and its callbacks cleared before it goes, so `this`
+  // is alive whenever one runs.
+  signalingClient_->onOpen = [this, current] {
+    if (current()) handleSignalingOpen();
   };
-  client->onMessage = [weak, current](const QJsonObject& message) {
-    if (current()) weak->handleSignalingMessage(message);
+  signalingClient_->onMessage = [this, current](const QJsonObject& message) {
+    if (current()) handleSignalingMessage(message);
   };
-  client->onClose = [weak, current] {
-    if (current()) weak->handleSignalingClosed();
+  signalingClient_->onClose = [this, current] {
+    if (!current()) return;
+    log(QStringLiteral("🔌 WebSocket déconnecté"));
+    setStatus(QStringLiteral("Serveur déconnecté"));
+    role_->signalingClosed();
   };
-  signalingClient_ = std::move(client);
   signalingClient_->connect();
 }
 
-void RemoteSession::handleSignalingClosed() {
-  log(QStringLiteral("🔌 WebSocket déconnecté"));
-  setStatus(QStringLiteral("Serveur déconnecté"));
-  // A host with nobody connected would stay unreachable until the next
-  // launch: it tries again, waiting longer each time. A session in progress
-  // keeps its peer connection and reopens its room when it ends.
-  if (role() != Role::Host || !autoRestartHost_ || peerConnection_) return;
-  const int delay = reconnectDelayMs_;
-  reconnectDelayMs_ = std::min(reconnectDelayMs_ * 2, kMaxReconnectDelayMs);
-  log(QStringLiteral("🔁 Nouvelle tentative de connexion au serveur dans %1 s").arg(delay / 1000.0));
-  generation_ = QUuid::createUuid();  // the dead link is heard no more
-  const QUuid generation = generation_;
-  QTimer::singleShot(delay, this, [this, generation] {
-    if (generation_ != generation || peerConnection_ || isEnding_) return;
-    // A request that was waiting went with the server: nobody can answer it.
-    if (pendingJoin_) environment_.panels().dismissJoinRequest();
-    requesterId_ = QString();
-    setRequesterName(QString());
-    setRequesterAvatar(QImage());
-    startHost(hostStableId_);
+void RemoteSession::disconnectSignaling() {
+  if (!signalingClient_) return;
+  // Cleared first, so this disconnection never reaches the close handler.
+  signalingClient_->onOpen = nullptr;
+  signalingClient_->onMessage = nullptr;
+  signalingClient_->onClose = nullptr;
+  signalingClient_->disconnect();
+  signalingClient_.reset();
+}
+
+void RemoteSession::sendSignaling(const QJsonObject& message) {
+  if (signalingClient_) signalingClient_->send(message);
+}
+
+void RemoteSession::sendPayload(const QJsonObject& payload) { sendSignaling(signaling::signal(payload)); }
+
+void RemoteSession::handleSignalingOpen() {
+  log(QStringLiteral("🔌 WebSocket connecté (role=") + role_->label().toUpper() + QStringLiteral(", roomId=") +
+      sessionId_ + QLatin1Char(')'));
+  setStatus(QStringLiteral("Serveur connecté"));
+  role_->signalingOpened();
+}
+
+void RemoteSession::handleSignalingMessage(const QJsonObject& message) {
+  const QString type = signaling::typeOf(message);
+  if (type.isNull()) return;
+  log(QStringLiteral("📨 Message: ") + type);
+
+  if (type == QLatin1String("hello")) {
+    const QString clientId = json::optionalString(message, "clientId");
+    if (!clientId.isNull()) log(QStringLiteral("👋 ClientId: ") + clientId);
+  } else if (type == QLatin1String("signal")) {
+    handleSignalPayload(message.value(QLatin1String("data")).toObject());
+  } else if (type == QLatin1String("rejected")) {
+    setStatus(QStringLiteral("Connexion refusée par l'hôte."));
+    handleEndFromServer(type);
+  } else if (type == QLatin1String("peer-left")) {
+    log(QStringLiteral("👋 Peer parti: ") + json::stringOr(message, "clientId", QStringLiteral("?")));
+    handleEndFromServer(type);
+  } else if (type == QLatin1String("left")) {
+    log(QStringLiteral("👋 left reçu"));
+    handleEndFromServer(type);
+  } else {
+    role_->handleMessage(type, message);
+  }
+}
+
+void RemoteSession::handleEndFromServer(const QString& type) {
+  if (!end(QString::fromUtf8(kReasonSessionStopped), /*silent=*/false)) return;
+  setPendingJoin(false);
+  const bool rejected = type == QLatin1String("rejected");
+  const QString reason = rejected ? QString::fromUtf8(kReasonRejected) : role_->departureReason();
+  postToMain([this, rejected, reason] {
+    if (rejected) setIsWaitingApproval(false);
+    setEndReason(reason);
   });
 }
 
+void RemoteSession::handleSignalPayload(const QJsonObject& data) {
+  const QString type = signaling::typeOf(data);
+  if (type.isNull()) return;
+  if (type == QLatin1String("ice")) {
+    if (const auto candidate = signaling::candidateOf(data)) negotiation_.addRemoteCandidate(*candidate);
+  } else if (type == QLatin1String("end")) {
+    endSession(signaling::endReasonOf(data), /*silent=*/true);
+  } else {
+    role_->handlePayload(type, data);
+  }
+}
+
+// --------------------------------------------------------------- connection --
+
+bool RemoteSession::createPeerConnection() {
+  Q_ASSERT(isMainThread());
+  if (!factory_) return false;
+  if (!negotiation_.create(*factory_, environment_.peerConfiguration(), role_->controlReceiver())) {
+    return false;
+  }
+  log(QStringLiteral("✅ PeerConnection créée (role=") + role_->label().toUpper() + QLatin1Char(')'));
+  role_->connectionCreated();
+  return true;
+}
+
+void RemoteSession::applyIceState(rtc::IceConnectionState state) {
+  Q_ASSERT(isMainThread());
+  const IceStateTexts texts = iceStateTexts(state);
+  if (state == rtc::IceConnectionState::Connected || state == rtc::IceConnectionState::Completed) {
+    if (!startedAt_.isValid()) setStartedAt(QDateTime::currentDateTime());
+    iceDownTimer_.stop();
+    role_->connected();
+  } else if (isDown(state)) {
+    iceDownTimer_.start();  // restarts a running one
+  }
+  setConnectionState(texts.connectionState);
+  setStatusNow(texts.status);
+}
+
+void RemoteSession::iceDownTimerFired() {
+  if (!negotiation_.exists() || !isDown(negotiation_.iceState())) return;
+  endSession(QString::fromUtf8(kReasonPeerLost), /*silent=*/true);
+  environment_.panels().hideFloatingHud();
+}
+
+void RemoteSession::remoteTrackArrived(std::shared_ptr<rtc::VideoTrack> track) {
+  if (!startedAt_.isValid()) setStartedAt(QDateTime::currentDateTime());
+  setRemoteVideoTrack(std::move(track));
+  setStatusNow(QStringLiteral("Réception vidéo active"));
+}
+
+// ---------------------------------------------------------------- lifecycle --
+
 void RemoteSession::startHost(const QString& sessionId) {
   Q_ASSERT(isMainThread());
-  hostStableId_ = sessionId;
-  autoRestartHost_ = true;
-  role_ = Role::Host;
+  if (!host()) role_ = std::make_unique<HostRole>(*this);
   sessionId_ = sessionId;
   isEnding_ = false;
   isTornDown_ = false;
-  hasSentInitialOffer_ = false;
-  shouldMakeOfferWhenReady_ = false;
-
-  // Teardown closed these already; only the references go.
-  closePeerConnection();
-  {
-    std::lock_guard lock(mediaMutex_);
-    screenCapturer_.reset();
-    screenVideoSource_.reset();
-  }
-
-  installNotificationHandler();
-
+  host()->start(sessionId);
   setStatusNow(QStringLiteral("En attente d’une connexion…"));
   setConnectionState(QStringLiteral("attente"));
   setPendingJoin(false);
   setApproved(false);
   setIsWaitingApproval(false);
-
   connectSignaling();
 }
 
 void RemoteSession::startClient(const QString& sessionId) {
   Q_ASSERT(isMainThread());
-  role_ = Role::Client;
+  if (!client()) role_ = std::make_unique<ClientRole>(*this);
   sessionId_ = sessionId;
   isTornDown_ = false;
   generation_ = QUuid::createUuid();
   log(QStringLiteral("🎯 Mode CLIENT → connexion à ") + sessionId);
   setStatus(QStringLiteral("Connexion au serveur..."));
   connectSignaling();
-
-  const QUuid generation = generation_;
-  auto* task = new QTimer(this);
-  task->setSingleShot(true);
-  task->setInterval(kClientJoinDelayMs);
-  connect(task, &QTimer::timeout, this, [this, task, generation] {
-    tasks_.removeAll(task);
-    task->deleteLater();
-    if (generation_ != generation) return;
-    sendJoin();
-  });
-  tasks_.append(task);
-  task->start();
+  client()->scheduleJoin(generation_);
 }
 
 void RemoteSession::stop(const QString& reason) {
   Q_ASSERT(isMainThread());
-  if (role() == Role::Client && !startedAt_.isValid()) {
-    setStartedAt(QDateTime::currentDateTime());
-  }
+  if (role_) role_->stopping();
   endSession(reason, /*silent=*/false);
   postToMain([this] { setPendingJoin(false); });
 }
 
-// ---------------------------------------------------------------------- end --
-
 void RemoteSession::endSession(const QString& reason, bool silent) {
   if (!isMainThread()) {
     // Every field below belongs to the main thread.
-    postToMain([this, reason, silent] { endSession(reason, silent); });
+    postToMain([this, reason, silent] { end(reason, silent); });
     return;
   }
+  end(reason, silent);
+}
+
+bool RemoteSession::end(const QString& reason, bool silent) {
   // A session that has already ended and not started again has nothing left
   // to end: a late "peer-left" after a received "end", or a window closing on
-  // an ended session, must neither replace the reason nor show the end panel
-  // and schedule a restart a second time.
-  if (isEnding_ || isTornDown_) return;
+  // an ended session, must neither replace the reason nor end it twice.
+  if (!role_ || isEnding_ || isTornDown_) return false;
   isEnding_ = true;
-
-  if (!silent && signalingClient_) {
-    sendSignaling(QJsonObject{
-        {QStringLiteral("type"), QStringLiteral("signal")},
-        {QStringLiteral("data"),
-         QJsonObject{{QStringLiteral("type"), QStringLiteral("end")},
-                     {QStringLiteral("reason"), reason}}}});
-  }
+  if (!silent) sendPayload(signaling::endPayload(reason));
 
   const QDateTime started = startedAt_;
   setPendingJoin(false);
   setIsWaitingApproval(false);
   setEndReason(reason);
   setLastStartedAt(started);
-
-  requesterId_ = QString();
   setRequesterName(QString());
   setRequesterAvatar(QImage());
-  joinCooldownUntil_ = std::chrono::steady_clock::now() + kEndJoinCooldown;
-
   environment_.panels().hideFloatingHud();
-
-  if (role() == Role::Host) {
-    environment_.panels().dismissJoinRequest();
-    const qint64 seconds =
-        started.isValid() ? started.secsTo(QDateTime::currentDateTime()) : 0;
-    environment_.panels().showEndSession(reason, endDurationText(seconds), kEndCountdownSeconds);
-  }
+  role_->ending(reason, started);
 
   teardown(QStringLiteral("endOnce(") + reason + QLatin1Char(')'));
-
-  if (role() == Role::Host && autoRestartHost_ && !hostStableId_.isNull()) {
-    const QString id = hostStableId_;
-    QTimer::singleShot(kHostRestartDelayMs, this, [this, id] { startHost(id); });
-  }
+  role_->ended();
   isEnding_ = false;
+  return true;
 }
 
 void RemoteSession::teardown(const QString& reason) {
@@ -277,44 +348,11 @@ void RemoteSession::teardown(const QString& reason) {
   isTornDown_ = true;
   generation_ = QUuid::createUuid();
   log(QStringLiteral("🧹 Teardown (") + reason + QLatin1Char(')'));
-
-  for (const auto& task : std::exchange(tasks_, {})) {
-    if (task) {
-      task->stop();
-      task->deleteLater();
-    }
-  }
-
-  iceDownTimer_.reset();
-  iceCheckTimer_.reset();
-
-  // The connection and its channel go first: once their observers are
-  // cleared no library thread touches the capture objects any more.
-  closePeerConnection();
-  std::shared_ptr<ScreenCapturer> capture;
-  {
-    std::lock_guard lock(mediaMutex_);
-    capture = std::exchange(screenCapturer_, nullptr);
-    screenVideoSource_.reset();
-  }
-  if (capture) capture->stopCapture();
-  setLocalVideoTrack(nullptr);
-  dragBoostCount_ = 0;
-
-  if (signalingClient_) {
-    // Cleared first, so this disconnection never reaches the close handler.
-    signalingClient_->onOpen = nullptr;
-    signalingClient_->onMessage = nullptr;
-    signalingClient_->onClose = nullptr;
-    signalingClient_->disconnect();
-    signalingClient_.reset();
-  }
-
-  if (controlInjector_) controlInjector_->releaseAllModifiers();
-
+  iceDownTimer_.stop();
+  negotiation_.close();  // renews the epoch: late library events are dropped
+  role_->tearingDown();
+  disconnectSignaling();
   resetAfterTeardown();
-  hasSentInitialOffer_ = false;
-  shouldMakeOfferWhenReady_ = false;
   isEnding_ = false;
 }
 
@@ -330,139 +368,42 @@ void RemoteSession::resetAfterTeardown() {
   setRemoteVideoTrack(nullptr);
   setLocalVideoTrack(nullptr);
   setAskUnattendedPassword(false);
-  pendingUnattendedPassword_.reset();
-  shouldMakeOfferWhenReady_ = false;
-  hasSentInitialOffer_ = false;
 }
 
-// ---------------------------------------------------------------------- ICE --
+// ------------------------------------------------------------------- client --
 
-void RemoteSession::applyIceState(rtc::IceConnectionState state) {
-  Q_ASSERT(isMainThread());
-  const IceStateTexts texts = iceStateTexts(state);
-  switch (state) {
-    case rtc::IceConnectionState::Connected:
-    case rtc::IceConnectionState::Completed:
-      if (!startedAt_.isValid()) setStartedAt(QDateTime::currentDateTime());
-      if (role() == Role::Client) environment_.addressBook().recordSuccess(sessionId_, QString());
-      iceDownTimer_.reset();
-      break;
-    case rtc::IceConnectionState::Failed:
-    case rtc::IceConnectionState::Disconnected:
-    case rtc::IceConnectionState::Closed:
-      startIceDownTimer();
-      break;
-    default:
-      break;
-  }
-  setConnectionState(texts.connectionState);
-  setStatusNow(texts.status);
+void RemoteSession::submitUnattendedPassword(const QString& password) {
+  if (auto* role = client()) role->submitPassword(password);
 }
 
-void RemoteSession::startIceDownTimer() {
-  iceDownTimer_ = std::make_unique<QTimer>();
-  iceDownTimer_->setSingleShot(true);
-  iceDownTimer_->setInterval(kIceDownGraceMs);
-  connect(iceDownTimer_.get(), &QTimer::timeout, this, [this] { iceDownTimerFired(); });
-  iceDownTimer_->start();
+void RemoteSession::requestQuality(const QString& rawProfile) {
+  if (auto* role = client()) role->requestQuality(rawProfile);
 }
 
-void RemoteSession::iceDownTimerFired() {
-  if (!peerConnection_ || !isDown(peerConnection_->iceConnectionState())) return;
-  endSession(QString::fromUtf8(kReasonPeerLost), /*silent=*/true);
-  environment_.panels().hideFloatingHud();
+void RemoteSession::requestDisplaySwitch(int index) {
+  if (auto* role = client()) role->requestDisplaySwitch(index);
 }
 
-// --------------------------------------------------------- published setters --
-
-namespace {
-
-template <typename T, typename Emit>
-void publish(T& field, const T& value, Emit emitChanged) {
-  if (field == value) return;
-  field = value;
-  emitChanged();
+void RemoteSession::requestHardRefresh() {
+  if (auto* role = client()) role->requestHardRefresh();
 }
 
-}  // namespace
-
-void RemoteSession::setStatusNow(const QString& text) {
-  Q_ASSERT(isMainThread());
-  publish(status_, text, [this] { Q_EMIT statusChanged(); });
+void RemoteSession::sendControl(const QVariantMap& message) {
+  if (const auto decoded = decodeControlMessage(QJsonObject::fromVariantMap(message))) sendControl(*decoded);
 }
 
-void RemoteSession::setConnectionState(const QString& label) {
-  Q_ASSERT(isMainThread());
-  publish(connectionState_, label, [this] { Q_EMIT connectionStateChanged(); });
+void RemoteSession::sendControl(const ControlMessage& message) {
+  if (client()) negotiation_.sendControl(encodeControlMessage(message));
 }
 
-void RemoteSession::setPendingJoin(bool value) {
-  Q_ASSERT(isMainThread());
-  publish(pendingJoin_, value, [this] { Q_EMIT pendingJoinChanged(); });
+// --------------------------------------------------------------------- host --
+
+void RemoteSession::approve() {
+  if (auto* role = host()) role->approve();
 }
 
-void RemoteSession::setRequesterName(const QString& name) {
-  Q_ASSERT(isMainThread());
-  // Absent (null) and empty are different values here.
-  if (requesterName_ == name && requesterName_.isNull() == name.isNull()) return;
-  requesterName_ = name;
-  Q_EMIT requesterNameChanged();
-}
-
-void RemoteSession::setRequesterAvatar(const QImage& avatar) {
-  Q_ASSERT(isMainThread());
-  publish(requesterAvatar_, avatar, [this] { Q_EMIT requesterAvatarChanged(); });
-}
-
-void RemoteSession::setApproved(bool value) {
-  Q_ASSERT(isMainThread());
-  publish(approved_, value, [this] { Q_EMIT approvedChanged(); });
-}
-
-void RemoteSession::setIsWaitingApproval(bool value) {
-  Q_ASSERT(isMainThread());
-  publish(isWaitingApproval_, value, [this] { Q_EMIT isWaitingApprovalChanged(); });
-}
-
-void RemoteSession::setStartedAt(const QDateTime& time) {
-  Q_ASSERT(isMainThread());
-  publish(startedAt_, time, [this] { Q_EMIT startedAtChanged(); });
-}
-
-void RemoteSession::setEndReason(const QString& reason) {
-  Q_ASSERT(isMainThread());
-  if (endReason_ == reason && endReason_.isNull() == reason.isNull()) return;
-  endReason_ = reason;
-  Q_EMIT endReasonChanged();
-}
-
-void RemoteSession::setLastStartedAt(const QDateTime& time) {
-  Q_ASSERT(isMainThread());
-  publish(lastStartedAt_, time, [this] { Q_EMIT lastStartedAtChanged(); });
-}
-
-void RemoteSession::setAskUnattendedPassword(bool value) {
-  Q_ASSERT(isMainThread());
-  publish(askUnattendedPassword_, value, [this] { Q_EMIT askUnattendedPasswordChanged(); });
-}
-
-void RemoteSession::setLocalVideoTrack(std::shared_ptr<rtc::VideoTrack> track) {
-  Q_ASSERT(isMainThread());
-  if (localVideoTrack_ == track) return;
-  localVideoTrack_ = std::move(track);
-  Q_EMIT localVideoTrackChanged();
-}
-
-void RemoteSession::setRemoteVideoTrack(std::shared_ptr<rtc::VideoTrack> track) {
-  Q_ASSERT(isMainThread());
-  if (remoteVideoTrack_ == track) return;
-  remoteVideoTrack_ = std::move(track);
-  Q_EMIT remoteVideoTrackChanged();
-}
-
-void RemoteSession::setDisplayedVideoRect(const QRectF& rect) {
-  Q_ASSERT(isMainThread());
-  publish(displayedVideoRect_, rect, [this] { Q_EMIT displayedVideoRectChanged(); });
+void RemoteSession::reject() {
+  if (auto* role = host()) role->reject();
 }
 
 }  // namespace lunor

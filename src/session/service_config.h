@@ -9,7 +9,7 @@
 #include <QString>
 #include <QUrl>
 
-#include "session/rtc/rtc_types.h"
+#include "rtc/rtc_types.h"
 
 class QSettings;
 

@@ -8,8 +8,9 @@
 #include <memory>
 #include <vector>
 
+#include "host/display_list.h"
 #include "host/screen_capturer.h"
-#include "session/rtc/peer_connection.h"
+#include "rtc/peer_connection.h"
 #include "session/service_config.h"
 
 class QSettings;
@@ -29,14 +30,14 @@ class SessionEnvironment {
 
   // A new peer connection factory (one per session); null when the library fails.
   virtual std::unique_ptr<rtc::PeerConnectionFactory> createRtcFactory() = 0;
-  // The input injector, aimed at the main display.
+  // The last stage of the host's input chain.
   virtual std::unique_ptr<ControlInjector> createControlInjector() = 0;
   // A capturer feeding `source`.
   virtual std::unique_ptr<ScreenCapturer> createScreenCapturer(
       std::shared_ptr<rtc::VideoSource> source) = 0;
   // The displays as they are now (identifier, pixel size, desktop bounds).
-  virtual std::vector<DisplayDescription> displays() = 0;
-  virtual uint32_t mainDisplayId() = 0;
+  // Any thread.
+  virtual DisplayList& displays() = 0;
   // Whether this program may drive the mouse and keyboard. Any thread.
   virtual bool mayControlComputer() = 0;
 

@@ -3,6 +3,7 @@
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
+#include <QImageReader>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QPainter>
@@ -85,10 +86,33 @@ QImage scaledAvatar(const QImage& image, int maxSide) {
 }
 
 QImage decodeWireAvatar(const QString& base64) {
+  // The picture comes from a peer nobody has vouched for yet: only the two
+  // formats a profile picture travels in, read by their own decoder, within
+  // a byte and a pixel budget checked before any pixel is decoded.
+  if (base64.isEmpty() || base64.size() > (kMaxWireAvatarBytes / 3 + 1) * 4) return {};
   const auto decoded = QByteArray::fromBase64Encoding(base64.toLatin1(),
                                                       QByteArray::AbortOnBase64DecodingErrors);
   if (!decoded || decoded.decoded.isEmpty()) return {};
-  return QImage::fromData(decoded.decoded);
+  const QByteArray& bytes = decoded.decoded;
+  const char* format = nullptr;
+  if (bytes.startsWith(QByteArrayLiteral("\x89PNG\r\n\x1a\n"))) {
+    format = "png";
+  } else if (bytes.startsWith(QByteArrayLiteral("\xff\xd8\xff"))) {
+    format = "jpeg";
+  } else {
+    return {};
+  }
+  QBuffer buffer;
+  buffer.setData(bytes);
+  buffer.open(QIODevice::ReadOnly);
+  QImageReader reader(&buffer, format);
+  reader.setAutoDetectImageFormat(false);
+  const QSize size = reader.size();
+  if (!size.isValid() || size.width() > kMaxWireAvatarSide || size.height() > kMaxWireAvatarSide) return {};
+  reader.setAllocationLimit(16);  // megabytes; the side limit keeps far below it
+  QImage image;
+  if (!reader.read(&image)) return {};
+  return image;
 }
 
 UserProfileStore::UserProfileStore(QSettings& settings, QString dataDirectory, QObject* parent)

@@ -93,7 +93,13 @@ class UserProfileStore final : public QObject {
   UserProfile profile_;
 };
 
-// Decodes a wire avatar (Base64 of an image); a null image when either step fails.
+// A received avatar may take this much, decoded, and this many pixels a side.
+inline constexpr int kMaxWireAvatarBytes = 256 * 1024;
+inline constexpr int kMaxWireAvatarSide = 1024;
+
+// Decodes a wire avatar (Base64 of a PNG or JPEG picture); a null image when
+// it is not valid Base64, not PNG or JPEG, over the budgets above, or does
+// not decode.
 QImage decodeWireAvatar(const QString& base64);
 
 }  // namespace lunor

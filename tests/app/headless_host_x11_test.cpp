@@ -13,7 +13,7 @@
 #include "fake_environment.h"
 #include "session_probe.h"
 #include "session/remote_session.h"
-#include "session/rtc/webrtc/webrtc_factory.h"
+#include "rtc/webrtc/webrtc_factory.h"
 #include "signal_server_process.h"
 #include "store/file_secret_store.h"
 #include "store/unattended_password.h"

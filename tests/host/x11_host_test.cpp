@@ -20,7 +20,7 @@
 #include "host/x11/control_injector_x11.h"
 #include "host/x11/display_list_x11.h"
 #include "host/x11/screen_capturer_x11.h"
-#include "session/rtc/peer_connection.h"
+#include "rtc/peer_connection.h"
 #include "virtual_display.h"
 
 using namespace lunor;

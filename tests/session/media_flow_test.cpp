@@ -11,7 +11,7 @@
 #include "recording_rtc.h"
 #include "session_probe.h"
 #include "session/remote_session.h"
-#include "session/rtc/webrtc/webrtc_factory.h"
+#include "rtc/webrtc/webrtc_factory.h"
 #include "signal_server_process.h"
 
 using namespace lunor;

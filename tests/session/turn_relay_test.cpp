@@ -7,7 +7,7 @@
 
 #include "fake_environment.h"
 #include "session/remote_session.h"
-#include "session/rtc/webrtc/webrtc_factory.h"
+#include "rtc/webrtc/webrtc_factory.h"
 #include "session/service_config.h"
 #include "session_probe.h"
 #include "signal_server_process.h"

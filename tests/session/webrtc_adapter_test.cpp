@@ -6,7 +6,7 @@
 
 #include <QtTest>
 
-#include "session/rtc/webrtc/webrtc_factory.h"
+#include "rtc/webrtc/webrtc_factory.h"
 
 using namespace lunor::rtc;
 

@@ -9,8 +9,9 @@
 #include <QSettings>
 #include <QTemporaryDir>
 
-#include "fake_rtc.h"
+#include "host/display_list.h"
 #include "host/fake_control_injector.h"
+#include "rtc/fake_rtc.h"
 #include "host/synthetic_screen_capturer.h"
 #include "session/session_environment.h"
 #include "store/fake_address_book.h"
@@ -29,7 +30,7 @@ class FakeEnvironment final : public SessionEnvironment {
 
   std::unique_ptr<rtc::PeerConnectionFactory> createRtcFactory() override {
     if (makeRtcFactory) return makeRtcFactory();
-    auto factory = std::make_unique<FakePeerConnectionFactory>();
+    auto factory = std::make_unique<rtc::FakePeerConnectionFactory>();
     factories.push_back(factory.get());
     return factory;
   }
@@ -40,12 +41,11 @@ class FakeEnvironment final : public SessionEnvironment {
   }
   std::unique_ptr<ScreenCapturer> createScreenCapturer(
       std::shared_ptr<rtc::VideoSource> source) override {
-    auto capturer = std::make_unique<SyntheticScreenCapturer>(std::move(source), displayList, frameHook);
+    auto capturer = std::make_unique<SyntheticScreenCapturer>(std::move(source), displayList.displays(), frameHook);
     capturers.push_back(capturer.get());
     return capturer;
   }
-  std::vector<DisplayDescription> displays() override { return displayList; }
-  uint32_t mainDisplayId() override { return displayList.empty() ? 0 : displayList.front().id; }
+  DisplayList& displays() override { return displayList; }
   bool mayControlComputer() override { return mayControl.load(); }
   SessionPanels& panels() override { return panelsFake; }
   AddressBook& addressBook() override { return addressBookFake; }
@@ -63,13 +63,17 @@ class FakeEnvironment final : public SessionEnvironment {
   // When set, sessions get this factory instead of the scripted one.
   std::function<std::unique_ptr<rtc::PeerConnectionFactory>()> makeRtcFactory;
   // Two displays side by side: 2560x1440 (main) and 1920x1080 to its right.
-  std::vector<DisplayDescription> displayList{{1, 2560, 1440, QRect(0, 0, 2560, 1440)},
-                                              {2, 1920, 1080, QRect(2560, 0, 1920, 1080)}};
+  //   (0,0) +-----------+ (2560,0) +---------+
+  //         |  1        |          |  2      |
+  //         |           |          +---------+ (1080)
+  //         +-----------+ (1440)
+  StaticDisplayList displayList{{{1, 2560, 1440, QRect(0, 0, 2560, 1440)},
+                                 {2, 1920, 1080, QRect(2560, 0, 1920, 1080)}}};
   SyntheticScreenCapturer::FrameHook frameHook;
   std::atomic<bool> mayControl{true};
   std::vector<SyntheticScreenCapturer*> capturers;
   // Borrowed views of what the sessions own; valid while the session lives.
-  std::vector<FakePeerConnectionFactory*> factories;
+  std::vector<rtc::FakePeerConnectionFactory*> factories;
   std::vector<FakeControlInjector*> injectors;
   FakeSessionPanels panelsFake;
   FakeAddressBook addressBookFake;

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "session/rtc/peer_connection.h"
+#include "rtc/peer_connection.h"
 
 namespace lunor::test {
 

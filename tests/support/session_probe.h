@@ -9,7 +9,7 @@
 
 #include "fake_environment.h"
 #include "session/remote_session.h"
-#include "session/rtc/peer_connection.h"
+#include "rtc/peer_connection.h"
 #include "test_ws_server.h"
 
 namespace lunor::test {

@@ -1,31 +1,28 @@
 #include "host/x11/control_injector_x11.h"
 
-#include <cmath>
-#include <thread>
-
 #include <X11/XKBlib.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
-#include "host/coordinate_mapper.h"
-#include "host/display_list.h"
+#include <tuple>
+
 #include "host/mac_key_codes.h"
 
 namespace lunor {
 namespace {
 
-constexpr double kPixelsPerWheelClick = 40.0;
-constexpr int kMaxClicksPerEvent = 50;
-
 // X pointer buttons.
 constexpr unsigned kLeft = 1, kMiddle = 2, kRight = 3;
 constexpr unsigned kWheelUp = 4, kWheelDown = 5, kWheelLeft = 6, kWheelRight = 7;
 
-unsigned buttonFor(int button) {
-  if (button == 1) return kRight;
-  if (button == 2) return kMiddle;
+unsigned xButton(MouseButton b) {
+  switch (b) {
+    case MouseButton::Right: return kRight;
+    case MouseButton::Middle: return kMiddle;
+    case MouseButton::Left: break;
+  }
   return kLeft;
 }
 
@@ -49,11 +46,9 @@ KeySym keySymFor(char16_t c) {
 
 }  // namespace
 
-// The modifier flags the client holds, shared by every injector of the process.
 std::atomic<uint32_t> ControlInjectorX11::sharedModifierState_{0};
 
-ControlInjectorX11::ControlInjectorX11(DisplayList& displays, uint32_t mainDisplayId)
-    : displays_(displays), currentDisplayId_(mainDisplayId) {
+ControlInjectorX11::ControlInjectorX11() {
   if (!connection_.isOpen()) return;
   int event = 0, error = 0, major = 0, minor = 0;
   xtest_ = XTestQueryExtension(connection_.display(), &event, &error, &major, &minor);
@@ -64,100 +59,55 @@ ControlInjectorX11::ControlInjectorX11(DisplayList& displays, uint32_t mainDispl
 
 ControlInjectorX11::~ControlInjectorX11() { releaseAllModifiers(); }
 
-void ControlInjectorX11::setCurrentDisplayId(uint32_t id) { currentDisplayId_ = id; }
-
-uint32_t ControlInjectorX11::currentDisplayId() const { return currentDisplayId_.load(); }
-
 // ------------------------------------------------------------------ pointer --
 
-QPoint ControlInjectorX11::targetPoint(double x, double y) const {
-  const uint32_t id = currentDisplayId_.load();
-  QRect bounds;
-  for (const auto& display : displays_.displays()) {
-    if (display.id == id) bounds = display.bounds;
-  }
-  const QPointF p = CoordinateMapper::map(id, QRectF(bounds), x, y);
-  // Pixels are whole; x = 1 would land on the next monitor, so stay inside.
-  const int px = std::clamp(static_cast<int>(std::floor(p.x())), bounds.left(),
-                            std::max(bounds.left(), bounds.right()));
-  const int py = std::clamp(static_cast<int>(std::floor(p.y())), bounds.top(),
-                            std::max(bounds.top(), bounds.bottom()));
-  return {px, py};
-}
-
-void ControlInjectorX11::motion(const QPoint& p) {
+void ControlInjectorX11::motion(QPoint p) {
   XTestFakeMotionEvent(connection_.display(), -1, p.x(), p.y(), CurrentTime);
 }
 
-void ControlInjectorX11::moveTo(double x, double y) {
+void ControlInjectorX11::movePointer(QPoint p) {
   if (!ready()) return;
-  const QPoint p = targetPoint(x, y);
   std::lock_guard lock(connection_.mutex());
   motion(p);
   XFlush(connection_.display());
 }
 
-void ControlInjectorX11::mouseDown(int button, double x, double y) {
+void ControlInjectorX11::button(MouseButton b, bool down, QPoint p) {
   if (!ready()) return;
-  const QPoint p = targetPoint(x, y);
   std::lock_guard lock(connection_.mutex());
   motion(p);
-  XTestFakeButtonEvent(connection_.display(), buttonFor(button), True, CurrentTime);
+  XTestFakeButtonEvent(connection_.display(), xButton(b), down ? True : False, CurrentTime);
   XFlush(connection_.display());
 }
 
-void ControlInjectorX11::mouseUp(int button, double x, double y) {
-  if (!ready()) return;
-  const QPoint p = targetPoint(x, y);
-  std::lock_guard lock(connection_.mutex());
-  motion(p);
-  XTestFakeButtonEvent(connection_.display(), buttonFor(button), False, CurrentTime);
-  XFlush(connection_.display());
-}
-
-void ControlInjectorX11::drag(bool, double x, double y) {
+void ControlInjectorX11::drag(MouseButton, QPoint p) {
   // A motion while the button is held is a drag for X.
-  moveTo(x, y);
+  movePointer(p);
 }
 
-void ControlInjectorX11::scroll(double x, double y, double dx, double dy) {
-  if (!ready() || !std::isfinite(dx) || !std::isfinite(dy)) return;
-  const QPoint p = targetPoint(x, y);
+void ControlInjectorX11::scroll(QPoint p, double dx, double dy) {
+  if (!ready()) return;
   std::lock_guard lock(connection_.mutex());
   motion(p);
-  // Vertical wheel = −dy (positive scrolls up), horizontal wheel = dx
-  // (positive scrolls left); pixels add up to whole wheel clicks.
-  auto clicks = [](double& accumulated, double pixels) {
-    accumulated += pixels;
-    const double whole = std::trunc(accumulated / kPixelsPerWheelClick);
-    accumulated -= whole * kPixelsPerWheelClick;
-    return static_cast<int>(std::clamp(whole, double(-kMaxClicksPerEvent), double(kMaxClicksPerEvent)));
-  };
-  const int vertical = clicks(verticalPixels_, -dy);
-  const int horizontal = clicks(horizontalPixels_, dx);
+  // Wheel up for −dy > 0 (the view scrolls up), wheel left for dx > 0.
+  const int up = vertical_.add(-dy);
+  const int left = horizontal_.add(dx);
   auto press = [&](unsigned button, int times) {
     for (int i = 0; i < times; ++i) {
       XTestFakeButtonEvent(connection_.display(), button, True, CurrentTime);
       XTestFakeButtonEvent(connection_.display(), button, False, CurrentTime);
     }
   };
-  press(vertical > 0 ? kWheelUp : kWheelDown, std::abs(vertical));
-  press(horizontal > 0 ? kWheelLeft : kWheelRight, std::abs(horizontal));
+  press(up > 0 ? kWheelUp : kWheelDown, std::abs(up));
+  press(left > 0 ? kWheelLeft : kWheelRight, std::abs(left));
   XFlush(connection_.display());
 }
 
-void ControlInjectorX11::doubleClick(bool right) {
+void ControlInjectorX11::doubleClick(MouseButton b) {
   if (!ready()) return;
-  const unsigned button = right ? kRight : kLeft;
-  auto click = [&] {
-    std::lock_guard lock(connection_.mutex());
-    XTestFakeButtonEvent(connection_.display(), button, True, CurrentTime);
-    XTestFakeButtonEvent(connection_.display(), button, False, CurrentTime);
-    XFlush(connection_.display());
-  };
-  click();
-  std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  click();
+  std::lock_guard lock(connection_.mutex());
+  XTestFakeButtonEvent(connection_.display(), xButton(b), True, CurrentTime);
+  XFlush(connection_.display());
 }
 
 // --------------------------------------------------------------------- keys --
@@ -175,16 +125,16 @@ void ControlInjectorX11::key(unsigned keycode, bool down) {
   XTestFakeKeyEvent(connection_.display(), keycode, down ? True : False, CurrentTime);
 }
 
-void ControlInjectorX11::setModifier(const QString& name, bool down) {
-  const auto modifier = modifierByName(name);
-  if (!modifier || !ready()) return;
+void ControlInjectorX11::setModifier(Modifier modifier, bool down) {
+  if (!ready()) return;
+  const ModifierKey mac = modifierKey(modifier);
   std::lock_guard lock(connection_.mutex());
-  const unsigned keycode = xKeycodeForMac(modifier->macKeyCode);
+  const unsigned keycode = xKeycodeForMac(mac.macKeyCode);
   if (keycode == 0) return;
   if (down) {
-    sharedModifierState_ |= modifier->flag;
+    sharedModifierState_ |= mac.flag;
   } else {
-    sharedModifierState_ &= ~modifier->flag;
+    sharedModifierState_ &= ~mac.flag;
   }
   key(keycode, down);
   XFlush(connection_.display());
@@ -199,21 +149,23 @@ void ControlInjectorX11::keyEvent(uint16_t macKeyCode, bool down) {
   XFlush(connection_.display());
 }
 
-void ControlInjectorX11::typeCharacter(const QString& text, bool down) {
-  if (text.isEmpty() || !ready()) return;
-  const char16_t c = text.at(0).unicode();
-  if (QChar::isSurrogate(c)) return;  // beyond U+FFFF: no single key
-
+void ControlInjectorX11::typeCharacter(char16_t c, bool down) {
+  if (!ready() || QChar::isSurrogate(c)) return;
   std::lock_guard lock(connection_.mutex());
-  Display* display = connection_.display();
-  if (sharedModifierState_.load() != 0) {
+  const char16_t lower = QChar(c).toLower().unicode();
+  if (sharedModifierState_.load() != 0 && hasMacKeyCode(lower)) {
     // With a modifier held, shortcuts resolve by key, not by character.
-    const uint16_t mac = macKeyCodeForCharacter(QChar(c).toLower().unicode());
-    key(xKeycodeForMac(mac), down);
-    XFlush(display);
-    return;
+    key(xKeycodeForMac(macKeyCodeForCharacter(lower)), down);
+  } else {
+    // A character with no key of its own is typed as itself, with whatever
+    // modifiers are held: Ctrl+é stays Ctrl+é.
+    typeBySymbol(c, down);
   }
+  XFlush(connection_.display());
+}
 
+void ControlInjectorX11::typeBySymbol(char16_t c, bool down) {
+  Display* display = connection_.display();
   const KeySym sym = keySymFor(c);
   if (sym == NoSymbol) return;
   unsigned keycode = XKeysymToKeycode(display, sym);
@@ -254,7 +206,6 @@ void ControlInjectorX11::typeCharacter(const QString& text, bool down) {
       boundKeys_.erase(it);
     }
   }
-  XFlush(display);
 }
 
 unsigned ControlInjectorX11::bindSpareKey(KeySym sym) {
@@ -289,7 +240,7 @@ void ControlInjectorX11::unbindSpareKey(unsigned keycode) {
   KeySym none[2] = {NoSymbol, NoSymbol};
   X11ErrorTrap trap(connection_.display());
   XChangeKeyboardMapping(connection_.display(), static_cast<int>(keycode), 2, none, 1);
-  trap.failed();
+  std::ignore = trap.failed();
 }
 
 void ControlInjectorX11::releaseAllModifiers() {

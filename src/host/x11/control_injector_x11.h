@@ -3,59 +3,53 @@
 #include <atomic>
 #include <map>
 
-#include <QPoint>
-
 #include "host/control_injector.h"
+#include "host/wheel_clicks.h"
 #include "host/x11/x11_display.h"
 
 namespace lunor {
 
-class DisplayList;
-
-// Input through the XTEST extension on a private X connection. Pointer and
-// key operations may run on different threads; the connection's mutex keeps
-// them apart. Key codes from the wire are macOS codes, mapped to the same
-// physical key; characters without a key are typed through a spare keycode
-// lent to them for the press.
+// Input through the XTEST extension on a private X connection. Key codes
+// from the wire are macOS codes, mapped to the same physical key;
+// characters without a key are typed through a spare keycode lent to them
+// for the press. A double click presses the button once: X toolkits count
+// clicks by their timing, so the client's own click before it makes the
+// pair.
 class ControlInjectorX11 final : public ControlInjector {
  public:
-  // displays is borrowed and must outlive the injector.
-  ControlInjectorX11(DisplayList& displays, uint32_t mainDisplayId);
+  ControlInjectorX11();
   ~ControlInjectorX11() override;
 
   // The X server answered and has XTEST.
   bool ready() const { return connection_.isOpen() && xtest_; }
 
-  void setCurrentDisplayId(uint32_t id) override;
-  uint32_t currentDisplayId() const override;
-  void moveTo(double x, double y) override;
-  void mouseDown(int button, double x, double y) override;
-  void mouseUp(int button, double x, double y) override;
-  void drag(bool right, double x, double y) override;
-  void scroll(double x, double y, double dx, double dy) override;
-  void doubleClick(bool right) override;
-  void setModifier(const QString& name, bool down) override;
+  void movePointer(QPoint p) override;
+  void button(MouseButton b, bool down, QPoint p) override;
+  void drag(MouseButton b, QPoint p) override;
+  void scroll(QPoint p, double dx, double dy) override;
+  void doubleClick(MouseButton b) override;
+  void setModifier(Modifier modifier, bool down) override;
   void keyEvent(uint16_t macKeyCode, bool down) override;
-  void typeCharacter(const QString& text, bool down) override;
+  void typeCharacter(char16_t c, bool down) override;
   void releaseAllModifiers() override;
 
  private:
-  QPoint targetPoint(double x, double y) const;
   // The helpers below expect the connection's mutex to be held.
-  void motion(const QPoint& p);
+  void motion(QPoint p);
   void key(unsigned keycode, bool down);
   unsigned xKeycodeForMac(uint16_t macKeyCode) const;
+  // Types c through the key (or a spare key) that makes it.
+  void typeBySymbol(char16_t c, bool down);
   unsigned bindSpareKey(unsigned long keysym);
   void unbindSpareKey(unsigned keycode);
 
-  DisplayList& displays_;
   X11Connection connection_;
   bool xtest_ = false;
   bool evdevKeycodes_ = true;
-  std::atomic<uint32_t> currentDisplayId_;
-  double verticalPixels_ = 0;    // scroll not yet worth a wheel click
-  double horizontalPixels_ = 0;
+  WheelClicks vertical_;
+  WheelClicks horizontal_;
   std::map<char16_t, unsigned> boundKeys_;  // characters typed through spare keys
+  // The modifier flags the client holds, shared by every injector of the process.
   static std::atomic<uint32_t> sharedModifierState_;
 };
 

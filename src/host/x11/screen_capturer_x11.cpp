@@ -1,18 +1,10 @@
 #include "host/x11/screen_capturer_x11.h"
 
 #include <chrono>
-#include <vector>
-
-#include <QTimer>
 
 #include "host/display_list.h"
-#include "libyuv/scale_argb.h"
-#include "modules/desktop_capture/desktop_and_cursor_composer.h"
-#include "modules/desktop_capture/desktop_capture_options.h"
-#include "modules/desktop_capture/desktop_capturer.h"
-#include "modules/desktop_capture/desktop_frame.h"
-#include "session/rtc/peer_connection.h"
-#include "session/rtc/webrtc/webrtc_factory.h"
+#include "rtc/peer_connection.h"
+#include "rtc/webrtc/desktop_grabber.h"
 #include "system/console_log.h"
 
 namespace lunor {
@@ -24,52 +16,33 @@ CaptureError unavailable(const QString& why) {
   return {QStringLiteral("X11"), 1, QStringLiteral("Capture d'écran indisponible : ") + why};
 }
 
-int64_t nowUs() {
-  return std::chrono::duration_cast<std::chrono::microseconds>(
-             std::chrono::steady_clock::now().time_since_epoch())
-      .count();
+CaptureError interrupted() {
+  return {QStringLiteral("X11"), 4, QStringLiteral("Capture interrompue")};
 }
-
-// Receives the library's frames on the capture thread.
-class FrameSink final : public webrtc::DesktopCapturer::Callback {
- public:
-  webrtc::DesktopCapturer::Result result = webrtc::DesktopCapturer::Result::ERROR_TEMPORARY;
-  std::unique_ptr<webrtc::DesktopFrame> frame;
-  void OnCaptureResult(webrtc::DesktopCapturer::Result r,
-                       std::unique_ptr<webrtc::DesktopFrame> f) override {
-    result = r;
-    frame = std::move(f);
-  }
-};
 
 }  // namespace
 
 ScreenCapturerX11::ScreenCapturerX11(std::shared_ptr<rtc::VideoSource> source, DisplayList& displays)
-    : source_(std::move(source)), displays_(displays) {
-  rtc::initialiseWebRtcLibrary();
-}
+    : source_(std::move(source)), displays_(displays) {}
 
 ScreenCapturerX11::~ScreenCapturerX11() { stopCapture(); }
 
-void ScreenCapturerX11::complete(CaptureDone done, std::optional<CaptureError> error) {
-  QMetaObject::invokeMethod(
-      &context_,
-      [done = std::move(done), error] {
-        if (done) done(error);
-      },
-      Qt::QueuedConnection);
+void ScreenCapturerX11::onMain(std::function<void()> call) {
+  QMetaObject::invokeMethod(&context_, std::move(call), Qt::QueuedConnection);
 }
 
 void ScreenCapturerX11::startCapture(int displayIndex, int width, int height, int fps,
                                      CaptureDone done) {
   const auto displays = displays_.displays();
   if (displayIndex < 0 || displayIndex >= static_cast<int>(displays.size())) {
-    complete(std::move(done), CaptureError::invalidDisplayIndex());
+    onMain([done = std::move(done)] {
+      if (done) done(CaptureError::invalidDisplayIndex());
+    });
     return;
   }
-  const DisplayDescription display = displays[static_cast<size_t>(displayIndex)];
-  thread_.start(fps, [this, id = display.id, width, height, done = std::move(done), displayIndex,
-                      fps = std::clamp(fps, 1, CaptureThread::kMaxFps)]() mutable {
+  const uint32_t id = displays[static_cast<size_t>(displayIndex)].id;
+  fps = std::clamp(fps, 1, CaptureThread::kMaxFps);
+  thread_.start(fps, [this, id, width, height, fps, displayIndex, done = std::move(done)]() mutable {
     CaptureDone announce = [this, done = std::move(done), width, height, fps,
                             displayIndex](std::optional<CaptureError> error) {
       if (!error) {
@@ -79,61 +52,43 @@ void ScreenCapturerX11::startCapture(int displayIndex, int width, int height, in
                         .arg(fps)
                         .arg(displayIndex));
       }
-      complete(done, error);
+      onMain([done, error] {
+        if (done) done(error);
+      });
     };
     run(id, width, height, std::move(announce));
   });
 }
 
 void ScreenCapturerX11::run(uint32_t displayId, int width, int height, CaptureDone done) {
-  webrtc::DesktopCaptureOptions options = webrtc::DesktopCaptureOptions::CreateDefault();
-  options.set_use_update_notifications(true);  // XDamage: only changed areas are read
-  std::unique_ptr<webrtc::DesktopCapturer> screen =
-      webrtc::DesktopCapturer::CreateScreenCapturer(options);
-  if (!screen) {
+  std::string why;
+  // The library's capturer belongs to this thread: made, used and dropped here.
+  std::unique_ptr<rtc::DesktopGrabber> grabber = rtc::createX11DesktopGrabber(displayId, &why);
+  if (!grabber) {
     thread_.finish();
-    done(unavailable(QStringLiteral("pas de serveur X")));
-    return;
-  }
-  auto capturer = std::make_unique<webrtc::DesktopAndCursorComposer>(std::move(screen), options);
-  FrameSink sink;
-  capturer->Start(&sink);
-  if (!capturer->SelectSource(static_cast<webrtc::DesktopCapturer::SourceId>(displayId))) {
-    thread_.finish();
-    done(CaptureError::invalidDisplayIndex());
+    done(why.empty() ? CaptureError::invalidDisplayIndex() : unavailable(QString::fromStdString(why)));
     return;
   }
   done(std::nullopt);
 
-  std::vector<uint8_t> scaled;
   auto lastPushed = std::chrono::steady_clock::time_point{};
   while (thread_.running()) {
-    capturer->CaptureFrame();
+    rtc::VideoFrameView frame;
+    const auto result = grabber->grab(width, height, frame);
     ++captureCount_;
-    if (sink.result == webrtc::DesktopCapturer::Result::SUCCESS && sink.frame) {
-      const webrtc::DesktopFrame& frame = *sink.frame;
-      const auto now = std::chrono::steady_clock::now();
-      const bool changed = !frame.updated_region().is_empty();
-      if (changed || now - lastPushed >= kUnchangedFrameInterval) {
-        const int w = frame.size().width();
-        const int h = frame.size().height();
-        rtc::VideoFrameView view{frame.data(), w, h, frame.stride(), nowUs()};
-        const int outW = width > 0 ? width : w;
-        const int outH = height > 0 ? height : h;
-        if (outW != w || outH != h) {
-          // Only when asked for another size: one scaling pass into our buffer.
-          scaled.resize(static_cast<size_t>(outW) * outH * 4);
-          libyuv::ARGBScale(frame.data(), frame.stride(), w, h, scaled.data(), outW * 4, outW, outH,
-                            libyuv::kFilterBilinear);
-          view = {scaled.data(), outW, outH, outW * 4, view.timestampUs};
-        }
-        source_->pushFrame(view);
-        ++frameCount_;
-        lastPushed = now;
-      }
-    } else if (sink.result == webrtc::DesktopCapturer::Result::ERROR_PERMANENT) {
+    const auto now = std::chrono::steady_clock::now();
+    if (result == rtc::DesktopGrabber::Result::Changed ||
+        (result == rtc::DesktopGrabber::Result::Unchanged && now - lastPushed >= kUnchangedFrameInterval)) {
+      source_->pushFrame(frame);
+      ++frameCount_;
+      lastPushed = now;
+    } else if (result == rtc::DesktopGrabber::Result::Failed) {
       consoleLine(QStringLiteral("[ScreenCapturer] ❌ Capture interrompue"));
-      break;
+      thread_.finish();
+      onMain([this] {
+        if (stopped_) stopped_(interrupted());
+      });
+      return;
     }
     thread_.waitForNextFrame();
   }
@@ -147,9 +102,11 @@ void ScreenCapturerX11::setFrameRate(int fps, CaptureDone done) { thread_.setFra
 
 void ScreenCapturerX11::shareableDisplays(DisplaysDone done) {
   auto displays = displays_.displays();
-  QTimer::singleShot(0, &context_, [done = std::move(done), displays] {
+  onMain([done = std::move(done), displays] {
     if (done) done(displays, std::nullopt);
   });
 }
+
+void ScreenCapturerX11::setStoppedHandler(CaptureStopped handler) { stopped_ = std::move(handler); }
 
 }  // namespace lunor

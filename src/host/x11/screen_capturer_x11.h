@@ -2,7 +2,6 @@
 
 #include <atomic>
 #include <memory>
-#include <thread>
 
 #include <QObject>
 
@@ -18,9 +17,9 @@ class VideoSource;
 }
 
 // One RandR monitor through the WebRTC library's X11 screen capturer, with
-// the cursor composed in. Frames are captured on the capturer's own thread
-// and handed to the video source there; XDamage tells which frames changed,
-// and an unchanged screen costs one frame a second.
+// the cursor composed in. Frames are read on the capturer's own thread and
+// handed to the video source there; XDamage tells which frames changed, and
+// an unchanged screen costs one frame a second.
 class ScreenCapturerX11 final : public ScreenCapturer {
  public:
   // displays is borrowed and must outlive the capturer.
@@ -32,6 +31,7 @@ class ScreenCapturerX11 final : public ScreenCapturer {
   bool hasStream() const override;
   void setFrameRate(int fps, CaptureDone done) override;
   void shareableDisplays(DisplaysDone done) override;
+  void setStoppedHandler(CaptureStopped handler) override;
 
   // Frames handed to the source since creation.
   uint64_t frameCount() const { return frameCount_.load(); }
@@ -40,11 +40,13 @@ class ScreenCapturerX11 final : public ScreenCapturer {
 
  private:
   void run(uint32_t displayId, int width, int height, CaptureDone done);
-  void complete(CaptureDone done, std::optional<CaptureError> error);
+  // Runs `call` on the main thread unless the capturer is gone by then.
+  void onMain(std::function<void()> call);
 
   std::shared_ptr<rtc::VideoSource> source_;
   DisplayList& displays_;
-  QObject context_;  // completions are dropped once the capturer is gone
+  CaptureStopped stopped_;  // main thread
+  QObject context_;         // completions are dropped once the capturer is gone
   std::atomic<uint64_t> frameCount_{0};
   std::atomic<uint64_t> captureCount_{0};
   CaptureThread thread_;  // last: stops before the members its loop reads go

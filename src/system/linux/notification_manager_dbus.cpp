@@ -71,14 +71,28 @@ void DBusNotificationManager::postJoinRequest(const QString& displayName, const 
     qCInfo(notifLog).noquote() << QStringLiteral("🟠 [Notif] ensureConfigured → reconfigure");
     ensureConfigured();
   }
+  // Until the service has answered, a second request from the same client
+  // would not know the first notification's number and would add a second
+  // notification: it waits and replaces the first instead.
+  if (auto it = inFlight_.find(clientId); it != inFlight_.end()) {
+    *it = displayName;
+    return;
+  }
+  inFlight_.insert(clientId, std::nullopt);
   queryAuthorization([this, displayName, clientId](int status) {
     if (status != kAuthorized) {
       qCInfo(notifLog).noquote()
           << QStringLiteral("🟥 [Notif] not authorized (status=%1) → pas d’envoi").arg(status);
+      finished(clientId);
       return;
     }
     post(displayName, clientId);
   });
+}
+
+void DBusNotificationManager::finished(const QString& clientId) {
+  const std::optional<QString> again = inFlight_.take(clientId);
+  if (again) postJoinRequest(*again, clientId);
 }
 
 void DBusNotificationManager::post(const QString& displayName, const QString& clientId) {
@@ -103,6 +117,7 @@ void DBusNotificationManager::post(const QString& displayName, const QString& cl
     const QDBusPendingReply<uint> reply = *watcher;
     if (reply.isError()) {
       qCInfo(notifLog).noquote() << QStringLiteral("🟥 [Notif] add(join) failed: ") + reply.error().message();
+      finished(clientId);
       return;
     }
     const uint id = reply.value();
@@ -112,6 +127,7 @@ void DBusNotificationManager::post(const QString& displayName, const QString& cl
     notificationByClient_.insert(clientId, id);
     clientByNotification_.insert(id, clientId);
     qCInfo(notifLog).noquote() << QStringLiteral("🟢 [Notif] add(join) OK id=join-request-") + clientId;
+    finished(clientId);
   });
 }
 

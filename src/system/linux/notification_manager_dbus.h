@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 
 #include <QDBusConnection>
 #include <QHash>
@@ -43,12 +44,18 @@ class DBusNotificationManager final : public QObject, public NotificationManager
   // when it lacks them, 0 when no service answers (the platform's numbers).
   void queryAuthorization(std::function<void(int status)> done);
   void post(const QString& displayName, const QString& clientId);
+  // The post for clientId is done (shown or not); sends a request that came
+  // meanwhile, which now replaces the notification instead of adding one.
+  void finished(const QString& clientId);
 
   QDBusConnection bus_;
   bool configured_ = false;
   ActionHandler handler_;
   QHash<uint, QString> clientByNotification_;
   QHash<QString, uint> notificationByClient_;
+  // Clients whose post awaits the service's answer, with the display name
+  // of a request that came in the meantime, if one did.
+  QHash<QString, std::optional<QString>> inFlight_;
 };
 
 }  // namespace lunor

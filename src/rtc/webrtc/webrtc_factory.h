@@ -5,7 +5,7 @@
 
 #include <memory>
 
-#include "session/rtc/peer_connection.h"
+#include "rtc/peer_connection.h"
 
 namespace lunor::rtc {
 

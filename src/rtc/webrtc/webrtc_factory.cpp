@@ -1,4 +1,4 @@
-#include "session/rtc/webrtc/webrtc_factory.h"
+#include "rtc/webrtc/webrtc_factory.h"
 
 #include <cstdlib>
 #include <mutex>

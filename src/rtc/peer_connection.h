@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "session/rtc/rtc_types.h"
+#include "rtc/rtc_types.h"
 
 namespace lunor::rtc {
 

@@ -1,7 +1,7 @@
 #pragma once
 
-// A scripted stand-in for the WebRTC library: connections report whatever
-// ICE state the test sets and record what the session asked of them.
+// A scripted stand-in for the WebRTC library, for tests: connections report
+// whatever ICE state the test sets and record what they were asked.
 
 #include <atomic>
 #include <memory>
@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "session/rtc/peer_connection.h"
+#include "rtc/peer_connection.h"
 
-namespace lunor::test {
+namespace lunor::rtc {
 
 class FakeDataChannel final : public rtc::DataChannel {
  public:
@@ -103,6 +103,7 @@ class FakePeerConnection final : public rtc::PeerConnection {
     return {};
   }
   void createOffer(const rtc::MediaConstraints&, rtc::DescriptionCallback done) override {
+    ++offers;
     done(rtc::SessionDescription{rtc::SdpType::Offer, "v=0\r\n"}, {});
   }
   void createAnswer(const rtc::MediaConstraints&, rtc::DescriptionCallback done) override {
@@ -121,7 +122,7 @@ class FakePeerConnection final : public rtc::PeerConnection {
     candidates.push_back(c);
     if (done) done({});
   }
-  void restartIce() override {}
+  void restartIce() override { ++iceRestarts; }
   rtc::IceConnectionState iceConnectionState() override { return state.load(); }
   void close() override {
     closed = true;
@@ -135,6 +136,8 @@ class FakePeerConnection final : public rtc::PeerConnection {
   }
 
   std::string preferredCodec;
+  int offers = 0;
+  int iceRestarts = 0;
   std::vector<int> bitrateRange;
   std::atomic<rtc::IceConnectionState> state{rtc::IceConnectionState::New};
   rtc::PeerConnectionObserver* observer = nullptr;
@@ -172,4 +175,4 @@ class FakePeerConnectionFactory final : public rtc::PeerConnectionFactory {
   std::vector<std::shared_ptr<FakeVideoSource>> sources;
 };
 
-}  // namespace lunor::test
+}  // namespace lunor::rtc

@@ -1,0 +1,154 @@
+#include "session/client_role.h"
+
+#include "session/remote_session.h"
+#include "session/session_environment.h"
+#include "session/signaling_messages.h"
+#include "store/address_book.h"
+#include "store/unattended_password.h"
+#include "store/user_profile_store.h"
+
+namespace lunor {
+
+ClientRole::ClientRole(RemoteSession& session) : s_(session) {
+  joinTimer_.setSingleShot(true);
+  joinTimer_.setInterval(kJoinDelayMs);
+  connect(&joinTimer_, &QTimer::timeout, this, [this] {
+    if (s_.generation_ == joinGeneration_) sendJoin(std::nullopt);
+  });
+}
+
+void ClientRole::scheduleJoin(const QUuid& generation) {
+  joinGeneration_ = generation;
+  joinTimer_.start();
+}
+
+void ClientRole::sendJoin(const std::optional<QString>& passwordHash) {
+  const UserProfileStore& profile = s_.environment_.profileStore();
+  s_.sendSignaling(signaling::join(s_.sessionId_, profile.displayName(), profile.wireAvatar(), passwordHash));
+  s_.setStatus(QStringLiteral("Connexion à l'hôte..."));
+}
+
+void ClientRole::submitPassword(const QString& password) {
+  s_.setAskUnattendedPassword(false);
+  // An empty password is sent too: its digest is what the host compares.
+  const UserProfileStore& profile = s_.environment_.profileStore();
+  s_.sendSignaling(signaling::join(s_.sessionId_, profile.displayName(), profile.wireAvatar(),
+                                   unattendedPasswordHash(password)));
+  s_.setStatus(QStringLiteral("Vérification du mot de passe…"));
+}
+
+QString ClientRole::departureReason() const { return QString::fromUtf8(kReasonHostLeft); }
+
+void ClientRole::stopping() {
+  // The end screen needs a start time even for a session that never began.
+  if (!s_.startedAt_.isValid()) s_.setStartedAt(QDateTime::currentDateTime());
+}
+
+void ClientRole::tearingDown() { joinTimer_.stop(); }
+
+void ClientRole::endWith(const char* reason) {
+  // The room does not exist, or already has its client: waiting would be forever.
+  s_.setStatus(QString::fromUtf8(reason));
+  s_.endSession(QString::fromUtf8(reason), /*silent=*/true);
+}
+
+void ClientRole::handleMessage(const QString& type, const QJsonObject& message) {
+  if (type == QLatin1String("joined")) {
+    s_.log(QStringLiteral("🚪 Room rejointe"));
+    s_.setStatus(QStringLiteral("Salle rejointe"));
+    s_.createPeerConnection();
+  } else if (type == QLatin1String("waiting-approval")) {
+    s_.setStatus(QStringLiteral("En attente d'autorisation par l'hôte…"));
+    s_.setIsWaitingApproval(true);
+  } else if (type == QLatin1String("require-unattended")) {
+    s_.setAskUnattendedPassword(true);
+  } else if (type == QLatin1String("unattended-denied")) {
+    s_.setAskUnattendedPassword(true);
+    s_.setStatus(QStringLiteral("Mot de passe incorrect"));
+  } else if (type == QLatin1String("approved")) {
+    s_.setStatus(QStringLiteral("Autorisé. Initialisation…"));
+    s_.setIsWaitingApproval(false);
+    if (!s_.startedAt_.isValid()) s_.setStartedAt(QDateTime::currentDateTime());
+  } else if (type == QLatin1String("peer-joined")) {
+    const signaling::PeerJoined peer = signaling::peerJoined(message);
+    if (!peer.displayName.isNull()) s_.setRequesterName(peer.displayName);
+    const QImage avatar = decodeWireAvatar(peer.avatar);
+    if (!avatar.isNull()) s_.setRequesterAvatar(avatar);
+    s_.log(QStringLiteral("👤 Peer connecté (cid=") + peer.clientId + QStringLiteral(", unattended=") +
+           (peer.unattended ? QStringLiteral("true") : QStringLiteral("false")) + QLatin1Char(')'));
+    s_.setStatus(QStringLiteral("Peer connecté, négociation..."));
+    s_.createPeerConnection();
+  } else if (type == QLatin1String("room-not-found")) {
+    endWith(kReasonHostNotFound);
+  } else if (type == QLatin1String("room-busy")) {
+    endWith(kReasonHostBusy);
+  }
+}
+
+void ClientRole::connectionCreated() {
+  s_.log(QStringLiteral("ℹ️ Client en attente du DataChannel 'control' (réception via didOpen)"));
+  s_.log(QStringLiteral("ℹ️ Client : en attente des tracks de l'host (pas de transceiver explicite)"));
+}
+
+void ClientRole::connected() { s_.environment_.addressBook().recordSuccess(s_.sessionId_, QString()); }
+
+// ----------------------------------------------------------------- payloads --
+
+void ClientRole::handlePayload(const QString& type, const QJsonObject& data) {
+  if (type == QLatin1String("offer")) {
+    const auto sdp = signaling::descriptionOf(data);
+    if (!sdp) return;
+    s_.negotiation_.answerOffer(sdp->toStdString());
+    s_.negotiation_.armConnectDeadline();
+  } else if (type == QLatin1String("displays")) {
+    const auto entries = signaling::displaysOf(data);
+    if (entries.empty()) {
+      s_.log(QStringLiteral("📥 displays[] vide ignoré (on conserve la liste actuelle)"));
+      return;
+    }
+    QVariantList displays;
+    for (const auto& entry : entries) {
+      displays.append(QVariantMap{{QStringLiteral("index"), entry.index},
+                                  {QStringLiteral("name"), entry.name},
+                                  {QStringLiteral("resolution"), entry.resolution}});
+    }
+    s_.setAvailableDisplays(displays);
+    s_.log(QStringLiteral("📥 %1 écran(s) disponible(s) reçu(s)").arg(displays.size()));
+  } else if (type == QLatin1String("videoGeometry")) {
+    const signaling::VideoGeometry geometry = signaling::videoGeometryOf(data);
+    if (geometry.width > 0 && geometry.height > 0) s_.setRemoteVideoSize({geometry.width, geometry.height});
+    if (geometry.activeDisplay) s_.setCurrentDisplayIndex(*geometry.activeDisplay);
+    s_.log(QStringLiteral("📐 videoGeometry reçu: %1x%2 (display %3)")
+               .arg(geometry.width)
+               .arg(geometry.height)
+               .arg(s_.currentDisplayIndex_));
+  }
+}
+
+// ----------------------------------------------------------------- requests --
+
+void ClientRole::requestQuality(const QString& rawProfile) {
+  const auto profile = qualityFromRaw(rawProfile);
+  if (!profile) return;
+  s_.log(QStringLiteral("📨 Demande qualité envoyée: ") + rawProfile);
+  s_.sendPayload(signaling::qualityPayload(*profile));
+}
+
+void ClientRole::requestDisplaySwitch(int index) {
+  s_.log(QStringLiteral("📨 Demande switch écran: #%1").arg(index));
+  s_.setCurrentDisplayIndex(index);
+  s_.setDisplayedVideoRect(QRectF());
+  s_.sendPayload(signaling::switchDisplayPayload(index));
+}
+
+void ClientRole::requestHardRefresh() {
+  s_.log(QStringLiteral("🔄 HARD REFRESH demandé"));
+  if (s_.negotiation_.exists()) {
+    s_.log(QStringLiteral("♻️ ICE restart"));
+    s_.negotiation_.restartIceLocally();
+  }
+  s_.sendPayload(signaling::hardRefreshPayload());
+  s_.log(QStringLiteral("📤 hard-refresh-request envoyé au host"));
+}
+
+}  // namespace lunor

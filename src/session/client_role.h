@@ -1,0 +1,60 @@
+#pragma once
+
+// The client side of a session: joining the host's room, the password
+// prompt, answering the host's offers, the host's display list and
+// geometry, and the client's requests (quality, display, hard refresh).
+// Main thread.
+
+#include <optional>
+
+#include <QObject>
+#include <QTimer>
+#include <QUuid>
+
+#include "session/session_role.h"
+
+namespace lunor {
+
+class RemoteSession;
+
+class ClientRole final : public QObject, public SessionRole {
+  Q_OBJECT
+
+ public:
+  static constexpr int kJoinDelayMs = 1000;
+
+  // session is borrowed: it owns the role.
+  explicit ClientRole(RemoteSession& session);
+
+  // Sends the join 1 s from now, unless the generation has changed by then.
+  void scheduleJoin(const QUuid& generation);
+  void submitPassword(const QString& password);
+  void requestQuality(const QString& rawProfile);
+  void requestDisplaySwitch(int index);
+  void requestHardRefresh();
+
+  Role role() const override { return Role::Client; }
+  void signalingOpened() override {}
+  void signalingClosed() override {}
+  void handleMessage(const QString& type, const QJsonObject& message) override;
+  void handlePayload(const QString& type, const QJsonObject& data) override;
+  // The client never interprets channel traffic.
+  Negotiation::ControlReceiver controlReceiver() override { return {}; }
+  void connectionCreated() override;
+  void connected() override;
+  QString departureReason() const override;
+  void stopping() override;
+  void ending(const QString&, const QDateTime&) override {}
+  void tearingDown() override;
+  void ended() override {}
+
+ private:
+  void sendJoin(const std::optional<QString>& passwordHash);
+  void endWith(const char* reason);
+
+  RemoteSession& s_;
+  QTimer joinTimer_;
+  QUuid joinGeneration_;
+};
+
+}  // namespace lunor

@@ -1,0 +1,115 @@
+#pragma once
+
+// The host's picture: the capture of the shared display into a video
+// source, its track, the display list, the quality profile, the drag boost
+// and the geometry reported to the client. Main thread.
+//
+// The source's output follows one rule, whatever changed last: the shared
+// display's size until the client picks a profile, then that size fitted
+// into the profile's (aspect kept, never enlarged); the profile's frame rate,
+// or 60 while a button is held (the drag boost).
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include <QJsonObject>
+#include <QObject>
+#include <QSize>
+#include <QVariantList>
+
+#include "host/screen_capturer.h"
+#include "rtc/peer_connection.h"
+#include "session/quality_profile.h"
+
+namespace lunor {
+
+class Epoch;
+class Negotiation;
+class SessionEnvironment;
+
+// size scaled down to fit inside bounds, keeping its aspect ratio; never
+// enlarged; each side at least 2 pixels and even.
+QSize fittedSize(QSize size, QSize bounds);
+
+class HostMedia final : public QObject {
+  Q_OBJECT
+
+ public:
+  static constexpr int kBoostFps = 60;
+  static constexpr char kTrackId[] = "local-screen";
+  static constexpr char kStreamId[] = "local-stream";
+
+  using Log = std::function<void(const QString& line)>;
+
+  // Everything borrowed must outlive the media. factory may be null (no
+  // WebRTC): nothing is captured then.
+  HostMedia(SessionEnvironment& environment, rtc::PeerConnectionFactory* factory,
+            Negotiation& negotiation, Epoch& epoch, Log log, QObject* parent = nullptr);
+  ~HostMedia() override;
+
+  QualityProfile quality() const { return quality_; }
+  int displayIndex() const { return displayIndex_; }
+  uint32_t displayId() const { return displayId_; }
+  std::shared_ptr<rtc::VideoTrack> track() const { return track_; }
+  // A capturer exists (its stream may have stopped).
+  bool hasCapturer() const { return capturer_ != nullptr; }
+
+  // A new source, capturer and (once frames flow) track for the shared display.
+  void startCapture();
+  // Reads the display list and sends it to the client.
+  void refreshDisplays();
+  void applyQuality(QualityProfile profile);
+  // Shares the display at `index` of the list; other indices are ignored.
+  void switchDisplay(int index);
+  // The client asked for a fresh picture: a new stream fitted into the
+  // profile's size, and the geometry again.
+  void restartCapture(const QString& request);
+  void beginDragBoost();
+  void endDragBoost();
+  // The client named the shared display by its identifier.
+  void setDisplayId(uint32_t id);
+  // Sends the bitrate limits of the profile to the track's sender.
+  void applySenderBitrate();
+  // Stops the capture and drops source, capturer and track (teardown).
+  void stop();
+
+ Q_SIGNALS:
+  void trackReady(std::shared_ptr<rtc::VideoTrack> track);
+  void payloadReady(const QJsonObject& payload);
+  void statusChanged(const QString& status);
+  void displaysChanged(const QVariantList& available);
+  void qualityChanged(QualityProfile profile);
+  void displayIndexChanged(int index);
+  // Pointer positions map onto this display from now on.
+  void displayIdChanged(uint32_t id);
+  void pointerToCentre();
+
+ private:
+  QSize displaySize(uint32_t id) const;
+  void applySourceFormat();
+  void setDisplayIndex(int index);
+  void setDisplay(uint32_t id);
+  void sendGeometry();
+  void restartStream(int width, int height, CaptureDone done);
+  void captureStarted(const std::shared_ptr<rtc::VideoSource>& source, QSize size, int fps);
+
+  SessionEnvironment& environment_;
+  rtc::PeerConnectionFactory* factory_;
+  Negotiation& negotiation_;
+  Epoch& epoch_;
+  Log log_;
+
+  QualityProfile quality_ = kDefaultQuality;
+  bool profileChosen_ = false;  // the client has picked a profile since the start
+  int boost_ = 0;               // buttons held, for the drag boost
+  int displayIndex_ = 0;
+  uint32_t displayId_;
+  QSize nativeSize_{0, 0};      // the shared display's pixel size
+  std::vector<DisplayDescription> displayInfos_;
+  std::shared_ptr<rtc::VideoSource> source_;
+  std::unique_ptr<ScreenCapturer> capturer_;
+  std::shared_ptr<rtc::VideoTrack> track_;
+};
+
+}  // namespace lunor

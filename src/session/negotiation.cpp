@@ -1,0 +1,293 @@
+#include "session/negotiation.h"
+
+#include <mutex>
+#include <vector>
+
+#include "session/epoch.h"
+
+namespace lunor {
+namespace {
+
+constexpr char kControlLabel[] = "control";
+
+bool isUp(rtc::IceConnectionState state) {
+  return state == rtc::IceConnectionState::Connected || state == rtc::IceConnectionState::Completed;
+}
+
+}  // namespace
+
+// Receives one connection's events on the library's threads. Everything it
+// hands on goes through its epoch ticket, except the control channel's text,
+// which goes straight to the receiver so it keeps its order and its pace.
+class Negotiation::Observer final : public rtc::PeerConnectionObserver,
+                                    public rtc::DataChannelObserver {
+ public:
+  Observer(Negotiation& owner, Epoch::Ticket ticket, ControlReceiver receiver)
+      : owner_(owner), ticket_(std::move(ticket)), receiver_(std::move(receiver)) {}
+
+  // Listens to `channel` until detach().
+  void watch(const std::shared_ptr<rtc::DataChannel>& channel) {
+    {
+      std::lock_guard lock(mutex_);
+      channels_.push_back(channel);
+    }
+    channel->setObserver(this);
+  }
+
+  // Main thread, once the connection's own observer is cleared: no channel
+  // calls this observer any more when it returns.
+  void detach() {
+    std::vector<std::shared_ptr<rtc::DataChannel>> channels;
+    {
+      std::lock_guard lock(mutex_);
+      channels.swap(channels_);
+    }
+    for (auto& channel : channels) channel->setObserver(nullptr);  // waits for a call in flight
+  }
+
+  void onIceConnectionChange(rtc::IceConnectionState state) override {
+    Negotiation* owner = &owner_;
+    ticket_.post([owner, state] { Q_EMIT owner->iceStateChanged(state); });
+  }
+
+  void onIceCandidate(const rtc::IceCandidate& candidate) override {
+    Negotiation* owner = &owner_;
+    ticket_.post([owner, candidate] { Q_EMIT owner->localCandidate(candidate); });
+  }
+
+  void onVideoTrack(std::shared_ptr<rtc::VideoTrack> track) override {
+    owner_.log_(QStringLiteral("🎥 Track vidéo distante reçue (id=") +
+                QString::fromStdString(track->trackId()) + QLatin1Char(')'));
+    Negotiation* owner = &owner_;
+    ticket_.post([owner, track] { Q_EMIT owner->remoteVideoTrack(track); });
+  }
+
+  void onDataChannel(std::shared_ptr<rtc::DataChannel> channel) override {
+    const std::string label = channel->label();
+    owner_.log_(QStringLiteral("🔗 DataChannel reçu: ") + QString::fromStdString(label));
+    if (label != kControlLabel) return;
+    watch(channel);  // here, so no message slips past before the adoption
+    Negotiation* owner = &owner_;
+    ticket_.post([owner, channel] { owner->adopt(channel); });
+  }
+
+  void onStateChange(rtc::DataChannelState state) override {
+    owner_.log_(QStringLiteral("🔗 'control' state = %1").arg(static_cast<int>(state)));
+  }
+
+  void onMessage(const std::string& data, bool binary) override {
+    if (!binary && receiver_) receiver_(data);
+  }
+
+ private:
+  Negotiation& owner_;  // outlives the observer: it owns it
+  const Epoch::Ticket ticket_;
+  const ControlReceiver receiver_;
+  std::mutex mutex_;  // guards channels_; never held while calling a channel
+  std::vector<std::shared_ptr<rtc::DataChannel>> channels_;
+};
+
+Negotiation::Negotiation(Epoch& epoch, Log log, QObject* parent)
+    : QObject(parent), epoch_(epoch), log_(std::move(log)) {
+  iceCheck_.setSingleShot(true);
+  iceCheck_.setInterval(kIceCheckMs);
+  connect(&iceCheck_, &QTimer::timeout, this, [this] {
+    if (!connection_ || connected()) return;
+    log_(QStringLiteral("⏰ TIMEOUT ICE (10s): État=%1").arg(static_cast<int>(iceState())));
+  });
+  connectDeadline_.setSingleShot(true);
+  connectDeadline_.setInterval(kConnectDeadlineMs);
+  connect(&connectDeadline_, &QTimer::timeout, this, [this] {
+    if (connection_ && !connected()) Q_EMIT connectDeadlinePassed();
+  });
+}
+
+Negotiation::~Negotiation() { close(); }
+
+bool Negotiation::create(rtc::PeerConnectionFactory& factory, const rtc::Configuration& configuration,
+                         ControlReceiver receiver) {
+  close();
+  rtc::MediaConstraints constraints;
+  constraints.optional["DtlsSrtpKeyAgreement"] = "true";
+  auto observer = std::make_shared<Observer>(*this, epoch_.ticket(), std::move(receiver));
+  auto connection = factory.createPeerConnection(configuration, constraints, observer.get());
+  if (!connection) return false;
+  observer_ = std::move(observer);
+  connection_ = std::move(connection);
+  iceCheck_.start();
+  return true;
+}
+
+void Negotiation::close() {
+  epoch_.renew();
+  iceCheck_.stop();
+  connectDeadline_.stop();
+  offered_ = false;
+  answerPending_ = false;
+  pendingRestart_ = nullptr;
+  auto connection = std::exchange(connection_, nullptr);
+  auto observer = std::exchange(observer_, nullptr);
+  controlChannel_.reset();
+  // The connection's observer first: no new channel arrives after this.
+  if (connection) connection->setObserver(nullptr);
+  if (observer) observer->detach();
+  if (connection) connection->close();
+}
+
+rtc::IceConnectionState Negotiation::iceState() const {
+  return connection_ ? connection_->iceConnectionState() : rtc::IceConnectionState::New;
+}
+
+bool Negotiation::connected() const { return isUp(iceState()); }
+
+// ------------------------------------------------------------------ channel --
+
+bool Negotiation::createControlChannel() {
+  if (!connection_) return false;
+  auto channel = connection_->createDataChannel(kControlLabel, /*ordered=*/true);
+  if (!channel) return false;
+  observer_->watch(channel);
+  controlChannel_ = std::move(channel);
+  return true;
+}
+
+void Negotiation::adopt(std::shared_ptr<rtc::DataChannel> channel) {
+  controlChannel_ = std::move(channel);
+  Q_EMIT controlChannelAdopted();
+}
+
+bool Negotiation::isControlChannelOpen() const {
+  return controlChannel_ && controlChannel_->state() == rtc::DataChannelState::Open;
+}
+
+bool Negotiation::sendControl(const QByteArray& text) {
+  if (!isControlChannelOpen()) return false;
+  return controlChannel_->send(text.toStdString(), /*binary=*/false);
+}
+
+// -------------------------------------------------------------------- media --
+
+bool Negotiation::isSending(const rtc::VideoTrack& track) const {
+  if (!connection_) return false;
+  const std::string id = track.trackId();
+  for (const auto& sender : connection_->senders()) {
+    if (sender->trackId() == id) return true;
+  }
+  return false;
+}
+
+bool Negotiation::addTrack(std::shared_ptr<rtc::VideoTrack> track, const std::string& streamId) {
+  if (!connection_ || !track || isSending(*track)) return false;
+  if (!connection_->addTrack(track, {streamId})) return false;
+  connection_->preferVideoCodec("H264");
+  return true;
+}
+
+void Negotiation::setSenderBitrate(const rtc::VideoTrack& track, int minBps, int maxBps) {
+  if (!connection_) return;
+  const std::string id = track.trackId();
+  for (const auto& sender : connection_->senders()) {
+    if (sender->trackId() != id) continue;
+    std::vector<rtc::RtpEncoding> encodings = sender->encodings();
+    if (encodings.empty()) encodings.emplace_back();
+    for (auto& encoding : encodings) {
+      encoding.maxBitrateBps = maxBps;
+      encoding.minBitrateBps = minBps;
+    }
+    sender->setEncodings(encodings);
+  }
+}
+
+void Negotiation::setBitrateRange(int minBps, int startBps, int maxBps) {
+  if (connection_) connection_->setBitrateRange(minBps, startBps, maxBps);
+}
+
+// ----------------------------------------------------------- offer, answer --
+
+void Negotiation::setLocal(rtc::SessionDescription description) {
+  if (!connection_) return;
+  const Epoch::Ticket ticket = epoch_.ticket();
+  connection_->setLocalDescription(description, [this, ticket, description](rtc::Error error) {
+    if (!error.ok()) return;
+    ticket.post([this, description] { Q_EMIT descriptionReady(description); });
+  });
+}
+
+void Negotiation::makeOffer(OfferRewrite rewrite) {
+  if (!connection_) return;
+  offered_ = true;
+  answerPending_ = true;
+  rtc::MediaConstraints constraints;
+  constraints.mandatory = {{"OfferToReceiveVideo", "false"}, {"OfferToReceiveAudio", "false"}};
+  const Epoch::Ticket ticket = epoch_.ticket();
+  connection_->createOffer(constraints, [this, ticket, rewrite = std::move(rewrite)](
+                                            std::optional<rtc::SessionDescription> offer, rtc::Error error) {
+    if (!error.ok() || !offer) return;
+    ticket.post([this, rewrite, sdp = std::move(offer->sdp)] {
+      setLocal({rtc::SdpType::Offer, rewrite ? rewrite(sdp) : sdp});
+    });
+  });
+}
+
+void Negotiation::restartIce(OfferRewrite rewrite) {
+  if (!connection_ || !offered_) return;
+  pendingRestart_ = std::move(rewrite);
+  if (!answerPending_) startRestart();
+}
+
+void Negotiation::startRestart() {
+  OfferRewrite rewrite = std::exchange(pendingRestart_, nullptr);
+  if (!rewrite || !connection_) return;
+  connection_->restartIce();
+  makeOffer(std::move(rewrite));
+}
+
+void Negotiation::acceptAnswer(const std::string& sdp) {
+  if (!connection_) return;
+  const Epoch::Ticket ticket = epoch_.ticket();
+  connection_->setRemoteDescription({rtc::SdpType::Answer, sdp}, [this, ticket](rtc::Error error) {
+    ticket.post([this, message = QString::fromStdString(error.message)] {
+      answerPending_ = false;
+      Q_EMIT answerApplied(message);
+      if (pendingRestart_) startRestart();
+    });
+  });
+}
+
+void Negotiation::answerOffer(const std::string& sdp) {
+  if (!connection_) return;
+  const Epoch::Ticket ticket = epoch_.ticket();
+  connection_->setRemoteDescription({rtc::SdpType::Offer, sdp}, [this, ticket](rtc::Error error) {
+    if (!error.ok()) return;
+    ticket.post([this, ticket] {
+      rtc::MediaConstraints constraints;
+      constraints.mandatory = {{"OfferToReceiveVideo", "true"}, {"OfferToReceiveAudio", "false"}};
+      connection_->createAnswer(constraints, [this, ticket](std::optional<rtc::SessionDescription> answer,
+                                                            rtc::Error e) {
+        if (!e.ok() || !answer) return;
+        ticket.post([this, answer = std::move(*answer)] { setLocal(answer); });
+      });
+    });
+  });
+}
+
+void Negotiation::restartIceLocally() {
+  if (connection_) connection_->restartIce();
+}
+
+void Negotiation::addRemoteCandidate(const rtc::IceCandidate& candidate) {
+  if (!connection_) return;
+  const Epoch::Ticket ticket = epoch_.ticket();
+  connection_->addIceCandidate(candidate, [this, ticket](rtc::Error error) {
+    if (error.ok()) return;
+    ticket.post([this, message = QString::fromStdString(error.message)] {
+      log_(QStringLiteral("❌ addIceCandidate: ") + message);
+    });
+  });
+}
+
+void Negotiation::armConnectDeadline() {
+  if (connection_ && !connectDeadline_.isActive()) connectDeadline_.start();
+}
+
+}  // namespace lunor

@@ -1,0 +1,114 @@
+#pragma once
+
+// The peer connection of one session and its "control" channel: creation,
+// offer and answer, candidates, ICE restart, and the timers that watch the
+// connection come up. Library events reach the main thread through the
+// session's epoch, so events of a connection that has since been closed or
+// replaced change nothing. Nothing here holds a lock of ours while it calls
+// into the library. Main thread, apart from the control receiver.
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include "rtc/peer_connection.h"
+
+namespace lunor {
+
+class Epoch;
+
+class Negotiation final : public QObject {
+  Q_OBJECT
+
+ public:
+  static constexpr int kIceCheckMs = 10'000;
+  static constexpr int kConnectDeadlineMs = 15'000;
+
+  // Gets the text of every message of the "control" channel, on a library
+  // thread, in arrival order. Must be quick and thread-safe.
+  using ControlReceiver = std::function<void(const std::string& text)>;
+  // Turns the library's offer into the one that leaves; main thread.
+  using OfferRewrite = std::function<std::string(const std::string& sdp)>;
+  // Any thread.
+  using Log = std::function<void(const QString& line)>;
+
+  // epoch is borrowed and must outlive the negotiation.
+  Negotiation(Epoch& epoch, Log log, QObject* parent = nullptr);
+  ~Negotiation() override;
+
+  // Closes any previous connection, then asks the factory for a new one.
+  // False when the library refuses. Starts the 10-second ICE check.
+  bool create(rtc::PeerConnectionFactory& factory, const rtc::Configuration& configuration,
+              ControlReceiver receiver);
+  // Closes the connection and its channels and renews the epoch, even when
+  // there is no connection: later events of the old one are dropped.
+  void close();
+  bool exists() const { return connection_ != nullptr; }
+  // The connection's ICE state; New without a connection.
+  rtc::IceConnectionState iceState() const;
+
+  // Host: makes the ordered channel "control".
+  bool createControlChannel();
+  bool isControlChannelOpen() const;
+  // Client: sends one text message on the open "control" channel.
+  bool sendControl(const QByteArray& text);
+
+  // Host: sends `track` on the connection (H264 first) unless it already is.
+  bool addTrack(std::shared_ptr<rtc::VideoTrack> track, const std::string& streamId);
+  bool isSending(const rtc::VideoTrack& track) const;
+  // Bitrate limits of the sender of `track`, in bits per second.
+  void setSenderBitrate(const rtc::VideoTrack& track, int minBps, int maxBps);
+  // Bandwidth estimation bounds of the whole connection.
+  void setBitrateRange(int minBps, int startBps, int maxBps);
+
+  // Host: an offer, rewritten, set locally, then descriptionReady.
+  void makeOffer(OfferRewrite rewrite);
+  // Host: a new offer with fresh ICE credentials, once any offer in flight
+  // has its answer. Nothing before the first offer, which has fresh ones.
+  void restartIce(OfferRewrite rewrite);
+  // Host: the client's answer.
+  void acceptAnswer(const std::string& sdp);
+  // Client: answers an offer (the first one or a renegotiation).
+  void answerOffer(const std::string& sdp);
+  // Client: marks the ICE credentials for renewal at the next negotiation.
+  void restartIceLocally();
+  void addRemoteCandidate(const rtc::IceCandidate& candidate);
+  // connectDeadlinePassed() follows unless ICE is connected within 15 s.
+  void armConnectDeadline();
+
+ Q_SIGNALS:
+  // All on the main thread, for the current connection only.
+  void iceStateChanged(rtc::IceConnectionState state);
+  void localCandidate(const rtc::IceCandidate& candidate);
+  void remoteVideoTrack(std::shared_ptr<rtc::VideoTrack> track);
+  void controlChannelAdopted();
+  void descriptionReady(const rtc::SessionDescription& description);
+  // An empty error means the answer was applied.
+  void answerApplied(const QString& error);
+  void connectDeadlinePassed();
+
+ private:
+  class Observer;
+
+  void adopt(std::shared_ptr<rtc::DataChannel> channel);
+  void setLocal(rtc::SessionDescription description);
+  void startRestart();
+  bool connected() const;
+
+  Epoch& epoch_;
+  Log log_;
+  std::shared_ptr<rtc::PeerConnection> connection_;
+  std::shared_ptr<Observer> observer_;
+  std::shared_ptr<rtc::DataChannel> controlChannel_;
+  bool offered_ = false;         // an offer went out on this connection
+  bool answerPending_ = false;   // ...and its answer has not been applied yet
+  OfferRewrite pendingRestart_;  // an ICE restart waiting for that answer
+  QTimer iceCheck_;
+  QTimer connectDeadline_;
+};
+
+}  // namespace lunor

@@ -1,0 +1,200 @@
+#include "session/signaling_messages.h"
+
+#include <cmath>
+
+#include <QJsonArray>
+
+namespace lunor {
+
+namespace json {
+
+std::optional<int64_t> integerIn(const QJsonValue& value, int64_t min, int64_t max) {
+  if (!value.isDouble()) return std::nullopt;
+  const double number = value.toDouble();
+  if (!std::isfinite(number) || number != std::floor(number)) return std::nullopt;
+  if (number < static_cast<double>(min) || number > static_cast<double>(max)) return std::nullopt;
+  return static_cast<int64_t>(number);
+}
+
+QString optionalString(const QJsonObject& object, const char* key) {
+  const QJsonValue value = object.value(QLatin1String(key));
+  return value.isString() ? value.toString() : QString();
+}
+
+QString stringOr(const QJsonObject& object, const char* key, const QString& fallback) {
+  const QJsonValue value = object.value(QLatin1String(key));
+  return value.isString() ? value.toString() : fallback;
+}
+
+bool boolOr(const QJsonObject& object, const char* key, bool fallback) {
+  const QJsonValue value = object.value(QLatin1String(key));
+  return value.isBool() ? value.toBool() : fallback;
+}
+
+}  // namespace json
+
+namespace signaling {
+namespace {
+
+const QString kType = QStringLiteral("type");
+
+}  // namespace
+
+QJsonObject create(const QString& roomId, const std::optional<QString>& unattendedHash) {
+  QJsonObject message{{kType, QStringLiteral("create")},
+                      {QStringLiteral("roomId"), roomId},
+                      {QStringLiteral("requiresApproval"), true}};
+  if (unattendedHash) {
+    message.insert(QStringLiteral("unattended"),
+                   QJsonObject{{QStringLiteral("enabled"), true}, {QStringLiteral("hash"), *unattendedHash}});
+  }
+  return message;
+}
+
+QJsonObject join(const QString& roomId, const QString& displayName,
+                 const std::optional<QString>& avatar, const std::optional<QString>& passwordHash) {
+  QJsonObject message{{kType, QStringLiteral("join")},
+                      {QStringLiteral("roomId"), roomId},
+                      {QStringLiteral("displayName"), displayName}};
+  if (avatar) message.insert(QStringLiteral("avatar"), *avatar);
+  if (passwordHash) message.insert(QStringLiteral("passwordHash"), *passwordHash);
+  return message;
+}
+
+QJsonObject answer(const QString& type, const QString& target) {
+  return {{kType, type}, {QStringLiteral("target"), target}};
+}
+
+QJsonObject signal(const QJsonObject& payload) {
+  return {{kType, QStringLiteral("signal")}, {QStringLiteral("data"), payload}};
+}
+
+QJsonObject endPayload(const QString& reason) {
+  return {{kType, QStringLiteral("end")}, {QStringLiteral("reason"), reason}};
+}
+
+QJsonObject descriptionPayload(const rtc::SessionDescription& description) {
+  const QString type =
+      description.type == rtc::SdpType::Offer ? QStringLiteral("offer") : QStringLiteral("answer");
+  return {{kType, type},
+          {QStringLiteral("sdp"),
+           QJsonObject{{kType, type}, {QStringLiteral("sdp"), QString::fromStdString(description.sdp)}}}};
+}
+
+QJsonObject icePayload(const rtc::IceCandidate& candidate) {
+  return {{kType, QStringLiteral("ice")},
+          {QStringLiteral("candidate"),
+           QJsonObject{{QStringLiteral("candidate"), QString::fromStdString(candidate.sdp)},
+                       {QStringLiteral("sdpMid"), QString::fromStdString(candidate.sdpMid.value_or("0"))},
+                       {QStringLiteral("sdpMLineIndex"), candidate.sdpMLineIndex}}}};
+}
+
+QJsonObject qualityPayload(QualityProfile profile) {
+  return {{kType, QStringLiteral("quality")}, {QStringLiteral("value"), rawValue(profile)}};
+}
+
+QJsonObject switchDisplayPayload(int index) {
+  return {{kType, QStringLiteral("switchDisplay")}, {QStringLiteral("displayIndex"), index}};
+}
+
+QJsonObject hardRefreshPayload() { return {{kType, QStringLiteral("hard-refresh-request")}}; }
+
+QJsonObject displaysPayload(const std::vector<DisplayEntry>& displays) {
+  QJsonArray entries;
+  for (const auto& display : displays) {
+    entries.append(QJsonObject{{QStringLiteral("index"), display.index},
+                               {QStringLiteral("name"), display.name},
+                               {QStringLiteral("resolution"), display.resolution},
+                               {QStringLiteral("id"), static_cast<double>(display.id)}});
+  }
+  return {{kType, QStringLiteral("displays")}, {QStringLiteral("displays"), entries}};
+}
+
+QJsonObject videoGeometryPayload(int width, int height, int activeDisplay, uint32_t displayId) {
+  return {{kType, QStringLiteral("videoGeometry")},
+          {QStringLiteral("width"), width},
+          {QStringLiteral("height"), height},
+          {QStringLiteral("activeDisplay"), activeDisplay},
+          {QStringLiteral("displayID"), static_cast<double>(displayId)}};
+}
+
+QString typeOf(const QJsonObject& object) { return json::optionalString(object, "type"); }
+
+JoinRequest joinRequest(const QJsonObject& message) {
+  return {json::stringOr(message, "clientId", QStringLiteral("???")),
+          json::optionalString(message, "displayName"), json::optionalString(message, "avatar"),
+          json::boolOr(message, "unattended", false), json::boolOr(message, "awaitingPassword", false)};
+}
+
+PeerJoined peerJoined(const QJsonObject& message) {
+  return {json::stringOr(message, "clientId", QStringLiteral("?")),
+          json::optionalString(message, "displayName"), json::optionalString(message, "avatar"),
+          json::boolOr(message, "unattended", false)};
+}
+
+std::optional<QString> descriptionOf(const QJsonObject& payload) {
+  const QJsonValue outer = payload.value(QLatin1String("sdp"));
+  if (!outer.isObject()) return std::nullopt;
+  const QJsonValue inner = outer.toObject().value(QLatin1String("sdp"));
+  if (!inner.isString()) return std::nullopt;
+  return inner.toString();
+}
+
+std::optional<rtc::IceCandidate> candidateOf(const QJsonObject& payload) {
+  const QJsonValue value = payload.value(QLatin1String("candidate"));
+  if (!value.isObject()) return std::nullopt;
+  const QJsonObject candidate = value.toObject();
+  const QJsonValue line = candidate.value(QLatin1String("candidate"));
+  const QJsonValue mid = candidate.value(QLatin1String("sdpMid"));
+  const auto index = json::integerIn(candidate.value(QLatin1String("sdpMLineIndex")), INT32_MIN, INT32_MAX);
+  if (!line.isString() || !mid.isString() || !index) return std::nullopt;
+  return rtc::IceCandidate{line.toString().toStdString(), mid.toString().toStdString(),
+                           static_cast<int>(*index)};
+}
+
+std::optional<QualityProfile> qualityOf(const QJsonObject& payload) {
+  const QJsonValue value = payload.value(QLatin1String("value"));
+  return value.isString() ? qualityFromRaw(value.toString()) : std::nullopt;
+}
+
+std::optional<int> switchIndexOf(const QJsonObject& payload) {
+  const auto index = json::integerIn(payload.value(QLatin1String("displayIndex")), INT32_MIN, INT32_MAX);
+  if (!index) return std::nullopt;
+  return static_cast<int>(*index);
+}
+
+std::vector<DisplayEntry> displaysOf(const QJsonObject& payload) {
+  std::vector<DisplayEntry> entries;
+  for (const QJsonValue& value : payload.value(QLatin1String("displays")).toArray()) {
+    const QJsonObject entry = value.toObject();
+    const auto index = json::integerIn(entry.value(QLatin1String("index")), 0, 1'000'000);
+    const QJsonValue name = entry.value(QLatin1String("name"));
+    const QJsonValue resolution = entry.value(QLatin1String("resolution"));
+    if (!index || !name.isString() || !resolution.isString()) continue;
+    entries.push_back({static_cast<int>(*index), name.toString(), resolution.toString(), 0});
+  }
+  return entries;
+}
+
+VideoGeometry videoGeometryOf(const QJsonObject& payload) {
+  VideoGeometry geometry;
+  auto dimension = [&](const char* key) {
+    return static_cast<int>(json::integerIn(payload.value(QLatin1String(key)), 0, 1'000'000).value_or(0));
+  };
+  geometry.width = dimension("width");
+  geometry.height = dimension("height");
+  if (const auto active = json::integerIn(payload.value(QLatin1String("activeDisplay")), 0, 1'000'000)) {
+    geometry.activeDisplay = static_cast<int>(*active);
+  }
+  if (const auto id = json::integerIn(payload.value(QLatin1String("displayID")), 0, UINT32_MAX)) {
+    geometry.displayId = static_cast<uint32_t>(*id);
+  }
+  return geometry;
+}
+
+QString endReasonOf(const QJsonObject& payload) {
+  return json::stringOr(payload, "reason", QStringLiteral("Session terminée"));
+}
+
+}  // namespace signaling
+}  // namespace lunor

@@ -1,0 +1,107 @@
+#pragma once
+
+// The JSON messages the session exchanges with the signaling server, built
+// and checked in one place. Builders give the exact wire form; readers take
+// a received object and return its fields only when they have the right
+// type and range (missing or mistyped fields are ignored without a log).
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include <QJsonObject>
+#include <QJsonValue>
+#include <QString>
+
+#include "rtc/rtc_types.h"
+#include "session/quality_profile.h"
+
+namespace lunor {
+
+namespace json {
+
+// The value as an integer within [min, max], or nothing when it is not a
+// number, not whole, or out of range.
+std::optional<int64_t> integerIn(const QJsonValue& value, int64_t min, int64_t max);
+// The member as a string; null when missing or not a string.
+QString optionalString(const QJsonObject& object, const char* key);
+QString stringOr(const QJsonObject& object, const char* key, const QString& fallback);
+bool boolOr(const QJsonObject& object, const char* key, bool fallback);
+
+}  // namespace json
+
+// One entry of the host's display list as it travels.
+struct DisplayEntry {
+  int index = 0;
+  QString name;
+  QString resolution;
+  uint32_t id = 0;  // the host's display identifier; not read by the client
+
+  bool operator==(const DisplayEntry&) const = default;
+};
+
+namespace signaling {
+
+// ---- server messages --------------------------------------------------------
+QJsonObject create(const QString& roomId, const std::optional<QString>& unattendedHash);
+QJsonObject join(const QString& roomId, const QString& displayName,
+                 const std::optional<QString>& avatar, const std::optional<QString>& passwordHash);
+// "approve", "reject" or "kick" for the client `target`.
+QJsonObject answer(const QString& type, const QString& target);
+// {"type": "signal", "data": payload}
+QJsonObject signal(const QJsonObject& payload);
+
+// ---- "signal" payloads -----------------------------------------------------------
+QJsonObject endPayload(const QString& reason);
+QJsonObject descriptionPayload(const rtc::SessionDescription& description);
+QJsonObject icePayload(const rtc::IceCandidate& candidate);
+QJsonObject qualityPayload(QualityProfile profile);
+QJsonObject switchDisplayPayload(int index);
+QJsonObject hardRefreshPayload();
+QJsonObject displaysPayload(const std::vector<DisplayEntry>& displays);
+QJsonObject videoGeometryPayload(int width, int height, int activeDisplay, uint32_t displayId);
+
+// ---- readers ----------------------------------------------------------------------
+// The "type" of a message or payload; null when missing or not a string.
+QString typeOf(const QJsonObject& object);
+
+struct JoinRequest {
+  QString clientId;      // "???" when missing
+  QString displayName;   // null when missing
+  QString avatar;        // Base64, null when missing
+  bool unattended = false;
+  bool awaitingPassword = false;
+};
+JoinRequest joinRequest(const QJsonObject& message);
+
+struct PeerJoined {
+  QString clientId;  // "?" when missing
+  QString displayName;
+  QString avatar;
+  bool unattended = false;
+};
+PeerJoined peerJoined(const QJsonObject& message);
+
+// The description text of an "offer" or "answer" payload.
+std::optional<QString> descriptionOf(const QJsonObject& payload);
+// The candidate of an "ice" payload: a string line, a string "sdpMid" and an
+// "sdpMLineIndex" within the signed 32-bit range.
+std::optional<rtc::IceCandidate> candidateOf(const QJsonObject& payload);
+std::optional<QualityProfile> qualityOf(const QJsonObject& payload);
+std::optional<int> switchIndexOf(const QJsonObject& payload);
+// The well-formed entries of a "displays" payload, in order.
+std::vector<DisplayEntry> displaysOf(const QJsonObject& payload);
+
+struct VideoGeometry {
+  int width = 0;   // 0 when absent
+  int height = 0;
+  std::optional<int> activeDisplay;
+  std::optional<uint32_t> displayId;
+};
+VideoGeometry videoGeometryOf(const QJsonObject& payload);
+
+// The reason of an "end" payload, or "Session terminée" when it has none.
+QString endReasonOf(const QJsonObject& payload);
+
+}  // namespace signaling
+}  // namespace lunor

@@ -110,14 +110,14 @@ int main(int argc, char** argv) {
   test::FakeEnvironment clientEnvironment;
   makeSide(hostEnvironment);
   makeSide(clientEnvironment);
-  hostEnvironment.displayList = {{1, displayWidth, displayHeight, QRect(0, 0, displayWidth, displayHeight)}};
+  hostEnvironment.displayList =
+      StaticDisplayList({{1, displayWidth, displayHeight, QRect(0, 0, displayWidth, displayHeight)}});
   hostEnvironment.frameHook = [&](uint32_t n, int64_t t) { clock.capturedFrame(n, t); };
 
   RemoteSession host(hostEnvironment);
   RemoteSession client(clientEnvironment);
   host.startHost("100000001");
   if (!QTest::qWaitFor([&] { return host.status() == "En attente de connexion..."; }, 10000)) return 1;
-  host.applyQuality(*profile);
   client.startClient("100000001");
   if (!QTest::qWaitFor([&] { return host.pendingJoin(); }, 10000)) return 1;
   host.approve();
@@ -126,8 +126,10 @@ int main(int argc, char** argv) {
     return 1;
   }
   client.remoteVideoTrack()->addSink(&clock);
-  // The capture starts at the display's size; the profile applies from here.
-  host.applyQuality(*profile);
+  // The capture starts at the display's size; the profile applies from here,
+  // asked for as the client asks for it.
+  client.requestQuality(rawValue(*profile));
+  if (!QTest::qWaitFor([&] { return host.currentQuality() == *profile; }, 10000)) return 1;
   QTest::qWait(3000);
 
   {

@@ -45,6 +45,7 @@ void SyntheticScreenCapturer::startCapture(int displayIndex, int width, int heig
     const int w = std::clamp(width > 0 ? width : display.width, 16, 8192);
     const int h = std::clamp(height > 0 ? height : display.height, 16, 8192);
     ++starts_;
+    lastStartSize_ = QSize(width, height);
     failing_ = false;
     thread_.start(fps, [this, w, h] { run(w, h); });
   }

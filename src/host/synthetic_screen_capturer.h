@@ -13,6 +13,7 @@
 #include <vector>
 
 #include <QObject>
+#include <QSize>
 
 #include "host/capture_thread.h"
 #include "host/screen_capturer.h"
@@ -43,6 +44,8 @@ class SyntheticScreenCapturer final : public ScreenCapturer {
   int frameRate() const { return thread_.fps(); }
   uint32_t framesDelivered() const { return frames_.load(); }
   int startCount() const { return starts_.load(); }
+  // The size the last start asked for (main thread).
+  QSize lastStartSize() const { return lastStartSize_; }
 
  private:
   void run(int width, int height);
@@ -54,6 +57,7 @@ class SyntheticScreenCapturer final : public ScreenCapturer {
   std::atomic<uint32_t> frames_{0};
   std::atomic<int> starts_{0};
   std::atomic<bool> failing_{false};
+  QSize lastStartSize_;
   CaptureStopped stopped_;
   CaptureThread thread_;  // last: stops before the members its loop reads go
 };

@@ -104,13 +104,13 @@ class HeadlessHostX11Test : public QObject {
     QTRY_COMPARE(client.availableDisplays().size(), 2);
 
     QTRY_VERIFY_WITH_TIMEOUT(client.isControlChannelOpen(), 10000);
-    client.sendControl(QJsonObject{{"t", "move"}, {"x", 0.5}, {"y", 0.5}, {"displayIndex", 0}});
+    client.sendControl(QVariantMap{{"t", "move"}, {"x", 0.5}, {"y", 0.5}, {"displayIndex", 0}});
     QTRY_COMPARE_WITH_TIMEOUT(pointer(), QPoint(1280, 720), 10000);
 
     // On the second monitor after a switch.
     client.requestDisplaySwitch(1);
     QTRY_COMPARE_WITH_TIMEOUT(client.remoteVideoSize(), QSize(1920, 1080), 10000);
-    client.sendControl(QJsonObject{{"t", "move"}, {"x", 0.25}, {"y", 0.5}, {"displayIndex", 1}});
+    client.sendControl(QVariantMap{{"t", "move"}, {"x", 0.25}, {"y", 0.5}, {"displayIndex", 1}});
     QTRY_COMPARE_WITH_TIMEOUT(pointer(), QPoint(2560 + 480, 540), 10000);
 
     client.remoteVideoTrack()->removeSink(&counter);

@@ -17,7 +17,12 @@
 #include <X11/cursorfont.h>
 #include <X11/keysym.h>
 
+#include <signal.h>
+
+#include <thread>
+
 #include "host/x11/control_injector_x11.h"
+#include "session/injection_sequence.h"
 #include "host/x11/display_list_x11.h"
 #include "host/x11/screen_capturer_x11.h"
 #include "rtc/peer_connection.h"
@@ -102,6 +107,36 @@ class Observer {
         },
         timeoutMs);
     return found;
+  }
+  // The next key press that is not `skip` (a modifier), within 3 tries.
+  std::optional<XEvent> nextKeyOtherThan(KeySym skip) {
+    for (int i = 0; i < 3; ++i) {
+      auto key = next(KeyPress);
+      if (!key) return std::nullopt;
+      if (XLookupKeysym(&key->xkey, 0) != skip) return key;
+    }
+    return std::nullopt;
+  }
+  // The next button press or release.
+  std::optional<XEvent> nextButton(int timeoutMs = 5000) {
+    std::optional<XEvent> found;
+    std::ignore = QTest::qWaitFor(
+        [&] {
+          while (XPending(display) && !found) {
+            XEvent event;
+            XNextEvent(display, &event);
+            if (event.type == ButtonPress || event.type == ButtonRelease) found = event;
+          }
+          return found.has_value();
+        },
+        timeoutMs);
+    return found;
+  }
+  QString text(XEvent& key) {
+    char buffer[8] = {};
+    KeySym sym = 0;
+    XLookupString(&key.xkey, buffer, sizeof buffer, &sym, nullptr);
+    return QString::fromLatin1(buffer);
   }
   void drain() {
     XSync(display, False);
@@ -199,31 +234,52 @@ class X11HostTest : public QObject {
     QVERIFY(!capturer.hasStream());
   }
 
+  // The monitors are read once; a lookup needs no answer from the server,
+  // and a change on the server shows in the next lookup.
+  void monitorListIsCachedAndFollowsChanges() {
+    DisplayListX11 list;
+    QCOMPARE(list.displays().size(), size_t(2));
+
+    QCOMPARE(::kill(static_cast<pid_t>(server->pid()), SIGSTOP), 0);
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    std::thread([&list, done] {
+      list.displays();
+      *done = true;
+    }).detach();
+    const bool answered = QTest::qWaitFor([&] { return done->load(); }, 3000);
+    QCOMPARE(::kill(static_cast<pid_t>(server->pid()), SIGCONT), 0);
+    QTRY_VERIFY(done->load());  // the list outlives the thread in any case
+    QVERIFY2(answered, "a lookup waited for the X server");
+
+    QVERIFY(test::runOnDisplay("xrandr", {"--delmonitor", "RIGHT"}));
+    QTRY_COMPARE(list.displays().size(), size_t(1));
+    QVERIFY(test::runOnDisplay("xrandr", {"--setmonitor", "RIGHT", "1920/508x1080/286+2560+0", "none"}));
+    QTRY_COMPARE(list.displays().size(), size_t(2));
+  }
+
   void injectedInputReachesTheSharedMonitor() {
     Observer observer;
     QVERIFY(observer.display);
-    DisplayListX11 list;
-    const uint32_t right = list.displays().at(1).id;
-    ControlInjectorX11 injector(list, list.mainDisplayId());
+    ControlInjectorX11 injector;
     QVERIFY(injector.ready());
-    injector.setCurrentDisplayId(right);
     observer.drain();
 
-    injector.moveTo(0.5, 0.5);
+    injector.movePointer({2560 + 960, 540});
     auto motion = observer.next(MotionNotify);
     QVERIFY(motion);
     QCOMPARE(motion->xmotion.x_root, 2560 + 960);
     QCOMPARE(motion->xmotion.y_root, 540);
 
-    injector.mouseDown(1, 0.25, 0.25);
-    injector.mouseUp(1, 0.25, 0.25);
+    injector.button(MouseButton::Right, true, {2560 + 480, 270});
+    injector.button(MouseButton::Right, false, {2560 + 480, 270});
     auto press = observer.next(ButtonPress);
     QVERIFY(press);
     QCOMPARE(press->xbutton.button, 3u);  // a right click
+    QCOMPARE(press->xbutton.x_root, 2560 + 480);
     QVERIFY(observer.next(ButtonRelease));
 
     observer.drain();
-    injector.scroll(0.5, 0.5, 0, 120);  // three wheel clicks downwards
+    injector.scroll({2560 + 960, 540}, 0, 120);  // three wheel clicks downwards
     for (int i = 0; i < 3; ++i) {
       auto wheel = observer.next(ButtonPress);
       QVERIFY(wheel);
@@ -231,38 +287,63 @@ class X11HostTest : public QObject {
     }
 
     observer.drain();
-    injector.setModifier("shift", true);
+    injector.setModifier(Modifier::Shift, true);
     injector.keyEvent(0, true);  // the macOS code of the A key
     injector.keyEvent(0, false);
-    injector.setModifier("shift", false);
-    std::optional<XEvent> letter;
-    for (int i = 0; i < 3 && !letter; ++i) {
-      auto key = observer.next(KeyPress);
-      QVERIFY(key);
-      if (XLookupKeysym(&key->xkey, 0) != XK_Shift_L) letter = key;
-    }
+    injector.setModifier(Modifier::Shift, false);
+    auto letter = observer.nextKeyOtherThan(XK_Shift_L);
     QVERIFY(letter);
-    char text[8] = {};
-    KeySym sym = 0;
-    XLookupString(&letter->xkey, text, sizeof text, &sym, nullptr);
-    QCOMPARE(QString::fromLatin1(text), QString("A"));
+    QCOMPARE(observer.text(*letter), QString("A"));
 
     observer.drain();
-    injector.typeCharacter("é", true);
+    injector.typeCharacter(u'é', true);
     auto accented = observer.next(KeyPress);
     QVERIFY(accented);
-    char latin1[8] = {};
-    XLookupString(&accented->xkey, latin1, sizeof latin1, &sym, nullptr);
-    QCOMPARE(sym, KeySym(XK_eacute));
-    injector.typeCharacter("é", false);
+    QCOMPARE(XLookupKeysym(&accented->xkey, 0), KeySym(XK_eacute));
+    injector.typeCharacter(u'é', false);
     QVERIFY(observer.next(KeyRelease));
+
+    // A character with no key of its own keeps the held modifier: Ctrl+é,
+    // not Ctrl+A.
+    observer.drain();
+    injector.setModifier(Modifier::Ctrl, true);
+    injector.typeCharacter(u'é', true);
+    auto shortcut = observer.nextKeyOtherThan(XK_Control_L);
+    injector.typeCharacter(u'é', false);
+    injector.setModifier(Modifier::Ctrl, false);
+    QVERIFY(shortcut);
+    QCOMPARE(XLookupKeysym(&shortcut->xkey, 0), KeySym(XK_eacute));
+    QVERIFY(shortcut->xkey.state & ControlMask);
 
     // Nothing a hostile peer sends ends the process.
     injector.keyEvent(63, true);      // Fn: no key here
     injector.keyEvent(65535, true);   // no such code
-    injector.scroll(0.5, 0.5, std::nan(""), 1e300);
-    injector.typeCharacter(QString::fromUtf8("😀"), true);
+    injector.scroll({0, 0}, std::nan(""), 1e300);
+    injector.typeCharacter(0xD83D, true);  // half a surrogate pair
     injector.releaseAllModifiers();
+  }
+
+  // What the client sends for a double click, through the production chain:
+  // X toolkits count clicks by their timing, so exactly two clicks.
+  void doubleClickIsTwoClicks() {
+    Observer observer;
+    QVERIFY(observer.display);
+    DisplayListX11 list;
+    InjectionSequence input(std::make_unique<ControlInjectorX11>(), list, list.displays().at(1).id, {});
+    observer.drain();
+    for (const char* text : {R"({"t":"mdown","b":0,"x":0.25,"y":0.25})", R"({"t":"mup","b":0,"x":0.25,"y":0.25})",
+                             R"({"t":"doubleclick","b":0,"x":0.25,"y":0.25})",
+                             R"({"t":"mup","b":0,"x":0.25,"y":0.25})"}) {
+      input.receive(text);
+    }
+    QStringList seen;
+    for (int i = 0; i < 4; ++i) {
+      auto event = observer.nextButton();
+      QVERIFY(event);
+      seen << QString("%1@%2").arg(event->type == ButtonPress ? "press" : "release").arg(event->xbutton.x_root);
+    }
+    QCOMPARE(seen, (QStringList{"press@3040", "release@3040", "press@3040", "release@3040"}));
+    QVERIFY(!observer.nextButton(300));
   }
 };
 

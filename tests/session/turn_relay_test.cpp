@@ -23,7 +23,9 @@ class TurnRelayTest : public QObject {
     QProcess turn;
     turn.setProcessChannelMode(QProcess::MergedChannels);
     // Line-buffered, so the relay's log can be read while it runs.
-    turn.start("stdbuf", {"-oL", "turnserver", "-n", "-v",  // -v: log each allocation "--listening-ip=127.0.0.1", "--relay-ip=127.0.0.1",
+    // Loopback only: the relay must not listen on the machine's other interfaces.
+    turn.start("stdbuf", {"-oL", "turnserver", "-n", "-v",  // -v: log each allocation
+                          "--listening-ip=127.0.0.1", "--relay-ip=127.0.0.1",
                               QString("--listening-port=%1").arg(port), "--lt-cred-mech",
                               QString("--user=%1:%2").arg(kTurnUsername, kTurnCredential),
                               "--realm=lunor", "--no-tls", "--no-dtls", "--no-cli",
@@ -43,7 +45,7 @@ class TurnRelayTest : public QObject {
     auto side = [&](test::FakeEnvironment& environment) {
       environment.endpoint.url = server.url();
       environment.makeRtcFactory = [] { return rtc::createWebRtcFactory(); };
-      environment.displayList = {{1, 640, 360, QRect(0, 0, 640, 360)}};
+      environment.displayList = StaticDisplayList({{1, 640, 360, QRect(0, 0, 640, 360)}});
       environment.peerConfig = peerConfiguration(environment.settings());
     };
     test::FakeEnvironment hostEnvironment, clientEnvironment;

@@ -23,6 +23,10 @@ struct RtcRecord {
     std::lock_guard lock(mutex);
     return formats;
   }
+  std::vector<std::string> localSnapshot() {
+    std::lock_guard lock(mutex);
+    return localSdps;
+  }
   std::vector<std::string> remoteSnapshot() {
     std::lock_guard lock(mutex);
     return remoteSdps;

@@ -1,15 +1,17 @@
 #pragma once
 
-// Small readers of what a session logged, sent or rendered, for tests.
+// Small readers and drivers of a session on fake services, for tests.
 
 #include <atomic>
 
+#include <QJsonDocument>
 #include <QJsonObject>
 #include <QStringList>
+#include <QTest>
 
 #include "fake_environment.h"
+#include "rtc/fake_rtc.h"
 #include "session/remote_session.h"
-#include "rtc/peer_connection.h"
 #include "test_ws_server.h"
 
 namespace lunor::test {
@@ -43,12 +45,51 @@ inline QList<QJsonObject> signalPayloads(const TestWsServer& server, const QStri
   return found;
 }
 
+inline QJsonObject signalMessage(const QJsonObject& data) { return {{"type", "signal"}, {"data", data}}; }
+
 // A session on fake services, talking to a scripted signaling server.
 // Members are made in order: the server, the environment, the session.
 struct ScriptedSession {
   TestWsServer server;
   FakeEnvironment environment{};
   RemoteSession session{(environment.endpoint.url = server.url(), environment)};
+
+  QList<QJsonObject> payloads(const QString& type) const { return signalPayloads(server, type); }
+  bool logged(const QString& text) const { return test::logged(session, text); }
+  // The newest peer connection the session asked for.
+  rtc::FakePeerConnection* connection() const {
+    if (environment.factories.empty() || environment.factories.front()->connections.empty()) return nullptr;
+    return environment.factories.front()->connections.back().get();
+  }
+  FakeControlInjector& injector() const { return *environment.injectors.front(); }
+  SyntheticScreenCapturer& capturer() const { return *environment.capturers.back(); }
+  rtc::FakeVideoSource& source() const { return *environment.factories.front()->sources.back(); }
+
+  // Host with its room requested.
+  bool startHost() {
+    session.startHost("123456789");
+    return QTest::qWaitFor([&] { return !messagesOfType(server, "create").isEmpty(); }, 10000);
+  }
+  // Host that let client "c1" in and sent its offer: capture, track and
+  // connection exist.
+  bool hostWithClient() {
+    if (!startHost()) return false;
+    server.sendJson({{"type", "join-request"}, {"clientId", "c1"}, {"displayName", "Zoé"}});
+    if (!QTest::qWaitFor([&] { return session.pendingJoin(); }, 5000)) return false;
+    session.approve();
+    return QTest::qWaitFor([&] { return !payloads("offer").isEmpty(); }, 5000);
+  }
+  // The host's control channel, as the library would deliver messages on it.
+  void sendControl(const QByteArray& text) {
+    connection()->channels.front()->observer->onMessage(text.toStdString(), false);
+  }
+  // Client in the room, with its peer connection.
+  bool clientInRoom() {
+    session.startClient("123456789");
+    if (!QTest::qWaitFor([&] { return server.openClients() == 1; }, 10000)) return false;
+    server.sendJson({{"type", "joined"}});
+    return QTest::qWaitFor([&] { return connection() != nullptr; }, 5000);
+  }
 };
 
 // Counts rendered frames and keeps the last size.

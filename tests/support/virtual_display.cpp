@@ -23,6 +23,13 @@ bool run(const QString& program, const QStringList& arguments, const QString& di
 
 }  // namespace
 
+bool runOnDisplay(const QString& program, const QStringList& arguments) {
+  QString error;
+  const bool ok = run(program, arguments, qEnvironmentVariable("DISPLAY"), &error);
+  if (!ok) qWarning().noquote() << error;
+  return ok;
+}
+
 VirtualDisplay::VirtualDisplay(bool twoMonitors) {
   previousDisplay_ = qgetenv("DISPLAY");
   int number = 40 + static_cast<int>(QCoreApplication::applicationPid() % 400);

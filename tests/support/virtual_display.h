@@ -22,6 +22,7 @@ class VirtualDisplay {
   const QString& name() const { return name_; }
   // What went wrong when it is not running.
   const QString& error() const { return error_; }
+  qint64 pid() const { return server_.processId(); }
 
  private:
   QProcess server_;
@@ -29,5 +30,9 @@ class VirtualDisplay {
   QString error_;
   QByteArray previousDisplay_;
 };
+
+// Runs an X client (xrandr, say) on $DISPLAY and waits for it; false when
+// it fails.
+bool runOnDisplay(const QString& program, const QStringList& arguments);
 
 }  // namespace lunor::test

@@ -17,6 +17,9 @@ DisplayListX11::DisplayListX11() {
   } else {
     randrEventBase_ = -1;
   }
+  // Monitors set or removed (xrandr --setmonitor) come as a ConfigureNotify
+  // of the root window, not as a RandR event.
+  XSelectInput(display, DefaultRootWindow(display), StructureNotifyMask);
 }
 
 void DisplayListX11::refreshIfChanged() {

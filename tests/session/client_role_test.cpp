@@ -1,0 +1,224 @@
+// The client side of a session against a scripted signaling server and
+// scripted WebRTC.
+
+#include <thread>
+
+#include <QtTest>
+
+#include "fake_environment.h"
+#include "session/remote_session.h"
+#include "session_probe.h"
+
+using namespace lunor;
+using lunor::test::messagesOfType;
+using lunor::test::signalMessage;
+using State = lunor::rtc::IceConnectionState;
+
+namespace {
+
+// A channel whose state() waits, as the library's does, for the library's
+// signaling thread, which meanwhile delivers another event to the session.
+class WaitingChannel final : public rtc::DataChannel {
+ public:
+  std::string label() const override { return "control"; }
+  rtc::DataChannelState state() const override {
+    if (whileAsked) {
+      auto done = std::make_shared<std::atomic<bool>>(false);
+      std::thread([work = whileAsked, done] {
+        work();
+        *done = true;
+      }).detach();
+      for (int i = 0; i < 500 && !*done; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      answered = done->load();
+    }
+    return rtc::DataChannelState::Open;
+  }
+  bool send(const std::string&, bool) override { return true; }
+  void setObserver(rtc::DataChannelObserver*) override {}
+
+  std::function<void()> whileAsked;
+  mutable bool answered = false;
+};
+
+}  // namespace
+
+class ClientRoleTest : public QObject {
+  Q_OBJECT
+
+  std::unique_ptr<test::ScriptedSession> scripted;
+  test::TestWsServer* server = nullptr;
+  test::FakeEnvironment* environment = nullptr;
+  RemoteSession* session = nullptr;
+
+  QList<QJsonObject> ofType(const QString& type) const { return messagesOfType(*server, type); }
+  QList<QJsonObject> payloads(const QString& type) const { return scripted->payloads(type); }
+  bool logged(const QString& text) const { return scripted->logged(text); }
+
+ private Q_SLOTS:
+  void init() {
+    scripted = std::make_unique<test::ScriptedSession>();
+    server = &scripted->server;
+    environment = &scripted->environment;
+    session = &scripted->session;
+  }
+  void cleanup() { scripted.reset(); }
+
+  void joinsCarryNameAndOnlySubmittedDigests() {
+    session->startClient("123456789");
+    QTRY_COMPARE_WITH_TIMEOUT(ofType("join").size(), 1, 5000);
+    const QJsonObject first = ofType("join").first();
+    QCOMPARE(first.value("displayName"), QJsonValue(""));
+    QVERIFY(!first.contains("passwordHash"));
+    QVERIFY(!first.contains("avatar"));
+
+    server->sendJson({{"type", "require-unattended"}});
+    QTRY_VERIFY(session->askUnattendedPassword());
+    session->submitUnattendedPassword("");
+    QVERIFY(!session->askUnattendedPassword());
+    QTRY_COMPARE(ofType("join").size(), 2);
+    QCOMPARE(ofType("join").last().value("passwordHash").toString(),
+             QString("e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"));
+    QTRY_COMPARE(session->status(), QString("Vérification du mot de passe…"));
+
+    server->sendJson({{"type", "unattended-denied"}});
+    QTRY_COMPARE(session->status(), QString("Mot de passe incorrect"));
+    QVERIFY(session->askUnattendedPassword());
+  }
+
+  void clientFollowsTheServersAnswers() {
+    session->startClient("123456789");
+    QTRY_COMPARE(server->openClients(), 1);
+    server->sendJson({{"type", "waiting-approval"}});
+    QTRY_VERIFY(session->isWaitingApproval());
+    server->sendJson({{"type", "approved"}});
+    QTRY_VERIFY(!session->isWaitingApproval());
+    QVERIFY(session->startedAt().isValid());
+    QTRY_COMPARE(session->status(), QString("Autorisé. Initialisation…"));
+    server->sendJson({{"type", "peer-joined"}, {"clientId", "h1"}, {"displayName", 7}});
+    QTRY_VERIFY(scripted->connection() != nullptr);
+    QVERIFY(session->requesterName().isNull());  // a mistyped name counts as missing
+  }
+
+  void serverEndsTheSession_data() {
+    QTest::addColumn<QString>("type");
+    QTest::addColumn<QString>("reason");
+    QTest::addColumn<QString>("status");
+    QTest::addColumn<bool>("toldTheHost");
+    QTest::newRow("rejected") << "rejected" << "Connexion refusée par l'hôte"
+                              << "Connexion refusée par l'hôte." << true;
+    QTest::newRow("host left") << "left" << "L'hôte s'est déconnecté" << "Déconnecté" << true;
+    QTest::newRow("host gone") << "peer-left" << "L'hôte s'est déconnecté" << "Déconnecté" << true;
+    QTest::newRow("no such room") << "room-not-found" << "Hôte introuvable" << "Hôte introuvable" << false;
+    QTest::newRow("room busy") << "room-busy" << "L’hôte est déjà en session"
+                               << "L’hôte est déjà en session" << false;
+  }
+  void serverEndsTheSession() {
+    QFETCH(QString, type);
+    QFETCH(QString, reason);
+    QFETCH(QString, status);
+    QFETCH(bool, toldTheHost);
+    session->startClient("123456789");
+    QTRY_COMPARE(server->openClients(), 1);
+    server->sendJson({{"type", type}});
+    QTRY_COMPARE(session->endReason(), reason);
+    QTRY_COMPARE(session->status(), status);
+    QCOMPARE(payloads("end").size(), toldTheHost ? 1 : 0);
+    QVERIFY(environment->panelsFake.calls.filter("endSession").isEmpty());  // the host's panel only
+  }
+
+  void displaysAndGeometryPayloads() {
+    session->startClient("123456789");
+    QTRY_COMPARE(server->openClients(), 1);
+    const QJsonObject good{{"index", 0}, {"name", "Écran 1"}, {"resolution", "2560x1440"}, {"id", 1}};
+    server->sendJson(signalMessage(
+        {{"type", "displays"},
+         {"displays", QJsonArray{good, QJsonObject{{"index", "1"}, {"name", "x"}, {"resolution", "y"}}, 7}}}));
+    QTRY_COMPARE(session->availableDisplays().size(), 1);
+    server->sendJson(signalMessage({{"type", "displays"}, {"displays", QJsonArray{}}}));
+    QTRY_VERIFY(logged("📥 displays[] vide ignoré (on conserve la liste actuelle)"));
+    QCOMPARE(session->availableDisplays().size(), 1);
+
+    server->sendJson(signalMessage({{"type", "videoGeometry"}, {"width", 2560}, {"height", 1440}, {"activeDisplay", 0}}));
+    QTRY_COMPARE(session->remoteVideoSize(), QSize(2560, 1440));
+    server->sendJson(signalMessage({{"type", "videoGeometry"}, {"width", 0}, {"height", 1080}, {"activeDisplay", 1}}));
+    QTRY_COMPARE(session->currentDisplayIndex(), 1);
+    QCOMPARE(session->remoteVideoSize(), QSize(2560, 1440));
+  }
+
+  void offersAreAnsweredEveryTime() {
+    QVERIFY(scripted->clientInRoom());
+    const QJsonObject offer{{"type", "offer"}, {"sdp", QJsonObject{{"type", "offer"}, {"sdp", "v=0\r\n"}}}};
+    server->sendJson(signalMessage(offer));
+    QTRY_COMPARE(payloads("answer").size(), 1);
+    QCOMPARE(payloads("answer").first().value("sdp").toObject().value("type").toString(), QString("answer"));
+    // A renegotiation (the host's ICE restart) is answered the same way.
+    server->sendJson(signalMessage(offer));
+    QTRY_COMPARE(payloads("answer").size(), 2);
+    QCOMPARE(scripted->connection()->remoteDescriptions.size(), size_t(2));
+    QCOMPARE(test::loggedCount(*session, "✅ Answer envoyée"), 2);
+  }
+
+  void candidatesTravelBothWays() {
+    QVERIFY(scripted->clientInRoom());
+    auto* pc = scripted->connection();
+    server->sendJson(signalMessage(
+        {{"type", "ice"},
+         {"candidate", QJsonObject{{"candidate", "candidate:1 1 udp 1 127.0.0.1 5000 typ host"},
+                                   {"sdpMid", "0"},
+                                   {"sdpMLineIndex", 0}}}}));
+    QTRY_COMPARE(pc->candidates.size(), size_t(1));
+    pc->observer->onIceCandidate({"candidate:2 1 udp 1 127.0.0.1 5001 typ host", std::nullopt, 0});
+    QTRY_COMPARE(payloads("ice").size(), 1);
+    QCOMPARE(payloads("ice").first().value("candidate").toObject().value("sdpMid").toString(), QString("0"));
+  }
+
+  void onlyTheControlChannelIsAdoptedAndOnlyValidMessagesLeave() {
+    QVERIFY(scripted->clientInRoom());
+    auto* pc = scripted->connection();
+    auto other = std::make_shared<rtc::FakeDataChannel>("chat");
+    other->state_ = rtc::DataChannelState::Open;
+    pc->observer->onDataChannel(other);
+    QTRY_VERIFY(logged("🔗 DataChannel reçu: chat"));
+    QVERIFY(!session->isControlChannelOpen());
+    auto control = std::make_shared<rtc::FakeDataChannel>("control");
+    control->state_ = rtc::DataChannelState::Open;
+    pc->observer->onDataChannel(control);
+    QTRY_VERIFY(session->isControlChannelOpen());
+    QVERIFY(logged("✅ DataChannel 'control' prêt (client)"));
+
+    session->sendControl(QVariantMap{{"t", "move"}, {"x", 0.5}, {"y", 0.25}});
+    session->sendControl(QVariantMap{{"t", "teleport"}, {"x", 0.5}});
+    session->sendControl(QVariantMap{{"t", "mod"}, {"k", "hyper"}, {"d", true}});
+    QCOMPARE(control->sent.size(), size_t(1));
+    QCOMPARE(QJsonDocument::fromJson(QByteArray::fromStdString(control->sent.front().first)).object(),
+             (QJsonObject{{"t", "move"}, {"x", 0.5}, {"y", 0.25}, {"displayIndex", 0}}));
+    QVERIFY(other->sent.empty());
+  }
+
+  // Asking the channel's state waits for the library's thread; that thread
+  // must never be waiting for a lock the asking thread holds.
+  void channelStateIsAskedWithoutHoldingALockOfOurs() {
+    QVERIFY(scripted->clientInRoom());
+    rtc::PeerConnectionObserver* observer = scripted->connection()->observer;
+    auto channel = std::make_shared<WaitingChannel>();
+    observer->onDataChannel(channel);
+    QTRY_VERIFY(logged("✅ DataChannel 'control' prêt (client)"));
+    channel->whileAsked = [observer] {
+      observer->onDataChannel(std::make_shared<rtc::FakeDataChannel>("control"));
+    };
+    QVERIFY(session->isControlChannelOpen());
+    QVERIFY(channel->answered);
+  }
+
+  void hardRefreshRestartsIceAndAsksTheHost() {
+    QVERIFY(scripted->clientInRoom());
+    session->requestHardRefresh();
+    QCOMPARE(scripted->connection()->iceRestarts, 1);
+    QTRY_COMPARE(payloads("hard-refresh-request").size(), 1);
+    QVERIFY(logged("♻️ ICE restart"));
+    QTRY_VERIFY(logged("📤 hard-refresh-request envoyé au host"));
+  }
+};
+
+QTEST_GUILESS_MAIN(ClientRoleTest)
+#include "client_role_test.moc"

@@ -1,0 +1,434 @@
+// The host side of a session against a scripted signaling server, scripted
+// WebRTC, a synthetic capturer and a recording injector.
+//
+//   (0,0) +-------------+ (2560,0) +----------+
+//         |  display 1  |          | display 2|
+//         |  2560x1440  |          | 1920x1080|
+//         |             |          +----------+ (1080)
+//         +-------------+ (1440)
+
+#include <QElapsedTimer>
+#include <QtTest>
+
+#include "fake_environment.h"
+#include "session/remote_session.h"
+#include "session_probe.h"
+#include "store/unattended_password.h"
+
+using namespace lunor;
+using lunor::test::messagesOfType;
+using lunor::test::signalMessage;
+
+namespace {
+
+QJsonObject joinRequest(const QString& clientId, const QString& name = "Zoé") {
+  return {{"type", "join-request"}, {"clientId", clientId}, {"displayName", name}};
+}
+
+}  // namespace
+
+class HostRoleTest : public QObject {
+  Q_OBJECT
+
+  std::unique_ptr<test::ScriptedSession> scripted;
+  test::TestWsServer* server = nullptr;
+  test::FakeEnvironment* environment = nullptr;
+  RemoteSession* session = nullptr;
+
+  QList<QJsonObject> ofType(const QString& type) const { return messagesOfType(*server, type); }
+  QList<QJsonObject> payloads(const QString& type) const { return scripted->payloads(type); }
+  bool logged(const QString& text) const { return scripted->logged(text); }
+  QStringList injected() const { return scripted->injector().calls(); }
+  std::string lastFormat() const { return scripted->source().formatsSnapshot().back(); }
+  void control(const QByteArray& text) { scripted->sendControl(text); }
+
+ private Q_SLOTS:
+  void init() {
+    scripted = std::make_unique<test::ScriptedSession>();
+    server = &scripted->server;
+    environment = &scripted->environment;
+    session = &scripted->session;
+  }
+  void cleanup() { scripted.reset(); }
+
+  // ------------------------------------------------------------ the room --
+
+  void roomCreationCarriesTheDigestWhenItCan_data() {
+    QTest::addColumn<bool>("enabled");
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<bool>("delayed");
+    QTest::addColumn<bool>("withUnattended");
+    QTest::newRow("off") << false << "secret" << false << false;
+    QTest::newRow("on, password stored") << true << "secret" << false << true;
+    QTest::newRow("on, no password") << true << "" << true << false;
+  }
+  void roomCreationCarriesTheDigestWhenItCan() {
+    QFETCH(bool, enabled);
+    QFETCH(QString, stored);
+    QFETCH(bool, delayed);
+    QFETCH(bool, withUnattended);
+    environment->profileStore().setUnattendedEnabled(enabled);
+    saveUnattendedPassword(environment->secrets, stored);
+
+    QElapsedTimer clock;
+    session->startHost("123456789");
+    QTRY_VERIFY(logged("🔌 WebSocket connecté (role=HOST, roomId=123456789)"));
+    clock.start();
+    QTRY_COMPARE(ofType("create").size(), 1);
+    if (delayed) QVERIFY(clock.elapsed() >= 150);
+    QTest::qWait(300);
+    const QList<QJsonObject> creates = ofType("create");
+    QCOMPARE(creates.size(), 1);
+    const QJsonObject create = creates.first();
+    QCOMPARE(create.value("roomId").toString(), QString("123456789"));
+    QCOMPARE(create.value("requiresApproval"), QJsonValue(true));
+    QCOMPARE(create.contains("unattended"), withUnattended);
+    if (withUnattended) {
+      QCOMPARE(create.value("unattended").toObject(),
+               (QJsonObject{{"enabled", true}, {"hash", unattendedPasswordHash("secret")}}));
+    }
+    const QString expectedLog =
+        delayed ? "📤 CREATE envoyé (DELAYED, unattended=false)"
+                : QString("📤 CREATE envoyé (requiresApproval=true, unattended=%1)")
+                      .arg(withUnattended ? "true" : "false");
+    QTRY_VERIFY(logged(expectedLog));
+    QTRY_COMPARE(session->status(), QString("En attente de connexion…"));
+  }
+
+  // ---------------------------------------------------------- join requests --
+
+  void repeatedRequestKeepsThePendingOne() {
+    QVERIFY(scripted->startHost());
+    server->sendJson(joinRequest("c1"));
+    QTRY_VERIFY(session->pendingJoin());
+    server->sendJson(joinRequest("c1"));
+    QTRY_COMPARE(environment->panelsFake.calls.filter("joinRequest(").size(), 2);
+    QCOMPARE(environment->notificationsFake.posted.size(), 1);
+    QVERIFY(session->pendingJoin());
+    session->approve();
+    QTRY_COMPARE(ofType("approve").size(), 1);
+    QCOMPARE(ofType("approve").first().value("target").toString(), QString("c1"));
+  }
+
+  void promptButtonsFollowTheRequestFlags_data() {
+    QTest::addColumn<bool>("unattended");
+    QTest::addColumn<bool>("awaitingPassword");
+    QTest::addColumn<bool>("canAccept");
+    QTest::addColumn<QStringList>("rejectSends");
+    QTest::newRow("plain") << false << false << true << QStringList{"reject"};
+    QTest::newRow("unattended client") << true << false << false << QStringList{"kick", "reject"};
+    QTest::newRow("awaiting password") << true << true << false << QStringList{"reject", "reject"};
+  }
+  void promptButtonsFollowTheRequestFlags() {
+    QFETCH(bool, unattended);
+    QFETCH(bool, awaitingPassword);
+    QFETCH(bool, canAccept);
+    QFETCH(QStringList, rejectSends);
+    QVERIFY(scripted->startHost());
+    QJsonObject request = joinRequest("c9");
+    request.insert("unattended", unattended);
+    request.insert("awaitingPassword", awaitingPassword);
+    server->sendJson(request);
+    QTRY_VERIFY(environment->panelsFake.lastPrompt.has_value());
+    const auto prompt = *environment->panelsFake.lastPrompt;
+    QCOMPARE(bool(prompt.accept), canAccept);
+    QVERIFY(prompt.reject);
+    prompt.reject();
+    QTRY_COMPARE(server->receivedTypes().mid(1), rejectSends);
+    for (const auto& sent : server->receivedObjects().mid(1)) {
+      QCOMPARE(sent.value("target").toString(), QString("c9"));
+    }
+    QVERIFY(!session->pendingJoin());
+  }
+
+  // A notification answers the request on screen, and only that one: a
+  // stale "Accepter" must not start a capture for nobody.
+  void notificationButtonsAnswerOnlyThePendingRequest_data() {
+    QTest::addColumn<bool>("request");
+    QTest::addColumn<bool>("rejectFirst");
+    QTest::addColumn<QString>("clientId");
+    QTest::addColumn<int>("action");
+    QTest::addColumn<QString>("sent");
+    const int approve = int(JoinAction::Approve), reject = int(JoinAction::Reject);
+    QTest::newRow("accept the requester") << true << false << "c1" << approve << "approve";
+    QTest::newRow("reject the requester") << true << false << "c1" << reject << "reject";
+    QTest::newRow("accept someone else") << true << false << "c2" << approve << "";
+    QTest::newRow("accept after a reject") << true << true << "c1" << approve << "";
+    QTest::newRow("accept with no request") << false << false << "c7" << approve << "";
+  }
+  void notificationButtonsAnswerOnlyThePendingRequest() {
+    QFETCH(bool, request);
+    QFETCH(bool, rejectFirst);
+    QFETCH(QString, clientId);
+    QFETCH(int, action);
+    QFETCH(QString, sent);
+    QVERIFY(scripted->startHost());
+    // A client session made later must not take the buttons from the host.
+    RemoteSession clientSession(*environment);
+    if (request) {
+      server->sendJson(joinRequest("c1"));
+      QTRY_VERIFY(session->pendingJoin());
+    }
+    if (rejectFirst) {
+      session->reject();
+      QTRY_COMPARE(ofType("reject").size(), 1);
+    }
+    const int rejectsBefore = ofType("reject").size();
+
+    environment->notificationsFake.answer(clientId, JoinAction(action));
+    QTest::qWait(100);
+    if (sent.isEmpty()) {
+      QVERIFY(ofType("approve").isEmpty());
+      QCOMPARE(ofType("reject").size(), rejectsBefore);
+      QVERIFY(!session->approved());
+      QVERIFY(environment->capturers.empty());
+      QCOMPARE(session->pendingJoin(), request && !rejectFirst);
+    } else {
+      QCOMPARE(ofType(sent).size(), 1);
+      QCOMPARE(ofType(sent).first().value("target").toString(), clientId);
+      QCOMPARE(session->approved(), sent == "approve");
+    }
+  }
+
+  void cooldownIgnoresRequestsAndKeepsTheScreenAsItIs() {
+    QVERIFY(scripted->startHost());
+    server->sendJson(joinRequest("c1", "First"));
+    QTRY_VERIFY(session->pendingJoin());
+    session->reject();
+    server->sendJson(joinRequest("c2", "Second"));
+    QTRY_VERIFY(logged("⏳ Join ignorée (cooldown en cours)"));
+    QVERIFY(session->requesterName().isNull());
+    QVERIFY(!session->pendingJoin());
+  }
+
+  void approvalSendsOneOfferInH264() {
+    QVERIFY(scripted->hostWithClient());
+    QCOMPARE(payloads("offer").size(), 1);
+    QCOMPARE(payloads("offer").first().value("sdp").toObject().value("type").toString(), QString("offer"));
+    QCOMPARE(scripted->connection()->preferredCodec, std::string("H264"));
+    QTRY_VERIFY(logged("✅ Offer envoyée"));
+    QVERIFY(environment->panelsFake.calls.contains("showFloatingHud(Zoé)"));
+  }
+
+  // ------------------------------------------------------- the client's input --
+
+  void controlMessagesReachTheInjectorInArrivalOrder() {
+    QVERIFY(scripted->hostWithClient());
+    // One burst, as the library delivers it: the modifier must be held for
+    // the click, and released only after it.
+    control(R"({"t":"mod","k":"shift","d":true})");
+    control(R"({"t":"mdown","b":0,"x":0.25,"y":0.5})");
+    control(R"({"t":"mup","b":0,"x":0.25,"y":0.5})");
+    control(R"({"t":"mod","k":"shift","d":false})");
+    control(R"({"t":"keydown","keyCode":0})");
+    control(R"({"t":"keyup","key":"é"})");
+    QTRY_COMPARE(injected(), (QStringList{"mod(shift,1)", "button(L,1,640,720)", "button(L,0,640,720)",
+                                          "mod(shift,0)", "key(0,1)", "type(é,0)"}));
+  }
+
+  void endReleasesWhatTheClientStillHeld() {
+    QVERIFY(scripted->hostWithClient());
+    control(R"({"t":"mdown","b":1,"x":0.5,"y":0.5})");
+    control(R"({"t":"drag","b":1,"x":0.75,"y":0.5})");
+    control(R"({"t":"keydown","keyCode":12})");
+    control(R"({"t":"mod","k":"cmd","d":true})");
+    session->stop("Session terminée par l’hôte");
+    QTRY_VERIFY(injected().contains("releaseAllModifiers"));
+    const QStringList calls = injected();
+    QCOMPARE(calls.mid(calls.size() - 3),
+             (QStringList{"key(12,0)", "button(R,0,1920,720)", "releaseAllModifiers"}));
+  }
+
+  void withoutPermissionEveryMessageIsDroppedAndWarned() {
+    QVERIFY(scripted->hostWithClient());
+    environment->mayControl = false;
+    control(R"({"t":"move","x":0.5})");
+    control(R"({"t":"keydown","keyCode":3})");
+    QTRY_COMPARE(session->logs().filter("Autorise l'app dans Confidentialité > Accessibilité").size(), 2);
+    environment->mayControl = true;
+    QVERIFY(injected().isEmpty());
+  }
+
+  // ------------------------------------------------------------ the picture --
+
+  void qualityPayloads_data() {
+    QTest::addColumn<QJsonValue>("value");
+    QTest::addColumn<bool>("applied");
+    QTest::newRow("epic") << QJsonValue("epic") << true;
+    QTest::newRow("unknown name") << QJsonValue("ultra") << false;
+    QTest::newRow("not a string") << QJsonValue(3) << false;
+  }
+  void qualityPayloads() {
+    QFETCH(QJsonValue, value);
+    QFETCH(bool, applied);
+    QVERIFY(scripted->hostWithClient());
+    const int geometriesBefore = payloads("videoGeometry").size();
+    server->sendJson(signalMessage({{"type", "quality"}, {"value", value}}));
+    if (!applied) {
+      QTest::qWait(200);
+      QCOMPARE(session->currentQuality(), QualityProfile::Medium);
+      return;
+    }
+    QTRY_COMPARE(session->currentQuality(), QualityProfile::Epic);
+    QVERIFY(logged("🎛️ Qualité = epic → 2560x1440 @60fps (bitrate: 30Mbps)"));
+    QVERIFY(logged("🚀 Bitrate MAJ: min=7Mbps max=30Mbps"));
+    QCOMPARE(lastFormat(), std::string("2560x1440@60"));
+    const auto encodings = scripted->connection()->senderList.front()->encodings();
+    QCOMPARE(encodings.front().maxBitrateBps.value_or(0), 30'000'000);
+    QCOMPARE(encodings.front().minBitrateBps.value_or(0), 7'500'000);
+    QTRY_COMPARE(payloads("videoGeometry").size(), geometriesBefore + 1);
+    QCOMPARE(payloads("videoGeometry").last(),
+             (QJsonObject{{"type", "videoGeometry"}, {"width", 2560}, {"height", 1440},
+                          {"activeDisplay", 0}, {"displayID", 1}}));
+  }
+
+  // The picture's size follows the profile and the shared display whatever
+  // comes between; a held button raises the frame rate only.
+  void sourceFollowsProfileDisplayAndBoost() {
+    QVERIFY(scripted->hostWithClient());
+    QTRY_COMPARE(session->availableDisplays().size(), 2);
+    QCOMPARE(lastFormat(), std::string("2560x1440@25"));
+    auto click = [&](bool down) {
+      control(down ? R"({"t":"mdown","x":0.5,"y":0.5})" : R"({"t":"mup","x":0.5,"y":0.5})");
+    };
+
+    server->sendJson(signalMessage({{"type", "switchDisplay"}, {"displayIndex", 1}}));
+    QTRY_COMPARE(lastFormat(), std::string("1920x1080@25"));
+    click(true);
+    QTRY_COMPARE(lastFormat(), std::string("1920x1080@60"));
+    QCOMPARE(scripted->capturer().frameRate(), 60);
+    click(false);
+    QTRY_COMPARE(lastFormat(), std::string("1920x1080@25"));
+    server->sendJson(signalMessage({{"type", "switchDisplay"}, {"displayIndex", 0}}));
+    QTRY_COMPARE(lastFormat(), std::string("2560x1440@25"));
+    QTRY_COMPARE(payloads("videoGeometry").last().value("width").toInt(), 2560);
+
+    server->sendJson(signalMessage({{"type", "quality"}, {"value", "low"}}));
+    QTRY_COMPARE(lastFormat(), std::string("1280x720@15"));
+    QCOMPARE(payloads("videoGeometry").last().value("width").toInt(), 2560);  // the display's size
+    click(true);
+    click(true);
+    QTRY_COMPARE(lastFormat(), std::string("1280x720@60"));
+    click(false);
+    QTest::qWait(100);
+    QCOMPARE(lastFormat(), std::string("1280x720@60"));  // one button still held
+    click(false);
+    QTRY_COMPARE(lastFormat(), std::string("1280x720@15"));
+    QCOMPARE(scripted->capturer().frameRate(), 15);
+    control(R"({"t":"mup"})");  // no press before: nothing
+    QTest::qWait(100);
+    QCOMPARE(scripted->capturer().frameRate(), 15);
+  }
+
+  void displaySwitches_data() {
+    QTest::addColumn<QJsonValue>("index");
+    QTest::addColumn<bool>("switches");
+    QTest::newRow("second display") << QJsonValue(1) << true;
+    QTest::newRow("index equal to the length") << QJsonValue(2) << false;
+    QTest::newRow("negative") << QJsonValue(-1) << false;
+    QTest::newRow("not an integer") << QJsonValue(0.5) << false;
+  }
+  void displaySwitches() {
+    QFETCH(QJsonValue, index);
+    QFETCH(bool, switches);
+    QVERIFY(scripted->hostWithClient());
+    QTRY_COMPARE(session->availableDisplays().size(), 2);
+    const int startsBefore = scripted->capturer().startCount();
+    server->sendJson(signalMessage({{"type", "switchDisplay"}, {"displayIndex", index}}));
+    if (!switches) {
+      QTest::qWait(200);
+      control(R"({"t":"move","x":0,"y":0})");
+      QTRY_COMPARE(injected(), QStringList{"move(0,0)"});
+      QCOMPARE(session->currentDisplayIndex(), 0);
+      return;
+    }
+    // The pointer goes to the middle of the new display, and positions map onto it.
+    QTRY_COMPARE(injected(), QStringList{"move(3520,540)"});
+    control(R"({"t":"move","x":0,"y":0})");
+    QTRY_COMPARE(injected(), (QStringList{"move(3520,540)", "move(2560,0)"}));
+    QCOMPARE(session->currentDisplayIndex(), 1);
+    QTRY_COMPARE(scripted->capturer().startCount(), startsBefore + 1);
+    QTRY_VERIFY(logged("📤 videoGeometry envoyé après switch: 1920x1080 (display 1)"));
+    QCOMPARE(payloads("videoGeometry").last().value("displayID").toInt(), 2);
+  }
+
+  void displayListIsPublishedAndSent() {
+    QVERIFY(scripted->hostWithClient());
+    QTRY_VERIFY(!payloads("displays").isEmpty());
+    const QJsonArray displays = payloads("displays").last().value("displays").toArray();
+    QCOMPARE(displays.size(), 2);
+    QCOMPARE(displays[0].toObject(),
+             (QJsonObject{{"index", 0}, {"name", "Écran 1"}, {"resolution", "2560x1440"}, {"id", 1}}));
+    QCOMPARE(displays[1].toObject(),
+             (QJsonObject{{"index", 1}, {"name", "Écran 2"}, {"resolution", "1920x1080"}, {"id", 2}}));
+    QCOMPARE(session->availableDisplays().at(1).toMap().value("name").toString(), QString("Écran 2"));
+  }
+
+  void clientNamesTheSharedDisplayById_data() {
+    QTest::addColumn<QJsonValue>("displayId");
+    QTest::addColumn<QString>("move");
+    QTest::newRow("second display") << QJsonValue(2) << "move(2560,0)";
+    QTest::newRow("too large") << QJsonValue(4294967296.0) << "move(0,0)";
+    QTest::newRow("negative") << QJsonValue(-2) << "move(0,0)";
+    QTest::newRow("string") << QJsonValue("2") << "move(0,0)";
+  }
+  void clientNamesTheSharedDisplayById() {
+    QFETCH(QJsonValue, displayId);
+    QFETCH(QString, move);
+    QVERIFY(scripted->hostWithClient());
+    server->sendJson(signalMessage({{"type", "videoGeometry"}, {"displayID", displayId}}));
+    QTest::qWait(200);
+    control(R"({"t":"move"})");
+    QTRY_COMPARE(injected(), QStringList{move});
+  }
+
+  // A display that is not 16:9 keeps its proportions in a restarted stream.
+  void hardRefreshRestartsTheStreamFittedToTheProfile() {
+    environment->displayList = StaticDisplayList({{1, 1920, 1200, QRect(0, 0, 1920, 1200)}});
+    QVERIFY(scripted->hostWithClient());
+    server->sendJson(signalMessage({{"type", "quality"}, {"value", "low"}}));
+    QTRY_COMPARE(session->currentQuality(), QualityProfile::Low);
+    const int geometries = payloads("videoGeometry").size();
+    server->sendJson(signalMessage({{"type", "hard-refresh-request"}}));
+    QTRY_COMPARE(scripted->capturer().startCount(), 2);
+    QCOMPARE(scripted->capturer().lastStartSize(), QSize(1152, 720));
+    QVERIFY(scripted->capturer().hasStream());
+    QTRY_COMPARE(payloads("videoGeometry").size(), geometries + 1);
+    QCOMPARE(payloads("videoGeometry").last().value("height").toInt(), 1200);
+  }
+
+  void deadCaptureIsReportedAndHardRefreshStartsANewOne() {
+    QVERIFY(scripted->hostWithClient());
+    SyntheticScreenCapturer& capturer = scripted->capturer();
+    capturer.failPermanently();
+    QTRY_COMPARE(session->status(), QString("Erreur: Capture interrompue"));
+    QVERIFY(!capturer.hasStream());
+    QVERIFY(!session->logs().filter("❌ Capture interrompue").isEmpty());
+    const uint32_t frames = capturer.framesDelivered();
+    server->sendJson(signalMessage({{"type", "hard-refresh-request"}}));
+    QTRY_VERIFY(capturer.hasStream());
+    QTRY_VERIFY(capturer.framesDelivered() > frames + 2);
+  }
+
+  // A hard refresh renews the ICE credentials with a new offer; one asked
+  // for while the first offer awaits its answer waits for that answer.
+  void hardRefreshRenegotiatesWithAnIceRestart() {
+    QVERIFY(scripted->hostWithClient());
+    auto* pc = scripted->connection();
+    server->sendJson(signalMessage({{"type", "hard-refresh-request"}}));
+    QTRY_VERIFY(logged("♻️ ICE restart (nouvelle offre)"));
+    QTest::qWait(100);
+    QCOMPARE(pc->iceRestarts, 0);
+    QCOMPARE(payloads("offer").size(), 1);
+
+    server->sendJson(signalMessage(
+        {{"type", "answer"}, {"sdp", QJsonObject{{"type", "answer"}, {"sdp", "v=0\r\n"}}}}));
+    QTRY_COMPARE(payloads("offer").size(), 2);
+    QCOMPARE(pc->iceRestarts, 1);
+    QVERIFY(logged("✅ Answer acceptée"));
+    QCOMPARE(pc->remoteDescriptions.size(), size_t(1));
+  }
+};
+
+QTEST_GUILESS_MAIN(HostRoleTest)
+#include "host_role_test.moc"

@@ -1,0 +1,162 @@
+// The messages of the control channel and of the signaling server: what a
+// hostile or sloppy peer can send, and what we send.
+
+#include <QtTest>
+
+#include "session/control_message.h"
+#include "session/signaling_messages.h"
+
+using namespace lunor;
+
+Q_DECLARE_METATYPE(lunor::ControlMessage)
+Q_DECLARE_METATYPE(std::optional<lunor::ControlMessage>)
+Q_DECLARE_METATYPE(std::optional<int64_t>)
+
+namespace {
+
+ControlMessage make(ControlMessage::Type type, std::function<void(ControlMessage&)> fill = {}) {
+  ControlMessage message;
+  message.type = type;
+  if (fill) fill(message);
+  return message;
+}
+
+}  // namespace
+
+class WireMessagesTest : public QObject {
+  Q_OBJECT
+ private Q_SLOTS:
+  void controlMessagesDecodeWithTheirDefaults_data() {
+    using T = ControlMessage::Type;
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<std::optional<ControlMessage>>("expected");
+    const std::optional<ControlMessage> none;
+    QTest::newRow("move without coordinates") << QByteArray(R"({"t":"move"})") << std::optional(make(T::Move));
+    QTest::newRow("coordinates of the wrong type")
+        << QByteArray(R"({"t":"move","x":"1","y":true})") << std::optional(make(T::Move));
+    QTest::newRow("b 1.5 is button 0") << QByteArray(R"({"t":"mdown","b":1.5,"x":0.5,"y":0.5})")
+                                       << std::optional(make(T::MouseDown, [](auto& m) { m.x = m.y = 0.5; }));
+    QTest::newRow("b 7 is button 0") << QByteArray(R"({"t":"mup","b":7})") << std::optional(make(T::MouseUp));
+    QTest::newRow("middle button") << QByteArray(R"({"t":"mdown","b":2})")
+                                   << std::optional(make(T::MouseDown, [](auto& m) { m.button = 2; }));
+    QTest::newRow("keyCode wins over key") << QByteArray(R"({"t":"keydown","keyCode":12,"key":"a"})")
+                                           << std::optional(make(T::KeyDown, [](auto& m) {
+                                                m.keyCode = 12;
+                                                m.down = true;
+                                              }));
+    QTest::newRow("fractional keyCode falls back to key")
+        << QByteArray(R"({"t":"keyup","keyCode":1.5,"key":"é"})")
+        << std::optional(make(T::KeyUp, [](auto& m) { m.character = u'é'; }));
+    QTest::newRow("keyCode too large") << QByteArray(R"({"t":"keydown","keyCode":70000})") << none;
+    QTest::newRow("keyCode negative") << QByteArray(R"({"t":"keydown","keyCode":-1})") << none;
+    QTest::newRow("key message with nothing to type") << QByteArray(R"({"t":"keydown","key":""})") << none;
+    QTest::newRow("character beyond U+FFFF") << QByteArray(R"({"t":"keydown","key":"😀"})") << none;
+    QTest::newRow("mod") << QByteArray(R"({"t":"mod","k":"cmd","d":false})")
+                         << std::optional(make(T::Modifier, [](auto& m) { m.modifier = Modifier::Cmd; }));
+    QTest::newRow("mod without d") << QByteArray(R"({"t":"mod","k":"shift"})") << none;
+    QTest::newRow("mod with a string d") << QByteArray(R"({"t":"mod","k":"shift","d":"true"})") << none;
+    QTest::newRow("mod of an unknown key") << QByteArray(R"({"t":"mod","k":"Shift","d":true})") << none;
+    QTest::newRow("huge scroll is bounded") << QByteArray(R"({"t":"scroll","dx":1e300,"dy":-1e300})")
+                                            << std::optional(make(T::Scroll, [](auto& m) {
+                                                 m.dx = 2147483647.0;
+                                                 m.dy = -2147483647.0;
+                                               }));
+    QTest::newRow("unknown type") << QByteArray(R"({"t":"teleport","x":1})") << none;
+    QTest::newRow("no type") << QByteArray(R"({"x":1})") << none;
+    QTest::newRow("an array") << QByteArray(R"([{"t":"move"}])") << none;
+    QTest::newRow("not JSON") << QByteArray(R"({"t":"move")") << none;
+  }
+  void controlMessagesDecodeWithTheirDefaults() {
+    QFETCH(QByteArray, text);
+    QFETCH(std::optional<ControlMessage>, expected);
+    QCOMPARE(decodeControlMessage(text), expected);
+  }
+
+  void controlMessagesLeaveAsTheHostReadsThem_data() {
+    using T = ControlMessage::Type;
+    QTest::addColumn<ControlMessage>("message");
+    QTest::addColumn<QByteArray>("json");
+    QTest::newRow("mdown") << make(T::MouseDown, [](auto& m) {
+      m.x = 0.25;
+      m.y = 0.5;
+    }) << QByteArray(R"({"b":0,"displayIndex":0,"t":"mdown","x":0.25,"y":0.5})");
+    QTest::newRow("mod") << make(T::Modifier, [](auto& m) { m.down = true; })
+                         << QByteArray(R"({"d":true,"k":"shift","t":"mod"})");
+    QTest::newRow("keyup") << make(T::KeyUp, [](auto& m) {
+      m.keyCode = 36;
+      m.displayIndex = 1;
+    }) << QByteArray(R"({"displayIndex":1,"keyCode":36,"t":"keyup"})");
+    QTest::newRow("scroll") << make(T::Scroll, [](auto& m) { m.dy = -3.5; })
+                            << QByteArray(R"({"displayIndex":0,"dx":0,"dy":-3.5,"t":"scroll","x":0,"y":0})");
+  }
+  void controlMessagesLeaveAsTheHostReadsThem() {
+    QFETCH(ControlMessage, message);
+    QFETCH(QByteArray, json);
+    QCOMPARE(encodeControlMessage(message), json);
+    QCOMPARE(decodeControlMessage(json), std::optional(message));
+  }
+
+  void integersInRange_data() {
+    QTest::addColumn<QJsonValue>("value");
+    QTest::addColumn<std::optional<int64_t>>("expected");
+    QTest::newRow("in range") << QJsonValue(7) << std::optional<int64_t>(7);
+    QTest::newRow("upper bound") << QJsonValue(4294967295.0) << std::optional<int64_t>(4294967295);
+    QTest::newRow("past it") << QJsonValue(4294967296.0) << std::optional<int64_t>();
+    QTest::newRow("below") << QJsonValue(-1) << std::optional<int64_t>();
+    QTest::newRow("fraction") << QJsonValue(0.5) << std::optional<int64_t>();
+    QTest::newRow("string") << QJsonValue("7") << std::optional<int64_t>();
+  }
+  void integersInRange() {
+    QFETCH(QJsonValue, value);
+    QFETCH(std::optional<int64_t>, expected);
+    QCOMPARE(json::integerIn(value, 0, UINT32_MAX), expected);
+  }
+
+  void candidatesAreTypeChecked_data() {
+    QTest::addColumn<QJsonObject>("candidate");
+    QTest::addColumn<bool>("valid");
+    const QJsonObject good{{"candidate", "candidate:1 1 udp 1 127.0.0.1 5000 typ host"},
+                           {"sdpMid", "0"},
+                           {"sdpMLineIndex", 0}};
+    QTest::newRow("valid") << good << true;
+    auto with = [&](const char* key, const QJsonValue& value) {
+      QJsonObject changed = good;
+      if (value.isUndefined()) {
+        changed.remove(key);
+      } else {
+        changed[key] = value;
+      }
+      return changed;
+    };
+    QTest::newRow("index as a string") << with("sdpMLineIndex", "0") << false;
+    QTest::newRow("no sdpMid") << with("sdpMid", QJsonValue::Undefined) << false;
+    QTest::newRow("index past 32 bits") << with("sdpMLineIndex", 2147483648.0) << false;
+    QTest::newRow("fractional index") << with("sdpMLineIndex", 0.5) << false;
+    QTest::newRow("line not a string") << with("candidate", 3) << false;
+  }
+  void candidatesAreTypeChecked() {
+    QFETCH(QJsonObject, candidate);
+    QFETCH(bool, valid);
+    const auto read = signaling::candidateOf({{"type", "ice"}, {"candidate", candidate}});
+    QCOMPARE(read.has_value(), valid);
+    if (valid) QCOMPARE(signaling::icePayload(*read).value("candidate").toObject(), candidate);
+  }
+
+  void geometryAndDisplayList() {
+    const auto geometry = signaling::videoGeometryOf(
+        {{"width", 1920.5}, {"height", 1080}, {"activeDisplay", -1}, {"displayID", 4294967295.0}});
+    QCOMPARE(geometry.width, 0);
+    QCOMPARE(geometry.height, 1080);
+    QVERIFY(!geometry.activeDisplay);
+    QCOMPARE(geometry.displayId, std::optional<uint32_t>(4294967295u));
+
+    const std::vector<DisplayEntry> sent{{0, "Écran 1", "2560x1440", 7}, {1, "Écran 2", "1920x1080", 9}};
+    std::vector<DisplayEntry> read = signaling::displaysOf(signaling::displaysPayload(sent));
+    QCOMPARE(read.size(), size_t(2));
+    QCOMPARE(read[1].resolution, QString("1920x1080"));
+    QCOMPARE(read[1].id, 0u);  // the client does not read the host's identifiers
+  }
+};
+
+QTEST_GUILESS_MAIN(WireMessagesTest)
+#include "wire_messages_test.moc"

@@ -9,6 +9,9 @@ if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 PACKAGES=(
   # toolchain
   build-essential cmake ninja-build pkg-config git
+  # the checking build: clang with its sanitizer and libFuzzer runtimes, and
+  # the symbolizer for readable reports
+  clang libclang-rt-14-dev llvm
   # Qt 6 (Core, Gui, Quick, QuickControls2, WebSockets, DBus, Test)
   qt6-base-dev qt6-base-dev-tools qt6-declarative-dev qt6-declarative-dev-tools
   qt6-websockets-dev qt6-tools-dev

@@ -1,20 +1,14 @@
 #include "signal_server.h"
 
-#include <algorithm>
-#include <cstdio>
-
-#include <QDateTime>
-#include <QJsonDocument>
-#include <QRandomGenerator>
-#include <QRegularExpression>
+#include <QElapsedTimer>
 #include <QStringDecoder>
 #include <QWebSocket>
 #include <QWebSocketServer>
 
+#include "event_log.h"
+
 namespace lunor::signal {
 namespace {
-
-const QString kType = QStringLiteral("type");
 
 qint64 monotonicMs() {
   static QElapsedTimer clock = [] {
@@ -25,56 +19,12 @@ qint64 monotonicMs() {
   return clock.elapsed();
 }
 
-bool isValidRoomId(const QString& id, int maxChars) {
-  static const QRegularExpression pattern(QStringLiteral("^[A-Za-z0-9_-]+$"));
-  return !id.isEmpty() && id.size() <= maxChars && pattern.match(id).hasMatch();
-}
-
-QString quoted(const QString& value) {
-  if (!value.isEmpty() && !value.contains(QLatin1Char(' ')) && !value.contains(QLatin1Char('"')) &&
-      !value.contains(QLatin1Char('='))) {
-    return value;
-  }
-  QString escaped = value;
-  escaped.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
-  escaped.replace(QLatin1Char('"'), QStringLiteral("\\\""));
-  escaped.replace(QLatin1Char('\n'), QStringLiteral("\\n"));
-  return QLatin1Char('"') + escaped + QLatin1Char('"');
-}
-
 }  // namespace
 
-bool constantTimeEquals(const QByteArray& a, const QByteArray& b) {
-  const qsizetype length = std::max(a.size(), b.size());
-  unsigned char difference = a.size() == b.size() ? 0 : 1;
-  for (qsizetype i = 0; i < length; ++i) {
-    const auto x = static_cast<unsigned char>(i < a.size() ? a[i] : 0);
-    const auto y = static_cast<unsigned char>(i < b.size() ? b[i] : 0);
-    difference |= static_cast<unsigned char>(x ^ y);
-  }
-  return difference == 0;
-}
-
-bool isPasswordDigest(const QString& text) {
-  if (text.size() != 64) return false;
-  return std::all_of(text.begin(), text.end(), [](QChar c) {
-    return (c >= QLatin1Char('0') && c <= QLatin1Char('9')) ||
-           (c >= QLatin1Char('a') && c <= QLatin1Char('f'));
-  });
-}
-
-SignalServer::SignalServer(ServerLimits limits, QObject* parent)
-    : QObject(parent),
-      limits_(limits),
-      perAddress_({limits.freeFailuresPerAddress}, monotonicMs),
-      perRoom_({limits.freeFailuresPerRoom}, monotonicMs) {}
+SignalServer::SignalServer(ServerLimits limits, PasswordBackoff::Clock clock, QObject* parent)
+    : QObject(parent), rooms_(limits, *this, clock ? std::move(clock) : monotonicMs) {}
 
 SignalServer::~SignalServer() { close(); }
-
-void SignalServer::setClockForTesting(PasswordBackoff::Clock clock) {
-  perAddress_ = PasswordBackoff({limits_.freeFailuresPerAddress}, clock);
-  perRoom_ = PasswordBackoff({limits_.freeFailuresPerRoom}, clock);
-}
 
 std::optional<QString> SignalServer::listen(const QHostAddress& address, quint16 port,
                                             std::optional<QSslConfiguration> tls) {
@@ -86,13 +36,11 @@ std::optional<QString> SignalServer::listen(const QHostAddress& address, quint16
       QStringLiteral("lunor-signal"),
       secure_ ? QWebSocketServer::SecureMode : QWebSocketServer::NonSecureMode);
   if (tls) server_->setSslConfiguration(*tls);
-  connect(server_.get(), &QWebSocketServer::newConnection, this,
-          &SignalServer::acceptConnections);
+  connect(server_.get(), &QWebSocketServer::newConnection, this, &SignalServer::acceptConnections);
   if (!server_->listen(address, port)) return server_->errorString();
-  logEvent(QStringLiteral("listening"),
-           {{"address", address.toString()},
-            {"port", QString::number(server_->serverPort())},
-            {"tls", secure_ ? "true" : "false"}});
+  logEvent(QStringLiteral("listening"), {{"address", address.toString()},
+                                         {"port", QString::number(server_->serverPort())},
+                                         {"tls", secure_ ? "true" : "false"}});
   return std::nullopt;
 }
 
@@ -101,397 +49,62 @@ quint16 SignalServer::port() const { return server_ ? server_->serverPort() : 0;
 bool SignalServer::isSecure() const { return secure_; }
 
 void SignalServer::close() {
-  const auto ids = peers_.keys();
+  const auto ids = sockets_.keys();
   for (const auto& id : ids) {
-    auto it = peers_.find(id);
-    if (it == peers_.end()) continue;
-    QWebSocket* socket = it->socket;
+    QWebSocket* socket = sockets_.take(id);
     socket->disconnect(this);
     socket->close(QWebSocketProtocol::CloseCodeGoingAway);
     socket->deleteLater();
+    rooms_.disconnected(id, QWebSocketProtocol::CloseCodeGoingAway);
   }
-  peers_.clear();
-  rooms_.clear();
   if (server_) server_->close();
 }
 
-QString SignalServer::newClientId() const {
-  for (;;) {
-    const quint64 value = QRandomGenerator::system()->generate64();
-    const QString id = QString::number(value, 16).rightJustified(16, QLatin1Char('0'));
-    if (!peers_.contains(id)) return id;
-  }
-}
-
 void SignalServer::acceptConnections() {
+  const ServerLimits& limits = rooms_.limits();
   while (QWebSocket* socket = server_->nextPendingConnection()) {
     const QString address = socket->peerAddress().toString();
-    const auto sameAddress = std::count_if(peers_.cbegin(), peers_.cend(),
-                                           [&](const Peer& p) { return p.address == address; });
-    if (sameAddress >= limits_.maxConnectionsPerAddress) {
+    if (rooms_.connectionsFrom(address) >= limits.maxConnectionsPerAddress) {
       logEvent(QStringLiteral("connection-refused"), {{"address", address}, {"why", "too-many"}});
       socket->close(QWebSocketProtocol::CloseCodeBadOperation);
       socket->deleteLater();
       continue;
     }
     socket->setParent(this);
-    socket->setMaxAllowedIncomingMessageSize(limits_.maxMessageBytes);
-    socket->setMaxAllowedIncomingFrameSize(limits_.maxMessageBytes);
-
-    Peer peer;
-    peer.socket = socket;
-    peer.id = newClientId();
-    peer.address = address;
-    peer.tokens = limits_.burstMessages;
-    peer.refill.start();
-    const QString id = peer.id;
-    peers_.insert(id, peer);
+    socket->setMaxAllowedIncomingMessageSize(limits.maxMessageBytes);
+    socket->setMaxAllowedIncomingFrameSize(limits.maxMessageBytes);
+    const QString id = rooms_.newClientId();
+    sockets_.insert(id, socket);
 
     connect(socket, &QWebSocket::textMessageReceived, this,
-            [this, id](const QString& text) { handleFrame(id, text.toUtf8()); });
+            [this, id](const QString& text) { rooms_.frame(id, text.toUtf8()); });
     connect(socket, &QWebSocket::binaryMessageReceived, this, [this, id](const QByteArray& bytes) {
       QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
       const QString text = decoder(bytes);
       if (decoder.hasError()) {
-        sendError(id, QStringLiteral("bad-encoding"));
+        send(id, QByteArrayLiteral(R"({"code":"bad-encoding","type":"error"})"));
         return;
       }
-      handleFrame(id, text.toUtf8());
+      rooms_.frame(id, text.toUtf8());
     });
-    connect(socket, &QWebSocket::disconnected, this, [this, id] { handleDisconnect(id); });
-
-    logEvent(QStringLiteral("connected"), {{"client", id}, {"address", address}});
-    send(id, QJsonObject{{kType, QStringLiteral("hello")}, {QStringLiteral("clientId"), id}});
+    connect(socket, &QWebSocket::disconnected, this, [this, id, socket] {
+      if (sockets_.take(id) != socket) return;
+      rooms_.disconnected(id, static_cast<int>(socket->closeCode()));
+      socket->disconnect(this);
+      socket->deleteLater();
+    });
+    rooms_.connected(id, address);
   }
 }
 
-bool SignalServer::takeToken(Peer& peer) {
-  const double elapsed = static_cast<double>(peer.refill.restart()) / 1000.0;
-  peer.tokens = std::min(limits_.burstMessages, peer.tokens + elapsed * limits_.messagesPerSecond);
-  if (peer.tokens >= 1.0) {
-    peer.tokens -= 1.0;
-    return true;
-  }
-  return false;
+void SignalServer::send(const QString& peerId, const QByteArray& json) {
+  if (QWebSocket* socket = sockets_.value(peerId)) socket->sendTextMessage(QString::fromUtf8(json));
 }
 
-void SignalServer::handleFrame(const QString& peerId, const QByteArray& utf8) {
-  auto it = peers_.find(peerId);
-  if (it == peers_.end()) return;
-  Peer& peer = *it;
-
-  if (!takeToken(peer)) {
-    ++peer.dropped;
-    const qint64 now = monotonicMs();
-    if (peer.lastRateWarningMs < 0 || now - peer.lastRateWarningMs >= 1000) {
-      peer.lastRateWarningMs = now;
-      logEvent(QStringLiteral("rate-limited"), {{"client", peerId}, {"address", peer.address}});
-      sendError(peerId, QStringLiteral("rate-limited"));
-    }
-    if (peer.dropped >= limits_.droppedBeforeClose) {
-      logEvent(QStringLiteral("flood-closed"), {{"client", peerId}, {"address", peer.address}});
-      peer.socket->close(QWebSocketProtocol::CloseCodePolicyViolated, QStringLiteral("flood"));
-    }
-    return;
+void SignalServer::close(const QString& peerId, int code, const QString& reason) {
+  if (QWebSocket* socket = sockets_.value(peerId)) {
+    socket->close(static_cast<QWebSocketProtocol::CloseCode>(code), reason);
   }
-
-  QJsonParseError error;
-  const QJsonDocument document = QJsonDocument::fromJson(utf8, &error);
-  if (error.error != QJsonParseError::NoError || !document.isObject()) {
-    sendError(peerId, QStringLiteral("bad-json"));
-    return;
-  }
-  const QJsonObject message = document.object();
-  const QJsonValue type = message.value(kType);
-  if (!type.isString()) {
-    sendError(peerId, QStringLiteral("missing-type"));
-    return;
-  }
-  const QString t = type.toString();
-  if (t == QLatin1String("create")) {
-    handleCreate(peer, message);
-  } else if (t == QLatin1String("join")) {
-    handleJoin(peer, message);
-  } else if (t == QLatin1String("approve")) {
-    handleApprove(peer, message);
-  } else if (t == QLatin1String("reject")) {
-    handleReject(peer, message, /*kick=*/false);
-  } else if (t == QLatin1String("kick")) {
-    handleReject(peer, message, /*kick=*/true);
-  } else if (t == QLatin1String("signal")) {
-    handleSignal(peer, message);
-  } else {
-    sendError(peerId, QStringLiteral("unknown-type"));
-  }
-}
-
-void SignalServer::handleCreate(Peer& peer, const QJsonObject& message) {
-  const QString roomId = message.value(QLatin1String("roomId")).toString();
-  if (!isValidRoomId(roomId, limits_.maxRoomIdChars)) {
-    sendError(peer.id, QStringLiteral("bad-room-id"));
-    return;
-  }
-  auto existing = rooms_.find(roomId);
-  if (existing != rooms_.end() && existing->hostId != peer.id) {
-    logEvent(QStringLiteral("room-takeover-refused"),
-             {{"room", roomId}, {"client", peer.id}, {"address", peer.address}});
-    sendError(peer.id, QStringLiteral("room-taken"));
-    return;
-  }
-  // One room per connection, and a host is nobody's client.
-  if (!peer.hostedRoom.isEmpty()) closeRoom(peer.hostedRoom);
-  if (!peer.joinedRoom.isEmpty()) leaveJoinedRoom(peer, /*tellHost=*/true);
-
-  Room room;
-  room.id = roomId;
-  room.hostId = peer.id;
-  const QJsonObject unattended = message.value(QLatin1String("unattended")).toObject();
-  const QString hash = unattended.value(QLatin1String("hash")).toString();
-  if (unattended.value(QLatin1String("enabled")).toBool() && isPasswordDigest(hash)) {
-    room.unattendedHash = hash;
-  }
-  rooms_.insert(roomId, room);
-  peer.hostedRoom = roomId;
-  logEvent(QStringLiteral("room-created"),
-           {{"room", roomId},
-            {"host", peer.id},
-            {"unattended", room.unattendedHash.isEmpty() ? "false" : "true"}});
-  send(peer.id, QJsonObject{{kType, QStringLiteral("created")}, {QStringLiteral("roomId"), roomId}});
-}
-
-void SignalServer::handleJoin(Peer& peer, const QJsonObject& message) {
-  const QString roomId = message.value(QLatin1String("roomId")).toString();
-  auto roomIt = rooms_.find(roomId);
-  if (!isValidRoomId(roomId, limits_.maxRoomIdChars) || roomIt == rooms_.end()) {
-    send(peer.id, QJsonObject{{kType, QStringLiteral("room-not-found")},
-                              {QStringLiteral("roomId"), roomId.left(limits_.maxRoomIdChars)}});
-    return;
-  }
-  Room& room = *roomIt;
-  if (room.hostId == peer.id) {
-    sendError(peer.id, QStringLiteral("own-room"));
-    return;
-  }
-  if (room.admittedId == peer.id) {
-    sendError(peer.id, QStringLiteral("already-joined"));
-    return;
-  }
-  if (!room.admittedId.isEmpty()) {
-    logEvent(QStringLiteral("join-refused"), {{"room", roomId}, {"client", peer.id}, {"why", "busy"}});
-    send(peer.id, QJsonObject{{kType, QStringLiteral("room-busy")}});
-    return;
-  }
-  if (!peer.hostedRoom.isEmpty()) closeRoom(peer.hostedRoom);
-  if (!peer.joinedRoom.isEmpty() && peer.joinedRoom != roomId) leaveJoinedRoom(peer, true);
-
-  PendingJoin join;
-  join.displayName = message.value(QLatin1String("displayName")).toString().left(
-      limits_.maxDisplayNameChars);
-  const QJsonValue avatar = message.value(QLatin1String("avatar"));
-  if (avatar.isString()) join.avatar = avatar;
-  const QJsonValue passwordHash = message.value(QLatin1String("passwordHash"));
-
-  peer.joinedRoom = roomId;
-  send(peer.id, QJsonObject{{kType, QStringLiteral("joined")}, {QStringLiteral("roomId"), roomId}});
-
-  if (!room.unattendedHash.isEmpty() && passwordHash.isString()) {
-    const QString addressKey = roomId + QLatin1Char('|') + peer.address;
-    const qint64 wait = std::max(perAddress_.retryAfterMs(addressKey), perRoom_.retryAfterMs(roomId));
-    if (wait > 0) {
-      logEvent(QStringLiteral("password-backoff"),
-               {{"room", roomId}, {"client", peer.id}, {"address", peer.address}});
-      send(peer.id, QJsonObject{{kType, QStringLiteral("unattended-denied")},
-                                {QStringLiteral("retryAfterMs"), static_cast<double>(wait)}});
-      return;
-    }
-    if (constantTimeEquals(passwordHash.toString().toLatin1(), room.unattendedHash.toLatin1())) {
-      perAddress_.recordSuccess(addressKey);
-      perRoom_.recordSuccess(roomId);
-      room.pending.insert(peer.id, join);
-      admit(room, peer.id, /*unattended=*/true);
-      return;
-    }
-    const qint64 lock = std::max(perAddress_.recordFailure(addressKey), perRoom_.recordFailure(roomId));
-    logEvent(QStringLiteral("password-denied"),
-             {{"room", roomId}, {"client", peer.id}, {"address", peer.address}});
-    QJsonObject denied{{kType, QStringLiteral("unattended-denied")}};
-    if (lock > 0) denied.insert(QStringLiteral("retryAfterMs"), static_cast<double>(lock));
-    send(peer.id, denied);
-    return;
-  }
-
-  join.awaitingPassword = !room.unattendedHash.isEmpty();
-  room.pending.insert(peer.id, join);
-  send(peer.id, QJsonObject{{kType, join.awaitingPassword ? QStringLiteral("require-unattended")
-                                                          : QStringLiteral("waiting-approval")}});
-  QJsonObject request{{kType, QStringLiteral("join-request")},
-                      {QStringLiteral("clientId"), peer.id},
-                      {QStringLiteral("displayName"), join.displayName},
-                      {QStringLiteral("unattended"), !room.unattendedHash.isEmpty()},
-                      {QStringLiteral("awaitingPassword"), join.awaitingPassword}};
-  if (join.avatar.isString()) request.insert(QStringLiteral("avatar"), join.avatar);
-  logEvent(QStringLiteral("join-request"), {{"room", roomId}, {"client", peer.id}});
-  send(room.hostId, request);
-}
-
-void SignalServer::admit(Room& room, const QString& clientId, bool unattended) {
-  const PendingJoin join = room.pending.take(clientId);
-  room.admittedId = clientId;
-  room.admittedUnattended = unattended;
-  logEvent(QStringLiteral("admitted"),
-           {{"room", room.id}, {"client", clientId}, {"unattended", unattended ? "true" : "false"}});
-
-  send(clientId, QJsonObject{{kType, QStringLiteral("approved")}});
-  if (unattended) {
-    send(room.hostId, QJsonObject{{kType, QStringLiteral("unattended-joined")},
-                                  {QStringLiteral("displayName"), join.displayName}});
-  }
-  QJsonObject toHost{{kType, QStringLiteral("peer-joined")},
-                     {QStringLiteral("clientId"), clientId},
-                     {QStringLiteral("unattended"), unattended},
-                     {QStringLiteral("displayName"), join.displayName}};
-  if (join.avatar.isString()) toHost.insert(QStringLiteral("avatar"), join.avatar);
-  send(room.hostId, toHost);
-  send(clientId, QJsonObject{{kType, QStringLiteral("peer-joined")},
-                             {QStringLiteral("clientId"), room.hostId},
-                             {QStringLiteral("unattended"), unattended}});
-
-  // The room now has its client; whoever else waits is turned away.
-  const auto others = room.pending.keys();
-  room.pending.clear();
-  for (const auto& other : others) {
-    auto it = peers_.find(other);
-    if (it == peers_.end()) continue;
-    it->joinedRoom.clear();
-    send(other, QJsonObject{{kType, QStringLiteral("room-busy")}});
-  }
-}
-
-void SignalServer::handleApprove(Peer& peer, const QJsonObject& message) {
-  auto roomIt = rooms_.find(peer.hostedRoom);
-  const QString target = message.value(QLatin1String("target")).toString();
-  if (roomIt == rooms_.end() || !roomIt->pending.contains(target)) {
-    sendError(peer.id, QStringLiteral("unknown-target"));
-    return;
-  }
-  admit(*roomIt, target, /*unattended=*/false);
-}
-
-void SignalServer::handleReject(Peer& peer, const QJsonObject& message, bool kick) {
-  auto roomIt = rooms_.find(peer.hostedRoom);
-  if (roomIt == rooms_.end()) {
-    sendError(peer.id, QStringLiteral("no-room"));
-    return;
-  }
-  Room& room = *roomIt;
-  const QString target = message.value(QLatin1String("target")).toString();
-  auto targetIt = peers_.find(target);
-  // The host's panel may answer twice (kick, then reject): the second is a no-op.
-  if (target.isEmpty() || targetIt == peers_.end() || targetIt->joinedRoom != room.id) return;
-
-  logEvent(kick ? QStringLiteral("kicked") : QStringLiteral("rejected"),
-           {{"room", room.id}, {"client", target}});
-  if (room.admittedId == target) {
-    room.admittedId.clear();
-    targetIt->joinedRoom.clear();
-    send(target, QJsonObject{{kType, QStringLiteral("left")}});
-    send(room.hostId, QJsonObject{{kType, QStringLiteral("peer-left")},
-                                  {QStringLiteral("clientId"), target}});
-    return;
-  }
-  room.pending.remove(target);
-  targetIt->joinedRoom.clear();
-  send(target, QJsonObject{{kType, QStringLiteral("rejected")}});
-}
-
-void SignalServer::handleSignal(Peer& peer, const QJsonObject& message) {
-  const QJsonValue data = message.value(QLatin1String("data"));
-  if (!data.isObject()) {
-    sendError(peer.id, QStringLiteral("bad-signal"));
-    return;
-  }
-  QString to;
-  if (auto hosted = rooms_.find(peer.hostedRoom); hosted != rooms_.end()) {
-    to = hosted->admittedId;
-  } else if (auto joined = rooms_.find(peer.joinedRoom);
-             joined != rooms_.end() && joined->admittedId == peer.id) {
-    to = joined->hostId;
-  }
-  if (to.isEmpty()) {
-    logEvent(QStringLiteral("signal-refused"), {{"client", peer.id}, {"address", peer.address}});
-    sendError(peer.id, QStringLiteral("not-in-room"));
-    return;
-  }
-  send(to, QJsonObject{{kType, QStringLiteral("signal")}, {QStringLiteral("data"), data}});
-}
-
-void SignalServer::leaveJoinedRoom(Peer& peer, bool tellHost) {
-  auto roomIt = rooms_.find(peer.joinedRoom);
-  peer.joinedRoom.clear();
-  if (roomIt == rooms_.end()) return;
-  Room& room = *roomIt;
-  const bool wasAdmitted = room.admittedId == peer.id;
-  const bool wasPending = room.pending.remove(peer.id) > 0;
-  if (wasAdmitted) room.admittedId.clear();
-  if (tellHost && (wasAdmitted || wasPending)) {
-    send(room.hostId, QJsonObject{{kType, QStringLiteral("peer-left")},
-                                  {QStringLiteral("clientId"), peer.id}});
-  }
-}
-
-void SignalServer::closeRoom(QString roomId) {  // by value: callers pass a field it clears
-  auto roomIt = rooms_.find(roomId);
-  if (roomIt == rooms_.end()) return;
-  const Room room = *roomIt;
-  rooms_.erase(roomIt);
-  if (auto host = peers_.find(room.hostId); host != peers_.end()) host->hostedRoom.clear();
-  QStringList members = room.pending.keys();
-  if (!room.admittedId.isEmpty()) members << room.admittedId;
-  for (const auto& member : members) {
-    auto it = peers_.find(member);
-    if (it == peers_.end()) continue;
-    it->joinedRoom.clear();
-    send(member, QJsonObject{{kType, QStringLiteral("left")}});
-  }
-  logEvent(QStringLiteral("room-closed"), {{"room", roomId}});
-}
-
-void SignalServer::handleDisconnect(const QString& peerId) {
-  auto it = peers_.find(peerId);
-  if (it == peers_.end()) return;
-  if (!it->hostedRoom.isEmpty()) closeRoom(it->hostedRoom);
-  it = peers_.find(peerId);
-  if (!it->joinedRoom.isEmpty()) leaveJoinedRoom(*it, /*tellHost=*/true);
-  it = peers_.find(peerId);
-  QWebSocket* socket = it->socket;
-  logEvent(QStringLiteral("disconnected"),
-           {{"client", peerId}, {"code", QString::number(static_cast<int>(socket->closeCode()))}});
-  peers_.erase(it);
-  socket->disconnect(this);
-  socket->deleteLater();
-}
-
-void SignalServer::send(const QString& peerId, const QJsonObject& message) {
-  auto it = peers_.find(peerId);
-  if (it == peers_.end()) return;
-  it->socket->sendTextMessage(
-      QString::fromUtf8(QJsonDocument(message).toJson(QJsonDocument::Compact)));
-}
-
-void SignalServer::sendError(const QString& peerId, const QString& code) {
-  send(peerId, QJsonObject{{kType, QStringLiteral("error")}, {QStringLiteral("code"), code}});
-}
-
-void SignalServer::logEvent(const QString& event,
-                            const QList<QPair<QString, QString>>& fields) const {
-  QString line = QStringLiteral("ts=") +
-                 QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs) +
-                 QStringLiteral(" event=") + event;
-  for (const auto& [key, value] : fields) line += QLatin1Char(' ') + key + QLatin1Char('=') + quoted(value);
-  const QByteArray bytes = line.toUtf8();
-  std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);
-  std::fputc('\n', stdout);
-  std::fflush(stdout);
 }
 
 }  // namespace lunor::signal

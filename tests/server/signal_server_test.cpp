@@ -61,10 +61,9 @@ class SignalServerTest : public QObject {
     limits.messagesPerSecond = 50;
     limits.burstMessages = 60;
     limits.droppedBeforeClose = 100;
-    server = std::make_unique<SignalServer>(limits);
-    QVERIFY(!server->listen(QHostAddress::LocalHost, 0));
     nowMs = 0;
-    server->setClockForTesting([this] { return nowMs; });
+    server = std::make_unique<SignalServer>(limits, [this] { return nowMs; });
+    QVERIFY(!server->listen(QHostAddress::LocalHost, 0));
   }
   void cleanup() { server.reset(); }
 

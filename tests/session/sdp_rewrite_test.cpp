@@ -70,26 +70,6 @@ class SdpRewriteTest : public QObject {
     QCOMPARE(result.count("b=AS:15000\n"), 1);
     QCOMPARE(result.count("b=TIAS:15000000\n"), 1);
   }
-
-  void profileTable_data() {
-    QTest::addColumn<QString>("raw");
-    QTest::addColumn<QString>("logMbps");
-    QTest::newRow("low") << "low" << "1/4";
-    QTest::newRow("medium") << "medium" << "2/8";
-    QTest::newRow("high") << "high" << "3/15";
-    QTest::newRow("epic") << "epic" << "7/30";
-  }
-  void profileTable() {
-    QFETCH(QString, raw);
-    QFETCH(QString, logMbps);
-    const auto profile = qualityFromRaw(raw);
-    QVERIFY(profile);
-    const QualitySettings& q = settingsOf(*profile);
-    QCOMPARE(q.minBitrateBps * 4, q.maxBitrateBps);
-    QCOMPARE(QString("%1/%2").arg(wholeMbps(q.minBitrateBps)).arg(wholeMbps(q.maxBitrateBps)), logMbps);
-    QVERIFY(!qualityFromRaw(raw.toUpper()));
-    QVERIFY(!qualityFromRaw("ultra"));
-  }
 };
 
 QTEST_GUILESS_MAIN(SdpRewriteTest)

@@ -1,6 +1,7 @@
 #include <QDir>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QBuffer>
 #include <QtTest>
 
 #include "store/user_profile_store.h"
@@ -139,9 +140,39 @@ class UserProfileStoreTest : public QObject {
     QVERIFY(!store.wireAvatar());
     QVERIFY(store.hasAvatar());  // the name is kept
 
-    QVERIFY(decodeWireAvatar("not base64 !!").isNull());
-    QVERIFY(decodeWireAvatar(QString::fromLatin1(QByteArray("not an image").toBase64())).isNull());
-    QVERIFY(decodeWireAvatar("").isNull());
+  }
+
+  // A peer's picture is read only as PNG or JPEG, within a size budget.
+  void receivedPicturesAreReadWithinBounds_data() {
+    QTest::addColumn<QString>("wire");
+    QTest::addColumn<QSize>("size");  // empty: refused
+    auto encoded = [](int w, int h, const char* format) {
+      QImage image(w, h, QImage::Format_RGB32);
+      image.fill(Qt::darkCyan);
+      QByteArray bytes;
+      QBuffer buffer(&bytes);
+      buffer.open(QIODevice::WriteOnly);
+      image.save(&buffer, format);
+      return QString::fromLatin1(bytes.toBase64());
+    };
+    QTest::newRow("PNG") << encoded(96, 48, "PNG") << QSize(96, 48);
+    QTest::newRow("JPEG") << encoded(64, 64, "JPEG") << QSize(64, 64);
+    QTest::newRow("BMP") << encoded(8, 8, "BMP") << QSize();
+    QTest::newRow("PNG too wide") << encoded(2048, 1, "PNG") << QSize();
+    QTest::newRow("PNG too tall") << encoded(1, 2048, "PNG") << QSize();
+    QTest::newRow("a PNG header on something else")
+        << QString::fromLatin1(QByteArray("\x89PNG\r\n\x1a\n garbage").toBase64()) << QSize();
+    QTest::newRow("too many bytes") << QString(400 * 1024, QLatin1Char('A')) << QSize();
+    QTest::newRow("not base64") << "not base64 !!" << QSize();
+    QTest::newRow("not an image") << QString::fromLatin1(QByteArray("not an image").toBase64()) << QSize();
+    QTest::newRow("empty") << "" << QSize();
+  }
+  void receivedPicturesAreReadWithinBounds() {
+    QFETCH(QString, wire);
+    QFETCH(QSize, size);
+    const QImage decoded = decodeWireAvatar(wire);
+    QCOMPARE(decoded.isNull(), size.isEmpty());
+    if (!size.isEmpty()) QCOMPARE(decoded.size(), size);
   }
 };
 

@@ -151,6 +151,21 @@ class NotificationManagerTest : public QObject {
     QTRY_COMPARE(service->live.size(), 2);
   }
 
+  // A second request before the service has answered the first must not
+  // leave two notifications for one client.
+  void requestsInFlightMakeOneNotification() {
+    DBusNotificationManager manager(client());
+    manager.ensureConfigured();
+    manager.postJoinRequest("Zoé", "c1");
+    manager.postJoinRequest("Zoé Roy", "c1");
+    QTRY_COMPARE(service->shown.size(), 2);
+    QTest::qWait(200);
+    QCOMPARE(service->shown.size(), 2);
+    QCOMPARE(service->live.size(), 1);
+    QCOMPARE(service->shown[1].replaces, service->shown[0].id);
+    QCOMPARE(service->shown[1].summary, QString("Zoé Roy souhaite se connecter"));
+  }
+
   void buttonsReachTheHostSessionOnlyForItsRequester() {
     test::TestWsServer signaling;
     test::FakeEnvironment environment;

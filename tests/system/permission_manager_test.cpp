@@ -1,30 +1,14 @@
 #include <QSignalSpy>
 #include <QtTest>
 
-#include "system/permission_checks.h"
+#include "system/fake_permission_checks.h"
 #include "system/permission_manager.h"
 
 using namespace lunor;
 
 namespace {
 
-struct ScriptedChecks final : PermissionChecks {
-  bool trusted = false;
-  bool capture = false;
-  MicrophoneAuthorization mic = MicrophoneAuthorization::NotDetermined;
-  int prompts = 0;
-  int requests = 0;
-  bool accessibilityTrusted(bool prompt) override {
-    prompts += prompt ? 1 : 0;
-    return trusted;
-  }
-  bool screenCaptureAllowed() override { return capture; }
-  void requestScreenCapture() override {
-    ++requests;
-    capture = true;  // the user says yes
-  }
-  MicrophoneAuthorization microphone() override { return mic; }
-};
+using ScriptedChecks = FakePermissionChecks;
 
 }  // namespace
 

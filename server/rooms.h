@@ -1,0 +1,121 @@
+#pragma once
+
+// The signaling protocol for every connection of the server: rooms named
+// after a host's session ID, joins that the host approves or that an
+// unattended password admits, and "signal" relay between a room's host and
+// its one admitted client. It knows nothing of sockets: connections come in
+// through connected(), their frames through frame(), and leave through
+// disconnected(); what goes back out goes through RoomsOutput. Every input
+// is bounded and checked; nothing a peer sends can crash the server.
+
+#include <QElapsedTimer>
+#include <QHash>
+#include <QJsonObject>
+#include <QString>
+
+#include "password_backoff.h"
+
+namespace lunor::signal {
+
+struct ServerLimits {
+  qint64 maxMessageBytes = 256 * 1024;
+  int maxDisplayNameChars = 100;
+  int maxRoomIdChars = 64;
+  // Token bucket per connection: sustained rate and burst.
+  double messagesPerSecond = 100;
+  double burstMessages = 300;
+  int droppedBeforeClose = 1000;
+  int maxConnectionsPerAddress = 256;
+  // Free wrong passwords per (room, address) and per room before back-off.
+  int freeFailuresPerAddress = 3;
+  int freeFailuresPerRoom = 10;
+};
+
+// Where the rooms' answers go: the network, or a test.
+class RoomsOutput {
+ public:
+  virtual ~RoomsOutput() = default;
+  // One text frame (compact JSON) to the connection.
+  virtual void send(const QString& peerId, const QByteArray& json) = 0;
+  // Closes the connection; disconnected() follows once it has closed.
+  virtual void close(const QString& peerId, int code, const QString& reason) = 0;
+};
+
+class Rooms final {
+ public:
+  // output is borrowed and must outlive the rooms. clock: milliseconds,
+  // monotonic, for the password back-off.
+  Rooms(ServerLimits limits, RoomsOutput& output, PasswordBackoff::Clock clock);
+
+  // A client ID no connection has: the network side files the new
+  // connection under it, then calls connected().
+  QString newClientId() const;
+  // A new connection from `address`; greets it with its client ID.
+  void connected(const QString& peerId, const QString& address);
+  // One text frame of the connection, as UTF-8.
+  void frame(const QString& peerId, const QByteArray& utf8);
+  // The connection has gone; its room closes, or its host hears it left.
+  void disconnected(const QString& peerId, int closeCode);
+
+  int connectionCount() const { return static_cast<int>(peers_.size()); }
+  int connectionsFrom(const QString& address) const;
+  int roomCount() const { return static_cast<int>(rooms_.size()); }
+  const ServerLimits& limits() const { return limits_; }
+
+ private:
+  struct Peer {
+    QString id;
+    QString address;
+    QString hostedRoom;  // empty when hosting nothing
+    QString joinedRoom;  // empty when neither pending nor admitted
+    double tokens = 0;
+    QElapsedTimer refill;
+    int dropped = 0;
+    qint64 lastRateWarningMs = -1;
+  };
+  struct PendingJoin {
+    QString displayName;
+    QJsonValue avatar;  // a string, or undefined
+    bool awaitingPassword = false;
+  };
+  struct Room {
+    QString id;
+    QString hostId;
+    QString unattendedHash;  // empty: no unattended access
+    QString admittedId;      // empty: nobody admitted
+    bool admittedUnattended = false;
+    QHash<QString, PendingJoin> pending;
+  };
+
+  bool takeToken(Peer& peer);
+  void handleCreate(Peer& peer, const QJsonObject& message);
+  void handleJoin(Peer& peer, const QJsonObject& message);
+  void checkPassword(Peer& peer, Room& room, PendingJoin join, const QString& passwordHash);
+  void handleApprove(Peer& peer, const QJsonObject& message);
+  void handleReject(Peer& peer, const QJsonObject& message, bool kick);
+  void handleSignal(Peer& peer, const QJsonObject& message);
+
+  void admit(Room& room, const QString& clientId, bool unattended);
+  // Takes the peer out of the room it joined, telling the host unless quiet.
+  void leaveJoinedRoom(Peer& peer, bool tellHost);
+  // Closes a room, telling everyone in it "left".
+  void closeRoom(QString roomId);
+
+  void send(const QString& peerId, const QJsonObject& message);
+  void sendError(const QString& peerId, const QString& code);
+
+  ServerLimits limits_;
+  RoomsOutput& output_;
+  QHash<QString, Peer> peers_;
+  QHash<QString, Room> rooms_;
+  PasswordBackoff perAddress_;
+  PasswordBackoff perRoom_;
+};
+
+// Compares two strings without an early exit on the first difference.
+bool constantTimeEquals(const QByteArray& a, const QByteArray& b);
+
+// True for exactly 64 lowercase hexadecimal characters.
+bool isPasswordDigest(const QString& text);
+
+}  // namespace lunor::signal

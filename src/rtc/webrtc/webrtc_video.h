@@ -1,0 +1,160 @@
+#pragma once
+
+// The adapter's video: the host's screen source, tracks, and the sinks that
+// hand decoded frames on as BGRA. Include from rtc/webrtc/ only.
+
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "api/video/i420_buffer.h"
+#include "api/video/video_frame.h"
+#include "libyuv/convert.h"
+#include "libyuv/convert_from.h"
+#include "media/base/adapted_video_track_source.h"
+#include "rtc/webrtc/webrtc_util.h"
+
+namespace lunor::rtc::adapter {
+
+// ---------------------------------------------------------------- video ----
+
+class ScreenTrackSource : public ::rtc::AdaptedVideoTrackSource {
+ public:
+  ScreenTrackSource() : ::rtc::AdaptedVideoTrackSource(/*required_alignment=*/2) {}
+
+  void adapt(int width, int height, int fps) {
+    // Scale down to the pixel budget while keeping the screen's aspect ratio:
+    // cropping a shared screen would hide its edges.
+    absl::optional<int> pixels;
+    if (width > 0 && height > 0) pixels = width * height;
+    absl::optional<int> maxFps;
+    if (fps > 0) maxFps = fps;
+    video_adapter()->OnOutputFormatRequest(absl::nullopt, pixels, maxFps);
+  }
+
+  void push(const VideoFrameView& frame) {
+    if (!frame.data || frame.width <= 0 || frame.height <= 0 || frame.stride < frame.width * 4) {
+      return;
+    }
+    int outWidth = 0, outHeight = 0, cropWidth = 0, cropHeight = 0, cropX = 0, cropY = 0;
+    if (!AdaptFrame(frame.width, frame.height, frame.timestampUs, &outWidth, &outHeight,
+                    &cropWidth, &cropHeight, &cropX, &cropY)) {
+      return;
+    }
+    const uint8_t* origin = frame.data + static_cast<size_t>(cropY) * frame.stride + cropX * 4;
+    auto full = webrtc::I420Buffer::Create(cropWidth, cropHeight);
+    libyuv::ARGBToI420(origin, frame.stride, full->MutableDataY(), full->StrideY(),
+                       full->MutableDataU(), full->StrideU(), full->MutableDataV(),
+                       full->StrideV(), cropWidth, cropHeight);
+    ::rtc::scoped_refptr<webrtc::I420Buffer> buffer = full;
+    if (outWidth != cropWidth || outHeight != cropHeight) {
+      buffer = webrtc::I420Buffer::Create(outWidth, outHeight);
+      buffer->ScaleFrom(*full);
+    }
+    OnFrame(webrtc::VideoFrame::Builder()
+                .set_video_frame_buffer(buffer)
+                .set_timestamp_us(frame.timestampUs)
+                .set_rotation(webrtc::kVideoRotation_0)
+                .build());
+  }
+
+  bool is_screencast() const override { return true; }
+  absl::optional<bool> needs_denoising() const override { return false; }
+  SourceState state() const override { return kLive; }
+  bool remote() const override { return false; }
+};
+
+class WebRtcVideoSource final : public VideoSource {
+ public:
+  WebRtcVideoSource(std::shared_ptr<Context> context,
+                    ::rtc::scoped_refptr<ScreenTrackSource> source)
+      : context_(std::move(context)), source_(std::move(source)) {}
+  ~WebRtcVideoSource() override { source_ = nullptr; }
+
+  void adaptOutputFormat(int width, int height, int fps) override {
+    source_->adapt(width, height, fps);
+  }
+  void pushFrame(const VideoFrameView& frame) override { source_->push(frame); }
+
+  ScreenTrackSource* native() const { return source_.get(); }
+
+ private:
+  std::shared_ptr<Context> context_;
+  ::rtc::scoped_refptr<ScreenTrackSource> source_;
+};
+
+// Converts each rendered frame to BGRA for one of our sinks.
+class SinkAdapter final : public ::rtc::VideoSinkInterface<webrtc::VideoFrame> {
+ public:
+  explicit SinkAdapter(VideoSink* sink) : sink_(sink) {}
+  VideoSink* sink() const { return sink_; }
+
+  void OnFrame(const webrtc::VideoFrame& frame) override {
+    ::rtc::scoped_refptr<webrtc::I420BufferInterface> i420 = frame.video_frame_buffer()->ToI420();
+    if (!i420) return;
+    const int width = i420->width();
+    const int height = i420->height();
+    const int stride = width * 4;
+    bgra_.resize(static_cast<size_t>(stride) * height);
+    libyuv::I420ToARGB(i420->DataY(), i420->StrideY(), i420->DataU(), i420->StrideU(),
+                       i420->DataV(), i420->StrideV(), bgra_.data(), stride, width, height);
+    sink_->onFrame(VideoFrameView{bgra_.data(), width, height, stride, frame.timestamp_us()});
+  }
+
+ private:
+  VideoSink* sink_;
+  std::vector<uint8_t> bgra_;
+};
+
+class WebRtcVideoTrack final : public VideoTrack {
+ public:
+  WebRtcVideoTrack(std::shared_ptr<Context> context,
+                   ::rtc::scoped_refptr<webrtc::VideoTrackInterface> track)
+      : context_(std::move(context)), track_(std::move(track)) {}
+
+  ~WebRtcVideoTrack() override {
+    std::lock_guard lock(mutex_);
+    for (auto& adapter : sinks_) track_->RemoveSink(adapter.get());
+    sinks_.clear();
+    track_ = nullptr;
+  }
+
+  std::string trackId() const override { return track_->id(); }
+
+  void addSink(VideoSink* sink) override {
+    if (!sink) return;
+    std::lock_guard lock(mutex_);
+    for (auto& adapter : sinks_) {
+      if (adapter->sink() == sink) return;
+    }
+    sinks_.push_back(std::make_unique<SinkAdapter>(sink));
+    track_->AddOrUpdateSink(sinks_.back().get(), ::rtc::VideoSinkWants());
+  }
+
+  void removeSink(VideoSink* sink) override {
+    std::lock_guard lock(mutex_);
+    for (auto it = sinks_.begin(); it != sinks_.end(); ++it) {
+      if ((*it)->sink() == sink) {
+        // Returns once the library no longer delivers to this sink.
+        track_->RemoveSink(it->get());
+        sinks_.erase(it);
+        return;
+      }
+    }
+  }
+
+  void setScreenContent(bool screen) override {
+    track_->set_content_hint(screen ? webrtc::VideoTrackInterface::ContentHint::kText
+                                    : webrtc::VideoTrackInterface::ContentHint::kNone);
+  }
+
+  webrtc::VideoTrackInterface* native() const { return track_.get(); }
+
+ private:
+  std::shared_ptr<Context> context_;
+  ::rtc::scoped_refptr<webrtc::VideoTrackInterface> track_;
+  std::mutex mutex_;
+  std::vector<std::unique_ptr<SinkAdapter>> sinks_;
+};
+
+}  // namespace lunor::rtc::adapter

@@ -55,12 +55,17 @@ std::optional<ControlMessage> decodeControlMessage(const QJsonObject& object) {
                                   [&](const TypeName& entry) { return name == QLatin1String(entry.name); });
   if (known == std::end(kTypes)) return std::nullopt;
 
+  // Only the fields the type uses are read: the rest of a message means nothing.
   ControlMessage message;
   message.type = known->type;
-  message.x = numberOr0(object, "x");
-  message.y = numberOr0(object, "y");
-  message.displayIndex = static_cast<int>(
-      json::integerIn(object.value(QLatin1String("displayIndex")), -1'000'000, 1'000'000).value_or(0));
+  if (message.type != Type::Modifier) {
+    message.displayIndex = static_cast<int>(
+        json::integerIn(object.value(QLatin1String("displayIndex")), -1'000'000, 1'000'000).value_or(0));
+  }
+  if (message.type != Type::KeyDown && message.type != Type::KeyUp && message.type != Type::Modifier) {
+    message.x = numberOr0(object, "x");
+    message.y = numberOr0(object, "y");
+  }
 
   switch (message.type) {
     case Type::Move:

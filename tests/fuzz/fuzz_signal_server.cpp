@@ -54,7 +54,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       rooms.disconnected(id, 1000);
     } else {
       if (i >= size) break;
-      const size_t length = std::min<size_t>(data[i++], size - i);
+      const size_t wanted = data[i++];
+      const size_t length = std::min(wanted, size - i);
       QByteArray frame(reinterpret_cast<const char*>(data + i), static_cast<qsizetype>(length));
       i += length;
       if (peers.isEmpty()) continue;

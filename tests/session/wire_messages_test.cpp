@@ -61,6 +61,12 @@ class WireMessagesTest : public QObject {
                                                  m.dx = 2147483647.0;
                                                  m.dy = -2147483647.0;
                                                }));
+    QTest::newRow("fields the type does not use")
+        << QByteArray(R"({"t":"keydown","keyCode":1,"x":2,"b":1})")
+        << std::optional(make(T::KeyDown, [](auto& m) {
+             m.keyCode = 1;
+             m.down = true;
+           }));
     QTest::newRow("unknown type") << QByteArray(R"({"t":"teleport","x":1})") << none;
     QTest::newRow("no type") << QByteArray(R"({"x":1})") << none;
     QTest::newRow("an array") << QByteArray(R"([{"t":"move"}])") << none;

@@ -7,21 +7,13 @@
 #include <QRegularExpression>
 
 #include "event_log.h"
+#include "monotonic_clock.h"
 
 namespace lunor::signal {
 namespace {
 
 const QString kType = QStringLiteral("type");
 constexpr int kPolicyViolated = 1008;  // WebSocket close code
-
-qint64 monotonicMs() {
-  static QElapsedTimer clock = [] {
-    QElapsedTimer t;
-    t.start();
-    return t;
-  }();
-  return clock.elapsed();
-}
 
 bool isValidRoomId(const QString& id, int maxChars) {
   static const QRegularExpression pattern(QStringLiteral("^[A-Za-z0-9_-]+$"));

@@ -1,25 +1,13 @@
 #include "signal_server.h"
 
-#include <QElapsedTimer>
 #include <QStringDecoder>
 #include <QWebSocket>
 #include <QWebSocketServer>
 
 #include "event_log.h"
+#include "monotonic_clock.h"
 
 namespace lunor::signal {
-namespace {
-
-qint64 monotonicMs() {
-  static QElapsedTimer clock = [] {
-    QElapsedTimer t;
-    t.start();
-    return t;
-  }();
-  return clock.elapsed();
-}
-
-}  // namespace
 
 SignalServer::SignalServer(ServerLimits limits, PasswordBackoff::Clock clock, QObject* parent)
     : QObject(parent), rooms_(limits, *this, clock ? std::move(clock) : monotonicMs) {}

@@ -4,15 +4,10 @@
 #include "fuzz_support.h"
 #include "store/address_book_store.h"
 
-extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-  lunor::fuzz::initialise(argc, argv);
-  return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace lunor;
   const auto document =
-      decodeAddressBook(QByteArray(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size)));
+      decodeAddressBook(lunor::fuzz::bytes(data, size));
   if (!document) return 0;
   const QByteArray saved = encodeAddressBook(*document);
   const auto reread = decodeAddressBook(saved);

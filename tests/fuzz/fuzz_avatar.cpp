@@ -6,11 +6,6 @@
 #include "fuzz_support.h"
 #include "store/user_profile_store.h"
 
-extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-  lunor::fuzz::initialise(argc, argv);
-  return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace lunor;
   const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));

@@ -5,11 +5,6 @@
 #include "fuzz_support.h"
 #include "session/control_message.h"
 
-extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-  lunor::fuzz::initialise(argc, argv);
-  return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
   const auto message = lunor::decodeControlMessage(bytes);

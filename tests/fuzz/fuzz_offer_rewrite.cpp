@@ -4,15 +4,10 @@
 #include "fuzz_support.h"
 #include "session/sdp_rewrite.h"
 
-extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-  lunor::fuzz::initialise(argc, argv);
-  return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace lunor;
   const QString sdp =
-      QString::fromUtf8(QByteArray(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size)));
+      QString::fromUtf8(lunor::fuzz::bytes(data, size));
   bool added = false;
   const QString rewritten = rewriteOfferSdp(sdp, settingsOf(QualityProfile::High), &added);
   fuzz::require(rewritten.count(QLatin1Char('\n')) == sdp.count(QLatin1Char('\n')) + (added ? 2 : 0),

@@ -4,15 +4,10 @@
 #include "fuzz_support.h"
 #include "store/user_profile_store.h"
 
-extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-  lunor::fuzz::initialise(argc, argv);
-  return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace lunor;
   const auto profile =
-      decodeProfile(QByteArray(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size)));
+      decodeProfile(lunor::fuzz::bytes(data, size));
   if (!profile) return 0;
   const auto again = decodeProfile(encodeProfile(*profile));
   fuzz::require(again && *again == *profile, "decode(encode(profile)) == profile");

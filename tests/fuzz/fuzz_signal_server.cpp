@@ -29,11 +29,6 @@ struct CheckingOutput final : RoomsOutput {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-  lunor::fuzz::initialise(argc, argv);
-  return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CheckingOutput output;
   ServerLimits limits;

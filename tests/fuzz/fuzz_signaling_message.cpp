@@ -6,15 +6,10 @@
 #include "fuzz_support.h"
 #include "session/signaling_messages.h"
 
-extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-  lunor::fuzz::initialise(argc, argv);
-  return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace lunor;
   const QJsonDocument document =
-      QJsonDocument::fromJson(QByteArray(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size)));
+      QJsonDocument::fromJson(lunor::fuzz::bytes(data, size));
   if (!document.isObject()) return 0;
   const QJsonObject message = document.object();
   const QJsonObject payload = message.value(QLatin1String("data")).toObject();

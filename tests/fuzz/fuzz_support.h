@@ -1,19 +1,19 @@
 #pragma once
 
-// What every fuzz target shares: a Qt application object for the image
-// plugins, and a way to stop at a broken property with a clear message.
+// What every fuzz target shares: a Qt application object (fuzz_support.cpp
+// makes it before the first input), the input as bytes, and a way to stop at
+// a broken property with a clear message.
 
 #include <cstdio>
 #include <cstdlib>
 #include <tuple>
 
-#include <QCoreApplication>
+#include <QByteArray>
 
 namespace lunor::fuzz {
 
-inline void initialise(int* argc, char*** argv) {
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  static QCoreApplication app(*argc, *argv);
+inline QByteArray bytes(const uint8_t* data, size_t size) {
+  return QByteArray(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
 }
 
 // A property that must hold for every input; aborts (a finding) otherwise.

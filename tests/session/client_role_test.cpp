@@ -42,27 +42,10 @@ class WaitingChannel final : public rtc::DataChannel {
 
 }  // namespace
 
-class ClientRoleTest : public QObject {
+class ClientRoleTest : public test::ScriptedSessionTest {
   Q_OBJECT
 
-  std::unique_ptr<test::ScriptedSession> scripted;
-  test::TestWsServer* server = nullptr;
-  test::FakeEnvironment* environment = nullptr;
-  RemoteSession* session = nullptr;
-
-  QList<QJsonObject> ofType(const QString& type) const { return messagesOfType(*server, type); }
-  QList<QJsonObject> payloads(const QString& type) const { return scripted->payloads(type); }
-  bool logged(const QString& text) const { return scripted->logged(text); }
-
  private Q_SLOTS:
-  void init() {
-    scripted = std::make_unique<test::ScriptedSession>();
-    server = &scripted->server;
-    environment = &scripted->environment;
-    session = &scripted->session;
-  }
-  void cleanup() { scripted.reset(); }
-
   void joinsCarryNameAndOnlySubmittedDigests() {
     session->startClient("123456789");
     QTRY_COMPARE_WITH_TIMEOUT(ofType("join").size(), 1, 5000);

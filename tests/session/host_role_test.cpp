@@ -27,30 +27,14 @@ QJsonObject joinRequest(const QString& clientId, const QString& name = "Zoé") {
 
 }  // namespace
 
-class HostRoleTest : public QObject {
+class HostRoleTest : public test::ScriptedSessionTest {
   Q_OBJECT
 
-  std::unique_ptr<test::ScriptedSession> scripted;
-  test::TestWsServer* server = nullptr;
-  test::FakeEnvironment* environment = nullptr;
-  RemoteSession* session = nullptr;
-
-  QList<QJsonObject> ofType(const QString& type) const { return messagesOfType(*server, type); }
-  QList<QJsonObject> payloads(const QString& type) const { return scripted->payloads(type); }
-  bool logged(const QString& text) const { return scripted->logged(text); }
   QStringList injected() const { return scripted->injector().calls(); }
   std::string lastFormat() const { return scripted->source().formatsSnapshot().back(); }
   void control(const QByteArray& text) { scripted->sendControl(text); }
 
  private Q_SLOTS:
-  void init() {
-    scripted = std::make_unique<test::ScriptedSession>();
-    server = &scripted->server;
-    environment = &scripted->environment;
-    session = &scripted->session;
-  }
-  void cleanup() { scripted.reset(); }
-
   // ------------------------------------------------------------ the room --
 
   void roomCreationCarriesTheDigestWhenItCan_data() {

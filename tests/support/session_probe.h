@@ -92,6 +92,31 @@ struct ScriptedSession {
   }
 };
 
+// A test class whose every test function gets a fresh scripted session.
+class ScriptedSessionTest : public QObject {
+  Q_OBJECT
+
+ protected:
+  QList<QJsonObject> ofType(const QString& type) const { return messagesOfType(*server, type); }
+  QList<QJsonObject> payloads(const QString& type) const { return scripted->payloads(type); }
+  bool logged(const QString& text) const { return scripted->logged(text); }
+
+  std::unique_ptr<ScriptedSession> scripted;
+  // Views of the scripted session's parts, valid during a test function.
+  TestWsServer* server = nullptr;
+  FakeEnvironment* environment = nullptr;
+  RemoteSession* session = nullptr;
+
+ private Q_SLOTS:
+  void init() {
+    scripted = std::make_unique<ScriptedSession>();
+    server = &scripted->server;
+    environment = &scripted->environment;
+    session = &scripted->session;
+  }
+  void cleanup() { scripted.reset(); }
+};
+
 // Counts rendered frames and keeps the last size.
 class FrameCounter final : public rtc::VideoSink {
  public:

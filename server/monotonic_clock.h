@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QElapsedTimer>
+
+namespace lunor::signal {
+
+// Milliseconds since the first call; never goes back.
+inline qint64 monotonicMs() {
+  static const QElapsedTimer clock = [] {
+    QElapsedTimer t;
+    t.start();
+    return t;
+  }();
+  return clock.elapsed();
+}
+
+}  // namespace lunor::signal

@@ -277,7 +277,7 @@ void RemoteSession::remoteTrackArrived(std::shared_ptr<rtc::VideoTrack> track) {
 
 void RemoteSession::startHost(const QString& sessionId) {
   Q_ASSERT(isMainThread());
-  if (!host()) role_ = std::make_unique<HostRole>(*this);
+  if (!host()) replaceRole(std::make_unique<HostRole>(*this));
   sessionId_ = sessionId;
   isEnding_ = false;
   isTornDown_ = false;
@@ -292,7 +292,7 @@ void RemoteSession::startHost(const QString& sessionId) {
 
 void RemoteSession::startClient(const QString& sessionId) {
   Q_ASSERT(isMainThread());
-  if (!client()) role_ = std::make_unique<ClientRole>(*this);
+  if (!client()) replaceRole(std::make_unique<ClientRole>(*this));
   sessionId_ = sessionId;
   isTornDown_ = false;
   generation_ = QUuid::createUuid();
@@ -300,6 +300,14 @@ void RemoteSession::startClient(const QString& sessionId) {
   setStatus(QStringLiteral("Connexion au serveur..."));
   connectSignaling();
   client()->scheduleJoin(generation_);
+}
+
+void RemoteSession::replaceRole(std::unique_ptr<SessionRole> role) {
+  // Nothing of the old role may still be reached: its connection closes and
+  // the work it queued belongs to an epoch that is over.
+  negotiation_.close();
+  disconnectSignaling();
+  role_ = std::move(role);
 }
 
 void RemoteSession::stop(const QString& reason) {

@@ -200,6 +200,7 @@ class RemoteSession final : public QObject {
   void remoteTrackArrived(std::shared_ptr<rtc::VideoTrack> track);
 
   // ---- lifecycle ----
+  void replaceRole(std::unique_ptr<SessionRole> role);
   // False when the session had already ended.
   bool end(const QString& reason, bool silent);
   void teardown(const QString& reason);

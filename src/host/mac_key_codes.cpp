@@ -101,6 +101,17 @@ const std::unordered_map<char16_t, uint16_t>& characterTable() {
 
 }  // namespace
 
+std::optional<uint16_t> macKeyForEvdev(uint16_t evdev) {
+  static const std::unordered_map<uint16_t, uint16_t> inverse = [] {
+    std::unordered_map<uint16_t, uint16_t> map;
+    for (const auto& [mac, key] : table()) map.emplace(key.evdev, mac);
+    return map;
+  }();
+  auto it = inverse.find(evdev);
+  if (it == inverse.end()) return std::nullopt;
+  return it->second;
+}
+
 uint16_t macKeyCodeForCharacter(char16_t c) {
   auto it = characterTable().find(c);
   return it == characterTable().end() ? 0 : it->second;

@@ -20,6 +20,10 @@ struct LinuxKey {
 // Linux key (Fn, unassigned codes).
 std::optional<LinuxKey> macKeyToLinux(uint16_t macKeyCode);
 
+// The macOS key code of the physical key with this Linux input event code;
+// nothing for keys with no macOS code. The inverse of macKeyToLinux.
+std::optional<uint16_t> macKeyForEvdev(uint16_t evdev);
+
 // The macOS key code that types `c` on a US ANSI keyboard; 0 (the A key) for
 // characters not in the table. Expects lower case.
 uint16_t macKeyCodeForCharacter(char16_t c);

@@ -47,7 +47,11 @@ QString departureText(const QString& displayName, Role role) {
 }
 
 void RemoteSession::DeleteLater::operator()(QObject* object) const {
-  if (object) object->deleteLater();
+  // Behind the work the object still has queued (the last messages, the
+  // close), so that none of it is dropped with the object: deferred
+  // deletions may be run ahead of queued calls by a nested event loop.
+  if (!object) return;
+  QMetaObject::invokeMethod(object, [object] { object->deleteLater(); }, Qt::QueuedConnection);
 }
 
 RemoteSession::RemoteSession(SessionEnvironment& environment, QObject* parent)

@@ -51,7 +51,7 @@ struct Clock final : rtc::VideoSink {
     captured[number] = timestampUs;
     if (captured.size() > 4096) captured.erase(number - 4096);
   }
-  void onFrame(const rtc::VideoFrameView& frame) override {
+  void onFrame(const rtc::I420FrameView& frame) override {
     const int64_t now = nowUs();
     const auto stamp = readFrameStamp(frame);
     std::lock_guard lock(mutex);

@@ -18,7 +18,11 @@ PACKAGES=(
   qml6-module-qtquick qml6-module-qtquick-controls qml6-module-qtquick-layouts
   qml6-module-qtquick-window qml6-module-qtquick-templates qml6-module-qtqml-workerscript
   qml6-module-qtquick-dialogs qml6-module-qt-labs-platform
-  libgl-dev libxkbcommon-dev
+  libgl-dev libxkbcommon-dev qt6-qpa-plugins
+  # Qt Multimedia: the client draws the host's picture with VideoOutput
+  qt6-multimedia-dev qml6-module-qtmultimedia libqt6multimediaquick6
+  # OpenGL in software, for windows on the tests' virtual displays
+  libgl1-mesa-dri libglx-mesa0 libegl-mesa0
   # WebRTC (Google's native API) and what its headers need
   libtgowt-dev libabsl-dev libssl-dev openssl
   # X11 capture and injection

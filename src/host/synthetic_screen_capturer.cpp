@@ -104,16 +104,15 @@ void SyntheticScreenCapturer::run(int width, int height) {
   }
 }
 
-std::optional<uint32_t> readFrameStamp(const rtc::VideoFrameView& frame) {
-  if (!frame.data || frame.width < 64 || frame.height < 4) return std::nullopt;
+std::optional<uint32_t> readFrameStamp(const rtc::I420FrameView& frame) {
+  if (!frame.y || frame.width < 64 || frame.height < 4) return std::nullopt;
   const int block = blockSize(frame.width);
   const int y = std::min(block, frame.height) / 2;
   uint32_t value = 0;
   for (int bit = 0; bit < kStampBits; ++bit) {
     const int x = bit * block + block / 2;
     if (x >= frame.width) return std::nullopt;
-    const uint8_t* p = frame.data + static_cast<size_t>(y) * frame.stride + x * 4;
-    const int luma = (p[0] + 2 * p[1] + p[2]) / 4;
+    const int luma = frame.y[static_cast<size_t>(y) * frame.strideY + x];
     if (luma > 96 && luma < 160) return std::nullopt;  // neither black nor white
     value = (value << 1) | (luma >= 160 ? 1u : 0u);
   }

@@ -64,6 +64,6 @@ class SyntheticScreenCapturer final : public ScreenCapturer {
 
 // The frame number stamped into a picture, read back from a (possibly
 // scaled and compressed) frame; nothing when the stamp is unreadable.
-std::optional<uint32_t> readFrameStamp(const rtc::VideoFrameView& frame);
+std::optional<uint32_t> readFrameStamp(const rtc::I420FrameView& frame);
 
 }  // namespace lunor

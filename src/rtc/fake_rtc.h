@@ -3,6 +3,7 @@
 // A scripted stand-in for the WebRTC library, for tests: connections report
 // whatever ICE state the test sets and record what they were asked.
 
+#include <algorithm>
 #include <atomic>
 #include <memory>
 #include <mutex>
@@ -53,13 +54,33 @@ class FakeVideoTrack final : public rtc::VideoTrack {
  public:
   explicit FakeVideoTrack(std::string id) : id_(std::move(id)) {}
   std::string trackId() const override { return id_; }
-  void addSink(rtc::VideoSink*) override {}
-  void removeSink(rtc::VideoSink*) override {}
+  void addSink(rtc::VideoSink* sink) override {
+    std::lock_guard lock(mutex_);
+    if (std::find(sinks_.begin(), sinks_.end(), sink) == sinks_.end()) sinks_.push_back(sink);
+  }
+  // Like the library's: returns once no delivery to the sink runs.
+  void removeSink(rtc::VideoSink* sink) override {
+    std::lock_guard lock(mutex_);
+    sinks_.erase(std::remove(sinks_.begin(), sinks_.end(), sink), sinks_.end());
+  }
   void setScreenContent(bool screen) override { screenContent = screen; }
+
+  // Renders a frame to every sink, from the calling thread.
+  void deliver(const rtc::I420FrameView& frame) {
+    std::lock_guard lock(mutex_);
+    for (auto* sink : sinks_) sink->onFrame(frame);
+  }
+  size_t sinkCount() {
+    std::lock_guard lock(mutex_);
+    return sinks_.size();
+  }
+
   bool screenContent = false;
 
  private:
   std::string id_;
+  std::mutex mutex_;
+  std::vector<rtc::VideoSink*> sinks_;
 };
 
 class FakeRtpSender final : public rtc::RtpSender {

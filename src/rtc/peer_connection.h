@@ -20,7 +20,7 @@
 
 namespace lunor::rtc {
 
-// A decoded or captured picture, 32-bit BGRA (B, G, R, A bytes in memory).
+// A captured picture, 32-bit BGRA (B, G, R, A bytes in memory).
 struct VideoFrameView {
   const uint8_t* data = nullptr;
   int width = 0;
@@ -29,11 +29,26 @@ struct VideoFrameView {
   int64_t timestampUs = 0;
 };
 
+// A decoded picture in the decoder's own layout, I420: a Y plane of the
+// full size, and U and V planes of half the width and height (rounded up).
+// The planes are the library's: valid during the onFrame() call only.
+struct I420FrameView {
+  const uint8_t* y = nullptr;
+  const uint8_t* u = nullptr;
+  const uint8_t* v = nullptr;
+  int strideY = 0;
+  int strideU = 0;
+  int strideV = 0;
+  int width = 0;
+  int height = 0;
+  int64_t timestampUs = 0;
+};
+
 class VideoSink {
  public:
   virtual ~VideoSink() = default;
   // Called on a library thread for every frame the track renders.
-  virtual void onFrame(const VideoFrameView& frame) = 0;
+  virtual void onFrame(const I420FrameView& frame) = 0;
 };
 
 // The host's screen source: frames go in, the track carries them out.

@@ -120,7 +120,7 @@ class ScriptedSessionTest : public QObject {
 // Counts rendered frames and keeps the last size.
 class FrameCounter final : public rtc::VideoSink {
  public:
-  void onFrame(const rtc::VideoFrameView& frame) override {
+  void onFrame(const rtc::I420FrameView& frame) override {
     width = frame.width;
     height = frame.height;
     ++frames;

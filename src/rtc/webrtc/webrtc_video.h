@@ -10,7 +10,6 @@
 #include "api/video/i420_buffer.h"
 #include "api/video/video_frame.h"
 #include "libyuv/convert.h"
-#include "libyuv/convert_from.h"
 #include "media/base/adapted_video_track_source.h"
 #include "rtc/webrtc/webrtc_util.h"
 
@@ -83,7 +82,8 @@ class WebRtcVideoSource final : public VideoSource {
   ::rtc::scoped_refptr<ScreenTrackSource> source_;
 };
 
-// Converts each rendered frame to BGRA for one of our sinks.
+// Hands each rendered frame to one of our sinks in the decoder's own I420
+// layout: nothing is converted on the way.
 class SinkAdapter final : public ::rtc::VideoSinkInterface<webrtc::VideoFrame> {
  public:
   explicit SinkAdapter(VideoSink* sink) : sink_(sink) {}
@@ -92,18 +92,13 @@ class SinkAdapter final : public ::rtc::VideoSinkInterface<webrtc::VideoFrame> {
   void OnFrame(const webrtc::VideoFrame& frame) override {
     ::rtc::scoped_refptr<webrtc::I420BufferInterface> i420 = frame.video_frame_buffer()->ToI420();
     if (!i420) return;
-    const int width = i420->width();
-    const int height = i420->height();
-    const int stride = width * 4;
-    bgra_.resize(static_cast<size_t>(stride) * height);
-    libyuv::I420ToARGB(i420->DataY(), i420->StrideY(), i420->DataU(), i420->StrideU(),
-                       i420->DataV(), i420->StrideV(), bgra_.data(), stride, width, height);
-    sink_->onFrame(VideoFrameView{bgra_.data(), width, height, stride, frame.timestamp_us()});
+    sink_->onFrame(I420FrameView{i420->DataY(), i420->DataU(), i420->DataV(), i420->StrideY(),
+                                 i420->StrideU(), i420->StrideV(), i420->width(), i420->height(),
+                                 frame.timestamp_us()});
   }
 
  private:
   VideoSink* sink_;
-  std::vector<uint8_t> bgra_;
 };
 
 class WebRtcVideoTrack final : public VideoTrack {
@@ -113,7 +108,6 @@ class WebRtcVideoTrack final : public VideoTrack {
       : context_(std::move(context)), track_(std::move(track)) {}
 
   ~WebRtcVideoTrack() override {
-    std::lock_guard lock(mutex_);
     for (auto& adapter : sinks_) track_->RemoveSink(adapter.get());
     sinks_.clear();
     track_ = nullptr;
@@ -132,15 +126,16 @@ class WebRtcVideoTrack final : public VideoTrack {
   }
 
   void removeSink(VideoSink* sink) override {
-    std::lock_guard lock(mutex_);
-    for (auto it = sinks_.begin(); it != sinks_.end(); ++it) {
-      if ((*it)->sink() == sink) {
-        // Returns once the library no longer delivers to this sink.
-        track_->RemoveSink(it->get());
-        sinks_.erase(it);
-        return;
-      }
+    std::unique_ptr<SinkAdapter> adapter;
+    {
+      std::lock_guard lock(mutex_);
+      auto it = std::find_if(sinks_.begin(), sinks_.end(), [&](const auto& a) { return a->sink() == sink; });
+      if (it == sinks_.end()) return;
+      adapter = std::move(*it);
+      sinks_.erase(it);
     }
+    // Outside our lock: returns once the library no longer delivers to it.
+    track_->RemoveSink(adapter.get());
   }
 
   void setScreenContent(bool screen) override {

@@ -1,0 +1,113 @@
+import QtQuick
+import QtQuick.Controls
+import Lunor.Client
+
+// The host's screen in the session window: fitted, filled, or one to one in
+// a scrollable canvas; the input item lies exactly over the picture.
+Item {
+    id: stage
+
+    required property RemoteSession session
+    // 0 fit ("Adapté"), 1 fill ("Remplir"), 2 one to one ("1:1").
+    property int displayMode: 0
+    readonly property size pictureSize: StageGeometry.pictureSize(session.remoteVideoSize, session.currentQuality)
+
+    clip: true
+
+    Rectangle {
+        anchors.fill: parent
+        color: "black"
+    }
+
+    Loader {
+        id: layout
+        anchors.fill: parent
+        sourceComponent: stage.displayMode === 2 ? oneToOne : fitted
+    }
+
+    // Every change of the stage gives the keyboard back to the picture.
+    function takeFocus() {
+        if (layout.item && layout.item.input)
+            layout.item.input.forceActiveFocus()
+    }
+    onDisplayModeChanged: Qt.callLater(takeFocus)
+    onPictureSizeChanged: Qt.callLater(takeFocus)
+    Connections {
+        target: stage.session
+        function onRemoteVideoTrackChanged() { Qt.callLater(stage.takeFocus) }
+        function onCurrentDisplayIndexChanged() { Qt.callLater(stage.takeFocus) }
+    }
+
+    Component {
+        id: fitted
+
+        Item {
+            property alias input: input
+            readonly property rect placed: StageGeometry.fittedRect(stage.displayMode, stage.pictureSize.width,
+                                                                    stage.pictureSize.height, width, height)
+
+            Item {
+                anchors.centerIn: parent
+                width: parent.placed.width
+                height: parent.placed.height
+
+                VideoPicture {
+                    anchors.fill: parent
+                    session: stage.session
+                    mode: stage.displayMode === 1 ? VideoView.Fill : VideoView.Fit
+                    contentSize: stage.pictureSize
+                }
+                InputView {
+                    id: input
+                    anchors.fill: parent
+                    session: stage.session
+                    focus: true
+                }
+            }
+
+            WaitingOverlay {
+                anchors.fill: parent
+                visible: stage.session.isWaitingApproval
+            }
+        }
+    }
+
+    Component {
+        id: oneToOne
+
+        Flickable {
+            id: canvas
+            property alias input: input
+            contentWidth: Math.max(width, stage.pictureSize.width)
+            contentHeight: Math.max(height, stage.pictureSize.height)
+            boundsBehavior: Flickable.StopAtBounds
+            interactive: false  // the pointer belongs to the host; the bars scroll
+            ScrollBar.horizontal: ScrollBar { policy: ScrollBar.AlwaysOn }
+            ScrollBar.vertical: ScrollBar { policy: ScrollBar.AlwaysOn }
+
+            Item {
+                x: (canvas.contentWidth - width) / 2
+                y: (canvas.contentHeight - height) / 2
+                width: stage.pictureSize.width
+                height: stage.pictureSize.height
+
+                Rectangle {
+                    anchors.fill: parent
+                    color: "black"
+                }
+                VideoPicture {
+                    anchors.fill: parent
+                    session: stage.session
+                    mode: VideoView.Native
+                    contentSize: stage.pictureSize
+                }
+                InputView {
+                    id: input
+                    anchors.fill: parent
+                    session: stage.session
+                    focus: true
+                }
+            }
+        }
+    }
+}

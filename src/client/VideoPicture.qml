@@ -1,0 +1,19 @@
+import QtQuick
+import QtMultimedia
+import Lunor.Client
+
+// The host's picture: the container that places it, and the VideoOutput
+// that draws it (I420 frames, turned into RGB on the GPU).
+VideoView {
+    id: view
+    videoSink: output.videoSink
+
+    VideoOutput {
+        id: output
+        x: view.pictureRect.x
+        y: view.pictureRect.y
+        width: view.pictureRect.width
+        height: view.pictureRect.height
+        fillMode: VideoOutput.Stretch
+    }
+}

@@ -1,0 +1,23 @@
+import QtQuick
+import QtQuick.Controls
+
+// Over the stage while the host has not let the client in yet.
+Rectangle {
+    color: Qt.rgba(0, 0, 0, 0.6)
+
+    Column {
+        anchors.centerIn: parent
+        spacing: 16
+
+        BusyIndicator {
+            anchors.horizontalCenter: parent.horizontalCenter
+            running: parent.parent.visible
+        }
+        Label {
+            anchors.horizontalCenter: parent.horizontalCenter
+            text: "En attente d'autorisation par l'hôte…"
+            color: "white"
+            font.pixelSize: 18
+        }
+    }
+}

@@ -1,0 +1,206 @@
+#include "client/input_view.h"
+
+#include <QGuiApplication>
+#include <QStyleHints>
+
+#include "session/remote_session.h"
+#include "system/console_log.h"
+
+namespace lunor {
+namespace {
+
+using Type = ControlMessage::Type;
+
+// The wire's button number of a Qt button; nothing for the others.
+std::optional<int> wireButton(Qt::MouseButton button) {
+  if (button == Qt::LeftButton) return 0;
+  if (button == Qt::RightButton) return 1;
+  return std::nullopt;
+}
+
+uint32_t flagsOf(Qt::KeyboardModifiers modifiers) {
+  using namespace modifier_flags;
+  uint32_t flags = 0;
+  if (modifiers & Qt::MetaModifier) flags |= kCmd;  // Linux's Super key
+  if (modifiers & Qt::ShiftModifier) flags |= kShift;
+  if (modifiers & Qt::AltModifier) flags |= kAlt;
+  if (modifiers & Qt::ControlModifier) flags |= kCtrl;
+  return flags;
+}
+
+// The flag a modifier key stands for; 0 for other keys.
+uint32_t flagOfKey(int key) {
+  using namespace modifier_flags;
+  switch (key) {
+    case Qt::Key_Meta:
+    case Qt::Key_Super_L:
+    case Qt::Key_Super_R: return kCmd;
+    case Qt::Key_Shift: return kShift;
+    case Qt::Key_Alt:
+    case Qt::Key_AltGr: return kAlt;
+    case Qt::Key_Control: return kCtrl;
+    default: return 0;
+  }
+}
+
+}  // namespace
+
+InputView::InputView(QQuickItem* parent)
+    : QQuickItem(parent),
+      clicks_(QGuiApplication::styleHints()->mouseDoubleClickInterval(),
+              QGuiApplication::styleHints()->mouseDoubleClickDistance()) {
+  setAcceptedMouseButtons(Qt::LeftButton | Qt::RightButton);
+  setAcceptHoverEvents(true);
+  setFlag(ItemIsFocusScope, false);
+  setActiveFocusOnTab(false);
+}
+
+void InputView::setSession(RemoteSession* session) {
+  if (session_ == session) return;
+  session_ = session;
+  Q_EMIT sessionChanged();
+}
+
+void InputView::itemChange(ItemChange change, const ItemChangeData& value) {
+  QQuickItem::itemChange(change, value);
+  // In a window: the keyboard is ours from the start.
+  if (change == ItemSceneChange && value.window) {
+    QMetaObject::invokeMethod(this, [this] { forceActiveFocus(); }, Qt::QueuedConnection);
+  }
+}
+
+QPointF InputView::normalised(QPointF itemPosition) const {
+  const QPointF design(itemPosition.x(), height() - itemPosition.y());
+  return normalisedPosition(design, session_ ? session_->displayedVideoRect() : QRectF(),
+                            QRectF(0, 0, width(), height()));
+}
+
+void InputView::send(const ControlMessage& message) {
+  if (session_) session_->sendControl(message);
+}
+
+void InputView::sendPointer(Type type, int button, QPointF itemPosition) {
+  ControlMessage message;
+  message.type = type;
+  message.button = button;
+  const QPointF p = normalised(itemPosition);
+  message.x = p.x();
+  message.y = p.y();
+  message.displayIndex = session_ ? session_->currentDisplayIndex() : 0;
+  send(message);
+}
+
+// ------------------------------------------------------------------ pointer --
+
+void InputView::mousePressEvent(QMouseEvent* event) {
+  const auto button = wireButton(event->button());
+  if (!button) {
+    event->ignore();
+    return;
+  }
+  event->accept();
+  forceActiveFocus();
+  // The second press of a pair is the double click (not the third).
+  const int count = clicks_.press(*button, event->position(), static_cast<qint64>(event->timestamp()));
+  sendPointer(count == 2 ? Type::DoubleClick : Type::MouseDown, *button, event->position());
+}
+
+void InputView::mouseDoubleClickEvent(QMouseEvent* event) {
+  // Qt delivers the second press as well; the click count above decides.
+  event->accept();
+}
+
+void InputView::mouseReleaseEvent(QMouseEvent* event) {
+  const auto button = wireButton(event->button());
+  if (!button) return;
+  sendPointer(Type::MouseUp, *button, event->position());
+}
+
+void InputView::mouseMoveEvent(QMouseEvent* event) {
+  if (event->buttons() & Qt::LeftButton) {
+    sendPointer(Type::Drag, 0, event->position());
+  } else if (event->buttons() & Qt::RightButton) {
+    sendPointer(Type::Drag, 1, event->position());
+  } else {
+    sendPointer(Type::Move, 0, event->position());
+  }
+}
+
+void InputView::hoverMoveEvent(QHoverEvent* event) { sendPointer(Type::Move, 0, event->position()); }
+
+void InputView::wheelEvent(QWheelEvent* event) {
+  ControlMessage message;
+  message.type = Type::Scroll;
+  const QPointF p = normalised(event->position());
+  message.x = p.x();
+  message.y = p.y();
+  const QPointF delta = wheelPixels(event->angleDelta(), event->pixelDelta());
+  message.dx = delta.x();
+  message.dy = delta.y();
+  message.displayIndex = session_ ? session_->currentDisplayIndex() : 0;
+  send(message);
+  event->accept();
+}
+
+// --------------------------------------------------------------------- keys --
+
+void InputView::setModifiers(uint32_t flags) {
+  for (const ControlMessage& message : modifierChanges(modifiers_, flags)) send(message);
+  modifiers_ = flags;
+}
+
+void InputView::keyPressEvent(QKeyEvent* event) {
+  event->accept();
+  if (const uint32_t flag = flagOfKey(event->key())) {
+    setModifiers(flagsOf(event->modifiers()) | flag);
+    return;
+  }
+  if (event->key() == Qt::Key_CapsLock) return;  // a flag, not a key, for the host
+  // A modifier pressed while the focus was elsewhere shows up here.
+  setModifiers(flagsOf(event->modifiers()));
+  const auto code = macKeyForXKeycode(event->nativeScanCode());
+  if (!code) return;
+  ControlMessage message;
+  message.type = Type::KeyDown;
+  message.keyCode = *code;
+  message.down = true;
+  message.displayIndex = session_ ? session_->currentDisplayIndex() : 0;
+  heldKeys_.insert(*code);
+  send(message);
+}
+
+void InputView::keyReleaseEvent(QKeyEvent* event) {
+  event->accept();
+  if (const uint32_t flag = flagOfKey(event->key())) {
+    setModifiers(flagsOf(event->modifiers()) & ~flag);
+    return;
+  }
+  if (event->isAutoRepeat()) return;  // repeats send key downs only
+  const auto code = macKeyForXKeycode(event->nativeScanCode());
+  if (!code) return;
+  ControlMessage message;
+  message.type = Type::KeyUp;
+  message.keyCode = *code;
+  message.displayIndex = session_ ? session_->currentDisplayIndex() : 0;
+  heldKeys_.erase(*code);
+  send(message);
+}
+
+void InputView::focusInEvent(QFocusEvent* event) {
+  QQuickItem::focusInEvent(event);
+  consoleLine(QStringLiteral("🎉 EventCatcherView a bien le focus clavier"));
+}
+
+void InputView::focusOutEvent(QFocusEvent* event) {
+  QQuickItem::focusOutEvent(event);
+  // The releases will not come to us any more: let go on the host now.
+  for (uint16_t code : std::exchange(heldKeys_, {})) {
+    ControlMessage message;
+    message.type = Type::KeyUp;
+    message.keyCode = code;
+    send(message);
+  }
+  setModifiers(0);
+}
+
+}  // namespace lunor

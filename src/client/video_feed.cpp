@@ -1,0 +1,76 @@
+#include "client/video_feed.h"
+
+#include <cstring>
+
+#include <QVideoFrameFormat>
+#include <QVideoSink>
+
+namespace lunor {
+namespace {
+
+void copyPlane(uchar* to, int toStride, const uint8_t* from, int fromStride, int rowBytes, int rows) {
+  if (toStride == fromStride) {
+    std::memcpy(to, from, static_cast<size_t>(toStride) * rows);
+    return;
+  }
+  for (int row = 0; row < rows; ++row) {
+    std::memcpy(to + static_cast<size_t>(row) * toStride, from + static_cast<size_t>(row) * fromStride,
+                static_cast<size_t>(rowBytes));
+  }
+}
+
+}  // namespace
+
+VideoFeed::VideoFeed(QObject* parent) : QObject(parent) {}
+
+VideoFeed::~VideoFeed() { setTrack(nullptr); }
+
+void VideoFeed::setTrack(std::shared_ptr<rtc::VideoTrack> track) {
+  if (track == track_) return;
+  if (track_) track_->removeSink(this);
+  track_ = std::move(track);
+  if (track_) {
+    track_->addSink(this);
+  } else if (sink_) {
+    sink_->setVideoFrame(QVideoFrame());
+  }
+}
+
+void VideoFeed::setVideoSink(QVideoSink* sink) { sink_ = sink; }
+
+void VideoFeed::onFrame(const rtc::I420FrameView& frame) {
+  if (!frame.y || !frame.u || !frame.v || frame.width <= 0 || frame.height <= 0) return;
+  ++received_;
+  const int chromaWidth = (frame.width + 1) / 2;
+  const int chromaHeight = (frame.height + 1) / 2;
+  QVideoFrame copy(QVideoFrameFormat(QSize(frame.width, frame.height), QVideoFrameFormat::Format_YUV420P));
+  if (!copy.map(QVideoFrame::WriteOnly)) return;
+  copyPlane(copy.bits(0), copy.bytesPerLine(0), frame.y, frame.strideY, frame.width, frame.height);
+  copyPlane(copy.bits(1), copy.bytesPerLine(1), frame.u, frame.strideU, chromaWidth, chromaHeight);
+  copyPlane(copy.bits(2), copy.bytesPerLine(2), frame.v, frame.strideV, chromaWidth, chromaHeight);
+  copy.unmap();
+  copy.setStartTime(frame.timestampUs);
+
+  bool queue = false;
+  {
+    std::lock_guard lock(mutex_);
+    pending_ = std::move(copy);
+    queue = !std::exchange(presentQueued_, true);
+  }
+  // One hop to the main thread however many frames come meanwhile.
+  if (queue) QMetaObject::invokeMethod(this, &VideoFeed::present, Qt::QueuedConnection);
+}
+
+void VideoFeed::present() {
+  QVideoFrame frame;
+  {
+    std::lock_guard lock(mutex_);
+    frame = std::exchange(pending_, QVideoFrame());
+    presentQueued_ = false;
+  }
+  if (!sink_ || !frame.isValid()) return;
+  sink_->setVideoFrame(frame);
+  ++presented_;
+}
+
+}  // namespace lunor

@@ -1,0 +1,164 @@
+// The stage in a real window on a private X server: a synthetic I420 frame
+// fed through a track lands where the reported rectangle says, with black
+// around it, in every display mode; and the input item's messages.
+
+#include <QQmlEngine>
+#include <QQuickItem>
+#include <QQuickView>
+#include <QtQml/qqmlextensionplugin.h>
+#include <QtTest>
+
+#include "gui_test_main.h"
+#include "session_probe.h"
+
+Q_IMPORT_QML_PLUGIN(Lunor_ClientPlugin)
+
+using namespace lunor;
+
+namespace {
+
+// A picture of one colour in the decoder's layout (BT.601, limited range).
+struct SolidFrame {
+  SolidFrame(int width, int height, uint8_t y, uint8_t u, uint8_t v)
+      : width(width), height(height), luma(size_t(width) * height, y),
+        cb(size_t(width / 2) * (height / 2), u), cr(size_t(width / 2) * (height / 2), v) {}
+  rtc::I420FrameView view() const {
+    return {luma.data(), cb.data(), cr.data(), width, width / 2, width / 2, width, height, 0};
+  }
+  int width, height;
+  std::vector<uint8_t> luma, cb, cr;
+};
+
+bool isRed(QRgb pixel) { return qRed(pixel) > 180 && qGreen(pixel) < 70 && qBlue(pixel) < 70; }
+bool isBlack(QRgb pixel) { return qRed(pixel) < 30 && qGreen(pixel) < 30 && qBlue(pixel) < 30; }
+
+}  // namespace
+
+class StageTest : public QObject {
+  Q_OBJECT
+
+  std::unique_ptr<test::ScriptedSession> scripted;
+  std::shared_ptr<rtc::FakeVideoTrack> track;
+  std::unique_ptr<QQuickView> view;
+
+  // A client session with the host's 320 x 180 picture on its track, shown
+  // by the stage in a 400 x 300 window.
+  bool showStage(int displayMode) {
+    scripted = std::make_unique<test::ScriptedSession>();
+    if (!scripted->clientInRoom()) return false;
+    track = std::make_shared<rtc::FakeVideoTrack>("remote");
+    scripted->connection()->observer->onVideoTrack(track);
+    scripted->server.sendJson(test::signalMessage({{"type", "videoGeometry"}, {"width", 320}, {"height", 180}}));
+    if (!QTest::qWaitFor([&] { return scripted->session.hasRemoteVideoTrack() &&
+                                      scripted->session.remoteVideoSize() == QSize(320, 180); }, 5000)) {
+      return false;
+    }
+    view = std::make_unique<QQuickView>();
+    view->setResizeMode(QQuickView::SizeRootObjectToView);
+    view->engine()->addImportPath("qrc:/qt/qml");
+    view->setInitialProperties({{"session", QVariant::fromValue(&scripted->session)}, {"displayMode", displayMode}});
+    view->setSource(QUrl("qrc:/qt/qml/Lunor/Client/Stage.qml"));
+    view->resize(400, 300);
+    view->show();
+    return QTest::qWaitForWindowExposed(view.get()) && track->sinkCount() == 1;
+  }
+
+  // Feeds red frames until the window shows them; the grabbed picture.
+  QImage showRed() {
+    const SolidFrame red(320, 180, 81, 90, 240);
+    QImage image;
+    std::ignore = QTest::qWaitFor(
+        [&] {
+          track->deliver(red.view());
+          QTest::qWait(50);
+          image = view->grabWindow();
+          return isRed(image.pixel(image.width() / 2, image.height() / 2));
+        },
+        10000);
+    return image;
+  }
+
+ private Q_SLOTS:
+  void cleanup() {
+    view.reset();
+    track.reset();
+    scripted.reset();
+  }
+
+  void pictureLandsWhereTheRectangleSays_data() {
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QRectF>("reported");  // in the picture container, y upwards
+    QTest::addColumn<QRect>("picture");    // in the window, y downwards
+    QTest::newRow("fit") << 0 << QRectF(0, 0, 400, 225) << QRect(0, 38, 400, 225);
+    QTest::newRow("fill") << 1 << QRectF(0, 0, 534, 300) << QRect(0, 0, 400, 300);
+    QTest::newRow("one to one") << 2 << QRectF(0, 0, 320, 180) << QRect(40, 60, 320, 180);
+  }
+  void pictureLandsWhereTheRectangleSays() {
+    QFETCH(int, mode);
+    QFETCH(QRectF, reported);
+    QFETCH(QRect, picture);
+    QVERIFY(showStage(mode));
+    QTRY_COMPARE(scripted->session.displayedVideoRect(), reported);
+    const QImage image = showRed();
+    const QPoint inside[] = {picture.center(), picture.topLeft() + QPoint(3, 3), picture.bottomRight() - QPoint(3, 3)};
+    for (const QPoint& p : inside) QVERIFY2(isRed(image.pixel(p)), qPrintable(QString("(%1,%2)").arg(p.x()).arg(p.y())));
+    if (picture.top() > 3) {
+      QVERIFY(isBlack(image.pixel(200, picture.top() - 3)));
+      QVERIFY(isBlack(image.pixel(200, picture.bottom() + 3)));
+    }
+    if (picture.left() > 3) QVERIFY(isBlack(image.pixel(picture.left() - 3, 150)));
+  }
+
+  // A secondary double click is the client's click, then "doubleclick" for
+  // the second press; positions are normalised over the picture.
+  void pointerAndKeysBecomeControlMessages() {
+    QVERIFY(showStage(0));
+    auto control = std::make_shared<rtc::FakeDataChannel>("control");
+    control->state_ = rtc::DataChannelState::Open;
+    scripted->connection()->observer->onDataChannel(control);
+    QTRY_VERIFY(scripted->session.isControlChannelOpen());
+    QTRY_COMPARE(scripted->session.displayedVideoRect(), QRectF(0, 0, 400, 225));
+
+    // The picture spans y 37.5 to 262.5 in the window; its centre is (200, 150).
+    QTest::mouseDClick(view.get(), Qt::RightButton, {}, QPoint(200, 150));  // two clicks, quickly
+    // A drag that leaves the picture stops at its edge.
+    QTest::mousePress(view.get(), Qt::LeftButton, {}, QPoint(100, 150), 1000);
+    QTest::mouseMove(view.get(), QPoint(100, 5));
+    QTest::mouseRelease(view.get(), Qt::LeftButton, {}, QPoint(100, 5));
+    // Keys as X delivers them: the A key is X keycode 38, the macOS code 0.
+    auto key = [&](QEvent::Type type, int qtKey, Qt::KeyboardModifiers modifiers, quint32 scanCode) {
+      QKeyEvent event(type, qtKey, modifiers, scanCode, 0, 0);
+      QCoreApplication::sendEvent(view->activeFocusItem(), &event);
+    };
+    key(QEvent::KeyPress, Qt::Key_Super_L, Qt::MetaModifier, 133);
+    key(QEvent::KeyPress, Qt::Key_Shift, Qt::MetaModifier | Qt::ShiftModifier, 50);
+    key(QEvent::KeyPress, Qt::Key_A, Qt::MetaModifier | Qt::ShiftModifier, 38);
+    key(QEvent::KeyRelease, Qt::Key_A, Qt::MetaModifier | Qt::ShiftModifier, 38);
+    key(QEvent::KeyRelease, Qt::Key_Shift, Qt::MetaModifier, 50);
+
+    QStringList sent;
+    for (const auto& [text, binary] : control->sent) {
+      const QJsonObject m = QJsonDocument::fromJson(QByteArray::fromStdString(text)).object();
+      const QString t = m.value("t").toString();
+      if (t == "move") continue;
+      if (t == "mod") {
+        sent << QString("mod %1 %2").arg(m.value("k").toString()).arg(m.value("d").toBool());
+      } else if (t.startsWith("key")) {
+        sent << QString("%1 %2").arg(t).arg(m.value("keyCode").toInt());
+      } else {
+        // Two decimals: the picture sits on whole pixels, half a pixel off centre.
+        sent << QString("%1 %2 %3,%4")
+                    .arg(t)
+                    .arg(m.value("b").toInt())
+                    .arg(m.value("x").toDouble(), 0, 'f', 2)
+                    .arg(m.value("y").toDouble(), 0, 'f', 2);
+      }
+    }
+    QCOMPARE(sent, (QStringList{"mdown 1 0.50,0.50", "mup 1 0.50,0.50", "doubleclick 1 0.50,0.50",
+                                "mup 1 0.50,0.50", "mdown 0 0.25,0.50", "drag 0 0.25,0.00", "mup 0 0.25,0.00",
+                                "mod cmd 1", "mod shift 1", "keydown 0", "keyup 0", "mod shift 0"}));
+  }
+};
+
+LUNOR_GUI_TEST_MAIN(StageTest)
+#include "stage_test.moc"

@@ -43,7 +43,13 @@ void VideoFeed::onFrame(const rtc::I420FrameView& frame) {
   ++received_;
   const int chromaWidth = (frame.width + 1) / 2;
   const int chromaHeight = (frame.height + 1) / 2;
-  QVideoFrame copy(QVideoFrameFormat(QSize(frame.width, frame.height), QVideoFrameFormat::Format_YUV420P));
+  QVideoFrameFormat format(QSize(frame.width, frame.height), QVideoFrameFormat::Format_YUV420P);
+  // What the host's converter writes (libyuv's ARGB to I420, like the macOS
+  // host's encoder): BT.601 in video range. Left undefined, Qt would pick
+  // BT.709 for pictures this large and turn red into orange.
+  format.setColorSpace(QVideoFrameFormat::ColorSpace_BT601);
+  format.setColorRange(QVideoFrameFormat::ColorRange_Video);
+  QVideoFrame copy(format);
   if (!copy.map(QVideoFrame::WriteOnly)) return;
   copyPlane(copy.bits(0), copy.bytesPerLine(0), frame.y, frame.strideY, frame.width, frame.height);
   copyPlane(copy.bits(1), copy.bytesPerLine(1), frame.u, frame.strideU, chromaWidth, chromaHeight);

@@ -2,10 +2,6 @@
 // server, unattended access on, and a client session in this process that
 // joins with the password, receives the real screen and moves the pointer.
 
-#include <QDir>
-#include <QProcess>
-#include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <X11/Xlib.h>
@@ -14,10 +10,8 @@
 #include "session_probe.h"
 #include "session/remote_session.h"
 #include "rtc/webrtc/webrtc_factory.h"
+#include "remote_process.h"
 #include "signal_server_process.h"
-#include "store/file_secret_store.h"
-#include "store/unattended_password.h"
-#include "store/user_profile_store.h"
 #include "virtual_display.h"
 
 using namespace lunor;
@@ -48,42 +42,12 @@ class HeadlessHostX11Test : public QObject {
     test::SignalServerProcess server;
     QVERIFY(server.isListening());
 
-    // The host's stored profile: unattended access with a password, kept in
-    // the private file because no Secret Service runs here.
-    QTemporaryDir home;
-    const QString config = home.filePath("config");
-    const QString data = home.filePath("data");
-    {
-      QSettings settings(config + "/LunorRemote/LunorRemote.conf", QSettings::IniFormat);
-      UserProfileStore profile(settings, data);
-      profile.setFirstName("Hôte");
-      profile.setUnattendedEnabled(true);
-      FileSecretStore secrets(data + "/LunorRemote/secrets.json");
-      saveUnattendedPassword(secrets, "correct horse");
-    }
-
-    QProcess host;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("LUNOR_SIGNALING_URL", server.url().toString());
-    env.insert("XDG_CONFIG_HOME", config);
-    env.insert("XDG_DATA_HOME", data);
-    env.insert("DISPLAY", x.name());
-    env.remove("DBUS_SESSION_BUS_ADDRESS");
-    host.setProcessEnvironment(env);
-    host.setProcessChannelMode(QProcess::MergedChannels);
-    host.start(LUNOR_REMOTE_BINARY, {"--headless-host"});
-    QVERIFY(host.waitForStarted(10000));
-    QByteArray output;
-    const QRegularExpression idLine("ID de session : (\\d{9})");
-    QString roomId;
-    QTRY_VERIFY_WITH_TIMEOUT(
-        [&] {
-          output += host.readAll();
-          const auto match = idLine.match(QString::fromUtf8(output));
-          if (match.hasMatch()) roomId = match.captured(1);
-          return !roomId.isEmpty() && output.contains("unattended=true");
-        }(),
-        20000);
+    test::RemoteProcess host(LUNOR_REMOTE_BINARY, server.url(), x.name());
+    host.allowUnattended("correct horse");
+    QVERIFY(host.start({"--headless-host"}));
+    const QString roomId = host.roomId();
+    QVERIFY(!roomId.isEmpty());
+    QVERIFY(host.waitForOutput("unattended=true"));
 
     test::FakeEnvironment clientEnvironment;
     clientEnvironment.endpoint.url = server.url();
@@ -115,9 +79,7 @@ class HeadlessHostX11Test : public QObject {
 
     client.remoteVideoTrack()->removeSink(&counter);
     client.stop("Session terminée par le client");
-    host.terminate();
-    QVERIFY(host.waitForFinished(20000));
-    QCOMPARE(host.exitCode(), 0);
+    QCOMPARE(host.stop(), 0);
   }
 };
 

@@ -29,7 +29,7 @@ struct SolidFrame {
   std::vector<uint8_t> luma, cb, cr;
 };
 
-bool isRed(QRgb pixel) { return qRed(pixel) > 180 && qGreen(pixel) < 70 && qBlue(pixel) < 70; }
+bool isRed(QRgb pixel) { return qRed(pixel) > 200 && qGreen(pixel) < 40 && qBlue(pixel) < 40; }
 bool isBlack(QRgb pixel) { return qRed(pixel) < 30 && qGreen(pixel) < 30 && qBlue(pixel) < 30; }
 
 }  // namespace
@@ -63,9 +63,10 @@ class StageTest : public QObject {
     return QTest::qWaitForWindowExposed(view.get()) && track->sinkCount() == 1;
   }
 
-  // Feeds red frames until the window shows them; the grabbed picture.
+  // Feeds red frames (of a high-definition size: their colours must not be
+  // read with another matrix) until the window shows them; the grabbed picture.
   QImage showRed() {
-    const SolidFrame red(320, 180, 81, 90, 240);
+    const SolidFrame red(1280, 720, 81, 90, 240);
     QImage image;
     std::ignore = QTest::qWaitFor(
         [&] {

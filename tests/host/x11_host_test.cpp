@@ -26,6 +26,7 @@
 #include "host/x11/display_list_x11.h"
 #include "host/x11/screen_capturer_x11.h"
 #include "rtc/peer_connection.h"
+#include "test_window.h"
 #include "virtual_display.h"
 
 using namespace lunor;
@@ -59,96 +60,10 @@ class KeepingSource final : public rtc::VideoSource {
   std::atomic<int> frames{0};
 };
 
-// A plain X client: a window over the right monitor, red on its left half and
-// blue on its right, that records what input reaches it.
-class Observer {
- public:
-  Observer() : display(XOpenDisplay(nullptr)) {
-    if (!display) return;
-    XSetWindowAttributes attributes{};
-    attributes.override_redirect = True;
-    attributes.background_pixel = 0xFF0000;
-    attributes.event_mask = PointerMotionMask | ButtonPressMask | ButtonReleaseMask | KeyPressMask |
-                            KeyReleaseMask;
-    window = XCreateWindow(display, DefaultRootWindow(display), 2560, 0, 1920, 1080, 0, CopyFromParent,
-                           InputOutput, CopyFromParent, CWOverrideRedirect | CWBackPixel | CWEventMask,
-                           &attributes);
-    XSetWindowAttributes blue{};
-    blue.background_pixel = 0x0000FF;
-    const Window right = XCreateWindow(display, window, 960, 0, 960, 1080, 0, CopyFromParent, InputOutput,
-                                       CopyFromParent, CWBackPixel, &blue);
-    XDefineCursor(display, window, XCreateFontCursor(display, XC_left_ptr));
-    XMapWindow(display, right);
-    XMapRaised(display, window);
-    XSync(display, False);
-    QTest::qWait(200);
-    XSetInputFocus(display, window, RevertToParent, CurrentTime);
-    XSync(display, False);
-  }
-  ~Observer() {
-    if (display) XCloseDisplay(display);
-  }
-
-  // Waits for the next event of `type`, skipping others; nothing on timeout.
-  std::optional<XEvent> next(int type, int timeoutMs = 5000) {
-    std::optional<XEvent> found;
-    std::ignore = QTest::qWaitFor(
-        [&] {
-          while (XPending(display)) {
-            XEvent event;
-            XNextEvent(display, &event);
-            if (event.type == MappingNotify) XRefreshKeyboardMapping(&event.xmapping);
-            if (event.type == type) {
-              found = event;
-              return true;
-            }
-          }
-          return false;
-        },
-        timeoutMs);
-    return found;
-  }
-  // The next key press that is not `skip` (a modifier), within 3 tries.
-  std::optional<XEvent> nextKeyOtherThan(KeySym skip) {
-    for (int i = 0; i < 3; ++i) {
-      auto key = next(KeyPress);
-      if (!key) return std::nullopt;
-      if (XLookupKeysym(&key->xkey, 0) != skip) return key;
-    }
-    return std::nullopt;
-  }
-  // The next button press or release.
-  std::optional<XEvent> nextButton(int timeoutMs = 5000) {
-    std::optional<XEvent> found;
-    std::ignore = QTest::qWaitFor(
-        [&] {
-          while (XPending(display) && !found) {
-            XEvent event;
-            XNextEvent(display, &event);
-            if (event.type == ButtonPress || event.type == ButtonRelease) found = event;
-          }
-          return found.has_value();
-        },
-        timeoutMs);
-    return found;
-  }
-  QString text(XEvent& key) {
-    char buffer[8] = {};
-    KeySym sym = 0;
-    XLookupString(&key.xkey, buffer, sizeof buffer, &sym, nullptr);
-    return QString::fromLatin1(buffer);
-  }
-  void drain() {
-    XSync(display, False);
-    while (XPending(display)) {
-      XEvent event;
-      XNextEvent(display, &event);
-      if (event.type == MappingNotify) XRefreshKeyboardMapping(&event.xmapping);
-    }
-  }
-
-  Display* display = nullptr;
-  Window window = 0;
+// A window over the right monitor, red on its left half and blue on its
+// right, that records what input reaches it.
+struct Observer : test::TestWindow {
+  Observer() : TestWindow(QString(), QRect(2560, 0, 1920, 1080), /*blueRightHalf=*/true) {}
 };
 
 }  // namespace

@@ -1,0 +1,148 @@
+// End to end, as a person uses it: `lunor-remote --connect` in a window on
+// one X server, a headless host of another, both the shipped binary. The
+// client's keyboard and mouse are driven with XTEST on the client's display;
+// a test window on the host's display sees the click and the typed text.
+
+#include <QtTest>
+
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+
+#include "remote_process.h"
+#include "signal_server_process.h"
+#include "test_window.h"
+#include "virtual_display.h"
+
+using namespace lunor;
+
+namespace {
+
+// The person at the client's machine.
+class Person {
+ public:
+  explicit Person(const QString& display) : display_(XOpenDisplay(display.toLocal8Bit().constData())) {}
+  ~Person() {
+    if (display_) XCloseDisplay(display_);
+  }
+  bool ready() const { return display_ != nullptr; }
+
+  // The top-level window whose title (_NET_WM_NAME, UTF-8) starts with
+  // `title`; its geometry.
+  QRect window(const QString& title) {
+    const Atom netWmName = XInternAtom(display_, "_NET_WM_NAME", False);
+    Window root = 0, parent = 0, *children = nullptr;
+    unsigned count = 0;
+    QRect found;
+    XQueryTree(display_, DefaultRootWindow(display_), &root, &parent, &children, &count);
+    for (unsigned i = 0; i < count && found.isNull(); ++i) {
+      Atom type = 0;
+      int format = 0;
+      unsigned long items = 0, after = 0;
+      unsigned char* name = nullptr;
+      if (XGetWindowProperty(display_, children[i], netWmName, 0, 256, False, AnyPropertyType, &type, &format,
+                             &items, &after, &name) == Success && name) {
+        if (QString::fromUtf8(reinterpret_cast<char*>(name), static_cast<qsizetype>(items)).startsWith(title)) {
+          XWindowAttributes a;
+          XGetWindowAttributes(display_, children[i], &a);
+          if (a.map_state == IsViewable) found = QRect(a.x, a.y, a.width, a.height);
+        }
+        XFree(name);
+      }
+    }
+    if (children) XFree(children);
+    return found;
+  }
+  void moveTo(QPoint p) {
+    XTestFakeMotionEvent(display_, -1, p.x(), p.y(), CurrentTime);
+    XFlush(display_);
+  }
+  void click(QPoint p) {
+    moveTo(p);
+    QTest::qWait(100);
+    XTestFakeButtonEvent(display_, 1, True, CurrentTime);
+    XTestFakeButtonEvent(display_, 1, False, CurrentTime);
+    XFlush(display_);
+  }
+  void type(const QString& text) {
+    for (QChar c : text) key(c == QLatin1Char('\n') ? XK_Return : c.unicode());
+  }
+  void key(KeySym sym) {
+    const KeyCode code = XKeysymToKeycode(display_, sym);
+    XTestFakeKeyEvent(display_, code, True, CurrentTime);
+    XTestFakeKeyEvent(display_, code, False, CurrentTime);
+    XFlush(display_);
+    QTest::qWait(30);
+  }
+
+ private:
+  Display* display_;
+};
+
+}  // namespace
+
+class ClientWindowTest : public QObject {
+  Q_OBJECT
+ private Q_SLOTS:
+  void personDrivesTheHostFromTheClientWindow() {
+    test::VirtualDisplay hostScreen;  // two monitors, 2560 x 1440 on the left
+    QVERIFY2(hostScreen.isRunning(), qPrintable(hostScreen.error()));
+    test::VirtualDisplay clientScreen(/*twoMonitors=*/false);
+    QVERIFY2(clientScreen.isRunning(), qPrintable(clientScreen.error()));
+    test::SignalServerProcess server;
+    QVERIFY(server.isListening());
+
+    test::RemoteProcess host(LUNOR_REMOTE_BINARY, server.url(), hostScreen.name());
+    host.allowUnattended("correct horse");
+    QVERIFY(host.start({"--headless-host"}));
+    const QString roomId = host.roomId();
+    QVERIFY(!roomId.isEmpty());
+    QVERIFY(host.waitForOutput("unattended=true"));
+    // What the host's user has on screen: a window over the main monitor.
+    test::TestWindow target(hostScreen.name(), QRect(0, 0, 2560, 1440));
+    QVERIFY(target.display);
+
+    test::RemoteProcess client(LUNOR_REMOTE_BINARY, server.url(), clientScreen.name());
+    QVERIFY(client.start({"--connect", roomId}));
+    Person person(clientScreen.name());
+    QVERIFY(person.ready());
+    QRect window;
+    QVERIFY2(QTest::qWaitFor([&] { return !(window = person.window("Lunor Remote")).isNull(); }, 20000),
+             qPrintable(client.output()));
+    QVERIFY2(client.waitForOutput("Message: require-unattended"), qPrintable(client.output()));
+
+    // The password prompt has the keyboard.
+    person.moveTo(window.center());
+    QTest::qWait(500);
+    person.type("correct horse\n");
+    QVERIFY(client.waitForOutput("Track vidéo distante reçue", 30000));
+    QVERIFY(client.waitForOutput("DataChannel 'control' prêt (client)"));
+
+    // A click in the middle of the picture lands in the middle of the main
+    // monitor (the picture spans the window's width).
+    target.drain();
+    person.click(window.center());
+    auto press = target.next(ButtonPress, 10000);
+    QVERIFY2(press, qPrintable(client.output()));
+    QVERIFY2(std::abs(press->xbutton.x_root - 1280) <= 2, qPrintable(QString::number(press->xbutton.x_root)));
+
+    // Typed text reaches the focused window on the host.
+    QTest::qWait(300);
+    target.drain();
+    person.type("hi");
+    QStringList typed;
+    for (int i = 0; i < 2; ++i) {
+      auto key = target.next(KeyPress, 10000);
+      QVERIFY(key);
+      typed << QString::fromLatin1(XKeysymToString(XLookupKeysym(&key->xkey, 0)));
+    }
+    QCOMPARE(typed, (QStringList{"h", "i"}));
+
+    QCOMPARE(client.stop(), 0);
+    QVERIFY(host.waitForOutput("Teardown"));
+    QCOMPARE(host.stop(), 0);
+  }
+};
+
+QTEST_GUILESS_MAIN(ClientWindowTest)
+#include "client_window_test.moc"

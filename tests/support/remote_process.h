@@ -1,0 +1,46 @@
+#pragma once
+
+// The shipped lunor-remote as a process of a test, with XDG directories of
+// its own: a headless host (unattended access with a known password) or a
+// client window.
+
+#include <QProcess>
+#include <QString>
+#include <QTemporaryDir>
+#include <QUrl>
+
+namespace lunor::test {
+
+class RemoteProcess {
+ public:
+  // binary: the lunor-remote to run; server: the signaling server's URL;
+  // display: the X server it uses (":N").
+  RemoteProcess(QString binary, QUrl server, QString display);
+  ~RemoteProcess();
+  RemoteProcess(const RemoteProcess&) = delete;
+  RemoteProcess& operator=(const RemoteProcess&) = delete;
+
+  // Stores a profile with unattended access on and `password` as the
+  // unattended password, before the process starts.
+  void allowUnattended(const QString& password, const QString& firstName = QStringLiteral("Hôte"));
+  // Starts `lunor-remote arguments`.
+  bool start(const QStringList& arguments);
+  // Waits until the output holds `text`; false on timeout.
+  bool waitForOutput(const QString& text, int timeoutMs = 20000);
+  // The host's session ID, from its "ID de session" line; waits for it.
+  QString roomId(int timeoutMs = 20000);
+  QString output();
+  // SIGTERM, and the exit code (-1 if it had to be killed).
+  int stop();
+  QProcess& process() { return process_; }
+
+ private:
+  QString binary_;
+  QUrl server_;
+  QString display_;
+  QTemporaryDir home_;
+  QProcess process_;
+  QByteArray output_;
+};
+
+}  // namespace lunor::test

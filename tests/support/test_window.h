@@ -1,0 +1,116 @@
+#pragma once
+
+// A plain X client for tests: a window that records what input reaches it.
+
+#include <optional>
+#include <tuple>
+
+#include <QRect>
+#include <QString>
+#include <QTest>
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/cursorfont.h>
+
+namespace lunor::test {
+
+class TestWindow {
+ public:
+  // On the X server `name` (empty: $DISPLAY), red, at `geometry`; with a blue
+  // right half when asked. Takes the keyboard focus.
+  TestWindow(const QString& name, const QRect& geometry, bool blueRightHalf = false)
+      : display(XOpenDisplay(name.isEmpty() ? nullptr : name.toLocal8Bit().constData())) {
+    if (!display) return;
+    XSetWindowAttributes attributes{};
+    attributes.override_redirect = True;
+    attributes.background_pixel = 0xFF0000;
+    attributes.event_mask = PointerMotionMask | ButtonPressMask | ButtonReleaseMask | KeyPressMask |
+                            KeyReleaseMask;
+    window = XCreateWindow(display, DefaultRootWindow(display), geometry.x(), geometry.y(),
+                           static_cast<unsigned>(geometry.width()), static_cast<unsigned>(geometry.height()), 0,
+                           CopyFromParent, InputOutput, CopyFromParent,
+                           CWOverrideRedirect | CWBackPixel | CWEventMask, &attributes);
+    if (blueRightHalf) {
+      XSetWindowAttributes blue{};
+      blue.background_pixel = 0x0000FF;
+      const Window right = XCreateWindow(display, window, geometry.width() / 2, 0,
+                                         static_cast<unsigned>(geometry.width() - geometry.width() / 2),
+                                         static_cast<unsigned>(geometry.height()), 0, CopyFromParent,
+                                         InputOutput, CopyFromParent, CWBackPixel, &blue);
+      XMapWindow(display, right);
+    }
+    XDefineCursor(display, window, XCreateFontCursor(display, XC_left_ptr));
+    XMapRaised(display, window);
+    XSync(display, False);
+    QTest::qWait(200);
+    XSetInputFocus(display, window, RevertToParent, CurrentTime);
+    XSync(display, False);
+  }
+  ~TestWindow() {
+    if (display) XCloseDisplay(display);
+  }
+
+  // Waits for the next event of `type`, skipping others; nothing on timeout.
+  std::optional<XEvent> next(int type, int timeoutMs = 5000) {
+    std::optional<XEvent> found;
+    std::ignore = QTest::qWaitFor(
+        [&] {
+          while (XPending(display)) {
+            XEvent event;
+            XNextEvent(display, &event);
+            if (event.type == MappingNotify) XRefreshKeyboardMapping(&event.xmapping);
+            if (event.type == type) {
+              found = event;
+              return true;
+            }
+          }
+          return false;
+        },
+        timeoutMs);
+    return found;
+  }
+  // The next key press that is not `skip` (a modifier), within 3 tries.
+  std::optional<XEvent> nextKeyOtherThan(KeySym skip) {
+    for (int i = 0; i < 3; ++i) {
+      auto key = next(KeyPress);
+      if (!key) return std::nullopt;
+      if (XLookupKeysym(&key->xkey, 0) != skip) return key;
+    }
+    return std::nullopt;
+  }
+  // The next button press or release.
+  std::optional<XEvent> nextButton(int timeoutMs = 5000) {
+    std::optional<XEvent> found;
+    std::ignore = QTest::qWaitFor(
+        [&] {
+          while (XPending(display) && !found) {
+            XEvent event;
+            XNextEvent(display, &event);
+            if (event.type == ButtonPress || event.type == ButtonRelease) found = event;
+          }
+          return found.has_value();
+        },
+        timeoutMs);
+    return found;
+  }
+  QString text(XEvent& key) {
+    char buffer[8] = {};
+    KeySym sym = 0;
+    XLookupString(&key.xkey, buffer, sizeof buffer, &sym, nullptr);
+    return QString::fromLatin1(buffer);
+  }
+  void drain() {
+    XSync(display, False);
+    while (XPending(display)) {
+      XEvent event;
+      XNextEvent(display, &event);
+      if (event.type == MappingNotify) XRefreshKeyboardMapping(&event.xmapping);
+    }
+  }
+
+  Display* display = nullptr;
+  Window window = 0;
+};
+
+}  // namespace lunor::test

@@ -26,7 +26,7 @@ CC=clang CXX=clang++ cmake -S . -B "$BUILD_DIR" -G Ninja \
   -DCMAKE_EXE_LINKER_FLAGS="$SANITIZERS" -DCMAKE_SHARED_LINKER_FLAGS="$SANITIZERS"
 cmake --build "$BUILD_DIR" --parallel "$(nproc)"
 
-export ASAN_OPTIONS="${ASAN_OPTIONS:-abort_on_error=1:detect_leaks=1:strict_string_checks=1}"
+export ASAN_OPTIONS="${ASAN_OPTIONS:-abort_on_error=1:detect_leaks=1}"
 export LSAN_OPTIONS="${LSAN_OPTIONS:-suppressions=$PWD/scripts/lsan.supp:print_suppressions=0}"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
 cd "$BUILD_DIR"

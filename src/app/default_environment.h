@@ -30,6 +30,9 @@ class DefaultEnvironment final : public SessionEnvironment {
   bool mayControlComputer() override;
   PermissionChecks& permissions() { return *permissions_; }
   SessionPanels& panels() override { return *panels_; }
+  // The panels of a user interface that is not the default null one (the
+  // terminal's, for a headless host). Before any session is made.
+  void setPanels(std::unique_ptr<SessionPanels> panels) { panels_ = std::move(panels); }
   AddressBook& addressBook() override { return *addressBook_; }
   NotificationManager& notifications() override { return *notifications_; }
   QSettings& settings() override { return settings_; }

@@ -1,15 +1,22 @@
 #include <cstdio>
-#include <cstring>
 #include <memory>
 
-#include <QCommandLineParser>
+#include <unistd.h>
+
+#include <QFile>
 #include <QGuiApplication>
 #include <QQmlApplicationEngine>
+#include <QTimer>
 #include <QtQml/qqmlextensionplugin.h>
 
+#include "app/command_line.h"
 #include "app/default_environment.h"
+#include "app/headless_client.h"
+#include "app/password_setup.h"
+#include "app/terminal_panels.h"
 #include "session/app_state.h"
 #include "session/remote_session.h"
+#include "store/user_profile_store.h"
 #include "system/console_log.h"
 #include "system/unix_signals.h"
 
@@ -17,24 +24,75 @@ Q_IMPORT_QML_PLUGIN(Lunor_ClientPlugin)
 
 namespace {
 
-// The client window of `--connect ID`: one session towards the host ID.
-int runClientWindow(QGuiApplication& app, const QString& roomId) {
+using lunor::LaunchOptions;
+
+// A session's last messages ("end") are sent asynchronously: the event loop
+// runs a little longer before the process goes.
+constexpr int kFarewellMs = 300;
+
+void exitSoon(QCoreApplication& app, int code) {
+  QTimer::singleShot(kFarewellMs, &app, [&app, code] { app.exit(code); });
+}
+
+// --connect: the client window, one session towards the host.
+int runClientWindow(QGuiApplication& app, const LaunchOptions& options) {
   lunor::DefaultEnvironment environment;
   lunor::RemoteSession session(environment);
+  if (!options.passwordFile.isEmpty()) {
+    QFile file(options.passwordFile);
+    if (!file.open(QIODevice::ReadOnly)) {
+      std::fprintf(stderr, "lunor-remote: cannot read %s\n", qPrintable(options.passwordFile));
+      return lunor::exit_code::kFailure;
+    }
+    // Given once, at the host's first question; a refusal asks the person.
+    const QString password = QString::fromUtf8(file.readLine()).trimmed();
+    auto given = std::make_shared<bool>(false);
+    QObject::connect(&session, &lunor::RemoteSession::askUnattendedPasswordChanged, &session,
+                     [&session, password, given] {
+                       if (!session.askUnattendedPassword() || *given) return;
+                       *given = true;
+                       session.submitUnattendedPassword(password);
+                     });
+  }
   QQmlApplicationEngine engine;
   engine.addImportPath(QStringLiteral("qrc:/qt/qml"));
   engine.setInitialProperties({{QStringLiteral("session"), QVariant::fromValue(&session)},
-                               {QStringLiteral("roomId"), roomId}});
+                               {QStringLiteral("roomId"), options.roomId}});
   engine.load(QUrl(QStringLiteral("qrc:/qt/qml/Lunor/Client/ClientWindow.qml")));
-  if (engine.rootObjects().isEmpty()) return 1;
-  session.startClient(roomId);
+  if (engine.rootObjects().isEmpty()) return lunor::exit_code::kFailure;
+  lunor::onTerminationSignals(app, [&] {
+    session.stop(QStringLiteral("Application fermée"));
+    exitSoon(app, lunor::exit_code::kOk);
+  });
+  session.startClient(options.roomId);
+  return app.exec();
+}
+
+int runHeadlessClient(QCoreApplication& app, const LaunchOptions& options) {
+  lunor::DefaultEnvironment environment;
+  lunor::HeadlessClient client(environment, options);
+  QObject::connect(&client, &lunor::HeadlessClient::finished, &app, [&app](int code) { exitSoon(app, code); });
+  lunor::onTerminationSignals(app, [&client] { client.stop(); });
+  client.start();
   return app.exec();
 }
 
 int runHeadlessHost(QCoreApplication& app) {
   lunor::DefaultEnvironment environment;
+  // A person at a terminal answers join requests there.
+  if (isatty(STDIN_FILENO)) environment.setPanels(std::make_unique<lunor::TerminalPanels>());
   lunor::AppState state(environment);
+  lunor::RemoteSession& host = *state.hostSession();
+  QObject::connect(&host, &lunor::RemoteSession::statusChanged, &host,
+                   [&host] { lunor::consoleLine(QStringLiteral("ℹ️ Statut : ") + host.status()); });
   lunor::consoleLine(QStringLiteral("ℹ️ ID de session : ") + state.sessionId());
+  lunor::onTerminationSignals(app, [&] {
+    // A client in session hears that the host ended it.
+    if (host.approved() || host.startedAt().isValid()) {
+      host.stop(lunor::departureText(environment.profileStore().displayName(), lunor::Role::Host));
+    }
+    exitSoon(app, lunor::exit_code::kOk);
+  });
   state.startHosting();
   return app.exec();
 }
@@ -43,37 +101,42 @@ int runHeadlessHost(QCoreApplication& app) {
 
 int main(int argc, char** argv) {
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
+  QStringList arguments;
+  for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+  const auto parsed = lunor::parseCommandLine(arguments);
+  if (const int* code = std::get_if<int>(&parsed)) return *code;
+  const LaunchOptions& options = std::get<LaunchOptions>(parsed);
 
-  // A window needs the GUI application; the headless host must run without
-  // a display.
-  bool window = false;
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--connect") == 0 || std::strncmp(argv[i], "--connect=", 10) == 0) window = true;
+  // A window needs the GUI application; everything else runs without a display.
+  std::unique_ptr<QCoreApplication> app;
+  if (options.mode == LaunchOptions::Mode::Connect) {
+    app = std::make_unique<QGuiApplication>(argc, argv);
+  } else {
+    app = std::make_unique<QCoreApplication>(argc, argv);
   }
-  std::unique_ptr<QCoreApplication> app =
-      window ? std::make_unique<QGuiApplication>(argc, argv) : std::make_unique<QCoreApplication>(argc, argv);
   QCoreApplication::setOrganizationName(QStringLiteral("LunorRemote"));
   QCoreApplication::setApplicationName(QStringLiteral("LunorRemote"));
-  lunor::quitOnTerminationSignals(*app);
+  QCoreApplication::setApplicationVersion(QStringLiteral(LUNOR_VERSION));
 
-  QCommandLineParser parser;
-  parser.setApplicationDescription(QStringLiteral("Lunor Remote: partage d'écran et contrôle à distance."));
-  parser.addHelpOption();
-  const QCommandLineOption headlessHost(QStringLiteral("headless-host"),
-                                        QStringLiteral("Héberge ce poste sans fenêtre."));
-  const QCommandLineOption connect(QStringLiteral("connect"),
-                                   QStringLiteral("Ouvre une fenêtre connectée à l'hôte <ID>."),
-                                   QStringLiteral("ID"));
-  parser.addOption(headlessHost);
-  parser.addOption(connect);
-  parser.process(*app);
-
-  if (parser.isSet(connect)) {
-    return runClientWindow(static_cast<QGuiApplication&>(*app), parser.value(connect));
+  switch (options.mode) {
+    case LaunchOptions::Mode::Connect:
+      return runClientWindow(static_cast<QGuiApplication&>(*app), options);
+    case LaunchOptions::Mode::HeadlessClient:
+      return runHeadlessClient(*app, options);
+    case LaunchOptions::Mode::SetUnattendedPassword: {
+      lunor::DefaultEnvironment environment;
+      return lunor::setUnattendedPassword(environment);
+    }
+    case LaunchOptions::Mode::ClearUnattendedPassword: {
+      lunor::DefaultEnvironment environment;
+      return lunor::clearUnattendedPassword(environment);
+    }
+    case LaunchOptions::Mode::Default:
+      // The windowed application is not built yet; run the host without a window.
+      lunor::consoleLine(QStringLiteral("ℹ️ Interface graphique indisponible : hôte sans fenêtre"));
+      [[fallthrough]];
+    case LaunchOptions::Mode::HeadlessHost:
+      return runHeadlessHost(*app);
   }
-  if (!parser.isSet(headlessHost)) {
-    // The windowed application is not built yet; run the host without a window.
-    lunor::consoleLine(QStringLiteral("ℹ️ Interface graphique indisponible : hôte sans fenêtre"));
-  }
-  return runHeadlessHost(*app);
+  return lunor::exit_code::kFailure;
 }

@@ -145,6 +145,9 @@ class FakePeerConnection final : public rtc::PeerConnection {
   }
   void restartIce() override { ++iceRestarts; }
   rtc::IceConnectionState iceConnectionState() override { return state.load(); }
+  void getStats(std::function<void(rtc::ConnectionStats)> done) override {
+    if (done) done(stats);
+  }
   void close() override {
     closed = true;
     state = rtc::IceConnectionState::Closed;
@@ -156,6 +159,7 @@ class FakePeerConnection final : public rtc::PeerConnection {
     if (observer) observer->onIceConnectionChange(s);
   }
 
+  rtc::ConnectionStats stats;  // what getStats() reports
   std::string preferredCodec;
   int offers = 0;
   int iceRestarts = 0;

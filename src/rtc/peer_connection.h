@@ -144,6 +144,8 @@ class PeerConnection {
   virtual void addIceCandidate(const IceCandidate& candidate, CompletionCallback done) = 0;
   virtual void restartIce() = 0;
   virtual IceConnectionState iceConnectionState() = 0;
+  // The library's counters for the video; `done` runs on a library thread.
+  virtual void getStats(std::function<void(ConnectionStats stats)> done) = 0;
   virtual void close() = 0;
 };
 

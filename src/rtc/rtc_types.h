@@ -80,6 +80,47 @@ struct RtpEncoding {
   std::optional<double> maxFramerate;
 };
 
+// What the library counts about a connection's video, as far as we read it.
+// Counters run from the start of the stream; times are in seconds.
+struct VideoReceiveStats {
+  uint64_t bytesReceived = 0;
+  uint32_t framesReceived = 0;
+  uint32_t framesDecoded = 0;
+  uint32_t framesDropped = 0;
+  double totalDecodeTime = 0;
+  double totalProcessingDelay = 0;  // from the first packet to the decoded frame
+  double jitterBufferDelay = 0;     // summed over the frames the buffer let out
+  uint64_t jitterBufferEmittedCount = 0;
+  uint32_t frameWidth = 0;
+  uint32_t frameHeight = 0;
+  double framesPerSecond = 0;
+  std::string decoder;
+};
+
+struct VideoSendStats {
+  uint64_t bytesSent = 0;
+  uint32_t framesEncoded = 0;
+  uint32_t framesSent = 0;
+  uint32_t keyFramesEncoded = 0;
+  double totalEncodeTime = 0;
+  double totalPacketSendDelay = 0;  // summed over the packets: queued to sent (pacing)
+  uint32_t packetsSent = 0;
+  uint64_t qpSum = 0;
+  uint32_t frameWidth = 0;
+  uint32_t frameHeight = 0;
+  double framesPerSecond = 0;
+  double targetBitrate = 0;  // bits per second
+  std::string encoder;
+  std::string qualityLimitation;
+};
+
+struct ConnectionStats {
+  std::optional<VideoReceiveStats> receive;
+  std::optional<VideoSendStats> send;
+  std::optional<double> roundTripTime;             // seconds, the pair in use
+  std::optional<double> availableOutgoingBitrate;  // bits per second
+};
+
 // An error reported by the library in a completion; empty message means success.
 struct Error {
   std::string message;

@@ -286,6 +286,14 @@ void Negotiation::addRemoteCandidate(const rtc::IceCandidate& candidate) {
   });
 }
 
+void Negotiation::collectStats(std::function<void(const rtc::ConnectionStats&)> done) {
+  if (!connection_ || !done) return;
+  const Epoch::Ticket ticket = epoch_.ticket();
+  connection_->getStats([ticket, done = std::move(done)](rtc::ConnectionStats stats) {
+    ticket.post([done, stats = std::move(stats)] { done(stats); });
+  });
+}
+
 void Negotiation::armConnectDeadline() {
   if (connection_ && !connectDeadline_.isActive()) connectDeadline_.start();
 }

@@ -77,6 +77,9 @@ class Negotiation final : public QObject {
   // Client: marks the ICE credentials for renewal at the next negotiation.
   void restartIceLocally();
   void addRemoteCandidate(const rtc::IceCandidate& candidate);
+  // The library's counters; `done` runs on the main thread, and not at all
+  // when the connection has gone meanwhile.
+  void collectStats(std::function<void(const rtc::ConnectionStats&)> done);
   // connectDeadlinePassed() follows unless ICE is connected within 15 s.
   void armConnectDeadline();
 

@@ -116,6 +116,11 @@ class RemoteSession final : public QObject {
   bool hasRemoteVideoTrack() const { return remoteVideoTrack_ != nullptr; }
   // The "control" channel exists and is open: input can reach the host.
   bool isControlChannelOpen() const { return negotiation_.isControlChannelOpen(); }
+  // The library's counters of the current connection; `done` runs on the
+  // main thread, not at all without a connection or when it goes first.
+  void collectStats(std::function<void(const rtc::ConnectionStats&)> done) {
+    negotiation_.collectStats(std::move(done));
+  }
 
   // ---- lifecycle ----
   // Starts or restarts the host role for the room `sessionId`.

@@ -1,6 +1,7 @@
 #include "system/unix_signals.h"
 
 #include <csignal>
+#include <memory>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -21,12 +22,21 @@ void onSignal(int) {
 }  // namespace
 
 void quitOnTerminationSignals(QCoreApplication& app) {
+  onTerminationSignals(app, [&app] { app.quit(); });
+}
+
+void onTerminationSignals(QCoreApplication& app, std::function<void()> handler) {
   if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0) return;
   auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
-  QObject::connect(notifier, &QSocketNotifier::activated, &app, [&app] {
+  auto signals = std::make_shared<int>(0);
+  QObject::connect(notifier, &QSocketNotifier::activated, &app, [&app, handler, signals] {
     char byte = 0;
     [[maybe_unused]] const ssize_t read = ::read(signalPipe[0], &byte, 1);
-    app.quit();
+    if (++*signals > 1 || !handler) {
+      app.quit();
+      return;
+    }
+    handler();
   });
   struct sigaction action = {};
   action.sa_handler = onSignal;

@@ -1,10 +1,15 @@
 #pragma once
 
+#include <functional>
+
 class QCoreApplication;
 
 namespace lunor {
 
 // Makes SIGTERM and SIGINT quit the application's event loop cleanly.
 void quitOnTerminationSignals(QCoreApplication& app);
+// Runs `handler` on the main thread on SIGTERM and SIGINT instead; it
+// decides when to quit. A second signal quits at once.
+void onTerminationSignals(QCoreApplication& app, std::function<void()> handler);
 
 }  // namespace lunor

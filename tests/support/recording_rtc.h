@@ -93,6 +93,7 @@ class RecordingPeerConnection final : public rtc::PeerConnection {
   }
   void restartIce() override { inner_->restartIce(); }
   rtc::IceConnectionState iceConnectionState() override { return inner_->iceConnectionState(); }
+  void getStats(std::function<void(rtc::ConnectionStats)> done) override { inner_->getStats(std::move(done)); }
   void close() override { inner_->close(); }
 
  private:

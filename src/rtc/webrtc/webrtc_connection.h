@@ -9,6 +9,7 @@
 
 #include "api/jsep.h"
 #include "api/rtp_sender_interface.h"
+#include "rtc/webrtc/webrtc_stats.h"
 #include "rtc/webrtc/webrtc_video.h"
 
 namespace lunor::rtc::adapter {
@@ -314,6 +315,10 @@ class WebRtcPeerConnection final : public PeerConnection {
 
   IceConnectionState iceConnectionState() override {
     return toIceState(pc_->ice_connection_state());
+  }
+
+  void getStats(std::function<void(ConnectionStats)> done) override {
+    pc_->GetStats(::rtc::make_ref_counted<StatsCallback>(std::move(done)).get());
   }
 
   void close() override { pc_->Close(); }

@@ -1,0 +1,51 @@
+#pragma once
+
+// What lunor-remote was asked to do. One mode at a time; options that
+// belong to another mode, unknown options and missing values are errors.
+
+#include <optional>
+#include <variant>
+
+#include <QString>
+#include <QStringList>
+
+#include "session/quality_profile.h"
+
+namespace lunor {
+
+struct LaunchOptions {
+  enum class Mode {
+    Default,          // no mode given
+    HeadlessHost,     // --headless-host
+    Connect,          // --connect ID: the client window
+    HeadlessClient,   // --headless-client ID
+    SetUnattendedPassword,
+    ClearUnattendedPassword,
+  };
+  Mode mode = Mode::Default;
+  QString roomId;
+  QString passwordFile;  // --password-file: the host's password, first line
+  std::optional<QualityProfile> quality;
+  int seconds = 0;       // 0: until the session ends
+  QString saveFrame;
+  QString replay;
+  QString json;
+};
+
+// Exit codes of lunor-remote.
+namespace exit_code {
+inline constexpr int kOk = 0;
+inline constexpr int kFailure = 1;
+inline constexpr int kUsage = 2;
+inline constexpr int kRefused = 3;        // the host's user said no, or it is busy
+inline constexpr int kHostNotFound = 4;
+inline constexpr int kPasswordWrong = 5;  // also: a password is needed and none was given
+inline constexpr int kConnectionLost = 6;
+}  // namespace exit_code
+
+// The options in `arguments` (program name first). --help and --version
+// print to standard output and give 0; an error prints itself and the usage
+// to standard error and gives exit_code::kUsage.
+std::variant<LaunchOptions, int> parseCommandLine(const QStringList& arguments);
+
+}  // namespace lunor

@@ -1,0 +1,257 @@
+#include "app/headless_client.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include "client/i420_image.h"
+#include "session/remote_session.h"
+#include "session/session_environment.h"
+#include "store/user_profile_store.h"
+#include "system/console_log.h"
+
+namespace lunor {
+namespace {
+
+void say(const QString& line) {
+  const QByteArray bytes = (line + QLatin1Char('\n')).toUtf8();
+  std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);
+  std::fflush(stdout);
+}
+
+// The exit code of an end, by its reason.
+int codeFor(const QString& reason) {
+  if (reason == QLatin1String(kReasonRejected) || reason == QString::fromUtf8(kReasonHostBusy)) {
+    return exit_code::kRefused;
+  }
+  if (reason == QString::fromUtf8(kReasonHostNotFound)) return exit_code::kHostNotFound;
+  if (reason == QString::fromUtf8(kReasonPeerLost) || reason == QString::fromUtf8(kReasonHostLeft) ||
+      reason == QString::fromUtf8(kReasonNoConnection)) {
+    return exit_code::kConnectionLost;
+  }
+  return exit_code::kOk;  // the host ended it
+}
+
+}  // namespace
+
+HeadlessClient::HeadlessClient(SessionEnvironment& environment, LaunchOptions options, QObject* parent)
+    : QObject(parent), environment_(environment), options_(std::move(options)) {
+  ticker_.setInterval(1000);
+  connect(&ticker_, &QTimer::timeout, this, &HeadlessClient::tick);
+  endTimer_.setSingleShot(true);
+  connect(&endTimer_, &QTimer::timeout, this, &HeadlessClient::stop);
+}
+
+HeadlessClient::~HeadlessClient() {
+  if (track_) track_->removeSink(this);
+}
+
+void HeadlessClient::start() {
+  if (!options_.passwordFile.isEmpty()) {
+    QFile file(options_.passwordFile);
+    if (!file.open(QIODevice::ReadOnly)) {
+      finish(exit_code::kFailure, QStringLiteral("cannot read ") + options_.passwordFile);
+      return;
+    }
+    password_ = QString::fromUtf8(file.readLine()).remove(QLatin1Char('\n')).remove(QLatin1Char('\r'));
+  }
+  if (!options_.replay.isEmpty()) {
+    QFile file(options_.replay);
+    if (!file.open(QIODevice::ReadOnly)) {
+      finish(exit_code::kFailure, QStringLiteral("cannot read ") + options_.replay);
+      return;
+    }
+    int line = 0;
+    while (!file.atEnd()) {
+      ++line;
+      const QByteArray text = file.readLine().trimmed();
+      if (text.isEmpty()) continue;
+      const QJsonDocument document = QJsonDocument::fromJson(text);
+      if (!document.isObject()) {
+        finish(exit_code::kFailure, QStringLiteral("%1:%2: not a JSON object").arg(options_.replay).arg(line));
+        return;
+      }
+      replay_.push_back(document.object());
+    }
+  }
+
+  session_ = std::make_unique<RemoteSession>(environment_);
+  RemoteSession& s = *session_;
+  connect(&s, &RemoteSession::askUnattendedPasswordChanged, this, &HeadlessClient::passwordAsked);
+  connect(&s, &RemoteSession::connectionStateChanged, this, [this] {
+    if (session_->connectionState() == QStringLiteral("connecté ✓")) connected();
+  });
+  connect(&s, &RemoteSession::remoteVideoTrackChanged, this, [this] {
+    auto track = session_->remoteVideoTrack();
+    if (track == track_) return;
+    if (track_) track_->removeSink(this);
+    track_ = std::move(track);
+    if (track_) track_->addSink(this);
+  });
+  connect(&s, &RemoteSession::endReasonChanged, this, [this] {
+    // Let the teardown finish before looking at what is left.
+    QMetaObject::invokeMethod(this, &HeadlessClient::sessionEnded, Qt::QueuedConnection);
+  });
+  clock_.start();
+  ticker_.start();
+  say(QStringLiteral("Joining %1…").arg(options_.roomId));
+  s.startClient(options_.roomId);
+}
+
+void HeadlessClient::stop() {
+  if (!session_ || stopping_ || finished_) return;
+  stopping_ = true;
+  session_->stop(departureText(environment_.profileStore().displayName(), Role::Client));
+}
+
+void HeadlessClient::passwordAsked() {
+  if (!session_->askUnattendedPassword()) return;
+  if (passwordSent_) {
+    finish(exit_code::kPasswordWrong, QStringLiteral("the host refused the password"));
+    return;
+  }
+  if (options_.passwordFile.isEmpty()) {
+    finish(exit_code::kPasswordWrong, QStringLiteral("the host asks for a password (--password-file)"));
+    return;
+  }
+  passwordSent_ = true;
+  session_->submitUnattendedPassword(password_);
+}
+
+void HeadlessClient::connected() {
+  if (options_.quality) session_->requestQuality(rawValue(*options_.quality));
+}
+
+void HeadlessClient::onFrame(const rtc::I420FrameView& frame) {
+  std::lock_guard lock(mutex_);
+  ++frames_;
+  width_ = frame.width;
+  height_ = frame.height;
+  if (options_.saveFrame.isEmpty()) return;
+  const int cw = (frame.width + 1) / 2;
+  const int ch = (frame.height + 1) / 2;
+  lastY_.resize(size_t(frame.width) * frame.height);
+  lastU_.resize(size_t(cw) * ch);
+  lastV_.resize(size_t(cw) * ch);
+  for (int row = 0; row < frame.height; ++row) {
+    std::memcpy(&lastY_[size_t(row) * frame.width], frame.y + size_t(row) * frame.strideY, size_t(frame.width));
+  }
+  for (int row = 0; row < ch; ++row) {
+    std::memcpy(&lastU_[size_t(row) * cw], frame.u + size_t(row) * frame.strideU, size_t(cw));
+    std::memcpy(&lastV_[size_t(row) * cw], frame.v + size_t(row) * frame.strideV, size_t(cw));
+  }
+}
+
+void HeadlessClient::tick() {
+  uint64_t frames = 0;
+  int width = 0, height = 0;
+  {
+    std::lock_guard lock(mutex_);
+    frames = frames_;
+    width = width_;
+    height = height_;
+  }
+  if (frames > 0 && firstFrameMs_ < 0) {
+    firstFrameMs_ = clock_.elapsed();
+    say(QStringLiteral("First picture after %1 s").arg(firstFrameMs_ / 1000.0, 0, 'f', 2));
+    if (options_.seconds > 0) endTimer_.start(options_.seconds * 1000);
+    if (!replay_.empty()) replayNext();
+  }
+  const uint64_t newFrames = frames - framesAtTick_;
+  framesAtTick_ = frames;
+  session_->collectStats([this, frames, newFrames, width, height](const rtc::ConnectionStats& stats) {
+    const rtc::VideoReceiveStats in = stats.receive.value_or(rtc::VideoReceiveStats{});
+    const double kbps = (in.bytesReceived - bytesAtTick_) * 8 / 1000.0;
+    const uint32_t decoded = in.framesDecoded - decodedAtTick_;
+    const double decodeMs = decoded > 0 ? (in.totalDecodeTime - decodeAtTick_) * 1000 / decoded : 0;
+    bytesAtTick_ = in.bytesReceived;
+    decodedAtTick_ = in.framesDecoded;
+    decodeAtTick_ = in.totalDecodeTime;
+    say(QStringLiteral("frames %1 · %2 fps · %3x%4 · %5 kbit/s · decode %6 ms")
+            .arg(frames)
+            .arg(newFrames)
+            .arg(width)
+            .arg(height)
+            .arg(kbps, 0, 'f', 0)
+            .arg(decodeMs, 0, 'f', 1));
+    samples_.append(QJsonObject{{QStringLiteral("seconds"), clock_.elapsed() / 1000.0},
+                                {QStringLiteral("frames"), double(frames)},
+                                {QStringLiteral("fps"), double(newFrames)},
+                                {QStringLiteral("width"), width},
+                                {QStringLiteral("height"), height},
+                                {QStringLiteral("kbps"), kbps},
+                                {QStringLiteral("decodeMs"), decodeMs}});
+  });
+}
+
+void HeadlessClient::replayNext() {
+  if (replayed_ >= replay_.size() || !session_) return;
+  const QJsonObject message = replay_[replayed_];
+  const int after = std::max(0, message.value(QStringLiteral("after")).toInt());
+  QTimer::singleShot(after, this, [this, message] {
+    if (!session_ || finished_) return;
+    QJsonObject control = message;
+    control.remove(QStringLiteral("after"));
+    session_->sendControl(control.toVariantMap());
+    ++replayed_;
+    replayNext();
+  });
+}
+
+void HeadlessClient::sessionEnded() {
+  if (finished_) return;
+  const QString reason = session_->endReason();
+  finish(stopping_ ? exit_code::kOk : codeFor(reason), reason);
+}
+
+bool HeadlessClient::saveLastFrame() {
+  std::lock_guard lock(mutex_);
+  if (lastY_.empty()) return false;
+  return imageFromI420(lastY_.data(), lastU_.data(), lastV_.data(), width_, height_).save(options_.saveFrame, "PNG");
+}
+
+void HeadlessClient::finish(int code, const QString& why) {
+  if (finished_) return;
+  finished_ = true;
+  ticker_.stop();
+  endTimer_.stop();
+  const uint64_t frames = [this] {
+    std::lock_guard lock(mutex_);
+    return frames_;
+  }();
+  const double seconds = clock_.isValid() ? clock_.elapsed() / 1000.0 : 0;
+  say(QStringLiteral("Ended: %1").arg(why));
+  say(QStringLiteral("Summary: %1 frames in %2 s, first picture after %3 s, exit code %4")
+          .arg(frames)
+          .arg(seconds, 0, 'f', 1)
+          .arg(firstFrameMs_ < 0 ? QStringLiteral("—") : QString::number(firstFrameMs_ / 1000.0, 'f', 2))
+          .arg(code));
+  if (!options_.saveFrame.isEmpty() && !saveLastFrame()) {
+    say(QStringLiteral("No picture to save to ") + options_.saveFrame);
+    if (code == exit_code::kOk) code = exit_code::kFailure;
+  }
+  if (!options_.json.isEmpty()) {
+    QFile file(options_.json);
+    const QJsonObject summary{{QStringLiteral("room"), options_.roomId},
+                              {QStringLiteral("exitCode"), code},
+                              {QStringLiteral("reason"), why},
+                              {QStringLiteral("frames"), double(frames)},
+                              {QStringLiteral("seconds"), seconds},
+                              {QStringLiteral("firstFrameSeconds"),
+                               firstFrameMs_ < 0 ? QJsonValue() : QJsonValue(firstFrameMs_ / 1000.0)},
+                              {QStringLiteral("samples"), samples_}};
+    if (!file.open(QIODevice::WriteOnly) || file.write(QJsonDocument(summary).toJson()) < 0) {
+      say(QStringLiteral("Cannot write ") + options_.json);
+    }
+  }
+  if (track_) {
+    track_->removeSink(this);
+    track_.reset();
+  }
+  Q_EMIT finished(code);
+}
+
+}  // namespace lunor

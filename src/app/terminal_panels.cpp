@@ -1,0 +1,91 @@
+#include "app/terminal_panels.h"
+
+#include <unistd.h>
+
+namespace lunor {
+
+TerminalPanels::TerminalPanels(int input, int output, QObject* parent)
+    : QObject(parent), output_(output), notifier_(input, QSocketNotifier::Read) {
+  notifier_.setEnabled(false);
+  connect(&notifier_, &QSocketNotifier::activated, this, &TerminalPanels::readAnswer);
+  timeout_.setSingleShot(true);
+  timeout_.setInterval(kAnswerTimeoutMs);
+  connect(&timeout_, &QTimer::timeout, this, [this] {
+    if (!asking_) return;
+    write(QStringLiteral("\nNo answer: refused.\n"));
+    answer(false);
+  });
+}
+
+void TerminalPanels::write(const QString& text) {
+  const QByteArray bytes = text.toUtf8();
+  [[maybe_unused]] const ssize_t written = ::write(output_, bytes.constData(), size_t(bytes.size()));
+}
+
+void TerminalPanels::showJoinRequest(const JoinRequestPrompt& prompt) {
+  if (!prompt.accept) {
+    // Unattended access: the password decides; the user may only watch.
+    write(prompt.name + QStringLiteral(" is joining with the unattended password.\n"));
+    return;
+  }
+  const bool again = asking_;
+  pending_ = prompt;
+  if (again) return;  // the same question is still on screen
+  asking_ = true;
+  typed_.clear();
+  write(prompt.name + QStringLiteral(" wants to connect: allow? [y/N] "));
+  notifier_.setEnabled(true);
+  timeout_.start();
+}
+
+void TerminalPanels::readAnswer() {
+  char buffer[256];
+  const ssize_t count = ::read(static_cast<int>(notifier_.socket()), buffer, sizeof buffer);
+  if (count <= 0) {
+    // The terminal went away: nobody can answer.
+    notifier_.setEnabled(false);
+    if (asking_) answer(false);
+    return;
+  }
+  typed_.append(buffer, count);
+  const qsizetype end = typed_.indexOf('\n');
+  if (!asking_ || end < 0) return;
+  const QString reply = QString::fromLocal8Bit(typed_.left(end)).trimmed().toLower();
+  typed_.clear();
+  answer(reply == QLatin1String("y") || reply == QLatin1String("yes") || reply == QLatin1String("o") ||
+         reply == QLatin1String("oui"));
+}
+
+void TerminalPanels::answer(bool allow) {
+  asking_ = false;
+  notifier_.setEnabled(false);
+  timeout_.stop();
+  const JoinRequestPrompt prompt = std::exchange(pending_, {});
+  if (allow && prompt.accept) {
+    prompt.accept();
+  } else if (prompt.reject) {
+    prompt.reject();
+  }
+}
+
+void TerminalPanels::dismissJoinRequest() {
+  if (!asking_) return;
+  asking_ = false;
+  notifier_.setEnabled(false);
+  timeout_.stop();
+  pending_ = {};
+  write(QStringLiteral("\n(the request is no longer waiting)\n"));
+}
+
+void TerminalPanels::showFloatingHud(const HudInfo& info) {
+  write(QStringLiteral("Session with %1 started. Ctrl-C ends it and stops sharing.\n")
+            .arg(info.name.isEmpty() ? QStringLiteral("a client") : info.name));
+}
+
+void TerminalPanels::hideFloatingHud() {}
+
+void TerminalPanels::showEndSession(const QString& reason, const QString& durationText, int) {
+  write(QStringLiteral("Session ended (%1): %2\n").arg(durationText, reason));
+}
+
+}  // namespace lunor

@@ -31,6 +31,8 @@ PACKAGES=(
   libsecret-1-dev libglib2.0-dev dbus dbus-x11
   # test services: virtual displays, STUN/TURN
   xvfb xauth tigervnc-standalone-server x11-xserver-utils coturn
+  # something moving on the demo's screen
+  x11-apps
 )
 
 export DEBIAN_FRONTEND=noninteractive

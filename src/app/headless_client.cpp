@@ -43,6 +43,9 @@ HeadlessClient::HeadlessClient(SessionEnvironment& environment, LaunchOptions op
   connect(&ticker_, &QTimer::timeout, this, &HeadlessClient::tick);
   endTimer_.setSingleShot(true);
   connect(&endTimer_, &QTimer::timeout, this, &HeadlessClient::stop);
+  settle_.setSingleShot(true);
+  settle_.setInterval(100);
+  connect(&settle_, &QTimer::timeout, this, &HeadlessClient::sessionEnded);
 }
 
 HeadlessClient::~HeadlessClient() {
@@ -91,10 +94,9 @@ void HeadlessClient::start() {
     track_ = std::move(track);
     if (track_) track_->addSink(this);
   });
-  connect(&s, &RemoteSession::endReasonChanged, this, [this] {
-    // Let the teardown finish before looking at what is left.
-    QMetaObject::invokeMethod(this, &HeadlessClient::sessionEnded, Qt::QueuedConnection);
-  });
+  // The reason of an end may be replaced right after it ("left" turns "Arrêt
+  // de la session" into "L'hôte s'est déconnecté"): the last one counts.
+  connect(&s, &RemoteSession::endReasonChanged, this, [this] { settle_.start(); });
   clock_.start();
   ticker_.start();
   say(QStringLiteral("Joining %1…").arg(options_.roomId));

@@ -60,6 +60,7 @@ class HeadlessClient final : public QObject, private rtc::VideoSink {
   qint64 firstFrameMs_ = -1;
   QTimer ticker_;
   QTimer endTimer_;
+  QTimer settle_;  // the end reason settles
 
   // Frames, counted and kept on the library's thread.
   std::mutex mutex_;

@@ -4,12 +4,12 @@
 
 namespace lunor {
 
-TerminalPanels::TerminalPanels(int input, int output, QObject* parent)
+TerminalPanels::TerminalPanels(int input, int output, int answerTimeoutMs, QObject* parent)
     : QObject(parent), output_(output), notifier_(input, QSocketNotifier::Read) {
   notifier_.setEnabled(false);
   connect(&notifier_, &QSocketNotifier::activated, this, &TerminalPanels::readAnswer);
   timeout_.setSingleShot(true);
-  timeout_.setInterval(kAnswerTimeoutMs);
+  timeout_.setInterval(answerTimeoutMs);
   connect(&timeout_, &QTimer::timeout, this, [this] {
     if (!asking_) return;
     write(QStringLiteral("\nNo answer: refused.\n"));

@@ -21,8 +21,10 @@ class TerminalPanels final : public QObject, public SessionPanels {
  public:
   static constexpr int kAnswerTimeoutMs = 30'000;
 
-  // input and output: the terminal's file descriptors.
-  explicit TerminalPanels(int input = 0, int output = 1, QObject* parent = nullptr);
+  // input and output: the terminal's file descriptors; after
+  // answerTimeoutMs without an answer the request is refused.
+  explicit TerminalPanels(int input = 0, int output = 1, int answerTimeoutMs = kAnswerTimeoutMs,
+                          QObject* parent = nullptr);
 
   void showJoinRequest(const JoinRequestPrompt& prompt) override;
   void dismissJoinRequest() override;

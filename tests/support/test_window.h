@@ -47,6 +47,31 @@ class TestWindow {
     XSetInputFocus(display, window, RevertToParent, CurrentTime);
     XSync(display, False);
   }
+  // Paints colour bars and a checkerboard over the window: a picture with
+  // edges and colours for comparing what the client received.
+  void paintPattern() {
+    if (!display) return;
+    XWindowAttributes a;
+    XGetWindowAttributes(display, window, &a);
+    GC gc = XCreateGC(display, window, 0, nullptr);
+    const unsigned long bars[] = {0xFFFFFF, 0xFFFF00, 0x00FFFF, 0x00FF00, 0xFF00FF, 0xFF0000, 0x0000FF, 0x202020};
+    const int barWidth = a.width / 8;
+    for (int i = 0; i < 8; ++i) {
+      XSetForeground(display, gc, bars[i]);
+      XFillRectangle(display, window, gc, i * barWidth, 0, static_cast<unsigned>(barWidth),
+                     static_cast<unsigned>(a.height / 2));
+    }
+    const int cell = 80;
+    for (int y = a.height / 2; y < a.height; y += cell) {
+      for (int x = 0; x < a.width; x += cell) {
+        XSetForeground(display, gc, ((x + y) / cell) % 2 ? 0xF0F0F0 : 0x303060);
+        XFillRectangle(display, window, gc, x, y, cell, cell);
+      }
+    }
+    XFreeGC(display, gc);
+    XSync(display, False);
+  }
+
   ~TestWindow() {
     if (display) XCloseDisplay(display);
   }

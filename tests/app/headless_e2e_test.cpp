@@ -1,0 +1,218 @@
+// End to end with three processes, as an operator runs them: lunor-signal,
+// a headless host on the tests' Xvnc, and a headless client.
+//
+//   (0,0) +--------------------+----------------+
+//         | VNC-0 2560 x 1440  | RIGHT 1920 x   |
+//         | (the test window)  | 1080           |
+//         +--------------------+----------------+
+
+#include <csignal>
+#include <cmath>
+
+#include <QImage>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include "remote_process.h"
+#include "signal_server_process.h"
+#include "test_window.h"
+#include "virtual_display.h"
+
+using namespace lunor;
+
+namespace {
+
+constexpr char kPassword[] = "correct horse";
+
+// The main monitor as the X server has it.
+QImage screenshot(Display* display, QRect area) {
+  XImage* image = XGetImage(display, DefaultRootWindow(display), area.x(), area.y(),
+                            static_cast<unsigned>(area.width()), static_cast<unsigned>(area.height()), AllPlanes,
+                            ZPixmap);
+  if (!image) return {};
+  QImage result(area.size(), QImage::Format_RGB32);
+  for (int y = 0; y < area.height(); ++y) {
+    for (int x = 0; x < area.width(); ++x) result.setPixel(x, y, 0xFF000000 | XGetPixel(image, x, y));
+  }
+  XDestroyImage(image);
+  return result;
+}
+
+double psnr(const QImage& a, const QImage& b) {
+  double squared = 0;
+  for (int y = 0; y < a.height(); ++y) {
+    for (int x = 0; x < a.width(); ++x) {
+      const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+      for (int d : {qRed(p) - qRed(q), qGreen(p) - qGreen(q), qBlue(p) - qBlue(q)}) squared += d * d;
+    }
+  }
+  const double mse = squared / (3.0 * a.width() * a.height());
+  return mse == 0 ? 99 : 10 * std::log10(255.0 * 255.0 / mse);
+}
+
+}  // namespace
+
+class HeadlessE2eTest : public QObject {
+  Q_OBJECT
+
+  std::unique_ptr<test::VirtualDisplay> screen;
+  std::unique_ptr<test::SignalServerProcess> server;
+  std::unique_ptr<test::RemoteProcess> host;
+  QTemporaryDir files;
+  QString roomId;
+
+  // A client run with these arguments (--headless-client and the host's ID first).
+  std::unique_ptr<test::RemoteProcess> client(const QStringList& arguments, const QString& room = {}) {
+    auto process = std::make_unique<test::RemoteProcess>(LUNOR_REMOTE_BINARY, server->url(), screen->name());
+    if (!process->start(QStringList{"--headless-client", room.isEmpty() ? roomId : room} + arguments)) return nullptr;
+    return process;
+  }
+  QString file(const QString& name, const QByteArray& content = {}) {
+    const QString path = files.filePath(name);
+    if (!content.isNull()) {
+      QFile f(path);
+      f.open(QIODevice::WriteOnly);
+      f.write(content);
+    }
+    return path;
+  }
+  QString passwordFile() { return file("password", QByteArray(kPassword) + "\n"); }
+  static int exitCode(test::RemoteProcess& process, int timeoutMs = 30000) {
+    if (!process.process().waitForFinished(timeoutMs)) return -1;
+    return process.process().exitCode();
+  }
+
+ private Q_SLOTS:
+  void initTestCase() {
+    screen = std::make_unique<test::VirtualDisplay>();
+    QVERIFY2(screen->isRunning(), qPrintable(screen->error()));
+  }
+  void init() {
+    server = std::make_unique<test::SignalServerProcess>();
+    QVERIFY(server->isListening());
+    host = std::make_unique<test::RemoteProcess>(LUNOR_REMOTE_BINARY, server->url(), screen->name());
+    host->allowUnattended(kPassword);
+    QVERIFY(host->start({"--headless-host"}));
+    roomId = host->roomId();
+    QVERIFY(!roomId.isEmpty());
+    QVERIFY(host->waitForOutput("unattended=true"));
+  }
+  void cleanup() {
+    host.reset();
+    server.reset();
+  }
+  void cleanupTestCase() { screen.reset(); }
+
+  void savedPictureIsTheHostsScreen() {
+    test::TestWindow window(screen->name(), QRect(0, 0, 2560, 1440));
+    window.paintPattern();
+    XWarpPointer(window.display, None, DefaultRootWindow(window.display), 0, 0, 0, 0, 4000, 1000);
+    XSync(window.display, False);
+    const QString saved = file("frame.png");
+    auto c = client({"--password-file", passwordFile(), "--seconds", "3", "--save-frame", saved});
+    QVERIFY(c);
+    QCOMPARE(exitCode(*c), 0);
+    const QImage received(saved);
+    QVERIFY2(!received.isNull(), qPrintable(c->output()));
+    const QImage truth = screenshot(window.display, QRect(0, 0, 2560, 1440))
+                             .scaled(received.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    const double quality = psnr(received.convertToFormat(QImage::Format_RGB32), truth);
+    QVERIFY2(quality > 30, qPrintable(QString("PSNR %1 dB").arg(quality)));
+  }
+
+  void replayedInputReachesTheHost() {
+    test::TestWindow window(screen->name(), QRect(0, 0, 2560, 1440));
+    window.drain();
+    // h is the macOS key code 4, i is 34.
+    const QString replay = file("input.jsonl",
+                                R"({"after":500,"t":"move","x":0.5,"y":0.5})"
+                                "\n"
+                                R"({"after":100,"t":"mdown","b":0,"x":0.25,"y":0.25})"
+                                "\n"
+                                R"({"after":50,"t":"mup","b":0,"x":0.25,"y":0.25})"
+                                "\n"
+                                R"({"after":100,"t":"keydown","keyCode":4})"
+                                "\n"
+                                R"({"t":"keyup","keyCode":4})"
+                                "\n"
+                                R"({"t":"keydown","keyCode":34})"
+                                "\n"
+                                R"({"t":"keyup","keyCode":34})"
+                                "\n");
+    auto c = client({"--password-file", passwordFile(), "--seconds", "4", "--replay", replay});
+    QVERIFY(c);
+    auto press = window.next(ButtonPress, 20000);
+    QVERIFY2(press, qPrintable(c->output()));
+    QCOMPARE(QPoint(press->xbutton.x_root, press->xbutton.y_root), QPoint(640, 360));
+    QStringList typed;
+    for (int i = 0; i < 2; ++i) {
+      auto key = window.next(KeyPress, 10000);
+      QVERIFY(key);
+      typed << QString::fromLatin1(XKeysymToString(XLookupKeysym(&key->xkey, 0)));
+    }
+    QCOMPARE(typed, (QStringList{"h", "i"}));
+    QCOMPARE(exitCode(*c), 0);
+  }
+
+  void endingOnEitherSideEndsBoth() {
+    // The client ends.
+    auto c = client({"--password-file", passwordFile(), "--seconds", "2"});
+    QVERIFY(c);
+    QCOMPARE(exitCode(*c), 0);
+    QVERIFY2(host->waitForOutput("Teardown (endOnce(Session terminée par le client))"), qPrintable(host->output()));
+
+    // The host ends: its operator stops it.
+    auto d = client({"--password-file", passwordFile()});
+    QVERIFY(d);
+    QVERIFY(d->waitForOutput("First picture"));
+    ::kill(static_cast<pid_t>(host->process().processId()), SIGTERM);
+    QCOMPARE(exitCode(*d), 0);
+    QVERIFY2(d->output().contains("Ended: Hôte s’est déconnecté de votre ordinateur"), qPrintable(d->output()));
+  }
+
+  // The server is needed to meet, not to talk.
+  void lostSignalingServerLeavesTheMediaFlowing() {
+    auto c = client({"--password-file", passwordFile(), "--seconds", "8"});
+    QVERIFY(c);
+    QVERIFY(c->waitForOutput("First picture"));
+    server->process().kill();
+    QVERIFY(host->waitForOutput("Statut : Serveur déconnecté"));
+    const int linesAtLoss = int(c->output().count("frames "));
+    QVERIFY(QTest::qWaitFor([&] { return c->output().count("frames ") >= linesAtLoss + 3; }, 10000));
+    // Frames keep coming (one a second at least, the screen being still).
+    const QStringList lines = c->output().split('\n').filter(QRegularExpression("^frames \\d+"));
+    const int last = lines.last().section(' ', 1, 1).toInt();
+    const int earlier = lines.at(lines.size() - 3).section(' ', 1, 1).toInt();
+    QVERIFY2(last > earlier, qPrintable(c->output()));
+    QCOMPARE(exitCode(*c), 0);
+  }
+
+  void hostGoneEndsTheClient() {
+    auto c = client({"--password-file", passwordFile()});
+    QVERIFY(c);
+    QVERIFY(c->waitForOutput("First picture"));
+    QElapsedTimer clock;
+    clock.start();
+    host->process().kill();
+    QCOMPARE(exitCode(*c, 10000), 6);  // connection lost
+    QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
+  }
+
+  void refusalsHaveTheirExitCodes() {
+    auto wrong = client({"--password-file", file("wrong", "not it\n")});
+    QVERIFY(wrong);
+    QCOMPARE(exitCode(*wrong), 5);
+    auto none = client({});
+    QVERIFY(none);
+    QCOMPARE(exitCode(*none), 5);
+    auto unknown = client({}, "100000000");
+    QVERIFY(unknown);
+    QCOMPARE(exitCode(*unknown), 4);
+  }
+};
+
+QTEST_GUILESS_MAIN(HeadlessE2eTest)
+#include "headless_e2e_test.moc"

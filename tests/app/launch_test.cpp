@@ -1,0 +1,161 @@
+// What an operator types: the command line, the join question on the
+// host's terminal, and the unattended password.
+
+#include <cstdio>
+#include <unistd.h>
+
+#include <QtTest>
+
+#include "app/command_line.h"
+#include "app/password_setup.h"
+#include "app/terminal_panels.h"
+#include "fake_environment.h"
+#include "store/unattended_password.h"
+
+using namespace lunor;
+using Mode = LaunchOptions::Mode;
+
+Q_DECLARE_METATYPE(lunor::LaunchOptions::Mode)
+
+namespace {
+
+// A pipe standing in for the terminal's input or output.
+struct Pipe {
+  Pipe() { std::ignore = ::pipe(fds); }
+  ~Pipe() {
+    ::close(fds[0]);
+    ::close(fds[1]);
+  }
+  void write(const char* text) { std::ignore = ::write(fds[1], text, strlen(text)); }
+  QString read() {
+    char buffer[512] = {};
+    const ssize_t n = ::read(fds[0], buffer, sizeof buffer - 1);
+    return n > 0 ? QString::fromUtf8(buffer, int(n)) : QString();
+  }
+  int fds[2] = {-1, -1};
+};
+
+}  // namespace
+
+class LaunchTest : public QObject {
+  Q_OBJECT
+ private Q_SLOTS:
+  void commandLine_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");  // -1: runs
+    QTest::addColumn<Mode>("mode");
+    QTest::newRow("nothing") << QStringList{} << -1 << Mode::Default;
+    QTest::newRow("help") << QStringList{"--help"} << 0 << Mode::Default;
+    QTest::newRow("version") << QStringList{"--version"} << 0 << Mode::Default;
+    QTest::newRow("unknown option") << QStringList{"--bogus"} << 2 << Mode::Default;
+    QTest::newRow("missing value") << QStringList{"--connect"} << 2 << Mode::Default;
+    QTest::newRow("a stray word") << QStringList{"123456789"} << 2 << Mode::Default;
+    QTest::newRow("two modes") << QStringList{"--headless-host", "--connect", "1"} << 2 << Mode::Default;
+    QTest::newRow("unknown profile") << QStringList{"--headless-client", "1", "--quality", "ultra"} << 2
+                                     << Mode::Default;
+    QTest::newRow("no seconds") << QStringList{"--headless-client", "1", "--seconds", "0"} << 2 << Mode::Default;
+    QTest::newRow("an option of another mode") << QStringList{"--connect", "1", "--seconds", "3"} << 2
+                                               << Mode::Default;
+    QTest::newRow("host") << QStringList{"--headless-host"} << -1 << Mode::HeadlessHost;
+    QTest::newRow("window") << QStringList{"--connect", "123456789", "--password-file", "p"} << -1 << Mode::Connect;
+    QTest::newRow("set the password") << QStringList{"--set-unattended-password"} << -1
+                                      << Mode::SetUnattendedPassword;
+  }
+  void commandLine() {
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(Mode, mode);
+    const auto parsed = parseCommandLine(QStringList{"lunor-remote"} + arguments);
+    if (exitCode >= 0) {
+      QVERIFY(std::holds_alternative<int>(parsed));
+      QCOMPARE(std::get<int>(parsed), exitCode);
+    } else {
+      QVERIFY(std::holds_alternative<LaunchOptions>(parsed));
+      QCOMPARE(std::get<LaunchOptions>(parsed).mode, mode);
+    }
+  }
+
+  void headlessClientOptions() {
+    const auto parsed = parseCommandLine({"lunor-remote", "--headless-client", "123456789", "--quality", "low",
+                                          "--seconds", "5", "--save-frame", "f.png", "--json", "f.json"});
+    QVERIFY(std::holds_alternative<LaunchOptions>(parsed));
+    const auto& options = std::get<LaunchOptions>(parsed);
+    QCOMPARE(options.roomId, QString("123456789"));
+    QCOMPARE(options.quality, std::optional(QualityProfile::Low));
+    QCOMPARE(options.seconds, 5);
+    QCOMPARE(options.saveFrame, QString("f.png"));
+    QCOMPARE(options.json, QString("f.json"));
+  }
+
+  void joinRequestsAreAskedOnTheTerminal_data() {
+    QTest::addColumn<QByteArray>("typed");
+    QTest::addColumn<QString>("answer");
+    QTest::newRow("yes") << QByteArray("y\n") << "accept";
+    QTest::newRow("oui") << QByteArray("OUI\n") << "accept";
+    QTest::newRow("no") << QByteArray("n\n") << "reject";
+    QTest::newRow("just Return") << QByteArray("\n") << "reject";
+    QTest::newRow("no answer") << QByteArray() << "reject";
+    QTest::newRow("the terminal closes") << QByteArray("close") << "reject";
+  }
+  void joinRequestsAreAskedOnTheTerminal() {
+    QFETCH(QByteArray, typed);
+    QFETCH(QString, answer);
+    Pipe input, output;
+    TerminalPanels panels(input.fds[0], output.fds[1], /*answerTimeoutMs=*/300);
+    QString answered;
+    JoinRequestPrompt prompt;
+    prompt.name = "Alice";
+    prompt.accept = [&] { answered = "accept"; };
+    prompt.reject = [&] { answered = "reject"; };
+    panels.showJoinRequest(prompt);
+    QCOMPARE(output.read(), QString("Alice wants to connect: allow? [y/N] "));
+    if (typed == "close") {
+      ::close(input.fds[1]);
+      input.fds[1] = ::dup(output.fds[1]);  // keeps the destructor's close harmless
+    } else if (!typed.isEmpty()) {
+      input.write(typed.constData());
+    }
+    QTRY_COMPARE(answered, answer);
+  }
+
+  void aWithdrawnRequestIsNotAnswered() {
+    Pipe input, output;
+    TerminalPanels panels(input.fds[0], output.fds[1], 300);
+    int answers = 0;
+    JoinRequestPrompt prompt;
+    prompt.name = "Bob";
+    prompt.accept = [&] { ++answers; };
+    prompt.reject = [&] { ++answers; };
+    panels.showJoinRequest(prompt);
+    panels.dismissJoinRequest();
+    input.write("y\n");
+    QTest::qWait(500);
+    QCOMPARE(answers, 0);
+  }
+
+  void unattendedPasswordFromStandardInput() {
+    test::FakeEnvironment environment;
+    FILE* typed = tmpfile();
+    std::fputs("s3cret\n", typed);
+    std::rewind(typed);
+    FILE* quiet = tmpfile();
+    QCOMPARE(setUnattendedPassword(environment, typed, quiet), 0);
+    QCOMPARE(loadUnattendedPassword(environment.secretStore()), std::optional<QString>("s3cret"));
+    QVERIFY(environment.profileStore().unattendedEnabled());
+    QCOMPARE(environment.settings().value(kUnattendedHashKey).toString(), unattendedPasswordHash("s3cret"));
+
+    FILE* empty = tmpfile();
+    QCOMPARE(setUnattendedPassword(environment, empty, quiet), 1);
+    QCOMPARE(loadUnattendedPassword(environment.secretStore()), std::optional<QString>("s3cret"));  // unchanged
+
+    QCOMPARE(clearUnattendedPassword(environment), 0);
+    QVERIFY(!environment.profileStore().unattendedEnabled());
+    QVERIFY(!loadUnattendedPassword(environment.secretStore()).value_or(QString()).size());
+    std::fclose(typed);
+    std::fclose(empty);
+    std::fclose(quiet);
+  }
+};
+
+QTEST_GUILESS_MAIN(LaunchTest)
+#include "launch_test.moc"

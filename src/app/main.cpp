@@ -86,6 +86,30 @@ int runHeadlessHost(QCoreApplication& app) {
   QObject::connect(&host, &lunor::RemoteSession::statusChanged, &host,
                    [&host] { lunor::consoleLine(QStringLiteral("ℹ️ Statut : ") + host.status()); });
   lunor::consoleLine(QStringLiteral("ℹ️ ID de session : ") + state.sessionId());
+  // For measuring tools: the sender's counters once a second, while a client is connected.
+  QTimer senderStats;
+  if (qEnvironmentVariableIsSet("LUNOR_SENDER_STATS")) {
+    QObject::connect(&senderStats, &QTimer::timeout, &host, [&host] {
+      host.collectStats([](const lunor::rtc::ConnectionStats& stats) {
+        if (!stats.send) return;
+        const auto& s = *stats.send;
+        lunor::consoleLine(QStringLiteral("📊 sender encoded=%1 sent=%2 encodeTotal=%3 sendDelayTotal=%4 "
+                                          "packets=%5 bytes=%6 size=%7x%8 qpSum=%9 encoder=%10 limit=%11")
+                               .arg(s.framesEncoded)
+                               .arg(s.framesSent)
+                               .arg(s.totalEncodeTime, 0, 'f', 4)
+                               .arg(s.totalPacketSendDelay, 0, 'f', 4)
+                               .arg(s.packetsSent)
+                               .arg(s.bytesSent)
+                               .arg(s.frameWidth)
+                               .arg(s.frameHeight)
+                               .arg(s.qpSum)
+                               .arg(QString::fromStdString(s.encoder).remove(QLatin1Char(' ')),
+                                    QString::fromStdString(s.qualityLimitation)));
+      });
+    });
+    senderStats.start(1000);
+  }
   lunor::onTerminationSignals(app, [&] {
     // A client in session hears that the host ended it.
     if (host.approved() || host.startedAt().isValid()) {

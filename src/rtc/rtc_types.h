@@ -90,6 +90,8 @@ struct VideoReceiveStats {
   double totalDecodeTime = 0;
   double totalProcessingDelay = 0;  // from the first packet to the decoded frame
   double jitterBufferDelay = 0;     // summed over the frames the buffer let out
+  double jitterBufferTargetDelay = 0;  // what the buffer aimed for, summed likewise
+  double totalAssemblyTime = 0;     // first to last packet, frames of several packets
   uint64_t jitterBufferEmittedCount = 0;
   uint32_t frameWidth = 0;
   uint32_t frameHeight = 0;

@@ -34,7 +34,10 @@ void initialiseLibraryOnce() {
       ::rtc::LogMessage::LogToDebug(::rtc::LS_NONE);
       ::rtc::LogMessage::SetLogToStderr(false);
     }
-    webrtc::field_trial::InitFieldTrialsFromString(kFieldTrials);
+    // For measuring: LUNOR_WEBRTC_FIELD_TRIALS replaces the string (the
+    // environment outlives the library, as it needs).
+    const char* override = std::getenv("LUNOR_WEBRTC_FIELD_TRIALS");
+    webrtc::field_trial::InitFieldTrialsFromString(override ? override : kFieldTrials);
   });
 }
 

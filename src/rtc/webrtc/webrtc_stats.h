@@ -29,6 +29,8 @@ inline ConnectionStats readStats(const webrtc::RTCStatsReport& report) {
     r.totalProcessingDelay = valueOr(in->total_processing_delay);
     r.jitterBufferDelay = valueOr(in->jitter_buffer_delay);
     r.jitterBufferEmittedCount = valueOr(in->jitter_buffer_emitted_count);
+    r.jitterBufferTargetDelay = valueOr(in->jitter_buffer_target_delay);
+    r.totalAssemblyTime = valueOr(in->total_assembly_time);
     r.frameWidth = valueOr(in->frame_width);
     r.frameHeight = valueOr(in->frame_height);
     r.framesPerSecond = valueOr(in->frames_per_second);

@@ -1,0 +1,214 @@
+#include "browser_receiver.h"
+
+#include <chrono>
+
+#include <QCryptographicHash>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QRegularExpression>
+#include <QTest>
+#include <QUrlQuery>
+
+#include "process_stats.h"
+#include "stamp.h"
+
+namespace lunor::bench {
+
+namespace {
+
+rtc::VideoReceiveStats receiveStatsOf(const QJsonObject& s) {
+  rtc::VideoReceiveStats r;
+  r.bytesReceived = uint64_t(s.value("bytesReceived").toDouble());
+  r.framesDecoded = uint32_t(s.value("framesDecoded").toDouble());
+  r.totalDecodeTime = s.value("totalDecodeTime").toDouble();
+  r.totalProcessingDelay = s.value("totalProcessingDelay").toDouble();
+  r.totalAssemblyTime = s.value("totalAssemblyTime").toDouble();
+  r.jitterBufferDelay = s.value("jitterBufferDelay").toDouble();
+  r.jitterBufferTargetDelay = s.value("jitterBufferTargetDelay").toDouble();
+  r.jitterBufferEmittedCount = uint64_t(s.value("jitterBufferEmittedCount").toDouble());
+  return r;
+}
+
+}  // namespace
+
+BrowserReceiver::BrowserReceiver(QUrl signaling, const StampWindow& stamp)
+    : signaling_(std::move(signaling)), stamp_(stamp) {
+  QObject::connect(&devtools_, &QWebSocket::textMessageReceived, [this](const QString& text) {
+    const QJsonObject message = QJsonDocument::fromJson(text.toUtf8()).object();
+    // Events have no id; only replies are kept.
+    if (message.contains("id")) replies_.insert(message.value("id").toInt(), message);
+  });
+}
+
+BrowserReceiver::~BrowserReceiver() {
+  leave();
+  devtools_.close();
+  if (browser_.state() != QProcess::NotRunning) {
+    browser_.terminate();
+    if (!browser_.waitForFinished(5000)) browser_.kill();
+    browser_.waitForFinished(2000);
+  }
+}
+
+int64_t BrowserReceiver::epochToMonotonicUs() {
+  const int64_t epochUs = std::chrono::duration_cast<std::chrono::microseconds>(
+                              std::chrono::system_clock::now().time_since_epoch())
+                              .count();
+  return monotonicUs() - epochUs;
+}
+
+bool BrowserReceiver::launch() {
+  if (devtools_.state() == QAbstractSocket::ConnectedState) return true;
+  browser_.setProcessChannelMode(QProcess::SeparateChannels);
+  browser_.setStandardOutputFile(QProcess::nullDevice());
+  QStringList arguments{"--headless=new",
+                        "--no-first-run",
+                        "--no-default-browser-check",
+                        "--user-data-dir=" + profileDir_.path(),
+                        "--remote-debugging-port=0",
+                        // Host candidates as addresses, not mDNS names our host cannot resolve.
+                        "--disable-features=WebRtcHideLocalIpsWithMdns",
+                        "--autoplay-policy=no-user-gesture-required",
+                        "about:blank"};
+  if (getuid() == 0) arguments.prepend("--no-sandbox");
+  browser_.start("chromium", arguments);
+  if (!browser_.waitForStarted(10000)) {
+    error_ = "chromium did not start (scripts/install-bench-deps.sh)";
+    return false;
+  }
+  static const QRegularExpression listening("DevTools listening on (ws://\\S+)");
+  QString endpoint;
+  QByteArray err;
+  std::ignore = QTest::qWaitFor(
+      [&] {
+        err += browser_.readAllStandardError();
+        const auto match = listening.match(QString::fromUtf8(err));
+        if (match.hasMatch()) endpoint = match.captured(1);
+        return !endpoint.isEmpty() || browser_.state() == QProcess::NotRunning;
+      },
+      20000);
+  if (endpoint.isEmpty()) {
+    error_ = "chromium did not open its DevTools endpoint: " + QString::fromUtf8(err.right(500));
+    return false;
+  }
+  devtools_.open(QUrl(endpoint));
+  if (!QTest::qWaitFor([&] { return devtools_.state() == QAbstractSocket::ConnectedState; }, 10000)) {
+    error_ = "cannot reach chromium's DevTools endpoint";
+    return false;
+  }
+  return true;
+}
+
+std::optional<QJsonObject> BrowserReceiver::call(const QString& method, const QJsonObject& params,
+                                                 const QString& session) {
+  const int id = nextId_++;
+  QJsonObject message{{"id", id}, {"method", method}, {"params", params}};
+  if (!session.isEmpty()) message["sessionId"] = session;
+  devtools_.sendTextMessage(QString::fromUtf8(QJsonDocument(message).toJson(QJsonDocument::Compact)));
+  if (!QTest::qWaitFor([&] { return replies_.contains(id); }, 15000)) {
+    error_ = method + ": no answer from chromium";
+    return std::nullopt;
+  }
+  const QJsonObject reply = replies_.take(id);
+  if (reply.contains("error")) {
+    error_ = method + ": " + reply.value("error").toObject().value("message").toString();
+    return std::nullopt;
+  }
+  return reply.value("result").toObject();
+}
+
+std::optional<QJsonValue> BrowserReceiver::evaluate(const QString& expression) {
+  const auto result = call("Runtime.evaluate",
+                           {{"expression", expression}, {"returnByValue", true}, {"awaitPromise", true}}, session_);
+  if (!result) return std::nullopt;
+  if (result->contains("exceptionDetails")) {
+    error_ = expression + ": " + result->value("exceptionDetails").toObject().value("text").toString();
+    return std::nullopt;
+  }
+  return result->value("result").toObject().value("value");
+}
+
+std::optional<double> BrowserReceiver::join(const QString& room, const QString& password, QualityProfile profile) {
+  if (!launch()) return std::nullopt;
+  QUrl page = QUrl::fromLocalFile(QStringLiteral(LUNOR_RECEIVER_PAGE));
+  const QString hash =
+      QString::fromLatin1(QCryptographicHash::hash(password.toUtf8(), QCryptographicHash::Sha256).toHex());
+  page.setQuery(QUrlQuery{{"signal", signaling_.toString()}, {"room", room}, {"hash", hash}, {"quality", rawValue(profile)}});
+
+  const int64_t started = monotonicUs();
+  const auto target = call("Target.createTarget", {{"url", page.toString(QUrl::FullyEncoded)}});
+  if (!target) return std::nullopt;
+  target_ = target->value("targetId").toString();
+  const auto attached = call("Target.attachToTarget", {{"targetId", target_}, {"flatten", true}});
+  if (!attached) return std::nullopt;
+  session_ = attached->value("sessionId").toString();
+
+  double firstFrameAt = 0;
+  QString pageError;
+  std::ignore = QTest::qWaitFor(
+      [&] {
+        const auto state = evaluate("[window.bench ? bench.firstFrameAt : 0, window.bench ? bench.error : null]");
+        if (state && state->isArray()) {
+          firstFrameAt = state->toArray().at(0).toDouble();
+          pageError = state->toArray().at(1).toString();
+        }
+        if (firstFrameAt == 0 && pageError.isEmpty()) QTest::qWait(50);
+        return firstFrameAt > 0 || !pageError.isEmpty();
+      },
+      20000);
+  if (firstFrameAt <= 0) {
+    error_ = pageError.isEmpty() ? QStringLiteral("no picture within 20 s") : pageError;
+    return std::nullopt;
+  }
+  return (firstFrameAt * 1000 + double(epochToMonotonicUs()) - double(started)) / 1000.0;
+}
+
+void BrowserReceiver::beginWindow() {
+  std::ignore = evaluate("bench.take().length");
+  statsAtStart_ = evaluate("bench.stats()").value_or(QJsonValue()).toObject();
+  cpuAtStart_ = treeCpuSeconds(browser_.processId());
+  windowStartUs_ = monotonicUs();
+}
+
+ReceiverWindow BrowserReceiver::endWindow() {
+  ReceiverWindow w;
+  const QJsonArray frames = evaluate("bench.take()").value_or(QJsonValue()).toArray();
+  w.seconds = (monotonicUs() - windowStartUs_) / 1e6;
+  w.cpuSeconds = treeCpuSeconds(browser_.processId()) - cpuAtStart_;
+  const QJsonObject statsAtEnd = evaluate("bench.stats()").value_or(QJsonValue()).toObject();
+  if (!statsAtStart_.isEmpty() && !statsAtEnd.isEmpty()) {
+    addReceiveStats(w, receiveStatsOf(statsAtStart_), receiveStatsOf(statsAtEnd));
+  }
+  if (const auto size = evaluate("[bench.width, bench.height]"); size && size->isArray()) {
+    w.width = size->toArray().at(0).toInt();
+    w.height = size->toArray().at(1).toInt();
+  }
+  const int64_t offset = epochToMonotonicUs();
+  int64_t last = -1;
+  for (const QJsonValue& value : frames) {
+    const QJsonArray frame = value.toArray();
+    ++w.frames;
+    const int64_t counter = int64_t(frame.at(0).toDouble());
+    const int64_t drawn = counter >= 0 ? stamp_.drawnAt(uint32_t(counter)) : 0;
+    if (drawn == 0) {
+      ++w.unreadable;
+      continue;
+    }
+    if (counter == last) ++w.repeats;
+    last = counter;
+    const double presented = frame.at(1).toDouble() * 1000 + double(offset);
+    w.latenciesMs.push_back((presented - double(drawn)) / 1000.0);
+  }
+  return w;
+}
+
+void BrowserReceiver::leave() {
+  if (session_.isEmpty()) return;
+  std::ignore = evaluate("bench.leave()");
+  QTest::qWait(300);
+  std::ignore = call("Target.closeTarget", {{"targetId", target_}});
+  session_.clear();
+  target_.clear();
+}
+
+}  // namespace lunor::bench

@@ -1,0 +1,55 @@
+#pragma once
+
+// Headless Chromium as the receiver: a page of ours joins as a plain WebRTC
+// client and reads the stamp in requestVideoFrameCallback; we drive it and
+// read its figures through the DevTools protocol.
+
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QUrl>
+#include <QWebSocket>
+
+#include "receiver.h"
+
+namespace lunor::bench {
+
+class BrowserReceiver final : public Receiver {
+ public:
+  BrowserReceiver(QUrl signaling, const StampWindow& stamp);
+  ~BrowserReceiver() override;
+
+  std::optional<double> join(const QString& room, const QString& password,
+                             QualityProfile profile) override;
+  void beginWindow() override;
+  ReceiverWindow endWindow() override;
+  void leave() override;
+  QString name() const override { return QStringLiteral("browser (Chromium)"); }
+  QString error() const override { return error_; }
+
+ private:
+  bool launch();
+  // One DevTools command; the result, or nothing (error_ says why).
+  std::optional<QJsonObject> call(const QString& method, const QJsonObject& params = {},
+                                  const QString& session = {});
+  // A page expression's value (promises awaited).
+  std::optional<QJsonValue> evaluate(const QString& expression);
+  // Microseconds to add to an epoch time in ms (×1000) to get monotonicUs().
+  static int64_t epochToMonotonicUs();
+
+  QUrl signaling_;
+  const StampWindow& stamp_;
+  QTemporaryDir profileDir_;
+  QProcess browser_;
+  QWebSocket devtools_;
+  int nextId_ = 1;
+  QHash<int, QJsonObject> replies_;
+  QString target_, session_;
+  QString error_;
+
+  QJsonObject statsAtStart_;
+  double cpuAtStart_ = 0;
+  int64_t windowStartUs_ = 0;
+};
+
+}  // namespace lunor::bench

@@ -1,0 +1,330 @@
+// lunor-bench-e2e: glass-to-glass figures on a real screen. A private
+// 1920x1080 X server shows a terminal scrolling text over most of it and a
+// corner stamp whose counter changes every 16 ms; the shipped lunor-remote
+// shares it as a headless host, and a receiver (our client session in this
+// process, or headless Chromium with a page of ours) reads the counter out
+// of every decoded picture. Prints, per quality profile, the latency from
+// the stamp's draw to the decoded picture, the received frame rate, CPU,
+// memory, bit rate, connect to first picture and where the time goes, and
+// writes the same figures as JSON.
+//
+//   lunor-bench-e2e [--profiles low,medium,high,epic] [--seconds N]
+//                   [--receiver native|browser] [--json FILE]
+
+#include <algorithm>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <memory>
+#include <thread>
+
+#include <unistd.h>
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <QTest>
+
+#include "browser_receiver.h"
+#include "native_receiver.h"
+#include "process_stats.h"
+#include "remote_process.h"
+#include "signal_server_process.h"
+#include "stamp.h"
+#include "system/console_log.h"
+#include "virtual_display.h"
+
+using namespace lunor;
+using namespace lunor::bench;
+
+namespace {
+
+constexpr char kPassword[] = "banc-de-mesure-42";
+
+double percentile(std::vector<double> values, double p) {
+  if (values.empty()) return 0;
+  std::sort(values.begin(), values.end());
+  return values[static_cast<size_t>(std::lround(p * double(values.size() - 1)))];
+}
+
+double mean(const std::vector<double>& values) {
+  if (values.empty()) return 0;
+  double sum = 0;
+  for (double v : values) sum += v;
+  return sum / double(values.size());
+}
+
+// The host's sender counters, from its last "📊 sender" line.
+struct SenderCounters {
+  double encoded = 0, encodeTotal = 0, sendDelayTotal = 0, packets = 0, bytes = 0, qpSum = 0;
+  QString size, encoder, limit;
+  bool valid = false;
+};
+
+SenderCounters lastSenderCounters(const QString& output) {
+  SenderCounters c;
+  const int at = output.lastIndexOf(QStringLiteral("📊 sender "));
+  if (at < 0) return c;
+  const QString line = output.mid(at, output.indexOf(QLatin1Char('\n'), at) - at);
+  auto field = [&](const QString& key) {
+    static const QRegularExpression pair(QStringLiteral("(\\w+)=(\\S*)"));
+    for (auto it = pair.globalMatch(line); it.hasNext();) {
+      const auto m = it.next();
+      if (m.captured(1) == key) return m.captured(2);
+    }
+    return QString();
+  };
+  c.encoded = field("encoded").toDouble();
+  c.encodeTotal = field("encodeTotal").toDouble();
+  c.sendDelayTotal = field("sendDelayTotal").toDouble();
+  c.packets = field("packets").toDouble();
+  c.bytes = field("bytes").toDouble();
+  c.qpSum = field("qpSum").toDouble();
+  c.size = field("size");
+  c.encoder = field("encoder");
+  c.limit = field("limit");
+  c.valid = true;
+  return c;
+}
+
+// Waits for the host's next counters line (they come once a second).
+SenderCounters freshSenderCounters(test::RemoteProcess& host) {
+  const int before = host.output().count(QStringLiteral("📊 sender "));
+  std::ignore = QTest::qWaitFor([&] { return host.output().count(QStringLiteral("📊 sender ")) > before; }, 3000);
+  return lastSenderCounters(host.output());
+}
+
+QString fixed(double value, int decimals = 1) { return QString::number(value, 'f', decimals); }
+
+void line(const QString& label, const QString& value) {
+  std::printf("  %-34s %s\n", qPrintable(label), qPrintable(value));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  QCommandLineParser parser;
+  parser.setApplicationDescription(
+      "Glass-to-glass figures: a scrolling terminal on a private 1920x1080 X server, shared by a "
+      "headless lunor-remote host, read back by a receiver.");
+  parser.addHelpOption();
+  parser.addOption({"profiles", "Quality profiles to measure, in order.", "list", "low,medium,high,epic"});
+  parser.addOption({"seconds", "Measured seconds per profile, after the warm-up.", "n", "15"});
+  parser.addOption({"warm-up", "Seconds between the first picture and the measurement.", "n", "4"});
+  parser.addOption({"receiver", "native (our client session) or browser (headless Chromium).", "kind", "native"});
+  parser.addOption({"json", "Where the figures go.", "file", "lunor-bench-e2e.json"});
+  parser.addOption({"remote", "The lunor-remote binary.", "path", LUNOR_REMOTE_BINARY});
+  parser.addOption({"still", "Skip the still-screen measurement."});
+  parser.process(app);
+
+  QList<QualityProfile> profiles;
+  for (const QString& raw : parser.value("profiles").split(',', Qt::SkipEmptyParts)) {
+    const auto profile = qualityFromRaw(raw.trimmed());
+    if (!profile) {
+      std::fprintf(stderr, "lunor-bench-e2e: unknown profile %s\n", qPrintable(raw));
+      return 2;
+    }
+    profiles << *profile;
+  }
+  const int seconds = parser.value("seconds").toInt();
+  const int warmUp = parser.value("warm-up").toInt();
+  const QString receiverKind = parser.value("receiver");
+  if (profiles.isEmpty() || seconds <= 0 || warmUp < 0 ||
+      (receiverKind != "native" && receiverKind != "browser")) {
+    std::fprintf(stderr, "lunor-bench-e2e: bad arguments (see --help)\n");
+    return 2;
+  }
+  setConsoleSink([](const QString&) {});
+
+  // The screen: a terminal scrolling text over most of it, the stamp on top.
+  test::VirtualDisplay display(false);
+  if (!display.isRunning()) {
+    std::fprintf(stderr, "lunor-bench-e2e: %s\n", qPrintable(display.error()));
+    return 1;
+  }
+  QProcess terminal;
+  terminal.setStandardOutputFile(QProcess::nullDevice());
+  terminal.setStandardErrorFile(QProcess::nullDevice());
+  // About 40 lines a second, each one scrolling the whole terminal: source
+  // lines behind their file name and number, like a build log.
+  const QString scroll = QStringLiteral(
+      "while :; do for f in /usr/include/*.h; do n=0; while IFS= read -r l; do n=$((n+1)); "
+      "printf '%-40s %5d | %s\n' \"$f\" $n \"$l\"; sleep 0.02; done < \"$f\"; done; done");
+  terminal.start("xterm", {"-display", display.name(), "-geometry", "316x80+0+0", "-bg", "#1e1e1e", "-fg",
+                           "#d0d0d0", "-e", "sh", "-c", scroll});
+  if (!terminal.waitForStarted(5000)) {
+    std::fprintf(stderr, "lunor-bench-e2e: xterm did not start (scripts/install-bench-deps.sh)\n");
+    return 1;
+  }
+  QTest::qWait(1000);
+  StampWindow stamp(display.name().toStdString());
+  if (!stamp.start()) {
+    std::fprintf(stderr, "lunor-bench-e2e: cannot open %s\n", qPrintable(display.name()));
+    return 1;
+  }
+
+  test::SignalServerProcess signal;
+  if (!signal.isListening()) {
+    std::fprintf(stderr, "lunor-bench-e2e: lunor-signal did not start\n");
+    return 1;
+  }
+  qputenv("LUNOR_SENDER_STATS", "1");
+  test::RemoteProcess host(parser.value("remote"), signal.url(), display.name());
+  host.allowUnattended(kPassword);
+  if (!host.start({"--headless-host"})) {
+    std::fprintf(stderr, "lunor-bench-e2e: %s did not start\n", qPrintable(parser.value("remote")));
+    return 1;
+  }
+  const QString room = host.roomId();
+  if (room.isEmpty()) {
+    std::fprintf(stderr, "lunor-bench-e2e: the host did not register:\n%s\n", qPrintable(host.output()));
+    return 1;
+  }
+  const qint64 hostPid = host.process().processId();
+
+  std::unique_ptr<Receiver> receiver;
+  if (receiverKind == "browser") {
+    receiver = std::make_unique<BrowserReceiver>(signal.url(), stamp);
+  } else {
+    receiver = std::make_unique<NativeReceiver>(signal.url(), stamp);
+  }
+
+  const int cores = int(std::thread::hardware_concurrency());
+  std::printf("lunor-bench-e2e: receiver %s, %d cores, screen 1920x1080 (scrolling terminal), %d s per profile\n",
+              qPrintable(receiver->name()), cores, seconds);
+  QJsonObject results;
+  int failures = 0;
+  for (QualityProfile profile : profiles) {
+    const QualitySettings& q = settingsOf(profile);
+    std::printf("\n%s — %s\n", qPrintable(rawValue(profile)), qPrintable(q.label));
+    QJsonObject figures;
+    const auto connectMs = receiver->join(room, kPassword, profile);
+    if (!connectMs) {
+      std::printf("  failed: %s\n", qPrintable(receiver->error()));
+      results[rawValue(profile)] = QJsonObject{{"error", receiver->error()}};
+      ++failures;
+      receiver->leave();
+      QTest::qWait(1500);
+      continue;
+    }
+    QTest::qWait(warmUp * 1000);
+
+    const SenderCounters sentBefore = freshSenderCounters(host);
+    const double hostCpuBefore = processCpuSeconds(hostPid);
+    const double xCpuBefore = processCpuSeconds(display.pid());
+    receiver->beginWindow();
+    QTest::qWait(seconds * 1000);
+    const ReceiverWindow w = receiver->endWindow();
+    const double hostCores = (processCpuSeconds(hostPid) - hostCpuBefore) / w.seconds;
+    const double xCores = (processCpuSeconds(display.pid()) - xCpuBefore) / w.seconds;
+    const SenderCounters sentAfter = freshSenderCounters(host);
+    const double hostRss = processRssMiB(hostPid);
+
+    const double encoded = sentAfter.encoded - sentBefore.encoded;
+    const double packets = sentAfter.packets - sentBefore.packets;
+    const double encodeMs = encoded > 0 ? (sentAfter.encodeTotal - sentBefore.encodeTotal) * 1000 / encoded : -1;
+    const double pacingMs =
+        packets > 0 ? (sentAfter.sendDelayTotal - sentBefore.sendDelayTotal) * 1000 / packets : -1;
+    const double qp = encoded > 0 ? (sentAfter.qpSum - sentBefore.qpSum) / encoded : -1;
+    const double fps = w.frames / w.seconds;
+    const double latencyMean = mean(w.latenciesMs);
+    // What the stats do not cover: the stamp's age when captured (0-16 ms),
+    // the capture and its conversion, the loopback hop, the hand-over of the
+    // decoded picture.
+    const double rest = latencyMean - std::max(0.0, encodeMs) - std::max(0.0, w.processingMs);
+
+    figures["connectToFirstFrameMs"] = *connectMs;
+    figures["latencyMs"] = QJsonObject{{"p50", percentile(w.latenciesMs, 0.5)},
+                                       {"p95", percentile(w.latenciesMs, 0.95)},
+                                       {"max", percentile(w.latenciesMs, 1.0)},
+                                       {"mean", latencyMean},
+                                       {"samples", int(w.latenciesMs.size())}};
+    figures["fps"] = fps;
+    figures["profileFps"] = q.fps;
+    figures["fpsRatio"] = fps / q.fps;
+    figures["size"] = QStringLiteral("%1x%2").arg(w.width).arg(w.height);
+    figures["unreadableStamps"] = w.unreadable;
+    figures["repeatedStamps"] = w.repeats;
+    figures["kbps"] = w.bytesReceived * 8 / 1000 / w.seconds;
+    figures["hostCores"] = hostCores;
+    figures["hostRssMiB"] = hostRss;
+    figures["xServerCores"] = xCores;
+    if (w.cpuSeconds >= 0) figures["receiverCores"] = w.cpuSeconds / w.seconds;
+    figures["encoder"] = sentAfter.encoder;
+    figures["qualityLimitation"] = sentAfter.limit;
+    figures["meanQp"] = qp;
+    figures["stagesMs"] = QJsonObject{{"encode", encodeMs},
+                                      {"packetQueue", pacingMs},
+                                      {"firstPacketToDecoded", w.processingMs},
+                                      {"assembly", w.assemblyMs},
+                                      {"jitterBuffer", w.jitterBufferMs},
+                                      {"jitterBufferTarget", w.jitterBufferTargetMs},
+                                      {"decode", w.decodeMs},
+                                      {"captureAndRest", rest}};
+
+    line("connect → first picture", fixed(*connectMs / 1000, 2) + " s");
+    line("latency p50 / p95 / max", QStringLiteral("%1 / %2 / %3 ms (%4 samples)")
+                                        .arg(fixed(percentile(w.latenciesMs, 0.5)), fixed(percentile(w.latenciesMs, 0.95)),
+                                             fixed(percentile(w.latenciesMs, 1.0)))
+                                        .arg(w.latenciesMs.size()));
+    line("received", QStringLiteral("%1 fps of %2 (%3 %), %4x%5, %6 unreadable, %7 repeated")
+                         .arg(fixed(fps))
+                         .arg(q.fps)
+                         .arg(fixed(100 * fps / q.fps, 0))
+                         .arg(w.width)
+                         .arg(w.height)
+                         .arg(w.unreadable)
+                         .arg(w.repeats));
+    line("bit rate", fixed(w.bytesReceived * 8 / 1000 / w.seconds, 0) + " kbit/s");
+    line("host CPU / RSS", QStringLiteral("%1 cores / %2 MiB").arg(fixed(hostCores, 2), fixed(hostRss, 0)));
+    if (w.cpuSeconds >= 0) line("receiver CPU", fixed(w.cpuSeconds / w.seconds, 2) + " cores");
+    line("X server CPU", fixed(xCores, 2) + " cores");
+    line("encoder", QStringLiteral("%1, mean QP %2, limited by %3").arg(sentAfter.encoder, fixed(qp), sentAfter.limit));
+    line("sender (mean ms)", QStringLiteral("encode %1 · packet queue (pacing) %2")
+                                 .arg(fixed(encodeMs), fixed(pacingMs)));
+    line("receiver (mean ms)",
+         QStringLiteral("first packet → decoded %1: assembly %2 · jitter buffer %3 (target %4) · decode %5")
+             .arg(fixed(w.processingMs), fixed(w.assemblyMs), fixed(w.jitterBufferMs), fixed(w.jitterBufferTargetMs),
+                  fixed(w.decodeMs)));
+    line("capture and the rest (mean ms)", fixed(rest));
+
+    if (profile == QualityProfile::Medium && !parser.isSet("still")) {
+      // Nothing moves: the terminal stopped, the stamp paused.
+      ::kill(pid_t(terminal.processId()), SIGSTOP);
+      stamp.setPaused(true);
+      QTest::qWait(2000);
+      const double before = processCpuSeconds(hostPid);
+      QTest::qWait(5000);
+      const double stillCores = (processCpuSeconds(hostPid) - before) / 5;
+      stamp.setPaused(false);
+      ::kill(pid_t(terminal.processId()), SIGCONT);
+      figures["hostCoresStill"] = stillCores;
+      line("host CPU, still screen", fixed(stillCores, 2) + " cores");
+    }
+    results[rawValue(profile)] = figures;
+    receiver->leave();
+    QTest::qWait(1500);
+  }
+
+  const QJsonObject document{{"receiver", receiver->name()},
+                             {"cores", cores},
+                             {"screen", "1920x1080 scrolling terminal"},
+                             {"secondsPerProfile", seconds},
+                             {"profiles", results}};
+  QFile out(parser.value("json"));
+  if (out.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    out.write(QJsonDocument(document).toJson());
+    std::printf("\nfigures written to %s\n", qPrintable(out.fileName()));
+  } else {
+    std::fprintf(stderr, "lunor-bench-e2e: cannot write %s\n", qPrintable(out.fileName()));
+  }
+  host.stop();
+  terminal.terminate();
+  terminal.waitForFinished(3000);
+  return failures ? 1 : 0;
+}

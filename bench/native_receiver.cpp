@@ -1,0 +1,130 @@
+#include "native_receiver.h"
+
+#include <QTest>
+
+#include "cpu_time.h"
+#include "fake_environment.h"
+#include "rtc/webrtc/webrtc_factory.h"
+#include "session/remote_session.h"
+#include "stamp.h"
+
+namespace lunor::bench {
+
+NativeReceiver::NativeReceiver(QUrl signaling, const StampWindow& stamp)
+    : signaling_(std::move(signaling)), stamp_(stamp) {}
+
+NativeReceiver::~NativeReceiver() { leave(); }
+
+std::optional<double> NativeReceiver::join(const QString& room, const QString& password,
+                                           QualityProfile profile) {
+  environment_ = std::make_unique<test::FakeEnvironment>();
+  environment_->endpoint.url = signaling_;
+  environment_->makeRtcFactory = [] { return rtc::createWebRtcFactory(); };
+  environment_->profileStore().setFirstName(QStringLiteral("Banc"));
+  session_ = std::make_unique<RemoteSession>(*environment_);
+  RemoteSession& s = *session_;
+  QObject::connect(&s, &RemoteSession::askUnattendedPasswordChanged, &s, [&s, password] {
+    if (s.askUnattendedPassword()) s.submitUnattendedPassword(password);
+  });
+  QObject::connect(&s, &RemoteSession::connectionStateChanged, &s, [&s, profile] {
+    if (s.connectionState() == QStringLiteral("connecté ✓")) s.requestQuality(rawValue(profile));
+  });
+  QObject::connect(&s, &RemoteSession::remoteVideoTrackChanged, &s, [this] {
+    auto track = session_->remoteVideoTrack();
+    if (track == track_) return;
+    if (track_) track_->removeSink(this);
+    track_ = std::move(track);
+    if (track_) track_->addSink(this);
+  });
+  {
+    std::lock_guard lock(mutex_);
+    firstFrameUs_ = 0;
+  }
+  const int64_t started = monotonicUs();
+  s.startClient(room);
+  const bool pictured = QTest::qWaitFor(
+      [&] {
+        std::lock_guard lock(mutex_);
+        return firstFrameUs_ != 0;
+      },
+      20000);
+  if (!pictured) {
+    error_ = QStringLiteral("no picture within 20 s (%1)").arg(s.connectionState());
+    return std::nullopt;
+  }
+  std::lock_guard lock(mutex_);
+  return (firstFrameUs_ - started) / 1000.0;
+}
+
+void NativeReceiver::onFrame(const rtc::I420FrameView& frame) {
+  const int64_t now = monotonicUs();
+  const auto stamp = readStamp({frame.y, frame.strideY, frame.width, frame.height});
+  std::lock_guard lock(mutex_);
+  if (firstFrameUs_ == 0) firstFrameUs_ = now;
+  if (!measuring_) return;
+  ReceiverWindow& w = window_;
+  ++w.frames;
+  w.width = frame.width;
+  w.height = frame.height;
+  const int64_t drawn = stamp ? stamp_.drawnAt(*stamp) : 0;
+  if (drawn == 0) {
+    ++w.unreadable;
+    return;
+  }
+  if (*stamp == lastStamp_) ++w.repeats;
+  lastStamp_ = *stamp;
+  w.latenciesMs.push_back((now - drawn) / 1000.0);
+}
+
+std::optional<rtc::VideoReceiveStats> NativeReceiver::receiveStats() {
+  if (!session_) return std::nullopt;
+  // Shared: the answer may come after we stopped waiting for it.
+  struct Answer {
+    bool done = false;
+    std::optional<rtc::VideoReceiveStats> stats;
+  };
+  auto answer = std::make_shared<Answer>();
+  session_->collectStats([answer](const rtc::ConnectionStats& stats) {
+    answer->stats = stats.receive;
+    answer->done = true;
+  });
+  std::ignore = QTest::qWaitFor([&] { return answer->done; }, 5000);
+  return answer->stats;
+}
+
+double NativeReceiver::ownCpu() const { return cpuSeconds() - stamp_.cpuSeconds(); }
+
+void NativeReceiver::beginWindow() {
+  statsAtStart_ = receiveStats().value_or(rtc::VideoReceiveStats{});
+  cpuAtStart_ = ownCpu();
+  std::lock_guard lock(mutex_);
+  window_ = {};
+  measuring_ = true;
+  windowStartUs_ = monotonicUs();
+}
+
+ReceiverWindow NativeReceiver::endWindow() {
+  ReceiverWindow w;
+  {
+    std::lock_guard lock(mutex_);
+    measuring_ = false;
+    w = std::move(window_);
+    window_ = {};
+    w.seconds = (monotonicUs() - windowStartUs_) / 1e6;
+  }
+  w.cpuSeconds = ownCpu() - cpuAtStart_;
+  if (const auto end = receiveStats()) addReceiveStats(w, statsAtStart_, *end);
+  return w;
+}
+
+void NativeReceiver::leave() {
+  if (!session_) return;
+  if (track_) track_->removeSink(this);
+  track_.reset();
+  session_->stop(QStringLiteral("Session terminée par le client"));
+  QTest::qWait(500);
+  session_.reset();
+  environment_.reset();
+}
+
+}  // namespace lunor::bench

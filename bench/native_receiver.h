@@ -1,0 +1,59 @@
+#pragma once
+
+// Our own client session in this process, over the real WebRTC library.
+
+#include <memory>
+#include <mutex>
+
+#include <QUrl>
+
+#include "receiver.h"
+#include "rtc/peer_connection.h"
+
+namespace lunor {
+class RemoteSession;
+namespace test {
+class FakeEnvironment;
+}
+}  // namespace lunor
+
+namespace lunor::bench {
+
+class NativeReceiver final : public Receiver, private rtc::VideoSink {
+ public:
+  NativeReceiver(QUrl signaling, const StampWindow& stamp);
+  ~NativeReceiver() override;
+
+  std::optional<double> join(const QString& room, const QString& password,
+                             QualityProfile profile) override;
+  void beginWindow() override;
+  ReceiverWindow endWindow() override;
+  void leave() override;
+  QString name() const override { return QStringLiteral("native"); }
+  QString error() const override { return error_; }
+
+ private:
+  void onFrame(const rtc::I420FrameView& frame) override;  // library thread
+  std::optional<rtc::VideoReceiveStats> receiveStats();
+  double ownCpu() const;
+
+  QUrl signaling_;
+  const StampWindow& stamp_;
+  std::unique_ptr<test::FakeEnvironment> environment_;
+  std::unique_ptr<RemoteSession> session_;
+  std::shared_ptr<rtc::VideoTrack> track_;
+  QString error_;
+
+  std::mutex mutex_;
+  int64_t firstFrameUs_ = 0;
+  bool measuring_ = false;
+  uint32_t lastStamp_ = 0;
+  ReceiverWindow window_;
+
+  // At the window's start.
+  int64_t windowStartUs_ = 0;
+  double cpuAtStart_ = 0;
+  rtc::VideoReceiveStats statsAtStart_;
+};
+
+}  // namespace lunor::bench

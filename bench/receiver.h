@@ -1,0 +1,69 @@
+#pragma once
+
+// The receiving side of the glass-to-glass benchmark: joins the host's
+// session, reads the stamp out of every decoded picture and reports what
+// it saw over a measured window.
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include <QString>
+
+#include "rtc/rtc_types.h"
+#include "session/quality_profile.h"
+
+namespace lunor::bench {
+
+class StampWindow;
+
+// What a receiver saw between beginWindow() and endWindow().
+struct ReceiverWindow {
+  double seconds = 0;
+  std::vector<double> latenciesMs;  // stamp drawn → picture decoded
+  int frames = 0;
+  int unreadable = 0;  // no stamp in the picture
+  int repeats = 0;     // the same stamp as the picture before
+  int width = 0, height = 0;
+  double bytesReceived = 0;
+  // Means per frame, from the receiving library's stats (ms); negative when
+  // the receiver does not report them.
+  double jitterBufferMs = -1;        // as the library reports it
+  double jitterBufferTargetMs = -1;  // what its estimator aimed for
+  double assemblyMs = -1;            // first to last packet of a frame
+  double decodeMs = -1;
+  double processingMs = -1;  // first packet → decoded
+  double cpuSeconds = -1;    // the receiver's own CPU over the window
+};
+
+// Fills the window's library figures from the counters at its start and end.
+inline void addReceiveStats(ReceiverWindow& w, const rtc::VideoReceiveStats& a, const rtc::VideoReceiveStats& b) {
+  w.bytesReceived = double(b.bytesReceived - a.bytesReceived);
+  const double emitted = double(b.jitterBufferEmittedCount - a.jitterBufferEmittedCount);
+  const double decoded = double(b.framesDecoded - a.framesDecoded);
+  if (emitted > 0) {
+    w.jitterBufferMs = (b.jitterBufferDelay - a.jitterBufferDelay) * 1000 / emitted;
+    w.jitterBufferTargetMs = (b.jitterBufferTargetDelay - a.jitterBufferTargetDelay) * 1000 / emitted;
+  }
+  if (decoded > 0) {
+    w.decodeMs = (b.totalDecodeTime - a.totalDecodeTime) * 1000 / decoded;
+    w.processingMs = (b.totalProcessingDelay - a.totalProcessingDelay) * 1000 / decoded;
+    w.assemblyMs = (b.totalAssemblyTime - a.totalAssemblyTime) * 1000 / decoded;
+  }
+}
+
+class Receiver {
+ public:
+  virtual ~Receiver() = default;
+  // Joins room with the unattended password and asks for profile; returns
+  // the milliseconds from the join to the first picture, or nothing.
+  virtual std::optional<double> join(const QString& room, const QString& password,
+                                     QualityProfile profile) = 0;
+  virtual void beginWindow() = 0;
+  virtual ReceiverWindow endWindow() = 0;
+  virtual void leave() = 0;
+  virtual QString name() const = 0;
+  virtual QString error() const { return {}; }
+};
+
+}  // namespace lunor::bench

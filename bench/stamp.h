@@ -1,0 +1,74 @@
+#pragma once
+
+// The glass-to-glass stamp: a small window in the screen's top-left corner
+// whose binary counter is redrawn every 16 ms, with the time of each draw,
+// and the reading of that counter back out of a decoded picture.
+//
+// Layout, in 24 px blocks on a 1920 px wide screen: row 0 is white, black,
+// then the 20 bits of the counter (most significant first, white = 1); row 1
+// repeats it inverted, so a block that reads the same in both rows marks a
+// picture that cannot be trusted.
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace lunor::bench {
+
+inline constexpr int kStampBlock = 24;
+inline constexpr int kStampBits = 20;
+inline constexpr int kStampColumns = kStampBits + 2;
+inline constexpr int kStampWidth = kStampColumns * kStampBlock;
+inline constexpr int kStampHeight = 2 * kStampBlock;
+
+// Microseconds on the monotonic clock.
+int64_t monotonicUs();
+
+class StampWindow {
+ public:
+  // display: ":N". Draws from start() until the window is destroyed.
+  explicit StampWindow(std::string display, int periodMs = 16);
+  ~StampWindow();
+  StampWindow(const StampWindow&) = delete;
+  StampWindow& operator=(const StampWindow&) = delete;
+
+  // False when the X server could not be opened.
+  bool start();
+  // While paused the counter stands still and nothing is drawn.
+  void setPaused(bool paused) { paused_ = paused; }
+  // When the counter value was drawn (monotonicUs, after the X server
+  // acknowledged it), or 0 when it is unknown.
+  int64_t drawnAt(uint32_t counter) const;
+  // CPU seconds the drawing thread has used.
+  double cpuSeconds() const { return cpuSeconds_.load(); }
+
+ private:
+  void run(void* display);
+
+  std::string displayName_;
+  int periodMs_;
+  std::thread thread_;
+  std::atomic<bool> stop_{false};
+  std::atomic<bool> paused_{false};
+  std::atomic<double> cpuSeconds_{0};
+  std::unique_ptr<std::atomic<int64_t>[]> drawn_;
+};
+
+// A plane of 8-bit samples (the Y plane of a decoded picture, or a grey
+// rendering of an RGB one).
+struct LumaView {
+  const uint8_t* data;
+  int stride;
+  int width;
+  int height;
+};
+
+// The counter in the picture; screenWidth is the width of the screen the
+// picture shows (the picture may be scaled).
+std::optional<uint32_t> readStamp(const LumaView& picture, int screenWidth = 1920);
+
+}  // namespace lunor::bench

@@ -119,6 +119,8 @@ int main(int argc, char** argv) {
   parser.addOption({"receiver", "native (our client session) or browser (headless Chromium).", "kind", "native"});
   parser.addOption({"json", "Where the figures go.", "file", "lunor-bench-e2e.json"});
   parser.addOption({"remote", "The lunor-remote binary.", "path", LUNOR_REMOTE_BINARY});
+  parser.addOption({"line-delay", "Seconds between two lines of the terminal (0: as fast as it takes them).",
+                    "s", "0.02"});
   parser.addOption({"still", "Skip the still-screen measurement."});
   parser.process(app);
 
@@ -134,7 +136,9 @@ int main(int argc, char** argv) {
   const int seconds = parser.value("seconds").toInt();
   const int warmUp = parser.value("warm-up").toInt();
   const QString receiverKind = parser.value("receiver");
-  if (profiles.isEmpty() || seconds <= 0 || warmUp < 0 ||
+  bool delayOk = false;
+  const double lineDelay = parser.value("line-delay").toDouble(&delayOk);
+  if (profiles.isEmpty() || seconds <= 0 || warmUp < 0 || !delayOk || lineDelay < 0 ||
       (receiverKind != "native" && receiverKind != "browser")) {
     std::fprintf(stderr, "lunor-bench-e2e: bad arguments (see --help)\n");
     return 2;
@@ -150,11 +154,12 @@ int main(int argc, char** argv) {
   QProcess terminal;
   terminal.setStandardOutputFile(QProcess::nullDevice());
   terminal.setStandardErrorFile(QProcess::nullDevice());
-  // About 40 lines a second, each one scrolling the whole terminal: source
-  // lines behind their file name and number, like a build log.
+  // About 40 lines a second by default, each one scrolling the whole
+  // terminal: source lines behind their file name and number, like a build log.
   const QString scroll = QStringLiteral(
       "while :; do for f in /usr/include/*.h; do n=0; while IFS= read -r l; do n=$((n+1)); "
-      "printf '%-40s %5d | %s\n' \"$f\" $n \"$l\"; sleep 0.02; done < \"$f\"; done; done");
+      "printf '%-40s %5d | %s\n' \"$f\" $n \"$l\"; %1 done < \"$f\"; done; done")
+          .arg(lineDelay > 0 ? QStringLiteral("sleep %1;").arg(lineDelay) : QString());
   terminal.start("xterm", {"-display", display.name(), "-geometry", "316x80+0+0", "-bg", "#1e1e1e", "-fg",
                            "#d0d0d0", "-e", "sh", "-c", scroll});
   if (!terminal.waitForStarted(5000)) {

@@ -1,5 +1,7 @@
 #include "native_receiver.h"
 
+#include <algorithm>
+
 #include <QTest>
 
 #include "cpu_time.h"
@@ -113,7 +115,13 @@ ReceiverWindow NativeReceiver::endWindow() {
     w.seconds = (monotonicUs() - windowStartUs_) / 1e6;
   }
   w.cpuSeconds = ownCpu() - cpuAtStart_;
-  if (const auto end = receiveStats()) addReceiveStats(w, statsAtStart_, *end);
+  if (const auto end = receiveStats()) {
+    addReceiveStats(w, statsAtStart_, *end);
+    // Our receivers play out with no delay; the library's jitter-buffer
+    // figure is then its estimator's wish, not what frames waited. What they
+    // did wait is what remains of first packet → decoded.
+    if (w.processingMs >= 0) w.jitterBufferMs = std::max(0.0, w.processingMs - w.assemblyMs - w.decodeMs);
+  }
   return w;
 }
 

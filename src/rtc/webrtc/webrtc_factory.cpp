@@ -19,9 +19,20 @@ namespace {
 
 using namespace adapter;
 
-// Receivers render with no playout delay: a remote screen must be current.
+// A remote screen must be current, whoever receives it:
+// - our receivers render with no playout delay;
+// - our senders ask every receiver (a browser, a macOS peer) for the same,
+//   through the playout-delay header extension (min = max = 0); without it a
+//   browser's jitter buffer reads the pacer's spreading of each frame as
+//   network jitter and holds frames for 30-50 ms more;
+// - the pacer sends each frame in one burst (up to 20 ms' worth) instead of
+//   spreading its packets, which the receivers' jitter estimators also read
+//   as jitter.
 // The string must live as long as the process (the library keeps the pointer).
-constexpr char kFieldTrials[] = "WebRTC-ForcePlayoutDelay/min_ms:0,max_ms:0/";
+constexpr char kFieldTrials[] =
+    "WebRTC-ForcePlayoutDelay/min_ms:0,max_ms:0/"
+    "WebRTC-ForceSendPlayoutDelay/min_ms:0,max_ms:0/"
+    "WebRTC-BurstyPacer/burst:20ms/";
 
 void initialiseLibraryOnce() {
   static std::once_flag once;

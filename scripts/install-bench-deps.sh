@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Installs what lunor-bench-e2e draws and receives with, on top of
+# scripts/install-deps.sh: xterm and its fonts (the scrolling screen) and
+# Chromium (the browser receiver). The tests do not need them.
+set -euo pipefail
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends xterm xfonts-base chromium

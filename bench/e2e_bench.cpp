@@ -248,7 +248,12 @@ int main(int argc, char** argv) {
                                        {"p95", percentile(w.latenciesMs, 0.95)},
                                        {"max", percentile(w.latenciesMs, 1.0)},
                                        {"mean", latencyMean},
-                                       {"samples", int(w.latenciesMs.size())}};
+                                       {"samples", int(w.latenciesMs.size())},
+                                       {"all", QJsonArray::fromVariantList([&] {
+                                          QVariantList all;
+                                          for (double v : w.latenciesMs) all << std::round(v * 10) / 10;
+                                          return all;
+                                        }())}};
     figures["fps"] = fps;
     figures["profileFps"] = q.fps;
     figures["fpsRatio"] = fps / q.fps;

@@ -5,10 +5,10 @@
 #include <QSettings>
 
 #include "session/session_environment.h"
+#include "store/address_book_store.h"
 
 namespace lunor {
 
-class AddressBook;
 class NotificationManager;
 class SessionPanels;
 class DisplayList;
@@ -34,6 +34,7 @@ class DefaultEnvironment final : public SessionEnvironment {
   // terminal's, for a headless host). Before any session is made.
   void setPanels(std::unique_ptr<SessionPanels> panels) { panels_ = std::move(panels); }
   AddressBook& addressBook() override { return *addressBook_; }
+  AddressBookStore& addressBookStore() { return *addressBook_; }
   NotificationManager& notifications() override { return *notifications_; }
   QSettings& settings() override { return settings_; }
   UserProfileStore& profileStore() override { return *profile_; }
@@ -46,7 +47,7 @@ class DefaultEnvironment final : public SessionEnvironment {
 
   QSettings settings_;
   std::unique_ptr<SessionPanels> panels_;
-  std::unique_ptr<AddressBook> addressBook_;
+  std::unique_ptr<AddressBookStore> addressBook_;
   std::unique_ptr<NotificationManager> notifications_;
   std::unique_ptr<UserProfileStore> profile_;
   std::unique_ptr<SecretStore> serviceSecrets_;

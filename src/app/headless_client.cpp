@@ -133,18 +133,7 @@ void HeadlessClient::onFrame(const rtc::I420FrameView& frame) {
   width_ = frame.width;
   height_ = frame.height;
   if (options_.saveFrame.isEmpty()) return;
-  const int cw = (frame.width + 1) / 2;
-  const int ch = (frame.height + 1) / 2;
-  lastY_.resize(size_t(frame.width) * frame.height);
-  lastU_.resize(size_t(cw) * ch);
-  lastV_.resize(size_t(cw) * ch);
-  for (int row = 0; row < frame.height; ++row) {
-    std::memcpy(&lastY_[size_t(row) * frame.width], frame.y + size_t(row) * frame.strideY, size_t(frame.width));
-  }
-  for (int row = 0; row < ch; ++row) {
-    std::memcpy(&lastU_[size_t(row) * cw], frame.u + size_t(row) * frame.strideU, size_t(cw));
-    std::memcpy(&lastV_[size_t(row) * cw], frame.v + size_t(row) * frame.strideV, size_t(cw));
-  }
+  last_.copyFrom(frame);
 }
 
 void HeadlessClient::tick() {
@@ -211,8 +200,8 @@ void HeadlessClient::sessionEnded() {
 
 bool HeadlessClient::saveLastFrame() {
   std::lock_guard lock(mutex_);
-  if (lastY_.empty()) return false;
-  return imageFromI420(lastY_.data(), lastU_.data(), lastV_.data(), width_, height_).save(options_.saveFrame, "PNG");
+  if (last_.isEmpty()) return false;
+  return last_.toImage().save(options_.saveFrame, "PNG");
 }
 
 void HeadlessClient::finish(int code, const QString& why) {

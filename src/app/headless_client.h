@@ -15,6 +15,7 @@
 #include <QTimer>
 
 #include "app/command_line.h"
+#include "client/i420_image.h"
 #include "rtc/peer_connection.h"
 
 namespace lunor {
@@ -67,7 +68,7 @@ class HeadlessClient final : public QObject, private rtc::VideoSink {
   uint64_t frames_ = 0;
   int width_ = 0;
   int height_ = 0;
-  std::vector<uint8_t> lastY_, lastU_, lastV_;  // the newest picture, packed
+  PackedI420 last_;  // the newest picture
 
   // Figures.
   uint64_t framesAtTick_ = 0;

@@ -5,7 +5,10 @@
 
 #include <QFile>
 #include <QGuiApplication>
-#include <QQmlApplicationEngine>
+#include <QQmlComponent>
+#include <QQmlEngine>
+#include <QQuickStyle>
+#include <QQuickWindow>
 #include <QTimer>
 #include <QtQml/qqmlextensionplugin.h>
 
@@ -18,9 +21,17 @@
 #include "session/remote_session.h"
 #include "store/user_profile_store.h"
 #include "system/console_log.h"
+#include "system/linux/sleep_monitor_logind.h"
+#include "system/permission_manager.h"
 #include "system/unix_signals.h"
+#include "ui/desktop.h"
+#include "ui/directory_model.h"
+#include "ui/image_providers.h"
+#include "ui/qml_session_panels.h"
+#include "ui/unattended_access.h"
 
 Q_IMPORT_QML_PLUGIN(Lunor_ClientPlugin)
+Q_IMPORT_QML_PLUGIN(Lunor_UiPlugin)
 
 namespace {
 
@@ -34,10 +45,48 @@ void exitSoon(QCoreApplication& app, int code) {
   QTimer::singleShot(kFarewellMs, &app, [&app, code] { app.exit(code); });
 }
 
-// --connect: the client window, one session towards the host.
-int runClientWindow(QGuiApplication& app, const LaunchOptions& options) {
+// Runs `closed` when the window it watches is closed (the window's own
+// handlers still run after it).
+class CloseWatcher final : public QObject {
+ public:
+  explicit CloseWatcher(std::function<void()> closed) : closed_(std::move(closed)) {}
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Close && closed_) closed_();
+    return QObject::eventFilter(watched, event);
+  }
+
+ private:
+  std::function<void()> closed_;
+};
+
+// The windowed application (with --connect, straight to the client screen
+// joining that host).
+int runApplication(QGuiApplication& app, const LaunchOptions& options) {
+  // Declared first, destroyed last: the panels' windows and the screens
+  // belong to it, and go before the objects they show.
+  QQuickStyle::setStyle(QStringLiteral("Basic"));  // our own look on top of it
+  QQmlEngine engine;
+  engine.addImportPath(QStringLiteral("qrc:/qt/qml"));
+  lunor::AvatarImages avatars;
+  avatars.install(engine);
+  engine.addImageProvider(QStringLiteral("icon"), new lunor::IconProvider);
+
+  // 1. The notification manager (in the environment), 2. the state and its
+  // host session, 3. hosting starts, 4. the window.
   lunor::DefaultEnvironment environment;
-  lunor::RemoteSession session(environment);
+  auto panels = std::make_unique<lunor::QmlSessionPanels>(engine, avatars);
+  lunor::QmlSessionPanels& panelWindows = *panels;
+  environment.setPanels(std::move(panels));
+  lunor::AppState state(environment);
+  lunor::RemoteSession& host = *state.hostSession();
+  lunor::RemoteSession client(environment);
+  lunor::PermissionManager permissions(environment.permissions());
+  lunor::DirectoryModel directory(environment.addressBookStore());
+  lunor::UnattendedAccess unattended(environment.secretStore(), environment.settings());
+  lunor::LogindSleepMonitor sleepMonitor;
+  avatars.follow(environment.profileStore());
+  avatars.follow(host);
+
   if (!options.passwordFile.isEmpty()) {
     QFile file(options.passwordFile);
     if (!file.open(QIODevice::ReadOnly)) {
@@ -47,25 +96,60 @@ int runClientWindow(QGuiApplication& app, const LaunchOptions& options) {
     // Given once, at the host's first question; a refusal asks the person.
     const QString password = QString::fromUtf8(file.readLine()).trimmed();
     auto given = std::make_shared<bool>(false);
-    QObject::connect(&session, &lunor::RemoteSession::askUnattendedPasswordChanged, &session,
-                     [&session, password, given] {
-                       if (!session.askUnattendedPassword() || *given) return;
+    QObject::connect(&client, &lunor::RemoteSession::askUnattendedPasswordChanged, &client,
+                     [&client, password, given] {
+                       if (!client.askUnattendedPassword() || *given) return;
                        *given = true;
-                       session.submitUnattendedPassword(password);
+                       client.submitUnattendedPassword(password);
                      });
   }
-  QQmlApplicationEngine engine;
-  engine.addImportPath(QStringLiteral("qrc:/qt/qml"));
-  engine.setInitialProperties({{QStringLiteral("session"), QVariant::fromValue(&session)},
-                               {QStringLiteral("roomId"), options.roomId}});
-  engine.load(QUrl(QStringLiteral("qrc:/qt/qml/Lunor/Client/ClientWindow.qml")));
-  if (engine.rootObjects().isEmpty()) return lunor::exit_code::kFailure;
-  lunor::onTerminationSignals(app, [&] {
-    session.stop(QStringLiteral("Application fermée"));
+
+  lunor::consoleLine(QStringLiteral("ℹ️ ID de session : ") + state.sessionId());
+  state.startHosting();
+
+  QQmlComponent component(&engine, QUrl(QStringLiteral("qrc:/qt/qml/Lunor/Ui/Main.qml")));
+  if (component.isError()) {
+    std::fprintf(stderr, "lunor-remote: %s\n", qPrintable(component.errorString()));
+    return lunor::exit_code::kFailure;
+  }
+  std::unique_ptr<QObject> window(component.createWithInitialProperties(
+      {{QStringLiteral("appState"), QVariant::fromValue(&state)},
+       {QStringLiteral("permissions"), QVariant::fromValue(&permissions)},
+       {QStringLiteral("directory"), QVariant::fromValue(&directory)},
+       {QStringLiteral("profile"), QVariant::fromValue(&environment.profileStore())},
+       {QStringLiteral("unattended"), QVariant::fromValue(&unattended)},
+       {QStringLiteral("clientSession"), QVariant::fromValue(&client)},
+       {QStringLiteral("avatars"), QVariant::fromValue(&avatars)},
+       {QStringLiteral("panels"), QVariant::fromValue(&panelWindows)},
+       {QStringLiteral("sleepMonitor"), QVariant::fromValue(static_cast<QObject*>(&sleepMonitor))},
+       {QStringLiteral("connectTo"), options.roomId}}));
+  if (QObject* theme = engine.singletonInstance<QObject*>(qmlTypeId("Lunor.Ui", 1, 0, "Theme"))) {
+    theme->setProperty("dark", lunor::Desktop::prefersDark());
+  }
+  auto* mainWindow = qobject_cast<QQuickWindow*>(window.get());
+  if (!mainWindow) {
+    std::fprintf(stderr, "lunor-remote: %s\n", qPrintable(component.errorString()));
+    return lunor::exit_code::kFailure;
+  }
+
+  // Leaving: a client session ends with the window's or the application's
+  // reason (the window says which), a host session tells its client.
+  auto leave = [&] {
+    if (host.approved() || host.startedAt().isValid()) {
+      host.stop(lunor::departureText(environment.profileStore().displayName(), lunor::Role::Host));
+    }
     exitSoon(app, lunor::exit_code::kOk);
+  };
+  app.setQuitOnLastWindowClosed(false);
+  CloseWatcher closeWatcher(leave);
+  mainWindow->installEventFilter(&closeWatcher);
+  lunor::onTerminationSignals(app, [&] {
+    QMetaObject::invokeMethod(mainWindow, "applicationQuitting");
+    leave();
   });
-  session.startClient(options.roomId);
-  return app.exec();
+  const int code = app.exec();
+  window.reset();
+  return code;
 }
 
 int runHeadlessClient(QCoreApplication& app, const LaunchOptions& options) {
@@ -133,7 +217,7 @@ int main(int argc, char** argv) {
 
   // A window needs the GUI application; everything else runs without a display.
   std::unique_ptr<QCoreApplication> app;
-  if (options.mode == LaunchOptions::Mode::Connect) {
+  if (options.mode == LaunchOptions::Mode::Connect || options.mode == LaunchOptions::Mode::Default) {
     app = std::make_unique<QGuiApplication>(argc, argv);
   } else {
     app = std::make_unique<QCoreApplication>(argc, argv);
@@ -144,7 +228,8 @@ int main(int argc, char** argv) {
 
   switch (options.mode) {
     case LaunchOptions::Mode::Connect:
-      return runClientWindow(static_cast<QGuiApplication&>(*app), options);
+    case LaunchOptions::Mode::Default:
+      return runApplication(static_cast<QGuiApplication&>(*app), options);
     case LaunchOptions::Mode::HeadlessClient:
       return runHeadlessClient(*app, options);
     case LaunchOptions::Mode::SetUnattendedPassword: {
@@ -155,10 +240,6 @@ int main(int argc, char** argv) {
       lunor::DefaultEnvironment environment;
       return lunor::clearUnattendedPassword(environment);
     }
-    case LaunchOptions::Mode::Default:
-      // The windowed application is not built yet; run the host without a window.
-      lunor::consoleLine(QStringLiteral("ℹ️ Interface graphique indisponible : hôte sans fenêtre"));
-      [[fallthrough]];
     case LaunchOptions::Mode::HeadlessHost:
       return runHeadlessHost(*app);
   }

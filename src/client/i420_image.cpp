@@ -1,6 +1,7 @@
 #include "client/i420_image.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace lunor {
 
@@ -23,6 +24,23 @@ QImage imageFromI420(const uint8_t* y, const uint8_t* u, const uint8_t* v, int w
     }
   }
   return image;
+}
+
+void PackedI420::copyFrom(const rtc::I420FrameView& frame) {
+  width = frame.width;
+  height = frame.height;
+  const int cw = (frame.width + 1) / 2;
+  const int ch = (frame.height + 1) / 2;
+  y.resize(size_t(frame.width) * frame.height);
+  u.resize(size_t(cw) * ch);
+  v.resize(size_t(cw) * ch);
+  for (int row = 0; row < frame.height; ++row) {
+    std::memcpy(&y[size_t(row) * frame.width], frame.y + size_t(row) * frame.strideY, size_t(frame.width));
+  }
+  for (int row = 0; row < ch; ++row) {
+    std::memcpy(&u[size_t(row) * cw], frame.u + size_t(row) * frame.strideU, size_t(cw));
+    std::memcpy(&v[size_t(row) * cw], frame.v + size_t(row) * frame.strideV, size_t(cw));
+  }
 }
 
 }  // namespace lunor

@@ -138,7 +138,9 @@ class RemoteSession final : public QObject {
   void setStatus(const QString& text);
   // A new generation: the client screen is shown again, and what an earlier
   // start left scheduled is ignored.
-  void renewGeneration();
+  Q_INVOKABLE void renewGeneration();
+  // The screens have shown the end: the next end is a change again.
+  Q_INVOKABLE void clearEndReason() { setEndReason(QString()); }
 
   // ---- host ----
   // Lets the pending requester in.
@@ -149,6 +151,8 @@ class RemoteSession final : public QObject {
   // ---- client ----
   // Answers the password prompt with a new join carrying the digest.
   Q_INVOKABLE void submitUnattendedPassword(const QString& password);
+  // The person closed the password prompt without answering.
+  Q_INVOKABLE void cancelPasswordPrompt() { setAskUnattendedPassword(false); }
   Q_INVOKABLE void requestQuality(const QString& rawProfile);
   Q_INVOKABLE void requestDisplaySwitch(int index);
   Q_INVOKABLE void requestHardRefresh();

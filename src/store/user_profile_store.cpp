@@ -168,6 +168,12 @@ bool UserProfileStore::chooseAvatar(const QImage& image) {
   return true;
 }
 
+bool UserProfileStore::chooseAvatarFile(const QUrl& file) {
+  if (!file.isLocalFile()) return false;
+  const QImage image(file.toLocalFile());
+  return !image.isNull() && chooseAvatar(image);
+}
+
 void UserProfileStore::removeAvatar() {
   UserProfile next = profile_;
   next.avatarFilename.reset();

@@ -9,6 +9,7 @@
 
 #include <QImage>
 #include <QObject>
+#include <QUrl>
 #include <QString>
 
 class QSettings;
@@ -66,11 +67,13 @@ class UserProfileStore final : public QObject {
   // Stores the picture as a new file and references it; false (profile
   // unchanged) when it cannot be encoded or written.
   bool chooseAvatar(const QImage& image);
+  // The same from a picture file; false when it does not read as a picture.
+  Q_INVOKABLE bool chooseAvatarFile(const QUrl& file);
   // Forgets the picture; its file stays on disk.
-  void removeAvatar();
+  Q_INVOKABLE void removeAvatar();
 
   void load();
-  void save();
+  Q_INVOKABLE void save();
 
   // The "LunorRemote" sub-directory, created with its parents if missing.
   QString avatarDirectory() const;

@@ -39,6 +39,7 @@ class PermissionManager final : public QObject {
   Q_INVOKABLE void checkMicrophone();
   Q_INVOKABLE void refreshAll();
   void requestScreenRecording(std::function<void()> completion);
+  Q_INVOKABLE void requestScreenRecording() { requestScreenRecording({}); }
   // Opens a settings page; does nothing when the link does not parse or the
   // platform has no such page.
   Q_INVOKABLE void openSystemSettings(const QString& url);

@@ -1,0 +1,75 @@
+import QtQuick
+import QtQuick.Layouts
+import Lunor.Ui
+
+// Who is connected and for how long, with "Quitter".
+Rectangle {
+    id: hud
+    property string avatar
+    property string name
+    property var startedAt
+    property date now: new Date()
+    property bool ticking: true
+    signal quit()
+
+    radius: 18
+    gradient: Gradient {
+        orientation: Gradient.Horizontal
+        GradientStop { position: 0; color: "#2c2f36" }
+        GradientStop { position: 1; color: "#1b1d22" }
+    }
+    border.width: 1
+    border.color: Qt.rgba(1, 1, 1, 0.12)
+
+    Timer {
+        interval: 1000
+        repeat: true
+        running: hud.ticking && hud.visible
+        onTriggered: hud.now = new Date()
+    }
+
+    RowLayout {
+        anchors.fill: parent
+        anchors.margins: 16
+        spacing: 14
+        Item {
+            implicitWidth: 44
+            implicitHeight: 44
+            Rectangle {
+                anchors.fill: parent
+                radius: 22
+                clip: true
+                visible: hud.avatar !== ""
+                color: "transparent"
+                Image { anchors.fill: parent; source: hud.avatar; fillMode: Image.PreserveAspectCrop; sourceSize: Qt.size(88, 88) }
+            }
+            Icon { visible: hud.avatar === ""; anchors.centerIn: parent; name: "person.crop.circle.fill"; size: 44; color: "#b8bcc6" }
+        }
+        ColumnLayout {
+            Layout.fillWidth: true
+            spacing: 3
+            Text { text: "Client connecté"; color: "white"; font.pixelSize: Theme.headline; font.weight: Font.DemiBold }
+            Text { text: hud.name; color: "#d7dae0"; font.pixelSize: Theme.subheadline; elide: Text.ElideRight; Layout.fillWidth: true }
+            Row {
+                spacing: 6
+                Rectangle { width: 8; height: 8; radius: 4; color: "#30d158"; anchors.verticalCenter: parent.verticalCenter }
+                Text { text: "•"; color: "#b8bcc6"; font.pixelSize: Theme.subheadline }
+                Text {
+                    objectName: "elapsed"
+                    text: UiText.elapsed(hud.startedAt || new Date(NaN), hud.now)
+                    color: "white"
+                    font.pixelSize: Theme.subheadline
+                    font.family: "monospace"
+                }
+            }
+        }
+        UiButton {
+            objectName: "hudQuit"
+            kind: "prominent"
+            tint: "#ff453a"
+            text: "Quitter"
+            fontWeight: Font.DemiBold
+            onClicked: hud.quit()
+        }
+    }
+}

@@ -1,0 +1,109 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+import Lunor.Ui
+
+// Who asks to connect, with "Refuser" (Escape) and "Autoriser" (Return).
+Rectangle {
+    id: view
+    property string avatar
+    property string name
+    signal accepted()
+    signal rejected()
+
+    color: Theme.raisedBackground
+    border.width: 1
+    border.color: Theme.separator
+
+    ColumnLayout {
+        anchors.fill: parent
+        spacing: 0
+
+        ColumnLayout {
+            Layout.fillWidth: true
+            Layout.fillHeight: true
+            Layout.topMargin: 22
+            Layout.bottomMargin: 20
+            spacing: 10
+            Item {
+                Layout.alignment: Qt.AlignHCenter
+                implicitWidth: 128
+                implicitHeight: 128
+                Rectangle {
+                    id: circle
+                    anchors.fill: parent
+                    radius: 64
+                    color: Theme.tint(Theme.secondary, 0.12)
+                    clip: true
+                    visible: view.avatar !== ""
+                    Image {
+                        anchors.fill: parent
+                        source: view.avatar
+                        fillMode: Image.PreserveAspectCrop
+                        sourceSize: Qt.size(256, 256)
+                        layer.enabled: false
+                    }
+                }
+                Icon {
+                    visible: view.avatar === ""
+                    anchors.centerIn: parent
+                    name: "person.crop.circle.fill"
+                    size: 128
+                    color: Theme.secondary
+                }
+            }
+            Text {
+                objectName: "requesterName"
+                Layout.alignment: Qt.AlignHCenter
+                Layout.maximumWidth: view.width - 40
+                text: view.name
+                color: Theme.text
+                font.pixelSize: 28
+                elide: Text.ElideRight
+            }
+            Text {
+                Layout.alignment: Qt.AlignHCenter
+                text: "souhaite se connecter à votre ordinateur"
+                color: Theme.secondary
+                font.pixelSize: 15
+            }
+            Item { Layout.fillHeight: true }
+        }
+
+        Rectangle { Layout.fillWidth: true; height: 1; color: Theme.separator }
+
+        Item {
+            Layout.fillWidth: true
+            Layout.preferredHeight: 88
+            Row {
+                anchors.centerIn: parent
+                spacing: 16
+                UiButton {
+                    objectName: "refuse"
+                    width: 150
+                    height: 46
+                    kind: "ghost"
+                    tint: Theme.red
+                    iconName: "xmark.circle.fill"
+                    text: "Refuser"
+                    fontSize: 15
+                    fontWeight: Font.DemiBold
+                    radius: 10
+                    onClicked: view.rejected()
+                }
+                UiButton {
+                    objectName: "allow"
+                    width: 170
+                    height: 46
+                    kind: "prominent"
+                    iconName: "checkmark.circle.fill"
+                    text: "Autoriser"
+                    fontSize: 15
+                    fontWeight: Font.DemiBold
+                    radius: 10
+                    onClicked: view.accepted()
+                }
+            }
+        }
+    }
+}

@@ -1,0 +1,35 @@
+import QtQuick
+import QtQuick.Layouts
+import Lunor.Ui
+
+// The host asks for its unattended-access password.
+Sheet {
+    id: sheet
+    signal submitted(string password)
+    padding: 18
+
+    onOpened: { field.text = ""; field.forceActiveFocus() }
+
+    contentItem: ColumnLayout {
+        spacing: 12
+        Text { text: "Accès non surveillé"; color: Theme.text; font.pixelSize: Theme.headline; font.bold: true }
+        UiTextField {
+            id: field
+            objectName: "remotePassword"
+            Layout.preferredWidth: 360
+            placeholderText: "Mot de passe distant"
+            echoMode: TextInput.Password
+            onAccepted: proceed.clicked()
+        }
+        RowLayout {
+            Layout.alignment: Qt.AlignRight
+            UiButton { text: "Annuler"; onClicked: sheet.close() }
+            UiButton {
+                id: proceed
+                kind: "prominent"
+                text: "Continuer"
+                onClicked: { sheet.submitted(field.text); sheet.close() }
+            }
+        }
+    }
+}

@@ -1,0 +1,35 @@
+import QtQuick
+import QtQuick.Layouts
+import Lunor.Ui
+
+// A name to edit: "OK" passes the text as typed (an empty one too).
+Sheet {
+    id: sheet
+    property string title
+    property string text
+    signal submitted(string text)
+
+    onOpened: { field.text = sheet.text; field.forceActiveFocus(); field.selectAll() }
+
+    contentItem: ColumnLayout {
+        spacing: 12
+        Text { text: sheet.title; color: Theme.text; font.pixelSize: Theme.headline; font.bold: true }
+        UiTextField {
+            id: field
+            objectName: "renameField"
+            Layout.preferredWidth: 300
+            onAccepted: ok.clicked()
+        }
+        RowLayout {
+            Layout.alignment: Qt.AlignRight
+            UiButton { text: "Annuler"; onClicked: sheet.close() }
+            UiButton {
+                id: ok
+                objectName: "renameOk"
+                kind: "prominent"
+                text: "OK"
+                onClicked: { sheet.submitted(field.text); sheet.close() }
+            }
+        }
+    }
+}

@@ -1,0 +1,274 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Dialogs
+import QtQuick.Layouts
+import Lunor.Ui
+
+// The profile (names, picture) and unattended access, saved as they change.
+Sheet {
+    id: sheet
+    required property UserProfileStore profile
+    required property UnattendedAccess unattended
+    property AvatarImages avatars: null
+
+    property bool isBusyOpenPanel: false
+    property bool showUnattendedEditor: false
+    property bool showPasswordMismatchAlert: false
+    // The switch as last seen, to tell its changes apart from other edits.
+    property bool wasEnabled: false
+    Component.onCompleted: wasEnabled = profile.unattendedEnabled
+
+    padding: 20
+    width: 520
+
+    // A fresh sheet each time: the editor closed, the fields empty.
+    onOpened: {
+        showUnattendedEditor = false
+        password.text = ""
+        confirmation.text = ""
+        firstName.text = profile.firstName
+        lastName.text = profile.lastName
+        wasEnabled = profile.unattendedEnabled
+    }
+
+    // Whoever switches unattended access, it is saved first, then the
+    // password follows the switch.
+    Connections {
+        target: sheet.profile
+        function onProfileChanged() {
+            const enabled = sheet.profile.unattendedEnabled
+            if (enabled === sheet.wasEnabled) return
+            sheet.wasEnabled = enabled
+            sheet.profile.save()
+            if (enabled) {
+                password.text = ""
+                confirmation.text = ""
+                sheet.showUnattendedEditor = true
+            } else {
+                sheet.unattended.forget()
+            }
+        }
+    }
+
+    function savePassword() {
+        if (password.text === "") return
+        if (password.text !== confirmation.text) {
+            mismatch.open()
+            return
+        }
+        unattended.save(password.text)
+        showUnattendedEditor = false
+    }
+
+    function cancelEditor() {
+        showUnattendedEditor = false
+        profile.unattendedEnabled = false
+        profile.save()
+    }
+
+    function choosePicture() {
+        if (isBusyOpenPanel) return
+        isBusyOpenPanel = true
+        Qt.callLater(() => chooser.open())
+    }
+
+    contentItem: ColumnLayout {
+        spacing: 16
+
+        Text { text: "Profil"; color: Theme.text; font.pixelSize: Theme.headline; font.weight: Font.DemiBold }
+
+        RowLayout {
+            spacing: 18
+            Item {
+                Layout.alignment: Qt.AlignTop
+                implicitWidth: 92
+                implicitHeight: 94
+                Rectangle { x: 0; y: 2; width: 92; height: 92; radius: 16; color: Qt.rgba(0, 0, 0, 0.22) }
+                Rectangle {
+                    width: 92; height: 92; radius: 16
+                    color: Theme.controlBackground
+                    border.width: 1
+                    border.color: Theme.tint(Theme.grey, 0.2)
+                    clip: true
+                    Image {
+                        id: avatar
+                        anchors.fill: parent
+                        anchors.margins: 1
+                        visible: source != ""
+                        source: sheet.avatars ? sheet.avatars.profile : ""
+                        fillMode: Image.PreserveAspectCrop
+                        sourceSize: Qt.size(184, 184)
+                    }
+                    Icon {
+                        visible: !avatar.visible
+                        anchors.centerIn: parent
+                        name: "person.crop.circle.fill"
+                        size: 64
+                        color: Theme.secondary
+                    }
+                }
+            }
+            ColumnLayout {
+                spacing: 8
+                UiTextField {
+                    id: firstName
+                    objectName: "firstName"
+                    Layout.preferredWidth: 340
+                    placeholderText: "Prénom"
+                    onTextEdited: sheet.profile.firstName = text
+                }
+                UiTextField {
+                    id: lastName
+                    objectName: "lastName"
+                    Layout.preferredWidth: 340
+                    placeholderText: "Nom"
+                    onTextEdited: sheet.profile.lastName = text
+                }
+                Row {
+                    spacing: 8
+                    UiButton { text: "Choisir une photo…"; onClicked: sheet.choosePicture() }
+                    UiButton {
+                        visible: sheet.avatars ? sheet.avatars.profile !== "" : false
+                        text: "Supprimer la photo"
+                        onClicked: sheet.profile.removeAvatar()
+                    }
+                }
+            }
+        }
+
+        Rectangle { Layout.fillWidth: true; height: 1; color: Theme.separator }
+
+        Text { text: "Accès non surveillé"; color: Theme.text; font.pixelSize: Theme.headline; font.weight: Font.DemiBold }
+
+        ColumnLayout {
+            spacing: 8
+            Switch {
+                id: unattendedSwitch
+                objectName: "unattendedSwitch"
+                checked: sheet.profile.unattendedEnabled
+                onToggled: sheet.profile.unattendedEnabled = checked
+                text: "Autoriser l'accès sans approbation"
+                contentItem: Text {
+                    leftPadding: unattendedSwitch.indicator.width + 8
+                    text: unattendedSwitch.text
+                    color: Theme.text
+                    font.pixelSize: Theme.body
+                    verticalAlignment: Text.AlignVCenter
+                }
+                indicator: Rectangle {
+                    implicitWidth: 40
+                    implicitHeight: 22
+                    x: unattendedSwitch.leftPadding
+                    y: (unattendedSwitch.height - height) / 2
+                    radius: 11
+                    color: unattendedSwitch.checked ? Theme.green : Theme.tint(Theme.grey, 0.45)
+                    Behavior on color { ColorAnimation { duration: 150 } }
+                    Rectangle {
+                        x: unattendedSwitch.checked ? parent.width - width - 2 : 2
+                        y: 2
+                        width: 18; height: 18; radius: 9
+                        color: "white"
+                        Behavior on x { NumberAnimation { duration: 150 } }
+                    }
+                }
+            }
+            Text {
+                Layout.preferredWidth: 470
+                text: "Quand activé, un client qui connaît le mot de passe pourra se connecter sans que tu acceptes la popup."
+                color: Theme.secondary
+                font.pixelSize: Theme.caption
+                wrapMode: Text.Wrap
+            }
+        }
+
+        ColumnLayout {
+            objectName: "passwordEditor"
+            visible: sheet.showUnattendedEditor
+            Layout.topMargin: 8
+            spacing: 8
+            UiTextField {
+                id: password
+                objectName: "unattendedPassword"
+                Layout.preferredWidth: 360
+                placeholderText: "Mot de passe distant"
+                echoMode: TextInput.Password
+                onAccepted: sheet.savePassword()
+            }
+            UiTextField {
+                id: confirmation
+                objectName: "unattendedConfirmation"
+                Layout.preferredWidth: 360
+                placeholderText: "Confirmer le mot de passe"
+                echoMode: TextInput.Password
+                onAccepted: sheet.savePassword()
+            }
+            Row {
+                spacing: 8
+                UiButton { objectName: "editorCancel"; text: "Annuler"; onClicked: sheet.cancelEditor() }
+                UiButton { objectName: "editorSave"; kind: "prominent"; text: "Enregistrer"; onClicked: sheet.savePassword() }
+            }
+        }
+
+        UiButton {
+            objectName: "closeSettings"
+            Layout.alignment: Qt.AlignRight
+            kind: sheet.showUnattendedEditor ? "bordered" : "prominent"
+            text: "Fermer"
+            onClicked: { sheet.profile.save(); sheet.close() }
+        }
+    }
+
+    Popup {
+        id: mismatch
+        objectName: "mismatchAlert"
+        parent: Overlay.overlay
+        anchors.centerIn: parent
+        modal: true
+        padding: 18
+        width: 340
+        Overlay.modal: Rectangle { color: Qt.rgba(0, 0, 0, 0.25) }
+        background: Rectangle { radius: 12; color: Theme.raisedBackground; border.width: 1; border.color: Theme.hairline }
+        onAboutToShow: sheet.showPasswordMismatchAlert = true
+        onClosed: sheet.showPasswordMismatchAlert = false
+        contentItem: ColumnLayout {
+            spacing: 10
+            Text {
+                Layout.fillWidth: true
+                text: "Les mots de passe ne correspondent pas"
+                color: Theme.text
+                font.pixelSize: Theme.headline
+                font.bold: true
+                wrapMode: Text.Wrap
+                horizontalAlignment: Text.AlignHCenter
+            }
+            Text {
+                Layout.fillWidth: true
+                text: "Vérifie la confirmation du mot de passe."
+                color: Theme.secondary
+                font.pixelSize: Theme.subheadline
+                wrapMode: Text.Wrap
+                horizontalAlignment: Text.AlignHCenter
+            }
+            UiButton {
+                objectName: "mismatchOk"
+                Layout.alignment: Qt.AlignHCenter
+                Layout.preferredWidth: 100
+                kind: "prominent"
+                text: "OK"
+                onClicked: mismatch.close()
+            }
+        }
+    }
+
+    FileDialog {
+        id: chooser
+        title: "Choisir une photo de profil"
+        nameFilters: Desktop.pictureNameFilters()
+        fileMode: FileDialog.OpenFile
+        onAccepted: {
+            sheet.profile.chooseAvatarFile(selectedFile)
+            sheet.isBusyOpenPanel = false
+        }
+        onRejected: sheet.isBusyOpenPanel = false
+    }
+}

@@ -1,0 +1,130 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+import Lunor.Ui
+
+// The stage's tool bar.
+Rectangle {
+    id: bar
+    property bool isConnected
+    property string sessionId
+    property int displayMode: 0
+    property string selectedQuality: "medium"
+    property string connectionState
+    property var availableDisplays: []
+    property int currentDisplayIndex: 0
+    signal backRequested()
+    signal disconnectRequested()
+    signal switchDisplay(int index)
+    signal requestQuality(string quality)
+    signal hardRefresh()
+    signal toggleFullscreen()
+    signal screenshot()
+
+    readonly property var modes: [
+        {text: "Adapté", icon: "rectangle.expand.vertical"},
+        {text: "Remplir", icon: "rectangle.fill"},
+        {text: "1:1", icon: ""}
+    ]
+
+    implicitHeight: 62
+    color: Theme.windowBackground
+
+    Flickable {
+        anchors.fill: parent
+        anchors.leftMargin: 12
+        anchors.rightMargin: 12
+        contentWidth: row.implicitWidth
+        flickableDirection: Flickable.HorizontalFlick
+        boundsBehavior: Flickable.StopAtBounds
+        clip: true
+
+        Row {
+            id: row
+            height: parent.height
+            spacing: 14
+
+            UiButton {
+                objectName: "leaveButton"
+                anchors.verticalCenter: parent.verticalCenter
+                kind: "plain"
+                tint: bar.isConnected ? Theme.red : Theme.text
+                fontSize: 12
+                fontWeight: Font.DemiBold
+                iconName: bar.isConnected ? "xmark.circle.fill" : "chevron.backward"
+                text: bar.isConnected ? "Déconnecter" : "Retour"
+                onClicked: bar.isConnected ? bar.disconnectRequested() : bar.backRequested()
+            }
+            DotLabel {
+                anchors.verticalCenter: parent.verticalCenter
+                text: bar.isConnected ? "Connecté" : "Déconnecté"
+                color: bar.isConnected ? Theme.green : Theme.grey
+            }
+            DotLabel {
+                anchors.verticalCenter: parent.verticalCenter
+                text: "ID: " + (bar.sessionId === "" ? "—" : bar.sessionId)
+                color: Theme.orange
+            }
+            DotLabel {
+                anchors.verticalCenter: parent.verticalCenter
+                text: bar.connectionState
+                color: Theme.blue
+            }
+            ToolChip {
+                objectName: "modeMenu"
+                anchors.verticalCenter: parent.verticalCenter
+                iconName: bar.modes[bar.displayMode].icon
+                label: bar.modes[bar.displayMode].text
+                chevron: true
+                entries: bar.modes.map((m, i) => ({text: m.text, icon: m.icon, checked: i === bar.displayMode,
+                                                   action: () => bar.displayMode = i}))
+            }
+            ToolChip {
+                objectName: "displayMenu"
+                anchors.verticalCenter: parent.verticalCenter
+                iconName: "rectangle.on.rectangle"
+                chevron: true
+                entries: (bar.availableDisplays || []).map(d => ({text: d.name + " (" + d.resolution + ")",
+                                                                  checked: d.index === bar.currentDisplayIndex,
+                                                                  action: () => bar.switchDisplay(d.index)}))
+            }
+            ToolChip {
+                objectName: "qualityMenu"
+                anchors.verticalCenter: parent.verticalCenter
+                iconName: "slider.horizontal.3"
+                chevron: true
+                entries: UiText.qualities().map(q => ({text: q.label, checked: q.raw === bar.selectedQuality,
+                                                        action: () => { bar.selectedQuality = q.raw; bar.requestQuality(q.raw) }}))
+            }
+            ToolChip {
+                anchors.verticalCenter: parent.verticalCenter
+                iconName: "exclamationmark.arrow.circlepath"
+                onClicked: bar.hardRefresh()
+                ToolTip.visible: hovered
+                ToolTip.text: "Rafraîchir la connexion"
+            }
+            ToolChip {
+                anchors.verticalCenter: parent.verticalCenter
+                iconName: "arrow.clockwise"
+                onClicked: bar.requestQuality(bar.selectedQuality)
+                ToolTip.visible: hovered
+                ToolTip.text: "Redemander la qualité"
+            }
+            ToolChip {
+                anchors.verticalCenter: parent.verticalCenter
+                iconName: "arrow.up.left.and.arrow.down.right"
+                onClicked: bar.toggleFullscreen()
+                ToolTip.visible: hovered
+                ToolTip.text: "Plein écran"
+            }
+            ToolChip {
+                anchors.verticalCenter: parent.verticalCenter
+                iconName: "camera.fill"
+                onClicked: bar.screenshot()
+                ToolTip.visible: hovered
+                ToolTip.text: "Capture d'écran"
+            }
+        }
+    }
+    Rectangle { anchors.bottom: parent.bottom; width: parent.width; height: 1; color: Theme.separator }
+}

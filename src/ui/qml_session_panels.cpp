@@ -1,0 +1,156 @@
+#include "ui/qml_session_panels.h"
+
+#include <algorithm>
+
+#include <QCursor>
+#include <QGuiApplication>
+#include <QQmlComponent>
+#include <QQmlEngine>
+#include <QScreen>
+#include <QTimer>
+
+#include "system/console_log.h"
+#include "ui/image_providers.h"
+#include "ui/ui_text.h"
+
+namespace lunor {
+
+namespace {
+
+constexpr int kHudMargin = 28;
+
+void centre(QWindow& window, QScreen* screen) {
+  if (!screen) screen = QGuiApplication::primaryScreen();
+  if (!screen) return;
+  const QRect area = screen->availableGeometry();
+  window.setPosition(area.center() - QPoint(window.width() / 2, window.height() / 2));
+}
+
+void present(QWindow& window) {
+  window.show();
+  window.raise();
+  window.requestActivate();
+}
+
+}  // namespace
+
+QmlSessionPanels::QmlSessionPanels(QQmlEngine& engine, AvatarImages& avatars, QObject* parent)
+    : QObject(parent), engine_(engine), avatars_(avatars) {}
+
+QmlSessionPanels::~QmlSessionPanels() {
+  delete join_.data();
+  delete hud_.data();
+  delete end_.data();
+}
+
+QQuickWindow* QmlSessionPanels::create(const char* file, const QVariantMap& properties) {
+  QQmlComponent component(&engine_, QUrl(QStringLiteral("qrc:/qt/qml/Lunor/Ui/") + QLatin1String(file)));
+  QObject* object = component.createWithInitialProperties(properties);
+  auto* window = qobject_cast<QQuickWindow*>(object);
+  if (!window) {
+    consoleLine(QStringLiteral("⚠️ Panneau %1 indisponible : %2").arg(QLatin1String(file), component.errorString()));
+    delete object;
+    return nullptr;
+  }
+  QQmlEngine::setObjectOwnership(window, QQmlEngine::CppOwnership);
+  return window;
+}
+
+void QmlSessionPanels::showJoinRequest(const JoinRequestPrompt& prompt) {
+  retainAccept_ = prompt.accept;
+  retainReject_ = prompt.reject;
+  const QString name = prompt.name.isEmpty() ? QStringLiteral("Connexion entrante") : prompt.name;
+  const QString avatar = avatars_.publish(QStringLiteral("join"), prompt.avatar);
+  if (join_) {
+    // A second request replaces the first in the same panel.
+    join_->setProperty("name", name);
+    join_->setProperty("avatar", avatar);
+  } else {
+    join_ = create("JoinRequestPanel.qml", {{QStringLiteral("name"), name}, {QStringLiteral("avatar"), avatar}});
+    if (!join_) return;
+    connect(join_, SIGNAL(accepted()), this, SLOT(acceptJoin()));
+    connect(join_, SIGNAL(rejected()), this, SLOT(rejectJoin()));
+  }
+  centre(*join_, join_->screen());
+  present(*join_);
+  join_->alert(0);
+}
+
+void QmlSessionPanels::acceptJoin() { decide(true); }
+
+void QmlSessionPanels::rejectJoin() { decide(false); }
+
+void QmlSessionPanels::decide(bool accept) {
+  const auto action = accept ? retainAccept_ : retainReject_;
+  if (action) action();
+  dismissJoinRequest();
+}
+
+void QmlSessionPanels::dismissJoinRequest() {
+  // On the next turn, so that a decision runs to its end first.
+  QTimer::singleShot(0, this, [this] {
+    if (join_) {
+      join_->close();
+      join_->deleteLater();
+      join_ = nullptr;
+    }
+    retainAccept_ = {};
+    retainReject_ = {};
+  });
+}
+
+void QmlSessionPanels::showFloatingHud(const HudInfo& info) {
+  hudQuit_ = info.quit;
+  const QVariantMap properties{{QStringLiteral("name"), info.name},
+                               {QStringLiteral("avatar"), avatars_.publish(QStringLiteral("hud"), info.avatar)},
+                               {QStringLiteral("startedAt"), info.startedAt}};
+  if (hud_) {
+    for (auto it = properties.begin(); it != properties.end(); ++it) hud_->setProperty(qPrintable(it.key()), it.value());
+  } else {
+    hud_ = create("FloatingHud.qml", properties);
+    if (!hud_) return;
+    connect(hud_, SIGNAL(quitRequested()), this, SLOT(quitFromHud()));
+  }
+  // Bottom right of the screen the pointer is on.
+  QScreen* screen = QGuiApplication::screenAt(QCursor::pos());
+  if (!screen) screen = QGuiApplication::primaryScreen();
+  if (screen) {
+    const QRect area = screen->availableGeometry();
+    hud_->setPosition(area.right() + 1 - hud_->width() - kHudMargin, area.bottom() + 1 - hud_->height() - kHudMargin);
+  }
+  hud_->show();
+  hud_->raise();
+}
+
+void QmlSessionPanels::showScreenHud(const QImage& avatar, const QString& name, const QDateTime& startedAt) {
+  showFloatingHud({avatar, name, startedAt, [this] { Q_EMIT screenHudQuit(); }});
+}
+
+void QmlSessionPanels::quitFromHud() {
+  const auto quit = hudQuit_;
+  if (quit) quit();
+  hideFloatingHud();
+}
+
+void QmlSessionPanels::hideFloatingHud() {
+  if (hud_) hud_->hide();
+}
+
+void QmlSessionPanels::showEndSession(const QString& reason, const QString& durationText, int countdownSeconds) {
+  closeEndSession();
+  end_ = create("EndSessionPanel.qml", {{QStringLiteral("message"), endPanelMessage(reason, durationText)},
+                                        {QStringLiteral("seconds"), std::max(countdownSeconds, 1)}});
+  if (!end_) return;
+  connect(end_, SIGNAL(closeRequested()), this, SLOT(closeEndSession()));
+  centre(*end_, QGuiApplication::primaryScreen());
+  present(*end_);
+}
+
+void QmlSessionPanels::closeEndSession() {
+  if (!end_) return;
+  end_->close();
+  end_->deleteLater();
+  end_ = nullptr;
+}
+
+}  // namespace lunor

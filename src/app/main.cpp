@@ -5,13 +5,10 @@
 
 #include <QFile>
 #include <QGuiApplication>
-#include <QQmlComponent>
-#include <QQmlEngine>
-#include <QQuickStyle>
-#include <QQuickWindow>
 #include <QTimer>
 #include <QtQml/qqmlextensionplugin.h>
 
+#include "app/application.h"
 #include "app/command_line.h"
 #include "app/default_environment.h"
 #include "app/headless_client.h"
@@ -21,14 +18,7 @@
 #include "session/remote_session.h"
 #include "store/user_profile_store.h"
 #include "system/console_log.h"
-#include "system/linux/sleep_monitor_logind.h"
-#include "system/permission_manager.h"
 #include "system/unix_signals.h"
-#include "ui/desktop.h"
-#include "ui/directory_model.h"
-#include "ui/image_providers.h"
-#include "ui/qml_session_panels.h"
-#include "ui/unattended_access.h"
 
 Q_IMPORT_QML_PLUGIN(Lunor_ClientPlugin)
 Q_IMPORT_QML_PLUGIN(Lunor_UiPlugin)
@@ -62,31 +52,8 @@ class CloseWatcher final : public QObject {
 // The windowed application (with --connect, straight to the client screen
 // joining that host).
 int runApplication(QGuiApplication& app, const LaunchOptions& options) {
-  // Declared first, destroyed last: the panels' windows and the screens
-  // belong to it, and go before the objects they show.
-  QQuickStyle::setStyle(QStringLiteral("Basic"));  // our own look on top of it
-  QQmlEngine engine;
-  engine.addImportPath(QStringLiteral("qrc:/qt/qml"));
-  lunor::AvatarImages avatars;
-  avatars.install(engine);
-  engine.addImageProvider(QStringLiteral("icon"), new lunor::IconProvider);
-
-  // 1. The notification manager (in the environment), 2. the state and its
-  // host session, 3. hosting starts, 4. the window.
-  lunor::DefaultEnvironment environment;
-  auto panels = std::make_unique<lunor::QmlSessionPanels>(engine, avatars);
-  lunor::QmlSessionPanels& panelWindows = *panels;
-  environment.setPanels(std::move(panels));
-  lunor::AppState state(environment);
-  lunor::RemoteSession& host = *state.hostSession();
-  lunor::RemoteSession client(environment);
-  lunor::PermissionManager permissions(environment.permissions());
-  lunor::DirectoryModel directory(environment.addressBookStore());
-  lunor::UnattendedAccess unattended(environment.secretStore(), environment.settings());
-  lunor::LogindSleepMonitor sleepMonitor;
-  avatars.follow(environment.profileStore());
-  avatars.follow(host);
-
+  lunor::Application application;
+  lunor::RemoteSession& client = application.clientSession();
   if (!options.passwordFile.isEmpty()) {
     QFile file(options.passwordFile);
     if (!file.open(QIODevice::ReadOnly)) {
@@ -103,53 +70,26 @@ int runApplication(QGuiApplication& app, const LaunchOptions& options) {
                        client.submitUnattendedPassword(password);
                      });
   }
-
-  lunor::consoleLine(QStringLiteral("ℹ️ ID de session : ") + state.sessionId());
-  state.startHosting();
-
-  QQmlComponent component(&engine, QUrl(QStringLiteral("qrc:/qt/qml/Lunor/Ui/Main.qml")));
-  if (component.isError()) {
-    std::fprintf(stderr, "lunor-remote: %s\n", qPrintable(component.errorString()));
+  if (!application.start(options.roomId)) {
+    std::fprintf(stderr, "lunor-remote: %s\n", qPrintable(application.error()));
     return lunor::exit_code::kFailure;
   }
-  std::unique_ptr<QObject> window(component.createWithInitialProperties(
-      {{QStringLiteral("appState"), QVariant::fromValue(&state)},
-       {QStringLiteral("permissions"), QVariant::fromValue(&permissions)},
-       {QStringLiteral("directory"), QVariant::fromValue(&directory)},
-       {QStringLiteral("profile"), QVariant::fromValue(&environment.profileStore())},
-       {QStringLiteral("unattended"), QVariant::fromValue(&unattended)},
-       {QStringLiteral("clientSession"), QVariant::fromValue(&client)},
-       {QStringLiteral("avatars"), QVariant::fromValue(&avatars)},
-       {QStringLiteral("panels"), QVariant::fromValue(&panelWindows)},
-       {QStringLiteral("sleepMonitor"), QVariant::fromValue(static_cast<QObject*>(&sleepMonitor))},
-       {QStringLiteral("connectTo"), options.roomId}}));
-  if (QObject* theme = engine.singletonInstance<QObject*>(qmlTypeId("Lunor.Ui", 1, 0, "Theme"))) {
-    theme->setProperty("dark", lunor::Desktop::prefersDark());
-  }
-  auto* mainWindow = qobject_cast<QQuickWindow*>(window.get());
-  if (!mainWindow) {
-    std::fprintf(stderr, "lunor-remote: %s\n", qPrintable(component.errorString()));
-    return lunor::exit_code::kFailure;
-  }
-
-  // Leaving: a client session ends with the window's or the application's
-  // reason (the window says which), a host session tells its client.
-  auto leave = [&] {
+  // Closing the window leaves the application; the window's own handler
+  // ends a client session with its reason first.
+  app.setQuitOnLastWindowClosed(false);
+  CloseWatcher closeWatcher([&] {
+    lunor::RemoteSession& host = *application.state().hostSession();
     if (host.approved() || host.startedAt().isValid()) {
-      host.stop(lunor::departureText(environment.profileStore().displayName(), lunor::Role::Host));
+      host.stop(lunor::departureText(application.environment().profileStore().displayName(), lunor::Role::Host));
     }
     exitSoon(app, lunor::exit_code::kOk);
-  };
-  app.setQuitOnLastWindowClosed(false);
-  CloseWatcher closeWatcher(leave);
-  mainWindow->installEventFilter(&closeWatcher);
-  lunor::onTerminationSignals(app, [&] {
-    QMetaObject::invokeMethod(mainWindow, "applicationQuitting");
-    leave();
   });
-  const int code = app.exec();
-  window.reset();
-  return code;
+  application.window()->installEventFilter(&closeWatcher);
+  lunor::onTerminationSignals(app, [&] {
+    application.quitting();
+    exitSoon(app, lunor::exit_code::kOk);
+  });
+  return app.exec();
 }
 
 int runHeadlessClient(QCoreApplication& app, const LaunchOptions& options) {

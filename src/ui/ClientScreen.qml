@@ -162,6 +162,7 @@ Rectangle {
                     objectName: "connectCard"
                     Layout.alignment: Qt.AlignHCenter
                     Layout.preferredWidth: Math.min(column.width, 480)
+                    Layout.maximumWidth: 480
                     sessionId: screen.sessionId
                     onSessionIdChanged: screen.sessionId = sessionId
                     isConnecting: screen.isConnecting

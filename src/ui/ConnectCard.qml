@@ -61,7 +61,8 @@ ColumnLayout {
         onClicked: card.connectRequested()
         Keys.onReturnPressed: if (enabled) clicked()
         Keys.onEnterPressed: if (enabled) clicked()
-        contentItem: Row {
+        contentItem: Item {
+          Row {
             spacing: 8
             anchors.centerIn: parent
             BusyIndicator {
@@ -77,6 +78,7 @@ ColumnLayout {
                 font.weight: Font.DemiBold
                 anchors.verticalCenter: parent.verticalCenter
             }
+          }
         }
         background: Rectangle {
             objectName: "connectFill"

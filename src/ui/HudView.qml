@@ -35,13 +35,10 @@ Rectangle {
         Item {
             implicitWidth: 44
             implicitHeight: 44
-            Rectangle {
+            Item {
                 anchors.fill: parent
-                radius: 22
-                clip: true
                 visible: hud.avatar !== ""
-                color: "transparent"
-                Image { anchors.fill: parent; source: hud.avatar; fillMode: Image.PreserveAspectCrop; sourceSize: Qt.size(88, 88) }
+                Image { anchors.fill: parent; source: hud.avatar ? hud.avatar + "/circle" : ""; fillMode: Image.PreserveAspectCrop; sourceSize: Qt.size(88, 88) }
             }
             Icon { visible: hud.avatar === ""; anchors.centerIn: parent; name: "person.crop.circle.fill"; size: 44; color: "#b8bcc6" }
         }

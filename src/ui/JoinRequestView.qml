@@ -20,7 +20,7 @@ Rectangle {
         spacing: 0
 
         ColumnLayout {
-            Layout.fillWidth: true
+            Layout.preferredWidth: view.width
             Layout.fillHeight: true
             Layout.topMargin: 22
             Layout.bottomMargin: 20
@@ -29,19 +29,14 @@ Rectangle {
                 Layout.alignment: Qt.AlignHCenter
                 implicitWidth: 128
                 implicitHeight: 128
-                Rectangle {
-                    id: circle
+                Item {
                     anchors.fill: parent
-                    radius: 64
-                    color: Theme.tint(Theme.secondary, 0.12)
-                    clip: true
                     visible: view.avatar !== ""
                     Image {
                         anchors.fill: parent
-                        source: view.avatar
+                        source: view.avatar ? view.avatar + "/circle" : ""
                         fillMode: Image.PreserveAspectCrop
                         sourceSize: Qt.size(256, 256)
-                        layer.enabled: false
                     }
                 }
                 Icon {

@@ -89,13 +89,12 @@ Sheet {
                     color: Theme.controlBackground
                     border.width: 1
                     border.color: Theme.tint(Theme.grey, 0.2)
-                    clip: true
                     Image {
                         id: avatar
                         anchors.fill: parent
                         anchors.margins: 1
                         visible: source != ""
-                        source: sheet.avatars ? sheet.avatars.profile : ""
+                        source: sheet.avatars && sheet.avatars.profile ? sheet.avatars.profile + "/rounded" : ""
                         fillMode: Image.PreserveAspectCrop
                         sourceSize: Qt.size(184, 184)
                     }

@@ -1,12 +1,12 @@
 pragma Singleton
 import QtQuick
+import Lunor.Ui
 
 // The application's colours and type sizes, light and dark. Everything on
 // screen takes its colours from here.
 QtObject {
-    // Set by the application from the desktop's preference; may change
-    // while running.
-    property bool dark: false
+    // The desktop's preference unless the application says otherwise.
+    readonly property bool dark: Desktop.darkTheme
 
     readonly property color windowBackground: dark ? "#1e1f22" : "#f2f2f5"
     readonly property color controlBackground: dark ? "#2b2d31" : "#ffffff"

@@ -30,22 +30,28 @@ Button {
     Keys.onReturnPressed: clicked()
     Keys.onEnterPressed: clicked()
 
-    contentItem: Row {
-        spacing: 6
-        Icon {
-            visible: control.iconName !== ""
-            name: control.iconName
-            size: control.fontSize + 2
-            color: control.foreground
-            anchors.verticalCenter: parent.verticalCenter
-        }
-        Text {
-            visible: control.text !== ""
-            text: control.text
-            font: control.font
-            color: control.foreground
-            elide: Text.ElideRight
-            anchors.verticalCenter: parent.verticalCenter
+    contentItem: Item {
+        implicitWidth: row.implicitWidth
+        implicitHeight: row.implicitHeight
+        Row {
+            id: row
+            anchors.centerIn: parent
+            spacing: 6
+            Icon {
+                visible: control.iconName !== ""
+                name: control.iconName
+                size: control.fontSize + 2
+                color: control.foreground
+                anchors.verticalCenter: parent.verticalCenter
+            }
+            Text {
+                visible: control.text !== ""
+                text: control.text
+                font: control.font
+                color: control.foreground
+                elide: Text.ElideRight
+                anchors.verticalCenter: parent.verticalCenter
+            }
         }
     }
 

@@ -7,6 +7,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QGuiApplication>
+#include <QJSEngine>
 #include <QImageReader>
 #include <QPalette>
 #include <QPointer>
@@ -70,6 +71,22 @@ class OneFrame final : public rtc::VideoSink, public std::enable_shared_from_thi
 };
 
 }  // namespace
+
+Desktop& Desktop::shared() {
+  static Desktop* desktop = new Desktop;  // lives as long as the process
+  return *desktop;
+}
+
+Desktop* Desktop::create(QQmlEngine*, QJSEngine*) {
+  QJSEngine::setObjectOwnership(&shared(), QJSEngine::CppOwnership);
+  return &shared();
+}
+
+void Desktop::setDarkTheme(bool dark) {
+  if (dark == darkTheme_) return;
+  darkTheme_ = dark;
+  Q_EMIT darkThemeChanged();
+}
 
 bool Desktop::prefersDark() {
   const QString theme = qEnvironmentVariable("LUNOR_THEME");

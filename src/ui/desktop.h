@@ -13,14 +13,21 @@
 
 namespace lunor {
 
-class Desktop : public QObject {
+class Desktop final : public QObject {
   Q_OBJECT
   QML_NAMED_ELEMENT(Desktop)
   QML_SINGLETON
   Q_PROPERTY(bool prefersDark READ prefersDark CONSTANT)
+  // The theme the screens draw with (Theme.dark follows it).
+  Q_PROPERTY(bool darkTheme READ darkTheme WRITE setDarkTheme NOTIFY darkThemeChanged)
 
  public:
-  using QObject::QObject;
+  // The one instance, shared by every engine of the process.
+  static Desktop& shared();
+  static Desktop* create(QQmlEngine*, QJSEngine*);
+
+  bool darkTheme() const { return darkTheme_; }
+  void setDarkTheme(bool dark);
 
   // LUNOR_THEME=dark or light, else whether the desktop's palette is dark.
   static bool prefersDark();
@@ -43,6 +50,13 @@ class Desktop : public QObject {
 
   // Where screenshots go: the Pictures folder, or the home folder without one.
   static QString picturesFolder();
+
+ Q_SIGNALS:
+  void darkThemeChanged();
+
+ private:
+  Desktop() : darkTheme_(prefersDark()) {}
+  bool darkTheme_;
 };
 
 }  // namespace lunor

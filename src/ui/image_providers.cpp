@@ -1,10 +1,12 @@
 #include "ui/image_providers.h"
 
+#include <algorithm>
 #include <mutex>
 
 #include <QColor>
 #include <QHash>
 #include <QPainter>
+#include <QPainterPath>
 #include <QQmlEngine>
 #include <QSvgRenderer>
 
@@ -39,8 +41,8 @@ QImage IconProvider::requestImage(const QString& id, QSize* size, const QSize& r
     QSizeF drawn = svg.defaultSize().scaled(target, Qt::KeepAspectRatio);
     svg.render(&painter, QRectF(QPointF((target.width() - drawn.width()) / 2, (target.height() - drawn.height()) / 2), drawn));
     painter.end();
-    // Black takes the colour; white details stay white, so that a filled
-    // symbol keeps its glyph.
+    // Black takes the colour; white details are cut out, so that a filled
+    // symbol shows its glyph in whatever lies behind it.
     const QColor ink = colour.isValid() ? colour : QColor(Qt::black);
     QImage straight = image.convertToFormat(QImage::Format_ARGB32);
     for (int y = 0; y < straight.height(); ++y) {
@@ -49,8 +51,7 @@ QImage IconProvider::requestImage(const QString& id, QSize* size, const QSize& r
         const int alpha = qAlpha(line[x]);
         if (alpha == 0) continue;
         const double light = (qRed(line[x]) + qGreen(line[x]) + qBlue(line[x])) / (3.0 * 255.0);
-        auto mix = [light](int c) { return int(c * (1 - light) + 255 * light + 0.5); };
-        line[x] = qRgba(mix(ink.red()), mix(ink.green()), mix(ink.blue()), alpha * ink.alpha() / 255);
+        line[x] = qRgba(ink.red(), ink.green(), ink.blue(), int(alpha * (1 - light) * ink.alpha() / 255 + 0.5));
       }
     }
     image = straight.convertToFormat(QImage::Format_ARGB32_Premultiplied);
@@ -70,13 +71,33 @@ class AvatarProvider final : public QQuickImageProvider {
  public:
   explicit AvatarProvider(std::shared_ptr<void> shelf, std::function<QImage(const QString&)> lookup)
       : QQuickImageProvider(QQuickImageProvider::Image), shelf_(std::move(shelf)), lookup_(std::move(lookup)) {}
+  // id: KEY/REVISION[/circle|/rounded]: the picture, cropped square and
+  // cut to a circle or to rounded corners (radius a sixth of its side).
   QImage requestImage(const QString& id, QSize* size, const QSize& requestedSize) override {
     QImage image = lookup_(id.section(QLatin1Char('/'), 0, 0));
-    if (!image.isNull() && requestedSize.isValid()) {
+    const QString shape = id.section(QLatin1Char('/'), 2, 2);
+    if (!image.isNull() && !shape.isEmpty()) image = shaped(image, requestedSize, shape == QLatin1String("circle"));
+    else if (!image.isNull() && requestedSize.isValid()) {
       image = image.scaled(requestedSize, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation);
     }
     if (size) *size = image.size();
     return image;
+  }
+
+  static QImage shaped(const QImage& picture, const QSize& requested, bool circle) {
+    const int side = requested.isValid() ? std::max(requested.width(), requested.height())
+                                         : std::min(picture.width(), picture.height());
+    const QImage square = picture.scaled(side, side, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation);
+    QImage out(side, side, QImage::Format_ARGB32_Premultiplied);
+    out.fill(Qt::transparent);
+    QPainter painter(&out);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QPainterPath path;
+    if (circle) path.addEllipse(QRectF(0, 0, side, side));
+    else path.addRoundedRect(QRectF(0, 0, side, side), side / 6.0, side / 6.0);
+    painter.setClipPath(path);
+    painter.drawImage(QPoint((side - square.width()) / 2, (side - square.height()) / 2), square);
+    return out;
   }
 
  private:

@@ -1,0 +1,76 @@
+#include "app/application.h"
+
+#include <QQmlComponent>
+#include <QQuickStyle>
+
+#include "store/user_profile_store.h"
+#include "system/console_log.h"
+#include "ui/desktop.h"
+
+namespace lunor {
+
+Application::Application() {
+  QQuickStyle::setStyle(QStringLiteral("Basic"));  // our own look on top of it
+  engine_.addImportPath(QStringLiteral("qrc:/qt/qml"));
+  avatars_.install(engine_);
+  engine_.addImageProvider(QStringLiteral("icon"), new IconProvider);
+
+  // The launch sequence: the notification manager (made by the
+  // environment), the state with its host session; hosting starts in start().
+  environment_ = std::make_unique<DefaultEnvironment>();
+  auto panels = std::make_unique<QmlSessionPanels>(engine_, avatars_);
+  panels_ = panels.get();
+  environment_->setPanels(std::move(panels));
+  state_ = std::make_unique<AppState>(*environment_);
+  client_ = std::make_unique<RemoteSession>(*environment_);
+  permissions_ = std::make_unique<PermissionManager>(environment_->permissions());
+  directory_ = std::make_unique<DirectoryModel>(environment_->addressBookStore());
+  unattended_ = std::make_unique<UnattendedAccess>(environment_->secretStore(), environment_->settings());
+  avatars_.follow(environment_->profileStore());
+  avatars_.follow(*state_->hostSession());
+}
+
+Application::~Application() {
+  // The window first: its bindings read everything below.
+  root_.reset();
+}
+
+bool Application::start(const QString& connectTo) {
+  consoleLine(QStringLiteral("ℹ️ ID de session : ") + state_->sessionId());
+  state_->startHosting();
+
+  QQmlComponent component(&engine_, QUrl(QStringLiteral("qrc:/qt/qml/Lunor/Ui/Main.qml")));
+  if (component.isError()) {
+    error_ = component.errorString();
+    return false;
+  }
+  root_.reset(component.createWithInitialProperties(
+      {{QStringLiteral("appState"), QVariant::fromValue(state_.get())},
+       {QStringLiteral("permissions"), QVariant::fromValue(permissions_.get())},
+       {QStringLiteral("directory"), QVariant::fromValue(directory_.get())},
+       {QStringLiteral("profile"), QVariant::fromValue(&environment_->profileStore())},
+       {QStringLiteral("unattended"), QVariant::fromValue(unattended_.get())},
+       {QStringLiteral("clientSession"), QVariant::fromValue(client_.get())},
+       {QStringLiteral("avatars"), QVariant::fromValue(&avatars_)},
+       {QStringLiteral("panels"), QVariant::fromValue(panels_)},
+       {QStringLiteral("sleepMonitor"), QVariant::fromValue(static_cast<QObject*>(&sleepMonitor_))},
+       {QStringLiteral("connectTo"), connectTo}}));
+  window_ = qobject_cast<QQuickWindow*>(root_.get());
+  if (!window_) {
+    error_ = component.errorString();
+    return false;
+  }
+  return true;
+}
+
+void Application::quitting() {
+  if (window_) QMetaObject::invokeMethod(window_, "applicationQuitting");
+  RemoteSession& host = *state_->hostSession();
+  if (host.approved() || host.startedAt().isValid()) {
+    host.stop(departureText(environment_->profileStore().displayName(), Role::Host));
+  }
+}
+
+void Application::setDark(bool dark) { Desktop::shared().setDarkTheme(dark); }
+
+}  // namespace lunor

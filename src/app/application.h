@@ -1,0 +1,72 @@
+#pragma once
+
+// The windowed application, wired: the engine, the platform's services with
+// the panels as windows, the application state and its host session, the
+// client session, the models the screens read, and the main window.
+// Construct on the main thread after the QGuiApplication.
+
+#include <memory>
+
+#include <QObject>
+#include <QQmlEngine>
+#include <QQuickWindow>
+#include <QString>
+
+#include "app/default_environment.h"
+#include "session/app_state.h"
+#include "session/remote_session.h"
+#include "system/linux/sleep_monitor_logind.h"
+#include "system/permission_manager.h"
+#include "ui/directory_model.h"
+#include "ui/image_providers.h"
+#include "ui/qml_session_panels.h"
+#include "ui/unattended_access.h"
+
+namespace lunor {
+
+class Application {
+ public:
+  Application();
+  ~Application();
+  Application(const Application&) = delete;
+  Application& operator=(const Application&) = delete;
+
+  // Starts hosting and opens the main window (on the client screen joining
+  // connectTo when it is not empty); false, with error(), when the window
+  // cannot be made.
+  bool start(const QString& connectTo = {});
+  QString error() const { return error_; }
+
+  // The person or the system is leaving: a client session ends with the
+  // application's reason, a host session tells its client.
+  void quitting();
+
+  QQuickWindow* window() const { return window_; }
+  QQmlEngine& engine() { return engine_; }
+  DefaultEnvironment& environment() { return *environment_; }
+  QmlSessionPanels& panels() { return *panels_; }
+  AppState& state() { return *state_; }
+  RemoteSession& clientSession() { return *client_; }
+  DirectoryModel& directory() { return *directory_; }
+  // The Theme singleton's dark flag.
+  void setDark(bool dark);
+
+ private:
+  // Declared first, destroyed last: the panels' windows and the screens
+  // belong to it, and go before the objects they show.
+  QQmlEngine engine_;
+  AvatarImages avatars_;
+  std::unique_ptr<DefaultEnvironment> environment_;
+  QmlSessionPanels* panels_ = nullptr;  // owned by the environment
+  std::unique_ptr<AppState> state_;
+  std::unique_ptr<RemoteSession> client_;
+  std::unique_ptr<PermissionManager> permissions_;
+  std::unique_ptr<DirectoryModel> directory_;
+  std::unique_ptr<UnattendedAccess> unattended_;
+  LogindSleepMonitor sleepMonitor_;
+  std::unique_ptr<QObject> root_;
+  QQuickWindow* window_ = nullptr;
+  QString error_;
+};
+
+}  // namespace lunor

@@ -105,19 +105,22 @@ Rectangle {
         visible: active
         sourceComponent: directoryFace
     }
-    SessionStage {
-        id: stage
+    // Made only while shown: its input item takes the keyboard.
+    Loader {
         anchors.fill: parent
-        visible: screen.onStage
-        session: screen.session
-        isConnected: screen.isConnected
-        sessionId: screen.sessionId
-        displayMode: screen.displayMode
-        selectedQuality: screen.selectedQuality
-        onDisplayModeChanged: screen.displayMode = displayMode
-        onSelectedQualityChanged: screen.selectedQuality = selectedQuality
-        onBackRequested: screen.back()
-        onDisconnectRequested: screen.disconnect(screen.departure)
+        active: screen.onStage
+        visible: active
+        sourceComponent: SessionStage {
+            session: screen.session
+            isConnected: screen.isConnected
+            sessionId: screen.sessionId
+            displayMode: screen.displayMode
+            selectedQuality: screen.selectedQuality
+            onDisplayModeChanged: screen.displayMode = displayMode
+            onSelectedQualityChanged: screen.selectedQuality = selectedQuality
+            onBackRequested: screen.back()
+            onDisconnectRequested: screen.disconnect(screen.departure)
+        }
     }
 
     EndAlert {
@@ -164,7 +167,7 @@ Rectangle {
                     Layout.preferredWidth: Math.min(column.width, 480)
                     Layout.maximumWidth: 480
                     sessionId: screen.sessionId
-                    onSessionIdChanged: screen.sessionId = sessionId
+                    onEdited: function (text) { screen.sessionId = text }
                     isConnecting: screen.isConnecting
                     statusText: screen.session.status
                     onConnectRequested: screen.connectTo()

@@ -6,11 +6,14 @@ import Lunor.Ui
 // The ID entry: a field for the host's session ID and the connect button.
 ColumnLayout {
     id: card
+    // What the field shows; the card reports the person's edits with
+    // edited() and shows whatever the owner then sets here.
     property string sessionId
     property bool isConnecting: false
     property string statusText
     readonly property bool canConnect: sessionId.length >= 4 && !isConnecting
     signal connectRequested()
+    signal edited(string text)
 
     spacing: 14
 
@@ -31,7 +34,7 @@ ColumnLayout {
         placeholderText: "Ex: 123456"
         placeholderTextColor: Theme.tint(Theme.secondary, 0.6)
         text: card.sessionId
-        onTextEdited: card.sessionId = text
+        onTextEdited: card.edited(text)
         font.pixelSize: 48
         font.weight: Font.Medium
         color: Theme.text

@@ -14,6 +14,7 @@ Sheet {
     property bool isBusyOpenPanel: false
     property bool showUnattendedEditor: false
     property bool showPasswordMismatchAlert: false
+    readonly property alias mismatchAlert: mismatch
     // The switch as last seen, to tell its changes apart from other edits.
     property bool wasEnabled: false
     Component.onCompleted: wasEnabled = profile.unattendedEnabled

@@ -119,12 +119,15 @@ class ClientWindowTest : public QObject {
     QVERIFY(client.waitForOutput("DataChannel 'control' prêt (client)"));
 
     // A click in the middle of the picture lands in the middle of the main
-    // monitor (the picture spans the window's width).
+    // monitor (the picture spans the window's width, under the tool bar).
     target.drain();
     person.click(window.center());
     auto press = target.next(ButtonPress, 10000);
     QVERIFY2(press, qPrintable(client.output()));
-    QVERIFY2(std::abs(press->xbutton.x_root - 1280) <= 2, qPrintable(QString::number(press->xbutton.x_root)));
+    // One client pixel spans 2560 / width host pixels.
+    const double expected = (window.center().x() - window.x() + 0.5) * 2560.0 / window.width();
+    QVERIFY2(std::abs(press->xbutton.x_root - expected) <= 2560.0 / window.width() + 0.5,
+             qPrintable(QStringLiteral("%1 against %2").arg(press->xbutton.x_root).arg(expected)));
 
     // Typed text reaches the focused window on the host.
     QTest::qWait(300);

@@ -1,0 +1,93 @@
+import QtQuick
+import QtTest
+import Lunor.Ui
+import Lunor.Test
+
+Item {
+    id: root
+    width: 1100
+    height: 760
+
+TestCase {
+    id: testCase
+    name: "Directory"
+    when: windowShown
+    width: 1100
+    height: 760
+
+    Component { id: connectCard; ConnectCard { width: 480 } }
+    Component {
+        id: clientScreen
+        ClientScreen {
+            width: 1100
+            height: 760
+            session: Fixture.session
+            directory: Fixture.directory
+            // Far enough that the session does not start during the test.
+            startDelay: 60000
+        }
+    }
+
+    function init() { Fixture.renew() }
+
+    function test_connectButtonNeedsFourCharacters() {
+        const card = createTemporaryObject(connectCard, root)
+        const button = findChild(card, "connectIdButton")
+        const fill = findChild(card, "connectFill")
+        card.sessionId = "123"
+        verify(!button.enabled)
+        compare(fill.color, Theme.grey)
+        card.sessionId = "1234"
+        verify(button.enabled)
+        compare(fill.color, Theme.green)
+    }
+
+    function test_typedIdReachesTheScreen() {
+        const screen = createTemporaryObject(clientScreen, root)
+        const field = findChild(screen, "idField")
+        verify(field)
+        field.forceActiveFocus()
+        keyClick(Qt.Key_4); keyClick(Qt.Key_2); keyClick(Qt.Key_7)
+        compare(screen.sessionId, "427")
+        verify(!findChild(screen, "connectIdButton").enabled)
+    }
+
+    function test_cardConnectPutsItsIdInTheField() {
+        Fixture.recordConnection("987654321")
+        const screen = createTemporaryObject(clientScreen, root)
+        screen.sessionId = "111"
+        const button = findChild(screen, "cardConnect")
+        verify(button)
+        mouseClick(button)
+        compare(screen.sessionId, "987654321")
+        compare(findChild(screen, "idField").text, "987654321")
+        verify(screen.isConnecting)
+    }
+
+    function test_cardTitle_data() {
+        return [
+            {tag: "nine digits are grouped", id: "123456789", title: "123 456 789"},
+            {tag: "eight digits stay as they are", id: "12345678", title: "12345678"}
+        ]
+    }
+    function test_cardTitle(data) {
+        Fixture.recordConnection(data.id)
+        const screen = createTemporaryObject(clientScreen, root)
+        tryCompare(findChild(screen, "cardTitle"), "text", data.title)
+    }
+
+    function test_prettyId_data() {
+        return [
+            {tag: "nine", id: "123456789", shown: "123 456 789"},
+            {tag: "nine with blanks elsewhere", id: "12 3456 78 9", shown: "123 456 789"},
+            {tag: "eight", id: "12345678", shown: "12345678"},
+            {tag: "eight with a blank", id: "1234 5678", shown: "1234 5678"},
+            {tag: "ten", id: "1234567890", shown: "1234567890"},
+            {tag: "empty", id: "", shown: ""}
+        ]
+    }
+    function test_prettyId(data) {
+        compare(UiText.prettyId(data.id), data.shown)
+    }
+}
+}

@@ -1,0 +1,88 @@
+import QtQuick
+import QtTest
+import Lunor.Ui
+
+Item {
+    id: root
+    width: 800
+    height: 600
+
+TestCase {
+    id: testCase
+    name: "Endings"
+    when: windowShown
+    width: 800
+    height: 600
+
+    Component { id: endAlert; EndAlert { showCountdown: true; tickInterval: 20 } }
+    Component { id: hudView; HudView { width: 560; height: 110; ticking: false } }
+    Component { id: endSessionView; EndSessionView { width: 420; height: 240 } }
+    SignalSpy { id: dismissedSpy; signalName: "dismissed" }
+    SignalSpy { id: closeSpy; signalName: "closeRequested" }
+
+    function test_endMessage_data() {
+        const now = new Date(2026, 11, 6, 10, 0, 0)
+        return [
+            {tag: "75 seconds", start: new Date(now.getTime() - 75000), now: now,
+             message: "L’hôte a mis fin\nDurée : 1m 15s\nÀ bientôt !"},
+            {tag: "no start", start: new Date(NaN), now: now,
+             message: "L’hôte a mis fin\nDurée : 0s\nÀ bientôt !"},
+            {tag: "an hour and more", start: new Date(now.getTime() - 3723000), now: now,
+             message: "L’hôte a mis fin\nDurée : 1h 02m 03s\nÀ bientôt !"}
+        ]
+    }
+    function test_endMessage(data) {
+        const message = UiText.endMessage("L’hôte a mis fin", data.start, data.now)
+        compare(message, data.message)
+        const alert = createTemporaryObject(endAlert, root, {message: message, tickInterval: 60000})
+        alert.open()
+        tryCompare(alert, "opened", true)
+        compare(findChild(alert.contentItem, "endMessage").text, data.message)
+    }
+
+    function test_alertCountsDownAndClosesItself() {
+        const alert = createTemporaryObject(endAlert, root, {message: "Fin"})
+        dismissedSpy.target = alert
+        dismissedSpy.clear()
+        const ok = findChild(alert.contentItem, "endOk")
+        alert.open()
+        let seen = [ok.text]
+        ok.textChanged.connect(() => seen.push(ok.text))
+        tryCompare(dismissedSpy, "count", 1, 5000)
+        compare(dismissedSpy.signalArguments[0][0], false)  // not by the person
+        verify(!alert.visible)
+        compare(seen[0], "OK (10)")
+        compare(seen[seen.length - 1], "OK (1)")
+        compare(seen.length, 10)
+    }
+
+    function test_hudClockPassesTheHour() {
+        const start = new Date(2026, 11, 6, 9, 0, 0)
+        const hud = createTemporaryObject(hudView, root, {startedAt: start, now: new Date(start.getTime() + 3599000)})
+        const elapsed = findChild(hud, "elapsed")
+        compare(elapsed.text, "59:59")
+        hud.now = new Date(start.getTime() + 3600000)
+        compare(elapsed.text, "01:00:00")
+        hud.startedAt = undefined
+        compare(elapsed.text, "00:00")
+    }
+
+    function test_endPanelWithNoSecondsClosesAfterOne() {
+        const view = createTemporaryObject(endSessionView, root, {seconds: 0, message: "Fin"})
+        closeSpy.target = view
+        closeSpy.clear()
+        compare(findChild(view, "panelOk").text, "OK (1)")
+        tryCompare(closeSpy, "count", 1, 3000)
+    }
+
+    function test_endPanelMessage_data() {
+        return [
+            {tag: "with a duration", duration: "12m 34s", message: "Fin\nDurée : 12m 34s\nÀ bientôt !"},
+            {tag: "empty duration", duration: "", message: "Fin\nÀ bientôt !"}
+        ]
+    }
+    function test_endPanelMessage(data) {
+        compare(UiText.panelMessage("Fin", data.duration), data.message)
+    }
+}
+}

@@ -14,7 +14,8 @@ Rectangle {
     signal openSettings()
 
     color: Theme.windowBackground
-    Component.onCompleted: permissions.refreshAll()
+    // The keyboard starts on the first choice.
+    Component.onCompleted: { permissions.refreshAll(); shareButton.forceActiveFocus() }
     onVisibleChanged: if (visible) permissions.refreshAll()
 
     ColumnLayout {
@@ -136,7 +137,6 @@ Rectangle {
                 subtitle: "Permettre à quelqu'un de voir mon écran"
                 color: home.granted ? Theme.blue : Theme.grey
                 enabled: home.granted
-                focus: true
                 onClicked: if (home.permissions.allGranted) home.chooseHost()
             }
             ModeButton {

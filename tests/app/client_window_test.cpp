@@ -9,6 +9,7 @@
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
+#include "person.h"
 #include "remote_process.h"
 #include "signal_server_process.h"
 #include "test_window.h"
@@ -16,70 +17,6 @@
 
 using namespace lunor;
 
-namespace {
-
-// The person at the client's machine.
-class Person {
- public:
-  explicit Person(const QString& display) : display_(XOpenDisplay(display.toLocal8Bit().constData())) {}
-  ~Person() {
-    if (display_) XCloseDisplay(display_);
-  }
-  bool ready() const { return display_ != nullptr; }
-
-  // The top-level window whose title (_NET_WM_NAME, UTF-8) starts with
-  // `title`; its geometry.
-  QRect window(const QString& title) {
-    const Atom netWmName = XInternAtom(display_, "_NET_WM_NAME", False);
-    Window root = 0, parent = 0, *children = nullptr;
-    unsigned count = 0;
-    QRect found;
-    XQueryTree(display_, DefaultRootWindow(display_), &root, &parent, &children, &count);
-    for (unsigned i = 0; i < count && found.isNull(); ++i) {
-      Atom type = 0;
-      int format = 0;
-      unsigned long items = 0, after = 0;
-      unsigned char* name = nullptr;
-      if (XGetWindowProperty(display_, children[i], netWmName, 0, 256, False, AnyPropertyType, &type, &format,
-                             &items, &after, &name) == Success && name) {
-        if (QString::fromUtf8(reinterpret_cast<char*>(name), static_cast<qsizetype>(items)).startsWith(title)) {
-          XWindowAttributes a;
-          XGetWindowAttributes(display_, children[i], &a);
-          if (a.map_state == IsViewable) found = QRect(a.x, a.y, a.width, a.height);
-        }
-        XFree(name);
-      }
-    }
-    if (children) XFree(children);
-    return found;
-  }
-  void moveTo(QPoint p) {
-    XTestFakeMotionEvent(display_, -1, p.x(), p.y(), CurrentTime);
-    XFlush(display_);
-  }
-  void click(QPoint p) {
-    moveTo(p);
-    QTest::qWait(100);
-    XTestFakeButtonEvent(display_, 1, True, CurrentTime);
-    XTestFakeButtonEvent(display_, 1, False, CurrentTime);
-    XFlush(display_);
-  }
-  void type(const QString& text) {
-    for (QChar c : text) key(c == QLatin1Char('\n') ? XK_Return : c.unicode());
-  }
-  void key(KeySym sym) {
-    const KeyCode code = XKeysymToKeycode(display_, sym);
-    XTestFakeKeyEvent(display_, code, True, CurrentTime);
-    XTestFakeKeyEvent(display_, code, False, CurrentTime);
-    XFlush(display_);
-    QTest::qWait(30);
-  }
-
- private:
-  Display* display_;
-};
-
-}  // namespace
 
 class ClientWindowTest : public QObject {
   Q_OBJECT
@@ -104,7 +41,7 @@ class ClientWindowTest : public QObject {
 
     test::RemoteProcess client(LUNOR_REMOTE_BINARY, server.url(), clientScreen.name());
     QVERIFY(client.start({"--connect", roomId}));
-    Person person(clientScreen.name());
+    test::Person person(clientScreen.name());
     QVERIFY(person.ready());
     QRect window;
     QVERIFY2(QTest::qWaitFor([&] { return !(window = person.window("Lunor Remote")).isNull(); }, 20000),
@@ -117,6 +54,9 @@ class ClientWindowTest : public QObject {
     person.type("correct horse\n");
     QVERIFY(client.waitForOutput("Track vidéo distante reçue", 30000));
     QVERIFY(client.waitForOutput("DataChannel 'control' prêt (client)"));
+    // The stage comes 2.5 s after the connection starts; its input item
+    // says when it has the keyboard.
+    QVERIFY(client.waitForOutput("EventCatcherView a bien le focus clavier"));
 
     // A click in the middle of the picture lands in the middle of the main
     // monitor (the picture spans the window's width, under the tool bar).

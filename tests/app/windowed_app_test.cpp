@@ -1,0 +1,85 @@
+// The windowed application end to end: two instances of the shipped binary
+// on two private X servers, as two people use them. One hosts (from launch);
+// the other goes to "Se connecter à un ordinateur", types the host's ID and
+// connects, all with the keyboard through XTEST. The host's person accepts
+// the join request with Return, and the client's stage shows the host's
+// screen (a red window covering it).
+
+#include <QtTest>
+
+#include "person.h"
+#include "remote_process.h"
+#include "signal_server_process.h"
+#include "test_window.h"
+#include "virtual_display.h"
+
+using namespace lunor;
+
+class WindowedAppTest : public QObject {
+  Q_OBJECT
+ private Q_SLOTS:
+  void clientJoinsThroughItsDirectoryAndSeesTheHost() {
+    test::VirtualDisplay hostScreen(/*twoMonitors=*/false);
+    QVERIFY2(hostScreen.isRunning(), qPrintable(hostScreen.error()));
+    test::VirtualDisplay clientScreen(/*twoMonitors=*/false);
+    QVERIFY2(clientScreen.isRunning(), qPrintable(clientScreen.error()));
+    test::SignalServerProcess server;
+    QVERIFY(server.isListening());
+
+    test::RemoteProcess host(LUNOR_REMOTE_BINARY, server.url(), hostScreen.name());
+    QVERIFY(host.start({}));
+    const QString roomId = host.roomId();
+    QVERIFY2(!roomId.isEmpty(), qPrintable(host.output()));
+    QVERIFY2(host.waitForOutput("recv type=created"), qPrintable(host.output()));
+    // The host's person has a red window over the whole screen.
+    test::TestWindow target(hostScreen.name(), QRect(0, 0, 1920, 1080));
+    QVERIFY(target.display);
+
+    test::RemoteProcess client(LUNOR_REMOTE_BINARY, server.url(), clientScreen.name());
+    QVERIFY(client.start({}));
+    test::Person person(clientScreen.name());
+    QVERIFY(person.ready());
+    QRect window;
+    QVERIFY2(QTest::qWaitFor([&] { return !(window = person.window("Lunor Remote")).isNull(); }, 20000),
+             qPrintable(client.output()));
+    person.moveTo(window.center());
+    QTest::qWait(1000);
+    // Home: the keyboard is on "Partager mon écran"; the next is the client's way.
+    person.key(XK_Tab);
+    person.key(XK_Return);
+    QTest::qWait(800);
+    // The directory: the ID field has the keyboard; then the connect button.
+    person.type(roomId);
+    person.key(XK_Tab);
+    person.key(XK_Return);
+
+    // The host's join request, in its own panel (420 x 470), answered with Return.
+    test::Person hostPerson(hostScreen.name());
+    QRect panel;
+    QVERIFY2(QTest::qWaitFor(
+                 [&] {
+                   for (const QRect& r : hostPerson.windows("Lunor Remote")) {
+                     if (r.size() == QSize(420, 470)) panel = r;
+                   }
+                   return !panel.isNull();
+                 },
+                 20000),
+             qPrintable(host.output()));
+    hostPerson.moveTo(panel.center());
+    QTest::qWait(500);
+    hostPerson.key(XK_Return);
+    QVERIFY2(host.waitForOutput("✅ Autorisé", 10000), qPrintable(host.output()));
+
+    // The client's stage shows the red screen, under its tool bar.
+    const QRect stage(window.x(), window.y() + 62, window.width(), window.height() - 62);
+    double red = 0;
+    QVERIFY2(QTest::qWaitFor([&] { return (red = person.shareOf(stage, 0xFF0000)) > 0.4; }, 30000),
+             qPrintable(QStringLiteral("red share %1\n").arg(red) + client.output()));
+
+    QCOMPARE(client.stop(), 0);
+    QCOMPARE(host.stop(), 0);
+  }
+};
+
+QTEST_GUILESS_MAIN(WindowedAppTest)
+#include "windowed_app_test.moc"

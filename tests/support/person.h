@@ -1,0 +1,109 @@
+#pragma once
+
+// A person at a test's X server: finds windows by title, moves the pointer,
+// clicks and types, through XTEST.
+
+#include <vector>
+
+#include <QRect>
+#include <QString>
+#include <QTest>
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+
+namespace lunor::test {
+
+// The person at the client's machine.
+class Person {
+ public:
+  explicit Person(const QString& display) : display_(XOpenDisplay(display.toLocal8Bit().constData())) {}
+  ~Person() {
+    if (display_) XCloseDisplay(display_);
+  }
+  bool ready() const { return display_ != nullptr; }
+
+  // The viewable top-level windows whose title (_NET_WM_NAME, UTF-8) starts
+  // with `title`, in stacking order (bottom first); their geometry.
+  std::vector<QRect> windows(const QString& title) {
+    // Windows may go while we look at them: their errors are ignored.
+    XSync(display_, False);
+    auto previous = XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
+    const Atom netWmName = XInternAtom(display_, "_NET_WM_NAME", False);
+    Window root = 0, parent = 0, *children = nullptr;
+    unsigned count = 0;
+    std::vector<QRect> found;
+    XQueryTree(display_, DefaultRootWindow(display_), &root, &parent, &children, &count);
+    for (unsigned i = 0; i < count; ++i) {
+      Atom type = 0;
+      int format = 0;
+      unsigned long items = 0, after = 0;
+      unsigned char* name = nullptr;
+      if (XGetWindowProperty(display_, children[i], netWmName, 0, 256, False, AnyPropertyType, &type, &format,
+                             &items, &after, &name) == Success && name) {
+        if (QString::fromUtf8(reinterpret_cast<char*>(name), static_cast<qsizetype>(items)).startsWith(title)) {
+          XWindowAttributes a{};
+          if (XGetWindowAttributes(display_, children[i], &a) && a.map_state == IsViewable) found.emplace_back(a.x, a.y, a.width, a.height);
+        }
+        XFree(name);
+      }
+    }
+    if (children) XFree(children);
+    XSync(display_, False);
+    XSetErrorHandler(previous);
+    return found;
+  }
+  // The first such window, or a null rectangle.
+  QRect window(const QString& title) {
+    const auto all = windows(title);
+    return all.empty() ? QRect() : all.front();
+  }
+  // The share of the rectangle's pixels that are close to `rgb`.
+  double shareOf(const QRect& area, unsigned long rgb) {
+    XImage* image = XGetImage(display_, DefaultRootWindow(display_), area.x(), area.y(),
+                              static_cast<unsigned>(area.width()), static_cast<unsigned>(area.height()), AllPlanes,
+                              ZPixmap);
+    if (!image) return 0;
+    long close = 0, total = 0;
+    for (int y = 0; y < area.height(); y += 4) {
+      for (int x = 0; x < area.width(); x += 4) {
+        const unsigned long p = XGetPixel(image, x, y);
+        const int dr = int((p >> 16) & 0xFF) - int((rgb >> 16) & 0xFF);
+        const int dg = int((p >> 8) & 0xFF) - int((rgb >> 8) & 0xFF);
+        const int db = int(p & 0xFF) - int(rgb & 0xFF);
+        if (dr * dr + dg * dg + db * db < 60 * 60) ++close;
+        ++total;
+      }
+    }
+    XDestroyImage(image);
+    return total ? double(close) / double(total) : 0;
+  }
+  void moveTo(QPoint p) {
+    XTestFakeMotionEvent(display_, -1, p.x(), p.y(), CurrentTime);
+    XFlush(display_);
+  }
+  void click(QPoint p) {
+    moveTo(p);
+    QTest::qWait(100);
+    XTestFakeButtonEvent(display_, 1, True, CurrentTime);
+    XTestFakeButtonEvent(display_, 1, False, CurrentTime);
+    XFlush(display_);
+  }
+  void type(const QString& text) {
+    for (QChar c : text) key(c == QLatin1Char('\n') ? XK_Return : c.unicode());
+  }
+  void key(KeySym sym) {
+    const KeyCode code = XKeysymToKeycode(display_, sym);
+    XTestFakeKeyEvent(display_, code, True, CurrentTime);
+    XTestFakeKeyEvent(display_, code, False, CurrentTime);
+    XFlush(display_);
+    QTest::qWait(30);
+  }
+
+ private:
+  Display* display_;
+};
+
+}  // namespace lunor::test

@@ -27,41 +27,13 @@ cleanup() {
 }
 trap cleanup EXIT INT TERM
 
-# A free display number and port.
-number=60
-while [ -e "/tmp/.X11-unix/X$number" ] || [ -e "/tmp/.X$number-lock" ]; do number=$((number + 1)); done
-port=$((18700 + number))
+. scripts/lib/shared-screen.sh
+free_display 60
 shared=":$number"
-
-Xvnc "$shared" -geometry 1600x900 -depth 24 -SecurityTypes None -localhost -rfbport -1 >"$work/x.log" 2>&1 &
-pids+=($!)
-for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$number" ] && break; sleep 0.1; done
-DISPLAY="$shared" xclock -geometry 500x500+120+150 -update 1 >/dev/null 2>&1 &
-pids+=($!)
-DISPLAY="$shared" xeyes -geometry 500x300+900+300 >/dev/null 2>&1 &
-pids+=($!)
-
-"$SIGNAL" --listen 127.0.0.1 --port "$port" >"$work/signal.log" 2>&1 &
-pids+=($!)
-export LUNOR_SIGNALING_URL="ws://127.0.0.1:$port/signal"
-
-# The host, with a password nobody will use again.
-password="$(head -c 32 /dev/urandom | base64 | tr -dc 'A-Za-z0-9' | head -c 16)"
-host=(env XDG_CONFIG_HOME="$work/host/config" XDG_DATA_HOME="$work/host/data" DISPLAY="$shared")
-printf '%s\n' "$password" | "${host[@]}" "$BIN" --set-unattended-password 2>/dev/null
-"${host[@]}" "$BIN" --headless-host </dev/null >"$work/host.log" 2>&1 &
-pids+=($!)
-id=""
-for _ in $(seq 100); do
-  id="$(grep -o 'ID de session : [0-9]*' "$work/host.log" | grep -o '[0-9]*$' || true)"
-  [ -n "$id" ] && break
-  sleep 0.1
-done
-if [ -z "$id" ]; then
-  echo "demo: the host did not start:" >&2
-  cat "$work/host.log" >&2
-  exit 1
-fi
+start_x "$number" 1600x900
+start_scenery "$shared"
+start_signal $((18700 + number))
+start_host "$shared" || exit 1
 
 umask 077
 printf '%s\n' "$password" >"$work/password"

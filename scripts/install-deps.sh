@@ -17,7 +17,10 @@ PACKAGES=(
   qt6-websockets-dev qt6-tools-dev
   qml6-module-qtquick qml6-module-qtquick-controls qml6-module-qtquick-layouts
   qml6-module-qtquick-window qml6-module-qtquick-templates qml6-module-qtqml-workerscript
-  qml6-module-qtquick-dialogs qml6-module-qt-labs-platform
+  qml6-module-qtquick-dialogs qml6-module-qt-labs-platform qml6-module-qt-labs-folderlistmodel
+  qml6-module-qttest
+  # the icon set (SVG) and the screens' QML tests
+  qt6-svg-dev
   libgl-dev libxkbcommon-dev qt6-qpa-plugins
   # Qt Multimedia: the client draws the host's picture with VideoOutput
   qt6-multimedia-dev qml6-module-qtmultimedia libqt6multimediaquick6

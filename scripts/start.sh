@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Installs what Lunor Remote needs, builds it and starts it.
-# Until the windowed application exists, this runs the host without a window.
-# With no signaling server configured or running, a local one is started for
-# the duration of the run.
+# Installs what Lunor Remote needs, builds it and starts it: the windowed
+# application on your display, or, with no display, the host without a
+# window. With no signaling server configured or running, a local one is
+# started for the duration of the run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh
@@ -19,4 +19,9 @@ if [ -z "${LUNOR_SIGNALING_URL:-}" ] && ! (exec 3<>/dev/tcp/127.0.0.1/8787) 2>/d
   sleep 0.5
 fi
 
-"./$BUILD_DIR/src/app/lunor-remote" --headless-host "$@"
+if [ -n "${DISPLAY:-}" ]; then
+  "./$BUILD_DIR/src/app/lunor-remote" "$@"
+else
+  echo "No display: starting the host without a window." >&2
+  "./$BUILD_DIR/src/app/lunor-remote" --headless-host "$@"
+fi

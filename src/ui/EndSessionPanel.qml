@@ -8,15 +8,15 @@ Window {
     property int seconds: 10
     signal closeRequested()
 
-    width: 444
-    height: 264
+    width: 420
+    height: 280
     flags: Qt.Tool | Qt.FramelessWindowHint | Qt.WindowStaysOnTopHint
     title: "Session terminée"
-    color: Theme.windowBackground
+    color: Theme.raisedBackground
 
     EndSessionView {
         anchors.fill: parent
-        anchors.margins: 12
+        radius: 0
         message: panel.message
         seconds: panel.seconds
         onCloseRequested: panel.closeRequested()

@@ -11,7 +11,9 @@
 #include <QCommandLineParser>
 #include <QDir>
 #include <QGuiApplication>
+#include <QCursor>
 #include <QPainter>
+#include <QScreen>
 #include <QQuickItem>
 #include <QTest>
 #include <QtQml/qqmlextensionplugin.h>
@@ -105,6 +107,7 @@ int main(int argc, char** argv) {
   }
   QQuickWindow* window = app.window();
   window->resize(1100, 760);
+  QCursor::setPos(window->screen(), QPoint(1300, 880));  // nothing under the pointer
   int failures = 0;
   auto shot = [&](QQuickWindow* w, const QString& name) { failures += save(w, out, name) ? 0 : 1; };
 

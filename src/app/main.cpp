@@ -165,6 +165,8 @@ int main(int argc, char** argv) {
   QCoreApplication::setOrganizationName(QStringLiteral("LunorRemote"));
   QCoreApplication::setApplicationName(QStringLiteral("LunorRemote"));
   QCoreApplication::setApplicationVersion(QStringLiteral(LUNOR_VERSION));
+  // The desktop entry the windows belong to.
+  if (auto* gui = qobject_cast<QGuiApplication*>(app.get())) gui->setDesktopFileName(QStringLiteral("lunor-remote"));
 
   switch (options.mode) {
     case LaunchOptions::Mode::Connect:

@@ -14,7 +14,8 @@ cleanup() { [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null || true; }
 trap cleanup EXIT
 
 if [ -z "${LUNOR_SIGNALING_URL:-}" ] && ! (exec 3<>/dev/tcp/127.0.0.1/8787) 2>/dev/null; then
-  "./$BUILD_DIR/server/lunor-signal" --listen 127.0.0.1 --port 8787 &
+  # For this run only: owners kept in memory.
+  "./$BUILD_DIR/server/lunor-signal" --listen 127.0.0.1 --port 8787 --owners-db :memory: &
   server_pid=$!
   sleep 0.5
 fi

@@ -4,11 +4,23 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
 #include <QSslCertificate>
 #include <QSslKey>
 
+#include <functional>
+#include <type_traits>
+#include <vector>
+
+#include <sys/resource.h>
+
+#include "event_log.h"
+#include "owner_store.h"
 #include "signal_server.h"
+#include "turn_credentials.h"
 #include "system/unix_signals.h"
 
 namespace {
@@ -36,7 +48,16 @@ std::optional<QSslConfiguration> loadTls(const QString& certPath, const QString&
   tls.setLocalCertificateChain(chain);
   tls.setPrivateKey(key);
   tls.setPeerVerifyMode(QSslSocket::VerifyNone);  // clients are not asked for certificates
+  tls.setProtocol(QSsl::TlsV1_2OrLater);
   return tls;
+}
+
+// As many descriptors as the system lets this process have.
+void raiseDescriptorLimit() {
+  rlimit limit{};
+  if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur >= limit.rlim_max) return;
+  limit.rlim_cur = limit.rlim_max;
+  setrlimit(RLIMIT_NOFILE, &limit);
 }
 
 }  // namespace
@@ -65,7 +86,91 @@ int main(int argc, char** argv) {
   QCommandLineOption keyOption(QStringLiteral("key"), QStringLiteral("PEM private key for wss://."),
                                QStringLiteral("file"));
   parser.addOptions({listenOption, portOption, certOption, keyOption});
+
+  // Every bound, with its default.
+  lunor::signal::ServerLimits limits;
+  struct Bound {
+    const char* name;
+    const char* help;
+    std::function<QString()> get;
+    std::function<bool(qint64)> set;
+  };
+  auto intBound = [](const char* name, const char* help, auto& field) {
+    return Bound{name, help, [&field] { return QString::number(field); }, [&field](qint64 v) {
+                   if (v <= 0) return false;
+                   field = static_cast<std::remove_reference_t<decltype(field)>>(v);
+                   return true;
+                 }};
+  };
+  const std::vector<Bound> bounds{
+      intBound("max-connections", "Connections in all.", limits.maxConnections),
+      intBound("max-connections-per-address", "Connections from one address, counted from the TCP accept.",
+               limits.maxConnectionsPerAddress),
+      intBound("listen-backlog", "Connections the kernel queues before they are accepted.", limits.listenBacklog),
+      intBound("handshake-timeout-ms", "Time for the TLS and WebSocket handshakes.", limits.handshakeTimeoutMs),
+      intBound("first-message-timeout-ms", "Time for a connection's first message.", limits.firstMessageTimeoutMs),
+      intBound("max-unsent-bytes", "Bytes queued for a connection that does not read before it is closed.",
+               limits.maxUnsentBytes),
+      intBound("ping-interval-ms", "Interval of the server's pings.", limits.pingIntervalMs),
+      intBound("silence-timeout-ms", "A connection silent this long (no message, no pong) is dropped.",
+               limits.silenceTimeoutMs),
+      intBound("max-message-bytes", "Size of one message.", limits.maxMessageBytes),
+      intBound("max-avatar-bytes", "Size of a join's picture (Base64); larger ones are dropped.",
+               limits.maxAvatarBytes),
+      intBound("max-pending-joins", "Join requests waiting in one room.", limits.maxPendingJoinsPerRoom),
+      intBound("join-cooldown-ms", "Time between two joins of one connection.", limits.joinCooldownMs),
+      intBound("rejected-cooldown-ms", "Time before a refused connection may knock at that room again.",
+               limits.rejectedCooldownMs),
+      intBound("max-room-ids-per-minute", "Distinct room IDs one address may ask for in a minute.",
+               limits.maxRoomIdsPerAddressPerMinute),
+      intBound("free-failures-per-address", "Wrong passwords from one address before back-off.",
+               limits.freeFailuresPerAddress),
+      intBound("free-failures-per-room-address", "Wrong passwords from one address for one room before back-off.",
+               limits.freeFailuresPerRoomAddress),
+      intBound("max-failures-per-room-per-day", "Wrong passwords a room takes in a day; then it refuses all.",
+               limits.maxFailuresPerRoomPerDay),
+      intBound("max-backoff-entries", "Entries of each back-off table.", limits.maxBackoffEntries),
+  };
+  std::vector<QCommandLineOption> boundOptions;
+  for (const Bound& bound : bounds) {
+    boundOptions.emplace_back(QString::fromLatin1(bound.name),
+                              QStringLiteral("%1 (default %2).").arg(QString::fromLatin1(bound.help), bound.get()),
+                              QStringLiteral("n"));
+    parser.addOption(boundOptions.back());
+  }
+  const QString ownersDefault =
+      QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + QStringLiteral("/owners.sqlite");
+  QCommandLineOption ownersOption(QStringLiteral("owners-db"),
+                                  QStringLiteral("SQLite file of room owners (default %1; \":memory:\" keeps "
+                                                 "them for this run only).")
+                                      .arg(ownersDefault),
+                                  QStringLiteral("file"), ownersDefault);
+  QCommandLineOption ownerTtlOption(QStringLiteral("owner-ttl-days"),
+                                    QStringLiteral("Days a room's owner keeps it without coming back (default 30)."),
+                                    QStringLiteral("days"), QStringLiteral("30"));
+  QCommandLineOption proxyOption(QStringLiteral("trusted-proxy"),
+                                 QStringLiteral("Address of a reverse proxy whose X-Forwarded-For is believed."),
+                                 QStringLiteral("address"));
+  QCommandLineOption turnUrlOption(QStringLiteral("turn-url"),
+                                   QStringLiteral("A TURN server URL handed to admitted pairs (repeatable)."),
+                                   QStringLiteral("url"));
+  QCommandLineOption turnSecretOption(QStringLiteral("turn-secret-file"),
+                                      QStringLiteral("File with the TURN server's shared secret (use-auth-secret)."),
+                                      QStringLiteral("file"));
+  QCommandLineOption turnTtlOption(QStringLiteral("turn-ttl"),
+                                   QStringLiteral("Seconds a TURN credential lasts (default 3600)."),
+                                   QStringLiteral("seconds"), QStringLiteral("3600"));
+  parser.addOptions({ownersOption, ownerTtlOption, proxyOption, turnUrlOption, turnSecretOption, turnTtlOption});
   parser.process(app);
+  for (size_t i = 0; i < bounds.size(); ++i) {
+    if (!parser.isSet(boundOptions[i])) continue;
+    bool ok = false;
+    const qint64 value = parser.value(boundOptions[i]).toLongLong(&ok);
+    if (!ok || !bounds[i].set(value)) {
+      std::fprintf(stderr, "lunor-signal: invalid --%s %s\n", bounds[i].name, qPrintable(parser.value(boundOptions[i])));
+      return 2;
+    }
+  }
 
   const QHostAddress address(parser.value(listenOption));
   if (address.isNull()) {
@@ -92,15 +197,59 @@ int main(int argc, char** argv) {
     }
   }
 
+  QHostAddress proxy;
+  if (parser.isSet(proxyOption) && (proxy = QHostAddress(parser.value(proxyOption))).isNull()) {
+    std::fprintf(stderr, "lunor-signal: invalid --trusted-proxy %s\n", qPrintable(parser.value(proxyOption)));
+    return 2;
+  }
+  lunor::signal::TurnConfig turn;
+  if (parser.isSet(turnUrlOption) != parser.isSet(turnSecretOption)) {
+    std::fprintf(stderr, "lunor-signal: --turn-url and --turn-secret-file go together\n");
+    return 2;
+  }
+  if (parser.isSet(turnSecretOption)) {
+    QFile secret(parser.value(turnSecretOption));
+    if (!secret.open(QIODevice::ReadOnly)) {
+      std::fprintf(stderr, "lunor-signal: cannot read %s\n", qPrintable(secret.fileName()));
+      return 2;
+    }
+    turn.secret = secret.readAll().trimmed();
+    turn.urls = parser.values(turnUrlOption);
+    bool ok = false;
+    turn.ttlSeconds = parser.value(turnTtlOption).toLongLong(&ok);
+    if (turn.secret.isEmpty() || !ok || turn.ttlSeconds <= 0) {
+      std::fprintf(stderr, "lunor-signal: an empty TURN secret or a bad --turn-ttl\n");
+      return 2;
+    }
+  }
+  bool ttlOk = false;
+  const int ownerTtl = parser.value(ownerTtlOption).toInt(&ttlOk);
+  if (!ttlOk || ownerTtl <= 0) {
+    std::fprintf(stderr, "lunor-signal: invalid --owner-ttl-days\n");
+    return 2;
+  }
+  const QString ownersPath = parser.value(ownersOption);
+  if (ownersPath != QLatin1String(":memory:")) QDir().mkpath(QFileInfo(ownersPath).absolutePath());
+  lunor::signal::SqliteOwnerStore owners(ownersPath, ownerTtl);
+  if (!owners.error().isEmpty()) {
+    std::fprintf(stderr, "lunor-signal: %s: %s\n", qPrintable(parser.value(ownersOption)), qPrintable(owners.error()));
+    return 1;
+  }
+  raiseDescriptorLimit();
+
   lunor::quitOnTerminationSignals(app);
-  lunor::signal::SignalServer server;
+  lunor::signal::SignalServer server(limits, {}, &owners);
+  if (!proxy.isNull()) server.setTrustedProxy(proxy);
+  if (!turn.urls.isEmpty()) {
+    server.setIceServers([turn](const QString& clientId) { return lunor::signal::turnIceServers(turn, clientId); });
+  }
   if (const auto error = server.listen(address, static_cast<quint16>(port), tls)) {
     std::fprintf(stderr, "lunor-signal: %s\n", qPrintable(*error));
     return 1;
   }
   const int code = app.exec();
   server.close();
-  std::printf("ts=%s event=stopped\n",
-              qPrintable(QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs)));
+  lunor::signal::logEvent(QStringLiteral("stopped"));
+  lunor::signal::flushLog();
   return code;
 }

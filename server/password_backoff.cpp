@@ -5,27 +5,17 @@
 namespace lunor::signal {
 
 PasswordBackoff::PasswordBackoff(Policy policy, Clock clock)
-    : policy_(policy), clock_(std::move(clock)) {}
+    : policy_(policy), clock_(std::move(clock)), entries_(policy.maxEntries) {}
 
-void PasswordBackoff::forgetStale(qint64 now) {
-  for (auto it = entries_.begin(); it != entries_.end();) {
-    const bool stale = now - it->lastSeen > policy_.forgetAfterMs && now >= it->lockedUntil;
-    it = stale ? entries_.erase(it) : std::next(it);
-  }
-}
-
-qint64 PasswordBackoff::retryAfterMs(const QString& key) {
-  const qint64 now = clock_();
-  forgetStale(now);
-  auto it = entries_.find(key);
-  if (it == entries_.end()) return 0;
-  return std::max<qint64>(0, it->lockedUntil - now);
+qint64 PasswordBackoff::retryAfterMs(const QString& key) const {
+  const Entry* entry = entries_.find(key);
+  if (!entry) return 0;
+  return std::max<qint64>(0, entry->lockedUntil - clock_());
 }
 
 qint64 PasswordBackoff::recordFailure(const QString& key) {
   const qint64 now = clock_();
-  forgetStale(now);
-  Entry& entry = entries_[key];
+  Entry& entry = entries_.touch(key);
   entry.failures += 1;
   entry.lastSeen = now;
   const int over = entry.failures - policy_.freeFailures;
@@ -38,5 +28,12 @@ qint64 PasswordBackoff::recordFailure(const QString& key) {
 }
 
 void PasswordBackoff::recordSuccess(const QString& key) { entries_.remove(key); }
+
+void PasswordBackoff::expire() {
+  const qint64 now = clock_();
+  // Oldest first: a recently failed key stops the walk. A locked key is only
+  // older than others when its lock is shorter than their age; keep it.
+  entries_.expire([&](const Entry& e) { return now - e.lastSeen > policy_.forgetAfterMs && now >= e.lockedUntil; });
+}
 
 }  // namespace lunor::signal

@@ -1,13 +1,15 @@
 #pragma once
 
-// Limits wrong unattended-password attempts. Each key (a room, a source
-// address) gets a few free failures, then is locked for a time that doubles
-// with every further failure, up to a ceiling.
+// Limits wrong unattended-password attempts. Each key (an address, a room
+// and address) gets a few free failures, then is locked for a time that
+// doubles with every further failure, up to a ceiling. The table is bounded;
+// idle keys are forgotten by expire(), which the server calls on a timer.
 
 #include <functional>
 
-#include <QHash>
 #include <QString>
+
+#include "lru_table.h"
 
 namespace lunor::signal {
 
@@ -20,16 +22,19 @@ class PasswordBackoff {
     qint64 firstLockMs = 1000;
     qint64 maxLockMs = 5 * 60 * 1000;
     qint64 forgetAfterMs = 60 * 60 * 1000;  // an idle key starts over
+    int maxEntries = 100'000;
   };
 
-  explicit PasswordBackoff(Policy policy, Clock clock);
+  PasswordBackoff(Policy policy, Clock clock);
 
   // Milliseconds until the key may try again; 0 when it may now.
-  qint64 retryAfterMs(const QString& key);
+  qint64 retryAfterMs(const QString& key) const;
   // Records a failure; returns the new wait (0 while failures are free).
   qint64 recordFailure(const QString& key);
   void recordSuccess(const QString& key);
-  int trackedKeys() const { return static_cast<int>(entries_.size()); }
+  // Forgets the keys idle for forgetAfterMs and no longer locked.
+  void expire();
+  int trackedKeys() const { return entries_.size(); }
 
  private:
   struct Entry {
@@ -37,11 +42,10 @@ class PasswordBackoff {
     qint64 lockedUntil = 0;
     qint64 lastSeen = 0;
   };
-  void forgetStale(qint64 now);
 
   Policy policy_;
   Clock clock_;
-  QHash<QString, Entry> entries_;
+  LruTable<Entry> entries_;
 };
 
 }  // namespace lunor::signal

@@ -41,15 +41,53 @@ bool isPasswordDigest(const QString& text) {
   });
 }
 
-Rooms::Rooms(ServerLimits limits, RoomsOutput& output, PasswordBackoff::Clock clock)
+namespace {
+
+constexpr qint64 kMinuteMs = 60'000;
+constexpr qint64 kDayMs = 24 * 3600'000;
+
+PasswordBackoff::Policy backoffPolicy(int freeFailures, int maxEntries) {
+  PasswordBackoff::Policy policy;
+  policy.freeFailures = freeFailures;
+  policy.maxEntries = maxEntries;
+  return policy;
+}
+
+}  // namespace
+
+Rooms::Rooms(ServerLimits limits, RoomsOutput& output, PasswordBackoff::Clock clock, OwnerStore& owners)
     : limits_(limits),
       output_(output),
-      perAddress_({limits.freeFailuresPerAddress}, clock),
-      perRoom_({limits.freeFailuresPerRoom}, std::move(clock)) {}
+      clock_(clock),
+      owners_(owners),
+      perAddress_(backoffPolicy(limits.freeFailuresPerAddress, limits.maxBackoffEntries), clock),
+      perRoomAddress_(backoffPolicy(limits.freeFailuresPerRoomAddress, limits.maxBackoffEntries), clock),
+      roomFailures_(limits.maxBackoffEntries),
+      askedRooms_(limits.maxBackoffEntries) {}
 
-int Rooms::connectionsFrom(const QString& address) const {
-  return static_cast<int>(
-      std::count_if(peers_.cbegin(), peers_.cend(), [&](const Peer& p) { return p.address == address; }));
+void Rooms::expire() {
+  const qint64 now = clock_();
+  perAddress_.expire();
+  perRoomAddress_.expire();
+  roomFailures_.expire([&](const RoomFailures& f) { return now - f.dayStart >= kDayMs; });
+  askedRooms_.expire([&](const AddressRooms& a) { return now - a.windowStart >= kMinuteMs; });
+}
+
+bool Rooms::mayAskFor(Peer& peer, const QString& roomId) {
+  const qint64 now = clock_();
+  AddressRooms& asked = askedRooms_.touch(peer.address);
+  if (now - asked.windowStart >= kMinuteMs) {
+    asked.windowStart = now;
+    asked.rooms.clear();
+  }
+  if (asked.rooms.contains(roomId)) return true;
+  if (asked.rooms.size() >= limits_.maxRoomIdsPerAddressPerMinute) {
+    logEvent(QStringLiteral("too-many-rooms"), {{"client", peer.id}, {"address", peer.address}});
+    sendError(peer.id, QStringLiteral("too-many-rooms"));
+    return false;
+  }
+  asked.rooms.insert(roomId);
+  return true;
 }
 
 void Rooms::connected(const QString& peerId, const QString& address) {
@@ -139,36 +177,70 @@ void Rooms::handleCreate(Peer& peer, const QJsonObject& message) {
     sendError(peer.id, QStringLiteral("bad-room-id"));
     return;
   }
+  const QJsonValue key = message.value(QLatin1String("ownerKey"));
+  if (!key.isUndefined() && !isOwnerKey(key.toString())) {
+    sendError(peer.id, QStringLiteral("bad-owner-key"));
+    return;
+  }
+  if (!mayAskFor(peer, roomId)) return;
+  QString unattendedHash;
+  const QJsonObject unattended = message.value(QLatin1String("unattended")).toObject();
+  const QString hash = unattended.value(QLatin1String("hash")).toString();
+  if (unattended.value(QLatin1String("enabled")).toBool() && isPasswordDigest(hash)) unattendedHash = hash;
+
+  // The owner store may answer later: the create goes on only if the
+  // connection is still there and has not asked for something else since.
+  const quint64 ticket = nextCreate_++;
+  peer.pendingCreate = ticket;
+  const QString peerId = peer.id;
+  owners_.claim(roomId, key.isUndefined() ? QString() : ownerDigest(key.toString()),
+                [this, peerId, roomId, unattendedHash, ticket](Claim claim) {
+                  auto it = peers_.find(peerId);
+                  if (it == peers_.end() || it->pendingCreate != ticket) return;
+                  it->pendingCreate = 0;
+                  createRoom(peerId, roomId, unattendedHash, claim);
+                });
+}
+
+void Rooms::createRoom(const QString& peerId, const QString& roomId, const QString& unattendedHash, Claim claim) {
+  Peer& peer = *peers_.find(peerId);
   auto existing = rooms_.find(roomId);
-  if (existing != rooms_.end() && existing->hostId != peer.id) {
+  const bool heldByAnother = existing != rooms_.end() && existing->hostId != peer.id;
+  if (claim == Claim::Refused || (heldByAnother && claim == Claim::Unclaimed)) {
     logEvent(QStringLiteral("room-takeover-refused"),
              {{"room", roomId}, {"client", peer.id}, {"address", peer.address}});
     sendError(peer.id, QStringLiteral("room-taken"));
     return;
   }
+  if (heldByAnother) {
+    // The owner is back (a new connection after a stale one): the old one goes.
+    const QString stale = existing->hostId;
+    logEvent(QStringLiteral("room-reclaimed"), {{"room", roomId}, {"client", peer.id}, {"stale", stale}});
+    closeRoom(roomId);
+    output_.close(stale, kPolicyViolated, QStringLiteral("replaced by the room's owner"));
+  }
   // One room per connection, and a host is nobody's client.
-  if (!peer.hostedRoom.isEmpty()) closeRoom(peer.hostedRoom);
-  if (!peer.joinedRoom.isEmpty()) leaveJoinedRoom(peer, /*tellHost=*/true);
+  Peer& host = *peers_.find(peerId);
+  if (!host.hostedRoom.isEmpty() && host.hostedRoom != roomId) closeRoom(host.hostedRoom);
+  if (!host.joinedRoom.isEmpty()) leaveJoinedRoom(host, /*tellHost=*/true);
 
   Room room;
   room.id = roomId;
-  room.hostId = peer.id;
-  const QJsonObject unattended = message.value(QLatin1String("unattended")).toObject();
-  const QString hash = unattended.value(QLatin1String("hash")).toString();
-  if (unattended.value(QLatin1String("enabled")).toBool() && isPasswordDigest(hash)) {
-    room.unattendedHash = hash;
-  }
+  room.hostId = peerId;
+  room.unattendedHash = unattendedHash;
   rooms_.insert(roomId, room);
-  peer.hostedRoom = roomId;
+  peers_.find(peerId)->hostedRoom = roomId;
   logEvent(QStringLiteral("room-created"),
            {{"room", roomId},
-            {"host", peer.id},
+            {"host", peerId},
+            {"owned", claim == Claim::Owner ? "true" : "false"},
             {"unattended", room.unattendedHash.isEmpty() ? "false" : "true"}});
-  send(peer.id, QJsonObject{{kType, QStringLiteral("created")}, {QStringLiteral("roomId"), roomId}});
+  send(peerId, QJsonObject{{kType, QStringLiteral("created")}, {QStringLiteral("roomId"), roomId}});
 }
 
 void Rooms::handleJoin(Peer& peer, const QJsonObject& message) {
   const QString roomId = message.value(QLatin1String("roomId")).toString();
+  if (isValidRoomId(roomId, limits_.maxRoomIdChars) && !mayAskFor(peer, roomId)) return;
   auto roomIt = rooms_.find(roomId);
   if (!isValidRoomId(roomId, limits_.maxRoomIdChars) || roomIt == rooms_.end()) {
     send(peer.id, QJsonObject{{kType, QStringLiteral("room-not-found")},
@@ -180,12 +252,27 @@ void Rooms::handleJoin(Peer& peer, const QJsonObject& message) {
     sendError(peer.id, QStringLiteral("own-room"));
     return;
   }
+  const qint64 now = clock_();
+  // A password for an unattended room is not a knock at the host's door:
+  // the password back-off bounds those.
+  const bool answering = !room.unattendedHash.isEmpty() && message.value(QLatin1String("passwordHash")).isString();
+  if (!answering && (now < peer.nextJoinAtMs || (peer.refusedRoom == roomId && now < peer.refusedUntilMs))) {
+    logEvent(QStringLiteral("join-cooldown"), {{"room", roomId}, {"client", peer.id}, {"address", peer.address}});
+    sendError(peer.id, QStringLiteral("join-cooldown"));
+    return;
+  }
+  peer.nextJoinAtMs = now + limits_.joinCooldownMs;
   if (room.admittedId == peer.id) {
     sendError(peer.id, QStringLiteral("already-joined"));
     return;
   }
   if (!room.admittedId.isEmpty()) {
     logEvent(QStringLiteral("join-refused"), {{"room", roomId}, {"client", peer.id}, {"why", "busy"}});
+    send(peer.id, QJsonObject{{kType, QStringLiteral("room-busy")}});
+    return;
+  }
+  if (!room.pending.contains(peer.id) && room.pending.size() >= limits_.maxPendingJoinsPerRoom) {
+    logEvent(QStringLiteral("join-refused"), {{"room", roomId}, {"client", peer.id}, {"why", "queue-full"}});
     send(peer.id, QJsonObject{{kType, QStringLiteral("room-busy")}});
     return;
   }
@@ -197,8 +284,9 @@ void Rooms::handleJoin(Peer& peer, const QJsonObject& message) {
   PendingJoin join;
   join.displayName = message.value(QLatin1String("displayName")).toString().left(
       limits_.maxDisplayNameChars);
+  // A picture past the bound is dropped, not forwarded; the join goes on.
   const QJsonValue avatar = message.value(QLatin1String("avatar"));
-  if (avatar.isString()) join.avatar = avatar;
+  if (avatar.isString() && avatar.toString().size() <= limits_.maxAvatarBytes) join.avatar = avatar;
   const QJsonValue passwordHash = message.value(QLatin1String("passwordHash"));
 
   peer.joinedRoom = roomId;
@@ -230,7 +318,10 @@ void Rooms::admit(Room& room, const QString& clientId, bool unattended) {
   logEvent(QStringLiteral("admitted"),
            {{"room", room.id}, {"client", clientId}, {"unattended", unattended ? "true" : "false"}});
 
-  send(clientId, QJsonObject{{kType, QStringLiteral("approved")}});
+  const QJsonArray ice = iceServers_ ? iceServers_(clientId) : QJsonArray();
+  QJsonObject approved{{kType, QStringLiteral("approved")}};
+  if (!ice.isEmpty()) approved.insert(QStringLiteral("iceServers"), ice);
+  send(clientId, approved);
   if (unattended) {
     send(room.hostId, QJsonObject{{kType, QStringLiteral("unattended-joined")},
                                   {QStringLiteral("displayName"), join.displayName}});
@@ -240,10 +331,13 @@ void Rooms::admit(Room& room, const QString& clientId, bool unattended) {
                      {QStringLiteral("unattended"), unattended},
                      {QStringLiteral("displayName"), join.displayName}};
   if (join.avatar.isString()) toHost.insert(QStringLiteral("avatar"), join.avatar);
+  if (!ice.isEmpty()) toHost.insert(QStringLiteral("iceServers"), ice);
   send(room.hostId, toHost);
-  send(clientId, QJsonObject{{kType, QStringLiteral("peer-joined")},
-                             {QStringLiteral("clientId"), room.hostId},
-                             {QStringLiteral("unattended"), unattended}});
+  QJsonObject toClient{{kType, QStringLiteral("peer-joined")},
+                       {QStringLiteral("clientId"), room.hostId},
+                       {QStringLiteral("unattended"), unattended}};
+  if (!ice.isEmpty()) toClient.insert(QStringLiteral("iceServers"), ice);
+  send(clientId, toClient);
 
   // The room now has its client; whoever else waits is turned away.
   const auto others = room.pending.keys();
@@ -257,9 +351,28 @@ void Rooms::admit(Room& room, const QString& clientId, bool unattended) {
 }
 
 void Rooms::checkPassword(Peer& peer, Room& room, PendingJoin join, const QString& passwordHash) {
-  const QString& roomId = room.id;
-  const QString addressKey = roomId + QLatin1Char('|') + peer.address;
-  const qint64 wait = std::max(perAddress_.retryAfterMs(addressKey), perRoom_.retryAfterMs(roomId));
+  const QString roomId = room.id;
+  const qint64 now = clock_();
+  // The room's budget for the day: once spent, no password opens it, the
+  // right one included, and the host hears of it once.
+  RoomFailures& today = roomFailures_.touch(roomId);
+  if (now - today.dayStart >= kDayMs) today = {now, 0};
+  if (today.failures >= limits_.maxFailuresPerRoomPerDay) {
+    logEvent(QStringLiteral("room-locked"), {{"room", roomId}, {"client", peer.id}, {"address", peer.address}});
+    send(peer.id, QJsonObject{{kType, QStringLiteral("unattended-denied")},
+                              {QStringLiteral("locked"), true},
+                              {QStringLiteral("retryAfterMs"), static_cast<double>(today.dayStart + kDayMs - now)}});
+    if (!room.lockedToldHost) {
+      room.lockedToldHost = true;
+      send(room.hostId, QJsonObject{{kType, QStringLiteral("unattended-locked")},
+                                    {QStringLiteral("failures"), today.failures}});
+    }
+    return;
+  }
+  // Locks are per address and per (room, address): someone else's guessing
+  // never locks the owner out.
+  const QString roomAddress = roomId + QLatin1Char('|') + peer.address;
+  const qint64 wait = std::max(perAddress_.retryAfterMs(peer.address), perRoomAddress_.retryAfterMs(roomAddress));
   if (wait > 0) {
     logEvent(QStringLiteral("password-backoff"),
              {{"room", roomId}, {"client", peer.id}, {"address", peer.address}});
@@ -268,13 +381,13 @@ void Rooms::checkPassword(Peer& peer, Room& room, PendingJoin join, const QStrin
     return;
   }
   if (constantTimeEquals(passwordHash.toLatin1(), room.unattendedHash.toLatin1())) {
-    perAddress_.recordSuccess(addressKey);
-    perRoom_.recordSuccess(roomId);
+    perRoomAddress_.recordSuccess(roomAddress);
     room.pending.insert(peer.id, join);
     admit(room, peer.id, /*unattended=*/true);
     return;
   }
-  const qint64 lock = std::max(perAddress_.recordFailure(addressKey), perRoom_.recordFailure(roomId));
+  today.failures += 1;
+  const qint64 lock = std::max(perAddress_.recordFailure(peer.address), perRoomAddress_.recordFailure(roomAddress));
   logEvent(QStringLiteral("password-denied"),
            {{"room", roomId}, {"client", peer.id}, {"address", peer.address}});
   QJsonObject denied{{kType, QStringLiteral("unattended-denied")}};
@@ -316,6 +429,9 @@ void Rooms::handleReject(Peer& peer, const QJsonObject& message, bool kick) {
   }
   room.pending.remove(target);
   targetIt->joinedRoom.clear();
+  // Turned away: not back at this room's door at once.
+  targetIt->refusedRoom = room.id;
+  targetIt->refusedUntilMs = clock_() + limits_.rejectedCooldownMs;
   send(target, QJsonObject{{kType, QStringLiteral("rejected")}});
 }
 

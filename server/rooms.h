@@ -13,23 +13,22 @@
 #include <QJsonObject>
 #include <QString>
 
+#include <functional>
+
+#include <QJsonArray>
+#include <QSet>
+
+#include "server_limits.h"
+#include "lru_table.h"
+#include "owner_store.h"
 #include "password_backoff.h"
 
 namespace lunor::signal {
 
-struct ServerLimits {
-  qint64 maxMessageBytes = 256 * 1024;
-  int maxDisplayNameChars = 100;
-  int maxRoomIdChars = 64;
-  // Token bucket per connection: sustained rate and burst.
-  double messagesPerSecond = 100;
-  double burstMessages = 300;
-  int droppedBeforeClose = 1000;
-  int maxConnectionsPerAddress = 256;
-  // Free wrong passwords per (room, address) and per room before back-off.
-  int freeFailuresPerAddress = 3;
-  int freeFailuresPerRoom = 10;
-};
+
+// TURN servers for the pair being admitted (the client's ID names the
+// credentials); an empty array when the server has none to give.
+using IceServersFor = std::function<QJsonArray(const QString& clientId)>;
 
 // Where the rooms' answers go: the network, or a test.
 class RoomsOutput {
@@ -43,9 +42,11 @@ class RoomsOutput {
 
 class Rooms final {
  public:
-  // output is borrowed and must outlive the rooms. clock: milliseconds,
-  // monotonic, for the password back-off.
-  Rooms(ServerLimits limits, RoomsOutput& output, PasswordBackoff::Clock clock);
+  // output and owners are borrowed and must outlive the rooms. clock:
+  // milliseconds, monotonic, for every timed limit.
+  Rooms(ServerLimits limits, RoomsOutput& output, PasswordBackoff::Clock clock, OwnerStore& owners);
+
+  void setIceServers(IceServersFor iceServers) { iceServers_ = std::move(iceServers); }
 
   // A client ID no connection has: the network side files the new
   // connection under it, then calls connected().
@@ -57,9 +58,12 @@ class Rooms final {
   // The connection has gone; its room closes, or its host hears it left.
   void disconnected(const QString& peerId, int closeCode);
 
+  // Forgets what the time-bounded tables no longer need; call it each second.
+  void expire();
+
   int connectionCount() const { return static_cast<int>(peers_.size()); }
-  int connectionsFrom(const QString& address) const;
   int roomCount() const { return static_cast<int>(rooms_.size()); }
+  int backoffEntries() const { return perAddress_.trackedKeys() + perRoomAddress_.trackedKeys(); }
   const ServerLimits& limits() const { return limits_; }
 
  private:
@@ -72,6 +76,10 @@ class Rooms final {
     QElapsedTimer refill;
     int dropped = 0;
     qint64 lastRateWarningMs = -1;
+    qint64 nextJoinAtMs = 0;        // the join cooldown
+    QString refusedRoom;            // the room that last turned it away
+    qint64 refusedUntilMs = 0;
+    quint64 pendingCreate = 0;      // a create waiting for the owner store
   };
   struct PendingJoin {
     QString displayName;
@@ -85,10 +93,24 @@ class Rooms final {
     QString admittedId;      // empty: nobody admitted
     bool admittedUnattended = false;
     QHash<QString, PendingJoin> pending;
+    bool lockedToldHost = false;
+  };
+  // Rooms one address asked for in the current minute.
+  struct AddressRooms {
+    qint64 windowStart = 0;
+    QSet<QString> rooms;
+  };
+  // A room's wrong passwords today.
+  struct RoomFailures {
+    qint64 dayStart = 0;
+    int failures = 0;
   };
 
   bool takeToken(Peer& peer);
   void handleCreate(Peer& peer, const QJsonObject& message);
+  void createRoom(const QString& peerId, const QString& roomId, const QString& unattendedHash, Claim claim);
+  // False (and the peer told) when the address asked for too many rooms this minute.
+  bool mayAskFor(Peer& peer, const QString& roomId);
   void handleJoin(Peer& peer, const QJsonObject& message);
   void checkPassword(Peer& peer, Room& room, PendingJoin join, const QString& passwordHash);
   void handleApprove(Peer& peer, const QJsonObject& message);
@@ -108,8 +130,14 @@ class Rooms final {
   RoomsOutput& output_;
   QHash<QString, Peer> peers_;
   QHash<QString, Room> rooms_;
+  PasswordBackoff::Clock clock_;
+  OwnerStore& owners_;
+  IceServersFor iceServers_;
+  quint64 nextCreate_ = 1;
   PasswordBackoff perAddress_;
-  PasswordBackoff perRoom_;
+  PasswordBackoff perRoomAddress_;
+  LruTable<RoomFailures> roomFailures_;
+  LruTable<AddressRooms> askedRooms_;
 };
 
 // Compares two strings without an early exit on the first difference.

@@ -1,16 +1,42 @@
 #include "signal_server.h"
 
+#include <algorithm>
+
 #include <QStringDecoder>
+#include <QTcpSocket>
 #include <QWebSocket>
 #include <QWebSocketServer>
 
 #include "event_log.h"
+#include "listener.h"
 #include "monotonic_clock.h"
 
 namespace lunor::signal {
 
-SignalServer::SignalServer(ServerLimits limits, PasswordBackoff::Clock clock, QObject* parent)
-    : QObject(parent), rooms_(limits, *this, clock ? std::move(clock) : monotonicMs) {}
+namespace {
+
+// The sweep runs often enough for the shortest of the timed bounds.
+int sweepIntervalMs(const ServerLimits& limits) {
+  const int shortest = std::min({limits.pingIntervalMs, limits.silenceTimeoutMs, limits.firstMessageTimeoutMs,
+                                 limits.handshakeTimeoutMs});
+  return std::clamp(shortest / 4, 50, 1000);
+}
+
+QString endpointKey(const QHostAddress& address, quint16 port) {
+  return address.toString() + QLatin1Char('|') + QString::number(port);
+}
+
+}  // namespace
+
+SignalServer::SignalServer(ServerLimits limits, PasswordBackoff::Clock clock, OwnerStore* owners, QObject* parent)
+    : QObject(parent),
+      limits_(limits),
+      clock_(clock ? std::move(clock) : monotonicMs),
+      memoryOwners_(owners ? nullptr : std::make_unique<MemoryOwnerStore>()),
+      rooms_(limits, *this, clock_, owners ? *owners : *memoryOwners_) {
+  sweeper_.setInterval(sweepIntervalMs(limits_));
+  connect(&sweeper_, &QTimer::timeout, this, &SignalServer::sweep);
+}
 
 SignalServer::~SignalServer() { close(); }
 
@@ -20,78 +46,174 @@ std::optional<QString> SignalServer::listen(const QHostAddress& address, quint16
     return QStringLiteral("plain ws:// is only served on loopback; give --cert and --key");
   }
   secure_ = tls.has_value();
-  server_ = std::make_unique<QWebSocketServer>(
-      QStringLiteral("lunor-signal"),
-      secure_ ? QWebSocketServer::SecureMode : QWebSocketServer::NonSecureMode);
-  if (tls) server_->setSslConfiguration(*tls);
-  connect(server_.get(), &QWebSocketServer::newConnection, this, &SignalServer::acceptConnections);
-  if (!server_->listen(address, port)) return server_->errorString();
+  listener_ = std::make_unique<Listener>(limits_, tls ? &*tls : nullptr);
+  listener_->setTrustedProxy(trustedProxy_);
+  websockets_ = std::make_unique<QWebSocketServer>(QStringLiteral("lunor-signal"), QWebSocketServer::NonSecureMode);
+  websockets_->setHandshakeTimeout(limits_.handshakeTimeoutMs);
+  websockets_->setMaxPendingConnections(limits_.maxConnections);
+  connect(websockets_.get(), &QWebSocketServer::newConnection, this, &SignalServer::handshakeDone);
+  connect(listener_.get(), &Listener::ready, this, [this](QTcpSocket* transport) {
+    handshaking_.insert(endpointKey(transport->peerAddress(), transport->peerPort()), {transport, clock_()});
+    websockets_->handleConnection(transport);
+  });
+  if (!listener_->listen(address, port)) return listener_->errorString();
+  sweeper_.start();
   logEvent(QStringLiteral("listening"), {{"address", address.toString()},
-                                         {"port", QString::number(server_->serverPort())},
+                                         {"port", QString::number(listener_->serverPort())},
                                          {"tls", secure_ ? "true" : "false"}});
   return std::nullopt;
 }
 
-quint16 SignalServer::port() const { return server_ ? server_->serverPort() : 0; }
+quint16 SignalServer::port() const { return listener_ ? listener_->serverPort() : 0; }
 
-bool SignalServer::isSecure() const { return secure_; }
+int SignalServer::acceptedCount() const { return listener_ ? listener_->connectionCount() : 0; }
 
-void SignalServer::close() {
-  const auto ids = sockets_.keys();
-  for (const auto& id : ids) {
-    QWebSocket* socket = sockets_.take(id);
-    socket->disconnect(this);
-    socket->close(QWebSocketProtocol::CloseCodeGoingAway);
-    socket->deleteLater();
-    rooms_.disconnected(id, QWebSocketProtocol::CloseCodeGoingAway);
-  }
-  if (server_) server_->close();
+void SignalServer::setTrustedProxy(const QHostAddress& proxy) {
+  trustedProxy_ = proxy;
+  if (listener_) listener_->setTrustedProxy(proxy);
 }
 
-void SignalServer::acceptConnections() {
-  const ServerLimits& limits = rooms_.limits();
-  while (QWebSocket* socket = server_->nextPendingConnection()) {
-    const QString address = socket->peerAddress().toString();
-    if (rooms_.connectionsFrom(address) >= limits.maxConnectionsPerAddress) {
-      logEvent(QStringLiteral("connection-refused"), {{"address", address}, {"why", "too-many"}});
-      socket->close(QWebSocketProtocol::CloseCodeBadOperation);
-      socket->deleteLater();
-      continue;
-    }
-    socket->setParent(this);
-    socket->setMaxAllowedIncomingMessageSize(limits.maxMessageBytes);
-    socket->setMaxAllowedIncomingFrameSize(limits.maxMessageBytes);
-    const QString id = rooms_.newClientId();
-    sockets_.insert(id, socket);
-
-    connect(socket, &QWebSocket::textMessageReceived, this,
-            [this, id](const QString& text) { rooms_.frame(id, text.toUtf8()); });
-    connect(socket, &QWebSocket::binaryMessageReceived, this, [this, id](const QByteArray& bytes) {
-      QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-      const QString text = decoder(bytes);
-      if (decoder.hasError()) {
-        send(id, QByteArrayLiteral(R"({"code":"bad-encoding","type":"error"})"));
-        return;
-      }
-      rooms_.frame(id, text.toUtf8());
-    });
-    connect(socket, &QWebSocket::disconnected, this, [this, id, socket] {
-      if (sockets_.take(id) != socket) return;
-      rooms_.disconnected(id, static_cast<int>(socket->closeCode()));
-      socket->disconnect(this);
-      socket->deleteLater();
-    });
-    rooms_.connected(id, address);
+void SignalServer::close() {
+  sweeper_.stop();
+  const auto ids = connections_.keys();
+  for (const auto& id : ids) {
+    Connection connection = connections_.take(id);
+    connection.socket->disconnect(this);
+    connection.socket->close(QWebSocketProtocol::CloseCodeGoingAway);
+    connection.socket->deleteLater();
+    rooms_.disconnected(id, QWebSocketProtocol::CloseCodeGoingAway);
   }
+  if (listener_) listener_->close();
+}
+
+void SignalServer::handshakeDone() {
+  while (QWebSocket* socket = websockets_->nextPendingConnection()) adopt(socket);
+}
+
+void SignalServer::adopt(QWebSocket* socket) {
+  socket->setParent(this);
+  socket->setMaxAllowedIncomingMessageSize(limits_.maxMessageBytes);
+  socket->setMaxAllowedIncomingFrameSize(limits_.maxMessageBytes);
+  Connection connection;
+  connection.socket = socket;
+  connection.transport = handshaking_.take(endpointKey(socket->peerAddress(), socket->peerPort())).transport;
+  connection.address = connection.transport ? connection.transport->property("lunor.address").toString()
+                                            : socket->peerAddress().toString();
+  if (!trustedProxy_.isNull() && QHostAddress(connection.address).isEqual(trustedProxy_)) {
+    // Behind the proxy: the client's own address, from the header the proxy adds.
+    const QByteArray forwarded = socket->request().rawHeader("X-Forwarded-For");
+    const QHostAddress client(QString::fromLatin1(forwarded.split(',').last().trimmed()));
+    if (client.isNull()) {
+      logEvent(QStringLiteral("connection-refused"), {{"address", connection.address}, {"why", "no-forwarded-for"}});
+      socket->abort();
+      socket->deleteLater();
+      return;
+    }
+    connection.address = client.toString();
+    if (proxiedPerAddress_.value(connection.address) >= limits_.maxConnectionsPerAddress) {
+      logEvent(QStringLiteral("connection-refused"), {{"address", connection.address}, {"why", "too-many"}});
+      socket->close(QWebSocketProtocol::CloseCodePolicyViolated);
+      socket->deleteLater();
+      return;
+    }
+    ++proxiedPerAddress_[connection.address];
+    connect(socket, &QObject::destroyed, this, [this, address = connection.address] {
+      auto it = proxiedPerAddress_.find(address);
+      if (it != proxiedPerAddress_.end() && --*it <= 0) proxiedPerAddress_.erase(it);
+    });
+  }
+  connection.acceptedMs = connection.lastHeardMs = connection.lastPingMs = clock_();
+  const QString id = rooms_.newClientId();
+  const QString address = connection.address;
+  connections_.insert(id, connection);
+
+  auto heard = [this, id] {
+    auto it = connections_.find(id);
+    if (it == connections_.end()) return false;
+    it->lastHeardMs = clock_();
+    it->spoke = true;
+    return true;
+  };
+  connect(socket, &QWebSocket::textMessageReceived, this, [this, id, heard](const QString& text) {
+    if (heard()) rooms_.frame(id, text.toUtf8());
+  });
+  connect(socket, &QWebSocket::binaryMessageReceived, this, [this, id, heard](const QByteArray& bytes) {
+    if (!heard()) return;
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = decoder(bytes);
+    if (decoder.hasError()) {
+      send(id, QByteArrayLiteral(R"({"code":"bad-encoding","type":"error"})"));
+      return;
+    }
+    rooms_.frame(id, text.toUtf8());
+  });
+  connect(socket, &QWebSocket::pong, this, [this, id](quint64, const QByteArray&) {
+    if (auto it = connections_.find(id); it != connections_.end()) it->lastHeardMs = clock_();
+  });
+  connect(socket, &QWebSocket::disconnected, this, [this, id, socket] {
+    auto it = connections_.find(id);
+    if (it == connections_.end() || it->socket != socket) return;
+    connections_.erase(it);
+    rooms_.disconnected(id, static_cast<int>(socket->closeCode()));
+    socket->disconnect(this);
+    socket->deleteLater();
+  });
+  rooms_.connected(id, address);
+}
+
+void SignalServer::sweep() {
+  const qint64 now = clock_();
+  QStringList silent, mute;
+  for (auto it = connections_.begin(); it != connections_.end(); ++it) {
+    Connection& c = *it;
+    if (!c.spoke && now - c.acceptedMs >= limits_.firstMessageTimeoutMs) {
+      mute << it.key();
+    } else if (now - c.lastHeardMs >= limits_.silenceTimeoutMs) {
+      silent << it.key();
+    } else if (now - c.lastPingMs >= limits_.pingIntervalMs) {
+      c.lastPingMs = now;
+      c.socket->ping();
+    }
+  }
+  for (const auto& id : mute) drop(id, "no-first-message");
+  // Handshakes that never finish: their sockets go, and their count with them.
+  for (auto it = handshaking_.begin(); it != handshaking_.end();) {
+    if (!it->transport) {
+      it = handshaking_.erase(it);
+    } else if (now - it->sinceMs >= limits_.handshakeTimeoutMs) {
+      logEvent(QStringLiteral("connection-dropped"),
+               {{"address", it->transport->property("lunor.address").toString()}, {"why", "no-handshake"}});
+      it->transport->abort();
+      it->transport->deleteLater();
+      it = handshaking_.erase(it);
+    } else {
+      ++it;
+    }
+  }
+  for (const auto& id : silent) drop(id, "silent");
+  rooms_.expire();
+  expireLogRepeats();
+}
+
+void SignalServer::drop(const QString& id, const char* why) {
+  auto it = connections_.find(id);
+  if (it == connections_.end()) return;
+  logEvent(QStringLiteral("connection-dropped"), {{"client", id}, {"address", it->address}, {"why", QString::fromLatin1(why)}});
+  // abort(): a peer that does not answer would keep a closing handshake waiting.
+  it->socket->abort();
 }
 
 void SignalServer::send(const QString& peerId, const QByteArray& json) {
-  if (QWebSocket* socket = sockets_.value(peerId)) socket->sendTextMessage(QString::fromUtf8(json));
+  auto it = connections_.find(peerId);
+  if (it == connections_.end()) return;
+  it->socket->sendTextMessage(QString::fromUtf8(json));
+  // A connection that does not read does not get to hold our memory.
+  if (it->transport && it->transport->bytesToWrite() > limits_.maxUnsentBytes) drop(peerId, "not-reading");
 }
 
 void SignalServer::close(const QString& peerId, int code, const QString& reason) {
-  if (QWebSocket* socket = sockets_.value(peerId)) {
-    socket->close(static_cast<QWebSocketProtocol::CloseCode>(code), reason);
+  if (auto it = connections_.find(peerId); it != connections_.end()) {
+    it->socket->close(static_cast<QWebSocketProtocol::CloseCode>(code), reason);
   }
 }
 

@@ -28,7 +28,7 @@ start_scenery() {
 
 # start_signal PORT: the signaling server on loopback; sets LUNOR_SIGNALING_URL.
 start_signal() {
-  "$SIGNAL" --listen 127.0.0.1 --port "$1" >"$work/signal.log" 2>&1 &
+  "$SIGNAL" --listen 127.0.0.1 --port "$1" --owners-db :memory: >"$work/signal.log" 2>&1 &
   pids+=($!)
   export LUNOR_SIGNALING_URL="ws://127.0.0.1:$1/signal"
 }

@@ -144,6 +144,10 @@ class FakePeerConnection final : public rtc::PeerConnection {
     if (done) done({});
   }
   void restartIce() override { ++iceRestarts; }
+  rtc::Error setIceServers(const std::vector<rtc::IceServer>& servers) override {
+    iceServers = servers;
+    return {};
+  }
   rtc::IceConnectionState iceConnectionState() override { return state.load(); }
   void getStats(std::function<void(rtc::ConnectionStats)> done) override {
     if (done) done(stats);
@@ -163,6 +167,7 @@ class FakePeerConnection final : public rtc::PeerConnection {
   std::string preferredCodec;
   int offers = 0;
   int iceRestarts = 0;
+  std::vector<rtc::IceServer> iceServers;  // from setIceServers
   std::vector<int> bitrateRange;
   std::atomic<rtc::IceConnectionState> state{rtc::IceConnectionState::New};
   rtc::PeerConnectionObserver* observer = nullptr;

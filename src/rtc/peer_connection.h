@@ -143,6 +143,9 @@ class PeerConnection {
                                     CompletionCallback done) = 0;
   virtual void addIceCandidate(const IceCandidate& candidate, CompletionCallback done) = 0;
   virtual void restartIce() = 0;
+  // Replaces the ICE servers (TURN credentials handed over later); the next
+  // gathering, after an ICE restart, uses them.
+  virtual Error setIceServers(const std::vector<IceServer>& servers) = 0;
   virtual IceConnectionState iceConnectionState() = 0;
   // The library's counters for the video; `done` runs on a library thread.
   virtual void getStats(std::function<void(ConnectionStats stats)> done) = 0;

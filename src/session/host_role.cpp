@@ -11,6 +11,7 @@
 #include "session/sdp_rewrite.h"
 #include "session/session_environment.h"
 #include "session/signaling_messages.h"
+#include "store/owner_key.h"
 #include "store/unattended_password.h"
 #include "store/user_profile_store.h"
 #include "ui/session_panels.h"
@@ -92,7 +93,10 @@ void HostRole::sendCreate() {
     if (!password || password->isEmpty()) return std::nullopt;
     return unattendedPasswordHash(*password);
   };
-  auto announce = [this](const QJsonObject& create, const QString& how) {
+  // The key that proves the ID is ours (a server without keys ignores it).
+  const QString key = ownerKey(environment.secretStore());
+  auto announce = [this, key](QJsonObject create, const QString& how) {
+    create.insert(QStringLiteral("ownerKey"), key);
     s_.sendSignaling(create);
     s_.log(QStringLiteral("📤 CREATE envoyé (") + how + QStringLiteral("unattended=") +
            boolText(create.contains(QLatin1String("unattended"))) + QLatin1Char(')'));
@@ -148,6 +152,10 @@ void HostRole::handleMessage(const QString& type, const QJsonObject& message) {
     handleJoinRequest(message);
   } else if (type == QLatin1String("peer-joined")) {
     handlePeerJoined(message);
+  } else if (type == QLatin1String("unattended-locked")) {
+    s_.log(QStringLiteral("🔒 Accès non surveillé bloqué pour aujourd’hui : trop de mots de passe erronés (%1)")
+               .arg(message.value(QLatin1String("failures")).toInt()));
+    s_.setUnattendedLocked(true);
   } else if (type == QLatin1String("unattended-joined")) {
     s_.log(QStringLiteral("ℹ️ Connexion unattended par ") +
            json::stringOr(message, "displayName", QStringLiteral("Un client")));
@@ -155,6 +163,9 @@ void HostRole::handleMessage(const QString& type, const QJsonObject& message) {
     if (json::optionalString(message, "code") == QLatin1String("room-taken")) {
       s_.log(QStringLiteral("❌ ID déjà utilisé par une autre connexion au serveur"));
       s_.setStatus(QStringLiteral("ID déjà utilisé sur le serveur"));
+      // Our own stale connection may still hold it, or a squatter that the
+      // server will refuse once our key is known: try again, later and later.
+      if (!s_.negotiation_.exists()) reconnectLater();
     }
   } else if (type == QLatin1String("refresh-request") || type == QLatin1String("hard-refresh-request")) {
     media_->restartCapture(type);
@@ -269,12 +280,19 @@ void HostRole::handlePeerJoined(const QJsonObject& message) {
     s_.setIsWaitingApproval(false);
     s_.environment_.panels().dismissJoinRequest();
   }
+  // The admission's TURN credentials (taken by the session) reach an offer
+  // already made only through an ICE restart.
+  const bool offeredBefore = s_.negotiation_.exists() && s_.negotiation_.hasOffered();
   if (!s_.negotiation_.exists()) s_.createPeerConnection();
   if (peer.unattended) startCaptureIfNeeded(QStringLiteral("▶️ Démarrage capture (unattended)"));
   media_->refreshDisplays();
-  hasSentInitialOffer_ = false;
-  shouldMakeOfferWhenReady_ = true;
-  sendOfferIfReady();
+  if (offeredBefore && message.contains(QLatin1String("iceServers"))) {
+    restartIce();
+  } else {
+    hasSentInitialOffer_ = false;
+    shouldMakeOfferWhenReady_ = true;
+    sendOfferIfReady();
+  }
   if (!s_.startedAt_.isValid()) s_.setStartedAt(QDateTime::currentDateTime());
 
   QPointer<HostRole> weak(this);

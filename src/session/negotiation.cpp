@@ -271,6 +271,13 @@ void Negotiation::answerOffer(const std::string& sdp) {
   });
 }
 
+bool Negotiation::setIceServers(const std::vector<rtc::IceServer>& servers) {
+  if (!connection_) return false;
+  const rtc::Error error = connection_->setIceServers(servers);
+  if (!error.ok()) log_(QStringLiteral("⚠️ Serveurs ICE refusés: ") + QString::fromStdString(error.message));
+  return error.ok();
+}
+
 void Negotiation::restartIceLocally() {
   if (connection_) connection_->restartIce();
 }

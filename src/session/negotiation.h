@@ -76,6 +76,10 @@ class Negotiation final : public QObject {
   void answerOffer(const std::string& sdp);
   // Client: marks the ICE credentials for renewal at the next negotiation.
   void restartIceLocally();
+  // New ICE servers for the connection (false without one, or when refused).
+  bool setIceServers(const std::vector<rtc::IceServer>& servers);
+  // An offer has gone out on this connection.
+  bool hasOffered() const { return offered_; }
   void addRemoteCandidate(const rtc::IceCandidate& candidate);
   // The library's counters; `done` runs on the main thread, and not at all
   // when the connection has gone meanwhile.

@@ -211,8 +211,34 @@ void RemoteSession::handleSignalingMessage(const QJsonObject& message) {
     log(QStringLiteral("👋 left reçu"));
     handleEndFromServer(type);
   } else {
+    // The pair's TURN credentials come with the admission.
+    if (type == QLatin1String("approved") || type == QLatin1String("peer-joined")) acceptIceServers(message);
     role_->handleMessage(type, message);
   }
+}
+
+bool RemoteSession::acceptIceServers(const QJsonObject& message) {
+  std::vector<rtc::IceServer> servers = signaling::iceServersOf(message);
+  if (servers.empty()) return false;
+  const bool changed = !std::equal(servers.begin(), servers.end(), serverIceServers_.begin(), serverIceServers_.end(),
+                                   [](const rtc::IceServer& a, const rtc::IceServer& b) {
+                                     return a.urls == b.urls && a.username == b.username && a.credential == b.credential;
+                                   });
+  if (!changed) return false;
+  serverIceServers_ = std::move(servers);
+  log(QStringLiteral("🔐 Identifiants TURN du serveur reçus (%1)").arg(QString::fromStdString(serverIceServers_.front().username)));
+  return negotiation_.setIceServers(peerConfiguration().iceServers);
+}
+
+rtc::Configuration RemoteSession::peerConfiguration() {
+  rtc::Configuration config = environment_.peerConfiguration();
+  if (serverIceServers_.empty()) return config;
+  // The server's short-lived credentials replace the fixed TURN user.
+  std::erase_if(config.iceServers, [](const rtc::IceServer& server) {
+    return !server.urls.empty() && server.urls.front().rfind("turn", 0) == 0;
+  });
+  config.iceServers.insert(config.iceServers.end(), serverIceServers_.begin(), serverIceServers_.end());
+  return config;
 }
 
 void RemoteSession::handleEndFromServer(const QString& type) {
@@ -243,7 +269,7 @@ void RemoteSession::handleSignalPayload(const QJsonObject& data) {
 bool RemoteSession::createPeerConnection() {
   Q_ASSERT(isMainThread());
   if (!factory_) return false;
-  if (!negotiation_.create(*factory_, environment_.peerConfiguration(), role_->controlReceiver())) {
+  if (!negotiation_.create(*factory_, peerConfiguration(), role_->controlReceiver())) {
     return false;
   }
   log(QStringLiteral("✅ PeerConnection créée (role=") + role_->label().toUpper() + QLatin1Char(')'));
@@ -369,6 +395,7 @@ void RemoteSession::teardown(const QString& reason) {
 }
 
 void RemoteSession::resetAfterTeardown() {
+  serverIceServers_.clear();  // they were this pair's
   setIsWaitingApproval(false);
   setApproved(false);
   setPendingJoin(false);

@@ -73,6 +73,9 @@ class RemoteSession final : public QObject {
   Q_PROPERTY(QString endReason READ endReason NOTIFY endReasonChanged)
   Q_PROPERTY(QDateTime lastStartedAt READ lastStartedAt NOTIFY lastStartedAtChanged)
   Q_PROPERTY(bool askUnattendedPassword READ askUnattendedPassword NOTIFY askUnattendedPasswordChanged)
+  // The server refuses every unattended password for the rest of the day
+  // (too many wrong ones); hosts only.
+  Q_PROPERTY(bool unattendedLocked READ unattendedLocked NOTIFY unattendedLockedChanged)
   Q_PROPERTY(QRectF displayedVideoRect READ displayedVideoRect NOTIFY displayedVideoRectChanged)
   Q_PROPERTY(bool hasLocalVideoTrack READ hasLocalVideoTrack NOTIFY localVideoTrackChanged)
   Q_PROPERTY(bool hasRemoteVideoTrack READ hasRemoteVideoTrack NOTIFY remoteVideoTrackChanged)
@@ -109,6 +112,7 @@ class RemoteSession final : public QObject {
   QString endReason() const { return endReason_; }
   QDateTime lastStartedAt() const { return lastStartedAt_; }
   bool askUnattendedPassword() const { return askUnattendedPassword_; }
+  bool unattendedLocked() const { return unattendedLocked_; }
   QRectF displayedVideoRect() const { return displayedVideoRect_; }
   std::shared_ptr<rtc::VideoTrack> localVideoTrack() const { return localVideoTrack_; }
   std::shared_ptr<rtc::VideoTrack> remoteVideoTrack() const { return remoteVideoTrack_; }
@@ -180,6 +184,7 @@ class RemoteSession final : public QObject {
   void endReasonChanged();
   void lastStartedAtChanged();
   void askUnattendedPasswordChanged();
+  void unattendedLockedChanged();
   void displayedVideoRectChanged();
   void localVideoTrackChanged();
   void remoteVideoTrackChanged();
@@ -232,6 +237,12 @@ class RemoteSession final : public QObject {
   void setEndReason(const QString& reason);
   void setLastStartedAt(const QDateTime& time);
   void setAskUnattendedPassword(bool value);
+  void setUnattendedLocked(bool value);
+  // Takes the TURN servers an admission hands over; true when they changed
+  // an existing connection's servers.
+  bool acceptIceServers(const QJsonObject& message);
+  // The environment's configuration, with the server's TURN credentials.
+  rtc::Configuration peerConfiguration();
   void setLocalVideoTrack(std::shared_ptr<rtc::VideoTrack> track);
   void setRemoteVideoTrack(std::shared_ptr<rtc::VideoTrack> track);
   void setCurrentQuality(QualityProfile profile);
@@ -260,6 +271,8 @@ class RemoteSession final : public QObject {
   QString endReason_;
   QDateTime lastStartedAt_;
   bool askUnattendedPassword_ = false;
+  bool unattendedLocked_ = false;
+  std::vector<rtc::IceServer> serverIceServers_;  // for this session, from the server
   QRectF displayedVideoRect_;
 
   // Private session state.

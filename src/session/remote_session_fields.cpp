@@ -73,6 +73,11 @@ void RemoteSession::setLastStartedAt(const QDateTime& time) {
   publish(lastStartedAt_, time, [this] { Q_EMIT lastStartedAtChanged(); });
 }
 
+void RemoteSession::setUnattendedLocked(bool value) {
+  Q_ASSERT(isMainThread());
+  publish(unattendedLocked_, value, [this] { Q_EMIT unattendedLockedChanged(); });
+}
+
 void RemoteSession::setAskUnattendedPassword(bool value) {
   Q_ASSERT(isMainThread());
   publish(askUnattendedPassword_, value, [this] { Q_EMIT askUnattendedPasswordChanged(); });

@@ -24,6 +24,8 @@ inline constexpr char kSignalingCaFileKey[] = "signaling/caFile";
 struct SignalingEndpoint {
   QUrl url;
   QString extraCaFile;  // empty when none
+  // The keep-alive ping's interval (the design's 20 s; shorter in tests).
+  int pingIntervalMs = 20'000;
 };
 
 // Environment first, then the settings, then the default.

@@ -22,9 +22,17 @@ QString typeOf(const QJsonObject& message) {
 
 SignalingClient::SignalingClient(SignalingEndpoint endpoint, QObject* parent)
     : QObject(parent), endpoint_(std::move(endpoint)) {
-  pingTimer_.setInterval(kPingIntervalMs);
+  pingTimer_.setInterval(endpoint_.pingIntervalMs > 0 ? endpoint_.pingIntervalMs : kPingIntervalMs);
   QObject::connect(&pingTimer_, &QTimer::timeout, this, [this] {
-    if (socket_) socket_->ping();
+    if (!socket_) return;
+    if (unansweredPings_ >= kMissedPongsBeforeLost) {
+      // The server (or the way to it) is gone without a word: a half-open
+      // link would keep an idle host unreachable for ever.
+      dropSocketAndReport(QStringLiteral("⚠️ [WS] no pong for %1 pings: link lost").arg(unansweredPings_));
+      return;
+    }
+    ++unansweredPings_;
+    socket_->ping();
   });
 }
 
@@ -99,6 +107,9 @@ void SignalingClient::openSocket() {
   QObject::connect(socket, &QWebSocket::textMessageReceived, this, [this, socket](const QString& t) {
     if (socket == socket_) handleText(t);
   });
+  QObject::connect(socket, &QWebSocket::pong, this, [this, socket](quint64, const QByteArray&) {
+    if (socket == socket_) unansweredPings_ = 0;
+  });
   QObject::connect(socket, &QWebSocket::binaryMessageReceived, this,
                    [this, socket](const QByteArray& b) {
                      if (socket == socket_) handleBinary(b);
@@ -156,6 +167,7 @@ void SignalingClient::dropSocketAndReport(const QString& line) {
 
 void SignalingClient::handleOpened() {
   isOpen_ = true;
+  unansweredPings_ = 0;
   const QList<QJsonObject> queued = std::exchange(pendingQueue_, {});
   for (const auto& message : queued) transmit(message);
   pingTimer_.stop();

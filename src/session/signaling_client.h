@@ -2,7 +2,8 @@
 
 // One session's WebSocket to the signaling server. Messages are JSON objects,
 // one text frame each. Messages sent before the socket opens wait and go out
-// in order as soon as it opens; a ping every 20 s keeps the link alive.
+// in order as soon as it opens; a ping every 20 s keeps the link alive, and
+// a link whose pongs stop (two pings unanswered) is taken for lost.
 //
 // All state lives on the thread that owns the object (the main thread).
 // connect(), send() and disconnect() may be called from that thread and run
@@ -29,6 +30,8 @@ class SignalingClient final : public QObject {
   // Frames larger than this are refused by the socket (hostile server guard).
   static constexpr qint64 kMaxIncomingMessageBytes = 1024 * 1024;
   static constexpr int kPingIntervalMs = 20'000;
+  // Pings in a row without a pong before the link is taken for lost.
+  static constexpr int kMissedPongsBeforeLost = 2;
 
   explicit SignalingClient(SignalingEndpoint endpoint, QObject* parent = nullptr);
   ~SignalingClient() override;
@@ -65,6 +68,7 @@ class SignalingClient final : public QObject {
   bool isOpen_ = false;
   QList<QJsonObject> pendingQueue_;
   QTimer pingTimer_;
+  int unansweredPings_ = 0;
 };
 
 }  // namespace lunor

@@ -192,6 +192,35 @@ VideoGeometry videoGeometryOf(const QJsonObject& payload) {
   return geometry;
 }
 
+std::vector<rtc::IceServer> iceServersOf(const QJsonObject& message) {
+  constexpr int kMaxServers = 4;
+  constexpr int kMaxText = 512;
+  std::vector<rtc::IceServer> servers;
+  auto text = [&](const QJsonValue& v, std::string& out) {
+    if (!v.isString() || v.toString().size() > kMaxText) return false;
+    out = v.toString().toStdString();
+    return true;
+  };
+  for (const QJsonValue& entry : message.value(QLatin1String("iceServers")).toArray()) {
+    if (int(servers.size()) >= kMaxServers) break;
+    const QJsonObject object = entry.toObject();
+    rtc::IceServer server;
+    const QJsonValue urls = object.value(QLatin1String("urls"));
+    for (const QJsonValue& url : urls.isArray() ? urls.toArray() : QJsonArray{urls}) {
+      std::string one;
+      if (text(url, one) && (one.rfind("turn:", 0) == 0 || one.rfind("turns:", 0) == 0 || one.rfind("stun:", 0) == 0)) {
+        if (server.urls.size() < kMaxServers) server.urls.push_back(one);
+      }
+    }
+    if (server.urls.empty() || !text(object.value(QLatin1String("username")), server.username) ||
+        !text(object.value(QLatin1String("credential")), server.credential)) {
+      continue;
+    }
+    servers.push_back(std::move(server));
+  }
+  return servers;
+}
+
 QString endReasonOf(const QJsonObject& payload) {
   return json::stringOr(payload, "reason", QStringLiteral("Session terminée"));
 }

@@ -100,6 +100,10 @@ struct VideoGeometry {
 };
 VideoGeometry videoGeometryOf(const QJsonObject& payload);
 
+// The TURN servers a server message hands over ("iceServers"): at most four
+// well-formed entries (string URLs, username and credential, each bounded).
+std::vector<rtc::IceServer> iceServersOf(const QJsonObject& message);
+
 // The reason of an "end" payload, or "Session terminée" when it has none.
 QString endReasonOf(const QJsonObject& payload);
 

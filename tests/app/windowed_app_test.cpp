@@ -3,7 +3,8 @@
 // the other goes to "Se connecter à un ordinateur", types the host's ID and
 // connects, all with the keyboard through XTEST. The host's person accepts
 // the join request with Return, and the client's stage shows the host's
-// screen (a red window covering it).
+// screen (a red window covering it). Closing the client's window ends the
+// session with "Fenêtre fermée".
 
 #include <QtTest>
 
@@ -76,7 +77,12 @@ class WindowedAppTest : public QObject {
     QVERIFY2(QTest::qWaitFor([&] { return (red = person.shareOf(stage, 0xFF0000)) > 0.4; }, 30000),
              qPrintable(QStringLiteral("red share %1\n").arg(red) + client.output()));
 
-    QCOMPARE(client.stop(), 0);
+    // Closing the client's window ends the session with that reason, and the
+    // application with it.
+    QVERIFY(person.closeWindow("Lunor Remote"));
+    QVERIFY2(host.waitForOutput("Fenêtre fermée", 10000), qPrintable(host.output()));
+    QVERIFY(client.process().waitForFinished(10000));
+    QCOMPARE(client.process().exitCode(), 0);
     QCOMPARE(host.stop(), 0);
   }
 };

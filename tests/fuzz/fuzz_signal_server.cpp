@@ -34,7 +34,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ServerLimits limits;
   limits.burstMessages = 1e6;  // the rate limit would hide the rooms behind it
   qint64 now = 0;
-  Rooms rooms(limits, output, [&now] { return now += 250; });
+  MemoryOwnerStore owners;
+  Rooms rooms(limits, output, [&now] { return now += 250; }, owners);
   QStringList peers;
   output.live = &peers;
   size_t i = 0;
@@ -58,6 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         frame.replace(QByteArray("$") + QByteArray::number(k), peers[k].toUtf8());
       }
       rooms.frame(peers[op % peers.size()], frame);
+      if (op == 0xFF) rooms.expire();
     }
     // A connection the rooms closed goes away, as the network would tell.
     for (const QString& id : std::exchange(output.closing, {})) {

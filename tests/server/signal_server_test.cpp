@@ -3,6 +3,7 @@
 #include <QtTest>
 
 #include "raw_peer.h"
+#include "raw_ws_client.h"
 #include "signal_server.h"
 
 using namespace lunor::signal;
@@ -345,6 +346,113 @@ class SignalServerTest : public QObject {
   void plainWsRefusedOffLoopback() {
     SignalServer other;
     QVERIFY(other.listen(QHostAddress::AnyIPv4, 0).has_value());
+  }
+
+  // ---- the network side's bounds, each on a server of its own ----
+
+  // A host that stops reading while its client sends is closed once the
+  // bytes waiting for it pass the bound; the server does not keep growing.
+  void slowReaderIsClosed() {
+    ServerLimits limits;
+    limits.maxUnsentBytes = 256 * 1024;
+    limits.burstMessages = 1e6;
+    limits.messagesPerSecond = 1e6;
+    SignalServer own(limits);
+    QVERIFY(!own.listen(QHostAddress::LocalHost, 0));
+    lunor::test::RawWsClient slowHost(own.port());
+    QVERIFY(slowHost.handshake());
+    slowHost.send(create("123456789"));
+    QVERIFY(!slowHost.take("created").isEmpty());
+    Peer c(own.port());
+    const QString clientId = c.id();
+    c.send(join("123456789"));
+    const QJsonObject request = slowHost.take("join-request");
+    QCOMPARE(request.value("clientId").toString(), clientId);
+    slowHost.send({{"type", "approve"}, {"target", clientId}});
+    QVERIFY(!c.take("approved").isEmpty());
+
+    slowHost.stopReading();
+    const QJsonObject big{{"type", "ice"}, {"candidate", QString(60 * 1024, 'x')}};
+    for (int i = 0; i < 200 && !c.has("peer-left"); ++i) {
+      c.send(signal(big));
+      QTest::qWait(5);
+    }
+    QVERIFY(QTest::qWaitFor([&] { return own.connectionCount() == 1; }, 10000));
+    QVERIFY(!c.take("left").isEmpty());
+  }
+
+  // Connections that never finish their handshake are counted from the TCP
+  // accept: past the bound from one address the next are refused at once,
+  // another address still gets in, and the count frees as they time out.
+  void halfOpenConnectionsAreCappedPerAddress() {
+    ServerLimits limits;
+    limits.maxConnectionsPerAddress = 20;
+    limits.handshakeTimeoutMs = 1500;
+    SignalServer own(limits);
+    QVERIFY(!own.listen(QHostAddress::LocalHost, 0));
+    std::vector<std::unique_ptr<lunor::test::RawWsClient>> flood;
+    for (int i = 0; i < 20; ++i) flood.push_back(std::make_unique<lunor::test::RawWsClient>(own.port(), "127.0.0.7"));
+    QVERIFY(QTest::qWaitFor([&] { return own.acceptedCount() == 20; }, 5000));
+    lunor::test::RawWsClient refused(own.port(), "127.0.0.7");
+    QVERIFY(refused.waitClosed(3000));
+    lunor::test::RawWsClient other(own.port(), "127.0.0.8");
+    QVERIFY(other.handshake());
+    QVERIFY(!other.take("hello").isEmpty());
+    // The silent ones go after the handshake timeout; the address may come back.
+    QVERIFY(QTest::qWaitFor([&] { return own.acceptedCount() == 1; }, 10000));
+    lunor::test::RawWsClient back(own.port(), "127.0.0.7");
+    QVERIFY(back.handshake());
+  }
+
+  // A connection that says nothing after its handshake goes; one that does
+  // not answer pings goes once silent for the bound; a live one stays.
+  void silentConnectionsAreDropped() {
+    ServerLimits limits;
+    limits.firstMessageTimeoutMs = 1500;
+    limits.pingIntervalMs = 300;
+    limits.silenceTimeoutMs = 1500;
+    SignalServer own(limits);
+    QVERIFY(!own.listen(QHostAddress::LocalHost, 0));
+    lunor::test::RawWsClient mute(own.port());
+    QVERIFY(mute.handshake());
+    lunor::test::RawWsClient deaf(own.port());
+    QVERIFY(deaf.handshake());
+    deaf.answerPings = false;
+    deaf.send({{"type", "create"}, {"roomId", "111111111"}});
+    QVERIFY(!deaf.take("created").isEmpty());
+    Peer alive(own.port());
+    alive.id();
+    alive.send(create("123456789"));
+    QVERIFY(!alive.take("created").isEmpty());
+
+    QVERIFY(mute.waitClosed(5000));
+    QVERIFY(deaf.waitClosed(5000));
+    QVERIFY2(deaf.pings >= 2, qPrintable(QString::number(deaf.pings)));
+    QCOMPARE(own.roomCount(), 1);
+    QVERIFY(alive.socket.state() == QAbstractSocket::ConnectedState);
+  }
+
+  // Behind a trusted proxy the forwarded address is the one that counts.
+  void trustedProxyForwardsTheClientsAddress() {
+    ServerLimits limits;
+    limits.maxConnectionsPerAddress = 2;
+    SignalServer own(limits);
+    own.setTrustedProxy(QHostAddress("127.0.0.1"));
+    QVERIFY(!own.listen(QHostAddress::LocalHost, 0));
+    std::vector<std::unique_ptr<lunor::test::RawWsClient>> same;
+    for (int i = 0; i < 3; ++i) {
+      same.push_back(std::make_unique<lunor::test::RawWsClient>(own.port()));
+      same.back()->handshake("X-Forwarded-For: 10.1.1.1, 203.0.113.7\r\n");
+    }
+    QVERIFY(!same[0]->take("hello").isEmpty());
+    QVERIFY(!same[1]->take("hello").isEmpty());
+    QVERIFY(same[2]->waitClosed(3000));
+    lunor::test::RawWsClient another(own.port());
+    QVERIFY(another.handshake("X-Forwarded-For: 203.0.113.8\r\n"));
+    QVERIFY(!another.take("hello").isEmpty());
+    lunor::test::RawWsClient unproxied(own.port());
+    unproxied.handshake();
+    QVERIFY(unproxied.waitClosed(3000));
   }
 };
 

@@ -3,6 +3,7 @@
 // A person at a test's X server: finds windows by title, moves the pointer,
 // clicks and types, through XTEST.
 
+#include <utility>
 #include <vector>
 
 #include <QRect>
@@ -28,13 +29,22 @@ class Person {
   // The viewable top-level windows whose title (_NET_WM_NAME, UTF-8) starts
   // with `title`, in stacking order (bottom first); their geometry.
   std::vector<QRect> windows(const QString& title) {
+    std::vector<QRect> found;
+    for (const auto& [id, rect] : matching(title)) found.push_back(rect);
+    return found;
+  }
+  Window windowId(const QString& title) {
+    const auto all = matching(title);
+    return all.empty() ? 0 : all.front().first;
+  }
+  std::vector<std::pair<Window, QRect>> matching(const QString& title) {
     // Windows may go while we look at them: their errors are ignored.
     XSync(display_, False);
     auto previous = XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
     const Atom netWmName = XInternAtom(display_, "_NET_WM_NAME", False);
     Window root = 0, parent = 0, *children = nullptr;
     unsigned count = 0;
-    std::vector<QRect> found;
+    std::vector<std::pair<Window, QRect>> found;
     XQueryTree(display_, DefaultRootWindow(display_), &root, &parent, &children, &count);
     for (unsigned i = 0; i < count; ++i) {
       Atom type = 0;
@@ -45,7 +55,7 @@ class Person {
                              &items, &after, &name) == Success && name) {
         if (QString::fromUtf8(reinterpret_cast<char*>(name), static_cast<qsizetype>(items)).startsWith(title)) {
           XWindowAttributes a{};
-          if (XGetWindowAttributes(display_, children[i], &a) && a.map_state == IsViewable) found.emplace_back(a.x, a.y, a.width, a.height);
+          if (XGetWindowAttributes(display_, children[i], &a) && a.map_state == IsViewable) found.emplace_back(children[i], QRect(a.x, a.y, a.width, a.height));
         }
         XFree(name);
       }
@@ -79,6 +89,22 @@ class Person {
     }
     XDestroyImage(image);
     return total ? double(close) / double(total) : 0;
+  }
+  // Asks the first viewable top-level window titled `title` to close, as a
+  // window manager's close button does (WM_DELETE_WINDOW).
+  bool closeWindow(const QString& title) {
+    const Window target = windowId(title);
+    if (!target) return false;
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = target;
+    event.xclient.message_type = XInternAtom(display_, "WM_PROTOCOLS", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = static_cast<long>(XInternAtom(display_, "WM_DELETE_WINDOW", False));
+    event.xclient.data.l[1] = CurrentTime;
+    XSendEvent(display_, target, False, NoEventMask, &event);
+    XFlush(display_);
+    return true;
   }
   void moveTo(QPoint p) {
     XTestFakeMotionEvent(display_, -1, p.x(), p.y(), CurrentTime);

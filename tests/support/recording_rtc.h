@@ -92,6 +92,7 @@ class RecordingPeerConnection final : public rtc::PeerConnection {
     inner_->addIceCandidate(c, std::move(done));
   }
   void restartIce() override { inner_->restartIce(); }
+  rtc::Error setIceServers(const std::vector<rtc::IceServer>& servers) override { return inner_->setIceServers(servers); }
   rtc::IceConnectionState iceConnectionState() override { return inner_->iceConnectionState(); }
   void getStats(std::function<void(rtc::ConnectionStats)> done) override { inner_->getStats(std::move(done)); }
   void close() override { inner_->close(); }

@@ -8,7 +8,8 @@ namespace lunor::test {
 
 SignalServerProcess::SignalServerProcess(const QStringList& arguments) {
   process_.setProcessChannelMode(QProcess::MergedChannels);
-  QStringList all{QStringLiteral("--port"), QStringLiteral("0")};
+  QStringList all{QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--owners-db"),
+                  QStringLiteral(":memory:")};
   all << arguments;
   process_.start(QStringLiteral(LUNOR_SIGNAL_BINARY), all);
   if (!process_.waitForStarted(10000)) return;

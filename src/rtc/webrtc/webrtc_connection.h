@@ -313,6 +313,20 @@ class WebRtcPeerConnection final : public PeerConnection {
 
   void restartIce() override { pc_->RestartIce(); }
 
+  Error setIceServers(const std::vector<IceServer>& servers) override {
+    auto config = pc_->GetConfiguration();
+    config.servers.clear();
+    for (const auto& server : servers) {
+      webrtc::PeerConnectionInterface::IceServer native;
+      native.urls = server.urls;
+      native.username = server.username;
+      native.password = server.credential;
+      config.servers.push_back(native);
+    }
+    const webrtc::RTCError error = pc_->SetConfiguration(config);
+    return error.ok() ? Error{} : Error{error.message()};
+  }
+
   IceConnectionState iceConnectionState() override {
     return toIceState(pc_->ice_connection_state());
   }

@@ -12,6 +12,7 @@
 #include <QSslKey>
 
 #include <functional>
+#include <memory>
 #include <type_traits>
 #include <vector>
 
@@ -19,6 +20,8 @@
 
 #include "event_log.h"
 #include "owner_store.h"
+#include "redis_cluster.h"
+#include "redis_link.h"
 #include "signal_server.h"
 #include "turn_credentials.h"
 #include "system/unix_signals.h"
@@ -160,7 +163,13 @@ int main(int argc, char** argv) {
   QCommandLineOption turnTtlOption(QStringLiteral("turn-ttl"),
                                    QStringLiteral("Seconds a TURN credential lasts (default 3600)."),
                                    QStringLiteral("seconds"), QStringLiteral("3600"));
-  parser.addOptions({ownersOption, ownerTtlOption, proxyOption, turnUrlOption, turnSecretOption, turnTtlOption});
+  QCommandLineOption redisOption(
+      QStringLiteral("redis"),
+      QStringLiteral("Share rooms with the other instances through this Redis (redis://[:password@]host[:port][/db]); "
+                     "owners are then kept there instead of --owners-db."),
+      QStringLiteral("url"));
+  parser.addOptions(
+      {ownersOption, ownerTtlOption, proxyOption, turnUrlOption, turnSecretOption, turnTtlOption, redisOption});
   parser.process(app);
   for (size_t i = 0; i < bounds.size(); ++i) {
     if (!parser.isSet(boundOptions[i])) continue;
@@ -228,17 +237,41 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "lunor-signal: invalid --owner-ttl-days\n");
     return 2;
   }
-  const QString ownersPath = parser.value(ownersOption);
-  if (ownersPath != QLatin1String(":memory:")) QDir().mkpath(QFileInfo(ownersPath).absolutePath());
-  lunor::signal::SqliteOwnerStore owners(ownersPath, ownerTtl);
-  if (!owners.error().isEmpty()) {
-    std::fprintf(stderr, "lunor-signal: %s: %s\n", qPrintable(parser.value(ownersOption)), qPrintable(owners.error()));
-    return 1;
+  // One instance: owners in an SQLite file. Several: everything shared in Redis.
+  std::unique_ptr<lunor::signal::OwnerStore> owners;
+  std::unique_ptr<lunor::signal::RedisLink> redis;
+  std::unique_ptr<lunor::signal::RedisCluster> cluster;
+  if (parser.isSet(redisOption)) {
+    const auto address = lunor::signal::parseRedisUrl(parser.value(redisOption));
+    if (!address) {
+      std::fprintf(stderr, "lunor-signal: invalid --redis %s\n", qPrintable(parser.value(redisOption)));
+      return 2;
+    }
+    redis = std::make_unique<lunor::signal::RedisLink>(*address);
+    if (const QString error = redis->open(); !error.isEmpty()) {
+      std::fprintf(stderr, "lunor-signal: Redis at %s: %s\n", address->host.constData(), qPrintable(error));
+      return 1;
+    }
+    owners = std::make_unique<lunor::signal::RedisOwnerStore>(*redis, ownerTtl);
+    cluster = std::make_unique<lunor::signal::RedisCluster>(*redis);
+  } else {
+    const QString ownersPath = parser.value(ownersOption);
+    if (ownersPath != QLatin1String(":memory:")) QDir().mkpath(QFileInfo(ownersPath).absolutePath());
+    auto sqlite = std::make_unique<lunor::signal::SqliteOwnerStore>(ownersPath, ownerTtl);
+    if (!sqlite->error().isEmpty()) {
+      std::fprintf(stderr, "lunor-signal: %s: %s\n", qPrintable(ownersPath), qPrintable(sqlite->error()));
+      return 1;
+    }
+    owners = std::move(sqlite);
   }
   raiseDescriptorLimit();
 
   lunor::quitOnTerminationSignals(app);
-  lunor::signal::SignalServer server(limits, {}, &owners);
+  lunor::signal::SignalServer server(limits, {}, owners.get());
+  if (cluster) {
+    server.rooms().setCluster(cluster.get());
+    cluster->attach(server.rooms());
+  }
   if (!proxy.isNull()) server.setTrustedProxy(proxy);
   if (!turn.urls.isEmpty()) {
     server.setIceServers([turn](const QString& clientId) { return lunor::signal::turnIceServers(turn, clientId); });

@@ -14,9 +14,15 @@ qint64 PasswordBackoff::retryAfterMs(const QString& key) const {
 }
 
 qint64 PasswordBackoff::recordFailure(const QString& key) {
+  const Entry* entry = entries_.find(key);
+  return setFailures(key, (entry ? entry->failures : 0) + 1);
+}
+
+qint64 PasswordBackoff::setFailures(const QString& key, int count) {
   const qint64 now = clock_();
   Entry& entry = entries_.touch(key);
-  entry.failures += 1;
+  if (count <= entry.failures) return std::max<qint64>(0, entry.lockedUntil - now);
+  entry.failures = count;
   entry.lastSeen = now;
   const int over = entry.failures - policy_.freeFailures;
   if (over <= 0) return 0;

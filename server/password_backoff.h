@@ -31,10 +31,13 @@ class PasswordBackoff {
   qint64 retryAfterMs(const QString& key) const;
   // Records a failure; returns the new wait (0 while failures are free).
   qint64 recordFailure(const QString& key);
+  // Raises the key's failures to `count` (counted elsewhere too); returns the wait.
+  qint64 setFailures(const QString& key, int count);
   void recordSuccess(const QString& key);
   // Forgets the keys idle for forgetAfterMs and no longer locked.
   void expire();
   int trackedKeys() const { return entries_.size(); }
+  const Policy& policy() const { return policy_; }
 
  private:
   struct Entry {

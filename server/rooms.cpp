@@ -45,6 +45,25 @@ namespace {
 
 constexpr qint64 kMinuteMs = 60'000;
 constexpr qint64 kDayMs = 24 * 3600'000;
+constexpr int kMaxHeldFrames = 32;
+
+// Between instances: kind, connection, argument and payload, separated by
+// the unit separator (the payload, last, may hold anything).
+constexpr char kSeparator = '\x1f';
+
+QByteArray instanceMessage(const char* kind, const QString& peer, const QByteArray& argument = {},
+                           const QByteArray& payload = {}) {
+  QByteArray out;
+  out.reserve(payload.size() + 48);
+  out.append(kind).append(kSeparator).append(peer.toLatin1()).append(kSeparator).append(argument)
+      .append(kSeparator).append(payload);
+  return out;
+}
+
+// Failure keys shared by the instances.
+QByteArray addressKey(const QString& address) { return "a|" + address.toUtf8(); }
+QByteArray roomAddressKey(const QString& roomAddress) { return "r|" + roomAddress.toUtf8(); }
+QByteArray roomDayKey(const QString& roomId) { return "d|" + roomId.toUtf8(); }
 
 PasswordBackoff::Policy backoffPolicy(int freeFailures, int maxEntries) {
   PasswordBackoff::Policy policy;
@@ -107,6 +126,7 @@ void Rooms::disconnected(const QString& peerId, int closeCode) {
   if (!it->hostedRoom.isEmpty()) closeRoom(it->hostedRoom);
   it = peers_.find(peerId);
   if (!it->joinedRoom.isEmpty()) leaveJoinedRoom(*it, /*tellHost=*/true);
+  detachFromHome(*it, closeCode);
   logEvent(QStringLiteral("disconnected"), {{"client", peerId}, {"code", QString::number(closeCode)}});
   peers_.remove(peerId);
 }
@@ -136,11 +156,20 @@ void Rooms::frame(const QString& peerId, const QByteArray& utf8) {
     }
     if (peer.dropped >= limits_.droppedBeforeClose) {
       logEvent(QStringLiteral("flood-closed"), {{"client", peerId}, {"address", peer.address}});
-      output_.close(peerId, kPolicyViolated, QStringLiteral("flood"));
+      closePeer(peerId, kPolicyViolated, QStringLiteral("flood"));
     }
     return;
   }
+  if (peer.routing) {
+    // Order is kept: these follow the join once its room is found.
+    if (peer.held.size() < kMaxHeldFrames) peer.held << utf8;
+    return;
+  }
+  dispatch(peer, utf8);
+}
 
+void Rooms::dispatch(Peer& peer, const QByteArray& utf8) {
+  const QString peerId = peer.id;
   QJsonParseError error;
   const QJsonDocument document = QJsonDocument::fromJson(utf8, &error);
   if (error.error != QJsonParseError::NoError || !document.isObject()) {
@@ -154,7 +183,10 @@ void Rooms::frame(const QString& peerId, const QByteArray& utf8) {
     return;
   }
   const QString t = type.toString();
-  if (t == QLatin1String("create")) {
+  if (cluster_ && peer.origin.isEmpty() && routeElsewhere(peer, t, message, utf8)) return;
+  if (t == QLatin1String("create") && !peer.origin.isEmpty()) {
+    sendError(peerId, QStringLiteral("unknown-type"));  // only a socket's own instance hosts
+  } else if (t == QLatin1String("create")) {
     handleCreate(peer, message);
   } else if (t == QLatin1String("join")) {
     handleJoin(peer, message);
@@ -197,9 +229,38 @@ void Rooms::handleCreate(Peer& peer, const QJsonObject& message) {
                 [this, peerId, roomId, unattendedHash, ticket](Claim claim) {
                   auto it = peers_.find(peerId);
                   if (it == peers_.end() || it->pendingCreate != ticket) return;
-                  it->pendingCreate = 0;
-                  createRoom(peerId, roomId, unattendedHash, claim);
+                  if (!cluster_ || claim == Claim::Refused) {
+                    it->pendingCreate = 0;
+                    createRoom(peerId, roomId, unattendedHash, claim);
+                    return;
+                  }
+                  placeAndCreate(peerId, roomId, unattendedHash, claim, ticket);
                 });
+}
+
+void Rooms::placeAndCreate(const QString& peerId, const QString& roomId, const QString& unattendedHash, Claim claim,
+                           quint64 ticket) {
+  // The owner takes the room from whichever instance holds it; anyone else
+  // only gets a room no running instance holds.
+  cluster_->place(roomId, claim == Claim::Owner,
+                  [this, peerId, roomId, unattendedHash, claim, ticket](bool placed, const QString& previous) {
+                    auto it = peers_.find(peerId);
+                    if (it == peers_.end() || it->pendingCreate != ticket) {
+                      if (placed && !rooms_.contains(roomId)) cluster_->unplace(roomId);
+                      return;
+                    }
+                    it->pendingCreate = 0;
+                    if (!placed) {
+                      logEvent(QStringLiteral("room-takeover-refused"),
+                               {{"room", roomId}, {"client", peerId}, {"address", it->address}, {"held-by", previous}});
+                      sendError(peerId, QStringLiteral("room-taken"));
+                      return;
+                    }
+                    if (!previous.isEmpty() && previous != cluster_->instance()) {
+                      cluster_->post(previous, instanceMessage("takeover", {}, roomId.toUtf8()));
+                    }
+                    createRoom(peerId, roomId, unattendedHash, claim);
+                  });
 }
 
 void Rooms::createRoom(const QString& peerId, const QString& roomId, const QString& unattendedHash, Claim claim) {
@@ -217,7 +278,7 @@ void Rooms::createRoom(const QString& peerId, const QString& roomId, const QStri
     const QString stale = existing->hostId;
     logEvent(QStringLiteral("room-reclaimed"), {{"room", roomId}, {"client", peer.id}, {"stale", stale}});
     closeRoom(roomId);
-    output_.close(stale, kPolicyViolated, QStringLiteral("replaced by the room's owner"));
+    closePeer(stale, kPolicyViolated, QStringLiteral("replaced by the room's owner"));
   }
   // One room per connection, and a host is nobody's client.
   Peer& host = *peers_.find(peerId);
@@ -382,12 +443,20 @@ void Rooms::checkPassword(Peer& peer, Room& room, PendingJoin join, const QStrin
   }
   if (constantTimeEquals(passwordHash.toLatin1(), room.unattendedHash.toLatin1())) {
     perRoomAddress_.recordSuccess(roomAddress);
+    if (cluster_) cluster_->forgetFailures(roomAddressKey(roomAddress));
     room.pending.insert(peer.id, join);
     admit(room, peer.id, /*unattended=*/true);
     return;
   }
   today.failures += 1;
   const qint64 lock = std::max(perAddress_.recordFailure(peer.address), perRoomAddress_.recordFailure(roomAddress));
+  if (cluster_) {
+    // Every instance learns the new counts (this one too, with the others' failures added).
+    const qint64 forget = perAddress_.policy().forgetAfterMs;
+    cluster_->countFailure(addressKey(peer.address), forget, /*sliding=*/true);
+    cluster_->countFailure(roomAddressKey(roomAddress), forget, /*sliding=*/true);
+    cluster_->countFailure(roomDayKey(roomId), kDayMs, /*sliding=*/false);
+  }
   logEvent(QStringLiteral("password-denied"),
            {{"room", roomId}, {"client", peer.id}, {"address", peer.address}});
   QJsonObject denied{{kType, QStringLiteral("unattended-denied")}};
@@ -475,6 +544,7 @@ void Rooms::closeRoom(QString roomId) {  // by value: callers pass a field it cl
   if (roomIt == rooms_.end()) return;
   const Room room = *roomIt;
   rooms_.erase(roomIt);
+  if (cluster_) cluster_->unplace(roomId);
   if (auto host = peers_.find(room.hostId); host != peers_.end()) host->hostedRoom.clear();
   QStringList members = room.pending.keys();
   if (!room.admittedId.isEmpty()) members << room.admittedId;
@@ -496,12 +566,192 @@ QString Rooms::newClientId() const {
 }
 
 void Rooms::send(const QString& peerId, const QJsonObject& message) {
-  if (!peers_.contains(peerId)) return;
-  output_.send(peerId, QJsonDocument(message).toJson(QJsonDocument::Compact));
+  sendRaw(peerId, QJsonDocument(message).toJson(QJsonDocument::Compact));
+}
+
+void Rooms::sendRaw(const QString& peerId, const QByteArray& json) {
+  auto it = peers_.find(peerId);
+  if (it == peers_.end()) return;
+  if (it->origin.isEmpty()) {
+    output_.send(peerId, json);
+  } else {
+    cluster_->post(it->origin, instanceMessage("deliver", peerId, {}, json));
+  }
+}
+
+void Rooms::closePeer(const QString& peerId, int code, const QString& reason) {
+  auto it = peers_.find(peerId);
+  if (it == peers_.end()) return;
+  if (it->origin.isEmpty()) {
+    output_.close(peerId, code, reason);
+  } else {
+    cluster_->post(it->origin, instanceMessage("close", peerId, QByteArray::number(code), reason.toUtf8()));
+  }
 }
 
 void Rooms::sendError(const QString& peerId, const QString& code) {
   send(peerId, QJsonObject{{kType, QStringLiteral("error")}, {QStringLiteral("code"), code}});
+}
+
+// ---- several instances ----
+
+bool Rooms::routeElsewhere(Peer& peer, const QString& type, const QJsonObject& message, const QByteArray& utf8) {
+  if (type == QLatin1String("join")) {
+    const QString roomId = message.value(QLatin1String("roomId")).toString();
+    if (!isValidRoomId(roomId, limits_.maxRoomIdChars) || rooms_.contains(roomId)) {
+      detachFromHome(peer);
+      return false;
+    }
+    // Looking a room up costs a round trip to Redis: enumeration is bounded first.
+    if (!mayAskFor(peer, roomId)) return true;
+    const quint64 ticket = nextRoute_++;
+    peer.routing = ticket;
+    const QString peerId = peer.id;
+    cluster_->locate(roomId, [this, peerId, ticket, utf8](const QString& instance) {
+      routed(peerId, ticket, instance, utf8);
+    });
+    return true;
+  }
+  if (peer.home.isEmpty()) return false;
+  if (type == QLatin1String("create")) {
+    detachFromHome(peer);
+    return false;
+  }
+  forward(peer, utf8);
+  return true;
+}
+
+void Rooms::routed(const QString& peerId, quint64 ticket, const QString& instance, const QByteArray& utf8) {
+  auto it = peers_.find(peerId);
+  if (it == peers_.end() || it->routing != ticket) return;
+  it->routing = 0;
+  const QJsonObject join = QJsonDocument::fromJson(utf8).object();
+  if (instance.isEmpty() || instance == cluster_->instance()) {
+    detachFromHome(*it);
+    handleJoin(*it, join);
+  } else {
+    if (it->home != instance) {
+      detachFromHome(*it);
+      it->home = instance;
+      cluster_->post(instance, instanceMessage("open", peerId, cluster_->instance().toUtf8(), it->address.toUtf8()));
+    }
+    forward(*it, utf8, join.value(QLatin1String("roomId")).toString());
+  }
+  // What came in meanwhile, in order; a join among it may start another lookup.
+  QList<QByteArray> held = std::exchange(peers_.find(peerId)->held, {});
+  while (!held.isEmpty()) {
+    it = peers_.find(peerId);
+    if (it == peers_.end()) return;
+    if (it->routing) {
+      it->held = held + it->held;
+      return;
+    }
+    dispatch(*it, held.takeFirst());
+  }
+}
+
+void Rooms::forward(Peer& peer, const QByteArray& utf8, const QString& joiningRoom) {
+  const QString peerId = peer.id;
+  const QString home = peer.home;
+  cluster_->post(home, instanceMessage("frame", peerId, {}, utf8), [this, peerId, home, joiningRoom](bool delivered) {
+    if (delivered) return;
+    auto it = peers_.find(peerId);
+    if (it == peers_.end() || it->home != home) return;
+    // The room's instance is gone: so is the room, for now.
+    logEvent(QStringLiteral("instance-unreachable"), {{"client", peerId}, {"instance", home}});
+    it->home.clear();
+    if (!joiningRoom.isEmpty()) {
+      send(peerId, QJsonObject{{kType, QStringLiteral("room-not-found")}, {QStringLiteral("roomId"), joiningRoom}});
+    } else {
+      send(peerId, QJsonObject{{kType, QStringLiteral("left")}});
+    }
+  });
+}
+
+void Rooms::detachFromHome(Peer& peer, int code) {
+  if (peer.home.isEmpty()) return;
+  cluster_->post(peer.home, instanceMessage("gone", peer.id, QByteArray::number(code)));
+  peer.home.clear();
+}
+
+void Rooms::fromInstance(const QByteArray& message) {
+  const qsizetype a = message.indexOf(kSeparator);
+  const qsizetype b = a < 0 ? -1 : message.indexOf(kSeparator, a + 1);
+  const qsizetype c = b < 0 ? -1 : message.indexOf(kSeparator, b + 1);
+  if (c < 0) return;
+  const QByteArray kind = message.left(a);
+  const QString peerId = QString::fromLatin1(message.mid(a + 1, b - a - 1));
+  const QByteArray argument = message.mid(b + 1, c - b - 1);
+  const QByteArray payload = message.mid(c + 1);
+  auto it = peers_.find(peerId);
+  const bool remote = it != peers_.end() && !it->origin.isEmpty();
+  const bool local = it != peers_.end() && it->origin.isEmpty();
+  if (kind == "frame") {
+    if (remote) frame(peerId, payload);
+  } else if (kind == "deliver") {
+    if (local) output_.send(peerId, payload);
+  } else if (kind == "open") {
+    if (it != peers_.end() || peerId.isEmpty()) return;
+    Peer peer;
+    peer.id = peerId;
+    peer.address = QString::fromUtf8(payload);
+    peer.origin = QString::fromUtf8(argument);
+    peer.tokens = limits_.burstMessages;
+    peer.refill.start();
+    peers_.insert(peerId, peer);
+    logEvent(QStringLiteral("connected"), {{"client", peerId}, {"address", peer.address}, {"via", peer.origin}});
+  } else if (kind == "gone") {
+    if (remote) disconnected(peerId, argument.toInt());
+  } else if (kind == "close") {
+    if (local) output_.close(peerId, argument.toInt(), QString::fromUtf8(payload));
+  } else if (kind == "takeover") {
+    roomMoved(QString::fromUtf8(argument));
+  }
+}
+
+void Rooms::failureCounted(const QByteArray& key, int count) {
+  const QString rest = QString::fromUtf8(key.mid(2));
+  if (key.startsWith("a|")) {
+    perAddress_.setFailures(rest, count);
+  } else if (key.startsWith("r|")) {
+    perRoomAddress_.setFailures(rest, count);
+  } else if (key.startsWith("d|")) {
+    const qint64 now = clock_();
+    RoomFailures& today = roomFailures_.touch(rest);
+    if (now - today.dayStart >= kDayMs) today = {now, 0};
+    today.failures = std::max(today.failures, count);
+  }
+}
+
+QSet<QString> Rooms::instancesInUse() const {
+  QSet<QString> instances;
+  for (const Peer& peer : peers_) {
+    if (!peer.home.isEmpty()) instances.insert(peer.home);
+    if (!peer.origin.isEmpty()) instances.insert(peer.origin);
+  }
+  return instances;
+}
+
+void Rooms::instanceGone(const QString& instance) {
+  logEvent(QStringLiteral("instance-gone"), {{"instance", instance}});
+  QStringList remote;
+  for (Peer& peer : peers_) {
+    if (peer.origin == instance) remote << peer.id;
+    if (peer.home == instance) {
+      peer.home.clear();
+      send(peer.id, QJsonObject{{kType, QStringLiteral("left")}});
+    }
+  }
+  for (const auto& id : remote) disconnected(id, 1001);
+}
+
+void Rooms::roomMoved(const QString& roomId) {
+  auto it = rooms_.find(roomId);
+  if (it == rooms_.end()) return;
+  const QString host = it->hostId;
+  logEvent(QStringLiteral("room-moved"), {{"room", roomId}, {"stale", host}});
+  closeRoom(roomId);
+  closePeer(host, kPolicyViolated, QStringLiteral("replaced by the room's owner"));
 }
 
 }  // namespace lunor::signal

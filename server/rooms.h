@@ -18,6 +18,7 @@
 #include <QJsonArray>
 #include <QSet>
 
+#include "cluster.h"
 #include "server_limits.h"
 #include "lru_table.h"
 #include "owner_store.h"
@@ -47,6 +48,21 @@ class Rooms final {
   Rooms(ServerLimits limits, RoomsOutput& output, PasswordBackoff::Clock clock, OwnerStore& owners);
 
   void setIceServers(IceServersFor iceServers) { iceServers_ = std::move(iceServers); }
+  // With several instances: rooms held elsewhere are reached through
+  // `cluster` (borrowed; null: this instance is alone). A connection that
+  // joins such a room is proxied there: its frames go to the room's
+  // instance, and what that instance says to it comes back through this one.
+  void setCluster(Cluster* cluster) { cluster_ = cluster; }
+  // A message from another instance.
+  void fromInstance(const QByteArray& message);
+  // A failure count shared by the instances (key as given to the cluster).
+  void failureCounted(const QByteArray& key, int count);
+  // Instances some connection here depends on.
+  QSet<QString> instancesInUse() const;
+  // An instance stopped: what it held for our connections is gone.
+  void instanceGone(const QString& instance);
+  // A room held here has been taken over by its owner on another instance.
+  void roomMoved(const QString& roomId);
 
   // A client ID no connection has: the network side files the new
   // connection under it, then calls connected().
@@ -80,6 +96,13 @@ class Rooms final {
     QString refusedRoom;            // the room that last turned it away
     qint64 refusedUntilMs = 0;
     quint64 pendingCreate = 0;      // a create waiting for the owner store
+    // Several instances. home: where this connection's frames go (empty:
+    // here). origin: the instance holding the socket of a connection whose
+    // room is here (empty: the socket is ours).
+    QString home;
+    QString origin;
+    quint64 routing = 0;            // a lookup of the room a join asks for
+    QList<QByteArray> held;         // frames that arrived during the lookup
   };
   struct PendingJoin {
     QString displayName;
@@ -107,6 +130,15 @@ class Rooms final {
   };
 
   bool takeToken(Peer& peer);
+  void dispatch(Peer& peer, const QByteArray& utf8);
+  // True when the frame is another instance's business (sent or on its way).
+  bool routeElsewhere(Peer& peer, const QString& type, const QJsonObject& message, const QByteArray& utf8);
+  void routed(const QString& peerId, quint64 ticket, const QString& instance, const QByteArray& utf8);
+  void forward(Peer& peer, const QByteArray& utf8, const QString& joiningRoom = {});
+  void detachFromHome(Peer& peer, int code = 1000);
+  void placeAndCreate(const QString& peerId, const QString& roomId, const QString& unattendedHash, Claim claim,
+                      quint64 ticket);
+  void countFailure(const QByteArray& key, qint64 ttlMs, bool sliding);
   void handleCreate(Peer& peer, const QJsonObject& message);
   void createRoom(const QString& peerId, const QString& roomId, const QString& unattendedHash, Claim claim);
   // False (and the peer told) when the address asked for too many rooms this minute.
@@ -124,6 +156,8 @@ class Rooms final {
   void closeRoom(QString roomId);
 
   void send(const QString& peerId, const QJsonObject& message);
+  void sendRaw(const QString& peerId, const QByteArray& json);
+  void closePeer(const QString& peerId, int code, const QString& reason);
   void sendError(const QString& peerId, const QString& code);
 
   ServerLimits limits_;
@@ -133,7 +167,9 @@ class Rooms final {
   PasswordBackoff::Clock clock_;
   OwnerStore& owners_;
   IceServersFor iceServers_;
+  Cluster* cluster_ = nullptr;
   quint64 nextCreate_ = 1;
+  quint64 nextRoute_ = 1;
   PasswordBackoff perAddress_;
   PasswordBackoff perRoomAddress_;
   LruTable<RoomFailures> roomFailures_;

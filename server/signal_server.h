@@ -61,6 +61,7 @@ class SignalServer final : public QObject, private RoomsOutput {
   int acceptedCount() const;
   int roomCount() const { return rooms_.roomCount(); }
   const Rooms& rooms() const { return rooms_; }
+  Rooms& rooms() { return rooms_; }
 
  private:
   struct Connection {

@@ -25,6 +25,14 @@ class SignalBinaryTest : public QObject {
     QTest::newRow("unreadable certificate")
         << QStringList{"--cert", "/nonexistent.pem", "--key", "/nonexistent.key"} << 2
         << "no certificate";
+    QTest::newRow("zero bound") << QStringList{"--max-unsent-bytes", "0"} << 2 << "invalid --max-unsent-bytes";
+    QTest::newRow("turn url without secret") << QStringList{"--turn-url", "turn:x:3478"} << 2 << "go together";
+    QTest::newRow("unreadable turn secret")
+        << QStringList{"--turn-url", "turn:x:3478", "--turn-secret-file", "/nonexistent"} << 2 << "cannot read";
+    QTest::newRow("owner ttl") << QStringList{"--owner-ttl-days", "0"} << 2 << "invalid --owner-ttl-days";
+    QTest::newRow("not a redis url") << QStringList{"--redis", "http://x"} << 2 << "invalid --redis";
+    // Port 1 on loopback: nobody listens there.
+    QTest::newRow("redis unreachable") << QStringList{"--redis", "redis://127.0.0.1:1"} << 1 << "Redis at";
   }
   void commandLine() {
     QFETCH(QStringList, arguments);

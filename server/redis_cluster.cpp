@@ -1,0 +1,168 @@
+#include "redis_cluster.h"
+
+#include <QRandomGenerator>
+
+#include "event_log.h"
+#include "rooms.h"
+
+namespace lunor::signal {
+namespace {
+
+const QByteArray kFailuresChannel = "lunor:failures";
+constexpr char kSeparator = '\x1f';
+
+QByteArray roomKey(const QString& roomId) { return "lunor:room:" + roomId.toUtf8(); }
+QByteArray aliveKey(const QString& instance) { return "lunor:alive:" + instance.toUtf8(); }
+QByteArray channelOf(const QString& instance) { return "lunor:instance:" + instance.toUtf8(); }
+
+// KEYS[1] room entry; ARGV: instance, ttl ms, force, alive-key prefix.
+// A room held by a running instance stays there unless forced.
+const QByteArray kPlaceScript = R"(
+local holder = redis.call('GET', KEYS[1])
+if holder and holder ~= ARGV[1] and ARGV[3] ~= '1' and redis.call('EXISTS', ARGV[4] .. holder) == 1 then
+  return {0, holder}
+end
+redis.call('SET', KEYS[1], ARGV[1], 'PX', ARGV[2])
+return {1, holder or ''}
+)";
+
+// Renews the entry if it is still ours; otherwise says who holds it.
+const QByteArray kRenewScript = R"(
+local holder = redis.call('GET', KEYS[1])
+if holder and holder ~= ARGV[1] then return holder end
+redis.call('SET', KEYS[1], ARGV[1], 'PX', ARGV[2])
+return ''
+)";
+
+const QByteArray kUnplaceScript = R"(
+if redis.call('GET', KEYS[1]) == ARGV[1] then return redis.call('DEL', KEYS[1]) end
+return 0
+)";
+
+// KEYS[1] counter; ARGV: ttl ms, sliding, channel, key as published.
+const QByteArray kCountScript = R"(
+local n = redis.call('INCR', KEYS[1])
+if n == 1 or ARGV[2] == '1' then redis.call('PEXPIRE', KEYS[1], ARGV[1]) end
+redis.call('PUBLISH', ARGV[3], ARGV[4] .. '\31' .. n)
+return n
+)";
+
+// KEYS[1] owner entry; ARGV: digest (empty: no key given), ttl seconds.
+// Binds an unbound room to the digest, renews the owner's claim, and
+// answers what is bound (empty: nothing was).
+const QByteArray kClaimScript = R"(
+local bound = redis.call('GET', KEYS[1])
+if not bound then
+  if ARGV[1] ~= '' then redis.call('SET', KEYS[1], ARGV[1], 'EX', ARGV[2]) end
+  return ''
+end
+if bound == ARGV[1] then redis.call('EXPIRE', KEYS[1], ARGV[2]) end
+return bound
+)";
+
+}  // namespace
+
+RedisCluster::RedisCluster(RedisLink& redis, qint64 ttlMs, QObject* parent)
+    : QObject(parent),
+      redis_(redis),
+      ttlMs_(ttlMs),
+      instance_(QString::number(QRandomGenerator::system()->generate64(), 16).rightJustified(16, QLatin1Char('0'))) {
+  heartbeat_.setInterval(static_cast<int>(ttlMs_ / 3));
+  connect(&heartbeat_, &QTimer::timeout, this, &RedisCluster::heartbeat);
+  // Back from an outage: at once say we are here and what we hold.
+  connect(&redis_, &RedisLink::restored, this, &RedisCluster::heartbeat);
+}
+
+void RedisCluster::attach(Rooms& rooms) {
+  rooms_ = &rooms;
+  redis_.subscribe(channelOf(instance_), [this](const QByteArray& message) { rooms_->fromInstance(message); });
+  redis_.subscribe(kFailuresChannel, [this](const QByteArray& message) {
+    const qsizetype at = message.lastIndexOf(kSeparator);
+    if (at > 0) rooms_->failureCounted(message.left(at), message.mid(at + 1).toInt());
+  });
+  heartbeat();
+  heartbeat_.start();
+  logEvent(QStringLiteral("cluster-joined"), {{"instance", instance_}});
+}
+
+void RedisCluster::heartbeat() {
+  redis_.command({"SET", aliveKey(instance_), "1", "PX", QByteArray::number(ttlMs_)});
+  const QByteArray ttl = QByteArray::number(ttlMs_);
+  for (const QString& roomId : std::as_const(placed_)) {
+    redis_.command({"EVAL", kRenewScript, "1", roomKey(roomId), instance_.toUtf8(), ttl},
+                   [this, roomId](const RedisReply& reply) {
+                     // Taken over while a message about it was lost: the owner is elsewhere now.
+                     if (reply.ok && !reply.text.isEmpty() && placed_.remove(roomId)) rooms_->roomMoved(roomId);
+                   });
+  }
+  // The instances our connections lean on: any that stopped renewing is gone.
+  const QSet<QString> used = rooms_ ? rooms_->instancesInUse() : QSet<QString>{};
+  for (const QString& other : used) {
+    redis_.command({"EXISTS", aliveKey(other)}, [this, other](const RedisReply& reply) {
+      if (reply.ok && reply.integer == 0) rooms_->instanceGone(other);
+    });
+  }
+}
+
+void RedisCluster::locate(const QString& roomId, std::function<void(const QString&)> done) {
+  redis_.command({"GET", roomKey(roomId)}, [done = std::move(done)](const RedisReply& reply) {
+    done(reply.ok && !reply.nil ? QString::fromUtf8(reply.text) : QString());
+  });
+}
+
+void RedisCluster::place(const QString& roomId, bool force, std::function<void(bool, const QString&)> done) {
+  redis_.command({"EVAL", kPlaceScript, "1", roomKey(roomId), instance_.toUtf8(), QByteArray::number(ttlMs_),
+                  force ? "1" : "0", "lunor:alive:"},
+                 [this, roomId, done = std::move(done)](const RedisReply& reply) {
+                   if (!reply.ok || reply.items.size() != 2) {
+                     logEvent(QStringLiteral("redis-error"), {{"room", roomId}, {"what", "place"}});
+                     done(false, {});
+                     return;
+                   }
+                   const bool placed = reply.items[0] == "1";
+                   if (placed) placed_.insert(roomId);
+                   done(placed, QString::fromUtf8(reply.items[1]));
+                 });
+}
+
+void RedisCluster::unplace(const QString& roomId) {
+  placed_.remove(roomId);
+  redis_.command({"EVAL", kUnplaceScript, "1", roomKey(roomId), instance_.toUtf8()});
+}
+
+void RedisCluster::post(const QString& instance, const QByteArray& message, std::function<void(bool)> delivered) {
+  if (!delivered) {
+    redis_.command({"PUBLISH", channelOf(instance), message});
+    return;
+  }
+  redis_.command({"PUBLISH", channelOf(instance), message},
+                 [delivered = std::move(delivered)](const RedisReply& reply) {
+                   delivered(reply.ok && reply.integer > 0);
+                 });
+}
+
+void RedisCluster::countFailure(const QByteArray& key, qint64 ttlMs, bool sliding) {
+  redis_.command({"EVAL", kCountScript, "1", "lunor:fail:" + key, QByteArray::number(ttlMs), sliding ? "1" : "0",
+                  kFailuresChannel, key});
+}
+
+void RedisCluster::forgetFailures(const QByteArray& key) { redis_.command({"DEL", "lunor:fail:" + key}); }
+
+RedisOwnerStore::RedisOwnerStore(RedisLink& redis, int ttlDays)
+    : redis_(redis), ttlSeconds_(qint64(ttlDays) * 24 * 3600) {}
+
+void RedisOwnerStore::claim(const QString& roomId, const QString& digest, std::function<void(Claim)> done) {
+  redis_.command({"EVAL", kClaimScript, "1", "lunor:owner:" + roomId.toUtf8(), digest.toLatin1(),
+                  QByteArray::number(ttlSeconds_)},
+                 [roomId, digest, done = std::move(done)](const RedisReply& reply) {
+                   if (!reply.ok) {
+                     // Without the store nobody can be told apart: nobody gets the room now.
+                     logEvent(QStringLiteral("redis-error"), {{"room", roomId}, {"what", "claim"}});
+                     done(Claim::Refused);
+                     return;
+                   }
+                   done(decideClaim(QString::fromUtf8(reply.text), digest));
+                 });
+}
+
+}  // namespace lunor::signal

@@ -1,0 +1,129 @@
+// Two lunor-signal instances sharing their rooms through a real Redis: a
+// host on one, clients on the other.
+
+#include <QtTest>
+
+#include "raw_ws_client.h"
+#include "redis_server_process.h"
+#include "signal_server_process.h"
+
+using lunor::test::RawWsClient;
+using lunor::test::RedisServerProcess;
+using lunor::test::SignalServerProcess;
+
+namespace {
+
+const QString kOwnerKey = QString(64, QLatin1Char('a'));
+const QString kPassword = QString(64, QLatin1Char('5'));
+
+// A connection that has had its hello.
+std::unique_ptr<RawWsClient> connectTo(SignalServerProcess& server, const QString& local = "127.0.0.1") {
+  auto client = std::make_unique<RawWsClient>(server.port(), local);
+  if (!client->handshake() || client->take("hello").isEmpty()) return nullptr;
+  return client;
+}
+
+QJsonObject createMessage(const QString& room, const QString& key = {}, const QString& password = {}) {
+  QJsonObject create{{"type", "create"}, {"roomId", room}};
+  if (!key.isEmpty()) create.insert("ownerKey", key);
+  if (!password.isEmpty()) create.insert("unattended", QJsonObject{{"enabled", true}, {"hash", password}});
+  return create;
+}
+
+}  // namespace
+
+class ClusterTest : public QObject {
+  Q_OBJECT
+ private Q_SLOTS:
+  void sessionAcrossInstancesAndTheOwnerMovesOn() {
+    RedisServerProcess redis;
+    QVERIFY2(redis.isReady(), redis.output().constData());
+    const QStringList arguments{"--redis", redis.url(), "--free-failures-per-address", "2"};
+    auto first = std::make_unique<SignalServerProcess>(arguments);
+    SignalServerProcess second(arguments);
+    QVERIFY2(first->isListening(), first->output().constData());
+    QVERIFY2(second.isListening(), second.output().constData());
+
+    auto host = connectTo(*first);
+    QVERIFY(host);
+    host->send(createMessage("123456789", kOwnerKey, kPassword));
+    QVERIFY(!host->take("created").isEmpty());
+
+    // Attended join from the other instance: the host approves, offer and answer cross.
+    auto client = connectTo(second);
+    QVERIFY(client);
+    client->send({{"type", "join"}, {"roomId", "123456789"}, {"displayName", "Alice"}});
+    QVERIFY(!client->take("joined").isEmpty());
+    const QJsonObject request = host->take("join-request");
+    QCOMPARE(request.value("displayName").toString(), "Alice");
+    QVERIFY(request.value("awaitingPassword").toBool());
+    host->send({{"type", "approve"}, {"target", request.value("clientId")}});
+    QVERIFY(!client->take("approved").isEmpty());
+    QVERIFY(!host->take("peer-joined").isEmpty());
+    client->send({{"type", "signal"}, {"data", QJsonObject{{"sdp", "offer"}}}});
+    QCOMPARE(host->take("signal").value("data").toObject().value("sdp").toString(), "offer");
+    host->send({{"type", "signal"}, {"data", QJsonObject{{"sdp", "answer"}}}});
+    QCOMPARE(client->take("signal").value("data").toObject().value("sdp").toString(), "answer");
+    // The end: the host's kick reaches the client, and the client's leaving is seen once.
+    host->send({{"type", "kick"}, {"target", request.value("clientId")}});
+    QVERIFY(!client->take("left").isEmpty());
+    QVERIFY(!host->take("peer-left").isEmpty());
+
+    // Unattended: a wrong password is refused, the right one admits.
+    auto second_client = connectTo(second);
+    QVERIFY(second_client);
+    second_client->send({{"type", "join"}, {"roomId", "123456789"}, {"passwordHash", QString(64, '0')}});
+    QVERIFY(!second_client->take("unattended-denied").isEmpty());
+    QTest::qWait(1100);  // the join cooldown
+    second_client->send({{"type", "join"}, {"roomId", "123456789"}, {"passwordHash", kPassword}});
+    QVERIFY(!second_client->take("approved").isEmpty());
+    QVERIFY(!host->take("unattended-joined").isEmpty());
+    second_client.reset();
+    QVERIFY(!host->take("peer-left").isEmpty());
+
+    // Nobody else gets the room from the other instance, with or without a key.
+    auto squatter = connectTo(second);
+    QVERIFY(squatter);
+    squatter->send(createMessage("123456789"));
+    QCOMPARE(squatter->take("error").value("code").toString(), "room-taken");
+    squatter->send(createMessage("123456789", QString(64, 'b')));
+    QCOMPARE(squatter->take("error").value("code").toString(), "room-taken");
+    // A room created without a key is first come, first served across instances too.
+    host->send(createMessage("555000111"));
+    QVERIFY(!host->take("created").isEmpty());
+    squatter->send(createMessage("555000111"));
+    QCOMPARE(squatter->take("error").value("code").toString(), "room-taken");
+    host->send(createMessage("123456789", kOwnerKey, kPassword));
+    QVERIFY(!host->take("created").isEmpty());
+
+    // One address guessing at rooms on both instances is counted once: two
+    // misses at the first instance's room, the third at the second's locks it.
+    auto otherHost = connectTo(second);
+    QVERIFY(otherHost);
+    otherHost->send(createMessage("777000777", QString(64, 'c'), kPassword));
+    QVERIFY(!otherHost->take("created").isEmpty());
+    auto guesser = connectTo(second, "127.0.0.2");
+    QVERIFY(guesser);
+    for (const char* room : {"123456789", "123456789", "777000777"}) {
+      guesser->send({{"type", "join"}, {"roomId", room}, {"passwordHash", QString(64, '0')}});
+      const QJsonObject denied = guesser->take("unattended-denied");
+      QVERIFY(!denied.isEmpty());
+      QCOMPARE(denied.contains("retryAfterMs"), QByteArray(room) == "777000777");
+    }
+
+    // The first instance dies; the host, back through the second, holds its room with its key.
+    first->process().kill();
+    QVERIFY(host->waitClosed(5000));
+    auto back = connectTo(second);
+    QVERIFY(back);
+    back->send(createMessage("123456789", kOwnerKey, kPassword));
+    QVERIFY(!back->take("created").isEmpty());
+    auto late = connectTo(second);
+    QVERIFY(late);
+    late->send({{"type", "join"}, {"roomId", "123456789"}, {"displayName", "Bob"}});
+    QCOMPARE(back->take("join-request").value("displayName").toString(), "Bob");
+  }
+};
+
+QTEST_GUILESS_MAIN(ClusterTest)
+#include "cluster_test.moc"

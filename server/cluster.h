@@ -20,9 +20,10 @@ class Cluster {
   virtual QString instance() const = 0;
   // The instance holding `roomId`, or empty when none does.
   virtual void locate(const QString& roomId, std::function<void(const QString& instance)> done) = 0;
-  // Registers the room as held here, unless a running instance holds it and
-  // `force` is false. done(placed, the instance that held it before or empty).
-  virtual void place(const QString& roomId, bool force,
+  // Registers the room as held here (owned: by a key) unless a running
+  // instance holds it; `force` takes it from one that holds it owned (the
+  // owner is back). done(placed, the instance that held it before or empty).
+  virtual void place(const QString& roomId, bool force, bool owned,
                      std::function<void(bool placed, const QString& previous)> done) = 0;
   // Forgets the registration, if it is still this instance's.
   virtual void unplace(const QString& roomId) = 0;

@@ -12,7 +12,7 @@
 namespace lunor::signal {
 
 Claim decideClaim(const QString& bound, const QString& digest) {
-  if (bound.isEmpty()) return digest.isEmpty() ? Claim::Unclaimed : Claim::Owner;
+  if (bound.isEmpty()) return digest.isEmpty() ? Claim::Unclaimed : Claim::NewOwner;
   if (digest.isEmpty()) return Claim::Refused;
   return constantTimeEquals(bound.toLatin1(), digest.toLatin1()) ? Claim::Owner : Claim::Refused;
 }
@@ -26,7 +26,7 @@ bool isOwnerKey(const QString& key) { return isPasswordDigest(key); }
 void MemoryOwnerStore::claim(const QString& roomId, const QString& digest, std::function<void(Claim)> done) {
   const QString bound = owners_.value(roomId);
   const Claim claim = decideClaim(bound, digest);
-  if (claim == Claim::Owner && bound.isEmpty()) owners_.insert(roomId, digest);
+  if (claim == Claim::NewOwner) owners_.insert(roomId, digest);
   done(claim);
 }
 
@@ -70,7 +70,7 @@ void SqliteOwnerStore::claim(const QString& roomId, const QString& digest, std::
   QString bound;
   if (query.exec() && query.next()) bound = query.value(0).toString();
   const Claim claim = decideClaim(bound, digest);
-  if (claim == Claim::Owner) {
+  if (claim == Claim::Owner || claim == Claim::NewOwner) {  // bound, or renewed
     query.prepare(QStringLiteral("INSERT OR REPLACE INTO owners (room, digest, renewed) VALUES (?, ?, ?)"));
     query.addBindValue(roomId);
     query.addBindValue(digest);

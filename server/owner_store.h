@@ -13,7 +13,8 @@
 namespace lunor::signal {
 
 enum class Claim {
-  Owner,      // the key is the room's (now or from before)
+  Owner,      // the key was already the room's
+  NewOwner,   // nothing was bound: the key is the room's from now on
   Unclaimed,  // no key given and none bound: first come, as before keys
   Refused,    // bound to another key, or bound and no key given
 };

@@ -15,27 +15,38 @@ QByteArray roomKey(const QString& roomId) { return "lunor:room:" + roomId.toUtf8
 QByteArray aliveKey(const QString& instance) { return "lunor:alive:" + instance.toUtf8(); }
 QByteArray channelOf(const QString& instance) { return "lunor:instance:" + instance.toUtf8(); }
 
-// KEYS[1] room entry; ARGV: instance, ttl ms, force, alive-key prefix.
-// A room held by a running instance stays there unless forced.
+// A room entry reads "INSTANCE|o" (created with its owner's key) or "INSTANCE|-".
+//
+// KEYS[1] room entry; ARGV: instance, ttl ms, force, alive-key prefix, owned.
+// A room held by a running instance stays there, unless forced and owned.
 const QByteArray kPlaceScript = R"(
-local holder = redis.call('GET', KEYS[1])
-if holder and holder ~= ARGV[1] and ARGV[3] ~= '1' and redis.call('EXISTS', ARGV[4] .. holder) == 1 then
+local entry = redis.call('GET', KEYS[1])
+local holder = entry and string.match(entry, '^[^|]+') or nil
+if holder and holder ~= ARGV[1] and redis.call('EXISTS', ARGV[4] .. holder) == 1
+   and not (ARGV[3] == '1' and string.sub(entry, -2) == '|o') then
   return {0, holder}
 end
-redis.call('SET', KEYS[1], ARGV[1], 'PX', ARGV[2])
+redis.call('SET', KEYS[1], ARGV[1] .. (ARGV[5] == '1' and '|o' or '|-'), 'PX', ARGV[2])
 return {1, holder or ''}
 )";
 
-// Renews the entry if it is still ours; otherwise says who holds it.
+// Renews the entry if it is still ours (makes it again if Redis lost it);
+// otherwise says who holds it. ARGV: instance, ttl ms, owned.
 const QByteArray kRenewScript = R"(
-local holder = redis.call('GET', KEYS[1])
-if holder and holder ~= ARGV[1] then return holder end
-redis.call('SET', KEYS[1], ARGV[1], 'PX', ARGV[2])
+local entry = redis.call('GET', KEYS[1])
+if not entry then
+  redis.call('SET', KEYS[1], ARGV[1] .. (ARGV[3] == '1' and '|o' or '|-'), 'PX', ARGV[2])
+  return ''
+end
+local holder = string.match(entry, '^[^|]+')
+if holder ~= ARGV[1] then return holder end
+redis.call('PEXPIRE', KEYS[1], ARGV[2])
 return ''
 )";
 
 const QByteArray kUnplaceScript = R"(
-if redis.call('GET', KEYS[1]) == ARGV[1] then return redis.call('DEL', KEYS[1]) end
+local entry = redis.call('GET', KEYS[1])
+if entry and string.match(entry, '^[^|]+') == ARGV[1] then return redis.call('DEL', KEYS[1]) end
 return 0
 )";
 
@@ -88,8 +99,9 @@ void RedisCluster::attach(Rooms& rooms) {
 void RedisCluster::heartbeat() {
   redis_.command({"SET", aliveKey(instance_), "1", "PX", QByteArray::number(ttlMs_)});
   const QByteArray ttl = QByteArray::number(ttlMs_);
-  for (const QString& roomId : std::as_const(placed_)) {
-    redis_.command({"EVAL", kRenewScript, "1", roomKey(roomId), instance_.toUtf8(), ttl},
+  for (auto it = placed_.cbegin(); it != placed_.cend(); ++it) {
+    const QString roomId = it.key();
+    redis_.command({"EVAL", kRenewScript, "1", roomKey(roomId), instance_.toUtf8(), ttl, it.value() ? "1" : "0"},
                    [this, roomId](const RedisReply& reply) {
                      // Taken over while a message about it was lost: the owner is elsewhere now.
                      if (reply.ok && !reply.text.isEmpty() && placed_.remove(roomId)) rooms_->roomMoved(roomId);
@@ -106,21 +118,22 @@ void RedisCluster::heartbeat() {
 
 void RedisCluster::locate(const QString& roomId, std::function<void(const QString&)> done) {
   redis_.command({"GET", roomKey(roomId)}, [done = std::move(done)](const RedisReply& reply) {
-    done(reply.ok && !reply.nil ? QString::fromUtf8(reply.text) : QString());
+    done(reply.ok && !reply.nil ? QString::fromUtf8(reply.text.left(reply.text.indexOf('|'))) : QString());
   });
 }
 
-void RedisCluster::place(const QString& roomId, bool force, std::function<void(bool, const QString&)> done) {
+void RedisCluster::place(const QString& roomId, bool force, bool owned,
+                         std::function<void(bool, const QString&)> done) {
   redis_.command({"EVAL", kPlaceScript, "1", roomKey(roomId), instance_.toUtf8(), QByteArray::number(ttlMs_),
-                  force ? "1" : "0", "lunor:alive:"},
-                 [this, roomId, done = std::move(done)](const RedisReply& reply) {
+                  force ? "1" : "0", "lunor:alive:", owned ? "1" : "0"},
+                 [this, roomId, owned, done = std::move(done)](const RedisReply& reply) {
                    if (!reply.ok || reply.items.size() != 2) {
                      logEvent(QStringLiteral("redis-error"), {{"room", roomId}, {"what", "place"}});
                      done(false, {});
                      return;
                    }
                    const bool placed = reply.items[0] == "1";
-                   if (placed) placed_.insert(roomId);
+                   if (placed) placed_.insert(roomId, owned);
                    done(placed, QString::fromUtf8(reply.items[1]));
                  });
 }

@@ -11,7 +11,7 @@
 //  - room owners' digests under "lunor:owner:ID" (RedisOwnerStore).
 
 #include <QObject>
-#include <QSet>
+#include <QHash>
 #include <QTimer>
 
 #include "cluster.h"
@@ -33,7 +33,8 @@ class RedisCluster final : public QObject, public Cluster {
 
   QString instance() const override { return instance_; }
   void locate(const QString& roomId, std::function<void(const QString&)> done) override;
-  void place(const QString& roomId, bool force, std::function<void(bool, const QString&)> done) override;
+  void place(const QString& roomId, bool force, bool owned,
+             std::function<void(bool, const QString&)> done) override;
   void unplace(const QString& roomId) override;
   void post(const QString& instance, const QByteArray& message, std::function<void(bool)> delivered) override;
   void countFailure(const QByteArray& key, qint64 ttlMs, bool sliding) override;
@@ -46,7 +47,7 @@ class RedisCluster final : public QObject, public Cluster {
   qint64 ttlMs_;
   QString instance_;
   Rooms* rooms_ = nullptr;
-  QSet<QString> placed_;
+  QHash<QString, bool> placed_;  // the rooms registered here, and whether owned
   QTimer heartbeat_;
 };
 

@@ -215,6 +215,12 @@ void Rooms::handleCreate(Peer& peer, const QJsonObject& message) {
     return;
   }
   if (!mayAskFor(peer, roomId)) return;
+  // A room held by a connection without a key is first come, first served:
+  // nobody's key binds the ID under it, nor takes it away.
+  if (auto held = rooms_.find(roomId); held != rooms_.end() && held->hostId != peer.id && !held->owned) {
+    refuseCreate(peer, roomId);
+    return;
+  }
   QString unattendedHash;
   const QJsonObject unattended = message.value(QLatin1String("unattended")).toObject();
   const QString hash = unattended.value(QLatin1String("hash")).toString();
@@ -242,7 +248,7 @@ void Rooms::placeAndCreate(const QString& peerId, const QString& roomId, const Q
                            quint64 ticket) {
   // The owner takes the room from whichever instance holds it; anyone else
   // only gets a room no running instance holds.
-  cluster_->place(roomId, claim == Claim::Owner,
+  cluster_->place(roomId, claim == Claim::Owner, claim != Claim::Unclaimed,
                   [this, peerId, roomId, unattendedHash, claim, ticket](bool placed, const QString& previous) {
                     auto it = peers_.find(peerId);
                     if (it == peers_.end() || it->pendingCreate != ticket) {
@@ -267,10 +273,9 @@ void Rooms::createRoom(const QString& peerId, const QString& roomId, const QStri
   Peer& peer = *peers_.find(peerId);
   auto existing = rooms_.find(roomId);
   const bool heldByAnother = existing != rooms_.end() && existing->hostId != peer.id;
-  if (claim == Claim::Refused || (heldByAnother && claim == Claim::Unclaimed)) {
-    logEvent(QStringLiteral("room-takeover-refused"),
-             {{"room", roomId}, {"client", peer.id}, {"address", peer.address}});
-    sendError(peer.id, QStringLiteral("room-taken"));
+  // Only the owner replaces a connection, and only one that proved the same key.
+  if (claim == Claim::Refused || (heldByAnother && (claim != Claim::Owner || !existing->owned))) {
+    refuseCreate(peer, roomId);
     return;
   }
   if (heldByAnother) {
@@ -289,14 +294,20 @@ void Rooms::createRoom(const QString& peerId, const QString& roomId, const QStri
   room.id = roomId;
   room.hostId = peerId;
   room.unattendedHash = unattendedHash;
+  room.owned = claim == Claim::Owner || claim == Claim::NewOwner;
   rooms_.insert(roomId, room);
   peers_.find(peerId)->hostedRoom = roomId;
   logEvent(QStringLiteral("room-created"),
            {{"room", roomId},
             {"host", peerId},
-            {"owned", claim == Claim::Owner ? "true" : "false"},
+            {"owned", room.owned ? "true" : "false"},
             {"unattended", room.unattendedHash.isEmpty() ? "false" : "true"}});
   send(peerId, QJsonObject{{kType, QStringLiteral("created")}, {QStringLiteral("roomId"), roomId}});
+}
+
+void Rooms::refuseCreate(Peer& peer, const QString& roomId) {
+  logEvent(QStringLiteral("room-takeover-refused"), {{"room", roomId}, {"client", peer.id}, {"address", peer.address}});
+  sendError(peer.id, QStringLiteral("room-taken"));
 }
 
 void Rooms::handleJoin(Peer& peer, const QJsonObject& message) {

@@ -117,6 +117,7 @@ class Rooms final {
     bool admittedUnattended = false;
     QHash<QString, PendingJoin> pending;
     bool lockedToldHost = false;
+    bool owned = false;  // created with the key bound to its ID
   };
   // Rooms one address asked for in the current minute.
   struct AddressRooms {
@@ -140,6 +141,7 @@ class Rooms final {
                       quint64 ticket);
   void countFailure(const QByteArray& key, qint64 ttlMs, bool sliding);
   void handleCreate(Peer& peer, const QJsonObject& message);
+  void refuseCreate(Peer& peer, const QString& roomId);
   void createRoom(const QString& peerId, const QString& roomId, const QString& unattendedHash, Claim claim);
   // False (and the peer told) when the address asked for too many rooms this minute.
   bool mayAskFor(Peer& peer, const QString& roomId);

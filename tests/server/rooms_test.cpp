@@ -172,6 +172,23 @@ class RoomsTest : public QObject {
     QCOMPARE(b.count(stale, "join-request"), 0);
   }
 
+  // A room held without a key (a host from before keys) is first come, first
+  // served: a key does not take it over, nor bind the ID under it.
+  void keyDoesNotTakeAKeylessRoom() {
+    Bench b;
+    const QString keyless = b.connect();
+    b.frame(keyless, create("123456789"));
+    const QString keyed = b.connect("10.6.6.6");
+    b.frame(keyed, create("123456789", kOtherKey));
+    QCOMPARE(b.code(keyed), QString("room-taken"));
+    QVERIFY(b.output.closed.isEmpty());
+    // The keyless host comes back on a new connection once its old one is gone.
+    b.rooms.disconnected(keyless, 1006);
+    const QString back = b.connect();
+    b.frame(back, create("123456789"));
+    QCOMPARE(b.count(back, "created"), 1);
+  }
+
   // Someone else's guessing does not lock the owner out; a room's daily
   // budget of failures, once spent, refuses even the right password and
   // the host hears of it once.

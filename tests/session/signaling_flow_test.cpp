@@ -7,12 +7,17 @@
 #include "session_probe.h"
 #include "raw_peer.h"
 #include "session/remote_session.h"
+#include "raw_ws_client.h"
 #include "signal_server_process.h"
+#include "store/owner_key.h"
 #include "store/unattended_password.h"
+
+#include <csignal>
 
 using namespace lunor;
 using lunor::test::FakeEnvironment;
 using lunor::test::RawPeer;
+using lunor::test::RawWsClient;
 using lunor::test::SignalServerProcess;
 
 namespace {
@@ -23,8 +28,9 @@ struct Side {
   FakeEnvironment environment;
   std::unique_ptr<RemoteSession> session;
 
-  explicit Side(const QUrl& server) {
+  explicit Side(const QUrl& server, int pingIntervalMs = 0) {
     environment.endpoint.url = server;
+    if (pingIntervalMs > 0) environment.endpoint.pingIntervalMs = pingIntervalMs;
     session = std::make_unique<RemoteSession>(environment);
   }
   bool logged(const QString& text) const { return test::logged(*session, text); }
@@ -173,6 +179,42 @@ class SignalingFlowTest : public QObject {
     // The reopened room takes the next client once the 2 s after an end are over.
     QTest::qWait(1500);
     client = std::make_unique<Side>(server->url());
+    QVERIFY(clientWaiting());
+  }
+
+  void hostRetriesATakenRoomThenHoldsItWithItsKey() {
+    // Someone has the host's ID first (say, right after a server restart).
+    auto squatter = std::make_unique<RawWsClient>(server->port());
+    QVERIFY(squatter->handshake());
+    squatter->send({{"type", "create"}, {"roomId", kRoom}});
+    QVERIFY(!squatter->take("created").isEmpty());
+
+    host->session->startHost(kRoom);
+    QTRY_VERIFY_WITH_TIMEOUT(host->logged("❌ ID déjà utilisé par une autre connexion au serveur"), 10000);
+    QTRY_VERIFY(host->logged("🔁 Nouvelle tentative de connexion au serveur dans 1 s"));
+    squatter.reset();  // gone: the host's next try gets the room, and binds it to its key
+    QTRY_COMPARE_WITH_TIMEOUT(host->loggedCount("🏠 Room créée"), 1, 10000);
+
+    RawWsClient impostor(server->port());
+    QVERIFY(impostor.handshake());
+    impostor.send({{"type", "create"}, {"roomId", kRoom}});
+    QCOMPARE(impostor.take("error").value("code").toString(), QString("room-taken"));
+    // The owner's key takes it from the host's connection at once (a stale one, for the server).
+    impostor.send({{"type", "create"}, {"roomId", kRoom}, {"ownerKey", ownerKey(host->environment.secrets)}});
+    QVERIFY(!impostor.take("created").isEmpty());
+  }
+
+  void idleHostNoticesASilentServerAndComesBack() {
+    host = std::make_unique<Side>(server->url(), /*pingIntervalMs=*/300);
+    QVERIFY(hostReady());
+    const qint64 pid = server->process().processId();
+    ::kill(static_cast<pid_t>(pid), SIGSTOP);  // the link stays open; nothing answers
+    // Only the missing pongs can tell: the connection itself stays up.
+    QTRY_VERIFY_WITH_TIMEOUT(host->logged("🔌 WebSocket déconnecté"), 10000);
+    QTRY_VERIFY(!host->session->logs().filter("Nouvelle tentative de connexion au serveur").isEmpty());
+    ::kill(static_cast<pid_t>(pid), SIGCONT);
+    // Back: the room is the host's again (its old connection, still open on the server, is replaced).
+    QTRY_COMPARE_WITH_TIMEOUT(host->loggedCount("🏠 Room créée"), 2, 15000);
     QVERIFY(clientWaiting());
   }
 

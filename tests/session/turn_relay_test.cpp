@@ -1,7 +1,11 @@
-// Media through the TURN server alone: coturn on loopback with the
-// application's fixed credentials, and both peers restricted to relayed paths.
+// Media through the TURN server alone: coturn on loopback, with the
+// application's fixed credentials or with the short-lived ones the signaling
+// server hands out from a secret shared with coturn; both peers restricted
+// to relayed paths.
 
+#include <QMessageAuthenticationCode>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -17,26 +21,50 @@ using namespace lunor;
 class TurnRelayTest : public QObject {
   Q_OBJECT
  private Q_SLOTS:
+  void videoFlowsThroughTheRelay_data() {
+    QTest::addColumn<bool>("serverCredentials");
+    QTest::newRow("fixed user") << false;
+    QTest::newRow("short-lived credentials from the signaling server") << true;
+  }
   void videoFlowsThroughTheRelay() {
-    const int port = 30000 + static_cast<int>(QCoreApplication::applicationPid() % 20000);
+    QFETCH(bool, serverCredentials);
+    // Below the kernel's ephemeral range, where the machine's own connections take ports.
+    const int port = 20000 + static_cast<int>(QCoreApplication::applicationPid() % 12000);
     QTemporaryDir scratch;
+    const QByteArray secret = "lunor-test-" + QByteArray::number(QCoreApplication::applicationPid());
+    QFile secretFile(scratch.filePath("turn-secret"));
+    QVERIFY(secretFile.open(QIODevice::WriteOnly));
+    secretFile.write(secret + "\n");
+    secretFile.close();
+
     QProcess turn;
     turn.setProcessChannelMode(QProcess::MergedChannels);
     // Line-buffered, so the relay's log can be read while it runs.
     // Loopback only: the relay must not listen on the machine's other interfaces.
-    turn.start("stdbuf", {"-oL", "turnserver", "-n", "-v",  // -v: log each allocation
-                          "--listening-ip=127.0.0.1", "--relay-ip=127.0.0.1",
-                              QString("--listening-port=%1").arg(port), "--lt-cred-mech",
-                              QString("--user=%1:%2").arg(kTurnUsername, kTurnCredential),
+    QStringList turnArguments{"-oL", "turnserver", "-n", "-v",  // -v: log each allocation
+                              "--listening-ip=127.0.0.1", "--relay-ip=127.0.0.1",
+                              QString("--listening-port=%1").arg(port),
                               "--realm=lunor", "--no-tls", "--no-dtls", "--no-cli",
                               "--allow-loopback-peers", "--log-file=stdout", "--simple-log",
                               "--pidfile", scratch.filePath("turn.pid"), "--db", scratch.filePath("turndb"),
-                              QString("--min-port=%1").arg(port + 1), QString("--max-port=%1").arg(port + 200)});
+                              QString("--min-port=%1").arg(port + 1), QString("--max-port=%1").arg(port + 200)};
+    if (serverCredentials) {
+      // Only the shared secret opens this relay: the application's fixed user does not.
+      turnArguments << "--use-auth-secret" << "--static-auth-secret=" + QString::fromLatin1(secret);
+    } else {
+      turnArguments << "--lt-cred-mech" << QString("--user=%1:%2").arg(kTurnUsername, kTurnCredential);
+    }
+    turn.start("stdbuf", turnArguments);
     QVERIFY2(turn.waitForStarted(10000), "coturn (turnserver) is not installed");
     QByteArray turnLog;
     QTRY_VERIFY_WITH_TIMEOUT((turnLog += turn.readAll()).contains("Total General servers"), 10000);
 
-    test::SignalServerProcess server;
+    QStringList serverArguments;
+    if (serverCredentials) {
+      serverArguments << "--turn-url" << QString("turn:127.0.0.1:%1").arg(port) << "--turn-secret-file"
+                      << secretFile.fileName() << "--turn-ttl" << "600";
+    }
+    test::SignalServerProcess server(serverArguments);
     QVERIFY(server.isListening());
     qputenv(kTurnUrlEnv, QString("turn:127.0.0.1:%1").arg(port).toUtf8());
     qputenv(kStunUrlEnv, QString("stun:127.0.0.1:%1").arg(port).toUtf8());
@@ -69,12 +97,40 @@ class TurnRelayTest : public QObject {
     client.remoteVideoTrack()->addSink(&counter);
     QTRY_VERIFY_WITH_TIMEOUT(counter.frames.load() >= 3, 30000);
     QTRY_COMPARE(client.connectionState(), QString("connecté ✓"));
-    // The relay allocated for our user: the media did go through it.
-    QTRY_VERIFY2((turnLog += turn.readAll()).contains("user <rook>: incoming packet ALLOCATE processed, success"),
-                 "the relay logged no allocation for the application's TURN user");
+    // The relay allocated for the expected user: the media did go through it.
+    if (serverCredentials) {
+      // "expiry:clientId", valid for the server's --turn-ttl from now.
+      static const QRegularExpression allocated("user <(\\d+):[0-9a-f]{16}>: incoming packet ALLOCATE processed, success");
+      QRegularExpressionMatch match;
+      QTRY_VERIFY2((match = allocated.match(QString::fromUtf8(turnLog += turn.readAll()))).hasMatch(),
+                   "the relay logged no allocation for a server-issued user");
+      const qint64 expiry = match.captured(1).toLongLong();
+      const qint64 now = QDateTime::currentSecsSinceEpoch();
+      QVERIFY2(expiry > now && expiry <= now + 600, qPrintable(match.captured(0)));
+    } else {
+      QTRY_VERIFY2((turnLog += turn.readAll()).contains("user <rook>: incoming packet ALLOCATE processed, success"),
+                   "the relay logged no allocation for the application's TURN user");
+    }
     client.remoteVideoTrack()->removeSink(&counter);
-
     client.stop("Session terminée par le client");
+
+    if (serverCredentials) {
+      // Signed with the right secret: a fresh credential gets an allocation, an expired one does not.
+      auto allocates = [&](qint64 expiry) {
+        const QByteArray user = QByteArray::number(expiry) + ":0123456789abcdef";
+        const QByteArray password = QMessageAuthenticationCode::hash(user, secret, QCryptographicHash::Sha1).toBase64();
+        QProcess allocate;
+        allocate.setProcessChannelMode(QProcess::MergedChannels);
+        allocate.start("turnutils_uclient", {"-p", QString::number(port), "-u", user, "-w", password, "-n", "1",
+                                             "-m", "1", "-e", "127.0.0.1", "-r", QString::number(port + 250),
+                                             "127.0.0.1"});
+        if (!allocate.waitForFinished(20000)) allocate.kill();
+        return !allocate.readAll().contains("Cannot complete Allocation");
+      };
+      const qint64 now = QDateTime::currentSecsSinceEpoch();
+      QVERIFY(allocates(now + 60));
+      QVERIFY(!allocates(now - 60));
+    }
     turn.terminate();
     turn.waitForFinished(5000);
   }

@@ -2,6 +2,9 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include "rooms.h"
@@ -330,12 +333,60 @@ class BackoffTableTest : public QObject {
   }
 };
 
+// Room owners kept in the SQLite file outlive the server; a claim nobody
+// renewed for the store's lifetime is forgotten.
+class OwnerFileTest : public QObject {
+  Q_OBJECT
+  static Claim claim(OwnerStore& store, const QString& room, const QString& key) {
+    std::optional<Claim> result;
+    store.claim(room, key.isEmpty() ? QString() : ownerDigest(key), [&](Claim c) { result = c; });
+    return result.value_or(Claim::Refused);
+  }
+ private Q_SLOTS:
+  void claimsOutliveTheServerUntilTheyLapse() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("owners.sqlite");
+    {
+      SqliteOwnerStore store(path, 30);
+      QVERIFY(store.error().isEmpty());
+      QCOMPARE(claim(store, "123456789", kOwnerKey), Claim::NewOwner);
+    }
+    {
+      SqliteOwnerStore store(path, 30);
+      QCOMPARE(claim(store, "123456789", QString()), Claim::Refused);
+      QCOMPARE(claim(store, "123456789", kOtherKey), Claim::Refused);
+      QCOMPARE(claim(store, "123456789", kOwnerKey), Claim::Owner);
+      QCOMPARE(claim(store, "987654321", QString()), Claim::Unclaimed);
+    }
+    {
+      // 31 days without the owner.
+      QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "aging");
+      db.setDatabaseName(path);
+      QVERIFY(db.open());
+      QSqlQuery age(db);
+      QVERIFY(age.exec(QString("UPDATE owners SET renewed = renewed - %1").arg(31 * 24 * 3600)));
+      db.close();
+    }
+    QSqlDatabase::removeDatabase("aging");
+    SqliteOwnerStore store(path, 30);
+    QCOMPARE(claim(store, "123456789", kOtherKey), Claim::NewOwner);
+  }
+  void unwritablePathIsReported() {
+    SqliteOwnerStore store("/nonexistent/dir/owners.sqlite", 30);
+    QVERIFY(!store.error().isEmpty());
+  }
+};
+
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
   int failures = 0;
   {
     RoomsTest rooms;
     failures += QTest::qExec(&rooms, argc, argv);
+  }
+  {
+    OwnerFileTest owners;
+    failures += QTest::qExec(&owners, argc, argv);
   }
   {
     BackoffTableTest tables;

@@ -32,8 +32,10 @@ PACKAGES=(
   libx11-dev libxtst-dev libxrandr-dev libxext-dev libxfixes-dev libxdamage-dev libxcomposite-dev
   # secrets and notifications
   libsecret-1-dev libglib2.0-dev dbus dbus-x11
-  # test services: virtual displays, STUN/TURN
-  xvfb xauth tigervnc-standalone-server x11-xserver-utils coturn
+  # the signaling server: room owners in SQLite, several instances over Redis
+  libqt6sql6-sqlite libhiredis-dev
+  # test services: virtual displays, STUN/TURN (and its test client), Redis
+  xvfb xauth tigervnc-standalone-server x11-xserver-utils coturn redis-server
   # something moving on the demo's screen
   x11-apps
 )

@@ -136,8 +136,9 @@ int main(int argc, char** argv) {
   };
   std::vector<QCommandLineOption> boundOptions;
   for (const Bound& bound : bounds) {
-    boundOptions.emplace_back(QString::fromLatin1(bound.name),
-                              QStringLiteral("%1 (default %2).").arg(QString::fromLatin1(bound.help), bound.get()),
+    QString help = QString::fromLatin1(bound.help);
+    if (help.endsWith(QLatin1Char('.'))) help.chop(1);
+    boundOptions.emplace_back(QString::fromLatin1(bound.name), QStringLiteral("%1 (default %2).").arg(help, bound.get()),
                               QStringLiteral("n"));
     parser.addOption(boundOptions.back());
   }

@@ -139,6 +139,16 @@ Rectangle {
                     InfoLabel { icon: "wifi"; text: screen.session.connectionState; color: Theme.blue }
                 }
 
+                // The server stopped taking unattended passwords for this room today.
+                InfoLabel {
+                    objectName: "unattendedLockedLabel"
+                    Layout.alignment: Qt.AlignHCenter
+                    visible: screen.session.unattendedLocked
+                    icon: "xmark.circle.fill"
+                    text: "Accès sans surveillance bloqué pour aujourd’hui : trop de mots de passe erronés"
+                    color: Theme.red
+                }
+
                 ColumnLayout {
                     Layout.alignment: Qt.AlignHCenter
                     spacing: 14

@@ -13,6 +13,7 @@
 #include "fake_environment.h"
 #include "session/remote_session.h"
 #include "session_probe.h"
+#include "store/owner_key.h"
 #include "store/unattended_password.h"
 
 using namespace lunor;
@@ -66,6 +67,9 @@ class HostRoleTest : public test::ScriptedSessionTest {
     const QJsonObject create = creates.first();
     QCOMPARE(create.value("roomId").toString(), QString("123456789"));
     QCOMPARE(create.value("requiresApproval"), QJsonValue(true));
+    // The owner key: made once, kept in the secret store, sent every time.
+    QVERIFY(isOwnerKeyText(create.value("ownerKey").toString()));
+    QCOMPARE(create.value("ownerKey").toString(), ownerKey(environment->secrets));
     QCOMPARE(create.contains("unattended"), withUnattended);
     if (withUnattended) {
       QCOMPARE(create.value("unattended").toObject(),
@@ -77,6 +81,14 @@ class HostRoleTest : public test::ScriptedSessionTest {
                       .arg(withUnattended ? "true" : "false");
     QTRY_VERIFY(logged(expectedLog));
     QTRY_COMPARE(session->status(), QString("En attente de connexion…"));
+  }
+
+  void lockedUnattendedAccessIsShown() {
+    QVERIFY(scripted->startHost());
+    QVERIFY(!session->unattendedLocked());
+    server->sendJson({{"type", "unattended-locked"}, {"failures", 200}});
+    QTRY_VERIFY(session->unattendedLocked());
+    QVERIFY(logged("🔒 Accès non surveillé bloqué pour aujourd’hui : trop de mots de passe erronés (200)"));
   }
 
   // ---------------------------------------------------------- join requests --

@@ -18,6 +18,7 @@
 
 #include <sys/resource.h>
 
+#include "epoll_dispatcher.h"
 #include "event_log.h"
 #include "owner_store.h"
 #include "redis_cluster.h"
@@ -67,6 +68,16 @@ void raiseDescriptorLimit() {
 
 int main(int argc, char** argv) {
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
+  // Thousands of idle connections: the loop waits on epoll, not poll().
+  // LUNOR_SIGNAL_DISPATCHER=qt keeps Qt's own (for comparison).
+  if (qgetenv("LUNOR_SIGNAL_DISPATCHER") != "qt") {
+    auto* dispatcher = new lunor::signal::EpollEventDispatcher;
+    if (dispatcher->isValid()) {
+      QCoreApplication::setEventDispatcher(dispatcher);
+    } else {
+      delete dispatcher;
+    }
+  }
   QCoreApplication app(argc, argv);
   QCoreApplication::setApplicationName(QStringLiteral("lunor-signal"));
 

@@ -4,6 +4,7 @@
 
 #include "raw_peer.h"
 #include "raw_ws_client.h"
+#include "epoll_dispatcher.h"
 #include "signal_server.h"
 
 using namespace lunor::signal;
@@ -456,5 +457,11 @@ class SignalServerTest : public QObject {
   }
 };
 
-QTEST_GUILESS_MAIN(SignalServerTest)
+// On the dispatcher lunor-signal runs on.
+int main(int argc, char** argv) {
+  QCoreApplication::setEventDispatcher(new lunor::signal::EpollEventDispatcher);
+  QCoreApplication app(argc, argv);
+  SignalServerTest test;
+  return QTest::qExec(&test, argc, argv);
+}
 #include "signal_server_test.moc"

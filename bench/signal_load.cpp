@@ -1181,8 +1181,9 @@ int main(int argc, char** argv) {
               qPrintable(loadAverage()), descriptorLimit());
   std::printf("  server flags: %s\n  (per-address bounds lifted: all the load comes from 127.0.0.1)\n",
               qPrintable((kServerFlags + o.extraArgs).join(' ')));
-  std::printf("  server event loop: %s\n",
-              dispatcherChosen ? "as QT_NO_GLIB in the environment says" : "GLib's (its default)");
+  std::printf("  server event loop: %s\n", qgetenv("LUNOR_SIGNAL_DISPATCHER") == "qt"
+                                                 ? "Qt's own (LUNOR_SIGNAL_DISPATCHER=qt)"
+                                                 : "epoll (its default)");
   if (o.rate >= 100) std::printf("  note: --rate %g is at or over the server's 100 msg/s a connection\n", o.rate);
 
   Load load(o);  // the host threads start here, with the dispatcher chosen above

@@ -145,7 +145,7 @@ Rectangle {
                     Layout.alignment: Qt.AlignHCenter
                     visible: screen.session.unattendedLocked
                     icon: "xmark.circle.fill"
-                    text: "Accès sans surveillance bloqué pour aujourd’hui : trop de mots de passe erronés"
+                    text: "Accès sans surveillance bloqué pour aujourd’hui"
                     color: Theme.red
                 }
 

@@ -178,8 +178,13 @@ int EpollEventDispatcher::remainingTime(int timerId) {
 }
 
 int EpollEventDispatcher::nextTimeout() const {
-  if (schedule_.empty()) return -1;
-  return static_cast<int>(std::clamp<qint64>(schedule_.begin()->first - monotonicMs(), 0, INT_MAX));
+  // A timer being delivered (a nested loop in its handler) is not due again
+  // until its handler returns: waiting for it would spin.
+  for (const auto& [due, id] : schedule_) {
+    if (timers_.value(id).firing) continue;
+    return static_cast<int>(std::clamp<qint64>(due - monotonicMs(), 0, INT_MAX));
+  }
+  return -1;
 }
 
 int EpollEventDispatcher::activateTimers() {

@@ -25,6 +25,18 @@ QString peerAddressOf(qintptr descriptor) {
   return address.toString();
 }
 
+QString addressKey(const QString& address) {
+  const QHostAddress host(address);
+  bool v4 = false;
+  const quint32 ipv4 = host.toIPv4Address(&v4);
+  if (v4) return QHostAddress(ipv4).toString();  // also an IPv4 address written as IPv6
+  if (host.protocol() != QAbstractSocket::IPv6Protocol) return address;
+  // One IPv6 client holds a whole /64: it counts as one.
+  Q_IPV6ADDR bytes = host.toIPv6Address();
+  for (int i = 8; i < 16; ++i) bytes[i] = 0;
+  return QHostAddress(bytes).toString() + QStringLiteral("/64");
+}
+
 Listener::Listener(const ServerLimits& limits, const QSslConfiguration* tls, QObject* parent)
     : QSslServer(parent), limits_(limits), tls_(tls != nullptr) {
   setListenBacklogSize(limits.listenBacklog);
@@ -37,7 +49,7 @@ Listener::Listener(const ServerLimits& limits, const QSslConfiguration* tls, QOb
   }
   connect(this, &QTcpServer::pendingConnectionAvailable, this, &Listener::takeReady);
   connect(this, &QSslServer::startedEncryptionHandshake, this, [this](QSslSocket* socket) {
-    count(socket, socket->property("lunor.address").toString());
+    count(socket, socket->property("lunor.address").toString(), socket->property("lunor.peer").toString());
   });
   connect(this, &QTcpServer::acceptError, this, [this](QAbstractSocket::SocketError error) {
     // Out of descriptors, most likely: wait for some to be freed.
@@ -48,8 +60,9 @@ Listener::Listener(const ServerLimits& limits, const QSslConfiguration* tls, QOb
 }
 
 void Listener::incomingConnection(qintptr descriptor) {
-  const QString address = peerAddressOf(descriptor);
-  const bool proxied = !trustedProxy_.isNull() && QHostAddress(address).isEqual(trustedProxy_);
+  const QString peer = peerAddressOf(descriptor);
+  const QString address = addressKey(peer);
+  const bool proxied = !trustedProxy_.isNull() && QHostAddress(peer).isEqual(trustedProxy_);
   const char* why = nullptr;
   if (total_ >= limits_.maxConnections) {
     why = "server-full";
@@ -64,6 +77,7 @@ void Listener::incomingConnection(qintptr descriptor) {
   if (tls_) {
     // Counted when its handshake starts (the signal gives the socket).
     setProperty("lunor.nextAddress", address);
+    setProperty("lunor.nextPeer", peer);
     QSslServer::incomingConnection(descriptor);
     return;
   }
@@ -73,13 +87,14 @@ void Listener::incomingConnection(qintptr descriptor) {
     ::close(static_cast<int>(descriptor));
     return;
   }
-  count(socket, address);
+  count(socket, address, peer);
   addPendingConnection(socket);
 }
 
-void Listener::count(QTcpSocket* socket, const QString& given) {
+void Listener::count(QTcpSocket* socket, const QString& given, const QString& givenPeer) {
   const QString address = given.isEmpty() ? property("lunor.nextAddress").toString() : given;
   socket->setProperty("lunor.address", address);
+  socket->setProperty("lunor.peer", givenPeer.isEmpty() ? property("lunor.nextPeer").toString() : givenPeer);
   ++total_;
   ++perAddress_[address];
   connect(socket, &QObject::destroyed, this, [this, address] {

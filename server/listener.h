@@ -37,7 +37,8 @@ class Listener final : public QSslServer {
   void incomingConnection(qintptr descriptor) override;
 
  private:
-  void count(QTcpSocket* socket, const QString& address);
+  // address: what the limits count (addressKey); peer: the address itself.
+  void count(QTcpSocket* socket, const QString& address, const QString& peer);
   void takeReady();
 
   const ServerLimits& limits_;
@@ -50,5 +51,8 @@ class Listener final : public QSslServer {
 
 // The peer address of an accepted descriptor, as the log writes it.
 QString peerAddressOf(qintptr descriptor);
+// What per-address limits count for an address: itself for IPv4, its /64
+// for IPv6 (one client holds a whole /64).
+QString addressKey(const QString& address);
 
 }  // namespace lunor::signal

@@ -132,6 +132,8 @@ int main(int argc, char** argv) {
       intBound("max-avatar-bytes", "Size of a join's picture (Base64); larger ones are dropped.",
                limits.maxAvatarBytes),
       intBound("max-pending-joins", "Join requests waiting in one room.", limits.maxPendingJoinsPerRoom),
+      intBound("max-join-requests-per-minute", "Join requests one host is shown in a minute.",
+               limits.maxJoinRequestsPerRoomPerMinute),
       intBound("join-cooldown-ms", "Time between two joins of one connection.", limits.joinCooldownMs),
       intBound("rejected-cooldown-ms", "Time before a refused connection may knock at that room again.",
                limits.rejectedCooldownMs),
@@ -264,8 +266,8 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "lunor-signal: Redis at %s: %s\n", address->host.constData(), qPrintable(error));
       return 1;
     }
-    owners = std::make_unique<lunor::signal::RedisOwnerStore>(*redis, ownerTtl);
     cluster = std::make_unique<lunor::signal::RedisCluster>(*redis);
+    owners = std::make_unique<lunor::signal::RedisOwnerStore>(*redis, ownerTtl, cluster->instance());
   } else {
     const QString ownersPath = parser.value(ownersOption);
     if (ownersPath != QLatin1String(":memory:")) QDir().mkpath(QFileInfo(ownersPath).absolutePath());

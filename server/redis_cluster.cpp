@@ -58,10 +58,17 @@ redis.call('PUBLISH', ARGV[3], ARGV[4] .. '\31' .. n)
 return n
 )";
 
-// KEYS[1] owner entry; ARGV: digest (empty: no key given), ttl seconds.
+// KEYS[1] owner entry, KEYS[2] room entry; ARGV: digest (empty: no key
+// given), ttl seconds, this instance, alive-key prefix.
 // Binds an unbound room to the digest, renews the owner's claim, and
-// answers what is bound (empty: nothing was).
+// answers what is bound (empty: nothing was). A room held without a key by
+// another running instance is nobody's to bind: "|held".
 const QByteArray kClaimScript = R"(
+local entry = redis.call('GET', KEYS[2])
+if entry and string.sub(entry, -2) == '|-' then
+  local holder = string.match(entry, '^[^|]+')
+  if holder ~= ARGV[3] and redis.call('EXISTS', ARGV[4] .. holder) == 1 then return '|held' end
+end
 local bound = redis.call('GET', KEYS[1])
 if not bound then
   if ARGV[1] ~= '' then redis.call('SET', KEYS[1], ARGV[1], 'EX', ARGV[2]) end
@@ -161,16 +168,20 @@ void RedisCluster::countFailure(const QByteArray& key, qint64 ttlMs, bool slidin
 
 void RedisCluster::forgetFailures(const QByteArray& key) { redis_.command({"DEL", "lunor:fail:" + key}); }
 
-RedisOwnerStore::RedisOwnerStore(RedisLink& redis, int ttlDays)
-    : redis_(redis), ttlSeconds_(qint64(ttlDays) * 24 * 3600) {}
+RedisOwnerStore::RedisOwnerStore(RedisLink& redis, int ttlDays, QString instance)
+    : redis_(redis), ttlSeconds_(qint64(ttlDays) * 24 * 3600), instance_(std::move(instance)) {}
 
 void RedisOwnerStore::claim(const QString& roomId, const QString& digest, std::function<void(Claim)> done) {
-  redis_.command({"EVAL", kClaimScript, "1", "lunor:owner:" + roomId.toUtf8(), digest.toLatin1(),
-                  QByteArray::number(ttlSeconds_)},
+  redis_.command({"EVAL", kClaimScript, "2", "lunor:owner:" + roomId.toUtf8(), roomKey(roomId), digest.toLatin1(),
+                  QByteArray::number(ttlSeconds_), instance_.toUtf8(), "lunor:alive:"},
                  [roomId, digest, done = std::move(done)](const RedisReply& reply) {
                    if (!reply.ok) {
                      // Without the store nobody can be told apart: nobody gets the room now.
                      logEvent(QStringLiteral("redis-error"), {{"room", roomId}, {"what", "claim"}});
+                     done(Claim::Refused);
+                     return;
+                   }
+                   if (reply.text == "|held") {
                      done(Claim::Refused);
                      return;
                    }

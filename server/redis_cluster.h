@@ -55,12 +55,14 @@ class RedisCluster final : public QObject, public Cluster {
 // `ttlDays` are forgotten.
 class RedisOwnerStore final : public OwnerStore {
  public:
-  RedisOwnerStore(RedisLink& redis, int ttlDays);
+  // instance: the cluster's name for this one.
+  RedisOwnerStore(RedisLink& redis, int ttlDays, QString instance);
   void claim(const QString& roomId, const QString& digest, std::function<void(Claim)> done) override;
 
  private:
   RedisLink& redis_;
   qint64 ttlSeconds_;
+  QString instance_;
 };
 
 }  // namespace lunor::signal

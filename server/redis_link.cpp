@@ -6,12 +6,15 @@
 #include <QUrl>
 
 #include "event_log.h"
+#include "monotonic_clock.h"
 #include "redis_qt_adapter.h"
 
 namespace lunor::signal {
 namespace {
 
 constexpr int kRetryMs = 1000;
+// Commands unanswered this long: Redis (or the way to it) has stalled.
+constexpr qint64 kStallMs = 10'000;
 
 void readReply(const redisReply* reply, RedisReply& out) {
   switch (reply->type) {
@@ -52,6 +55,7 @@ QString probe(const RedisAddress& address) {
   redisContext* context = redisConnectWithTimeout(address.host.constData(), address.port, timeout);
   if (!context) return QStringLiteral("cannot reach Redis");
   QString error;
+  if (!context->err) redisSetTimeout(context, timeout);  // a Redis that accepts and says nothing
   if (context->err) {
     error = QString::fromUtf8(context->errstr);
   } else {
@@ -95,6 +99,16 @@ RedisLink::RedisLink(RedisAddress address, QObject* parent) : QObject(parent), a
   retry_.setInterval(kRetryMs);
   retry_.setSingleShot(true);
   QObject::connect(&retry_, &QTimer::timeout, this, &RedisLink::reconnect);
+  watchdog_.setInterval(kStallMs / 4);
+  QObject::connect(&watchdog_, &QTimer::timeout, this, [this] {
+    if (pending_ > 0 && monotonicMs() - lastReplyMs_ > kStallMs) {
+      logEvent(QStringLiteral("redis-stalled"), {{"pending", QString::number(pending_)}});
+      freeContext(commands_, commandsAdapter_);  // what waits fails now
+      freeContext(subscriber_, subscriberAdapter_);
+      markDown();
+    }
+  });
+  watchdog_.start();
 }
 
 RedisLink::~RedisLink() {
@@ -147,9 +161,19 @@ redisAsyncContext* RedisLink::connect(QString* error, QObject** adapter) {
     redisAsyncFree(context);
     return nullptr;
   }
+  // A peer that vanished without a word is noticed by TCP, not never.
+  redisEnableKeepAlive(&context->c);
   redisAsyncSetDisconnectCallback(context, &RedisLink::onDisconnect);
   redisAsyncSetConnectCallback(context, [](const redisAsyncContext* c, int status) {
-    if (status != REDIS_OK) static_cast<RedisLink*>(c->data)->connectionLost(c);
+    auto* link = static_cast<RedisLink*>(c->data);
+    if (!link) return;
+    if (status != REDIS_OK) {
+      link->connectionLost(c);
+    } else if (++link->connected_ == 2 && link->down_) {
+      link->down_ = false;
+      logEvent(QStringLiteral("redis-restored"));
+      Q_EMIT link->restored();
+    }
   });
   authenticate(context);
   return context;
@@ -177,11 +201,13 @@ void RedisLink::command(const QList<QByteArray>& args, Done done) {
     argv.push_back(arg.constData());
     lengths.push_back(static_cast<size_t>(arg.size()));
   }
+  if (pending_++ == 0) lastReplyMs_ = monotonicMs();
   auto* pending = new Done(std::move(done));
   if (redisAsyncCommandArgv(commands_, &RedisLink::onReply, pending, static_cast<int>(argv.size()), argv.data(),
                             lengths.data()) != REDIS_OK) {
     Done failed = std::move(*pending);
     delete pending;
+    --pending_;
     if (failed) QMetaObject::invokeMethod(this, [failed] { failed(RedisReply{}); }, Qt::QueuedConnection);
   }
 }
@@ -204,6 +230,10 @@ void RedisLink::resubscribe() {
 void RedisLink::onReply(redisAsyncContext* context, void* reply, void* privdata) {
   std::unique_ptr<Done> done(static_cast<Done*>(privdata));
   auto* link = static_cast<RedisLink*>(context->data);
+  if (link) {
+    --link->pending_;
+    link->lastReplyMs_ = monotonicMs();
+  }
   if (!link || link->closing_ || !*done) return;  // freed by us: nobody waits
   RedisReply out;
   if (reply) {
@@ -245,6 +275,11 @@ void RedisLink::connectionLost(const redisAsyncContext* context) {
   // One link: both connections go and come back together.
   freeContext(commands_, commandsAdapter_);
   freeContext(subscriber_, subscriberAdapter_);
+  markDown();
+}
+
+void RedisLink::markDown() {
+  connected_ = 0;
   if (!down_) {
     down_ = true;
     logEvent(QStringLiteral("redis-lost"));
@@ -254,10 +289,8 @@ void RedisLink::connectionLost(const redisAsyncContext* context) {
 }
 
 void RedisLink::reconnect() {
-  if (commands_ || subscriber_ || !probe(address_).isEmpty()) {
-    retry_.start();
-    return;
-  }
+  if (commands_ || subscriber_) return;
+  // Not blocking here: whether Redis is back, the connect callbacks say.
   QString error;
   commands_ = connect(&error, &commandsAdapter_);
   if (commands_) subscriber_ = connect(&error, &subscriberAdapter_);
@@ -267,9 +300,6 @@ void RedisLink::reconnect() {
     return;
   }
   resubscribe();
-  down_ = false;
-  logEvent(QStringLiteral("redis-restored"));
-  Q_EMIT restored();
 }
 
 }  // namespace lunor::signal

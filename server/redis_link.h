@@ -3,8 +3,9 @@
 // A connection to Redis driven by the Qt event loop: commands with their
 // replies, and channels subscribed to. Two hiredis connections under it (one
 // for commands, one for subscriptions, as Redis wants). When Redis goes away
-// the link says so once and reconnects every second; commands sent
-// meanwhile fail, and the subscriptions are made again once it is back.
+// (or stops answering for 10 s) the link says so once and reconnects every
+// second; commands sent meanwhile fail, and the subscriptions are made again
+// once it is back.
 
 #include <functional>
 #include <memory>
@@ -70,6 +71,7 @@ class RedisLink final : public QObject {
   void resubscribe();
   void connectionLost(const redisAsyncContext* context);
   void reconnect();
+  void markDown();
   static void onReply(redisAsyncContext* context, void* reply, void* privdata);
   static void onMessage(redisAsyncContext* context, void* reply, void* privdata);
   static void onDisconnect(const redisAsyncContext* context, int status);
@@ -82,6 +84,10 @@ class RedisLink final : public QObject {
   QObject* subscriberAdapter_ = nullptr;
   QHash<QByteArray, Handler> channels_;
   QTimer retry_;
+  QTimer watchdog_;
+  int pending_ = 0;          // commands sent, not answered
+  qint64 lastReplyMs_ = 0;
+  int connected_ = 0;        // connections up since the last loss
   bool closing_ = false;
   bool down_ = false;
 };

@@ -230,6 +230,7 @@ void Rooms::handleCreate(Peer& peer, const QJsonObject& message) {
   // connection is still there and has not asked for something else since.
   const quint64 ticket = nextCreate_++;
   peer.pendingCreate = ticket;
+  peer.pendingRoom = roomId;
   const QString peerId = peer.id;
   owners_.claim(roomId, key.isUndefined() ? QString() : ownerDigest(key.toString()),
                 [this, peerId, roomId, unattendedHash, ticket](Claim claim) {
@@ -252,7 +253,11 @@ void Rooms::placeAndCreate(const QString& peerId, const QString& roomId, const Q
                   [this, peerId, roomId, unattendedHash, claim, ticket](bool placed, const QString& previous) {
                     auto it = peers_.find(peerId);
                     if (it == peers_.end() || it->pendingCreate != ticket) {
-                      if (placed && !rooms_.contains(roomId)) cluster_->unplace(roomId);
+                      // Placed for nobody: unless a later create for it is on its way.
+                      const bool awaited = std::any_of(peers_.cbegin(), peers_.cend(), [&](const Peer& p) {
+                        return p.pendingCreate != 0 && p.pendingRoom == roomId;
+                      });
+                      if (placed && !rooms_.contains(roomId) && !awaited) cluster_->unplace(roomId);
                       return;
                     }
                     it->pendingCreate = 0;
@@ -270,6 +275,7 @@ void Rooms::placeAndCreate(const QString& peerId, const QString& roomId, const Q
 }
 
 void Rooms::createRoom(const QString& peerId, const QString& roomId, const QString& unattendedHash, Claim claim) {
+  if (!peers_.contains(peerId)) return;
   Peer& peer = *peers_.find(peerId);
   auto existing = rooms_.find(roomId);
   const bool heldByAnother = existing != rooms_.end() && existing->hostId != peer.id;
@@ -282,7 +288,7 @@ void Rooms::createRoom(const QString& peerId, const QString& roomId, const QStri
     // The owner is back (a new connection after a stale one): the old one goes.
     const QString stale = existing->hostId;
     logEvent(QStringLiteral("room-reclaimed"), {{"room", roomId}, {"client", peer.id}, {"stale", stale}});
-    closeRoom(roomId);
+    closeRoom(roomId, /*keepRegistration=*/true);
     closePeer(stale, kPolicyViolated, QStringLiteral("replaced by the room's owner"));
   }
   // One room per connection, and a host is nobody's client.
@@ -347,6 +353,20 @@ void Rooms::handleJoin(Peer& peer, const QJsonObject& message) {
     logEvent(QStringLiteral("join-refused"), {{"room", roomId}, {"client", peer.id}, {"why", "queue-full"}});
     send(peer.id, QJsonObject{{kType, QStringLiteral("room-busy")}});
     return;
+  }
+  const bool prompts = room.unattendedHash.isEmpty() || !message.value(QLatin1String("passwordHash")).isString();
+  if (prompts && !room.pending.contains(peer.id)) {
+    // Each request is a prompt (and a picture) on the host's screen and link.
+    if (now - room.requestWindowStart >= kMinuteMs) {
+      room.requestWindowStart = now;
+      room.requests = 0;
+    }
+    if (room.requests >= limits_.maxJoinRequestsPerRoomPerMinute) {
+      logEvent(QStringLiteral("join-refused"), {{"room", roomId}, {"client", peer.id}, {"why", "too-many-requests"}});
+      send(peer.id, QJsonObject{{kType, QStringLiteral("room-busy")}});
+      return;
+    }
+    ++room.requests;
   }
   if (!peer.hostedRoom.isEmpty()) closeRoom(peer.hostedRoom);
   if (!peer.joinedRoom.isEmpty() && peer.joinedRoom != roomId) leaveJoinedRoom(peer, true);
@@ -550,12 +570,12 @@ void Rooms::leaveJoinedRoom(Peer& peer, bool tellHost) {
   }
 }
 
-void Rooms::closeRoom(QString roomId) {  // by value: callers pass a field it clears
+void Rooms::closeRoom(QString roomId, bool keepRegistration) {  // by value: callers pass a field it clears
   auto roomIt = rooms_.find(roomId);
   if (roomIt == rooms_.end()) return;
   const Room room = *roomIt;
   rooms_.erase(roomIt);
-  if (cluster_) cluster_->unplace(roomId);
+  if (cluster_ && !keepRegistration) cluster_->unplace(roomId);
   if (auto host = peers_.find(room.hostId); host != peers_.end()) host->hostedRoom.clear();
   QStringList members = room.pending.keys();
   if (!room.admittedId.isEmpty()) members << room.admittedId;
@@ -641,6 +661,10 @@ void Rooms::routed(const QString& peerId, quint64 ticket, const QString& instanc
     detachFromHome(*it);
     handleJoin(*it, join);
   } else {
+    // As for a join here: one room per connection, and a host is nobody's client.
+    if (!it->hostedRoom.isEmpty()) closeRoom(it->hostedRoom);
+    it = peers_.find(peerId);
+    if (!it->joinedRoom.isEmpty()) leaveJoinedRoom(*it, /*tellHost=*/true);
     if (it->home != instance) {
       detachFromHome(*it);
       it->home = instance;
@@ -649,7 +673,9 @@ void Rooms::routed(const QString& peerId, quint64 ticket, const QString& instanc
     forward(*it, utf8, join.value(QLatin1String("roomId")).toString());
   }
   // What came in meanwhile, in order; a join among it may start another lookup.
-  QList<QByteArray> held = std::exchange(peers_.find(peerId)->held, {});
+  it = peers_.find(peerId);
+  if (it == peers_.end()) return;
+  QList<QByteArray> held = std::exchange(it->held, {});
   while (!held.isEmpty()) {
     it = peers_.find(peerId);
     if (it == peers_.end()) return;
@@ -668,9 +694,10 @@ void Rooms::forward(Peer& peer, const QByteArray& utf8, const QString& joiningRo
     if (delivered) return;
     auto it = peers_.find(peerId);
     if (it == peers_.end() || it->home != home) return;
-    // The room's instance is gone: so is the room, for now.
+    // The room's instance is gone: so is the room, for now. (Should it be
+    // only away, it forgets the connection when it hears.)
     logEvent(QStringLiteral("instance-unreachable"), {{"client", peerId}, {"instance", home}});
-    it->home.clear();
+    detachFromHome(*it, 1001);
     if (!joiningRoom.isEmpty()) {
       send(peerId, QJsonObject{{kType, QStringLiteral("room-not-found")}, {QStringLiteral("roomId"), joiningRoom}});
     } else {

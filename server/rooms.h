@@ -31,7 +31,9 @@ namespace lunor::signal {
 // credentials); an empty array when the server has none to give.
 using IceServersFor = std::function<QJsonArray(const QString& clientId)>;
 
-// Where the rooms' answers go: the network, or a test.
+// Where the rooms' answers go: the network, or a test. It never calls back
+// into the rooms: a connection that goes while they send or close is
+// reported to disconnected() after they are done.
 class RoomsOutput {
  public:
   virtual ~RoomsOutput() = default;
@@ -96,6 +98,7 @@ class Rooms final {
     QString refusedRoom;            // the room that last turned it away
     qint64 refusedUntilMs = 0;
     quint64 pendingCreate = 0;      // a create waiting for the owner store
+    QString pendingRoom;            // and the room it asks for
     // Several instances. home: where this connection's frames go (empty:
     // here). origin: the instance holding the socket of a connection whose
     // room is here (empty: the socket is ours).
@@ -118,6 +121,8 @@ class Rooms final {
     QHash<QString, PendingJoin> pending;
     bool lockedToldHost = false;
     bool owned = false;  // created with the key bound to its ID
+    qint64 requestWindowStart = 0;  // join requests shown to the host this minute
+    int requests = 0;
   };
   // Rooms one address asked for in the current minute.
   struct AddressRooms {
@@ -154,8 +159,9 @@ class Rooms final {
   void admit(Room& room, const QString& clientId, bool unattended);
   // Takes the peer out of the room it joined, telling the host unless quiet.
   void leaveJoinedRoom(Peer& peer, bool tellHost);
-  // Closes a room, telling everyone in it "left".
-  void closeRoom(QString roomId);
+  // Closes a room, telling everyone in it "left". keepRegistration: the room
+  // is being replaced here at once (its entry among the instances stays).
+  void closeRoom(QString roomId, bool keepRegistration = false);
 
   void send(const QString& peerId, const QJsonObject& message);
   void sendRaw(const QString& peerId, const QByteArray& json);

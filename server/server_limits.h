@@ -35,6 +35,8 @@ struct ServerLimits {
 
   // ---- joins ----
   int maxPendingJoinsPerRoom = 8;
+  // Join requests (each a prompt, maybe with a picture) a host gets per minute.
+  int maxJoinRequestsPerRoomPerMinute = 30;
   // A connection may ask to join once per this; after a refusal it waits longer.
   int joinCooldownMs = 1'000;
   int rejectedCooldownMs = 5'000;

@@ -75,9 +75,10 @@ void SignalServer::setTrustedProxy(const QHostAddress& proxy) {
 
 void SignalServer::close() {
   sweeper_.stop();
-  const auto ids = connections_.keys();
-  for (const auto& id : ids) {
-    Connection connection = connections_.take(id);
+  // One at a time: what the rooms send on each departure may drop others.
+  while (!connections_.isEmpty()) {
+    const QString id = connections_.begin().key();
+    const Connection connection = connections_.take(id);
     connection.socket->disconnect(this);
     connection.socket->close(QWebSocketProtocol::CloseCodeGoingAway);
     connection.socket->deleteLater();
@@ -97,9 +98,11 @@ void SignalServer::adopt(QWebSocket* socket) {
   Connection connection;
   connection.socket = socket;
   connection.transport = handshaking_.take(endpointKey(socket->peerAddress(), socket->peerPort())).transport;
+  const QString peer = connection.transport ? connection.transport->property("lunor.peer").toString()
+                                           : socket->peerAddress().toString();
   connection.address = connection.transport ? connection.transport->property("lunor.address").toString()
-                                            : socket->peerAddress().toString();
-  if (!trustedProxy_.isNull() && QHostAddress(connection.address).isEqual(trustedProxy_)) {
+                                            : addressKey(peer);
+  if (!trustedProxy_.isNull() && QHostAddress(peer).isEqual(trustedProxy_)) {
     // Behind the proxy: the client's own address, from the header the proxy adds.
     const QByteArray forwarded = socket->request().rawHeader("X-Forwarded-For");
     const QHostAddress client(QString::fromLatin1(forwarded.split(',').last().trimmed()));
@@ -109,7 +112,7 @@ void SignalServer::adopt(QWebSocket* socket) {
       socket->deleteLater();
       return;
     }
-    connection.address = client.toString();
+    connection.address = addressKey(client.toString());
     if (proxiedPerAddress_.value(connection.address) >= limits_.maxConnectionsPerAddress) {
       logEvent(QStringLiteral("connection-refused"), {{"address", connection.address}, {"why", "too-many"}});
       socket->close(QWebSocketProtocol::CloseCodePolicyViolated);
@@ -154,7 +157,11 @@ void SignalServer::adopt(QWebSocket* socket) {
     auto it = connections_.find(id);
     if (it == connections_.end() || it->socket != socket) return;
     connections_.erase(it);
-    rooms_.disconnected(id, static_cast<int>(socket->closeCode()));
+    // A socket may close inside a send or a close the rooms are making (a
+    // connection dropped for not reading): the rooms hear of it once they are
+    // done. Until then what they send it goes nowhere.
+    const int code = static_cast<int>(socket->closeCode());
+    QMetaObject::invokeMethod(this, [this, id, code] { rooms_.disconnected(id, code); }, Qt::QueuedConnection);
     socket->disconnect(this);
     socket->deleteLater();
   });

@@ -6,8 +6,9 @@ struct redisAsyncContext;
 
 namespace lunor::signal {
 
-// Drives `context` from the Qt event loop. The adapter must be deleted after
-// the context is freed; null when the context already has an event library.
+// Drives `context` from the Qt event loop; null when the context already has
+// an event library. The adapter writes into its context when deleted: unhook
+// it and delete it while the context is still alive.
 QObject* attachQtAdapter(redisAsyncContext* context);
 
 }  // namespace lunor::signal

@@ -93,8 +93,27 @@ class ClusterTest : public QObject {
     QVERIFY(!host->take("created").isEmpty());
     squatter->send(createMessage("555000111"));
     QCOMPARE(squatter->take("error").value("code").toString(), "room-taken");
+    // Nor does a key take it, or bind its ID: once free, it is anyone's again.
+    squatter->send(createMessage("555000111", QString(64, 'd')));
+    QCOMPARE(squatter->take("error").value("code").toString(), "room-taken");
     host->send(createMessage("123456789", kOwnerKey, kPassword));
     QVERIFY(!host->take("created").isEmpty());
+    squatter->send(createMessage("555000111"));
+    QVERIFY(!squatter->take("created").isEmpty());
+
+    // The owner's new connection on the same instance replaces its stale one,
+    // and the room is still found from the other instance.
+    auto fresh = connectTo(*first);
+    QVERIFY(fresh);
+    fresh->send(createMessage("123456789", kOwnerKey, kPassword));
+    QVERIFY(!fresh->take("created").isEmpty());
+    QVERIFY(host->waitClosed(5000));
+    host = std::move(fresh);
+    auto visitor = connectTo(second);
+    QVERIFY(visitor);
+    visitor->send({{"type", "join"}, {"roomId", "123456789"}, {"displayName", "Eve"}});
+    QCOMPARE(host->take("join-request").value("displayName").toString(), "Eve");
+    visitor.reset();
 
     // One address guessing at rooms on both instances is counted once: two
     // misses at the first instance's room, the third at the second's locks it.

@@ -278,6 +278,29 @@ class RoomsTest : public QObject {
     QCOMPARE(b.count(fourth, "room-busy"), 1);
   }
 
+  // Fresh connections knocking one after the other (each refused at once)
+  // reach the host a bounded number of times a minute.
+  void joinRequestsToAHostAreBounded() {
+    ServerLimits limits;
+    limits.maxJoinRequestsPerRoomPerMinute = 5;
+    Bench b(limits);
+    const QString host = b.connect();
+    b.frame(host, create("123456789"));
+    QStringList turnedAway;
+    for (int i = 0; i < 20; ++i) {
+      const QString knocker = b.connect(QString("10.1.0.%1").arg(i));
+      b.frame(knocker, join("123456789"));
+      if (b.count(knocker, "room-busy") > 0) turnedAway << knocker;
+      b.frame(host, {{"type", "reject"}, {"target", knocker}});
+    }
+    QCOMPARE(b.count(host, "join-request"), 5);
+    QCOMPARE(turnedAway.size(), 15);
+    b.now += 61'000;
+    const QString later = b.connect("10.2.0.1");
+    b.frame(later, join("123456789"));
+    QCOMPARE(b.count(host, "join-request"), 6);
+  }
+
   // One address asks for a bounded number of distinct rooms a minute.
   void enumerationIsBounded() {
     ServerLimits limits;

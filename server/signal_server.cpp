@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include <QRandomGenerator>
 #include <QStringDecoder>
 #include <QTcpSocket>
 #include <QWebSocket>
@@ -15,11 +16,12 @@ namespace lunor::signal {
 
 namespace {
 
-// The sweep runs often enough for the shortest of the timed bounds.
+// The sweep runs often enough for the shortest of the timed bounds, and in
+// small steps: each one pings only the connections due since the last.
 int sweepIntervalMs(const ServerLimits& limits) {
   const int shortest = std::min({limits.pingIntervalMs, limits.silenceTimeoutMs, limits.firstMessageTimeoutMs,
                                  limits.handshakeTimeoutMs});
-  return std::clamp(shortest / 4, 50, 1000);
+  return std::clamp(shortest / 4, 50, 250);
 }
 
 QString endpointKey(const QHostAddress& address, quint16 port) {
@@ -125,7 +127,11 @@ void SignalServer::adopt(QWebSocket* socket) {
       if (it != proxiedPerAddress_.end() && --*it <= 0) proxiedPerAddress_.erase(it);
     });
   }
-  connection.acceptedMs = connection.lastHeardMs = connection.lastPingMs = clock_();
+  connection.acceptedMs = connection.lastHeardMs = clock_();
+  // Connections come in bursts (a reconnect storm): their pings are spread
+  // over the interval, not all sent in one sweep every interval.
+  connection.lastPingMs =
+      connection.acceptedMs - QRandomGenerator::global()->bounded(std::max(1, limits_.pingIntervalMs));
   const QString id = rooms_.newClientId();
   const QString address = connection.address;
   connections_.insert(id, connection);

@@ -27,7 +27,6 @@
 #include <thread>
 #include <vector>
 
-#include <sys/resource.h>
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -45,6 +44,7 @@
 #include <QWebSocket>
 
 #include "cpu_time.h"
+#include "system/descriptor_limit.h"
 #include "epoll_dispatcher.h"
 #include "process_stats.h"
 #include "redis_server_process.h"
@@ -665,19 +665,6 @@ void printRelay(const RelayFigures& r, int pairs, double rate) {
 }
 
 // ---- the rest ----
-
-void raiseDescriptorLimit() {
-  rlimit limit{};
-  if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur >= limit.rlim_max) return;
-  limit.rlim_cur = limit.rlim_max;
-  setrlimit(RLIMIT_NOFILE, &limit);
-}
-
-qint64 descriptorLimit() {
-  rlimit limit{};
-  getrlimit(RLIMIT_NOFILE, &limit);
-  return qint64(limit.rlim_cur);
-}
 
 // The system's load averages: others' work shares the cores with the figures.
 QString loadAverage() {

@@ -17,16 +17,6 @@ if [ -z "${DISPLAY:-}" ]; then
   exit 1
 fi
 
-work="$(mktemp -d)"
-pids=()
-cleanup() {
-  trap - EXIT INT TERM
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT INT TERM
-
 . scripts/lib/shared-screen.sh
 free_display 60
 shared=":$number"

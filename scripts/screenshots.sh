@@ -17,16 +17,6 @@ TOUR="$BUILD_DIR/tests/ui/lunor-screenshots"
 [ -x "$BIN" ] && [ -x "$SIGNAL" ] && [ -x "$TOUR" ] || ./scripts/build.sh
 mkdir -p "$out"
 
-work="$(mktemp -d)"
-pids=()
-cleanup() {
-  trap - EXIT INT TERM
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT INT TERM
-
 . scripts/lib/shared-screen.sh
 free_display 70
 shared=":$number"

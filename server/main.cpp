@@ -16,7 +16,6 @@
 #include <type_traits>
 #include <vector>
 
-#include <sys/resource.h>
 
 #include "epoll_dispatcher.h"
 #include "event_log.h"
@@ -25,6 +24,7 @@
 #include "redis_link.h"
 #include "signal_server.h"
 #include "turn_credentials.h"
+#include "system/descriptor_limit.h"
 #include "system/unix_signals.h"
 
 namespace {
@@ -54,14 +54,6 @@ std::optional<QSslConfiguration> loadTls(const QString& certPath, const QString&
   tls.setPeerVerifyMode(QSslSocket::VerifyNone);  // clients are not asked for certificates
   tls.setProtocol(QSsl::TlsV1_2OrLater);
   return tls;
-}
-
-// As many descriptors as the system lets this process have.
-void raiseDescriptorLimit() {
-  rlimit limit{};
-  if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur >= limit.rlim_max) return;
-  limit.rlim_cur = limit.rlim_max;
-  setrlimit(RLIMIT_NOFILE, &limit);
 }
 
 }  // namespace
@@ -278,7 +270,7 @@ int main(int argc, char** argv) {
     }
     owners = std::move(sqlite);
   }
-  raiseDescriptorLimit();
+  lunor::raiseDescriptorLimit();
 
   lunor::quitOnTerminationSignals(app);
   lunor::signal::SignalServer server(limits, {}, owners.get());

@@ -1,7 +1,18 @@
 # Sourced by the scripts that put a shared screen together: a private X
 # server with something on it, the signaling server and a headless host with
-# a one-time password. Expects BIN, SIGNAL and a work directory in $work;
-# every process started is appended to $pids (the caller kills them).
+# a one-time password. Expects BIN and SIGNAL. Gives a work directory in
+# $work; every process started goes into $pids; both go when the caller
+# exits or is interrupted.
+
+work="$(mktemp -d)"
+pids=()
+cleanup() {
+  trap - EXIT INT TERM
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT INT TERM
 
 # A free display number, in $number.
 free_display() {

@@ -9,6 +9,8 @@
 #include <tuple>
 
 #include <QByteArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 namespace lunor::fuzz {
 
@@ -21,6 +23,12 @@ inline void require(bool holds, const char* what) {
   if (holds) return;
   std::fprintf(stderr, "property broken: %s\n", what);
   std::abort();
+}
+
+// What the signaling server sends: one JSON object with a type.
+inline void requireServerFrame(const QByteArray& json) {
+  const QJsonDocument document = QJsonDocument::fromJson(json);
+  require(document.isObject() && document.object().value("type").isString(), "every frame is an object with a type");
 }
 
 }  // namespace lunor::fuzz

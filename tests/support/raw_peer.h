@@ -9,9 +9,11 @@
 #include <QTest>
 #include <QWebSocket>
 
+#include "inbox.h"
+
 namespace lunor::test {
 
-class RawPeer : public QObject {
+class RawPeer : public QObject, public Inbox {
  public:
   explicit RawPeer(const QUrl& url) {
     connect(&socket, &QWebSocket::textMessageReceived, this, [this](const QString& text) {
@@ -25,26 +27,6 @@ class RawPeer : public QObject {
     std::ignore = QTest::qWaitFor([this] { return socket.state() == QAbstractSocket::ConnectedState; }, 10000);
   }
 
-  // Waits for the next message of `type` not yet taken; an empty object on timeout.
-  QJsonObject take(const QString& type, int timeoutMs = 5000) {
-    QJsonObject found;
-    std::ignore = QTest::qWaitFor(
-        [&] {
-          for (qsizetype i = 0; i < received.size(); ++i) {
-            if (received[i].value("type").toString() == type) {
-              found = received.takeAt(i);
-              return true;
-            }
-          }
-          return false;
-        },
-        timeoutMs);
-    return found;
-  }
-  bool has(const QString& type) const {
-    return std::any_of(received.begin(), received.end(),
-                       [&](const QJsonObject& o) { return o.value("type").toString() == type; });
-  }
   void send(const QJsonObject& object) {
     socket.sendTextMessage(QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)));
   }
@@ -55,7 +37,6 @@ class RawPeer : public QObject {
   }
 
   QWebSocket socket;
-  QList<QJsonObject> received;
   QString clientId;
   bool closed = false;
   int closeCode = -1;

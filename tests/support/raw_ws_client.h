@@ -13,9 +13,11 @@
 #include <QTcpSocket>
 #include <QTest>
 
+#include "inbox.h"
+
 namespace lunor::test {
 
-class RawWsClient : public QObject {
+class RawWsClient : public QObject, public Inbox {
  public:
   // Opens the TCP connection from `local` (any 127.x.y.z works on Linux).
   RawWsClient(quint16 port, const QString& local = QStringLiteral("127.0.0.1")) {
@@ -41,26 +43,6 @@ class RawWsClient : public QObject {
   void sendText(const QByteArray& text) { sendFrame(0x1, text); }
   void send(const QJsonObject& object) { sendText(QJsonDocument(object).toJson(QJsonDocument::Compact)); }
 
-  // Waits for the next message of `type` not yet taken; empty on timeout.
-  QJsonObject take(const QString& type, int timeoutMs = 5000) {
-    QJsonObject found;
-    std::ignore = QTest::qWaitFor(
-        [&] {
-          for (qsizetype i = 0; i < received.size(); ++i) {
-            if (received[i].value("type").toString() == type) {
-              found = received.takeAt(i);
-              return true;
-            }
-          }
-          return false;
-        },
-        timeoutMs);
-    return found;
-  }
-  bool has(const QString& type) const {
-    return std::any_of(received.begin(), received.end(),
-                       [&](const QJsonObject& o) { return o.value("type").toString() == type; });
-  }
   // Stops taking bytes from the kernel: what the server sends piles up.
   void stopReading() {
     socket.setReadBufferSize(1);
@@ -69,7 +51,6 @@ class RawWsClient : public QObject {
   bool waitClosed(int timeoutMs) { return QTest::qWaitFor([this] { return closed; }, timeoutMs); }
 
   QTcpSocket socket;
-  QList<QJsonObject> received;
   bool answerPings = true;
   bool upgrading = false;
   bool upgraded = false;

@@ -32,6 +32,8 @@ PACKAGES=(
   libx11-dev libxtst-dev libxrandr-dev libxext-dev libxfixes-dev libxdamage-dev libxcomposite-dev
   # secrets and notifications
   libsecret-1-dev libglib2.0-dev dbus dbus-x11
+  # the desktop's event sound for a join request (heard where a sound server runs)
+  libcanberra-dev libcanberra-pulse sound-theme-freedesktop
   # the signaling server: room owners in SQLite, several instances over Redis
   libqt6sql6-sqlite libhiredis-dev
   # test services: virtual displays, STUN/TURN (and its test client), Redis

@@ -71,6 +71,14 @@ void Application::quitting() {
   }
 }
 
+void Application::keepRunningWhenClosed() {
+  if (window_) window_->setProperty("keepsRunningWhenClosed", true);
+}
+
+void Application::open() {
+  if (window_) Desktop::shared().bringToFront(window_);
+}
+
 void Application::setDark(bool dark) { Desktop::shared().setDarkTheme(dark); }
 
 }  // namespace lunor

@@ -40,6 +40,11 @@ class Application {
   // The person or the system is leaving: a client session ends with the
   // application's reason, a host session tells its client.
   void quitting();
+  // Closing the window leaves the application running (in the status area):
+  // the window goes back to the home screen as it closes.
+  void keepRunningWhenClosed();
+  // Shows the window again, in front.
+  void open();
 
   QQuickWindow* window() const { return window_; }
   QQmlEngine& engine() { return engine_; }

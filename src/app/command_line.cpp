@@ -19,8 +19,8 @@ std::variant<LaunchOptions, int> parseCommandLine(const QStringList& arguments) 
   QCommandLineParser parser;
   parser.setApplicationDescription(QStringLiteral(
       "Lunor Remote: share this computer's screen, or see and drive another's.\n\n"
-      "Without a mode, this computer waits for a client without a window (the windowed\n"
-      "application comes later)."));
+      "Without a mode, the application opens its window; this computer can be reached\n"
+      "by its session ID from launch. --headless-host shares it without a window."));
   const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help."));
   const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
                                    QStringLiteral("Show the version."));
@@ -48,7 +48,8 @@ std::variant<LaunchOptions, int> parseCommandLine(const QStringList& arguments) 
                                    QStringLiteral("profile"));
   const QCommandLineOption seconds(QStringLiteral("seconds"),
                                    QStringLiteral("With --headless-client: end the session <N> seconds after "
-                                                  "the first frame."),
+                                                  "the first picture (the waits before it have their own "
+                                                  "bounds)."),
                                    QStringLiteral("N"));
   const QCommandLineOption saveFrame(QStringLiteral("save-frame"),
                                      QStringLiteral("With --headless-client: write the last picture received to "

@@ -26,7 +26,7 @@ struct LaunchOptions {
   QString roomId;
   QString passwordFile;  // --password-file: the host's password, first line
   std::optional<QualityProfile> quality;
-  int seconds = 0;       // 0: until the session ends
+  int seconds = 0;       // from the first picture; 0: until the session ends
   QString saveFrame;
   QString replay;
   QString json;
@@ -41,6 +41,9 @@ inline constexpr int kRefused = 3;        // the host's user said no, or it is b
 inline constexpr int kHostNotFound = 4;
 inline constexpr int kPasswordWrong = 5;  // also: a password is needed and none was given
 inline constexpr int kConnectionLost = 6;
+inline constexpr int kServerUnreachable = 7;  // no signaling server, after every retry
+inline constexpr int kNoAnswer = 8;           // the host's user did not answer in time
+inline constexpr int kInterrupted = 9;        // stopped (a signal) before any picture
 }  // namespace exit_code
 
 // The options in `arguments` (program name first). --help and --version

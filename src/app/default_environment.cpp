@@ -18,7 +18,10 @@
 #include "store/file_secret_store.h"
 #include "store/linux/secret_store_libsecret.h"
 #include "store/secret_store.h"
+#include "store/unattended_password.h"
 #include "store/user_profile_store.h"
+#include "system/console_log.h"
+#include "system/linux/event_sound_canberra.h"
 #include "system/notification_manager.h"
 #include "ui/session_panels.h"
 
@@ -28,20 +31,27 @@ DefaultEnvironment::DefaultEnvironment()
     : panels_(std::make_unique<NullSessionPanels>()),
       addressBook_(std::make_unique<AddressBookStore>(
           QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation))),
-      notifications_(makeNotificationManager()) {
+      notifications_(makeNotificationManager()),
+      sounds_(std::make_unique<CanberraEventSound>()) {
   const QString dataHome = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
   profile_ = std::make_unique<UserProfileStore>(settings_, dataHome);
   serviceSecrets_ = std::make_unique<LibsecretSecretStore>();
   fileSecrets_ = std::make_unique<FileSecretStore>(
       QDir(dataHome).filePath(QStringLiteral("LunorRemote/secrets.json")));
   secrets_ = std::make_unique<FallbackSecretStore>(*serviceSecrets_, *fileSecrets_);
+  // An earlier version kept a password-equivalent digest in the settings.
+  removeUnattendedDigestCopy(settings_);
   auto x11Displays = std::make_unique<DisplayListX11>();
   if (x11Displays->isAvailable()) {
     displays_ = std::move(x11Displays);
   } else {
     displays_ = std::make_unique<StaticDisplayList>();  // no X server: nothing to share
   }
-  permissions_ = std::make_unique<X11PermissionChecks>();
+  // Without XTEST (or without an X server) nothing the client does can reach
+  // this computer: said at once, not found out by a client later.
+  const QString injection = ControlInjectorX11().problem();
+  if (!injection.isEmpty()) consoleLine(QStringLiteral("⚠️ ") + injection);
+  permissions_ = std::make_unique<X11PermissionChecks>(injection);
 }
 
 DefaultEnvironment::~DefaultEnvironment() = default;

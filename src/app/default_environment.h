@@ -4,6 +4,8 @@
 
 #include <QSettings>
 
+#include "system/notification_manager.h"
+
 #include "session/session_environment.h"
 #include "store/address_book_store.h"
 
@@ -12,6 +14,7 @@ namespace lunor {
 class NotificationManager;
 class SessionPanels;
 class DisplayList;
+class EventSound;
 class PermissionChecks;
 class SecretStore;
 class UserProfileStore;
@@ -36,6 +39,11 @@ class DefaultEnvironment final : public SessionEnvironment {
   AddressBook& addressBook() override { return *addressBook_; }
   AddressBookStore& addressBookStore() { return *addressBook_; }
   NotificationManager& notifications() override { return *notifications_; }
+  EventSound& sounds() override { return *sounds_; }
+  // Notifications nobody can answer (a host without a desktop).
+  void setNotifications(std::unique_ptr<NotificationManager> notifications) {
+    notifications_ = std::move(notifications);
+  }
   QSettings& settings() override { return settings_; }
   UserProfileStore& profileStore() override { return *profile_; }
   SecretStore& secretStore() override { return *secrets_; }
@@ -49,6 +57,7 @@ class DefaultEnvironment final : public SessionEnvironment {
   std::unique_ptr<SessionPanels> panels_;
   std::unique_ptr<AddressBookStore> addressBook_;
   std::unique_ptr<NotificationManager> notifications_;
+  std::unique_ptr<EventSound> sounds_;
   std::unique_ptr<UserProfileStore> profile_;
   std::unique_ptr<SecretStore> serviceSecrets_;
   std::unique_ptr<SecretStore> fileSecrets_;

@@ -22,17 +22,22 @@ void say(const QString& line) {
   std::fflush(stdout);
 }
 
-// The exit code of an end, by its reason.
-int codeFor(const QString& reason) {
-  if (reason == QLatin1String(kReasonRejected) || reason == QString::fromUtf8(kReasonHostBusy)) {
-    return exit_code::kRefused;
+// The exit code of an end the local side did not ask for.
+int codeFor(EndCause cause) {
+  switch (cause) {
+    case EndCause::Rejected:
+    case EndCause::HostBusy: return exit_code::kRefused;
+    case EndCause::HostNotFound: return exit_code::kHostNotFound;
+    case EndCause::PeerLost:
+    case EndCause::PeerLeft:
+    case EndCause::NoConnection: return exit_code::kConnectionLost;
+    case EndCause::ServerUnreachable: return exit_code::kServerUnreachable;
+    case EndCause::NoAnswer: return exit_code::kNoAnswer;
+    case EndCause::NotEnded:
+    case EndCause::LocalStop:
+    case EndCause::PeerEnded: break;  // the host ended it
   }
-  if (reason == QString::fromUtf8(kReasonHostNotFound)) return exit_code::kHostNotFound;
-  if (reason == QString::fromUtf8(kReasonPeerLost) || reason == QString::fromUtf8(kReasonHostLeft) ||
-      reason == QString::fromUtf8(kReasonNoConnection)) {
-    return exit_code::kConnectionLost;
-  }
-  return exit_code::kOk;  // the host ended it
+  return exit_code::kOk;
 }
 
 }  // namespace
@@ -106,6 +111,11 @@ void HeadlessClient::start() {
 void HeadlessClient::stop() {
   if (!session_ || stopping_ || finished_) return;
   stopping_ = true;
+  if (!session_->running()) {
+    // Already over: its end is being settled, or there is nothing to end.
+    if (!settle_.isActive()) sessionEnded();
+    return;
+  }
   session_->stop(departureText(environment_.profileStore().displayName(), Role::Client));
 }
 
@@ -195,7 +205,17 @@ void HeadlessClient::replayNext() {
 void HeadlessClient::sessionEnded() {
   if (finished_) return;
   const QString reason = session_->endReason();
-  finish(stopping_ ? exit_code::kOk : codeFor(reason), reason);
+  const bool sawPicture = firstFrameMs_ >= 0 || [this] {
+    std::lock_guard lock(mutex_);
+    return frames_ > 0;
+  }();
+  if (stopping_) {
+    // Stopped from outside: a success only if there was something to see.
+    finish(sawPicture ? exit_code::kOk : exit_code::kInterrupted,
+           sawPicture ? reason : QStringLiteral("stopped before any picture"));
+    return;
+  }
+  finish(codeFor(session_->endCause()), reason);
 }
 
 bool HeadlessClient::saveLastFrame() {
@@ -214,12 +234,6 @@ void HeadlessClient::finish(int code, const QString& why) {
     return frames_;
   }();
   const double seconds = clock_.isValid() ? clock_.elapsed() / 1000.0 : 0;
-  say(QStringLiteral("Ended: %1").arg(why));
-  say(QStringLiteral("Summary: %1 frames in %2 s, first picture after %3 s, exit code %4")
-          .arg(frames)
-          .arg(seconds, 0, 'f', 1)
-          .arg(firstFrameMs_ < 0 ? QStringLiteral("—") : QString::number(firstFrameMs_ / 1000.0, 'f', 2))
-          .arg(code));
   if (!options_.saveFrame.isEmpty() && !saveLastFrame()) {
     say(QStringLiteral("No picture to save to ") + options_.saveFrame);
     if (code == exit_code::kOk) code = exit_code::kFailure;
@@ -234,10 +248,20 @@ void HeadlessClient::finish(int code, const QString& why) {
                               {QStringLiteral("firstFrameSeconds"),
                                firstFrameMs_ < 0 ? QJsonValue() : QJsonValue(firstFrameMs_ / 1000.0)},
                               {QStringLiteral("samples"), samples_}};
-    if (!file.open(QIODevice::WriteOnly) || file.write(QJsonDocument(summary).toJson()) < 0) {
-      say(QStringLiteral("Cannot write ") + options_.json);
+    const QByteArray bytes = QJsonDocument(summary).toJson();
+    const bool written = file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+                         file.write(bytes) == bytes.size() && file.flush();
+    if (!written) {
+      say(QStringLiteral("Cannot write ") + options_.json + QStringLiteral(": ") + file.errorString());
+      if (code == exit_code::kOk) code = exit_code::kFailure;
     }
   }
+  say(QStringLiteral("Ended: %1").arg(why));
+  say(QStringLiteral("Summary: %1 frames in %2 s, first picture after %3 s, exit code %4")
+          .arg(frames)
+          .arg(seconds, 0, 'f', 1)
+          .arg(firstFrameMs_ < 0 ? QStringLiteral("—") : QString::number(firstFrameMs_ / 1000.0, 'f', 2))
+          .arg(code));
   if (track_) {
     track_->removeSink(this);
     track_.reset();

@@ -4,7 +4,7 @@
 #include <unistd.h>
 
 #include <QFile>
-#include <QGuiApplication>
+#include <QApplication>
 #include <QTimer>
 #include <QtQml/qqmlextensionplugin.h>
 
@@ -13,11 +13,14 @@
 #include "app/default_environment.h"
 #include "app/headless_client.h"
 #include "app/password_setup.h"
+#include "app/refusing_panels.h"
 #include "app/terminal_panels.h"
 #include "session/app_state.h"
 #include "session/remote_session.h"
 #include "store/user_profile_store.h"
 #include "system/console_log.h"
+#include "system/linux/status_area_tray.h"
+#include "system/notification_manager.h"
 #include "system/unix_signals.h"
 
 Q_IMPORT_QML_PLUGIN(Lunor_ClientPlugin)
@@ -51,7 +54,7 @@ class CloseWatcher final : public QObject {
 
 // The windowed application (with --connect, straight to the client screen
 // joining that host).
-int runApplication(QGuiApplication& app, const LaunchOptions& options) {
+int runApplication(QApplication& app, const LaunchOptions& options) {
   lunor::Application application;
   lunor::RemoteSession& client = application.clientSession();
   if (!options.passwordFile.isEmpty()) {
@@ -74,10 +77,26 @@ int runApplication(QGuiApplication& app, const LaunchOptions& options) {
     std::fprintf(stderr, "lunor-remote: %s\n", qPrintable(application.error()));
     return lunor::exit_code::kFailure;
   }
-  // Closing the window leaves the application; the window's own handler
-  // ends a client session with its reason first.
+  auto quit = [&] {
+    application.quitting();
+    exitSoon(app, lunor::exit_code::kOk);
+  };
+  // With a status area the application stays there when its window closes,
+  // and this computer stays reachable; "Ouvrir" brings the window back.
+  // Without one, closing the window leaves the application. The window's
+  // own handler ends a client session with its reason first.
+  lunor::StatusAreaTray statusArea;
+  const bool staysInStatusArea = statusArea.available();
+  if (staysInStatusArea) {
+    statusArea.show([&] { application.open(); }, quit);
+    application.keepRunningWhenClosed();
+  }
   app.setQuitOnLastWindowClosed(false);
   CloseWatcher closeWatcher([&] {
+    if (staysInStatusArea) {
+      lunor::consoleLine(QStringLiteral("ℹ️ Fenêtre fermée : Lunor Remote reste joignable depuis la zone de notification"));
+      return;
+    }
     lunor::RemoteSession& host = *application.state().hostSession();
     if (host.approved() || host.startedAt().isValid()) {
       host.stop(lunor::departureText(application.environment().profileStore().displayName(), lunor::Role::Host));
@@ -85,10 +104,7 @@ int runApplication(QGuiApplication& app, const LaunchOptions& options) {
     exitSoon(app, lunor::exit_code::kOk);
   });
   application.window()->installEventFilter(&closeWatcher);
-  lunor::onTerminationSignals(app, [&] {
-    application.quitting();
-    exitSoon(app, lunor::exit_code::kOk);
-  });
+  lunor::onTerminationSignals(app, quit);
   return app.exec();
 }
 
@@ -103,8 +119,14 @@ int runHeadlessClient(QCoreApplication& app, const LaunchOptions& options) {
 
 int runHeadlessHost(QCoreApplication& app) {
   lunor::DefaultEnvironment environment;
-  // A person at a terminal answers join requests there.
-  if (isatty(STDIN_FILENO)) environment.setPanels(std::make_unique<lunor::TerminalPanels>());
+  // A person at a terminal answers join requests there. Without one nobody
+  // can: requests are refused at once, and only unattended access admits.
+  if (isatty(STDIN_FILENO)) {
+    environment.setPanels(std::make_unique<lunor::TerminalPanels>());
+  } else {
+    environment.setPanels(std::make_unique<lunor::RefusingPanels>());
+    environment.setNotifications(std::make_unique<lunor::NullNotificationManager>());
+  }
   lunor::AppState state(environment);
   lunor::RemoteSession& host = *state.hostSession();
   QObject::connect(&host, &lunor::RemoteSession::statusChanged, &host,
@@ -158,7 +180,7 @@ int main(int argc, char** argv) {
   // A window needs the GUI application; everything else runs without a display.
   std::unique_ptr<QCoreApplication> app;
   if (options.mode == LaunchOptions::Mode::Connect || options.mode == LaunchOptions::Mode::Default) {
-    app = std::make_unique<QGuiApplication>(argc, argv);
+    app = std::make_unique<QApplication>(argc, argv);  // the status area's icon needs widgets
   } else {
     app = std::make_unique<QCoreApplication>(argc, argv);
   }
@@ -171,7 +193,7 @@ int main(int argc, char** argv) {
   switch (options.mode) {
     case LaunchOptions::Mode::Connect:
     case LaunchOptions::Mode::Default:
-      return runApplication(static_cast<QGuiApplication&>(*app), options);
+      return runApplication(static_cast<QApplication&>(*app), options);
     case LaunchOptions::Mode::HeadlessClient:
       return runHeadlessClient(*app, options);
     case LaunchOptions::Mode::SetUnattendedPassword: {

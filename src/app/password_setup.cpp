@@ -71,8 +71,7 @@ int setUnattendedPassword(SessionEnvironment& environment, std::FILE* input, std
     say(errors, "lunor-remote: the password could not be stored.\n");
     return 1;
   }
-  environment.settings().setValue(QLatin1String(kUnattendedHashKey), unattendedPasswordHash(*password));
-  environment.settings().sync();
+  removeUnattendedDigestCopy(environment.settings());
   environment.profileStore().setUnattendedEnabled(true);
   say(errors, "Unattended access is on.\n");
   return 0;
@@ -80,6 +79,7 @@ int setUnattendedPassword(SessionEnvironment& environment, std::FILE* input, std
 
 int clearUnattendedPassword(SessionEnvironment& environment) {
   saveUnattendedPassword(environment.secretStore(), QString());
+  removeUnattendedDigestCopy(environment.settings());
   environment.profileStore().setUnattendedEnabled(false);
   std::fputs("Unattended access is off.\n", stderr);
   return 0;

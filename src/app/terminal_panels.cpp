@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include "session/signaling_messages.h"
+
 namespace lunor {
 
 TerminalPanels::TerminalPanels(int input, int output, int answerTimeoutMs, QObject* parent)
@@ -23,9 +25,13 @@ void TerminalPanels::write(const QString& text) {
 }
 
 void TerminalPanels::showJoinRequest(const JoinRequestPrompt& prompt) {
+  // The name is the requester's own choice: nothing in it may reach the
+  // terminal as a control sequence.
+  const QString who = prompt.requester.isNull() ? QStringLiteral("A client with no name")
+                                                : peerText(prompt.requester, kMaxPeerNameChars);
   if (!prompt.accept) {
     // Unattended access: the password decides; the user may only watch.
-    write(prompt.name + QStringLiteral(" is joining with the unattended password.\n"));
+    write(who + QStringLiteral(" is joining with the unattended password.\n"));
     return;
   }
   const bool again = asking_;
@@ -33,7 +39,7 @@ void TerminalPanels::showJoinRequest(const JoinRequestPrompt& prompt) {
   if (again) return;  // the same question is still on screen
   asking_ = true;
   typed_.clear();
-  write(prompt.name + QStringLiteral(" wants to connect: allow? [y/N] "));
+  write(who + QStringLiteral(" wants to connect: allow? [y/N] "));
   notifier_.setEnabled(true);
   timeout_.start();
 }
@@ -78,14 +84,15 @@ void TerminalPanels::dismissJoinRequest() {
 }
 
 void TerminalPanels::showFloatingHud(const HudInfo& info) {
+  const QString name = peerText(info.name, kMaxPeerNameChars);
   write(QStringLiteral("Session with %1 started. Ctrl-C ends it and stops sharing.\n")
-            .arg(info.name.isEmpty() ? QStringLiteral("a client") : info.name));
+            .arg(name.isEmpty() ? QStringLiteral("a client") : name));
 }
 
 void TerminalPanels::hideFloatingHud() {}
 
 void TerminalPanels::showEndSession(const QString& reason, const QString& durationText, int) {
-  write(QStringLiteral("Session ended (%1): %2\n").arg(durationText, reason));
+  write(QStringLiteral("Session ended (%1): %2\n").arg(durationText, peerText(reason, kMaxPeerReasonChars)));
 }
 
 }  // namespace lunor

@@ -14,6 +14,7 @@ Rectangle {
             running: parent.parent.visible
         }
         Label {
+            textFormat: Text.PlainText
             anchors.horizontalCenter: parent.horizontalCenter
             text: "En attente d'autorisation par l'hôte…"
             color: "white"

@@ -102,6 +102,7 @@ void InputView::mousePressEvent(QMouseEvent* event) {
   forceActiveFocus();
   // The second press of a pair is the double click (not the third).
   const int count = clicks_.press(*button, event->position(), static_cast<qint64>(event->timestamp()));
+  heldButtons_[*button] = event->position();
   sendPointer(count == 2 ? Type::DoubleClick : Type::MouseDown, *button, event->position());
 }
 
@@ -113,10 +114,24 @@ void InputView::mouseDoubleClickEvent(QMouseEvent* event) {
 void InputView::mouseReleaseEvent(QMouseEvent* event) {
   const auto button = wireButton(event->button());
   if (!button) return;
+  heldButtons_.erase(*button);
   sendPointer(Type::MouseUp, *button, event->position());
 }
 
+void InputView::mouseUngrabEvent() {
+  // Another item or a popup took the mouse in the middle of a press.
+  QQuickItem::mouseUngrabEvent();
+  releaseButtons();
+}
+
+void InputView::releaseButtons() {
+  for (const auto& [button, position] : std::exchange(heldButtons_, {})) {
+    sendPointer(Type::MouseUp, button, position);
+  }
+}
+
 void InputView::mouseMoveEvent(QMouseEvent* event) {
+  for (auto& [button, position] : heldButtons_) position = event->position();
   if (event->buttons() & Qt::LeftButton) {
     sendPointer(Type::Drag, 0, event->position());
   } else if (event->buttons() & Qt::RightButton) {
@@ -194,6 +209,7 @@ void InputView::focusInEvent(QFocusEvent* event) {
 void InputView::focusOutEvent(QFocusEvent* event) {
   QQuickItem::focusOutEvent(event);
   // The releases will not come to us any more: let go on the host now.
+  releaseButtons();
   for (uint16_t code : std::exchange(heldKeys_, {})) {
     ControlMessage message;
     message.type = Type::KeyUp;

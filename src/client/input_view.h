@@ -6,6 +6,7 @@
 // keys as the macOS virtual key code of the same physical key, modifiers as
 // "mod" messages. The session sends them on the "control" channel.
 
+#include <map>
 #include <set>
 
 #include <QPointer>
@@ -43,6 +44,7 @@ class InputView : public QQuickItem {
   void keyReleaseEvent(QKeyEvent* event) override;
   void focusInEvent(QFocusEvent* event) override;
   void focusOutEvent(QFocusEvent* event) override;
+  void mouseUngrabEvent() override;
   void itemChange(ItemChange change, const ItemChangeData& value) override;
 
  private:
@@ -52,11 +54,15 @@ class InputView : public QQuickItem {
   void send(const ControlMessage& message);
   // Sends the "mod" messages that bring the host to `flags`.
   void setModifiers(uint32_t flags);
+  // Lets go on the host of every button still held here: their releases
+  // will not come to us any more.
+  void releaseButtons();
 
   QPointer<RemoteSession> session_;
   ClickCounter clicks_;
   uint32_t modifiers_ = 0;       // the flags the host has been told
   std::set<uint16_t> heldKeys_;  // key codes the host holds down
+  std::map<int, QPointF> heldButtons_;  // wire buttons the host holds down, at their last position
 };
 
 }  // namespace lunor

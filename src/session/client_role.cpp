@@ -15,6 +15,15 @@ ClientRole::ClientRole(RemoteSession& session) : s_(session) {
   connect(&joinTimer_, &QTimer::timeout, this, [this] {
     if (s_.generation_ == joinGeneration_) sendJoin(std::nullopt);
   });
+  approvalTimer_.setSingleShot(true);
+  approvalTimer_.setInterval(kApprovalTimeoutMs);
+  connect(&approvalTimer_, &QTimer::timeout, this, [this] {
+    s_.log(QStringLiteral("⏰ Pas de réponse de l’hôte après %1 s").arg(kApprovalTimeoutMs / 1000));
+    // Leaving the room withdraws the request on the host's side too.
+    endWith(kReasonNoAnswer, EndCause::NoAnswer);
+  });
+  reconnectTimer_.setSingleShot(true);
+  connect(&reconnectTimer_, &QTimer::timeout, this, &ClientRole::reconnect);
 }
 
 void ClientRole::scheduleJoin(const QUuid& generation) {
@@ -24,7 +33,8 @@ void ClientRole::scheduleJoin(const QUuid& generation) {
 
 void ClientRole::sendJoin(const std::optional<QString>& passwordHash) {
   const UserProfileStore& profile = s_.environment_.profileStore();
-  s_.sendSignaling(signaling::join(s_.sessionId_, profile.displayName(), profile.wireAvatar(), passwordHash));
+  s_.sendSignaling(signaling::join(s_.sessionId_, profile.displayName(), profile.wireAvatar(), passwordHash,
+                                   s_.environment_.addressBook().deviceKey(s_.sessionId_)));
   s_.setStatus(QStringLiteral("Connexion à l'hôte..."));
 }
 
@@ -33,7 +43,8 @@ void ClientRole::submitPassword(const QString& password) {
   // An empty password is sent too: its digest is what the host compares.
   const UserProfileStore& profile = s_.environment_.profileStore();
   s_.sendSignaling(signaling::join(s_.sessionId_, profile.displayName(), profile.wireAvatar(),
-                                   unattendedPasswordHash(password)));
+                                   unattendedPasswordHash(password),
+                                   s_.environment_.addressBook().deviceKey(s_.sessionId_)));
   s_.setStatus(QStringLiteral("Vérification du mot de passe…"));
 }
 
@@ -44,12 +55,46 @@ void ClientRole::stopping() {
   if (!s_.startedAt_.isValid()) s_.setStartedAt(QDateTime::currentDateTime());
 }
 
-void ClientRole::tearingDown() { joinTimer_.stop(); }
+void ClientRole::tearingDown() {
+  deviceKey_ = QString();
+  joinTimer_.stop();
+  approvalTimer_.stop();
+  reconnectTimer_.stop();
+  reconnectAttempt_ = 0;
+}
 
-void ClientRole::endWith(const char* reason) {
-  // The room does not exist, or already has its client: waiting would be forever.
+void ClientRole::endWith(const char* reason, EndCause cause) {
+  // Nobody would ever answer: waiting would be forever.
   s_.setStatus(QString::fromUtf8(reason));
-  s_.endSession(QString::fromUtf8(reason), /*silent=*/true);
+  s_.endSession(QString::fromUtf8(reason), /*silent=*/true, cause);
+}
+
+// ---------------------------------------------------------------- signaling --
+
+void ClientRole::signalingOpened() { reconnectAttempt_ = 0; }
+
+void ClientRole::signalingClosed() {
+  // Once the peers have their connection, the server is no longer needed.
+  if (s_.negotiation_.exists()) return;
+  if (reconnectAttempt_ >= kReconnectDelaysMs.size()) {
+    s_.log(QStringLiteral("❌ Serveur injoignable après %1 tentatives").arg(reconnectAttempt_ + 1));
+    endWith(kReasonServerUnreachable, EndCause::ServerUnreachable);
+    return;
+  }
+  const int delay = kReconnectDelaysMs[reconnectAttempt_++];
+  s_.log(QStringLiteral("🔁 Nouvelle tentative de connexion au serveur dans %1 s").arg(delay / 1000));
+  s_.generation_ = QUuid::createUuid();  // the dead link is heard no more
+  reconnectGeneration_ = s_.generation_;
+  reconnectTimer_.start(delay);
+}
+
+void ClientRole::reconnect() {
+  if (s_.generation_ != reconnectGeneration_ || s_.isTornDown_ || s_.isEnding_) return;
+  // The request went with the old connection: a new one joins again.
+  s_.setIsWaitingApproval(false);
+  s_.setStatus(QStringLiteral("Connexion au serveur..."));
+  s_.connectSignaling();
+  scheduleJoin(s_.generation_);
 }
 
 void ClientRole::handleMessage(const QString& type, const QJsonObject& message) {
@@ -60,12 +105,18 @@ void ClientRole::handleMessage(const QString& type, const QJsonObject& message) 
   } else if (type == QLatin1String("waiting-approval")) {
     s_.setStatus(QStringLiteral("En attente d'autorisation par l'hôte…"));
     s_.setIsWaitingApproval(true);
+    // Counted from the first request: a reconnection does not start it over.
+    if (!approvalTimer_.isActive()) approvalTimer_.start();
   } else if (type == QLatin1String("require-unattended")) {
+    approvalTimer_.stop();  // the password decides, not a person
     s_.setAskUnattendedPassword(true);
   } else if (type == QLatin1String("unattended-denied")) {
     s_.setAskUnattendedPassword(true);
     s_.setStatus(QStringLiteral("Mot de passe incorrect"));
   } else if (type == QLatin1String("approved")) {
+    approvalTimer_.stop();
+    // Kept with the host's entry once the session is up.
+    deviceKey_ = signaling::deviceKeyOf(message);
     s_.setStatus(QStringLiteral("Autorisé. Initialisation…"));
     s_.setIsWaitingApproval(false);
     if (!s_.startedAt_.isValid()) s_.setStartedAt(QDateTime::currentDateTime());
@@ -77,11 +128,12 @@ void ClientRole::handleMessage(const QString& type, const QJsonObject& message) 
     s_.log(QStringLiteral("👤 Peer connecté (cid=") + peer.clientId + QStringLiteral(", unattended=") +
            (peer.unattended ? QStringLiteral("true") : QStringLiteral("false")) + QLatin1Char(')'));
     s_.setStatus(QStringLiteral("Peer connecté, négociation..."));
+    approvalTimer_.stop();
     s_.createPeerConnection();
   } else if (type == QLatin1String("room-not-found")) {
-    endWith(kReasonHostNotFound);
+    endWith(kReasonHostNotFound, EndCause::HostNotFound);
   } else if (type == QLatin1String("room-busy")) {
-    endWith(kReasonHostBusy);
+    endWith(kReasonHostBusy, EndCause::HostBusy);
   }
 }
 
@@ -90,7 +142,11 @@ void ClientRole::connectionCreated() {
   s_.log(QStringLiteral("ℹ️ Client : en attente des tracks de l'host (pas de transceiver explicite)"));
 }
 
-void ClientRole::connected() { s_.environment_.addressBook().recordSuccess(s_.sessionId_, QString()); }
+void ClientRole::connected() {
+  AddressBook& book = s_.environment_.addressBook();
+  book.recordSuccess(s_.sessionId_, QString());
+  if (!deviceKey_.isNull()) book.setDeviceKey(s_.sessionId_, std::exchange(deviceKey_, QString()));
+}
 
 // ----------------------------------------------------------------- payloads --
 

@@ -5,6 +5,7 @@
 // geometry, and the client's requests (quality, display, hard refresh).
 // Main thread.
 
+#include <array>
 #include <optional>
 
 #include <QObject>
@@ -22,6 +23,11 @@ class ClientRole final : public QObject, public SessionRole {
 
  public:
   static constexpr int kJoinDelayMs = 1000;
+  // How long the host's person may take to answer (they may be reading).
+  static constexpr int kApprovalTimeoutMs = 60'000;
+  // Waits before each new try when the signaling server cannot be reached
+  // before the session has started; after the last, the client gives up.
+  static constexpr std::array<int, 5> kReconnectDelaysMs{1000, 2000, 4000, 8000, 16000};
 
   // session is borrowed: it owns the role.
   explicit ClientRole(RemoteSession& session);
@@ -34,8 +40,8 @@ class ClientRole final : public QObject, public SessionRole {
   void requestHardRefresh();
 
   Role role() const override { return Role::Client; }
-  void signalingOpened() override {}
-  void signalingClosed() override {}
+  void signalingOpened() override;
+  void signalingClosed() override;
   void handleMessage(const QString& type, const QJsonObject& message) override;
   void handlePayload(const QString& type, const QJsonObject& data) override;
   // The client never interprets channel traffic.
@@ -50,11 +56,17 @@ class ClientRole final : public QObject, public SessionRole {
 
  private:
   void sendJoin(const std::optional<QString>& passwordHash);
-  void endWith(const char* reason);
+  void endWith(const char* reason, EndCause cause);
+  void reconnect();
 
   RemoteSession& s_;
   QTimer joinTimer_;
   QUuid joinGeneration_;
+  QTimer approvalTimer_;
+  QTimer reconnectTimer_;
+  size_t reconnectAttempt_ = 0;  // tries since the server last answered
+  QUuid reconnectGeneration_;    // the signaling connection that failed
+  QString deviceKey_;            // from the admission, until the session is up
 };
 
 }  // namespace lunor

@@ -14,6 +14,8 @@
 #include "store/owner_key.h"
 #include "store/unattended_password.h"
 #include "store/user_profile_store.h"
+#include "system/event_sound.h"
+#include "system/worker_thread.h"
 #include "ui/session_panels.h"
 
 namespace lunor {
@@ -25,13 +27,16 @@ QString boolText(bool value) { return value ? QStringLiteral("true") : QStringLi
 
 HostRole::HostRole(RemoteSession& session) : s_(session) {
   SessionEnvironment& environment = s_.environment_;
+  secrets_ = std::make_unique<WorkerThread>(QStringLiteral("lunor-secrets"));
   media_ = std::make_unique<HostMedia>(environment, s_.factory_.get(), s_.negotiation_, s_.epoch_,
                                        [this](const QString& line) { s_.log(line); });
   InjectionSequence::Hooks hooks;
   hooks.mayControl = [&environment] { return environment.mayControlComputer(); };
   hooks.log = [this](const QString& line) { s_.log(line); };
-  hooks.buttonEdge = [this](bool down) {
-    s_.epoch_.ticket().post([this, down] { down ? media_->beginDragBoost() : media_->endDragBoost(); });
+  // The ticket is the connection's the button came on: a press still queued
+  // when that connection closes boosts nothing after it.
+  hooks.buttonEdge = [this](bool down, const Epoch::Ticket& arrival) {
+    arrival.post([this, down] { down ? media_->beginDragBoost() : media_->endDragBoost(); });
   };
   input_ = std::make_unique<InjectionSequence>(environment.createControlInjector(), environment.displays(),
                                                media_->displayId(), std::move(hooks));
@@ -79,6 +84,29 @@ void HostRole::start(const QString& roomId) {
 
 QString HostRole::departureReason() const { return QString::fromUtf8(kReasonClientLeft); }
 
+bool HostRole::peerLeftEndsSession(const QString& clientId) {
+  const bool unnamed = clientId == QLatin1String("?");
+  if (s_.approved_ || s_.negotiation_.exists()) {
+    // Someone else who was still waiting at the door does not end the session.
+    return admittedId_.isNull() || unnamed || clientId == admittedId_;
+  }
+  if (s_.pendingJoin_ && (unnamed || clientId == requesterId_)) withdrawRequest();
+  return false;
+}
+
+void HostRole::withdrawRequest() {
+  s_.log(QStringLiteral("↩️ Demande retirée par ") + (s_.requesterName_.isNull() ? requesterId_ : s_.requesterName_));
+  SessionEnvironment& environment = s_.environment_;
+  environment.panels().dismissJoinRequest();
+  environment.notifications().withdrawJoinRequest(requesterId_);
+  requesterId_ = QString();
+  s_.setPendingJoin(false);
+  s_.setApproved(false);
+  s_.setRequesterName(QString());
+  s_.setRequesterAvatar(QImage());
+  s_.setStatus(QStringLiteral("En attente de connexion..."));
+}
+
 // --------------------------------------------------------------------- room --
 
 void HostRole::signalingOpened() {
@@ -86,35 +114,71 @@ void HostRole::signalingOpened() {
   sendCreate();
 }
 
-void HostRole::sendCreate() {
-  SessionEnvironment& environment = s_.environment_;
-  auto hashOf = [&environment]() -> std::optional<QString> {
-    const auto password = loadUnattendedPassword(environment.secretStore());
-    if (!password || password->isEmpty()) return std::nullopt;
-    return unattendedPasswordHash(*password);
-  };
-  // The key that proves the ID is ours (a server without keys ignores it).
-  const QString key = ownerKey(environment.secretStore());
-  auto announce = [this, key](QJsonObject create, const QString& how) {
-    create.insert(QStringLiteral("ownerKey"), key);
-    s_.sendSignaling(create);
-    s_.log(QStringLiteral("📤 CREATE envoyé (") + how + QStringLiteral("unattended=") +
-           boolText(create.contains(QLatin1String("unattended"))) + QLatin1Char(')'));
-    s_.setStatus(QStringLiteral("En attente de connexion…"));
-  };
+namespace {
 
-  if (!environment.profileStore().unattendedEnabled()) {
-    announce(signaling::create(roomId_, std::nullopt), QStringLiteral("requiresApproval=true, "));
-  } else if (const auto hash = hashOf()) {
-    announce(signaling::create(roomId_, hash), QStringLiteral("requiresApproval=true, "));
+// What a "create" needs from the secret store.
+struct CreateSecrets {
+  std::optional<QString> ownerKey;
+  std::optional<QString> unattendedHash;  // nothing when there is no password
+};
+
+std::optional<QString> unattendedHashIn(SecretStore& store) {
+  const auto password = loadUnattendedPassword(store);
+  if (!password || password->isEmpty()) return std::nullopt;
+  return unattendedPasswordHash(*password);
+}
+
+}  // namespace
+
+void HostRole::sendCreate() {
+  // The secret store is read off the main thread: a keyring that asks to be
+  // unlocked must not freeze the window. The answer counts only for the
+  // connection it was asked for.
+  const bool unattended = s_.environment_.profileStore().unattendedEnabled();
+  const QUuid generation = s_.generation_;
+  SecretStore* store = &s_.environment_.secretStore();  // the environment outlives every session
+  secrets_->run<CreateSecrets>(
+      this,
+      [unattended, store] {
+        CreateSecrets secrets;
+        secrets.ownerKey = ownerKey(*store);
+        if (unattended) secrets.unattendedHash = unattendedHashIn(*store);
+        return secrets;
+      },
+      [this, generation, unattended, store](CreateSecrets secrets) {
+        if (s_.generation_ != generation) return;
+        if (!unattended || secrets.unattendedHash) {
+          announce(signaling::create(roomId_, secrets.unattendedHash), secrets.ownerKey,
+                   QStringLiteral("requiresApproval=true, "));
+          return;
+        }
+        // The secret store may answer late right after login: look once more.
+        QTimer::singleShot(kDelayedCreateMs, this, [this, generation, store, key = secrets.ownerKey] {
+          if (s_.generation_ != generation) return;
+          secrets_->run<std::optional<QString>>(this, [store] { return unattendedHashIn(*store); },
+                                                [this, generation, key](std::optional<QString> hash) {
+                                                  if (s_.generation_ != generation) return;
+                                                  announce(signaling::create(roomId_, hash), key,
+                                                           QStringLiteral("DELAYED, "));
+                                                });
+        });
+      });
+}
+
+void HostRole::announce(QJsonObject create, const std::optional<QString>& key, const QString& how) {
+  // The key proves the ID is ours (a server without keys ignores it). One
+  // that could not be read is not replaced: the room is asked for without
+  // it, and a server that holds the ID for our key refuses, so the host
+  // tries again later, reading the key again.
+  if (key) {
+    create.insert(QStringLiteral("ownerKey"), *key);
   } else {
-    // The secret store may answer late right after login: look once more.
-    const QUuid generation = s_.generation_;
-    QTimer::singleShot(kDelayedCreateMs, this, [this, generation, hashOf, announce] {
-      if (s_.generation_ != generation) return;
-      announce(signaling::create(roomId_, hashOf()), QStringLiteral("DELAYED, "));
-    });
+    s_.log(QStringLiteral("⚠️ Clé de propriétaire illisible (trousseau verrouillé ?) : salle demandée sans elle"));
   }
+  s_.sendSignaling(create);
+  s_.log(QStringLiteral("📤 CREATE envoyé (") + how + QStringLiteral("unattended=") +
+         boolText(create.contains(QLatin1String("unattended"))) + QLatin1Char(')'));
+  s_.setStatus(QStringLiteral("En attente de connexion…"));
 }
 
 void HostRole::signalingClosed() {
@@ -157,8 +221,8 @@ void HostRole::handleMessage(const QString& type, const QJsonObject& message) {
                .arg(message.value(QLatin1String("failures")).toInt()));
     s_.setUnattendedLocked(true);
   } else if (type == QLatin1String("unattended-joined")) {
-    s_.log(QStringLiteral("ℹ️ Connexion unattended par ") +
-           json::stringOr(message, "displayName", QStringLiteral("Un client")));
+    const QString name = signaling::displayNameOf(message);
+    s_.log(QStringLiteral("ℹ️ Connexion unattended par ") + (name.isNull() ? QStringLiteral("Un client") : name));
   } else if (type == QLatin1String("error")) {
     if (json::optionalString(message, "code") == QLatin1String("room-taken")) {
       s_.log(QStringLiteral("❌ ID déjà utilisé par une autre connexion au serveur"));
@@ -194,10 +258,13 @@ void HostRole::handleJoinRequest(const QJsonObject& message) {
     s_.log(QStringLiteral("🔔 Join request de ") +
            (request.displayName.isNull() ? request.clientId : request.displayName));
     s_.environment_.notifications().postJoinRequest(request.displayName, request.clientId);
+    // Heard even where notifications are not allowed.
+    s_.environment_.sounds().joinRequest();
   }
 
   JoinRequestPrompt prompt;
   prompt.avatar = s_.requesterAvatar_;
+  prompt.requester = request.displayName;
   prompt.name = request.displayName.isNull() ? QStringLiteral("Connexion entrante") : request.displayName;
   QPointer<HostRole> weak(this);
   if (!request.unattended && !request.awaitingPassword) {
@@ -228,6 +295,7 @@ void HostRole::handleNotificationAction(const QString& clientId, JoinAction acti
 void HostRole::approve() {
   if (requesterId_.isNull() || !s_.pendingJoin_) return;
   s_.sendSignaling(signaling::answer(QStringLiteral("approve"), requesterId_));
+  admittedId_ = requesterId_;
   s_.setPendingJoin(false);
   s_.setIsWaitingApproval(false);
   s_.setApproved(true);
@@ -267,6 +335,7 @@ void HostRole::reject() {
 
 void HostRole::handlePeerJoined(const QJsonObject& message) {
   const signaling::PeerJoined peer = signaling::peerJoined(message);
+  admittedId_ = peer.clientId;
   if (!peer.displayName.isNull()) s_.setRequesterName(peer.displayName);
   const QImage avatar = decodeWireAvatar(peer.avatar);
   if (!avatar.isNull()) s_.setRequesterAvatar(avatar);
@@ -322,7 +391,8 @@ void HostRole::showHud(std::function<void()> quit) {
 
 Negotiation::ControlReceiver HostRole::controlReceiver() {
   InjectionSequence* input = input_.get();  // outlives the connection: the session closes it first
-  return [input](const std::string& text) { input->receive(text); };
+  const Epoch* epoch = &s_.epoch_;
+  return [input, epoch](const std::string& text) { input->receive(text, epoch->ticket()); };
 }
 
 void HostRole::connectionCreated() {
@@ -403,6 +473,7 @@ void HostRole::handlePayload(const QString& type, const QJsonObject& data) {
 
 void HostRole::ending(const QString& reason, const QDateTime& startedAt) {
   requesterId_ = QString();
+  admittedId_ = QString();
   cooldownUntil_ = std::chrono::steady_clock::now() + kEndCooldown;
   SessionPanels& panels = s_.environment_.panels();
   panels.dismissJoinRequest();

@@ -20,6 +20,7 @@ namespace lunor {
 class HostMedia;
 class InjectionSequence;
 class RemoteSession;
+class WorkerThread;
 
 class HostRole final : public QObject, public SessionRole {
   Q_OBJECT
@@ -50,13 +51,19 @@ class HostRole final : public QObject, public SessionRole {
   void connectionCreated() override;
   void connected() override {}
   QString departureReason() const override;
+  bool peerLeftEndsSession(const QString& clientId) override;
   void ending(const QString& reason, const QDateTime& startedAt) override;
   void tearingDown() override;
   void ended() override;
 
  private:
   void sendCreate();
+  // Sends the "create" with what the secret store gave (the owner key,
+  // nothing when it could not be read; the unattended digest, if any).
+  void announce(QJsonObject create, const std::optional<QString>& key, const QString& how);
   void handleJoinRequest(const QJsonObject& message);
+  // The pending requester left before an answer: its prompts go, nothing else.
+  void withdrawRequest();
   void handlePeerJoined(const QJsonObject& message);
   void handleNotificationAction(const QString& clientId, JoinAction action);
   void sendOfferIfReady();
@@ -71,6 +78,7 @@ class HostRole final : public QObject, public SessionRole {
   std::unique_ptr<InjectionSequence> input_;
   QString roomId_;               // null until the first start
   QString requesterId_;          // null when absent
+  QString admittedId_;           // the client let in; null when none
   std::chrono::steady_clock::time_point cooldownUntil_{};
   bool shouldMakeOfferWhenReady_ = false;
   bool hasSentInitialOffer_ = false;
@@ -78,6 +86,8 @@ class HostRole final : public QObject, public SessionRole {
   QTimer restartTimer_;
   QTimer reconnectTimer_;
   QUuid reconnectGeneration_;  // the signaling connection that failed
+  // Last: its thread stops before anything it reports to goes.
+  std::unique_ptr<WorkerThread> secrets_;
 };
 
 }  // namespace lunor

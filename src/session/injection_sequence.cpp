@@ -47,10 +47,10 @@ void InjectionSequence::run() {
   }
 }
 
-void InjectionSequence::receive(const std::string& text) {
+void InjectionSequence::receive(const std::string& text, const Epoch::Ticket& arrival) {
   auto message = decodeControlMessage(QByteArray::fromStdString(text));
   if (!message) return;
-  post([this, message = *message] { apply(message); });
+  post([this, message = *message, arrival] { apply(message, arrival); });
 }
 
 void InjectionSequence::setDisplay(uint32_t displayId) {
@@ -67,7 +67,7 @@ void InjectionSequence::releaseAll() {
 
 QPoint InjectionSequence::map(double x, double y) const { return mapper_.hostPixel(displayId_, x, y); }
 
-void InjectionSequence::apply(const ControlMessage& message) {
+void InjectionSequence::apply(const ControlMessage& message, const Epoch::Ticket& arrival) {
   using Type = ControlMessage::Type;
   if (hooks_.mayControl && !hooks_.mayControl()) {
     if (hooks_.log) {
@@ -85,7 +85,7 @@ void InjectionSequence::apply(const ControlMessage& message) {
     case Type::MouseUp: {
       const bool down = message.type == Type::MouseDown;
       tracker_.button(button, down, map(message.x, message.y));
-      if (hooks_.buttonEdge) hooks_.buttonEdge(down);
+      if (hooks_.buttonEdge) hooks_.buttonEdge(down, arrival);
       break;
     }
     case Type::Drag:

@@ -20,6 +20,7 @@
 #include "host/coordinate_mapper.h"
 #include "host/input_tracker.h"
 #include "session/control_message.h"
+#include "session/epoch.h"
 
 namespace lunor {
 
@@ -33,8 +34,9 @@ class InjectionSequence final {
     // Whether this program may drive the computer; asked for every message.
     std::function<bool()> mayControl;
     std::function<void(const QString& line)> log;
-    // A button went down (true) or up (false).
-    std::function<void(bool down)> buttonEdge;
+    // A button went down (true) or up (false), for a message that arrived
+    // during the connection epoch `arrival`.
+    std::function<void(bool down, const Epoch::Ticket& arrival)> buttonEdge;
   };
 
   // displays is borrowed and must outlive the sequence. Messages are mapped
@@ -46,9 +48,10 @@ class InjectionSequence final {
   InjectionSequence(const InjectionSequence&) = delete;
   InjectionSequence& operator=(const InjectionSequence&) = delete;
 
-  // One message of the "control" channel, as text. Any thread; returns at
-  // once. Messages that do not decode are dropped without a log.
-  void receive(const std::string& text);
+  // One message of the "control" channel, as text, with the epoch of the
+  // connection it came on. Any thread; returns at once. Messages that do
+  // not decode are dropped without a log.
+  void receive(const std::string& text, const Epoch::Ticket& arrival);
   // Maps the messages queued from now on onto another display. Any thread.
   void setDisplay(uint32_t displayId);
   // Moves the pointer to the centre of the current display. Any thread.
@@ -60,7 +63,7 @@ class InjectionSequence final {
  private:
   void post(std::function<void()> work);
   void run();
-  void apply(const ControlMessage& message);
+  void apply(const ControlMessage& message, const Epoch::Ticket& arrival);
   QPoint map(double x, double y) const;
 
   std::unique_ptr<ControlInjector> injector_;

@@ -79,7 +79,7 @@ RemoteSession::RemoteSession(SessionEnvironment& environment, QObject* parent)
   });
   connect(&negotiation_, &Negotiation::connectDeadlinePassed, this, [this] {
     log(QStringLiteral("⏰ Connexion non établie après %1 s").arg(Negotiation::kConnectDeadlineMs / 1000));
-    endSession(QString::fromUtf8(kReasonNoConnection), /*silent=*/false);
+    endSession(QString::fromUtf8(kReasonNoConnection), /*silent=*/false, EndCause::NoConnection);
   });
 
   factory_ = environment_.createRtcFactory();
@@ -203,13 +203,16 @@ void RemoteSession::handleSignalingMessage(const QJsonObject& message) {
     handleSignalPayload(message.value(QLatin1String("data")).toObject());
   } else if (type == QLatin1String("rejected")) {
     setStatus(QStringLiteral("Connexion refusée par l'hôte."));
-    handleEndFromServer(type);
+    handleEndFromServer(EndCause::Rejected);
   } else if (type == QLatin1String("peer-left")) {
-    log(QStringLiteral("👋 Peer parti: ") + json::stringOr(message, "clientId", QStringLiteral("?")));
-    handleEndFromServer(type);
+    const QString clientId = json::stringOr(message, "clientId", QStringLiteral("?"));
+    log(QStringLiteral("👋 Peer parti: ") + clientId);
+    // A requester who gives up before being let in ends nothing.
+    if (!role_->peerLeftEndsSession(clientId)) return;
+    handleEndFromServer(EndCause::PeerLeft);
   } else if (type == QLatin1String("left")) {
     log(QStringLiteral("👋 left reçu"));
-    handleEndFromServer(type);
+    handleEndFromServer(EndCause::PeerLeft);
   } else {
     // The pair's TURN credentials come with the admission.
     if (type == QLatin1String("approved") || type == QLatin1String("peer-joined")) acceptIceServers(message);
@@ -241,10 +244,10 @@ rtc::Configuration RemoteSession::peerConfiguration() {
   return config;
 }
 
-void RemoteSession::handleEndFromServer(const QString& type) {
-  if (!end(QString::fromUtf8(kReasonSessionStopped), /*silent=*/false)) return;
+void RemoteSession::handleEndFromServer(EndCause cause) {
+  if (!end(QString::fromUtf8(kReasonSessionStopped), /*silent=*/false, cause)) return;
   setPendingJoin(false);
-  const bool rejected = type == QLatin1String("rejected");
+  const bool rejected = cause == EndCause::Rejected;
   const QString reason = rejected ? QString::fromUtf8(kReasonRejected) : role_->departureReason();
   postToMain([this, rejected, reason] {
     if (rejected) setIsWaitingApproval(false);
@@ -258,7 +261,7 @@ void RemoteSession::handleSignalPayload(const QJsonObject& data) {
   if (type == QLatin1String("ice")) {
     if (const auto candidate = signaling::candidateOf(data)) negotiation_.addRemoteCandidate(*candidate);
   } else if (type == QLatin1String("end")) {
-    endSession(signaling::endReasonOf(data), /*silent=*/true);
+    endSession(signaling::endReasonOf(data), /*silent=*/true, EndCause::PeerEnded);
   } else {
     role_->handlePayload(type, data);
   }
@@ -293,7 +296,7 @@ void RemoteSession::applyIceState(rtc::IceConnectionState state) {
 
 void RemoteSession::iceDownTimerFired() {
   if (!negotiation_.exists() || !isDown(negotiation_.iceState())) return;
-  endSession(QString::fromUtf8(kReasonPeerLost), /*silent=*/true);
+  endSession(QString::fromUtf8(kReasonPeerLost), /*silent=*/true, EndCause::PeerLost);
   environment_.panels().hideFloatingHud();
 }
 
@@ -311,6 +314,7 @@ void RemoteSession::startHost(const QString& sessionId) {
   sessionId_ = sessionId;
   isEnding_ = false;
   isTornDown_ = false;
+  setRunning(true);
   host()->start(sessionId);
   setStatusNow(QStringLiteral("En attente d’une connexion…"));
   setConnectionState(QStringLiteral("attente"));
@@ -325,6 +329,7 @@ void RemoteSession::startClient(const QString& sessionId) {
   if (!client()) replaceRole(std::make_unique<ClientRole>(*this));
   sessionId_ = sessionId;
   isTornDown_ = false;
+  setRunning(true);
   generation_ = QUuid::createUuid();
   log(QStringLiteral("🎯 Mode CLIENT → connexion à ") + sessionId);
   setStatus(QStringLiteral("Connexion au serveur..."));
@@ -343,20 +348,20 @@ void RemoteSession::replaceRole(std::unique_ptr<SessionRole> role) {
 void RemoteSession::stop(const QString& reason) {
   Q_ASSERT(isMainThread());
   if (role_) role_->stopping();
-  endSession(reason, /*silent=*/false);
+  endSession(reason, /*silent=*/false, EndCause::LocalStop);
   postToMain([this] { setPendingJoin(false); });
 }
 
-void RemoteSession::endSession(const QString& reason, bool silent) {
+void RemoteSession::endSession(const QString& reason, bool silent, EndCause cause) {
   if (!isMainThread()) {
     // Every field below belongs to the main thread.
-    postToMain([this, reason, silent] { end(reason, silent); });
+    postToMain([this, reason, silent, cause] { end(reason, silent, cause); });
     return;
   }
-  end(reason, silent);
+  end(reason, silent, cause);
 }
 
-bool RemoteSession::end(const QString& reason, bool silent) {
+bool RemoteSession::end(const QString& reason, bool silent, EndCause cause) {
   // A session that has already ended and not started again has nothing left
   // to end: a late "peer-left" after a received "end", or a window closing on
   // an ended session, must neither replace the reason nor end it twice.
@@ -367,6 +372,7 @@ bool RemoteSession::end(const QString& reason, bool silent) {
   const QDateTime started = startedAt_;
   setPendingJoin(false);
   setIsWaitingApproval(false);
+  setEndCause(cause);  // before the reason: whoever watches the reason reads both
   setEndReason(reason);
   setLastStartedAt(started);
   setRequesterName(QString());
@@ -396,6 +402,7 @@ void RemoteSession::teardown(const QString& reason) {
 
 void RemoteSession::resetAfterTeardown() {
   serverIceServers_.clear();  // they were this pair's
+  setRunning(false);
   setIsWaitingApproval(false);
   setApproved(false);
   setPendingJoin(false);

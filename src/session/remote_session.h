@@ -50,6 +50,8 @@ inline constexpr char kReasonHostLeft[] = "L'hôte s'est déconnecté";
 inline constexpr char kReasonHostNotFound[] = "Hôte introuvable";
 inline constexpr char kReasonHostBusy[] = "L’hôte est déjà en session";
 inline constexpr char kReasonNoConnection[] = "La connexion n’a pas pu être établie";
+inline constexpr char kReasonNoAnswer[] = "L’hôte n’a pas répondu à la demande";
+inline constexpr char kReasonServerUnreachable[] = "Serveur de connexion injoignable";
 
 // What a local end tells the other side: "<name> s’est déconnecté de votre
 // ordinateur", or the role's plain text when the trimmed name is empty.
@@ -57,6 +59,8 @@ QString departureText(const QString& displayName, Role role);
 
 class RemoteSession final : public QObject {
   Q_OBJECT
+  // Whether a session is under way: from a start until its teardown.
+  Q_PROPERTY(bool running READ running NOTIFY runningChanged)
   Q_PROPERTY(QString status READ status NOTIFY statusChanged)
   Q_PROPERTY(QString connectionState READ connectionState NOTIFY connectionStateChanged)
   Q_PROPERTY(QStringList logs READ logs NOTIFY logsChanged)
@@ -92,6 +96,7 @@ class RemoteSession final : public QObject {
   RemoteSession& operator=(const RemoteSession&) = delete;
 
   // ---- published fields (main thread) ----
+  bool running() const { return running_; }
   QString status() const { return status_; }
   QString connectionState() const { return connectionState_; }
   QStringList logs() const { return logs_; }
@@ -110,6 +115,9 @@ class RemoteSession final : public QObject {
   QDateTime startedAt() const { return startedAt_; }
   // Null when absent.
   QString endReason() const { return endReason_; }
+  // Why the last session ended; None until then and once the screens have
+  // shown it.
+  EndCause endCause() const { return endCause_; }
   QDateTime lastStartedAt() const { return lastStartedAt_; }
   bool askUnattendedPassword() const { return askUnattendedPassword_; }
   bool unattendedLocked() const { return unattendedLocked_; }
@@ -135,7 +143,7 @@ class RemoteSession final : public QObject {
   Q_INVOKABLE void stop(const QString& reason);
   // Ends the current session; a non-silent end tells the peer why. Any
   // thread. Nothing happens when the session has already ended.
-  void endSession(const QString& reason, bool silent);
+  void endSession(const QString& reason, bool silent, EndCause cause);
   // Appends "[time] message" to the log and prints it. Any thread.
   void log(const QString& message);
   // Sets `status` on the main thread, asynchronously. Any thread.
@@ -144,7 +152,10 @@ class RemoteSession final : public QObject {
   // start left scheduled is ignored.
   Q_INVOKABLE void renewGeneration();
   // The screens have shown the end: the next end is a change again.
-  Q_INVOKABLE void clearEndReason() { setEndReason(QString()); }
+  Q_INVOKABLE void clearEndReason() {
+    setEndReason(QString());
+    setEndCause(EndCause::NotEnded);
+  }
 
   // ---- host ----
   // Lets the pending requester in.
@@ -168,6 +179,7 @@ class RemoteSession final : public QObject {
   void setDisplayedVideoRect(const QRectF& rect);
 
  Q_SIGNALS:
+  void runningChanged();
   void statusChanged();
   void connectionStateChanged();
   void logsChanged();
@@ -182,6 +194,7 @@ class RemoteSession final : public QObject {
   void isWaitingApprovalChanged();
   void startedAtChanged();
   void endReasonChanged();
+  void endCauseChanged();
   void lastStartedAtChanged();
   void askUnattendedPasswordChanged();
   void unattendedLockedChanged();
@@ -204,7 +217,7 @@ class RemoteSession final : public QObject {
   void handleSignalingOpen();
   void handleSignalingMessage(const QJsonObject& message);
   void handleSignalPayload(const QJsonObject& data);
-  void handleEndFromServer(const QString& type);
+  void handleEndFromServer(EndCause cause);
 
   // ---- connection ----
   // A fresh peer connection, discarding any previous one.
@@ -216,7 +229,8 @@ class RemoteSession final : public QObject {
   // ---- lifecycle ----
   void replaceRole(std::unique_ptr<SessionRole> role);
   // False when the session had already ended.
-  bool end(const QString& reason, bool silent);
+  bool end(const QString& reason, bool silent, EndCause cause);
+  void setRunning(bool running);
   void teardown(const QString& reason);
   void resetAfterTeardown();
   // Runs `call` now when on the main thread, else queues it there.
@@ -235,6 +249,7 @@ class RemoteSession final : public QObject {
   void setIsWaitingApproval(bool value);
   void setStartedAt(const QDateTime& time);
   void setEndReason(const QString& reason);
+  void setEndCause(EndCause cause);
   void setLastStartedAt(const QDateTime& time);
   void setAskUnattendedPassword(bool value);
   void setUnattendedLocked(bool value);
@@ -253,6 +268,7 @@ class RemoteSession final : public QObject {
   SessionEnvironment& environment_;
 
   // Published.
+  bool running_ = false;
   QString status_ = QStringLiteral("Initialisation...");
   QString connectionState_ = QStringLiteral("déconnecté");
   std::shared_ptr<rtc::VideoTrack> localVideoTrack_;
@@ -269,6 +285,7 @@ class RemoteSession final : public QObject {
   bool isWaitingApproval_ = false;
   QDateTime startedAt_;
   QString endReason_;
+  EndCause endCause_ = EndCause::NotEnded;
   QDateTime lastStartedAt_;
   bool askUnattendedPassword_ = false;
   bool unattendedLocked_ = false;

@@ -28,6 +28,16 @@ void RemoteSession::setStatusNow(const QString& text) {
   publish(status_, text, [this] { Q_EMIT statusChanged(); });
 }
 
+void RemoteSession::setRunning(bool running) {
+  Q_ASSERT(isMainThread());
+  publish(running_, running, [this] { Q_EMIT runningChanged(); });
+}
+
+void RemoteSession::setEndCause(EndCause cause) {
+  Q_ASSERT(isMainThread());
+  publish(endCause_, cause, [this] { Q_EMIT endCauseChanged(); });
+}
+
 void RemoteSession::setConnectionState(const QString& label) {
   Q_ASSERT(isMainThread());
   publish(connectionState_, label, [this] { Q_EMIT connectionStateChanged(); });

@@ -19,6 +19,7 @@ namespace lunor {
 
 class AddressBook;
 class ControlInjector;
+class EventSound;
 class NotificationManager;
 class SecretStore;
 class SessionPanels;
@@ -44,6 +45,7 @@ class SessionEnvironment {
   virtual SessionPanels& panels() = 0;
   virtual AddressBook& addressBook() = 0;
   virtual NotificationManager& notifications() = 0;
+  virtual EventSound& sounds() = 0;
   // The per-user settings store.
   virtual QSettings& settings() = 0;
   // The local user's profile (names, picture, unattended switch).

@@ -14,6 +14,22 @@ namespace lunor {
 
 enum class Role { Host, Client };
 
+// Why a session ended: what the program decides on (exit codes, screens),
+// where the end reason is the text shown to the person.
+enum class EndCause {
+  NotEnded,
+  LocalStop,          // stop(): the person here, or the program, ended it
+  PeerEnded,          // the other side sent its "end"
+  PeerLost,           // the peer connection stayed down
+  PeerLeft,           // the server says the other side has gone
+  Rejected,           // the host refused the join
+  HostNotFound,
+  HostBusy,
+  NoConnection,       // admitted, but no peer connection within its deadline
+  NoAnswer,           // the host did not answer the join in time
+  ServerUnreachable,  // no signaling server, after every retry
+};
+
 class SessionRole {
  public:
   virtual ~SessionRole() = default;
@@ -37,6 +53,12 @@ class SessionRole {
   virtual void connected() = 0;
   // The end reason when the server says the other side left.
   virtual QString departureReason() const = 0;
+  // The server says `clientId` has gone ("?" when it did not say who):
+  // whether that ends the session, or only withdraws a request.
+  virtual bool peerLeftEndsSession(const QString& clientId) {
+    Q_UNUSED(clientId);
+    return true;
+  }
 
   // The local user is about to end the session.
   virtual void stopping() {}

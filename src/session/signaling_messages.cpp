@@ -1,5 +1,6 @@
 #include "session/signaling_messages.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include <QJsonArray>
@@ -33,6 +34,37 @@ bool boolOr(const QJsonObject& object, const char* key, bool fallback) {
 
 }  // namespace json
 
+QString peerText(const QString& text, int maxChars) {
+  QString clean;
+  clean.reserve(std::min<qsizetype>(text.size(), maxChars + 1));
+  bool space = false;
+  for (const QChar c : text) {
+    const char16_t u = c.unicode();
+    // Bidirectional embeddings, overrides and isolates can make the text
+    // around a name read backwards; controls can drive a terminal.
+    const bool bidi = (u >= 0x202A && u <= 0x202E) || (u >= 0x2066 && u <= 0x2069) || u == 0x200E ||
+                      u == 0x200F || u == 0x061C;
+    const QChar::Category category = c.category();
+    if (category == QChar::Other_Control || bidi) {
+      if (u == '\t' || u == '\n' || u == '\r') space = true;
+      continue;
+    }
+    if (c.isSpace()) {
+      space = true;
+      continue;
+    }
+    if (space && !clean.isEmpty()) clean.append(QLatin1Char(' '));
+    space = false;
+    clean.append(c);
+  }
+  if (clean.size() > maxChars) {
+    qsizetype cut = maxChars - 1;
+    if (cut > 0 && clean.at(cut - 1).isHighSurrogate()) --cut;  // never half a character
+    clean = clean.left(cut) + QChar(0x2026);
+  }
+  return clean;
+}
+
 namespace signaling {
 namespace {
 
@@ -52,12 +84,14 @@ QJsonObject create(const QString& roomId, const std::optional<QString>& unattend
 }
 
 QJsonObject join(const QString& roomId, const QString& displayName,
-                 const std::optional<QString>& avatar, const std::optional<QString>& passwordHash) {
+                 const std::optional<QString>& avatar, const std::optional<QString>& passwordHash,
+                 const QString& deviceKey) {
   QJsonObject message{{kType, QStringLiteral("join")},
                       {QStringLiteral("roomId"), roomId},
                       {QStringLiteral("displayName"), displayName}};
   if (avatar) message.insert(QStringLiteral("avatar"), *avatar);
   if (passwordHash) message.insert(QStringLiteral("passwordHash"), *passwordHash);
+  if (!deviceKey.isEmpty()) message.insert(QStringLiteral("deviceKey"), deviceKey);
   return message;
 }
 
@@ -120,16 +154,22 @@ QJsonObject videoGeometryPayload(int width, int height, int activeDisplay, uint3
 
 QString typeOf(const QJsonObject& object) { return json::optionalString(object, "type"); }
 
+QString displayNameOf(const QJsonObject& message) {
+  const QString name = json::optionalString(message, "displayName");
+  if (name.isNull()) return name;
+  const QString clean = peerText(name, kMaxPeerNameChars);
+  return clean.isEmpty() ? QString() : clean;
+}
+
 JoinRequest joinRequest(const QJsonObject& message) {
-  return {json::stringOr(message, "clientId", QStringLiteral("???")),
-          json::optionalString(message, "displayName"), json::optionalString(message, "avatar"),
-          json::boolOr(message, "unattended", false), json::boolOr(message, "awaitingPassword", false)};
+  return {json::stringOr(message, "clientId", QStringLiteral("???")), displayNameOf(message),
+          json::optionalString(message, "avatar"), json::boolOr(message, "unattended", false),
+          json::boolOr(message, "awaitingPassword", false)};
 }
 
 PeerJoined peerJoined(const QJsonObject& message) {
-  return {json::stringOr(message, "clientId", QStringLiteral("?")),
-          json::optionalString(message, "displayName"), json::optionalString(message, "avatar"),
-          json::boolOr(message, "unattended", false)};
+  return {json::stringOr(message, "clientId", QStringLiteral("?")), displayNameOf(message),
+          json::optionalString(message, "avatar"), json::boolOr(message, "unattended", false)};
 }
 
 std::optional<QString> descriptionOf(const QJsonObject& payload) {
@@ -221,8 +261,17 @@ std::vector<rtc::IceServer> iceServersOf(const QJsonObject& message) {
   return servers;
 }
 
+QString deviceKeyOf(const QJsonObject& message) {
+  const QString key = json::optionalString(message, "deviceKey");
+  const bool hex = std::all_of(key.begin(), key.end(), [](QChar c) {
+    return (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || (c >= QLatin1Char('a') && c <= QLatin1Char('f'));
+  });
+  return key.size() == 64 && hex ? key : QString();
+}
+
 QString endReasonOf(const QJsonObject& payload) {
-  return json::stringOr(payload, "reason", QStringLiteral("Session terminée"));
+  const QString reason = peerText(json::optionalString(payload, "reason"), kMaxPeerReasonChars);
+  return reason.isEmpty() ? QStringLiteral("Session terminée") : reason;
 }
 
 }  // namespace signaling

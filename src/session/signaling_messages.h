@@ -30,6 +30,14 @@ bool boolOr(const QJsonObject& object, const char* key, bool fallback);
 
 }  // namespace json
 
+// Text the other side chose (its name, its end reason), made fit to show
+// anywhere, a terminal included: control characters and bidirectional
+// overrides removed, runs of white space kept as one space, trimmed, and
+// at most maxChars characters (the last one "…" when cut).
+QString peerText(const QString& text, int maxChars);
+inline constexpr int kMaxPeerNameChars = 64;
+inline constexpr int kMaxPeerReasonChars = 300;
+
 // One entry of the host's display list as it travels.
 struct DisplayEntry {
   int index = 0;
@@ -44,8 +52,11 @@ namespace signaling {
 
 // ---- server messages --------------------------------------------------------
 QJsonObject create(const QString& roomId, const std::optional<QString>& unattendedHash);
+// With "deviceKey" when deviceKey is not empty (the server's key for this
+// machine at that room; servers without device keys ignore it).
 QJsonObject join(const QString& roomId, const QString& displayName,
-                 const std::optional<QString>& avatar, const std::optional<QString>& passwordHash);
+                 const std::optional<QString>& avatar, const std::optional<QString>& passwordHash,
+                 const QString& deviceKey = QString());
 // "approve", "reject" or "kick" for the client `target`.
 QJsonObject answer(const QString& type, const QString& target);
 // {"type": "signal", "data": payload}
@@ -65,9 +76,13 @@ QJsonObject videoGeometryPayload(int width, int height, int activeDisplay, uint3
 // The "type" of a message or payload; null when missing or not a string.
 QString typeOf(const QJsonObject& object);
 
+// The sender's "displayName" fit to show (peerText); null when missing,
+// mistyped or empty once cleaned.
+QString displayNameOf(const QJsonObject& message);
+
 struct JoinRequest {
   QString clientId;      // "???" when missing
-  QString displayName;   // null when missing
+  QString displayName;   // displayNameOf()
   QString avatar;        // Base64, null when missing
   bool unattended = false;
   bool awaitingPassword = false;
@@ -104,7 +119,12 @@ VideoGeometry videoGeometryOf(const QJsonObject& payload);
 // well-formed entries (string URLs, username and credential, each bounded).
 std::vector<rtc::IceServer> iceServersOf(const QJsonObject& message);
 
-// The reason of an "end" payload, or "Session terminée" when it has none.
+// The "deviceKey" an admission carries: 64 lowercase hexadecimal
+// characters; null when missing or malformed.
+QString deviceKeyOf(const QJsonObject& message);
+
+// The reason of an "end" payload fit to show (peerText), or "Session
+// terminée" when it has none.
 QString endReasonOf(const QJsonObject& payload);
 
 }  // namespace signaling

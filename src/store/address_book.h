@@ -10,11 +10,19 @@ class AddressBook {
   virtual ~AddressBook() = default;
   // Notes a successful connection to sessionId; a null name keeps any stored name.
   virtual void recordSuccess(const QString& sessionId, const QString& name) = 0;
+  // The key the signaling server gave this machine when sessionId let it
+  // in (it lets a known machine past a room that guessing has locked);
+  // null when there is none.
+  virtual QString deviceKey(const QString& sessionId) const = 0;
+  // Keeps `key` for the entry of sessionId, if there is one.
+  virtual void setDeviceKey(const QString& sessionId, const QString& key) = 0;
 };
 
 class NullAddressBook final : public AddressBook {
  public:
   void recordSuccess(const QString&, const QString&) override {}
+  QString deviceKey(const QString&) const override { return {}; }
+  void setDeviceKey(const QString&, const QString&) override {}
 };
 
 }  // namespace lunor

@@ -1,5 +1,7 @@
 #include "store/address_book_store.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cmath>
 
@@ -26,6 +28,12 @@ std::optional<QUuid> parseUuid(const QJsonValue& value) {
   const QUuid id = QUuid::fromString(text);
   if (id.isNull() && text != QLatin1String("00000000-0000-0000-0000-000000000000")) return std::nullopt;
   return id;
+}
+
+bool isDeviceKey(const QString& key) {
+  return key.size() == 64 && std::all_of(key.begin(), key.end(), [](QChar c) {
+           return (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || (c >= QLatin1Char('a') && c <= QLatin1Char('f'));
+         });
 }
 
 std::optional<double> parseNumber(const QJsonValue& value) {
@@ -59,6 +67,7 @@ QByteArray encodeAddressBook(const AddressBookDocument& document) {
                        {QStringLiteral("successCount"), c.successCount}};
     if (c.name) object.insert(QStringLiteral("name"), *c.name);
     if (c.folderId) object.insert(QStringLiteral("folderId"), uuidText(*c.folderId));
+    if (c.deviceKey) object.insert(QStringLiteral("deviceKey"), *c.deviceKey);
     connections.append(object);
   }
   QJsonArray folders;
@@ -104,6 +113,10 @@ std::optional<AddressBookDocument> decodeAddressBook(const QByteArray& bytes) {
       if (!folderId) return std::nullopt;
       c.folderId = *folderId;
     }
+    // Not part of the original file: a bad one is only forgotten.
+    if (const QJsonValue key = o.value(QLatin1String("deviceKey")); key.isString() && isDeviceKey(key.toString())) {
+      c.deviceKey = key.toString();
+    }
     document.connections.push_back(c);
   }
   for (const QJsonValue& value : folders.toArray()) {
@@ -148,6 +161,8 @@ void AddressBookStore::save() {
   const QByteArray bytes = encodeAddressBook(document_);
   QSaveFile file(filePath_);
   if (!file.open(QIODevice::WriteOnly)) return;
+  // The device keys are the owner's alone.
+  ::fchmod(file.handle(), 0600);
   if (file.write(bytes) != bytes.size()) {
     file.cancelWriting();
     return;
@@ -176,6 +191,24 @@ void AddressBookStore::recordSuccess(const QString& sessionId, const QString& na
     document_.connections.push_back(c);
   }
   changedAndSaved();
+}
+
+QString AddressBookStore::deviceKey(const QString& sessionId) const {
+  for (const auto& c : document_.connections) {
+    if (c.sessionId == sessionId) return c.deviceKey.value_or(QString());
+  }
+  return {};
+}
+
+void AddressBookStore::setDeviceKey(const QString& sessionId, const QString& key) {
+  if (!isDeviceKey(key)) return;
+  for (auto& c : document_.connections) {
+    if (c.sessionId != sessionId) continue;
+    if (c.deviceKey == key) return;
+    c.deviceKey = key;
+    changedAndSaved();
+    return;
+  }
 }
 
 void AddressBookStore::rename(const QString& sessionId, const QString& name) {

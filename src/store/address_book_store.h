@@ -29,6 +29,9 @@ struct ABConnection {
   ReferenceSeconds firstSeenAt = 0;
   ReferenceSeconds lastConnectedAt = 0;
   qint64 successCount = 0;
+  // The signaling server's key for this machine at this host (64 lowercase
+  // hexadecimal characters); absent until the host has let it in.
+  std::optional<QString> deviceKey;
 
   bool operator==(const ABConnection&) const = default;
 };
@@ -68,6 +71,8 @@ class AddressBookStore final : public QObject, public AddressBook {
   QString filePath() const { return filePath_; }
 
   void recordSuccess(const QString& sessionId, const QString& name) override;
+  QString deviceKey(const QString& sessionId) const override;
+  void setDeviceKey(const QString& sessionId, const QString& key) override;
   void rename(const QString& sessionId, const QString& name);
   void move(const QString& sessionId, const std::optional<QUuid>& folderId);
   void deleteConnection(const QString& sessionId);

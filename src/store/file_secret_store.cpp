@@ -15,10 +15,17 @@ namespace {
 
 constexpr int kWriteFailed = -1;
 
-QJsonArray loadEntries(const QString& path) {
+// The file's entries: none when there is no file or its content is not
+// ours (nothing in it can be read back, now or later); nothing when it is
+// there but cannot be read, which is never taken for an empty store, so
+// that a save cannot wipe what it may hold.
+std::optional<QJsonArray> loadEntries(const QString& path) {
   QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) return {};
-  return QJsonDocument::fromJson(file.readAll()).object().value(QLatin1String("entries")).toArray();
+  if (!file.exists()) return QJsonArray();
+  if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
+  QByteArray bytes = file.readAll();
+  if (file.error() != QFileDevice::NoError) return std::nullopt;
+  return QJsonDocument::fromJson(bytes).object().value(QLatin1String("entries")).toArray();
 }
 
 bool matches(const QJsonValue& entry, const QString& service, const QString& account) {
@@ -51,8 +58,10 @@ bool writeEntries(const QString& path, const QJsonArray& entries) {
 
 std::optional<KeychainError> FileSecretStore::save(const QString& service, const QString& account,
                                                    const QByteArray& data) {
+  const auto stored = loadEntries(path_);
+  if (!stored) return KeychainError::unexpectedStatus(KeychainError::kStatusFailed);
   QJsonArray entries;
-  for (const auto& entry : loadEntries(path_)) {
+  for (const auto& entry : *stored) {
     if (!matches(entry, service, account)) entries.append(entry);
   }
   entries.append(QJsonObject{{QStringLiteral("service"), service},
@@ -63,7 +72,9 @@ std::optional<KeychainError> FileSecretStore::save(const QString& service, const
 }
 
 SecretStore::ReadResult FileSecretStore::read(const QString& service, const QString& account) {
-  for (const auto& entry : loadEntries(path_)) {
+  const auto entries = loadEntries(path_);
+  if (!entries) return {std::nullopt, KeychainError::unexpectedStatus(KeychainError::kStatusFailed)};
+  for (const auto& entry : *entries) {
     if (!matches(entry, service, account)) continue;
     const QJsonValue value = entry.toObject().value(QLatin1String("value"));
     if (!value.isString()) break;
@@ -76,12 +87,13 @@ SecretStore::ReadResult FileSecretStore::read(const QString& service, const QStr
 }
 
 void FileSecretStore::remove(const QString& service, const QString& account) {
-  const QJsonArray entries = loadEntries(path_);
+  const auto entries = loadEntries(path_);
+  if (!entries) return;
   QJsonArray kept;
-  for (const auto& entry : entries) {
+  for (const auto& entry : *entries) {
     if (!matches(entry, service, account)) kept.append(entry);
   }
-  if (kept.size() != entries.size()) writeEntries(path_, kept);
+  if (kept.size() != entries->size()) writeEntries(path_, kept);
 }
 
 }  // namespace lunor

@@ -14,13 +14,15 @@ bool isOwnerKeyText(const QString& key) {
          });
 }
 
-QString ownerKey(SecretStore& store) {
+std::optional<QString> ownerKey(SecretStore& store) {
   const QString service = QString::fromLatin1(kOwnerKeyService);
   const QString account = QString::fromLatin1(kOwnerKeyAccount);
   const auto stored = store.read(service, account);
   if (stored.data) {
     const QString key = QString::fromLatin1(*stored.data);
     if (isOwnerKeyText(key)) return key;
+  } else if (stored.error.kind != KeychainError::Kind::NoData) {
+    return std::nullopt;
   }
   QByteArray bytes(32, Qt::Uninitialized);
   QRandomGenerator::system()->fillRange(reinterpret_cast<quint32*>(bytes.data()), bytes.size() / 4);

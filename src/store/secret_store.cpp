@@ -25,8 +25,9 @@ SecretStore::ReadResult FallbackSecretStore::read(const QString& service,
   if (primary.data) return primary;
   ReadResult fallback = fallback_.read(service, account);
   if (fallback.data) return fallback;
-  // Report the primary's reason unless it simply had nothing.
-  return primary.error.kind == KeychainError::Kind::NoData ? fallback : primary;
+  // With no service, the file decides; a service that failed is unreadable.
+  const bool noService = primary.error == KeychainError::unexpectedStatus(KeychainError::kStatusNotAvailable);
+  return primary.error.kind == KeychainError::Kind::NoData || noService ? fallback : primary;
 }
 
 void FallbackSecretStore::remove(const QString& service, const QString& account) {

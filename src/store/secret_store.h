@@ -18,6 +18,9 @@ struct KeychainError {
 
   // The store did not answer at all (no Secret Service on the bus).
   static constexpr int kStatusNotAvailable = -25291;
+  // The store is there but could not be read or written: locked, an unlock
+  // prompt dismissed, no answer in time, a file that cannot be read.
+  static constexpr int kStatusFailed = -26276;
 
   static KeychainError noData() { return {Kind::NoData, 0}; }
   static KeychainError unexpectedStatus(int status) { return {Kind::UnexpectedStatus, status}; }
@@ -42,7 +45,9 @@ class SecretStore {
   virtual void remove(const QString& service, const QString& account) = 0;
 };
 
-// The Secret Service first; a private file when it does not answer.
+// The Secret Service first; a private file when there is no service. A
+// service that is there but fails is reported, not passed over: the file
+// may not hold what the service does.
 // Borrowed stores must outlive the wrapper.
 class FallbackSecretStore final : public SecretStore {
  public:

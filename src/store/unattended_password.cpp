@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
+#include <QSettings>
 #include <QStringDecoder>
 
 #include "store/secret_store.h"
@@ -31,6 +32,13 @@ void saveUnattendedPassword(SecretStore& store, const QString& password) {
     return;
   }
   store.save(service, account, password.toUtf8());
+}
+
+void removeUnattendedDigestCopy(QSettings& settings) {
+  const QString key = QString::fromLatin1(kUnattendedHashKey);
+  if (!settings.contains(key)) return;
+  settings.remove(key);
+  settings.sync();
 }
 
 QString unattendedPasswordHash(const QString& password) {

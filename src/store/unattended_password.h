@@ -7,13 +7,17 @@
 
 #include <QString>
 
+class QSettings;
+
 namespace lunor {
 
 class SecretStore;
 
 inline constexpr char kUnattendedAccount[] = "unattended-password";
 inline constexpr char kUnattendedFallbackService[] = "LunorRemote.unattended";
-// Settings key where the settings screen mirrors the digest.
+// Settings key where earlier versions mirrored the digest. The server admits
+// whoever presents the digest, so it is as good as the password: it is no
+// longer written, and every copy found is removed.
 inline constexpr char kUnattendedHashKey[] = "kova.unattended.hash";
 
 // The application identifier, or "LunorRemote.unattended" when there is none.
@@ -25,5 +29,7 @@ std::optional<QString> loadUnattendedPassword(SecretStore& store);
 void saveUnattendedPassword(SecretStore& store, const QString& password);
 // 64 lowercase hexadecimal characters; the empty string is hashed too.
 QString unattendedPasswordHash(const QString& password);
+// Removes the digest an earlier version left in the settings, if any.
+void removeUnattendedDigestCopy(QSettings& settings);
 
 }  // namespace lunor

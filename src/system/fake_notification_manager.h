@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QPair>
+#include <QStringList>
 
 #include "system/notification_manager.h"
 
@@ -13,12 +14,14 @@ class FakeNotificationManager final : public NotificationManager {
   void postJoinRequest(const QString& name, const QString& clientId) override {
     posted.append({name, clientId});
   }
+  void withdrawJoinRequest(const QString& clientId) override { withdrawn.append(clientId); }
   // Simulates the user pressing a notification button.
   void answer(const QString& clientId, JoinAction action) {
     if (handler) handler(clientId, action);
   }
   ActionHandler handler;
   QList<QPair<QString, QString>> posted;
+  QStringList withdrawn;
 };
 
 }  // namespace lunor

@@ -19,12 +19,16 @@ class NotificationManager {
   virtual void setJoinActionHandler(ActionHandler handler) = 0;
   // Announces a join request from displayName (may be empty) with clientId.
   virtual void postJoinRequest(const QString& displayName, const QString& clientId) = 0;
+  // The request of clientId is no longer waiting (the requester left):
+  // its notification goes.
+  virtual void withdrawJoinRequest(const QString& clientId) = 0;
 };
 
 class NullNotificationManager final : public NotificationManager {
  public:
   void setJoinActionHandler(ActionHandler) override {}
   void postJoinRequest(const QString&, const QString&) override {}
+  void withdrawJoinRequest(const QString&) override {}
 };
 
 }  // namespace lunor

@@ -2,6 +2,8 @@
 
 // What the platform says about the two permissions hosting needs.
 
+#include <QString>
+
 namespace lunor {
 
 enum class MicrophoneAuthorization { Authorized, Denied, Restricted, NotDetermined };
@@ -16,15 +18,26 @@ class PermissionChecks {
   // Asks for screen capture; the platform may show its request.
   virtual void requestScreenCapture() = 0;
   virtual MicrophoneAuthorization microphone() = 0;
+  // Why accessibility is not granted, when the platform says (French, for
+  // the person); empty otherwise.
+  virtual QString accessibilityProblem() { return {}; }
 };
 
-// X11 gates neither: any client of the server may capture and inject.
+// X11 gates neither: any client of the server may capture and inject. But
+// a server without the XTEST extension cannot be driven at all, which is
+// what a missing accessibility permission means to the person.
 class X11PermissionChecks final : public PermissionChecks {
  public:
-  bool accessibilityTrusted(bool) override { return true; }
+  // injectionProblem: why input cannot be injected; empty when it can.
+  explicit X11PermissionChecks(QString injectionProblem = {}) : injectionProblem_(std::move(injectionProblem)) {}
+  bool accessibilityTrusted(bool) override { return injectionProblem_.isEmpty(); }
+  QString accessibilityProblem() override { return injectionProblem_; }
   bool screenCaptureAllowed() override { return true; }
   void requestScreenCapture() override {}
   MicrophoneAuthorization microphone() override { return MicrophoneAuthorization::NotDetermined; }
+
+ private:
+  QString injectionProblem_;
 };
 
 }  // namespace lunor

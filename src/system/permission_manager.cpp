@@ -27,7 +27,14 @@ void PermissionManager::set(Status& field, Status value) {
 
 void PermissionManager::checkAccessibility(bool prompt) {
   const Status status = checks_.accessibilityTrusted(prompt) ? Status::Granted : Status::Denied;
-  QTimer::singleShot(0, this, [this, status] { set(accessibility_, status); });
+  const QString problem = status == Status::Denied ? checks_.accessibilityProblem() : QString();
+  QTimer::singleShot(0, this, [this, status, problem] {
+    if (accessibilityProblem_ != problem) {
+      accessibilityProblem_ = problem;
+      if (accessibility_ == status) Q_EMIT changed();
+    }
+    set(accessibility_, status);
+  });
 }
 
 void PermissionManager::checkScreenRecording() {

@@ -17,6 +17,8 @@ class PermissionManager final : public QObject {
   Q_PROPERTY(QString screenRecording READ screenRecording NOTIFY changed)
   Q_PROPERTY(QString microphone READ microphone NOTIFY changed)
   Q_PROPERTY(bool allGranted READ allGranted NOTIFY changed)
+  // Why accessibility is denied, when the platform says; empty otherwise.
+  Q_PROPERTY(QString accessibilityProblem READ accessibilityProblem NOTIFY changed)
 
  public:
   enum class Status { Granted, Denied, Unknown };
@@ -28,6 +30,7 @@ class PermissionManager final : public QObject {
   QString accessibility() const { return toString(accessibility_); }
   QString screenRecording() const { return toString(screenRecording_); }
   QString microphone() const { return toString(microphone_); }
+  QString accessibilityProblem() const { return accessibilityProblem_; }
   Status accessibilityStatus() const { return accessibility_; }
   Status screenRecordingStatus() const { return screenRecording_; }
   bool allGranted() const {
@@ -54,6 +57,7 @@ class PermissionManager final : public QObject {
   Status accessibility_ = Status::Unknown;
   Status screenRecording_ = Status::Unknown;
   Status microphone_ = Status::Unknown;
+  QString accessibilityProblem_;
 };
 
 }  // namespace lunor

@@ -40,6 +40,7 @@ Rectangle {
     function connectTo(id) {
         if (id !== undefined) sessionId = id
         if (sessionId === "") return
+        didEnd = false
         isConnecting = true
         startTimer.restart()
     }
@@ -51,28 +52,27 @@ Rectangle {
             stageTimer.restart()
         }
     }
+    // The stage comes only for a session still under way: one that ended
+    // meanwhile ("host not found", "busy") has shown its end instead.
     Timer {
         id: stageTimer
         interval: screen.stageDelay
         onTriggered: {
             screen.isConnecting = false
-            screen.isConnected = true
+            if (screen.session.running) screen.isConnected = true
         }
     }
 
     // ---- ends ----
+    // An ended session has nothing left to stop: only the stage goes.
     function disconnect(reason) {
         if (didEnd) return
+        isConnected = false
+        if (!session.running) return
         didEnd = true
         session.stop(reason)
-        isConnected = false
     }
-    function sleeping() {
-        if (didEnd) return
-        didEnd = true
-        session.stop("Mise en veille")
-        isConnected = false
-    }
+    function sleeping() { disconnect("Mise en veille") }
     function showEnd(reason) {
         const last = session.lastStartedAt
         const start = last && !isNaN(last.getTime()) ? last
@@ -95,6 +95,11 @@ Rectangle {
         target: screen.session
         function onEndReasonChanged() {
             if (screen.session.endReason !== "") screen.showEnd(screen.session.endReason)
+        }
+        function onRunningChanged() {
+            if (screen.session.running) return
+            stageTimer.stop()
+            screen.isConnecting = false
         }
     }
 
@@ -178,7 +183,7 @@ Rectangle {
                 RowLayout {
                     Layout.fillWidth: true
                     visible: screen.activeFolderId === ""
-                    Text { text: "Annuaire"; color: Theme.text; font.pixelSize: Theme.title3; font.bold: true }
+                    PlainText { text: "Annuaire"; color: Theme.text; font.pixelSize: Theme.title3; font.bold: true }
                     Item { Layout.fillWidth: true }
                     UiButton {
                         objectName: "newFolder"
@@ -197,7 +202,7 @@ Rectangle {
                         iconName: "chevron.left"
                         onClicked: screen.activeFolderId = ""
                     }
-                    Text {
+                    PlainText {
                         text: {
                             const name = screen.directory.folderName(screen.activeFolderId)
                             return name === undefined || name === null ? "Dossier" : name
@@ -249,7 +254,7 @@ Rectangle {
                     Layout.fillWidth: true
                     visible: screen.activeFolderId === ""
                     title: "Dossiers"
-                    Text {
+                    PlainText {
                         visible: screen.directory.folders.length === 0
                         text: "Aucun dossier. Crée un dossier pour organiser tes connexions."
                         color: Theme.secondary
@@ -282,7 +287,7 @@ Rectangle {
                     Layout.fillWidth: true
                     visible: screen.activeFolderId !== ""
                     title: screen.directory.folderName(screen.activeFolderId) || "Dossier"
-                    Text {
+                    PlainText {
                         visible: folderSection.connections.length === 0
                         text: "Aucune connexion dans ce dossier."
                         color: Theme.secondary

@@ -55,6 +55,7 @@ ColumnLayout {
             anchors.margins: 8
             TextArea {
                 readOnly: true
+                textFormat: TextEdit.PlainText
                 selectByMouse: true
                 wrapMode: TextEdit.NoWrap
                 text: logs.lines.join("\n")

@@ -20,7 +20,7 @@ ColumnLayout {
     function focusField() { field.forceActiveFocus() }
 
     Icon { Layout.alignment: Qt.AlignHCenter; name: "keyboard"; size: 48; color: Theme.green }
-    Text {
+    PlainText {
         Layout.alignment: Qt.AlignHCenter
         text: "Entrez l'ID de session"
         color: Theme.text
@@ -74,7 +74,7 @@ ColumnLayout {
                 width: 20; height: 20
                 anchors.verticalCenter: parent.verticalCenter
             }
-            Text {
+            PlainText {
                 text: card.isConnecting ? "Connexion..." : "Se connecter"
                 color: "white"
                 font.pixelSize: Theme.title3
@@ -93,7 +93,7 @@ ColumnLayout {
             border.color: Theme.tint(Theme.accent, 0.7)
         }
     }
-    Text {
+    PlainText {
         visible: card.statusText !== ""
         Layout.alignment: Qt.AlignHCenter
         Layout.topMargin: 2

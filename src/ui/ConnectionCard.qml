@@ -29,7 +29,7 @@ Rectangle {
             ColumnLayout {
                 Layout.fillWidth: true
                 spacing: 2
-                Text {
+                PlainText {
                     objectName: "cardTitle"
                     Layout.fillWidth: true
                     text: card.hasName ? card.connection.name : UiText.prettyId(card.connection.sessionId)
@@ -38,7 +38,7 @@ Rectangle {
                     font.bold: true
                     elide: Text.ElideRight
                 }
-                Text {
+                PlainText {
                     text: card.connection.sessionId
                     color: Theme.secondary
                     font.pixelSize: Theme.caption

@@ -8,7 +8,7 @@ Row {
     property color color: Theme.green
     spacing: 6
     Rectangle { width: 6; height: 6; radius: 3; color: label.color; anchors.verticalCenter: parent.verticalCenter }
-    Text {
+    PlainText {
         text: label.text
         color: label.color
         font.pixelSize: 12

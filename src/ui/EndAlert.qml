@@ -60,14 +60,14 @@ Popup {
             source: "qrc:/qt/qml/Lunor/Ui/icons/lunor-remote.svg"
             sourceSize: Qt.size(108, 108)
         }
-        Text {
+        PlainText {
             Layout.alignment: Qt.AlignHCenter
             text: "Session terminée"
             color: Theme.text
             font.pixelSize: Theme.headline
             font.bold: true
         }
-        Text {
+        PlainText {
             objectName: "endMessage"
             Layout.fillWidth: true
             text: alert.message

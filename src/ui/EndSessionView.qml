@@ -43,14 +43,14 @@ Rectangle {
             source: "qrc:/qt/qml/Lunor/Ui/icons/lunor-remote.svg"
             sourceSize: Qt.size(108, 108)
         }
-        Text {
+        PlainText {
             Layout.alignment: Qt.AlignHCenter
             text: "Session terminée"
             color: Theme.text
             font.pixelSize: Theme.headline
             font.bold: true
         }
-        Text {
+        PlainText {
             objectName: "panelMessage"
             Layout.fillWidth: true
             Layout.leftMargin: 20

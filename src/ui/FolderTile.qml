@@ -34,7 +34,7 @@ Rectangle {
                 ]
             }
         }
-        Text {
+        PlainText {
             Layout.fillWidth: true
             text: tile.name
             color: Theme.text
@@ -42,7 +42,7 @@ Rectangle {
             font.bold: true
             elide: Text.ElideRight
         }
-        Text { text: UiText.connectionCount(tile.count); color: Theme.secondary; font.pixelSize: Theme.caption }
+        PlainText { text: UiText.connectionCount(tile.count); color: Theme.secondary; font.pixelSize: Theme.caption }
         UiButton { Layout.topMargin: 4; text: "Ouvrir"; fontSize: Theme.subheadline; onClicked: tile.open() }
     }
 }

@@ -42,14 +42,14 @@ Rectangle {
                     smooth: true
                 }
             }
-            Text {
+            PlainText {
                 Layout.alignment: Qt.AlignHCenter
                 text: "Lunor Remote"
                 color: Theme.text
                 font.pixelSize: Theme.largeTitle
                 font.bold: true
             }
-            Text {
+            PlainText {
                 Layout.alignment: Qt.AlignHCenter
                 text: "Contrôle à distance sécurisé"
                 color: Theme.secondary
@@ -74,7 +74,7 @@ Rectangle {
                 anchors.centerIn: parent
                 spacing: 8
                 Rectangle { width: 12; height: 12; radius: 6; color: Theme.green; anchors.verticalCenter: parent.verticalCenter }
-                Text {
+                PlainText {
                     text: "Système opérationnel — Toutes les autorisations sont accordées"
                     color: Theme.green
                     font.pixelSize: Theme.subheadline
@@ -99,7 +99,7 @@ Rectangle {
                 anchors.margins: 16
                 spacing: 14
                 RowLayout {
-                    Text { text: "Vérifications système"; color: Theme.text; font.pixelSize: Theme.headline; font.bold: true }
+                    PlainText { text: "Vérifications système"; color: Theme.text; font.pixelSize: Theme.headline; font.bold: true }
                     Item { Layout.fillWidth: true }
                     UiButton { text: "Re-vérifier"; onClicked: home.permissions.refreshAll() }
                 }
@@ -107,7 +107,8 @@ Rectangle {
                     Layout.fillWidth: true
                     title: "Accessibilité"
                     status: home.permissions.accessibility
-                    missingText: "Accessibilité manquante"
+                    missingText: home.permissions.accessibilityProblem !== ""
+                                 ? home.permissions.accessibilityProblem : "Accessibilité manquante"
                     fixActionTitle: "Ouvrir Réglages"
                     onRequest: home.permissions.checkAccessibility(true)
                     onFix: home.permissions.openSystemSettings("x-apple.systempreferences:com.apple.preference.security?Privacy_Accessibility")
@@ -151,7 +152,7 @@ Rectangle {
             }
         }
 
-        Text {
+        PlainText {
             Layout.alignment: Qt.AlignHCenter
             Layout.bottomMargin: 20
             text: "Version 2.0.0"

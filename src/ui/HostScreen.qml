@@ -152,7 +152,7 @@ Rectangle {
                 ColumnLayout {
                     Layout.alignment: Qt.AlignHCenter
                     spacing: 14
-                    Text {
+                    PlainText {
                         Layout.alignment: Qt.AlignHCenter
                         text: "Votre ID de machine"
                         color: Theme.secondary
@@ -166,7 +166,7 @@ Rectangle {
                         color: Theme.tint(Theme.blue, 0.08)
                         border.width: 1
                         border.color: Theme.tint(Theme.blue, 0.20)
-                        Text {
+                        PlainText {
                             id: idText
                             objectName: "machineId"
                             anchors.centerIn: parent
@@ -186,7 +186,7 @@ Rectangle {
                         Layout.alignment: Qt.AlignHCenter
                         spacing: 6
                         Icon { name: "hourglass.circle"; color: Theme.secondary; size: 15; anchors.verticalCenter: parent.verticalCenter }
-                        Text { text: "En attente d’une connexion…"; color: Theme.secondary; font.pixelSize: Theme.subheadline }
+                        PlainText { text: "En attente d’une connexion…"; color: Theme.secondary; font.pixelSize: Theme.subheadline }
                     }
                 }
 
@@ -198,7 +198,7 @@ Rectangle {
                         running: screen.visible
                         anchors.verticalCenter: parent.verticalCenter
                     }
-                    Text {
+                    PlainText {
                         objectName: "hostStatus"
                         text: screen.session.status
                         color: Theme.text

@@ -45,13 +45,13 @@ Rectangle {
         ColumnLayout {
             Layout.fillWidth: true
             spacing: 3
-            Text { text: "Client connecté"; color: "white"; font.pixelSize: Theme.headline; font.weight: Font.DemiBold }
-            Text { text: hud.name; color: "#d7dae0"; font.pixelSize: Theme.subheadline; elide: Text.ElideRight; Layout.fillWidth: true }
+            PlainText { text: "Client connecté"; color: "white"; font.pixelSize: Theme.headline; font.weight: Font.DemiBold }
+            PlainText { text: hud.name; color: "#d7dae0"; font.pixelSize: Theme.subheadline; elide: Text.ElideRight; Layout.fillWidth: true }
             Row {
                 spacing: 6
                 Rectangle { width: 8; height: 8; radius: 4; color: "#30d158"; anchors.verticalCenter: parent.verticalCenter }
-                Text { text: "•"; color: "#b8bcc6"; font.pixelSize: Theme.subheadline }
-                Text {
+                PlainText { text: "•"; color: "#b8bcc6"; font.pixelSize: Theme.subheadline }
+                PlainText {
                     objectName: "elapsed"
                     text: UiText.elapsed(hud.startedAt || new Date(NaN), hud.now)
                     color: "white"

@@ -21,7 +21,7 @@ Item {
         anchors.centerIn: parent
         spacing: 5
         Icon { name: label.icon; color: label.color; size: 13; anchors.verticalCenter: parent.verticalCenter }
-        Text {
+        PlainText {
             text: label.text
             color: label.color
             font.pixelSize: Theme.caption

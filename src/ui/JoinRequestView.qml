@@ -47,7 +47,7 @@ Rectangle {
                     color: Theme.secondary
                 }
             }
-            Text {
+            PlainText {
                 objectName: "requesterName"
                 Layout.alignment: Qt.AlignHCenter
                 Layout.maximumWidth: view.width - 40
@@ -56,7 +56,7 @@ Rectangle {
                 font.pixelSize: 28
                 elide: Text.ElideRight
             }
-            Text {
+            PlainText {
                 Layout.alignment: Qt.AlignHCenter
                 text: "souhaite se connecter à votre ordinateur"
                 color: Theme.secondary

@@ -21,6 +21,8 @@ ApplicationWindow {
     property string connectTo: ""
     // "", "host" or "client".
     property string mode: connectTo !== "" ? "client" : ""
+    // The application stays in the status area when the window closes.
+    property bool keepsRunningWhenClosed: false
     property bool showSettings: false
     readonly property Item screen: screens.item
 
@@ -37,7 +39,11 @@ ApplicationWindow {
         if (mode === "client" && screen) screen.disconnect("Application fermée")
     }
 
-    onClosing: if (mode === "client" && screen) screen.disconnect("Fenêtre fermée")
+    onClosing: {
+        if (mode === "client" && screen) screen.disconnect("Fenêtre fermée")
+        // Reopened later on the home screen; hosting goes on meanwhile.
+        if (keepsRunningWhenClosed) { mode = ""; showSettings = false }
+    }
 
     Connections {
         target: window.sleepMonitor

@@ -31,7 +31,7 @@ UiButton {
                         width: parent.width; height: 1
                         color: Theme.separator
                     }
-                    Text {
+                    PlainText {
                         id: label
                         visible: modelData.separator !== true
                         text: modelData.text || ""

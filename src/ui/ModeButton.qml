@@ -51,8 +51,8 @@ AbstractButton {
         ColumnLayout {
             spacing: 3
             Layout.fillWidth: true
-            Text { text: button.title; color: Theme.text; font.pixelSize: Theme.title2; font.weight: Font.DemiBold }
-            Text { text: button.subtitle; color: Theme.secondary; font.pixelSize: Theme.subheadline }
+            PlainText { text: button.title; color: Theme.text; font.pixelSize: Theme.title2; font.weight: Font.DemiBold }
+            PlainText { text: button.subtitle; color: Theme.secondary; font.pixelSize: Theme.subheadline }
         }
         Icon { name: "chevron.right"; color: Theme.secondary; size: 16 }
     }

@@ -13,7 +13,7 @@ Sheet {
 
     contentItem: ColumnLayout {
         spacing: 12
-        Text { text: "Déplacer dans…"; color: Theme.text; font.pixelSize: Theme.headline; font.bold: true }
+        PlainText { text: "Déplacer dans…"; color: Theme.text; font.pixelSize: Theme.headline; font.bold: true }
         Rectangle {
             Layout.preferredWidth: 320
             Layout.preferredHeight: 260
@@ -36,7 +36,7 @@ Sheet {
                     contentItem: Row {
                         spacing: 8
                         Icon { name: modelData.icon; color: Theme.blue; size: 16; anchors.verticalCenter: parent.verticalCenter }
-                        Text { text: modelData.name; color: Theme.text; font.pixelSize: Theme.body; anchors.verticalCenter: parent.verticalCenter }
+                        PlainText { text: modelData.name; color: Theme.text; font.pixelSize: Theme.body; anchors.verticalCenter: parent.verticalCenter }
                     }
                     background: Rectangle { radius: 6; color: parent.hovered ? Theme.tint(Theme.accent, 0.12) : "transparent" }
                 }

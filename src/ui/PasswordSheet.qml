@@ -12,7 +12,7 @@ Sheet {
 
     contentItem: ColumnLayout {
         spacing: 12
-        Text { text: "Accès non surveillé"; color: Theme.text; font.pixelSize: Theme.headline; font.bold: true }
+        PlainText { text: "Accès non surveillé"; color: Theme.text; font.pixelSize: Theme.headline; font.bold: true }
         UiTextField {
             id: field
             objectName: "remotePassword"

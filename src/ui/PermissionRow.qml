@@ -26,8 +26,8 @@ Rectangle {
         ColumnLayout {
             spacing: 2
             Layout.fillWidth: true
-            Text { text: row.title; color: Theme.text; font.pixelSize: Theme.subheadline; font.weight: Font.DemiBold }
-            Text {
+            PlainText { text: row.title; color: Theme.text; font.pixelSize: Theme.subheadline; font.weight: Font.DemiBold }
+            PlainText {
                 text: row.granted ? "Tout est prêt" : row.missingText + " • Clique sur “Ouvrir Réglages”"
                 color: Theme.secondary
                 font.pixelSize: Theme.caption

@@ -13,7 +13,7 @@ Sheet {
 
     contentItem: ColumnLayout {
         spacing: 12
-        Text { text: sheet.title; color: Theme.text; font.pixelSize: Theme.headline; font.bold: true }
+        PlainText { text: sheet.title; color: Theme.text; font.pixelSize: Theme.headline; font.bold: true }
         UiTextField {
             id: field
             objectName: "renameField"

@@ -19,7 +19,7 @@ Rectangle {
         anchors.fill: parent
         anchors.margins: 14
         spacing: 12
-        Text { text: box.title; color: Theme.text; font.pixelSize: Theme.title3; font.bold: true }
+        PlainText { text: box.title; color: Theme.text; font.pixelSize: Theme.title3; font.bold: true }
         Item {
             id: inner
             Layout.fillWidth: true

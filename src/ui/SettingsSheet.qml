@@ -76,7 +76,7 @@ Sheet {
     contentItem: ColumnLayout {
         spacing: 16
 
-        Text { text: "Profil"; color: Theme.text; font.pixelSize: Theme.headline; font.weight: Font.DemiBold }
+        PlainText { text: "Profil"; color: Theme.text; font.pixelSize: Theme.headline; font.weight: Font.DemiBold }
 
         RowLayout {
             spacing: 18
@@ -138,7 +138,7 @@ Sheet {
 
         Rectangle { Layout.fillWidth: true; height: 1; color: Theme.separator }
 
-        Text { text: "Accès non surveillé"; color: Theme.text; font.pixelSize: Theme.headline; font.weight: Font.DemiBold }
+        PlainText { text: "Accès non surveillé"; color: Theme.text; font.pixelSize: Theme.headline; font.weight: Font.DemiBold }
 
         ColumnLayout {
             spacing: 8
@@ -148,7 +148,7 @@ Sheet {
                 checked: sheet.profile.unattendedEnabled
                 onToggled: sheet.profile.unattendedEnabled = checked
                 text: "Autoriser l'accès sans approbation"
-                contentItem: Text {
+                contentItem: PlainText {
                     leftPadding: unattendedSwitch.indicator.width + 8
                     text: unattendedSwitch.text
                     color: Theme.text
@@ -172,7 +172,7 @@ Sheet {
                     }
                 }
             }
-            Text {
+            PlainText {
                 Layout.preferredWidth: 470
                 text: "Quand activé, un client qui connaît le mot de passe pourra se connecter sans que tu acceptes la popup."
                 color: Theme.secondary
@@ -232,7 +232,7 @@ Sheet {
         onClosed: sheet.showPasswordMismatchAlert = false
         contentItem: ColumnLayout {
             spacing: 10
-            Text {
+            PlainText {
                 Layout.fillWidth: true
                 text: "Les mots de passe ne correspondent pas"
                 color: Theme.text
@@ -241,7 +241,7 @@ Sheet {
                 wrapMode: Text.Wrap
                 horizontalAlignment: Text.AlignHCenter
             }
-            Text {
+            PlainText {
                 Layout.fillWidth: true
                 text: "Vérifie la confirmation du mot de passe."
                 color: Theme.secondary

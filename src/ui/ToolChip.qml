@@ -24,7 +24,7 @@ AbstractButton {
             anchors.centerIn: parent
             spacing: 6
             Icon { visible: chip.iconName !== ""; name: chip.iconName; size: 15; color: Theme.text; anchors.verticalCenter: parent.verticalCenter }
-            Text {
+            PlainText {
                 visible: chip.label !== ""
                 text: chip.label
                 color: Theme.text
@@ -63,7 +63,7 @@ AbstractButton {
                         color: Theme.text
                         anchors.verticalCenter: parent.verticalCenter
                     }
-                    Text { text: modelData.text; color: Theme.text; font.pixelSize: Theme.body; anchors.verticalCenter: parent.verticalCenter }
+                    PlainText { text: modelData.text; color: Theme.text; font.pixelSize: Theme.body; anchors.verticalCenter: parent.verticalCenter }
                 }
                 background: Rectangle { radius: 4; color: parent.highlighted ? Theme.tint(Theme.accent, 0.15) : "transparent" }
             }

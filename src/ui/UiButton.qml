@@ -44,7 +44,7 @@ Button {
                 color: control.foreground
                 anchors.verticalCenter: parent.verticalCenter
             }
-            Text {
+            PlainText {
                 visible: control.text !== ""
                 text: control.text
                 font: control.font

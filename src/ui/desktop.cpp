@@ -12,6 +12,7 @@
 #include <QPalette>
 #include <QPointer>
 #include <QStandardPaths>
+#include <QThreadPool>
 #include <QTimer>
 #include <QWindow>
 
@@ -150,14 +151,23 @@ void Desktop::saveScreenshot(RemoteSession* session) const {
       return;
     }
     const QString folder = picturesFolder();
-    QDir().mkpath(folder);
     const QString path = QDir(folder).filePath(
         QStringLiteral("Lunor Remote %1.png").arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH.mm.ss"))));
-    if (picture.toImage().save(path, "PNG")) {
-      guard->log(QStringLiteral("📸 Capture enregistrée : ") + path);
-    } else {
-      guard->log(QStringLiteral("📸 Capture d'écran impossible : écriture de ") + path + QStringLiteral(" refusée"));
-    }
+    // Converting and encoding a large picture takes a while: not on the
+    // window's thread. The log line comes back to it.
+    QThreadPool::globalInstance()->start([guard, picture, folder, path] {
+      QDir().mkpath(folder);
+      const bool saved = picture.toImage().save(path, "PNG");
+      QMetaObject::invokeMethod(
+          qApp,
+          [guard, saved, path] {
+            if (!guard) return;
+            guard->log(saved ? QStringLiteral("📸 Capture enregistrée : ") + path
+                             : QStringLiteral("📸 Capture d'écran impossible : écriture de ") + path +
+                                   QStringLiteral(" refusée"));
+          },
+          Qt::QueuedConnection);
+    });
   });
   grab->start();
 }

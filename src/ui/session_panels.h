@@ -12,7 +12,10 @@ namespace lunor {
 // means the button is not offered.
 struct JoinRequestPrompt {
   QImage avatar;
+  // What the panel shows: the requester's name, or "Connexion entrante".
   QString name;
+  // The requester's own name, fit to show; null when it gave none.
+  QString requester;
   std::function<void()> accept;
   std::function<void()> reject;
 };

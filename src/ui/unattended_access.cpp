@@ -11,11 +11,13 @@ UnattendedAccess::UnattendedAccess(SecretStore& secrets, QSettings& settings, QO
 
 void UnattendedAccess::save(const QString& password) {
   saveUnattendedPassword(secrets_, password);
-  settings_.setValue(QString::fromLatin1(kUnattendedHashKey), unattendedPasswordHash(password));
-  settings_.sync();
+  removeUnattendedDigestCopy(settings_);
 }
 
-void UnattendedAccess::forget() { saveUnattendedPassword(secrets_, QString()); }
+void UnattendedAccess::forget() {
+  saveUnattendedPassword(secrets_, QString());
+  removeUnattendedDigestCopy(settings_);
+}
 
 bool UnattendedAccess::isStored() const { return loadUnattendedPassword(secrets_).has_value(); }
 

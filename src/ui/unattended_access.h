@@ -1,7 +1,7 @@
 #pragma once
 
-// The settings screen's hold on the unattended-access password: stores it
-// (with its digest mirrored in the settings) or forgets it. Main thread only.
+// The settings screen's hold on the unattended-access password: stores it in
+// the secret store, or forgets it. Main thread only.
 
 #include <QObject>
 #include <QtQml/qqml.h>
@@ -21,9 +21,10 @@ class UnattendedAccess final : public QObject {
   // Both are borrowed and must outlive this object.
   UnattendedAccess(SecretStore& secrets, QSettings& settings, QObject* parent = nullptr);
 
-  // Stores the password and mirrors its digest under "kova.unattended.hash".
+  // Stores the password (and nothing else anywhere: an old copy of its
+  // digest in the settings goes).
   Q_INVOKABLE void save(const QString& password);
-  // Deletes the stored password.
+  // Deletes the stored password and every copy of its digest.
   Q_INVOKABLE void forget();
   // Whether a password is stored (for tests and diagnostics; the screens
   // never say).

@@ -245,11 +245,13 @@ class X11HostTest : public QObject {
     QVERIFY(observer.display);
     DisplayListX11 list;
     InjectionSequence input(std::make_unique<ControlInjectorX11>(), list, list.displays().at(1).id, {});
+    QObject context;
+    const Epoch epoch(context);
     observer.drain();
     for (const char* text : {R"({"t":"mdown","b":0,"x":0.25,"y":0.25})", R"({"t":"mup","b":0,"x":0.25,"y":0.25})",
                              R"({"t":"doubleclick","b":0,"x":0.25,"y":0.25})",
                              R"({"t":"mup","b":0,"x":0.25,"y":0.25})"}) {
-      input.receive(text);
+      input.receive(text, epoch.ticket());
     }
     QStringList seen;
     for (int i = 0; i < 4; ++i) {

@@ -17,6 +17,7 @@
 #include "store/fake_address_book.h"
 #include "store/fake_secret_store.h"
 #include "store/user_profile_store.h"
+#include "system/event_sound.h"
 #include "system/fake_notification_manager.h"
 #include "ui/fake_session_panels.h"
 
@@ -52,6 +53,7 @@ class FakeEnvironment final : public SessionEnvironment {
   NotificationManager& notifications() override {
     return notificationsOverride ? *notificationsOverride : notificationsFake;
   }
+  EventSound& sounds() override { return soundsFake; }
   QSettings& settings() override { return settings_; }
   UserProfileStore& profileStore() override { return profile_; }
   SecretStore& secretStore() override { return secrets; }
@@ -78,6 +80,7 @@ class FakeEnvironment final : public SessionEnvironment {
   FakeSessionPanels panelsFake;
   FakeAddressBook addressBookFake;
   FakeNotificationManager notificationsFake;
+  FakeEventSound soundsFake;
   NotificationManager* notificationsOverride = nullptr;  // borrowed when set
   FakeSecretStore secrets;
 

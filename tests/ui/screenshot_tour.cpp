@@ -138,7 +138,7 @@ int main(int argc, char** argv) {
     window->setProperty("showSettings", false);
 
     app.panels().showJoinRequest({portrait(QColor("#f5b7b1"), QColor("#fdebd0")), QStringLiteral("Alice Martin"),
-                                  [] {}, [] {}});
+                                  QStringLiteral("Alice Martin"), [] {}, [] {}});
     shot(app.panels().joinRequestWindow(), "join-request-" + theme);
     app.panels().dismissJoinRequest();
 

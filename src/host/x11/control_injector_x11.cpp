@@ -59,6 +59,14 @@ ControlInjectorX11::ControlInjectorX11() {
 
 ControlInjectorX11::~ControlInjectorX11() { releaseAllModifiers(); }
 
+QString ControlInjectorX11::problem() const {
+  if (!connection_.isOpen()) return QStringLiteral("Aucun serveur X joignable : la souris et le clavier ne peuvent pas être pilotés");
+  if (!xtest_) {
+    return QStringLiteral("Le serveur X n’a pas l’extension XTEST : la souris et le clavier ne peuvent pas être pilotés");
+  }
+  return {};
+}
+
 // ------------------------------------------------------------------ pointer --
 
 void ControlInjectorX11::motion(QPoint p) {

@@ -22,6 +22,8 @@ class ControlInjectorX11 final : public ControlInjector {
 
   // The X server answered and has XTEST.
   bool ready() const { return connection_.isOpen() && xtest_; }
+  // Why input cannot be driven (French, for the person); empty when ready.
+  QString problem() const;
 
   void movePointer(QPoint p) override;
   void button(MouseButton b, bool down, QPoint p) override;

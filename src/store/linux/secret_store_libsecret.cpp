@@ -27,11 +27,33 @@ bool sessionBusExists() {
   return !runtime.isEmpty() && QFileInfo::exists(QDir(runtime).filePath(QStringLiteral("bus")));
 }
 
+// No Secret Service on the bus (none runs, none can be started) is told
+// apart from one that is there and fails (locked, a prompt dismissed, no
+// answer in time): only the first lets the private file stand in.
 KeychainError fromGError(GError* error) {
-  const int code = error ? error->code : 0;
+  bool absent = !error;
+  if (error && error->domain == G_DBUS_ERROR) {
+    switch (error->code) {
+      case G_DBUS_ERROR_SERVICE_UNKNOWN:
+      case G_DBUS_ERROR_NAME_HAS_NO_OWNER:
+      case G_DBUS_ERROR_NO_SERVER:
+      case G_DBUS_ERROR_SPAWN_EXEC_FAILED:
+      case G_DBUS_ERROR_SPAWN_FORK_FAILED:
+      case G_DBUS_ERROR_SPAWN_CHILD_EXITED:
+      case G_DBUS_ERROR_SPAWN_CHILD_SIGNALED:
+      case G_DBUS_ERROR_SPAWN_FAILED:
+      case G_DBUS_ERROR_SPAWN_SERVICE_INVALID:
+      case G_DBUS_ERROR_SPAWN_SERVICE_NOT_FOUND:
+      case G_DBUS_ERROR_SPAWN_PERMISSIONS_INVALID:
+      case G_DBUS_ERROR_SPAWN_FILE_INVALID:
+      case G_DBUS_ERROR_SPAWN_NO_MEMORY:
+        absent = true;
+        break;
+      default: break;
+    }
+  }
   if (error) g_error_free(error);
-  Q_UNUSED(code);
-  return KeychainError::unexpectedStatus(KeychainError::kStatusNotAvailable);
+  return KeychainError::unexpectedStatus(absent ? KeychainError::kStatusNotAvailable : KeychainError::kStatusFailed);
 }
 
 }  // namespace

@@ -92,7 +92,31 @@ void DBusNotificationManager::postJoinRequest(const QString& displayName, const 
 
 void DBusNotificationManager::finished(const QString& clientId) {
   const std::optional<QString> again = inFlight_.take(clientId);
+  if (withdrawn_.remove(clientId)) {
+    close(clientId);
+    return;
+  }
   if (again) postJoinRequest(*again, clientId);
+}
+
+void DBusNotificationManager::withdrawJoinRequest(const QString& clientId) {
+  if (inFlight_.contains(clientId)) {
+    // Its number is not known yet: closed once the service has answered.
+    withdrawn_.insert(clientId);
+    return;
+  }
+  close(clientId);
+}
+
+void DBusNotificationManager::close(const QString& clientId) {
+  const uint id = notificationByClient_.take(clientId);
+  if (id == 0) return;
+  clientByNotification_.remove(id);
+  qCInfo(notifLog).noquote() << QStringLiteral("ℹ️ [Notif] retirée id=join-request-") + clientId;
+  QDBusMessage call =
+      QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("CloseNotification"));
+  call << id;
+  bus_.asyncCall(call, kCallTimeoutMs);
 }
 
 void DBusNotificationManager::post(const QString& displayName, const QString& clientId) {

@@ -6,6 +6,7 @@
 #include <QDBusConnection>
 #include <QHash>
 #include <QObject>
+#include <QSet>
 
 #include "system/notification_manager.h"
 
@@ -32,6 +33,7 @@ class DBusNotificationManager final : public QObject, public NotificationManager
 
   void setJoinActionHandler(ActionHandler handler) override;
   void postJoinRequest(const QString& displayName, const QString& clientId) override;
+  void withdrawJoinRequest(const QString& clientId) override;
 
   static QString titleFor(const QString& displayName);
 
@@ -47,6 +49,8 @@ class DBusNotificationManager final : public QObject, public NotificationManager
   // The post for clientId is done (shown or not); sends a request that came
   // meanwhile, which now replaces the notification instead of adding one.
   void finished(const QString& clientId);
+  // Closes the notification shown for clientId, if there is one.
+  void close(const QString& clientId);
 
   QDBusConnection bus_;
   bool configured_ = false;
@@ -56,6 +60,8 @@ class DBusNotificationManager final : public QObject, public NotificationManager
   // Clients whose post awaits the service's answer, with the display name
   // of a request that came in the meantime, if one did.
   QHash<QString, std::optional<QString>> inFlight_;
+  // Clients whose request was withdrawn while its post was in flight.
+  QSet<QString> withdrawn_;
 };
 
 }  // namespace lunor

@@ -1,5 +1,6 @@
 // lunor-signal: the signaling server Lunor Remote hosts and clients meet on.
 
+#include <cmath>
 #include <cstdio>
 
 #include <QCommandLineParser>
@@ -12,6 +13,7 @@
 #include <QSslKey>
 
 #include <functional>
+#include <limits>
 #include <memory>
 #include <type_traits>
 #include <vector>
@@ -93,25 +95,49 @@ int main(int argc, char** argv) {
                                QStringLiteral("file"));
   parser.addOptions({listenOption, portOption, certOption, keyOption});
 
-  // Every bound, with its default.
+  // Every bound of ServerLimits, with its default.
   lunor::signal::ServerLimits limits;
   struct Bound {
     const char* name;
     const char* help;
     std::function<QString()> get;
-    std::function<bool(qint64)> set;
+    std::function<bool(const QString&)> set;  // false for a value out of range
   };
   auto intBound = [](const char* name, const char* help, auto& field) {
-    return Bound{name, help, [&field] { return QString::number(field); }, [&field](qint64 v) {
-                   if (v <= 0) return false;
-                   field = static_cast<std::remove_reference_t<decltype(field)>>(v);
+    using Field = std::remove_reference_t<decltype(field)>;
+    return Bound{name, help, [&field] { return QString::number(field); }, [&field](const QString& text) {
+                   bool ok = false;
+                   const qint64 v = text.toLongLong(&ok);
+                   if (!ok || v <= 0 || v > std::numeric_limits<Field>::max()) return false;
+                   field = static_cast<Field>(v);
+                   return true;
+                 }};
+  };
+  auto realBound = [](const char* name, const char* help, double& field, double least) {
+    return Bound{name, help, [&field] { return QString::number(field); }, [&field, least](const QString& text) {
+                   bool ok = false;
+                   const double v = text.toDouble(&ok);
+                   if (!ok || !std::isfinite(v) || v < least || v <= 0) return false;
+                   field = v;
                    return true;
                  }};
   };
   const std::vector<Bound> bounds{
-      intBound("max-connections", "Connections in all.", limits.maxConnections),
+      intBound("max-message-bytes", "Size of one message.", limits.maxMessageBytes),
+      intBound("max-display-name-chars", "Characters of a join's display name; the rest is cut.",
+               limits.maxDisplayNameChars),
+      intBound("max-room-id-chars", "Characters of a room ID.", limits.maxRoomIdChars),
+      intBound("max-avatar-bytes", "Size of a join's picture (Base64); larger ones are dropped.",
+               limits.maxAvatarBytes),
+      realBound("messages-per-second", "Messages a connection may send a second, sustained (fractions allowed).",
+                limits.messagesPerSecond, 0),
+      realBound("burst-messages", "Messages a connection may send at once above that rate (at least 1).",
+                limits.burstMessages, 1),
+      intBound("dropped-before-close", "Messages dropped over the rate before the connection is closed.",
+               limits.droppedBeforeClose),
       intBound("max-connections-per-address", "Connections from one address, counted from the TCP accept.",
                limits.maxConnectionsPerAddress),
+      intBound("max-connections", "Connections in all.", limits.maxConnections),
       intBound("listen-backlog", "Connections the kernel queues before they are accepted.", limits.listenBacklog),
       intBound("handshake-timeout-ms", "Time for the TLS and WebSocket handshakes.", limits.handshakeTimeoutMs),
       intBound("first-message-timeout-ms", "Time for a connection's first message.", limits.firstMessageTimeoutMs),
@@ -120,9 +146,6 @@ int main(int argc, char** argv) {
       intBound("ping-interval-ms", "Interval of the server's pings.", limits.pingIntervalMs),
       intBound("silence-timeout-ms", "A connection silent this long (no message, no pong) is dropped.",
                limits.silenceTimeoutMs),
-      intBound("max-message-bytes", "Size of one message.", limits.maxMessageBytes),
-      intBound("max-avatar-bytes", "Size of a join's picture (Base64); larger ones are dropped.",
-               limits.maxAvatarBytes),
       intBound("max-pending-joins", "Join requests waiting in one room.", limits.maxPendingJoinsPerRoom),
       intBound("max-join-requests-per-minute", "Join requests one host is shown in a minute.",
                limits.maxJoinRequestsPerRoomPerMinute),
@@ -135,8 +158,12 @@ int main(int argc, char** argv) {
                limits.freeFailuresPerAddress),
       intBound("free-failures-per-room-address", "Wrong passwords from one address for one room before back-off.",
                limits.freeFailuresPerRoomAddress),
-      intBound("max-failures-per-room-per-day", "Wrong passwords a room takes in a day; then it refuses all.",
+      intBound("max-password-wait-ms", "Longest back-off wait after wrong passwords.", limits.maxPasswordWaitMs),
+      intBound("max-failures-per-room-per-day",
+               "Wrong passwords a room takes in a day; then it refuses all but its devices'.",
                limits.maxFailuresPerRoomPerDay),
+      intBound("max-devices-per-room", "Device keys a room keeps; past it the oldest are forgotten.",
+               limits.maxDevicesPerRoom),
       intBound("max-backoff-entries", "Entries of each back-off table.", limits.maxBackoffEntries),
   };
   std::vector<QCommandLineOption> boundOptions;
@@ -179,9 +206,7 @@ int main(int argc, char** argv) {
   parser.process(app);
   for (size_t i = 0; i < bounds.size(); ++i) {
     if (!parser.isSet(boundOptions[i])) continue;
-    bool ok = false;
-    const qint64 value = parser.value(boundOptions[i]).toLongLong(&ok);
-    if (!ok || !bounds[i].set(value)) {
+    if (!bounds[i].set(parser.value(boundOptions[i]))) {
       std::fprintf(stderr, "lunor-signal: invalid --%s %s\n", bounds[i].name, qPrintable(parser.value(boundOptions[i])));
       return 2;
     }

@@ -1,5 +1,6 @@
 #include "redis_cluster.h"
 
+#include <QDateTime>
 #include <QRandomGenerator>
 
 #include "event_log.h"
@@ -58,11 +59,13 @@ redis.call('PUBLISH', ARGV[3], ARGV[4] .. '\31' .. n)
 return n
 )";
 
-// KEYS[1] owner entry, KEYS[2] room entry; ARGV: digest (empty: no key
-// given), ttl seconds, this instance, alive-key prefix.
-// Binds an unbound room to the digest, renews the owner's claim, and
-// answers what is bound (empty: nothing was). A room held without a key by
-// another running instance is nobody's to bind: "|held".
+// KEYS[1] owner entry, KEYS[2] room entry, KEYS[3] the room's devices;
+// ARGV: digest (empty: no key given), ttl seconds, this instance, alive-key
+// prefix.
+// Binds an unbound room to the digest (without the devices of an owner
+// whose claim lapsed), renews the owner's claim, and answers what is bound
+// (empty: nothing was). A room held without a key by another running
+// instance is nobody's to bind: "|held".
 const QByteArray kClaimScript = R"(
 local entry = redis.call('GET', KEYS[2])
 if entry and string.sub(entry, -2) == '|-' then
@@ -71,12 +74,47 @@ if entry and string.sub(entry, -2) == '|-' then
 end
 local bound = redis.call('GET', KEYS[1])
 if not bound then
-  if ARGV[1] ~= '' then redis.call('SET', KEYS[1], ARGV[1], 'EX', ARGV[2]) end
+  if ARGV[1] ~= '' then
+    redis.call('SET', KEYS[1], ARGV[1], 'EX', ARGV[2])
+    redis.call('DEL', KEYS[3])
+  end
   return ''
 end
 if bound == ARGV[1] then redis.call('EXPIRE', KEYS[1], ARGV[2]) end
 return bound
 )";
+
+// A room's devices: a sorted set of "DEVICE|HASH" (the hash it was given
+// under, maybe empty) scored by the millisecond it was given.
+//
+// KEYS[1] devices; ARGV: member, now ms, ttl ms, devices kept, the device it
+// replaces (or empty). Lapsed ones, the same device and the replaced one go;
+// past the bound the oldest go.
+const QByteArray kAddDeviceScript = R"(
+redis.call('ZREMRANGEBYSCORE', KEYS[1], '-inf', '(' .. (tonumber(ARGV[2]) - tonumber(ARGV[3])))
+local device = string.match(ARGV[1], '^[^|]+')
+for _, member in ipairs(redis.call('ZRANGE', KEYS[1], 0, -1)) do
+  local d = string.match(member, '^[^|]+')
+  if d == device or (ARGV[5] ~= '' and d == ARGV[5]) then redis.call('ZREM', KEYS[1], member) end
+end
+redis.call('ZADD', KEYS[1], ARGV[2], ARGV[1])
+redis.call('ZREMRANGEBYRANK', KEYS[1], 0, -(tonumber(ARGV[4]) + 1))
+redis.call('PEXPIRE', KEYS[1], ARGV[3])
+return 1
+)";
+
+// KEYS[1] devices; ARGV: the hash whose devices stay.
+const QByteArray kForgetDevicesScript = R"(
+for _, member in ipairs(redis.call('ZRANGE', KEYS[1], 0, -1)) do
+  if string.match(member, '|(.*)$') ~= ARGV[1] then redis.call('ZREM', KEYS[1], member) end
+end
+return 1
+)";
+
+QByteArray devicesKey(const QString& roomId) { return "lunor:devices:" + roomId.toUtf8(); }
+QByteArray deviceMember(const QString& device, const QString& hash) {
+  return device.toLatin1() + '|' + hash.toLatin1();
+}
 
 }  // namespace
 
@@ -172,7 +210,8 @@ RedisOwnerStore::RedisOwnerStore(RedisLink& redis, int ttlDays, QString instance
     : redis_(redis), ttlSeconds_(qint64(ttlDays) * 24 * 3600), instance_(std::move(instance)) {}
 
 void RedisOwnerStore::claim(const QString& roomId, const QString& digest, std::function<void(Claim)> done) {
-  redis_.command({"EVAL", kClaimScript, "2", "lunor:owner:" + roomId.toUtf8(), roomKey(roomId), digest.toLatin1(),
+  redis_.command({"EVAL", kClaimScript, "3", "lunor:owner:" + roomId.toUtf8(), roomKey(roomId), devicesKey(roomId),
+                  digest.toLatin1(),
                   QByteArray::number(ttlSeconds_), instance_.toUtf8(), "lunor:alive:"},
                  [roomId, digest, done = std::move(done)](const RedisReply& reply) {
                    if (!reply.ok) {
@@ -187,6 +226,42 @@ void RedisOwnerStore::claim(const QString& roomId, const QString& digest, std::f
                    }
                    done(decideClaim(QString::fromUtf8(reply.text), digest));
                  });
+}
+
+void RedisOwnerStore::addDevice(const QString& roomId, const QString& device, const QString& hash,
+                                const QString& replaced, int keep) {
+  redis_.command({"EVAL", kAddDeviceScript, "1", devicesKey(roomId), deviceMember(device, hash),
+                  QByteArray::number(QDateTime::currentMSecsSinceEpoch()), QByteArray::number(ttlSeconds_ * 1000),
+                  QByteArray::number(std::max(1, keep)), replaced.toLatin1()},
+                 [roomId](const RedisReply& reply) {
+                   if (!reply.ok) logEvent(QStringLiteral("redis-error"), {{"room", roomId}, {"what", "add-device"}});
+                 });
+}
+
+void RedisOwnerStore::isDevice(const QString& roomId, const QString& device, const QString& hash,
+                               std::function<void(bool)> done) {
+  redis_.command({"ZSCORE", devicesKey(roomId), deviceMember(device, hash)},
+                 [ttlMs = ttlSeconds_ * 1000, roomId, done = std::move(done)](const RedisReply& reply) {
+                   if (!reply.ok) {
+                     // Not known to be a device: the join is treated as any other.
+                     logEvent(QStringLiteral("redis-error"), {{"room", roomId}, {"what", "is-device"}});
+                     done(false);
+                     return;
+                   }
+                   bool ok = false;
+                   const double given = reply.text.toDouble(&ok);
+                   done(!reply.nil && ok &&
+                        given >= static_cast<double>(QDateTime::currentMSecsSinceEpoch() - ttlMs));
+                 });
+}
+
+void RedisOwnerStore::forgetDevices(const QString& roomId, const QString& except, std::function<void(bool)> done) {
+  QList<QByteArray> command{"DEL", devicesKey(roomId)};
+  if (!except.isEmpty()) command = {"EVAL", kForgetDevicesScript, "1", devicesKey(roomId), except.toLatin1()};
+  redis_.command(command, [roomId, done = std::move(done)](const RedisReply& reply) {
+    if (!reply.ok) logEvent(QStringLiteral("redis-error"), {{"room", roomId}, {"what", "forget-devices"}});
+    if (done) done(reply.ok);
+  });
 }
 
 }  // namespace lunor::signal

@@ -8,7 +8,8 @@
 //    frames of proxied connections and what goes back to them;
 //  - failure counts live under "lunor:fail:KEY", and every change is
 //    published on "lunor:failures" for all instances;
-//  - room owners' digests under "lunor:owner:ID" (RedisOwnerStore).
+//  - room owners' digests under "lunor:owner:ID", and the digests of the
+//    room's device keys under "lunor:devices:ID" (RedisOwnerStore).
 
 #include <QObject>
 #include <QHash>
@@ -51,13 +52,19 @@ class RedisCluster final : public QObject, public Cluster {
   QTimer heartbeat_;
 };
 
-// Room owners in Redis, shared by the instances; claims not renewed for
-// `ttlDays` are forgotten.
+// Room owners and their devices in Redis, shared by the instances; claims
+// not renewed and devices not given again for `ttlDays` are forgotten. A
+// command that fails refuses what it was for (and is logged).
 class RedisOwnerStore final : public OwnerStore {
  public:
   // instance: the cluster's name for this one.
   RedisOwnerStore(RedisLink& redis, int ttlDays, QString instance);
   void claim(const QString& roomId, const QString& digest, std::function<void(Claim)> done) override;
+  void addDevice(const QString& roomId, const QString& device, const QString& hash, const QString& replaced,
+                 int keep) override;
+  void isDevice(const QString& roomId, const QString& device, const QString& hash,
+                std::function<void(bool)> done) override;
+  void forgetDevices(const QString& roomId, const QString& except, std::function<void(bool)> done) override;
 
  private:
   RedisLink& redis_;

@@ -3,6 +3,8 @@
 #include <hiredis/async.h>
 #include <hiredis/hiredis.h>
 
+#include <QHostAddress>
+#include <QHostInfo>
 #include <QUrl>
 
 #include "event_log.h"
@@ -77,6 +79,20 @@ QString probe(const RedisAddress& address) {
   return error;
 }
 
+// The address hiredis would pick for the name: IPv4 first, IPv6 only when
+// there is no IPv4 address. Empty when the name did not resolve.
+QByteArray chooseAddress(const QHostInfo& info) {
+  if (info.error() != QHostInfo::NoError) return {};
+  QByteArray chosen;
+  for (const QHostAddress& address : info.addresses()) {
+    if (address.protocol() == QAbstractSocket::IPv4Protocol) return address.toString().toLatin1();
+    if (chosen.isEmpty() && address.protocol() == QAbstractSocket::IPv6Protocol) {
+      chosen = address.toString().toLatin1();
+    }
+  }
+  return chosen;
+}
+
 }  // namespace
 
 std::optional<RedisAddress> parseRedisUrl(const QString& text) {
@@ -113,6 +129,7 @@ RedisLink::RedisLink(RedisAddress address, QObject* parent) : QObject(parent), a
 
 RedisLink::~RedisLink() {
   closing_ = true;
+  if (lookup_ >= 0) QHostInfo::abortHostLookup(lookup_);
   freeContext(commands_, commandsAdapter_);
   freeContext(subscriber_, subscriberAdapter_);
 }
@@ -138,17 +155,22 @@ void RedisLink::freeContext(redisAsyncContext*& context, QObject*& adapter) {
 QString RedisLink::open() {
   if (const QString error = probe(address_); !error.isEmpty()) return error;
   QString error;
-  commands_ = connect(&error, &commandsAdapter_);
-  if (commands_) subscriber_ = connect(&error, &subscriberAdapter_);
-  if (!commands_ || !subscriber_) {
-    freeContext(commands_, commandsAdapter_);
-    return error;
-  }
-  return {};
+  connectBoth(address_.host, &error);
+  return error;
 }
 
-redisAsyncContext* RedisLink::connect(QString* error, QObject** adapter) {
-  redisAsyncContext* context = redisAsyncConnect(address_.host.constData(), address_.port);
+bool RedisLink::connectBoth(const QByteArray& host, QString* error) {
+  commands_ = connect(host, error, &commandsAdapter_);
+  if (commands_) subscriber_ = connect(host, error, &subscriberAdapter_);
+  if (!commands_ || !subscriber_) {
+    freeContext(commands_, commandsAdapter_);
+    return false;
+  }
+  return true;
+}
+
+redisAsyncContext* RedisLink::connect(const QByteArray& host, QString* error, QObject** adapter) {
+  redisAsyncContext* context = redisAsyncConnect(host.constData(), address_.port);
   if (!context || context->err) {
     *error = context ? QString::fromUtf8(context->errstr) : QStringLiteral("cannot reach Redis");
     if (context) redisAsyncFree(context);
@@ -289,17 +311,34 @@ void RedisLink::markDown() {
 }
 
 void RedisLink::reconnect() {
-  if (commands_ || subscriber_) return;
-  // Not blocking here: whether Redis is back, the connect callbacks say.
-  QString error;
-  commands_ = connect(&error, &commandsAdapter_);
-  if (commands_) subscriber_ = connect(&error, &subscriberAdapter_);
-  if (!commands_ || !subscriber_) {
-    freeContext(commands_, commandsAdapter_);
-    retry_.start();
+  if (commands_ || subscriber_ || lookup_ >= 0) return;
+  // Not blocking here: whether Redis is back, the connect callbacks say. Given
+  // a name, hiredis would look it up with a blocking getaddrinfo(): the name
+  // is looked up off the loop, each time (it may have moved), and the
+  // connections go to its address.
+  auto connectTo = [this](const QByteArray& host) {
+    QString error;
+    if (!connectBoth(host, &error)) {
+      retry_.start();
+      return;
+    }
+    resubscribe();
+  };
+  if (!QHostAddress(QString::fromLatin1(address_.host)).isNull()) {
+    connectTo(address_.host);
     return;
   }
-  resubscribe();
+  lookup_ = QHostInfo::lookupHost(QString::fromUtf8(address_.host), this, [this, connectTo](const QHostInfo& info) {
+    lookup_ = -1;
+    if (commands_ || subscriber_) return;
+    const QByteArray address = chooseAddress(info);
+    if (address.isEmpty()) {
+      logEvent(QStringLiteral("redis-unresolved"), {{"host", QString::fromUtf8(address_.host)}});
+      retry_.start();
+      return;
+    }
+    connectTo(address);
+  });
 }
 
 }  // namespace lunor::signal

@@ -4,8 +4,9 @@
 // replies, and channels subscribed to. Two hiredis connections under it (one
 // for commands, one for subscriptions, as Redis wants). When Redis goes away
 // (or stops answering for 10 s) the link says so once and reconnects every
-// second; commands sent meanwhile fail, and the subscriptions are made again
-// once it is back.
+// second, without blocking the loop: a host name is looked up on Qt's lookup
+// threads first; commands sent meanwhile fail, and the subscriptions are made
+// again once it is back.
 
 #include <functional>
 #include <memory>
@@ -49,7 +50,8 @@ class RedisLink final : public QObject {
   explicit RedisLink(RedisAddress address, QObject* parent = nullptr);
   ~RedisLink() override;
 
-  // Connects and checks the server answers; an error text, or empty.
+  // Connects and checks the server answers, waiting for both (at start,
+  // before anything is served); an error text, or empty.
   QString open();
   bool isUp() const { return commands_ != nullptr && subscriber_ != nullptr; }
 
@@ -65,7 +67,10 @@ class RedisLink final : public QObject {
 
  private:
   struct Connection;
-  redisAsyncContext* connect(QString* error, QObject** adapter);
+  // Starts connecting to `host` (an address, or at start a name).
+  redisAsyncContext* connect(const QByteArray& host, QString* error, QObject** adapter);
+  // Both connections to `host`; false (both freed) when either cannot start.
+  bool connectBoth(const QByteArray& host, QString* error);
   static void detachAdapter(const redisAsyncContext* context, QObject*& adapter);
   void authenticate(redisAsyncContext* context);
   void resubscribe();
@@ -84,6 +89,7 @@ class RedisLink final : public QObject {
   QObject* subscriberAdapter_ = nullptr;
   QHash<QByteArray, Handler> channels_;
   QTimer retry_;
+  int lookup_ = -1;          // the host name being looked up (QHostInfo's ID), or -1
   QTimer watchdog_;
   int pending_ = 0;          // commands sent, not answered
   qint64 lastReplyMs_ = 0;

@@ -65,10 +65,11 @@ QByteArray addressKey(const QString& address) { return "a|" + address.toUtf8(); 
 QByteArray roomAddressKey(const QString& roomAddress) { return "r|" + roomAddress.toUtf8(); }
 QByteArray roomDayKey(const QString& roomId) { return "d|" + roomId.toUtf8(); }
 
-PasswordBackoff::Policy backoffPolicy(int freeFailures, int maxEntries) {
+PasswordBackoff::Policy backoffPolicy(int freeFailures, const ServerLimits& limits) {
   PasswordBackoff::Policy policy;
   policy.freeFailures = freeFailures;
-  policy.maxEntries = maxEntries;
+  policy.maxLockMs = limits.maxPasswordWaitMs;
+  policy.maxEntries = limits.maxBackoffEntries;
   return policy;
 }
 
@@ -79,8 +80,8 @@ Rooms::Rooms(ServerLimits limits, RoomsOutput& output, PasswordBackoff::Clock cl
       output_(output),
       clock_(clock),
       owners_(owners),
-      perAddress_(backoffPolicy(limits.freeFailuresPerAddress, limits.maxBackoffEntries), clock),
-      perRoomAddress_(backoffPolicy(limits.freeFailuresPerRoomAddress, limits.maxBackoffEntries), clock),
+      perAddress_(backoffPolicy(limits.freeFailuresPerAddress, limits), clock),
+      perRoomAddress_(backoffPolicy(limits.freeFailuresPerRoomAddress, limits), clock),
       roomFailures_(limits.maxBackoffEntries),
       askedRooms_(limits.maxBackoffEntries) {}
 
@@ -198,6 +199,8 @@ void Rooms::dispatch(Peer& peer, const QByteArray& utf8) {
     handleReject(peer, message, /*kick=*/true);
   } else if (t == QLatin1String("signal")) {
     handleSignal(peer, message);
+  } else if (t == QLatin1String("forget-devices")) {
+    handleForgetDevices(peer);
   } else {
     sendError(peerId, QStringLiteral("unknown-type"));
   }
@@ -303,6 +306,8 @@ void Rooms::createRoom(const QString& peerId, const QString& roomId, const QStri
   room.owned = claim == Claim::Owner || claim == Claim::NewOwner;
   rooms_.insert(roomId, room);
   peers_.find(peerId)->hostedRoom = roomId;
+  // A new password revokes the devices admitted under another.
+  if (!unattendedHash.isEmpty()) owners_.forgetDevices(roomId, unattendedDigest(unattendedHash));
   logEvent(QStringLiteral("room-created"),
            {{"room", roomId},
             {"host", peerId},
@@ -317,6 +322,7 @@ void Rooms::refuseCreate(Peer& peer, const QString& roomId) {
 }
 
 void Rooms::handleJoin(Peer& peer, const QJsonObject& message) {
+  peer.deviceCheck = 0;  // an earlier join's lookup answers nobody now
   const QString roomId = message.value(QLatin1String("roomId")).toString();
   if (isValidRoomId(roomId, limits_.maxRoomIdChars) && !mayAskFor(peer, roomId)) return;
   auto roomIt = rooms_.find(roomId);
@@ -379,6 +385,10 @@ void Rooms::handleJoin(Peer& peer, const QJsonObject& message) {
   // A picture past the bound is dropped, not forwarded; the join goes on.
   const QJsonValue avatar = message.value(QLatin1String("avatar"));
   if (avatar.isString() && avatar.toString().size() <= limits_.maxAvatarBytes) join.avatar = avatar;
+  // Anything but a well-formed key is as if none was shown.
+  if (const QString deviceKey = message.value(QLatin1String("deviceKey")).toString(); isOwnerKey(deviceKey)) {
+    join.deviceKey = deviceKey;
+  }
   const QJsonValue passwordHash = message.value(QLatin1String("passwordHash"));
 
   peer.joinedRoom = roomId;
@@ -410,8 +420,13 @@ void Rooms::admit(Room& room, const QString& clientId, bool unattended) {
   logEvent(QStringLiteral("admitted"),
            {{"room", room.id}, {"client", clientId}, {"unattended", unattended ? "true" : "false"}});
 
+  // The client's key to this room from now on, in place of the one it showed.
+  const QString deviceKey = newDeviceKey();
+  owners_.addDevice(room.id, ownerDigest(deviceKey), unattendedDigest(room.unattendedHash),
+                    join.deviceKey.isEmpty() ? QString() : ownerDigest(join.deviceKey), limits_.maxDevicesPerRoom);
+
   const QJsonArray ice = iceServers_ ? iceServers_(clientId) : QJsonArray();
-  QJsonObject approved{{kType, QStringLiteral("approved")}};
+  QJsonObject approved{{kType, QStringLiteral("approved")}, {QStringLiteral("deviceKey"), deviceKey}};
   if (!ice.isEmpty()) approved.insert(QStringLiteral("iceServers"), ice);
   send(clientId, approved);
   if (unattended) {
@@ -442,14 +457,20 @@ void Rooms::admit(Room& room, const QString& clientId, bool unattended) {
   }
 }
 
-void Rooms::checkPassword(Peer& peer, Room& room, PendingJoin join, const QString& passwordHash) {
+void Rooms::checkPassword(Peer& peer, Room& room, const PendingJoin& join, const QString& passwordHash,
+                          DeviceCheck device) {
   const QString roomId = room.id;
   const qint64 now = clock_();
   // The room's budget for the day: once spent, no password opens it, the
-  // right one included, and the host hears of it once.
+  // right one included, and the host hears of it once. Only the room's
+  // devices get past it (and then meet the back-off as before).
   RoomFailures& today = roomFailures_.touch(roomId);
   if (now - today.dayStart >= kDayMs) today = {now, 0};
-  if (today.failures >= limits_.maxFailuresPerRoomPerDay) {
+  if (today.failures >= limits_.maxFailuresPerRoomPerDay && device != DeviceCheck::Known) {
+    if (device == DeviceCheck::Unchecked && !join.deviceKey.isEmpty()) {
+      lookUpDevice(peer, room, join, passwordHash);
+      return;
+    }
     logEvent(QStringLiteral("room-locked"), {{"room", roomId}, {"client", peer.id}, {"address", peer.address}});
     send(peer.id, QJsonObject{{kType, QStringLiteral("unattended-denied")},
                               {QStringLiteral("locked"), true},
@@ -493,6 +514,60 @@ void Rooms::checkPassword(Peer& peer, Room& room, PendingJoin join, const QStrin
   QJsonObject denied{{kType, QStringLiteral("unattended-denied")}};
   if (lock > 0) denied.insert(QStringLiteral("retryAfterMs"), static_cast<double>(lock));
   send(peer.id, denied);
+}
+
+void Rooms::lookUpDevice(Peer& peer, const Room& room, const PendingJoin& join, const QString& passwordHash) {
+  const quint64 ticket = nextDeviceCheck_++;
+  peer.deviceCheck = ticket;
+  const QString peerId = peer.id;
+  const QString roomId = room.id;
+  const QString hash = room.unattendedHash;
+  owners_.isDevice(
+      roomId, ownerDigest(join.deviceKey), unattendedDigest(hash),
+      [this, peerId, roomId, hash, ticket, join, passwordHash](bool known) {
+        auto it = peers_.find(peerId);
+        // Gone, or it asked for something else since.
+        if (it == peers_.end() || it->deviceCheck != ticket) return;
+        it->deviceCheck = 0;
+        if (it->joinedRoom != roomId) return;  // turned away meanwhile, and told
+        auto roomIt = rooms_.find(roomId);
+        if (roomIt == rooms_.end()) {
+          it->joinedRoom.clear();
+          send(peerId, QJsonObject{{kType, QStringLiteral("left")}});
+          return;
+        }
+        if (!roomIt->admittedId.isEmpty()) {
+          it->joinedRoom.clear();
+          send(peerId, QJsonObject{{kType, QStringLiteral("room-busy")}});
+          return;
+        }
+        if (roomIt->unattendedHash.isEmpty()) {  // made again without unattended access
+          send(peerId, QJsonObject{{kType, QStringLiteral("unattended-denied")}});
+          return;
+        }
+        // A device of the room as it was: made again with another password, it is not one.
+        const bool device = known && roomIt->unattendedHash == hash;
+        checkPassword(*it, *roomIt, join, passwordHash, device ? DeviceCheck::Known : DeviceCheck::Unknown);
+      });
+}
+
+void Rooms::handleForgetDevices(Peer& peer) {
+  auto roomIt = rooms_.find(peer.hostedRoom);
+  if (roomIt == rooms_.end()) {
+    sendError(peer.id, QStringLiteral("no-room"));
+    return;
+  }
+  const QString peerId = peer.id;
+  const QString roomId = roomIt->id;
+  owners_.forgetDevices(roomId, {}, [this, peerId, roomId](bool done) {
+    logEvent(done ? QStringLiteral("devices-forgotten") : QStringLiteral("devices-not-forgotten"),
+             {{"room", roomId}, {"host", peerId}});
+    if (done) {
+      send(peerId, QJsonObject{{kType, QStringLiteral("devices-forgotten")}});
+    } else {
+      sendError(peerId, QStringLiteral("forget-failed"));
+    }
+  });
 }
 
 void Rooms::handleApprove(Peer& peer, const QJsonObject& message) {
@@ -559,6 +634,7 @@ void Rooms::handleSignal(Peer& peer, const QJsonObject& message) {
 void Rooms::leaveJoinedRoom(Peer& peer, bool tellHost) {
   auto roomIt = rooms_.find(peer.joinedRoom);
   peer.joinedRoom.clear();
+  peer.deviceCheck = 0;
   if (roomIt == rooms_.end()) return;
   Room& room = *roomIt;
   const bool wasAdmitted = room.admittedId == peer.id;

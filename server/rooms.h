@@ -3,7 +3,10 @@
 // The signaling protocol for every connection of the server: rooms named
 // after a host's session ID, joins that the host approves or that an
 // unattended password admits, and "signal" relay between a room's host and
-// its one admitted client. It knows nothing of sockets: connections come in
+// its one admitted client. Each admitted client is given a device key for
+// the room ("approved": deviceKey); a password join that shows it again
+// ("join": deviceKey) is not held by the room's daily lock. The host revokes
+// them all with "forget-devices", and a new password revokes them too. It knows nothing of sockets: connections come in
 // through connected(), their frames through frame(), and leave through
 // disconnected(); what goes back out goes through RoomsOutput. Every input
 // is bounded and checked; nothing a peer sends can crash the server.
@@ -106,12 +109,16 @@ class Rooms final {
     QString origin;
     quint64 routing = 0;            // a lookup of the room a join asks for
     QList<QByteArray> held;         // frames that arrived during the lookup
+    quint64 deviceCheck = 0;        // a lookup of the device key its join showed
   };
   struct PendingJoin {
     QString displayName;
     QJsonValue avatar;  // a string, or undefined
     bool awaitingPassword = false;
+    QString deviceKey;  // the well-formed device key the join showed, or empty
   };
+  // What is known of the device key a password join showed.
+  enum class DeviceCheck { Unchecked, Known, Unknown };
   struct Room {
     QString id;
     QString hostId;
@@ -151,7 +158,15 @@ class Rooms final {
   // False (and the peer told) when the address asked for too many rooms this minute.
   bool mayAskFor(Peer& peer, const QString& roomId);
   void handleJoin(Peer& peer, const QJsonObject& message);
-  void checkPassword(Peer& peer, Room& room, PendingJoin join, const QString& passwordHash);
+  // Admits the peer when the password is right and no wait or lock is in
+  // its way; a device of the room's (once looked up) is not held by the
+  // room's daily lock.
+  void checkPassword(Peer& peer, Room& room, const PendingJoin& join, const QString& passwordHash,
+                     DeviceCheck device = DeviceCheck::Unchecked);
+  // Asks the store whether the join's device key is the room's, then goes
+  // on with the password if the peer still waits for that answer.
+  void lookUpDevice(Peer& peer, const Room& room, const PendingJoin& join, const QString& passwordHash);
+  void handleForgetDevices(Peer& peer);
   void handleApprove(Peer& peer, const QJsonObject& message);
   void handleReject(Peer& peer, const QJsonObject& message, bool kick);
   void handleSignal(Peer& peer, const QJsonObject& message);
@@ -178,6 +193,7 @@ class Rooms final {
   Cluster* cluster_ = nullptr;
   quint64 nextCreate_ = 1;
   quint64 nextRoute_ = 1;
+  quint64 nextDeviceCheck_ = 1;
   PasswordBackoff perAddress_;
   PasswordBackoff perRoomAddress_;
   LruTable<RoomFailures> roomFailures_;

@@ -47,9 +47,14 @@ struct ServerLimits {
   // Free wrong passwords per address, and per (room, address), before back-off.
   int freeFailuresPerAddress = 10;
   int freeFailuresPerRoomAddress = 3;
+  // The longest wait the back-off imposes (the waits double up to it).
+  int maxPasswordWaitMs = 5 * 60 * 1000;
   // Wrong passwords a room takes per day from everyone together; past it
-  // the room refuses every password until the day is over.
+  // the room refuses every password until the day is over, except from the
+  // devices it admitted before (those that show their device key).
   int maxFailuresPerRoomPerDay = 200;
+  // Device keys kept per room; past it the oldest are forgotten.
+  int maxDevicesPerRoom = 32;
   // Entries the back-off tables keep at most (the oldest go first).
   int maxBackoffEntries = 100'000;
 };

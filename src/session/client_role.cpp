@@ -115,8 +115,11 @@ void ClientRole::handleMessage(const QString& type, const QJsonObject& message) 
     s_.setStatus(QStringLiteral("Mot de passe incorrect"));
   } else if (type == QLatin1String("approved")) {
     approvalTimer_.stop();
-    // Kept with the host's entry once the session is up.
+    // The server's new key for this machine replaces the one the join
+    // showed: kept at once for a known host, with a new host's entry once
+    // the session is up.
     deviceKey_ = signaling::deviceKeyOf(message);
+    if (!deviceKey_.isNull()) s_.environment_.addressBook().setDeviceKey(s_.sessionId_, deviceKey_);
     s_.setStatus(QStringLiteral("Autorisé. Initialisation…"));
     s_.setIsWaitingApproval(false);
     if (!s_.startedAt_.isValid()) s_.setStartedAt(QDateTime::currentDateTime());

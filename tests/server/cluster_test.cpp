@@ -4,6 +4,7 @@
 #include <QtTest>
 
 #include "raw_ws_client.h"
+#include "redis_link.h"
 #include "redis_server_process.h"
 #include "signal_server_process.h"
 
@@ -141,6 +142,84 @@ class ClusterTest : public QObject {
     QVERIFY(late);
     late->send({{"type", "join"}, {"roomId", "123456789"}, {"displayName", "Bob"}});
     QCOMPARE(back->take("join-request").value("displayName").toString(), "Bob");
+  }
+
+  // A device key given through one instance opens, from the other, the room
+  // a guesser locked; the host's "forget-devices" revokes it for both.
+  void deviceKeysAreShared() {
+    RedisServerProcess redis;
+    QVERIFY2(redis.isReady(), redis.output().constData());
+    const QStringList arguments{"--redis", redis.url(), "--max-failures-per-room-per-day", "1"};
+    SignalServerProcess first(arguments);
+    SignalServerProcess second(arguments);
+    QVERIFY2(first.isListening(), first.output().constData());
+    QVERIFY2(second.isListening(), second.output().constData());
+    auto host = connectTo(first);
+    QVERIFY(host);
+    host->send(createMessage("123456789", kOwnerKey, kPassword));
+    QVERIFY(!host->take("created").isEmpty());
+    auto attempt = [&](const QString& local, const QString& password, const QString& deviceKey) {
+      auto client = connectTo(second, local);
+      QJsonObject join{{"type", "join"}, {"roomId", "123456789"}, {"passwordHash", password}};
+      if (!deviceKey.isEmpty()) join.insert("deviceKey", deviceKey);
+      if (client) client->send(join);
+      const bool answered =
+          client && QTest::qWaitFor([&] { return client->has("approved") || client->has("unattended-denied"); }, 5000);
+      const QJsonObject answer = !answered                    ? QJsonObject()
+                                 : client->has("approved") ? client->take("approved")
+                                                              : client->take("unattended-denied");
+      if (answer.value("type") == "approved") {
+        client.reset();
+        std::ignore = host->take("peer-left");
+      }
+      return answer;
+    };
+    const QString key = attempt("127.0.0.2", kPassword, {}).value("deviceKey").toString();
+    QVERIFY(!key.isEmpty());
+    QVERIFY(!attempt("127.0.0.3", QString(64, '0'), {}).value("locked").toBool());
+    QVERIFY(attempt("127.0.0.4", kPassword, {}).value("locked").toBool());
+    const QString renewed = attempt("127.0.0.5", kPassword, key).value("deviceKey").toString();
+    QVERIFY(!renewed.isEmpty() && renewed != key);
+    host->send({{"type", "forget-devices"}});
+    QVERIFY(!host->take("devices-forgotten").isEmpty());
+    QVERIFY(attempt("127.0.0.6", kPassword, renewed).value("locked").toBool());
+  }
+
+  // The link finds Redis again by its host name after losing it.
+  void linkComesBackByName() {
+    RedisServerProcess redis;
+    QVERIFY2(redis.isReady(), redis.output().constData());
+    auto address = lunor::signal::parseRedisUrl(redis.url());
+    QVERIFY(address);
+    address->host = "localhost";
+    lunor::signal::RedisLink link(*address);
+    QCOMPARE(link.open(), QString());
+    QSignalSpy lost(&link, &lunor::signal::RedisLink::lost);
+    QSignalSpy restored(&link, &lunor::signal::RedisLink::restored);
+    int heard = 0;
+    link.subscribe("lunor:test", [&](const QByteArray&) { ++heard; });
+    // Subscribed once a message comes through; then Redis drops that connection.
+    QTRY_VERIFY_WITH_TIMEOUT(
+        [&] {
+          link.command({"PUBLISH", "lunor:test", "x"});
+          return heard > 0;
+        }(),
+        5000);
+    link.command({"CLIENT", "KILL", "TYPE", "pubsub"});
+    QTRY_COMPARE_WITH_TIMEOUT(lost.count(), 1, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(restored.count(), 1, 10000);
+    std::optional<lunor::signal::RedisReply> pong;
+    link.command({"PING"}, [&](const lunor::signal::RedisReply& reply) { pong = reply; });
+    QTRY_VERIFY(pong.has_value());
+    QCOMPARE(pong->text, QByteArray("PONG"));
+    // Subscribed again.
+    const int before = heard;
+    QTRY_VERIFY_WITH_TIMEOUT(
+        [&] {
+          link.command({"PUBLISH", "lunor:test", "x"});
+          return heard > before;
+        }(),
+        5000);
   }
 };
 

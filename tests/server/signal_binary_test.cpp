@@ -4,10 +4,12 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "raw_ws_client.h"
 #include "session/signaling_client.h"
 #include "signal_server_process.h"
 
 using lunor::SignalingClient;
+using lunor::test::RawWsClient;
 using lunor::test::SignalServerProcess;
 
 class SignalBinaryTest : public QObject {
@@ -25,7 +27,18 @@ class SignalBinaryTest : public QObject {
     QTest::newRow("unreadable certificate")
         << QStringList{"--cert", "/nonexistent.pem", "--key", "/nonexistent.key"} << 2
         << "no certificate";
+    for (const char* flag : {"--max-display-name-chars", "--max-room-id-chars", "--messages-per-second",
+                             "--burst-messages", "--dropped-before-close", "--max-password-wait-ms",
+                             "--max-devices-per-room"}) {
+      QTest::addRow("help lists %s", flag) << QStringList{"--help"} << 0 << flag;
+    }
     QTest::newRow("zero bound") << QStringList{"--max-unsent-bytes", "0"} << 2 << "invalid --max-unsent-bytes";
+    QTest::newRow("bound past its type")
+        << QStringList{"--max-room-id-chars", "4294967297"} << 2 << "invalid --max-room-id-chars";
+    QTest::newRow("rate not a number") << QStringList{"--messages-per-second", "fast"} << 2
+                                       << "invalid --messages-per-second";
+    QTest::newRow("burst below one message") << QStringList{"--burst-messages", "0.5"} << 2
+                                             << "invalid --burst-messages";
     QTest::newRow("turn url without secret") << QStringList{"--turn-url", "turn:x:3478"} << 2 << "go together";
     QTest::newRow("unreadable turn secret")
         << QStringList{"--turn-url", "turn:x:3478", "--turn-secret-file", "/nonexistent"} << 2 << "cannot read";
@@ -44,6 +57,55 @@ class SignalBinaryTest : public QObject {
     QVERIFY(process.waitForFinished(10000));
     QCOMPARE(process.exitCode(), exitCode);
     QVERIFY2(QString::fromUtf8(process.readAll()).contains(says), qPrintable(says));
+  }
+
+  // The bounds given on the command line are the ones the server keeps.
+  void boundsFromTheCommandLineApply_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("bound");
+    QTest::newRow("room ID length") << QStringList{"--max-room-id-chars", "8"} << "room-id";
+    QTest::newRow("display name length") << QStringList{"--max-display-name-chars", "3"} << "display-name";
+    QTest::newRow("rate and burst") << QStringList{"--messages-per-second", "0.01", "--burst-messages", "2"}
+                                    << "rate";
+    QTest::newRow("drops before closing")
+        << QStringList{"--messages-per-second", "0.01", "--burst-messages", "1", "--dropped-before-close", "2"}
+        << "close";
+  }
+  void boundsFromTheCommandLineApply() {
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, bound);
+    SignalServerProcess server(arguments);
+    QVERIFY2(server.isListening(), server.output().constData());
+    RawWsClient first(server.port());
+    QVERIFY(first.handshake());
+    if (bound == "room-id") {
+      first.send({{"type", "create"}, {"roomId", "123456789"}});
+      QCOMPARE(first.take("error").value("code").toString(), QString("bad-room-id"));
+      first.send({{"type", "create"}, {"roomId", "12345678"}});
+      QVERIFY(!first.take("created").isEmpty());
+    } else if (bound == "display-name") {
+      first.send({{"type", "create"}, {"roomId", "123456789"}});
+      QVERIFY(!first.take("created").isEmpty());
+      RawWsClient client(server.port(), "127.0.0.2");
+      QVERIFY(client.handshake());
+      client.send({{"type", "join"}, {"roomId", "123456789"}, {"displayName", "Zoé Martin"}});
+      QCOMPARE(first.take("join-request").value("displayName").toString(), QString("Zoé"));
+    } else {
+      // Past the burst messages are dropped (the first drop is told), and
+      // past the drops allowed the connection goes.
+      for (int i = 0; i < 3; ++i) first.send({{"type", "teleport"}});
+      const QStringList expected = bound == "rate" ? QStringList{"unknown-type", "unknown-type", "rate-limited"}
+                                                   : QStringList{"unknown-type", "rate-limited"};
+      auto codes = [&] {
+        QStringList found;
+        for (const QJsonObject& message : first.received) {
+          if (message.value("type") == "error") found << message.value("code").toString();
+        }
+        return found;
+      };
+      QTRY_COMPARE(codes(), expected);
+      if (bound == "close") QVERIFY(first.waitClosed(5000));
+    }
   }
 
   void servesWssWithTheGivenCertificate() {

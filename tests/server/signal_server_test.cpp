@@ -1,4 +1,7 @@
 #include <QJsonDocument>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
 #include <QWebSocket>
 #include <QtTest>
 
@@ -470,6 +473,109 @@ class SignalServerTest : public QObject {
     QVERIFY2(deaf.pings >= 2, qPrintable(QString::number(deaf.pings)));
     QCOMPARE(own.roomCount(), 1);
     QVERIFY(alive.socket.state() == QAbstractSocket::ConnectedState);
+  }
+
+  // Forty addresses spend the room's daily budget of wrong passwords, each
+  // within its own back-off (as a botnet would, in forty seconds). The
+  // owner's laptop, admitted once before and showing its device key, is let
+  // in at once from a new address; a newcomer with the right password is not.
+  // Once the host forgets its devices, the laptop is held too.
+  void devicesGetPastARoomLockedByManyAddresses() {
+    QTemporaryDir dir;
+    SqliteOwnerStore store(dir.filePath("owners.sqlite"), 30);
+    QVERIFY(store.error().isEmpty());
+    ServerLimits limits;  // 200 wrong passwords a day; 3 free per room and address
+    // The clock jumps over the waits: no connection is to look silent for it.
+    limits.pingIntervalMs = limits.silenceTimeoutMs = limits.firstMessageTimeoutMs = 24 * 3600 * 1000;
+    SignalServer own(limits, [this] { return nowMs; }, &store);
+    QVERIFY(!own.listen(QHostAddress::LocalHost, 0));
+    Peer host(own.port());
+    host.send(create("123456789", kGoodHash));
+    QVERIFY(!host.take("created").isEmpty());
+    auto connectFrom = [&](const QString& local) {
+      auto client = std::make_unique<lunor::test::RawWsClient>(own.port(), local);
+      return client->handshake() && !client->take("hello").isEmpty() ? std::move(client) : nullptr;
+    };
+    QString deviceKey;
+    {
+      auto laptop = connectFrom("127.0.2.1");
+      QVERIFY(laptop);
+      laptop->send(join("123456789", "Laptop", kGoodHash));
+      deviceKey = laptop->take("approved").value("deviceKey").toString();
+      QVERIFY2(isOwnerKey(deviceKey), qPrintable(deviceKey));
+    }
+    QVERIFY(!host.take("peer-left").isEmpty());
+
+    std::vector<std::unique_ptr<lunor::test::RawWsClient>> guessers;
+    for (int n = 1; n <= 40; ++n) {
+      guessers.push_back(connectFrom(QString("127.0.1.%1").arg(n)));
+      QVERIFY(guessers.back());
+    }
+    for (int failures = 0; failures < limits.maxFailuresPerRoomPerDay; failures += 40) {
+      for (auto& guesser : guessers) guesser->send(join("123456789", "x", kBadHash));
+      for (auto& guesser : guessers) {
+        const QJsonObject denied = guesser->take("unattended-denied");
+        QVERIFY(!denied.isEmpty());
+        QVERIFY(!denied.value("locked").toBool());
+      }
+      nowMs += limits.maxPasswordWaitMs;  // every address's wait is over
+    }
+    guessers.front()->send(join("123456789", "x", kBadHash));
+    QVERIFY(guessers.front()->take("unattended-denied").value("locked").toBool());
+    QVERIFY(!host.take("unattended-locked").isEmpty());
+
+    auto newcomer = connectFrom("127.0.3.1");
+    QVERIFY(newcomer);
+    newcomer->send(join("123456789", "Newcomer", kGoodHash));
+    QVERIFY(newcomer->take("unattended-denied").value("locked").toBool());
+
+    auto laptop = connectFrom("127.0.2.2");
+    QVERIFY(laptop);
+    QJsonObject withKey = join("123456789", "Laptop", kGoodHash);
+    withKey.insert("deviceKey", deviceKey);
+    laptop->send(withKey);
+    const QString renewed = laptop->take("approved").value("deviceKey").toString();
+    QVERIFY(isOwnerKey(renewed));
+    QCOMPARE(host.take("peer-joined").value("displayName").toString(), QString("Laptop"));
+    QVERIFY(!newcomer->has("approved"));
+
+    host.send({{"type", "forget-devices"}});
+    QVERIFY(!host.take("devices-forgotten").isEmpty());
+    laptop.reset();
+    QVERIFY(!host.take("peer-left").isEmpty());
+    auto again = connectFrom("127.0.2.3");
+    QVERIFY(again);
+    withKey.insert("deviceKey", renewed);
+    again->send(withKey);
+    QVERIFY(again->take("unattended-denied").value("locked").toBool());
+  }
+
+  // A create waits for the owners' file, held by another writer; meanwhile
+  // the server answers everyone else.
+  void ownerFileBusyDoesNotHoldTheServer() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("owners.sqlite");
+    SqliteOwnerStore store(path, 30);
+    QVERIFY(store.error().isEmpty());
+    SignalServer own({}, {}, &store);
+    QVERIFY(!own.listen(QHostAddress::LocalHost, 0));
+    {
+      QSqlDatabase writer = QSqlDatabase::addDatabase("QSQLITE", "writer");
+      writer.setDatabaseName(path);
+      QVERIFY(writer.open());
+      QSqlQuery hold(writer);
+      QVERIFY(hold.exec("BEGIN EXCLUSIVE"));
+      Peer host(own.port());
+      host.send({{"type", "create"}, {"roomId", "123456789"}, {"ownerKey", QString(64, '1')}});
+      Peer other(own.port());
+      other.send(join("555555555"));
+      QVERIFY(!other.take("room-not-found").isEmpty());
+      QVERIFY(!host.has("created"));
+      QVERIFY(hold.exec("COMMIT"));
+      QVERIFY(!host.take("created").isEmpty());
+      writer.close();
+    }
+    QSqlDatabase::removeDatabase("writer");
   }
 
   // Behind a trusted proxy the forwarded address is the one that counts.

@@ -113,8 +113,9 @@ void InputView::mouseDoubleClickEvent(QMouseEvent* event) {
 
 void InputView::mouseReleaseEvent(QMouseEvent* event) {
   const auto button = wireButton(event->button());
-  if (!button) return;
-  heldButtons_.erase(*button);
+  // Only what the host holds: it was let go already when the view lost the
+  // press, or it was pressed elsewhere.
+  if (!button || heldButtons_.erase(*button) == 0) return;
   sendPointer(Type::MouseUp, *button, event->position());
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include <QMutex>
 #include <QStringList>
 
@@ -8,6 +10,8 @@
 namespace lunor {
 
 // Records every call as text ("button(R,1,100,200)"), from any thread.
+// `beforeEachCall`, when set before the calls start, runs first in each
+// (a test holds the input thread there).
 class FakeControlInjector final : public ControlInjector {
  public:
   void movePointer(QPoint p) override { record(QStringLiteral("move(%1,%2)").arg(p.x()).arg(p.y())); }
@@ -32,6 +36,8 @@ class FakeControlInjector final : public ControlInjector {
   }
   void releaseAllModifiers() override { record(QStringLiteral("releaseAllModifiers")); }
 
+  std::function<void()> beforeEachCall;
+
   QStringList calls() const {
     QMutexLocker lock(&mutex_);
     return calls_;
@@ -42,6 +48,7 @@ class FakeControlInjector final : public ControlInjector {
     return b == MouseButton::Right ? QStringLiteral("R") : b == MouseButton::Middle ? QStringLiteral("M") : QStringLiteral("L");
   }
   void record(const QString& call) {
+    if (beforeEachCall) beforeEachCall();
     QMutexLocker lock(&mutex_);
     calls_ << call;
   }

@@ -1,6 +1,7 @@
 #include "session/client_role.h"
 
 #include "session/remote_session.h"
+#include "session/service_config.h"
 #include "session/session_environment.h"
 #include "session/signaling_messages.h"
 #include "store/address_book.h"
@@ -15,10 +16,12 @@ ClientRole::ClientRole(RemoteSession& session) : s_(session) {
   connect(&joinTimer_, &QTimer::timeout, this, [this] {
     if (s_.generation_ == joinGeneration_) sendJoin(std::nullopt);
   });
+  const SignalingEndpoint endpoint = s_.environment_.signalingEndpoint();
+  reconnectDelaysMs_ = endpoint.reconnectDelaysMs;
   approvalTimer_.setSingleShot(true);
-  approvalTimer_.setInterval(kApprovalTimeoutMs);
+  approvalTimer_.setInterval(endpoint.approvalTimeoutMs);
   connect(&approvalTimer_, &QTimer::timeout, this, [this] {
-    s_.log(QStringLiteral("⏰ Pas de réponse de l’hôte après %1 s").arg(kApprovalTimeoutMs / 1000));
+    s_.log(QStringLiteral("⏰ Pas de réponse de l’hôte après %1 s").arg(approvalTimer_.interval() / 1000.0));
     // Leaving the room withdraws the request on the host's side too.
     endWith(kReasonNoAnswer, EndCause::NoAnswer);
   });
@@ -71,18 +74,17 @@ void ClientRole::endWith(const char* reason, EndCause cause) {
 
 // ---------------------------------------------------------------- signaling --
 
-void ClientRole::signalingOpened() { reconnectAttempt_ = 0; }
 
 void ClientRole::signalingClosed() {
   // Once the peers have their connection, the server is no longer needed.
   if (s_.negotiation_.exists()) return;
-  if (reconnectAttempt_ >= kReconnectDelaysMs.size()) {
+  if (reconnectAttempt_ >= reconnectDelaysMs_.size()) {
     s_.log(QStringLiteral("❌ Serveur injoignable après %1 tentatives").arg(reconnectAttempt_ + 1));
     endWith(kReasonServerUnreachable, EndCause::ServerUnreachable);
     return;
   }
-  const int delay = kReconnectDelaysMs[reconnectAttempt_++];
-  s_.log(QStringLiteral("🔁 Nouvelle tentative de connexion au serveur dans %1 s").arg(delay / 1000));
+  const int delay = reconnectDelaysMs_[reconnectAttempt_++];
+  s_.log(QStringLiteral("🔁 Nouvelle tentative de connexion au serveur dans %1 s").arg(delay / 1000.0));
   s_.generation_ = QUuid::createUuid();  // the dead link is heard no more
   reconnectGeneration_ = s_.generation_;
   reconnectTimer_.start(delay);
@@ -98,6 +100,10 @@ void ClientRole::reconnect() {
 }
 
 void ClientRole::handleMessage(const QString& type, const QJsonObject& message) {
+  // The server answers: a later loss starts its tries over. (Only opening
+  // the socket would not do: a server that closes every connection at once
+  // must not be tried for ever.)
+  reconnectAttempt_ = 0;
   if (type == QLatin1String("joined")) {
     s_.log(QStringLiteral("🚪 Room rejointe"));
     s_.setStatus(QStringLiteral("Salle rejointe"));

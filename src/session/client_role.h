@@ -5,8 +5,8 @@
 // geometry, and the client's requests (quality, display, hard refresh).
 // Main thread.
 
-#include <array>
 #include <optional>
+#include <vector>
 
 #include <QObject>
 #include <QTimer>
@@ -23,11 +23,6 @@ class ClientRole final : public QObject, public SessionRole {
 
  public:
   static constexpr int kJoinDelayMs = 1000;
-  // How long the host's person may take to answer (they may be reading).
-  static constexpr int kApprovalTimeoutMs = 60'000;
-  // Waits before each new try when the signaling server cannot be reached
-  // before the session has started; after the last, the client gives up.
-  static constexpr std::array<int, 5> kReconnectDelaysMs{1000, 2000, 4000, 8000, 16000};
 
   // session is borrowed: it owns the role.
   explicit ClientRole(RemoteSession& session);
@@ -40,7 +35,7 @@ class ClientRole final : public QObject, public SessionRole {
   void requestHardRefresh();
 
   Role role() const override { return Role::Client; }
-  void signalingOpened() override;
+  void signalingOpened() override {}
   void signalingClosed() override;
   void handleMessage(const QString& type, const QJsonObject& message) override;
   void handlePayload(const QString& type, const QJsonObject& data) override;
@@ -64,7 +59,8 @@ class ClientRole final : public QObject, public SessionRole {
   QUuid joinGeneration_;
   QTimer approvalTimer_;
   QTimer reconnectTimer_;
-  size_t reconnectAttempt_ = 0;  // tries since the server last answered
+  std::vector<int> reconnectDelaysMs_;  // the waits before each new try
+  size_t reconnectAttempt_ = 0;  // tries since the server last answered a message
   QUuid reconnectGeneration_;    // the signaling connection that failed
   QString deviceKey_;            // from the admission, until the session is up
 };

@@ -220,11 +220,16 @@ void HostRole::handleMessage(const QString& type, const QJsonObject& message) {
     s_.log(QStringLiteral("🔒 Accès non surveillé bloqué pour aujourd’hui : trop de mots de passe erronés (%1)")
                .arg(message.value(QLatin1String("failures")).toInt()));
     s_.setUnattendedLocked(true);
+  } else if (type == QLatin1String("devices-forgotten")) {
+    s_.log(QStringLiteral("🔑 Appareils connus oubliés par le serveur"));
   } else if (type == QLatin1String("unattended-joined")) {
     const QString name = signaling::displayNameOf(message);
     s_.log(QStringLiteral("ℹ️ Connexion unattended par ") + (name.isNull() ? QStringLiteral("Un client") : name));
   } else if (type == QLatin1String("error")) {
-    if (json::optionalString(message, "code") == QLatin1String("room-taken")) {
+    const QString code = json::optionalString(message, "code");
+    if (code == QLatin1String("forget-failed")) {
+      s_.log(QStringLiteral("❌ Le serveur n’a pas pu oublier les appareils connus"));
+    } else if (code == QLatin1String("room-taken")) {
       s_.log(QStringLiteral("❌ ID déjà utilisé par une autre connexion au serveur"));
       s_.setStatus(QStringLiteral("ID déjà utilisé sur le serveur"));
       // Our own stale connection may still hold it, or a squatter that the

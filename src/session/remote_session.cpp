@@ -452,4 +452,10 @@ void RemoteSession::reject() {
   if (auto* role = host()) role->reject();
 }
 
+void RemoteSession::forgetKnownDevices() {
+  if (!host()) return;
+  sendSignaling(QJsonObject{{QStringLiteral("type"), QStringLiteral("forget-devices")}});
+  log(QStringLiteral("📤 Oubli des appareils connus demandé au serveur"));
+}
+
 }  // namespace lunor

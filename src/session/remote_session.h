@@ -162,6 +162,9 @@ class RemoteSession final : public QObject {
   Q_INVOKABLE void approve();
   // Turns the pending requester away; join requests are ignored for 1.5 s.
   Q_INVOKABLE void reject();
+  // Asks the server to forget the clients it let in before (their device
+  // keys get them past a room locked by guessing).
+  Q_INVOKABLE void forgetKnownDevices();
 
   // ---- client ----
   // Answers the password prompt with a new join carrying the digest.

@@ -5,6 +5,7 @@
 // and, for tests, by an environment variable.
 
 #include <optional>
+#include <vector>
 
 #include <QString>
 #include <QUrl>
@@ -26,6 +27,12 @@ struct SignalingEndpoint {
   QString extraCaFile;  // empty when none
   // The keep-alive ping's interval (the design's 20 s; shorter in tests).
   int pingIntervalMs = 20'000;
+  // How long a client waits for the host's person to answer its join (they
+  // may be reading); shorter in tests.
+  int approvalTimeoutMs = 60'000;
+  // A client not let in yet whose server cannot be reached tries again after
+  // each of these waits, then gives up; shorter in tests.
+  std::vector<int> reconnectDelaysMs{1000, 2000, 4000, 8000, 16000};
 };
 
 // Environment first, then the settings, then the default.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <algorithm>
+
 #include <QHash>
 #include <QList>
 #include <QPair>
@@ -14,7 +16,11 @@ class FakeAddressBook final : public AddressBook {
     successes.append({sessionId, name});
   }
   QString deviceKey(const QString& sessionId) const override { return deviceKeys.value(sessionId); }
-  void setDeviceKey(const QString& sessionId, const QString& key) override { deviceKeys.insert(sessionId, key); }
+  // Kept for hosts with an entry only, as the store does.
+  void setDeviceKey(const QString& sessionId, const QString& key) override {
+    const bool known = std::any_of(successes.begin(), successes.end(), [&](const auto& s) { return s.first == sessionId; });
+    if (known) deviceKeys.insert(sessionId, key);
+  }
   QList<QPair<QString, QString>> successes;
   QHash<QString, QString> deviceKeys;
 };

@@ -1,12 +1,16 @@
 #pragma once
 
+#include <functional>
+
 #include <QHash>
 
 #include "store/secret_store.h"
 
 namespace lunor {
 
-// In memory; `failWith` makes every call fail as an unreachable store would.
+// In memory; `failWith` makes every call fail as an unreachable store would,
+// `failReadsWith` only the reads (a locked keyring that still takes writes).
+// `beforeRead` runs at the start of every read, on the reading thread.
 class FakeSecretStore final : public SecretStore {
  public:
   std::optional<KeychainError> save(const QString& s, const QString& a,
@@ -17,7 +21,9 @@ class FakeSecretStore final : public SecretStore {
     return std::nullopt;
   }
   ReadResult read(const QString& s, const QString& a) override {
+    if (beforeRead) beforeRead();
     if (failWith) return {std::nullopt, *failWith};
+    if (failReadsWith) return {std::nullopt, *failReadsWith};
     auto it = items.find(key(s, a));
     if (it == items.end()) return {std::nullopt, KeychainError::noData()};
     return {*it, {}};
@@ -29,6 +35,8 @@ class FakeSecretStore final : public SecretStore {
   static QString key(const QString& s, const QString& a) { return s + QLatin1Char('\n') + a; }
   QHash<QString, QByteArray> items;
   std::optional<KeychainError> failWith;
+  std::optional<KeychainError> failReadsWith;
+  std::function<void()> beforeRead;
 };
 
 }  // namespace lunor

@@ -46,7 +46,7 @@ Rectangle {
             Layout.fillWidth: true
             spacing: 3
             PlainText { text: "Client connecté"; color: "white"; font.pixelSize: Theme.headline; font.weight: Font.DemiBold }
-            PlainText { text: hud.name; color: "#d7dae0"; font.pixelSize: Theme.subheadline; elide: Text.ElideRight; Layout.fillWidth: true }
+            PlainText { objectName: "hudName"; text: hud.name; color: "#d7dae0"; font.pixelSize: Theme.subheadline; elide: Text.ElideRight; Layout.fillWidth: true }
             Row {
                 spacing: 6
                 Rectangle { width: 8; height: 8; radius: 4; color: "#30d158"; anchors.verticalCenter: parent.verticalCenter }

@@ -90,6 +90,7 @@ ApplicationWindow {
     SettingsSheet {
         profile: window.profile
         unattended: window.unattended
+        hostSession: window.appState.hostSession
         avatars: window.avatars
         active: window.showSettings
         onClosed: window.showSettings = false

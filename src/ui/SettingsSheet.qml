@@ -2,6 +2,7 @@ import QtQuick
 import QtQuick.Controls
 import QtQuick.Dialogs
 import QtQuick.Layouts
+import Lunor.Client
 import Lunor.Ui
 
 // The profile (names, picture) and unattended access, saved as they change.
@@ -9,6 +10,8 @@ Sheet {
     id: sheet
     required property UserProfileStore profile
     required property UnattendedAccess unattended
+    // The host session, to which "forget the known computers" goes; null in tests.
+    property RemoteSession hostSession: null
     property AvatarImages avatars: null
 
     property bool isBusyOpenPanel: false
@@ -178,6 +181,23 @@ Sheet {
                 color: Theme.secondary
                 font.pixelSize: Theme.caption
                 wrapMode: Text.Wrap
+            }
+            // The computers let in before get past a day locked by guessing.
+            RowLayout {
+                visible: sheet.hostSession !== null && sheet.profile.unattendedEnabled
+                spacing: 10
+                UiButton {
+                    objectName: "forgetDevices"
+                    text: "Oublier les ordinateurs connus"
+                    onClicked: sheet.hostSession.forgetKnownDevices()
+                }
+                PlainText {
+                    Layout.preferredWidth: 300
+                    text: "Ils devront de nouveau être admis avant de passer un blocage du serveur."
+                    color: Theme.secondary
+                    font.pixelSize: Theme.caption
+                    wrapMode: Text.Wrap
+                }
             }
         }
 

@@ -16,6 +16,7 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+#include "raw_ws_client.h"
 #include "remote_process.h"
 #include "signal_server_process.h"
 #include "test_window.h"
@@ -80,9 +81,23 @@ class HeadlessE2eTest : public QObject {
     return path;
   }
   QString passwordFile() { return file("password", QByteArray(kPassword) + "\n"); }
+  // Waits with the event loop running (test peers answer their pings meanwhile).
   static int exitCode(test::RemoteProcess& process, int timeoutMs = 30000) {
-    if (!process.process().waitForFinished(timeoutMs)) return -1;
+    if (!QTest::qWaitFor([&] { return process.process().state() == QProcess::NotRunning; }, timeoutMs)) return -1;
     return process.process().exitCode();
+  }
+  // A host of this test's own, without unattended access; under `script`
+  // it has a terminal, as when a person starts it by hand.
+  std::unique_ptr<test::RemoteProcess> attendedHost(bool withTerminal) {
+    auto process = std::make_unique<test::RemoteProcess>(withTerminal ? QString("script") : QString(LUNOR_REMOTE_BINARY),
+                                                          server->url(), screen->name());
+    const QStringList arguments =
+        withTerminal ? QStringList{"-qfec", QString(LUNOR_REMOTE_BINARY) + " --headless-host", "/dev/null"}
+                     : QStringList{"--headless-host"};
+    if (!process->start(arguments) || process->roomId().isEmpty() || !process->waitForOutput("Room créée")) {
+      return nullptr;
+    }
+    return process;
   }
 
  private Q_SLOTS:
@@ -199,6 +214,115 @@ class HeadlessE2eTest : public QObject {
     host->process().kill();
     QCOMPARE(exitCode(*c, 10000), 6);  // connection lost
     QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
+  }
+
+  // Nobody can answer for a host without a terminal (a service): a request
+  // that needs a person is refused at once, and the client's exit code
+  // says refused.
+  void aHostWithoutATerminalRefusesAtOnce() {
+    auto attended = attendedHost(/*withTerminal=*/false);
+    QVERIFY(attended);
+    QElapsedTimer clock;
+    clock.start();
+    auto c = client({}, attended->roomId());
+    QVERIFY(c);
+    QCOMPARE(exitCode(*c), 3);
+    QVERIFY2(clock.elapsed() < 15000, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY2(c->output().contains("Ended: Connexion refusée par l'hôte"), qPrintable(c->output()));
+    QVERIFY2(attended->output().contains("personne ne peut répondre ici"), qPrintable(attended->output()));
+  }
+
+  // On a terminal the question waits for its answer. A requester who gives
+  // up takes the question away and nothing else: no end, no new room, and
+  // the next requester is asked and let in.
+  void aRequesterWhoGivesUpOnlyWithdrawsTheQuestion() {
+    auto attended = attendedHost(/*withTerminal=*/true);
+    QVERIFY(attended);
+    const QString room = attended->roomId();
+    auto first = client({}, room);
+    QVERIFY(first);
+    QVERIFY2(attended->waitForOutput("wants to connect: allow? [y/N]"), qPrintable(attended->output()));
+    ::kill(static_cast<pid_t>(first->process().processId()), SIGTERM);
+    QCOMPARE(exitCode(*first), 9);  // stopped before any picture: not a success
+    QVERIFY2(attended->waitForOutput("(the request is no longer waiting)"), qPrintable(attended->output()));
+
+    auto second = client({"--seconds", "1"}, room);
+    QVERIFY(second);
+    QVERIFY(QTest::qWaitFor([&] { return attended->output().count("wants to connect: allow?") == 2; }, 20000));
+    attended->process().write("y\n");
+    QCOMPARE(exitCode(*second), 0);
+    const QString output = attended->output();
+    QVERIFY2(!output.contains("endOnce(Arrêt de la session)"), qPrintable(output));
+    QCOMPARE(output.count("Session ended ("), 1);  // the second client's
+    QCOMPARE(output.left(output.indexOf("Session ended (")).count("Room créée"), 1);  // not made again before it
+  }
+
+  // Every wait of a client has an end, with its own exit code: a host whose
+  // person never answers, and no signaling server at all.
+  void clientWaitsAreBounded() {
+    test::RawWsClient silentHost(server->port());
+    QVERIFY(silentHost.handshake());
+    silentHost.send({{"type", "create"}, {"roomId", "555555555"}, {"requiresApproval", true}});
+    QVERIFY(!silentHost.take("created").isEmpty());
+    auto unanswered = client({}, "555555555");
+    QVERIFY(unanswered);
+    test::RemoteProcess lonely(LUNOR_REMOTE_BINARY, QUrl("ws://127.0.0.1:9/signal"), screen->name());
+    QVERIFY(lonely.start({"--headless-client", "123456789", "--seconds", "1"}));
+
+    QCOMPARE(exitCode(lonely, 90000), 7);
+    QVERIFY2(lonely.output().contains("Ended: Serveur de connexion injoignable"), qPrintable(lonely.output()));
+    QVERIFY(!silentHost.take("join-request").isEmpty());
+    QCOMPARE(exitCode(*unanswered, 90000), 8);
+    QVERIFY2(unanswered->output().contains("Ended: L’hôte n’a pas répondu à la demande"),
+             qPrintable(unanswered->output()));
+    QVERIFY(!silentHost.take("peer-left", 10000).isEmpty());  // the request is withdrawn
+  }
+
+  // Guessing from many addresses can lock a room's unattended access for
+  // the day, but not for the machines it let in before.
+  void knownClientsGetPastARoomLockedByGuessing() {
+    host.reset();
+    server = std::make_unique<test::SignalServerProcess>(QStringList{"--max-failures-per-room-per-day", "6"});
+    QVERIFY(server->isListening());
+    host = std::make_unique<test::RemoteProcess>(LUNOR_REMOTE_BINARY, server->url(), screen->name());
+    host->allowUnattended(kPassword);
+    QVERIFY(host->start({"--headless-host"}));
+    roomId = host->roomId();
+    QVERIFY(host->waitForOutput("unattended=true"));
+
+    test::RemoteProcess known(LUNOR_REMOTE_BINARY, server->url(), screen->name());
+    const QStringList join{"--headless-client", roomId, "--password-file", passwordFile(), "--seconds", "1"};
+    QVERIFY(known.start(join));
+    QCOMPARE(exitCode(known), 0);
+    QVERIFY(QTest::qWaitFor([&] { return host->output().count("Room créée") == 2; }, 10000));  // open again
+
+    // Six wrong digests from three addresses, each within its own allowance.
+    for (int i = 0; i < 6; ++i) {
+      test::RawWsClient guesser(server->port(), QString("127.0.0.%1").arg(2 + i / 2));
+      QVERIFY(guesser.handshake());
+      guesser.send({{"type", "join"}, {"roomId", roomId}, {"displayName", "x"}, {"passwordHash", QString(64, '0')}});
+      QVERIFY(!guesser.take("unattended-denied").isEmpty());
+    }
+    auto stranger = client({"--password-file", passwordFile()});
+    QVERIFY(stranger);
+    QCOMPARE(exitCode(*stranger), 5);  // the right password, but the room is locked
+    QVERIFY2(host->waitForOutput("Accès non surveillé bloqué"), qPrintable(host->output()));
+    QVERIFY(known.start(join));
+    QCOMPARE(exitCode(known), 0);
+  }
+
+  // Output that was asked for and could not be written is a failure.
+  void unwritableOutputFails_data() {
+    QTest::addColumn<QString>("json");
+    QTest::newRow("no such folder") << "/nonexistent/figures.json";
+    QTest::newRow("full disk") << "/dev/full";
+  }
+  void unwritableOutputFails() {
+    QFETCH(QString, json);
+    auto c = client({"--password-file", passwordFile(), "--seconds", "1", "--json", json});
+    QVERIFY(c);
+    QCOMPARE(exitCode(*c), 1);
+    QVERIFY2(c->output().contains("Cannot write " + json), qPrintable(c->output()));
   }
 
   void refusalsHaveTheirExitCodes() {

@@ -8,6 +8,7 @@
 
 #include "app/command_line.h"
 #include "app/password_setup.h"
+#include "app/refusing_panels.h"
 #include "app/terminal_panels.h"
 #include "fake_environment.h"
 #include "store/unattended_password.h"
@@ -132,6 +133,48 @@ class LaunchTest : public QObject {
     input.write("y\n");
     QTest::qWait(500);
     QCOMPARE(answers, 0);
+  }
+
+  // The name is the requester's choice: on the terminal it is text only.
+  void theQuestionShowsTheNameAsText_data() {
+    QTest::addColumn<QString>("requester");  // null: it gave none
+    QTest::addColumn<QString>("question");
+    QTest::newRow("escape sequences") << "Eve\x1b[1A\x1b[2K\rAlice"
+                                      << "Eve[1A[2K Alice wants to connect: allow? [y/N] ";
+    QTest::newRow("no name") << QString() << "A client with no name wants to connect: allow? [y/N] ";
+  }
+  void theQuestionShowsTheNameAsText() {
+    QFETCH(QString, requester);
+    QFETCH(QString, question);
+    Pipe input, output;
+    TerminalPanels panels(input.fds[0], output.fds[1], 60000);
+    JoinRequestPrompt prompt;
+    prompt.name = requester.isNull() ? "Connexion entrante" : requester;
+    prompt.requester = requester;
+    prompt.accept = [] {};
+    prompt.reject = [] {};
+    panels.showJoinRequest(prompt);
+    QCOMPARE(output.read(), question);
+  }
+
+  // A host nobody can answer for (no terminal): a request that needs a
+  // person is refused at once; one the password decides is left to it.
+  void withoutATerminalRequestsAreRefusedAtOnce_data() {
+    QTest::addColumn<bool>("needsAPerson");
+    QTest::newRow("needs a person") << true;
+    QTest::newRow("the password decides") << false;
+  }
+  void withoutATerminalRequestsAreRefusedAtOnce() {
+    QFETCH(bool, needsAPerson);
+    RefusingPanels panels;
+    QStringList answers;
+    JoinRequestPrompt prompt;
+    prompt.name = prompt.requester = "Bob";
+    if (needsAPerson) prompt.accept = [&] { answers << "accept"; };
+    prompt.reject = [&] { answers << "reject"; };
+    panels.showJoinRequest(prompt);
+    QTest::qWait(50);
+    QCOMPARE(answers, needsAPerson ? QStringList{"reject"} : QStringList{});
   }
 
   void unattendedPasswordFromStandardInput() {

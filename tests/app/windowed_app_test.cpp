@@ -9,6 +9,7 @@
 #include <QtTest>
 
 #include "person.h"
+#include "raw_ws_client.h"
 #include "remote_process.h"
 #include "signal_server_process.h"
 #include "test_window.h"
@@ -84,6 +85,46 @@ class WindowedAppTest : public QObject {
     QVERIFY(client.process().waitForFinished(10000));
     QCOMPARE(client.process().exitCode(), 0);
     QCOMPARE(host.stop(), 0);
+  }
+
+  // With a status area the application stays there when its window is
+  // closed, and this computer stays reachable; without one, closing quits
+  // (above).
+  void closingTheWindowKeepsTheHostInTheStatusArea() {
+    test::VirtualDisplay screen(/*twoMonitors=*/false);
+    QVERIFY2(screen.isRunning(), qPrintable(screen.error()));
+    test::SignalServerProcess server;
+    QVERIFY(server.isListening());
+    // A status area, as the X tray protocol has it: an owner of the tray
+    // manager's selection.
+    Display* display = XOpenDisplay(qPrintable(screen.name()));
+    QVERIFY(display);
+    const Window tray = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 1, 1, 0, 0, 0);
+    XSetSelectionOwner(display, XInternAtom(display, "_NET_SYSTEM_TRAY_S0", False), tray, CurrentTime);
+    XSync(display, False);
+
+    test::RemoteProcess app(LUNOR_REMOTE_BINARY, server.url(), screen.name());
+    QVERIFY(app.start({}));
+    const QString roomId = app.roomId();
+    QVERIFY2(!roomId.isEmpty(), qPrintable(app.output()));
+    test::Person person(screen.name());
+    QVERIFY(person.ready());
+    QVERIFY2(QTest::qWaitFor([&] { return !person.window("Lunor Remote").isNull(); }, 20000), qPrintable(app.output()));
+    QVERIFY(app.waitForOutput("Room créée"));
+
+    QVERIFY(person.closeWindow("Lunor Remote"));
+    QVERIFY2(app.waitForOutput("reste joignable depuis la zone de notification", 10000), qPrintable(app.output()));
+    QTest::qWait(1000);
+    QCOMPARE(app.process().state(), QProcess::Running);
+    // Still reachable: a join reaches the host's person.
+    test::RawWsClient requester(server.port());
+    QVERIFY(requester.handshake());
+    requester.send({{"type", "join"}, {"roomId", roomId}, {"displayName", "Zoé"}});
+    QVERIFY(!requester.take("waiting-approval").isEmpty());
+    QVERIFY2(app.waitForOutput("Join request de Zoé", 10000), qPrintable(app.output()));
+    QCOMPARE(app.stop(), 0);
+    XDestroyWindow(display, tray);
+    XCloseDisplay(display);
   }
 };
 

@@ -159,6 +159,50 @@ class StageTest : public QObject {
                                 "mup 1 0.50,0.50", "mdown 0 0.25,0.50", "drag 0 0.25,0.00", "mup 0 0.25,0.00",
                                 "mod cmd 1", "mod shift 1", "keydown 0", "keyup 0", "mod shift 0"}));
   }
+
+  // A press whose release will not come to the view (another item takes
+  // the mouse, the keyboard goes elsewhere) is let go on the host at once,
+  // and only once.
+  void heldButtonsAreLetGoWhenTheViewLosesThem_data() {
+    QTest::addColumn<bool>("grabTaken");
+    QTest::newRow("the mouse is taken") << true;
+    QTest::newRow("the keyboard goes") << false;
+  }
+  void heldButtonsAreLetGoWhenTheViewLosesThem() {
+    QFETCH(bool, grabTaken);
+    QVERIFY(showStage(0));
+    auto control = std::make_shared<rtc::FakeDataChannel>("control");
+    control->state_ = rtc::DataChannelState::Open;
+    scripted->connection()->observer->onDataChannel(control);
+    QTRY_VERIFY(scripted->session.isControlChannelOpen());
+    QTRY_COMPARE(scripted->session.displayedVideoRect(), QRectF(0, 0, 400, 225));
+    auto buttons = [&] {
+      QStringList seen;
+      for (const auto& [text, binary] : control->sent) {
+        const QJsonObject m = QJsonDocument::fromJson(QByteArray::fromStdString(text)).object();
+        const QString t = m.value("t").toString();
+        if (t == "mdown" || t == "mup") {
+          seen << QString("%1 %2,%3").arg(t).arg(m.value("x").toDouble(), 0, 'f', 2).arg(m.value("y").toDouble(), 0, 'f', 2);
+        }
+      }
+      return seen;
+    };
+
+    QTest::mousePress(view.get(), Qt::LeftButton, {}, QPoint(100, 150));
+    QTest::mouseMove(view.get(), QPoint(120, 150));
+    QQuickItem* input = view->activeFocusItem();
+    QVERIFY(input);
+    QQuickItem elsewhere(view->contentItem());
+    if (grabTaken) {
+      input->ungrabMouse();
+    } else {
+      elsewhere.forceActiveFocus();
+    }
+    QTRY_COMPARE(buttons(), (QStringList{"mdown 0.25,0.50", "mup 0.30,0.50"}));
+    QTest::mouseRelease(view.get(), Qt::LeftButton, {}, QPoint(120, 150));
+    QTest::qWait(100);
+    QCOMPARE(buttons().size(), 2);
+  }
 };
 
 LUNOR_GUI_TEST_MAIN(StageTest)

@@ -12,6 +12,10 @@
 
 #include <QtTest>
 
+// Before Xlib, whose Status macro would rename the manager's enumeration.
+#include "system/permission_checks.h"
+#include "system/permission_manager.h"
+
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/cursorfont.h>
@@ -240,6 +244,22 @@ class X11HostTest : public QObject {
 
   // What the client sends for a double click, through the production chain:
   // X toolkits count clicks by their timing, so exactly two clicks.
+  // An X server without XTEST cannot be driven at all: the person is told
+  // at once (accessibility denied, with why), not by a client later.
+  void aServerWithoutXtestIsReportedDenied() {
+    test::VirtualDisplay bare(/*twoMonitors=*/false, {"-extension", "XTEST"});
+    QVERIFY2(bare.isRunning(), qPrintable(bare.error()));
+    ControlInjectorX11 injector;
+    QVERIFY(!injector.ready());
+    QVERIFY(injector.problem().contains("XTEST"));
+    X11PermissionChecks checks(injector.problem());
+    PermissionManager permissions(checks);
+    permissions.refreshAll();
+    QTRY_COMPARE(permissions.accessibility(), QString("denied"));
+    QVERIFY(!permissions.allGranted());
+    QCOMPARE(permissions.accessibilityProblem(), injector.problem());
+  }
+
   void doubleClickIsTwoClicks() {
     Observer observer;
     QVERIFY(observer.display);

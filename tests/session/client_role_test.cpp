@@ -112,6 +112,67 @@ class ClientRoleTest : public test::ScriptedSessionTest {
     QVERIFY(environment->panelsFake.calls.filter("endSession").isEmpty());  // the host's panel only
   }
 
+  // Nobody answers: the host's person is away, or the server is gone for
+  // good. The client gives up with a reason of its own and leaves the room.
+  void waitsAreBounded_data() {
+    QTest::addColumn<QString>("what");
+    QTest::addColumn<int>("cause");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("no answer from the host")
+        << "waiting" << int(EndCause::NoAnswer) << "L’hôte n’a pas répondu à la demande";
+    QTest::newRow("no server") << "no server" << int(EndCause::ServerUnreachable)
+                               << "Serveur de connexion injoignable";
+  }
+  void waitsAreBounded() {
+    QFETCH(QString, what);
+    QFETCH(int, cause);
+    QFETCH(QString, reason);
+    environment->endpoint.approvalTimeoutMs = 1500;
+    environment->endpoint.reconnectDelaysMs = {100, 200, 300};
+    if (what == "no server") {
+      // Every connection the server takes, it drops at once.
+      connect(server, &test::TestWsServer::clientConnected, server, [this] { server->closeNewest(); });
+    }
+    session->startClient("123456789");
+    if (what == "waiting") {
+      QTRY_COMPARE(ofType("join").size(), 1);
+      server->sendJson({{"type", "waiting-approval"}});
+      QTRY_VERIFY(session->isWaitingApproval());
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(int(session->endCause()), cause, 10000);
+    QCOMPARE(session->endReason(), reason);
+    QCOMPARE(session->status(), reason);
+    QVERIFY(!session->running());
+    if (what == "no server") QCOMPARE(server->connectionCount(), 4);  // the first try and three more
+    // Leaving the room is what withdraws the request on the host's side.
+    if (what == "waiting") QTRY_COMPARE(server->closeCodes().size(), 1);
+  }
+
+  // The server's key for this machine comes with each admission and goes
+  // with every later join to that host.
+  void deviceKeysComeWithAdmissionsAndGoWithJoins() {
+    const QString key(64, 'b');
+    session->startClient("123456789");
+    QTRY_COMPARE(ofType("join").size(), 1);
+    QVERIFY(!ofType("join").first().contains("deviceKey"));
+    server->sendJson({{"type", "joined"}});
+    server->sendJson({{"type", "approved"}, {"deviceKey", key}});
+    QTRY_VERIFY(scripted->connection() != nullptr);
+    QVERIFY(environment->addressBookFake.deviceKey("123456789").isEmpty());  // no entry before the session is up
+    scripted->connection()->reportIceState(rtc::IceConnectionState::Connected);
+    QTRY_COMPARE(environment->addressBookFake.deviceKey("123456789"), key);
+
+    session->stop("fin");
+    session->startClient("123456789");
+    QTRY_COMPARE(ofType("join").size(), 2);
+    QCOMPARE(ofType("join").last().value("deviceKey").toString(), key);
+    server->sendJson({{"type", "require-unattended"}});
+    QTRY_VERIFY(session->askUnattendedPassword());
+    session->submitUnattendedPassword("pw");
+    QTRY_COMPARE(ofType("join").size(), 3);
+    QCOMPARE(ofType("join").last().value("deviceKey").toString(), key);
+  }
+
   void displaysAndGeometryPayloads() {
     session->startClient("123456789");
     QTRY_COMPARE(server->openClients(), 1);

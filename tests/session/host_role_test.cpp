@@ -8,12 +8,15 @@
 //         +-------------+ (1440)
 
 #include <QElapsedTimer>
+#include <QSemaphore>
 #include <QtTest>
 
 #include "fake_environment.h"
+#include "session/host_role.h"
 #include "session/remote_session.h"
 #include "session_probe.h"
 #include "store/owner_key.h"
+#include "store/secret_store.h"
 #include "store/unattended_password.h"
 
 using namespace lunor;
@@ -83,6 +86,33 @@ class HostRoleTest : public test::ScriptedSessionTest {
     QTRY_COMPARE(session->status(), QString("En attente de connexion…"));
   }
 
+  // A keyring that cannot be read (locked, a prompt dismissed) may well hold
+  // the key: a new one written there would lose the ID to it.
+  void anUnreadableOwnerKeyIsNeverReplaced() {
+    environment->secrets.failReadsWith = KeychainError::unexpectedStatus(KeychainError::kStatusFailed);
+    QVERIFY(scripted->startHost());
+    QVERIFY(!ofType("create").first().contains("ownerKey"));
+    QVERIFY(environment->secrets.items.isEmpty());
+    QTRY_VERIFY(logged("⚠️ Clé de propriétaire illisible (trousseau verrouillé ?) : salle demandée sans elle"));
+  }
+
+  // The secret store may wait for the person to unlock the keyring: the
+  // main thread goes on meanwhile, and the room follows the answer.
+  void aSlowSecretStoreDoesNotHoldTheMainThread() {
+    QSemaphore answer;
+    environment->secrets.beforeRead = [&answer] { answer.tryAcquire(1, 10000); };
+    QElapsedTimer clock;
+    clock.start();
+    session->startHost("123456789");
+    QTRY_VERIFY(logged("🔌 WebSocket connecté (role=HOST, roomId=123456789)"));
+    QTest::qWait(300);
+    QVERIFY2(clock.elapsed() < 8000, "the main thread waited for the secret store");
+    QVERIFY(ofType("create").isEmpty());
+    answer.release(10);
+    QTRY_COMPARE(ofType("create").size(), 1);
+    QVERIFY(isOwnerKeyText(ofType("create").first().value("ownerKey").toString()));
+  }
+
   void lockedUnattendedAccessIsShown() {
     QVERIFY(scripted->startHost());
     QVERIFY(!session->unattendedLocked());
@@ -100,10 +130,48 @@ class HostRoleTest : public test::ScriptedSessionTest {
     server->sendJson(joinRequest("c1"));
     QTRY_COMPARE(environment->panelsFake.calls.filter("joinRequest(").size(), 2);
     QCOMPARE(environment->notificationsFake.posted.size(), 1);
+    QCOMPARE(environment->soundsFake.joinRequests, 1);  // heard once, notifications or not
     QVERIFY(session->pendingJoin());
     session->approve();
     QTRY_COMPARE(ofType("approve").size(), 1);
     QCOMPARE(ofType("approve").first().value("target").toString(), QString("c1"));
+  }
+
+  // Someone who asks and leaves before the answer started nothing: their
+  // prompts go, and the room, the other requesters and the host's state stay.
+  void aRequesterWhoLeavesOnlyWithdrawsTheRequest_data() {
+    QTest::addColumn<QString>("leaving");  // the "clientId" of "peer-left"; empty: none
+    QTest::addColumn<bool>("withdrawn");
+    QTest::newRow("the requester") << "c1" << true;
+    QTest::newRow("without saying who") << "" << true;
+    QTest::newRow("someone else who was waiting") << "c9" << false;
+  }
+  void aRequesterWhoLeavesOnlyWithdrawsTheRequest() {
+    QFETCH(QString, leaving);
+    QFETCH(bool, withdrawn);
+    QVERIFY(scripted->startHost());
+    server->sendJson(joinRequest("c1"));
+    QTRY_VERIFY(session->pendingJoin());
+    QJsonObject left{{"type", "peer-left"}};
+    if (!leaving.isEmpty()) left.insert("clientId", leaving);
+    server->sendJson(left);
+    QTRY_VERIFY(logged("👋 Peer parti: " + (leaving.isEmpty() ? QString("?") : leaving)));
+    QCOMPARE(session->pendingJoin(), !withdrawn);
+    QCOMPARE(environment->notificationsFake.withdrawn, withdrawn ? QStringList{"c1"} : QStringList{});
+    QCOMPARE(environment->panelsFake.calls.contains("dismissJoinRequest"), withdrawn);
+    if (withdrawn) QVERIFY(session->requesterName().isNull());
+
+    QTest::qWait(HostRole::kRestartDelayMs + 400);
+    QVERIFY(environment->panelsFake.calls.filter("endSession").isEmpty());
+    QVERIFY(environment->panelsFake.calls.filter("FloatingHud").isEmpty());
+    QVERIFY(session->endReason().isNull());
+    QVERIFY(session->running());
+    QCOMPARE(server->connectionCount(), 1);  // the room was not made again
+    QCOMPARE(ofType("create").size(), 1);
+    // No cooldown either: the next requester is heard at once.
+    server->sendJson(joinRequest("c2", "Yann"));
+    QTRY_COMPARE(session->requesterName(), QString("Yann"));
+    QVERIFY(session->pendingJoin());
   }
 
   void promptButtonsFollowTheRequestFlags_data() {
@@ -314,6 +382,33 @@ class HostRoleTest : public test::ScriptedSessionTest {
     control(R"({"t":"mup"})");  // no press before: nothing
     QTest::qWait(100);
     QCOMPARE(scripted->capturer().frameRate(), 15);
+  }
+
+  // A press still waiting for the input thread when its connection closes
+  // belongs to that connection: it raises no frame rate after it.
+  void aPressFromAnEndedConnectionBoostsNothingLater() {
+    QVERIFY(scripted->hostWithClient());
+    // Shared with the hook: the input thread still calls it during cleanup.
+    auto gate = std::make_shared<QSemaphore>();
+    QThread* main = QThread::currentThread();
+    scripted->injector().beforeEachCall = [gate, main] {
+      if (QThread::currentThread() != main) gate->acquire();  // the input thread only
+    };
+    control(R"({"t":"move","x":0.1,"y":0.1})");  // holds the input thread
+    control(R"({"t":"mdown","x":0.5,"y":0.5})");
+    session->stop("Session terminée par l’hôte");
+    QTRY_COMPARE_WITH_TIMEOUT(ofType("create").size(), 2, 5000);
+    QTest::qWait(2100);  // the join cooldown after an end
+    server->sendJson(joinRequest("c2"));
+    QTRY_VERIFY(session->pendingJoin());
+    session->approve();
+    QTRY_COMPARE(payloads("offer").size(), 2);
+    QTRY_COMPARE(lastFormat(), std::string("2560x1440@25"));
+    gate->release(1'000'000);
+    QTRY_VERIFY(injected().contains("button(L,1,1280,720)"));  // the stale press ran
+    QTest::qWait(300);
+    QCOMPARE(lastFormat(), std::string("2560x1440@25"));
+    QCOMPARE(scripted->capturer().frameRate(), 25);
   }
 
   void displaySwitches_data() {

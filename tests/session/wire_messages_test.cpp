@@ -162,6 +162,73 @@ class WireMessagesTest : public QObject {
     QCOMPARE(read[1].resolution, QString("1920x1080"));
     QCOMPARE(read[1].id, 0u);  // the client does not read the host's identifiers
   }
+
+  // Names and reasons the other side chose are shown in panels and written
+  // to terminals: nothing in them may act as a control sequence, reverse
+  // the text around them or grow without end.
+  void peerTextIsFitToShow_data() {
+    QTest::addColumn<QString>("name");      // the "displayName" sent; null: none
+    QTest::addColumn<QString>("expected");  // as shown; null: none
+    QTest::newRow("plain") << "Zoé Martin" << "Zoé Martin";
+    QTest::newRow("markup stays text") << "<b>Bob</b><br><img src=x>" << "<b>Bob</b><br><img src=x>";
+    QTest::newRow("terminal escapes") << "Eve\x1b[2K\r\x1b[1AAllow? [y/N] y" << "Eve[2K [1AAllow? [y/N] y";
+    QTest::newRow("bidirectional override") << QString("Bob") + QChar(0x202E) + "txt.exe" << "Bobtxt.exe";
+    QTest::newRow("lines and tabs become spaces") << "  Ann\n\n\tLee  " << "Ann Lee";
+    QTest::newRow("empty") << "" << QString();
+    QTest::newRow("only controls and spaces") << "\x07 \x1b \u2028" << QString();
+    QTest::newRow("missing") << QString() << QString();
+    QTest::newRow("long") << QString(100, 'a') << QString(63, 'a') + QChar(0x2026);
+    // Cut before a character that takes two code units, not through it.
+    QTest::newRow("long, with emoji at the cut")
+        << QString(62, 'a') + QString::fromUtf8("😀😀") << QString(62, 'a') + QChar(0x2026);
+  }
+  void peerTextIsFitToShow() {
+    QFETCH(QString, name);
+    QFETCH(QString, expected);
+    QJsonObject request{{"type", "join-request"}, {"clientId", "c1"}};
+    if (!name.isNull()) request.insert("displayName", name);
+    const QString shown = signaling::joinRequest(request).displayName;
+    QCOMPARE(shown, expected);
+    QCOMPARE(shown.isNull(), expected.isNull());
+    QCOMPARE(signaling::peerJoined(request).displayName, expected);
+  }
+
+  void endReasonsAreFitToShow_data() {
+    QTest::addColumn<QJsonValue>("reason");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("a reason") << QJsonValue("Alice s’est déconnecté") << "Alice s’est déconnecté";
+    QTest::newRow("none") << QJsonValue() << "Session terminée";
+    QTest::newRow("not a string") << QJsonValue(3) << "Session terminée";
+    QTest::newRow("nothing left once cleaned") << QJsonValue("\x1b\x07") << "Session terminée";
+    QTest::newRow("lines") << QJsonValue("Fin<br>\nVoir <a href=x>ici</a>") << "Fin<br> Voir <a href=x>ici</a>";
+    QTest::newRow("long") << QJsonValue(QString(1000, 'x')) << QString(299, 'x') + QChar(0x2026);
+  }
+  void endReasonsAreFitToShow() {
+    QFETCH(QJsonValue, reason);
+    QFETCH(QString, expected);
+    QJsonObject payload{{"type", "end"}};
+    if (!reason.isUndefined() && !reason.isNull()) payload.insert("reason", reason);
+    QCOMPARE(signaling::endReasonOf(payload), expected);
+  }
+
+  void deviceKeys_data() {
+    QTest::addColumn<QJsonValue>("key");
+    QTest::addColumn<bool>("kept");
+    QTest::newRow("64 lowercase hex") << QJsonValue(QString(64, 'a')) << true;
+    QTest::newRow("upper case") << QJsonValue(QString(64, 'A')) << false;
+    QTest::newRow("too short") << QJsonValue(QString(63, 'a')) << false;
+    QTest::newRow("not hex") << QJsonValue(QString(63, 'a') + "g") << false;
+    QTest::newRow("not a string") << QJsonValue(7) << false;
+  }
+  void deviceKeys() {
+    QFETCH(QJsonValue, key);
+    QFETCH(bool, kept);
+    const QString read = signaling::deviceKeyOf({{"type", "approved"}, {"deviceKey", key}});
+    QCOMPARE(read.isNull(), !kept);
+    // The join shows it only when there is one.
+    const QJsonObject join = signaling::join("123456789", "", std::nullopt, std::nullopt, read);
+    QCOMPARE(join.contains("deviceKey"), kept);
+  }
 };
 
 QTEST_GUILESS_MAIN(WireMessagesTest)

@@ -61,6 +61,30 @@ class AddressBookStoreTest : public QObject {
     QCOMPARE(reloaded.folders(), book.folders());
   }
 
+  // The signaling server's key for this machine at a host: kept with the
+  // host's entry only, in a file only its owner reads; a bad one in the
+  // file is forgotten, not a reason to drop the book.
+  void deviceKeysLiveWithTheirEntry() {
+    QTemporaryDir dir;
+    const QString key(64, 'd');
+    AddressBookStore book(dir.path());
+    book.setDeviceKey("123456789", key);
+    QVERIFY(book.deviceKey("123456789").isEmpty());  // no entry yet
+    book.recordSuccess("123456789", QString());
+    book.setDeviceKey("123456789", key);
+    book.setDeviceKey("123456789", "not a key");
+    QCOMPARE(book.deviceKey("123456789"), key);
+    QCOMPARE(AddressBookStore(dir.path()).deviceKey("123456789"), key);
+    QCOMPARE(int(QFileInfo(bookPath(dir)).permissions() & 0x0077), 0);  // nothing for group or others
+
+    QByteArray bytes = readFile(bookPath(dir));
+    bytes.replace(key.toLatin1(), "ZZ");
+    writeFile(bookPath(dir), bytes);
+    AddressBookStore reloaded(dir.path());
+    QCOMPARE(reloaded.connections().size(), size_t(1));
+    QVERIFY(reloaded.deviceKey("123456789").isEmpty());
+  }
+
   void unreadableBooksAreKeptAside_data() {
     QTest::addColumn<QByteArray>("content");
     QTest::newRow("no folders key") << QByteArray(R"({"connections":[]})");

@@ -1,12 +1,15 @@
 #include <sys/stat.h>
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include "store/fake_secret_store.h"
 #include "store/file_secret_store.h"
 #include "store/linux/secret_store_libsecret.h"
+#include "store/owner_key.h"
 #include "store/unattended_password.h"
 
 using namespace lunor;
@@ -84,6 +87,74 @@ class SecretStoreTest : public QObject {
 
     store.remove("svc", "acct");
     QVERIFY(!store.read("svc", "acct").data);
+  }
+
+  // What reads say when nothing is found: "absent" only when the store
+  // really has nothing, so that the owner key is never replaced after a
+  // failed read.
+  void fallbackTellsAbsentFromUnreadable_data() {
+    QTest::addColumn<int>("service");  // the service's read error: 0 none (it answers), else a status
+    QTest::addColumn<bool>("fileHasIt");
+    QTest::addColumn<bool>("absent");
+    const int noService = KeychainError::kStatusNotAvailable;
+    const int locked = KeychainError::kStatusFailed;
+    QTest::newRow("service answers, nothing anywhere") << 0 << false << true;
+    QTest::newRow("no service, nothing in the file") << noService << false << true;
+    QTest::newRow("no service, in the file") << noService << true << false;
+    QTest::newRow("locked service, nothing in the file") << locked << false << false;
+    QTest::newRow("locked service, in the file") << locked << true << false;
+  }
+  void fallbackTellsAbsentFromUnreadable() {
+    QFETCH(int, service);
+    QFETCH(bool, fileHasIt);
+    QFETCH(bool, absent);
+    QTemporaryDir dir;
+    FakeSecretStore primary;
+    if (service != 0) primary.failReadsWith = KeychainError::unexpectedStatus(service);
+    FileSecretStore file(dir.filePath("secrets.json"));
+    if (fileHasIt) QVERIFY(!file.save("svc", "acct", "pw"));
+    FallbackSecretStore store(primary, file);
+    const auto read = store.read("svc", "acct");
+    QCOMPARE(read.data.has_value(), fileHasIt);
+    if (!fileHasIt) QCOMPARE(read.error == KeychainError::noData(), absent);
+  }
+
+  void fileThatCannotBeReadIsNotEmpty() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("secrets.json");
+    QVERIFY(QDir().mkpath(path));  // there, but no file one can read
+    FileSecretStore store(path);
+    QVERIFY(store.read("svc", "acct").error == KeychainError::unexpectedStatus(KeychainError::kStatusFailed));
+    QVERIFY(store.save("svc", "acct", "pw").has_value());
+    QVERIFY(QFileInfo(path).isDir());
+  }
+
+  void ownerKeyIsMadeOnlyWhenThereIsNone_data() {
+    QTest::addColumn<QByteArray>("stored");  // null: nothing stored
+    QTest::addColumn<bool>("readable");
+    QTest::addColumn<bool>("newKey");    // a new key is made and saved
+    QTest::addColumn<bool>("keyGiven");  // the caller gets a key
+    const QByteArray key(64, 'c');
+    QTest::newRow("none stored") << QByteArray() << true << true << true;
+    QTest::newRow("stored") << key << true << false << true;
+    QTest::newRow("stored, not a key") << QByteArray("garbage") << true << true << true;
+    QTest::newRow("store locked") << key << false << false << false;
+    QTest::newRow("store locked, maybe empty") << QByteArray() << false << false << false;
+  }
+  void ownerKeyIsMadeOnlyWhenThereIsNone() {
+    QFETCH(QByteArray, stored);
+    QFETCH(bool, readable);
+    QFETCH(bool, newKey);
+    QFETCH(bool, keyGiven);
+    FakeSecretStore store;
+    const QString item = FakeSecretStore::key(kOwnerKeyService, kOwnerKeyAccount);
+    if (!stored.isNull()) store.items.insert(item, stored);
+    if (!readable) store.failReadsWith = KeychainError::unexpectedStatus(KeychainError::kStatusFailed);
+    const auto key = ownerKey(store);
+    QCOMPARE(key.has_value(), keyGiven);
+    if (key) QVERIFY(isOwnerKeyText(*key));
+    QCOMPARE(store.items.value(item) != stored, newKey);
+    if (newKey) QCOMPARE(store.items.value(item), key->toLatin1());
   }
 
   void secretServiceWithoutABusAnswersAtOnce() {

@@ -30,7 +30,7 @@ bool runOnDisplay(const QString& program, const QStringList& arguments) {
   return ok;
 }
 
-VirtualDisplay::VirtualDisplay(bool twoMonitors) {
+VirtualDisplay::VirtualDisplay(bool twoMonitors, const QStringList& extraArguments) {
   previousDisplay_ = qgetenv("DISPLAY");
   int number = 40 + static_cast<int>(QCoreApplication::applicationPid() % 400);
   for (int attempt = 0; attempt < 20 && name_.isEmpty(); ++attempt, ++number) {
@@ -42,8 +42,9 @@ VirtualDisplay::VirtualDisplay(bool twoMonitors) {
     server_.setProcessChannelMode(QProcess::MergedChannels);
     // With two monitors the one output spans both, so the pointer can reach
     // the second: monitors without an output of their own confine it.
-    server_.start("Xvnc", {display, "-geometry", twoMonitors ? "4480x1440" : "1920x1080", "-depth", "24", "-SecurityTypes",
-                           "None", "-localhost", "-rfbport", "-1", "-AlwaysShared"});
+    server_.start("Xvnc", QStringList{display, "-geometry", twoMonitors ? "4480x1440" : "1920x1080", "-depth", "24",
+                                      "-SecurityTypes", "None", "-localhost", "-rfbport", "-1", "-AlwaysShared"} +
+                              extraArguments);
     if (!server_.waitForStarted(10000)) {
       error_ = "Xvnc did not start: " + server_.errorString();
       return;

@@ -7,12 +7,14 @@
 
 #include <QProcess>
 #include <QString>
+#include <QStringList>
 
 namespace lunor::test {
 
 class VirtualDisplay {
  public:
-  explicit VirtualDisplay(bool twoMonitors = true);
+  // extraArguments go to Xvnc ("-extension", "XTEST" takes XTEST away).
+  explicit VirtualDisplay(bool twoMonitors = true, const QStringList& extraArguments = {});
   ~VirtualDisplay();
   VirtualDisplay(const VirtualDisplay&) = delete;
   VirtualDisplay& operator=(const VirtualDisplay&) = delete;

@@ -18,6 +18,7 @@
 #include "store/fake_secret_store.h"
 #include "store/unattended_password.h"
 #include "store/user_profile_store.h"
+#include "test_ws_server.h"
 #include "ui/directory_model.h"
 #include "ui/image_providers.h"
 #include "ui/unattended_access.h"
@@ -52,7 +53,9 @@ class Fixture final : public QObject {
     book_.reset();
     profile_.reset();
     settings_.reset();
+    server_ = std::make_unique<TestWsServer>();
     environment_ = std::make_unique<FakeEnvironment>();
+    environment_->endpoint.url = server_->url();
     dir_ = std::make_unique<QTemporaryDir>();
     settings_ = std::make_unique<QSettings>(dir_->filePath("settings.ini"), QSettings::IniFormat);
     profile_ = std::make_unique<UserProfileStore>(*settings_, dir_->filePath("data"));
@@ -64,6 +67,21 @@ class Fixture final : public QObject {
     Q_EMIT reset();
   }
   Q_INVOKABLE void recordConnection(const QString& sessionId) { book_->recordSuccess(sessionId, QString()); }
+  // The scripted signaling server the session talks to.
+  Q_INVOKABLE int serverClients() const { return server_->openClients(); }
+  Q_INVOKABLE void serverSend(const QVariantMap& message) { server_->sendJson(QJsonObject::fromVariantMap(message)); }
+  // The settings file as it is on disk, and the digest of a password.
+  Q_INVOKABLE QString settingsFileText() const {
+    settings_->sync();
+    QFile file(dir_->filePath("settings.ini"));
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+  }
+  Q_INVOKABLE QString digest(const QString& password) const { return unattendedPasswordHash(password); }
+  // What an earlier version left in the settings.
+  Q_INVOKABLE void storeLegacyDigest(const QString& password) {
+    settings_->setValue(QLatin1String(kUnattendedHashKey), unattendedPasswordHash(password));
+    settings_->sync();
+  }
   Q_INVOKABLE void storePassword(const QString& password) { saveUnattendedPassword(secrets_, password); }
   // The stored password, or null.
   Q_INVOKABLE QVariant storedPassword() {
@@ -80,6 +98,7 @@ class Fixture final : public QObject {
   void reset();
 
  private:
+  std::unique_ptr<TestWsServer> server_;
   std::unique_ptr<FakeEnvironment> environment_;
   std::unique_ptr<QTemporaryDir> dir_;
   std::unique_ptr<QSettings> settings_;

@@ -28,7 +28,44 @@ TestCase {
         }
     }
 
+    Component {
+        id: quickClientScreen
+        ClientScreen {
+            width: 1100
+            height: 760
+            session: Fixture.session
+            directory: Fixture.directory
+            startDelay: 10
+            stageDelay: 800
+            alertTick: 10
+        }
+    }
+
     function init() { Fixture.renew() }
+
+    // The stage follows the session, not a clock: an end that comes before
+    // the stage would have ("host not found") leaves the person on the
+    // directory, and the next session's Disconnect still ends it.
+    function test_theStageFollowsTheSession() {
+        const screen = createTemporaryObject(quickClientScreen, root)
+        screen.connectTo("123456789")
+        tryVerify(() => Fixture.serverClients() === 1, 5000)
+        Fixture.serverSend({type: "room-not-found"})
+        tryCompare(screen, "showEndAlert", true)
+        wait(screen.stageDelay + 400)
+        verify(!screen.isConnected)
+        tryCompare(screen, "showEndAlert", false, 3000)
+        verify(!screen.onStage)
+        screen.disconnect("Session terminée par le client")  // nothing left to stop
+
+        tryVerify(() => Fixture.serverClients() === 0, 5000)
+        screen.connectTo("123456789")
+        tryCompare(screen, "isConnected", true, 5000)
+        verify(Fixture.session.running)
+        screen.disconnect("Session terminée par le client")
+        verify(!Fixture.session.running)
+        tryCompare(screen, "showEndAlert", true)
+    }
 
     function test_connectButtonNeedsFourCharacters() {
         const card = createTemporaryObject(connectCard, root)

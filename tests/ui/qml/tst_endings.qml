@@ -17,6 +17,7 @@ TestCase {
     Component { id: endAlert; EndAlert { showCountdown: true; tickInterval: 20 } }
     Component { id: hudView; HudView { width: 560; height: 110; ticking: false } }
     Component { id: endSessionView; EndSessionView { width: 420; height: 240 } }
+    Component { id: joinRequestView; JoinRequestView { width: 420; height: 470 } }
     SignalSpy { id: dismissedSpy; signalName: "dismissed" }
     SignalSpy { id: closeSpy; signalName: "closeRequested" }
 
@@ -54,6 +55,31 @@ TestCase {
         compare(seen[0], "OK (10)")
         compare(seen[seen.length - 1], "OK (1)")
         compare(seen.length, 10)
+    }
+
+    // Names and reasons come from the other side: markup in them is shown
+    // as typed, never drawn (a forged "Autoriser", a picture fetched).
+    function test_peerTextIsNotMarkup_data() {
+        return [
+            {tag: "join request", component: joinRequestView, property: "name", child: "requesterName"},
+            {tag: "HUD", component: hudView, property: "name", child: "hudName"},
+            {tag: "end panel", component: endSessionView, property: "message", child: "panelMessage"},
+            {tag: "end alert", component: endAlert, property: "message", child: "endMessage", popup: true}
+        ]
+    }
+    function test_peerTextIsNotMarkup(data) {
+        const hostile = "<b>B</b><br><br><i>x</i>"
+        const properties = {}
+        properties[data.property] = hostile
+        const item = createTemporaryObject(data.component, root, properties)
+        if (data.popup) {
+            item.open()
+            tryCompare(item, "opened", true)
+        }
+        const text = findChild(data.popup ? item.contentItem : item, data.child)
+        compare(text.text, hostile)
+        compare(text.lineCount, 1)  // as rich text it would take three
+        compare(text.textFormat, Text.PlainText)
     }
 
     function test_hudClockPassesTheHour() {

@@ -69,10 +69,13 @@ TestCase {
         mouseClick(child(sheet, "editorSave"))
         compare(Fixture.storedPassword(), "sesame")
         verify(!sheet.showUnattendedEditor)
+        // The digest admits whoever shows it: it is kept nowhere but as the password.
+        verify(Fixture.settingsFileText().indexOf(Fixture.digest("sesame")) < 0)
     }
 
     function test_cancelSwitchesOffAndForgetsThePassword() {
         Fixture.storePassword("ancien")
+        Fixture.storeLegacyDigest("ancien")
         const sheet = openSheet()
         mouseClick(child(sheet, "unattendedSwitch"))
         tryCompare(sheet, "showUnattendedEditor", true)
@@ -80,6 +83,7 @@ TestCase {
         verify(!sheet.showUnattendedEditor)
         verify(!Fixture.profile.unattendedEnabled)
         compare(Fixture.storedPassword(), undefined)
+        verify(Fixture.settingsFileText().indexOf(Fixture.digest("ancien")) < 0)
     }
 
     function test_switchOnThenCloseStoresNothing() {

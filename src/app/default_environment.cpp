@@ -48,10 +48,13 @@ DefaultEnvironment::DefaultEnvironment()
     displays_ = std::make_unique<StaticDisplayList>();  // no X server: nothing to share
   }
   // Without XTEST (or without an X server) nothing the client does can reach
-  // this computer: said at once, not found out by a client later.
-  const QString injection = ControlInjectorX11().problem();
-  if (!injection.isEmpty()) consoleLine(QStringLiteral("⚠️ ") + injection);
-  permissions_ = std::make_unique<X11PermissionChecks>(injection);
+  // this computer: said as soon as hosting asks, not found out by a client
+  // later.
+  permissions_ = std::make_unique<X11PermissionChecks>([] {
+    const QString problem = ControlInjectorX11().problem();
+    if (!problem.isEmpty()) consoleLine(QStringLiteral("⚠️ ") + problem);
+    return problem;
+  });
 }
 
 DefaultEnvironment::~DefaultEnvironment() = default;

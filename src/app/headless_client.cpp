@@ -110,12 +110,14 @@ void HeadlessClient::start() {
 
 void HeadlessClient::stop() {
   if (!session_ || stopping_ || finished_) return;
-  stopping_ = true;
   if (!session_->running()) {
-    // Already over: its end is being settled, or there is nothing to end.
-    if (!settle_.isActive()) sessionEnded();
+    // Already over: that end, being settled, decides the exit code.
+    if (settle_.isActive()) return;
+    stopping_ = true;
+    sessionEnded();
     return;
   }
+  stopping_ = true;
   session_->stop(departureText(environment_.profileStore().displayName(), Role::Client));
 }
 
@@ -215,7 +217,10 @@ void HeadlessClient::sessionEnded() {
            sawPicture ? reason : QStringLiteral("stopped before any picture"));
     return;
   }
-  finish(codeFor(session_->endCause()), reason);
+  // The host ending it before any picture (its connection could not be
+  // made, say) is no session that ran.
+  const EndCause cause = session_->endCause();
+  finish(cause == EndCause::PeerEnded && !sawPicture ? exit_code::kConnectionLost : codeFor(cause), reason);
 }
 
 bool HeadlessClient::saveLastFrame() {

@@ -93,7 +93,8 @@ int runApplication(QApplication& app, const LaunchOptions& options) {
   }
   app.setQuitOnLastWindowClosed(false);
   CloseWatcher closeWatcher([&] {
-    if (staysInStatusArea) {
+    // The status area may have gone since (its panel restarted, say).
+    if (staysInStatusArea && statusArea.available()) {
       lunor::consoleLine(QStringLiteral("ℹ️ Fenêtre fermée : Lunor Remote reste joignable depuis la zone de notification"));
       return;
     }
@@ -163,6 +164,8 @@ int runHeadlessHost(QCoreApplication& app) {
     }
     exitSoon(app, lunor::exit_code::kOk);
   });
+  // Whether this computer can be driven at all, said in the log from the start.
+  environment.mayControlComputer();
   state.startHosting();
   return app.exec();
 }

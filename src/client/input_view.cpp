@@ -57,6 +57,7 @@ InputView::InputView(QQuickItem* parent)
 
 void InputView::setSession(RemoteSession* session) {
   if (session_ == session) return;
+  heldButtons_.clear();  // held on the other session's host
   session_ = session;
   Q_EMIT sessionChanged();
 }
@@ -132,10 +133,12 @@ void InputView::releaseButtons() {
 }
 
 void InputView::mouseMoveEvent(QMouseEvent* event) {
+  // A drag for what the host holds: a button let go already (the view lost
+  // it) only moves the pointer.
   for (auto& [button, position] : heldButtons_) position = event->position();
-  if (event->buttons() & Qt::LeftButton) {
+  if (heldButtons_.count(0)) {
     sendPointer(Type::Drag, 0, event->position());
-  } else if (event->buttons() & Qt::RightButton) {
+  } else if (heldButtons_.count(1)) {
     sendPointer(Type::Drag, 1, event->position());
   } else {
     sendPointer(Type::Move, 0, event->position());

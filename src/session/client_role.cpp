@@ -59,6 +59,7 @@ void ClientRole::stopping() {
 }
 
 void ClientRole::tearingDown() {
+  admitted_ = false;
   deviceKey_ = QString();
   joinTimer_.stop();
   approvalTimer_.stop();
@@ -76,8 +77,9 @@ void ClientRole::endWith(const char* reason, EndCause cause) {
 
 
 void ClientRole::signalingClosed() {
-  // Once the peers have their connection, the server is no longer needed.
-  if (s_.negotiation_.exists()) return;
+  // Once let in, the server is no longer needed: the peer connection comes
+  // up within its deadline or the session ends.
+  if (admitted_) return;
   if (reconnectAttempt_ >= reconnectDelaysMs_.size()) {
     s_.log(QStringLiteral("❌ Serveur injoignable après %1 tentatives").arg(reconnectAttempt_ + 1));
     endWith(kReasonServerUnreachable, EndCause::ServerUnreachable);
@@ -92,7 +94,9 @@ void ClientRole::signalingClosed() {
 
 void ClientRole::reconnect() {
   if (s_.generation_ != reconnectGeneration_ || s_.isTornDown_ || s_.isEnding_) return;
-  // The request went with the old connection: a new one joins again.
+  // The request went with the old connection: a new one joins again, into
+  // a room that makes its peer connection afresh.
+  s_.negotiation_.close();
   s_.setIsWaitingApproval(false);
   s_.setStatus(QStringLiteral("Connexion au serveur..."));
   s_.connectSignaling();
@@ -100,10 +104,10 @@ void ClientRole::reconnect() {
 }
 
 void ClientRole::handleMessage(const QString& type, const QJsonObject& message) {
-  // The server answers: a later loss starts its tries over. (Only opening
-  // the socket would not do: a server that closes every connection at once
-  // must not be tried for ever.)
-  reconnectAttempt_ = 0;
+  // The server took the join: a later loss starts its tries over. (Opening
+  // the socket, or an error before it closes, would not do: a server that
+  // turns every connection away must not be tried for ever.)
+  if (type == QLatin1String("joined") || type == QLatin1String("waiting-approval")) reconnectAttempt_ = 0;
   if (type == QLatin1String("joined")) {
     s_.log(QStringLiteral("🚪 Room rejointe"));
     s_.setStatus(QStringLiteral("Salle rejointe"));
@@ -121,6 +125,8 @@ void ClientRole::handleMessage(const QString& type, const QJsonObject& message) 
     s_.setStatus(QStringLiteral("Mot de passe incorrect"));
   } else if (type == QLatin1String("approved")) {
     approvalTimer_.stop();
+    admitted_ = true;
+    s_.negotiation_.armConnectDeadline();
     // The server's new key for this machine replaces the one the join
     // showed: kept at once for a known host, with a new host's entry once
     // the session is up.
@@ -138,7 +144,9 @@ void ClientRole::handleMessage(const QString& type, const QJsonObject& message) 
            (peer.unattended ? QStringLiteral("true") : QStringLiteral("false")) + QLatin1Char(')'));
     s_.setStatus(QStringLiteral("Peer connecté, négociation..."));
     approvalTimer_.stop();
+    admitted_ = true;
     s_.createPeerConnection();
+    s_.negotiation_.armConnectDeadline();
   } else if (type == QLatin1String("room-not-found")) {
     endWith(kReasonHostNotFound, EndCause::HostNotFound);
   } else if (type == QLatin1String("room-busy")) {

@@ -63,6 +63,7 @@ class ClientRole final : public QObject, public SessionRole {
   size_t reconnectAttempt_ = 0;  // tries since the server last answered a message
   QUuid reconnectGeneration_;    // the signaling connection that failed
   QString deviceKey_;            // from the admission, until the session is up
+  bool admitted_ = false;        // the server let this client in
 };
 
 }  // namespace lunor

@@ -31,6 +31,8 @@ class Epoch final {
   class Ticket {
    public:
     uint64_t value() const { return value_; }
+    // Whether this epoch is still the current one. Any thread.
+    bool isCurrent() const { return state_->current.load() == value_; }
     // Runs `work` on the session's thread, later, if this epoch is still
     // current then. Any thread.
     void post(std::function<void()> work) const {

@@ -94,11 +94,14 @@ bool HostRole::peerLeftEndsSession(const QString& clientId) {
   return false;
 }
 
+void HostRole::dismissPrompts() {
+  s_.environment_.panels().dismissJoinRequest();
+  if (!requesterId_.isNull()) s_.environment_.notifications().withdrawJoinRequest(requesterId_);
+}
+
 void HostRole::withdrawRequest() {
   s_.log(QStringLiteral("↩️ Demande retirée par ") + (s_.requesterName_.isNull() ? requesterId_ : s_.requesterName_));
-  SessionEnvironment& environment = s_.environment_;
-  environment.panels().dismissJoinRequest();
-  environment.notifications().withdrawJoinRequest(requesterId_);
+  dismissPrompts();
   requesterId_ = QString();
   s_.setPendingJoin(false);
   s_.setApproved(false);
@@ -201,7 +204,7 @@ void HostRole::reconnectLater() {
 void HostRole::reconnect() {
   if (s_.generation_ != reconnectGeneration_ || s_.negotiation_.exists() || s_.isEnding_) return;
   // A request that was waiting went with the server: nobody can answer it.
-  if (s_.pendingJoin_) s_.environment_.panels().dismissJoinRequest();
+  if (s_.pendingJoin_) dismissPrompts();
   requesterId_ = QString();
   s_.setRequesterName(QString());
   s_.setRequesterAvatar(QImage());
@@ -304,7 +307,7 @@ void HostRole::approve() {
   s_.setPendingJoin(false);
   s_.setIsWaitingApproval(false);
   s_.setApproved(true);
-  s_.environment_.panels().dismissJoinRequest();
+  dismissPrompts();
   s_.log(QStringLiteral("✅ Autorisé ") + (s_.requesterName_.isNull() ? requesterId_ : s_.requesterName_));
 
   shouldMakeOfferWhenReady_ = true;
@@ -333,7 +336,7 @@ void HostRole::reject() {
   s_.setIsWaitingApproval(false);
   s_.setRequesterName(QString());
   s_.setRequesterAvatar(QImage());
-  s_.environment_.panels().dismissJoinRequest();
+  dismissPrompts();
   cooldownUntil_ = std::chrono::steady_clock::now() + kRejectCooldown;
   s_.log(QStringLiteral("❌ Rejeté ") + requesterId_);
 }
@@ -352,7 +355,7 @@ void HostRole::handlePeerJoined(const QJsonObject& message) {
     s_.setApproved(true);
     s_.setPendingJoin(false);
     s_.setIsWaitingApproval(false);
-    s_.environment_.panels().dismissJoinRequest();
+    dismissPrompts();
   }
   // The admission's TURN credentials (taken by the session) reach an offer
   // already made only through an ICE restart.
@@ -396,8 +399,7 @@ void HostRole::showHud(std::function<void()> quit) {
 
 Negotiation::ControlReceiver HostRole::controlReceiver() {
   InjectionSequence* input = input_.get();  // outlives the connection: the session closes it first
-  const Epoch* epoch = &s_.epoch_;
-  return [input, epoch](const std::string& text) { input->receive(text, epoch->ticket()); };
+  return [input](const std::string& text, const Epoch::Ticket& connection) { input->receive(text, connection); };
 }
 
 void HostRole::connectionCreated() {
@@ -477,11 +479,11 @@ void HostRole::handlePayload(const QString& type, const QJsonObject& data) {
 // ---------------------------------------------------------------------- end --
 
 void HostRole::ending(const QString& reason, const QDateTime& startedAt) {
+  dismissPrompts();
   requesterId_ = QString();
   admittedId_ = QString();
   cooldownUntil_ = std::chrono::steady_clock::now() + kEndCooldown;
   SessionPanels& panels = s_.environment_.panels();
-  panels.dismissJoinRequest();
   const qint64 seconds = startedAt.isValid() ? startedAt.secsTo(QDateTime::currentDateTime()) : 0;
   panels.showEndSession(reason, endDurationText(seconds), kEndCountdownSeconds);
 }

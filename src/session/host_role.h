@@ -64,6 +64,8 @@ class HostRole final : public QObject, public SessionRole {
   void handleJoinRequest(const QJsonObject& message);
   // The pending requester left before an answer: its prompts go, nothing else.
   void withdrawRequest();
+  // Closes the request's panel and its notification.
+  void dismissPrompts();
   void handlePeerJoined(const QJsonObject& message);
   void handleNotificationAction(const QString& clientId, JoinAction action);
   void sendOfferIfReady();

@@ -50,6 +50,18 @@ void InjectionSequence::run() {
 void InjectionSequence::receive(const std::string& text, const Epoch::Ticket& arrival) {
   auto message = decodeControlMessage(QByteArray::fromStdString(text));
   if (!message) return;
+  {
+    std::lock_guard lock(mutex_);
+    if (queue_.size() >= kMaxQueued) {
+      // Faster than anything can be injected: what comes now is dropped, and
+      // said once in the log.
+      if (!std::exchange(floodLogged_, true) && hooks_.log) {
+        hooks_.log(QStringLiteral("⚠️ Trop d’événements de contrôle en attente : les suivants sont ignorés"));
+      }
+      return;
+    }
+    floodLogged_ = false;
+  }
   post([this, message = *message, arrival] { apply(message, arrival); });
 }
 
@@ -69,6 +81,9 @@ QPoint InjectionSequence::map(double x, double y) const { return mapper_.hostPix
 
 void InjectionSequence::apply(const ControlMessage& message, const Epoch::Ticket& arrival) {
   using Type = ControlMessage::Type;
+  // Its connection has ended: what the client still had queued is not done
+  // (the end's releaseAll() comes after it).
+  if (!arrival.isCurrent()) return;
   if (hooks_.mayControl && !hooks_.mayControl()) {
     if (hooks_.log) {
       hooks_.log(QStringLiteral(

@@ -50,8 +50,11 @@ class InjectionSequence final {
 
   // One message of the "control" channel, as text, with the epoch of the
   // connection it came on. Any thread; returns at once. Messages that do
-  // not decode are dropped without a log.
+  // not decode are dropped without a log; so are those whose connection has
+  // ended by the time their turn comes (a client cannot act after its end),
+  // and those past kMaxQueued waiting (a flood).
   void receive(const std::string& text, const Epoch::Ticket& arrival);
+  static constexpr size_t kMaxQueued = 10'000;
   // Maps the messages queued from now on onto another display. Any thread.
   void setDisplay(uint32_t displayId);
   // Moves the pointer to the centre of the current display. Any thread.
@@ -76,6 +79,7 @@ class InjectionSequence final {
   std::condition_variable wake_;
   std::deque<std::function<void()>> queue_;
   bool stopping_ = false;
+  bool floodLogged_ = false;  // guarded by mutex_: the flood was said
   std::thread thread_;  // last: starts once everything above exists
 };
 

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "session/epoch.h"
+#include "session/signaling_messages.h"
 
 namespace lunor {
 namespace {
@@ -56,15 +57,16 @@ class Negotiation::Observer final : public rtc::PeerConnectionObserver,
   }
 
   void onVideoTrack(std::shared_ptr<rtc::VideoTrack> track) override {
+    // Names the other side chose: fit to show on a terminal.
     owner_.log_(QStringLiteral("🎥 Track vidéo distante reçue (id=") +
-                QString::fromStdString(track->trackId()) + QLatin1Char(')'));
+                peerText(QString::fromStdString(track->trackId()), kMaxPeerNameChars) + QLatin1Char(')'));
     Negotiation* owner = &owner_;
     ticket_.post([owner, track] { Q_EMIT owner->remoteVideoTrack(track); });
   }
 
   void onDataChannel(std::shared_ptr<rtc::DataChannel> channel) override {
     const std::string label = channel->label();
-    owner_.log_(QStringLiteral("🔗 DataChannel reçu: ") + QString::fromStdString(label));
+    owner_.log_(QStringLiteral("🔗 DataChannel reçu: ") + peerText(QString::fromStdString(label), kMaxPeerNameChars));
     if (label != kControlLabel) return;
     watch(channel);  // here, so no message slips past before the adoption
     Negotiation* owner = &owner_;
@@ -76,7 +78,7 @@ class Negotiation::Observer final : public rtc::PeerConnectionObserver,
   }
 
   void onMessage(const std::string& data, bool binary) override {
-    if (!binary && receiver_) receiver_(data);
+    if (!binary && receiver_) receiver_(data, ticket_);
   }
 
  private:

@@ -16,10 +16,10 @@
 #include <QTimer>
 
 #include "rtc/peer_connection.h"
+#include "session/epoch.h"
 
 namespace lunor {
 
-class Epoch;
 
 class Negotiation final : public QObject {
   Q_OBJECT
@@ -29,8 +29,9 @@ class Negotiation final : public QObject {
   static constexpr int kConnectDeadlineMs = 15'000;
 
   // Gets the text of every message of the "control" channel, on a library
-  // thread, in arrival order. Must be quick and thread-safe.
-  using ControlReceiver = std::function<void(const std::string& text)>;
+  // thread, in arrival order, with the epoch of the connection it came on.
+  // Must be quick and thread-safe.
+  using ControlReceiver = std::function<void(const std::string& text, const Epoch::Ticket& connection)>;
   // Turns the library's offer into the one that leaves; main thread.
   using OfferRewrite = std::function<std::string(const std::string& sdp)>;
   // Any thread.

@@ -329,6 +329,10 @@ void RemoteSession::startClient(const QString& sessionId) {
   if (!client()) replaceRole(std::make_unique<ClientRole>(*this));
   sessionId_ = sessionId;
   isTornDown_ = false;
+  // An end the screens never cleared (gone while showing it) must not hide
+  // the next one with the same text.
+  setEndCause(EndCause::NotEnded);
+  setEndReason(QString());
   setRunning(true);
   generation_ = QUuid::createUuid();
   log(QStringLiteral("🎯 Mode CLIENT → connexion à ") + sessionId);
@@ -347,6 +351,8 @@ void RemoteSession::replaceRole(std::unique_ptr<SessionRole> role) {
 
 void RemoteSession::stop(const QString& reason) {
   Q_ASSERT(isMainThread());
+  // Nothing under way: nothing to end, and no start time to make up.
+  if (!running_) return;
   if (role_) role_->stopping();
   endSession(reason, /*silent=*/false, EndCause::LocalStop);
   postToMain([this] { setPendingJoin(false); });

@@ -211,7 +211,10 @@ std::vector<DisplayEntry> displaysOf(const QJsonObject& payload) {
     const QJsonValue name = entry.value(QLatin1String("name"));
     const QJsonValue resolution = entry.value(QLatin1String("resolution"));
     if (!index || !name.isString() || !resolution.isString()) continue;
-    entries.push_back({static_cast<int>(*index), name.toString(), resolution.toString(), 0});
+    // Shown in the client's menu: the host's words, fit to show.
+    entries.push_back({static_cast<int>(*index), peerText(name.toString(), kMaxPeerNameChars),
+                       peerText(resolution.toString(), kMaxPeerNameChars), 0});
+    if (entries.size() == kMaxDisplays) break;
   }
   return entries;
 }

@@ -104,7 +104,9 @@ std::optional<QString> descriptionOf(const QJsonObject& payload);
 std::optional<rtc::IceCandidate> candidateOf(const QJsonObject& payload);
 std::optional<QualityProfile> qualityOf(const QJsonObject& payload);
 std::optional<int> switchIndexOf(const QJsonObject& payload);
-// The well-formed entries of a "displays" payload, in order.
+// The well-formed entries of a "displays" payload, in order, at most
+// kMaxDisplays, their texts fit to show (peerText).
+inline constexpr size_t kMaxDisplays = 16;
 std::vector<DisplayEntry> displaysOf(const QJsonObject& payload);
 
 struct VideoGeometry {

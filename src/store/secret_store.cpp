@@ -10,6 +10,7 @@ QString toString(const KeychainError& error) {
 std::optional<KeychainError> FallbackSecretStore::save(const QString& service,
                                                        const QString& account,
                                                        const QByteArray& data) {
+  std::lock_guard lock(mutex_);
   if (!primary_.save(service, account, data)) {
     // A copy left in the file from a time without the service would shadow
     // nothing but must not outlive the password it held.
@@ -21,6 +22,7 @@ std::optional<KeychainError> FallbackSecretStore::save(const QString& service,
 
 SecretStore::ReadResult FallbackSecretStore::read(const QString& service,
                                                   const QString& account) {
+  std::lock_guard lock(mutex_);
   ReadResult primary = primary_.read(service, account);
   if (primary.data) return primary;
   ReadResult fallback = fallback_.read(service, account);
@@ -31,6 +33,7 @@ SecretStore::ReadResult FallbackSecretStore::read(const QString& service,
 }
 
 void FallbackSecretStore::remove(const QString& service, const QString& account) {
+  std::lock_guard lock(mutex_);
   primary_.remove(service, account);
   fallback_.remove(service, account);
 }

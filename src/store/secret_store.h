@@ -4,6 +4,7 @@
 // password relies on: a missing item reads as NoData, a save replaces the old
 // item, and a delete that finds nothing is silent.
 
+#include <mutex>
 #include <optional>
 
 #include <QByteArray>
@@ -47,7 +48,8 @@ class SecretStore {
 
 // The Secret Service first; a private file when there is no service. A
 // service that is there but fails is reported, not passed over: the file
-// may not hold what the service does.
+// may not hold what the service does. Any thread: one call at a time (the
+// file is read, changed and written whole).
 // Borrowed stores must outlive the wrapper.
 class FallbackSecretStore final : public SecretStore {
  public:
@@ -61,6 +63,7 @@ class FallbackSecretStore final : public SecretStore {
  private:
   SecretStore& primary_;
   SecretStore& fallback_;
+  std::mutex mutex_;  // held for the whole of each call
 };
 
 }  // namespace lunor

@@ -2,6 +2,9 @@
 
 // What the platform says about the two permissions hosting needs.
 
+#include <functional>
+#include <mutex>
+
 #include <QString>
 
 namespace lunor {
@@ -28,15 +31,27 @@ class PermissionChecks {
 // what a missing accessibility permission means to the person.
 class X11PermissionChecks final : public PermissionChecks {
  public:
-  // injectionProblem: why input cannot be injected; empty when it can.
-  explicit X11PermissionChecks(QString injectionProblem = {}) : injectionProblem_(std::move(injectionProblem)) {}
-  bool accessibilityTrusted(bool) override { return injectionProblem_.isEmpty(); }
-  QString accessibilityProblem() override { return injectionProblem_; }
+  // injectionProbe says why input cannot be injected (empty when it can);
+  // asked once, when the answer is first needed. None: it can.
+  explicit X11PermissionChecks(std::function<QString()> injectionProbe = {})
+      : injectionProbe_(std::move(injectionProbe)) {}
+  bool accessibilityTrusted(bool) override { return injectionProblem().isEmpty(); }
+  QString accessibilityProblem() override { return injectionProblem(); }
   bool screenCaptureAllowed() override { return true; }
   void requestScreenCapture() override {}
   MicrophoneAuthorization microphone() override { return MicrophoneAuthorization::NotDetermined; }
 
  private:
+  // Any thread.
+  const QString& injectionProblem() {
+    std::call_once(probed_, [this] {
+      if (injectionProbe_) injectionProblem_ = injectionProbe_();
+    });
+    return injectionProblem_;
+  }
+
+  std::function<QString()> injectionProbe_;
+  std::once_flag probed_;
   QString injectionProblem_;
 };
 

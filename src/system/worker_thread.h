@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <memory>
+#include <mutex>
 
 #include <QMetaObject>
 #include <QObject>
@@ -16,8 +17,14 @@ namespace lunor {
 
 class WorkerThread final {
  public:
+  // How long the destructor waits for a call under way.
+  static constexpr int kStopWaitMs = 2000;
+
   explicit WorkerThread(const QString& name);
-  // Waits for the call under way; calls queued behind it are dropped.
+  // Calls queued behind the one under way are dropped, and nothing is
+  // reported any more. The call under way gets kStopWaitMs to return; one
+  // that does not (a keyring prompt nobody answers) is left to finish with
+  // the process rather than holding up its exit.
   ~WorkerThread();
   WorkerThread(const WorkerThread&) = delete;
   WorkerThread& operator=(const WorkerThread&) = delete;
@@ -26,12 +33,14 @@ class WorkerThread final {
   void post(std::function<void()> call);
 
   // Runs `work` on the worker's thread, then `done` with its result on the
-  // thread of `context`. The context must outlive the worker (the worker is
-  // one of its members): what the worker has posted to it goes with it.
+  // thread of `context`, unless the worker has gone by then. The context
+  // must outlive the worker (the worker is one of its members).
   template <typename T>
   void run(QObject* context, std::function<T()> work, std::function<void(T)> done) {
-    post([context, work = std::move(work), done = std::move(done)]() mutable {
+    post([shared = shared_, context, work = std::move(work), done = std::move(done)]() mutable {
       T value = work();
+      std::lock_guard lock(shared->mutex);
+      if (!shared->reporting) return;
       QMetaObject::invokeMethod(
           context, [value = std::move(value), done = std::move(done)]() mutable { done(std::move(value)); },
           Qt::QueuedConnection);
@@ -39,7 +48,12 @@ class WorkerThread final {
   }
 
  private:
-  QThread thread_;
+  struct Shared {
+    std::mutex mutex;       // guards reporting
+    bool reporting = true;  // false once the worker's owner is going
+  };
+  std::shared_ptr<Shared> shared_ = std::make_shared<Shared>();
+  std::unique_ptr<QThread> thread_;
   std::unique_ptr<QObject> receiver_;  // lives on thread_: runs the calls
 };
 

@@ -67,6 +67,9 @@ Rectangle {
     // An ended session has nothing left to stop: only the stage goes.
     function disconnect(reason) {
         if (didEnd) return
+        startTimer.stop()
+        stageTimer.stop()
+        isConnecting = false
         isConnected = false
         if (!session.running) return
         didEnd = true

@@ -63,6 +63,21 @@ class StageTest : public QObject {
     return QTest::qWaitForWindowExposed(view.get()) && track->sinkCount() == 1;
   }
 
+  // The host's "control" channel, open, with the picture fitted in the
+  // window (it spans y 37.5 to 262.5); null when either does not happen.
+  std::shared_ptr<rtc::FakeDataChannel> openControl() {
+    auto control = std::make_shared<rtc::FakeDataChannel>("control");
+    control->state_ = rtc::DataChannelState::Open;
+    scripted->connection()->observer->onDataChannel(control);
+    const bool ready = QTest::qWaitFor(
+        [&] {
+          return scripted->session.isControlChannelOpen() &&
+                 scripted->session.displayedVideoRect() == QRectF(0, 0, 400, 225);
+        },
+        5000);
+    return ready ? control : nullptr;
+  }
+
   // Feeds red frames (of a high-definition size: their colours must not be
   // read with another matrix) until the window shows them; the grabbed picture.
   QImage showRed() {
@@ -114,11 +129,8 @@ class StageTest : public QObject {
   // the second press; positions are normalised over the picture.
   void pointerAndKeysBecomeControlMessages() {
     QVERIFY(showStage(0));
-    auto control = std::make_shared<rtc::FakeDataChannel>("control");
-    control->state_ = rtc::DataChannelState::Open;
-    scripted->connection()->observer->onDataChannel(control);
-    QTRY_VERIFY(scripted->session.isControlChannelOpen());
-    QTRY_COMPARE(scripted->session.displayedVideoRect(), QRectF(0, 0, 400, 225));
+    const auto control = openControl();
+    QVERIFY(control);
 
     // The picture spans y 37.5 to 262.5 in the window; its centre is (200, 150).
     QTest::mouseDClick(view.get(), Qt::RightButton, {}, QPoint(200, 150));  // two clicks, quickly
@@ -171,11 +183,8 @@ class StageTest : public QObject {
   void heldButtonsAreLetGoWhenTheViewLosesThem() {
     QFETCH(bool, grabTaken);
     QVERIFY(showStage(0));
-    auto control = std::make_shared<rtc::FakeDataChannel>("control");
-    control->state_ = rtc::DataChannelState::Open;
-    scripted->connection()->observer->onDataChannel(control);
-    QTRY_VERIFY(scripted->session.isControlChannelOpen());
-    QTRY_COMPARE(scripted->session.displayedVideoRect(), QRectF(0, 0, 400, 225));
+    const auto control = openControl();
+    QVERIFY(control);
     auto buttons = [&] {
       QStringList seen;
       for (const auto& [text, binary] : control->sent) {

@@ -135,9 +135,13 @@ class ClientRoleTest : public test::ScriptedSessionTest {
     }
     session->startClient("123456789");
     if (what == "waiting") {
+      // As the server answers: in the room (a peer connection is made),
+      // then waiting for the host's person.
       QTRY_COMPARE(ofType("join").size(), 1);
+      server->sendJson({{"type", "joined"}});
       server->sendJson({{"type", "waiting-approval"}});
       QTRY_VERIFY(session->isWaitingApproval());
+      QVERIFY(scripted->connection() != nullptr);
     }
     QTRY_COMPARE_WITH_TIMEOUT(int(session->endCause()), cause, 10000);
     QCOMPARE(session->endReason(), reason);

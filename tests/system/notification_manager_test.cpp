@@ -166,6 +166,28 @@ class NotificationManagerTest : public QObject {
     QCOMPARE(service->shown[1].summary, QString("Zoé Roy souhaite se connecter"));
   }
 
+  // A requester who leaves takes its notification with it, even one whose
+  // post the service has not answered yet; another client's stays.
+  void withdrawnRequestsCloseTheirNotification_data() {
+    QTest::addColumn<bool>("answeredFirst");
+    QTest::newRow("shown") << true;
+    QTest::newRow("still being posted") << false;
+  }
+  void withdrawnRequestsCloseTheirNotification() {
+    QFETCH(bool, answeredFirst);
+    DBusNotificationManager manager(client());
+    manager.ensureConfigured();
+    manager.postJoinRequest("Bob", "c2");
+    manager.postJoinRequest("Zoé", "c1");
+    if (answeredFirst) QTRY_VERIFY(notifLines.contains("🟢 [Notif] add(join) OK id=join-request-c1"));
+    manager.withdrawJoinRequest("c1");
+    QTRY_VERIFY(notifLines.contains("ℹ️ [Notif] retirée id=join-request-c1"));
+    QTRY_COMPARE(service->live.size(), 1);
+    QTest::qWait(200);
+    QCOMPARE(service->live.size(), 1);  // Bob's
+    QCOMPARE(service->shown.size(), 2);
+  }
+
   void buttonsReachTheHostSessionOnlyForItsRequester() {
     test::TestWsServer signaling;
     test::FakeEnvironment environment;

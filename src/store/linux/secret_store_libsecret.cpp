@@ -32,11 +32,23 @@ bool sessionBusExists() {
 // answer in time): only the first lets the private file stand in.
 KeychainError fromGError(GError* error) {
   bool absent = !error;
-  if (error && error->domain == G_DBUS_ERROR) {
+  if (error && error->domain == G_IO_ERROR) {
+    // A bus address that leads nowhere (a dead socket, a stale variable).
+    switch (error->code) {
+      case G_IO_ERROR_NOT_FOUND:
+      case G_IO_ERROR_CONNECTION_REFUSED:
+      case G_IO_ERROR_CLOSED:
+      case G_IO_ERROR_BROKEN_PIPE:
+        absent = true;
+        break;
+      default: break;
+    }
+  } else if (error && error->domain == G_DBUS_ERROR) {
     switch (error->code) {
       case G_DBUS_ERROR_SERVICE_UNKNOWN:
       case G_DBUS_ERROR_NAME_HAS_NO_OWNER:
       case G_DBUS_ERROR_NO_SERVER:
+      case G_DBUS_ERROR_DISCONNECTED:
       case G_DBUS_ERROR_SPAWN_EXEC_FAILED:
       case G_DBUS_ERROR_SPAWN_FORK_FAILED:
       case G_DBUS_ERROR_SPAWN_CHILD_EXITED:
@@ -62,7 +74,8 @@ std::optional<KeychainError> LibsecretSecretStore::save(const QString& service,
                                                         const QString& account,
                                                         const QByteArray& data) {
   if (!sessionBusExists()) return KeychainError::unexpectedStatus(KeychainError::kStatusNotAvailable);
-  remove(service, account);
+  // Storing replaces an item with the same attributes: nothing is removed
+  // first, so a store that fails leaves the old secret where it was.
   const QByteArray s = service.toUtf8();
   const QByteArray a = account.toUtf8();
   SecretValue* value = secret_value_new(data.constData(), data.size(), "application/octet-stream");
@@ -87,7 +100,16 @@ SecretStore::ReadResult LibsecretSecretStore::read(const QString& service,
                                                           s.constData(), "account", a.constData(),
                                                           nullptr);
   if (error) return {std::nullopt, fromGError(error)};
-  if (!value) return {std::nullopt, KeychainError::noData()};
+  if (!value) {
+    // Nothing came back: nothing is there, or it is there and stayed locked
+    // (the unlock prompt was dismissed). Looking without unlocking tells.
+    GList* items = secret_password_search_sync(schema(), SECRET_SEARCH_ALL, nullptr, &error, "service",
+                                               s.constData(), "account", a.constData(), nullptr);
+    if (error) return {std::nullopt, fromGError(error)};
+    const bool there = items != nullptr;
+    g_list_free_full(items, g_object_unref);
+    return {std::nullopt, there ? KeychainError::unexpectedStatus(KeychainError::kStatusFailed) : KeychainError::noData()};
+  }
   gsize length = 0;
   const gchar* bytes = secret_value_get(value, &length);
   QByteArray data(bytes, static_cast<qsizetype>(length));

@@ -71,6 +71,7 @@ void DBusNotificationManager::postJoinRequest(const QString& displayName, const 
     qCInfo(notifLog).noquote() << QStringLiteral("🟠 [Notif] ensureConfigured → reconfigure");
     ensureConfigured();
   }
+  withdrawn_.remove(clientId);  // asking again
   // Until the service has answered, a second request from the same client
   // would not know the first notification's number and would add a second
   // notification: it waits and replaces the first instead.
@@ -127,7 +128,8 @@ void DBusNotificationManager::post(const QString& displayName, const QString& cl
                             QStringLiteral("default"), QString()};
   const QVariantMap hints{
       {QStringLiteral("urgency"), QVariant::fromValue(uchar(2))},
-      {QStringLiteral("sound-name"), QStringLiteral("message-new-instant")},
+      // The session plays the join's sound itself (notifications or not).
+      {QStringLiteral("suppress-sound"), true},
       {QStringLiteral("x-lunor-category"), QLatin1String(kCategory)},
       {QStringLiteral("x-lunor-client-id"), clientId},
       {QStringLiteral("x-lunor-display-name"), displayName.isNull() ? QString(QLatin1String("")) : displayName}};

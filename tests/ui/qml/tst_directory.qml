@@ -36,7 +36,7 @@ TestCase {
             session: Fixture.session
             directory: Fixture.directory
             startDelay: 10
-            stageDelay: 800
+            stageDelay: 3000
             alertTick: 10
         }
     }

@@ -297,6 +297,7 @@ class HostRoleTest : public test::ScriptedSessionTest {
     control(R"({"t":"drag","b":1,"x":0.75,"y":0.5})");
     control(R"({"t":"keydown","keyCode":12})");
     control(R"({"t":"mod","k":"cmd","d":true})");
+    QTRY_VERIFY(injected().contains("mod(cmd,1)"));  // all held now (what is still queued at the end is dropped)
     session->stop("Session terminée par l’hôte");
     QTRY_VERIFY(injected().contains("releaseAllModifiers"));
     const QStringList calls = injected();
@@ -392,11 +393,15 @@ class HostRoleTest : public test::ScriptedSessionTest {
     QVERIFY(scripted->hostWithClient());
     // Shared with the hook: the input thread still calls it during cleanup.
     auto gate = std::make_shared<QSemaphore>();
+    auto held = std::make_shared<std::atomic<bool>>(false);
     QThread* main = QThread::currentThread();
-    scripted->injector().beforeEachCall = [gate, main] {
-      if (QThread::currentThread() != main) gate->acquire();  // the input thread only
+    scripted->injector().beforeEachCall = [gate, held, main] {
+      if (QThread::currentThread() == main) return;  // the input thread only
+      *held = true;
+      gate->acquire();
     };
-    control(R"({"t":"move","x":0.1,"y":0.1})");  // holds the input thread
+    control(R"({"t":"move","x":0.1,"y":0.1})");
+    QTRY_VERIFY(held->load());  // the input thread is in the move
     control(R"({"t":"mdown","x":0.5,"y":0.5})");
     session->stop("Session terminée par l’hôte");
     QTRY_COMPARE_WITH_TIMEOUT(ofType("create").size(), 2, 5000);

@@ -9,7 +9,7 @@
 #include <QString>
 #include <QStringList>
 
-#include "session/quality_profile.h"
+#include "protocol/quality_profile.h"
 
 namespace lunor {
 

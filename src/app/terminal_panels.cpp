@@ -2,7 +2,7 @@
 
 #include <unistd.h>
 
-#include "session/signaling_messages.h"
+#include "protocol/signaling_messages.h"
 
 namespace lunor {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "host/mac_key_codes.h"
+#include "protocol/key_codes.h"
 
 namespace lunor {
 
@@ -52,11 +52,6 @@ QPointF wheelPixels(QPoint angleDelta, QPoint pixelDelta) {
   constexpr double kAnglePerNotch = 120.0;
   if (!pixelDelta.isNull()) return {double(pixelDelta.x()), -double(pixelDelta.y())};
   return {angleDelta.x() * kPixelsPerNotch / kAnglePerNotch, -angleDelta.y() * kPixelsPerNotch / kAnglePerNotch};
-}
-
-std::optional<uint16_t> macKeyForXKeycode(quint32 xKeycode) {
-  if (xKeycode < 8 || xKeycode > 255) return std::nullopt;
-  return macKeyForEvdev(static_cast<uint16_t>(xKeycode - 8));
 }
 
 }  // namespace lunor

@@ -12,23 +12,16 @@
 #include <QPointF>
 #include <QRectF>
 
-#include "session/control_message.h"
+#include "protocol/control_message.h"
+#include "protocol/key_codes.h"
 
 namespace lunor {
 
-// The normalised position of view point p (design space: y upwards) over
+// The normalised position of view point p (bottom-up view space: y upwards) over
 // the picture: displayedRect when it has a width, else the view's bounds.
 // Points outside are clamped onto the nearest edge (NaN onto the low one);
 // x is 0 at the left edge, y 0 at the top edge. (0, 0) when the area is empty.
 QPointF normalisedPosition(QPointF p, const QRectF& displayedRect, const QRectF& bounds);
-
-// Modifier flags as the wire's peers know them (the macOS event flags).
-namespace modifier_flags {
-inline constexpr uint32_t kShift = 0x20000;
-inline constexpr uint32_t kCtrl = 0x40000;
-inline constexpr uint32_t kAlt = 0x80000;
-inline constexpr uint32_t kCmd = 0x100000;
-}  // namespace modifier_flags
 
 // The "mod" messages from flags `before` to `after`: cmd, then shift, alt,
 // ctrl, for those that changed.
@@ -59,10 +52,5 @@ class ClickCounter {
 // pixels, the amount an X11 host turns into one wheel click. Qt's deltas are
 // positive for scrolling up and left, hence the vertical sign change.
 QPointF wheelPixels(QPoint angleDelta, QPoint pixelDelta);
-
-// The macOS virtual key code of the physical key with this X keycode (what
-// Qt reports as the native scan code under xcb); nothing for keys with no
-// macOS code.
-std::optional<uint16_t> macKeyForXKeycode(quint32 xKeycode);
 
 }  // namespace lunor

@@ -18,31 +18,6 @@ std::optional<int> wireButton(Qt::MouseButton button) {
   return std::nullopt;
 }
 
-uint32_t flagsOf(Qt::KeyboardModifiers modifiers) {
-  using namespace modifier_flags;
-  uint32_t flags = 0;
-  if (modifiers & Qt::MetaModifier) flags |= kCmd;  // Linux's Super key
-  if (modifiers & Qt::ShiftModifier) flags |= kShift;
-  if (modifiers & Qt::AltModifier) flags |= kAlt;
-  if (modifiers & Qt::ControlModifier) flags |= kCtrl;
-  return flags;
-}
-
-// The flag a modifier key stands for; 0 for other keys.
-uint32_t flagOfKey(int key) {
-  using namespace modifier_flags;
-  switch (key) {
-    case Qt::Key_Meta:
-    case Qt::Key_Super_L:
-    case Qt::Key_Super_R: return kCmd;
-    case Qt::Key_Shift: return kShift;
-    case Qt::Key_Alt:
-    case Qt::Key_AltGr: return kAlt;
-    case Qt::Key_Control: return kCtrl;
-    default: return 0;
-  }
-}
-
 }  // namespace
 
 InputView::InputView(QQuickItem* parent)
@@ -71,8 +46,8 @@ void InputView::itemChange(ItemChange change, const ItemChangeData& value) {
 }
 
 QPointF InputView::normalised(QPointF itemPosition) const {
-  const QPointF design(itemPosition.x(), height() - itemPosition.y());
-  return normalisedPosition(design, session_ ? session_->displayedVideoRect() : QRectF(),
+  const QPointF bottomUp(itemPosition.x(), height() - itemPosition.y());
+  return normalisedPosition(bottomUp, session_ ? session_->displayedVideoRect() : QRectF(),
                             QRectF(0, 0, width(), height()));
 }
 
@@ -170,13 +145,13 @@ void InputView::setModifiers(uint32_t flags) {
 
 void InputView::keyPressEvent(QKeyEvent* event) {
   event->accept();
-  if (const uint32_t flag = flagOfKey(event->key())) {
-    setModifiers(flagsOf(event->modifiers()) | flag);
+  if (const uint32_t flag = modifierFlagOfQtKey(event->key())) {
+    setModifiers(modifierFlagsOf(event->modifiers()) | flag);
     return;
   }
   if (event->key() == Qt::Key_CapsLock) return;  // a flag, not a key, for the host
   // A modifier pressed while the focus was elsewhere shows up here.
-  setModifiers(flagsOf(event->modifiers()));
+  setModifiers(modifierFlagsOf(event->modifiers()));
   const auto code = macKeyForXKeycode(event->nativeScanCode());
   if (!code) return;
   ControlMessage message;
@@ -190,8 +165,8 @@ void InputView::keyPressEvent(QKeyEvent* event) {
 
 void InputView::keyReleaseEvent(QKeyEvent* event) {
   event->accept();
-  if (const uint32_t flag = flagOfKey(event->key())) {
-    setModifiers(flagsOf(event->modifiers()) & ~flag);
+  if (const uint32_t flag = modifierFlagOfQtKey(event->key())) {
+    setModifiers(modifierFlagsOf(event->modifiers()) & ~flag);
     return;
   }
   if (event->isAutoRepeat()) return;  // repeats send key downs only

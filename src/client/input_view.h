@@ -48,7 +48,7 @@ class InputView : public QQuickItem {
   void itemChange(ItemChange change, const ItemChangeData& value) override;
 
  private:
-  // Where Qt's top-down item coordinates enter the design's bottom-up ones.
+  // Where Qt's top-down item coordinates enter the view space's bottom-up ones.
   QPointF normalised(QPointF itemPosition) const;
   void sendPointer(ControlMessage::Type type, int button, QPointF itemPosition);
   void send(const ControlMessage& message);

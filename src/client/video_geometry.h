@@ -1,7 +1,7 @@
 #pragma once
 
 // Where the host's picture lands in the client's view. The rectangles here
-// are in the design's view space: origin at the bottom left, y upwards, in
+// are in the view space: origin at the bottom left, y upwards, in
 // points; the Qt Quick items convert at the one place Qt's top-down
 // coordinates enter (video_view.cpp and input_view.cpp).
 
@@ -9,7 +9,7 @@
 #include <QSize>
 #include <QSizeF>
 
-#include "session/quality_profile.h"
+#include "protocol/quality_profile.h"
 
 namespace lunor {
 

@@ -74,9 +74,9 @@ void VideoView::geometryChange(const QRectF& newGeometry, const QRectF& oldGeome
   if (newGeometry.size() != oldGeometry.size()) polish();
 }
 
-// The layout pass. The design's rectangles have their origin at the bottom
-// left; Qt's at the top left: the picture is placed in Qt's space, and the
-// session hears of it in the design's.
+// The layout pass. The view space's rectangles have their origin at the
+// bottom left; Qt's at the top left: the picture is placed in Qt's space,
+// and the session hears of it in the view space's.
 void VideoView::updatePolish() {
   const QRectF bounds(0, 0, width(), height());
   const bool verbose = videoViewLog().isDebugEnabled();

@@ -7,27 +7,12 @@
 // acted, so implementations need no locking of their own.
 
 #include <cstdint>
-#include <optional>
 
 #include <QPoint>
-#include <QString>
+
+#include "protocol/input_types.h"
 
 namespace lunor {
-
-enum class MouseButton { Left, Right, Middle };
-
-// The wire's button numbers: 1 secondary, 2 middle, anything else primary.
-inline MouseButton mouseButtonFromWire(int b) {
-  if (b == 1) return MouseButton::Right;
-  if (b == 2) return MouseButton::Middle;
-  return MouseButton::Left;
-}
-
-enum class Modifier { Shift, Alt, Ctrl, Cmd };
-
-// "shift", "alt", "ctrl" or "cmd", matched exactly; nothing for other names.
-std::optional<Modifier> modifierFromName(const QString& name);
-QString modifierName(Modifier modifier);
 
 class ControlInjector {
  public:

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "protocol/negotiation_types.h"
+
 namespace lunor::rtc {
 
 // ICE connection states, numbered as the library and the wire logs number them.
@@ -32,31 +34,6 @@ enum class DataChannelState : int {
   Closed = 3,
 };
 
-// Session description types, numbered as in the design's logs (offer 0, answer 2).
-enum class SdpType : int {
-  Offer = 0,
-  PrAnswer = 1,
-  Answer = 2,
-  Rollback = 3,
-};
-
-struct SessionDescription {
-  SdpType type = SdpType::Offer;
-  std::string sdp;
-};
-
-struct IceCandidate {
-  std::string sdp;                    // the "candidate:..." line
-  std::optional<std::string> sdpMid;  // absent when the library gives none
-  int sdpMLineIndex = 0;
-};
-
-struct IceServer {
-  std::vector<std::string> urls;
-  std::string username;
-  std::string credential;
-};
-
 enum class IceTransportPolicy { NoCandidates, Relay, NoHost, All };
 
 struct Configuration {
@@ -67,7 +44,7 @@ struct Configuration {
   IceTransportPolicy iceTransportPolicy = IceTransportPolicy::All;
 };
 
-// String-to-string constraints, as the design writes them ("true"/"false").
+// String-to-string constraints, as the peers write them ("true"/"false").
 struct MediaConstraints {
   std::map<std::string, std::string> mandatory;
   std::map<std::string, std::string> optional;

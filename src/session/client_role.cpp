@@ -3,7 +3,7 @@
 #include "session/remote_session.h"
 #include "session/service_config.h"
 #include "session/session_environment.h"
-#include "session/signaling_messages.h"
+#include "protocol/signaling_messages.h"
 #include "store/address_book.h"
 #include "store/unattended_password.h"
 #include "store/user_profile_store.h"

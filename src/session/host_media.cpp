@@ -6,7 +6,7 @@
 #include "session/epoch.h"
 #include "session/negotiation.h"
 #include "session/session_environment.h"
-#include "session/signaling_messages.h"
+#include "protocol/signaling_messages.h"
 
 namespace lunor {
 namespace {

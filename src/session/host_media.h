@@ -20,7 +20,7 @@
 
 #include "host/screen_capturer.h"
 #include "rtc/peer_connection.h"
-#include "session/quality_profile.h"
+#include "protocol/quality_profile.h"
 
 namespace lunor {
 

@@ -19,7 +19,7 @@
 
 #include "host/coordinate_mapper.h"
 #include "host/input_tracker.h"
-#include "session/control_message.h"
+#include "protocol/control_message.h"
 #include "session/epoch.h"
 
 namespace lunor {

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "session/epoch.h"
-#include "session/signaling_messages.h"
+#include "protocol/signaling_messages.h"
 
 namespace lunor {
 namespace {

@@ -4,11 +4,11 @@
 #include <QTime>
 
 #include "session/client_role.h"
-#include "session/control_message.h"
+#include "protocol/control_message.h"
 #include "session/host_role.h"
 #include "session/session_environment.h"
 #include "session/signaling_client.h"
-#include "session/signaling_messages.h"
+#include "protocol/signaling_messages.h"
 #include "store/address_book.h"
 #include "system/console_log.h"
 #include "ui/session_panels.h"

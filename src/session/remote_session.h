@@ -27,7 +27,7 @@
 #include "rtc/peer_connection.h"
 #include "session/epoch.h"
 #include "session/negotiation.h"
-#include "session/quality_profile.h"
+#include "protocol/quality_profile.h"
 #include "session/session_role.h"
 
 namespace lunor {

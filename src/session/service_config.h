@@ -25,7 +25,7 @@ inline constexpr char kSignalingCaFileKey[] = "signaling/caFile";
 struct SignalingEndpoint {
   QUrl url;
   QString extraCaFile;  // empty when none
-  // The keep-alive ping's interval (the design's 20 s; shorter in tests).
+  // The keep-alive ping's interval (20 s; shorter in tests).
   int pingIntervalMs = 20'000;
   // How long a client waits for the host's person to answer its join (they
   // may be reading); shorter in tests.

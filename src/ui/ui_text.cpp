@@ -3,7 +3,7 @@
 #include <QVariantMap>
 
 #include "session/duration_text.h"
-#include "session/quality_profile.h"
+#include "protocol/quality_profile.h"
 #include "session/remote_session.h"
 
 namespace lunor {

@@ -4,7 +4,7 @@
 #include <QtTest>
 
 #include "client/input_mapping.h"
-#include "host/mac_key_codes.h"
+#include "protocol/key_codes.h"
 
 using namespace lunor;
 using namespace lunor::modifier_flags;
@@ -12,7 +12,7 @@ using namespace lunor::modifier_flags;
 class InputMappingTest : public QObject {
   Q_OBJECT
  private Q_SLOTS:
-  // The view's points are the design's: y upwards.
+  // The view's points are bottom-up: y upwards.
   void positionsAreNormalisedOverThePicture_data() {
     QTest::addColumn<QPointF>("point");
     QTest::addColumn<QRectF>("displayed");

@@ -8,7 +8,7 @@
 
 #include <tuple>
 
-#include "host/mac_key_codes.h"
+#include "protocol/key_codes.h"
 
 namespace lunor {
 namespace {

@@ -1,11 +1,11 @@
-#include "session/control_message.h"
+#include "protocol/control_message.h"
 
 #include <cmath>
 #include <limits>
 
 #include <QJsonDocument>
 
-#include "session/signaling_messages.h"
+#include "protocol/signaling_messages.h"
 
 namespace lunor {
 namespace {

@@ -7,7 +7,9 @@
 #include <cstdint>
 #include <optional>
 
-#include "host/control_injector.h"
+#include <Qt>
+
+#include "protocol/input_types.h"
 
 namespace lunor {
 
@@ -36,6 +38,24 @@ ModifierKey modifierKey(Modifier modifier);
 
 // Whether `c` (lower case) has a key of its own in the US ANSI table.
 bool hasMacKeyCode(char16_t c);
+
+// The macOS virtual key code of the physical key with this X keycode (what
+// Qt reports as the native scan code under xcb); nothing for keys with no
+// macOS code.
+std::optional<uint16_t> macKeyForXKeycode(uint32_t xKeycode);
+
+// Modifier flags as the wire's peers know them (the macOS event flags).
+namespace modifier_flags {
+inline constexpr uint32_t kShift = 0x20000;
+inline constexpr uint32_t kCtrl = 0x40000;
+inline constexpr uint32_t kAlt = 0x80000;
+inline constexpr uint32_t kCmd = 0x100000;
+}  // namespace modifier_flags
+
+// The flags of Qt's keyboard modifiers (Linux's Super key is the command key).
+uint32_t modifierFlagsOf(Qt::KeyboardModifiers modifiers);
+// The flag a Qt modifier key stands for; 0 for other keys.
+uint32_t modifierFlagOfQtKey(int qtKey);
 
 // Key-up order when every modifier is let go: command, right command,
 // control, right control, option, right option, shift, right shift, function.

@@ -1,4 +1,4 @@
-#include "session/sdp_rewrite.h"
+#include "protocol/sdp_rewrite.h"
 
 #include <QRegularExpression>
 #include <QStringList>

@@ -1,4 +1,4 @@
-#include "host/mac_key_codes.h"
+#include "protocol/key_codes.h"
 
 #include <unordered_map>
 
@@ -127,6 +127,35 @@ ModifierKey modifierKey(Modifier modifier) {
     case Modifier::Cmd: return {55, 0x100000};
   }
   return {56, 0x20000};
+}
+
+std::optional<uint16_t> macKeyForXKeycode(uint32_t xKeycode) {
+  if (xKeycode < 8 || xKeycode > 255) return std::nullopt;
+  return macKeyForEvdev(static_cast<uint16_t>(xKeycode - 8));
+}
+
+uint32_t modifierFlagsOf(Qt::KeyboardModifiers modifiers) {
+  using namespace modifier_flags;
+  uint32_t flags = 0;
+  if (modifiers & Qt::MetaModifier) flags |= kCmd;
+  if (modifiers & Qt::ShiftModifier) flags |= kShift;
+  if (modifiers & Qt::AltModifier) flags |= kAlt;
+  if (modifiers & Qt::ControlModifier) flags |= kCtrl;
+  return flags;
+}
+
+uint32_t modifierFlagOfQtKey(int qtKey) {
+  using namespace modifier_flags;
+  switch (qtKey) {
+    case Qt::Key_Meta:
+    case Qt::Key_Super_L:
+    case Qt::Key_Super_R: return kCmd;
+    case Qt::Key_Shift: return kShift;
+    case Qt::Key_Alt:
+    case Qt::Key_AltGr: return kAlt;
+    case Qt::Key_Control: return kCtrl;
+    default: return 0;
+  }
 }
 
 }  // namespace lunor

@@ -13,8 +13,8 @@
 #include <QJsonValue>
 #include <QString>
 
-#include "rtc/rtc_types.h"
-#include "session/quality_profile.h"
+#include "protocol/negotiation_types.h"
+#include "protocol/quality_profile.h"
 
 namespace lunor {
 

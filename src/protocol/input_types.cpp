@@ -1,4 +1,4 @@
-#include "host/control_injector.h"
+#include "protocol/input_types.h"
 
 namespace lunor {
 

@@ -1,4 +1,4 @@
-#include "session/signaling_messages.h"
+#include "protocol/signaling_messages.h"
 
 #include <algorithm>
 #include <cmath>

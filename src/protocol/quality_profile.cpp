@@ -1,4 +1,4 @@
-#include "session/quality_profile.h"
+#include "protocol/quality_profile.h"
 
 namespace lunor {
 

@@ -2,7 +2,7 @@
 
 #include <QString>
 
-#include "session/quality_profile.h"
+#include "protocol/quality_profile.h"
 
 namespace lunor {
 

@@ -10,7 +10,7 @@
 #include <QByteArray>
 #include <QJsonObject>
 
-#include "host/control_injector.h"
+#include "protocol/input_types.h"
 
 namespace lunor {
 

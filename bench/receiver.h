@@ -11,7 +11,7 @@
 #include <QString>
 
 #include "rtc/rtc_types.h"
-#include "session/quality_profile.h"
+#include "protocol/quality_profile.h"
 
 namespace lunor::bench {
 

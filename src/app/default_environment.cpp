@@ -1,6 +1,8 @@
 #include "app/default_environment.h"
 
+#include "client/client_role.h"
 #include "host/control_injector.h"
+#include "host/host_role.h"
 #include "host/display_list.h"
 #include "host/x11/control_injector_x11.h"
 #include "host/x11/display_list_x11.h"
@@ -23,7 +25,7 @@
 #include "system/console_log.h"
 #include "system/linux/event_sound_canberra.h"
 #include "system/notification_manager.h"
-#include "ui/session_panels.h"
+#include "session/session_panels.h"
 
 namespace lunor {
 
@@ -73,6 +75,11 @@ std::unique_ptr<NotificationManager> DefaultEnvironment::makeNotificationManager
 
 std::unique_ptr<rtc::PeerConnectionFactory> DefaultEnvironment::createRtcFactory() {
   return rtc::createWebRtcFactory();
+}
+
+std::unique_ptr<SessionRole> DefaultEnvironment::createRole(Role role, SessionCore& core) {
+  if (role == Role::Host) return std::make_unique<HostRole>(core, *this);
+  return std::make_unique<ClientRole>(core);
 }
 
 std::unique_ptr<ControlInjector> DefaultEnvironment::createControlInjector() {

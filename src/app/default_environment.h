@@ -6,6 +6,7 @@
 
 #include "system/notification_manager.h"
 
+#include "host/host_environment.h"
 #include "session/session_environment.h"
 #include "store/address_book_store.h"
 
@@ -20,12 +21,13 @@ class SecretStore;
 class UserProfileStore;
 
 // The real services of this platform. Parts not built yet are null objects.
-class DefaultEnvironment final : public SessionEnvironment {
+class DefaultEnvironment final : public SessionEnvironment, public HostEnvironment {
  public:
   DefaultEnvironment();
   ~DefaultEnvironment() override;
 
   std::unique_ptr<rtc::PeerConnectionFactory> createRtcFactory() override;
+  std::unique_ptr<SessionRole> createRole(Role role, SessionCore& core) override;
   std::unique_ptr<ControlInjector> createControlInjector() override;
   std::unique_ptr<ScreenCapturer> createScreenCapturer(
       std::shared_ptr<rtc::VideoSource> source) override;

@@ -8,7 +8,7 @@
 
 #include <QObject>
 
-#include "ui/session_panels.h"
+#include "session/session_panels.h"
 
 namespace lunor {
 

@@ -11,7 +11,7 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
-#include "ui/session_panels.h"
+#include "session/session_panels.h"
 
 namespace lunor {
 

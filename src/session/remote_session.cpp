@@ -3,15 +3,13 @@
 #include <QThread>
 #include <QTime>
 
-#include "session/client_role.h"
 #include "protocol/control_message.h"
-#include "session/host_role.h"
-#include "session/session_environment.h"
-#include "session/signaling_client.h"
 #include "protocol/signaling_messages.h"
-#include "store/address_book.h"
+#include "session/session_environment.h"
+#include "session/session_panels.h"
+#include "session/signaling_client.h"
+#include "store/user_profile_store.h"
 #include "system/console_log.h"
-#include "ui/session_panels.h"
 
 namespace lunor {
 namespace {
@@ -98,14 +96,6 @@ RemoteSession::~RemoteSession() {
   role_.reset();
 }
 
-HostRole* RemoteSession::host() const {
-  return role_ && role_->role() == Role::Host ? static_cast<HostRole*>(role_.get()) : nullptr;
-}
-
-ClientRole* RemoteSession::client() const {
-  return role_ && role_->role() == Role::Client ? static_cast<ClientRole*>(role_.get()) : nullptr;
-}
-
 // ------------------------------------------------------------------ threads --
 
 bool RemoteSession::isMainThread() const { return QThread::currentThread() == thread(); }
@@ -178,11 +168,16 @@ void RemoteSession::disconnectSignaling() {
   signalingClient_.reset();
 }
 
-void RemoteSession::sendSignaling(const QJsonObject& message) {
+void RemoteSession::send(const QJsonObject& message) {
   if (signalingClient_) signalingClient_->send(message);
 }
 
-void RemoteSession::sendPayload(const QJsonObject& payload) { sendSignaling(signaling::signal(payload)); }
+void RemoteSession::sendPayload(const QJsonObject& payload) { send(signaling::signal(payload)); }
+
+QUuid RemoteSession::forgetLink() {
+  generation_ = QUuid::createUuid();
+  return generation_;
+}
 
 void RemoteSession::handleSignalingOpen() {
   log(QStringLiteral("🔌 WebSocket connecté (role=") + role_->label().toUpper() + QStringLiteral(", roomId=") +
@@ -191,44 +186,56 @@ void RemoteSession::handleSignalingOpen() {
   role_->signalingOpened();
 }
 
-void RemoteSession::handleSignalingMessage(const QJsonObject& message) {
-  const QString type = signaling::typeOf(message);
-  if (type.isNull()) return;
-  log(QStringLiteral("📨 Message: ") + type);
+void RemoteSession::handleSignalingMessage(const QJsonObject& object) {
+  const std::optional<incoming::Incoming> decoded = incoming::decode(object);
+  if (!decoded) return;
+  log(QStringLiteral("📨 Message: ") + decoded->type);
+  if (!decoded->message) return;  // a type we do not know
+  const incoming::Message& message = *decoded->message;
 
-  if (type == QLatin1String("hello")) {
-    const QString clientId = json::optionalString(message, "clientId");
-    if (!clientId.isNull()) log(QStringLiteral("👋 ClientId: ") + clientId);
-  } else if (type == QLatin1String("signal")) {
-    handleSignalPayload(message.value(QLatin1String("data")).toObject());
-  } else if (type == QLatin1String("rejected")) {
+  if (const auto* hello = std::get_if<incoming::Hello>(&message)) {
+    if (!hello->clientId.isNull()) log(QStringLiteral("👋 ClientId: ") + hello->clientId);
+  } else if (const auto* signal = std::get_if<incoming::Signal>(&message)) {
+    handlePayload(*signal);
+  } else if (std::holds_alternative<incoming::Rejected>(message)) {
     setStatus(QStringLiteral("Connexion refusée par l'hôte."));
     handleEndFromServer(EndCause::Rejected);
-  } else if (type == QLatin1String("peer-left")) {
-    const QString clientId = json::stringOr(message, "clientId", QStringLiteral("?"));
-    log(QStringLiteral("👋 Peer parti: ") + clientId);
+  } else if (const auto* left = std::get_if<incoming::PeerLeft>(&message)) {
+    log(QStringLiteral("👋 Peer parti: ") + left->clientId);
     // A requester who gives up before being let in ends nothing.
-    if (!role_->peerLeftEndsSession(clientId)) return;
-    handleEndFromServer(EndCause::PeerLeft);
-  } else if (type == QLatin1String("left")) {
+    if (role_->peerLeftEndsSession(left->clientId)) handleEndFromServer(EndCause::PeerLeft);
+  } else if (std::holds_alternative<incoming::Left>(message)) {
     log(QStringLiteral("👋 left reçu"));
     handleEndFromServer(EndCause::PeerLeft);
   } else {
     // The pair's TURN credentials come with the admission.
-    if (type == QLatin1String("approved") || type == QLatin1String("peer-joined")) acceptIceServers(message);
-    role_->handleMessage(type, message);
+    if (const auto* approved = std::get_if<incoming::Approved>(&message)) acceptIceServers(approved->iceServers);
+    if (const auto* joined = std::get_if<incoming::PeerJoined>(&message)) {
+      acceptIceServers(joined->iceServers);
+      peerJoined(*joined);
+    }
+    role_->handle(message);
   }
 }
 
-bool RemoteSession::acceptIceServers(const QJsonObject& message) {
-  std::vector<rtc::IceServer> servers = signaling::iceServersOf(message);
+void RemoteSession::peerJoined(const incoming::PeerJoined& joined) {
+  const signaling::PeerJoined& peer = joined.peer;
+  if (!peer.displayName.isNull()) setRequesterName(peer.displayName);
+  const QImage avatar = decodeWireAvatar(peer.avatar);
+  if (!avatar.isNull()) setRequesterAvatar(avatar);
+  log(QStringLiteral("👤 Peer connecté (cid=") + peer.clientId + QStringLiteral(", unattended=") +
+      (peer.unattended ? QStringLiteral("true") : QStringLiteral("false")) + QLatin1Char(')'));
+  setStatus(QStringLiteral("Peer connecté, négociation..."));
+}
+
+bool RemoteSession::acceptIceServers(const std::vector<rtc::IceServer>& servers) {
   if (servers.empty()) return false;
   const bool changed = !std::equal(servers.begin(), servers.end(), serverIceServers_.begin(), serverIceServers_.end(),
                                    [](const rtc::IceServer& a, const rtc::IceServer& b) {
                                      return a.urls == b.urls && a.username == b.username && a.credential == b.credential;
                                    });
   if (!changed) return false;
-  serverIceServers_ = std::move(servers);
+  serverIceServers_ = servers;
   log(QStringLiteral("🔐 Identifiants TURN du serveur reçus (%1)").arg(QString::fromStdString(serverIceServers_.front().username)));
   return negotiation_.setIceServers(peerConfiguration().iceServers);
 }
@@ -255,15 +262,15 @@ void RemoteSession::handleEndFromServer(EndCause cause) {
   });
 }
 
-void RemoteSession::handleSignalPayload(const QJsonObject& data) {
-  const QString type = signaling::typeOf(data);
-  if (type.isNull()) return;
-  if (type == QLatin1String("ice")) {
-    if (const auto candidate = signaling::candidateOf(data)) negotiation_.addRemoteCandidate(*candidate);
-  } else if (type == QLatin1String("end")) {
-    endSession(signaling::endReasonOf(data), /*silent=*/true, EndCause::PeerEnded);
+void RemoteSession::handlePayload(const incoming::Signal& signal) {
+  if (!signal.payload) return;  // unknown, or its members make no sense
+  const incoming::Payload& payload = *signal.payload;
+  if (const auto* ice = std::get_if<incoming::Ice>(&payload)) {
+    negotiation_.addRemoteCandidate(ice->candidate);
+  } else if (const auto* end = std::get_if<incoming::End>(&payload)) {
+    endSession(end->reason, /*silent=*/true, EndCause::PeerEnded);
   } else {
-    role_->handlePayload(type, data);
+    role_->handle(payload);
   }
 }
 
@@ -310,12 +317,12 @@ void RemoteSession::remoteTrackArrived(std::shared_ptr<rtc::VideoTrack> track) {
 
 void RemoteSession::startHost(const QString& sessionId) {
   Q_ASSERT(isMainThread());
-  if (!host()) replaceRole(std::make_unique<HostRole>(*this));
+  useRole(Role::Host);
   sessionId_ = sessionId;
   isEnding_ = false;
   isTornDown_ = false;
   setRunning(true);
-  host()->start(sessionId);
+  role_->starting(sessionId);
   setStatusNow(QStringLiteral("En attente d’une connexion…"));
   setConnectionState(QStringLiteral("attente"));
   setPendingJoin(false);
@@ -326,7 +333,7 @@ void RemoteSession::startHost(const QString& sessionId) {
 
 void RemoteSession::startClient(const QString& sessionId) {
   Q_ASSERT(isMainThread());
-  if (!client()) replaceRole(std::make_unique<ClientRole>(*this));
+  useRole(Role::Client);
   sessionId_ = sessionId;
   isTornDown_ = false;
   // An end the screens never cleared (gone while showing it) must not hide
@@ -338,7 +345,11 @@ void RemoteSession::startClient(const QString& sessionId) {
   log(QStringLiteral("🎯 Mode CLIENT → connexion à ") + sessionId);
   setStatus(QStringLiteral("Connexion au serveur..."));
   connectSignaling();
-  client()->scheduleJoin(generation_);
+  role_->starting(sessionId);
+}
+
+void RemoteSession::useRole(Role role) {
+  if (!role_ || role_->role() != role) replaceRole(environment_.createRole(role, *this));
 }
 
 void RemoteSession::replaceRole(std::unique_ptr<SessionRole> role) {
@@ -422,22 +433,22 @@ void RemoteSession::resetAfterTeardown() {
   setAskUnattendedPassword(false);
 }
 
-// ------------------------------------------------------------------- client --
+// ------------------------------------------------------------ the screens --
 
 void RemoteSession::submitUnattendedPassword(const QString& password) {
-  if (auto* role = client()) role->submitPassword(password);
+  if (role_) role_->submitPassword(password);
 }
 
 void RemoteSession::requestQuality(const QString& rawProfile) {
-  if (auto* role = client()) role->requestQuality(rawProfile);
+  if (role_) role_->requestQuality(rawProfile);
 }
 
 void RemoteSession::requestDisplaySwitch(int index) {
-  if (auto* role = client()) role->requestDisplaySwitch(index);
+  if (role_) role_->requestDisplaySwitch(index);
 }
 
 void RemoteSession::requestHardRefresh() {
-  if (auto* role = client()) role->requestHardRefresh();
+  if (role_) role_->requestHardRefresh();
 }
 
 void RemoteSession::sendControl(const QVariantMap& message) {
@@ -445,23 +456,19 @@ void RemoteSession::sendControl(const QVariantMap& message) {
 }
 
 void RemoteSession::sendControl(const ControlMessage& message) {
-  if (client()) negotiation_.sendControl(encodeControlMessage(message));
+  if (role_ && role_->role() == Role::Client) negotiation_.sendControl(encodeControlMessage(message));
 }
 
-// --------------------------------------------------------------------- host --
-
 void RemoteSession::approve() {
-  if (auto* role = host()) role->approve();
+  if (role_) role_->approve();
 }
 
 void RemoteSession::reject() {
-  if (auto* role = host()) role->reject();
+  if (role_) role_->reject();
 }
 
 void RemoteSession::forgetKnownDevices() {
-  if (!host()) return;
-  sendSignaling(QJsonObject{{QStringLiteral("type"), QStringLiteral("forget-devices")}});
-  log(QStringLiteral("📤 Oubli des appareils connus demandé au serveur"));
+  if (role_) role_->forgetKnownDevices();
 }
 
 }  // namespace lunor

@@ -3,8 +3,9 @@
 // One host or client session, from start to end: the face the screens bind
 // to. Publishes what the screens show and takes what they ask; the work is
 // done by parts with one job each: the signaling client, the negotiation
-// (peer connection and channel), and the role (HostRole with its media and
-// input replay, or ClientRole).
+// (peer connection and channel), and the role the environment makes for it
+// (the host's, with its media and input replay, or the client's), which
+// sees the session only as a SessionCore.
 //
 // Lives on the main thread; published fields change there only. log(),
 // setStatus() and endSession() may be called from any thread.
@@ -24,40 +25,23 @@
 #include <QVariantList>
 #include <QVariantMap>
 
+#include "protocol/quality_profile.h"
 #include "rtc/peer_connection.h"
 #include "session/epoch.h"
 #include "session/negotiation.h"
-#include "protocol/quality_profile.h"
 #include "session/session_role.h"
 
 namespace lunor {
 
-class ClientRole;
-class HostRole;
 class SessionEnvironment;
 class SignalingClient;
 struct ControlMessage;
-
-// End reasons the session raises itself.
-inline constexpr char kReasonPeerLost[] = "L’autre partie s’est déconnectée";
-inline constexpr char kReasonSessionStopped[] = "Arrêt de la session";
-inline constexpr char kReasonPeerEnded[] = "Session terminée";
-inline constexpr char kReasonHostEnded[] = "Session terminée par l’hôte";
-inline constexpr char kReasonClientEnded[] = "Session terminée par le client";
-inline constexpr char kReasonRejected[] = "Connexion refusée par l'hôte";
-inline constexpr char kReasonClientLeft[] = "Le client s'est déconnecté";
-inline constexpr char kReasonHostLeft[] = "L'hôte s'est déconnecté";
-inline constexpr char kReasonHostNotFound[] = "Hôte introuvable";
-inline constexpr char kReasonHostBusy[] = "L’hôte est déjà en session";
-inline constexpr char kReasonNoConnection[] = "La connexion n’a pas pu être établie";
-inline constexpr char kReasonNoAnswer[] = "L’hôte n’a pas répondu à la demande";
-inline constexpr char kReasonServerUnreachable[] = "Serveur de connexion injoignable";
 
 // What a local end tells the other side: "<name> s’est déconnecté de votre
 // ordinateur", or the role's plain text when the trimmed name is empty.
 QString departureText(const QString& displayName, Role role);
 
-class RemoteSession final : public QObject {
+class RemoteSession final : public QObject, private SessionCore {
   Q_OBJECT
   // Whether a session is under way: from a start until its teardown.
   Q_PROPERTY(bool running READ running NOTIFY runningChanged)
@@ -96,23 +80,23 @@ class RemoteSession final : public QObject {
   RemoteSession& operator=(const RemoteSession&) = delete;
 
   // ---- published fields (main thread) ----
-  bool running() const { return running_; }
+  bool running() const override { return running_; }
   QString status() const { return status_; }
   QString connectionState() const { return connectionState_; }
   QStringList logs() const { return logs_; }
-  bool pendingJoin() const { return pendingJoin_; }
+  bool pendingJoin() const override { return pendingJoin_; }
   // Null when absent.
-  QString requesterName() const { return requesterName_; }
+  QString requesterName() const override { return requesterName_; }
   QualityProfile currentQuality() const { return currentQuality_; }
   QString currentQualityRaw() const { return rawValue(currentQuality_); }
   QVariantList availableDisplays() const { return availableDisplays_; }
-  int currentDisplayIndex() const { return currentDisplayIndex_; }
+  int currentDisplayIndex() const override { return currentDisplayIndex_; }
   QSize remoteVideoSize() const { return remoteVideoSize_; }
-  QImage requesterAvatar() const { return requesterAvatar_; }
-  bool approved() const { return approved_; }
+  QImage requesterAvatar() const override { return requesterAvatar_; }
+  bool approved() const override { return approved_; }
   bool isWaitingApproval() const { return isWaitingApproval_; }
   // Invalid when absent.
-  QDateTime startedAt() const { return startedAt_; }
+  QDateTime startedAt() const override { return startedAt_; }
   // Null when absent.
   QString endReason() const { return endReason_; }
   // Why the last session ended; None until then and once the screens have
@@ -122,7 +106,7 @@ class RemoteSession final : public QObject {
   bool askUnattendedPassword() const { return askUnattendedPassword_; }
   bool unattendedLocked() const { return unattendedLocked_; }
   QRectF displayedVideoRect() const { return displayedVideoRect_; }
-  std::shared_ptr<rtc::VideoTrack> localVideoTrack() const { return localVideoTrack_; }
+  std::shared_ptr<rtc::VideoTrack> localVideoTrack() const override { return localVideoTrack_; }
   std::shared_ptr<rtc::VideoTrack> remoteVideoTrack() const { return remoteVideoTrack_; }
   bool hasLocalVideoTrack() const { return localVideoTrack_ != nullptr; }
   bool hasRemoteVideoTrack() const { return remoteVideoTrack_ != nullptr; }
@@ -136,18 +120,18 @@ class RemoteSession final : public QObject {
 
   // ---- lifecycle ----
   // Starts or restarts the host role for the room `sessionId`.
-  Q_INVOKABLE void startHost(const QString& sessionId);
+  Q_INVOKABLE void startHost(const QString& sessionId) override;
   // Starts the client role towards the room `sessionId`; joins 1 s later.
   Q_INVOKABLE void startClient(const QString& sessionId);
   // The local user ends the session with `reason` (sent to the peer).
-  Q_INVOKABLE void stop(const QString& reason);
+  Q_INVOKABLE void stop(const QString& reason) override;
   // Ends the current session; a non-silent end tells the peer why. Any
   // thread. Nothing happens when the session has already ended.
-  void endSession(const QString& reason, bool silent, EndCause cause);
+  void endSession(const QString& reason, bool silent, EndCause cause) override;
   // Appends "[time] message" to the log and prints it. Any thread.
-  void log(const QString& message);
+  void log(const QString& message) override;
   // Sets `status` on the main thread, asynchronously. Any thread.
-  void setStatus(const QString& text);
+  void setStatus(const QString& text) override;
   // A new generation: the client screen is shown again, and what an earlier
   // start left scheduled is ignored.
   Q_INVOKABLE void renewGeneration();
@@ -179,7 +163,7 @@ class RemoteSession final : public QObject {
   Q_INVOKABLE void sendControl(const QVariantMap& message);
   void sendControl(const ControlMessage& message);
   // Where the client view shows the picture (view coordinates).
-  void setDisplayedVideoRect(const QRectF& rect);
+  void setDisplayedVideoRect(const QRectF& rect) override;
 
  Q_SIGNALS:
   void runningChanged();
@@ -206,30 +190,38 @@ class RemoteSession final : public QObject {
   void remoteVideoTrackChanged();
 
  private:
-  friend class HostRole;
-  friend class ClientRole;
-
-  HostRole* host() const;
-  ClientRole* client() const;
+  // ---- SessionCore: what the role may ask ----
+  SessionEnvironment& environment() override { return environment_; }
+  rtc::PeerConnectionFactory* rtcFactory() override { return factory_.get(); }
+  Negotiation& negotiation() override { return negotiation_; }
+  Epoch& epoch() override { return epoch_; }
+  QString roomId() const override { return sessionId_; }
+  void send(const QJsonObject& message) override;
+  void sendPayload(const QJsonObject& payload) override;
+  QUuid generation() const override { return generation_; }
+  QUuid forgetLink() override;
+  void openLink() override { connectSignaling(); }
+  bool createPeerConnection() override;
+  bool isEnding() const override { return isEnding_; }
 
   // ---- signaling ----
   void connectSignaling();
   void disconnectSignaling();
-  void sendSignaling(const QJsonObject& message);
-  void sendPayload(const QJsonObject& payload);
   void handleSignalingOpen();
   void handleSignalingMessage(const QJsonObject& message);
-  void handleSignalPayload(const QJsonObject& data);
+  void handlePayload(const incoming::Signal& signal);
   void handleEndFromServer(EndCause cause);
+  // Both sides: who has come in, as "peer-joined" says.
+  void peerJoined(const incoming::PeerJoined& joined);
 
   // ---- connection ----
-  // A fresh peer connection, discarding any previous one.
-  bool createPeerConnection();
   void applyIceState(rtc::IceConnectionState state);
   void iceDownTimerFired();
   void remoteTrackArrived(std::shared_ptr<rtc::VideoTrack> track);
 
   // ---- lifecycle ----
+  // The role of `role`, made anew if the session had the other one.
+  void useRole(Role role);
   void replaceRole(std::unique_ptr<SessionRole> role);
   // False when the session had already ended.
   bool end(const QString& reason, bool silent, EndCause cause);
@@ -243,30 +235,30 @@ class RemoteSession final : public QObject {
   bool isMainThread() const;
 
   // ---- published setters (main thread; emit only on change) ----
-  void setStatusNow(const QString& text);
+  void setStatusNow(const QString& text) override;
   void setConnectionState(const QString& label);
-  void setPendingJoin(bool value);
-  void setRequesterName(const QString& name);
-  void setRequesterAvatar(const QImage& avatar);
-  void setApproved(bool value);
-  void setIsWaitingApproval(bool value);
-  void setStartedAt(const QDateTime& time);
+  void setPendingJoin(bool value) override;
+  void setRequesterName(const QString& name) override;
+  void setRequesterAvatar(const QImage& avatar) override;
+  void setApproved(bool value) override;
+  void setIsWaitingApproval(bool value) override;
+  void setStartedAt(const QDateTime& time) override;
   void setEndReason(const QString& reason);
   void setEndCause(EndCause cause);
   void setLastStartedAt(const QDateTime& time);
-  void setAskUnattendedPassword(bool value);
-  void setUnattendedLocked(bool value);
+  void setAskUnattendedPassword(bool value) override;
+  void setUnattendedLocked(bool value) override;
   // Takes the TURN servers an admission hands over; true when they changed
   // an existing connection's servers.
-  bool acceptIceServers(const QJsonObject& message);
+  bool acceptIceServers(const std::vector<rtc::IceServer>& servers);
   // The environment's configuration, with the server's TURN credentials.
   rtc::Configuration peerConfiguration();
-  void setLocalVideoTrack(std::shared_ptr<rtc::VideoTrack> track);
+  void setLocalVideoTrack(std::shared_ptr<rtc::VideoTrack> track) override;
   void setRemoteVideoTrack(std::shared_ptr<rtc::VideoTrack> track);
-  void setCurrentQuality(QualityProfile profile);
-  void setAvailableDisplays(const QVariantList& displays);
-  void setCurrentDisplayIndex(int index);
-  void setRemoteVideoSize(const QSize& size);
+  void setCurrentQuality(QualityProfile profile) override;
+  void setAvailableDisplays(const QVariantList& displays) override;
+  void setCurrentDisplayIndex(int index) override;
+  void setRemoteVideoSize(const QSize& size) override;
 
   SessionEnvironment& environment_;
 

@@ -4,21 +4,17 @@
 // application, in one place so tests can swap all of it at once. The
 // environment is borrowed by every session and must outlive them.
 
-#include <cstdint>
 #include <memory>
-#include <vector>
 
-#include "host/display_list.h"
-#include "host/screen_capturer.h"
 #include "rtc/peer_connection.h"
 #include "session/service_config.h"
+#include "session/session_role.h"
 
 class QSettings;
 
 namespace lunor {
 
 class AddressBook;
-class ControlInjector;
 class EventSound;
 class NotificationManager;
 class SecretStore;
@@ -31,16 +27,9 @@ class SessionEnvironment {
 
   // A new peer connection factory (one per session); null when the library fails.
   virtual std::unique_ptr<rtc::PeerConnectionFactory> createRtcFactory() = 0;
-  // The last stage of the host's input chain.
-  virtual std::unique_ptr<ControlInjector> createControlInjector() = 0;
-  // A capturer feeding `source`.
-  virtual std::unique_ptr<ScreenCapturer> createScreenCapturer(
-      std::shared_ptr<rtc::VideoSource> source) = 0;
-  // The displays as they are now (identifier, pixel size, desktop bounds).
-  // Any thread.
-  virtual DisplayList& displays() = 0;
-  // Whether this program may drive the mouse and keyboard. Any thread.
-  virtual bool mayControlComputer() = 0;
+  // The host's or the client's side of a session run by `core` (borrowed:
+  // it owns the role).
+  virtual std::unique_ptr<SessionRole> createRole(Role role, SessionCore& core) = 0;
 
   virtual SessionPanels& panels() = 0;
   virtual AddressBook& addressBook() = 0;

@@ -11,7 +11,7 @@
 #include <QQuickWindow>
 #include <QtQml/qqml.h>
 
-#include "ui/session_panels.h"
+#include "session/session_panels.h"
 
 class QQmlEngine;
 

@@ -3,7 +3,7 @@
 // the same thing.
 
 #include "fuzz_support.h"
-#include "session/control_message.h"
+#include "protocol/control_message.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));

@@ -2,7 +2,7 @@
 // adds the two bandwidth lines at most once.
 
 #include "fuzz_support.h"
-#include "session/sdp_rewrite.h"
+#include "protocol/sdp_rewrite.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace lunor;

@@ -4,7 +4,7 @@
 #include <QJsonDocument>
 
 #include "fuzz_support.h"
-#include "session/signaling_messages.h"
+#include "protocol/signaling_messages.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace lunor;

@@ -3,7 +3,7 @@
 #include "console_capture.h"
 #include "host/coordinate_mapper.h"
 #include "host/display_list.h"
-#include "host/mac_key_codes.h"
+#include "protocol/key_codes.h"
 
 using namespace lunor;
 

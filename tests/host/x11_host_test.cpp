@@ -26,7 +26,7 @@
 #include <thread>
 
 #include "host/x11/control_injector_x11.h"
-#include "session/injection_sequence.h"
+#include "host/injection_sequence.h"
 #include "host/x11/display_list_x11.h"
 #include "host/x11/screen_capturer_x11.h"
 #include "rtc/peer_connection.h"

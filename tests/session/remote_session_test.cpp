@@ -4,7 +4,7 @@
 #include <QtTest>
 
 #include "fake_environment.h"
-#include "session/host_role.h"
+#include "host/host_role.h"
 #include "session/negotiation.h"
 #include "session/remote_session.h"
 #include "session_probe.h"

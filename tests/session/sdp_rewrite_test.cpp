@@ -1,6 +1,6 @@
 #include <QtTest>
 
-#include "session/sdp_rewrite.h"
+#include "protocol/sdp_rewrite.h"
 
 using namespace lunor;
 

@@ -3,8 +3,8 @@
 
 #include <QtTest>
 
-#include "session/control_message.h"
-#include "session/signaling_messages.h"
+#include "protocol/control_message.h"
+#include "protocol/signaling_messages.h"
 
 using namespace lunor;
 

@@ -9,7 +9,10 @@
 #include <QSettings>
 #include <QTemporaryDir>
 
+#include "client/client_role.h"
 #include "host/display_list.h"
+#include "host/host_environment.h"
+#include "host/host_role.h"
 #include "host/fake_control_injector.h"
 #include "rtc/fake_rtc.h"
 #include "host/synthetic_screen_capturer.h"
@@ -19,11 +22,11 @@
 #include "store/user_profile_store.h"
 #include "system/event_sound.h"
 #include "system/fake_notification_manager.h"
-#include "ui/fake_session_panels.h"
+#include "session/fake_session_panels.h"
 
 namespace lunor::test {
 
-class FakeEnvironment final : public SessionEnvironment {
+class FakeEnvironment final : public SessionEnvironment, public HostEnvironment {
  public:
   FakeEnvironment()
       : settings_(dir_.filePath(QStringLiteral("settings.ini")), QSettings::IniFormat),
@@ -34,6 +37,10 @@ class FakeEnvironment final : public SessionEnvironment {
     auto factory = std::make_unique<rtc::FakePeerConnectionFactory>();
     factories.push_back(factory.get());
     return factory;
+  }
+  std::unique_ptr<SessionRole> createRole(Role role, SessionCore& core) override {
+    if (role == Role::Host) return std::make_unique<HostRole>(core, *this);
+    return std::make_unique<ClientRole>(core);
   }
   std::unique_ptr<ControlInjector> createControlInjector() override {
     auto injector = std::make_unique<FakeControlInjector>();

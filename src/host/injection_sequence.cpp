@@ -1,4 +1,4 @@
-#include "session/injection_sequence.h"
+#include "host/injection_sequence.h"
 
 #include <pthread.h>
 

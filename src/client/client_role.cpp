@@ -1,22 +1,21 @@
-#include "session/client_role.h"
+#include "client/client_role.h"
 
-#include "session/remote_session.h"
+#include "protocol/signaling_messages.h"
 #include "session/service_config.h"
 #include "session/session_environment.h"
-#include "protocol/signaling_messages.h"
 #include "store/address_book.h"
 #include "store/unattended_password.h"
 #include "store/user_profile_store.h"
 
 namespace lunor {
 
-ClientRole::ClientRole(RemoteSession& session) : s_(session) {
+ClientRole::ClientRole(SessionCore& session) : s_(session) {
   joinTimer_.setSingleShot(true);
   joinTimer_.setInterval(kJoinDelayMs);
   connect(&joinTimer_, &QTimer::timeout, this, [this] {
-    if (s_.generation_ == joinGeneration_) sendJoin(std::nullopt);
+    if (s_.generation() == joinGeneration_) sendJoin(std::nullopt);
   });
-  const SignalingEndpoint endpoint = s_.environment_.signalingEndpoint();
+  const SignalingEndpoint endpoint = s_.environment().signalingEndpoint();
   reconnectDelaysMs_ = endpoint.reconnectDelaysMs;
   approvalTimer_.setSingleShot(true);
   approvalTimer_.setInterval(endpoint.approvalTimeoutMs);
@@ -29,25 +28,25 @@ ClientRole::ClientRole(RemoteSession& session) : s_(session) {
   connect(&reconnectTimer_, &QTimer::timeout, this, &ClientRole::reconnect);
 }
 
-void ClientRole::scheduleJoin(const QUuid& generation) {
-  joinGeneration_ = generation;
+void ClientRole::starting(const QString&) {
+  joinGeneration_ = s_.generation();
   joinTimer_.start();
 }
 
 void ClientRole::sendJoin(const std::optional<QString>& passwordHash) {
-  const UserProfileStore& profile = s_.environment_.profileStore();
-  s_.sendSignaling(signaling::join(s_.sessionId_, profile.displayName(), profile.wireAvatar(), passwordHash,
-                                   s_.environment_.addressBook().deviceKey(s_.sessionId_)));
+  const UserProfileStore& profile = s_.environment().profileStore();
+  s_.send(signaling::join(s_.roomId(), profile.displayName(), profile.wireAvatar(), passwordHash,
+                                   s_.environment().addressBook().deviceKey(s_.roomId())));
   s_.setStatus(QStringLiteral("Connexion à l'hôte..."));
 }
 
 void ClientRole::submitPassword(const QString& password) {
   s_.setAskUnattendedPassword(false);
   // An empty password is sent too: its digest is what the host compares.
-  const UserProfileStore& profile = s_.environment_.profileStore();
-  s_.sendSignaling(signaling::join(s_.sessionId_, profile.displayName(), profile.wireAvatar(),
+  const UserProfileStore& profile = s_.environment().profileStore();
+  s_.send(signaling::join(s_.roomId(), profile.displayName(), profile.wireAvatar(),
                                    unattendedPasswordHash(password),
-                                   s_.environment_.addressBook().deviceKey(s_.sessionId_)));
+                                   s_.environment().addressBook().deviceKey(s_.roomId())));
   s_.setStatus(QStringLiteral("Vérification du mot de passe…"));
 }
 
@@ -55,7 +54,7 @@ QString ClientRole::departureReason() const { return QString::fromUtf8(kReasonHo
 
 void ClientRole::stopping() {
   // The end screen needs a start time even for a session that never began.
-  if (!s_.startedAt_.isValid()) s_.setStartedAt(QDateTime::currentDateTime());
+  if (!s_.startedAt().isValid()) s_.setStartedAt(QDateTime::currentDateTime());
 }
 
 void ClientRole::tearingDown() {
@@ -87,69 +86,64 @@ void ClientRole::signalingClosed() {
   }
   const int delay = reconnectDelaysMs_[reconnectAttempt_++];
   s_.log(QStringLiteral("🔁 Nouvelle tentative de connexion au serveur dans %1 s").arg(delay / 1000.0));
-  s_.generation_ = QUuid::createUuid();  // the dead link is heard no more
-  reconnectGeneration_ = s_.generation_;
+  s_.forgetLink();  // the dead link is heard no more
+  reconnectGeneration_ = s_.generation();
   reconnectTimer_.start(delay);
 }
 
 void ClientRole::reconnect() {
-  if (s_.generation_ != reconnectGeneration_ || s_.isTornDown_ || s_.isEnding_) return;
+  if (s_.generation() != reconnectGeneration_ || !s_.running() || s_.isEnding()) return;
   // The request went with the old connection: a new one joins again, into
   // a room that makes its peer connection afresh.
-  s_.negotiation_.close();
+  s_.negotiation().close();
   s_.setIsWaitingApproval(false);
   s_.setStatus(QStringLiteral("Connexion au serveur..."));
-  s_.connectSignaling();
-  scheduleJoin(s_.generation_);
+  s_.openLink();
+  starting(s_.roomId());
 }
 
-void ClientRole::handleMessage(const QString& type, const QJsonObject& message) {
+void ClientRole::handle(const incoming::Message& message) {
   // The server took the join: a later loss starts its tries over. (Opening
   // the socket, or an error before it closes, would not do: a server that
   // turns every connection away must not be tried for ever.)
-  if (type == QLatin1String("joined") || type == QLatin1String("waiting-approval")) reconnectAttempt_ = 0;
-  if (type == QLatin1String("joined")) {
+  const bool joined = std::holds_alternative<incoming::Joined>(message);
+  if (joined || std::holds_alternative<incoming::WaitingApproval>(message)) reconnectAttempt_ = 0;
+  if (joined) {
     s_.log(QStringLiteral("🚪 Room rejointe"));
     s_.setStatus(QStringLiteral("Salle rejointe"));
     s_.createPeerConnection();
-  } else if (type == QLatin1String("waiting-approval")) {
+  } else if (std::holds_alternative<incoming::WaitingApproval>(message)) {
     s_.setStatus(QStringLiteral("En attente d'autorisation par l'hôte…"));
     s_.setIsWaitingApproval(true);
     // Counted from the first request: a reconnection does not start it over.
     if (!approvalTimer_.isActive()) approvalTimer_.start();
-  } else if (type == QLatin1String("require-unattended")) {
+  } else if (std::holds_alternative<incoming::RequireUnattended>(message)) {
     approvalTimer_.stop();  // the password decides, not a person
     s_.setAskUnattendedPassword(true);
-  } else if (type == QLatin1String("unattended-denied")) {
+  } else if (std::holds_alternative<incoming::UnattendedDenied>(message)) {
     s_.setAskUnattendedPassword(true);
     s_.setStatus(QStringLiteral("Mot de passe incorrect"));
-  } else if (type == QLatin1String("approved")) {
+  } else if (const auto* approved = std::get_if<incoming::Approved>(&message)) {
     approvalTimer_.stop();
     admitted_ = true;
-    s_.negotiation_.armConnectDeadline();
+    s_.negotiation().armConnectDeadline();
     // The server's new key for this machine replaces the one the join
     // showed: kept at once for a known host, with a new host's entry once
     // the session is up.
-    deviceKey_ = signaling::deviceKeyOf(message);
-    if (!deviceKey_.isNull()) s_.environment_.addressBook().setDeviceKey(s_.sessionId_, deviceKey_);
+    deviceKey_ = approved->deviceKey;
+    if (!deviceKey_.isNull()) s_.environment().addressBook().setDeviceKey(s_.roomId(), deviceKey_);
     s_.setStatus(QStringLiteral("Autorisé. Initialisation…"));
     s_.setIsWaitingApproval(false);
-    if (!s_.startedAt_.isValid()) s_.setStartedAt(QDateTime::currentDateTime());
-  } else if (type == QLatin1String("peer-joined")) {
-    const signaling::PeerJoined peer = signaling::peerJoined(message);
-    if (!peer.displayName.isNull()) s_.setRequesterName(peer.displayName);
-    const QImage avatar = decodeWireAvatar(peer.avatar);
-    if (!avatar.isNull()) s_.setRequesterAvatar(avatar);
-    s_.log(QStringLiteral("👤 Peer connecté (cid=") + peer.clientId + QStringLiteral(", unattended=") +
-           (peer.unattended ? QStringLiteral("true") : QStringLiteral("false")) + QLatin1Char(')'));
-    s_.setStatus(QStringLiteral("Peer connecté, négociation..."));
+    if (!s_.startedAt().isValid()) s_.setStartedAt(QDateTime::currentDateTime());
+  } else if (std::holds_alternative<incoming::PeerJoined>(message)) {
+    // Its name, picture and log line are the session's already.
     approvalTimer_.stop();
     admitted_ = true;
     s_.createPeerConnection();
-    s_.negotiation_.armConnectDeadline();
-  } else if (type == QLatin1String("room-not-found")) {
+    s_.negotiation().armConnectDeadline();
+  } else if (std::holds_alternative<incoming::RoomNotFound>(message)) {
     endWith(kReasonHostNotFound, EndCause::HostNotFound);
-  } else if (type == QLatin1String("room-busy")) {
+  } else if (std::holds_alternative<incoming::RoomBusy>(message)) {
     endWith(kReasonHostBusy, EndCause::HostBusy);
   }
 }
@@ -160,41 +154,37 @@ void ClientRole::connectionCreated() {
 }
 
 void ClientRole::connected() {
-  AddressBook& book = s_.environment_.addressBook();
-  book.recordSuccess(s_.sessionId_, QString());
-  if (!deviceKey_.isNull()) book.setDeviceKey(s_.sessionId_, std::exchange(deviceKey_, QString()));
+  AddressBook& book = s_.environment().addressBook();
+  book.recordSuccess(s_.roomId(), QString());
+  if (!deviceKey_.isNull()) book.setDeviceKey(s_.roomId(), std::exchange(deviceKey_, QString()));
 }
 
 // ----------------------------------------------------------------- payloads --
 
-void ClientRole::handlePayload(const QString& type, const QJsonObject& data) {
-  if (type == QLatin1String("offer")) {
-    const auto sdp = signaling::descriptionOf(data);
-    if (!sdp) return;
-    s_.negotiation_.answerOffer(sdp->toStdString());
-    s_.negotiation_.armConnectDeadline();
-  } else if (type == QLatin1String("displays")) {
-    const auto entries = signaling::displaysOf(data);
-    if (entries.empty()) {
+void ClientRole::handle(const incoming::Payload& payload) {
+  if (const auto* offer = std::get_if<incoming::Offer>(&payload)) {
+    s_.negotiation().answerOffer(offer->sdp.toStdString());
+    s_.negotiation().armConnectDeadline();
+  } else if (const auto* list = std::get_if<incoming::Displays>(&payload)) {
+    if (list->entries.empty()) {
       s_.log(QStringLiteral("📥 displays[] vide ignoré (on conserve la liste actuelle)"));
       return;
     }
     QVariantList displays;
-    for (const auto& entry : entries) {
+    for (const auto& entry : list->entries) {
       displays.append(QVariantMap{{QStringLiteral("index"), entry.index},
                                   {QStringLiteral("name"), entry.name},
                                   {QStringLiteral("resolution"), entry.resolution}});
     }
     s_.setAvailableDisplays(displays);
     s_.log(QStringLiteral("📥 %1 écran(s) disponible(s) reçu(s)").arg(displays.size()));
-  } else if (type == QLatin1String("videoGeometry")) {
-    const signaling::VideoGeometry geometry = signaling::videoGeometryOf(data);
-    if (geometry.width > 0 && geometry.height > 0) s_.setRemoteVideoSize({geometry.width, geometry.height});
-    if (geometry.activeDisplay) s_.setCurrentDisplayIndex(*geometry.activeDisplay);
+  } else if (const auto* geometry = std::get_if<signaling::VideoGeometry>(&payload)) {
+    if (geometry->width > 0 && geometry->height > 0) s_.setRemoteVideoSize({geometry->width, geometry->height});
+    if (geometry->activeDisplay) s_.setCurrentDisplayIndex(*geometry->activeDisplay);
     s_.log(QStringLiteral("📐 videoGeometry reçu: %1x%2 (display %3)")
-               .arg(geometry.width)
-               .arg(geometry.height)
-               .arg(s_.currentDisplayIndex_));
+               .arg(geometry->width)
+               .arg(geometry->height)
+               .arg(s_.currentDisplayIndex()));
   }
 }
 
@@ -216,9 +206,9 @@ void ClientRole::requestDisplaySwitch(int index) {
 
 void ClientRole::requestHardRefresh() {
   s_.log(QStringLiteral("🔄 HARD REFRESH demandé"));
-  if (s_.negotiation_.exists()) {
+  if (s_.negotiation().exists()) {
     s_.log(QStringLiteral("♻️ ICE restart"));
-    s_.negotiation_.restartIceLocally();
+    s_.negotiation().restartIceLocally();
   }
   s_.sendPayload(signaling::hardRefreshPayload());
   s_.log(QStringLiteral("📤 hard-refresh-request envoyé au host"));

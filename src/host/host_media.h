@@ -26,7 +26,7 @@ namespace lunor {
 
 class Epoch;
 class Negotiation;
-class SessionEnvironment;
+class HostEnvironment;
 
 // size scaled down to fit inside bounds, keeping its aspect ratio; never
 // enlarged; each side at least 2 pixels and even.
@@ -44,7 +44,7 @@ class HostMedia final : public QObject {
 
   // Everything borrowed must outlive the media. factory may be null (no
   // WebRTC): nothing is captured then.
-  HostMedia(SessionEnvironment& environment, rtc::PeerConnectionFactory* factory,
+  HostMedia(HostEnvironment& environment, rtc::PeerConnectionFactory* factory,
             Negotiation& negotiation, Epoch& epoch, Log log, QObject* parent = nullptr);
   ~HostMedia() override;
 
@@ -94,7 +94,7 @@ class HostMedia final : public QObject {
   void restartStream(int width, int height, CaptureDone done);
   void captureStarted(const std::shared_ptr<rtc::VideoSource>& source, QSize size, int fps);
 
-  SessionEnvironment& environment_;
+  HostEnvironment& environment_;
   rtc::PeerConnectionFactory* factory_;
   Negotiation& negotiation_;
   Epoch& epoch_;

@@ -1,11 +1,11 @@
-#include "session/host_media.h"
+#include "host/host_media.h"
 
 #include <algorithm>
 #include <cmath>
 
 #include "session/epoch.h"
 #include "session/negotiation.h"
-#include "session/session_environment.h"
+#include "host/host_environment.h"
 #include "protocol/signaling_messages.h"
 
 namespace lunor {
@@ -31,7 +31,7 @@ QSize fittedSize(QSize size, QSize bounds) {
   return {even(size.width() * scale), even(size.height() * scale)};
 }
 
-HostMedia::HostMedia(SessionEnvironment& environment, rtc::PeerConnectionFactory* factory,
+HostMedia::HostMedia(HostEnvironment& environment, rtc::PeerConnectionFactory* factory,
                      Negotiation& negotiation, Epoch& epoch, Log log, QObject* parent)
     : QObject(parent),
       environment_(environment),

@@ -4,7 +4,7 @@
 
 #include <QStringList>
 
-#include "ui/session_panels.h"
+#include "session/session_panels.h"
 
 namespace lunor {
 

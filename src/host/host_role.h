@@ -17,9 +17,9 @@
 
 namespace lunor {
 
+class HostEnvironment;
 class HostMedia;
 class InjectionSequence;
-class RemoteSession;
 class WorkerThread;
 
 class HostRole final : public QObject, public SessionRole {
@@ -33,20 +33,20 @@ class HostRole final : public QObject, public SessionRole {
   static constexpr std::chrono::milliseconds kEndCooldown{2000};
   static constexpr int kEndCountdownSeconds = 10;
 
-  // session is borrowed: it owns the role.
-  explicit HostRole(RemoteSession& session);
+  // Both are borrowed: the session owns the role; the platform outlives it.
+  HostRole(SessionCore& session, HostEnvironment& platform);
   ~HostRole() override;
 
-  // startHost: the room this host opens, again after every end.
-  void start(const QString& roomId);
-  void approve();
-  void reject();
-
   Role role() const override { return Role::Host; }
+  // startHost: the room this host opens, again after every end.
+  void starting(const QString& roomId) override;
   void signalingOpened() override;
   void signalingClosed() override;
-  void handleMessage(const QString& type, const QJsonObject& message) override;
-  void handlePayload(const QString& type, const QJsonObject& data) override;
+  void handle(const incoming::Message& message) override;
+  void handle(const incoming::Payload& payload) override;
+  void approve() override;
+  void reject() override;
+  void forgetKnownDevices() override;
   Negotiation::ControlReceiver controlReceiver() override;
   void connectionCreated() override;
   void connected() override {}
@@ -61,12 +61,12 @@ class HostRole final : public QObject, public SessionRole {
   // Sends the "create" with what the secret store gave (the owner key,
   // nothing when it could not be read; the unattended digest, if any).
   void announce(QJsonObject create, const std::optional<QString>& key, const QString& how);
-  void handleJoinRequest(const QJsonObject& message);
+  void handleJoinRequest(const signaling::JoinRequest& request);
   // The pending requester left before an answer: its prompts go, nothing else.
   void withdrawRequest();
   // Closes the request's panel and its notification.
   void dismissPrompts();
-  void handlePeerJoined(const QJsonObject& message);
+  void handlePeerJoined(const incoming::PeerJoined& joined);
   void handleNotificationAction(const QString& clientId, JoinAction action);
   void sendOfferIfReady();
   void restartIce();
@@ -75,7 +75,7 @@ class HostRole final : public QObject, public SessionRole {
   void reconnectLater();
   void reconnect();
 
-  RemoteSession& s_;
+  SessionCore& s_;
   std::unique_ptr<HostMedia> media_;
   std::unique_ptr<InjectionSequence> input_;
   QString roomId_;               // null until the first start

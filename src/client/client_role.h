@@ -16,8 +16,6 @@
 
 namespace lunor {
 
-class RemoteSession;
-
 class ClientRole final : public QObject, public SessionRole {
   Q_OBJECT
 
@@ -25,20 +23,19 @@ class ClientRole final : public QObject, public SessionRole {
   static constexpr int kJoinDelayMs = 1000;
 
   // session is borrowed: it owns the role.
-  explicit ClientRole(RemoteSession& session);
-
-  // Sends the join 1 s from now, unless the generation has changed by then.
-  void scheduleJoin(const QUuid& generation);
-  void submitPassword(const QString& password);
-  void requestQuality(const QString& rawProfile);
-  void requestDisplaySwitch(int index);
-  void requestHardRefresh();
+  explicit ClientRole(SessionCore& session);
 
   Role role() const override { return Role::Client; }
+  // Sends the join 1 s from now, unless the session's link has changed by then.
+  void starting(const QString& roomId) override;
   void signalingOpened() override {}
   void signalingClosed() override;
-  void handleMessage(const QString& type, const QJsonObject& message) override;
-  void handlePayload(const QString& type, const QJsonObject& data) override;
+  void handle(const incoming::Message& message) override;
+  void handle(const incoming::Payload& payload) override;
+  void submitPassword(const QString& password) override;
+  void requestQuality(const QString& rawProfile) override;
+  void requestDisplaySwitch(int index) override;
+  void requestHardRefresh() override;
   // The client never interprets channel traffic.
   Negotiation::ControlReceiver controlReceiver() override { return {}; }
   void connectionCreated() override;
@@ -54,7 +51,7 @@ class ClientRole final : public QObject, public SessionRole {
   void endWith(const char* reason, EndCause cause);
   void reconnect();
 
-  RemoteSession& s_;
+  SessionCore& s_;
   QTimer joinTimer_;
   QUuid joinGeneration_;
   QTimer approvalTimer_;

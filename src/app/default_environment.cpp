@@ -23,6 +23,7 @@
 #include "store/unattended_password.h"
 #include "store/user_profile_store.h"
 #include "system/console_log.h"
+#include "system/session_bus.h"
 #include "system/linux/event_sound_canberra.h"
 #include "system/notification_manager.h"
 #include "session/session_panels.h"
@@ -62,13 +63,8 @@ DefaultEnvironment::DefaultEnvironment()
 DefaultEnvironment::~DefaultEnvironment() = default;
 
 std::unique_ptr<NotificationManager> DefaultEnvironment::makeNotificationManager() {
-  // Only a session bus that exists: asking Qt for one where there is none
-  // may autolaunch a bus daemon that outlives us.
-  const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-  const bool busExists = !qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS") ||
-                         (!runtime.isEmpty() && QFile::exists(runtime + QStringLiteral("/bus")));
   auto manager = std::make_unique<DBusNotificationManager>(
-      busExists ? QDBusConnection::sessionBus() : QDBusConnection(QStringLiteral("no-session-bus")));
+      sessionBusExists() ? QDBusConnection::sessionBus() : QDBusConnection(QStringLiteral("no-session-bus")));
   manager->ensureConfigured();
   return manager;
 }

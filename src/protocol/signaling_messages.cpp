@@ -1,5 +1,7 @@
 #include "protocol/signaling_messages.h"
 
+#include "protocol/wire_text.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -266,10 +268,7 @@ std::vector<rtc::IceServer> iceServersOf(const QJsonObject& message) {
 
 QString deviceKeyOf(const QJsonObject& message) {
   const QString key = json::optionalString(message, "deviceKey");
-  const bool hex = std::all_of(key.begin(), key.end(), [](QChar c) {
-    return (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || (c >= QLatin1Char('a') && c <= QLatin1Char('f'));
-  });
-  return key.size() == 64 && hex ? key : QString();
+  return isHex64(key) ? key : QString();
 }
 
 QString endReasonOf(const QJsonObject& payload) {

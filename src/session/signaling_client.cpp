@@ -5,9 +5,9 @@
 #include <QJsonParseError>
 #include <QSslCertificate>
 #include <QSslConfiguration>
-#include <QStringDecoder>
 #include <QWebSocket>
 
+#include "protocol/wire_text.h"
 #include "system/console_log.h"
 
 namespace lunor {
@@ -43,7 +43,7 @@ SignalingClient::~SignalingClient() {
   if (socket_) {
     QObject::disconnect(socket_, nullptr, this, nullptr);
     socket_->close(QWebSocketProtocol::CloseCodeGoingAway);
-    delete socket_;
+    delete socket_;  // now: no event loop may be left to delete it later
   }
 }
 
@@ -56,22 +56,7 @@ void SignalingClient::send(const QJsonObject& message) {
 }
 
 void SignalingClient::disconnect() {
-  QMetaObject::invokeMethod(
-      this,
-      [this] {
-        pingTimer_.stop();
-        isOpen_ = false;
-        if (socket_) {
-          QObject::disconnect(socket_, nullptr, this, nullptr);
-          socket_->close(QWebSocketProtocol::CloseCodeGoingAway);
-          socket_->deleteLater();
-          socket_ = nullptr;
-        }
-        deliver([this] {
-          if (onClose) onClose();
-        });
-      },
-      Qt::QueuedConnection);
+  QMetaObject::invokeMethod(this, [this] { dropSocket(/*abort=*/false); }, Qt::QueuedConnection);
 }
 
 void SignalingClient::openSocket() {
@@ -154,12 +139,18 @@ void SignalingClient::sendNow(const QJsonObject& message) {
 
 void SignalingClient::dropSocketAndReport(const QString& line) {
   consoleLine(line);
+  dropSocket(/*abort=*/true);
+}
+
+void SignalingClient::dropSocket(bool abort) {
   pingTimer_.stop();
   isOpen_ = false;
-  QObject::disconnect(socket_, nullptr, this, nullptr);
-  socket_->abort();
-  socket_->deleteLater();
-  socket_ = nullptr;
+  if (socket_) {
+    QObject::disconnect(socket_, nullptr, this, nullptr);
+    abort ? socket_->abort() : socket_->close(QWebSocketProtocol::CloseCodeGoingAway);
+    socket_->deleteLater();
+    socket_ = nullptr;
+  }
   deliver([this] {
     if (onClose) onClose();
   });
@@ -178,10 +169,7 @@ void SignalingClient::handleOpened() {
 }
 
 void SignalingClient::handleBinary(const QByteArray& bytes) {
-  QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-  const QString text = decoder(bytes);
-  if (decoder.hasError()) return;
-  handleText(text);
+  if (const auto text = utf8Text(bytes)) handleText(*text);
 }
 
 void SignalingClient::handleText(const QString& text) {

@@ -57,6 +57,9 @@ class SignalingClient final : public QObject {
   void openSocket();
   void sendNow(const QJsonObject& message);
   void dropSocketAndReport(const QString& line);
+  // Lets go of the socket (closed as going away, or aborted after a
+  // failure), then reports the close.
+  void dropSocket(bool abort);
   void handleOpened();
   void handleText(const QString& text);
   void handleBinary(const QByteArray& bytes);

@@ -12,6 +12,8 @@
 #include <QJsonObject>
 #include <QSaveFile>
 
+#include "protocol/wire_text.h"
+
 namespace lunor {
 namespace {
 
@@ -28,12 +30,6 @@ std::optional<QUuid> parseUuid(const QJsonValue& value) {
   const QUuid id = QUuid::fromString(text);
   if (id.isNull() && text != QLatin1String("00000000-0000-0000-0000-000000000000")) return std::nullopt;
   return id;
-}
-
-bool isDeviceKey(const QString& key) {
-  return key.size() == 64 && std::all_of(key.begin(), key.end(), [](QChar c) {
-           return (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || (c >= QLatin1Char('a') && c <= QLatin1Char('f'));
-         });
 }
 
 std::optional<double> parseNumber(const QJsonValue& value) {
@@ -114,7 +110,7 @@ std::optional<AddressBookDocument> decodeAddressBook(const QByteArray& bytes) {
       c.folderId = *folderId;
     }
     // Not part of the original file: a bad one is only forgotten.
-    if (const QJsonValue key = o.value(QLatin1String("deviceKey")); key.isString() && isDeviceKey(key.toString())) {
+    if (const QJsonValue key = o.value(QLatin1String("deviceKey")); key.isString() && isHex64(key.toString())) {
       c.deviceKey = key.toString();
     }
     document.connections.push_back(c);
@@ -201,7 +197,7 @@ QString AddressBookStore::deviceKey(const QString& sessionId) const {
 }
 
 void AddressBookStore::setDeviceKey(const QString& sessionId, const QString& key) {
-  if (!isDeviceKey(key)) return;
+  if (!isHex64(key)) return;
   for (auto& c : document_.connections) {
     if (c.sessionId != sessionId) continue;
     if (c.deviceKey == key) return;

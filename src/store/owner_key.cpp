@@ -4,15 +4,10 @@
 
 #include <QRandomGenerator>
 
+#include "protocol/wire_text.h"
 #include "store/secret_store.h"
 
 namespace lunor {
-
-bool isOwnerKeyText(const QString& key) {
-  return key.size() == 64 && std::all_of(key.begin(), key.end(), [](QChar c) {
-           return (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || (c >= QLatin1Char('a') && c <= QLatin1Char('f'));
-         });
-}
 
 std::optional<QString> ownerKey(SecretStore& store) {
   const QString service = QString::fromLatin1(kOwnerKeyService);
@@ -20,7 +15,7 @@ std::optional<QString> ownerKey(SecretStore& store) {
   const auto stored = store.read(service, account);
   if (stored.data) {
     const QString key = QString::fromLatin1(*stored.data);
-    if (isOwnerKeyText(key)) return key;
+    if (isHex64(key)) return key;
   } else if (stored.error.kind != KeychainError::Kind::NoData) {
     return std::nullopt;
   }

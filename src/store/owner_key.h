@@ -22,7 +22,4 @@ inline constexpr char kOwnerKeyAccount[] = "owner-key";
 // writing a new one would lose the ID to it; the caller tries again later.
 std::optional<QString> ownerKey(SecretStore& store);
 
-// True for 64 lowercase hexadecimal characters.
-bool isOwnerKeyText(const QString& key);
-
 }  // namespace lunor

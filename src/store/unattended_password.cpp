@@ -3,8 +3,8 @@
 #include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QSettings>
-#include <QStringDecoder>
 
+#include "protocol/wire_text.h"
 #include "store/secret_store.h"
 
 namespace lunor {
@@ -18,10 +18,7 @@ QString unattendedKeychainService() {
 std::optional<QString> loadUnattendedPassword(SecretStore& store) {
   const auto result = store.read(unattendedKeychainService(), QString::fromLatin1(kUnattendedAccount));
   if (!result.data) return std::nullopt;
-  QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-  QString password = decoder(*result.data);
-  if (decoder.hasError()) return std::nullopt;
-  return password;
+  return utf8Text(*result.data);
 }
 
 void saveUnattendedPassword(SecretStore& store, const QString& password) {

@@ -124,25 +124,18 @@ class DescriptionObserver : public webrtc::CreateSessionDescriptionObserver {
   DescriptionCallback done_;
 };
 
-class LocalDescriptionObserver : public webrtc::SetLocalDescriptionObserverInterface {
+// Reports the end of setting a description, local or remote.
+class DescriptionSetObserver : public webrtc::SetLocalDescriptionObserverInterface,
+                               public webrtc::SetRemoteDescriptionObserverInterface {
  public:
-  explicit LocalDescriptionObserver(CompletionCallback done) : done_(std::move(done)) {}
-  void OnSetLocalDescriptionComplete(webrtc::RTCError error) override {
-    if (done_) done_(toError(error));
-  }
+  explicit DescriptionSetObserver(CompletionCallback done) : done_(std::move(done)) {}
+  void OnSetLocalDescriptionComplete(webrtc::RTCError error) override { report(error); }
+  void OnSetRemoteDescriptionComplete(webrtc::RTCError error) override { report(error); }
 
  private:
-  CompletionCallback done_;
-};
-
-class RemoteDescriptionObserver : public webrtc::SetRemoteDescriptionObserverInterface {
- public:
-  explicit RemoteDescriptionObserver(CompletionCallback done) : done_(std::move(done)) {}
-  void OnSetRemoteDescriptionComplete(webrtc::RTCError error) override {
+  void report(const webrtc::RTCError& error) {
     if (done_) done_(toError(error));
   }
-
- private:
   CompletionCallback done_;
 };
 
@@ -274,16 +267,18 @@ class WebRtcPeerConnection final : public PeerConnection {
   void setLocalDescription(const SessionDescription& description,
                            CompletionCallback done) override {
     if (auto native = parse(description, done)) {
-      pc_->SetLocalDescription(std::move(native),
-                               ::rtc::make_ref_counted<LocalDescriptionObserver>(std::move(done)));
+      ::rtc::scoped_refptr<webrtc::SetLocalDescriptionObserverInterface> observer =
+          ::rtc::make_ref_counted<DescriptionSetObserver>(std::move(done));
+      pc_->SetLocalDescription(std::move(native), std::move(observer));
     }
   }
 
   void setRemoteDescription(const SessionDescription& description,
                             CompletionCallback done) override {
     if (auto native = parse(description, done)) {
-      pc_->SetRemoteDescription(std::move(native),
-                                ::rtc::make_ref_counted<RemoteDescriptionObserver>(std::move(done)));
+      ::rtc::scoped_refptr<webrtc::SetRemoteDescriptionObserverInterface> observer =
+          ::rtc::make_ref_counted<DescriptionSetObserver>(std::move(done));
+      pc_->SetRemoteDescription(std::move(native), std::move(observer));
     }
   }
 

@@ -1,10 +1,9 @@
 #include "store/linux/secret_store_libsecret.h"
 
-#include <QDir>
-#include <QFileInfo>
-
 // libsecret's headers use "signals" as an identifier; Qt keywords are off.
 #include <libsecret/secret.h>
+
+#include "system/session_bus.h"
 
 namespace lunor {
 namespace {
@@ -18,13 +17,6 @@ const SecretSchema* schema() {
        {nullptr, SECRET_SCHEMA_ATTRIBUTE_STRING}},
       0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
   return &kSchema;
-}
-
-// A session bus we can reach without autolaunching one.
-bool sessionBusExists() {
-  if (!qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS")) return true;
-  const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-  return !runtime.isEmpty() && QFileInfo::exists(QDir(runtime).filePath(QStringLiteral("bus")));
 }
 
 // No Secret Service on the bus (none runs, none can be started) is told

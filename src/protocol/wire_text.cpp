@@ -1,0 +1,22 @@
+#include "protocol/wire_text.h"
+
+#include <algorithm>
+
+#include <QStringDecoder>
+
+namespace lunor {
+
+std::optional<QString> utf8Text(const QByteArray& bytes) {
+  QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+  QString text = decoder(bytes);
+  if (decoder.hasError()) return std::nullopt;
+  return text;
+}
+
+bool isHex64(QStringView text) {
+  return text.size() == 64 && std::all_of(text.begin(), text.end(), [](QChar c) {
+           return (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || (c >= QLatin1Char('a') && c <= QLatin1Char('f'));
+         });
+}
+
+}  // namespace lunor

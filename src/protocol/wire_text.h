@@ -1,0 +1,21 @@
+#pragma once
+
+// Text as it reaches us in bytes, and the one shape of the secrets' digests
+// and keys that travel.
+
+#include <optional>
+
+#include <QByteArray>
+#include <QString>
+#include <QStringView>
+
+namespace lunor {
+
+// The bytes as text, only when they are valid UTF-8.
+std::optional<QString> utf8Text(const QByteArray& bytes);
+
+// True for exactly 64 lowercase hexadecimal characters: password digests,
+// owner keys and device keys.
+bool isHex64(QStringView text);
+
+}  // namespace lunor

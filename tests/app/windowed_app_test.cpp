@@ -45,11 +45,12 @@ class WindowedAppTest : public QObject {
     QVERIFY2(QTest::qWaitFor([&] { return !(window = person.window("Lunor Remote")).isNull(); }, 20000),
              qPrintable(client.output()));
     person.moveTo(window.center());
-    QTest::qWait(1000);
+    QVERIFY(person.settlesOnNew(window));
     // Home: the keyboard is on "Partager mon écran"; the next is the client's way.
+    const quint64 home = person.fingerprint(window);
     person.key(XK_Tab);
     person.key(XK_Return);
-    QTest::qWait(800);
+    QVERIFY(person.settlesOnNew(window, home));
     // The directory: the ID field has the keyboard; then the connect button.
     person.type(roomId);
     person.key(XK_Tab);
@@ -68,7 +69,7 @@ class WindowedAppTest : public QObject {
                  20000),
              qPrintable(host.output()));
     hostPerson.moveTo(panel.center());
-    QTest::qWait(500);
+    QVERIFY(hostPerson.settlesOnNew(panel));
     hostPerson.key(XK_Return);
     QVERIFY2(host.waitForOutput("✅ Autorisé", 10000), qPrintable(host.output()));
 

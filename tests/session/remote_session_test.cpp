@@ -117,10 +117,11 @@ class RemoteSessionTest : public QObject {
     auto& [server, environment, session] = scripted;
     QVERIFY(startHostConnected(session, server));
 
-    // The frame is on its way (in the socket buffer, not yet read) when the
-    // session ends; delivering it would end the session a second time.
+    // The frame is on its way (in the socket buffer, not yet read: no event
+    // is handled in between) when the session ends; delivering it would end
+    // the session a second time.
     server.sendJson(endPayload("late"));
-    QThread::msleep(100);
+    QCOMPARE(server.unsentBytes(), 0);  // all of it has left for the session's socket
     session.stop("Session terminée par l’hôte");
     QTest::qWait(300);
 

@@ -90,6 +90,35 @@ class Person {
     XDestroyImage(image);
     return total ? double(close) / double(total) : 0;
   }
+  // A fingerprint of the rectangle's pixels (every fourth one): equal
+  // fingerprints, an unchanged picture.
+  quint64 fingerprint(const QRect& area) {
+    XImage* image = XGetImage(display_, DefaultRootWindow(display_), area.x(), area.y(),
+                              static_cast<unsigned>(area.width()), static_cast<unsigned>(area.height()), AllPlanes,
+                              ZPixmap);
+    if (!image) return 0;
+    quint64 hash = 1469598103934665603ull;
+    for (int y = 0; y < area.height(); y += 4) {
+      for (int x = 0; x < area.width(); x += 4) hash = (hash ^ XGetPixel(image, x, y)) * 1099511628211ull;
+    }
+    XDestroyImage(image);
+    return hash;
+  }
+  // Waits until the rectangle shows something other than `before` (0: any
+  // picture) and has stayed the same for a moment: a screen that has come
+  // and is drawn, ready for the keyboard.
+  bool settlesOnNew(const QRect& area, quint64 before = 0, int timeoutMs = 20000) {
+    quint64 last = 0;
+    return QTest::qWaitFor(
+        [&] {
+          const quint64 now = fingerprint(area);
+          const bool steady = now == last && now != before;
+          last = now;
+          if (!steady) QTest::qWait(150);
+          return steady;
+        },
+        timeoutMs);
+  }
   // Asks the first viewable top-level window titled `title` to close, as a
   // window manager's close button does (WM_DELETE_WINDOW).
   bool closeWindow(const QString& title) {

@@ -55,6 +55,12 @@ QList<QJsonObject> TestWsServer::receivedObjects() const {
   return objects;
 }
 
+qint64 TestWsServer::unsentBytes() const {
+  qint64 bytes = 0;
+  for (const QWebSocket* client : clients_) bytes += client->bytesToWrite();
+  return bytes;
+}
+
 void TestWsServer::sendText(const QString& text) {
   if (clients_.isEmpty()) return;
   clients_.last()->sendTextMessage(text);

@@ -30,6 +30,8 @@ class TestWsServer final : public QObject {
   QStringList receivedTypes() const;
   QList<QJsonObject> receivedObjects() const;
   QList<int> closeCodes() const { return closeCodes_; }
+  // Bytes the server has not handed to the system yet, for every client.
+  qint64 unsentBytes() const;
 
   // Sends to the newest client and flushes.
   void sendText(const QString& text);

@@ -12,9 +12,20 @@
 #include <QUuid>
 
 #include "event_log.h"
-#include "rooms.h"
 
 namespace lunor::signal {
+
+bool constantTimeEquals(const QByteArray& a, const QByteArray& b) {
+  const qsizetype length = std::max(a.size(), b.size());
+  unsigned char difference = a.size() == b.size() ? 0 : 1;
+  for (qsizetype i = 0; i < length; ++i) {
+    const auto x = static_cast<unsigned char>(i < a.size() ? a[i] : 0);
+    const auto y = static_cast<unsigned char>(i < b.size() ? b[i] : 0);
+    difference |= static_cast<unsigned char>(x ^ y);
+  }
+  return difference == 0;
+}
+
 
 Claim decideClaim(const QString& bound, const QString& digest) {
   if (bound.isEmpty()) return digest.isEmpty() ? Claim::Unclaimed : Claim::NewOwner;
@@ -30,7 +41,6 @@ QString unattendedDigest(const QString& unattendedHash) {
   return unattendedHash.isEmpty() ? QString() : ownerDigest(unattendedHash);
 }
 
-bool isOwnerKey(const QString& key) { return isPasswordDigest(key); }
 
 QString newDeviceKey() {
   std::array<quint32, 8> words;

@@ -49,14 +49,14 @@ class OwnerStore {
   virtual void forgetDevices(const QString& roomId, const QString& except, std::function<void(bool)> done = {}) = 0;
 };
 
+// Compares two strings without an early exit on the first difference.
+bool constantTimeEquals(const QByteArray& a, const QByteArray& b);
 // The decision for one room, from what is bound to it.
 Claim decideClaim(const QString& bound, const QString& digest);
 // The digest a key (an owner's or a device's) is kept as.
 QString ownerDigest(const QString& ownerKey);
 // The digest a room's unattended hash is kept as beside its devices; empty for none.
 QString unattendedDigest(const QString& unattendedHash);
-// True for an acceptable owner or device key: 64 lowercase hexadecimal characters.
-bool isOwnerKey(const QString& key);
 // A new device key: 256 bits from the system's generator, as 64 lowercase hex.
 QString newDeviceKey();
 

@@ -155,17 +155,18 @@ void RedisLink::freeContext(redisAsyncContext*& context, QObject*& adapter) {
 QString RedisLink::open() {
   if (const QString error = probe(address_); !error.isEmpty()) return error;
   QString error;
-  connectBoth(address_.host, &error);
+  connectTo(address_.host, &error);
   return error;
 }
 
-bool RedisLink::connectBoth(const QByteArray& host, QString* error) {
+bool RedisLink::connectTo(const QByteArray& host, QString* error) {
   commands_ = connect(host, error, &commandsAdapter_);
   if (commands_) subscriber_ = connect(host, error, &subscriberAdapter_);
   if (!commands_ || !subscriber_) {
     freeContext(commands_, commandsAdapter_);
     return false;
   }
+  for (auto it = channels_.cbegin(); it != channels_.cend(); ++it) subscribeOn(it.key());
   return true;
 }
 
@@ -236,17 +237,12 @@ void RedisLink::command(const QList<QByteArray>& args, Done done) {
 
 void RedisLink::subscribe(const QByteArray& channel, Handler handler) {
   channels_.insert(channel, std::move(handler));
-  if (subscriber_) {
-    redisAsyncCommand(subscriber_, &RedisLink::onMessage, nullptr, "SUBSCRIBE %b", channel.constData(),
-                      static_cast<size_t>(channel.size()));
-  }
+  if (subscriber_) subscribeOn(channel);
 }
 
-void RedisLink::resubscribe() {
-  for (auto it = channels_.cbegin(); it != channels_.cend(); ++it) {
-    redisAsyncCommand(subscriber_, &RedisLink::onMessage, nullptr, "SUBSCRIBE %b", it.key().constData(),
-                      static_cast<size_t>(it.key().size()));
-  }
+void RedisLink::subscribeOn(const QByteArray& channel) {
+  redisAsyncCommand(subscriber_, &RedisLink::onMessage, nullptr, "SUBSCRIBE %b", channel.constData(),
+                    static_cast<size_t>(channel.size()));
 }
 
 void RedisLink::onReply(redisAsyncContext* context, void* reply, void* privdata) {
@@ -316,19 +312,15 @@ void RedisLink::reconnect() {
   // a name, hiredis would look it up with a blocking getaddrinfo(): the name
   // is looked up off the loop, each time (it may have moved), and the
   // connections go to its address.
-  auto connectTo = [this](const QByteArray& host) {
+  auto connectOrRetry = [this](const QByteArray& host) {
     QString error;
-    if (!connectBoth(host, &error)) {
-      retry_.start();
-      return;
-    }
-    resubscribe();
+    if (!connectTo(host, &error)) retry_.start();
   };
   if (!QHostAddress(QString::fromLatin1(address_.host)).isNull()) {
-    connectTo(address_.host);
+    connectOrRetry(address_.host);
     return;
   }
-  lookup_ = QHostInfo::lookupHost(QString::fromUtf8(address_.host), this, [this, connectTo](const QHostInfo& info) {
+  lookup_ = QHostInfo::lookupHost(QString::fromUtf8(address_.host), this, [this, connectOrRetry](const QHostInfo& info) {
     lookup_ = -1;
     if (commands_ || subscriber_) return;
     const QByteArray address = chooseAddress(info);
@@ -337,7 +329,7 @@ void RedisLink::reconnect() {
       retry_.start();
       return;
     }
-    connectTo(address);
+    connectOrRetry(address);
   });
 }
 

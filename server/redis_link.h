@@ -69,11 +69,13 @@ class RedisLink final : public QObject {
   struct Connection;
   // Starts connecting to `host` (an address, or at start a name).
   redisAsyncContext* connect(const QByteArray& host, QString* error, QObject** adapter);
-  // Both connections to `host`; false (both freed) when either cannot start.
-  bool connectBoth(const QByteArray& host, QString* error);
+  // Both connections to `host`, with every channel subscribed on them (at
+  // start, and again after each loss); false (both freed) when either
+  // cannot start.
+  bool connectTo(const QByteArray& host, QString* error);
   static void detachAdapter(const redisAsyncContext* context, QObject*& adapter);
   void authenticate(redisAsyncContext* context);
-  void resubscribe();
+  void subscribeOn(const QByteArray& channel);
   void connectionLost(const redisAsyncContext* context);
   void reconnect();
   void markDown();

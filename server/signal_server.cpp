@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include <QRandomGenerator>
-#include <QStringDecoder>
 #include <QTcpSocket>
 #include <QWebSocket>
 #include <QWebSocketServer>
@@ -11,6 +10,7 @@
 #include "event_log.h"
 #include "listener.h"
 #include "monotonic_clock.h"
+#include "protocol/wire_text.h"
 
 namespace lunor::signal {
 
@@ -148,13 +148,12 @@ void SignalServer::adopt(QWebSocket* socket) {
   });
   connect(socket, &QWebSocket::binaryMessageReceived, this, [this, id, heard](const QByteArray& bytes) {
     if (!heard()) return;
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString text = decoder(bytes);
-    if (decoder.hasError()) {
+    const auto text = utf8Text(bytes);
+    if (!text) {
       send(id, QByteArrayLiteral(R"({"code":"bad-encoding","type":"error"})"));
       return;
     }
-    rooms_.frame(id, text.toUtf8());
+    rooms_.frame(id, text->toUtf8());
   });
   connect(socket, &QWebSocket::pong, this, [this, id](quint64, const QByteArray&) {
     if (auto it = connections_.find(id); it != connections_.end()) it->lastHeardMs = clock_();

@@ -6,29 +6,20 @@
 #include "raw_ws_client.h"
 #include "redis_link.h"
 #include "redis_server_process.h"
+#include "rooms_fixture.h"
 #include "signal_server_process.h"
 
-using lunor::test::RawWsClient;
-using lunor::test::RedisServerProcess;
-using lunor::test::SignalServerProcess;
+using namespace lunor::test;
 
 namespace {
 
-const QString kOwnerKey = QString(64, QLatin1Char('a'));
-const QString kPassword = QString(64, QLatin1Char('5'));
+const QString kPassword = kRightHash;
 
 // A connection that has had its hello.
 std::unique_ptr<RawWsClient> connectTo(SignalServerProcess& server, const QString& local = "127.0.0.1") {
   auto client = std::make_unique<RawWsClient>(server.port(), local);
   if (!client->handshake() || client->take("hello").isEmpty()) return nullptr;
   return client;
-}
-
-QJsonObject createMessage(const QString& room, const QString& key = {}, const QString& password = {}) {
-  QJsonObject create{{"type", "create"}, {"roomId", room}};
-  if (!key.isEmpty()) create.insert("ownerKey", key);
-  if (!password.isEmpty()) create.insert("unattended", QJsonObject{{"enabled", true}, {"hash", password}});
-  return create;
 }
 
 }  // namespace
@@ -47,72 +38,56 @@ class ClusterTest : public QObject {
 
     auto host = connectTo(*first);
     QVERIFY(host);
-    host->send(createMessage("123456789", kOwnerKey, kPassword));
+    host->send(create(kRoom, kOwnerKey, kPassword));
     QVERIFY(!host->take("created").isEmpty());
 
-    // Attended join from the other instance: the host approves, offer and answer cross.
+    // A join from the other instance reaches the host; its answer and the
+    // signals cross back and forth.
     auto client = connectTo(second);
     QVERIFY(client);
-    client->send({{"type", "join"}, {"roomId", "123456789"}, {"displayName", "Alice"}});
-    QVERIFY(!client->take("joined").isEmpty());
+    client->send({{"type", "join"}, {"roomId", kRoom}, {"displayName", "Alice"}});
     const QJsonObject request = host->take("join-request");
     QCOMPARE(request.value("displayName").toString(), "Alice");
-    QVERIFY(request.value("awaitingPassword").toBool());
-    host->send({{"type", "approve"}, {"target", request.value("clientId")}});
+    host->send(answer("approve", request.value("clientId").toString()));
     QVERIFY(!client->take("approved").isEmpty());
-    QVERIFY(!host->take("peer-joined").isEmpty());
-    client->send({{"type", "signal"}, {"data", QJsonObject{{"sdp", "offer"}}}});
+    client->send(signalOf({{"sdp", "offer"}}));
     QCOMPARE(host->take("signal").value("data").toObject().value("sdp").toString(), "offer");
-    host->send({{"type", "signal"}, {"data", QJsonObject{{"sdp", "answer"}}}});
+    host->send(signalOf({{"sdp", "answer"}}));
     QCOMPARE(client->take("signal").value("data").toObject().value("sdp").toString(), "answer");
-    // The end: the host's kick reaches the client, and the client's leaving is seen once.
-    host->send({{"type", "kick"}, {"target", request.value("clientId")}});
-    QVERIFY(!client->take("left").isEmpty());
-    QVERIFY(!host->take("peer-left").isEmpty());
-
-    // Unattended: a wrong password is refused, the right one admits.
-    auto second_client = connectTo(second);
-    QVERIFY(second_client);
-    second_client->send({{"type", "join"}, {"roomId", "123456789"}, {"passwordHash", QString(64, '0')}});
-    QVERIFY(!second_client->take("unattended-denied").isEmpty());
-    QTest::qWait(1100);  // the join cooldown
-    second_client->send({{"type", "join"}, {"roomId", "123456789"}, {"passwordHash", kPassword}});
-    QVERIFY(!second_client->take("approved").isEmpty());
-    QVERIFY(!host->take("unattended-joined").isEmpty());
-    second_client.reset();
+    client.reset();
     QVERIFY(!host->take("peer-left").isEmpty());
 
     // Nobody else gets the room from the other instance, with or without a key.
     auto squatter = connectTo(second);
     QVERIFY(squatter);
-    squatter->send(createMessage("123456789"));
+    squatter->send(create(kRoom));
     QCOMPARE(squatter->take("error").value("code").toString(), "room-taken");
-    squatter->send(createMessage("123456789", QString(64, 'b')));
+    squatter->send(create(kRoom, QString(64, 'b')));
     QCOMPARE(squatter->take("error").value("code").toString(), "room-taken");
     // A room created without a key is first come, first served across instances too.
-    host->send(createMessage("555000111"));
+    host->send(create("555000111"));
     QVERIFY(!host->take("created").isEmpty());
-    squatter->send(createMessage("555000111"));
+    squatter->send(create("555000111"));
     QCOMPARE(squatter->take("error").value("code").toString(), "room-taken");
     // Nor does a key take it, or bind its ID: once free, it is anyone's again.
-    squatter->send(createMessage("555000111", QString(64, 'd')));
+    squatter->send(create("555000111", QString(64, 'd')));
     QCOMPARE(squatter->take("error").value("code").toString(), "room-taken");
-    host->send(createMessage("123456789", kOwnerKey, kPassword));
+    host->send(create(kRoom, kOwnerKey, kPassword));
     QVERIFY(!host->take("created").isEmpty());
-    squatter->send(createMessage("555000111"));
+    squatter->send(create("555000111"));
     QVERIFY(!squatter->take("created").isEmpty());
 
     // The owner's new connection on the same instance replaces its stale one,
     // and the room is still found from the other instance.
     auto fresh = connectTo(*first);
     QVERIFY(fresh);
-    fresh->send(createMessage("123456789", kOwnerKey, kPassword));
+    fresh->send(create(kRoom, kOwnerKey, kPassword));
     QVERIFY(!fresh->take("created").isEmpty());
     QVERIFY(host->waitClosed(5000));
     host = std::move(fresh);
     auto visitor = connectTo(second);
     QVERIFY(visitor);
-    visitor->send({{"type", "join"}, {"roomId", "123456789"}, {"displayName", "Eve"}});
+    visitor->send({{"type", "join"}, {"roomId", kRoom}, {"displayName", "Eve"}});
     QCOMPARE(host->take("join-request").value("displayName").toString(), "Eve");
     visitor.reset();
 
@@ -120,15 +95,15 @@ class ClusterTest : public QObject {
     // misses at the first instance's room, the third at the second's locks it.
     auto otherHost = connectTo(second);
     QVERIFY(otherHost);
-    otherHost->send(createMessage("777000777", QString(64, 'c'), kPassword));
+    otherHost->send(create("777000777", QString(64, 'c'), kPassword));
     QVERIFY(!otherHost->take("created").isEmpty());
     auto guesser = connectTo(second, "127.0.0.2");
     QVERIFY(guesser);
-    for (const char* room : {"123456789", "123456789", "777000777"}) {
-      guesser->send({{"type", "join"}, {"roomId", room}, {"passwordHash", QString(64, '0')}});
+    for (const QString& room : {kRoom, kRoom, QString("777000777")}) {
+      guesser->send(join(room, QString(64, '0')));
       const QJsonObject denied = guesser->take("unattended-denied");
       QVERIFY(!denied.isEmpty());
-      QCOMPARE(denied.contains("retryAfterMs"), QByteArray(room) == "777000777");
+      QCOMPARE(denied.contains("retryAfterMs"), room == "777000777");
     }
 
     // The first instance dies; the host, back through the second, holds its room with its key.
@@ -136,11 +111,11 @@ class ClusterTest : public QObject {
     QVERIFY(host->waitClosed(5000));
     auto back = connectTo(second);
     QVERIFY(back);
-    back->send(createMessage("123456789", kOwnerKey, kPassword));
+    back->send(create(kRoom, kOwnerKey, kPassword));
     QVERIFY(!back->take("created").isEmpty());
     auto late = connectTo(second);
     QVERIFY(late);
-    late->send({{"type", "join"}, {"roomId", "123456789"}, {"displayName", "Bob"}});
+    late->send({{"type", "join"}, {"roomId", kRoom}, {"displayName", "Bob"}});
     QCOMPARE(back->take("join-request").value("displayName").toString(), "Bob");
   }
 
@@ -156,23 +131,22 @@ class ClusterTest : public QObject {
     QVERIFY2(second.isListening(), second.output().constData());
     auto host = connectTo(first);
     QVERIFY(host);
-    host->send(createMessage("123456789", kOwnerKey, kPassword));
+    host->send(create(kRoom, kOwnerKey, kPassword));
     QVERIFY(!host->take("created").isEmpty());
     auto attempt = [&](const QString& local, const QString& password, const QString& deviceKey) {
       auto client = connectTo(second, local);
-      QJsonObject join{{"type", "join"}, {"roomId", "123456789"}, {"passwordHash", password}};
-      if (!deviceKey.isEmpty()) join.insert("deviceKey", deviceKey);
-      if (client) client->send(join);
+      const QJsonValue shown = deviceKey.isEmpty() ? QJsonValue(QJsonValue::Undefined) : QJsonValue(deviceKey);
+      if (client) client->send(join(kRoom, password, shown));
       const bool answered =
           client && QTest::qWaitFor([&] { return client->has("approved") || client->has("unattended-denied"); }, 5000);
-      const QJsonObject answer = !answered                    ? QJsonObject()
-                                 : client->has("approved") ? client->take("approved")
-                                                              : client->take("unattended-denied");
-      if (answer.value("type") == "approved") {
+      const QJsonObject reply = !answered                  ? QJsonObject()
+                                : client->has("approved") ? client->take("approved")
+                                                          : client->take("unattended-denied");
+      if (reply.value("type") == "approved") {
         client.reset();
         std::ignore = host->take("peer-left");
       }
-      return answer;
+      return reply;
     };
     const QString key = attempt("127.0.0.2", kPassword, {}).value("deviceKey").toString();
     QVERIFY(!key.isEmpty());
@@ -189,13 +163,13 @@ class ClusterTest : public QObject {
   void linkComesBackByName() {
     RedisServerProcess redis;
     QVERIFY2(redis.isReady(), redis.output().constData());
-    auto address = lunor::signal::parseRedisUrl(redis.url());
+    auto address = parseRedisUrl(redis.url());
     QVERIFY(address);
     address->host = "localhost";
-    lunor::signal::RedisLink link(*address);
+    RedisLink link(*address);
     QCOMPARE(link.open(), QString());
-    QSignalSpy lost(&link, &lunor::signal::RedisLink::lost);
-    QSignalSpy restored(&link, &lunor::signal::RedisLink::restored);
+    QSignalSpy lost(&link, &RedisLink::lost);
+    QSignalSpy restored(&link, &RedisLink::restored);
     int heard = 0;
     link.subscribe("lunor:test", [&](const QByteArray&) { ++heard; });
     // Subscribed once a message comes through; then Redis drops that connection.
@@ -208,8 +182,8 @@ class ClusterTest : public QObject {
     link.command({"CLIENT", "KILL", "TYPE", "pubsub"});
     QTRY_COMPARE_WITH_TIMEOUT(lost.count(), 1, 5000);
     QTRY_COMPARE_WITH_TIMEOUT(restored.count(), 1, 10000);
-    std::optional<lunor::signal::RedisReply> pong;
-    link.command({"PING"}, [&](const lunor::signal::RedisReply& reply) { pong = reply; });
+    std::optional<RedisReply> pong;
+    link.command({"PING"}, [&](const RedisReply& reply) { pong = reply; });
     QTRY_VERIFY(pong.has_value());
     QCOMPARE(pong->text, QByteArray("PONG"));
     // Subscribed again.

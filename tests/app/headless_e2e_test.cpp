@@ -1,5 +1,6 @@
 // End to end with three processes, as an operator runs them: lunor-signal,
-// a headless host on the tests' Xvnc, and a headless client.
+// a headless host on the tests' Xvnc, and a headless client (or a client
+// session of this process).
 //
 //   (0,0) +--------------------+----------------+
 //         | VNC-0 2560 x 1440  | RIGHT 1920 x   |
@@ -13,11 +14,11 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <X11/Xlib.h>
-#include <X11/Xutil.h>
-
+#include "person.h"
 #include "raw_ws_client.h"
 #include "remote_process.h"
+#include "rtc/webrtc/webrtc_factory.h"
+#include "session_probe.h"
 #include "signal_server_process.h"
 #include "test_window.h"
 #include "virtual_display.h"
@@ -27,20 +28,6 @@ using namespace lunor;
 namespace {
 
 constexpr char kPassword[] = "correct horse";
-
-// The main monitor as the X server has it.
-QImage screenshot(Display* display, QRect area) {
-  XImage* image = XGetImage(display, DefaultRootWindow(display), area.x(), area.y(),
-                            static_cast<unsigned>(area.width()), static_cast<unsigned>(area.height()), AllPlanes,
-                            ZPixmap);
-  if (!image) return {};
-  QImage result(area.size(), QImage::Format_RGB32);
-  for (int y = 0; y < area.height(); ++y) {
-    for (int x = 0; x < area.width(); ++x) result.setPixel(x, y, 0xFF000000 | XGetPixel(image, x, y));
-  }
-  XDestroyImage(image);
-  return result;
-}
 
 double psnr(const QImage& a, const QImage& b) {
   double squared = 0;
@@ -109,11 +96,8 @@ class HeadlessE2eTest : public QObject {
     server = std::make_unique<test::SignalServerProcess>();
     QVERIFY(server->isListening());
     host = std::make_unique<test::RemoteProcess>(LUNOR_REMOTE_BINARY, server->url(), screen->name());
-    host->allowUnattended(kPassword);
-    QVERIFY(host->start({"--headless-host"}));
+    QVERIFY2(host->startUnattendedHost(kPassword), qPrintable(host->output()));
     roomId = host->roomId();
-    QVERIFY(!roomId.isEmpty());
-    QVERIFY(host->waitForOutput("unattended=true"));
   }
   void cleanup() {
     host.reset();
@@ -124,15 +108,15 @@ class HeadlessE2eTest : public QObject {
   void savedPictureIsTheHostsScreen() {
     test::TestWindow window(screen->name(), QRect(0, 0, 2560, 1440));
     window.paintPattern();
-    XWarpPointer(window.display, None, DefaultRootWindow(window.display), 0, 0, 0, 0, 4000, 1000);
-    XSync(window.display, False);
+    test::Person person(screen->name());
+    person.moveTo({4000, 1000});  // the pointer out of the picture
     const QString saved = file("frame.png");
     auto c = client({"--password-file", passwordFile(), "--seconds", "3", "--save-frame", saved});
     QVERIFY(c);
     QCOMPARE(exitCode(*c), 0);
     const QImage received(saved);
     QVERIFY2(!received.isNull(), qPrintable(c->output()));
-    const QImage truth = screenshot(window.display, QRect(0, 0, 2560, 1440))
+    const QImage truth = person.grab(QRect(0, 0, 2560, 1440))
                              .scaled(received.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     const double quality = psnr(received.convertToFormat(QImage::Format_RGB32), truth);
     QVERIFY2(quality > 30, qPrintable(QString("PSNR %1 dB").arg(quality)));
@@ -162,14 +146,36 @@ class HeadlessE2eTest : public QObject {
     auto press = window.next(ButtonPress, 20000);
     QVERIFY2(press, qPrintable(c->output()));
     QCOMPARE(QPoint(press->xbutton.x_root, press->xbutton.y_root), QPoint(640, 360));
-    QStringList typed;
-    for (int i = 0; i < 2; ++i) {
-      auto key = window.next(KeyPress, 10000);
-      QVERIFY(key);
-      typed << QString::fromLatin1(XKeysymToString(XLookupKeysym(&key->xkey, 0)));
-    }
-    QCOMPARE(typed, (QStringList{"h", "i"}));
+    QCOMPARE(window.pressedKeys(2), (QStringList{"h", "i"}));
     QCOMPARE(exitCode(*c), 0);
+  }
+
+  // A client session of this process, on the real WebRTC, gets the real
+  // screen and moves the real pointer, on either monitor.
+  void clientSessionSeesAndDrivesTheHostScreen() {
+    test::SessionSide client(server->url(), [] { return rtc::createWebRtcFactory(); });
+    RemoteSession& c = *client.session;
+    c.startClient(roomId);
+    QTRY_VERIFY_WITH_TIMEOUT(c.askUnattendedPassword(), 10000);
+    c.submitUnattendedPassword(kPassword);
+    QTRY_VERIFY_WITH_TIMEOUT(c.hasRemoteVideoTrack(), 30000);
+    test::FrameCounter counter(c.remoteVideoTrack());
+    QVERIFY(counter.waitForMore(3));
+    // The main monitor at its own size, until the client picks a profile.
+    QCOMPARE(counter.size(), QSize(2560, 1440));
+    QTRY_COMPARE_WITH_TIMEOUT(c.remoteVideoSize(), QSize(2560, 1440), 10000);
+    QTRY_COMPARE(c.availableDisplays().size(), 2);
+
+    test::Person person(screen->name());
+    QTRY_VERIFY_WITH_TIMEOUT(c.isControlChannelOpen(), 10000);
+    c.sendControl(QVariantMap{{"t", "move"}, {"x", 0.5}, {"y", 0.5}, {"displayIndex", 0}});
+    QTRY_COMPARE_WITH_TIMEOUT(person.pointer(), QPoint(1280, 720), 10000);
+    c.requestDisplaySwitch(1);
+    QTRY_COMPARE_WITH_TIMEOUT(c.remoteVideoSize(), QSize(1920, 1080), 10000);
+    c.sendControl(QVariantMap{{"t", "move"}, {"x", 0.25}, {"y", 0.5}, {"displayIndex", 1}});
+    QTRY_COMPARE_WITH_TIMEOUT(person.pointer(), QPoint(2560 + 480, 540), 10000);
+    c.stop("Session terminée par le client");
+    QVERIFY(host->waitForOutput("Teardown"));
   }
 
   void endingOnEitherSideEndsBoth() {
@@ -285,10 +291,8 @@ class HeadlessE2eTest : public QObject {
     server = std::make_unique<test::SignalServerProcess>(QStringList{"--max-failures-per-room-per-day", "6"});
     QVERIFY(server->isListening());
     host = std::make_unique<test::RemoteProcess>(LUNOR_REMOTE_BINARY, server->url(), screen->name());
-    host->allowUnattended(kPassword);
-    QVERIFY(host->start({"--headless-host"}));
+    QVERIFY(host->startUnattendedHost(kPassword));
     roomId = host->roomId();
-    QVERIFY(host->waitForOutput("unattended=true"));
 
     test::RemoteProcess known(LUNOR_REMOTE_BINARY, server->url(), screen->name());
     const QStringList join{"--headless-client", roomId, "--password-file", passwordFile(), "--seconds", "1"};

@@ -1,10 +1,6 @@
-// The windowed application end to end: two instances of the shipped binary
-// on two private X servers, as two people use them. One hosts (from launch);
-// the other goes to "Se connecter à un ordinateur", types the host's ID and
-// connects, all with the keyboard through XTEST. The host's person accepts
-// the join request with Return, and the client's stage shows the host's
-// screen (a red window covering it). Closing the client's window ends the
-// session with "Fenêtre fermée".
+// The windowed application end to end, as people use it: the shipped binary
+// on private X servers, driven with the keyboard and mouse through XTEST,
+// against lunor-signal.
 
 #include <QtTest>
 
@@ -20,6 +16,69 @@ using namespace lunor;
 class WindowedAppTest : public QObject {
   Q_OBJECT
  private Q_SLOTS:
+  // `lunor-remote --connect` in a window on one X server, an unattended
+  // headless host on another. A test window on the host's display sees the
+  // click and the typed text.
+  void personDrivesTheHostFromTheClientWindow() {
+    test::VirtualDisplay hostScreen;  // two monitors, 2560 x 1440 on the left
+    QVERIFY2(hostScreen.isRunning(), qPrintable(hostScreen.error()));
+    test::VirtualDisplay clientScreen(/*twoMonitors=*/false);
+    QVERIFY2(clientScreen.isRunning(), qPrintable(clientScreen.error()));
+    test::SignalServerProcess server;
+    QVERIFY(server.isListening());
+
+    test::RemoteProcess host(LUNOR_REMOTE_BINARY, server.url(), hostScreen.name());
+    QVERIFY2(host.startUnattendedHost("correct horse"), qPrintable(host.output()));
+    // What the host's user has on screen: a window over the main monitor.
+    test::TestWindow target(hostScreen.name(), QRect(0, 0, 2560, 1440));
+    QVERIFY(target.display);
+
+    test::RemoteProcess client(LUNOR_REMOTE_BINARY, server.url(), clientScreen.name());
+    QVERIFY(client.start({"--connect", host.roomId()}));
+    test::Person person(clientScreen.name());
+    QVERIFY(person.ready());
+    const QRect window = person.waitForWindow("Lunor Remote");
+    QVERIFY2(!window.isNull(), qPrintable(client.output()));
+    QVERIFY2(client.waitForOutput("Message: require-unattended"), qPrintable(client.output()));
+
+    // The password prompt has the keyboard.
+    person.moveTo(window.center());
+    QTest::qWait(500);
+    person.type("correct horse\n");
+    QVERIFY(client.waitForOutput("Track vidéo distante reçue", 30000));
+    QVERIFY(client.waitForOutput("DataChannel 'control' prêt (client)"));
+    // The stage comes 2.5 s after the connection starts; its input item
+    // says when it has the keyboard.
+    QVERIFY(client.waitForOutput("EventCatcherView a bien le focus clavier"));
+
+    // A click in the middle of the picture lands in the middle of the main
+    // monitor (the picture spans the window's width, under the tool bar).
+    target.drain();
+    person.click(window.center());
+    auto press = target.next(ButtonPress, 10000);
+    QVERIFY2(press, qPrintable(client.output()));
+    // One client pixel spans 2560 / width host pixels.
+    const double expected = (window.center().x() - window.x() + 0.5) * 2560.0 / window.width();
+    QVERIFY2(std::abs(press->xbutton.x_root - expected) <= 2560.0 / window.width() + 0.5,
+             qPrintable(QStringLiteral("%1 against %2").arg(press->xbutton.x_root).arg(expected)));
+
+    // Typed text reaches the focused window on the host.
+    QTest::qWait(300);
+    target.drain();
+    person.type("hi");
+    QCOMPARE(target.pressedKeys(2), (QStringList{"h", "i"}));
+
+    QCOMPARE(client.stop(), 0);
+    QVERIFY(host.waitForOutput("Teardown"));
+    QCOMPARE(host.stop(), 0);
+  }
+
+  // Two windowed instances on two X servers. One hosts (from launch); the
+  // other goes to "Se connecter à un ordinateur", types the host's ID and
+  // connects, all with the keyboard. The host's person accepts the join
+  // request with Return, and the client's stage shows the host's screen (a
+  // red window covering it). Closing the client's window ends the session
+  // with "Fenêtre fermée".
   void clientJoinsThroughItsDirectoryAndSeesTheHost() {
     test::VirtualDisplay hostScreen(/*twoMonitors=*/false);
     QVERIFY2(hostScreen.isRunning(), qPrintable(hostScreen.error()));
@@ -41,9 +100,8 @@ class WindowedAppTest : public QObject {
     QVERIFY(client.start({}));
     test::Person person(clientScreen.name());
     QVERIFY(person.ready());
-    QRect window;
-    QVERIFY2(QTest::qWaitFor([&] { return !(window = person.window("Lunor Remote")).isNull(); }, 20000),
-             qPrintable(client.output()));
+    const QRect window = person.waitForWindow("Lunor Remote");
+    QVERIFY2(!window.isNull(), qPrintable(client.output()));
     person.moveTo(window.center());
     QVERIFY(person.settlesOnNew(window));
     // Home: the keyboard is on "Partager mon écran"; the next is the client's way.
@@ -61,7 +119,7 @@ class WindowedAppTest : public QObject {
     QRect panel;
     QVERIFY2(QTest::qWaitFor(
                  [&] {
-                   for (const QRect& r : hostPerson.windows("Lunor Remote")) {
+                   for (const auto& [id, r] : hostPerson.windows("Lunor Remote")) {
                      if (r.size() == QSize(420, 470)) panel = r;
                    }
                    return !panel.isNull();
@@ -110,7 +168,7 @@ class WindowedAppTest : public QObject {
     QVERIFY2(!roomId.isEmpty(), qPrintable(app.output()));
     test::Person person(screen.name());
     QVERIFY(person.ready());
-    QVERIFY2(QTest::qWaitFor([&] { return !person.window("Lunor Remote").isNull(); }, 20000), qPrintable(app.output()));
+    QVERIFY2(!person.waitForWindow("Lunor Remote").isNull(), qPrintable(app.output()));
     QVERIFY(app.waitForOutput("Room créée"));
 
     QVERIFY(person.closeWindow("Lunor Remote"));

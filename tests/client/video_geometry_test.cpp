@@ -25,10 +25,6 @@ class VideoGeometryTest : public QObject {
                                              << QRectF((1000 - 16000.0 / 9) / 2, 0, 16000.0 / 9, 1000);
     QTest::newRow("native, larger than the container") << AspectMode::Native << hd << QSizeF(1000, 1000)
                                                        << QRectF(-460, -40, 1920, 1080);
-    QTest::newRow("fit, same aspect") << AspectMode::Fit << QSizeF(1280, 720) << QSizeF(1600, 900)
-                                      << QRectF(0, 0, 1600, 900);
-    QTest::newRow("fill, same aspect") << AspectMode::Fill << QSizeF(1280, 720) << QSizeF(1600, 900)
-                                       << QRectF(0, 0, 1600, 900);
     QTest::newRow("fit, wider container") << AspectMode::Fit << hd << QSizeF(2000, 900)
                                           << QRectF(200, 0, 1600, 900);
     QTest::newRow("no video width") << AspectMode::Fit << QSizeF(0, 1080) << QSizeF(800, 600)
@@ -52,7 +48,6 @@ class VideoGeometryTest : public QObject {
     QTest::addColumn<QRectF>("rect");
     QTest::addColumn<QRectF>("expected");
     QTest::newRow("fractional edges grow outwards") << QRectF(0, 218.75, 1000, 562.5) << QRectF(0, 218, 1000, 564);
-    QTest::newRow("whole numbers stay") << QRectF(3, 4, 5, 6) << QRectF(3, 4, 5, 6);
     QTest::newRow("negative origin") << QRectF(-0.5, -1.25, 10, 2) << QRectF(-1, -2, 11, 3);
   }
   void integral() {
@@ -65,7 +60,6 @@ class VideoGeometryTest : public QObject {
     QCOMPARE(stagePictureSize(QSize(0, 0), QualityProfile::Epic), QSizeF(2560, 1440));
     QCOMPARE(stagePictureSize(QSize(0, 0), QualityProfile::Low), QSizeF(1280, 720));
     QCOMPARE(stagePictureSize(QSize(1920, 0), QualityProfile::Epic), QSizeF(1920, 0));
-    QCOMPARE(stagePictureSize(QSize(1366, 768), QualityProfile::Medium), QSizeF(1366, 768));
   }
 };
 

@@ -83,7 +83,7 @@ class X11HostTest : public QObject {
   }
   void cleanupTestCase() { server.reset(); }
 
-  void listsTheMonitorsInOrder() {
+  void listsTheMonitorsAndFollowsChanges() {
     DisplayListX11 list;
     QVERIFY(list.isAvailable());
     const auto displays = list.displays();
@@ -95,6 +95,24 @@ class X11HostTest : public QObject {
     QCOMPARE(list.mainDisplayId(), displays[0].id);
     // The same identifiers on every call.
     QCOMPARE(list.displays(), displays);
+
+    // The monitors are read once: a lookup needs no answer from the server,
+    // and a change on the server shows in the next lookup.
+    QCOMPARE(::kill(static_cast<pid_t>(server->pid()), SIGSTOP), 0);
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    std::thread([&list, done] {
+      list.displays();
+      *done = true;
+    }).detach();
+    const bool answered = QTest::qWaitFor([&] { return done->load(); }, 3000);
+    QCOMPARE(::kill(static_cast<pid_t>(server->pid()), SIGCONT), 0);
+    QTRY_VERIFY(done->load());  // the list outlives the thread in any case
+    QVERIFY2(answered, "a lookup waited for the X server");
+
+    QVERIFY(test::runOnDisplay("xrandr", {"--delmonitor", "RIGHT"}));
+    QTRY_COMPARE(list.displays().size(), size_t(1));
+    QVERIFY(test::runOnDisplay("xrandr", {"--setmonitor", "RIGHT", "1920/508x1080/286+2560+0", "none"}));
+    QTRY_COMPARE(list.displays().size(), size_t(2));
   }
 
   void capturerReportsItsOwnErrors() {
@@ -151,29 +169,6 @@ class X11HostTest : public QObject {
     QVERIFY(cursorDrawn);
     capturer.stopCapture();
     QVERIFY(!capturer.hasStream());
-  }
-
-  // The monitors are read once; a lookup needs no answer from the server,
-  // and a change on the server shows in the next lookup.
-  void monitorListIsCachedAndFollowsChanges() {
-    DisplayListX11 list;
-    QCOMPARE(list.displays().size(), size_t(2));
-
-    QCOMPARE(::kill(static_cast<pid_t>(server->pid()), SIGSTOP), 0);
-    auto done = std::make_shared<std::atomic<bool>>(false);
-    std::thread([&list, done] {
-      list.displays();
-      *done = true;
-    }).detach();
-    const bool answered = QTest::qWaitFor([&] { return done->load(); }, 3000);
-    QCOMPARE(::kill(static_cast<pid_t>(server->pid()), SIGCONT), 0);
-    QTRY_VERIFY(done->load());  // the list outlives the thread in any case
-    QVERIFY2(answered, "a lookup waited for the X server");
-
-    QVERIFY(test::runOnDisplay("xrandr", {"--delmonitor", "RIGHT"}));
-    QTRY_COMPARE(list.displays().size(), size_t(1));
-    QVERIFY(test::runOnDisplay("xrandr", {"--setmonitor", "RIGHT", "1920/508x1080/286+2560+0", "none"}));
-    QTRY_COMPARE(list.displays().size(), size_t(2));
   }
 
   void injectedInputReachesTheSharedMonitor() {
@@ -242,8 +237,6 @@ class X11HostTest : public QObject {
     injector.releaseAllModifiers();
   }
 
-  // What the client sends for a double click, through the production chain:
-  // X toolkits count clicks by their timing, so exactly two clicks.
   // An X server without XTEST cannot be driven at all: the person is told
   // at once (accessibility denied, with why), not by a client later.
   void aServerWithoutXtestIsReportedDenied() {
@@ -260,6 +253,8 @@ class X11HostTest : public QObject {
     QCOMPARE(permissions.accessibilityProblem(), injector.problem());
   }
 
+  // What the client sends for a double click, through the production chain:
+  // X toolkits count clicks by their timing, so exactly two clicks.
   void doubleClickIsTwoClicks() {
     Observer observer;
     QVERIFY(observer.display);
@@ -275,12 +270,12 @@ class X11HostTest : public QObject {
     }
     QStringList seen;
     for (int i = 0; i < 4; ++i) {
-      auto event = observer.nextButton();
+      auto event = observer.next({ButtonPress, ButtonRelease});
       QVERIFY(event);
       seen << QString("%1@%2").arg(event->type == ButtonPress ? "press" : "release").arg(event->xbutton.x_root);
     }
     QCOMPARE(seen, (QStringList{"press@3040", "release@3040", "press@3040", "release@3040"}));
-    QVERIFY(!observer.nextButton(300));
+    QVERIFY(!observer.next({ButtonPress, ButtonRelease}, 300));
   }
 };
 

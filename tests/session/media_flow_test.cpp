@@ -1,45 +1,28 @@
 // Host and client sessions in one process, through the real lunor-signal and
 // real WebRTC over loopback: video, the control channel, quality and displays.
 
-#include <atomic>
-#include <mutex>
-
 #include <QRegularExpression>
 #include <QtTest>
 
-#include "fake_environment.h"
 #include "recording_rtc.h"
 #include "session_probe.h"
-#include "session/remote_session.h"
 #include "rtc/webrtc/webrtc_factory.h"
 #include "signal_server_process.h"
 
 using namespace lunor;
-using lunor::test::FakeEnvironment;
 using lunor::test::RecordingFactory;
 using lunor::test::RtcRecord;
-using lunor::test::SignalServerProcess;
 
 namespace {
 
 constexpr char kRoom[] = "771203948";
 
-using lunor::test::FrameCounter;
-
-struct Side {
-  FakeEnvironment environment;
-  std::shared_ptr<RtcRecord> record = std::make_shared<RtcRecord>();
-  std::unique_ptr<RemoteSession> session;
-
-  explicit Side(const QUrl& server) {
-    environment.endpoint.url = server;
-    environment.makeRtcFactory = [record = record]() -> std::unique_ptr<rtc::PeerConnectionFactory> {
-      return std::make_unique<RecordingFactory>(rtc::createWebRtcFactory(), record);
-    };
-    session = std::make_unique<RemoteSession>(environment);
-  }
-  QStringList injected() const { return environment.injectors.front()->calls(); }
-  bool logged(const QString& text) const { return test::logged(*session, text); }
+// A side on the real WebRTC, recording what passes through it.
+struct Side : test::SessionSide {
+  explicit Side(const QUrl& server, std::shared_ptr<RtcRecord> record = std::make_shared<RtcRecord>())
+      : SessionSide(server, [record] { return std::make_unique<RecordingFactory>(rtc::createWebRtcFactory(), record); }),
+        record(std::move(record)) {}
+  std::shared_ptr<RtcRecord> record;
 };
 
 // The codec of the first payload type on the m=video line.
@@ -62,7 +45,7 @@ class MediaFlowTest : public QObject {
   Q_OBJECT
  private Q_SLOTS:
   void sessionCarriesVideoControlAndQuality() {
-    SignalServerProcess server;
+    test::SignalServerProcess server;
     QVERIFY(server.isListening());
     Side host(server.url());
     Side client(server.url());
@@ -71,22 +54,14 @@ class MediaFlowTest : public QObject {
                                                       {2, 1280, 720, QRect(1920, 0, 1280, 720)}});
     RemoteSession& h = *host.session;
     RemoteSession& c = *client.session;
-    h.startHost(kRoom);
-    QTRY_COMPARE_WITH_TIMEOUT(h.status(), QString("En attente de connexion..."), 10000);
-
-    c.startClient(kRoom);
-    QTRY_VERIFY_WITH_TIMEOUT(h.pendingJoin(), 10000);
-    h.approve();
+    QVERIFY(test::meet(h, c, kRoom));
 
     // Video, first at the display's size, then at the profile's size, in H264.
-    QTRY_VERIFY_WITH_TIMEOUT(c.hasRemoteVideoTrack(), 20000);
-    FrameCounter counter;
-    c.remoteVideoTrack()->addSink(&counter);
-    QTRY_VERIFY_WITH_TIMEOUT(counter.frames.load() >= 3, 30000);
-    QCOMPARE(counter.width.load(), 1920);
-    QCOMPARE(counter.height.load(), 1080);
+    test::FrameCounter counter(c.remoteVideoTrack());
+    QVERIFY(counter.waitForMore(3));
+    QCOMPARE(counter.size(), QSize(1920, 1080));
     c.requestQuality("low");
-    QTRY_VERIFY_WITH_TIMEOUT(counter.width.load() == 1280 && counter.height.load() == 720, 30000);
+    QTRY_COMPARE_WITH_TIMEOUT(counter.size(), QSize(1280, 720), 30000);
     QCOMPARE(host.record->formatsSnapshot().back(), std::string("1280x720@15"));
     QTRY_COMPARE(c.connectionState(), QString("connecté ✓"));
     QTRY_COMPARE(c.remoteVideoSize(), QSize(1920, 1080));
@@ -125,7 +100,7 @@ class MediaFlowTest : public QObject {
     QCOMPARE(h.currentQuality(), QualityProfile::Epic);
     // The answer carries the display's native size, not the profile's.
     QTRY_VERIFY(c.logs().filter("📐 videoGeometry reçu: 1920x1080 (display 0)").size() >= 2);
-    QTRY_VERIFY_WITH_TIMEOUT(counter.width.load() == 1920, 30000);
+    QTRY_COMPARE_WITH_TIMEOUT(counter.width.load(), 1920, 30000);
 
     // A switch past the list does nothing on the host.
     c.requestDisplaySwitch(2);
@@ -146,8 +121,7 @@ class MediaFlowTest : public QObject {
     QVERIFY(iceUfrag(local.back()) != iceUfrag(local.front()));
     QTRY_VERIFY_WITH_TIMEOUT(client.record->remoteSnapshot().size() >= 2, 10000);
     QTRY_COMPARE_WITH_TIMEOUT(test::loggedCount(c, "✅ Answer envoyée"), answersSent + 1, 10000);
-    const int framesBefore = counter.frames.load();
-    QTRY_VERIFY_WITH_TIMEOUT(counter.frames.load() > framesBefore + 10, 20000);
+    QVERIFY(counter.waitForMore(10, 20000));
     QCOMPARE(c.connectionState(), QString("connecté ✓"));
 
     // A real switch moves the capture and the pointer to the second display.
@@ -156,7 +130,6 @@ class MediaFlowTest : public QObject {
     QTRY_VERIFY(host.injected().contains("move(2560,360)"));
     QTRY_COMPARE_WITH_TIMEOUT(c.remoteVideoSize(), QSize(1280, 720), 10000);
 
-    c.remoteVideoTrack()->removeSink(&counter);
     c.stop("Session terminée par le client");
     QTRY_COMPARE_WITH_TIMEOUT(h.endReason(), QString("Session terminée par le client"), 10000);
   }

@@ -2,40 +2,24 @@
 
 #include <QElapsedTimer>
 #include <QtTest>
+#include <csignal>
 
-#include "fake_environment.h"
 #include "session_probe.h"
 #include "raw_peer.h"
-#include "session/remote_session.h"
 #include "raw_ws_client.h"
 #include "signal_server_process.h"
 #include "store/owner_key.h"
 #include "store/unattended_password.h"
 
-#include <csignal>
-
 using namespace lunor;
-using lunor::test::FakeEnvironment;
 using lunor::test::RawPeer;
 using lunor::test::RawWsClient;
+using lunor::test::SessionSide;
 using lunor::test::SignalServerProcess;
 
 namespace {
 
 constexpr char kRoom[] = "482915736";
-
-struct Side {
-  FakeEnvironment environment;
-  std::unique_ptr<RemoteSession> session;
-
-  explicit Side(const QUrl& server, int pingIntervalMs = 0) {
-    environment.endpoint.url = server;
-    if (pingIntervalMs > 0) environment.endpoint.pingIntervalMs = pingIntervalMs;
-    session = std::make_unique<RemoteSession>(environment);
-  }
-  bool logged(const QString& text) const { return test::logged(*session, text); }
-  int loggedCount(const QString& text) const { return test::loggedCount(*session, text); }
-};
 
 QImage picture(int width, int height) {
   QImage image(width, height, QImage::Format_ARGB32);
@@ -49,28 +33,18 @@ class SignalingFlowTest : public QObject {
   Q_OBJECT
 
   std::unique_ptr<SignalServerProcess> server;
-  std::unique_ptr<Side> host;
-  std::unique_ptr<Side> client;
+  std::unique_ptr<SessionSide> host;
+  std::unique_ptr<SessionSide> client;
 
-  // The host's room exists on the server.
-  bool hostReady() {
-    host->session->startHost(kRoom);
-    return QTest::qWaitFor([&] { return host->session->status() == "En attente de connexion..."; },
-                           10000);
-  }
-  // The client has asked and waits for the host's answer.
-  bool clientWaiting() {
-    client->session->startClient(kRoom);
-    return QTest::qWaitFor([&] { return host->session->pendingJoin(); }, 10000) &&
-           QTest::qWaitFor([&] { return client->session->isWaitingApproval(); }, 5000);
-  }
+  bool hostReady() { return test::openRoom(*host->session, kRoom); }
+  bool clientWaiting() { return test::askToJoin(*client->session, *host->session, kRoom); }
 
  private Q_SLOTS:
   void init() {
     server = std::make_unique<SignalServerProcess>();
     QVERIFY(server->isListening());
-    host = std::make_unique<Side>(server->url());
-    client = std::make_unique<Side>(server->url());
+    host = std::make_unique<SessionSide>(server->url());
+    client = std::make_unique<SessionSide>(server->url());
     client->environment.profileStore().setFirstName(" Zoé ");
     client->environment.profileStore().setLastName("Roy");
   }
@@ -106,10 +80,8 @@ class SignalingFlowTest : public QObject {
     QTRY_COMPARE(c.status(), QString("Peer connecté, négociation..."));
     QVERIFY(c.startedAt().isValid());
     QVERIFY(!client->environment.factories.front()->connections.empty());
-    QTRY_VERIFY(host->logged("👤 Peer connecté (cid=" + host->environment.notificationsFake.posted
-                                                             .first()
-                                                             .second +
-                             ", unattended=false)"));
+    const QString requester = host->environment.notificationsFake.posted.first().second;
+    QTRY_VERIFY(host->logged("👤 Peer connecté (cid=" + requester + ", unattended=false)"));
   }
 
   void rejectedClientEndsAndTheCooldownHoldsOthersBack() {
@@ -128,6 +100,7 @@ class SignalingFlowTest : public QObject {
     QTRY_VERIFY2(host->logged("⏳ Join ignorée (cooldown en cours)"),
                  qPrintable(host->session->logs().join("\n")));
     QVERIFY(!host->session->pendingJoin());
+    QVERIFY(host->session->requesterName().isNull());  // the screen stays as it is
 
     // After 1.5 s requests are heard again.
     QTest::qWait(1600);
@@ -178,7 +151,7 @@ class SignalingFlowTest : public QObject {
 
     // The reopened room takes the next client once the 2 s after an end are over.
     QTest::qWait(1500);
-    client = std::make_unique<Side>(server->url());
+    client = std::make_unique<SessionSide>(server->url());
     QVERIFY(clientWaiting());
   }
 
@@ -205,7 +178,7 @@ class SignalingFlowTest : public QObject {
   }
 
   void idleHostNoticesASilentServerAndComesBack() {
-    host = std::make_unique<Side>(server->url(), /*pingIntervalMs=*/300);
+    host->environment.endpoint.pingIntervalMs = 300;
     QVERIFY(hostReady());
     const qint64 pid = server->process().processId();
     ::kill(static_cast<pid_t>(pid), SIGSTOP);  // the link stays open; nothing answers
@@ -216,13 +189,6 @@ class SignalingFlowTest : public QObject {
     // Back: the room is the host's again (its old connection, still open on the server, is replaced).
     QTRY_COMPARE_WITH_TIMEOUT(host->loggedCount("🏠 Room créée"), 2, 15000);
     QVERIFY(clientWaiting());
-  }
-
-  void unknownRoomEndsTheClient() {
-    RemoteSession& c = *client->session;
-    c.startClient("999999999");
-    QTRY_COMPARE_WITH_TIMEOUT(c.endReason(), QString("Hôte introuvable"), 10000);
-    QTRY_COMPARE(c.status(), QString("Hôte introuvable"));
   }
 };
 

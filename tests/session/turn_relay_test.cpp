@@ -9,8 +9,6 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "fake_environment.h"
-#include "session/remote_session.h"
 #include "rtc/webrtc/webrtc_factory.h"
 #include "session/service_config.h"
 #include "session_probe.h"
@@ -70,33 +68,21 @@ class TurnRelayTest : public QObject {
     qputenv(kStunUrlEnv, QString("stun:127.0.0.1:%1").arg(port).toUtf8());
     qputenv(kTransportPolicyEnv, "relay");
 
-    auto side = [&](test::FakeEnvironment& environment) {
-      environment.endpoint.url = server.url();
-      environment.makeRtcFactory = [] { return rtc::createWebRtcFactory(); };
-      environment.displayList = StaticDisplayList({{1, 640, 360, QRect(0, 0, 640, 360)}});
-      environment.peerConfig = peerConfiguration(environment.settings());
-    };
-    test::FakeEnvironment hostEnvironment, clientEnvironment;
-    side(hostEnvironment);
-    side(clientEnvironment);
+    test::SessionSide host(server.url(), [] { return rtc::createWebRtcFactory(); });
+    test::SessionSide client(server.url(), [] { return rtc::createWebRtcFactory(); });
+    for (test::FakeEnvironment* environment : {&host.environment, &client.environment}) {
+      environment->displayList = StaticDisplayList({{1, 640, 360, QRect(0, 0, 640, 360)}});
+      environment->peerConfig = peerConfiguration(environment->settings());
+    }
     qunsetenv(kTurnUrlEnv);
     qunsetenv(kStunUrlEnv);
     qunsetenv(kTransportPolicyEnv);
-    QCOMPARE(hostEnvironment.peerConfig.iceTransportPolicy, rtc::IceTransportPolicy::Relay);
+    QCOMPARE(host.environment.peerConfig.iceTransportPolicy, rtc::IceTransportPolicy::Relay);
 
-    RemoteSession host(hostEnvironment);
-    RemoteSession client(clientEnvironment);
-    host.startHost("555000111");
-    QTRY_COMPARE_WITH_TIMEOUT(host.status(), QString("En attente de connexion..."), 10000);
-    client.startClient("555000111");
-    QTRY_VERIFY_WITH_TIMEOUT(host.pendingJoin(), 10000);
-    host.approve();
-
-    QTRY_VERIFY_WITH_TIMEOUT(client.hasRemoteVideoTrack(), 30000);
-    test::FrameCounter counter;
-    client.remoteVideoTrack()->addSink(&counter);
-    QTRY_VERIFY_WITH_TIMEOUT(counter.frames.load() >= 3, 30000);
-    QTRY_COMPARE(client.connectionState(), QString("connecté ✓"));
+    QVERIFY(test::meet(*host.session, *client.session, "555000111"));
+    test::FrameCounter counter(client.session->remoteVideoTrack());
+    QVERIFY(counter.waitForMore(3));
+    QTRY_COMPARE(client.session->connectionState(), QString("connecté ✓"));
     // The relay allocated for the expected user: the media did go through it.
     if (serverCredentials) {
       // "expiry:clientId", valid for the server's --turn-ttl from now.
@@ -111,8 +97,7 @@ class TurnRelayTest : public QObject {
       QTRY_VERIFY2((turnLog += turn.readAll()).contains("user <rook>: incoming packet ALLOCATE processed, success"),
                    "the relay logged no allocation for the application's TURN user");
     }
-    client.remoteVideoTrack()->removeSink(&counter);
-    client.stop("Session terminée par le client");
+    client.session->stop("Session terminée par le client");
 
     if (serverCredentials) {
       // Signed with the right secret: a fresh credential gets an allocation, an expired one does not.

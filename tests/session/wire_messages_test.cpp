@@ -1,5 +1,5 @@
 // The messages of the control channel and of the signaling server: what a
-// hostile or sloppy peer can send, and what we send.
+// hostile or sloppy peer can send, and that what we send reads back as sent.
 
 #include <QtTest>
 
@@ -8,7 +8,6 @@
 
 using namespace lunor;
 
-Q_DECLARE_METATYPE(lunor::ControlMessage)
 Q_DECLARE_METATYPE(std::optional<lunor::ControlMessage>)
 Q_DECLARE_METATYPE(std::optional<int64_t>)
 
@@ -37,8 +36,11 @@ class WireMessagesTest : public QObject {
     QTest::newRow("b 1.5 is button 0") << QByteArray(R"({"t":"mdown","b":1.5,"x":0.5,"y":0.5})")
                                        << std::optional(make(T::MouseDown, [](auto& m) { m.x = m.y = 0.5; }));
     QTest::newRow("b 7 is button 0") << QByteArray(R"({"t":"mup","b":7})") << std::optional(make(T::MouseUp));
-    QTest::newRow("middle button") << QByteArray(R"({"t":"mdown","b":2})")
-                                   << std::optional(make(T::MouseDown, [](auto& m) { m.button = 2; }));
+    QTest::newRow("middle button, second display") << QByteArray(R"({"t":"mdown","b":2,"displayIndex":1})")
+                                                   << std::optional(make(T::MouseDown, [](auto& m) {
+                                                        m.button = 2;
+                                                        m.displayIndex = 1;
+                                                      }));
     QTest::newRow("keyCode wins over key") << QByteArray(R"({"t":"keydown","keyCode":12,"key":"a"})")
                                            << std::optional(make(T::KeyDown, [](auto& m) {
                                                 m.keyCode = 12;
@@ -76,30 +78,8 @@ class WireMessagesTest : public QObject {
     QFETCH(QByteArray, text);
     QFETCH(std::optional<ControlMessage>, expected);
     QCOMPARE(decodeControlMessage(text), expected);
-  }
-
-  void controlMessagesLeaveAsTheHostReadsThem_data() {
-    using T = ControlMessage::Type;
-    QTest::addColumn<ControlMessage>("message");
-    QTest::addColumn<QByteArray>("json");
-    QTest::newRow("mdown") << make(T::MouseDown, [](auto& m) {
-      m.x = 0.25;
-      m.y = 0.5;
-    }) << QByteArray(R"({"b":0,"displayIndex":0,"t":"mdown","x":0.25,"y":0.5})");
-    QTest::newRow("mod") << make(T::Modifier, [](auto& m) { m.down = true; })
-                         << QByteArray(R"({"d":true,"k":"shift","t":"mod"})");
-    QTest::newRow("keyup") << make(T::KeyUp, [](auto& m) {
-      m.keyCode = 36;
-      m.displayIndex = 1;
-    }) << QByteArray(R"({"displayIndex":1,"keyCode":36,"t":"keyup"})");
-    QTest::newRow("scroll") << make(T::Scroll, [](auto& m) { m.dy = -3.5; })
-                            << QByteArray(R"({"displayIndex":0,"dx":0,"dy":-3.5,"t":"scroll","x":0,"y":0})");
-  }
-  void controlMessagesLeaveAsTheHostReadsThem() {
-    QFETCH(ControlMessage, message);
-    QFETCH(QByteArray, json);
-    QCOMPARE(encodeControlMessage(message), json);
-    QCOMPARE(decodeControlMessage(json), std::optional(message));
+    // What the client writes, the host reads as it was.
+    if (expected) QCOMPARE(decodeControlMessage(encodeControlMessage(*expected)), expected);
   }
 
   void integersInRange_data() {

@@ -12,23 +12,31 @@
 
 #include "virtual_display.h"
 
-#define LUNOR_GUI_TEST_MAIN(TestObject)                                              \
-  int main(int argc, char** argv) {                                                  \
-    std::unique_ptr<lunor::test::VirtualDisplay> display;                            \
-    {                                                                                \
-      QCoreApplication bootstrap(argc, argv);                                        \
-      display = std::make_unique<lunor::test::VirtualDisplay>(/*twoMonitors=*/false); \
-    }                                                                                \
-    if (!display->isRunning()) {                                                     \
-      std::fprintf(stderr, "%s\n", qPrintable(display->error()));                    \
-      return 1;                                                                      \
-    }                                                                                \
-    qputenv("QT_QPA_PLATFORM", "xcb");                                               \
-    int result = 0;                                                                  \
-    {                                                                                \
-      QGuiApplication app(argc, argv);                                               \
-      TestObject test;                                                               \
-      result = QTest::qExec(&test, argc, argv);                                      \
-    }                                                                                \
-    return result;                                                                   \
+namespace lunor::test {
+
+// Starts the X server and points Qt at it, before the application is made;
+// null, the reason printed, when it does not start.
+inline std::unique_ptr<VirtualDisplay> startGuiDisplay(int argc, char** argv) {
+  std::unique_ptr<VirtualDisplay> display;
+  {
+    QCoreApplication bootstrap(argc, argv);
+    display = std::make_unique<VirtualDisplay>(/*twoMonitors=*/false);
+  }
+  if (!display->isRunning()) {
+    std::fprintf(stderr, "%s\n", qPrintable(display->error()));
+    return nullptr;
+  }
+  qputenv("QT_QPA_PLATFORM", "xcb");
+  return display;
+}
+
+}  // namespace lunor::test
+
+#define LUNOR_GUI_TEST_MAIN(TestObject)                        \
+  int main(int argc, char** argv) {                            \
+    const auto display = lunor::test::startGuiDisplay(argc, argv); \
+    if (!display) return 1;                                    \
+    QGuiApplication app(argc, argv);                           \
+    TestObject test;                                           \
+    return QTest::qExec(&test, argc, argv);                    \
   }

@@ -1,11 +1,13 @@
 #pragma once
 
-// A person at a test's X server: finds windows by title, moves the pointer,
-// clicks and types, through XTEST.
+// A person at a test's X server: finds windows by title, looks at the
+// screen, moves the pointer, clicks and types, through XTEST.
 
+#include <tuple>
 #include <utility>
 #include <vector>
 
+#include <QImage>
 #include <QRect>
 #include <QString>
 #include <QTest>
@@ -27,17 +29,8 @@ class Person {
   bool ready() const { return display_ != nullptr; }
 
   // The viewable top-level windows whose title (_NET_WM_NAME, UTF-8) starts
-  // with `title`, in stacking order (bottom first); their geometry.
-  std::vector<QRect> windows(const QString& title) {
-    std::vector<QRect> found;
-    for (const auto& [id, rect] : matching(title)) found.push_back(rect);
-    return found;
-  }
-  Window windowId(const QString& title) {
-    const auto all = matching(title);
-    return all.empty() ? 0 : all.front().first;
-  }
-  std::vector<std::pair<Window, QRect>> matching(const QString& title) {
+  // with `title`, in stacking order (bottom first), with their geometry.
+  std::vector<std::pair<Window, QRect>> windows(const QString& title) {
     // Windows may go while we look at them: their errors are ignored.
     XSync(display_, False);
     auto previous = XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
@@ -65,44 +58,56 @@ class Person {
     XSetErrorHandler(previous);
     return found;
   }
-  // The first such window, or a null rectangle.
+  // The first such window's geometry, or a null rectangle.
   QRect window(const QString& title) {
     const auto all = windows(title);
-    return all.empty() ? QRect() : all.front();
+    return all.empty() ? QRect() : all.front().second;
+  }
+  // Waits for such a window; its geometry, or a null rectangle on timeout.
+  QRect waitForWindow(const QString& title, int timeoutMs = 20000) {
+    QRect found;
+    std::ignore = QTest::qWaitFor([&] { return !(found = window(title)).isNull(); }, timeoutMs);
+    return found;
+  }
+  // The screen's pixels in `area`.
+  QImage grab(const QRect& area) {
+    XImage* image = XGetImage(display_, DefaultRootWindow(display_), area.x(), area.y(),
+                              static_cast<unsigned>(area.width()), static_cast<unsigned>(area.height()), AllPlanes,
+                              ZPixmap);
+    if (!image) return {};
+    QImage grabbed(area.size(), QImage::Format_RGB32);
+    for (int y = 0; y < area.height(); ++y) {
+      for (int x = 0; x < area.width(); ++x) grabbed.setPixel(x, y, 0xFF000000 | XGetPixel(image, x, y));
+    }
+    XDestroyImage(image);
+    return grabbed;
   }
   // The share of the rectangle's pixels that are close to `rgb`.
-  double shareOf(const QRect& area, unsigned long rgb) {
-    XImage* image = XGetImage(display_, DefaultRootWindow(display_), area.x(), area.y(),
-                              static_cast<unsigned>(area.width()), static_cast<unsigned>(area.height()), AllPlanes,
-                              ZPixmap);
-    if (!image) return 0;
-    long close = 0, total = 0;
-    for (int y = 0; y < area.height(); y += 4) {
-      for (int x = 0; x < area.width(); x += 4) {
-        const unsigned long p = XGetPixel(image, x, y);
-        const int dr = int((p >> 16) & 0xFF) - int((rgb >> 16) & 0xFF);
-        const int dg = int((p >> 8) & 0xFF) - int((rgb >> 8) & 0xFF);
-        const int db = int(p & 0xFF) - int(rgb & 0xFF);
+  double shareOf(const QRect& area, QRgb rgb) {
+    const QImage image = grab(area);
+    long close = 0;
+    for (int y = 0; y < image.height(); ++y) {
+      for (int x = 0; x < image.width(); ++x) {
+        const QRgb p = image.pixel(x, y);
+        const int dr = qRed(p) - qRed(rgb), dg = qGreen(p) - qGreen(rgb), db = qBlue(p) - qBlue(rgb);
         if (dr * dr + dg * dg + db * db < 60 * 60) ++close;
-        ++total;
       }
     }
-    XDestroyImage(image);
-    return total ? double(close) / double(total) : 0;
+    return image.isNull() ? 0 : double(close) / (double(image.width()) * image.height());
   }
-  // A fingerprint of the rectangle's pixels (every fourth one): equal
-  // fingerprints, an unchanged picture.
+  // A fingerprint of the rectangle's pixels: equal fingerprints, an
+  // unchanged picture.
   quint64 fingerprint(const QRect& area) {
-    XImage* image = XGetImage(display_, DefaultRootWindow(display_), area.x(), area.y(),
-                              static_cast<unsigned>(area.width()), static_cast<unsigned>(area.height()), AllPlanes,
-                              ZPixmap);
-    if (!image) return 0;
-    quint64 hash = 1469598103934665603ull;
-    for (int y = 0; y < area.height(); y += 4) {
-      for (int x = 0; x < area.width(); x += 4) hash = (hash ^ XGetPixel(image, x, y)) * 1099511628211ull;
-    }
-    XDestroyImage(image);
-    return hash;
+    const QImage image = grab(area);
+    return image.isNull() ? 0 : qHashBits(image.constBits(), static_cast<size_t>(image.sizeInBytes()), 1);
+  }
+  // Where the pointer is.
+  QPoint pointer() {
+    Window root = 0, child = 0;
+    int x = 0, y = 0, wx = 0, wy = 0;
+    unsigned mask = 0;
+    XQueryPointer(display_, DefaultRootWindow(display_), &root, &child, &x, &y, &wx, &wy, &mask);
+    return {x, y};
   }
   // Waits until the rectangle shows something other than `before` (0: any
   // picture) and has stayed the same for a moment: a screen that has come
@@ -122,8 +127,9 @@ class Person {
   // Asks the first viewable top-level window titled `title` to close, as a
   // window manager's close button does (WM_DELETE_WINDOW).
   bool closeWindow(const QString& title) {
-    const Window target = windowId(title);
-    if (!target) return false;
+    const auto all = windows(title);
+    if (all.empty()) return false;
+    const Window target = all.front().first;
     XEvent event{};
     event.xclient.type = ClientMessage;
     event.xclient.window = target;

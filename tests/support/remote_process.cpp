@@ -41,8 +41,15 @@ bool RemoteProcess::start(const QStringList& arguments) {
   env.insert("QT_QPA_PLATFORM", "xcb");
   env.remove("DBUS_SESSION_BUS_ADDRESS");
   process_.setProcessEnvironment(env);
+  output_.clear();
   process_.start(binary_, arguments);
   return process_.waitForStarted(10000);
+}
+
+bool RemoteProcess::startUnattendedHost(const QString& password) {
+  allowUnattended(password);
+  return start({QStringLiteral("--headless-host")}) && !roomId().isEmpty() &&
+         waitForOutput(QStringLiteral("unattended=true"));
 }
 
 QString RemoteProcess::output() {

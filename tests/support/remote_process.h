@@ -14,7 +14,7 @@ namespace lunor::test {
 class RemoteProcess {
  public:
   // binary: the lunor-remote to run; server: the signaling server's URL;
-  // display: the X server it uses (":N").
+  // display: the X server it uses (":N"; empty: none).
   RemoteProcess(QString binary, QUrl server, QString display);
   ~RemoteProcess();
   RemoteProcess(const RemoteProcess&) = delete;
@@ -23,8 +23,11 @@ class RemoteProcess {
   // Stores a profile with unattended access on and `password` as the
   // unattended password, before the process starts.
   void allowUnattended(const QString& password, const QString& firstName = QStringLiteral("Hôte"));
-  // Starts `lunor-remote arguments`.
+  // Starts `lunor-remote arguments`, its earlier output forgotten.
   bool start(const QStringList& arguments);
+  // Starts it as a headless host with unattended access on and `password`
+  // as the password; true once its room takes the password.
+  bool startUnattendedHost(const QString& password);
   // Waits until the output holds `text`; false on timeout.
   bool waitForOutput(const QString& text, int timeoutMs = 20000);
   // The host's session ID, from its "ID de session" line; waits for it.

@@ -3,9 +3,12 @@
 // Small readers and drivers of a session on fake services, for tests.
 
 #include <atomic>
+#include <functional>
+#include <memory>
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSize>
 #include <QStringList>
 #include <QTest>
 
@@ -117,17 +120,67 @@ class ScriptedSessionTest : public QObject {
   void cleanup() { scripted.reset(); }
 };
 
-// Counts rendered frames and keeps the last size.
+// A session on fake services of its own, against a signaling server the
+// test runs; on the WebRTC factory `rtc` makes when given one.
+struct SessionSide {
+  explicit SessionSide(const QUrl& server, std::function<std::unique_ptr<rtc::PeerConnectionFactory>()> rtc = {}) {
+    environment.endpoint.url = server;
+    environment.makeRtcFactory = std::move(rtc);
+    session = std::make_unique<RemoteSession>(environment);
+  }
+  bool logged(const QString& text) const { return test::logged(*session, text); }
+  int loggedCount(const QString& text) const { return test::loggedCount(*session, text); }
+  QStringList injected() const { return environment.injectors.front()->calls(); }
+
+  FakeEnvironment environment;
+  std::unique_ptr<RemoteSession> session;
+};
+
+// The host's room is open on a real signaling server.
+inline bool openRoom(RemoteSession& host, const QString& room) {
+  host.startHost(room);
+  return QTest::qWaitFor([&] { return host.status() == "En attente de connexion..."; }, 10000);
+}
+// The client has asked to join the host's open room and waits for its answer.
+inline bool askToJoin(RemoteSession& client, const RemoteSession& host, const QString& room) {
+  client.startClient(room);
+  return QTest::qWaitFor([&] { return host.pendingJoin(); }, 10000) &&
+         QTest::qWaitFor([&] { return client.isWaitingApproval(); }, 5000);
+}
+// Host and client meet in `room` and the host lets the client in; true once
+// the client has the host's video track.
+inline bool meet(RemoteSession& host, RemoteSession& client, const QString& room) {
+  if (!openRoom(host, room) || !askToJoin(client, host, room)) return false;
+  host.approve();
+  return QTest::qWaitFor([&] { return client.hasRemoteVideoTrack(); }, 30000);
+}
+
+// Counts the frames a track renders, and keeps the last size, while it lives.
 class FrameCounter final : public rtc::VideoSink {
  public:
+  explicit FrameCounter(std::shared_ptr<rtc::VideoTrack> track) : track_(std::move(track)) { track_->addSink(this); }
+  ~FrameCounter() override { track_->removeSink(this); }
+  FrameCounter(const FrameCounter&) = delete;
+  FrameCounter& operator=(const FrameCounter&) = delete;
+
   void onFrame(const rtc::I420FrameView& frame) override {
     width = frame.width;
     height = frame.height;
     ++frames;
   }
+  // Waits for `count` frames more than have come so far.
+  bool waitForMore(int count, int timeoutMs = 30000) {
+    const int target = frames.load() + count;
+    return QTest::qWaitFor([&] { return frames.load() >= target; }, timeoutMs);
+  }
+  QSize size() const { return {width.load(), height.load()}; }
+
   std::atomic<int> frames{0};
   std::atomic<int> width{0};
   std::atomic<int> height{0};
+
+ private:
+  std::shared_ptr<rtc::VideoTrack> track_;
 };
 
 }  // namespace lunor::test

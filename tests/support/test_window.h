@@ -2,11 +2,14 @@
 
 // A plain X client for tests: a window that records what input reaches it.
 
+#include <algorithm>
+#include <initializer_list>
 #include <optional>
 #include <tuple>
 
 #include <QRect>
 #include <QString>
+#include <QStringList>
 #include <QTest>
 
 #include <X11/Xlib.h>
@@ -76,25 +79,24 @@ class TestWindow {
     if (display) XCloseDisplay(display);
   }
 
-  // Waits for the next event of `type`, skipping others; nothing on timeout.
-  std::optional<XEvent> next(int type, int timeoutMs = 5000) {
+  // Waits for the next event of one of `types`, skipping others; nothing
+  // on timeout.
+  std::optional<XEvent> next(std::initializer_list<int> types, int timeoutMs = 5000) {
     std::optional<XEvent> found;
     std::ignore = QTest::qWaitFor(
         [&] {
-          while (XPending(display)) {
+          while (XPending(display) && !found) {
             XEvent event;
             XNextEvent(display, &event);
             if (event.type == MappingNotify) XRefreshKeyboardMapping(&event.xmapping);
-            if (event.type == type) {
-              found = event;
-              return true;
-            }
+            if (std::find(types.begin(), types.end(), event.type) != types.end()) found = event;
           }
-          return false;
+          return found.has_value();
         },
         timeoutMs);
     return found;
   }
+  std::optional<XEvent> next(int type, int timeoutMs = 5000) { return next({type}, timeoutMs); }
   // The next key press that is not `skip` (a modifier), within 3 tries.
   std::optional<XEvent> nextKeyOtherThan(KeySym skip) {
     for (int i = 0; i < 3; ++i) {
@@ -104,20 +106,16 @@ class TestWindow {
     }
     return std::nullopt;
   }
-  // The next button press or release.
-  std::optional<XEvent> nextButton(int timeoutMs = 5000) {
-    std::optional<XEvent> found;
-    std::ignore = QTest::qWaitFor(
-        [&] {
-          while (XPending(display) && !found) {
-            XEvent event;
-            XNextEvent(display, &event);
-            if (event.type == ButtonPress || event.type == ButtonRelease) found = event;
-          }
-          return found.has_value();
-        },
-        timeoutMs);
-    return found;
+  // The names of the next `count` keys pressed ("h", "Return"); fewer when
+  // they do not come.
+  QStringList pressedKeys(int count, int timeoutMs = 10000) {
+    QStringList names;
+    while (names.size() < count) {
+      auto key = next(KeyPress, timeoutMs);
+      if (!key) break;
+      names << QString::fromLatin1(XKeysymToString(XLookupKeysym(&key->xkey, 0)));
+    }
+    return names;
   }
   QString text(XEvent& key) {
     char buffer[8] = {};

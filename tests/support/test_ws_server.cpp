@@ -13,10 +13,7 @@ TestWsServer::TestWsServer(quint16 port)
     while (QWebSocket* socket = server_.nextPendingConnection()) {
       ++connectionCount_;
       clients_.append(socket);
-      connect(socket, &QWebSocket::textMessageReceived, this, [this](const QString& text) {
-        received_.append(text);
-        Q_EMIT textReceived(text);
-      });
+      connect(socket, &QWebSocket::textMessageReceived, this, [this](const QString& text) { received_.append(text); });
       connect(socket, &QWebSocket::disconnected, this, [this, socket] {
         closeCodes_.append(static_cast<int>(socket->closeCode()));
         clients_.removeAll(socket);

@@ -42,7 +42,6 @@ class TestWsServer final : public QObject {
 
  Q_SIGNALS:
   void clientConnected();
-  void textReceived(const QString& text);
 
  private:
   QWebSocketServer server_;

@@ -6,8 +6,7 @@
 namespace lunor::test {
 namespace {
 
-bool run(const QString& program, const QStringList& arguments, const QString& display,
-         QString* error) {
+bool run(const QString& program, const QStringList& arguments, const QString& display, QString* error) {
   QProcess process;
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   env.insert("DISPLAY", display);
@@ -25,9 +24,9 @@ bool run(const QString& program, const QStringList& arguments, const QString& di
 
 bool runOnDisplay(const QString& program, const QStringList& arguments) {
   QString error;
-  const bool ok = run(program, arguments, qEnvironmentVariable("DISPLAY"), &error);
-  if (!ok) qWarning().noquote() << error;
-  return ok;
+  if (run(program, arguments, qEnvironmentVariable("DISPLAY"), &error)) return true;
+  qWarning().noquote() << error;
+  return false;
 }
 
 VirtualDisplay::VirtualDisplay(bool twoMonitors, const QStringList& extraArguments) {

@@ -6,12 +6,6 @@
 
 using namespace lunor;
 
-namespace {
-
-using ScriptedChecks = FakePermissionChecks;
-
-}  // namespace
-
 class PermissionManagerTest : public QObject {
   Q_OBJECT
  private Q_SLOTS:
@@ -32,7 +26,7 @@ class PermissionManagerTest : public QObject {
     QFETCH(int, mic);
     QFETCH(QString, microphone);
     QFETCH(bool, allGranted);
-    ScriptedChecks checks;
+    FakePermissionChecks checks;
     checks.trusted = trusted;
     checks.capture = capture;
     checks.mic = static_cast<MicrophoneAuthorization>(mic);
@@ -48,7 +42,7 @@ class PermissionManagerTest : public QObject {
   }
 
   void requestingCaptureChecksAgainThenCompletes() {
-    ScriptedChecks checks;
+    FakePermissionChecks checks;
     PermissionManager manager(checks);
     bool completed = false;
     manager.requestScreenRecording([&] { completed = true; });
@@ -57,13 +51,6 @@ class PermissionManagerTest : public QObject {
     QTRY_COMPARE(manager.screenRecording(), QString("granted"));
     manager.checkAccessibility(true);
     QCOMPARE(checks.prompts, 1);
-  }
-
-  void x11GrantsBoth() {
-    X11PermissionChecks checks;
-    PermissionManager manager(checks);
-    manager.refreshAll();
-    QTRY_VERIFY(manager.allGranted());
   }
 };
 

@@ -2,7 +2,6 @@
 // stores in a throw-away directory, an in-memory secret store and a session
 // over the scripted WebRTC fake.
 
-#include <cstdio>
 #include <memory>
 
 #include <QQmlEngine>
@@ -12,17 +11,15 @@
 #include <QtQml/qqmlextensionplugin.h>
 #include <QtQuickTest>
 
-#include "fake_environment.h"
-#include "session/remote_session.h"
+#include "gui_test_main.h"
+#include "session_probe.h"
 #include "store/address_book_store.h"
 #include "store/fake_secret_store.h"
 #include "store/unattended_password.h"
 #include "store/user_profile_store.h"
-#include "test_ws_server.h"
 #include "ui/directory_model.h"
 #include "ui/image_providers.h"
 #include "ui/unattended_access.h"
-#include "virtual_display.h"
 
 Q_IMPORT_QML_PLUGIN(Lunor_ClientPlugin)
 Q_IMPORT_QML_PLUGIN(Lunor_UiPlugin)
@@ -43,19 +40,16 @@ class Fixture final : public QObject {
   DirectoryModel* directory() const { return directory_.get(); }
   UserProfileStore* profile() const { return profile_.get(); }
   UnattendedAccess* unattended() const { return unattended_.get(); }
-  RemoteSession* session() const { return session_.get(); }
+  RemoteSession* session() const { return &scripted_->session; }
 
   // Everything fresh: empty book, empty profile, no password.
   Q_INVOKABLE void renew() {
-    session_.reset();
+    scripted_.reset();
     unattended_.reset();
     directory_.reset();
     book_.reset();
     profile_.reset();
     settings_.reset();
-    server_ = std::make_unique<TestWsServer>();
-    environment_ = std::make_unique<FakeEnvironment>();
-    environment_->endpoint.url = server_->url();
     dir_ = std::make_unique<QTemporaryDir>();
     settings_ = std::make_unique<QSettings>(dir_->filePath("settings.ini"), QSettings::IniFormat);
     profile_ = std::make_unique<UserProfileStore>(*settings_, dir_->filePath("data"));
@@ -63,13 +57,13 @@ class Fixture final : public QObject {
     directory_ = std::make_unique<DirectoryModel>(*book_);
     secrets_.items.clear();
     unattended_ = std::make_unique<UnattendedAccess>(secrets_, *settings_);
-    session_ = std::make_unique<RemoteSession>(*environment_);
+    scripted_ = std::make_unique<ScriptedSession>();
     Q_EMIT reset();
   }
   Q_INVOKABLE void recordConnection(const QString& sessionId) { book_->recordSuccess(sessionId, QString()); }
   // The scripted signaling server the session talks to.
-  Q_INVOKABLE int serverClients() const { return server_->openClients(); }
-  Q_INVOKABLE void serverSend(const QVariantMap& message) { server_->sendJson(QJsonObject::fromVariantMap(message)); }
+  Q_INVOKABLE int serverClients() const { return scripted_->server.openClients(); }
+  Q_INVOKABLE void serverSend(const QVariantMap& message) { scripted_->server.sendJson(QJsonObject::fromVariantMap(message)); }
   // The settings file as it is on disk, and the digest of a password.
   Q_INVOKABLE QString settingsFileText() const {
     settings_->sync();
@@ -98,8 +92,6 @@ class Fixture final : public QObject {
   void reset();
 
  private:
-  std::unique_ptr<TestWsServer> server_;
-  std::unique_ptr<FakeEnvironment> environment_;
   std::unique_ptr<QTemporaryDir> dir_;
   std::unique_ptr<QSettings> settings_;
   std::unique_ptr<UserProfileStore> profile_;
@@ -107,7 +99,7 @@ class Fixture final : public QObject {
   std::unique_ptr<DirectoryModel> directory_;
   FakeSecretStore secrets_;
   std::unique_ptr<UnattendedAccess> unattended_;
-  std::unique_ptr<RemoteSession> session_;
+  std::unique_ptr<ScriptedSession> scripted_;
 };
 
 class Setup final : public QObject {
@@ -126,16 +118,8 @@ class Setup final : public QObject {
 }  // namespace lunor::test
 
 int main(int argc, char** argv) {
-  std::unique_ptr<lunor::test::VirtualDisplay> display;
-  {
-    QCoreApplication bootstrap(argc, argv);
-    display = std::make_unique<lunor::test::VirtualDisplay>(/*twoMonitors=*/false);
-  }
-  if (!display->isRunning()) {
-    std::fprintf(stderr, "%s\n", qPrintable(display->error()));
-    return 1;
-  }
-  qputenv("QT_QPA_PLATFORM", "xcb");
+  const auto display = lunor::test::startGuiDisplay(argc, argv);
+  if (!display) return 1;
   QQuickStyle::setStyle(QStringLiteral("Basic"));
   lunor::test::Setup setup;
   return quick_test_main_with_setup(argc, argv, "ui", LUNOR_QML_TESTS, &setup);

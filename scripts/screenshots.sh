@@ -13,7 +13,7 @@ out="${1:?usage: scripts/screenshots.sh OUTDIR}"
 BUILD_DIR="${LUNOR_BUILD_DIR:-build}"
 BIN="$BUILD_DIR/src/app/lunor-remote"
 SIGNAL="$BUILD_DIR/server/lunor-signal"
-TOUR="$BUILD_DIR/tests/ui/lunor-screenshots"
+TOUR="$BUILD_DIR/src/app/lunor-screenshots"
 [ -x "$BIN" ] && [ -x "$SIGNAL" ] && [ -x "$TOUR" ] || ./scripts/build.sh
 mkdir -p "$out"
 

@@ -185,7 +185,10 @@ class NotificationManagerTest : public QObject {
     DBusNotificationManager manager(client());
     manager.ensureConfigured();
     test::ScriptedSession scripted;
-    auto& [signaling, environment, host] = scripted;
+    // References, not a structured binding: lambdas below take them.
+    test::TestWsServer& signaling = scripted.server;
+    test::FakeEnvironment& environment = scripted.environment;
+    RemoteSession& host = scripted.session;
     environment.notificationsOverride = &manager;
     QVERIFY(scripted.startHost());
     // A client session made later must not take the buttons.
@@ -236,7 +239,10 @@ class NotificationManagerTest : public QObject {
     }
     DBusNotificationManager manager(client());
     test::ScriptedSession scripted;
-    auto& [signaling, environment, host] = scripted;
+    // References, not a structured binding: lambdas below take them.
+    test::TestWsServer& signaling = scripted.server;
+    test::FakeEnvironment& environment = scripted.environment;
+    RemoteSession& host = scripted.session;
     environment.notificationsOverride = &manager;
     QVERIFY(scripted.startHost());
     signaling.sendJson({{"type", "join-request"}, {"clientId", "c1"}});

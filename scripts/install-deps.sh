@@ -30,6 +30,8 @@ PACKAGES=(
   libtgowt-dev libabsl-dev libssl-dev openssl
   # X11 capture and injection
   libx11-dev libxtst-dev libxrandr-dev libxext-dev libxfixes-dev libxdamage-dev libxcomposite-dev
+  # Wayland: frames from PipeWire; the application as a native Wayland client
+  libpipewire-0.3-dev qt6-wayland
   # secrets and notifications
   libsecret-1-dev libglib2.0-dev dbus dbus-x11
   # the desktop's event sound for a join request (heard where a sound server runs)
@@ -38,6 +40,8 @@ PACKAGES=(
   libqt6sql6-sqlite libhiredis-dev
   # test services: virtual displays, STUN/TURN (and its test client), Redis
   xvfb xauth tigervnc-standalone-server x11-xserver-utils coturn redis-server
+  # a headless GNOME compositor with PipeWire, for the Wayland host's tests
+  mutter pipewire pipewire-bin wireplumber
   # something moving on the demo's screen
   x11-apps
 )

@@ -9,7 +9,7 @@
 
 namespace lunor {
 
-Application::Application() {
+Application::Application(std::optional<HostBackend> backend) {
   QQuickStyle::setStyle(QStringLiteral("Basic"));  // our own look on top of it
   engine_.addImportPath(QStringLiteral("qrc:/qt/qml"));
   avatars_.install(engine_);
@@ -17,7 +17,7 @@ Application::Application() {
 
   // The launch sequence: the notification manager (made by the
   // environment), the state with its host session; hosting starts in start().
-  environment_ = std::make_unique<DefaultEnvironment>();
+  environment_ = std::make_unique<DefaultEnvironment>(backend);
   auto panels = std::make_unique<QmlSessionPanels>(engine_, avatars_);
   panels_ = panels.get();
   environment_->setPanels(std::move(panels));
@@ -37,6 +37,7 @@ Application::~Application() {
 
 bool Application::start(const QString& connectTo) {
   consoleLine(QStringLiteral("ℹ️ ID de session : ") + state_->sessionId());
+  const HostBackend backend = environment_->prepareHost();
   state_->startHosting();
 
   QQmlComponent component(&engine_, QUrl(QStringLiteral("qrc:/qt/qml/Lunor/Ui/Main.qml")));
@@ -54,7 +55,8 @@ bool Application::start(const QString& connectTo) {
        {QStringLiteral("avatars"), QVariant::fromValue(&avatars_)},
        {QStringLiteral("panels"), QVariant::fromValue(panels_)},
        {QStringLiteral("sleepMonitor"), QVariant::fromValue(static_cast<QObject*>(&sleepMonitor_))},
-       {QStringLiteral("connectTo"), connectTo}}));
+       {QStringLiteral("connectTo"), connectTo},
+       {QStringLiteral("shareBackend"), describe(backend)}}));
   window_ = qobject_cast<QQuickWindow*>(root_.get());
   if (!window_) {
     error_ = component.errorString();

@@ -13,6 +13,7 @@
 #include <QString>
 
 #include "app/default_environment.h"
+#include "app/host_backend.h"
 #include "session/app_state.h"
 #include "session/remote_session.h"
 #include "system/linux/sleep_monitor_logind.h"
@@ -26,7 +27,8 @@ namespace lunor {
 
 class Application {
  public:
-  Application();
+  // backend: the host's platform, when the command line chooses it.
+  explicit Application(std::optional<HostBackend> backend = std::nullopt);
   ~Application();
   Application(const Application&) = delete;
   Application& operator=(const Application&) = delete;

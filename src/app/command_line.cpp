@@ -62,8 +62,12 @@ std::variant<LaunchOptions, int> parseCommandLine(const QStringList& arguments) 
   const QCommandLineOption json(QStringLiteral("json"),
                                 QStringLiteral("With --headless-client: write the figures to <file> as JSON."),
                                 QStringLiteral("file"));
+  const QCommandLineOption hostBackend(QStringLiteral("host-backend"),
+                                       QStringLiteral("Share this computer through <backend>: x11, or gnome (a "
+                                                      "GNOME Wayland session); by default, the session's own."),
+                                       QStringLiteral("backend"));
   parser.addOptions({help, version, headlessHost, connect, headlessClient, setPassword, clearPassword,
-                     passwordFile, quality, seconds, saveFrame, replay, json});
+                     passwordFile, quality, seconds, saveFrame, replay, json, hostBackend});
 
   // Parsed before the application object exists, which would give the name.
   auto helpText = [&] {
@@ -125,6 +129,13 @@ std::variant<LaunchOptions, int> parseCommandLine(const QStringList& arguments) 
     bool ok = false;
     options.seconds = parser.value(seconds).toInt(&ok);
     if (!ok || options.seconds <= 0) return usageError(QStringLiteral("--seconds takes a whole number above 0"));
+  }
+  if (parser.isSet(hostBackend)) {
+    const bool hosts = options.mode == LaunchOptions::Mode::HeadlessHost || options.mode == LaunchOptions::Mode::Default ||
+                       options.mode == LaunchOptions::Mode::Connect;
+    if (!hosts) return usageError(QStringLiteral("--host-backend goes with the application or --headless-host"));
+    options.hostBackend = hostBackendFromName(parser.value(hostBackend));
+    if (!options.hostBackend) return usageError(QStringLiteral("unknown host backend: ") + parser.value(hostBackend));
   }
   options.saveFrame = parser.value(saveFrame);
   options.replay = parser.value(replay);

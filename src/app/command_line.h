@@ -9,6 +9,7 @@
 #include <QString>
 #include <QStringList>
 
+#include "app/host_backend.h"
 #include "protocol/quality_profile.h"
 
 namespace lunor {
@@ -30,6 +31,8 @@ struct LaunchOptions {
   QString saveFrame;
   QString replay;
   QString json;
+  // --host-backend: which platform a host shares; nothing to choose from the session.
+  std::optional<HostBackend> hostBackend;
 };
 
 // Exit codes of lunor-remote.

@@ -7,6 +7,10 @@
 #include "host/x11/control_injector_x11.h"
 #include "host/x11/display_list_x11.h"
 #include "host/x11/screen_capturer_x11.h"
+#include "host/wayland/control_injector_wayland.h"
+#include "host/wayland/display_list_mutter.h"
+#include "host/wayland/mutter_remote_desktop.h"
+#include "host/wayland/screen_capturer_pipewire.h"
 #include "system/linux/notification_manager_dbus.h"
 #include "system/permission_checks.h"
 #include "rtc/webrtc/webrtc_factory.h"
@@ -30,8 +34,9 @@
 
 namespace lunor {
 
-DefaultEnvironment::DefaultEnvironment()
-    : panels_(std::make_unique<NullSessionPanels>()),
+DefaultEnvironment::DefaultEnvironment(std::optional<HostBackend> requested)
+    : requestedBackend_(requested),
+      panels_(std::make_unique<NullSessionPanels>()),
       addressBook_(std::make_unique<AddressBookStore>(
           QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation))),
       notifications_(makeNotificationManager()),
@@ -44,20 +49,40 @@ DefaultEnvironment::DefaultEnvironment()
   secrets_ = std::make_unique<FallbackSecretStore>(*serviceSecrets_, *fileSecrets_);
   // An earlier version kept a password-equivalent digest in the settings.
   removeUnattendedDigestCopy(settings_);
-  auto x11Displays = std::make_unique<DisplayListX11>();
-  if (x11Displays->isAvailable()) {
-    displays_ = std::move(x11Displays);
-  } else {
-    displays_ = std::make_unique<StaticDisplayList>();  // no X server: nothing to share
-  }
   // Without XTEST (or without an X server) nothing the client does can reach
   // this computer: said as soon as hosting asks, not found out by a client
   // later.
-  permissions_ = std::make_unique<X11PermissionChecks>([] {
+  permissions_ = std::make_unique<OpenPermissionChecks>([this] {
+    if (prepareHost() != HostBackend::X11) return QString();  // the compositor injects
     const QString problem = ControlInjectorX11().problem();
     if (!problem.isEmpty()) consoleLine(QStringLiteral("⚠️ ") + problem);
     return problem;
   });
+}
+
+HostBackend DefaultEnvironment::prepareHost() {
+  std::call_once(hostPrepared_, [this] {
+    QString why;
+    backend_ = chooseHostBackend(requestedBackend_, &why);
+    if (backend_ == HostBackend::Gnome) {
+      auto displays = std::make_unique<DisplayListMutter>();
+      mutterDisplays_ = displays.get();
+      displays_ = std::move(displays);
+      remoteDesktop_ = std::make_unique<MutterRemoteDesktop>();
+    } else if (auto x11Displays = std::make_unique<DisplayListX11>(); x11Displays->isAvailable()) {
+      displays_ = std::move(x11Displays);
+    } else {
+      displays_ = std::make_unique<StaticDisplayList>();  // no X server: nothing to share
+    }
+    consoleLine(QStringLiteral("ℹ️ Partage d’écran : ") + describe(backend_) + QStringLiteral(" (") + why +
+                QLatin1Char(')'));
+  });
+  return backend_;
+}
+
+DisplayList& DefaultEnvironment::displays() {
+  prepareHost();
+  return *displays_;
 }
 
 DefaultEnvironment::~DefaultEnvironment() = default;
@@ -79,6 +104,7 @@ std::unique_ptr<SessionRole> DefaultEnvironment::createRole(Role role, SessionCo
 }
 
 std::unique_ptr<ControlInjector> DefaultEnvironment::createControlInjector() {
+  if (prepareHost() == HostBackend::Gnome) return std::make_unique<ControlInjectorWayland>(*remoteDesktop_);
   auto injector = std::make_unique<ControlInjectorX11>();
   if (injector->ready()) return injector;
   return std::make_unique<NullControlInjector>();
@@ -88,6 +114,9 @@ bool DefaultEnvironment::mayControlComputer() { return permissions_->accessibili
 
 std::unique_ptr<ScreenCapturer> DefaultEnvironment::createScreenCapturer(
     std::shared_ptr<rtc::VideoSource> source) {
+  if (prepareHost() == HostBackend::Gnome) {
+    return std::make_unique<ScreenCapturerPipeWire>(std::move(source), *remoteDesktop_, *mutterDisplays_);
+  }
   return std::make_unique<ScreenCapturerX11>(std::move(source), *displays_);
 }
 

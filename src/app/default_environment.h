@@ -1,11 +1,14 @@
 #pragma once
 
 #include <memory>
+#include <mutex>
+#include <optional>
 
 #include <QSettings>
 
 #include "system/notification_manager.h"
 
+#include "app/host_backend.h"
 #include "host/host_environment.h"
 #include "session/session_environment.h"
 #include "store/address_book_store.h"
@@ -15,6 +18,8 @@ namespace lunor {
 class NotificationManager;
 class SessionPanels;
 class DisplayList;
+class DisplayListMutter;
+class MutterRemoteDesktop;
 class EventSound;
 class PermissionChecks;
 class SecretStore;
@@ -23,15 +28,21 @@ class UserProfileStore;
 // The real services of this platform. Parts not built yet are null objects.
 class DefaultEnvironment final : public SessionEnvironment, public HostEnvironment {
  public:
-  DefaultEnvironment();
+  // requested: the host's platform, when the command line chooses it.
+  explicit DefaultEnvironment(std::optional<HostBackend> requested = std::nullopt);
   ~DefaultEnvironment() override;
+
+  // Chooses and opens the host's platform, says which in the log, and
+  // returns it. Main thread, before hosting (a client never needs it);
+  // later calls return the same.
+  HostBackend prepareHost();
 
   std::unique_ptr<rtc::PeerConnectionFactory> createRtcFactory() override;
   std::unique_ptr<SessionRole> createRole(Role role, SessionCore& core) override;
   std::unique_ptr<ControlInjector> createControlInjector() override;
   std::unique_ptr<ScreenCapturer> createScreenCapturer(
       std::shared_ptr<rtc::VideoSource> source) override;
-  DisplayList& displays() override { return *displays_; }
+  DisplayList& displays() override;
   bool mayControlComputer() override;
   PermissionChecks& permissions() { return *permissions_; }
   SessionPanels& panels() override { return *panels_; }
@@ -64,7 +75,12 @@ class DefaultEnvironment final : public SessionEnvironment, public HostEnvironme
   std::unique_ptr<SecretStore> serviceSecrets_;
   std::unique_ptr<SecretStore> fileSecrets_;
   std::unique_ptr<SecretStore> secrets_;
+  std::optional<HostBackend> requestedBackend_;
+  std::once_flag hostPrepared_;
+  HostBackend backend_ = HostBackend::X11;
   std::unique_ptr<DisplayList> displays_;
+  DisplayListMutter* mutterDisplays_ = nullptr;  // displays_, on GNOME
+  std::unique_ptr<MutterRemoteDesktop> remoteDesktop_;  // on GNOME
   std::unique_ptr<PermissionChecks> permissions_;
 };
 

@@ -55,7 +55,7 @@ class CloseWatcher final : public QObject {
 // The windowed application (with --connect, straight to the client screen
 // joining that host).
 int runApplication(QApplication& app, const LaunchOptions& options) {
-  lunor::Application application;
+  lunor::Application application(options.hostBackend);
   lunor::RemoteSession& client = application.clientSession();
   if (!options.passwordFile.isEmpty()) {
     QFile file(options.passwordFile);
@@ -118,8 +118,9 @@ int runHeadlessClient(QCoreApplication& app, const LaunchOptions& options) {
   return app.exec();
 }
 
-int runHeadlessHost(QCoreApplication& app) {
-  lunor::DefaultEnvironment environment;
+int runHeadlessHost(QCoreApplication& app, const LaunchOptions& options) {
+  lunor::DefaultEnvironment environment(options.hostBackend);
+  environment.prepareHost();
   // A person at a terminal answers join requests there. Without one nobody
   // can: requests are refused at once, and only unattended access admits.
   if (isatty(STDIN_FILENO)) {
@@ -208,7 +209,7 @@ int main(int argc, char** argv) {
       return lunor::clearUnattendedPassword(environment);
     }
     case LaunchOptions::Mode::HeadlessHost:
-      return runHeadlessHost(*app);
+      return runHeadlessHost(*app, options);
   }
   return lunor::exit_code::kFailure;
 }

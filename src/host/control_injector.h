@@ -1,8 +1,9 @@
 #pragma once
 
 // The last stage of the host's input chain: posts local input events on the
-// shared display. Positions are desktop pixels, already mapped onto the
-// shared display by the stage before (CoordinateMapper). Every call comes
+// shared display. Positions are pixels, already mapped onto the shared
+// display by the stage before (CoordinateMapper), in the injector's
+// pointerSpace(). Every call comes
 // from the one injection sequence of the session, in the order the client
 // acted, so implementations need no locking of their own.
 
@@ -16,7 +17,13 @@ namespace lunor {
 
 class ControlInjector {
  public:
+  // Where the positions given to the injector are: the desktop's pixels, or
+  // the shared display's own (its picture's: 0,0 at its top left).
+  enum class PointerSpace { Desktop, Display };
+
   virtual ~ControlInjector() = default;
+
+  virtual PointerSpace pointerSpace() const { return PointerSpace::Desktop; }
 
   virtual void movePointer(QPoint p) = 0;
   // Moves to p, then presses or releases the button.

@@ -52,6 +52,16 @@ QPoint CoordinateMapper::hostPixel(uint32_t displayId, double x, double y) const
           std::clamp(py, bounds.top(), std::max(bounds.top(), bounds.bottom()))};
 }
 
+QPoint CoordinateMapper::displayPixel(uint32_t displayId, double x, double y) const {
+  QSize size;
+  for (const auto& display : displays_.displays()) {
+    if (display.id == displayId) size = QSize(display.width, display.height);
+  }
+  const QPointF p = map(displayId, QRectF(0, 0, size.width(), size.height()), x, y);
+  return {std::clamp(static_cast<int>(std::floor(p.x())), 0, std::max(0, size.width() - 1)),
+          std::clamp(static_cast<int>(std::floor(p.y())), 0, std::max(0, size.height() - 1))};
+}
+
 QPointF CoordinateMapper::map(uint32_t displayId, const QRectF& bounds, double x, double y) {
   const double nx = clampUnit(x);
   const double ny = clampUnit(y);

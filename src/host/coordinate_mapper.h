@@ -1,7 +1,9 @@
 #pragma once
 
 // Turns normalised coordinates (0..1 across the shared picture, top-left
-// origin) into a point of the desktop on the shared display.
+// origin) into a point of the desktop on the shared display, or of the
+// display's own picture: the one place where the client's positions meet
+// the host's.
 
 #include <cstdint>
 
@@ -25,6 +27,10 @@ class CoordinateMapper {
   // so x = 1 is its last column rather than the first of its neighbour.
   // Where the pointer goes. Any thread.
   QPoint hostPixel(uint32_t displayId, double x, double y) const;
+  // The same point in the display's own pixels (its picture's: 0,0 at its
+  // top left, width x height), for platforms whose input speaks of the
+  // shared stream. Any thread.
+  QPoint displayPixel(uint32_t displayId, double x, double y) const;
 
   // Clamps x and y to [0, 1] (NaN counts as 1) and scales onto bounds, with
   // no rounding: x = 1 lands one point past the last column. With the

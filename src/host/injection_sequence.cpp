@@ -77,7 +77,10 @@ void InjectionSequence::releaseAll() {
   post([this] { tracker_.releaseAll(); });
 }
 
-QPoint InjectionSequence::map(double x, double y) const { return mapper_.hostPixel(displayId_, x, y); }
+QPoint InjectionSequence::map(double x, double y) const {
+  return injector_->pointerSpace() == ControlInjector::PointerSpace::Display ? mapper_.displayPixel(displayId_, x, y)
+                                                                              : mapper_.hostPixel(displayId_, x, y);
+}
 
 void InjectionSequence::apply(const ControlMessage& message, const Epoch::Ticket& arrival) {
   using Type = ControlMessage::Type;

@@ -134,6 +134,23 @@ std::optional<uint16_t> macKeyForXKeycode(uint32_t xKeycode) {
   return macKeyForEvdev(static_cast<uint16_t>(xKeycode - 8));
 }
 
+uint32_t keysymForCharacter(char16_t c) {
+  switch (c) {
+    case u'\r': return 0xFF0D;  // Return
+    case u'\t': return 0xFF09;  // Tab
+    case 0x7F: return 0xFF08;    // BackSpace
+    case 0x1B: return 0xFF1B;    // Escape
+    case 0xF700: return 0xFF52;  // Up
+    case 0xF701: return 0xFF54;  // Down
+    case 0xF702: return 0xFF51;  // Left
+    case 0xF703: return 0xFF53;  // Right
+    default: break;
+  }
+  if (c < 0x20 || (c >= 0x7F && c < 0xA0)) return 0;
+  if (c < 0x100) return c;
+  return 0x01000000u | c;
+}
+
 uint32_t modifierFlagsOf(Qt::KeyboardModifiers modifiers) {
   using namespace modifier_flags;
   uint32_t flags = 0;

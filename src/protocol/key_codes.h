@@ -57,6 +57,11 @@ uint32_t modifierFlagsOf(Qt::KeyboardModifiers modifiers);
 // The flag a Qt modifier key stands for; 0 for other keys.
 uint32_t modifierFlagOfQtKey(int qtKey);
 
+// The keysym (X's and the Wayland compositors' name of a symbol) that types
+// one UTF-16 character, the few control characters a client sends among
+// them; 0 (no symbol) when there is none.
+uint32_t keysymForCharacter(char16_t c);
+
 // Key-up order when every modifier is let go: command, right command,
 // control, right control, option, right option, shift, right shift, function.
 inline constexpr std::array<uint16_t, 9> kModifierReleaseOrder{55, 54, 59, 62, 58, 61, 56, 60, 63};

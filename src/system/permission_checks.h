@@ -26,14 +26,15 @@ class PermissionChecks {
   virtual QString accessibilityProblem() { return {}; }
 };
 
-// X11 gates neither: any client of the server may capture and inject. But
-// a server without the XTEST extension cannot be driven at all, which is
-// what a missing accessibility permission means to the person.
-class X11PermissionChecks final : public PermissionChecks {
+// For platforms that gate neither (X11: any client of the server may
+// capture and inject; GNOME's remote desktop, which needs no dialog). But a
+// platform that cannot be driven at all (an X server without XTEST) is what
+// a missing accessibility permission means to the person.
+class OpenPermissionChecks final : public PermissionChecks {
  public:
   // injectionProbe says why input cannot be injected (empty when it can);
   // asked once, when the answer is first needed. None: it can.
-  explicit X11PermissionChecks(std::function<QString()> injectionProbe = {})
+  explicit OpenPermissionChecks(std::function<QString()> injectionProbe = {})
       : injectionProbe_(std::move(injectionProbe)) {}
   bool accessibilityTrusted(bool) override { return injectionProblem().isEmpty(); }
   QString accessibilityProblem() override { return injectionProblem(); }

@@ -11,6 +11,8 @@ Rectangle {
     required property RemoteSession session
     required property string sessionId
     property string displayName
+    // How this computer's screen is shared ("X11", "Wayland (GNOME)").
+    property string shareBackend
     // The floating windows; absent in tests.
     property SessionPanelWindows panels: null
     property int endAlertSeconds: 10
@@ -137,6 +139,13 @@ Rectangle {
                     }
                     InfoLabel { icon: "number"; text: "ID: " + screen.formattedId; color: Theme.orange }
                     InfoLabel { icon: "wifi"; text: screen.session.connectionState; color: Theme.blue }
+                    InfoLabel {
+                        objectName: "shareBackendLabel"
+                        visible: screen.shareBackend !== ""
+                        icon: "rectangle.on.rectangle"
+                        text: screen.shareBackend
+                        color: Theme.secondary
+                    }
                 }
 
                 // The server stopped taking unattended passwords for this room today.

@@ -19,6 +19,8 @@ ApplicationWindow {
     property QtObject sleepMonitor: null
     // --connect: straight to the client screen, joining this host.
     property string connectTo: ""
+    // How this computer's screen is shared, as the host screen says it.
+    property string shareBackend: ""
     // "", "host" or "client".
     property string mode: connectTo !== "" ? "client" : ""
     // The application stays in the status area when the window closes.
@@ -72,6 +74,7 @@ ApplicationWindow {
             session: window.appState.hostSession
             sessionId: window.appState.sessionId
             displayName: window.profile.displayName
+            shareBackend: window.shareBackend
             panels: window.panels
             onBack: window.mode = ""
         }

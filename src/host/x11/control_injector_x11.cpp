@@ -26,24 +26,6 @@ unsigned xButton(MouseButton b) {
   return kLeft;
 }
 
-// The key symbol for one UTF-16 character; NoSymbol when there is none.
-KeySym keySymFor(char16_t c) {
-  switch (c) {
-    case u'\r': return XK_Return;
-    case u'\t': return XK_Tab;
-    case 0x7F: return XK_BackSpace;
-    case 0x1B: return XK_Escape;
-    case 0xF700: return XK_Up;
-    case 0xF701: return XK_Down;
-    case 0xF702: return XK_Left;
-    case 0xF703: return XK_Right;
-    default: break;
-  }
-  if (c < 0x20 || (c >= 0x7F && c < 0xA0)) return NoSymbol;
-  if (c < 0x100) return c;
-  return 0x01000000 | c;
-}
-
 }  // namespace
 
 std::atomic<uint32_t> ControlInjectorX11::sharedModifierState_{0};
@@ -174,7 +156,7 @@ void ControlInjectorX11::typeCharacter(char16_t c, bool down) {
 
 void ControlInjectorX11::typeBySymbol(char16_t c, bool down) {
   Display* display = connection_.display();
-  const KeySym sym = keySymFor(c);
+  const KeySym sym = keysymForCharacter(c);
   if (sym == NoSymbol) return;
   unsigned keycode = XKeysymToKeycode(display, sym);
   bool shift = false;

@@ -1,0 +1,202 @@
+#include "host/wayland/mutter_remote_desktop.h"
+
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusPendingCallWatcher>
+#include <QDBusVariant>
+
+#include "system/console_log.h"
+
+namespace lunor {
+namespace {
+
+const QString kRemoteDesktop = QStringLiteral("org.gnome.Mutter.RemoteDesktop");
+const QString kScreenCast = QStringLiteral("org.gnome.Mutter.ScreenCast");
+const QString kRemoteDesktopSession = QStringLiteral("org.gnome.Mutter.RemoteDesktop.Session");
+const QString kScreenCastSession = QStringLiteral("org.gnome.Mutter.ScreenCast.Session");
+const QString kScreenCastStream = QStringLiteral("org.gnome.Mutter.ScreenCast.Stream");
+constexpr uint kCursorEmbedded = 1;
+
+QString pathOf(const QDBusMessage& reply) {
+  return reply.arguments().isEmpty() ? QString() : qvariant_cast<QDBusObjectPath>(reply.arguments().front()).path();
+}
+
+}  // namespace
+
+MutterRemoteDesktop::MutterRemoteDesktop(QDBusConnection bus, QObject* parent) : QObject(parent), bus_(std::move(bus)) {
+  startTimeout_.setSingleShot(true);
+  startTimeout_.setInterval(kStartTimeoutMs);
+  connect(&startTimeout_, &QTimer::timeout, this,
+          [this] { fail(QStringLiteral("le compositeur n’a pas ouvert le flux à temps")); });
+}
+
+MutterRemoteDesktop::~MutterRemoteDesktop() { stop(); }
+
+bool MutterRemoteDesktop::isAvailable(const QDBusConnection& bus) {
+  return bus.isConnected() && bus.interface() && bus.interface()->isServiceRegistered(kRemoteDesktop).value() &&
+         bus.interface()->isServiceRegistered(kScreenCast).value();
+}
+
+bool MutterRemoteDesktop::active() const {
+  std::lock_guard lock(mutex_);
+  return started_;
+}
+
+void MutterRemoteDesktop::call(const QString& service, const QString& path, const QString& interface,
+                               const QString& method, const QVariantList& arguments,
+                               std::function<void(const QDBusMessage& reply)> next) {
+  QDBusMessage message = QDBusMessage::createMethodCall(service, path, interface, method);
+  message.setArguments(arguments);
+  auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(message, kStartTimeoutMs), this);
+  const int attempt = attempt_;
+  connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher, attempt, method, next] {
+    watcher->deleteLater();
+    if (attempt != attempt_) return;  // a start since, or a stop
+    const QDBusMessage reply = watcher->reply();
+    if (reply.type() == QDBusMessage::ErrorMessage) {
+      fail(method + QStringLiteral(" : ") + reply.errorMessage());
+      return;
+    }
+    next(reply);
+  });
+}
+
+void MutterRemoteDesktop::start(const QString& connector, StartDone done) {
+  stop();
+  pending_ = std::move(done);
+  ++attempt_;
+  startTimeout_.start();
+  call(kRemoteDesktop, QStringLiteral("/org/gnome/Mutter/RemoteDesktop"), kRemoteDesktop,
+       QStringLiteral("CreateSession"), {}, [this, connector](const QDBusMessage& reply) {
+         const QString session = pathOf(reply);
+         {
+           std::lock_guard lock(mutex_);
+           sessionPath_ = session;
+         }
+         bus_.connect(kRemoteDesktop, session, kRemoteDesktopSession, QStringLiteral("Closed"), this,
+                      SLOT(onSessionClosed()));
+         // The screen cast joins the remote-desktop session by its ID.
+         call(kRemoteDesktop, session, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"),
+              {kRemoteDesktopSession, QStringLiteral("SessionId")}, [this, connector](const QDBusMessage& reply) {
+                const QString id = qvariant_cast<QDBusVariant>(reply.arguments().value(0)).variant().toString();
+                const QVariantMap properties{{QStringLiteral("remote-desktop-session-id"), id}};
+                call(kScreenCast, QStringLiteral("/org/gnome/Mutter/ScreenCast"), kScreenCast,
+                     QStringLiteral("CreateSession"), {properties}, [this, connector](const QDBusMessage& reply) {
+                       const QString cast = pathOf(reply);
+                       {
+                         std::lock_guard lock(mutex_);
+                         screenCastPath_ = cast;
+                       }
+                       const QVariantMap record{{QStringLiteral("cursor-mode"), QVariant::fromValue(kCursorEmbedded)}};
+                       call(kScreenCast, cast, kScreenCastSession, QStringLiteral("RecordMonitor"),
+                            {connector, record}, [this](const QDBusMessage& reply) {
+                              const QString stream = pathOf(reply);
+                              {
+                                std::lock_guard lock(mutex_);
+                                streamPath_ = stream;
+                              }
+                              bus_.connect(kScreenCast, stream, kScreenCastStream,
+                                           QStringLiteral("PipeWireStreamAdded"), this, SLOT(onStreamAdded(uint)));
+                              QString session;
+                              {
+                                std::lock_guard lock(mutex_);
+                                session = sessionPath_;
+                              }
+                              // The linked screen cast starts with the session.
+                              call(kRemoteDesktop, session, kRemoteDesktopSession, QStringLiteral("Start"), {},
+                                   [](const QDBusMessage&) {});
+                            });
+                     });
+              });
+       });
+}
+
+void MutterRemoteDesktop::onStreamAdded(uint node) {
+  if (!pending_) return;
+  startTimeout_.stop();
+  {
+    std::lock_guard lock(mutex_);
+    started_ = true;
+  }
+  consoleLine(QStringLiteral("[ScreenCapturer] Mutter : flux PipeWire %1").arg(node));
+  std::exchange(pending_, nullptr)(Stream{node, -1, QSize()}, QString());
+}
+
+void MutterRemoteDesktop::onSessionClosed() {
+  const bool wasStarting = static_cast<bool>(pending_);
+  stop();
+  if (wasStarting) return;  // stop() answered the start already
+  if (closed_) closed_(QStringLiteral("le compositeur a fermé la session de bureau à distance"));
+}
+
+void MutterRemoteDesktop::fail(const QString& why) {
+  consoleLine(QStringLiteral("[ScreenCapturer] ❌ Mutter : ") + why);
+  StartDone done = std::exchange(pending_, nullptr);
+  stop();
+  if (done) done(std::nullopt, why);
+}
+
+void MutterRemoteDesktop::stop() {
+  ++attempt_;  // replies still on their way belong to nothing
+  startTimeout_.stop();
+  QString session, stream;
+  {
+    std::lock_guard lock(mutex_);
+    session = std::exchange(sessionPath_, QString());
+    stream = std::exchange(streamPath_, QString());
+    screenCastPath_.clear();
+    started_ = false;
+  }
+  if (!stream.isEmpty()) {
+    bus_.disconnect(kScreenCast, stream, kScreenCastStream, QStringLiteral("PipeWireStreamAdded"), this,
+                    SLOT(onStreamAdded(uint)));
+  }
+  if (!session.isEmpty()) {
+    bus_.disconnect(kRemoteDesktop, session, kRemoteDesktopSession, QStringLiteral("Closed"), this,
+                    SLOT(onSessionClosed()));
+    bus_.send(QDBusMessage::createMethodCall(kRemoteDesktop, session, kRemoteDesktopSession, QStringLiteral("Stop")));
+  }
+  if (StartDone done = std::exchange(pending_, nullptr)) done(std::nullopt, QStringLiteral("arrêtée"));
+}
+
+// -------------------------------------------------------------------- input --
+
+void MutterRemoteDesktop::notify(const QString& method, const QVariantList& arguments) {
+  QString session;
+  {
+    std::lock_guard lock(mutex_);
+    if (!started_) return;
+    session = sessionPath_;
+  }
+  QDBusMessage message = QDBusMessage::createMethodCall(kRemoteDesktop, session, kRemoteDesktopSession, method);
+  message.setArguments(arguments);
+  bus_.send(message);  // thread-safe; no answer awaited
+}
+
+void MutterRemoteDesktop::pointerMotion(double x, double y) {
+  QString stream;
+  {
+    std::lock_guard lock(mutex_);
+    stream = streamPath_;
+  }
+  notify(QStringLiteral("NotifyPointerMotionAbsolute"), {stream, x, y});
+}
+
+void MutterRemoteDesktop::pointerButton(int button, bool pressed) {
+  notify(QStringLiteral("NotifyPointerButton"), {button, pressed});
+}
+
+void MutterRemoteDesktop::pointerWheel(bool horizontal, int steps) {
+  notify(QStringLiteral("NotifyPointerAxisDiscrete"), {uint(horizontal ? 1 : 0), steps});
+}
+
+void MutterRemoteDesktop::keyboardKeycode(int key, bool pressed) {
+  notify(QStringLiteral("NotifyKeyboardKeycode"), {uint(key), pressed});
+}
+
+void MutterRemoteDesktop::keyboardKeysym(uint32_t keysym, bool pressed) {
+  notify(QStringLiteral("NotifyKeyboardKeysym"), {uint(keysym), pressed});
+}
+
+}  // namespace lunor

@@ -1,0 +1,50 @@
+#pragma once
+
+// Our consumer of one PipeWire video node: the picture a Wayland
+// compositor shares (Mutter's screen cast, or the desktop portal's). It
+// negotiates 32-bit BGRx/BGRA at the node's size, takes memory-mapped and
+// memfd buffers, and hands each frame to `onFrame` on PipeWire's own thread,
+// straight from the buffer (no copy of ours). The compositor sends a frame
+// only when the screen changes; nothing here polls.
+
+#include <atomic>
+#include <functional>
+#include <memory>
+
+#include <QString>
+
+#include "rtc/peer_connection.h"
+
+struct pw_thread_loop;
+
+namespace lunor {
+
+class PipeWireStream final {
+ public:
+  // On PipeWire's thread; the frame's pixels are valid during the call only.
+  using FrameHandler = std::function<void(const rtc::VideoFrameView& frame)>;
+  // On PipeWire's thread: the stream failed or the node went away.
+  using ErrorHandler = std::function<void(const QString& why)>;
+
+  PipeWireStream();
+  // Stops the stream; no handler runs once it returns.
+  ~PipeWireStream();
+  PipeWireStream(const PipeWireStream&) = delete;
+  PipeWireStream& operator=(const PipeWireStream&) = delete;
+
+  // Connects to `node` through the PipeWire daemon of this session, or
+  // through `remoteFd` (the portal's, taken over) when it is 0 or more.
+  // False, with why, when PipeWire cannot be reached.
+  bool start(uint32_t node, int remoteFd, FrameHandler onFrame, ErrorHandler onError, QString* why);
+  void stop();
+
+  // Frames handed over since start.
+  uint64_t frameCount() const { return frames_.load(); }
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+  std::atomic<uint64_t> frames_{0};
+};
+
+}  // namespace lunor

@@ -1,0 +1,70 @@
+#pragma once
+
+// One monitor of a Wayland desktop: the compositor's remote-desktop session
+// records it, and our PipeWire consumer hands its frames to the video
+// source on PipeWire's thread, no faster than the frame rate. The
+// compositor sends frames only when the screen changes; a still screen
+// gets the last frame again once a second, so the encoder can refresh.
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include <QObject>
+#include <QTimer>
+
+#include "host/screen_capturer.h"
+#include "host/wayland/pipewire_stream.h"
+
+namespace lunor {
+
+class DisplayListMutter;
+class RemoteDesktopSession;
+
+class ScreenCapturerPipeWire final : public ScreenCapturer {
+ public:
+  static constexpr int kRepeatIntervalMs = 1000;
+
+  // session and displays are borrowed and must outlive the capturer.
+  ScreenCapturerPipeWire(std::shared_ptr<rtc::VideoSource> source, RemoteDesktopSession& session,
+                         DisplayListMutter& displays);
+  ~ScreenCapturerPipeWire() override;
+
+  void startCapture(int displayIndex, int width, int height, int fps, CaptureDone done) override;
+  void stopCapture() override;
+  bool hasStream() const override { return streaming_.load(); }
+  void setFrameRate(int fps, CaptureDone done) override;
+  void shareableDisplays(DisplaysDone done) override;
+  void setStoppedHandler(CaptureStopped handler) override { stopped_ = std::move(handler); }
+
+  // Frames handed to the source since creation, repeats included.
+  uint64_t frameCount() const { return frameCount_.load(); }
+
+ private:
+  // PipeWire's thread.
+  void onFrame(const rtc::VideoFrameView& frame);
+  // Main thread.
+  void repeatLastFrame();
+  void streamEnded(const QString& why);
+
+  std::shared_ptr<rtc::VideoSource> source_;
+  RemoteDesktopSession& session_;
+  DisplayListMutter& displays_;
+  CaptureStopped stopped_;
+  QObject context_;  // completions are dropped once the capturer is gone
+  QTimer repeat_;
+  std::atomic<bool> streaming_{false};
+  std::atomic<int> fps_{30};
+  std::atomic<uint64_t> frameCount_{0};
+
+  std::mutex mutex_;  // guards the frame kept for repeats and the pace
+  std::vector<uint8_t> last_;
+  rtc::VideoFrameView lastView_;
+  std::chrono::steady_clock::time_point lastPushed_{};
+
+  PipeWireStream stream_;  // last: stops before what its frames reach
+};
+
+}  // namespace lunor

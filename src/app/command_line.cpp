@@ -57,7 +57,8 @@ std::variant<LaunchOptions, int> parseCommandLine(const QStringList& arguments) 
                                      QStringLiteral("file"));
   const QCommandLineOption replay(QStringLiteral("replay"),
                                   QStringLiteral("With --headless-client: send the control messages of <file>, "
-                                                 "one JSON object a line, each \"after\" its delay in ms."),
+                                                 "one JSON object a line, each \"after\" its delay in ms "
+                                                 "({\"switchDisplay\": N} asks for another display)."),
                                   QStringLiteral("file"));
   const QCommandLineOption json(QStringLiteral("json"),
                                 QStringLiteral("With --headless-client: write the figures to <file> as JSON."),

@@ -196,9 +196,14 @@ void HeadlessClient::replayNext() {
   const int after = std::max(0, message.value(QStringLiteral("after")).toInt());
   QTimer::singleShot(after, this, [this, message] {
     if (!session_ || finished_) return;
-    QJsonObject control = message;
-    control.remove(QStringLiteral("after"));
-    session_->sendControl(control.toVariantMap());
+    if (const QJsonValue display = message.value(QStringLiteral("switchDisplay")); display.isDouble()) {
+      // A request of the tool bar's, not a control message.
+      session_->requestDisplaySwitch(display.toInt());
+    } else {
+      QJsonObject control = message;
+      control.remove(QStringLiteral("after"));
+      session_->sendControl(control.toVariantMap());
+    }
     ++replayed_;
     replayNext();
   });

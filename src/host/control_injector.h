@@ -31,8 +31,8 @@ class ControlInjector {
   // Moves to p with the button held.
   virtual void drag(MouseButton b, QPoint p) = 0;
   // Moves to p, then scrolls by the client's deltas, in pixels as its
-  // platform reports them (dy > 0: the content moves down, so the view
-  // scrolls up); the sign of dy is inverted here.
+  // platform reports them: dy > 0 turns the wheel down (the view goes down
+  // the document), dx > 0 turns it left.
   virtual void scroll(QPoint p, double dx, double dy) = 0;
   // A double click at the pointer's current position. Platforms whose
   // toolkits count clicks by timing press the button only: it becomes the

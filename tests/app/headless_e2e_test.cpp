@@ -16,6 +16,7 @@
 
 #include "person.h"
 #include "raw_ws_client.h"
+#include "image_compare.h"
 #include "remote_process.h"
 #include "rtc/webrtc/webrtc_factory.h"
 #include "session_probe.h"
@@ -24,22 +25,11 @@
 #include "virtual_display.h"
 
 using namespace lunor;
+using lunor::test::psnr;
 
 namespace {
 
 constexpr char kPassword[] = "correct horse";
-
-double psnr(const QImage& a, const QImage& b) {
-  double squared = 0;
-  for (int y = 0; y < a.height(); ++y) {
-    for (int x = 0; x < a.width(); ++x) {
-      const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
-      for (int d : {qRed(p) - qRed(q), qGreen(p) - qGreen(q), qBlue(p) - qBlue(q)}) squared += d * d;
-    }
-  }
-  const double mse = squared / (3.0 * a.width() * a.height());
-  return mse == 0 ? 99 : 10 * std::log10(255.0 * 255.0 / mse);
-}
 
 }  // namespace
 

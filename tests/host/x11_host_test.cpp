@@ -245,7 +245,7 @@ class X11HostTest : public QObject {
     ControlInjectorX11 injector;
     QVERIFY(!injector.ready());
     QVERIFY(injector.problem().contains("XTEST"));
-    X11PermissionChecks checks([] { return ControlInjectorX11().problem(); });
+    OpenPermissionChecks checks([] { return ControlInjectorX11().problem(); });
     PermissionManager permissions(checks);
     permissions.refreshAll();
     QTRY_COMPARE(permissions.accessibility(), QString("denied"));

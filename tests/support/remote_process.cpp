@@ -40,6 +40,7 @@ bool RemoteProcess::start(const QStringList& arguments) {
   env.insert("DISPLAY", display_);
   env.insert("QT_QPA_PLATFORM", "xcb");
   env.remove("DBUS_SESSION_BUS_ADDRESS");
+  for (const QString& key : overrides_.keys()) env.insert(key, overrides_.value(key));
   process_.setProcessEnvironment(env);
   output_.clear();
   process_.start(binary_, arguments);

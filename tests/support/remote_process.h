@@ -5,6 +5,7 @@
 // client window.
 
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QString>
 #include <QTemporaryDir>
 #include <QUrl>
@@ -23,6 +24,9 @@ class RemoteProcess {
   // Stores a profile with unattended access on and `password` as the
   // unattended password, before the process starts.
   void allowUnattended(const QString& password, const QString& firstName = QStringLiteral("Hôte"));
+  // What to set in the process's environment beyond its own XDG folders
+  // (a Wayland desktop's, say); before start().
+  void setEnvironment(const QProcessEnvironment& overrides) { overrides_ = overrides; }
   // Starts `lunor-remote arguments`, its earlier output forgotten.
   bool start(const QStringList& arguments);
   // Starts it as a headless host with unattended access on and `password`
@@ -44,6 +48,7 @@ class RemoteProcess {
   QTemporaryDir home_;
   QProcess process_;
   QByteArray output_;
+  QProcessEnvironment overrides_;
 };
 
 }  // namespace lunor::test

@@ -1,6 +1,8 @@
 #include "host/wayland/control_injector_wayland.h"
 
+#include <chrono>
 #include <cstdlib>
+#include <thread>
 
 #include <QChar>
 
@@ -24,10 +26,19 @@ int evdevButton(MouseButton b) {
 
 }  // namespace
 
-void ControlInjectorWayland::movePointer(QPoint p) { session_.pointerMotion(p.x(), p.y()); }
+void ControlInjectorWayland::movePointer(QPoint p) {
+  pointer_ = p;
+  session_.pointerMotion(p.x(), p.y());
+}
+
+void ControlInjectorWayland::pointerTo(QPoint p) {
+  if (p == pointer_) return;
+  movePointer(p);
+  std::this_thread::sleep_for(std::chrono::milliseconds(kEnterWaitMs));  // our own input thread
+}
 
 void ControlInjectorWayland::button(MouseButton b, bool down, QPoint p) {
-  movePointer(p);
+  pointerTo(p);
   session_.pointerButton(evdevButton(b), down);
 }
 
@@ -35,7 +46,7 @@ void ControlInjectorWayland::drag(MouseButton, QPoint p) { movePointer(p); }
 
 void ControlInjectorWayland::scroll(QPoint p, double dx, double dy) {
   movePointer(p);
-  // The view scrolls up for −dy > 0 and left for dx > 0; the compositor's
+  // Wheel up for −dy > 0, left for dx > 0, as on X11; the compositor's
   // steps go down and right.
   const int up = vertical_.add(-dy);
   const int left = horizontal_.add(dx);

@@ -33,11 +33,18 @@ class ControlInjectorWayland final : public ControlInjector {
 
  private:
   void key(uint16_t macKeyCode, bool down);
+  // Puts the pointer at p before a button goes down or up there: the
+  // compositor gives the surface under it the pointer only on its next
+  // frame, and a button that comes sooner reaches no surface at all.
+  void pointerTo(QPoint p);
+
+  static constexpr int kEnterWaitMs = 40;
 
   RemoteDesktopSession& session_;
   WheelClicks vertical_;
   WheelClicks horizontal_;
   std::atomic<uint32_t> modifiers_{0};  // the flags of the modifiers held
+  QPoint pointer_{-1, -1};             // where the pointer was last sent
 };
 
 }  // namespace lunor

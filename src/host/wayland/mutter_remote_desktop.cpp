@@ -115,10 +115,15 @@ void MutterRemoteDesktop::start(const QString& connector, StartDone done) {
 void MutterRemoteDesktop::onStreamAdded(uint node) {
   if (!pending_) return;
   startTimeout_.stop();
+  std::optional<QPointF> motion;
   {
     std::lock_guard lock(mutex_);
     started_ = true;
+    motion = std::exchange(pendingMotion_, std::nullopt);
   }
+  // Where the pointer was asked to go meanwhile (the centre of a display
+  // switched to): there now.
+  if (motion) pointerMotion(motion->x(), motion->y());
   consoleLine(QStringLiteral("[ScreenCapturer] Mutter : flux PipeWire %1").arg(node));
   std::exchange(pending_, nullptr)(Stream{node, -1, QSize()}, QString());
 }
@@ -147,6 +152,7 @@ void MutterRemoteDesktop::stop() {
     stream = std::exchange(streamPath_, QString());
     screenCastPath_.clear();
     started_ = false;
+    pendingMotion_.reset();
   }
   if (!stream.isEmpty()) {
     bus_.disconnect(kScreenCast, stream, kScreenCastStream, QStringLiteral("PipeWireStreamAdded"), this,
@@ -178,6 +184,10 @@ void MutterRemoteDesktop::pointerMotion(double x, double y) {
   QString stream;
   {
     std::lock_guard lock(mutex_);
+    if (!started_) {
+      pendingMotion_ = QPointF(x, y);
+      return;
+    }
     stream = streamPath_;
   }
   notify(QStringLiteral("NotifyPointerMotionAbsolute"), {stream, x, y});

@@ -6,6 +6,9 @@
 // dialog, so attended and unattended access work as on X11.
 
 #include <mutex>
+#include <optional>
+
+#include <QPointF>
 
 #include <QDBusConnection>
 #include <QObject>
@@ -63,6 +66,7 @@ class MutterRemoteDesktop final : public QObject, public RemoteDesktopSession {
   QString screenCastPath_;    // its screen-cast session
   QString streamPath_;        // the recorded monitor's stream
   bool started_ = false;      // the stream is up: input goes through
+  std::optional<QPointF> pendingMotion_;  // asked for before the stream was up
 };
 
 }  // namespace lunor

@@ -31,7 +31,7 @@ rtc::VideoReceiveStats receiveStatsOf(const QJsonObject& s) {
 
 }  // namespace
 
-BrowserReceiver::BrowserReceiver(QUrl signaling, const StampWindow& stamp)
+BrowserReceiver::BrowserReceiver(QUrl signaling, const Stamp& stamp)
     : signaling_(std::move(signaling)), stamp_(stamp) {
   QObject::connect(&devtools_, &QWebSocket::textMessageReceived, [this](const QString& text) {
     const QJsonObject message = QJsonDocument::fromJson(text.toUtf8()).object();

@@ -16,7 +16,7 @@ namespace lunor::bench {
 
 class BrowserReceiver final : public Receiver {
  public:
-  BrowserReceiver(QUrl signaling, const StampWindow& stamp);
+  BrowserReceiver(QUrl signaling, const Stamp& stamp);
   ~BrowserReceiver() override;
 
   std::optional<double> join(const QString& room, const QString& password,
@@ -38,7 +38,7 @@ class BrowserReceiver final : public Receiver {
   static int64_t epochToMonotonicUs();
 
   QUrl signaling_;
-  const StampWindow& stamp_;
+  const Stamp& stamp_;
   QTemporaryDir profileDir_;
   QProcess browser_;
   QWebSocket devtools_;

@@ -1,6 +1,7 @@
 // lunor-bench-e2e: glass-to-glass figures on a real screen. A private
-// 1920x1080 X server shows a terminal scrolling text over most of it and a
-// corner stamp whose counter changes every 16 ms; the shipped lunor-remote
+// 1920x1080 X server (or a headless GNOME Wayland desktop) shows text
+// scrolling over most of it and a corner stamp whose counter changes every
+// 16 ms; the shipped lunor-remote
 // shares it as a headless host, and a receiver (our client session in this
 // process, or headless Chromium with a page of ours) reads the counter out
 // of every decoded picture. Prints, per quality profile, the latency from
@@ -9,7 +10,7 @@
 // writes the same figures as JSON.
 //
 //   lunor-bench-e2e [--profiles low,medium,high,epic] [--seconds N]
-//                   [--receiver native|browser] [--json FILE]
+//                   [--receiver native|browser] [--desktop x11|wayland] [--json FILE]
 
 #include <algorithm>
 #include <cmath>
@@ -30,6 +31,7 @@
 #include <QTest>
 
 #include "browser_receiver.h"
+#include "headless_desktop.h"
 #include "native_receiver.h"
 #include "process_stats.h"
 #include "remote_process.h"
@@ -37,6 +39,7 @@
 #include "stamp.h"
 #include "system/console_log.h"
 #include "virtual_display.h"
+#include "wayland_scenery.h"
 
 using namespace lunor;
 using namespace lunor::bench;
@@ -98,6 +101,75 @@ SenderCounters freshSenderCounters(test::RemoteProcess& host) {
   return lastSenderCounters(host.output());
 }
 
+// What the host shares: a private X server with a terminal scrolling a
+// build log and the stamp window over it, or a headless GNOME desktop with
+// the scenery program doing both.
+struct SharedScreen {
+  std::unique_ptr<test::VirtualDisplay> x11;
+  std::unique_ptr<QProcess> terminal;
+  std::unique_ptr<test::HeadlessDesktop> wayland;
+  std::unique_ptr<Stamp> stamp;
+  QString error;
+
+  bool start(const QString& desktop, double lineDelay) {
+    if (desktop == "wayland") {
+      wayland = std::make_unique<test::HeadlessDesktop>(QList<QSize>{QSize(1920, 1080)});
+      if (!wayland->isRunning()) {
+        error = wayland->error();
+        return false;
+      }
+      auto scenery = std::make_unique<WaylandScenery>();
+      if (!scenery->start(*wayland, lineDelay)) {
+        error = scenery->error();
+        return false;
+      }
+      stamp = std::move(scenery);
+      return true;
+    }
+    x11 = std::make_unique<test::VirtualDisplay>(false);
+    if (!x11->isRunning()) {
+      error = x11->error();
+      return false;
+    }
+    terminal = std::make_unique<QProcess>();
+    terminal->setStandardOutputFile(QProcess::nullDevice());
+    terminal->setStandardErrorFile(QProcess::nullDevice());
+    // About 40 lines a second by default, each one scrolling the whole
+    // terminal: source lines behind their file name and number, like a build log.
+    const QString scroll = QStringLiteral(
+        "while :; do for f in /usr/include/*.h; do n=0; while IFS= read -r l; do n=$((n+1)); "
+        "printf '%-40s %5d | %s\\n' \"$f\" $n \"$l\"; %1 done < \"$f\"; done; done")
+            .arg(lineDelay > 0 ? QStringLiteral("sleep %1;").arg(lineDelay) : QString());
+    terminal->start("xterm", {"-display", x11->name(), "-geometry", "316x80+0+0", "-bg", "#1e1e1e", "-fg",
+                              "#d0d0d0", "-e", "sh", "-c", scroll});
+    if (!terminal->waitForStarted(5000)) {
+      error = "xterm did not start (scripts/install-bench-deps.sh)";
+      return false;
+    }
+    QTest::qWait(1000);
+    auto window = std::make_unique<StampWindow>(x11->name().toStdString());
+    if (!window->start()) {
+      error = "cannot open " + x11->name();
+      return false;
+    }
+    stamp = std::move(window);
+    return true;
+  }
+  ~SharedScreen() {
+    stamp.reset();
+    if (terminal) {
+      setPaused(false);
+      terminal->terminate();
+      terminal->waitForFinished(3000);
+    }
+  }
+  void setPaused(bool paused) {
+    if (terminal) ::kill(pid_t(terminal->processId()), paused ? SIGSTOP : SIGCONT);
+    if (stamp) stamp->setPaused(paused);
+  }
+  qint64 serverPid() const { return x11 ? x11->pid() : wayland->compositorPid(); }
+};
+
 QString fixed(double value, int decimals = 1) { return QString::number(value, 'f', decimals); }
 
 void line(const QString& label, const QString& value) {
@@ -119,9 +191,11 @@ int main(int argc, char** argv) {
   parser.addOption({"receiver", "native (our client session) or browser (headless Chromium).", "kind", "native"});
   parser.addOption({"json", "Where the figures go.", "file", "lunor-bench-e2e.json"});
   parser.addOption({"remote", "The lunor-remote binary.", "path", LUNOR_REMOTE_BINARY});
-  parser.addOption({"line-delay", "Seconds between two lines of the terminal (0: as fast as it takes them).",
+  parser.addOption({"line-delay", "Seconds between two lines of the scrolling text (0: as fast as the terminal takes them, one per stamp on Wayland).",
                     "s", "0.02"});
   parser.addOption({"still", "Skip the still-screen measurement."});
+  parser.addOption({"desktop", "x11 (a private X server, xterm) or wayland (a headless GNOME, lunor-bench-scenery).",
+                    "kind", "x11"});
   parser.process(app);
 
   QList<QualityProfile> profiles;
@@ -136,42 +210,23 @@ int main(int argc, char** argv) {
   const int seconds = parser.value("seconds").toInt();
   const int warmUp = parser.value("warm-up").toInt();
   const QString receiverKind = parser.value("receiver");
+  const QString desktop = parser.value("desktop");
   bool delayOk = false;
   const double lineDelay = parser.value("line-delay").toDouble(&delayOk);
   if (profiles.isEmpty() || seconds <= 0 || warmUp < 0 || !delayOk || lineDelay < 0 ||
-      (receiverKind != "native" && receiverKind != "browser")) {
+      (receiverKind != "native" && receiverKind != "browser") || (desktop != "x11" && desktop != "wayland")) {
     std::fprintf(stderr, "lunor-bench-e2e: bad arguments (see --help)\n");
     return 2;
   }
   setConsoleSink([](const QString&) {});
 
-  // The screen: a terminal scrolling text over most of it, the stamp on top.
-  test::VirtualDisplay display(false);
-  if (!display.isRunning()) {
-    std::fprintf(stderr, "lunor-bench-e2e: %s\n", qPrintable(display.error()));
+  // The screen: text scrolling over most of it, the stamp on top.
+  SharedScreen screen;
+  if (!screen.start(desktop, lineDelay)) {
+    std::fprintf(stderr, "lunor-bench-e2e: %s\n", qPrintable(screen.error));
     return 1;
   }
-  QProcess terminal;
-  terminal.setStandardOutputFile(QProcess::nullDevice());
-  terminal.setStandardErrorFile(QProcess::nullDevice());
-  // About 40 lines a second by default, each one scrolling the whole
-  // terminal: source lines behind their file name and number, like a build log.
-  const QString scroll = QStringLiteral(
-      "while :; do for f in /usr/include/*.h; do n=0; while IFS= read -r l; do n=$((n+1)); "
-      "printf '%-40s %5d | %s\n' \"$f\" $n \"$l\"; %1 done < \"$f\"; done; done")
-          .arg(lineDelay > 0 ? QStringLiteral("sleep %1;").arg(lineDelay) : QString());
-  terminal.start("xterm", {"-display", display.name(), "-geometry", "316x80+0+0", "-bg", "#1e1e1e", "-fg",
-                           "#d0d0d0", "-e", "sh", "-c", scroll});
-  if (!terminal.waitForStarted(5000)) {
-    std::fprintf(stderr, "lunor-bench-e2e: xterm did not start (scripts/install-bench-deps.sh)\n");
-    return 1;
-  }
-  QTest::qWait(1000);
-  StampWindow stamp(display.name().toStdString());
-  if (!stamp.start()) {
-    std::fprintf(stderr, "lunor-bench-e2e: cannot open %s\n", qPrintable(display.name()));
-    return 1;
-  }
+  Stamp& stamp = *screen.stamp;
 
   test::SignalServerProcess signal;
   if (!signal.isListening()) {
@@ -179,7 +234,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   qputenv("LUNOR_SENDER_STATS", "1");
-  test::RemoteProcess host(parser.value("remote"), signal.url(), display.name());
+  test::RemoteProcess host(parser.value("remote"), signal.url(), screen.x11 ? screen.x11->name() : QString());
+  if (screen.wayland) host.setEnvironment(screen.wayland->sessionVariables());
   host.allowUnattended(kPassword);
   if (!host.start({"--headless-host"})) {
     std::fprintf(stderr, "lunor-bench-e2e: %s did not start\n", qPrintable(parser.value("remote")));
@@ -200,8 +256,8 @@ int main(int argc, char** argv) {
   }
 
   const int cores = int(std::thread::hardware_concurrency());
-  std::printf("lunor-bench-e2e: receiver %s, %d cores, screen 1920x1080 (scrolling terminal), %d s per profile\n",
-              qPrintable(receiver->name()), cores, seconds);
+  std::printf("lunor-bench-e2e: %s desktop, receiver %s, %d cores, screen 1920x1080 (scrolling text), %d s per profile\n",
+              qPrintable(desktop), qPrintable(receiver->name()), cores, seconds);
   QJsonObject results;
   int failures = 0;
   for (QualityProfile profile : profiles) {
@@ -221,12 +277,12 @@ int main(int argc, char** argv) {
 
     const SenderCounters sentBefore = freshSenderCounters(host);
     const double hostCpuBefore = processCpuSeconds(hostPid);
-    const double xCpuBefore = processCpuSeconds(display.pid());
+    const double serverCpuBefore = processCpuSeconds(screen.serverPid());
     receiver->beginWindow();
     QTest::qWait(seconds * 1000);
     const ReceiverWindow w = receiver->endWindow();
     const double hostCores = (processCpuSeconds(hostPid) - hostCpuBefore) / w.seconds;
-    const double xCores = (processCpuSeconds(display.pid()) - xCpuBefore) / w.seconds;
+    const double serverCores = (processCpuSeconds(screen.serverPid()) - serverCpuBefore) / w.seconds;
     const SenderCounters sentAfter = freshSenderCounters(host);
     const double hostRss = processRssMiB(hostPid);
 
@@ -263,7 +319,7 @@ int main(int argc, char** argv) {
     figures["kbps"] = w.bytesReceived * 8 / 1000 / w.seconds;
     figures["hostCores"] = hostCores;
     figures["hostRssMiB"] = hostRss;
-    figures["xServerCores"] = xCores;
+    figures[desktop == "wayland" ? "compositorCores" : "xServerCores"] = serverCores;
     if (w.cpuSeconds >= 0) figures["receiverCores"] = w.cpuSeconds / w.seconds;
     figures["encoder"] = sentAfter.encoder;
     figures["qualityLimitation"] = sentAfter.limit;
@@ -293,7 +349,7 @@ int main(int argc, char** argv) {
     line("bit rate", fixed(w.bytesReceived * 8 / 1000 / w.seconds, 0) + " kbit/s");
     line("host CPU / RSS", QStringLiteral("%1 cores / %2 MiB").arg(fixed(hostCores, 2), fixed(hostRss, 0)));
     if (w.cpuSeconds >= 0) line("receiver CPU", fixed(w.cpuSeconds / w.seconds, 2) + " cores");
-    line("X server CPU", fixed(xCores, 2) + " cores");
+    line(desktop == "wayland" ? "compositor CPU" : "X server CPU", fixed(serverCores, 2) + " cores");
     line("encoder", QStringLiteral("%1, mean QP %2, limited by %3").arg(sentAfter.encoder, fixed(qp), sentAfter.limit));
     line("sender (mean ms)", QStringLiteral("encode %1 · packet queue (pacing) %2")
                                  .arg(fixed(encodeMs), fixed(pacingMs)));
@@ -304,15 +360,13 @@ int main(int argc, char** argv) {
     line("capture and the rest (mean ms)", fixed(rest));
 
     if (profile == QualityProfile::Medium && !parser.isSet("still")) {
-      // Nothing moves: the terminal stopped, the stamp paused.
-      ::kill(pid_t(terminal.processId()), SIGSTOP);
-      stamp.setPaused(true);
+      // Nothing moves: the text stopped, the stamp paused.
+      screen.setPaused(true);
       QTest::qWait(2000);
       const double before = processCpuSeconds(hostPid);
       QTest::qWait(5000);
       const double stillCores = (processCpuSeconds(hostPid) - before) / 5;
-      stamp.setPaused(false);
-      ::kill(pid_t(terminal.processId()), SIGCONT);
+      screen.setPaused(false);
       figures["hostCoresStill"] = stillCores;
       line("host CPU, still screen", fixed(stillCores, 2) + " cores");
     }
@@ -323,7 +377,8 @@ int main(int argc, char** argv) {
 
   const QJsonObject document{{"receiver", receiver->name()},
                              {"cores", cores},
-                             {"screen", "1920x1080 scrolling terminal"},
+                             {"desktop", desktop},
+                             {"screen", "1920x1080 scrolling text"},
                              {"secondsPerProfile", seconds},
                              {"profiles", results}};
   QFile out(parser.value("json"));
@@ -334,7 +389,5 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "lunor-bench-e2e: cannot write %s\n", qPrintable(out.fileName()));
   }
   host.stop();
-  terminal.terminate();
-  terminal.waitForFinished(3000);
   return failures ? 1 : 0;
 }

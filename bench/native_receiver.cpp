@@ -12,7 +12,7 @@
 
 namespace lunor::bench {
 
-NativeReceiver::NativeReceiver(QUrl signaling, const StampWindow& stamp)
+NativeReceiver::NativeReceiver(QUrl signaling, const Stamp& stamp)
     : signaling_(std::move(signaling)), stamp_(stamp) {}
 
 NativeReceiver::~NativeReceiver() { leave(); }

@@ -21,7 +21,7 @@ namespace lunor::bench {
 
 class NativeReceiver final : public Receiver, private rtc::VideoSink {
  public:
-  NativeReceiver(QUrl signaling, const StampWindow& stamp);
+  NativeReceiver(QUrl signaling, const Stamp& stamp);
   ~NativeReceiver() override;
 
   std::optional<double> join(const QString& room, const QString& password,
@@ -38,7 +38,7 @@ class NativeReceiver final : public Receiver, private rtc::VideoSink {
   double ownCpu() const;
 
   QUrl signaling_;
-  const StampWindow& stamp_;
+  const Stamp& stamp_;
   std::unique_ptr<test::FakeEnvironment> environment_;
   std::unique_ptr<RemoteSession> session_;
   std::shared_ptr<rtc::VideoTrack> track_;

@@ -15,7 +15,7 @@
 
 namespace lunor::bench {
 
-class StampWindow;
+class Stamp;
 
 // What a receiver saw between beginWindow() and endWindow().
 struct ReceiverWindow {

@@ -26,6 +26,18 @@ int64_t monotonicUs() {
       .count();
 }
 
+void forEachStampBlock(uint32_t counter, const std::function<void(int column, int row, bool white)>& block) {
+  block(0, 0, true);
+  block(1, 0, false);
+  block(0, 1, false);
+  block(1, 1, true);
+  for (int bit = 0; bit < kStampBits; ++bit) {
+    const bool on = (counter >> (kStampBits - 1 - bit)) & 1u;
+    block(2 + bit, 0, on);
+    block(2 + bit, 1, !on);
+  }
+}
+
 StampWindow::StampWindow(std::string display, int periodMs)
     : displayName_(std::move(display)),
       periodMs_(periodMs),
@@ -74,19 +86,10 @@ void StampWindow::run(void* opaque) {
     std::this_thread::sleep_until(next);
     if (paused_) continue;
     counter = (counter + 1) & kCounterMask;
-    auto block = [&](int column, int row, bool on) {
+    forEachStampBlock(counter, [&](int column, int row, bool on) {
       XFillRectangle(display, pixmap, on ? white : black, column * kStampBlock, row * kStampBlock,
                      kStampBlock, kStampBlock);
-    };
-    block(0, 0, true);
-    block(1, 0, false);
-    block(0, 1, false);
-    block(1, 1, true);
-    for (int bit = 0; bit < kStampBits; ++bit) {
-      const bool on = (counter >> (kStampBits - 1 - bit)) & 1u;
-      block(2 + bit, 0, on);
-      block(2 + bit, 1, !on);
-    }
+    });
     // One copy: the whole stamp changes at once on the screen.
     XCopyArea(display, pixmap, window, white, 0, 0, kStampWidth, kStampHeight, 0, 0);
     // Whatever else maps later must not cover the stamp.

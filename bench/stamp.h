@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -25,10 +26,28 @@ inline constexpr int kStampColumns = kStampBits + 2;
 inline constexpr int kStampWidth = kStampColumns * kStampBlock;
 inline constexpr int kStampHeight = 2 * kStampBlock;
 
-// Microseconds on the monotonic clock.
+// Microseconds on the monotonic clock (the same in every process).
 int64_t monotonicUs();
 
-class StampWindow {
+// Whatever draws the stamp on the shared screen.
+class Stamp {
+ public:
+  virtual ~Stamp() = default;
+  // When the counter value was drawn (monotonicUs, once the display server
+  // has it), or 0 when it is unknown.
+  virtual int64_t drawnAt(uint32_t counter) const = 0;
+  // While paused nothing on the screen moves.
+  virtual void setPaused(bool paused) = 0;
+  // CPU seconds the drawing has cost this process.
+  virtual double cpuSeconds() const { return 0; }
+};
+
+// The stamp's blocks for a counter value: column and row in blocks, and
+// whether the block is white.
+void forEachStampBlock(uint32_t counter, const std::function<void(int column, int row, bool white)>& block);
+
+// An X11 window in the top-left corner, drawn by a thread of this process.
+class StampWindow final : public Stamp {
  public:
   // display: ":N". Draws from start() until the window is destroyed.
   explicit StampWindow(std::string display, int periodMs = 16);
@@ -38,13 +57,9 @@ class StampWindow {
 
   // False when the X server could not be opened.
   bool start();
-  // While paused the counter stands still and nothing is drawn.
-  void setPaused(bool paused) { paused_ = paused; }
-  // When the counter value was drawn (monotonicUs, after the X server
-  // acknowledged it), or 0 when it is unknown.
-  int64_t drawnAt(uint32_t counter) const;
-  // CPU seconds the drawing thread has used.
-  double cpuSeconds() const { return cpuSeconds_.load(); }
+  void setPaused(bool paused) override { paused_ = paused; }
+  int64_t drawnAt(uint32_t counter) const override;
+  double cpuSeconds() const override { return cpuSeconds_.load(); }
 
  private:
   void run(void* display);

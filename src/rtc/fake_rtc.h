@@ -41,6 +41,12 @@ class FakeVideoSource final : public rtc::VideoSource {
     formats.push_back(std::to_string(width) + "x" + std::to_string(height) + "@" + std::to_string(fps));
   }
   void pushFrame(const rtc::VideoFrameView&) override { ++frames; }
+  bool repeatLastFrame(int64_t) override {
+    if (frames == 0) return false;
+    ++frames;
+    ++repeats;
+    return true;
+  }
   std::vector<std::string> formatsSnapshot() {
     std::lock_guard lock(mutex);
     return formats;
@@ -48,6 +54,7 @@ class FakeVideoSource final : public rtc::VideoSource {
   std::mutex mutex;
   std::vector<std::string> formats;
   std::atomic<int> frames{0};
+  std::atomic<int> repeats{0};
 };
 
 class FakeVideoTrack final : public rtc::VideoTrack {

@@ -60,6 +60,9 @@ class VideoSource {
   virtual void adaptOutputFormat(int width, int height, int fps) = 0;
   // Feeds one BGRA frame; any thread. The data is copied before returning.
   virtual void pushFrame(const VideoFrameView& frame) = 0;
+  // Feeds the last frame again with a new timestamp (for a still screen),
+  // without converting it again. False when no frame came yet. Any thread.
+  virtual bool repeatLastFrame(int64_t timestampUs) = 0;
 };
 
 class VideoTrack {

@@ -52,6 +52,10 @@ class KeepingSource final : public rtc::VideoSource {
     }
     ++frames;
   }
+  bool repeatLastFrame(int64_t) override {
+    ++frames;
+    return true;
+  }
   // B, G, R of a pixel of the newest frame.
   std::array<int, 3> pixel(int x, int y) {
     std::lock_guard lock(mutex);

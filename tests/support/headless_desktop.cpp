@@ -52,7 +52,8 @@ HeadlessDesktop::HeadlessDesktop(const QList<QSize>& monitors) {
   for (const QSize& size : monitors) {
     arguments << "--virtual-monitor" << QString("%1x%2").arg(size.width()).arg(size.height());
   }
-  if (!startProcess(*process(), "mutter", arguments)) return;
+  compositor_ = process();
+  if (!startProcess(*compositor_, "mutter", arguments)) return;
 
   // Ready once its remote desktop answers and its Wayland socket is there.
   QDBusConnection bus = QDBusConnection::connectToBus(busAddress_, "headless-desktop-probe");
@@ -79,12 +80,18 @@ HeadlessDesktop::~HeadlessDesktop() {
   }
 }
 
-QProcessEnvironment HeadlessDesktop::environment() const {
-  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+QProcessEnvironment HeadlessDesktop::sessionVariables() const {
+  QProcessEnvironment env;
   env.insert("XDG_RUNTIME_DIR", runtime_.path());
   env.insert("DBUS_SESSION_BUS_ADDRESS", busAddress_);
   env.insert("WAYLAND_DISPLAY", "wayland-0");
   env.insert("XDG_SESSION_TYPE", "wayland");
+  return env;
+}
+
+QProcessEnvironment HeadlessDesktop::environment() const {
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert(sessionVariables());
   env.remove("DISPLAY");
   env.remove("PIPEWIRE_REMOTE");
   return env;

@@ -31,8 +31,13 @@ class HeadlessDesktop {
   // What a process needs to live on this desktop: its runtime directory,
   // session bus, Wayland display, and a Wayland session type.
   QProcessEnvironment environment() const;
+  // Only the desktop's own variables, to lay over an environment a process
+  // already has (the rest of the test's, a signaling URL of its own).
+  QProcessEnvironment sessionVariables() const;
   // A process of the test's on this desktop (the Wayland probe, say).
   std::unique_ptr<QProcess> launch(const QString& program, const QStringList& arguments = {}) const;
+  // The compositor's process id, 0 when it is not running.
+  qint64 compositorPid() const { return compositor_ ? compositor_->processId() : 0; }
 
  private:
   bool startProcess(QProcess& process, const QString& program, const QStringList& arguments);
@@ -41,6 +46,7 @@ class HeadlessDesktop {
   QString busAddress_;
   QString error_;
   std::vector<std::unique_ptr<QProcess>> processes_;  // in start order; stopped last first
+  QProcess* compositor_ = nullptr;
 };
 
 }  // namespace lunor::test

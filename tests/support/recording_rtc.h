@@ -46,6 +46,7 @@ class RecordingVideoSource final : public rtc::VideoSource {
     inner_->adaptOutputFormat(width, height, fps);
   }
   void pushFrame(const rtc::VideoFrameView& frame) override { inner_->pushFrame(frame); }
+  bool repeatLastFrame(int64_t timestampUs) override { return inner_->repeatLastFrame(timestampUs); }
   const std::shared_ptr<rtc::VideoSource>& inner() const { return inner_; }
 
  private:

@@ -21,6 +21,21 @@ bool initPipeWire() {
   return ready;
 }
 
+// What we take: 32-bit pixels the encoder reads as they are, at any size
+// the compositor offers, no more than maxFps frames a second (the
+// compositor skips the others, and still sends the screen's last state).
+const spa_pod* buildFormat(spa_pod_builder& builder, int maxFps) {
+  const spa_rectangle defaultSize{1920, 1080}, minSize{1, 1}, maxSize{16384, 16384};
+  const spa_fraction anyRate{0, 1}, cap{uint32_t(std::max(1, maxFps)), 1}, lowest{1, 1};
+  return static_cast<const spa_pod*>(spa_pod_builder_add_object(
+      &builder, SPA_TYPE_OBJECT_Format, SPA_PARAM_EnumFormat, SPA_FORMAT_mediaType, SPA_POD_Id(SPA_MEDIA_TYPE_video),
+      SPA_FORMAT_mediaSubtype, SPA_POD_Id(SPA_MEDIA_SUBTYPE_raw), SPA_FORMAT_VIDEO_format,
+      SPA_POD_CHOICE_ENUM_Id(3, SPA_VIDEO_FORMAT_BGRx, SPA_VIDEO_FORMAT_BGRx, SPA_VIDEO_FORMAT_BGRA),
+      SPA_FORMAT_VIDEO_size, SPA_POD_CHOICE_RANGE_Rectangle(&defaultSize, &minSize, &maxSize),
+      SPA_FORMAT_VIDEO_framerate, SPA_POD_Fraction(&anyRate), SPA_FORMAT_VIDEO_maxFramerate,
+      SPA_POD_CHOICE_RANGE_Fraction(&cap, &lowest, &cap)));
+}
+
 }  // namespace
 
 struct PipeWireStream::Impl {
@@ -142,7 +157,8 @@ PipeWireStream::PipeWireStream() = default;
 
 PipeWireStream::~PipeWireStream() { stop(); }
 
-bool PipeWireStream::start(uint32_t node, int remoteFd, FrameHandler onFrame, ErrorHandler onError, QString* why) {
+bool PipeWireStream::start(uint32_t node, int remoteFd, int maxFps, FrameHandler onFrame, ErrorHandler onError,
+                           QString* why) {
   stop();
   if (!initPipeWire()) {
     if (why) *why = QStringLiteral("PipeWire absent (libpipewire-0.3)");
@@ -180,19 +196,9 @@ bool PipeWireStream::start(uint32_t node, int remoteFd, FrameHandler onFrame, Er
                                              PW_KEY_MEDIA_ROLE, "Screen", nullptr));
   pw_stream_add_listener(s.stream, &s.streamListener, &Impl::streamEvents(), &s);
 
-  // 32-bit pixels the encoder takes as they are, at any size and rate the
-  // compositor offers.
   uint8_t buffer[1024];
   spa_pod_builder builder = SPA_POD_BUILDER_INIT(buffer, sizeof buffer);
-  const spa_rectangle defaultSize{1920, 1080}, minSize{1, 1}, maxSize{16384, 16384};
-  const spa_fraction defaultRate{0, 1}, minRate{0, 1}, maxRate{240, 1};
-  const spa_pod* params[1];
-  params[0] = static_cast<const spa_pod*>(spa_pod_builder_add_object(
-      &builder, SPA_TYPE_OBJECT_Format, SPA_PARAM_EnumFormat, SPA_FORMAT_mediaType, SPA_POD_Id(SPA_MEDIA_TYPE_video),
-      SPA_FORMAT_mediaSubtype, SPA_POD_Id(SPA_MEDIA_SUBTYPE_raw), SPA_FORMAT_VIDEO_format,
-      SPA_POD_CHOICE_ENUM_Id(3, SPA_VIDEO_FORMAT_BGRx, SPA_VIDEO_FORMAT_BGRx, SPA_VIDEO_FORMAT_BGRA),
-      SPA_FORMAT_VIDEO_size, SPA_POD_CHOICE_RANGE_Rectangle(&defaultSize, &minSize, &maxSize),
-      SPA_FORMAT_VIDEO_framerate, SPA_POD_CHOICE_RANGE_Fraction(&defaultRate, &minRate, &maxRate)));
+  const spa_pod* params[1] = {buildFormat(builder, maxFps)};
   const int connected = pw_stream_connect(
       s.stream, PW_DIRECTION_INPUT, node,
       static_cast<pw_stream_flags>(PW_STREAM_FLAG_AUTOCONNECT | PW_STREAM_FLAG_MAP_BUFFERS), params, 1);
@@ -203,6 +209,16 @@ bool PipeWireStream::start(uint32_t node, int remoteFd, FrameHandler onFrame, Er
     return false;
   }
   return true;
+}
+
+void PipeWireStream::setMaxFrameRate(int fps) {
+  if (!impl_ || !impl_->stream) return;
+  pw_thread_loop_lock(impl_->loop);
+  uint8_t buffer[1024];
+  spa_pod_builder builder = SPA_POD_BUILDER_INIT(buffer, sizeof buffer);
+  const spa_pod* params[1] = {buildFormat(builder, fps)};
+  pw_stream_update_params(impl_->stream, params, 1);
+  pw_thread_loop_unlock(impl_->loop);
 }
 
 void PipeWireStream::stop() {

@@ -5,7 +5,8 @@
 // negotiates 32-bit BGRx/BGRA at the node's size, takes memory-mapped and
 // memfd buffers, and hands each frame to `onFrame` on PipeWire's own thread,
 // straight from the buffer (no copy of ours). The compositor sends a frame
-// only when the screen changes; nothing here polls.
+// only when the screen changes, and no more often than the rate we ask
+// for; nothing here polls.
 
 #include <atomic>
 #include <functional>
@@ -33,10 +34,14 @@ class PipeWireStream final {
   PipeWireStream& operator=(const PipeWireStream&) = delete;
 
   // Connects to `node` through the PipeWire daemon of this session, or
-  // through `remoteFd` (the portal's, taken over) when it is 0 or more.
-  // False, with why, when PipeWire cannot be reached.
-  bool start(uint32_t node, int remoteFd, FrameHandler onFrame, ErrorHandler onError, QString* why);
+  // through `remoteFd` (the portal's, taken over) when it is 0 or more,
+  // asking for at most `maxFps` frames a second. False, with why, when
+  // PipeWire cannot be reached.
+  bool start(uint32_t node, int remoteFd, int maxFps, FrameHandler onFrame, ErrorHandler onError, QString* why);
   void stop();
+  // Asks the compositor for another frame-rate cap (the format is negotiated
+  // again). Any thread.
+  void setMaxFrameRate(int fps);
 
   // Frames handed over since start.
   uint64_t frameCount() const { return frames_.load(); }

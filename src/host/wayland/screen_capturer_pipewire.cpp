@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 #include "host/capture_thread.h"
 #include "host/wayland/display_list_mutter.h"
@@ -27,7 +28,9 @@ ScreenCapturerPipeWire::ScreenCapturerPipeWire(std::shared_ptr<rtc::VideoSource>
                                                RemoteDesktopSession& session, DisplayListMutter& displays)
     : source_(std::move(source)), session_(session), displays_(displays) {
   repeat_.setInterval(kRepeatIntervalMs / 2);
-  QObject::connect(&repeat_, &QTimer::timeout, &context_, [this] { repeatLastFrame(); });
+  QObject::connect(&repeat_, &QTimer::timeout, &context_, [this] { pushHeld(/*stillScreen=*/true); });
+  followUp_.setSingleShot(true);
+  QObject::connect(&followUp_, &QTimer::timeout, &context_, [this] { pushHeld(/*stillScreen=*/false); });
   session_.setClosedHandler([this](const QString& why) { streamEnded(why); });
 }
 
@@ -59,7 +62,7 @@ void ScreenCapturerPipeWire::startCapture(int displayIndex, int width, int heigh
     }
     QString why;
     const bool started = stream_.start(
-        stream->node, stream->pipeWireFd, [this](const rtc::VideoFrameView& frame) { onFrame(frame); },
+        stream->node, stream->pipeWireFd, fps_, [this](const rtc::VideoFrameView& frame) { onFrame(frame); },
         [this](const QString& reason) {
           QMetaObject::invokeMethod(&context_, [this, reason] { streamEnded(reason); }, Qt::QueuedConnection);
         },
@@ -82,32 +85,64 @@ void ScreenCapturerPipeWire::startCapture(int displayIndex, int width, int heigh
 
 void ScreenCapturerPipeWire::onFrame(const rtc::VideoFrameView& frame) {
   const auto now = std::chrono::steady_clock::now();
-  std::lock_guard lock(mutex_);
-  // No faster than the frame rate: a frame too soon is skipped; the next
-  // change, or the repeat, brings the picture up to date.
-  if (now - lastPushed_ < std::chrono::microseconds(1'000'000 / std::max(1, fps_.load()))) {
-    // Kept all the same, so the repeat shows the newest picture.
-  } else {
+  const auto interval = std::chrono::microseconds(1'000'000 / std::max(1, fps_.load()));
+  std::optional<std::chrono::microseconds> followUpIn;
+  bool push = false;
+  {
+    std::lock_guard lock(mutex_);
+    // The compositor keeps to the rate we asked for, give or take its
+    // clock: only a frame well ahead of time waits, in a copy, for its turn.
+    if (now - lastPushed_ < interval * 3 / 4) {
+      const size_t bytes = static_cast<size_t>(frame.stride) * static_cast<size_t>(frame.height);
+      held_.resize(bytes);
+      std::memcpy(held_.data(), frame.data, bytes);
+      heldView_ = {held_.data(), frame.width, frame.height, frame.stride, 0};
+      if (!followUpAsked_) {
+        followUpAsked_ = true;
+        followUpIn = std::chrono::duration_cast<std::chrono::microseconds>(interval - (now - lastPushed_));
+      }
+    } else {
+      held_.clear();
+      lastPushed_ = now;
+      push = true;
+    }
+  }
+  if (followUpIn) {
+    const int ms = std::max(1, int((followUpIn->count() + 999) / 1000));
+    QMetaObject::invokeMethod(&context_, [this, ms] { followUp_.start(ms); }, Qt::QueuedConnection);
+  }
+  if (push) {  // outside our lock: the library takes its own
     rtc::VideoFrameView stamped = frame;
     stamped.timestampUs = nowUs(now);
     source_->pushFrame(stamped);
     ++frameCount_;
-    lastPushed_ = now;
   }
-  const size_t bytes = static_cast<size_t>(frame.stride) * static_cast<size_t>(frame.height);
-  last_.resize(bytes);
-  std::memcpy(last_.data(), frame.data, bytes);
-  lastView_ = {last_.data(), frame.width, frame.height, frame.stride, 0};
 }
 
-void ScreenCapturerPipeWire::repeatLastFrame() {
+void ScreenCapturerPipeWire::pushHeld(bool stillScreen) {
   const auto now = std::chrono::steady_clock::now();
-  std::lock_guard lock(mutex_);
-  if (last_.empty() || now - lastPushed_ < std::chrono::milliseconds(kRepeatIntervalMs)) return;
-  lastView_.timestampUs = nowUs(now);
-  source_->pushFrame(lastView_);
-  ++frameCount_;
-  lastPushed_ = now;
+  std::vector<uint8_t> pixels;
+  rtc::VideoFrameView view;
+  {
+    std::lock_guard lock(mutex_);
+    if (!stillScreen) followUpAsked_ = false;
+    if (stillScreen && (lastPushed_ == std::chrono::steady_clock::time_point{} ||
+                        now - lastPushed_ < std::chrono::milliseconds(kRepeatIntervalMs))) {
+      return;
+    }
+    if (held_.empty() && !stillScreen) return;
+    pixels.swap(held_);
+    view = heldView_;
+    lastPushed_ = now;
+  }
+  if (!pixels.empty()) {
+    view.data = pixels.data();
+    view.timestampUs = nowUs(now);
+    source_->pushFrame(view);
+    ++frameCount_;
+  } else if (source_->repeatLastFrame(nowUs(now))) {
+    ++frameCount_;
+  }
 }
 
 void ScreenCapturerPipeWire::streamEnded(const QString& why) {
@@ -119,11 +154,13 @@ void ScreenCapturerPipeWire::streamEnded(const QString& why) {
 
 void ScreenCapturerPipeWire::stopCapture() {
   repeat_.stop();
+  followUp_.stop();
   stream_.stop();
   session_.stop();
   streaming_ = false;
   std::lock_guard lock(mutex_);
-  last_.clear();
+  held_.clear();
+  followUpAsked_ = false;
   lastPushed_ = {};
 }
 
@@ -131,6 +168,7 @@ void ScreenCapturerPipeWire::setFrameRate(int fps, CaptureDone done) {
   std::optional<CaptureError> error;
   if (streaming_) {
     fps_ = std::clamp(fps, 1, CaptureThread::kMaxFps);
+    stream_.setMaxFrameRate(fps_);
   } else {
     error = CaptureError::streamNotStarted();
   }

@@ -2,9 +2,11 @@
 
 // One monitor of a Wayland desktop: the compositor's remote-desktop session
 // records it, and our PipeWire consumer hands its frames to the video
-// source on PipeWire's thread, no faster than the frame rate. The
-// compositor sends frames only when the screen changes; a still screen
-// gets the last frame again once a second, so the encoder can refresh.
+// source on PipeWire's thread. The compositor sends frames only when the
+// screen changes, no faster than the frame rate we ask for; one that comes
+// well ahead of its time is kept and sent when its turn comes. A still
+// screen gets the last frame again once a second, so the encoder can
+// refresh.
 
 #include <atomic>
 #include <chrono>
@@ -45,8 +47,9 @@ class ScreenCapturerPipeWire final : public ScreenCapturer {
  private:
   // PipeWire's thread.
   void onFrame(const rtc::VideoFrameView& frame);
-  // Main thread.
-  void repeatLastFrame();
+  // Main thread: sends the frame kept for its turn, or on a still screen
+  // (nothing sent for a second) the last one again.
+  void pushHeld(bool stillScreen);
   void streamEnded(const QString& why);
 
   std::shared_ptr<rtc::VideoSource> source_;
@@ -55,13 +58,15 @@ class ScreenCapturerPipeWire final : public ScreenCapturer {
   CaptureStopped stopped_;
   QObject context_;  // completions are dropped once the capturer is gone
   QTimer repeat_;
+  QTimer followUp_;
   std::atomic<bool> streaming_{false};
   std::atomic<int> fps_{30};
   std::atomic<uint64_t> frameCount_{0};
 
-  std::mutex mutex_;  // guards the frame kept for repeats and the pace
-  std::vector<uint8_t> last_;
-  rtc::VideoFrameView lastView_;
+  std::mutex mutex_;  // guards the frame kept for its turn and the pace; never held into the library
+  std::vector<uint8_t> held_;
+  rtc::VideoFrameView heldView_;
+  bool followUpAsked_ = false;
   std::chrono::steady_clock::time_point lastPushed_{};
 
   PipeWireStream stream_;  // last: stops before what its frames reach

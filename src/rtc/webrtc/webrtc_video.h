@@ -50,6 +50,11 @@ class ScreenTrackSource : public ::rtc::AdaptedVideoTrackSource {
       buffer = webrtc::I420Buffer::Create(outWidth, outHeight);
       buffer->ScaleFrom(*full);
     }
+    {
+      std::lock_guard lock(lastMutex_);
+      last_ = buffer;
+      lastSize_ = {frame.width, frame.height};
+    }
     OnFrame(webrtc::VideoFrame::Builder()
                 .set_video_frame_buffer(buffer)
                 .set_timestamp_us(frame.timestampUs)
@@ -57,10 +62,43 @@ class ScreenTrackSource : public ::rtc::AdaptedVideoTrackSource {
                 .build());
   }
 
+  bool repeat(int64_t timestampUs) {
+    ::rtc::scoped_refptr<webrtc::I420Buffer> buffer;
+    std::pair<int, int> size;
+    {
+      std::lock_guard lock(lastMutex_);
+      buffer = last_;
+      size = lastSize_;
+    }
+    if (!buffer) return false;
+    int outWidth = 0, outHeight = 0, cropWidth = 0, cropHeight = 0, cropX = 0, cropY = 0;
+    // Counted against the frame rate like any frame (the adapter may drop it).
+    if (!AdaptFrame(size.first, size.second, timestampUs, &outWidth, &outHeight, &cropWidth, &cropHeight, &cropX,
+                    &cropY)) {
+      return true;
+    }
+    if (outWidth != buffer->width() || outHeight != buffer->height()) {
+      auto scaled = webrtc::I420Buffer::Create(outWidth, outHeight);
+      scaled->ScaleFrom(*buffer);
+      buffer = scaled;
+    }
+    OnFrame(webrtc::VideoFrame::Builder()
+                .set_video_frame_buffer(buffer)
+                .set_timestamp_us(timestampUs)
+                .set_rotation(webrtc::kVideoRotation_0)
+                .build());
+    return true;
+  }
+
   bool is_screencast() const override { return true; }
   absl::optional<bool> needs_denoising() const override { return false; }
   SourceState state() const override { return kLive; }
   bool remote() const override { return false; }
+
+ private:
+  std::mutex lastMutex_;  // push and repeat come from any thread
+  ::rtc::scoped_refptr<webrtc::I420Buffer> last_;  // as sent, after any scaling
+  std::pair<int, int> lastSize_;                   // the screen's size it came from
 };
 
 class WebRtcVideoSource final : public VideoSource {
@@ -74,6 +112,7 @@ class WebRtcVideoSource final : public VideoSource {
     source_->adapt(width, height, fps);
   }
   void pushFrame(const VideoFrameView& frame) override { source_->push(frame); }
+  bool repeatLastFrame(int64_t timestampUs) override { return source_->repeat(timestampUs); }
 
   ScreenTrackSource* native() const { return source_.get(); }
 

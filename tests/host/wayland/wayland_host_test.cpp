@@ -102,7 +102,7 @@ class WaylandHostTest : public QObject {
     server = std::make_unique<test::SignalServerProcess>();
     QVERIFY(server->isListening());
     host = std::make_unique<test::RemoteProcess>(LUNOR_REMOTE_BINARY, server->url(), QString());
-    host->setEnvironment(desktop->environment());
+    host->setEnvironment(desktop->sessionVariables());
     QVERIFY2(host->startUnattendedHost(kPassword), qPrintable(host->output()));
     // Chosen from the session: a Wayland one where GNOME's remote desktop answers.
     QVERIFY2(host->output().contains("Partage d’écran : Wayland (GNOME)"), qPrintable(host->output()));

@@ -64,8 +64,11 @@ std::variant<LaunchOptions, int> parseCommandLine(const QStringList& arguments) 
                                 QStringLiteral("With --headless-client: write the figures to <file> as JSON."),
                                 QStringLiteral("file"));
   const QCommandLineOption hostBackend(QStringLiteral("host-backend"),
-                                       QStringLiteral("Share this computer through <backend>: x11, or gnome (a "
-                                                      "GNOME Wayland session); by default, the session's own."),
+                                       QStringLiteral("Share this computer through <backend>: x11, gnome (a "
+                                                      "GNOME Wayland session) or portal (another Wayland "
+                                                      "desktop's portal, KDE Plasma for one: a person chooses "
+                                                      "the screen the first time); by default, the session's "
+                                                      "own."),
                                        QStringLiteral("backend"));
   parser.addOptions({help, version, headlessHost, connect, headlessClient, setPassword, clearPassword,
                      passwordFile, quality, seconds, saveFrame, replay, json, hostBackend});

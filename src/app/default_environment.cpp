@@ -9,7 +9,9 @@
 #include "host/x11/screen_capturer_x11.h"
 #include "host/wayland/control_injector_wayland.h"
 #include "host/wayland/display_list_mutter.h"
+#include "host/wayland/display_list_portal.h"
 #include "host/wayland/mutter_remote_desktop.h"
+#include "host/wayland/portal_remote_desktop.h"
 #include "host/wayland/screen_capturer_pipewire.h"
 #include "system/linux/notification_manager_dbus.h"
 #include "system/permission_checks.h"
@@ -66,9 +68,16 @@ HostBackend DefaultEnvironment::prepareHost() {
     backend_ = chooseHostBackend(requestedBackend_, &why);
     if (backend_ == HostBackend::Gnome) {
       auto displays = std::make_unique<DisplayListMutter>();
-      mutterDisplays_ = displays.get();
+      waylandDisplays_ = displays.get();
       displays_ = std::move(displays);
-      remoteDesktop_ = std::make_unique<MutterRemoteDesktop>();
+      mutter_ = std::make_unique<MutterRemoteDesktop>();
+      remoteDesktop_ = mutter_.get();
+    } else if (backend_ == HostBackend::Portal) {
+      portal_ = std::make_unique<PortalRemoteDesktop>(*secrets_, unattendedKeychainService());
+      remoteDesktop_ = portal_.get();
+      auto displays = std::make_unique<DisplayListPortal>(*portal_);
+      waylandDisplays_ = displays.get();
+      displays_ = std::move(displays);
     } else if (auto x11Displays = std::make_unique<DisplayListX11>(); x11Displays->isAvailable()) {
       displays_ = std::move(x11Displays);
     } else {
@@ -76,6 +85,10 @@ HostBackend DefaultEnvironment::prepareHost() {
     }
     consoleLine(QStringLiteral("ℹ️ Partage d’écran : ") + describe(backend_) + QStringLiteral(" (") + why +
                 QLatin1Char(')'));
+    if (portal_ && !portal_->startsWithoutPerson()) {
+      consoleLine(QStringLiteral("⚠️ Le portail de bureau demandera à une personne de choisir l’écran au premier "
+                                 "partage : l’accès sans surveillance attend ce premier partage"));
+    }
   });
   return backend_;
 }
@@ -104,7 +117,7 @@ std::unique_ptr<SessionRole> DefaultEnvironment::createRole(Role role, SessionCo
 }
 
 std::unique_ptr<ControlInjector> DefaultEnvironment::createControlInjector() {
-  if (prepareHost() == HostBackend::Gnome) return std::make_unique<ControlInjectorWayland>(*remoteDesktop_);
+  if (prepareHost() != HostBackend::X11) return std::make_unique<ControlInjectorWayland>(*remoteDesktop_);
   auto injector = std::make_unique<ControlInjectorX11>();
   if (injector->ready()) return injector;
   return std::make_unique<NullControlInjector>();
@@ -112,10 +125,16 @@ std::unique_ptr<ControlInjector> DefaultEnvironment::createControlInjector() {
 
 bool DefaultEnvironment::mayControlComputer() { return permissions_->accessibilityTrusted(true); }
 
+QString DefaultEnvironment::captureNeedsPerson() {
+  if (prepareHost() != HostBackend::Portal || portal_->startsWithoutPerson()) return {};
+  return QStringLiteral("Le portail de bureau doit demander à une personne de choisir l’écran : accès sans "
+                        "surveillance impossible tant que personne n’a autorisé le partage une fois");
+}
+
 std::unique_ptr<ScreenCapturer> DefaultEnvironment::createScreenCapturer(
     std::shared_ptr<rtc::VideoSource> source) {
-  if (prepareHost() == HostBackend::Gnome) {
-    return std::make_unique<ScreenCapturerPipeWire>(std::move(source), *remoteDesktop_, *mutterDisplays_);
+  if (prepareHost() != HostBackend::X11) {
+    return std::make_unique<ScreenCapturerPipeWire>(std::move(source), *remoteDesktop_, *waylandDisplays_);
   }
   return std::make_unique<ScreenCapturerX11>(std::move(source), *displays_);
 }

@@ -20,6 +20,9 @@ class SessionPanels;
 class DisplayList;
 class DisplayListMutter;
 class MutterRemoteDesktop;
+class PortalRemoteDesktop;
+class RemoteDesktopSession;
+class WaylandDisplayList;
 class EventSound;
 class PermissionChecks;
 class SecretStore;
@@ -44,6 +47,7 @@ class DefaultEnvironment final : public SessionEnvironment, public HostEnvironme
       std::shared_ptr<rtc::VideoSource> source) override;
   DisplayList& displays() override;
   bool mayControlComputer() override;
+  QString captureNeedsPerson() override;
   PermissionChecks& permissions() { return *permissions_; }
   SessionPanels& panels() override { return *panels_; }
   // The panels of a user interface that is not the default null one (the
@@ -79,8 +83,10 @@ class DefaultEnvironment final : public SessionEnvironment, public HostEnvironme
   std::once_flag hostPrepared_;
   HostBackend backend_ = HostBackend::X11;
   std::unique_ptr<DisplayList> displays_;
-  DisplayListMutter* mutterDisplays_ = nullptr;  // displays_, on GNOME
-  std::unique_ptr<MutterRemoteDesktop> remoteDesktop_;  // on GNOME
+  WaylandDisplayList* waylandDisplays_ = nullptr;  // displays_, on Wayland
+  std::unique_ptr<MutterRemoteDesktop> mutter_;    // on GNOME
+  std::unique_ptr<PortalRemoteDesktop> portal_;    // through the portal
+  RemoteDesktopSession* remoteDesktop_ = nullptr;  // either, on Wayland
   std::unique_ptr<PermissionChecks> permissions_;
 };
 

@@ -3,6 +3,7 @@
 #include <QDBusConnection>
 
 #include "host/wayland/mutter_remote_desktop.h"
+#include "host/wayland/portal_remote_desktop.h"
 #include "system/session_bus.h"
 
 namespace lunor {
@@ -10,11 +11,20 @@ namespace lunor {
 std::optional<HostBackend> hostBackendFromName(const QString& name) {
   if (name == QLatin1String("x11")) return HostBackend::X11;
   if (name == QLatin1String("gnome")) return HostBackend::Gnome;
+  if (name == QLatin1String("portal")) return HostBackend::Portal;
   return std::nullopt;
 }
 
 QString describe(HostBackend backend) {
-  return backend == HostBackend::Gnome ? QStringLiteral("Wayland (GNOME)") : QStringLiteral("X11");
+  switch (backend) {
+    case HostBackend::Gnome:
+      return QStringLiteral("Wayland (GNOME)");
+    case HostBackend::Portal:
+      return QStringLiteral("Wayland (portail)");
+    case HostBackend::X11:
+      break;
+  }
+  return QStringLiteral("X11");
 }
 
 HostBackend chooseHostBackend(std::optional<HostBackend> requested, QString* why) {
@@ -31,6 +41,10 @@ HostBackend chooseHostBackend(std::optional<HostBackend> requested, QString* why
   if (sessionBusExists() && MutterRemoteDesktop::isAvailable(QDBusConnection::sessionBus())) {
     if (why) *why = QStringLiteral("session Wayland, le bureau à distance de GNOME répond");
     return HostBackend::Gnome;
+  }
+  if (sessionBusExists() && PortalRemoteDesktop::isAvailable(QDBusConnection::sessionBus())) {
+    if (why) *why = QStringLiteral("session Wayland, le bureau à distance du portail de bureau répond");
+    return HostBackend::Portal;
   }
   if (why) *why = QStringLiteral("session Wayland sans bureau à distance reconnu : seules les fenêtres XWayland");
   return HostBackend::X11;

@@ -2,7 +2,8 @@
 
 // Which platform a host shares and drives: X11 (RandR and XTEST, also
 // XWayland's windows) or a Wayland desktop through its compositor (GNOME's
-// Mutter). Chosen from the session at start, unless the command line says.
+// Mutter, or the desktop portal elsewhere: KDE Plasma and the like). Chosen
+// from the session at start, unless the command line says.
 
 #include <optional>
 
@@ -10,17 +11,18 @@
 
 namespace lunor {
 
-enum class HostBackend { X11, Gnome };
+enum class HostBackend { X11, Gnome, Portal };
 
-// "x11" or "gnome"; nothing for other names.
+// "x11", "gnome" or "portal"; nothing for other names.
 std::optional<HostBackend> hostBackendFromName(const QString& name);
 // How the log and the host screen name it.
 QString describe(HostBackend backend);
 
-// The backend for this session: `requested` when given; else GNOME's when
-// the session is Wayland (XDG_SESSION_TYPE, WAYLAND_DISPLAY) and Mutter's
-// remote desktop answers on the session bus; else X11. `why` says what
-// decided, for the log.
+// The backend for this session: `requested` when given; else, when the
+// session is Wayland (XDG_SESSION_TYPE, WAYLAND_DISPLAY), GNOME's if
+// Mutter's remote desktop answers on the session bus, the portal's if its
+// RemoteDesktop interface does; else X11. `why` says what decided, for the
+// log.
 HostBackend chooseHostBackend(std::optional<HostBackend> requested, QString* why);
 
 }  // namespace lunor

@@ -5,6 +5,7 @@
 
 #include <QPointer>
 
+#include "host/host_environment.h"
 #include "host/host_media.h"
 #include "protocol/signaling_messages.h"
 #include "session/session_environment.h"
@@ -142,6 +143,12 @@ void HostRole::handlePeerJoined(const incoming::PeerJoined& joined) {
   admittedId_ = peer.clientId;
 
   if (peer.unattended) {
+    // Nobody here let this client in: nobody may be here to answer the
+    // desktop's question either.
+    if (const QString why = platform_.captureNeedsPerson(); !why.isEmpty()) {
+      endWithoutPicture(why);
+      return;
+    }
     s_.setApproved(true);
     s_.setPendingJoin(false);
     s_.setIsWaitingApproval(false);

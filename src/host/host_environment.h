@@ -26,6 +26,11 @@ class HostEnvironment {
   virtual DisplayList& displays() = 0;
   // Whether this program may drive the mouse and keyboard. Any thread.
   virtual bool mayControlComputer() = 0;
+  // Why sharing the screen now would wait for a person at this computer
+  // (a dialog of the desktop's choosing the screen); empty when it would
+  // not. A client nobody let in (the unattended password) is turned away
+  // with it rather than kept waiting for nobody. Main thread.
+  virtual QString captureNeedsPerson() { return {}; }
 };
 
 }  // namespace lunor

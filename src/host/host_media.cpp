@@ -109,6 +109,7 @@ void HostMedia::startCapture() {
                             if (error) {
                               Q_EMIT statusChanged(QStringLiteral("Erreur: ") + error->text);
                               log_(QStringLiteral("❌ Erreur capture: ") + error->fullDescription());
+                              if (error->code == CaptureError::kNotAllowed) Q_EMIT captureRefused(error->text);
                               return;
                             }
                             captureStarted(source, size, fps);
@@ -116,6 +117,17 @@ void HostMedia::startCapture() {
 }
 
 void HostMedia::captureStarted(const std::shared_ptr<rtc::VideoSource>& source, QSize size, int fps) {
+  if (size.isEmpty()) {
+    // A display known only once shared (a desktop portal's, before its
+    // first session): the list has it now.
+    const auto displays = environment_.displays().displays();
+    if (displayIndex_ >= 0 && displayIndex_ < static_cast<int>(displays.size())) {
+      const DisplayDescription& shared = displays[static_cast<size_t>(displayIndex_)];
+      setDisplay(shared.id);
+      size = nativeSize_ = displaySize(shared.id);
+      applySourceFormat();
+    }
+  }
   auto track = factory_->createVideoTrack(source, kTrackId);
   if (!track) return;
   track->setScreenContent(true);

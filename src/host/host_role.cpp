@@ -24,7 +24,7 @@ QString boolText(bool value) { return value ? QStringLiteral("true") : QStringLi
 
 }  // namespace
 
-HostRole::HostRole(SessionCore& session, HostEnvironment& platform) : s_(session) {
+HostRole::HostRole(SessionCore& session, HostEnvironment& platform) : s_(session), platform_(platform) {
   secrets_ = std::make_unique<WorkerThread>(QStringLiteral("lunor-secrets"));
   media_ = std::make_unique<HostMedia>(platform, s_.rtcFactory(), s_.negotiation(), s_.epoch(),
                                        [this](const QString& line) { s_.log(line); });
@@ -45,6 +45,7 @@ HostRole::HostRole(SessionCore& session, HostEnvironment& platform) : s_(session
   });
   connect(media_.get(), &HostMedia::payloadReady, this, [this](const QJsonObject& p) { s_.sendPayload(p); });
   connect(media_.get(), &HostMedia::statusChanged, this, [this](const QString& t) { s_.setStatusNow(t); });
+  connect(media_.get(), &HostMedia::captureRefused, this, [this](const QString& why) { endWithoutPicture(why); });
   connect(media_.get(), &HostMedia::displaysChanged, this,
           [this](const QVariantList& displays) { s_.setAvailableDisplays(displays); });
   connect(media_.get(), &HostMedia::qualityChanged, this, [this](QualityProfile p) { s_.setCurrentQuality(p); });
@@ -224,6 +225,13 @@ void HostRole::startCaptureIfNeeded(const QString& why) {
   if (media_->hasCapturer() && s_.localVideoTrack()) return;
   s_.log(why);
   media_->startCapture();
+}
+
+void HostRole::endWithoutPicture(const QString& why) {
+  if (!s_.running() || s_.isEnding()) return;
+  s_.log(QStringLiteral("⛔ ") + why);
+  s_.setStatusNow(why);
+  s_.stop(why);
 }
 
 void HostRole::showHud(std::function<void()> quit) {

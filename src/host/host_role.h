@@ -75,7 +75,12 @@ class HostRole final : public QObject, public SessionRole {
   void reconnectLater();
   void reconnect();
 
+  // Ends the session for a client whose picture cannot come: the reason
+  // goes to the client, the log and the host's status.
+  void endWithoutPicture(const QString& why);
+
   SessionCore& s_;
+  HostEnvironment& platform_;
   std::unique_ptr<HostMedia> media_;
   std::unique_ptr<InjectionSequence> input_;
   QString roomId_;               // null until the first start

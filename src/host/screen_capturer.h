@@ -35,6 +35,9 @@ struct DisplayDescription {
 struct CaptureError {
   static constexpr int kStreamNotStarted = 2;
   static constexpr int kInvalidDisplayIndex = 3;
+  // The person at this computer did not let its screen be shared (a dialog
+  // of the desktop's refused or left unanswered): trying again asks again.
+  static constexpr int kNotAllowed = 5;
 
   QString domain = QStringLiteral("ScreenCapturer");
   int code = 0;

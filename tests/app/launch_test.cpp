@@ -95,6 +95,30 @@ class LaunchTest : public QObject {
     }
   }
 
+  // The host's platform by name, where a host is started; "portal" for
+  // Wayland desktops other than GNOME.
+  void hostBackendOption_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("backend");  // -1: refused (exit code 2)
+    QTest::newRow("x11") << QStringList{"--headless-host", "--host-backend", "x11"} << int(HostBackend::X11);
+    QTest::newRow("gnome") << QStringList{"--host-backend", "gnome"} << int(HostBackend::Gnome);
+    QTest::newRow("portal") << QStringList{"--headless-host", "--host-backend", "portal"} << int(HostBackend::Portal);
+    QTest::newRow("unknown") << QStringList{"--headless-host", "--host-backend", "kde"} << -1;
+    QTest::newRow("not hosting") << QStringList{"--headless-client", "1", "--host-backend", "portal"} << -1;
+  }
+  void hostBackendOption() {
+    QFETCH(QStringList, arguments);
+    QFETCH(int, backend);
+    const auto parsed = parseCommandLine(QStringList{"lunor-remote"} + arguments);
+    if (backend < 0) {
+      QVERIFY(std::holds_alternative<int>(parsed));
+      QCOMPARE(std::get<int>(parsed), 2);
+      return;
+    }
+    QVERIFY(std::holds_alternative<LaunchOptions>(parsed));
+    QCOMPARE(std::get<LaunchOptions>(parsed).hostBackend, std::optional(HostBackend(backend)));
+  }
+
   void headlessClientOptions() {
     const auto parsed = parseCommandLine({"lunor-remote", "--headless-client", "123456789", "--quality", "low",
                                           "--seconds", "5", "--save-frame", "f.png", "--json", "f.json"});

@@ -474,6 +474,32 @@ class HostRoleTest : public test::ScriptedSessionTest {
     QCOMPARE(payloads("videoGeometry").last().value("height").toInt(), 1200);
   }
 
+  // A client let in by the unattended password, where sharing the screen
+  // would wait for a person here: ended with the reason at once, no
+  // capture started. Where it would not, the capture starts as usual.
+  void unattendedClientIsTurnedAwayWhenTheScreenNeedsAPerson_data() {
+    QTest::addColumn<QString>("needsPerson");
+    QTest::newRow("a person must choose the screen")
+        << "Le portail de bureau doit demander à une personne de choisir l’écran";
+    QTest::newRow("the screen needs nobody") << "";
+  }
+  void unattendedClientIsTurnedAwayWhenTheScreenNeedsAPerson() {
+    QFETCH(QString, needsPerson);
+    environment->needsPerson = needsPerson;
+    QVERIFY(scripted->startHost());
+    server->sendJson({{"type", "peer-joined"}, {"clientId", "c1"}, {"unattended", true}});
+    if (!needsPerson.isEmpty()) {
+      QTRY_COMPARE(payloads("end").size(), 1);
+      QCOMPARE(payloads("end").first().value("reason").toString(), needsPerson);
+      QTRY_COMPARE(session->endReason(), needsPerson);
+      QVERIFY(!session->logs().filter("⛔ " + needsPerson).isEmpty());
+      QVERIFY(environment->capturers.empty());
+    } else {
+      QTRY_VERIFY(!environment->capturers.empty());
+      QVERIFY(payloads("end").isEmpty());
+    }
+  }
+
   void deadCaptureIsReportedAndHardRefreshStartsANewOne() {
     QVERIFY(scripted->hostWithClient());
     SyntheticScreenCapturer& capturer = scripted->capturer();

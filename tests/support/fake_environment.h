@@ -55,6 +55,7 @@ class FakeEnvironment final : public SessionEnvironment, public HostEnvironment 
   }
   DisplayList& displays() override { return displayList; }
   bool mayControlComputer() override { return mayControl.load(); }
+  QString captureNeedsPerson() override { return needsPerson; }
   SessionPanels& panels() override { return panelsFake; }
   AddressBook& addressBook() override { return addressBookFake; }
   NotificationManager& notifications() override {
@@ -80,6 +81,7 @@ class FakeEnvironment final : public SessionEnvironment, public HostEnvironment 
                                  {2, 1920, 1080, QRect(2560, 0, 1920, 1080)}}};
   SyntheticScreenCapturer::FrameHook frameHook;
   std::atomic<bool> mayControl{true};
+  QString needsPerson;  // what captureNeedsPerson() says
   std::vector<SyntheticScreenCapturer*> capturers;
   // Borrowed views of what the sessions own; valid while the session lives.
   std::vector<rtc::FakePeerConnectionFactory*> factories;

@@ -13,7 +13,7 @@
 #include <QDBusMessage>
 #include <QObject>
 
-#include "host/display_list.h"
+#include "host/wayland/wayland_display_list.h"
 
 namespace lunor {
 
@@ -35,7 +35,7 @@ std::vector<MutterMonitor> parseMutterState(const QDBusMessage& reply);
 // for the main display, identifiers stable per connector.
 std::vector<DisplayDescription> mutterDisplays(const std::vector<MutterMonitor>& monitors, bool logicalLayout);
 
-class DisplayListMutter final : public QObject, public DisplayList {
+class DisplayListMutter final : public QObject, public WaylandDisplayList {
   Q_OBJECT
 
  public:
@@ -44,7 +44,7 @@ class DisplayListMutter final : public QObject, public DisplayList {
   std::vector<DisplayDescription> displays() override;
   uint32_t mainDisplayId() override;
   // The connector of a display; empty for an unknown identifier. Any thread.
-  QString connectorOf(uint32_t displayId) const;
+  QString connectorOf(uint32_t displayId) const override;
 
  private Q_SLOTS:
   void refresh();

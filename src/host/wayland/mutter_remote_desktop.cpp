@@ -125,7 +125,7 @@ void MutterRemoteDesktop::onStreamAdded(uint node) {
   // switched to): there now.
   if (motion) pointerMotion(motion->x(), motion->y());
   consoleLine(QStringLiteral("[ScreenCapturer] Mutter : flux PipeWire %1").arg(node));
-  std::exchange(pending_, nullptr)(Stream{node, -1, QSize()}, QString());
+  std::exchange(pending_, nullptr)(Stream{node, -1, QSize()}, Failure::None, QString());
 }
 
 void MutterRemoteDesktop::onSessionClosed() {
@@ -139,7 +139,7 @@ void MutterRemoteDesktop::fail(const QString& why) {
   consoleLine(QStringLiteral("[ScreenCapturer] ❌ Mutter : ") + why);
   StartDone done = std::exchange(pending_, nullptr);
   stop();
-  if (done) done(std::nullopt, why);
+  if (done) done(std::nullopt, Failure::Error, why);
 }
 
 void MutterRemoteDesktop::stop() {
@@ -163,7 +163,7 @@ void MutterRemoteDesktop::stop() {
                     SLOT(onSessionClosed()));
     bus_.send(QDBusMessage::createMethodCall(kRemoteDesktop, session, kRemoteDesktopSession, QStringLiteral("Stop")));
   }
-  if (StartDone done = std::exchange(pending_, nullptr)) done(std::nullopt, QStringLiteral("arrêtée"));
+  if (StartDone done = std::exchange(pending_, nullptr)) done(std::nullopt, Failure::Error, QStringLiteral("arrêtée"));
 }
 
 // -------------------------------------------------------------------- input --

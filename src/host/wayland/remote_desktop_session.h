@@ -22,15 +22,24 @@ class RemoteDesktopSession {
     int pipeWireFd = -1;  // the portal's connection to PipeWire, handed over; -1: the session's daemon
     QSize size;           // its pixels, when the compositor says
   };
-  using StartDone = std::function<void(std::optional<Stream> stream, const QString& error)>;
+  // Why a start gave no stream.
+  enum class Failure {
+    None,
+    Error,    // the compositor, the bus or the timeout
+    Refused,  // the person at this computer did not let the screen be shared
+  };
+  using StartDone = std::function<void(std::optional<Stream> stream, Failure failure, const QString& error)>;
   using Closed = std::function<void(const QString& why)>;
 
   virtual ~RemoteDesktopSession() = default;
 
-  // Shares the monitor named `connector` (a new session; a running one
-  // ends first). Main thread; `done` comes on the main thread.
+  // Shares the monitor named `connector`: a new session, a running one
+  // ending first, unless the running one already has that monitor among
+  // those a person chose to share (a switch, without asking again). Main
+  // thread; `done` comes on the main thread.
   virtual void start(const QString& connector, StartDone done) = 0;
-  // Ends the session, if there is one. Main thread.
+  // Ends the session, if there is one; input is dropped from now on. Main
+  // thread.
   virtual void stop() = 0;
   // Called on the main thread when the compositor ends the session itself.
   virtual void setClosedHandler(Closed handler) = 0;

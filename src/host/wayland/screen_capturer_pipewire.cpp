@@ -5,7 +5,7 @@
 #include <optional>
 
 #include "host/capture_thread.h"
-#include "host/wayland/display_list_mutter.h"
+#include "host/wayland/wayland_display_list.h"
 #include "host/wayland/remote_desktop_session.h"
 #include "rtc/peer_connection.h"
 #include "system/console_log.h"
@@ -18,14 +18,17 @@ int64_t nowUs(std::chrono::steady_clock::time_point at) {
   return std::chrono::duration_cast<std::chrono::microseconds>(at.time_since_epoch()).count();
 }
 
-CaptureError failed(const QString& why) {
+CaptureError failed(const QString& why, RemoteDesktopSession::Failure failure = RemoteDesktopSession::Failure::Error) {
+  if (failure == RemoteDesktopSession::Failure::Refused) {
+    return {QStringLiteral("Wayland"), CaptureError::kNotAllowed, QStringLiteral("Partage d’écran refusé : ") + why};
+  }
   return {QStringLiteral("Wayland"), 1, QStringLiteral("Capture d'écran indisponible : ") + why};
 }
 
 }  // namespace
 
 ScreenCapturerPipeWire::ScreenCapturerPipeWire(std::shared_ptr<rtc::VideoSource> source,
-                                               RemoteDesktopSession& session, DisplayListMutter& displays)
+                                               RemoteDesktopSession& session, WaylandDisplayList& displays)
     : source_(std::move(source)), session_(session), displays_(displays) {
   repeat_.setInterval(kRepeatIntervalMs / 2);
   QObject::connect(&repeat_, &QTimer::timeout, &context_, [this] { pushHeld(/*stillScreen=*/true); });
@@ -54,10 +57,11 @@ void ScreenCapturerPipeWire::startCapture(int displayIndex, int width, int heigh
   fps_ = std::clamp(fps, 1, CaptureThread::kMaxFps);
   streaming_ = true;
   session_.start(connector, [this, done = std::move(done), width, height, displayIndex, report](
-                                std::optional<RemoteDesktopSession::Stream> stream, const QString& error) mutable {
+                                std::optional<RemoteDesktopSession::Stream> stream, RemoteDesktopSession::Failure failure,
+                                const QString& error) mutable {
     if (!stream) {
       streaming_ = false;
-      report(std::move(done), failed(error));
+      report(std::move(done), failed(error, failure));
       return;
     }
     QString why;

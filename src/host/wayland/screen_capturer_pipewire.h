@@ -22,7 +22,7 @@
 
 namespace lunor {
 
-class DisplayListMutter;
+class WaylandDisplayList;
 class RemoteDesktopSession;
 
 class ScreenCapturerPipeWire final : public ScreenCapturer {
@@ -31,7 +31,7 @@ class ScreenCapturerPipeWire final : public ScreenCapturer {
 
   // session and displays are borrowed and must outlive the capturer.
   ScreenCapturerPipeWire(std::shared_ptr<rtc::VideoSource> source, RemoteDesktopSession& session,
-                         DisplayListMutter& displays);
+                         WaylandDisplayList& displays);
   ~ScreenCapturerPipeWire() override;
 
   void startCapture(int displayIndex, int width, int height, int fps, CaptureDone done) override;
@@ -54,7 +54,7 @@ class ScreenCapturerPipeWire final : public ScreenCapturer {
 
   std::shared_ptr<rtc::VideoSource> source_;
   RemoteDesktopSession& session_;
-  DisplayListMutter& displays_;
+  WaylandDisplayList& displays_;
   CaptureStopped stopped_;
   QObject context_;  // completions are dropped once the capturer is gone
   QTimer repeat_;

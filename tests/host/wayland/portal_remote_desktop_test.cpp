@@ -1,0 +1,581 @@
+// The desktop portal's remote desktop against a scripted portal on a
+// private bus: the calls and their options, the person's answer in the
+// dialog, the restore token in the secret store, input, a monitor switch
+// and the portal closing the session.
+//
+// The person shares two monitors:
+//
+//   (0,0) +-------------+ (1920,0) +----------+
+//         |  stream 42  |          | stream 57|
+//         |  1920x1080  |          | 1280x1024|
+//         |  id "DP-1"  |          | (no id)  |
+//         +-------------+ (1080)   +----------+ (1024)
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <future>
+#include <memory>
+
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMetaType>
+#include <QDBusObjectPath>
+#include <QDBusUnixFileDescriptor>
+#include <QDBusVariant>
+#include <QDBusVirtualObject>
+#include <QProcess>
+#include <QtTest>
+
+#include "host/wayland/display_list_portal.h"
+#include "host/wayland/portal_remote_desktop.h"
+#include "store/fake_secret_store.h"
+
+using namespace lunor;
+using Failure = RemoteDesktopSession::Failure;
+
+namespace {
+
+const QString kService = "org.freedesktop.portal.Desktop";
+const QString kPath = "/org/freedesktop/portal/desktop";
+const QString kTokenService = "test.lunor";
+
+struct IntPair {
+  int a = 0;
+  int b = 0;
+};
+struct StreamEntry {
+  uint node = 0;
+  QVariantMap properties;
+};
+
+QDBusArgument& operator<<(QDBusArgument& argument, const IntPair& pair) {
+  argument.beginStructure();
+  argument << pair.a << pair.b;
+  argument.endStructure();
+  return argument;
+}
+const QDBusArgument& operator>>(const QDBusArgument& argument, IntPair& pair) {
+  argument.beginStructure();
+  argument >> pair.a >> pair.b;
+  argument.endStructure();
+  return argument;
+}
+QDBusArgument& operator<<(QDBusArgument& argument, const StreamEntry& entry) {
+  argument.beginStructure();
+  argument << entry.node << entry.properties;
+  argument.endStructure();
+  return argument;
+}
+const QDBusArgument& operator>>(const QDBusArgument& argument, StreamEntry& entry) {
+  argument.beginStructure();
+  argument >> entry.node >> entry.properties;
+  argument.endStructure();
+  return argument;
+}
+
+}  // namespace
+
+Q_DECLARE_METATYPE(IntPair)
+Q_DECLARE_METATYPE(StreamEntry)
+
+namespace {
+
+QVariantMap mapOf(const QVariant& value) {
+  if (value.canConvert<QDBusArgument>()) {
+    QVariantMap map;
+    qvariant_cast<QDBusArgument>(value) >> map;
+    return map;
+  }
+  return value.toMap();
+}
+
+// A private dbus-daemon for the duration of a test.
+struct PrivateBus {
+  PrivateBus() {
+    daemon.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
+    if (!daemon.waitForStarted(10000)) return;
+    std::ignore = QTest::qWaitFor([&] { return daemon.canReadLine(); }, 10000);
+    address = QString::fromUtf8(daemon.readLine()).trimmed();
+  }
+  ~PrivateBus() {
+    daemon.terminate();
+    daemon.waitForFinished(3000);
+  }
+  QProcess daemon;
+  QString address;
+};
+
+// The portal as xdg-desktop-portal shows it to an application: every call
+// recorded; requests answered by a Response on their request path, Start
+// with what the person is scripted to answer.
+class FakePortal final : public QDBusVirtualObject {
+ public:
+  struct Call {
+    QString interface;
+    QString member;
+    QString path;
+    QVariantList arguments;
+  };
+
+  explicit FakePortal(QDBusConnection bus) : bus_(bus) {}
+
+  uint remoteDesktopVersion = 2;
+  uint cursorModes = 1 | 2 | 4;
+  uint startResponse = 0;     // what the person answers in the dialog
+  bool giveToken = true;      // Start hands back a restore token
+  QString nextToken = "token-1";
+  QList<StreamEntry> streams;
+  int pipeWireFd = -1;        // handed out by OpenPipeWireRemote
+  QList<Call> calls;
+  QString sessionPath;        // the last session made
+
+  QList<Call> callsOf(const QString& member) const {
+    QList<Call> found;
+    for (const Call& call : calls) {
+      if (call.member == member) found << call;
+    }
+    return found;
+  }
+  QVariantMap optionsOf(const QString& member) const {
+    const auto found = callsOf(member);
+    return found.isEmpty() ? QVariantMap() : mapOf(found.last().arguments.last());
+  }
+  void closeSession() {
+    bus_.send(QDBusMessage::createSignal(sessionPath, "org.freedesktop.portal.Session", "Closed"));
+  }
+
+  QString introspect(const QString&) const override { return {}; }
+
+  bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override {
+    calls << Call{message.interface(), message.member(), message.path(), message.arguments()};
+    const QString member = message.member();
+    if (message.interface() == "org.freedesktop.DBus.Properties" && member == "Get") {
+      const QString property = message.arguments().value(1).toString();
+      if (property == "version" && remoteDesktopVersion > 0) {
+        return reply(connection, message, {QVariant::fromValue(QDBusVariant(remoteDesktopVersion))});
+      }
+      if (property == "AvailableCursorModes" && cursorModes > 0) {
+        return reply(connection, message, {QVariant::fromValue(QDBusVariant(cursorModes))});
+      }
+      connection.send(message.createErrorReply(QDBusError::InvalidArgs, "no such property"));
+      return true;
+    }
+    if (member == "CreateSession") {
+      sessionPath = kPath + "/session/" + sender(message) + "/" +
+                    mapOf(message.arguments().value(0)).value("session_handle_token").toString();
+      return respond(connection, message, 0, {{"session_handle", sessionPath}});
+    }
+    if (member == "SelectDevices" || member == "SelectSources") return respond(connection, message, 0, {});
+    if (member == "Start") {
+      QVariantMap results;
+      if (startResponse == 0) {
+        results = {{"devices", 3u}, {"streams", QVariant::fromValue(streams)}};
+        if (giveToken) results.insert("restore_token", nextToken);
+      }
+      return respond(connection, message, startResponse, results);
+    }
+    if (member == "OpenPipeWireRemote") {
+      return reply(connection, message, {QVariant::fromValue(QDBusUnixFileDescriptor(pipeWireFd))});
+    }
+    // Input, Session.Close, Request.Close: recorded, answered with nothing.
+    if (!message.isReplyRequired()) return true;
+    return reply(connection, message, {});
+  }
+
+ private:
+  static QString sender(const QDBusMessage& message) {
+    QString name = message.service().mid(1);
+    return name.replace('.', '_');
+  }
+  static bool reply(const QDBusConnection& connection, const QDBusMessage& message, const QVariantList& values) {
+    connection.send(message.createReply(values));
+    return true;
+  }
+  // The method's reply (the request's path), then the Response on it.
+  bool respond(const QDBusConnection& connection, const QDBusMessage& message, uint response,
+               const QVariantMap& results) {
+    const QString token = mapOf(message.arguments().last()).value("handle_token").toString();
+    const QString request = kPath + "/request/" + sender(message) + "/" + token;
+    reply(connection, message, {QVariant::fromValue(QDBusObjectPath(request))});
+    QDBusMessage signal = QDBusMessage::createSignal(request, "org.freedesktop.portal.Request", "Response");
+    signal << response << results;
+    connection.send(signal);
+    return true;
+  }
+
+  QDBusConnection bus_;
+};
+
+// What a start answered.
+struct Outcome {
+  bool done = false;
+  std::optional<RemoteDesktopSession::Stream> stream;
+  Failure failure = Failure::None;
+  QString error;
+};
+
+}  // namespace
+
+class PortalRemoteDesktopTest : public QObject {
+  Q_OBJECT
+
+  std::unique_ptr<PrivateBus> bus_;
+  std::unique_ptr<QDBusConnection> portalBus_;
+  std::unique_ptr<QDBusConnection> appBus_;
+  std::unique_ptr<FakePortal> portal_;
+  FakeSecretStore secrets_;
+  int pipe_[2] = {-1, -1};
+  int connections_ = 0;
+
+  std::unique_ptr<PortalRemoteDesktop> makeSession() {
+    return std::make_unique<PortalRemoteDesktop>(secrets_, kTokenService, *appBus_);
+  }
+  std::optional<QString> storedToken() {
+    const auto read = secrets_.read(kTokenService, kPortalRestoreTokenAccount);
+    return read.data ? std::optional(QString::fromUtf8(*read.data)) : std::nullopt;
+  }
+  static Outcome start(PortalRemoteDesktop& session, const QString& connector) {
+    auto outcome = std::make_shared<Outcome>();
+    session.start(connector, [outcome](std::optional<RemoteDesktopSession::Stream> stream, Failure failure,
+                                       const QString& error) { *outcome = {true, stream, failure, error}; });
+    std::ignore = QTest::qWaitFor([&] { return outcome->done; }, 10000);
+    return *outcome;
+  }
+  // Returns once the portal has handled everything the application sent
+  // before (one connection's messages arrive in order), the calls the
+  // application had queued for the event loop's next turn included.
+  void barrier() {
+    QCoreApplication::processEvents();
+    QDBusMessage get = QDBusMessage::createMethodCall(kService, kPath, "org.freedesktop.DBus.Properties", "Get");
+    get.setArguments({"org.freedesktop.portal.RemoteDesktop", "version"});
+    const QDBusPendingCall pending = appBus_->asyncCall(get);
+    QVERIFY(QTest::qWaitFor([&] { return pending.isFinished(); }, 10000));
+  }
+
+ private Q_SLOTS:
+  void initTestCase() {
+    qDBusRegisterMetaType<IntPair>();
+    qDBusRegisterMetaType<StreamEntry>();
+    qDBusRegisterMetaType<QList<StreamEntry>>();
+  }
+
+  void init() {
+    bus_ = std::make_unique<PrivateBus>();
+    QVERIFY2(!bus_->address.isEmpty(), "dbus-daemon did not start");
+    ++connections_;
+    portalBus_ = std::make_unique<QDBusConnection>(
+        QDBusConnection::connectToBus(bus_->address, QString("portal-%1").arg(connections_)));
+    appBus_ = std::make_unique<QDBusConnection>(
+        QDBusConnection::connectToBus(bus_->address, QString("app-%1").arg(connections_)));
+    QVERIFY(portalBus_->isConnected() && appBus_->isConnected());
+    portal_ = std::make_unique<FakePortal>(*portalBus_);
+    QVERIFY(portalBus_->registerVirtualObject(kPath, portal_.get(), QDBusConnection::SubPath));
+    QVERIFY(portalBus_->registerService(kService));
+    QVERIFY(::pipe2(pipe_, O_CLOEXEC) == 0);
+    portal_->pipeWireFd = pipe_[1];
+    IntPair origin{0, 0}, second{1920, 0};
+    portal_->streams = {
+        {42, {{"id", "DP-1"}, {"position", QVariant::fromValue(origin)},
+              {"size", QVariant::fromValue(IntPair{1920, 1080})}, {"source_type", 1u}}},
+        {57, {{"position", QVariant::fromValue(second)}, {"size", QVariant::fromValue(IntPair{1280, 1024})},
+              {"source_type", 1u}}},
+    };
+    secrets_.items.clear();
+  }
+
+  void cleanup() {
+    portalBus_->unregisterObject(kPath);
+    QDBusConnection::disconnectFromBus(portalBus_->name());
+    QDBusConnection::disconnectFromBus(appBus_->name());
+    portal_.reset();
+    portalBus_.reset();
+    appBus_.reset();
+    bus_.reset();
+    ::close(pipe_[0]);
+    ::close(pipe_[1]);
+  }
+
+  // The portal's remote desktop is recognised by its interface's version:
+  // a portal without it (wlroots' has only ScreenCast) is not one.
+  void availability_data() {
+    QTest::addColumn<uint>("version");
+    QTest::addColumn<bool>("available");
+    QTest::newRow("RemoteDesktop version 2") << 2u << true;
+    QTest::newRow("no RemoteDesktop") << 0u << false;
+  }
+  void availability() {
+    QFETCH(uint, version);
+    QFETCH(bool, available);
+    portal_->remoteDesktopVersion = version;
+    // It blocks: asked from another thread, so the portal here can answer.
+    auto answer = std::async(std::launch::async, [this] { return PortalRemoteDesktop::isAvailable(*appBus_); });
+    QVERIFY(QTest::qWaitFor([&] { return answer.wait_for(std::chrono::seconds(0)) == std::future_status::ready; },
+                            10000));
+    QCOMPARE(answer.get(), available);
+  }
+
+  // A full start: session, devices and sources with their options, the
+  // person's choice, a PipeWire connection, the stream asked for.
+  void fullStart_data() {
+    QTest::addColumn<uint>("cursorModes");
+    QTest::addColumn<QVariant>("cursorMode");  // sent; invalid: none
+    QTest::addColumn<QString>("connector");
+    QTest::addColumn<uint>("node");
+    QTest::addColumn<QSize>("size");
+    QTest::newRow("embedded offered, first monitor") << 7u << QVariant(2u) << "" << 42u << QSize(1920, 1080);
+    QTest::newRow("no embedded: hidden") << 5u << QVariant(1u) << "DP-1" << 42u << QSize(1920, 1080);
+    QTest::newRow("modes unknown, second monitor") << 0u << QVariant() << "#1" << 57u << QSize(1280, 1024);
+    QTest::newRow("a monitor not shared: the first") << 7u << QVariant(2u) << "HDMI-9" << 42u << QSize(1920, 1080);
+  }
+  void fullStart() {
+    QFETCH(uint, cursorModes);
+    QFETCH(QVariant, cursorMode);
+    QFETCH(QString, connector);
+    QFETCH(uint, node);
+    QFETCH(QSize, size);
+    portal_->cursorModes = cursorModes;
+    auto session = makeSession();
+    DisplayListPortal displays(*session);
+    // Before any session: the one display the person will choose.
+    QCOMPARE(displays.displays().size(), size_t(1));
+    QCOMPARE(displays.mainDisplayId(), DisplayListPortal::kToBeChosenId);
+    QCOMPARE(displays.connectorOf(DisplayListPortal::kToBeChosenId), QString());
+    QVERIFY(!session->startsWithoutPerson());
+
+    const Outcome outcome = start(*session, connector);
+    QVERIFY(outcome.done);
+    QVERIFY2(outcome.stream, qPrintable(outcome.error));
+    QCOMPARE(outcome.failure, Failure::None);
+    QCOMPARE(outcome.stream->node, node);
+    QCOMPARE(outcome.stream->size, size);
+    // The fd handed over reaches what the portal opened.
+    QVERIFY(outcome.stream->pipeWireFd >= 0);
+    QCOMPARE(::write(outcome.stream->pipeWireFd, "x", 1), ssize_t(1));
+    char byte = 0;
+    QCOMPARE(::read(pipe_[0], &byte, 1), ssize_t(1));
+    QCOMPARE(byte, 'x');
+    ::close(outcome.stream->pipeWireFd);
+    QVERIFY(session->active());
+
+    QStringList order;
+    for (const auto& call : portal_->calls) {
+      if (call.interface != "org.freedesktop.DBus.Properties") order << call.member;
+    }
+    QCOMPARE(order, QStringList({"CreateSession", "SelectDevices", "SelectSources", "Start", "OpenPipeWireRemote"}));
+    QVERIFY(!portal_->optionsOf("CreateSession").value("session_handle_token").toString().isEmpty());
+    const QVariantMap devices = portal_->optionsOf("SelectDevices");
+    QCOMPARE(devices.value("types").toUInt(), 3u);
+    QCOMPARE(devices.value("persist_mode").toUInt(), 2u);
+    QVERIFY(!devices.contains("restore_token"));
+    const QVariantMap sources = portal_->optionsOf("SelectSources");
+    QCOMPARE(sources.value("types").toUInt(), 1u);
+    QCOMPARE(sources.value("multiple").toBool(), true);
+    QCOMPARE(sources.contains("cursor_mode"), cursorMode.isValid());
+    if (cursorMode.isValid()) QCOMPARE(sources.value("cursor_mode").toUInt(), cursorMode.toUInt());
+    for (const QString& member : {"SelectDevices", "SelectSources", "Start", "OpenPipeWireRemote"}) {
+      QCOMPARE(qvariant_cast<QDBusObjectPath>(portal_->callsOf(member).first().arguments.first()).path(),
+               portal_->sessionPath);
+    }
+
+    // The token is kept; the monitors are listed where the person has them.
+    QCOMPARE(storedToken(), std::optional<QString>("token-1"));
+    QVERIFY(session->startsWithoutPerson());
+    const auto listed = displays.displays();
+    QCOMPARE(listed.size(), size_t(2));
+    QCOMPARE(listed[0].bounds, QRect(0, 0, 1920, 1080));
+    QCOMPARE(listed[1].bounds, QRect(1920, 0, 1280, 1024));
+    QCOMPARE(QSize(listed[1].width, listed[1].height), QSize(1280, 1024));
+    QVERIFY(listed[0].id != listed[1].id && listed[0].id != 0 && listed[1].id != 0);
+    QCOMPARE(displays.mainDisplayId(), listed[0].id);
+    QCOMPARE(displays.connectorOf(listed[0].id), QString("DP-1"));
+    QCOMPARE(displays.connectorOf(listed[1].id), QString("#1"));
+
+    session->stop();
+    QVERIFY(!session->active());
+    QTRY_COMPARE(portal_->callsOf("Close").size(), 1);
+    QCOMPARE(portal_->callsOf("Close").first().path, portal_->sessionPath);
+  }
+
+  // What the person answers, with or without a kept token, and what is
+  // kept afterwards. A token the portal no longer honours only brings the
+  // dialog back; the answer decides.
+  void theDialogsAnswer_data() {
+    QTest::addColumn<QString>("stored");    // empty: none
+    QTest::addColumn<uint>("response");
+    QTest::addColumn<bool>("giveToken");
+    QTest::addColumn<int>("failure");
+    QTest::addColumn<QString>("kept");      // empty: none
+    QTest::newRow("first time, shared") << "" << 0u << true << int(Failure::None) << "token-1";
+    QTest::newRow("first time, not to be remembered") << "" << 0u << false << int(Failure::None) << "";
+    QTest::newRow("first time, cancelled") << "" << 1u << false << int(Failure::Refused) << "";
+    QTest::newRow("portal error") << "" << 2u << false << int(Failure::Error) << "";
+    QTest::newRow("token restored, replaced") << "old" << 0u << true << int(Failure::None) << "token-1";
+    QTest::newRow("token refused, dialog cancelled") << "old" << 1u << false << int(Failure::Refused) << "";
+    QTest::newRow("token spent, none back") << "old" << 0u << false << int(Failure::None) << "";
+  }
+  void theDialogsAnswer() {
+    QFETCH(QString, stored);
+    QFETCH(uint, response);
+    QFETCH(bool, giveToken);
+    QFETCH(int, failure);
+    QFETCH(QString, kept);
+    if (!stored.isEmpty()) secrets_.save(kTokenService, kPortalRestoreTokenAccount, stored.toUtf8());
+    portal_->startResponse = response;
+    portal_->giveToken = giveToken;
+    auto session = makeSession();
+    QCOMPARE(session->startsWithoutPerson(), !stored.isEmpty());
+
+    const Outcome outcome = start(*session, QString());
+    QVERIFY(outcome.done);
+    QCOMPARE(int(outcome.failure), failure);
+    QCOMPARE(outcome.stream.has_value(), failure == int(Failure::None));
+    if (outcome.stream) ::close(outcome.stream->pipeWireFd);
+    QCOMPARE(portal_->optionsOf("SelectDevices").value("restore_token").toString(), stored);
+    QCOMPARE(storedToken().value_or(QString()), kept);
+    QCOMPARE(session->startsWithoutPerson(), !kept.isEmpty());
+    if (failure == int(Failure::Refused)) QVERIFY(outcome.error.contains("refusé"));
+    if (failure != int(Failure::None)) {
+      // Nothing left open: the session closed, no PipeWire connection.
+      QVERIFY(!session->active());
+      QVERIFY(portal_->callsOf("OpenPipeWireRemote").isEmpty());
+      QTRY_COMPARE(portal_->callsOf("Close").size(), 1);
+      QCOMPARE(portal_->callsOf("Close").first().path, portal_->sessionPath);
+    }
+  }
+
+  // Input reaches the portal on the session, in the shared stream's
+  // coordinates, evdev codes as they come.
+  void inputReachesThePortal_data() {
+    QTest::addColumn<int>("action");
+    QTest::addColumn<QString>("method");
+    QTest::addColumn<QString>("signature");  // after the session and its options
+    QTest::addColumn<QVariantList>("values");
+    QTest::newRow("motion") << 0 << "NotifyPointerMotionAbsolute" << "udd" << QVariantList{57u, 640.5, 512.0};
+    QTest::newRow("left button down") << 1 << "NotifyPointerButton" << "iu" << QVariantList{0x110, 1u};
+    QTest::newRow("wheel down two clicks") << 2 << "NotifyPointerAxisDiscrete" << "ui" << QVariantList{0u, 2};
+    QTest::newRow("wheel left") << 3 << "NotifyPointerAxisDiscrete" << "ui" << QVariantList{1u, -1};
+    QTest::newRow("key A up") << 4 << "NotifyKeyboardKeycode" << "iu" << QVariantList{30, 0u};
+    QTest::newRow("keysym é down") << 5 << "NotifyKeyboardKeysym" << "iu" << QVariantList{0xe9, 1u};
+  }
+  void inputReachesThePortal() {
+    QFETCH(int, action);
+    QFETCH(QString, method);
+    QFETCH(QString, signature);
+    QFETCH(QVariantList, values);
+    auto session = makeSession();
+    auto act = [&] {
+      switch (action) {
+        case 0: session->pointerMotion(640.5, 512.0); break;
+        case 1: session->pointerButton(0x110, true); break;
+        case 2: session->pointerWheel(false, 2); break;
+        case 3: session->pointerWheel(true, -1); break;
+        case 4: session->keyboardKeycode(30, false); break;
+        case 5: session->keyboardKeysym(0xe9, true); break;
+      }
+    };
+    // Before the stream is up: nothing goes (a motion waits for it).
+    if (action != 0) act();
+    const Outcome outcome = start(*session, "#1");
+    QVERIFY(outcome.stream);
+    ::close(outcome.stream->pipeWireFd);
+    if (action != 0) act();
+    if (action == 0) act();
+    QTRY_COMPARE(portal_->callsOf(method).size(), 1);
+    const FakePortal::Call call = portal_->callsOf(method).first();
+    QCOMPARE(call.interface, QString("org.freedesktop.portal.RemoteDesktop"));
+    QCOMPARE(qvariant_cast<QDBusObjectPath>(call.arguments.value(0)).path(), portal_->sessionPath);
+    QCOMPARE(mapOf(call.arguments.value(1)), QVariantMap());
+    const QVariantList sent = call.arguments.mid(2);
+    QString types;
+    for (const QVariant& v : sent) types += QString::fromLatin1(QDBusMetaType::typeToSignature(v.metaType()));
+    QCOMPARE(types, signature);
+    QCOMPARE(sent, values);
+    // After a stop, nothing goes.
+    session->stop();
+    act();
+    barrier();
+    QCOMPARE(portal_->callsOf("Close").size(), 1);
+    QCOMPARE(portal_->callsOf(method).size(), 1);
+  }
+
+  // A motion asked for while the stream is being set up (the centre of a
+  // display switched to) goes once it is up, to that stream.
+  void aMotionDuringTheStartGoesOnceTheStreamIsUp() {
+    auto session = makeSession();
+    auto stream = std::make_shared<std::optional<RemoteDesktopSession::Stream>>();
+    session->start("DP-1", [stream](std::optional<RemoteDesktopSession::Stream> s, Failure, const QString&) {
+      *stream = s;
+    });
+    session->pointerMotion(10, 20);
+    QTRY_VERIFY(stream->has_value());
+    ::close((*stream)->pipeWireFd);
+    QTRY_COMPARE(portal_->callsOf("NotifyPointerMotionAbsolute").size(), 1);
+    QCOMPARE(portal_->callsOf("NotifyPointerMotionAbsolute").first().arguments.mid(2),
+             (QVariantList{42u, 10.0, 20.0}));
+  }
+
+  // Another monitor the person shared, right after a stop (a display
+  // switch): the same session, a new PipeWire connection, no dialog. One
+  // the person did not share needs a new session.
+  void switchingMonitors_data() {
+    QTest::addColumn<QString>("second");
+    QTest::addColumn<int>("sessions");
+    QTest::addColumn<uint>("node");
+    QTest::newRow("the other shared monitor") << "#1" << 1 << 57u;
+    QTest::newRow("the same monitor again") << "DP-1" << 1 << 42u;
+    QTest::newRow("a monitor not shared") << "HDMI-9" << 2 << 42u;
+  }
+  void switchingMonitors() {
+    QFETCH(QString, second);
+    QFETCH(int, sessions);
+    QFETCH(uint, node);
+    auto session = makeSession();
+    const Outcome first = start(*session, "DP-1");
+    QVERIFY(first.stream);
+    ::close(first.stream->pipeWireFd);
+    const QString firstSession = portal_->sessionPath;
+    session->stop();
+    const Outcome switched = start(*session, second);
+    QVERIFY2(switched.stream, qPrintable(switched.error));
+    ::close(switched.stream->pipeWireFd);
+    QCOMPARE(switched.stream->node, node);
+    QCOMPARE(portal_->callsOf("CreateSession").size(), sessions);
+    QCOMPARE(portal_->callsOf("Start").size(), sessions);
+    QCOMPARE(portal_->callsOf("OpenPipeWireRemote").size(), 2);
+    QVERIFY(session->active());
+    // The first session closes only when it is not the one in use.
+    barrier();
+    if (sessions == 1) {
+      QVERIFY(portal_->callsOf("Close").isEmpty());
+    } else {
+      QCOMPARE(portal_->callsOf("Close").size(), 1);
+      QCOMPARE(portal_->callsOf("Close").first().path, firstSession);
+    }
+  }
+
+  // The portal ends the session (the person stopped sharing from the
+  // desktop): the closed handler hears it, input stops, nothing is closed
+  // twice. During a start, the start fails instead.
+  void thePortalClosesTheSession() {
+    auto session = makeSession();
+    QStringList closed;
+    session->setClosedHandler([&closed](const QString& why) { closed << why; });
+    const Outcome outcome = start(*session, QString());
+    QVERIFY(outcome.stream);
+    ::close(outcome.stream->pipeWireFd);
+    portal_->closeSession();
+    QTRY_COMPARE(closed.size(), 1);
+    QVERIFY(closed.first().contains("portail"));
+    QVERIFY(!session->active());
+    session->pointerButton(0x110, true);
+    session->stop();
+    barrier();
+    QVERIFY(portal_->callsOf("NotifyPointerButton").isEmpty());
+    QVERIFY(portal_->callsOf("Close").isEmpty());
+  }
+};
+
+QTEST_GUILESS_MAIN(PortalRemoteDesktopTest)
+#include "portal_remote_desktop_test.moc"

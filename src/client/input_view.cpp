@@ -1,5 +1,7 @@
 #include "client/input_view.h"
 
+#include <QQuickWindow>
+
 #include <QGuiApplication>
 #include <QStyleHints>
 
@@ -41,8 +43,38 @@ void InputView::itemChange(ItemChange change, const ItemChangeData& value) {
   QQuickItem::itemChange(change, value);
   // In a window: the keyboard is ours from the start.
   if (change == ItemSceneChange && value.window) {
-    QMetaObject::invokeMethod(this, [this] { forceActiveFocus(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, [this] { takeKeyboard(); }, Qt::QueuedConnection);
   }
+}
+
+namespace {
+
+// Whether `item` is in the window's overlay, where sheets and menus live.
+bool inOverlay(const QQuickItem* item) {
+  for (; item; item = item->parentItem()) {
+    if (item->inherits("QQuickOverlay")) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+void InputView::takeKeyboard() {
+  disconnect(std::exchange(waitForSheet_, {}));
+  QQuickWindow* win = window();
+  if (!win) return;
+  if (!inOverlay(win->activeFocusItem())) {
+    forceActiveFocus();
+    return;
+  }
+  waitForSheet_ = connect(win, &QQuickWindow::activeFocusItemChanged, this, [this, win] {
+    const QQuickItem* focus = win->activeFocusItem();
+    if (focus == this) {
+      disconnect(std::exchange(waitForSheet_, {}));
+    } else if (focus && !inOverlay(focus)) {  // none: the window is inactive
+      takeKeyboard();  // the sheet closed: back to the stage
+    }
+  });
 }
 
 QPointF InputView::normalised(QPointF itemPosition) const {

@@ -48,6 +48,10 @@ class InputView : public QQuickItem {
   void itemChange(ItemChange change, const ItemChangeData& value) override;
 
  private:
+  // Takes the keyboard, unless a sheet over the window has it (the password
+  // prompt, say): then once the sheet lets it go.
+  void takeKeyboard();
+  QMetaObject::Connection waitForSheet_;
   // Where Qt's top-down item coordinates enter the view space's bottom-up ones.
   QPointF normalised(QPointF itemPosition) const;
   void sendPointer(ControlMessage::Type type, int button, QPointF itemPosition);

@@ -8,7 +8,8 @@ Sheet {
     signal submitted(string password)
     padding: 18
 
-    onOpened: { field.text = ""; field.forceActiveFocus() }
+    keyboardItem: field
+    onAboutToShow: field.text = ""
 
     contentItem: ColumnLayout {
         spacing: 12

@@ -9,7 +9,9 @@ Sheet {
     property string text
     signal submitted(string text)
 
-    onOpened: { field.text = sheet.text; field.forceActiveFocus(); field.selectAll() }
+    keyboardItem: field
+    onAboutToShow: field.text = sheet.text
+    onOpened: field.selectAll()
 
     contentItem: ColumnLayout {
         spacing: 12

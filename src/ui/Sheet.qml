@@ -15,6 +15,17 @@ Popup {
     focus: true
     padding: 18
     closePolicy: Popup.CloseOnEscape
+    // What has the keyboard while the sheet is open (a field, say).
+    property Item keyboardItem: null
+    function takeKeyboard() { keyboardItem ? keyboardItem.forceActiveFocus() : sheet.forceActiveFocus() }
+    onOpened: takeKeyboard()
+    // A window activated after the sheet opened (a Wayland compositor
+    // activates a new window once it has shown it) gives the keyboard back
+    // to the sheet, not to the stage beneath it.
+    Connections {
+        target: sheet.contentItem ? sheet.contentItem.Window.window : null
+        function onActiveChanged() { if (sheet.opened && target.active) sheet.takeKeyboard() }
+    }
     Overlay.modal: Rectangle { color: Qt.rgba(0, 0, 0, 0.35) }
     background: Rectangle {
         radius: 14

@@ -125,7 +125,7 @@ void MutterRemoteDesktop::onStreamAdded(uint node) {
   // switched to): there now.
   if (motion) pointerMotion(motion->x(), motion->y());
   consoleLine(QStringLiteral("[ScreenCapturer] Mutter : flux PipeWire %1").arg(node));
-  std::exchange(pending_, nullptr)(Stream{node, -1, QSize()}, Failure::None, QString());
+  std::exchange(pending_, nullptr)(Stream{node, -1, QSize()}, Failure::NoFailure, QString());
 }
 
 void MutterRemoteDesktop::onSessionClosed() {

@@ -353,7 +353,7 @@ void PortalRemoteDesktop::openStream(const QString& connector) {
          if (motion) pointerMotion(motion->x(), motion->y());
          consoleLine(QStringLiteral("[ScreenCapturer] Portail : flux PipeWire %1").arg(stream.node));
          if (StartDone done = std::exchange(pending_, nullptr)) {
-           done(Stream{stream.node, own, stream.size}, Failure::None, QString());
+           done(Stream{stream.node, own, stream.size}, Failure::NoFailure, QString());
          } else {
            ::close(own);
          }

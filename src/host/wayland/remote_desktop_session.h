@@ -24,7 +24,7 @@ class RemoteDesktopSession {
   };
   // Why a start gave no stream.
   enum class Failure {
-    None,
+    NoFailure,
     Error,    // the compositor, the bus or the timeout
     Refused,  // the person at this computer did not let the screen be shared
   };

@@ -212,7 +212,7 @@ class FakePortal final : public QDBusVirtualObject {
 struct Outcome {
   bool done = false;
   std::optional<RemoteDesktopSession::Stream> stream;
-  Failure failure = Failure::None;
+  Failure failure = Failure::NoFailure;
   QString error;
 };
 
@@ -347,7 +347,7 @@ class PortalRemoteDesktopTest : public QObject {
     const Outcome outcome = start(*session, connector);
     QVERIFY(outcome.done);
     QVERIFY2(outcome.stream, qPrintable(outcome.error));
-    QCOMPARE(outcome.failure, Failure::None);
+    QCOMPARE(outcome.failure, Failure::NoFailure);
     QCOMPARE(outcome.stream->node, node);
     QCOMPARE(outcome.stream->size, size);
     // The fd handed over reaches what the portal opened.
@@ -407,13 +407,13 @@ class PortalRemoteDesktopTest : public QObject {
     QTest::addColumn<bool>("giveToken");
     QTest::addColumn<int>("failure");
     QTest::addColumn<QString>("kept");      // empty: none
-    QTest::newRow("first time, shared") << "" << 0u << true << int(Failure::None) << "token-1";
-    QTest::newRow("first time, not to be remembered") << "" << 0u << false << int(Failure::None) << "";
+    QTest::newRow("first time, shared") << "" << 0u << true << int(Failure::NoFailure) << "token-1";
+    QTest::newRow("first time, not to be remembered") << "" << 0u << false << int(Failure::NoFailure) << "";
     QTest::newRow("first time, cancelled") << "" << 1u << false << int(Failure::Refused) << "";
     QTest::newRow("portal error") << "" << 2u << false << int(Failure::Error) << "";
-    QTest::newRow("token restored, replaced") << "old" << 0u << true << int(Failure::None) << "token-1";
+    QTest::newRow("token restored, replaced") << "old" << 0u << true << int(Failure::NoFailure) << "token-1";
     QTest::newRow("token refused, dialog cancelled") << "old" << 1u << false << int(Failure::Refused) << "";
-    QTest::newRow("token spent, none back") << "old" << 0u << false << int(Failure::None) << "";
+    QTest::newRow("token spent, none back") << "old" << 0u << false << int(Failure::NoFailure) << "";
   }
   void theDialogsAnswer() {
     QFETCH(QString, stored);
@@ -430,13 +430,13 @@ class PortalRemoteDesktopTest : public QObject {
     const Outcome outcome = start(*session, QString());
     QVERIFY(outcome.done);
     QCOMPARE(int(outcome.failure), failure);
-    QCOMPARE(outcome.stream.has_value(), failure == int(Failure::None));
+    QCOMPARE(outcome.stream.has_value(), failure == int(Failure::NoFailure));
     if (outcome.stream) ::close(outcome.stream->pipeWireFd);
     QCOMPARE(portal_->optionsOf("SelectDevices").value("restore_token").toString(), stored);
     QCOMPARE(storedToken().value_or(QString()), kept);
     QCOMPARE(session->startsWithoutPerson(), !kept.isEmpty());
     if (failure == int(Failure::Refused)) QVERIFY(outcome.error.contains("refusé"));
-    if (failure != int(Failure::None)) {
+    if (failure != int(Failure::NoFailure)) {
       // Nothing left open: the session closed, no PipeWire connection.
       QVERIFY(!session->active());
       QVERIFY(portal_->callsOf("OpenPipeWireRemote").isEmpty());

@@ -115,17 +115,31 @@ void MutterRemoteDesktop::start(const QString& connector, StartDone done) {
 void MutterRemoteDesktop::onStreamAdded(uint node) {
   if (!pending_) return;
   startTimeout_.stop();
-  std::optional<QPointF> motion;
-  {
-    std::lock_guard lock(mutex_);
-    started_ = true;
-    motion = std::exchange(pendingMotion_, std::nullopt);
-  }
-  // Where the pointer was asked to go meanwhile (the centre of a display
-  // switched to): there now.
-  if (motion) pointerMotion(motion->x(), motion->y());
+  releaseHeldInput();
   consoleLine(QStringLiteral("[ScreenCapturer] Mutter : flux PipeWire %1").arg(node));
   std::exchange(pending_, nullptr)(Stream{node, -1, QSize()}, Failure::NoFailure, QString());
+}
+
+void MutterRemoteDesktop::releaseHeldInput() {
+  {
+    std::lock_guard lock(mutex_);
+    if (held_.empty() || !held_.front().motion) {
+      for (const Input& input : std::exchange(held_, {})) sendLocked(input);
+      started_ = true;
+      return;
+    }
+    // Where the pointer was asked to go meanwhile (the centre of a display
+    // switched to): there now, and what followed once it is.
+    sendLocked(held_.front());
+    held_.pop_front();
+  }
+  const int attempt = attempt_;
+  QTimer::singleShot(50, this, [this, attempt] {
+    if (attempt != attempt_) return;  // stopped since
+    std::lock_guard lock(mutex_);
+    for (const Input& input : std::exchange(held_, {})) sendLocked(input);
+    started_ = true;
+  });
 }
 
 void MutterRemoteDesktop::onSessionClosed() {
@@ -152,7 +166,7 @@ void MutterRemoteDesktop::stop() {
     stream = std::exchange(streamPath_, QString());
     screenCastPath_.clear();
     started_ = false;
-    pendingMotion_.reset();
+    held_.clear();
   }
   if (!stream.isEmpty()) {
     bus_.disconnect(kScreenCast, stream, kScreenCastStream, QStringLiteral("PipeWireStreamAdded"), this,
@@ -168,45 +182,44 @@ void MutterRemoteDesktop::stop() {
 
 // -------------------------------------------------------------------- input --
 
-void MutterRemoteDesktop::notify(const QString& method, const QVariantList& arguments) {
-  QString session;
-  {
-    std::lock_guard lock(mutex_);
-    if (!started_) return;
-    session = sessionPath_;
+void MutterRemoteDesktop::notify(Input input) {
+  std::lock_guard lock(mutex_);
+  if (started_) {
+    sendLocked(input);
+    return;
   }
-  QDBusMessage message = QDBusMessage::createMethodCall(kRemoteDesktop, session, kRemoteDesktopSession, method);
+  // A newer place replaces a place not sent yet.
+  if (input.motion && !held_.empty() && held_.back().motion) held_.pop_back();
+  if (held_.size() < kMaxHeldInputs) held_.push_back(std::move(input));
+}
+
+void MutterRemoteDesktop::sendLocked(const Input& input) {
+  QVariantList arguments = input.arguments;
+  if (input.motion) arguments.prepend(streamPath_);
+  QDBusMessage message =
+      QDBusMessage::createMethodCall(kRemoteDesktop, sessionPath_, kRemoteDesktopSession, input.method);
   message.setArguments(arguments);
-  bus_.send(message);  // thread-safe; no answer awaited
+  bus_.send(message);  // thread-safe, calls nothing of ours; no answer awaited
 }
 
 void MutterRemoteDesktop::pointerMotion(double x, double y) {
-  QString stream;
-  {
-    std::lock_guard lock(mutex_);
-    if (!started_) {
-      pendingMotion_ = QPointF(x, y);
-      return;
-    }
-    stream = streamPath_;
-  }
-  notify(QStringLiteral("NotifyPointerMotionAbsolute"), {stream, x, y});
+  notify({QStringLiteral("NotifyPointerMotionAbsolute"), {x, y}, true});
 }
 
 void MutterRemoteDesktop::pointerButton(int button, bool pressed) {
-  notify(QStringLiteral("NotifyPointerButton"), {button, pressed});
+  notify({QStringLiteral("NotifyPointerButton"), {button, pressed}});
 }
 
 void MutterRemoteDesktop::pointerWheel(bool horizontal, int steps) {
-  notify(QStringLiteral("NotifyPointerAxisDiscrete"), {uint(horizontal ? 1 : 0), steps});
+  notify({QStringLiteral("NotifyPointerAxisDiscrete"), {uint(horizontal ? 1 : 0), steps}});
 }
 
 void MutterRemoteDesktop::keyboardKeycode(int key, bool pressed) {
-  notify(QStringLiteral("NotifyKeyboardKeycode"), {uint(key), pressed});
+  notify({QStringLiteral("NotifyKeyboardKeycode"), {uint(key), pressed}});
 }
 
 void MutterRemoteDesktop::keyboardKeysym(uint32_t keysym, bool pressed) {
-  notify(QStringLiteral("NotifyKeyboardKeysym"), {uint(keysym), pressed});
+  notify({QStringLiteral("NotifyKeyboardKeysym"), {uint(keysym), pressed}});
 }
 
 }  // namespace lunor

@@ -5,10 +5,10 @@
 // recording one monitor (the cursor drawn into the picture). It needs no
 // dialog, so attended and unattended access work as on X11.
 
+#include <deque>
 #include <mutex>
 #include <optional>
 
-#include <QPointF>
 
 #include <QDBusConnection>
 #include <QObject>
@@ -52,8 +52,21 @@ class MutterRemoteDesktop final : public QObject, public RemoteDesktopSession {
   void call(const QString& service, const QString& path, const QString& interface, const QString& method,
             const QVariantList& arguments, std::function<void(const QDBusMessage& reply)> next);
   void fail(const QString& why);
-  // Sends a method of the remote-desktop session without waiting for it.
-  void notify(const QString& method, const QVariantList& arguments);
+  // An input method of the remote-desktop session: sent at once while the
+  // stream is up, held (in order, bounded) while it is not.
+  struct Input {
+    QString method;
+    QVariantList arguments;  // for a motion, without the stream
+    bool motion = false;
+  };
+  static constexpr size_t kMaxHeldInputs = 512;
+  void notify(Input input);
+  // Sends `input` without waiting for an answer. With mutex_ held, so that
+  // held input goes out before what comes after it.
+  void sendLocked(const Input& input);
+  // The stream is up: the held pointer place now, the rest a frame later
+  // (the compositor gives a surface the pointer on its next frame).
+  void releaseHeldInput();
 
   QDBusConnection bus_;
   Closed closed_;
@@ -65,8 +78,8 @@ class MutterRemoteDesktop final : public QObject, public RemoteDesktopSession {
   QString sessionPath_;       // the remote-desktop session
   QString screenCastPath_;    // its screen-cast session
   QString streamPath_;        // the recorded monitor's stream
-  bool started_ = false;      // the stream is up: input goes through
-  std::optional<QPointF> pendingMotion_;  // asked for before the stream was up
+  bool started_ = false;      // the stream is up and held input went out: input goes through
+  std::deque<Input> held_;    // asked for before that, in order
 };
 
 }  // namespace lunor

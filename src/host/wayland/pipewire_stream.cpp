@@ -51,6 +51,7 @@ struct PipeWireStream::Impl {
   spa_video_info_raw format{};
   bool haveFormat = false;
   bool failed = false;
+  int maxFps = 0;  // what the compositor was asked for
 
   explicit Impl(PipeWireStream& o) : owner(o) {}
 
@@ -199,6 +200,7 @@ bool PipeWireStream::start(uint32_t node, int remoteFd, int maxFps, FrameHandler
   uint8_t buffer[1024];
   spa_pod_builder builder = SPA_POD_BUILDER_INIT(buffer, sizeof buffer);
   const spa_pod* params[1] = {buildFormat(builder, maxFps)};
+  s.maxFps = maxFps;
   const int connected = pw_stream_connect(
       s.stream, PW_DIRECTION_INPUT, node,
       static_cast<pw_stream_flags>(PW_STREAM_FLAG_AUTOCONNECT | PW_STREAM_FLAG_MAP_BUFFERS), params, 1);
@@ -214,6 +216,13 @@ bool PipeWireStream::start(uint32_t node, int remoteFd, int maxFps, FrameHandler
 void PipeWireStream::setMaxFrameRate(int fps) {
   if (!impl_ || !impl_->stream) return;
   pw_thread_loop_lock(impl_->loop);
+  // Each new rate is a new negotiation with the compositor: only when it
+  // changes.
+  if (fps == impl_->maxFps) {
+    pw_thread_loop_unlock(impl_->loop);
+    return;
+  }
+  impl_->maxFps = fps;
   uint8_t buffer[1024];
   spa_pod_builder builder = SPA_POD_BUILDER_INIT(buffer, sizeof buffer);
   const spa_pod* params[1] = {buildFormat(builder, fps)};

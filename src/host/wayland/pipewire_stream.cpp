@@ -1,5 +1,7 @@
 #include "host/wayland/pipewire_stream.h"
 
+#include <unistd.h>
+
 #include <pipewire/pipewire.h>
 #include <spa/param/video/format-utils.h>
 #include <spa/pod/builder.h>
@@ -161,9 +163,14 @@ PipeWireStream::~PipeWireStream() { stop(); }
 bool PipeWireStream::start(uint32_t node, int remoteFd, int maxFps, FrameHandler onFrame, ErrorHandler onError,
                            QString* why) {
   stop();
+  // The portal's connection is ours to close until PipeWire takes it.
+  const auto giveUp = [remoteFd] {
+    if (remoteFd >= 0) ::close(remoteFd);
+    return false;
+  };
   if (!initPipeWire()) {
     if (why) *why = QStringLiteral("PipeWire absent (libpipewire-0.3)");
-    return false;
+    return giveUp();
   }
   frames_ = 0;
   impl_ = std::make_unique<Impl>(*this);
@@ -174,13 +181,13 @@ bool PipeWireStream::start(uint32_t node, int remoteFd, int maxFps, FrameHandler
   if (!s.loop) {
     if (why) *why = QStringLiteral("PipeWire : boucle impossible");
     impl_.reset();
-    return false;
+    return giveUp();
   }
   s.context = pw_context_new(pw_thread_loop_get_loop(s.loop), nullptr, 0);
   if (!s.context || pw_thread_loop_start(s.loop) < 0) {
     if (why) *why = QStringLiteral("PipeWire : contexte impossible");
     stop();
-    return false;
+    return giveUp();
   }
   pw_thread_loop_lock(s.loop);
   s.core = remoteFd >= 0 ? pw_context_connect_fd(s.context, remoteFd, nullptr, 0)

@@ -2,7 +2,9 @@
 
 #include <chrono>
 
+#include "host/capture_pacer.h"
 #include "host/display_list.h"
+#include "host/x11/damage_watch.h"
 #include "rtc/peer_connection.h"
 #include "rtc/webrtc/desktop_grabber.h"
 #include "system/console_log.h"
@@ -41,8 +43,9 @@ void ScreenCapturerX11::startCapture(int displayIndex, int width, int height, in
     return;
   }
   const uint32_t id = displays[static_cast<size_t>(displayIndex)].id;
+  const QRect bounds = displays[static_cast<size_t>(displayIndex)].bounds;
   fps = std::clamp(fps, 1, CaptureThread::kMaxFps);
-  thread_.start(fps, [this, id, width, height, fps, displayIndex, done = std::move(done)]() mutable {
+  thread_.start(fps, [this, id, bounds, width, height, fps, displayIndex, done = std::move(done)]() mutable {
     CaptureDone announce = [this, done = std::move(done), width, height, fps,
                             displayIndex](std::optional<CaptureError> error) {
       if (!error) {
@@ -56,11 +59,11 @@ void ScreenCapturerX11::startCapture(int displayIndex, int width, int height, in
         if (done) done(error);
       });
     };
-    run(id, width, height, std::move(announce));
+    run(id, bounds, width, height, std::move(announce));
   });
 }
 
-void ScreenCapturerX11::run(uint32_t displayId, int width, int height, CaptureDone done) {
+void ScreenCapturerX11::run(uint32_t displayId, QRect bounds, int width, int height, CaptureDone done) {
   std::string why;
   // The library's capturer belongs to this thread: made, used and dropped here.
   std::unique_ptr<rtc::DesktopGrabber> grabber = rtc::createX11DesktopGrabber(displayId, &why);
@@ -71,8 +74,26 @@ void ScreenCapturerX11::run(uint32_t displayId, int width, int height, CaptureDo
   }
   done(std::nullopt);
 
+  // With XDamage the screen is read when it changes (at once after a quiet
+  // spell, no sooner than the frame rate allows) and once a second when it
+  // does not; without it, on the frame rate's clock.
+  const std::unique_ptr<DamageWatch> damage = DamageWatch::open(bounds);
+  CapturePacer pacer(thread_.fps());
   auto lastPushed = std::chrono::steady_clock::time_point{};
   while (thread_.running()) {
+    if (damage) {
+      pacer.setFrameRate(thread_.fps());
+      const auto now = std::chrono::steady_clock::now();
+      if (!pacer.due(now)) {
+        // Short waits: a stop is noticed within one.
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(pacer.nextGrab() - now);
+        if (damage->waitForChange(std::clamp(left, std::chrono::milliseconds(1), std::chrono::milliseconds(20)))) {
+          pacer.changed();
+        }
+        continue;
+      }
+      pacer.grabbed(now);
+    }
     rtc::VideoFrameView frame;
     const auto result = grabber->grab(width, height, frame);
     ++captureCount_;
@@ -90,7 +111,7 @@ void ScreenCapturerX11::run(uint32_t displayId, int width, int height, CaptureDo
       });
       return;
     }
-    thread_.waitForNextFrame();
+    if (!damage) thread_.waitForNextFrame();
   }
 }
 

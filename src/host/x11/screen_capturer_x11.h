@@ -4,6 +4,7 @@
 #include <memory>
 
 #include <QObject>
+#include <QRect>
 
 #include "host/capture_thread.h"
 #include "host/screen_capturer.h"
@@ -18,8 +19,9 @@ class VideoSource;
 
 // One RandR monitor through the WebRTC library's X11 screen capturer, with
 // the cursor composed in. Frames are read on the capturer's own thread and
-// handed to the video source there; XDamage tells which frames changed, and
-// an unchanged screen costs one frame a second.
+// handed to the video source there. XDamage says when the monitor changes:
+// it is read then (the frame rate a cap, not a clock), and an unchanged
+// screen costs one read and one frame a second.
 class ScreenCapturerX11 final : public ScreenCapturer {
  public:
   // displays is borrowed and must outlive the capturer.
@@ -39,7 +41,7 @@ class ScreenCapturerX11 final : public ScreenCapturer {
   uint64_t captureCount() const { return captureCount_.load(); }
 
  private:
-  void run(uint32_t displayId, int width, int height, CaptureDone done);
+  void run(uint32_t displayId, QRect bounds, int width, int height, CaptureDone done);
   // Runs `call` on the main thread unless the capturer is gone by then.
   void onMain(std::function<void()> call);
 

@@ -28,6 +28,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <QElapsedTimer>
+#include <QRandomGenerator>
 #include <QTest>
 
 #include "browser_receiver.h"
@@ -111,7 +113,25 @@ struct SharedScreen {
   std::unique_ptr<Stamp> stamp;
   QString error;
 
-  bool start(const QString& desktop, double lineDelay) {
+  TypingStamp* typing = nullptr;  // in the typing measurement
+
+  bool start(const QString& desktop, double lineDelay, bool typed) {
+    if (typed) {
+      // A still screen but for one window of ours, which counts the keys.
+      x11 = std::make_unique<test::VirtualDisplay>(false);
+      if (!x11->isRunning()) {
+        error = x11->error();
+        return false;
+      }
+      auto window = std::make_unique<TypingStamp>(x11->name().toStdString());
+      if (!window->start()) {
+        error = "cannot open " + x11->name();
+        return false;
+      }
+      typing = window.get();
+      stamp = std::move(window);
+      return true;
+    }
     if (desktop == "wayland") {
       wayland = std::make_unique<test::HeadlessDesktop>(QList<QSize>{QSize(1920, 1080)});
       if (!wayland->isRunning()) {
@@ -196,6 +216,9 @@ int main(int argc, char** argv) {
   parser.addOption({"still", "Skip the still-screen measurement."});
   parser.addOption({"desktop", "x11 (a private X server, xterm) or wayland (a headless GNOME, lunor-bench-scenery).",
                     "kind", "x11"});
+  parser.addOption({"typing", "Keystroke to glyph instead: the receiver types about 8 keys a second into a window of "
+                    "ours on an X server, and the latency runs from each key's sending to the first picture that "
+                    "shows it (native receiver)."});
   parser.process(app);
 
   QList<QualityProfile> profiles;
@@ -211,10 +234,12 @@ int main(int argc, char** argv) {
   const int warmUp = parser.value("warm-up").toInt();
   const QString receiverKind = parser.value("receiver");
   const QString desktop = parser.value("desktop");
+  const bool typing = parser.isSet("typing");
   bool delayOk = false;
   const double lineDelay = parser.value("line-delay").toDouble(&delayOk);
   if (profiles.isEmpty() || seconds <= 0 || warmUp < 0 || !delayOk || lineDelay < 0 ||
-      (receiverKind != "native" && receiverKind != "browser") || (desktop != "x11" && desktop != "wayland")) {
+      (receiverKind != "native" && receiverKind != "browser") || (desktop != "x11" && desktop != "wayland") ||
+      (typing && (desktop != "x11" || receiverKind != "native"))) {
     std::fprintf(stderr, "lunor-bench-e2e: bad arguments (see --help)\n");
     return 2;
   }
@@ -222,7 +247,7 @@ int main(int argc, char** argv) {
 
   // The screen: text scrolling over most of it, the stamp on top.
   SharedScreen screen;
-  if (!screen.start(desktop, lineDelay)) {
+  if (!screen.start(desktop, lineDelay, typing)) {
     std::fprintf(stderr, "lunor-bench-e2e: %s\n", qPrintable(screen.error));
     return 1;
   }
@@ -260,6 +285,7 @@ int main(int argc, char** argv) {
               qPrintable(desktop), qPrintable(receiver->name()), cores, seconds);
   QJsonObject results;
   int failures = 0;
+  uint32_t sentKeys = 0;  // typed so far, in the typing measurement
   for (QualityProfile profile : profiles) {
     const QualitySettings& q = settingsOf(profile);
     std::printf("\n%s — %s\n", qPrintable(rawValue(profile)), qPrintable(q.label));
@@ -279,7 +305,22 @@ int main(int argc, char** argv) {
     const double hostCpuBefore = processCpuSeconds(hostPid);
     const double serverCpuBefore = processCpuSeconds(screen.serverPid());
     receiver->beginWindow();
-    QTest::qWait(seconds * 1000);
+    if (screen.typing) {
+      // A person's pace: about 8 keys a second, never quite even; 'a' (key
+      // code 0) each time.
+      QElapsedTimer clock;
+      clock.start();
+      while (clock.elapsed() < seconds * 1000) {
+        screen.typing->sent(++sentKeys);
+        receiver->sendKey(0, true);
+        QTest::qWait(30);
+        receiver->sendKey(0, false);
+        QTest::qWait(65 + QRandomGenerator::global()->bounded(60));
+      }
+      QTest::qWait(300);  // the last key's picture
+    } else {
+      QTest::qWait(seconds * 1000);
+    }
     const ReceiverWindow w = receiver->endWindow();
     const double hostCores = (processCpuSeconds(hostPid) - hostCpuBefore) / w.seconds;
     const double serverCores = (processCpuSeconds(screen.serverPid()) - serverCpuBefore) / w.seconds;
@@ -378,6 +419,7 @@ int main(int argc, char** argv) {
   const QJsonObject document{{"receiver", receiver->name()},
                              {"cores", cores},
                              {"desktop", desktop},
+                             {"measure", typing ? "keystroke to glyph" : "glass to glass"},
                              {"screen", "1920x1080 scrolling text"},
                              {"secondsPerProfile", seconds},
                              {"profiles", results}};

@@ -7,6 +7,7 @@
 #include "cpu_time.h"
 #include "fake_environment.h"
 #include "rtc/webrtc/webrtc_factory.h"
+#include "protocol/control_message.h"
 #include "session/remote_session.h"
 #include "stamp.h"
 
@@ -73,9 +74,10 @@ void NativeReceiver::onFrame(const rtc::I420FrameView& frame) {
     ++w.unreadable;
     return;
   }
-  if (*stamp == lastStamp_) ++w.repeats;
+  const bool repeat = *stamp == lastStamp_;
+  if (repeat) ++w.repeats;
   lastStamp_ = *stamp;
-  w.latenciesMs.push_back((now - drawn) / 1000.0);
+  if (!repeat || !stamp_.timedOnce()) w.latenciesMs.push_back((now - drawn) / 1000.0);
 }
 
 std::optional<rtc::VideoReceiveStats> NativeReceiver::receiveStats() {
@@ -133,6 +135,16 @@ void NativeReceiver::leave() {
   QTest::qWait(500);
   session_.reset();
   environment_.reset();
+}
+
+bool NativeReceiver::sendKey(uint16_t macKeyCode, bool down) {
+  if (!session_) return false;
+  ControlMessage message;
+  message.type = down ? ControlMessage::Type::KeyDown : ControlMessage::Type::KeyUp;
+  message.keyCode = macKeyCode;
+  message.down = down;
+  session_->sendControl(message);
+  return true;
 }
 
 }  // namespace lunor::bench

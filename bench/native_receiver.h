@@ -31,6 +31,7 @@ class NativeReceiver final : public Receiver, private rtc::VideoSink {
   void leave() override;
   QString name() const override { return QStringLiteral("native"); }
   QString error() const override { return error_; }
+  bool sendKey(uint16_t macKeyCode, bool down) override;
 
  private:
   void onFrame(const rtc::I420FrameView& frame) override;  // library thread

@@ -64,6 +64,9 @@ class Receiver {
   virtual void leave() = 0;
   virtual QString name() const = 0;
   virtual QString error() const { return {}; }
+  // Sends a key (a macOS key code) down or up, as a client's keyboard
+  // would; false where the receiver cannot.
+  virtual bool sendKey(uint16_t /*macKeyCode*/, bool /*down*/) { return false; }
 };
 
 }  // namespace lunor::bench

@@ -105,6 +105,64 @@ void StampWindow::run(void* opaque) {
   XCloseDisplay(display);
 }
 
+TypingStamp::TypingStamp(std::string display)
+    : displayName_(std::move(display)), sent_(std::make_unique<std::atomic<int64_t>[]>(kCounterMask + 1)) {}
+
+TypingStamp::~TypingStamp() {
+  stop_ = true;
+  if (thread_.joinable()) thread_.join();
+}
+
+bool TypingStamp::start() {
+  Display* display = XOpenDisplay(displayName_.c_str());
+  if (!display) return false;
+  thread_ = std::thread([this, display] { run(display); });
+  return true;
+}
+
+void TypingStamp::sent(uint32_t counter) { sent_[counter & kCounterMask].store(monotonicUs()); }
+
+int64_t TypingStamp::drawnAt(uint32_t counter) const { return sent_[counter & kCounterMask].load(); }
+
+void TypingStamp::run(void* opaque) {
+  Display* display = static_cast<Display*>(opaque);
+  const int screen = DefaultScreen(display);
+  XSetWindowAttributes attributes{};
+  attributes.override_redirect = True;
+  attributes.background_pixel = BlackPixel(display, screen);
+  attributes.event_mask = KeyPressMask;
+  const Window window = XCreateWindow(display, RootWindow(display, screen), 0, 0, kStampWidth, kStampHeight, 0,
+                                      CopyFromParent, InputOutput, CopyFromParent,
+                                      CWOverrideRedirect | CWBackPixel | CWEventMask, &attributes);
+  GC white = XCreateGC(display, window, 0, nullptr);
+  GC black = XCreateGC(display, window, 0, nullptr);
+  XSetForeground(display, white, WhitePixel(display, screen));
+  XSetForeground(display, black, BlackPixel(display, screen));
+  XMapRaised(display, window);
+  XSync(display, False);
+  XSetInputFocus(display, window, RevertToParent, CurrentTime);
+  auto draw = [&](uint32_t counter) {
+    forEachStampBlock(counter, [&](int column, int row, bool on) {
+      XFillRectangle(display, window, on ? white : black, column * kStampBlock, row * kStampBlock, kStampBlock,
+                     kStampBlock);
+    });
+    XSync(display, False);
+  };
+  draw(0);
+  while (!stop_) {
+    while (XPending(display) > 0) {
+      XEvent event;
+      XNextEvent(display, &event);
+      if (event.type == KeyPress) draw(++received_ & kCounterMask);
+    }
+    std::this_thread::sleep_for(std::chrono::microseconds(500));
+  }
+  XFreeGC(display, white);
+  XFreeGC(display, black);
+  XDestroyWindow(display, window);
+  XCloseDisplay(display);
+}
+
 std::optional<uint32_t> readStamp(const LumaView& picture, int screenWidth) {
   const double scale = double(picture.width) / screenWidth;
   const double block = kStampBlock * scale;

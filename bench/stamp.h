@@ -40,6 +40,9 @@ class Stamp {
   virtual void setPaused(bool paused) = 0;
   // CPU seconds the drawing has cost this process.
   virtual double cpuSeconds() const { return 0; }
+  // Whether a counter is timed at its first sight only (a typed key), not
+  // in every picture that shows it.
+  virtual bool timedOnce() const { return false; }
 };
 
 // The stamp's blocks for a counter value: column and row in blocks, and
@@ -71,6 +74,35 @@ class StampWindow final : public Stamp {
   std::atomic<bool> paused_{false};
   std::atomic<double> cpuSeconds_{0};
   std::unique_ptr<std::atomic<int64_t>[]> drawn_;
+};
+
+// The keystroke stamp: an X11 window in the top-left corner with the
+// keyboard's focus, whose counter is the number of key presses it received,
+// redrawn at each. drawnAt(k) is when the k-th key was sent (sent() says),
+// so that the latency read back is key sent → glyph seen.
+class TypingStamp final : public Stamp {
+ public:
+  explicit TypingStamp(std::string display);
+  ~TypingStamp();
+  TypingStamp(const TypingStamp&) = delete;
+  TypingStamp& operator=(const TypingStamp&) = delete;
+
+  bool start();
+  // The key that will make the counter `counter` was sent now.
+  void sent(uint32_t counter);
+  uint32_t received() const { return received_.load(); }
+  void setPaused(bool) override {}
+  int64_t drawnAt(uint32_t counter) const override;
+  bool timedOnce() const override { return true; }
+
+ private:
+  void run(void* display);
+
+  std::string displayName_;
+  std::thread thread_;
+  std::atomic<bool> stop_{false};
+  std::atomic<uint32_t> received_{0};
+  std::unique_ptr<std::atomic<int64_t>[]> sent_;
 };
 
 // A plane of 8-bit samples (the Y plane of a decoded picture, or a grey

@@ -77,7 +77,9 @@ void ScreenCapturerX11::run(uint32_t displayId, QRect bounds, int width, int hei
   // With XDamage the screen is read when it changes (at once after a quiet
   // spell, no sooner than the frame rate allows) and once a second when it
   // does not; without it, on the frame rate's clock.
-  const std::unique_ptr<DamageWatch> damage = DamageWatch::open(bounds);
+  // LUNOR_CAPTURE_ON_CHANGE=0 keeps the clock, to compare the two.
+  const std::unique_ptr<DamageWatch> damage =
+      qEnvironmentVariable("LUNOR_CAPTURE_ON_CHANGE") == QLatin1String("0") ? nullptr : DamageWatch::open(bounds);
   CapturePacer pacer(thread_.fps());
   auto lastPushed = std::chrono::steady_clock::time_point{};
   while (thread_.running()) {

@@ -8,6 +8,7 @@
 #include <QProcess>
 #include <QtTest>
 
+#include "private_bus.h"
 #include "session_probe.h"
 #include "system/linux/notification_manager_dbus.h"
 
@@ -50,23 +51,7 @@ class FakeNotificationService final : public QObject {
   QString GetServerInformation(QString&, QString&, QString&) { return "fake"; }
 };
 
-// A private dbus-daemon for the duration of a test.
-class PrivateBus {
- public:
-  PrivateBus() {
-    daemon.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
-    if (!daemon.waitForStarted(10000)) return;
-    std::ignore = QTest::qWaitFor([&] { return daemon.canReadLine(); }, 10000);
-    address = QString::fromUtf8(daemon.readLine()).trimmed();
-  }
-  ~PrivateBus() {
-    daemon.terminate();
-    daemon.waitForFinished(3000);
-  }
-  QDBusConnection connect(const QString& name) { return QDBusConnection::connectToBus(address, name); }
-  QProcess daemon;
-  QString address;
-};
+using test::PrivateBus;
 
 QStringList notifLines;
 QMutex notifMutex;

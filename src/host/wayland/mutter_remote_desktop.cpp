@@ -3,9 +3,9 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
-#include <QDBusPendingCallWatcher>
 #include <QDBusVariant>
 
+#include "host/wayland/dbus_step.h"
 #include "system/console_log.h"
 
 namespace lunor {
@@ -48,18 +48,10 @@ void MutterRemoteDesktop::call(const QString& service, const QString& path, cons
                                std::function<void(const QDBusMessage& reply)> next) {
   QDBusMessage message = QDBusMessage::createMethodCall(service, path, interface, method);
   message.setArguments(arguments);
-  auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(message, kStartTimeoutMs), this);
-  const int attempt = attempt_;
-  connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher, attempt, method, next] {
-    watcher->deleteLater();
-    if (attempt != attempt_) return;  // a start since, or a stop
-    const QDBusMessage reply = watcher->reply();
-    if (reply.type() == QDBusMessage::ErrorMessage) {
-      fail(method + QStringLiteral(" : ") + reply.errorMessage());
-      return;
-    }
-    next(reply);
-  });
+  const int attempt = attempt_;  // a start since, or a stop, makes the reply moot
+  callStep(
+      bus_, message, kStartTimeoutMs, this, [this, attempt] { return attempt == attempt_; },
+      [this](const QString& why) { fail(why); }, std::move(next));
 }
 
 void MutterRemoteDesktop::start(const QString& connector, StartDone done) {

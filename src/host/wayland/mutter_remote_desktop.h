@@ -16,8 +16,6 @@
 
 #include "host/wayland/remote_desktop_session.h"
 
-class QDBusPendingCallWatcher;
-
 namespace lunor {
 
 class MutterRemoteDesktop final : public QObject, public RemoteDesktopSession {

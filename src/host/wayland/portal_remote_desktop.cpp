@@ -13,6 +13,7 @@
 #include <QUuid>
 
 #include "store/secret_store.h"
+#include "host/wayland/dbus_step.h"
 #include "system/console_log.h"
 
 namespace lunor {
@@ -134,18 +135,10 @@ void PortalRemoteDesktop::call(const QString& interface, const QString& method, 
                                Next next) {
   QDBusMessage message = QDBusMessage::createMethodCall(kService, kPath, interface, method);
   message.setArguments(arguments);
-  auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(message, kStartTimeoutMs), this);
-  const int attempt = attempt_;
-  connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher, attempt, method, next] {
-    watcher->deleteLater();
-    if (attempt != attempt_) return;  // a start since, or a stop
-    const QDBusMessage reply = watcher->reply();
-    if (reply.type() == QDBusMessage::ErrorMessage) {
-      fail(Failure::Error, method + QStringLiteral(" : ") + reply.errorMessage());
-      return;
-    }
-    next(reply);
-  });
+  const int attempt = attempt_;  // a start since, or a stop, makes the reply moot
+  callStep(
+      bus_, message, kStartTimeoutMs, this, [this, attempt] { return attempt == attempt_; },
+      [this](const QString& why) { fail(Failure::Error, why); }, std::move(next));
 }
 
 void PortalRemoteDesktop::request(const QString& interface, const QString& method, QVariantList arguments,

@@ -28,6 +28,7 @@
 #include <QProcess>
 #include <QtTest>
 
+#include "private_bus.h"
 #include "host/wayland/display_list_portal.h"
 #include "host/wayland/portal_remote_desktop.h"
 #include "store/fake_secret_store.h"
@@ -91,21 +92,7 @@ QVariantMap mapOf(const QVariant& value) {
   return value.toMap();
 }
 
-// A private dbus-daemon for the duration of a test.
-struct PrivateBus {
-  PrivateBus() {
-    daemon.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
-    if (!daemon.waitForStarted(10000)) return;
-    std::ignore = QTest::qWaitFor([&] { return daemon.canReadLine(); }, 10000);
-    address = QString::fromUtf8(daemon.readLine()).trimmed();
-  }
-  ~PrivateBus() {
-    daemon.terminate();
-    daemon.waitForFinished(3000);
-  }
-  QProcess daemon;
-  QString address;
-};
+using test::PrivateBus;
 
 // The portal as xdg-desktop-portal shows it to an application: every call
 // recorded; requests answered by a Response on their request path, Start

@@ -2,7 +2,7 @@
 
 #include <chrono>
 
-#include "host/capture_pacer.h"
+#include "host/capture_loop.h"
 #include "host/display_list.h"
 #include "host/x11/damage_watch.h"
 #include "rtc/peer_connection.h"
@@ -11,8 +11,6 @@
 
 namespace lunor {
 namespace {
-
-constexpr auto kUnchangedFrameInterval = std::chrono::seconds(1);
 
 CaptureError unavailable(const QString& why) {
   return {QStringLiteral("X11"), 1, QStringLiteral("Capture d'écran indisponible : ") + why};
@@ -80,40 +78,43 @@ void ScreenCapturerX11::run(uint32_t displayId, QRect bounds, int width, int hei
   // LUNOR_CAPTURE_ON_CHANGE=0 keeps the clock, to compare the two.
   const std::unique_ptr<DamageWatch> damage =
       qEnvironmentVariable("LUNOR_CAPTURE_ON_CHANGE") == QLatin1String("0") ? nullptr : DamageWatch::open(bounds);
-  CapturePacer pacer(thread_.fps());
-  auto lastPushed = std::chrono::steady_clock::time_point{};
-  while (thread_.running()) {
-    if (damage) {
-      pacer.setFrameRate(thread_.fps());
-      const auto now = std::chrono::steady_clock::now();
-      if (!pacer.due(now)) {
-        // Short waits: a stop is noticed within one.
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(pacer.nextGrab() - now);
-        if (damage->waitForChange(std::clamp(left, std::chrono::milliseconds(1), std::chrono::milliseconds(20)))) {
-          pacer.changed();
-        }
-        continue;
-      }
-      pacer.grabbed(now);
-    }
+
+  struct Port final : CaptureLoopPort {
+    ScreenCapturerX11& self;
+    rtc::DesktopGrabber& grabber;
+    DamageWatch* damage;
+    int width, height;
     rtc::VideoFrameView frame;
-    const auto result = grabber->grab(width, height, frame);
-    ++captureCount_;
-    const auto now = std::chrono::steady_clock::now();
-    if (result == rtc::DesktopGrabber::Result::Changed ||
-        (result == rtc::DesktopGrabber::Result::Unchanged && now - lastPushed >= kUnchangedFrameInterval)) {
-      source_->pushFrame(frame);
-      ++frameCount_;
-      lastPushed = now;
-    } else if (result == rtc::DesktopGrabber::Result::Failed) {
-      consoleLine(QStringLiteral("[ScreenCapturer] ❌ Capture interrompue"));
-      thread_.finish();
-      onMain([this] {
-        if (stopped_) stopped_(interrupted());
-      });
-      return;
+
+    Port(ScreenCapturerX11& self, rtc::DesktopGrabber& grabber, DamageWatch* damage, int width, int height)
+        : self(self), grabber(grabber), damage(damage), width(width), height(height) {}
+    bool running() override { return self.thread_.running(); }
+    int frameRate() override { return self.thread_.fps(); }
+    TimePoint now() override { return std::chrono::steady_clock::now(); }
+    bool waitForChange(std::chrono::milliseconds timeout) override { return damage->waitForChange(timeout); }
+    void waitForTick() override { self.thread_.waitForNextFrame(); }
+    Read read() override {
+      ++self.captureCount_;
+      switch (grabber.grab(width, height, frame)) {
+        case rtc::DesktopGrabber::Result::Changed: return Read::Changed;
+        case rtc::DesktopGrabber::Result::Unchanged: return Read::Unchanged;
+        case rtc::DesktopGrabber::Result::TryAgain: return Read::Nothing;
+        case rtc::DesktopGrabber::Result::Failed: break;
+      }
+      return Read::Failed;
     }
-    if (!damage) thread_.waitForNextFrame();
+    void send() override {
+      self.source_->pushFrame(frame);
+      ++self.frameCount_;
+    }
+  } port(*this, *grabber, damage.get(), width, height);
+
+  if (!runCaptureLoop(port, damage != nullptr)) {
+    consoleLine(QStringLiteral("[ScreenCapturer] ❌ Capture interrompue"));
+    thread_.finish();
+    onMain([this] {
+      if (stopped_) stopped_(interrupted());
+    });
   }
 }
 

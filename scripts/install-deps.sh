@@ -28,6 +28,8 @@ PACKAGES=(
   libgl1-mesa-dri libglx-mesa0 libegl-mesa0
   # WebRTC (Google's native API) and what its headers need
   libtgowt-dev libabsl-dev libssl-dev openssl
+  # H264 encoders of our own choosing: x264 (the default) and OpenH264
+  libx264-dev libopenh264-dev
   # X11 capture and injection
   libx11-dev libxtst-dev libxrandr-dev libxext-dev libxfixes-dev libxdamage-dev libxcomposite-dev
   # Wayland: frames from PipeWire; the application as a native Wayland client

@@ -10,6 +10,7 @@
 #include "api/create_peerconnection_factory.h"
 #include "api/video_codecs/builtin_video_decoder_factory.h"
 #include "api/video_codecs/builtin_video_encoder_factory.h"
+#include "rtc/webrtc/h264_encoder_adapter.h"
 #include "rtc/webrtc/webrtc_connection.h"
 #include "rtc_base/logging.h"
 #include "system_wrappers/include/field_trial.h"
@@ -131,10 +132,15 @@ std::unique_ptr<PeerConnectionFactory> createWebRtcFactory(const FactoryOptions&
     return nullptr;
   }
 
+  std::string h264Encoder = options.h264Encoder;
+  if (h264Encoder.empty()) {
+    const char* chosen = std::getenv("LUNOR_H264_ENCODER");
+    if (chosen) h264Encoder = chosen;
+  }
   context->factory = webrtc::CreatePeerConnectionFactory(
       context->network.get(), context->worker.get(), context->signaling.get(),
       /*default_adm=*/nullptr, webrtc::CreateBuiltinAudioEncoderFactory(),
-      webrtc::CreateBuiltinAudioDecoderFactory(), webrtc::CreateBuiltinVideoEncoderFactory(),
+      webrtc::CreateBuiltinAudioDecoderFactory(), createVideoEncoderFactory(h264Encoder),
       webrtc::CreateBuiltinVideoDecoderFactory(), /*audio_mixer=*/nullptr,
       /*audio_processing=*/nullptr);
   if (!context->factory) return nullptr;

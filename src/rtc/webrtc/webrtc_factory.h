@@ -4,6 +4,7 @@
 // anywhere: it does not pull in the library's headers.
 
 #include <memory>
+#include <string>
 
 #include "rtc/peer_connection.h"
 
@@ -13,6 +14,9 @@ struct FactoryOptions {
   // Lets ICE use loopback interfaces (the library ignores them by default);
   // needed when both peers run on one machine.
   bool allowLoopback = true;
+  // The H264 encoder: "x264", "openh264" (as the library sets it up, ours)
+  // or "library" (the library's own); empty: LUNOR_H264_ENCODER, else x264.
+  std::string h264Encoder;
 };
 
 // Sets the library up for this process (log level, field trials); once,

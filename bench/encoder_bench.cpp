@@ -1,0 +1,328 @@
+// lunor-bench-encoder: the H264 encoders on the busy screen of the other
+// benchmarks. Records a few seconds of a terminal scrolling a build log
+// (1920x1080 at the profile's rate, read by our X11 capturer), then encodes
+// the same pictures with each encoder and setting at the link's rate, decodes
+// them and compares each decoded picture (the last one shown, where the
+// encoder skipped) with the captured one. Prints per setting the CPU per
+// picture, the wall time per picture (what it adds to the latency), the bit
+// rate and the quality (PSNR and SSIM of the luma).
+//
+//   lunor-bench-encoder [--seconds N] [--fps F] [--kbps K] [--line-delay S] [--json FILE]
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <tuple>
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTest>
+
+#include "build_log.h"
+#include "cpu_time.h"
+#include "host/x11/display_list_x11.h"
+#include "host/x11/screen_capturer_x11.h"
+#include "rtc/h264/h264_engine.h"
+#include "rtc/peer_connection.h"
+#include "virtual_display.h"
+
+using namespace lunor;
+
+namespace {
+
+struct I420 {
+  int width = 0, height = 0;
+  int64_t timestampUs = 0;
+  std::vector<uint8_t> y, u, v;
+};
+
+// BGRA to I420, BT.601 limited range (as the library converts).
+I420 toI420(const rtc::VideoFrameView& f) {
+  I420 p;
+  p.width = f.width;
+  p.height = f.height;
+  p.timestampUs = f.timestampUs;
+  const int cw = (f.width + 1) / 2, ch = (f.height + 1) / 2;
+  p.y.resize(size_t(f.width) * f.height);
+  p.u.resize(size_t(cw) * ch);
+  p.v.resize(size_t(cw) * ch);
+  for (int r = 0; r < f.height; ++r) {
+    const uint8_t* s = f.data + size_t(r) * f.stride;
+    for (int c = 0; c < f.width; ++c) {
+      const int b = s[4 * c], g = s[4 * c + 1], rr = s[4 * c + 2];
+      p.y[size_t(r) * f.width + c] = uint8_t((66 * rr + 129 * g + 25 * b + 128) / 256 + 16);
+    }
+  }
+  for (int r = 0; r < ch; ++r) {
+    for (int c = 0; c < cw; ++c) {
+      int b = 0, g = 0, rr = 0, n = 0;
+      for (int dy = 0; dy < 2 && 2 * r + dy < f.height; ++dy) {
+        for (int dx = 0; dx < 2 && 2 * c + dx < f.width; ++dx) {
+          const uint8_t* s = f.data + size_t(2 * r + dy) * f.stride + 4 * (2 * c + dx);
+          b += s[0], g += s[1], rr += s[2], ++n;
+        }
+      }
+      b /= n, g /= n, rr /= n;
+      p.u[size_t(r) * cw + c] = uint8_t((-38 * rr - 74 * g + 112 * b + 128) / 256 + 128);
+      p.v[size_t(r) * cw + c] = uint8_t((112 * rr - 94 * g - 18 * b + 128) / 256 + 128);
+    }
+  }
+  return p;
+}
+
+// Keeps every picture the capturer hands on.
+struct Recorder final : rtc::VideoSource {
+  std::vector<I420> pictures;
+  bool recording = false;
+  void adaptOutputFormat(int, int, int) override {}
+  void pushFrame(const rtc::VideoFrameView& frame) override {
+    if (recording) pictures.push_back(toI420(frame));
+  }
+  bool repeatLastFrame(int64_t) override { return true; }
+};
+
+double psnr(const uint8_t* a, int strideA, const uint8_t* b, int strideB, int w, int h) {
+  double sse = 0;
+  for (int r = 0; r < h; ++r) {
+    for (int c = 0; c < w; ++c) {
+      const double d = double(a[size_t(r) * strideA + c]) - double(b[size_t(r) * strideB + c]);
+      sse += d * d;
+    }
+  }
+  if (sse == 0) return 100;
+  return 10 * std::log10(255.0 * 255.0 * double(w) * h / sse);
+}
+
+// Mean SSIM over 8x8 blocks.
+double ssim(const uint8_t* a, int strideA, const uint8_t* b, int strideB, int w, int h) {
+  constexpr double c1 = (0.01 * 255) * (0.01 * 255), c2 = (0.03 * 255) * (0.03 * 255);
+  double total = 0;
+  int blocks = 0;
+  for (int by = 0; by + 8 <= h; by += 8) {
+    for (int bx = 0; bx + 8 <= w; bx += 8) {
+      double sa = 0, sb = 0, saa = 0, sbb = 0, sab = 0;
+      for (int r = 0; r < 8; ++r) {
+        for (int c = 0; c < 8; ++c) {
+          const double x = a[size_t(by + r) * strideA + bx + c], y = b[size_t(by + r) * strideB + bx + c];
+          sa += x, sb += y, saa += x * x, sbb += y * y, sab += x * y;
+        }
+      }
+      const double n = 64, ma = sa / n, mb = sb / n;
+      const double va = saa / n - ma * ma, vb = sbb / n - mb * mb, cov = sab / n - ma * mb;
+      total += ((2 * ma * mb + c1) * (2 * cov + c2)) / ((ma * ma + mb * mb + c1) * (va + vb + c2));
+      ++blocks;
+    }
+  }
+  return blocks ? total / blocks : 1;
+}
+
+struct Setting {
+  QString label;
+  std::string engine;
+  rtc::H264EncoderConfig config;
+};
+
+struct Figures {
+  double cpuMsPerPicture = 0, wallMsPerPicture = 0, wallMsMax = 0, kbps = 0, psnr = 0, psnrMin = 100, ssim = 0,
+         meanQp = -1;
+  int skipped = 0, keyFrames = 0;
+  QString error;
+};
+
+Figures run(const Setting& s, const std::vector<I420>& pictures, double fps) {
+  Figures f;
+  auto engine = rtc::createH264Engine(s.engine);
+  std::string error;
+  if (!engine || !engine->open(s.config, &error)) {
+    f.error = QString::fromStdString(error.empty() ? "no such encoder" : error);
+    return f;
+  }
+  rtc::H264PictureDecoder decoder;
+  std::vector<uint8_t> shownY;  // the picture the viewer sees
+  int shownStride = 0;
+  double bytes = 0, qpSum = 0;
+  int qpCount = 0;
+  double wall = 0;
+  for (size_t i = 0; i < pictures.size(); ++i) {
+    const I420& p = pictures[i];
+    rtc::H264Picture in;
+    in.y = p.y.data(), in.u = p.u.data(), in.v = p.v.data();
+    in.strideY = p.width, in.strideU = in.strideV = (p.width + 1) / 2;
+    in.width = p.width, in.height = p.height;
+    in.timestampUs = int64_t(double(i) * 1e6 / fps);
+    in.keyFrame = i == 0;
+    rtc::H264Output out;
+    const auto start = std::chrono::steady_clock::now();
+    const double cpuBefore = bench::cpuSeconds();
+    if (!engine->encode(in, out)) {
+      f.error = "encoding failed";
+      return f;
+    }
+    f.cpuMsPerPicture += (bench::cpuSeconds() - cpuBefore) * 1000;
+    const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    wall += ms;
+    f.wallMsMax = std::max(f.wallMsMax, ms);
+    if (out.annexB.empty()) {
+      ++f.skipped;
+    } else {
+      bytes += double(out.annexB.size());
+      f.keyFrames += out.keyFrame ? 1 : 0;
+      if (out.qp >= 0) qpSum += out.qp, ++qpCount;
+      rtc::H264PictureDecoder::Planes planes;
+      if (decoder.decode(out.annexB, planes) && planes.width == p.width && planes.height == p.height) {
+        shownStride = p.width;
+        shownY.resize(size_t(p.width) * p.height);
+        for (int r = 0; r < p.height; ++r) {
+          std::copy_n(planes.y + size_t(r) * planes.strideY, p.width, shownY.data() + size_t(r) * p.width);
+        }
+      }
+    }
+    if (shownY.empty()) {
+      f.error = "the first picture did not decode";
+      return f;
+    }
+    const double q = psnr(p.y.data(), p.width, shownY.data(), shownStride, p.width, p.height);
+    f.psnr += q;
+    f.psnrMin = std::min(f.psnrMin, q);
+    f.ssim += ssim(p.y.data(), p.width, shownY.data(), shownStride, p.width, p.height);
+  }
+  const double n = double(pictures.size());
+  f.cpuMsPerPicture /= n;
+  f.wallMsPerPicture = wall / n;
+  f.kbps = bytes * 8 / 1000 / (n / fps);
+  f.psnr /= n;
+  f.ssim /= n;
+  f.meanQp = qpCount ? qpSum / qpCount : -1;
+  return f;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  QCommandLineParser parser;
+  parser.setApplicationDescription(
+      "The H264 encoders on a scrolling terminal (1920x1080): CPU, latency, bit rate and quality per setting.");
+  parser.addHelpOption();
+  parser.addOption({"seconds", "Seconds of screen recorded.", "n", "8"});
+  parser.addOption({"fps", "Pictures a second (the medium profile's 25).", "n", "25"});
+  parser.addOption({"kbps", "The link's rate given to the encoders (the medium profile's ceiling).", "n", "8000"});
+  parser.addOption({"line-delay", "Seconds between two lines of the scrolling text.", "s", "0.02"});
+  parser.addOption({"json", "Where the figures go.", "file", "lunor-bench-encoder.json"});
+  parser.process(app);
+  const int seconds = std::max(1, parser.value("seconds").toInt());
+  const int fps = std::clamp(parser.value("fps").toInt(), 1, 60);
+  const int kbps = std::max(100, parser.value("kbps").toInt());
+
+  test::VirtualDisplay display(false);
+  if (!display.isRunning()) {
+    std::fprintf(stderr, "lunor-bench-encoder: %s\n", qPrintable(display.error()));
+    return 1;
+  }
+  QProcess terminal;
+  if (!bench::startScrollingTerminal(terminal, display.name(), parser.value("line-delay").toDouble())) {
+    std::fprintf(stderr, "lunor-bench-encoder: xterm did not start (scripts/install-bench-deps.sh)\n");
+    return 1;
+  }
+  QTest::qWait(1500);
+
+  auto recorder = std::make_shared<Recorder>();
+  DisplayListX11 displays;
+  ScreenCapturerX11 capturer(recorder, displays);
+  bool started = false;
+  capturer.startCapture(0, 1920, 1080, fps, [&](std::optional<CaptureError> e) { started = !e; });
+  if (!QTest::qWaitFor([&] { return started; }, 10000)) {
+    std::fprintf(stderr, "lunor-bench-encoder: the capture did not start\n");
+    return 1;
+  }
+  QTest::qWait(500);
+  recorder->recording = true;
+  QTest::qWait(seconds * 1000);
+  recorder->recording = false;
+  capturer.stopCapture();
+  terminal.terminate();
+  terminal.waitForFinished(3000);
+  const std::vector<I420>& pictures = recorder->pictures;
+  const double recordedFps = double(pictures.size()) / seconds;
+  std::printf("lunor-bench-encoder: %zu pictures of a scrolling terminal, 1920x1080 at %.1f/s, link %d kbit/s\n\n",
+              pictures.size(), recordedFps, kbps);
+  if (pictures.size() < 2) return 1;
+
+  auto config = [&](auto&& tweak) {
+    rtc::H264EncoderConfig c;
+    c.width = 1920;
+    c.height = 1080;
+    c.fps = fps;
+    c.bitrateBps = kbps * 1000;
+    tweak(c);
+    return c;
+  };
+  std::vector<Setting> settings;
+  for (int complexity : {0, 1, 2}) {
+    settings.push_back({QStringLiteral("OpenH264 screen, complexity %1").arg(complexity), "openh264",
+                        config([&](auto& c) { c.complexity = complexity; })});
+  }
+  settings.push_back({"OpenH264 camera, complexity 0", "openh264", config([](auto& c) { c.screenContent = false; })});
+  settings.push_back({"OpenH264 screen, 2 threads, 2 slices", "openh264", config([](auto& c) {
+                        c.threads = 2;
+                        c.slices = 2;
+                      })});
+  settings.push_back({"OpenH264 screen, 1 thread, 4 slices", "openh264", config([](auto& c) { c.slices = 4; })});
+  for (const char* preset : {"ultrafast", "superfast", "veryfast"}) {
+    for (double crf : {23.0, 27.0, 30.0}) {
+      settings.push_back({QStringLiteral("x264 %1, CRF %2").arg(preset).arg(crf), "x264", config([&](auto& c) {
+                            c.preset = preset;
+                            c.crf = crf;
+                          })});
+    }
+  }
+  settings.push_back({"x264 ultrafast, CRF 27, 2 threads", "x264", config([](auto& c) {
+                        c.crf = 27;
+                        c.threads = 2;
+                      })});
+  settings.push_back({"x264 superfast, CRF 27, 2 threads", "x264", config([](auto& c) {
+                        c.preset = "superfast";
+                        c.crf = 27;
+                        c.threads = 2;
+                      })});
+
+  std::printf("%-38s %9s %9s %9s %8s %8s %8s %7s %6s %5s\n", "setting", "CPU ms", "wall ms", "max ms", "kbit/s",
+              "PSNR dB", "min dB", "SSIM", "QP", "skip");
+  QJsonArray rows;
+  for (const Setting& s : settings) {
+    const Figures f = run(s, pictures, recordedFps);
+    if (!f.error.isEmpty()) {
+      std::printf("%-38s %s\n", qPrintable(s.label), qPrintable(f.error));
+      rows.append(QJsonObject{{"setting", s.label}, {"error", f.error}});
+      continue;
+    }
+    std::printf("%-38s %9.2f %9.2f %9.2f %8.0f %8.2f %8.2f %7.4f %6.1f %5d\n", qPrintable(s.label), f.cpuMsPerPicture,
+                f.wallMsPerPicture, f.wallMsMax, f.kbps, f.psnr, f.psnrMin, f.ssim, f.meanQp, f.skipped);
+    rows.append(QJsonObject{{"setting", s.label},
+                            {"cpuMsPerPicture", f.cpuMsPerPicture},
+                            {"wallMsPerPicture", f.wallMsPerPicture},
+                            {"wallMsMax", f.wallMsMax},
+                            {"kbps", f.kbps},
+                            {"psnrY", f.psnr},
+                            {"psnrYMin", f.psnrMin},
+                            {"ssimY", f.ssim},
+                            {"meanQp", f.meanQp},
+                            {"skipped", f.skipped},
+                            {"keyFrames", f.keyFrames},
+                            {"coresAtProfileRate", f.cpuMsPerPicture * recordedFps / 1000}});
+  }
+  QFile out(parser.value("json"));
+  if (out.open(QIODevice::WriteOnly)) {
+    out.write(QJsonDocument(QJsonObject{{"pictures", int(pictures.size())},
+                                        {"fps", recordedFps},
+                                        {"linkKbps", kbps},
+                                        {"settings", rows}})
+                  .toJson());
+  }
+  return 0;
+}

@@ -1,0 +1,129 @@
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+
+extern "C" {
+#include <x264.h>
+}
+
+#include "rtc/h264/h264_engine.h"
+
+namespace lunor::rtc {
+namespace {
+
+// x264 at its fastest preset with no latency of its own, baseline profile
+// (what WebRTC's H264 offers), aiming at a constant quality (CRF) and held
+// under the link's rate by its VBV: an easy screen costs few bits, a busy
+// one no more than the link carries.
+class X264Engine final : public H264Engine {
+ public:
+  ~X264Engine() override { close(); }
+
+  bool open(const H264EncoderConfig& config, std::string* error) override {
+    close();
+    config_ = config;
+    x264_param_t& p = param_;
+    if (x264_param_default_preset(&p, config.preset.c_str(), "zerolatency") < 0) {
+      if (error) *error = "x264: unknown preset " + config.preset;
+      return false;
+    }
+    p.i_log_level = X264_LOG_ERROR;
+    p.i_width = config.width;
+    p.i_height = config.height;
+    p.i_csp = X264_CSP_I420;
+    p.i_fps_num = uint32_t(std::max(1.0, config.fps) * 1000);
+    p.i_fps_den = 1000;
+    // Pictures come when the screen changes, but x264 holds one picture back
+    // to learn its duration from the next one's time when told so; its rate
+    // control counts each as a frame interval instead (a screen that changes
+    // less often then spends less than the link allows, never more).
+    p.b_vfr_input = 0;
+    p.i_threads = config.threads;
+    p.b_sliced_threads = 1;
+    if (config.slices > 0) p.i_slice_count = config.slices;
+    if (config.maxNalBytes > 0) p.i_slice_max_size = config.maxNalBytes;
+    p.i_keyint_max = X264_KEYINT_MAX_INFINITE;  // key frames when asked for
+    p.b_repeat_headers = 1;                     // SPS and PPS before each one
+    p.b_annexb = 1;
+    p.rc.i_rc_method = X264_RC_CRF;
+    p.rc.f_rf_constant = float(config.crf);
+    p.rc.i_qp_max = std::clamp(config.qpMax, 1, 51);
+    setVbv(config.bitrateBps, config.fps);
+    if (x264_param_apply_profile(&p, "baseline") < 0) {
+      if (error) *error = "x264: no baseline profile";
+      return false;
+    }
+    encoder_ = x264_encoder_open(&p);
+    if (!encoder_) {
+      if (error) *error = "x264: the encoder did not open";
+      return false;
+    }
+    return true;
+  }
+
+  void setRates(int bitrateBps, double fps) override {
+    if (!encoder_) return;
+    setVbv(bitrateBps, fps);
+    x264_encoder_reconfig(encoder_, &param_);
+  }
+
+  bool encode(const H264Picture& picture, H264Output& out) override {
+    out = {};
+    if (!encoder_ || picture.width != config_.width || picture.height != config_.height) return false;
+    x264_picture_t in;
+    x264_picture_init(&in);
+    in.img.i_csp = X264_CSP_I420;
+    in.img.i_plane = 3;
+    in.img.plane[0] = const_cast<uint8_t*>(picture.y);
+    in.img.plane[1] = const_cast<uint8_t*>(picture.u);
+    in.img.plane[2] = const_cast<uint8_t*>(picture.v);
+    in.img.i_stride[0] = picture.strideY;
+    in.img.i_stride[1] = picture.strideU;
+    in.img.i_stride[2] = picture.strideV;
+    in.i_pts = ++lastPts_;
+    in.i_type = picture.keyFrame ? X264_TYPE_IDR : X264_TYPE_AUTO;
+    x264_nal_t* nals = nullptr;
+    int count = 0;
+    x264_picture_t made;
+    const int bytes = x264_encoder_encode(encoder_, &nals, &count, &in, &made);
+    if (bytes < 0) return false;
+    if (bytes == 0) return true;
+    // The payloads of one call follow each other in one buffer.
+    out.annexB.assign(nals[0].p_payload, nals[0].p_payload + bytes);
+    out.keyFrame = made.b_keyframe != 0;
+    out.qp = made.i_qpplus1 - 1;
+    return true;
+  }
+
+  std::string name() const override { return "x264"; }
+
+ private:
+  void setVbv(int bitrateBps, double fps) {
+    const int kbps = std::max(50, bitrateBps / 1000);
+    param_.rc.i_vbv_max_bitrate = kbps;
+    // Half a second of the link: a burst (a key frame, a page scrolled)
+    // drains within it.
+    param_.rc.i_vbv_buffer_size = std::max(kbps / 2, 50);
+    if (fps > 0) {
+      param_.i_fps_num = uint32_t(fps * 1000);
+      param_.i_fps_den = 1000;
+    }
+  }
+
+  void close() {
+    if (encoder_) x264_encoder_close(encoder_);
+    encoder_ = nullptr;
+    lastPts_ = -1;
+  }
+
+  H264EncoderConfig config_;
+  x264_param_t param_{};
+  x264_t* encoder_ = nullptr;
+  int64_t lastPts_ = -1;
+};
+
+}  // namespace
+
+std::unique_ptr<H264Engine> createX264Engine() { return std::make_unique<X264Engine>(); }
+
+}  // namespace lunor::rtc

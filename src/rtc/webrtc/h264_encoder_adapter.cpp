@@ -1,0 +1,200 @@
+#include "rtc/webrtc/h264_encoder_adapter.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "absl/strings/match.h"
+#include "api/video/i420_buffer.h"
+#include "api/video/video_codec_type.h"
+#include "api/video_codecs/builtin_video_encoder_factory.h"
+#include "api/video_codecs/video_encoder.h"
+#include "common_video/h264/h264_bitstream_parser.h"
+#include "modules/video_coding/include/video_codec_interface.h"
+#include "modules/video_coding/include/video_error_codes.h"
+#include "rtc/h264/h264_engine.h"
+
+namespace lunor::rtc::adapter {
+namespace {
+
+constexpr char kDefaultEncoder[] = "x264";
+
+// One of our H264 engines as the library's encoder: it is told the link's
+// rate and asked for key frames, and hands each picture's stream to the
+// packetiser (Annex B, which the library splits into NAL units itself).
+class H264EncoderAdapter final : public webrtc::VideoEncoder {
+ public:
+  H264EncoderAdapter(std::string engine, const webrtc::SdpVideoFormat& format) : engineName_(std::move(engine)) {
+    const auto mode = format.parameters.find("packetization-mode");
+    packetization_ = mode != format.parameters.end() && mode->second == "1"
+                         ? webrtc::H264PacketizationMode::NonInterleaved
+                         : webrtc::H264PacketizationMode::SingleNalUnit;
+  }
+
+  int32_t InitEncode(const webrtc::VideoCodec* codec, const Settings& settings) override {
+    if (!codec || codec->codecType != webrtc::kVideoCodecH264 || codec->width < 2 || codec->height < 2 ||
+        codec->maxFramerate == 0) {
+      return WEBRTC_VIDEO_CODEC_ERR_PARAMETER;
+    }
+    engine_ = createH264Engine(engineName_);
+    if (!engine_) return WEBRTC_VIDEO_CODEC_ERROR;
+    config_.width = codec->width;
+    config_.height = codec->height;
+    config_.fps = codec->maxFramerate;
+    config_.bitrateBps = int(std::max(codec->startBitrate, codec->minBitrate) * 1000);
+    config_.screenContent = codec->mode == webrtc::VideoCodecMode::kScreensharing;
+    config_.qpMax = codec->qpMax > 0 ? int(codec->qpMax) : 51;
+    config_.maxNalBytes =
+        packetization_ == webrtc::H264PacketizationMode::SingleNalUnit ? int(settings.max_payload_size) : 0;
+    screen_ = config_.screenContent;
+    std::string error;
+    if (!engine_->open(config_, &error)) {
+      std::fprintf(stderr, "[Encoder] ❌ %s\n", error.c_str());
+      engine_.reset();
+      return WEBRTC_VIDEO_CODEC_ERROR;
+    }
+    keyFrameDue_ = true;
+    return WEBRTC_VIDEO_CODEC_OK;
+  }
+
+  int32_t RegisterEncodeCompleteCallback(webrtc::EncodedImageCallback* callback) override {
+    callback_ = callback;
+    return WEBRTC_VIDEO_CODEC_OK;
+  }
+
+  int32_t Release() override {
+    engine_.reset();
+    return WEBRTC_VIDEO_CODEC_OK;
+  }
+
+  void SetRates(const RateControlParameters& parameters) override {
+    const int bps = int(parameters.bitrate.get_sum_bps());
+    paused_ = bps == 0;
+    if (!engine_ || paused_) return;
+    config_.bitrateBps = bps;
+    if (parameters.framerate_fps > 0) config_.fps = parameters.framerate_fps;
+    engine_->setRates(bps, config_.fps);
+  }
+
+  int32_t Encode(const webrtc::VideoFrame& frame, const std::vector<webrtc::VideoFrameType>* types) override {
+    if (!engine_ || !callback_) return WEBRTC_VIDEO_CODEC_UNINITIALIZED;
+    if (paused_) return WEBRTC_VIDEO_CODEC_OK;  // nothing may be sent now
+    if (types) {
+      keyFrameDue_ = keyFrameDue_ || std::find(types->begin(), types->end(),
+                                               webrtc::VideoFrameType::kVideoFrameKey) != types->end();
+    }
+    const ::rtc::scoped_refptr<webrtc::I420BufferInterface> buffer = frame.video_frame_buffer()->ToI420();
+    if (!buffer) return WEBRTC_VIDEO_CODEC_ERROR;
+    if (buffer->width() != config_.width || buffer->height() != config_.height) {
+      // A picture of another size than the stream's: start over at its size.
+      config_.width = buffer->width();
+      config_.height = buffer->height();
+      std::string error;
+      if (!engine_->open(config_, &error)) {
+        std::fprintf(stderr, "[Encoder] ❌ %s\n", error.c_str());
+        return WEBRTC_VIDEO_CODEC_ERROR;
+      }
+      keyFrameDue_ = true;
+    }
+    H264Picture picture;
+    picture.y = buffer->DataY();
+    picture.u = buffer->DataU();
+    picture.v = buffer->DataV();
+    picture.strideY = buffer->StrideY();
+    picture.strideU = buffer->StrideU();
+    picture.strideV = buffer->StrideV();
+    picture.width = buffer->width();
+    picture.height = buffer->height();
+    picture.timestampUs = frame.timestamp_us();
+    picture.keyFrame = keyFrameDue_;
+    H264Output out;
+    if (!engine_->encode(picture, out)) return WEBRTC_VIDEO_CODEC_ERROR;
+    if (out.annexB.empty()) return WEBRTC_VIDEO_CODEC_OK;  // skipped to keep to the rate
+    if (out.keyFrame) keyFrameDue_ = false;
+
+    webrtc::EncodedImage image;
+    image.SetEncodedData(webrtc::EncodedImageBuffer::Create(out.annexB.data(), out.annexB.size()));
+    image._encodedWidth = uint32_t(picture.width);
+    image._encodedHeight = uint32_t(picture.height);
+    image.SetTimestamp(frame.timestamp());
+    image.ntp_time_ms_ = frame.ntp_time_ms();
+    image.capture_time_ms_ = frame.render_time_ms();
+    image.rotation_ = frame.rotation();
+    image.SetColorSpace(frame.color_space());
+    image.content_type_ =
+        screen_ ? webrtc::VideoContentType::SCREENSHARE : webrtc::VideoContentType::UNSPECIFIED;
+    image.timing_.flags = webrtc::VideoSendTiming::kInvalid;
+    image._frameType = out.keyFrame ? webrtc::VideoFrameType::kVideoFrameKey : webrtc::VideoFrameType::kVideoFrameDelta;
+    if (out.qp >= 0) {
+      image.qp_ = out.qp;
+    } else {
+      parser_.ParseBitstream(image);
+      image.qp_ = parser_.GetLastSliceQp().value_or(-1);
+    }
+
+    webrtc::CodecSpecificInfo info;
+    info.codecType = webrtc::kVideoCodecH264;
+    info.codecSpecific.H264.packetization_mode = packetization_;
+    info.codecSpecific.H264.temporal_idx = webrtc::kNoTemporalIdx;
+    info.codecSpecific.H264.base_layer_sync = false;
+    info.codecSpecific.H264.idr_frame = out.keyFrame;
+    const auto result = callback_->OnEncodedImage(image, &info);
+    return result.error == webrtc::EncodedImageCallback::Result::OK ? WEBRTC_VIDEO_CODEC_OK
+                                                                    : WEBRTC_VIDEO_CODEC_ERROR;
+  }
+
+  EncoderInfo GetEncoderInfo() const override {
+    EncoderInfo info;
+    info.supports_native_handle = false;
+    info.implementation_name = engine_ ? engine_->name() : engineName_;
+    // The library's own thresholds for H264.
+    info.scaling_settings = ScalingSettings(24, 37);
+    info.is_hardware_accelerated = false;
+    info.supports_simulcast = false;
+    info.requested_resolution_alignment = 2;
+    info.preferred_pixel_formats = {webrtc::VideoFrameBuffer::Type::kI420};
+    return info;
+  }
+
+ private:
+  std::string engineName_;
+  webrtc::H264PacketizationMode packetization_;
+  std::unique_ptr<H264Engine> engine_;
+  H264EncoderConfig config_;
+  webrtc::EncodedImageCallback* callback_ = nullptr;
+  webrtc::H264BitstreamParser parser_;
+  bool screen_ = false;
+  bool paused_ = false;
+  bool keyFrameDue_ = true;
+};
+
+class EncoderFactory final : public webrtc::VideoEncoderFactory {
+ public:
+  explicit EncoderFactory(std::string engine)
+      : engine_(std::move(engine)), library_(webrtc::CreateBuiltinVideoEncoderFactory()) {}
+
+  std::vector<webrtc::SdpVideoFormat> GetSupportedFormats() const override { return library_->GetSupportedFormats(); }
+
+  std::unique_ptr<webrtc::VideoEncoder> CreateVideoEncoder(const webrtc::SdpVideoFormat& format) override {
+    if (engine_ != "library" && ::absl::EqualsIgnoreCase(format.name, "H264")) {
+      return std::make_unique<H264EncoderAdapter>(engine_, format);
+    }
+    return library_->CreateVideoEncoder(format);
+  }
+
+ private:
+  std::string engine_;
+  std::unique_ptr<webrtc::VideoEncoderFactory> library_;
+};
+
+}  // namespace
+
+std::unique_ptr<webrtc::VideoEncoderFactory> createVideoEncoderFactory(const std::string& encoder) {
+  std::string engine = encoder.empty() ? kDefaultEncoder : encoder;
+  if (engine != "library" && !createH264Engine(engine)) {
+    std::fprintf(stderr, "[Encoder] ⚠️ unknown H264 encoder %s, using %s\n", engine.c_str(), kDefaultEncoder);
+    engine = kDefaultEncoder;
+  }
+  return std::make_unique<EncoderFactory>(std::move(engine));
+}
+
+}  // namespace lunor::rtc::adapter

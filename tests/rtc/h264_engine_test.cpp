@@ -1,0 +1,139 @@
+#include <cmath>
+#include <random>
+
+#include <QtTest>
+
+#include "rtc/h264/h264_engine.h"
+
+using namespace lunor::rtc;
+
+namespace {
+
+// A screenful of "text": short bright runs on a dark background, shifted
+// by `scroll` lines, with noise where `noisy` (content no encoder can
+// shrink much).
+struct Screen {
+  int width, height;
+  std::vector<uint8_t> y, u, v;
+  Screen(int w, int h, int scroll, bool noisy) : width(w), height(h), y(size_t(w) * h), u(size_t(w / 2) * (h / 2), 128), v(u) {
+    std::mt19937 noise{uint32_t(scroll)};
+    for (int r = 0; r < h; ++r) {
+      for (int c = 0; c < w; ++c) {
+        const int line = (r + scroll) / 16, glyph = c / 8;
+        const bool ink = ((line * 31 + glyph * 17) % 7 < 4) && (r + scroll) % 16 < 12 && c % 8 < 6;
+        y[size_t(r) * w + c] = noisy ? uint8_t(noise()) : (ink ? 220 : 30);
+      }
+    }
+  }
+  H264Picture picture(int64_t timestampUs, bool key = false) const {
+    H264Picture p;
+    p.y = y.data(), p.u = u.data(), p.v = v.data();
+    p.strideY = width, p.strideU = p.strideV = width / 2;
+    p.width = width, p.height = height;
+    p.timestampUs = timestampUs;
+    p.keyFrame = key;
+    return p;
+  }
+};
+
+double psnr(const Screen& s, const H264PictureDecoder::Planes& d) {
+  double sse = 0;
+  for (int r = 0; r < s.height; ++r) {
+    for (int c = 0; c < s.width; ++c) {
+      const double e = double(s.y[size_t(r) * s.width + c]) - d.y[size_t(r) * d.strideY + c];
+      sse += e * e;
+    }
+  }
+  return sse == 0 ? 100 : 10 * std::log10(255.0 * 255 * s.width * s.height / sse);
+}
+
+H264EncoderConfig configFor(int width, int height, int bitrateBps) {
+  H264EncoderConfig c;
+  c.width = width;
+  c.height = height;
+  c.fps = 25;
+  c.bitrateBps = bitrateBps;
+  return c;
+}
+
+}  // namespace
+
+class H264EngineTest : public QObject {
+  Q_OBJECT
+
+  static void engines() {
+    QTest::addColumn<QString>("engine");
+    for (const auto& name : h264EngineNames()) QTest::newRow(name.c_str()) << QString::fromStdString(name);
+  }
+
+ private Q_SLOTS:
+  void unknownEngineIsNone() { QVERIFY(!createH264Engine("h266")); }
+
+  // What the viewer decodes is the screen, sharp enough to read, and key
+  // frames come when asked for, only then.
+  void keyFramesWhenAskedAndAReadablePicture_data() { engines(); }
+  void keyFramesWhenAskedAndAReadablePicture() {
+    QFETCH(QString, engine);
+    auto encoder = createH264Engine(engine.toStdString());
+    std::string error;
+    QVERIFY2(encoder->open(configFor(640, 360, 2'000'000), &error), error.c_str());
+    H264PictureDecoder decoder;
+    for (int i = 0; i < 6; ++i) {
+      const Screen screen(640, 360, i * 16, false);
+      const bool askKey = i == 0 || i == 4;
+      H264Output out;
+      QVERIFY(encoder->encode(screen.picture(i * 40'000, askKey), out));
+      if (out.annexB.empty() && !askKey) continue;  // skipped to keep to the rate
+      QVERIFY2(!out.annexB.empty(), "a key frame asked for comes out");
+      QCOMPARE(out.keyFrame, askKey);
+      H264PictureDecoder::Planes planes;
+      QVERIFY(decoder.decode(out.annexB, planes));
+      QCOMPARE(planes.width, 640);
+      QCOMPARE(planes.height, 360);
+      QVERIFY2(psnr(screen, planes) > 30, qPrintable(QStringLiteral("picture %1: %2 dB").arg(i).arg(psnr(screen, planes))));
+    }
+  }
+
+  // A picture of another size than the encoder was opened for is refused,
+  // and the encoder opened again at the new size goes on with a key frame.
+  void anotherSizeNeedsAnotherOpening_data() { engines(); }
+  void anotherSizeNeedsAnotherOpening() {
+    QFETCH(QString, engine);
+    auto encoder = createH264Engine(engine.toStdString());
+    QVERIFY(encoder->open(configFor(640, 360, 2'000'000), nullptr));
+    H264Output out;
+    QVERIFY(encoder->encode(Screen(640, 360, 0, false).picture(0, true), out));
+    const Screen smaller(320, 180, 0, false);
+    QVERIFY(!encoder->encode(smaller.picture(40'000), out));
+    QVERIFY(encoder->open(configFor(320, 180, 2'000'000), nullptr));
+    QVERIFY(encoder->encode(smaller.picture(80'000, true), out));
+    QVERIFY(out.keyFrame);
+    H264PictureDecoder decoder;
+    H264PictureDecoder::Planes planes;
+    QVERIFY(decoder.decode(out.annexB, planes));
+    QCOMPARE(planes.width, 320);
+  }
+
+  // Content that does not compress, on a narrow link: what is sent stays
+  // near the link's rate (by coarser pictures or skipped ones), so that no
+  // queue builds up behind the encoder.
+  void aNarrowLinkIsNotOverrun_data() { engines(); }
+  void aNarrowLinkIsNotOverrun() {
+    QFETCH(QString, engine);
+    auto encoder = createH264Engine(engine.toStdString());
+    QVERIFY(encoder->open(configFor(640, 360, 4'000'000), nullptr));
+    constexpr int kBps = 300'000, kPictures = 75;  // three seconds at 25 a second
+    encoder->setRates(kBps, 25);
+    double bits = 0;
+    for (int i = 0; i < kPictures; ++i) {
+      H264Output out;
+      QVERIFY(encoder->encode(Screen(640, 360, i, true).picture(i * 40'000, i == 0), out));
+      if (i > 0) bits += 8.0 * double(out.annexB.size());  // the first key frame aside
+    }
+    const double bps = bits / (kPictures / 25.0);
+    QVERIFY2(bps < 2.0 * kBps, qPrintable(QString::number(bps)));
+  }
+};
+
+QTEST_GUILESS_MAIN(H264EngineTest)
+#include "h264_engine_test.moc"

@@ -1,6 +1,7 @@
 #include "browser_receiver.h"
 
 #include <chrono>
+#include <utility>
 
 #include <QCryptographicHash>
 #include <QJsonArray>
@@ -167,6 +168,7 @@ void BrowserReceiver::beginWindow() {
   std::ignore = evaluate("bench.take().length");
   statsAtStart_ = evaluate("bench.stats()").value_or(QJsonValue()).toObject();
   cpuAtStart_ = treeCpuSeconds(browser_.processId());
+  keyHandOverMs_.clear();
   windowStartUs_ = monotonicUs();
 }
 
@@ -194,12 +196,36 @@ ReceiverWindow BrowserReceiver::endWindow() {
       ++w.unreadable;
       continue;
     }
-    if (counter == last) ++w.repeats;
+    const bool repeat = counter == last;
+    if (repeat) ++w.repeats;
     last = counter;
+    // A typed key is timed at its first sight, and only when it was typed in
+    // this window (the first picture may still show the one before).
+    if (stamp_.timedOnce() && (repeat || drawn < windowStartUs_)) continue;
     const double presented = frame.at(1).toDouble() * 1000 + double(offset);
     w.latenciesMs.push_back((presented - double(drawn)) / 1000.0);
+    w.timedStamps.push_back(uint32_t(counter));
   }
+  w.keyHandOverMs = std::exchange(keyHandOverMs_, {});
   return w;
+}
+
+bool BrowserReceiver::sendKey(uint16_t macKeyCode, bool down) {
+  if (session_.isEmpty()) return false;
+  const int64_t called = monotonicUs();
+  // Our client's very text, handed to the page as a string literal.
+  const QString text = QString::fromUtf8(encodeControlMessage(keyMessage(macKeyCode, down)));
+  const QString literal = QString::fromUtf8(QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact));
+  const auto sentAt = evaluate(QStringLiteral("bench.sendControl(%1[0])").arg(literal));
+  if (!sentAt || !sentAt->isDouble()) {
+    if (sentAt) error_ = QStringLiteral("the control channel is not open");
+    return false;
+  }
+  if (down) {
+    const double sentUs = sentAt->toDouble() * 1000 + double(epochToMonotonicUs());
+    keyHandOverMs_.push_back((sentUs - double(called)) / 1000.0);
+  }
+  return true;
 }
 
 void BrowserReceiver::leave() {

@@ -26,6 +26,9 @@ class BrowserReceiver final : public Receiver {
   void leave() override;
   QString name() const override { return QStringLiteral("browser (Chromium)"); }
   QString error() const override { return error_; }
+  // The page sends the key's message on the host's "control" channel, as
+  // our client would; false while that channel is not open.
+  bool sendKey(uint16_t macKeyCode, bool down) override;
 
  private:
   bool launch();
@@ -50,6 +53,7 @@ class BrowserReceiver final : public Receiver {
   QJsonObject statsAtStart_;
   double cpuAtStart_ = 0;
   int64_t windowStartUs_ = 0;
+  std::vector<double> keyHandOverMs_;  // in the current window
 };
 
 }  // namespace lunor::bench

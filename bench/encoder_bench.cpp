@@ -281,6 +281,7 @@ int main(int argc, char** argv) {
                           })});
     }
   }
+  settings.push_back({"x264 ultrafast, CRF 28 (the default)", "x264", config([](auto&) {})});
   settings.push_back({"x264 ultrafast, CRF 27, 2 threads", "x264", config([](auto& c) {
                         c.crf = 27;
                         c.threads = 2;

@@ -7,7 +7,6 @@
 #include "cpu_time.h"
 #include "fake_environment.h"
 #include "rtc/webrtc/webrtc_factory.h"
-#include "protocol/control_message.h"
 #include "session/remote_session.h"
 #include "stamp.h"
 
@@ -77,7 +76,10 @@ void NativeReceiver::onFrame(const rtc::I420FrameView& frame) {
   const bool repeat = *stamp == lastStamp_;
   if (repeat) ++w.repeats;
   lastStamp_ = *stamp;
-  if (!repeat || !stamp_.timedOnce()) w.latenciesMs.push_back((now - drawn) / 1000.0);
+  if (!repeat || !stamp_.timedOnce()) {
+    w.latenciesMs.push_back((now - drawn) / 1000.0);
+    w.timedStamps.push_back(*stamp);
+  }
 }
 
 std::optional<rtc::VideoReceiveStats> NativeReceiver::receiveStats() {
@@ -139,11 +141,7 @@ void NativeReceiver::leave() {
 
 bool NativeReceiver::sendKey(uint16_t macKeyCode, bool down) {
   if (!session_) return false;
-  ControlMessage message;
-  message.type = down ? ControlMessage::Type::KeyDown : ControlMessage::Type::KeyUp;
-  message.keyCode = macKeyCode;
-  message.down = down;
-  session_->sendControl(message);
+  session_->sendControl(keyMessage(macKeyCode, down));
   return true;
 }
 

@@ -11,6 +11,7 @@
 #include <QString>
 
 #include "rtc/rtc_types.h"
+#include "protocol/control_message.h"
 #include "protocol/quality_profile.h"
 
 namespace lunor::bench {
@@ -21,6 +22,7 @@ class Stamp;
 struct ReceiverWindow {
   double seconds = 0;
   std::vector<double> latenciesMs;  // stamp drawn → picture decoded
+  std::vector<uint32_t> timedStamps;  // the counter each latency was read from
   int frames = 0;
   int unreadable = 0;  // no stamp in the picture
   int repeats = 0;     // the same stamp as the picture before
@@ -34,7 +36,21 @@ struct ReceiverWindow {
   double decodeMs = -1;
   double processingMs = -1;  // first packet → decoded
   double cpuSeconds = -1;    // the receiver's own CPU over the window
+  // Per key pressed through sendKey: from its call to the moment the
+  // receiver's client put the message on the channel, where that is not the
+  // same moment (the browser: the DevTools hop into the page).
+  std::vector<double> keyHandOverMs;
 };
+
+// The message a client's keyboard sends for a key (a macOS key code) going
+// down or up on its first display.
+inline ControlMessage keyMessage(uint16_t macKeyCode, bool down) {
+  ControlMessage message;
+  message.type = down ? ControlMessage::Type::KeyDown : ControlMessage::Type::KeyUp;
+  message.keyCode = macKeyCode;
+  message.down = down;
+  return message;
+}
 
 // Fills the window's library figures from the counters at its start and end.
 inline void addReceiveStats(ReceiverWindow& w, const rtc::VideoReceiveStats& a, const rtc::VideoReceiveStats& b) {

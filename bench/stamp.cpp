@@ -3,6 +3,8 @@
 #include <chrono>
 #include <ctime>
 
+#include <poll.h>
+
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
@@ -106,7 +108,10 @@ void StampWindow::run(void* opaque) {
 }
 
 TypingStamp::TypingStamp(std::string display)
-    : displayName_(std::move(display)), sent_(std::make_unique<std::atomic<int64_t>[]>(kCounterMask + 1)) {}
+    : displayName_(std::move(display)),
+      sent_(std::make_unique<std::atomic<int64_t>[]>(kCounterMask + 1)),
+      keyEvent_(std::make_unique<std::atomic<int64_t>[]>(kCounterMask + 1)),
+      glyphDrawn_(std::make_unique<std::atomic<int64_t>[]>(kCounterMask + 1)) {}
 
 TypingStamp::~TypingStamp() {
   stop_ = true;
@@ -123,6 +128,10 @@ bool TypingStamp::start() {
 void TypingStamp::sent(uint32_t counter) { sent_[counter & kCounterMask].store(monotonicUs()); }
 
 int64_t TypingStamp::drawnAt(uint32_t counter) const { return sent_[counter & kCounterMask].load(); }
+
+int64_t TypingStamp::keyEventAt(uint32_t counter) const { return keyEvent_[counter & kCounterMask].load(); }
+
+int64_t TypingStamp::glyphDrawnAt(uint32_t counter) const { return glyphDrawn_[counter & kCounterMask].load(); }
 
 void TypingStamp::run(void* opaque) {
   Display* display = static_cast<Display*>(opaque);
@@ -149,13 +158,23 @@ void TypingStamp::run(void* opaque) {
     XSync(display, False);
   };
   draw(0);
+  // Woken by the connection itself, so that a key's arrival is timed when
+  // it comes, not at the next look.
+  pollfd connection{ConnectionNumber(display), POLLIN, 0};
   while (!stop_) {
-    while (XPending(display) > 0) {
-      XEvent event;
-      XNextEvent(display, &event);
-      if (event.type == KeyPress) draw(++received_ & kCounterMask);
+    if (XPending(display) == 0) {
+      poll(&connection, 1, 50);
+      continue;
     }
-    std::this_thread::sleep_for(std::chrono::microseconds(500));
+    XEvent event;
+    XNextEvent(display, &event);
+    if (event.type != KeyPress) continue;
+    const int64_t arrived = monotonicUs();
+    const uint32_t counter = (received_ + 1) & kCounterMask;
+    keyEvent_[counter].store(arrived);
+    draw(counter);
+    glyphDrawn_[counter].store(monotonicUs());
+    ++received_;
   }
   XFreeGC(display, white);
   XFreeGC(display, black);

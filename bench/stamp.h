@@ -79,7 +79,8 @@ class StampWindow final : public Stamp {
 // The keystroke stamp: an X11 window in the top-left corner with the
 // keyboard's focus, whose counter is the number of key presses it received,
 // redrawn at each. drawnAt(k) is when the k-th key was sent (sent() says),
-// so that the latency read back is key sent → glyph seen.
+// so that the latency read back is key sent → glyph seen; keyEventAt(k) and
+// glyphDrawnAt(k) split the way up to the screen.
 class TypingStamp final : public Stamp {
  public:
   explicit TypingStamp(std::string display);
@@ -94,6 +95,11 @@ class TypingStamp final : public Stamp {
   void setPaused(bool) override {}
   int64_t drawnAt(uint32_t counter) const override;
   bool timedOnce() const override { return true; }
+  // When the window read the KeyPress that made `counter` off its X
+  // connection, and when the server had drawn the new counter (after
+  // XSync), in monotonicUs; 0 for a key not received yet.
+  int64_t keyEventAt(uint32_t counter) const;
+  int64_t glyphDrawnAt(uint32_t counter) const;
 
  private:
   void run(void* display);
@@ -102,7 +108,10 @@ class TypingStamp final : public Stamp {
   std::thread thread_;
   std::atomic<bool> stop_{false};
   std::atomic<uint32_t> received_{0};
+  // Indexed by counter.
   std::unique_ptr<std::atomic<int64_t>[]> sent_;
+  std::unique_ptr<std::atomic<int64_t>[]> keyEvent_;
+  std::unique_ptr<std::atomic<int64_t>[]> glyphDrawn_;
 };
 
 // A plane of 8-bit samples (the Y plane of a decoded picture, or a grey

@@ -53,6 +53,8 @@ class H264EncoderAdapter final : public webrtc::VideoEncoder {
       return WEBRTC_VIDEO_CODEC_ERROR;
     }
     keyFrameDue_ = true;
+    std::fprintf(stderr, "[Encoder] %s %dx%d @%g fps, %s\n", engine_->name().c_str(), config_.width, config_.height,
+                 config_.fps, screen_ ? "screen content" : "camera content");
     return WEBRTC_VIDEO_CODEC_OK;
   }
 

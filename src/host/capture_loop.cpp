@@ -6,20 +6,44 @@
 
 namespace lunor {
 
+namespace {
+
+using std::chrono::milliseconds;
+
+// A drawing is taken as finished once the screen has not changed for
+// kSettle, or after kSettleAtMost whatever it does.
+constexpr milliseconds kSettle{1};
+constexpr milliseconds kSettleAtMost{3};
+
+}  // namespace
+
 bool runCaptureLoop(CaptureLoopPort& port, bool watchesChanges) {
-  using std::chrono::milliseconds;
   CapturePacer pacer(port.frameRate());
   bool sentOnce = false;
   CaptureLoopPort::TimePoint lastSent{};
+  CaptureLoopPort::TimePoint firstChange{};  // of the changes not read yet
   while (port.running()) {
     if (watchesChanges) {
       pacer.setFrameRate(port.frameRate());
-      const auto now = port.now();
+      auto now = port.now();
       if (!pacer.due(now)) {
         // Short waits: a stop is noticed within one.
         const auto left = std::chrono::duration_cast<milliseconds>(pacer.nextGrab() - now);
-        if (port.waitForChange(std::clamp(left, milliseconds(1), milliseconds(20)))) pacer.changed();
+        if (port.waitForChange(std::clamp(left, milliseconds(1), milliseconds(20)))) {
+          if (!pacer.dirty()) firstChange = port.now();
+          pacer.changed();
+        }
         continue;
+      }
+      if (pacer.dirty() && now - firstChange < kSettle) {
+        // A change just now after a quiet spell is most often the first
+        // request of a drawing (a glyph, a menu): let the drawing finish,
+        // or the picture shows half of it and the rest waits a whole frame
+        // interval for the next read.
+        const auto until = now + kSettleAtMost;
+        while (port.running() && port.now() < until && port.waitForChange(kSettle)) {
+        }
+        now = port.now();
       }
       pacer.grabbed(now);
     }

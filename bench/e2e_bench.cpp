@@ -36,6 +36,7 @@
 #include <QTest>
 
 #include "browser_receiver.h"
+#include "build_log.h"
 #include "headless_desktop.h"
 #include "native_receiver.h"
 #include "process_stats.h"
@@ -155,17 +156,8 @@ struct SharedScreen {
       return false;
     }
     terminal = std::make_unique<QProcess>();
-    terminal->setStandardOutputFile(QProcess::nullDevice());
-    terminal->setStandardErrorFile(QProcess::nullDevice());
-    // About 40 lines a second by default, each one scrolling the whole
-    // terminal: source lines behind their file name and number, like a build log.
-    const QString scroll = QStringLiteral(
-        "while :; do for f in /usr/include/*.h; do n=0; while IFS= read -r l; do n=$((n+1)); "
-        "printf '%-40s %5d | %s\\n' \"$f\" $n \"$l\"; %1 done < \"$f\"; done; done")
-            .arg(lineDelay > 0 ? QStringLiteral("sleep %1;").arg(lineDelay) : QString());
-    terminal->start("xterm", {"-display", x11->name(), "-geometry", "316x80+0+0", "-bg", "#1e1e1e", "-fg",
-                              "#d0d0d0", "-e", "sh", "-c", scroll});
-    if (!terminal->waitForStarted(5000)) {
+    // About 40 lines a second by default.
+    if (!startScrollingTerminal(*terminal, x11->name(), lineDelay)) {
       error = "xterm did not start (scripts/install-bench-deps.sh)";
       return false;
     }

@@ -15,6 +15,15 @@ ClientRole::ClientRole(SessionCore& session) : s_(session) {
   connect(&joinTimer_, &QTimer::timeout, this, [this] {
     if (s_.generation() == joinGeneration_) sendJoin(std::nullopt);
   });
+  linkTimer_.setInterval(kLinkIntervalMs);
+  connect(&linkTimer_, &QTimer::timeout, this, [this] {
+    const int context = linkContext_;
+    s_.negotiation().collectStats([this, context](const rtc::ConnectionStats& stats) {
+      if (!stats.receive || !linkTimer_.isActive()) return;
+      const auto reading = linkGauge_.update(*stats.receive, kLinkIntervalMs / 1000.0, context);
+      if (reading) s_.setLink(linkSummary(*reading), reading->limited);
+    });
+  });
   const SignalingEndpoint endpoint = s_.environment().signalingEndpoint();
   reconnectDelaysMs_ = endpoint.reconnectDelaysMs;
   approvalTimer_.setSingleShot(true);
@@ -64,6 +73,9 @@ void ClientRole::tearingDown() {
   approvalTimer_.stop();
   reconnectTimer_.stop();
   reconnectAttempt_ = 0;
+  linkTimer_.stop();
+  linkGauge_ = LinkGauge();
+  s_.setLink(QString(), false);
 }
 
 void ClientRole::endWith(const char* reason, EndCause cause) {
@@ -157,6 +169,7 @@ void ClientRole::connected() {
   AddressBook& book = s_.environment().addressBook();
   book.recordSuccess(s_.roomId(), QString());
   if (!deviceKey_.isNull()) book.setDeviceKey(s_.roomId(), std::exchange(deviceKey_, QString()));
+  linkTimer_.start();
 }
 
 // ----------------------------------------------------------------- payloads --
@@ -194,11 +207,13 @@ void ClientRole::requestQuality(const QString& rawProfile) {
   const auto profile = qualityFromRaw(rawProfile);
   if (!profile) return;
   s_.log(QStringLiteral("📨 Demande qualité envoyée: ") + rawProfile);
+  ++linkContext_;
   s_.sendPayload(signaling::qualityPayload(*profile));
 }
 
 void ClientRole::requestDisplaySwitch(int index) {
   s_.log(QStringLiteral("📨 Demande switch écran: #%1").arg(index));
+  ++linkContext_;
   s_.setCurrentDisplayIndex(index);
   s_.setDisplayedVideoRect(QRectF());
   s_.sendPayload(signaling::switchDisplayPayload(index));

@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <QUuid>
 
+#include "client/link_gauge.h"
 #include "session/session_role.h"
 
 namespace lunor {
@@ -21,6 +22,7 @@ class ClientRole final : public QObject, public SessionRole {
 
  public:
   static constexpr int kJoinDelayMs = 1000;
+  static constexpr int kLinkIntervalMs = 2000;
 
   // session is borrowed: it owns the role.
   explicit ClientRole(SessionCore& session);
@@ -61,6 +63,10 @@ class ClientRole final : public QObject, public SessionRole {
   QUuid reconnectGeneration_;    // the signaling connection that failed
   QString deviceKey_;            // from the admission, until the session is up
   bool admitted_ = false;        // the server let this client in
+  // The link indicator: the receiver's counters every few seconds.
+  QTimer linkTimer_;
+  LinkGauge linkGauge_;
+  int linkContext_ = 0;  // a new one for each profile or display asked
 };
 
 }  // namespace lunor

@@ -73,6 +73,10 @@ struct VideoReceiveStats {
   uint32_t frameWidth = 0;
   uint32_t frameHeight = 0;
   double framesPerSecond = 0;
+  uint64_t qpSum = 0;  // over the decoded frames
+  uint32_t packetsReceived = 0;
+  int32_t packetsLost = 0;
+  uint32_t nackCount = 0;  // NACKs this side sent
   std::string decoder;
 };
 

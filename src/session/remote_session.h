@@ -54,6 +54,10 @@ class RemoteSession final : public QObject, private SessionCore {
   Q_PROPERTY(QVariantList availableDisplays READ availableDisplays NOTIFY availableDisplaysChanged)
   Q_PROPERTY(int currentDisplayIndex READ currentDisplayIndex NOTIFY currentDisplayIndexChanged)
   Q_PROPERTY(QSize remoteVideoSize READ remoteVideoSize NOTIFY remoteVideoSizeChanged)
+  // The client's reading of the link (rate, size, frame rate), and whether
+  // the link limits the picture.
+  Q_PROPERTY(QString linkSummary READ linkSummary NOTIFY linkChanged)
+  Q_PROPERTY(bool linkLimited READ linkLimited NOTIFY linkChanged)
   Q_PROPERTY(QImage requesterAvatar READ requesterAvatar NOTIFY requesterAvatarChanged)
   Q_PROPERTY(bool approved READ approved NOTIFY approvedChanged)
   Q_PROPERTY(bool isWaitingApproval READ isWaitingApproval NOTIFY isWaitingApprovalChanged)
@@ -92,6 +96,8 @@ class RemoteSession final : public QObject, private SessionCore {
   QVariantList availableDisplays() const { return availableDisplays_; }
   int currentDisplayIndex() const override { return currentDisplayIndex_; }
   QSize remoteVideoSize() const { return remoteVideoSize_; }
+  QString linkSummary() const { return linkSummary_; }
+  bool linkLimited() const { return linkLimited_; }
   QImage requesterAvatar() const override { return requesterAvatar_; }
   bool approved() const override { return approved_; }
   bool isWaitingApproval() const { return isWaitingApproval_; }
@@ -176,6 +182,7 @@ class RemoteSession final : public QObject, private SessionCore {
   void availableDisplaysChanged();
   void currentDisplayIndexChanged();
   void remoteVideoSizeChanged();
+  void linkChanged();
   void requesterAvatarChanged();
   void approvedChanged();
   void isWaitingApprovalChanged();
@@ -259,6 +266,7 @@ class RemoteSession final : public QObject, private SessionCore {
   void setAvailableDisplays(const QVariantList& displays) override;
   void setCurrentDisplayIndex(int index) override;
   void setRemoteVideoSize(const QSize& size) override;
+  void setLink(const QString& summary, bool limited) override;
 
   SessionEnvironment& environment_;
 
@@ -275,6 +283,8 @@ class RemoteSession final : public QObject, private SessionCore {
   QVariantList availableDisplays_;
   int currentDisplayIndex_ = 0;
   QSize remoteVideoSize_{0, 0};
+  QString linkSummary_;
+  bool linkLimited_ = false;
   QImage requesterAvatar_;
   bool approved_ = false;
   bool isWaitingApproval_ = false;

@@ -118,6 +118,13 @@ void RemoteSession::setCurrentDisplayIndex(int index) {
   publish(currentDisplayIndex_, index, [this] { Q_EMIT currentDisplayIndexChanged(); });
 }
 
+void RemoteSession::setLink(const QString& summary, bool limited) {
+  if (summary == linkSummary_ && limited == linkLimited_) return;
+  linkSummary_ = summary;
+  linkLimited_ = limited;
+  Q_EMIT linkChanged();
+}
+
 void RemoteSession::setRemoteVideoSize(const QSize& size) {
   Q_ASSERT(isMainThread());
   publish(remoteVideoSize_, size, [this] { Q_EMIT remoteVideoSizeChanged(); });

@@ -121,6 +121,8 @@ class SessionCore {
   virtual int currentDisplayIndex() const = 0;
   virtual void setCurrentDisplayIndex(int index) = 0;
   virtual void setRemoteVideoSize(const QSize& size) = 0;
+  // What the client's tool bar says of the link (empty: nothing).
+  virtual void setLink(const QString& summary, bool limited) = 0;
   virtual void setDisplayedVideoRect(const QRectF& rect) = 0;
 };
 

@@ -29,6 +29,8 @@ Rectangle {
             selectedQuality: stageView.selectedQuality
             onSelectedQualityChanged: stageView.selectedQuality = selectedQuality
             connectionState: stageView.session.connectionState
+            linkSummary: stageView.session.linkSummary
+            linkLimited: stageView.session.linkLimited
             availableDisplays: stageView.session.availableDisplays
             currentDisplayIndex: stageView.session.currentDisplayIndex
             onBackRequested: stageView.backRequested()

@@ -11,6 +11,9 @@ Rectangle {
     property int displayMode: 0
     property string selectedQuality: "medium"
     property string connectionState
+    // Shown while the link limits the picture: its rate, size and frame rate.
+    property string linkSummary
+    property bool linkLimited
     property var availableDisplays: []
     property int currentDisplayIndex: 0
     signal backRequested()
@@ -69,6 +72,13 @@ Rectangle {
                 anchors.verticalCenter: parent.verticalCenter
                 text: bar.connectionState
                 color: Theme.blue
+            }
+            DotLabel {
+                objectName: "linkIndicator"
+                anchors.verticalCenter: parent.verticalCenter
+                visible: bar.linkLimited && bar.linkSummary !== ""
+                text: bar.linkSummary
+                color: Theme.orange
             }
             ToolChip {
                 objectName: "modeMenu"

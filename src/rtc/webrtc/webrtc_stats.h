@@ -34,6 +34,10 @@ inline ConnectionStats readStats(const webrtc::RTCStatsReport& report) {
     r.frameWidth = valueOr(in->frame_width);
     r.frameHeight = valueOr(in->frame_height);
     r.framesPerSecond = valueOr(in->frames_per_second);
+    r.qpSum = valueOr(in->qp_sum);
+    r.packetsReceived = valueOr(in->packets_received);
+    r.packetsLost = valueOr(in->packets_lost);
+    r.nackCount = valueOr(in->nack_count);
     r.decoder = valueOr(in->decoder_implementation);
     stats.receive = r;
   }

@@ -11,6 +11,7 @@
 #include <QUrlQuery>
 
 #include "process_stats.h"
+#include "session/service_config.h"
 #include "stamp.h"
 
 namespace lunor::bench {
@@ -28,6 +29,13 @@ rtc::VideoReceiveStats receiveStatsOf(const QJsonObject& s) {
   r.jitterBufferTargetDelay = s.value("jitterBufferTargetDelay").toDouble();
   r.jitterBufferEmittedCount = uint64_t(s.value("jitterBufferEmittedCount").toDouble());
   return r;
+}
+
+// The change of a counter of the page's inbound stats over the window, or
+// nothing where the browser has no such counter.
+std::optional<double> grown(const QJsonObject& before, const QJsonObject& after, const QString& key) {
+  if (!before.contains(key) || !after.contains(key)) return std::nullopt;
+  return after.value(key).toDouble() - before.value(key).toDouble();
 }
 
 }  // namespace
@@ -134,7 +142,13 @@ std::optional<double> BrowserReceiver::join(const QString& room, const QString& 
   QUrl page = QUrl::fromLocalFile(QStringLiteral(LUNOR_RECEIVER_PAGE));
   const QString hash =
       QString::fromLatin1(QCryptographicHash::hash(password.toUtf8(), QCryptographicHash::Sha256).toHex());
-  page.setQuery(QUrlQuery{{"signal", signaling_.toString()}, {"room", room}, {"hash", hash}, {"quality", rawValue(profile)}});
+  QUrlQuery query{{"signal", signaling_.toString()}, {"room", room}, {"hash", hash}, {"quality", rawValue(profile)}};
+  if (!turnUrl_.isEmpty()) {
+    query.addQueryItem("turn", turnUrl_);
+    query.addQueryItem("turnUser", kTurnUsername);
+    query.addQueryItem("turnCredential", kTurnCredential);
+  }
+  page.setQuery(query);
 
   const int64_t started = monotonicUs();
   const auto target = call("Target.createTarget", {{"url", page.toString(QUrl::FullyEncoded)}});
@@ -180,18 +194,24 @@ ReceiverWindow BrowserReceiver::endWindow() {
   const QJsonObject statsAtEnd = evaluate("bench.stats()").value_or(QJsonValue()).toObject();
   if (!statsAtStart_.isEmpty() && !statsAtEnd.isEmpty()) {
     addReceiveStats(w, receiveStatsOf(statsAtStart_), receiveStatsOf(statsAtEnd));
+    w.nacksSent = grown(statsAtStart_, statsAtEnd, "nackCount");
+    w.plisSent = grown(statsAtStart_, statsAtEnd, "pliCount");
+    w.packetsLost = grown(statsAtStart_, statsAtEnd, "packetsLost");
   }
   if (const auto size = evaluate("[bench.width, bench.height]"); size && size->isArray()) {
     w.width = size->toArray().at(0).toInt();
     w.height = size->toArray().at(1).toInt();
   }
   const int64_t offset = epochToMonotonicUs();
+  w.startUs = windowStartUs_;
   int64_t last = -1;
   for (const QJsonValue& value : frames) {
     const QJsonArray frame = value.toArray();
     ++w.frames;
     const int64_t counter = int64_t(frame.at(0).toDouble());
     const int64_t drawn = counter >= 0 ? stamp_.drawnAt(uint32_t(counter)) : 0;
+    const double presented = frame.at(1).toDouble() * 1000 + double(offset);
+    w.pictures.push_back({int64_t(presented), drawn});
     if (drawn == 0) {
       ++w.unreadable;
       continue;
@@ -202,7 +222,6 @@ ReceiverWindow BrowserReceiver::endWindow() {
     // A typed key is timed at its first sight, and only when it was typed in
     // this window (the first picture may still show the one before).
     if (stamp_.timedOnce() && (repeat || drawn < windowStartUs_)) continue;
-    const double presented = frame.at(1).toDouble() * 1000 + double(offset);
     w.latenciesMs.push_back((presented - double(drawn)) / 1000.0);
     w.timedStamps.push_back(uint32_t(counter));
   }

@@ -24,6 +24,7 @@ class BrowserReceiver final : public Receiver {
   void beginWindow() override;
   ReceiverWindow endWindow() override;
   void leave() override;
+  void setTurnRelay(const QString& turnUrl) override { turnUrl_ = turnUrl; }
   QString name() const override { return QStringLiteral("browser (Chromium)"); }
   QString error() const override { return error_; }
   // The page sends the key's message on the host's "control" channel, as
@@ -42,6 +43,7 @@ class BrowserReceiver final : public Receiver {
 
   QUrl signaling_;
   const Stamp& stamp_;
+  QString turnUrl_;  // empty: no servers
   QTemporaryDir profileDir_;
   QProcess browser_;
   QWebSocket devtools_;

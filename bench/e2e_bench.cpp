@@ -10,9 +10,13 @@
 // writes the same figures as JSON. With --typing it measures keystroke to
 // glyph instead: the receiver types into a window of ours on a still X
 // screen, and each key's way is split at the window's arrival of the key
-// and its drawing.
+// and its drawing. With --network it measures one profile on weak networks
+// instead: the receiver gets its media through a TURN server (coturn on
+// loopback) alone, reached through lunor-impair, which impairs the path
+// as each named scenario says (the host reaches the TURN server directly).
 //
 //   lunor-bench-e2e [--profiles low,medium,high,epic] [--seconds N] [--typing]
+//                   [--network clean,delay,reorder,loss,cap1m,blackout|all]
 //                   [--receiver native|browser] [--desktop x11|wayland] [--json FILE]
 
 #include <algorithm>
@@ -38,12 +42,16 @@
 #include "browser_receiver.h"
 #include "build_log.h"
 #include "headless_desktop.h"
+#include "impair_process.h"
 #include "native_receiver.h"
+#include "network_scenario.h"
 #include "process_stats.h"
 #include "remote_process.h"
+#include "session/service_config.h"
 #include "signal_server_process.h"
 #include "stamp.h"
 #include "system/console_log.h"
+#include "turn_server.h"
 #include "virtual_display.h"
 #include "wayland_scenery.h"
 
@@ -69,7 +77,8 @@ double mean(const std::vector<double>& values) {
 
 // The host's sender counters, from its last "📊 sender" line.
 struct SenderCounters {
-  double encoded = 0, encodeTotal = 0, sendDelayTotal = 0, packets = 0, bytes = 0, qpSum = 0;
+  double encoded = 0, sent = 0, encodeTotal = 0, sendDelayTotal = 0, packets = 0, bytes = 0, qpSum = 0;
+  int64_t atUs = 0;  // when the line was read
   QString size, encoder, limit;
   bool valid = false;
 };
@@ -88,6 +97,7 @@ SenderCounters lastSenderCounters(const QString& output) {
     return QString();
   };
   c.encoded = field("encoded").toDouble();
+  c.sent = field("sent").toDouble();
   c.encodeTotal = field("encodeTotal").toDouble();
   c.sendDelayTotal = field("sendDelayTotal").toDouble();
   c.packets = field("packets").toDouble();
@@ -104,7 +114,9 @@ SenderCounters lastSenderCounters(const QString& output) {
 SenderCounters freshSenderCounters(test::RemoteProcess& host) {
   const int before = host.output().count(QStringLiteral("📊 sender "));
   std::ignore = QTest::qWaitFor([&] { return host.output().count(QStringLiteral("📊 sender ")) > before; }, 3000);
-  return lastSenderCounters(host.output());
+  SenderCounters c = lastSenderCounters(host.output());
+  c.atUs = monotonicUs();
+  return c;
 }
 
 // What the host shares: a private X server with a terminal scrolling a
@@ -225,6 +237,123 @@ void line(const QString& label, const QString& value) {
   std::printf("  %s %s\n", qPrintable(label.leftJustified(34)), qPrintable(value));
 }
 
+// The latencies (ms) of the pictures got between fromUs and toUs whose
+// stamp could be read.
+std::vector<double> latenciesBetween(const ReceiverWindow& w, int64_t fromUs, int64_t toUs) {
+  std::vector<double> latencies;
+  for (const SeenPicture& p : w.pictures) {
+    if (p.drawnUs != 0 && p.atUs >= fromUs && p.atUs < toUs) latencies.push_back((p.atUs - p.drawnUs) / 1000.0);
+  }
+  return latencies;
+}
+
+// From the link's return at backUs: to the first picture at all, and to
+// the first whose stamp was drawn after it (fresh content); -1 for none.
+struct Recovery {
+  double toPictureMs = -1;
+  double toFreshMs = -1;
+};
+
+Recovery recoveryAfter(const ReceiverWindow& w, int64_t backUs) {
+  Recovery r;
+  for (const SeenPicture& p : w.pictures) {
+    if (p.atUs < backUs) continue;
+    if (r.toPictureMs < 0) r.toPictureMs = (p.atUs - backUs) / 1000.0;
+    if (p.drawnUs >= backUs) {
+      r.toFreshMs = (p.atUs - backUs) / 1000.0;
+      break;
+    }
+  }
+  return r;
+}
+
+// The relay's counters over the window, by name.
+QJsonObject relayCounters(const QHash<QString, double>& before, const QHash<QString, double>& after) {
+  QJsonObject counters;
+  for (auto it = after.begin(); it != after.end(); ++it) counters[it.key()] = it.value() - before.value(it.key());
+  return counters;
+}
+
+// What the relay saw over a window: its counters at both ends, and the
+// blackout it was asked for.
+struct RelayWindow {
+  QHash<QString, double> before, after;
+  std::optional<std::pair<int64_t, int64_t>> blackout;  // start and end, monotonicUs
+};
+
+// A weak network's own figures for a window, printed and as JSON: the
+// latency's course, what the host sent, what the relay carried, dropped
+// and saw asked again, and the recovery from a blackout.
+QJsonObject networkFigures(const NetworkScenario& scenario, QualityProfile profile, const ReceiverWindow& w,
+                           const SenderCounters& sentBefore, const SenderCounters& sentAfter, const RelayWindow& relay) {
+  const std::vector<double> first = latenciesBetween(w, w.startUs, w.startUs + 5'000'000);
+  const int64_t endUs = w.startUs + int64_t(w.seconds * 1e6);
+  const std::vector<double> last = latenciesBetween(w, endUs - 5'000'000, endUs);
+  // Where a queue builds up and drains: the median of each second.
+  QJsonArray perSecond;
+  for (int64_t from = w.startUs; from + 1'000'000 <= endUs; from += 1'000'000) {
+    const std::vector<double> second = latenciesBetween(w, from, from + 1'000'000);
+    perSecond.append(second.empty() ? QJsonValue() : QJsonValue(std::round(percentile(second, 0.5) * 10) / 10));
+  }
+  const double senderSeconds = (sentAfter.atUs - sentBefore.atUs) / 1e6;
+  const double sentFps = senderSeconds > 0 ? (sentAfter.sent - sentBefore.sent) / senderSeconds : 0;
+  const QJsonObject counters = relayCounters(relay.before, relay.after);
+  auto counter = [&](const char* key) { return counters.value(key).toInt(); };
+  QJsonObject net{{"scenario", scenario.name},
+                  {"conditions", scenario.summary},
+                  {"relayArguments", QJsonArray::fromStringList(scenario.conditions)},
+                  {"profile", rawValue(profile)},
+                  {"latencyP50First5sMs", percentile(first, 0.5)},
+                  {"latencyP50Last5sMs", percentile(last, 0.5)},
+                  {"latencyP50PerSecondMs", perSecond},
+                  {"sentSize", sentAfter.size},
+                  {"sentFps", sentFps},
+                  {"relay", counters}};
+  auto known = [](const std::optional<double>& v) { return v ? QString::number(*v) : QStringLiteral("?"); };
+  if (w.nacksSent) net["receiverNacks"] = *w.nacksSent;
+  if (w.plisSent) net["receiverPlis"] = *w.plisSent;
+  if (w.packetsLost) net["receiverPacketsLost"] = *w.packetsLost;
+  line("latency p50, first / last 5 s",
+       QStringLiteral("%1 / %2 ms").arg(fixed(percentile(first, 0.5)), fixed(percentile(last, 0.5))));
+  line("sent", QStringLiteral("%1 at %2 fps, limited by %3").arg(sentAfter.size, fixed(sentFps), sentAfter.limit));
+  line("relay → receiver", QStringLiteral("%1 in · %2 lost · %3 queue full · %4 blackout · RTX %5 (padding %6)")
+                               .arg(counter("down_in"))
+                               .arg(counter("down_lost"))
+                               .arg(counter("down_queue"))
+                               .arg(counter("down_blackout"))
+                               .arg(counter("down_rtx"))
+                               .arg(counter("down_rtx_padding")));
+  line("relay → host", QStringLiteral("%1 in · %2 lost · NACK %3 · PLI %4 · FIR %5")
+                           .arg(counter("up_in"))
+                           .arg(counter("up_lost"))
+                           .arg(counter("up_nack"))
+                           .arg(counter("up_pli"))
+                           .arg(counter("up_fir")));
+  if (w.nacksSent || w.plisSent || w.packetsLost) {
+    line("receiver NACK / PLI / lost", QStringLiteral("%1 / %2 / %3").arg(known(w.nacksSent), known(w.plisSent),
+                                                                          known(w.packetsLost)));
+  }
+  if (scenario.blackoutSeconds > 0 && relay.blackout) {
+    const Recovery r = recoveryAfter(w, relay.blackout->second);
+    net["blackout"] = QJsonObject{{"seconds", (relay.blackout->second - relay.blackout->first) / 1e6},
+                                  {"startS", (relay.blackout->first - w.startUs) / 1e6},
+                                  {"toPictureMs", r.toPictureMs},
+                                  {"toFreshPictureMs", r.toFreshMs}};
+    line("link back → picture / fresh picture", QStringLiteral("%1 / %2 ms").arg(fixed(r.toPictureMs), fixed(r.toFreshMs)));
+  } else if (scenario.blackoutSeconds > 0) {
+    net["blackout"] = QJsonObject{{"error", "the relay did not start it"}};
+    line("blackout", "the relay did not start it");
+  }
+  return net;
+}
+
+// One measurement: a quality profile, on a weak network or not.
+struct Run {
+  QString label;
+  QualityProfile profile;
+  std::optional<NetworkScenario> network;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -248,6 +377,10 @@ int main(int argc, char** argv) {
   parser.addOption({"typing", "Keystroke to glyph instead: the receiver types about 8 keys a second into a window of "
                     "ours on an X server, and the latency runs from each key's sending to the first picture that "
                     "shows it, split where the window gets the key and draws it (x11 desktop)."});
+  parser.addOption({"network", "Weak networks instead, one run each at one profile (medium unless --profiles names "
+                    "one): the receiver's media through coturn alone, reached through lunor-impair. "
+                    "Scenarios: clean, delay, reorder, loss, cap1m, blackout, or all.", "list"});
+  parser.addOption({"impair", "The lunor-impair binary.", "path", LUNOR_IMPAIR_BINARY});
   parser.process(app);
 
   QList<QualityProfile> profiles;
@@ -266,11 +399,41 @@ int main(int argc, char** argv) {
   const bool typing = parser.isSet("typing");
   bool delayOk = false;
   const double lineDelay = parser.value("line-delay").toDouble(&delayOk);
+  const bool network = parser.isSet("network");
   if (profiles.isEmpty() || seconds <= 0 || warmUp < 0 || !delayOk || lineDelay < 0 ||
       (receiverKind != "native" && receiverKind != "browser") || (desktop != "x11" && desktop != "wayland") ||
-      (typing && desktop != "x11")) {
+      (typing && desktop != "x11") || (network && (typing || (parser.isSet("profiles") && profiles.size() != 1)))) {
     std::fprintf(stderr, "lunor-bench-e2e: bad arguments (see --help)\n");
     return 2;
+  }
+  QList<Run> runs;
+  if (network) {
+    const QualityProfile profile = parser.isSet("profiles") ? profiles.front() : QualityProfile::Medium;
+    const QString list = parser.value("network").trimmed();
+    QStringList names;
+    if (list == "all") {
+      for (const NetworkScenario& s : networkScenarios()) names << s.name;
+    } else {
+      names = list.split(',', Qt::SkipEmptyParts);
+    }
+    for (const QString& name : names) {
+      const auto scenario = networkScenario(name.trimmed());
+      if (!scenario) {
+        std::fprintf(stderr, "lunor-bench-e2e: unknown network scenario %s\n", qPrintable(name));
+        return 2;
+      }
+      if (scenario->blackoutSeconds >= seconds) {
+        std::fprintf(stderr, "lunor-bench-e2e: the %s scenario needs more than %d s\n", qPrintable(name), seconds);
+        return 2;
+      }
+      runs << Run{scenario->name, profile, scenario};
+    }
+    if (runs.isEmpty()) {
+      std::fprintf(stderr, "lunor-bench-e2e: no network scenario\n");
+      return 2;
+    }
+  } else {
+    for (QualityProfile profile : profiles) runs << Run{rawValue(profile), profile, std::nullopt};
   }
   setConsoleSink([](const QString&) {});
 
@@ -287,9 +450,23 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "lunor-bench-e2e: lunor-signal did not start\n");
     return 1;
   }
+  // On weak networks the receiver reaches this TURN server through the
+  // relay; the host reaches it directly, on every path.
+  TurnServer turn;
+  if (network && !turn.start()) {
+    std::fprintf(stderr, "lunor-bench-e2e: %s\n", qPrintable(turn.error()));
+    return 1;
+  }
   qputenv("LUNOR_SENDER_STATS", "1");
   test::RemoteProcess host(parser.value("remote"), signal.url(), screen.x11 ? screen.x11->name() : QString());
-  if (screen.wayland) host.setEnvironment(screen.wayland->sessionVariables());
+  QProcessEnvironment hostEnvironment;
+  if (screen.wayland) hostEnvironment = screen.wayland->sessionVariables();
+  if (network) {
+    hostEnvironment.insert(kTurnUrlEnv, turn.url());
+    hostEnvironment.insert(kStunUrlEnv, QStringLiteral("stun:127.0.0.1:%1").arg(turn.port()));
+    hostEnvironment.insert(kTransportPolicyEnv, QStringLiteral("all"));
+  }
+  host.setEnvironment(hostEnvironment);
   host.allowUnattended(kPassword);
   if (!host.start({"--headless-host"})) {
     std::fprintf(stderr, "lunor-bench-e2e: %s did not start\n", qPrintable(parser.value("remote")));
@@ -312,19 +489,39 @@ int main(int argc, char** argv) {
   const int cores = int(std::thread::hardware_concurrency());
   const QString screenText =
       typing ? QStringLiteral("1920x1080 still, a window counting keys") : QStringLiteral("1920x1080 scrolling text");
-  std::printf("lunor-bench-e2e: %s desktop, receiver %s, %d cores, screen %s, %d s per profile\n",
-              qPrintable(desktop), qPrintable(receiver->name()), cores, qPrintable(screenText), seconds);
+  std::printf("lunor-bench-e2e: %s desktop, receiver %s, %d cores, screen %s, %d s per %s\n",
+              qPrintable(desktop), qPrintable(receiver->name()), cores, qPrintable(screenText), seconds,
+              network ? "scenario" : "profile");
+  if (network) std::printf("through coturn on port %d and lunor-impair\n", turn.port());
   QJsonObject results;
   int failures = 0;
   uint32_t sentKeys = 0;  // typed so far, in the typing measurement
-  for (QualityProfile profile : profiles) {
+  for (const Run& run : runs) {
+    const QualityProfile profile = run.profile;
     const QualitySettings& q = settingsOf(profile);
-    std::printf("\n%s — %s\n", qPrintable(rawValue(profile)), qPrintable(q.label));
+    if (run.network) {
+      std::printf("\n%s — %s (%s)\n", qPrintable(run.label), qPrintable(run.network->summary),
+                  qPrintable(rawValue(profile)));
+    } else {
+      std::printf("\n%s — %s\n", qPrintable(run.label), qPrintable(q.label));
+    }
     QJsonObject figures;
+    // The weak network, between the receiver and the TURN server.
+    std::unique_ptr<ImpairProcess> impair;
+    if (run.network) {
+      impair = std::make_unique<ImpairProcess>(parser.value("impair"));
+      if (!impair->start(turn.port(), run.network->conditions)) {
+        std::printf("  failed: %s\n", qPrintable(impair->error()));
+        results[run.label] = QJsonObject{{"error", impair->error()}};
+        ++failures;
+        continue;
+      }
+      receiver->setTurnRelay(impair->url());
+    }
     const auto connectMs = receiver->join(room, kPassword, profile);
     if (!connectMs) {
       std::printf("  failed: %s\n", qPrintable(receiver->error()));
-      results[rawValue(profile)] = QJsonObject{{"error", receiver->error()}};
+      results[run.label] = QJsonObject{{"error", receiver->error()}};
       ++failures;
       receiver->leave();
       QTest::qWait(1500);
@@ -335,6 +532,8 @@ int main(int argc, char** argv) {
     const SenderCounters sentBefore = freshSenderCounters(host);
     const double hostCpuBefore = processCpuSeconds(hostPid);
     const double serverCpuBefore = processCpuSeconds(screen.serverPid());
+    RelayWindow relay;
+    if (impair) relay.before = impair->counters();
     receiver->beginWindow();
     uint32_t keysTyped = 0, keysCounted = 0, keysNotSent = 0;
     if (screen.typing) {
@@ -363,10 +562,18 @@ int main(int argc, char** argv) {
       QTest::qWait(300);  // the last key's picture
       keysTyped = sentKeys - countedBefore;
       keysCounted = screen.typing->received() - countedBefore;
+    } else if (run.network && run.network->blackoutSeconds > 0) {
+      // The blackout in the middle of the window.
+      QElapsedTimer clock;
+      clock.start();
+      QTest::qWait(int((seconds - run.network->blackoutSeconds) * 500));
+      relay.blackout = impair->blackout();
+      QTest::qWait(int(std::max<qint64>(0, seconds * 1000 - clock.elapsed())));
     } else {
       QTest::qWait(seconds * 1000);
     }
     const ReceiverWindow w = receiver->endWindow();
+    if (impair) relay.after = impair->counters();
     const double hostCores = (processCpuSeconds(hostPid) - hostCpuBefore) / w.seconds;
     const double serverCores = (processCpuSeconds(screen.serverPid()) - serverCpuBefore) / w.seconds;
     const SenderCounters sentAfter = freshSenderCounters(host);
@@ -456,6 +663,9 @@ int main(int argc, char** argv) {
              .arg(fixed(w.processingMs), fixed(w.assemblyMs), fixed(w.jitterBufferMs), fixed(w.jitterBufferTargetMs),
                   fixed(w.decodeMs)));
     line("capture and the rest (mean ms)", fixed(rest));
+    if (run.network) {
+      figures["network"] = networkFigures(*run.network, profile, w, sentBefore, sentAfter, relay);
+    }
     if (screen.typing) {
       line("keys typed / counted / not sent", QStringLiteral("%1 / %2 / %3").arg(keysTyped).arg(keysCounted).arg(keysNotSent));
       line("key sent → X event p50 / p95", p50p95(stages.keyToEventMs));
@@ -464,7 +674,7 @@ int main(int argc, char** argv) {
       line("drawn → first picture p50 / p95", p50p95(stages.drawnToPictureMs));
     }
 
-    if (profile == QualityProfile::Medium && !parser.isSet("still")) {
+    if (profile == QualityProfile::Medium && !parser.isSet("still") && !run.network) {
       // Nothing moves: the text stopped, the stamp paused.
       screen.setPaused(true);
       QTest::qWait(2000);
@@ -475,18 +685,25 @@ int main(int argc, char** argv) {
       figures["hostCoresStill"] = stillCores;
       line("host CPU, still screen", fixed(stillCores, 2) + " cores");
     }
-    results[rawValue(profile)] = figures;
+    results[run.label] = figures;
     receiver->leave();
     QTest::qWait(1500);
+    if (impair) impair->stop();
   }
 
-  const QJsonObject document{{"receiver", receiver->name()},
-                             {"cores", cores},
-                             {"desktop", desktop},
-                             {"measure", typing ? "keystroke to glyph" : "glass to glass"},
-                             {"screen", screenText},
-                             {"secondsPerProfile", seconds},
-                             {"profiles", results}};
+  QJsonObject document{{"receiver", receiver->name()},
+                       {"cores", cores},
+                       {"desktop", desktop},
+                       {"measure", typing ? "keystroke to glyph" : "glass to glass"},
+                       {"screen", screenText}};
+  if (network) {
+    document["route"] = "receiver → lunor-impair → coturn (relayed candidates only); host → coturn directly";
+    document["secondsPerScenario"] = seconds;
+    document["scenarios"] = results;
+  } else {
+    document["secondsPerProfile"] = seconds;
+    document["profiles"] = results;
+  }
   QFile out(parser.value("json"));
   if (out.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
     out.write(QJsonDocument(document).toJson());

@@ -2,15 +2,43 @@
 
 #include <algorithm>
 
+#include <QSettings>
 #include <QTest>
 
 #include "cpu_time.h"
 #include "fake_environment.h"
 #include "rtc/webrtc/webrtc_factory.h"
 #include "session/remote_session.h"
+#include "session/service_config.h"
 #include "stamp.h"
 
 namespace lunor::bench {
+
+namespace {
+
+// The application's peer configuration with its TURN server at turnUrl and
+// relayed candidates only, read as the application reads it: from the
+// environment, over its settings. This process's environment is left as
+// it was (the host, another process, gets its own).
+rtc::Configuration relayedConfiguration(const QString& turnUrl, const QSettings& settings) {
+  const QString address = QString(turnUrl).remove(QStringLiteral("turn:"));
+  const std::pair<const char*, QByteArray> overrides[] = {{kTurnUrlEnv, turnUrl.toUtf8()},
+                                                          {kStunUrlEnv, ("stun:" + address).toUtf8()},
+                                                          {kTransportPolicyEnv, "relay"}};
+  std::vector<std::optional<QByteArray>> before;
+  for (const auto& [name, value] : overrides) {
+    before.push_back(qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt);
+    qputenv(name, value);
+  }
+  rtc::Configuration config = peerConfiguration(settings);
+  for (size_t i = 0; i < before.size(); ++i) {
+    if (before[i]) qputenv(overrides[i].first, *before[i]);
+    else qunsetenv(overrides[i].first);
+  }
+  return config;
+}
+
+}  // namespace
 
 NativeReceiver::NativeReceiver(QUrl signaling, const Stamp& stamp)
     : signaling_(std::move(signaling)), stamp_(stamp) {}
@@ -20,6 +48,7 @@ NativeReceiver::~NativeReceiver() { leave(); }
 std::optional<double> NativeReceiver::join(const QString& room, const QString& password,
                                            QualityProfile profile) {
   environment_ = std::make_unique<test::FakeEnvironment>();
+  if (!turnUrl_.isEmpty()) environment_->peerConfig = relayedConfiguration(turnUrl_, environment_->settings());
   environment_->endpoint.url = signaling_;
   environment_->makeRtcFactory = [] { return rtc::createWebRtcFactory(); };
   environment_->profileStore().setFirstName(QStringLiteral("Banc"));
@@ -69,6 +98,7 @@ void NativeReceiver::onFrame(const rtc::I420FrameView& frame) {
   w.width = frame.width;
   w.height = frame.height;
   const int64_t drawn = stamp ? stamp_.drawnAt(*stamp) : 0;
+  w.pictures.push_back({now, drawn});
   if (drawn == 0) {
     ++w.unreadable;
     return;
@@ -107,6 +137,7 @@ void NativeReceiver::beginWindow() {
   window_ = {};
   measuring_ = true;
   windowStartUs_ = monotonicUs();
+  window_.startUs = windowStartUs_;
 }
 
 ReceiverWindow NativeReceiver::endWindow() {

@@ -29,6 +29,7 @@ class NativeReceiver final : public Receiver, private rtc::VideoSink {
   void beginWindow() override;
   ReceiverWindow endWindow() override;
   void leave() override;
+  void setTurnRelay(const QString& turnUrl) override { turnUrl_ = turnUrl; }
   QString name() const override { return QStringLiteral("native"); }
   QString error() const override { return error_; }
   bool sendKey(uint16_t macKeyCode, bool down) override;
@@ -40,6 +41,7 @@ class NativeReceiver final : public Receiver, private rtc::VideoSink {
 
   QUrl signaling_;
   const Stamp& stamp_;
+  QString turnUrl_;  // empty: host candidates only
   std::unique_ptr<test::FakeEnvironment> environment_;
   std::unique_ptr<RemoteSession> session_;
   std::shared_ptr<rtc::VideoTrack> track_;

@@ -18,8 +18,16 @@ namespace lunor::bench {
 
 class Stamp;
 
+// A picture the receiver got: when (monotonicUs), and when the stamp it
+// shows was drawn (0: none could be read).
+struct SeenPicture {
+  int64_t atUs = 0;
+  int64_t drawnUs = 0;
+};
+
 // What a receiver saw between beginWindow() and endWindow().
 struct ReceiverWindow {
+  int64_t startUs = 0;  // monotonicUs at beginWindow()
   double seconds = 0;
   std::vector<double> latenciesMs;  // stamp drawn → picture decoded
   std::vector<uint32_t> timedStamps;  // the counter each latency was read from
@@ -40,6 +48,13 @@ struct ReceiverWindow {
   // receiver's client put the message on the channel, where that is not the
   // same moment (the browser: the DevTools hop into the page).
   std::vector<double> keyHandOverMs;
+  std::vector<SeenPicture> pictures;  // every picture of the window, in order
+  // What the receiving library asked of the host and missed, where the
+  // receiver reports it (packets lost can go down: duplicates count
+  // against it).
+  std::optional<double> nacksSent;
+  std::optional<double> plisSent;
+  std::optional<double> packetsLost;
 };
 
 // The message a client's keyboard sends for a key (a macOS key code) going
@@ -78,6 +93,10 @@ class Receiver {
   virtual void beginWindow() = 0;
   virtual ReceiverWindow endWindow() = 0;
   virtual void leave() = 0;
+  // From the next join on, media only through the TURN server at turnUrl
+  // ("turn:127.0.0.1:PORT", with the application's fixed TURN user), on
+  // relayed candidates only; empty: any path, no servers.
+  virtual void setTurnRelay(const QString& turnUrl) = 0;
   virtual QString name() const = 0;
   virtual QString error() const { return {}; }
   // Sends a key (a macOS key code) down or up, as a client's keyboard

@@ -1,9 +1,7 @@
 #include "rtc/webrtc/h264_encoder_adapter.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstdio>
-#include <optional>
 
 #include "absl/strings/match.h"
 #include "api/video/i420_buffer.h"
@@ -14,7 +12,6 @@
 #include "modules/video_coding/include/video_codec_interface.h"
 #include "modules/video_coding/include/video_error_codes.h"
 #include "rtc/h264/h264_engine.h"
-#include "rtc/h264/link_fitter.h"
 
 namespace lunor::rtc::adapter {
 namespace {
@@ -56,8 +53,6 @@ class H264EncoderAdapter final : public webrtc::VideoEncoder {
       return WEBRTC_VIDEO_CODEC_ERROR;
     }
     keyFrameDue_ = true;
-    fitter_.reset();
-    encoderFps_ = config_.fps;
     std::fprintf(stderr, "[Encoder] %s %dx%d @%g fps, %s\n", engine_->name().c_str(), config_.width, config_.height,
                  config_.fps, screen_ ? "screen content" : "camera content");
     return WEBRTC_VIDEO_CODEC_OK;
@@ -79,13 +74,7 @@ class H264EncoderAdapter final : public webrtc::VideoEncoder {
     if (!engine_ || paused_) return;
     config_.bitrateBps = bps;
     if (parameters.framerate_fps > 0) config_.fps = parameters.framerate_fps;
-    if (fitter_) {
-      fitter_->setTarget(bps, config_.fps);
-      encoderFps_ = fitter_->frameRate();
-    } else {
-      encoderFps_ = config_.fps;
-    }
-    engine_->setRates(bps, encoderFps_);
+    engine_->setRates(bps, config_.fps);
   }
 
   int32_t Encode(const webrtc::VideoFrame& frame, const std::vector<webrtc::VideoFrameType>* types) override {
@@ -95,25 +84,10 @@ class H264EncoderAdapter final : public webrtc::VideoEncoder {
       keyFrameDue_ = keyFrameDue_ || std::find(types->begin(), types->end(),
                                                webrtc::VideoFrameType::kVideoFrameKey) != types->end();
     }
-    ::rtc::scoped_refptr<webrtc::I420BufferInterface> buffer = frame.video_frame_buffer()->ToI420();
+    const ::rtc::scoped_refptr<webrtc::I420BufferInterface> buffer = frame.video_frame_buffer()->ToI420();
     if (!buffer) return WEBRTC_VIDEO_CODEC_ERROR;
-    if (!fitter_ || buffer->width() != inputWidth_ || buffer->height() != inputHeight_) {
-      inputWidth_ = buffer->width();
-      inputHeight_ = buffer->height();
-      fitter_.emplace(buffer->width(), buffer->height(), config_.fps);
-      fitter_->setTarget(config_.bitrateBps, config_.fps);
-    }
-    // On a link short of what this screen costs: fewer pictures, then
-    // smaller ones.
-    const LinkFitter::Decision fit = fitter_->next(frame.timestamp_us(), keyFrameDue_);
-    if (!fit.encode) return WEBRTC_VIDEO_CODEC_OK;
-    if (fit.width != buffer->width() || fit.height != buffer->height()) {
-      const ::rtc::scoped_refptr<webrtc::I420Buffer> scaled = webrtc::I420Buffer::Create(fit.width, fit.height);
-      scaled->ScaleFrom(*buffer);
-      buffer = scaled;
-    }
     if (buffer->width() != config_.width || buffer->height() != config_.height) {
-      // Another size than the stream's: start over at this one.
+      // A picture of another size than the stream's: start over at its size.
       config_.width = buffer->width();
       config_.height = buffer->height();
       std::string error;
@@ -122,11 +96,6 @@ class H264EncoderAdapter final : public webrtc::VideoEncoder {
         return WEBRTC_VIDEO_CODEC_ERROR;
       }
       keyFrameDue_ = true;
-    }
-    if (std::abs(fitter_->frameRate() - encoderFps_) > 0.1 * encoderFps_) {
-      // The encoder's rate control shares the bits among the pictures it gets.
-      encoderFps_ = fitter_->frameRate();
-      engine_->setRates(config_.bitrateBps, encoderFps_);
     }
     H264Picture picture;
     picture.y = buffer->DataY();
@@ -143,11 +112,6 @@ class H264EncoderAdapter final : public webrtc::VideoEncoder {
     if (!engine_->encode(picture, out)) return WEBRTC_VIDEO_CODEC_ERROR;
     if (out.annexB.empty()) return WEBRTC_VIDEO_CODEC_OK;  // skipped to keep to the rate
     if (out.keyFrame) keyFrameDue_ = false;
-    if (out.qp < 0) {
-      parser_.ParseBitstream(::rtc::ArrayView<const uint8_t>(out.annexB.data(), out.annexB.size()));
-      out.qp = parser_.GetLastSliceQp().value_or(-1);
-    }
-    fitter_->encoded(out.annexB.size(), out.qp, picture.width, picture.height, out.keyFrame);
 
     webrtc::EncodedImage image;
     image.SetEncodedData(webrtc::EncodedImageBuffer::Create(out.annexB.data(), out.annexB.size()));
@@ -162,7 +126,12 @@ class H264EncoderAdapter final : public webrtc::VideoEncoder {
         screen_ ? webrtc::VideoContentType::SCREENSHARE : webrtc::VideoContentType::UNSPECIFIED;
     image.timing_.flags = webrtc::VideoSendTiming::kInvalid;
     image._frameType = out.keyFrame ? webrtc::VideoFrameType::kVideoFrameKey : webrtc::VideoFrameType::kVideoFrameDelta;
-    image.qp_ = out.qp;
+    if (out.qp >= 0) {
+      image.qp_ = out.qp;
+    } else {
+      parser_.ParseBitstream(image);
+      image.qp_ = parser_.GetLastSliceQp().value_or(-1);
+    }
 
     webrtc::CodecSpecificInfo info;
     info.codecType = webrtc::kVideoCodecH264;
@@ -195,9 +164,6 @@ class H264EncoderAdapter final : public webrtc::VideoEncoder {
   H264EncoderConfig config_;
   webrtc::EncodedImageCallback* callback_ = nullptr;
   webrtc::H264BitstreamParser parser_;
-  int inputWidth_ = 0, inputHeight_ = 0;  // of the pictures coming in
-  std::optional<LinkFitter> fitter_;  // for pictures of that size
-  double encoderFps_ = 0;             // what the encoder was told
   bool screen_ = false;
   bool paused_ = false;
   bool keyFrameDue_ = true;

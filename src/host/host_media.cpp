@@ -149,7 +149,7 @@ void HostMedia::captureStarted(const std::shared_ptr<rtc::VideoSource>& source, 
 void HostMedia::applySenderBitrate() {
   if (!track_) return;
   const QualitySettings& q = settingsOf(quality_);
-  negotiation_.setSenderBitrate(*track_, q.minBitrateBps, q.maxBitrateBps);
+  negotiation_.setSenderBitrate(*track_, kLinkFloorBps, q.maxBitrateBps);
 }
 
 void HostMedia::restartStream(int width, int height, CaptureDone done) {

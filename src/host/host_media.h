@@ -37,6 +37,10 @@ class HostMedia final : public QObject {
 
  public:
   static constexpr int kBoostFps = 60;
+  // The lowest rate the sender may be held to: the link decides, down to
+  // this, whatever the profile's minimum (a floor above what the link
+  // carries only fills its queue).
+  static constexpr int kLinkFloorBps = 150'000;
   static constexpr char kTrackId[] = "local-screen";
   static constexpr char kStreamId[] = "local-stream";
 

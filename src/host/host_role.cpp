@@ -263,7 +263,7 @@ void HostRole::connectionCreated() {
   // A sharp, current picture from the first second: start within the
   // profile's range rather than at the library's low default.
   const QualitySettings& quality = settingsOf(media_->quality());
-  negotiation.setBitrateRange(quality.minBitrateBps, (quality.minBitrateBps + quality.maxBitrateBps) / 2,
+  negotiation.setBitrateRange(HostMedia::kLinkFloorBps, (quality.minBitrateBps + quality.maxBitrateBps) / 2,
                               quality.maxBitrateBps);
   const auto track = s_.localVideoTrack();
   if (!track) return;

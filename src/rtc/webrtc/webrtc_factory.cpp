@@ -28,12 +28,19 @@ using namespace adapter;
 //   network jitter and holds frames for 30-50 ms more;
 // - the pacer sends each frame in one burst (up to 20 ms' worth) instead of
 //   spreading its packets, which the receivers' jitter estimators also read
-//   as jitter.
+//   as jitter;
+// - a sender holds at most its round trip plus 100 ms of media in flight
+//   and in its pacer's queue: beyond that the encoder's rate is pushed back
+//   and pictures are dropped, so that a link that carries less than the
+//   estimate said (or reorders packets, which the estimate reads as
+//   congestion) never builds seconds of queue.
 // The string must live as long as the process (the library keeps the pointer).
 constexpr char kFieldTrials[] =
     "WebRTC-ForcePlayoutDelay/min_ms:0,max_ms:0/"
     "WebRTC-ForceSendPlayoutDelay/min_ms:0,max_ms:0/"
-    "WebRTC-BurstyPacer/burst:20ms/";
+    "WebRTC-BurstyPacer/burst:20ms/"
+    "WebRTC-CongestionWindow/QueueSize:100,MinBitrate:30000,DropFrame:true/"
+    "WebRTC-AddPacingToCongestionWindowPushback/Enabled/";
 
 void initialiseLibraryOnce() {
   static std::once_flag once;

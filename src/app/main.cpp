@@ -142,7 +142,8 @@ int runHeadlessHost(QCoreApplication& app, const LaunchOptions& options) {
         if (!stats.send) return;
         const auto& s = *stats.send;
         lunor::consoleLine(QStringLiteral("📊 sender encoded=%1 sent=%2 encodeTotal=%3 sendDelayTotal=%4 "
-                                          "packets=%5 bytes=%6 size=%7x%8 qpSum=%9 encoder=%10 limit=%11")
+                                          "packets=%5 bytes=%6 size=%7x%8 qpSum=%9 encoder=%10 limit=%11 nacks=%12 "
+                                          "retransmitted=%13")
                                .arg(s.framesEncoded)
                                .arg(s.framesSent)
                                .arg(s.totalEncodeTime, 0, 'f', 4)
@@ -153,7 +154,9 @@ int runHeadlessHost(QCoreApplication& app, const LaunchOptions& options) {
                                .arg(s.frameHeight)
                                .arg(s.qpSum)
                                .arg(QString::fromStdString(s.encoder).remove(QLatin1Char(' ')),
-                                    QString::fromStdString(s.qualityLimitation)));
+                                    QString::fromStdString(s.qualityLimitation))
+                               .arg(s.nackCount)
+                               .arg(s.retransmittedPackets));
       });
     });
     senderStats.start(1000);

@@ -93,6 +93,8 @@ struct VideoSendStats {
   uint32_t frameHeight = 0;
   double framesPerSecond = 0;
   double targetBitrate = 0;  // bits per second
+  uint32_t nackCount = 0;    // NACKs the receiver sent
+  uint64_t retransmittedPackets = 0;
   std::string encoder;
   std::string qualityLimitation;
 };

@@ -47,6 +47,8 @@ inline ConnectionStats readStats(const webrtc::RTCStatsReport& report) {
     s.bytesSent = valueOr(out->bytes_sent);
     s.framesEncoded = valueOr(out->frames_encoded);
     s.framesSent = valueOr(out->frames_sent);
+    s.nackCount = valueOr(out->nack_count);
+    s.retransmittedPackets = valueOr(out->retransmitted_packets_sent);
     s.keyFramesEncoded = valueOr(out->key_frames_encoded);
     s.totalEncodeTime = valueOr(out->total_encode_time);
     s.totalPacketSendDelay = valueOr(out->total_packet_send_delay);

@@ -1,5 +1,4 @@
 #include <algorithm>
-#include <cstring>
 
 #include <wels/codec_api.h>
 

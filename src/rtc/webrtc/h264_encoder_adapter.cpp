@@ -45,7 +45,6 @@ class H264EncoderAdapter final : public webrtc::VideoEncoder {
     config_.qpMax = codec->qpMax > 0 ? int(codec->qpMax) : 51;
     config_.maxNalBytes =
         packetization_ == webrtc::H264PacketizationMode::SingleNalUnit ? int(settings.max_payload_size) : 0;
-    screen_ = config_.screenContent;
     std::string error;
     if (!engine_->open(config_, &error)) {
       std::fprintf(stderr, "[Encoder] ❌ %s\n", error.c_str());
@@ -54,7 +53,7 @@ class H264EncoderAdapter final : public webrtc::VideoEncoder {
     }
     keyFrameDue_ = true;
     std::fprintf(stderr, "[Encoder] %s %dx%d @%g fps, %s\n", engine_->name().c_str(), config_.width, config_.height,
-                 config_.fps, screen_ ? "screen content" : "camera content");
+                 config_.fps, config_.screenContent ? "screen content" : "camera content");
     return WEBRTC_VIDEO_CODEC_OK;
   }
 
@@ -123,7 +122,7 @@ class H264EncoderAdapter final : public webrtc::VideoEncoder {
     image.rotation_ = frame.rotation();
     image.SetColorSpace(frame.color_space());
     image.content_type_ =
-        screen_ ? webrtc::VideoContentType::SCREENSHARE : webrtc::VideoContentType::UNSPECIFIED;
+        config_.screenContent ? webrtc::VideoContentType::SCREENSHARE : webrtc::VideoContentType::UNSPECIFIED;
     image.timing_.flags = webrtc::VideoSendTiming::kInvalid;
     image._frameType = out.keyFrame ? webrtc::VideoFrameType::kVideoFrameKey : webrtc::VideoFrameType::kVideoFrameDelta;
     if (out.qp >= 0) {
@@ -164,7 +163,6 @@ class H264EncoderAdapter final : public webrtc::VideoEncoder {
   H264EncoderConfig config_;
   webrtc::EncodedImageCallback* callback_ = nullptr;
   webrtc::H264BitstreamParser parser_;
-  bool screen_ = false;
   bool paused_ = false;
   bool keyFrameDue_ = true;
 };

@@ -530,6 +530,7 @@ int main(int argc, char** argv) {
     QTest::qWait(warmUp * 1000);
 
     const SenderCounters sentBefore = freshSenderCounters(host);
+    const qsizetype hostLogFrom = host.output().size();
     const double hostCpuBefore = processCpuSeconds(hostPid);
     const double serverCpuBefore = processCpuSeconds(screen.serverPid());
     RelayWindow relay;
@@ -664,7 +665,18 @@ int main(int argc, char** argv) {
                   fixed(w.decodeMs)));
     line("capture and the rest (mean ms)", fixed(rest));
     if (run.network) {
-      figures["network"] = networkFigures(*run.network, profile, w, sentBefore, sentAfter, relay);
+      QJsonObject net = networkFigures(*run.network, profile, w, sentBefore, sentAfter, relay);
+      // What the host's congestion controller made of gaps in the link, and
+      // the key frames it sent, during the window.
+      QJsonArray gapLines;
+      for (const QString& l : host.output().mid(hostLogFrom).split(u'\n')) {
+        if (l.startsWith(QStringLiteral("[Link]")) || l.startsWith(QStringLiteral("[Encoder] key frame"))) gapLines.append(l);
+      }
+      if (!gapLines.isEmpty()) {
+        net["hostLinkLines"] = gapLines;
+        for (const auto& l : gapLines) line("host", l.toString());
+      }
+      figures["network"] = net;
     }
     if (screen.typing) {
       line("keys typed / counted / not sent", QStringLiteral("%1 / %2 / %3").arg(keysTyped).arg(keysCounted).arg(keysNotSent));

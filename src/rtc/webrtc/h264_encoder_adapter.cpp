@@ -1,5 +1,7 @@
 #include "rtc/webrtc/h264_encoder_adapter.h"
 
+#include "rtc/webrtc/gap_aware_controller.h"
+
 #include <algorithm>
 #include <cstdio>
 
@@ -52,6 +54,7 @@ class H264EncoderAdapter final : public webrtc::VideoEncoder {
       return WEBRTC_VIDEO_CODEC_ERROR;
     }
     keyFrameDue_ = true;
+    seenResumptions_ = linkResumptions();
     std::fprintf(stderr, "[Encoder] %s %dx%d @%g fps, %s\n", engine_->name().c_str(), config_.width, config_.height,
                  config_.fps, config_.screenContent ? "screen content" : "camera content");
     return WEBRTC_VIDEO_CODEC_OK;
@@ -79,6 +82,10 @@ class H264EncoderAdapter final : public webrtc::VideoEncoder {
   int32_t Encode(const webrtc::VideoFrame& frame, const std::vector<webrtc::VideoFrameType>* types) override {
     if (!engine_ || !callback_) return WEBRTC_VIDEO_CODEC_UNINITIALIZED;
     if (paused_) return WEBRTC_VIDEO_CODEC_OK;  // nothing may be sent now
+    if (const uint64_t resumed = linkResumptions(); resumed != seenResumptions_) {
+      seenResumptions_ = resumed;
+      keyFrameDue_ = true;
+    }
     if (types) {
       keyFrameDue_ = keyFrameDue_ || std::find(types->begin(), types->end(),
                                                webrtc::VideoFrameType::kVideoFrameKey) != types->end();
@@ -110,7 +117,10 @@ class H264EncoderAdapter final : public webrtc::VideoEncoder {
     H264Output out;
     if (!engine_->encode(picture, out)) return WEBRTC_VIDEO_CODEC_ERROR;
     if (out.annexB.empty()) return WEBRTC_VIDEO_CODEC_OK;  // skipped to keep to the rate
-    if (out.keyFrame) keyFrameDue_ = false;
+    if (out.keyFrame) {
+      keyFrameDue_ = false;
+      std::fprintf(stderr, "[Encoder] key frame: %zu bytes at %d kbit/s\n", out.annexB.size(), config_.bitrateBps / 1000);
+    }
 
     webrtc::EncodedImage image;
     image.SetEncodedData(webrtc::EncodedImageBuffer::Create(out.annexB.data(), out.annexB.size()));
@@ -164,6 +174,7 @@ class H264EncoderAdapter final : public webrtc::VideoEncoder {
   webrtc::EncodedImageCallback* callback_ = nullptr;
   webrtc::H264BitstreamParser parser_;
   bool paused_ = false;
+  uint64_t seenResumptions_ = 0;
   bool keyFrameDue_ = true;
 };
 

@@ -8,8 +8,14 @@
 #include "api/audio_codecs/builtin_audio_decoder_factory.h"
 #include "api/audio_codecs/builtin_audio_encoder_factory.h"
 #include "api/create_peerconnection_factory.h"
+#include "api/rtc_event_log/rtc_event_log_factory.h"
+#include "api/task_queue/default_task_queue_factory.h"
+#include "api/transport/field_trial_based_config.h"
 #include "api/video_codecs/builtin_video_decoder_factory.h"
 #include "api/video_codecs/builtin_video_encoder_factory.h"
+#include "media/engine/webrtc_media_engine.h"
+#include "modules/audio_processing/include/audio_processing.h"
+#include "rtc/webrtc/gap_aware_controller.h"
 #include "rtc/webrtc/h264_encoder_adapter.h"
 #include "rtc/webrtc/webrtc_connection.h"
 #include "rtc_base/logging.h"
@@ -33,14 +39,18 @@ using namespace adapter;
 //   and in its pacer's queue: beyond that the encoder's rate is pushed back
 //   and pictures are dropped, so that a link that carries less than the
 //   estimate said (or reorders packets, which the estimate reads as
-//   congestion) never builds seconds of queue.
+//   congestion) never builds seconds of queue;
+// - the congestion controller is ours (the library's, told about gaps in
+//   the link: gap_aware_controller.h); the library takes it only with this
+//   trial on.
 // The string must live as long as the process (the library keeps the pointer).
 constexpr char kFieldTrials[] =
     "WebRTC-ForcePlayoutDelay/min_ms:0,max_ms:0/"
     "WebRTC-ForceSendPlayoutDelay/min_ms:0,max_ms:0/"
     "WebRTC-BurstyPacer/burst:20ms/"
     "WebRTC-CongestionWindow/QueueSize:100,MinBitrate:30000,DropFrame:true/"
-    "WebRTC-AddPacingToCongestionWindowPushback/Enabled/";
+    "WebRTC-AddPacingToCongestionWindowPushback/Enabled/"
+    "WebRTC-Bwe-InjectedCongestionController/Enabled/";
 
 void initialiseLibraryOnce() {
   static std::once_flag once;
@@ -144,12 +154,29 @@ std::unique_ptr<PeerConnectionFactory> createWebRtcFactory(const FactoryOptions&
     const char* chosen = std::getenv("LUNOR_H264_ENCODER");
     if (chosen) h264Encoder = chosen;
   }
-  context->factory = webrtc::CreatePeerConnectionFactory(
-      context->network.get(), context->worker.get(), context->signaling.get(),
-      /*default_adm=*/nullptr, webrtc::CreateBuiltinAudioEncoderFactory(),
-      webrtc::CreateBuiltinAudioDecoderFactory(), createVideoEncoderFactory(h264Encoder),
-      webrtc::CreateBuiltinVideoDecoderFactory(), /*audio_mixer=*/nullptr,
-      /*audio_processing=*/nullptr);
+  // What CreatePeerConnectionFactory() assembles, with our congestion
+  // controller and encoders.
+  webrtc::PeerConnectionFactoryDependencies dependencies;
+  dependencies.network_thread = context->network.get();
+  dependencies.worker_thread = context->worker.get();
+  dependencies.signaling_thread = context->signaling.get();
+  dependencies.socket_factory = context->network->socketserver();
+  dependencies.task_queue_factory = webrtc::CreateDefaultTaskQueueFactory();
+  dependencies.call_factory = webrtc::CreateCallFactory();
+  dependencies.event_log_factory =
+      std::make_unique<webrtc::RtcEventLogFactory>(dependencies.task_queue_factory.get());
+  dependencies.trials = std::make_unique<webrtc::FieldTrialBasedConfig>();
+  dependencies.network_controller_factory = createGapAwareControllerFactory();
+  cricket::MediaEngineDependencies media;
+  media.task_queue_factory = dependencies.task_queue_factory.get();
+  media.audio_encoder_factory = webrtc::CreateBuiltinAudioEncoderFactory();
+  media.audio_decoder_factory = webrtc::CreateBuiltinAudioDecoderFactory();
+  media.audio_processing = webrtc::AudioProcessingBuilder().Create();
+  media.video_encoder_factory = createVideoEncoderFactory(h264Encoder);
+  media.video_decoder_factory = webrtc::CreateBuiltinVideoDecoderFactory();
+  media.trials = dependencies.trials.get();
+  dependencies.media_engine = cricket::CreateMediaEngine(std::move(media));
+  context->factory = webrtc::CreateModularPeerConnectionFactory(std::move(dependencies));
   if (!context->factory) return nullptr;
 
   webrtc::PeerConnectionFactoryInterface::Options factoryOptions;

@@ -1,7 +1,5 @@
 #include "rtc/webrtc/h264_encoder_adapter.h"
 
-#include "rtc/webrtc/gap_aware_controller.h"
-
 #include <algorithm>
 #include <cstdio>
 
@@ -14,6 +12,7 @@
 #include "modules/video_coding/include/video_codec_interface.h"
 #include "modules/video_coding/include/video_error_codes.h"
 #include "rtc/h264/h264_engine.h"
+#include "rtc/webrtc/gap_aware_controller.h"
 
 namespace lunor::rtc::adapter {
 namespace {

@@ -1,0 +1,63 @@
+#include "protocol/peer_features.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+
+namespace lunor {
+namespace {
+
+constexpr char kType[] = "features";
+constexpr char kClipboard[] = "clipboard";
+
+int64_t limit(const QJsonObject& object, const char* key, int64_t ours) {
+  const QJsonValue value = object.value(QLatin1String(key));
+  if (!value.isDouble()) return ours;
+  const double v = value.toDouble();
+  if (!(v >= 1) || v != std::floor(v) || v > double(ours)) return ours;
+  return int64_t(v);
+}
+
+}  // namespace
+
+PeerFeatures ourFeatures() {
+  PeerFeatures features;
+  features.clipboard = true;
+  return features;
+}
+
+QByteArray encodePeerFeatures(const PeerFeatures& features) {
+  QJsonArray names;
+  if (features.clipboard) names.append(QLatin1String(kClipboard));
+  QJsonObject object{{QStringLiteral("t"), QLatin1String(kType)},
+                     {QStringLiteral("v"), 1},
+                     {QStringLiteral("features"), names}};
+  if (features.clipboard) {
+    object[QStringLiteral("clipboardText")] = double(features.clipboardTextMax);
+    object[QStringLiteral("clipboardImage")] = double(features.clipboardImageMax);
+  }
+  return QJsonDocument(object).toJson(QJsonDocument::Compact);
+}
+
+std::optional<PeerFeatures> decodePeerFeatures(const QJsonObject& object) {
+  if (object.value(QLatin1String("t")).toString() != QLatin1String(kType)) return std::nullopt;
+  PeerFeatures features;
+  for (const QJsonValue& name : object.value(QLatin1String("features")).toArray()) {
+    if (name.toString() == QLatin1String(kClipboard)) features.clipboard = true;
+  }
+  features.clipboardTextMax = limit(object, "clipboardText", PeerFeatures::kClipboardTextMax);
+  features.clipboardImageMax = limit(object, "clipboardImage", PeerFeatures::kClipboardImageMax);
+  return features;
+}
+
+PeerFeatures commonFeatures(const PeerFeatures& ours, const PeerFeatures& theirs) {
+  PeerFeatures common;
+  common.clipboard = ours.clipboard && theirs.clipboard;
+  common.clipboardTextMax = std::min(ours.clipboardTextMax, theirs.clipboardTextMax);
+  common.clipboardImageMax = std::min(ours.clipboardImageMax, theirs.clipboardImageMax);
+  return common;
+}
+
+}  // namespace lunor

@@ -1,0 +1,42 @@
+#pragma once
+
+// What each side of a session can do beyond the basic protocol, announced
+// once on the "control" channel as soon as it opens:
+//   {"t":"features","v":1,"features":["clipboard"],"clipboardText":1048576,
+//    "clipboardImage":16777216}
+// A peer that does not know the message ignores it (the host ignores unknown
+// types, the client every message on its channel), so a feature is used only
+// when both sides announced it, within the smaller of the two limits.
+
+#include <cstdint>
+#include <optional>
+
+#include <QByteArray>
+#include <QJsonObject>
+
+namespace lunor {
+
+struct PeerFeatures {
+  static constexpr int64_t kClipboardTextMax = 1 << 20;    // bytes of text, and of HTML
+  static constexpr int64_t kClipboardImageMax = 16 << 20;  // bytes of the decoded picture
+
+  bool clipboard = false;
+  int64_t clipboardTextMax = kClipboardTextMax;
+  int64_t clipboardImageMax = kClipboardImageMax;
+
+  bool operator==(const PeerFeatures&) const = default;
+};
+
+// Ours: everything this build can do.
+PeerFeatures ourFeatures();
+
+QByteArray encodePeerFeatures(const PeerFeatures& features);
+// The announcement in `object`, or nothing when it is not one ("t" other
+// than "features"). Unknown feature names are skipped; a limit that is
+// missing, not a positive integer or above ours counts as ours.
+std::optional<PeerFeatures> decodePeerFeatures(const QJsonObject& object);
+
+// What the two sides may use together.
+PeerFeatures commonFeatures(const PeerFeatures& ours, const PeerFeatures& theirs);
+
+}  // namespace lunor

@@ -13,6 +13,7 @@
 #include "host/wayland/mutter_remote_desktop.h"
 #include "host/wayland/portal_remote_desktop.h"
 #include "host/wayland/screen_capturer_pipewire.h"
+#include "system/clipboard.h"
 #include "system/linux/notification_manager_dbus.h"
 #include "system/permission_checks.h"
 #include "rtc/webrtc/webrtc_factory.h"
@@ -145,6 +146,11 @@ SignalingEndpoint DefaultEnvironment::signalingEndpoint() {
 
 rtc::Configuration DefaultEnvironment::peerConfiguration() {
   return lunor::peerConfiguration(settings_);
+}
+
+Clipboard& DefaultEnvironment::clipboard() {
+  if (!clipboard_) clipboard_ = createClipboard();
+  return *clipboard_;
 }
 
 }  // namespace lunor

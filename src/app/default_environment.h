@@ -64,6 +64,7 @@ class DefaultEnvironment final : public SessionEnvironment, public HostEnvironme
   QSettings& settings() override { return settings_; }
   UserProfileStore& profileStore() override { return *profile_; }
   SecretStore& secretStore() override { return *secrets_; }
+  Clipboard& clipboard() override;
   SignalingEndpoint signalingEndpoint() override;
   rtc::Configuration peerConfiguration() override;
 
@@ -79,6 +80,7 @@ class DefaultEnvironment final : public SessionEnvironment, public HostEnvironme
   std::unique_ptr<SecretStore> serviceSecrets_;
   std::unique_ptr<SecretStore> fileSecrets_;
   std::unique_ptr<SecretStore> secrets_;
+  std::unique_ptr<Clipboard> clipboard_;  // made on first use, once the application exists
   std::optional<HostBackend> requestedBackend_;
   std::once_flag hostPrepared_;
   HostBackend backend_ = HostBackend::X11;

@@ -92,7 +92,7 @@ ClipboardAssembler::Result ClipboardAssembler::take(const QByteArray& data, bool
       received_.clear();
       const bool wasRefused = std::exchange(refused_, false);
       if (wasRefused) return {};
-      return {Status::Refused, {}, QStringLiteral("plus d’octets qu’annoncé")};
+      return {Outcome::Refused, {}, QStringLiteral("plus d’octets qu’annoncé")};
     }
     expected_ -= data.size();
     if (!refused_) received_.append(data);
@@ -111,7 +111,7 @@ ClipboardAssembler::Result ClipboardAssembler::take(const QByteArray& data, bool
   refused_ = false;
   const QJsonObject header = document.object();
   const auto text = partSize(header, "text"), html = partSize(header, "html"), png = partSize(header, "png");
-  if (!text || !html || !png) return {Status::Refused, {}, QStringLiteral("en-tête illisible")};
+  if (!text || !html || !png) return {Outcome::Refused, {}, QStringLiteral("en-tête illisible")};
   textBytes_ = *text, htmlBytes_ = *html, pngBytes_ = *png;
   expected_ = textBytes_ + htmlBytes_ + pngBytes_;
   QString reason;
@@ -124,7 +124,7 @@ ClipboardAssembler::Result ClipboardAssembler::take(const QByteArray& data, bool
   }
   if (!reason.isEmpty()) {
     refused_ = expected_ > 0;
-    return {Status::Refused, {}, reason};
+    return {Outcome::Refused, {}, reason};
   }
   if (expected_ == 0) return {};  // an empty content: nothing to apply
   received_.reserve(expected_);
@@ -138,8 +138,8 @@ ClipboardAssembler::Result ClipboardAssembler::finish() {
   content.html = QString::fromUtf8(received_.constData() + textBytes_, htmlBytes_);
   content.png = received_.mid(textBytes_ + htmlBytes_);
   received_.clear();
-  if (const auto refusal = clipboardRefusal(content, limits_)) return {Status::Refused, {}, *refusal};
-  result.status = Status::Complete;
+  if (const auto refusal = clipboardRefusal(content, limits_)) return {Outcome::Refused, {}, *refusal};
+  result.outcome = Outcome::Complete;
   return result;
 }
 

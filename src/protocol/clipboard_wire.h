@@ -50,9 +50,9 @@ std::optional<QSize> pngSize(const QByteArray& png);
 // Puts a content back together from the channel's messages, one at a time.
 class ClipboardAssembler {
  public:
-  enum class Status { Pending, Complete, Refused };
+  enum class Outcome { Pending, Complete, Refused };
   struct Result {
-    Status status = Status::Pending;
+    Outcome outcome = Outcome::Pending;
     ClipboardContent content;  // when Complete
     QString reason;            // when Refused
   };

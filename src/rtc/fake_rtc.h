@@ -24,9 +24,11 @@ class FakeDataChannel final : public rtc::DataChannel {
     sent.push_back({data, binary});
     return true;
   }
+  uint64_t bufferedAmount() const override { return buffered; }
   void setObserver(rtc::DataChannelObserver* o) override { observer = o; }
 
   rtc::DataChannelState state_ = rtc::DataChannelState::Connecting;
+  uint64_t buffered = 0;
   rtc::DataChannelObserver* observer = nullptr;
   std::vector<std::pair<std::string, bool>> sent;
 

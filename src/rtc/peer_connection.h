@@ -99,6 +99,10 @@ class DataChannel {
   virtual DataChannelState state() const = 0;
   // Returns false when the channel refused the message (not open, buffer full).
   virtual bool send(const std::string& data, bool binary) = 0;
+  // Bytes handed to send() and not yet passed to the network. The library
+  // closes a channel whose buffer would exceed 16 MiB: large contents are
+  // sent a piece at a time, while this stays low.
+  virtual uint64_t bufferedAmount() const = 0;
   // The observer must outlive its registration; see the header comment.
   virtual void setObserver(DataChannelObserver* observer) = 0;
 };

@@ -1,10 +1,14 @@
 #include "session/negotiation.h"
 
+#include <algorithm>
 #include <mutex>
 #include <vector>
 
-#include "session/epoch.h"
+#include <QJsonDocument>
+
+#include "protocol/peer_features.h"
 #include "protocol/signaling_messages.h"
+#include "session/epoch.h"
 
 namespace lunor {
 namespace {
@@ -15,7 +19,41 @@ bool isUp(rtc::IceConnectionState state) {
   return state == rtc::IceConnectionState::Connected || state == rtc::IceConnectionState::Completed;
 }
 
+// The peer's feature announcement, if `text` is one. A cheap look first:
+// the control channel carries every pointer move.
+std::optional<PeerFeatures> featuresIn(const std::string& text) {
+  if (text.find("features") == std::string::npos) return std::nullopt;
+  const QJsonDocument document = QJsonDocument::fromJson(QByteArray::fromStdString(text));
+  if (!document.isObject()) return std::nullopt;
+  return decodePeerFeatures(document.object());
+}
+
 }  // namespace
+
+// Listens to one channel other than "control", handing its state and its
+// messages to the main thread in order.
+class Negotiation::ChannelTap final : public rtc::DataChannelObserver {
+ public:
+  ChannelTap(Negotiation& owner, Epoch::Ticket ticket, QString label)
+      : owner_(owner), ticket_(std::move(ticket)), label_(std::move(label)) {}
+
+  void onStateChange(rtc::DataChannelState state) override {
+    owner_.log_(QStringLiteral("🔗 '%1' state = %2").arg(label_).arg(static_cast<int>(state)));
+    Negotiation* owner = &owner_;
+    ticket_.post([owner, label = label_, state] { owner->extraChannelState(label, state); });
+  }
+  void onMessage(const std::string& data, bool binary) override {
+    Negotiation* owner = &owner_;
+    ticket_.post([owner, label = label_, bytes = QByteArray::fromStdString(data), binary] {
+      Q_EMIT owner->channelMessage(label, bytes, binary);
+    });
+  }
+
+ private:
+  Negotiation& owner_;  // outlives the tap: its observer owns it
+  const Epoch::Ticket ticket_;
+  const QString label_;
+};
 
 // Receives one connection's events on the library's threads. Everything it
 // hands on goes through its epoch ticket, except the control channel's text,
@@ -23,8 +61,20 @@ bool isUp(rtc::IceConnectionState state) {
 class Negotiation::Observer final : public rtc::PeerConnectionObserver,
                                     public rtc::DataChannelObserver {
  public:
-  Observer(Negotiation& owner, Epoch::Ticket ticket, ControlReceiver receiver)
-      : owner_(owner), ticket_(std::move(ticket)), receiver_(std::move(receiver)) {}
+  Observer(Negotiation& owner, Epoch::Ticket ticket, ControlReceiver receiver, std::vector<std::string> accepted)
+      : owner_(owner), ticket_(std::move(ticket)), receiver_(std::move(receiver)), accepted_(std::move(accepted)) {}
+
+  // Listens to `channel`, not "control", until detach().
+  void watchExtra(const std::shared_ptr<rtc::DataChannel>& channel) {
+    auto tap = std::make_unique<ChannelTap>(owner_, ticket_, QString::fromStdString(channel->label()));
+    ChannelTap* raw = tap.get();
+    {
+      std::lock_guard lock(mutex_);
+      channels_.push_back(channel);
+      taps_.push_back(std::move(tap));
+    }
+    channel->setObserver(raw);
+  }
 
   // Listens to `channel` until detach().
   void watch(const std::shared_ptr<rtc::DataChannel>& channel) {
@@ -67,26 +117,41 @@ class Negotiation::Observer final : public rtc::PeerConnectionObserver,
   void onDataChannel(std::shared_ptr<rtc::DataChannel> channel) override {
     const std::string label = channel->label();
     owner_.log_(QStringLiteral("🔗 DataChannel reçu: ") + peerText(QString::fromStdString(label), kMaxPeerNameChars));
-    if (label != kControlLabel) return;
-    watch(channel);  // here, so no message slips past before the adoption
     Negotiation* owner = &owner_;
-    ticket_.post([owner, channel] { owner->adopt(channel); });
+    if (label == kControlLabel) {
+      watch(channel);  // here, so no message slips past before the adoption
+      ticket_.post([owner, channel] { owner->adopt(channel); });
+    } else if (std::find(accepted_.begin(), accepted_.end(), label) != accepted_.end()) {
+      watchExtra(channel);
+      ticket_.post([owner, channel] { owner->adoptExtra(channel); });
+    }
   }
 
   void onStateChange(rtc::DataChannelState state) override {
     owner_.log_(QStringLiteral("🔗 'control' state = %1").arg(static_cast<int>(state)));
+    if (state != rtc::DataChannelState::Open) return;
+    Negotiation* owner = &owner_;
+    ticket_.post([owner] { Q_EMIT owner->controlChannelOpened(); });
   }
 
   void onMessage(const std::string& data, bool binary) override {
-    if (!binary && receiver_) receiver_(data, ticket_);
+    if (binary) return;
+    if (auto features = featuresIn(data)) {
+      Negotiation* owner = &owner_;
+      ticket_.post([owner, features = *features] { Q_EMIT owner->peerFeaturesReceived(features); });
+      return;
+    }
+    if (receiver_) receiver_(data, ticket_);
   }
 
  private:
   Negotiation& owner_;  // outlives the observer: it owns it
   const Epoch::Ticket ticket_;
   const ControlReceiver receiver_;
-  std::mutex mutex_;  // guards channels_; never held while calling a channel
+  const std::vector<std::string> accepted_;
+  std::mutex mutex_;  // guards channels_ and taps_; never held while calling a channel
   std::vector<std::shared_ptr<rtc::DataChannel>> channels_;
+  std::vector<std::unique_ptr<ChannelTap>> taps_;  // live until the observer goes
 };
 
 Negotiation::Negotiation(Epoch& epoch, Log log, QObject* parent)
@@ -111,7 +176,7 @@ bool Negotiation::create(rtc::PeerConnectionFactory& factory, const rtc::Configu
   close();
   rtc::MediaConstraints constraints;
   constraints.optional["DtlsSrtpKeyAgreement"] = "true";
-  auto observer = std::make_shared<Observer>(*this, epoch_.ticket(), std::move(receiver));
+  auto observer = std::make_shared<Observer>(*this, epoch_.ticket(), std::move(receiver), acceptedChannels_);
   auto connection = factory.createPeerConnection(configuration, constraints, observer.get());
   if (!connection) return false;
   observer_ = std::move(observer);
@@ -130,6 +195,7 @@ void Negotiation::close() {
   auto connection = std::exchange(connection_, nullptr);
   auto observer = std::exchange(observer_, nullptr);
   controlChannel_.reset();
+  extraChannels_.clear();
   // The connection's observer first: no new channel arrives after this.
   if (connection) connection->setObserver(nullptr);
   if (observer) observer->detach();
@@ -156,6 +222,44 @@ bool Negotiation::createControlChannel() {
 void Negotiation::adopt(std::shared_ptr<rtc::DataChannel> channel) {
   controlChannel_ = std::move(channel);
   Q_EMIT controlChannelAdopted();
+}
+
+bool Negotiation::openChannel(const QString& label) {
+  if (!connection_ || extraChannels_.count(label)) return false;
+  auto channel = connection_->createDataChannel(label.toStdString(), /*ordered=*/true);
+  if (!channel) return false;
+  observer_->watchExtra(channel);
+  // Over an association that is up the channel may open before the watch
+  // began: then its state says so, and only it.
+  const bool open = channel->state() == rtc::DataChannelState::Open;
+  extraChannels_[label] = std::move(channel);
+  if (open) Q_EMIT channelOpened(label);
+  return true;
+}
+
+void Negotiation::adoptExtra(std::shared_ptr<rtc::DataChannel> channel) {
+  const QString label = QString::fromStdString(channel->label());
+  if (extraChannels_.count(label)) return;  // one of a label: the first stays
+  const bool open = channel->state() == rtc::DataChannelState::Open;
+  extraChannels_[label] = std::move(channel);
+  if (open) Q_EMIT channelOpened(label);
+}
+
+void Negotiation::extraChannelState(const QString& label, rtc::DataChannelState state) {
+  if (!extraChannels_.count(label)) return;  // announced before its adoption: adoptExtra() tells
+  if (state == rtc::DataChannelState::Open) Q_EMIT channelOpened(label);
+  if (state == rtc::DataChannelState::Closed) Q_EMIT channelClosed(label);
+}
+
+bool Negotiation::sendOn(const QString& label, const QByteArray& data, bool binary) {
+  const auto found = extraChannels_.find(label);
+  if (found == extraChannels_.end() || found->second->state() != rtc::DataChannelState::Open) return false;
+  return found->second->send(data.toStdString(), binary);
+}
+
+uint64_t Negotiation::bufferedAmount(const QString& label) const {
+  const auto found = extraChannels_.find(label);
+  return found == extraChannels_.end() ? 0 : found->second->bufferedAmount();
 }
 
 bool Negotiation::isControlChannelOpen() const {

@@ -8,13 +8,16 @@
 // into the library. Main thread, apart from the control receiver.
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <QObject>
 #include <QString>
 #include <QTimer>
 
+#include "protocol/peer_features.h"
 #include "rtc/peer_connection.h"
 #include "session/epoch.h"
 
@@ -55,8 +58,19 @@ class Negotiation final : public QObject {
   // Host: makes the ordered channel "control".
   bool createControlChannel();
   bool isControlChannelOpen() const;
-  // Client: sends one text message on the open "control" channel.
+  // Sends one text message on the open "control" channel.
   bool sendControl(const QByteArray& text);
+
+  // Channels beyond "control", opened by either side for a feature both
+  // announced. Labels the peer may open; for the connections created after.
+  void setAcceptedChannels(std::vector<std::string> labels) { acceptedChannels_ = std::move(labels); }
+  // Makes an ordered channel `label` (false without a connection, or when
+  // one of that label exists); channelOpened() follows (at least once).
+  bool openChannel(const QString& label);
+  // False when the channel is not open or refused the message.
+  bool sendOn(const QString& label, const QByteArray& data, bool binary);
+  // Bytes waiting in the channel's buffer (0 without the channel).
+  uint64_t bufferedAmount(const QString& label) const;
 
   // Host: sends `track` on the connection (H264 first) unless it already is.
   bool addTrack(std::shared_ptr<rtc::VideoTrack> track, const std::string& streamId);
@@ -94,6 +108,12 @@ class Negotiation final : public QObject {
   void localCandidate(const rtc::IceCandidate& candidate);
   void remoteVideoTrack(std::shared_ptr<rtc::VideoTrack> track);
   void controlChannelAdopted();
+  // Either side: "control" is open (each side then announces its features).
+  void controlChannelOpened();
+  void peerFeaturesReceived(const lunor::PeerFeatures& features);
+  void channelOpened(const QString& label);
+  void channelClosed(const QString& label);
+  void channelMessage(const QString& label, const QByteArray& data, bool binary);
   void descriptionReady(const rtc::SessionDescription& description);
   // An empty error means the answer was applied.
   void answerApplied(const QString& error);
@@ -102,7 +122,11 @@ class Negotiation final : public QObject {
  private:
   class Observer;
 
+  class ChannelTap;
+
   void adopt(std::shared_ptr<rtc::DataChannel> channel);
+  void adoptExtra(std::shared_ptr<rtc::DataChannel> channel);
+  void extraChannelState(const QString& label, rtc::DataChannelState state);
   void setLocal(rtc::SessionDescription description);
   void startRestart();
   bool connected() const;
@@ -112,6 +136,8 @@ class Negotiation final : public QObject {
   std::shared_ptr<rtc::PeerConnection> connection_;
   std::shared_ptr<Observer> observer_;
   std::shared_ptr<rtc::DataChannel> controlChannel_;
+  std::map<QString, std::shared_ptr<rtc::DataChannel>> extraChannels_;
+  std::vector<std::string> acceptedChannels_;
   bool offered_ = false;         // an offer went out on this connection
   bool answerPending_ = false;   // ...and its answer has not been applied yet
   OfferRewrite pendingRestart_;  // an ICE restart waiting for that answer

@@ -5,6 +5,7 @@
 
 #include "protocol/control_message.h"
 #include "protocol/signaling_messages.h"
+#include "session/feature_exchange.h"
 #include "session/session_environment.h"
 #include "session/session_panels.h"
 #include "session/signaling_client.h"
@@ -79,6 +80,9 @@ RemoteSession::RemoteSession(SessionEnvironment& environment, QObject* parent)
     log(QStringLiteral("⏰ Connexion non établie après %1 s").arg(Negotiation::kConnectDeadlineMs / 1000));
     endSession(QString::fromUtf8(kReasonNoConnection), /*silent=*/false, EndCause::NoConnection);
   });
+
+  features_ = std::make_unique<FeatureExchange>(negotiation_, environment_.clipboard(), environment_.settings(),
+                                                [this](const QString& line) { log(line); });
 
   factory_ = environment_.createRtcFactory();
   if (factory_) {
@@ -279,6 +283,7 @@ void RemoteSession::handlePayload(const incoming::Signal& signal) {
 bool RemoteSession::createPeerConnection() {
   Q_ASSERT(isMainThread());
   if (!factory_) return false;
+  features_->reset();
   if (!negotiation_.create(*factory_, peerConfiguration(), role_->controlReceiver())) {
     return false;
   }
@@ -356,8 +361,10 @@ void RemoteSession::replaceRole(std::unique_ptr<SessionRole> role) {
   // Nothing of the old role may still be reached: its connection closes and
   // the work it queued belongs to an epoch that is over.
   negotiation_.close();
+  features_->reset();
   disconnectSignaling();
   role_ = std::move(role);
+  if (role_) features_->setOpensChannels(role_->role() == Role::Host);
 }
 
 void RemoteSession::stop(const QString& reason) {
@@ -411,6 +418,7 @@ void RemoteSession::teardown(const QString& reason) {
   log(QStringLiteral("🧹 Teardown (") + reason + QLatin1Char(')'));
   iceDownTimer_.stop();
   negotiation_.close();  // renews the epoch: late library events are dropped
+  features_->reset();
   role_->tearingDown();
   disconnectSignaling();
   resetAfterTeardown();

@@ -33,6 +33,7 @@
 
 namespace lunor {
 
+class FeatureExchange;
 class SessionEnvironment;
 class SignalingClient;
 struct ControlMessage;
@@ -118,6 +119,8 @@ class RemoteSession final : public QObject, private SessionCore {
   bool hasRemoteVideoTrack() const { return remoteVideoTrack_ != nullptr; }
   // The "control" channel exists and is open: input can reach the host.
   bool isControlChannelOpen() const { return negotiation_.isControlChannelOpen(); }
+  // The features agreed with the peer (the shared clipboard and its switches).
+  FeatureExchange& features() { return *features_; }
   // The library's counters of the current connection; `done` runs on the
   // main thread, not at all without a connection or when it goes first.
   void collectStats(std::function<void(const rtc::ConnectionStats&)> done) {
@@ -306,6 +309,7 @@ class RemoteSession final : public QObject, private SessionCore {
   Epoch epoch_{*this};
   std::unique_ptr<rtc::PeerConnectionFactory> factory_;
   Negotiation negotiation_;  // closed before role_ goes: its channel feeds the role
+  std::unique_ptr<FeatureExchange> features_;
   struct DeleteLater {
     void operator()(QObject* object) const;
   };

@@ -15,6 +15,7 @@ class QSettings;
 namespace lunor {
 
 class AddressBook;
+class Clipboard;
 class EventSound;
 class NotificationManager;
 class SecretStore;
@@ -41,6 +42,8 @@ class SessionEnvironment {
   virtual UserProfileStore& profileStore() = 0;
   // Where the unattended password is kept.
   virtual SecretStore& secretStore() = 0;
+  // The local clipboard, shared by every session of the process.
+  virtual Clipboard& clipboard() = 0;
 
   virtual SignalingEndpoint signalingEndpoint() = 0;
   virtual rtc::Configuration peerConfiguration() = 0;

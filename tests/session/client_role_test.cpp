@@ -34,6 +34,7 @@ class WaitingChannel final : public rtc::DataChannel {
     return rtc::DataChannelState::Open;
   }
   bool send(const std::string&, bool) override { return true; }
+  uint64_t bufferedAmount() const override { return 0; }
   void setObserver(rtc::DataChannelObserver*) override {}
 
   std::function<void()> whileAsked;

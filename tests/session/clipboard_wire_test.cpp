@@ -41,7 +41,7 @@ QList<ClipboardAssembler::Result> feed(ClipboardAssembler& assembler, const std:
   QList<ClipboardAssembler::Result> results;
   for (const auto& m : messages) {
     auto r = assembler.take(m.data, m.binary);
-    if (r.status != ClipboardAssembler::Status::Pending) results << r;
+    if (r.outcome != ClipboardAssembler::Outcome::Pending) results << r;
   }
   return results;
 }
@@ -76,7 +76,7 @@ class ClipboardWireTest : public QObject {
     ClipboardAssembler assembler(ourFeatures());
     const auto results = feed(assembler, messages);
     QCOMPARE(results.size(), 1);
-    QCOMPARE(results[0].status, ClipboardAssembler::Status::Complete);
+    QCOMPARE(results[0].outcome, ClipboardAssembler::Outcome::Complete);
     QVERIFY(results[0].content == content);
     QCOMPARE(results[0].content.digest(), content.digest());
   }
@@ -112,7 +112,7 @@ class ClipboardWireTest : public QObject {
     ClipboardAssembler assembler(ourFeatures());
     const auto results = feed(assembler, messages);
     QCOMPARE(results.size(), 1);
-    QCOMPARE(results[0].status, ClipboardAssembler::Status::Refused);
+    QCOMPARE(results[0].outcome, ClipboardAssembler::Outcome::Refused);
     QVERIFY2(results[0].reason.startsWith(reason), qPrintable(results[0].reason));
     // The channel goes on: the next content arrives whole.
     const ClipboardContent next{"suivant", {}, {}};
@@ -130,7 +130,7 @@ class ClipboardWireTest : public QObject {
     auto messages = encodeClipboard({QString(40'000, 'a'), {}, {}}, 1);
     const auto results = feed(assembler, messages);
     QCOMPARE(results.size(), 1);
-    QCOMPARE(results[0].status, ClipboardAssembler::Status::Refused);
+    QCOMPARE(results[0].outcome, ClipboardAssembler::Outcome::Refused);
     const ClipboardContent next{"b", {}, {}};
     const auto after = feed(assembler, encodeClipboard(next, 2));
     QCOMPARE(after.size(), 1);

@@ -21,6 +21,7 @@
 #include "store/fake_secret_store.h"
 #include "store/user_profile_store.h"
 #include "system/event_sound.h"
+#include "system/fake_clipboard.h"
 #include "system/fake_notification_manager.h"
 #include "session/fake_session_panels.h"
 
@@ -65,6 +66,7 @@ class FakeEnvironment final : public SessionEnvironment, public HostEnvironment 
   QSettings& settings() override { return settings_; }
   UserProfileStore& profileStore() override { return profile_; }
   SecretStore& secretStore() override { return secrets; }
+  Clipboard& clipboard() override { return clipboardFake; }
   SignalingEndpoint signalingEndpoint() override { return endpoint; }
   rtc::Configuration peerConfiguration() override { return peerConfig; }
 
@@ -92,6 +94,7 @@ class FakeEnvironment final : public SessionEnvironment, public HostEnvironment 
   FakeEventSound soundsFake;
   NotificationManager* notificationsOverride = nullptr;  // borrowed when set
   FakeSecretStore secrets;
+  FakeClipboard clipboardFake;
 
  private:
   QTemporaryDir dir_;

@@ -1,7 +1,10 @@
 #pragma once
 
 // Wraps a real peer connection factory and records what passes through it:
-// the video source's output formats and the descriptions each connection set.
+// the video source's output formats, the descriptions each connection set,
+// its data channels and the text sent on them. With `basicPeer` the side
+// behaves, on its channels, as a peer that knows only the basic protocol:
+// it announces no features.
 
 #include <memory>
 #include <mutex>
@@ -18,6 +21,18 @@ struct RtcRecord {
   std::vector<std::string> localSdps;        // every local description set
   std::vector<std::string> remoteSdps;       // every remote description set
   std::vector<std::shared_ptr<rtc::PeerConnection>> connections;
+  std::vector<std::string> channelLabels;  // made here or opened by the peer
+  std::vector<std::string> sentTexts;      // text messages sent on any channel
+  bool basicPeer = false;
+
+  std::vector<std::string> channelsSnapshot() {
+    std::lock_guard lock(mutex);
+    return channelLabels;
+  }
+  std::vector<std::string> sentSnapshot() {
+    std::lock_guard lock(mutex);
+    return sentTexts;
+  }
 
   std::vector<std::string> formatsSnapshot() {
     std::lock_guard lock(mutex);
@@ -54,18 +69,71 @@ class RecordingVideoSource final : public rtc::VideoSource {
   std::shared_ptr<RtcRecord> record_;
 };
 
+class RecordingDataChannel final : public rtc::DataChannel {
+ public:
+  RecordingDataChannel(std::shared_ptr<rtc::DataChannel> inner, std::shared_ptr<RtcRecord> record)
+      : inner_(std::move(inner)), record_(std::move(record)) {
+    std::lock_guard lock(record_->mutex);
+    record_->channelLabels.push_back(inner_->label());
+  }
+  std::string label() const override { return inner_->label(); }
+  rtc::DataChannelState state() const override { return inner_->state(); }
+  bool send(const std::string& data, bool binary) override {
+    if (!binary) {
+      std::lock_guard lock(record_->mutex);
+      record_->sentTexts.push_back(data);
+      if (record_->basicPeer && data.find("\"t\":\"features\"") != std::string::npos) return true;
+    }
+    return inner_->send(data, binary);
+  }
+  uint64_t bufferedAmount() const override { return inner_->bufferedAmount(); }
+  void setObserver(rtc::DataChannelObserver* o) override { inner_->setObserver(o); }
+
+ private:
+  std::shared_ptr<rtc::DataChannel> inner_;
+  std::shared_ptr<RtcRecord> record_;
+};
+
+// Hands the session the peer's channels wrapped.
+class RecordingObserver final : public rtc::PeerConnectionObserver {
+ public:
+  RecordingObserver(rtc::PeerConnectionObserver* inner, std::shared_ptr<RtcRecord> record)
+      : inner_(inner), record_(std::move(record)) {}
+  void onIceConnectionChange(rtc::IceConnectionState s) override { inner_->onIceConnectionChange(s); }
+  void onIceCandidate(const rtc::IceCandidate& c) override { inner_->onIceCandidate(c); }
+  void onVideoTrack(std::shared_ptr<rtc::VideoTrack> t) override { inner_->onVideoTrack(std::move(t)); }
+  void onDataChannel(std::shared_ptr<rtc::DataChannel> c) override {
+    inner_->onDataChannel(std::make_shared<RecordingDataChannel>(std::move(c), record_));
+  }
+
+ private:
+  rtc::PeerConnectionObserver* inner_;
+  std::shared_ptr<RtcRecord> record_;
+};
+
 class RecordingPeerConnection final : public rtc::PeerConnection {
  public:
-  RecordingPeerConnection(std::shared_ptr<rtc::PeerConnection> inner, std::shared_ptr<RtcRecord> record)
-      : inner_(std::move(inner)), record_(std::move(record)) {}
-  void setObserver(rtc::PeerConnectionObserver* o) override { inner_->setObserver(o); }
+  RecordingPeerConnection(std::shared_ptr<rtc::PeerConnection> inner, std::shared_ptr<RtcRecord> record,
+                          std::unique_ptr<RecordingObserver> observer)
+      : inner_(std::move(inner)), record_(std::move(record)), observer_(std::move(observer)) {}
+  void setObserver(rtc::PeerConnectionObserver* o) override {
+    if (!o) {
+      inner_->setObserver(nullptr);  // no call in flight once it returns
+      observer_.reset();
+      return;
+    }
+    observer_ = std::make_unique<RecordingObserver>(o, record_);
+    inner_->setObserver(observer_.get());
+  }
   std::shared_ptr<rtc::RtpSender> addTrack(std::shared_ptr<rtc::VideoTrack> track,
                                            const std::vector<std::string>& ids) override {
     return inner_->addTrack(std::move(track), ids);
   }
   std::vector<std::shared_ptr<rtc::RtpSender>> senders() override { return inner_->senders(); }
   std::shared_ptr<rtc::DataChannel> createDataChannel(const std::string& label, bool ordered) override {
-    return inner_->createDataChannel(label, ordered);
+    auto channel = inner_->createDataChannel(label, ordered);
+    if (!channel) return nullptr;
+    return std::make_shared<RecordingDataChannel>(std::move(channel), record_);
   }
   rtc::Error preferVideoCodec(const std::string& name) override { return inner_->preferVideoCodec(name); }
   rtc::Error setBitrateRange(int a, int b, int c) override { return inner_->setBitrateRange(a, b, c); }
@@ -101,6 +169,7 @@ class RecordingPeerConnection final : public rtc::PeerConnection {
  private:
   std::shared_ptr<rtc::PeerConnection> inner_;
   std::shared_ptr<RtcRecord> record_;
+  std::unique_ptr<RecordingObserver> observer_;
 };
 
 class RecordingFactory final : public rtc::PeerConnectionFactory {
@@ -118,9 +187,10 @@ class RecordingFactory final : public rtc::PeerConnectionFactory {
   std::shared_ptr<rtc::PeerConnection> createPeerConnection(const rtc::Configuration& config,
                                                             const rtc::MediaConstraints& constraints,
                                                             rtc::PeerConnectionObserver* observer) override {
-    auto inner = inner_->createPeerConnection(config, constraints, observer);
+    auto wrapped = std::make_unique<RecordingObserver>(observer, record_);
+    auto inner = inner_->createPeerConnection(config, constraints, wrapped.get());
     if (!inner) return nullptr;
-    return std::make_shared<RecordingPeerConnection>(std::move(inner), record_);
+    return std::make_shared<RecordingPeerConnection>(std::move(inner), record_, std::move(wrapped));
   }
 
  private:

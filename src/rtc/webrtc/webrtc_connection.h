@@ -36,6 +36,7 @@ class WebRtcDataChannel final : public DataChannel, private webrtc::DataChannelO
   bool send(const std::string& data, bool binary) override {
     return channel_->Send(webrtc::DataBuffer(::rtc::CopyOnWriteBuffer(data), binary));
   }
+  uint64_t bufferedAmount() const override { return channel_->buffered_amount(); }
   void setObserver(lunor::rtc::DataChannelObserver* observer) override { observer_.set(observer); }
 
  private:

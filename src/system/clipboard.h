@@ -1,0 +1,40 @@
+#pragma once
+
+// The local clipboard (on X11 the CLIPBOARD selection): what it holds, what
+// to put in it, and a signal when someone else changed it.
+
+#include <memory>
+
+#include <QObject>
+#include <QString>
+
+#include "protocol/clipboard_wire.h"
+
+namespace lunor {
+
+class Clipboard : public QObject {
+  Q_OBJECT
+
+ public:
+  using QObject::QObject;
+  ~Clipboard() override = default;
+
+  // Text (and its HTML where the source offers it), or a picture as PNG;
+  // empty when it holds neither.
+  virtual ClipboardContent read() const = 0;
+  // Replaces what the clipboard holds. Returns the content as read() will
+  // give it back (a picture is re-encoded), so that it can be recognised.
+  virtual ClipboardContent write(const ClipboardContent& content) = 0;
+  // What this desktop does not let us do, said plainly (empty: nothing).
+  virtual QString limitation() const { return {}; }
+
+ Q_SIGNALS:
+  // Main thread.
+  void changed();
+};
+
+// The desktop's clipboard through Qt, or one that holds nothing when the
+// process has no graphical session.
+std::unique_ptr<Clipboard> createClipboard();
+
+}  // namespace lunor

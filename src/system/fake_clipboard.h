@@ -1,0 +1,27 @@
+#pragma once
+
+#include "system/clipboard.h"
+
+namespace lunor {
+
+// An in-memory clipboard; tests change it as a local user would with
+// userCopies(), and see what the session put there in `content`.
+class FakeClipboard final : public Clipboard {
+ public:
+  ClipboardContent read() const override { return content; }
+  ClipboardContent write(const ClipboardContent& c) override {
+    content = c;
+    ++writes;
+    Q_EMIT changed();  // as a real one does when we take it over
+    return c;
+  }
+  void userCopies(const ClipboardContent& c) {
+    content = c;
+    Q_EMIT changed();
+  }
+
+  ClipboardContent content;
+  int writes = 0;
+};
+
+}  // namespace lunor

@@ -40,8 +40,9 @@ PACKAGES=(
   libcanberra-dev libcanberra-pulse sound-theme-freedesktop
   # the signaling server: room owners in SQLite, several instances over Redis
   libqt6sql6-sqlite libhiredis-dev
-  # test services: virtual displays, STUN/TURN (and its test client), Redis
-  xvfb xauth tigervnc-standalone-server x11-xserver-utils coturn redis-server
+  # test services: virtual displays, STUN/TURN (and its test client), Redis, a
+  # program that sets and reads the X clipboard
+  xvfb xauth tigervnc-standalone-server x11-xserver-utils coturn redis-server xclip
   # a headless GNOME compositor with PipeWire, for the Wayland host's tests
   mutter pipewire pipewire-bin wireplumber
   # something moving on the demo's screen

@@ -63,6 +63,14 @@ std::variant<LaunchOptions, int> parseCommandLine(const QStringList& arguments) 
   const QCommandLineOption json(QStringLiteral("json"),
                                 QStringLiteral("With --headless-client: write the figures to <file> as JSON."),
                                 QStringLiteral("file"));
+  const QCommandLineOption clipboardSet(QStringLiteral("clipboard-set"),
+                                        QStringLiteral("With --headless-client: put <text> in this side's "
+                                                       "clipboard; it goes to the host once the session "
+                                                       "shares clipboards."),
+                                        QStringLiteral("text"));
+  const QCommandLineOption clipboardPrint(QStringLiteral("clipboard-print"),
+                                          QStringLiteral("With --headless-client: print each content the host's "
+                                                         "clipboard sends (a picture as its size)."));
   const QCommandLineOption hostBackend(QStringLiteral("host-backend"),
                                        QStringLiteral("Share this computer through <backend>: x11, gnome (a "
                                                       "GNOME Wayland session) or portal (another Wayland "
@@ -71,7 +79,8 @@ std::variant<LaunchOptions, int> parseCommandLine(const QStringList& arguments) 
                                                       "own."),
                                        QStringLiteral("backend"));
   parser.addOptions({help, version, headlessHost, connect, headlessClient, setPassword, clearPassword,
-                     passwordFile, quality, seconds, saveFrame, replay, json, hostBackend});
+                     passwordFile, quality, seconds, saveFrame, replay, json, clipboardSet, clipboardPrint,
+                     hostBackend});
 
   // Parsed before the application object exists, which would give the name.
   auto helpText = [&] {
@@ -120,7 +129,7 @@ std::variant<LaunchOptions, int> parseCommandLine(const QStringList& arguments) 
     }
     options.passwordFile = parser.value(passwordFile);
   }
-  for (const auto* option : {&quality, &seconds, &saveFrame, &replay, &json}) {
+  for (const auto* option : {&quality, &seconds, &saveFrame, &replay, &json, &clipboardSet, &clipboardPrint}) {
     if (parser.isSet(*option) && !client) {
       return usageError(QStringLiteral("--") + option->names().first() + QStringLiteral(" goes with --headless-client"));
     }
@@ -144,6 +153,8 @@ std::variant<LaunchOptions, int> parseCommandLine(const QStringList& arguments) 
   options.saveFrame = parser.value(saveFrame);
   options.replay = parser.value(replay);
   options.json = parser.value(json);
+  if (parser.isSet(clipboardSet)) options.clipboardSet = parser.value(clipboardSet);
+  options.clipboardPrint = parser.isSet(clipboardPrint);
   return options;
 }
 

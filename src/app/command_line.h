@@ -31,6 +31,8 @@ struct LaunchOptions {
   QString saveFrame;
   QString replay;
   QString json;
+  std::optional<QString> clipboardSet;  // --clipboard-set: put this text in the clipboard first
+  bool clipboardPrint = false;          // --clipboard-print: print what the host's clipboard sends
   // --host-backend: which platform a host shares; nothing to choose from the session.
   std::optional<HostBackend> hostBackend;
 };

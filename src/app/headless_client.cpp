@@ -8,9 +8,12 @@
 #include <QJsonObject>
 
 #include "client/i420_image.h"
+#include "session/clipboard_sync.h"
+#include "session/feature_exchange.h"
 #include "session/remote_session.h"
 #include "session/session_environment.h"
 #include "store/user_profile_store.h"
+#include "system/clipboard.h"
 #include "system/console_log.h"
 
 namespace lunor {
@@ -86,8 +89,19 @@ void HeadlessClient::start() {
     }
   }
 
+  if (options_.clipboardSet) environment_.clipboard().write({*options_.clipboardSet, {}, {}});
   session_ = std::make_unique<RemoteSession>(environment_);
   RemoteSession& s = *session_;
+  if (options_.clipboardPrint) {
+    connect(&s.features().clipboard(), &ClipboardSync::received, this, [](const ClipboardContent& content) {
+      if (!content.png.isEmpty()) {
+        const auto size = pngSize(content.png);
+        say(QStringLiteral("📋 image %1x%2").arg(size ? size->width() : 0).arg(size ? size->height() : 0));
+      } else {
+        say(QStringLiteral("📋 ") + content.text);
+      }
+    });
+  }
   connect(&s, &RemoteSession::askUnattendedPasswordChanged, this, &HeadlessClient::passwordAsked);
   connect(&s, &RemoteSession::connectionStateChanged, this, [this] {
     if (session_->connectionState() == QStringLiteral("connecté ✓")) connected();

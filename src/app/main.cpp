@@ -13,6 +13,7 @@
 #include "app/default_environment.h"
 #include "app/headless_client.h"
 #include "app/password_setup.h"
+#include "app/x_display.h"
 #include "app/refusing_panels.h"
 #include "app/terminal_panels.h"
 #include "session/app_state.h"
@@ -29,6 +30,16 @@ Q_IMPORT_QML_PLUGIN(Lunor_UiPlugin)
 namespace {
 
 using lunor::LaunchOptions;
+
+// Headless, the X clipboard is worth Qt's GUI side (no window is ever
+// shown): when Qt would take X and the server named by DISPLAY answers (Qt
+// gives up the process on one that does not).
+bool headlessWithX() {
+  const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+  if (!platform.isEmpty() && platform != "xcb") return false;
+  if (qEnvironmentVariableIsEmpty("DISPLAY")) return false;
+  return lunor::xServerAnswers();
+}
 
 // A session's last messages ("end") are sent asynchronously: the event loop
 // runs a little longer before the process goes.
@@ -188,6 +199,10 @@ int main(int argc, char** argv) {
   std::unique_ptr<QCoreApplication> app;
   if (options.mode == LaunchOptions::Mode::Connect || options.mode == LaunchOptions::Mode::Default) {
     app = std::make_unique<QApplication>(argc, argv);  // the status area's icon needs widgets
+  } else if ((options.mode == LaunchOptions::Mode::HeadlessHost || options.mode == LaunchOptions::Mode::HeadlessClient) &&
+             headlessWithX()) {
+    qputenv("QT_QPA_PLATFORM", "xcb");
+    app = std::make_unique<QGuiApplication>(argc, argv);
   } else {
     app = std::make_unique<QCoreApplication>(argc, argv);
   }

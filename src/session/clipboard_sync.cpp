@@ -91,6 +91,7 @@ void ClipboardSync::receive(const QByteArray& data, bool binary) {
   const ClipboardContent stored = clipboard_.write(result.content);
   rememberFromPeer(stored.digest());
   log_(QStringLiteral("📋 Presse-papiers reçu (") + describe(result.content) + QLatin1Char(')'));
+  Q_EMIT received(result.content);
 }
 
 }  // namespace lunor

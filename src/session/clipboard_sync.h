@@ -46,6 +46,8 @@ class ClipboardSync final : public QObject {
 
  Q_SIGNALS:
   void switchesChanged();
+  // A content from the peer, as put in our clipboard.
+  void received(const lunor::ClipboardContent& content);
 
  private:
   void localChanged();

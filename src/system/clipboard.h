@@ -33,8 +33,8 @@ class Clipboard : public QObject {
   void changed();
 };
 
-// The desktop's clipboard through Qt, or one that holds nothing when the
-// process has no graphical session.
+// The desktop's clipboard through Qt, or one of the process's own when it
+// has no graphical session.
 std::unique_ptr<Clipboard> createClipboard();
 
 }  // namespace lunor

@@ -72,18 +72,29 @@ class QtClipboard final : public Clipboard {
   }
 };
 
-class NoClipboard final : public Clipboard {
+// Without a graphical session: a clipboard of the process's own, which
+// only the session and the command line fill.
+class ProcessClipboard final : public Clipboard {
  public:
-  ClipboardContent read() const override { return {}; }
-  ClipboardContent write(const ClipboardContent&) override { return {}; }
-  QString limitation() const override { return QStringLiteral("pas de presse-papiers sans session graphique"); }
+  ClipboardContent read() const override { return content_; }
+  ClipboardContent write(const ClipboardContent& content) override {
+    content_ = content;
+    Q_EMIT changed();
+    return content;
+  }
+  QString limitation() const override {
+    return QStringLiteral("sans session graphique : presse-papiers propre au processus");
+  }
+
+ private:
+  ClipboardContent content_;
 };
 
 }  // namespace
 
 std::unique_ptr<Clipboard> createClipboard() {
   if (qobject_cast<QGuiApplication*>(QCoreApplication::instance())) return std::make_unique<QtClipboard>();
-  return std::make_unique<NoClipboard>();
+  return std::make_unique<ProcessClipboard>();
 }
 
 }  // namespace lunor

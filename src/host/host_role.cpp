@@ -8,8 +8,10 @@
 #include "host/injection_sequence.h"
 #include "protocol/sdp_rewrite.h"
 #include "protocol/signaling_messages.h"
+#include "session/clipboard_sync.h"
 #include "session/duration_text.h"
 #include "session/epoch.h"
+#include "session/feature_exchange.h"
 #include "session/session_environment.h"
 #include "session/session_panels.h"
 #include "store/owner_key.h"
@@ -240,6 +242,12 @@ void HostRole::showHud(std::function<void()> quit) {
   info.name = s_.requesterName().isNull() ? QString(QLatin1String("")) : s_.requesterName();
   info.startedAt = s_.startedAt();
   info.quit = std::move(quit);
+  ClipboardSync& clipboard = s_.features().clipboard();
+  info.clipboard = clipboard.sending() || clipboard.receiving();
+  info.setClipboard = [&clipboard](bool on) {  // the sync lives as long as the session, which owns the HUD's use
+    clipboard.setSending(on);
+    clipboard.setReceiving(on);
+  };
   s_.environment().panels().showFloatingHud(info);
 }
 

@@ -83,6 +83,8 @@ RemoteSession::RemoteSession(SessionEnvironment& environment, QObject* parent)
 
   features_ = std::make_unique<FeatureExchange>(negotiation_, environment_.clipboard(), environment_.settings(),
                                                 [this](const QString& line) { log(line); });
+  connect(features_.get(), &FeatureExchange::commonChanged, this, &RemoteSession::clipboardChanged);
+  connect(&features_->clipboard(), &ClipboardSync::switchesChanged, this, &RemoteSession::clipboardChanged);
 
   factory_ = environment_.createRtcFactory();
   if (factory_) {
@@ -478,5 +480,16 @@ void RemoteSession::reject() {
 void RemoteSession::forgetKnownDevices() {
   if (role_) role_->forgetKnownDevices();
 }
+
+// ---------------------------------------------------------------- clipboard --
+
+bool RemoteSession::clipboardShared() const {
+  const auto common = features_->common();
+  return common && common->clipboard;
+}
+bool RemoteSession::clipboardSending() const { return features_->clipboard().sending(); }
+bool RemoteSession::clipboardReceiving() const { return features_->clipboard().receiving(); }
+void RemoteSession::setClipboardSending(bool on) { features_->clipboard().setSending(on); }
+void RemoteSession::setClipboardReceiving(bool on) { features_->clipboard().setReceiving(on); }
 
 }  // namespace lunor

@@ -59,6 +59,9 @@ class RemoteSession final : public QObject, private SessionCore {
   // the link limits the picture.
   Q_PROPERTY(QString linkSummary READ linkSummary NOTIFY linkChanged)
   Q_PROPERTY(bool linkLimited READ linkLimited NOTIFY linkChanged)
+  Q_PROPERTY(bool clipboardShared READ clipboardShared NOTIFY clipboardChanged)
+  Q_PROPERTY(bool clipboardSending READ clipboardSending WRITE setClipboardSending NOTIFY clipboardChanged)
+  Q_PROPERTY(bool clipboardReceiving READ clipboardReceiving WRITE setClipboardReceiving NOTIFY clipboardChanged)
   Q_PROPERTY(QImage requesterAvatar READ requesterAvatar NOTIFY requesterAvatarChanged)
   Q_PROPERTY(bool approved READ approved NOTIFY approvedChanged)
   Q_PROPERTY(bool isWaitingApproval READ isWaitingApproval NOTIFY isWaitingApprovalChanged)
@@ -120,7 +123,13 @@ class RemoteSession final : public QObject, private SessionCore {
   // The "control" channel exists and is open: input can reach the host.
   bool isControlChannelOpen() const { return negotiation_.isControlChannelOpen(); }
   // The features agreed with the peer (the shared clipboard and its switches).
-  FeatureExchange& features() { return *features_; }
+  FeatureExchange& features() override { return *features_; }
+  // The shared clipboard: agreed with the peer, and its two directions.
+  bool clipboardShared() const;
+  bool clipboardSending() const;
+  bool clipboardReceiving() const;
+  void setClipboardSending(bool on);
+  void setClipboardReceiving(bool on);
   // The library's counters of the current connection; `done` runs on the
   // main thread, not at all without a connection or when it goes first.
   void collectStats(std::function<void(const rtc::ConnectionStats&)> done) {
@@ -175,6 +184,7 @@ class RemoteSession final : public QObject, private SessionCore {
   void setDisplayedVideoRect(const QRectF& rect) override;
 
  Q_SIGNALS:
+  void clipboardChanged();
   void runningChanged();
   void statusChanged();
   void connectionStateChanged();

@@ -26,6 +26,9 @@ struct HudInfo {
   QString name;
   QDateTime startedAt;
   std::function<void()> quit;
+  // The shared clipboard, which the host's person may switch off (both ways).
+  bool clipboard = true;
+  std::function<void(bool on)> setClipboard;
 };
 
 // The host's floating windows around a session: the join-request panel, the

@@ -24,6 +24,7 @@
 namespace lunor {
 
 class Epoch;
+class FeatureExchange;
 class SessionEnvironment;
 
 enum class Role { Host, Client };
@@ -124,6 +125,8 @@ class SessionCore {
   // What the client's tool bar says of the link (empty: nothing).
   virtual void setLink(const QString& summary, bool limited) = 0;
   virtual void setDisplayedVideoRect(const QRectF& rect) = 0;
+  // What the session shares with its peer beyond the picture and the input.
+  virtual FeatureExchange& features() = 0;
 };
 
 class SessionRole {

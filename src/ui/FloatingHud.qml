@@ -7,7 +7,9 @@ Window {
     property string avatar
     property string name
     property var startedAt
+    property bool clipboard: true
     signal quitRequested()
+    signal clipboardToggled(bool on)
 
     width: 560
     height: 110
@@ -20,6 +22,8 @@ Window {
         avatar: window.avatar
         name: window.name
         startedAt: window.startedAt
+        clipboard: window.clipboard
         onQuit: window.quitRequested()
+        onClipboardToggled: function (on) { window.clipboard = on; window.clipboardToggled(on) }
     }
 }

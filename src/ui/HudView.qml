@@ -10,7 +10,9 @@ Rectangle {
     property var startedAt
     property date now: new Date()
     property bool ticking: true
+    property bool clipboard: true
     signal quit()
+    signal clipboardToggled(bool on)
 
     radius: 18
     gradient: Gradient {
@@ -59,6 +61,14 @@ Rectangle {
                     font.family: "monospace"
                 }
             }
+        }
+        UiButton {
+            objectName: "hudClipboard"
+            kind: "plain"
+            tint: hud.clipboard ? "white" : "#8e9199"
+            iconName: "doc.on.clipboard"
+            text: hud.clipboard ? "Presse-papiers partagé" : "Presse-papiers coupé"
+            onClicked: hud.clipboardToggled(!hud.clipboard)
         }
         UiButton {
             objectName: "hudQuit"

@@ -31,6 +31,11 @@ Rectangle {
             connectionState: stageView.session.connectionState
             linkSummary: stageView.session.linkSummary
             linkLimited: stageView.session.linkLimited
+            clipboardShared: stageView.session.clipboardShared
+            clipboardSending: stageView.session.clipboardSending
+            clipboardReceiving: stageView.session.clipboardReceiving
+            onSetClipboardSending: function (on) { stageView.session.clipboardSending = on }
+            onSetClipboardReceiving: function (on) { stageView.session.clipboardReceiving = on }
             availableDisplays: stageView.session.availableDisplays
             currentDisplayIndex: stageView.session.currentDisplayIndex
             onBackRequested: stageView.backRequested()

@@ -141,39 +141,47 @@ Sheet {
 
         Rectangle { Layout.fillWidth: true; height: 1; color: Theme.separator }
 
+        PlainText {
+            visible: sheet.hostSession !== null
+            text: "Presse-papiers"; color: Theme.text; font.pixelSize: Theme.headline; font.weight: Font.DemiBold
+        }
+        // Kept in the settings: the sessions started afterwards follow them too.
+        ColumnLayout {
+            visible: sheet.hostSession !== null
+            spacing: 8
+            SettingSwitch {
+                objectName: "clipboardSendSwitch"
+                checked: sheet.hostSession ? sheet.hostSession.clipboardSending : true
+                onToggled: sheet.hostSession.clipboardSending = checked
+                text: "Envoyer mon presse-papiers à l'autre ordinateur"
+            }
+            SettingSwitch {
+                objectName: "clipboardReceiveSwitch"
+                checked: sheet.hostSession ? sheet.hostSession.clipboardReceiving : true
+                onToggled: sheet.hostSession.clipboardReceiving = checked
+                text: "Recevoir le presse-papiers de l'autre ordinateur"
+            }
+            PlainText {
+                Layout.preferredWidth: 470
+                text: "Texte et images, dans les deux sens, avec un autre Lunor Remote. Ce qui vient de l'autre ordinateur n'est jamais renvoyé."
+                color: Theme.secondary
+                font.pixelSize: Theme.caption
+                wrapMode: Text.Wrap
+            }
+        }
+
+        Rectangle { visible: sheet.hostSession !== null; Layout.fillWidth: true; height: 1; color: Theme.separator }
+
         PlainText { text: "Accès non surveillé"; color: Theme.text; font.pixelSize: Theme.headline; font.weight: Font.DemiBold }
 
         ColumnLayout {
             spacing: 8
-            Switch {
+            SettingSwitch {
                 id: unattendedSwitch
                 objectName: "unattendedSwitch"
                 checked: sheet.profile.unattendedEnabled
                 onToggled: sheet.profile.unattendedEnabled = checked
                 text: "Autoriser l'accès sans approbation"
-                contentItem: PlainText {
-                    leftPadding: unattendedSwitch.indicator.width + 8
-                    text: unattendedSwitch.text
-                    color: Theme.text
-                    font.pixelSize: Theme.body
-                    verticalAlignment: Text.AlignVCenter
-                }
-                indicator: Rectangle {
-                    implicitWidth: 40
-                    implicitHeight: 22
-                    x: unattendedSwitch.leftPadding
-                    y: (unattendedSwitch.height - height) / 2
-                    radius: 11
-                    color: unattendedSwitch.checked ? Theme.green : Theme.tint(Theme.grey, 0.45)
-                    Behavior on color { ColorAnimation { duration: 150 } }
-                    Rectangle {
-                        x: unattendedSwitch.checked ? parent.width - width - 2 : 2
-                        y: 2
-                        width: 18; height: 18; radius: 9
-                        color: "white"
-                        Behavior on x { NumberAnimation { duration: 150 } }
-                    }
-                }
             }
             PlainText {
                 Layout.preferredWidth: 470

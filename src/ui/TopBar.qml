@@ -14,6 +14,12 @@ Rectangle {
     // Shown while the link limits the picture: its rate, size and frame rate.
     property string linkSummary
     property bool linkLimited
+    // The shared clipboard, once both sides agreed on it, and its two directions.
+    property bool clipboardShared
+    property bool clipboardSending
+    property bool clipboardReceiving
+    signal setClipboardSending(bool on)
+    signal setClipboardReceiving(bool on)
     property var availableDisplays: []
     property int currentDisplayIndex: 0
     signal backRequested()
@@ -105,6 +111,19 @@ Rectangle {
                 chevron: true
                 entries: UiText.qualities().map(q => ({text: q.label, checked: q.raw === bar.selectedQuality,
                                                         action: () => { bar.selectedQuality = q.raw; bar.requestQuality(q.raw) }}))
+            }
+            ToolChip {
+                objectName: "clipboardMenu"
+                anchors.verticalCenter: parent.verticalCenter
+                visible: bar.clipboardShared
+                iconName: "doc.on.clipboard"
+                chevron: true
+                entries: [
+                    {text: "Envoyer mon presse-papiers", checked: bar.clipboardSending,
+                     action: () => bar.setClipboardSending(!bar.clipboardSending)},
+                    {text: "Recevoir celui de l'hôte", checked: bar.clipboardReceiving,
+                     action: () => bar.setClipboardReceiving(!bar.clipboardReceiving)}
+                ]
             }
             ToolChip {
                 anchors.verticalCenter: parent.verticalCenter

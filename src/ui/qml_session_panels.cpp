@@ -101,15 +101,18 @@ void QmlSessionPanels::dismissJoinRequest() {
 
 void QmlSessionPanels::showFloatingHud(const HudInfo& info) {
   hudQuit_ = info.quit;
+  hudSetClipboard_ = info.setClipboard;
   const QVariantMap properties{{QStringLiteral("name"), info.name},
                                {QStringLiteral("avatar"), avatars_.publish(QStringLiteral("hud"), info.avatar)},
-                               {QStringLiteral("startedAt"), info.startedAt}};
+                               {QStringLiteral("startedAt"), info.startedAt},
+                               {QStringLiteral("clipboard"), info.clipboard}};
   if (hud_) {
     for (auto it = properties.begin(); it != properties.end(); ++it) hud_->setProperty(qPrintable(it.key()), it.value());
   } else {
     hud_ = create("FloatingHud.qml", properties);
     if (!hud_) return;
     connect(hud_, SIGNAL(quitRequested()), this, SLOT(quitFromHud()));
+    connect(hud_, SIGNAL(clipboardToggled(bool)), this, SLOT(clipboardFromHud(bool)));
   }
   // Bottom right of the screen the pointer is on.
   QScreen* screen = QGuiApplication::screenAt(QCursor::pos());
@@ -124,6 +127,10 @@ void QmlSessionPanels::showFloatingHud(const HudInfo& info) {
 
 void QmlSessionPanels::showScreenHud(const QImage& avatar, const QString& name, const QDateTime& startedAt) {
   showFloatingHud({avatar, name, startedAt, [this] { Q_EMIT screenHudQuit(); }});
+}
+
+void QmlSessionPanels::clipboardFromHud(bool on) {
+  if (hudSetClipboard_) hudSetClipboard_(on);
 }
 
 void QmlSessionPanels::quitFromHud() {

@@ -57,6 +57,7 @@ class QmlSessionPanels final : public QObject, public SessionPanels {
   void acceptJoin();
   void rejectJoin();
   void quitFromHud();
+  void clipboardFromHud(bool on);
 
  private:
   QQuickWindow* create(const char* file, const QVariantMap& properties);
@@ -69,6 +70,7 @@ class QmlSessionPanels final : public QObject, public SessionPanels {
   std::function<void()> retainReject_;
   QPointer<QQuickWindow> hud_;
   std::function<void()> hudQuit_;
+  std::function<void(bool)> hudSetClipboard_;
   QPointer<QQuickWindow> end_;
 };
 

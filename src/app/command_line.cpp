@@ -71,6 +71,15 @@ std::variant<LaunchOptions, int> parseCommandLine(const QStringList& arguments) 
   const QCommandLineOption clipboardPrint(QStringLiteral("clipboard-print"),
                                           QStringLiteral("With --headless-client: print each content the host's "
                                                          "clipboard sends (a picture as its size)."));
+  const QCommandLineOption sendFile(QStringLiteral("send-file"),
+                                    QStringLiteral("With --headless-client: send <file> to the host (the option "
+                                                   "may be repeated); without --seconds the session ends once "
+                                                   "every file has arrived or failed."),
+                                    QStringLiteral("file"));
+  const QCommandLineOption receiveDir(QStringLiteral("receive-dir"),
+                                      QStringLiteral("With --headless-client: put the files the host sends in "
+                                                     "<dir> (by default the Downloads folder's \"Lunor Remote\")."),
+                                      QStringLiteral("dir"));
   const QCommandLineOption hostBackend(QStringLiteral("host-backend"),
                                        QStringLiteral("Share this computer through <backend>: x11, gnome (a "
                                                       "GNOME Wayland session) or portal (another Wayland "
@@ -80,7 +89,7 @@ std::variant<LaunchOptions, int> parseCommandLine(const QStringList& arguments) 
                                        QStringLiteral("backend"));
   parser.addOptions({help, version, headlessHost, connect, headlessClient, setPassword, clearPassword,
                      passwordFile, quality, seconds, saveFrame, replay, json, clipboardSet, clipboardPrint,
-                     hostBackend});
+                     sendFile, receiveDir, hostBackend});
 
   // Parsed before the application object exists, which would give the name.
   auto helpText = [&] {
@@ -129,7 +138,8 @@ std::variant<LaunchOptions, int> parseCommandLine(const QStringList& arguments) 
     }
     options.passwordFile = parser.value(passwordFile);
   }
-  for (const auto* option : {&quality, &seconds, &saveFrame, &replay, &json, &clipboardSet, &clipboardPrint}) {
+  for (const auto* option : {&quality, &seconds, &saveFrame, &replay, &json, &clipboardSet, &clipboardPrint, &sendFile,
+                             &receiveDir}) {
     if (parser.isSet(*option) && !client) {
       return usageError(QStringLiteral("--") + option->names().first() + QStringLiteral(" goes with --headless-client"));
     }
@@ -155,6 +165,8 @@ std::variant<LaunchOptions, int> parseCommandLine(const QStringList& arguments) 
   options.json = parser.value(json);
   if (parser.isSet(clipboardSet)) options.clipboardSet = parser.value(clipboardSet);
   options.clipboardPrint = parser.isSet(clipboardPrint);
+  options.sendFiles = parser.values(sendFile);
+  options.receiveDir = parser.value(receiveDir);
   return options;
 }
 

@@ -33,6 +33,8 @@ struct LaunchOptions {
   QString json;
   std::optional<QString> clipboardSet;  // --clipboard-set: put this text in the clipboard first
   bool clipboardPrint = false;          // --clipboard-print: print what the host's clipboard sends
+  QStringList sendFiles;                // --send-file, each: sent to the host, then the session ends
+  QString receiveDir;                   // --receive-dir: where the host's files go
   // --host-backend: which platform a host shares; nothing to choose from the session.
   std::optional<HostBackend> hostBackend;
 };

@@ -92,6 +92,9 @@ void HeadlessClient::start() {
   if (options_.clipboardSet) environment_.clipboard().write({*options_.clipboardSet, {}, {}});
   session_ = std::make_unique<RemoteSession>(environment_);
   RemoteSession& s = *session_;
+  if (!options_.receiveDir.isEmpty()) s.features().setReceiveFolder(options_.receiveDir);
+  connect(&s.features(), &FeatureExchange::commonChanged, this, &HeadlessClient::featuresAgreed);
+  connect(&s.features(), &FeatureExchange::transfersChanged, this, &HeadlessClient::transfersMoved);
   if (options_.clipboardPrint) {
     connect(&s.features().clipboard(), &ClipboardSync::received, this, [](const ClipboardContent& content) {
       if (!content.png.isEmpty()) {
@@ -223,6 +226,49 @@ void HeadlessClient::replayNext() {
   });
 }
 
+void HeadlessClient::featuresAgreed() {
+  const auto common = session_->features().common();
+  if (!common || filesOffered_ || options_.sendFiles.isEmpty()) return;
+  filesOffered_ = true;
+  if (!common->files) {
+    say(QStringLiteral("📁 The host takes no files"));
+    fileFailed_ = true;
+    stop();
+    return;
+  }
+  for (const QString& path : options_.sendFiles) {
+    if (!session_->features().sendFile(path)) {
+      say(QStringLiteral("📁 Cannot send ") + path);
+      fileFailed_ = true;
+    }
+  }
+  transfersMoved();
+}
+
+void HeadlessClient::transfersMoved() {
+  using State = TransferProgress::State;
+  const auto transfers = session_->features().transfers();
+  const bool printNow = !filePrinted_.isValid() || filePrinted_.elapsed() >= 1000;
+  bool allOver = true;
+  for (const auto& t : transfers) {
+    const auto& p = t.progress;
+    const bool over = p.state != State::Waiting && p.state != State::Running;
+    if (t.outgoing && !over) allOver = false;
+    if (p.state == State::Running && printNow) {
+      say(QStringLiteral("📁 %1 %2 %3 % · %4 MB/s")
+              .arg(t.outgoing ? QStringLiteral("→") : QStringLiteral("←"), p.name)
+              .arg(p.size > 0 ? 100.0 * double(p.confirmed) / double(p.size) : 100.0, 0, 'f', 0)
+              .arg(p.bytesPerSecond / 1e6, 0, 'f', 1));
+    }
+  }
+  if (printNow) filePrinted_.start();
+  if (!filesOffered_ || options_.sendFiles.isEmpty() || !allOver || options_.seconds > 0 || stopping_) return;
+  for (const auto& t : transfers) {
+    if (t.outgoing && t.progress.state != State::Done) fileFailed_ = true;
+  }
+  stop();
+}
+
 void HeadlessClient::sessionEnded() {
   if (finished_) return;
   const QString reason = session_->endReason();
@@ -258,6 +304,7 @@ void HeadlessClient::finish(int code, const QString& why) {
     return frames_;
   }();
   const double seconds = clock_.isValid() ? clock_.elapsed() / 1000.0 : 0;
+  if (fileFailed_ && code == exit_code::kOk) code = exit_code::kFailure;
   if (!options_.saveFrame.isEmpty() && !saveLastFrame()) {
     say(QStringLiteral("No picture to save to ") + options_.saveFrame);
     if (code == exit_code::kOk) code = exit_code::kFailure;

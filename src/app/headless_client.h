@@ -47,6 +47,8 @@ class HeadlessClient final : public QObject, private rtc::VideoSink {
   void sessionEnded();
   void replayNext();
   void finish(int code, const QString& why);
+  void featuresAgreed();
+  void transfersMoved();
   bool saveLastFrame();
 
   SessionEnvironment& environment_;
@@ -78,6 +80,9 @@ class HeadlessClient final : public QObject, private rtc::VideoSink {
   QJsonArray samples_;
 
   std::vector<QJsonObject> replay_;
+  bool filesOffered_ = false;
+  bool fileFailed_ = false;
+  QElapsedTimer filePrinted_;
   size_t replayed_ = 0;
 };
 

@@ -77,6 +77,7 @@ HostRole::~HostRole() {
 }
 
 void HostRole::starting(const QString& roomId) {
+  s_.features().setAcceptsFilesUnasked(false);  // until an unattended join says otherwise
   roomId_ = roomId;
   hasSentInitialOffer_ = false;
   shouldMakeOfferWhenReady_ = false;
@@ -201,6 +202,7 @@ void HostRole::handle(const incoming::Message& message) {
   } else if (std::holds_alternative<incoming::DevicesForgotten>(message)) {
     s_.log(QStringLiteral("🔑 Appareils connus oubliés par le serveur"));
   } else if (const auto* unattended = std::get_if<incoming::UnattendedJoined>(&message)) {
+    s_.features().setAcceptsFilesUnasked(true);
     const QString& name = unattended->displayName;
     s_.log(QStringLiteral("ℹ️ Connexion unattended par ") + (name.isNull() ? QStringLiteral("Un client") : name));
   } else if (const auto* error = std::get_if<incoming::Error>(&message)) {

@@ -11,6 +11,7 @@ namespace {
 
 constexpr char kType[] = "features";
 constexpr char kClipboard[] = "clipboard";
+constexpr char kFiles[] = "files";
 
 int64_t limit(const QJsonObject& object, const char* key, int64_t ours) {
   const QJsonValue value = object.value(QLatin1String(key));
@@ -25,12 +26,14 @@ int64_t limit(const QJsonObject& object, const char* key, int64_t ours) {
 PeerFeatures ourFeatures() {
   PeerFeatures features;
   features.clipboard = true;
+  features.files = true;
   return features;
 }
 
 QByteArray encodePeerFeatures(const PeerFeatures& features) {
   QJsonArray names;
   if (features.clipboard) names.append(QLatin1String(kClipboard));
+  if (features.files) names.append(QLatin1String(kFiles));
   QJsonObject object{{QStringLiteral("t"), QLatin1String(kType)},
                      {QStringLiteral("v"), 1},
                      {QStringLiteral("features"), names}};
@@ -46,6 +49,7 @@ std::optional<PeerFeatures> decodePeerFeatures(const QJsonObject& object) {
   PeerFeatures features;
   for (const QJsonValue& name : object.value(QLatin1String("features")).toArray()) {
     if (name.toString() == QLatin1String(kClipboard)) features.clipboard = true;
+    if (name.toString() == QLatin1String(kFiles)) features.files = true;
   }
   features.clipboardTextMax = limit(object, "clipboardText", PeerFeatures::kClipboardTextMax);
   features.clipboardImageMax = limit(object, "clipboardImage", PeerFeatures::kClipboardImageMax);
@@ -55,6 +59,7 @@ std::optional<PeerFeatures> decodePeerFeatures(const QJsonObject& object) {
 PeerFeatures commonFeatures(const PeerFeatures& ours, const PeerFeatures& theirs) {
   PeerFeatures common;
   common.clipboard = ours.clipboard && theirs.clipboard;
+  common.files = ours.files && theirs.files;
   common.clipboardTextMax = std::min(ours.clipboardTextMax, theirs.clipboardTextMax);
   common.clipboardImageMax = std::min(ours.clipboardImageMax, theirs.clipboardImageMax);
   return common;

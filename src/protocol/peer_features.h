@@ -2,7 +2,7 @@
 
 // What each side of a session can do beyond the basic protocol, announced
 // once on the "control" channel as soon as it opens:
-//   {"t":"features","v":1,"features":["clipboard"],"clipboardText":1048576,
+//   {"t":"features","v":1,"features":["clipboard","files"],"clipboardText":1048576,
 //    "clipboardImage":16777216}
 // A peer that does not know the message ignores it (the host ignores unknown
 // types, the client every message on its channel), so a feature is used only
@@ -21,6 +21,7 @@ struct PeerFeatures {
   static constexpr int64_t kClipboardImageMax = 16 << 20;  // bytes of the decoded picture
 
   bool clipboard = false;
+  bool files = false;  // files sent on channels of their own
   int64_t clipboardTextMax = kClipboardTextMax;
   int64_t clipboardImageMax = kClipboardImageMax;
 

@@ -7,14 +7,17 @@
 // follows the basic protocol only) gets nothing more than our announcement.
 // Main thread.
 
+#include <map>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include <QObject>
 
 #include "protocol/peer_features.h"
 #include "session/channel_pump.h"
 #include "session/clipboard_sync.h"
+#include "session/file_transfer.h"
 
 class QSettings;
 
@@ -31,6 +34,9 @@ class FeatureExchange final : public QObject {
   // Settings keys of the clipboard's two directions (true by default).
   static constexpr char kClipboardSendKey[] = "clipboardSend";
   static constexpr char kClipboardReceiveKey[] = "clipboardReceive";
+  // The largest file received, in bytes (a setting; 8 GiB by default).
+  static constexpr char kFileMaxKey[] = "fileMaxBytes";
+  static constexpr int64_t kDefaultFileMax = int64_t(8) << 30;
 
   // All borrowed; they must outlive the exchange. opensChannels: the host.
   FeatureExchange(Negotiation& negotiation, Clipboard& clipboard, QSettings& settings, ClipboardSync::Log log,
@@ -45,8 +51,29 @@ class FeatureExchange final : public QObject {
   std::optional<PeerFeatures> common() const { return common_; }
   ClipboardSync& clipboard() { return clipboard_; }
 
+  // Files. Received ones go to `folder` (the Downloads folder's "Lunor
+  // Remote" by default); without a person to ask (a client, an unattended
+  // session) they are taken unasked, otherwise fileOffered() waits for
+  // acceptFile() or declineFile().
+  void setReceiveFolder(const QString& folder) { receiveFolder_ = folder; }
+  void setAcceptsFilesUnasked(bool unasked) { acceptsFilesUnasked_ = unasked; }
+  // Sends the file at `path` on a channel of its own; false when the peer
+  // takes no files (or not yet).
+  bool sendFile(const QString& path);
+  void acceptFile(const QString& transfer);
+  void declineFile(const QString& transfer);
+  void cancelFile(const QString& transfer);
+  struct Transfer {
+    QString id;  // the channel's label
+    bool outgoing = false;
+    TransferProgress progress;
+  };
+  std::vector<Transfer> transfers() const;
+
  Q_SIGNALS:
   void commonChanged();
+  void fileOffered(const QString& transfer);
+  void transfersChanged();
 
  private:
   void controlOpened();
@@ -55,8 +82,15 @@ class FeatureExchange final : public QObject {
   void channelClosed(const QString& label);
   void channelMessage(const QString& label, const QByteArray& data, bool binary);
 
+  void fileChannelOpened(const QString& label);
+  TransferChannel channelFor(const QString& label);
+
   Negotiation& negotiation_;
   QSettings& settings_;
+  QString receiveFolder_;
+  bool acceptsFilesUnasked_ = false;
+  std::map<QString, std::unique_ptr<FileSender>> senders_;
+  std::map<QString, std::unique_ptr<FileReceiver>> receivers_;
   ClipboardSync::Log log_;
   ClipboardSync clipboard_;
   ChannelPump clipboardPump_;

@@ -121,7 +121,10 @@ class Negotiation::Observer final : public rtc::PeerConnectionObserver,
     if (label == kControlLabel) {
       watch(channel);  // here, so no message slips past before the adoption
       ticket_.post([owner, channel] { owner->adopt(channel); });
-    } else if (std::find(accepted_.begin(), accepted_.end(), label) != accepted_.end()) {
+    } else if (std::any_of(accepted_.begin(), accepted_.end(), [&](const std::string& accepted) {
+                 // "file:" stands for every label that starts with it
+                 return label == accepted || (accepted.back() == ':' && label.rfind(accepted, 0) == 0);
+               })) {
       watchExtra(channel);
       ticket_.post([owner, channel] { owner->adoptExtra(channel); });
     }

@@ -62,7 +62,8 @@ class Negotiation final : public QObject {
   bool sendControl(const QByteArray& text);
 
   // Channels beyond "control", opened by either side for a feature both
-  // announced. Labels the peer may open; for the connections created after.
+  // announced. Labels the peer may open ("x:" for every label that starts
+  // with it); for the connections created after.
   void setAcceptedChannels(std::vector<std::string> labels) { acceptedChannels_ = std::move(labels); }
   // Makes an ordered channel `label` (false without a connection, or when
   // one of that label exists); channelOpened() follows (at least once).

@@ -366,7 +366,12 @@ void RemoteSession::replaceRole(std::unique_ptr<SessionRole> role) {
   features_->reset();
   disconnectSignaling();
   role_ = std::move(role);
-  if (role_) features_->setOpensChannels(role_->role() == Role::Host);
+  if (role_) {
+    features_->setOpensChannels(role_->role() == Role::Host);
+    // A client takes what its host sends; a host asks its person, unless the
+    // session was let in unattended (HostRole says so).
+    features_->setAcceptsFilesUnasked(role_->role() == Role::Client);
+  }
 }
 
 void RemoteSession::stop(const QString& reason) {

@@ -17,7 +17,7 @@ using namespace lunor;
 namespace {
 
 constexpr char kRoom[] = "552019384";
-const QString kShared = QStringLiteral("🧩 Fonctions communes : presse-papiers");
+const QString kShared = QStringLiteral("🧩 Fonctions communes : presse-papiers, fichiers");
 
 struct Side : test::SessionSide {
   explicit Side(const QUrl& server, std::shared_ptr<test::RtcRecord> record = std::make_shared<test::RtcRecord>())

@@ -168,11 +168,16 @@ class ClipboardWireTest : public QObject {
     QTest::addColumn<QByteArray>("json");
     QTest::addColumn<std::optional<PeerFeatures>>("decoded");
     PeerFeatures none;
-    PeerFeatures clip = ourFeatures();
+    PeerFeatures clip;
+    clip.clipboard = true;
     PeerFeatures smaller = clip;
     smaller.clipboardTextMax = 1000;
     QTest::newRow("ours, as sent") << encodePeerFeatures(ourFeatures()) << std::optional(ourFeatures());
     QTest::newRow("no features") << QByteArray(R"({"t":"features"})") << std::optional(none);
+    PeerFeatures both = clip;
+    both.files = true;
+    QTest::newRow("clipboard and files") << QByteArray(R"({"t":"features","features":["files","clipboard"]})")
+                                         << std::optional(both);
     QTest::newRow("unknown names skipped")
         << QByteArray(R"({"t":"features","features":["teleport",3,"clipboard"]})") << std::optional(clip);
     QTest::newRow("a smaller limit kept") << QByteArray(R"({"t":"features","features":["clipboard"],"clipboardText":1000})")

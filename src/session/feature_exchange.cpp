@@ -46,6 +46,9 @@ void FeatureExchange::reset() {
   // What was received stays on disk for the same file offered again.
   for (auto& [label, receiver] : receivers_) receiver->interrupt();
   const bool hadTransfers = !senders_.empty() || !receivers_.empty();
+  // Later: a reset may come from a slot of one of their own signals.
+  for (auto& [label, sender] : senders_) sender.release()->deleteLater();
+  for (auto& [label, receiver] : receivers_) receiver.release()->deleteLater();
   senders_.clear();
   receivers_.clear();
   if (hadTransfers) Q_EMIT transfersChanged();
@@ -111,14 +114,15 @@ bool FeatureExchange::sendFile(const QString& path) {
   auto sender = std::make_unique<FileSender>(path, label.mid(int(std::strlen(kFileChannelPrefix))), channelFor(label));
   FileSender* raw = sender.get();
   senders_[label] = std::move(sender);
-  connect(raw, &FileSender::progressChanged, this, [this, raw, label, logged = false]() mutable {
-    Q_EMIT transfersChanged();
+  connect(raw, &FileSender::progressChanged, this, [this, raw, logged = false]() mutable {
     const TransferProgress& p = raw->progress();
-    if (logged || p.state == TransferProgress::State::Waiting || p.state == TransferProgress::State::Running) return;
-    logged = true;
-    log_(p.state == TransferProgress::State::Done
-             ? QStringLiteral("📁 Fichier envoyé : %1").arg(p.name)
-             : QStringLiteral("📁 Envoi de %1 arrêté : %2").arg(p.name, p.reason));
+    if (!logged && p.state != TransferProgress::State::Waiting && p.state != TransferProgress::State::Running) {
+      logged = true;
+      log_(p.state == TransferProgress::State::Done
+               ? QStringLiteral("📁 Fichier envoyé : %1").arg(p.name)
+               : QStringLiteral("📁 Envoi de %1 arrêté : %2").arg(p.name, p.reason));
+    }
+    Q_EMIT transfersChanged();  // last: a listener may end the session
   });
   if (!negotiation_.openChannel(label)) {
     senders_.erase(label);
@@ -148,13 +152,14 @@ void FeatureExchange::fileChannelOpened(const QString& label) {
     }
   });
   connect(raw, &FileReceiver::progressChanged, this, [this, raw, logged = false]() mutable {
-    Q_EMIT transfersChanged();
     const TransferProgress& p = raw->progress();
-    if (logged || p.state == TransferProgress::State::Waiting || p.state == TransferProgress::State::Running) return;
-    logged = true;
-    log_(p.state == TransferProgress::State::Done
-             ? QStringLiteral("📁 Fichier reçu : %1").arg(raw->savedPath())
-             : QStringLiteral("📁 Réception de %1 arrêtée : %2").arg(p.name, p.reason));
+    if (!logged && p.state != TransferProgress::State::Waiting && p.state != TransferProgress::State::Running) {
+      logged = true;
+      log_(p.state == TransferProgress::State::Done
+               ? QStringLiteral("📁 Fichier reçu : %1").arg(raw->savedPath())
+               : QStringLiteral("📁 Réception de %1 arrêtée : %2").arg(p.name, p.reason));
+    }
+    Q_EMIT transfersChanged();  // last: a listener may end the session
   });
   Q_EMIT transfersChanged();
 }

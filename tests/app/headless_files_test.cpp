@@ -83,7 +83,11 @@ class HeadlessFilesTest : public QObject {
                           big, "--send-file", hostile}));
     QVERIFY2(QTest::qWaitFor([&] { return client.process().state() == QProcess::NotRunning; }, 240000),
              qPrintable(client.output().right(3000)));
-    QCOMPARE(client.process().exitCode(), 0);
+    QVERIFY2(client.process().exitCode() == 0,
+             qPrintable(QString("exit %1\n%2\n--- host\n%3")
+                            .arg(client.process().exitCode())
+                            .arg(client.output().mid(std::max<qsizetype>(0, client.output().indexOf("ERROR: ")), 3500),
+                                 host.output().mid(std::max<qsizetype>(0, host.output().indexOf("ERROR: ")), 3500))));
 
     const QDir received(home + "/Downloads/Lunor Remote");
     QCOMPARE(received.entryList(QDir::Files | QDir::Hidden), (QStringList{"bashrc", "big.bin"}));

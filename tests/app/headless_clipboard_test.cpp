@@ -2,11 +2,11 @@
 // server and a headless client on another; each side's real CLIPBOARD
 // selection is set and read with xclip, as another program would.
 
-#include <QBuffer>
 #include <QImage>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "image_compare.h"
 #include "remote_process.h"
 #include "signal_server_process.h"
 #include "virtual_display.h"
@@ -38,14 +38,6 @@ QByteArray xclipGet(const QString& display, const QString& type = "UTF8_STRING")
   xclip.start("xclip", {"-selection", "clipboard", "-t", type, "-o"});
   if (!xclip.waitForFinished(10000) || xclip.exitCode() != 0) return {};
   return xclip.readAllStandardOutput();
-}
-
-QByteArray png(const QImage& image) {
-  QByteArray bytes;
-  QBuffer buffer(&bytes);
-  buffer.open(QIODevice::WriteOnly);
-  image.save(&buffer, "PNG");
-  return bytes;
 }
 
 }  // namespace
@@ -95,7 +87,7 @@ class HeadlessClipboardTest : public QObject {
     QImage picture(320, 200, QImage::Format_RGB32);
     picture.fill(QColor(30, 120, 200));
     for (int x = 0; x < 320; ++x) picture.setPixel(x, x % 200, 0xffffffffu);
-    QVERIFY(xclipSet(hostScreen->name(), png(picture), "image/png"));
+    QVERIFY(xclipSet(hostScreen->name(), test::pngBytes(picture), "image/png"));
     QVERIFY2(client.waitForOutput("📋 image 320x200", 15000), qPrintable(client.output()));
     QImage received;
     QTRY_VERIFY_WITH_TIMEOUT(received.loadFromData(xclipGet(clientScreen->name(), "image/png"), "PNG"), 10000);

@@ -1,11 +1,11 @@
 // The shared clipboard between a host and a client session in one process,
 // through the real lunor-signal and real WebRTC over loopback.
 
-#include <QBuffer>
 #include <QImage>
 #include <QRandomGenerator>
 #include <QtTest>
 
+#include "image_compare.h"
 #include "recording_rtc.h"
 #include "rtc/webrtc/webrtc_factory.h"
 #include "session/feature_exchange.h"
@@ -33,14 +33,6 @@ struct Side : test::SessionSide {
   }
   std::shared_ptr<test::RtcRecord> record;
 };
-
-QByteArray png(const QImage& image) {
-  QByteArray bytes;
-  QBuffer buffer(&bytes);
-  buffer.open(QIODevice::WriteOnly);
-  image.save(&buffer, "PNG");
-  return bytes;
-}
 
 // Noise does not compress: a PNG file about as large as the picture.
 QImage noise(int width, int height) {
@@ -77,7 +69,7 @@ class ClipboardFlowTest : public QObject {
     client.clipboard().userCopies(styled);
     QTRY_VERIFY_WITH_TIMEOUT(host.clipboard().content == styled, 10000);
     // A large picture, host to client: more than the channel's buffer.
-    const ClipboardContent picture{{}, {}, png(noise(1400, 1000))};  // ~5.6 MB
+    const ClipboardContent picture{{}, {}, test::pngBytes(noise(1400, 1000))};  // ~5.6 MB
     QVERIFY(picture.png.size() > 4'000'000);
     host.clipboard().userCopies(picture);
     QTRY_VERIFY_WITH_TIMEOUT(client.clipboard().content == picture, 30000);

@@ -1,8 +1,8 @@
-#include <QBuffer>
 #include <QImage>
 #include <QJsonDocument>
 #include <QtTest>
 
+#include "image_compare.h"
 #include "protocol/clipboard_wire.h"
 #include "protocol/peer_features.h"
 
@@ -14,11 +14,7 @@ QByteArray png(int width, int height) {
   QImage image(width, height, QImage::Format_RGB32);
   image.fill(Qt::darkCyan);
   for (int i = 0; i < std::min(width, height); ++i) image.setPixel(i, i, 0xffffffu);
-  QByteArray bytes;
-  QBuffer buffer(&bytes);
-  buffer.open(QIODevice::WriteOnly);
-  image.save(&buffer, "PNG");
-  return bytes;
+  return test::pngBytes(image);
 }
 
 // A PNG file's first bytes declaring `width` × `height`, and nothing else.

@@ -2,9 +2,19 @@
 
 #include <cmath>
 
+#include <QBuffer>
 #include <QImage>
 
 namespace lunor::test {
+
+// The picture as a PNG file's bytes.
+inline QByteArray pngBytes(const QImage& image) {
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  image.save(&buffer, "PNG");
+  return bytes;
+}
 
 // Peak signal-to-noise ratio of two pictures of one size, over R, G and B,
 // in dB (99 for equal pictures).

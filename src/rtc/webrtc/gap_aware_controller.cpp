@@ -65,15 +65,13 @@ class GapAwareController final : public webrtc::NetworkControllerInterface {
     return pass(inner_->OnTargetRateConstraints(msg), msg.at_time);
   }
   NetworkControlUpdate OnTransportLossReport(webrtc::TransportLossReport msg) override {
-    const auto change = gap_.onFeedback(msg.receive_time.us());
-    if (change == LinkGapDetector::Change::Ended) gapEndedAt_ = msg.receive_time;
+    const auto change = answered(msg.receive_time);
     // A report over a span that held a gap counts the gap's packets as lost.
     if (gapEndedAt_ && msg.start_time <= *gapEndedAt_) return pass(NetworkControlUpdate(), msg.receive_time, change);
     return pass(inner_->OnTransportLossReport(msg), msg.receive_time, change);
   }
   NetworkControlUpdate OnTransportPacketsFeedback(webrtc::TransportPacketsFeedback msg) override {
-    const auto change = gap_.onFeedback(msg.feedback_time.us());
-    if (change == LinkGapDetector::Change::Ended) gapEndedAt_ = msg.feedback_time;
+    const auto change = answered(msg.feedback_time);
     return pass(inner_->OnTransportPacketsFeedback(msg), msg.feedback_time, change);
   }
   NetworkControlUpdate OnNetworkStateEstimate(webrtc::NetworkStateEstimate msg) override {
@@ -81,6 +79,13 @@ class GapAwareController final : public webrtc::NetworkControllerInterface {
   }
 
  private:
+  // The receiver said something about what it got.
+  LinkGapDetector::Change answered(webrtc::Timestamp at) {
+    const auto change = gap_.onFeedback(at.us());
+    if (change == LinkGapDetector::Change::Ended) gapEndedAt_ = at;
+    return change;
+  }
+
   NetworkControlUpdate pass(NetworkControlUpdate update, webrtc::Timestamp now,
                             LinkGapDetector::Change change = LinkGapDetector::Change::None) {
     if (update.target_rate) lastTarget_ = update.target_rate;

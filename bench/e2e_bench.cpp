@@ -14,10 +14,14 @@
 // instead: the receiver gets its media through a TURN server (coturn on
 // loopback) alone, reached through lunor-impair, which impairs the path
 // as each named scenario says (the host reaches the TURN server directly).
+// With --file the window is a file's transfer instead: the receiver sends
+// a file of the given size to the host while the pictures (or the typed
+// keys) are measured as usual, and the transfer's rate and both sides'
+// memory are added to the figures.
 //
 //   lunor-bench-e2e [--profiles low,medium,high,epic] [--seconds N] [--typing]
 //                   [--network clean,delay,reorder,loss,cap1m,blackout|all]
-//                   [--receiver native|browser] [--desktop x11|wayland] [--json FILE]
+//                   [--receiver native|browser] [--desktop x11|wayland] [--file MIB] [--json FILE]
 
 #include <algorithm>
 #include <cmath>
@@ -37,7 +41,9 @@
 #include <QRegularExpression>
 #include <QElapsedTimer>
 #include <QRandomGenerator>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include "browser_receiver.h"
 #include "build_log.h"
@@ -347,6 +353,31 @@ QJsonObject networkFigures(const NetworkScenario& scenario, QualityProfile profi
   return net;
 }
 
+// A file's window: its clock and both sides' memory.
+struct FileWindow {
+  QElapsedTimer clock;
+  QTimer sampler;
+  bool over = false;
+  double seconds = 0;
+  double hostRssBefore = 0, hostRssMax = 0, ownRssBefore = 0, ownRssMax = 0;
+};
+
+// The longest a file's window lasts.
+constexpr qint64 kFileWindowLimitMs = 600'000;
+
+// A file of mib MiB of noise (nothing to gain by compressing it).
+bool writeFile(const QString& path, int mib) {
+  QFile out(path);
+  if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
+  QByteArray block(1 << 20, Qt::Uninitialized);
+  QRandomGenerator random(42);
+  for (int i = 0; i < mib; ++i) {
+    random.fillRange(reinterpret_cast<quint32*>(block.data()), block.size() / 4);
+    if (out.write(block) != block.size()) return false;
+  }
+  return true;
+}
+
 // One measurement: a quality profile, on a weak network or not.
 struct Run {
   QString label;
@@ -381,6 +412,8 @@ int main(int argc, char** argv) {
                     "one): the receiver's media through coturn alone, reached through lunor-impair. "
                     "Scenarios: clean, delay, reorder, loss, cap1m, blackout, or all.", "list"});
   parser.addOption({"impair", "The lunor-impair binary.", "path", LUNOR_IMPAIR_BINARY});
+  parser.addOption({"file", "The window is a file's transfer instead: the receiver sends a file of this many MiB to "
+                    "the host (native receiver, x11 desktop; with or without --typing).", "mib"});
   parser.process(app);
 
   QList<QualityProfile> profiles;
@@ -400,9 +433,11 @@ int main(int argc, char** argv) {
   bool delayOk = false;
   const double lineDelay = parser.value("line-delay").toDouble(&delayOk);
   const bool network = parser.isSet("network");
+  const int fileMiB = parser.isSet("file") ? parser.value("file").toInt() : 0;
   if (profiles.isEmpty() || seconds <= 0 || warmUp < 0 || !delayOk || lineDelay < 0 ||
       (receiverKind != "native" && receiverKind != "browser") || (desktop != "x11" && desktop != "wayland") ||
-      (typing && desktop != "x11") || (network && (typing || (parser.isSet("profiles") && profiles.size() != 1)))) {
+      (typing && desktop != "x11") || (network && (typing || (parser.isSet("profiles") && profiles.size() != 1))) ||
+      (parser.isSet("file") && (fileMiB <= 0 || network || receiverKind != "native" || desktop != "x11"))) {
     std::fprintf(stderr, "lunor-bench-e2e: bad arguments (see --help)\n");
     return 2;
   }
@@ -437,6 +472,14 @@ int main(int argc, char** argv) {
   }
   setConsoleSink([](const QString&) {});
 
+  // The file sent in each window, and the host's home, where it lands.
+  QTemporaryDir fileDir;
+  const QString filePath = fileDir.filePath(QStringLiteral("transfer.bin"));
+  if (fileMiB > 0 && !writeFile(filePath, fileMiB)) {
+    std::fprintf(stderr, "lunor-bench-e2e: cannot write %d MiB into %s\n", fileMiB, qPrintable(fileDir.path()));
+    return 1;
+  }
+
   // The screen: text scrolling over most of it, the stamp on top.
   SharedScreen screen;
   if (!screen.start(desktop, lineDelay, typing)) {
@@ -466,6 +509,7 @@ int main(int argc, char** argv) {
     hostEnvironment.insert(kStunUrlEnv, QStringLiteral("stun:127.0.0.1:%1").arg(turn.port()));
     hostEnvironment.insert(kTransportPolicyEnv, QStringLiteral("all"));
   }
+  if (fileMiB > 0) hostEnvironment.insert(QStringLiteral("HOME"), fileDir.filePath(QStringLiteral("host")));
   host.setEnvironment(hostEnvironment);
   host.allowUnattended(kPassword);
   if (!host.start({"--headless-host"})) {
@@ -536,6 +580,29 @@ int main(int argc, char** argv) {
     RelayWindow relay;
     if (impair) relay.before = impair->counters();
     receiver->beginWindow();
+    // In a file's window: sent from now, the window lasting as long as it
+    // takes; both sides' memory looked at as it goes.
+    FileWindow file;
+    if (fileMiB > 0) {
+      file.hostRssBefore = processRssMiB(hostPid);
+      file.ownRssBefore = processRssMiB(QCoreApplication::applicationPid());
+      file.clock.start();
+      file.sampler.setInterval(250);
+      QObject::connect(&file.sampler, &QTimer::timeout, [&] {
+        file.hostRssMax = std::max(file.hostRssMax, processRssMiB(hostPid));
+        file.ownRssMax = std::max(file.ownRssMax, processRssMiB(QCoreApplication::applicationPid()));
+        if (!file.over && receiver->fileState().over) {
+          file.over = true;
+          file.seconds = file.clock.elapsed() / 1000.0;
+        }
+      });
+      file.sampler.start();
+      if (!receiver->sendFile(filePath)) file.over = true;
+    }
+    // Whether the window goes on after ms of it.
+    const auto windowOpen = [&](qint64 ms) {
+      return fileMiB > 0 ? !file.over && ms < kFileWindowLimitMs : ms < seconds * 1000;
+    };
     uint32_t keysTyped = 0, keysCounted = 0, keysNotSent = 0;
     if (screen.typing) {
       // Numbered on from what the window has counted, so that a key lost
@@ -549,7 +616,7 @@ int main(int argc, char** argv) {
       QElapsedTimer clock;
       clock.start();
       const auto waitUntil = [&](qint64 ms) { QTest::qWait(int(std::max<qint64>(0, ms - clock.elapsed()))); };
-      for (qint64 due = 0; due < seconds * 1000; due += 95 + QRandomGenerator::global()->bounded(60)) {
+      for (qint64 due = 0; windowOpen(due); due += 95 + QRandomGenerator::global()->bounded(60)) {
         waitUntil(due);
         screen.typing->sent(sentKeys + 1);
         if (receiver->sendKey(0, true)) {
@@ -571,8 +638,11 @@ int main(int argc, char** argv) {
       relay.blackout = impair->blackout();
       QTest::qWait(int(std::max<qint64>(0, seconds * 1000 - clock.elapsed())));
     } else {
-      QTest::qWait(seconds * 1000);
+      QElapsedTimer clock;
+      clock.start();
+      while (windowOpen(clock.elapsed())) QTest::qWait(50);
     }
+    file.sampler.stop();
     const ReceiverWindow w = receiver->endWindow();
     if (impair) relay.after = impair->counters();
     const double hostCores = (processCpuSeconds(hostPid) - hostCpuBefore) / w.seconds;
@@ -678,6 +748,22 @@ int main(int argc, char** argv) {
       }
       figures["network"] = net;
     }
+    if (fileMiB > 0) {
+      const Receiver::FileState state = receiver->fileState();
+      const double mbPerSecond = state.done && file.seconds > 0 ? fileMiB * 1.048576 / file.seconds : 0;
+      figures["file"] = QJsonObject{{"mib", fileMiB},
+                                    {"done", state.done},
+                                    {"reason", state.reason},
+                                    {"seconds", file.seconds},
+                                    {"mbPerSecond", mbPerSecond},
+                                    {"hostRssGrowthMiB", file.hostRssMax - file.hostRssBefore},
+                                    {"receiverRssGrowthMiB", file.ownRssMax - file.ownRssBefore}};
+      line("file", state.done ? QStringLiteral("%1 MiB in %2 s: %3 MB/s").arg(fileMiB).arg(fixed(file.seconds), fixed(mbPerSecond))
+                              : QStringLiteral("failed: %1").arg(state.reason.isEmpty() ? QStringLiteral("unfinished") : state.reason));
+      line("RSS growth host / sender", QStringLiteral("%1 / %2 MiB").arg(fixed(file.hostRssMax - file.hostRssBefore),
+                                                                       fixed(file.ownRssMax - file.ownRssBefore)));
+      if (!state.done) ++failures;
+    }
     if (screen.typing) {
       line("keys typed / counted / not sent", QStringLiteral("%1 / %2 / %3").arg(keysTyped).arg(keysCounted).arg(keysNotSent));
       line("key sent → X event p50 / p95", p50p95(stages.keyToEventMs));
@@ -686,7 +772,7 @@ int main(int argc, char** argv) {
       line("drawn → first picture p50 / p95", p50p95(stages.drawnToPictureMs));
     }
 
-    if (profile == QualityProfile::Medium && !parser.isSet("still") && !run.network) {
+    if (profile == QualityProfile::Medium && !parser.isSet("still") && !run.network && fileMiB == 0) {
       // Nothing moves: the text stopped, the stamp paused.
       screen.setPaused(true);
       QTest::qWait(2000);
@@ -701,6 +787,7 @@ int main(int argc, char** argv) {
     receiver->leave();
     QTest::qWait(1500);
     if (impair) impair->stop();
+    if (fileMiB > 0) QDir(fileDir.filePath(QStringLiteral("host/Downloads"))).removeRecursively();
   }
 
   QJsonObject document{{"receiver", receiver->name()},

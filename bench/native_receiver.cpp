@@ -8,6 +8,7 @@
 #include "cpu_time.h"
 #include "fake_environment.h"
 #include "rtc/webrtc/webrtc_factory.h"
+#include "session/feature_exchange.h"
 #include "session/remote_session.h"
 #include "session/service_config.h"
 #include "stamp.h"
@@ -174,6 +175,22 @@ bool NativeReceiver::sendKey(uint16_t macKeyCode, bool down) {
   if (!session_) return false;
   session_->sendControl(keyMessage(macKeyCode, down));
   return true;
+}
+
+bool NativeReceiver::sendFile(const QString& path) {
+  if (!session_) return false;
+  // The features are agreed a moment after the picture comes.
+  std::ignore = QTest::qWaitFor([&] { return session_->features().common().has_value(); }, 5000);
+  return session_->features().sendFile(path);
+}
+
+Receiver::FileState NativeReceiver::fileState() const {
+  if (!session_) return {true, false, QStringLiteral("no session")};
+  const auto transfers = session_->features().transfers();
+  if (transfers.empty()) return {true, false, QStringLiteral("no transfer")};
+  const TransferProgress& p = transfers.front().progress;
+  using State = TransferProgress::State;
+  return {p.state != State::Waiting && p.state != State::Running, p.state == State::Done, p.reason};
 }
 
 }  // namespace lunor::bench

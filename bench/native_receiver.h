@@ -33,6 +33,8 @@ class NativeReceiver final : public Receiver, private rtc::VideoSink {
   QString name() const override { return QStringLiteral("native"); }
   QString error() const override { return error_; }
   bool sendKey(uint16_t macKeyCode, bool down) override;
+  bool sendFile(const QString& path) override;
+  FileState fileState() const override;
 
  private:
   void onFrame(const rtc::I420FrameView& frame) override;  // library thread

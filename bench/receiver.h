@@ -102,6 +102,16 @@ class Receiver {
   // Sends a key (a macOS key code) down or up, as a client's keyboard
   // would; false where the receiver cannot.
   virtual bool sendKey(uint16_t /*macKeyCode*/, bool /*down*/) { return false; }
+  // Sends the file at path to the host, as a person dropping it on the
+  // stage would; false where the receiver cannot (or the host takes none).
+  virtual bool sendFile(const QString& /*path*/) { return false; }
+  // The file being sent: over (done, failed, declined) or not, and how.
+  struct FileState {
+    bool over = false;
+    bool done = false;
+    QString reason;
+  };
+  virtual FileState fileState() const { return {true, false, QStringLiteral("not supported")}; }
 };
 
 }  // namespace lunor::bench

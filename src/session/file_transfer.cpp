@@ -65,7 +65,7 @@ void FileReceiver::receive(const QByteArray& data, bool binary) {
       removePartial();
       return;
     }
-    hash_.addData(data);
+    hash_.add(data);
     progress_.confirmed += data.size();
     progress_.bytesPerSecond = rate(progress_.confirmed - startOffset_, clock_);
     if (progress_.confirmed == progress_.size) {
@@ -152,7 +152,7 @@ void FileReceiver::accept() {
   for (int64_t at = 0; at < held;) {
     const QByteArray piece = file_.read(std::min<int64_t>(held - at, 1 << 20));
     if (piece.isEmpty()) break;
-    hash_.addData(piece);
+    hash_.add(piece);
     at += piece.size();
   }
   file_.seek(held);
@@ -210,10 +210,13 @@ void FileSender::start() {
   // by then, which only the main thread, where it lives and dies, can tell.
   std::thread([path = path_, alive = std::weak_ptr<bool>(alive_), self = this] {
     QFile file(path);
-    QCryptographicHash hash(QCryptographicHash::Sha256);
     QString error;
-    if (!file.open(QIODevice::ReadOnly) || !hash.addData(&file)) error = file.errorString();
-    const QByteArray digest = hash.result();
+    QByteArray digest;
+    if (file.open(QIODevice::ReadOnly)) {
+      digest = Sha256::of(file, &error);
+    } else {
+      error = file.errorString();
+    }
     QMetaObject::invokeMethod(
         QCoreApplication::instance(),
         [self, alive, digest, error] {

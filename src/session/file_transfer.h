@@ -14,13 +14,13 @@
 #include <functional>
 #include <memory>
 
-#include <QCryptographicHash>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QObject>
 #include <QTimer>
 
 #include "protocol/file_wire.h"
+#include "session/sha256.h"
 
 namespace lunor {
 
@@ -85,7 +85,7 @@ class FileReceiver final : public QObject {
   FileMessage offer_;
   QString partialPath_;
   QFile file_;
-  QCryptographicHash hash_{QCryptographicHash::Sha256};
+  Sha256 hash_;
   int64_t lastAck_ = 0;
   int64_t startOffset_ = 0;  // where this connection's part began
   QElapsedTimer clock_;

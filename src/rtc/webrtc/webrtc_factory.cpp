@@ -15,6 +15,7 @@
 #include "api/video_codecs/builtin_video_encoder_factory.h"
 #include "media/engine/webrtc_media_engine.h"
 #include "modules/audio_processing/include/audio_processing.h"
+#include "rtc/webrtc/data_transport.h"
 #include "rtc/webrtc/gap_aware_controller.h"
 #include "rtc/webrtc/h264_encoder_adapter.h"
 #include "rtc/webrtc/webrtc_connection.h"
@@ -167,6 +168,7 @@ std::unique_ptr<PeerConnectionFactory> createWebRtcFactory(const FactoryOptions&
       std::make_unique<webrtc::RtcEventLogFactory>(dependencies.task_queue_factory.get());
   dependencies.trials = std::make_unique<webrtc::FieldTrialBasedConfig>();
   dependencies.network_controller_factory = createGapAwareControllerFactory();
+  dependencies.sctp_factory = createDataTransportFactory(context->network.get());
   cricket::MediaEngineDependencies media;
   media.task_queue_factory = dependencies.task_queue_factory.get();
   media.audio_encoder_factory = webrtc::CreateBuiltinAudioEncoderFactory();

@@ -1,0 +1,50 @@
+#include "session/sha256.h"
+
+#include <openssl/evp.h>
+
+#include <QIODevice>
+
+namespace lunor {
+
+struct Sha256::Context {
+  EVP_MD_CTX* md = EVP_MD_CTX_new();
+  ~Context() { EVP_MD_CTX_free(md); }
+};
+
+Sha256::Sha256() : context_(std::make_unique<Context>()) { reset(); }
+Sha256::~Sha256() = default;
+
+void Sha256::reset() { EVP_DigestInit_ex(context_->md, EVP_sha256(), nullptr); }
+
+void Sha256::add(const char* data, qsizetype size) {
+  if (size > 0) EVP_DigestUpdate(context_->md, data, size_t(size));
+}
+
+QByteArray Sha256::result() const {
+  // Finishing consumes the state: finish a copy.
+  EVP_MD_CTX* copy = EVP_MD_CTX_new();
+  EVP_MD_CTX_copy_ex(copy, context_->md);
+  QByteArray digest(EVP_MAX_MD_SIZE, Qt::Uninitialized);
+  unsigned int size = 0;
+  EVP_DigestFinal_ex(copy, reinterpret_cast<unsigned char*>(digest.data()), &size);
+  EVP_MD_CTX_free(copy);
+  digest.resize(int(size));
+  return digest;
+}
+
+QByteArray Sha256::of(QIODevice& device, QString* error) {
+  Sha256 hash;
+  QByteArray buffer(1 << 20, Qt::Uninitialized);
+  for (;;) {
+    const qint64 read = device.read(buffer.data(), buffer.size());
+    if (read < 0) {
+      if (error) *error = device.errorString();
+      return {};
+    }
+    if (read == 0) break;
+    hash.add(buffer.constData(), read);
+  }
+  return hash.result();
+}
+
+}  // namespace lunor

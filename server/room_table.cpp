@@ -46,7 +46,7 @@ void RoomTable::open(const Room& room) {
 }
 
 void RoomTable::send(const QString& peerId, const QJsonObject& message) {
-  if (!peers_.contains(peerId)) return;
+  if (silenced_ || !peers_.contains(peerId)) return;
   routing_.send(peerId, QJsonDocument(message).toJson(QJsonDocument::Compact));
 }
 

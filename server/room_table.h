@@ -66,8 +66,10 @@ class RoomTable final {
   // connection of the table) hosts it from now on.
   void open(const Room& room);
 
-  // To a connection of the table; nothing to one that has gone.
+  // To a connection of the table; nothing to one that has gone, nor to
+  // any once the table is silenced.
   void send(const QString& peerId, const QJsonObject& message);
+  void silence() { silenced_ = true; }
   void sendError(const QString& peerId, const QString& code);
   void close(const QString& peerId, int code, const QString& reason);
 
@@ -81,6 +83,7 @@ class RoomTable final {
   Routing& routing_;
   QHash<QString, Peer> peers_;
   QHash<QString, Room> rooms_;
+  bool silenced_ = false;
 };
 
 }  // namespace lunor::signal

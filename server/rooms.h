@@ -60,6 +60,12 @@ class Rooms final : private LocalRooms {
   void frame(const QString& peerId, const QByteArray& utf8) override;
   // The connection has gone; its room closes, or its host hears it left.
   void disconnected(const QString& peerId, int closeCode) override;
+  // The server is shutting down: the connections' departures that follow
+  // are its own doing, and nobody is told of them. A host and a client
+  // already connected to each other need the server no more; telling them
+  // "peer-left" or "left" would end every session a restart of the server
+  // (an upgrade, a crash's recovery) happens under.
+  void shuttingDown() { table_.silence(); }
 
   // Forgets what the time-bounded tables no longer need; call it each second.
   void expire() { throttle_.expire(); }

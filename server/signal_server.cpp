@@ -77,6 +77,7 @@ void SignalServer::setTrustedProxy(const QHostAddress& proxy) {
 
 void SignalServer::close() {
   sweeper_.stop();
+  rooms_.shuttingDown();
   // One at a time: what the rooms send on each departure may drop others.
   while (!connections_.isEmpty()) {
     const QString id = connections_.begin().key();

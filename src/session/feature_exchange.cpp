@@ -1,6 +1,7 @@
 #include "session/feature_exchange.h"
 
 #include <cstring>
+#include <utility>
 
 #include <QDir>
 #include <QMetaMethod>
@@ -43,8 +44,15 @@ FeatureExchange::FeatureExchange(Negotiation& negotiation, Clipboard& clipboard,
 void FeatureExchange::reset() {
   clipboard_.stop();
   clipboardPump_.clear();
-  // What was received stays on disk for the same file offered again.
+  // What was received stays on disk for the same file offered again; what
+  // was being sent is offered again on the next connection to the same peer.
   for (auto& [label, receiver] : receivers_) receiver->interrupt();
+  if (!peerKey_.isEmpty()) {
+    if (unfinished_.first != peerKey_) unfinished_ = {peerKey_, {}};
+    for (auto& [label, sender] : senders_) {
+      if (sender->resumable() && !unfinished_.second.contains(sender->path())) unfinished_.second << sender->path();
+    }
+  }
   const bool hadTransfers = !senders_.empty() || !receivers_.empty();
   // Later: a reset may come from a slot of one of their own signals.
   for (auto& [label, sender] : senders_) sender.release()->deleteLater();
@@ -71,6 +79,14 @@ void FeatureExchange::peerAnnounced(const PeerFeatures& theirs) {
   if (common_->clipboard && opensChannels_ && !negotiation_.openChannel(kClipboardLabel)) {
     log_(QStringLiteral("❌ Impossible de créer le DataChannel 'clipboard'"));
   }
+  // Files cut off with the last connection to this peer go on.
+  const auto [key, paths] = std::exchange(unfinished_, {});
+  if (common_->files && !peerKey_.isEmpty() && key == peerKey_) {
+    for (const QString& path : paths) {
+      log_(QStringLiteral("📁 Reprise de l’envoi de %1").arg(QFileInfo(path).fileName()));
+      sendFile(path);
+    }
+  }
 }
 
 void FeatureExchange::channelOpened(const QString& label) {
@@ -84,6 +100,7 @@ void FeatureExchange::channelOpened(const QString& label) {
 
 void FeatureExchange::channelClosed(const QString& label) {
   if (const auto r = receivers_.find(label); r != receivers_.end()) r->second->interrupt();
+  if (const auto s = senders_.find(label); s != senders_.end()) s->second->interrupt();
   if (label != QLatin1String(kClipboardLabel)) return;
   clipboard_.stop();
   clipboardPump_.clear();
@@ -104,14 +121,16 @@ TransferChannel FeatureExchange::channelFor(const QString& label) {
 
 bool FeatureExchange::sendFile(const QString& path) {
   if (!common_ || !common_->files || !QFileInfo(path).isFile()) return false;
-  // The same file keeps its id for as long as this process runs: offered
-  // again after a reconnection, it resumes where the receiver stopped.
-  static QHash<QString, QString> ids;
-  const QString key = QFileInfo(path).canonicalFilePath();
-  if (!ids.contains(key)) ids.insert(key, QUuid::createUuid().toString(QUuid::WithoutBraces));
-  const QString label = QLatin1String(kFileChannelPrefix) + ids.value(key);
-  if (senders_.count(label)) return true;  // on its way already
-  auto sender = std::make_unique<FileSender>(path, label.mid(int(std::strlen(kFileChannelPrefix))), channelFor(label));
+  for (const auto& [label, sender] : senders_) {
+    const auto state = sender->progress().state;
+    const bool going = state == TransferProgress::State::Waiting || state == TransferProgress::State::Running;
+    if (going && QFileInfo(sender->path()) == QFileInfo(path)) return true;  // on its way already
+  }
+  // The receiver knows a file it holds part of by its content: offered
+  // again, under any id, it goes on from there.
+  const QString id = QUuid::createUuid().toString(QUuid::WithoutBraces);
+  const QString label = QLatin1String(kFileChannelPrefix) + id;
+  auto sender = std::make_unique<FileSender>(path, id, channelFor(label));
   FileSender* raw = sender.get();
   senders_[label] = std::move(sender);
   connect(raw, &FileSender::progressChanged, this, [this, raw, logged = false]() mutable {

@@ -57,6 +57,11 @@ class FeatureExchange final : public QObject {
   // acceptFile() or declineFile().
   void setReceiveFolder(const QString& folder) { receiveFolder_ = folder; }
   void setAcceptsFilesUnasked(bool unasked) { acceptsFilesUnasked_ = unasked; }
+  // Who the peer is, for as long as its connections last (a client: the
+  // host's ID; empty: none to go by). Files being sent when a connection
+  // ends are offered again, from where the receiver stopped, when the
+  // next connection to the same peer agrees on files.
+  void setPeerKey(const QString& key) { peerKey_ = key; }
   // Sends the file at `path` on a channel of its own; false when the peer
   // takes no files (or not yet).
   bool sendFile(const QString& path);
@@ -89,6 +94,8 @@ class FeatureExchange final : public QObject {
   QSettings& settings_;
   QString receiveFolder_;
   bool acceptsFilesUnasked_ = false;
+  QString peerKey_;
+  std::pair<QString, QStringList> unfinished_;  // the peer's key, the paths
   std::map<QString, std::unique_ptr<FileSender>> senders_;
   std::map<QString, std::unique_ptr<FileReceiver>> receivers_;
   ClipboardSync::Log log_;

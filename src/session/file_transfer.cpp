@@ -16,12 +16,18 @@ namespace {
 using State = TransferProgress::State;
 using Type = FileMessage::Type;
 
-// Partial files by transfer id, process-wide: a transfer offered again after
-// a reconnection goes on where it stopped. Main thread.
-QHash<QString, QString>& partials() {
-  static QHash<QString, QString> byId;
-  return byId;
+// Partial files by content (digest and size), process-wide: the same file
+// offered again, on a new connection or by a new process, goes on where it
+// stopped; one receiver at a time writes a part. Main thread.
+struct Partial {
+  QString path;
+  bool inUse = false;
+};
+QHash<QByteArray, Partial>& partials() {
+  static QHash<QByteArray, Partial> byContent;
+  return byContent;
 }
+QByteArray contentKey(const FileMessage& offer) { return offer.sha256.toHex() + '/' + QByteArray::number(offer.size); }
 
 bool over(State state) { return state != State::Waiting && state != State::Running; }
 
@@ -43,7 +49,12 @@ FileReceiver::FileReceiver(Settings settings, TransferChannel channel, QObject* 
   }
 }
 
-FileReceiver::~FileReceiver() { file_.close(); }
+FileReceiver::~FileReceiver() {
+  // Gone without an end (its session went): what it wrote waits for the
+  // same file offered again.
+  file_.close();
+  releasePartial(/*keep=*/true);
+}
 
 QString FileReceiver::savedPath() const {
   return progress_.state == State::Done ? QDir(settings_.folder).filePath(progress_.name) : QString();
@@ -88,7 +99,7 @@ void FileReceiver::receive(const QByteArray& data, bool binary) {
         return;
       }
       progress_.name = QFileInfo(final).fileName();
-      partials().remove(offer_.id);
+      releasePartial(/*keep=*/false);
       channel_.send(encodeFileMessage({.type = Type::Done}), false);
       finish(State::Done);
       return;
@@ -115,7 +126,9 @@ void FileReceiver::receive(const QByteArray& data, bool binary) {
         return;
       }
       QDir().mkpath(settings_.folder);
-      const int64_t held = partials().contains(message->id) ? QFileInfo(partials().value(message->id)).size() : 0;
+      const auto partial = partials().constFind(contentKey(*message));
+      const int64_t held =
+          partial != partials().cend() && !partial->inUse ? std::min<int64_t>(QFileInfo(partial->path).size(), message->size) : 0;
       if (settings_.freeBytes(settings_.folder) < message->size - held) {
         decline(QStringLiteral("pas assez de place (%1 nécessaires)").arg(mebibytes(message->size - held)));
         return;
@@ -135,14 +148,24 @@ void FileReceiver::receive(const QByteArray& data, bool binary) {
 void FileReceiver::accept() {
   if (progress_.state != State::Waiting || offer_.id.isEmpty()) return;
   // Resumed: what an earlier connection wrote, read again for the digest.
-  partialPath_ = partials().value(offer_.id);
-  if (partialPath_.isEmpty() || !QFileInfo::exists(partialPath_)) {
-    const QString name = unusedFileName(settings_.folder, progress_.name);
-    partialPath_ = QDir(settings_.folder).filePath(name + QStringLiteral(".part"));
-    partials().insert(offer_.id, partialPath_);
+  Partial& partial = partials()[contentKey(offer_)];
+  if (partial.inUse || partial.path.isEmpty() || !QFileInfo::exists(partial.path)) {
+    if (partial.inUse) {
+      // The same file arriving twice at once: this one in a part of its own.
+      const QString name = unusedFileName(settings_.folder, progress_.name);
+      partialPath_ = QDir(settings_.folder).filePath(name + QStringLiteral(".part"));
+    } else {
+      const QString name = unusedFileName(settings_.folder, progress_.name);
+      partial.path = partialPath_ = QDir(settings_.folder).filePath(name + QStringLiteral(".part"));
+      partial.inUse = ownsPartial_ = true;
+    }
+  } else {
+    partialPath_ = partial.path;
+    partial.inUse = ownsPartial_ = true;
   }
   file_.setFileName(partialPath_);
   if (!file_.open(QIODevice::ReadWrite)) {
+    releasePartial(/*keep=*/false);
     decline(QStringLiteral("écriture impossible : ") + file_.errorString());
     return;
   }
@@ -158,6 +181,7 @@ void FileReceiver::accept() {
   file_.seek(held);
   progress_.confirmed = lastAck_ = startOffset_ = held;
   progress_.state = State::Running;
+  progress_.resumedFrom = held;
   clock_.start();
   channel_.send(encodeFileMessage({.type = Type::Accept, .offset = held}), false);
   Q_EMIT progressChanged();
@@ -179,14 +203,26 @@ void FileReceiver::cancel() {
 
 void FileReceiver::interrupt() {
   if (over(progress_.state)) return;
+  file_.flush();
   file_.close();
+  releasePartial(/*keep=*/true);
   finish(State::Failed, QStringLiteral("connexion perdue : reprise à la prochaine offre"));
 }
 
 void FileReceiver::removePartial() {
   file_.close();
   if (!partialPath_.isEmpty()) QFile::remove(partialPath_);
-  if (!offer_.id.isEmpty()) partials().remove(offer_.id);
+  releasePartial(/*keep=*/false);
+}
+
+void FileReceiver::releasePartial(bool keep) {
+  if (!ownsPartial_) return;
+  ownsPartial_ = false;
+  if (keep) {
+    partials()[contentKey(offer_)].inUse = false;
+  } else {
+    partials().remove(contentKey(offer_));
+  }
 }
 
 void FileReceiver::finish(State state, const QString& reason) {
@@ -246,7 +282,7 @@ void FileSender::receive(const QByteArray& data, bool binary) {
   switch (message->type) {
     case Type::Accept:
       if (progress_.state != State::Waiting || message->offset > progress_.size || !file_.seek(message->offset)) return;
-      sent_ = progress_.confirmed = message->offset;
+      sent_ = progress_.confirmed = progress_.resumedFrom = message->offset;
       progress_.state = State::Running;
       clock_.start();
       Q_EMIT progressChanged();
@@ -276,6 +312,14 @@ void FileSender::receive(const QByteArray& data, bool binary) {
   }
 }
 
+void FileSender::interrupt() {
+  if (over(progress_.state)) return;
+  interrupted_ = true;
+  finish(State::Failed, QStringLiteral("connexion perdue : reprise à la prochaine connexion"));
+}
+
+bool FileSender::resumable() const { return !over(progress_.state) || interrupted_; }
+
 void FileSender::cancel() {
   if (over(progress_.state)) return;
   channel_.send(encodeFileMessage({.type = Type::Cancel}), false);
@@ -286,10 +330,11 @@ void FileSender::pump() {
   if (progress_.state != State::Running) return timer_.stop();
   while (sent_ < progress_.size && channel_.buffered() < kHighWaterBytes) {
     const QByteArray chunk = file_.read(kFileChunkBytes);
-    if (chunk.isEmpty() || !channel_.send(chunk, true)) {
-      finish(State::Failed, QStringLiteral("envoi interrompu"));
+    if (chunk.isEmpty()) {
+      finish(State::Failed, QStringLiteral("lecture impossible : ") + file_.errorString());
       return;
     }
+    if (!channel_.send(chunk, true)) return interrupt();  // the channel is closing
     sent_ += chunk.size();
   }
   if (sent_ < progress_.size) {

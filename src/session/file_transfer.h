@@ -8,7 +8,8 @@
 // and then, and at the end compares the digest: a match renames the file to
 // its name, a mismatch removes it and says so. A transfer cut by a lost
 // connection resumes from what the receiver holds when the same file (the
-// same id) is offered again, on any connection of this process. Main thread.
+// same digest and size) is offered again, on any connection to this
+// process. Main thread.
 
 #include <cstdint>
 #include <functional>
@@ -32,6 +33,7 @@ struct TransferProgress {
   int64_t size = 0;
   int64_t confirmed = 0;   // bytes the receiver has written
   double bytesPerSecond = 0;
+  int64_t resumedFrom = 0; // what an earlier connection had written
   QString reason;          // Failed, Declined
 };
 
@@ -78,6 +80,9 @@ class FileReceiver final : public QObject {
  private:
   void finish(TransferProgress::State state, const QString& reason = {});
   void removePartial();
+  // Lets go of the part held for this content: kept for the same file
+  // offered again, or forgotten.
+  void releasePartial(bool keep);
 
   Settings settings_;
   TransferChannel channel_;
@@ -88,6 +93,7 @@ class FileReceiver final : public QObject {
   Sha256 hash_;
   int64_t lastAck_ = 0;
   int64_t startOffset_ = 0;  // where this connection's part began
+  bool ownsPartial_ = false;  // this receiver writes the part its content is known by
   QElapsedTimer clock_;
 };
 
@@ -105,9 +111,14 @@ class FileSender final : public QObject {
   void start();
   void receive(const QByteArray& data, bool binary);
   void cancel();
+  // The channel went away: the file may be offered again on another.
+  void interrupt();
 
   const TransferProgress& progress() const { return progress_; }
+  // Cut off with its connection rather than ended by either side.
+  bool resumable() const;
   QString id() const { return id_; }
+  QString path() const { return path_; }
 
  Q_SIGNALS:
   void progressChanged();
@@ -123,6 +134,7 @@ class FileSender final : public QObject {
   TransferProgress progress_;
   QFile file_;
   int64_t sent_ = 0;
+  bool interrupted_ = false;
   QTimer timer_;
   QElapsedTimer clock_;
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);  // expires with the sender, for the digest's worker

@@ -286,6 +286,8 @@ bool RemoteSession::createPeerConnection() {
   Q_ASSERT(isMainThread());
   if (!factory_) return false;
   features_->reset();
+  // A client's files cut off with a connection go on with the same host.
+  features_->setPeerKey(role_->role() == Role::Client ? roomId() : QString());
   if (!negotiation_.create(*factory_, peerConfiguration(), role_->controlReceiver())) {
     return false;
   }

@@ -77,6 +77,23 @@ class RoomsTest : public QObject {
     QCOMPARE(b.rooms.roomCount(), 0);
   }
 
+  // A server going down tells nobody of the departures it causes: a pair
+  // already connected goes on without it.
+  void shuttingDownTellsNobody() {
+    Bench b;
+    const QString host = b.host(create(kRoom));
+    const QString client = b.connect("10.0.0.2", join(kRoom));
+    b.frame(host, answer("approve", client));
+    const QString waiting = b.connect("10.0.0.3", join(kRoom));
+    const int hostHeard = b.heard(host).size();
+    b.rooms.shuttingDown();
+    for (const QString& peer : {client, host, waiting}) b.rooms.disconnected(peer, 1001);
+    QCOMPARE(b.heard(host).size(), hostHeard);
+    QCOMPARE(b.count(client, "left"), 0);
+    QCOMPARE(b.count(waiting, "left"), 0);
+    QCOMPARE(b.rooms.roomCount(), 0);
+  }
+
   void joinForAMissingRoomIsAnswered_data() {
     QTest::addColumn<QJsonValue>("roomId");
     QTest::newRow("unknown") << QJsonValue("555555555");

@@ -23,6 +23,12 @@ class RefusingPanels final : public QObject, public SessionPanels {
   void showFloatingHud(const HudInfo&) override {}
   void hideFloatingHud() override {}
   void showEndSession(const QString&, const QString&, int) override {}
+  // Nobody to take a file either.
+  void showFileOffer(const FileOfferPrompt& prompt) override {
+    if (prompt.decline) prompt.decline();
+  }
+  void dismissFileOffer() override {}
+  void showTransfers(const QVariantList&) override {}
 };
 
 }  // namespace lunor

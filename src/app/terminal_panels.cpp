@@ -44,6 +44,12 @@ void TerminalPanels::showJoinRequest(const JoinRequestPrompt& prompt) {
   timeout_.start();
 }
 
+void TerminalPanels::showFileOffer(const FileOfferPrompt& prompt) {
+  write(QStringLiteral("A file was offered (%1, %2): declined, files are not asked here.\n")
+            .arg(peerText(prompt.name, kMaxPeerNameChars), prompt.size));
+  if (prompt.decline) prompt.decline();
+}
+
 void TerminalPanels::readAnswer() {
   char buffer[256];
   const ssize_t count = ::read(static_cast<int>(notifier_.socket()), buffer, sizeof buffer);

@@ -31,6 +31,10 @@ class TerminalPanels final : public QObject, public SessionPanels {
   void showFloatingHud(const HudInfo& info) override;
   void hideFloatingHud() override;
   void showEndSession(const QString& reason, const QString& durationText, int countdownSeconds) override;
+  // Files are not asked on the terminal: declined, and said there.
+  void showFileOffer(const FileOfferPrompt& prompt) override;
+  void dismissFileOffer() override {}
+  void showTransfers(const QVariantList&) override {}
 
  private:
   void readAnswer();

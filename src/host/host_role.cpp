@@ -250,6 +250,11 @@ void HostRole::showHud(std::function<void()> quit) {
     clipboard.setSending(on);
     clipboard.setReceiving(on);
   };
+  FeatureExchange& files = s_.features();
+  info.sendFiles = [&files](const QStringList& paths) {
+    for (const QString& path : paths) files.sendFile(path);
+  };
+  info.cancelFile = [&files](const QString& transfer) { files.cancelFile(transfer); };
   s_.environment().panels().showFloatingHud(info);
 }
 

@@ -26,7 +26,16 @@ class FakeSessionPanels final : public SessionPanels {
     calls << QStringLiteral("endSession(%1|%2|%3)").arg(reason, duration).arg(countdown);
   }
 
+  void showFileOffer(const FileOfferPrompt& prompt) override {
+    calls << QStringLiteral("fileOffer(%1|%2|%3)").arg(prompt.from, prompt.name, prompt.size);
+    lastFileOffer = prompt;
+  }
+  void dismissFileOffer() override { calls << QStringLiteral("dismissFileOffer"); }
+  void showTransfers(const QVariantList& rows) override { transfers = rows; }
+
   QStringList calls;
+  std::optional<FileOfferPrompt> lastFileOffer;
+  QVariantList transfers;
   std::optional<JoinRequestPrompt> lastPrompt;
   std::optional<HudInfo> lastHud;
 };

@@ -1,5 +1,11 @@
 #include "session/remote_session.h"
 
+#include <algorithm>
+
+#include <QFileInfo>
+
+#include "session/transfer_text.h"
+
 #include <QThread>
 #include <QTime>
 
@@ -9,6 +15,7 @@
 #include "session/session_environment.h"
 #include "session/session_panels.h"
 #include "session/signaling_client.h"
+#include "session/transfer_text.h"
 #include "store/user_profile_store.h"
 #include "system/console_log.h"
 
@@ -85,6 +92,18 @@ RemoteSession::RemoteSession(SessionEnvironment& environment, QObject* parent)
                                                 [this](const QString& line) { log(line); });
   connect(features_.get(), &FeatureExchange::commonChanged, this, &RemoteSession::clipboardChanged);
   connect(&features_->clipboard(), &ClipboardSync::switchesChanged, this, &RemoteSession::clipboardChanged);
+  transfersTimer_.setSingleShot(true);
+  transfersTimer_.setInterval(250);
+  connect(&transfersTimer_, &QTimer::timeout, this, &RemoteSession::refreshTransfers);
+  connect(features_.get(), &FeatureExchange::transfersChanged, this, [this] {
+    if (!transfersTimer_.isActive()) transfersTimer_.start();
+  });
+  // Files a client sends to an attended host wait for its person (the
+  // panels decline them where there is nobody to ask).
+  connect(features_.get(), &FeatureExchange::fileOffered, this, [this](const QString& transfer) {
+    pendingOffers_ << transfer;
+    if (askedOffer_.isEmpty()) askNextOffer();
+  });
 
   factory_ = environment_.createRtcFactory();
   if (factory_) {
@@ -498,5 +517,73 @@ bool RemoteSession::clipboardSending() const { return features_->clipboard().sen
 bool RemoteSession::clipboardReceiving() const { return features_->clipboard().receiving(); }
 void RemoteSession::setClipboardSending(bool on) { features_->clipboard().setSending(on); }
 void RemoteSession::setClipboardReceiving(bool on) { features_->clipboard().setReceiving(on); }
+
+// -------------------------------------------------------------------- files --
+
+bool RemoteSession::filesShared() const {
+  const auto common = features_->common();
+  return common && common->files;
+}
+
+void RemoteSession::sendFiles(const QList<QUrl>& urls) {
+  for (const QUrl& url : urls) {
+    const QString path = url.isLocalFile() ? url.toLocalFile() : QString();
+    if (path.isEmpty() || !QFileInfo(path).isFile()) {
+      log(QStringLiteral("📁 Pas un fichier de cet ordinateur : %1").arg(url.toDisplayString()));
+    } else if (!features_->sendFile(path)) {
+      log(QStringLiteral("📁 L’autre ordinateur ne prend pas de fichiers : %1").arg(QFileInfo(path).fileName()));
+    }
+  }
+}
+
+void RemoteSession::cancelFile(const QString& transfer) { features_->cancelFile(transfer); }
+
+void RemoteSession::refreshTransfers() {
+  transferRows_ = transferRows(features_->transfers());
+  Q_EMIT transfersChanged();
+  if (role_ && role_->role() == Role::Host) environment_.panels().showTransfers(transferRows_);
+  // An offer decided elsewhere, or gone with its connection, is asked no more.
+  const auto transfers = features_->transfers();
+  const auto waiting = [&](const QString& id) {
+    return std::any_of(transfers.begin(), transfers.end(), [&](const auto& t) {
+      return t.id == id && !t.outgoing && t.progress.state == TransferProgress::State::Waiting;
+    });
+  };
+  pendingOffers_.removeIf([&](const QString& id) { return !waiting(id); });
+  if (!askedOffer_.isEmpty() && !waiting(askedOffer_)) {
+    askedOffer_.clear();
+    environment_.panels().dismissFileOffer();
+    askNextOffer();
+  }
+}
+
+void RemoteSession::askNextOffer() {
+  askedOffer_.clear();
+  if (pendingOffers_.isEmpty()) return;
+  const QString id = pendingOffers_.takeFirst();
+  const auto transfers = features_->transfers();
+  const auto it = std::find_if(transfers.begin(), transfers.end(), [&](const auto& t) { return t.id == id; });
+  if (it == transfers.end()) return askNextOffer();
+  askedOffer_ = id;
+  FileOfferPrompt prompt;
+  prompt.from = requesterName_;
+  prompt.name = it->progress.name;
+  prompt.size = byteSizeText(it->progress.size);
+  // Each answer is for its own file: a later one does not take it.
+  const auto answer = [this, id](bool take) {
+    if (askedOffer_ != id) return;
+    askedOffer_.clear();
+    if (take) {
+      features_->acceptFile(id);
+    } else {
+      features_->declineFile(id);
+    }
+    environment_.panels().dismissFileOffer();
+    askNextOffer();
+  };
+  prompt.accept = [answer] { answer(true); };
+  prompt.decline = [answer] { answer(false); };
+  environment_.panels().showFileOffer(prompt);
+}
 
 }  // namespace lunor

@@ -62,6 +62,8 @@ class RemoteSession final : public QObject, private SessionCore {
   Q_PROPERTY(bool clipboardShared READ clipboardShared NOTIFY clipboardChanged)
   Q_PROPERTY(bool clipboardSending READ clipboardSending WRITE setClipboardSending NOTIFY clipboardChanged)
   Q_PROPERTY(bool clipboardReceiving READ clipboardReceiving WRITE setClipboardReceiving NOTIFY clipboardChanged)
+  Q_PROPERTY(bool filesShared READ filesShared NOTIFY clipboardChanged)
+  Q_PROPERTY(QVariantList transfers READ transfers NOTIFY transfersChanged)
   Q_PROPERTY(QImage requesterAvatar READ requesterAvatar NOTIFY requesterAvatarChanged)
   Q_PROPERTY(bool approved READ approved NOTIFY approvedChanged)
   Q_PROPERTY(bool isWaitingApproval READ isWaitingApproval NOTIFY isWaitingApprovalChanged)
@@ -130,6 +132,13 @@ class RemoteSession final : public QObject, private SessionCore {
   bool clipboardReceiving() const;
   void setClipboardSending(bool on);
   void setClipboardReceiving(bool on);
+  // Files: agreed with the peer; the transfers as rows for the windows
+  // (transferRows), refreshed a few times a second at most.
+  bool filesShared() const;
+  QVariantList transfers() const { return transferRows_; }
+  // Sends the local files among urls; the others are said in the log.
+  Q_INVOKABLE void sendFiles(const QList<QUrl>& urls);
+  Q_INVOKABLE void cancelFile(const QString& transfer);
   // The library's counters of the current connection; `done` runs on the
   // main thread, not at all without a connection or when it goes first.
   void collectStats(std::function<void(const rtc::ConnectionStats&)> done) {
@@ -185,6 +194,7 @@ class RemoteSession final : public QObject, private SessionCore {
 
  Q_SIGNALS:
   void clipboardChanged();
+  void transfersChanged();
   void runningChanged();
   void statusChanged();
   void connectionStateChanged();
@@ -316,6 +326,12 @@ class RemoteSession final : public QObject, private SessionCore {
   bool isTornDown_ = false;
   bool isEnding_ = false;
   QTimer iceDownTimer_;
+  QTimer transfersTimer_;  // coalesces the transfers' progress for the windows
+  QVariantList transferRows_;
+  QStringList pendingOffers_;  // files waiting for the host's person, the first one asked
+  QString askedOffer_;
+  void refreshTransfers();
+  void askNextOffer();
   Epoch epoch_{*this};
   std::unique_ptr<rtc::PeerConnectionFactory> factory_;
   Negotiation negotiation_;  // closed before role_ goes: its channel feeds the role

@@ -5,6 +5,8 @@
 #include <QDateTime>
 #include <QImage>
 #include <QString>
+#include <QStringList>
+#include <QVariantList>
 
 namespace lunor {
 
@@ -20,6 +22,15 @@ struct JoinRequestPrompt {
   std::function<void()> reject;
 };
 
+// A file the client sends, waiting for the host's person to take it.
+struct FileOfferPrompt {
+  QString from;  // the client's name, or empty
+  QString name;  // the file's, as it will be saved
+  QString size;  // as the windows show sizes
+  std::function<void()> accept;
+  std::function<void()> decline;
+};
+
 // What the floating HUD shows during a session, and its quit button.
 struct HudInfo {
   QImage avatar;
@@ -29,6 +40,10 @@ struct HudInfo {
   // The shared clipboard, which the host's person may switch off (both ways).
   bool clipboard = true;
   std::function<void(bool on)> setClipboard;
+  // Files dropped on the HUD go to the client (local paths); a transfer of
+  // the list may be cancelled by its id.
+  std::function<void(const QStringList& paths)> sendFiles;
+  std::function<void(const QString& transfer)> cancelFile;
 };
 
 // The host's floating windows around a session: the join-request panel, the
@@ -46,6 +61,12 @@ class SessionPanels {
   // countdownSeconds before closing itself.
   virtual void showEndSession(const QString& reason, const QString& durationText,
                               int countdownSeconds) = 0;
+  // Asks whether to take a file; one at a time, a new one replacing the
+  // last. Without a person to ask, the file is declined.
+  virtual void showFileOffer(const FileOfferPrompt& prompt) = 0;
+  virtual void dismissFileOffer() = 0;
+  // The session's file transfers, as rows (transferRows), for the HUD.
+  virtual void showTransfers(const QVariantList& rows) = 0;
 };
 
 class NullSessionPanels final : public SessionPanels {
@@ -55,6 +76,11 @@ class NullSessionPanels final : public SessionPanels {
   void showFloatingHud(const HudInfo&) override {}
   void hideFloatingHud() override {}
   void showEndSession(const QString&, const QString&, int) override {}
+  void showFileOffer(const FileOfferPrompt& prompt) override {
+    if (prompt.decline) prompt.decline();
+  }
+  void dismissFileOffer() override {}
+  void showTransfers(const QVariantList&) override {}
 };
 
 }  // namespace lunor

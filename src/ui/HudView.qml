@@ -2,7 +2,8 @@ import QtQuick
 import QtQuick.Layouts
 import Lunor.Ui
 
-// Who is connected and for how long, with "Quitter".
+// Who is connected and for how long, with "Quitter"; files dropped on it
+// go to the client, and the session's transfers are listed under it.
 Rectangle {
     id: hud
     property string avatar
@@ -11,8 +12,12 @@ Rectangle {
     property date now: new Date()
     property bool ticking: true
     property bool clipboard: true
+    property var transfers: []
+    property bool acceptsFiles: false
     signal quit()
     signal clipboardToggled(bool on)
+    signal filesDropped(var urls)
+    signal cancelRequested(string id)
 
     radius: 18
     gradient: Gradient {
@@ -20,8 +25,20 @@ Rectangle {
         GradientStop { position: 0; color: "#2c2f36" }
         GradientStop { position: 1; color: "#1b1d22" }
     }
-    border.width: 1
-    border.color: Qt.rgba(1, 1, 1, 0.12)
+    border.width: drop.containsDrag ? 2 : 1
+    border.color: drop.containsDrag ? Theme.accent : Qt.rgba(1, 1, 1, 0.12)
+
+    DropArea {
+        id: drop
+        objectName: "hudDrop"
+        anchors.fill: parent
+        enabled: hud.acceptsFiles
+        onDropped: function (event) {
+            if (!event.hasUrls) return
+            hud.filesDropped(event.urls)
+            event.accept(Qt.CopyAction)
+        }
+    }
 
     Timer {
         interval: 1000
@@ -30,9 +47,25 @@ Rectangle {
         onTriggered: hud.now = new Date()
     }
 
-    RowLayout {
-        anchors.fill: parent
+    TransferList {
+        objectName: "hudTransfers"
+        anchors.left: parent.left
+        anchors.right: parent.right
+        anchors.bottom: parent.bottom
         anchors.margins: 16
+        visible: hud.transfers.length > 0
+        rows: hud.transfers
+        textColor: "white"
+        secondaryColor: "#b8bcc6"
+        onCancelRequested: function (id) { hud.cancelRequested(id) }
+    }
+
+    RowLayout {
+        anchors.left: parent.left
+        anchors.right: parent.right
+        anchors.top: parent.top
+        anchors.margins: 16
+        height: 78
         spacing: 14
         Item {
             implicitWidth: 44

@@ -3,7 +3,9 @@ import QtQuick.Layouts
 import Lunor.Client
 import Lunor.Ui
 
-// The client's session: the tool bar above the host's picture.
+// The client's session: the tool bar above the host's picture. Files
+// dropped on the picture (or chosen from the bar) go to the host; the
+// transfers are listed over its bottom right corner.
 Rectangle {
     id: stageView
     required property RemoteSession session
@@ -45,6 +47,8 @@ Rectangle {
             onHardRefresh: stageView.session.requestHardRefresh()
             onToggleFullscreen: Desktop.toggleFullScreen(stageView.Window.window)
             onScreenshot: Desktop.saveScreenshot(stageView.session)
+            filesShared: stageView.session.filesShared
+            onSendFiles: function (urls) { stageView.session.sendFiles(urls) }
         }
         Stage {
             objectName: "stage"
@@ -52,6 +56,52 @@ Rectangle {
             Layout.fillHeight: true
             session: stageView.session
             displayMode: stageView.displayMode
+
+            DropArea {
+                id: drop
+                objectName: "stageDrop"
+                anchors.fill: parent
+                enabled: stageView.session.filesShared
+                onDropped: function (event) {
+                    if (!event.hasUrls) return
+                    stageView.session.sendFiles(event.urls)
+                    event.accept(Qt.CopyAction)
+                }
+            }
+            Rectangle {
+                anchors.fill: parent
+                visible: drop.containsDrag
+                color: Qt.rgba(0, 0.48, 1, 0.18)
+                border.width: 3
+                border.color: Theme.accent
+                PlainText {
+                    anchors.centerIn: parent
+                    text: "Déposer pour envoyer à l’hôte"
+                    color: "white"
+                    font.pixelSize: 22
+                    font.weight: Font.DemiBold
+                }
+            }
+            Rectangle {
+                objectName: "stageTransfers"
+                anchors.right: parent.right
+                anchors.bottom: parent.bottom
+                anchors.margins: 16
+                width: 340
+                height: transfers.implicitHeight + 24
+                radius: 12
+                visible: stageView.session.transfers.length > 0
+                color: Qt.rgba(0.11, 0.11, 0.13, 0.88)
+                TransferList {
+                    id: transfers
+                    anchors.fill: parent
+                    anchors.margins: 12
+                    rows: stageView.session.transfers.slice(-4)
+                    textColor: "white"
+                    secondaryColor: "#b8bcc6"
+                    onCancelRequested: function (id) { stageView.session.cancelFile(id) }
+                }
+            }
         }
     }
 }

@@ -1,5 +1,6 @@
 import QtQuick
 import QtQuick.Controls
+import QtQuick.Dialogs
 import QtQuick.Layouts
 import Lunor.Ui
 
@@ -20,6 +21,9 @@ Rectangle {
     property bool clipboardReceiving
     signal setClipboardSending(bool on)
     signal setClipboardReceiving(bool on)
+    // Files, once both sides agreed on them: chosen here, sent to the host.
+    property bool filesShared
+    signal sendFiles(var urls)
     property var availableDisplays: []
     property int currentDisplayIndex: 0
     signal backRequested()
@@ -126,6 +130,15 @@ Rectangle {
                 ]
             }
             ToolChip {
+                objectName: "filesButton"
+                anchors.verticalCenter: parent.verticalCenter
+                visible: bar.filesShared
+                iconName: "arrow.up.doc"
+                onClicked: chooser.open()
+                ToolTip.visible: hovered
+                ToolTip.text: "Envoyer des fichiers à l’hôte"
+            }
+            ToolChip {
                 anchors.verticalCenter: parent.verticalCenter
                 iconName: "exclamationmark.arrow.circlepath"
                 onClicked: bar.hardRefresh()
@@ -156,4 +169,11 @@ Rectangle {
         }
     }
     Rectangle { anchors.bottom: parent.bottom; width: parent.width; height: 1; color: Theme.separator }
+
+    FileDialog {
+        id: chooser
+        title: "Envoyer des fichiers à l’hôte"
+        fileMode: FileDialog.OpenFiles
+        onAccepted: bar.sendFiles(selectedFiles)
+    }
 }

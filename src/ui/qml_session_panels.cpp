@@ -41,6 +41,7 @@ QmlSessionPanels::~QmlSessionPanels() {
   delete join_.data();
   delete hud_.data();
   delete end_.data();
+  delete offer_.data();
 }
 
 QQuickWindow* QmlSessionPanels::create(const char* file, const QVariantMap& properties) {
@@ -102,7 +103,11 @@ void QmlSessionPanels::dismissJoinRequest() {
 void QmlSessionPanels::showFloatingHud(const HudInfo& info) {
   hudQuit_ = info.quit;
   hudSetClipboard_ = info.setClipboard;
+  hudSendFiles_ = info.sendFiles;
+  hudCancelFile_ = info.cancelFile;
   const QVariantMap properties{{QStringLiteral("name"), info.name},
+                               {QStringLiteral("transfers"), transfers_},
+                               {QStringLiteral("acceptsFiles"), bool(info.sendFiles)},
                                {QStringLiteral("avatar"), avatars_.publish(QStringLiteral("hud"), info.avatar)},
                                {QStringLiteral("startedAt"), info.startedAt},
                                {QStringLiteral("clipboard"), info.clipboard}};
@@ -113,6 +118,8 @@ void QmlSessionPanels::showFloatingHud(const HudInfo& info) {
     if (!hud_) return;
     connect(hud_, SIGNAL(quitRequested()), this, SLOT(quitFromHud()));
     connect(hud_, SIGNAL(clipboardToggled(bool)), this, SLOT(clipboardFromHud(bool)));
+    connect(hud_, SIGNAL(filesDropped(QVariant)), this, SLOT(filesFromHud(QVariant)));
+    connect(hud_, SIGNAL(cancelRequested(QString)), this, SLOT(cancelFromHud(QString)));
   }
   // Bottom right of the screen the pointer is on.
   QScreen* screen = QGuiApplication::screenAt(QCursor::pos());
@@ -131,6 +138,70 @@ void QmlSessionPanels::showScreenHud(const QImage& avatar, const QString& name, 
 
 void QmlSessionPanels::clipboardFromHud(bool on) {
   if (hudSetClipboard_) hudSetClipboard_(on);
+}
+
+void QmlSessionPanels::filesFromHud(const QVariant& dropped) {
+  // A drop's list of URLs, however QML hands it over.
+  QList<QUrl> urls = dropped.value<QList<QUrl>>();
+  if (urls.isEmpty()) {
+    for (const QVariant& v : dropped.toList()) urls << v.toUrl();
+  }
+  QStringList paths;
+  for (const QUrl& url : urls) {
+    if (url.isLocalFile()) paths << url.toLocalFile();
+  }
+  if (hudSendFiles_ && !paths.isEmpty()) hudSendFiles_(paths);
+}
+
+void QmlSessionPanels::cancelFromHud(const QString& transfer) {
+  if (hudCancelFile_) hudCancelFile_(transfer);
+}
+
+void QmlSessionPanels::showTransfers(const QVariantList& rows) {
+  transfers_ = rows;
+  if (hud_) hud_->setProperty("transfers", rows);
+}
+
+void QmlSessionPanels::showFileOffer(const FileOfferPrompt& prompt) {
+  offerPrompt_ = prompt;
+  const QVariantMap properties{{QStringLiteral("from"), prompt.from},
+                               {QStringLiteral("name"), prompt.name},
+                               {QStringLiteral("size"), prompt.size}};
+  if (offer_) {
+    for (auto it = properties.begin(); it != properties.end(); ++it) offer_->setProperty(qPrintable(it.key()), it.value());
+  } else {
+    offer_ = create("FileOfferPanel.qml", properties);
+    if (!offer_) {
+      if (prompt.decline) prompt.decline();  // nobody can be asked
+      return;
+    }
+    connect(offer_, SIGNAL(accepted()), this, SLOT(acceptOffer()));
+    connect(offer_, SIGNAL(rejected()), this, SLOT(declineOffer()));
+  }
+  centre(*offer_, offer_->screen());
+  present(*offer_);
+  offer_->alert(0);
+}
+
+void QmlSessionPanels::acceptOffer() {
+  const auto accept = offerPrompt_.accept;
+  if (accept) accept();
+}
+
+void QmlSessionPanels::declineOffer() {
+  const auto decline = offerPrompt_.decline;
+  if (decline) decline();
+}
+
+void QmlSessionPanels::dismissFileOffer() {
+  offerPrompt_ = {};
+  // On the next turn: the answer that dismisses it runs from its button.
+  QTimer::singleShot(0, this, [this] {
+    if (offerPrompt_.accept || !offer_) return;  // asked again meanwhile
+    offer_->close();
+    offer_->deleteLater();
+    offer_ = nullptr;
+  });
 }
 
 void QmlSessionPanels::quitFromHud() {

@@ -34,6 +34,9 @@ class QmlSessionPanels final : public QObject, public SessionPanels {
   void showFloatingHud(const HudInfo& info) override;
   void hideFloatingHud() override;
   void showEndSession(const QString& reason, const QString& durationText, int countdownSeconds) override;
+  void showFileOffer(const FileOfferPrompt& prompt) override;
+  void dismissFileOffer() override;
+  void showTransfers(const QVariantList& rows) override;
 
   // The host screen's own HUD: its "Quitter" emits screenHudQuit() instead
   // of the session's action.
@@ -52,12 +55,17 @@ class QmlSessionPanels final : public QObject, public SessionPanels {
   QQuickWindow* joinRequestWindow() const { return join_; }
   QQuickWindow* hudWindow() const { return hud_ && hud_->isVisible() ? hud_.data() : nullptr; }
   QQuickWindow* endSessionWindow() const { return end_; }
+  QQuickWindow* fileOfferWindow() const { return offer_; }
 
  private Q_SLOTS:
   void acceptJoin();
   void rejectJoin();
   void quitFromHud();
   void clipboardFromHud(bool on);
+  void filesFromHud(const QVariant& urls);
+  void cancelFromHud(const QString& transfer);
+  void acceptOffer();
+  void declineOffer();
 
  private:
   QQuickWindow* create(const char* file, const QVariantMap& properties);
@@ -71,6 +79,11 @@ class QmlSessionPanels final : public QObject, public SessionPanels {
   QPointer<QQuickWindow> hud_;
   std::function<void()> hudQuit_;
   std::function<void(bool)> hudSetClipboard_;
+  std::function<void(const QStringList&)> hudSendFiles_;
+  std::function<void(const QString&)> hudCancelFile_;
+  QVariantList transfers_;
+  QPointer<QQuickWindow> offer_;
+  FileOfferPrompt offerPrompt_;
   QPointer<QQuickWindow> end_;
 };
 

@@ -2,7 +2,8 @@
 # Screenshots of the application, light and dark, for a look at every
 # screen: the home screen, the host screen, the client directory (overview
 # and a folder), the settings sheet, the join-request panel, the HUD, the
-# end-of-session panel, and the session stage during a live session with a
+# end-of-session panel, the HUD with files and the incoming-file panel, and
+# the session stage during a live session (and a file on its way) with a
 # headless host. Everything runs on private X servers with its own XDG
 # directories; the application's profile and address book are prepared.
 #

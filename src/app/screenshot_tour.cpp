@@ -10,6 +10,8 @@
 
 #include <QCommandLineParser>
 #include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QGuiApplication>
 #include <QCursor>
 #include <QPainter>
@@ -19,6 +21,8 @@
 #include <QtQml/qqmlextensionplugin.h>
 
 #include "app/application.h"
+#include "session/remote_session.h"
+#include "session/transfer_text.h"
 #include "store/address_book_store.h"
 #include "store/user_profile_store.h"
 
@@ -86,6 +90,15 @@ QQuickItem* screenItem(Application& app) {
 
 }  // namespace
 
+// Transfers as a session would list them: one received, one on its way.
+QVariantList sampleTransfers() {
+  using State = lunor::TransferProgress::State;
+  lunor::TransferProgress received{State::Done, QStringLiteral("journal-erreurs.log"), 184'000, 184'000, 0, 0, {}};
+  lunor::TransferProgress sending{State::Running, QStringLiteral("installateur-outil.iso"), 1'200'000'000, 412'000'000,
+                                  24'600'000, 0, {}};
+  return lunor::transferRows({{QStringLiteral("file:1"), false, received}, {QStringLiteral("file:2"), true, sending}});
+}
+
 int main(int argc, char** argv) {
   QGuiApplication qapp(argc, argv);
   QCoreApplication::setOrganizationName(QStringLiteral("LunorRemote"));
@@ -142,10 +155,23 @@ int main(int argc, char** argv) {
     shot(app.panels().joinRequestWindow(), "join-request-" + theme);
     app.panels().dismissJoinRequest();
 
+    app.panels().showTransfers({});
     app.panels().showFloatingHud({portrait(QColor("#f5b7b1"), QColor("#fdebd0")), QStringLiteral("Alice Martin"),
                                   QDateTime::currentDateTime().addSecs(-754), [] {}});
     shot(app.panels().hudWindow(), "hud-" + theme);
     app.panels().hideFloatingHud();
+
+    // The HUD with files going both ways, and a file waiting for its person.
+    app.panels().showTransfers(sampleTransfers());
+    app.panels().showFloatingHud({portrait(QColor("#f5b7b1"), QColor("#fdebd0")), QStringLiteral("Alice Martin"),
+                                  QDateTime::currentDateTime().addSecs(-754), [] {}});
+    shot(app.panels().hudWindow(), "hud-files-" + theme);
+    app.panels().hideFloatingHud();
+    app.panels().showTransfers({});
+    app.panels().showFileOffer({QStringLiteral("Alice Martin"), QStringLiteral("rapport-annuel-2026.pdf"),
+                                lunor::byteSizeText(2'400'000), [] {}, [] {}});
+    shot(app.panels().fileOfferWindow(), "file-offer-" + theme);
+    app.panels().dismissFileOffer();
 
     app.panels().showEndSession(QStringLiteral("Alice Martin s’est déconnecté de votre ordinateur"),
                                 QStringLiteral("12m 34s"), 10);
@@ -171,6 +197,24 @@ int main(int argc, char** argv) {
         app.setDark(dark);
         shot(window, dark ? "stage-dark" : "stage-light");
       }
+      // A file on its way to the host (which takes it: unattended).
+      QTemporaryDir files;
+      const QString path = files.filePath(QStringLiteral("installateur-outil.iso"));
+      QFile file(path);
+      if (file.open(QIODevice::WriteOnly)) {
+        QByteArray block(1 << 20, 'x');
+        for (int i = 0; i < 400; ++i) file.write(block);
+        file.close();
+      }
+      std::ignore = QTest::qWaitFor([&] { return client.filesShared(); }, 5000);
+      client.sendFiles({QUrl::fromLocalFile(path)});
+      std::ignore = QTest::qWaitFor(
+          [&] {
+            const QVariantList rows = client.transfers();
+            return !rows.isEmpty() && rows.front().toMap().value("fraction").toDouble() > 0.1;
+          },
+          20000);
+      shot(window, "stage-files-light");
     }
   }
   app.quitting();

@@ -30,6 +30,7 @@ ColumnLayout {
                 Layout.fillWidth: true
                 spacing: 3
                 PlainText {
+                    objectName: "transferName"
                     Layout.fillWidth: true
                     text: modelData.name
                     color: list.textColor

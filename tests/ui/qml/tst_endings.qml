@@ -18,6 +18,7 @@ TestCase {
     Component { id: hudView; HudView { width: 560; height: 110; ticking: false } }
     Component { id: endSessionView; EndSessionView { width: 420; height: 240 } }
     Component { id: joinRequestView; JoinRequestView { width: 420; height: 470 } }
+    Component { id: fileOfferView; FileOfferView { width: 460; height: 300 } }
     SignalSpy { id: dismissedSpy; signalName: "dismissed" }
     SignalSpy { id: closeSpy; signalName: "closeRequested" }
 
@@ -62,6 +63,7 @@ TestCase {
     function test_peerTextIsNotMarkup_data() {
         return [
             {tag: "join request", component: joinRequestView, property: "name", child: "requesterName"},
+            {tag: "offered file", component: fileOfferView, property: "name", child: "offeredName"},
             {tag: "HUD", component: hudView, property: "name", child: "hudName"},
             {tag: "end panel", component: endSessionView, property: "message", child: "panelMessage"},
             {tag: "end alert", component: endAlert, property: "message", child: "endMessage", popup: true}

@@ -236,7 +236,6 @@ void FileReceiver::finish(State state, const QString& reason) {
 FileSender::FileSender(QString path, QString id, TransferChannel channel, QString name, QObject* parent)
     : QObject(parent), path_(std::move(path)), id_(std::move(id)), channel_(std::move(channel)) {
   progress_.name = name.isEmpty() ? QFileInfo(path_).fileName() : std::move(name);
-  timer_.setInterval(5);
   connect(&timer_, &QTimer::timeout, this, &FileSender::pump);
 }
 
@@ -291,8 +290,9 @@ void FileSender::receive(const QByteArray& data, bool binary) {
     case Type::Ack:
       if (message->offset > sent_) return;
       progress_.confirmed = message->offset;
-      progress_.bytesPerSecond = rate(progress_.confirmed, clock_);
+      progress_.bytesPerSecond = rate(progress_.confirmed - progress_.resumedFrom, clock_);
       Q_EMIT progressChanged();
+      if (inFlightRoom()) pump();  // the window opened again
       return;
     case Type::Done:
       progress_.confirmed = progress_.size;
@@ -326,9 +326,27 @@ void FileSender::cancel() {
   finish(State::Cancelled, QStringLiteral("annulé"));
 }
 
+bool FileSender::inFlightRoom() const {
+  return progress_.state == State::Running && sent_ - progress_.confirmed < window() &&
+         channel_.buffered() < kHighWaterBytes;
+}
+
+int64_t FileSender::window() {
+  static const int64_t bytes = [] {
+    bool ok = false;
+    const int64_t chosen = qEnvironmentVariableIntValue("LUNOR_FILE_WINDOW", &ok);
+    return ok && chosen >= kFileChunkBytes ? chosen : kWindowBytes;
+  }();
+  return bytes;
+}
+
 void FileSender::pump() {
   if (progress_.state != State::Running) return timer_.stop();
-  while (sent_ < progress_.size && channel_.buffered() < kHighWaterBytes) {
+  // A few pieces a turn: each send waits for the library's threads, and
+  // the main thread also carries the person's input to the other side.
+  int pieces = 0;
+  bool room = false;
+  while (sent_ < progress_.size && (room = inFlightRoom()) && pieces++ < kPiecesPerTurn) {
     const QByteArray chunk = file_.read(kFileChunkBytes);
     if (chunk.isEmpty()) {
       finish(State::Failed, QStringLiteral("lecture impossible : ") + file_.errorString());
@@ -338,7 +356,7 @@ void FileSender::pump() {
     sent_ += chunk.size();
   }
   if (sent_ < progress_.size) {
-    if (!timer_.isActive()) timer_.start();
+    timer_.start(room ? 0 : kPollMs);  // at once while the buffer has room
   } else {
     timer_.stop();  // all sent: the receiver's "done" ends it
   }

@@ -39,6 +39,7 @@ struct Pair {
       if (hooks_.chunk) hooks_.chunk(data, chunks);
       ++chunks;
       sentBytes += data.size();
+      ahead = std::max(ahead, sentBytes - receiver->progress().confirmed);
       if (hooks_.cutAfterBytes >= 0 && sentBytes > hooks_.cutAfterBytes) {
         cut = true;
         QTimer::singleShot(0, receiver.get(), [this] { receiver->interrupt(); });
@@ -71,6 +72,7 @@ struct Pair {
   uint64_t buffered = 0;
   int chunks = 0;
   int64_t sentBytes = 0;
+  int64_t ahead = 0;  // the most sent and not yet written by the receiver
   bool cut = false;
 };
 
@@ -103,6 +105,7 @@ class FileTransferTest : public QObject {
     QTest::addColumn<QStringList>("already");  // files already in the folder
     QTest::addColumn<QString>("savedAs");
     QTest::newRow("a file of several pieces") << 300'123 << "rapport.pdf" << QStringList{} << "rapport.pdf";
+    QTest::newRow("several windows") << 3'000'000 << "outil.iso" << QStringList{} << "outil.iso";
     QTest::newRow("an empty file") << 0 << "vide.txt" << QStringList{} << "vide.txt";
     QTest::newRow("a name that climbs out") << 1000 << "../../.bashrc" << QStringList{} << "bashrc";
     QTest::newRow("a name already taken") << 1000 << "photo.jpg" << QStringList{"photo.jpg"} << "photo (2).jpg";
@@ -128,6 +131,8 @@ class FileTransferTest : public QObject {
     QVERIFY(saved.open(QIODevice::ReadOnly));
     QCOMPARE(saved.readAll(), content);
     QCOMPARE(received(folder).size(), already.size() + 1);  // nothing else left behind
+    // Never more on the way than the window (and the piece that filled it).
+    QVERIFY2(pair.ahead <= FileSender::kWindowBytes + kFileChunkBytes, qPrintable(QString::number(pair.ahead)));
   }
 
   void endsWithNothingLeft_data() {

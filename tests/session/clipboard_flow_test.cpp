@@ -3,6 +3,7 @@
 
 #include <QImage>
 #include <QRandomGenerator>
+#include <QTemporaryFile>
 #include <QtTest>
 
 #include "image_compare.h"
@@ -103,6 +104,11 @@ class ClipboardFlowTest : public QObject {
     QVERIFY(test::meet(*host.session, *client.session, kRoom));
     QTRY_VERIFY_WITH_TIMEOUT(client.session->isControlChannelOpen(), 10000);
     client.clipboard().userCopies({QStringLiteral("hello"), {}, {}});
+    // Nor is a file offered to it.
+    QTemporaryFile file;
+    QVERIFY(file.open() && file.write("x") == 1 && file.flush());
+    QVERIFY(!host.session->filesShared());
+    QVERIFY(!host.session->features().sendFile(file.fileName()));
     QTest::qWait(1500);
     // The host announced itself once on "control" and opened nothing else.
     QCOMPARE(host.record->channelsSnapshot(), std::vector<std::string>{"control"});

@@ -93,7 +93,11 @@ int main(int argc, char** argv) {
                                 QStringLiteral("file"));
   QCommandLineOption keyOption(QStringLiteral("key"), QStringLiteral("PEM private key for wss://."),
                                QStringLiteral("file"));
-  parser.addOptions({listenOption, portOption, certOption, keyOption});
+  QCommandLineOption webOption(QStringLiteral("web-root"),
+                               QStringLiteral("Folder of the web client served at / (default: share/lunor-signal/web "
+                                              "beside the program, when there is one; \"\" serves none)."),
+                               QStringLiteral("folder"));
+  parser.addOptions({listenOption, portOption, certOption, keyOption, webOption});
 
   // Every bound of ServerLimits, with its default.
   lunor::signal::ServerLimits limits;
@@ -304,6 +308,14 @@ int main(int argc, char** argv) {
     cluster->attach(server.rooms());
   }
   if (!proxy.isNull()) server.setTrustedProxy(proxy);
+  const QString webRoot = parser.isSet(webOption)
+                              ? parser.value(webOption)
+                              : QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("../share/lunor-signal/web"));
+  server.setWebRoot(webRoot);
+  if (parser.isSet(webOption) && !webRoot.isEmpty() && !server.servesWebClient()) {
+    std::fprintf(stderr, "lunor-signal: --web-root %s is not a folder\n", qPrintable(webRoot));
+    return 2;
+  }
   if (!turn.urls.isEmpty()) {
     server.setIceServers([turn](const QString& clientId) { return lunor::signal::turnIceServers(turn, clientId); });
   }

@@ -56,7 +56,7 @@ std::optional<QString> SignalServer::listen(const QHostAddress& address, quint16
   connect(websockets_.get(), &QWebSocketServer::newConnection, this, &SignalServer::handshakeDone);
   connect(listener_.get(), &Listener::ready, this, [this](QTcpSocket* transport) {
     handshaking_.insert(endpointKey(transport->peerAddress(), transport->peerPort()), {transport, clock_()});
-    websockets_->handleConnection(transport);
+    route(transport);
   });
   if (!listener_->listen(address, port)) return listener_->errorString();
   sweeper_.start();
@@ -88,6 +88,35 @@ void SignalServer::close() {
     rooms_.disconnected(id, QWebSocketProtocol::CloseCodeGoingAway);
   }
   if (listener_) listener_->close();
+}
+
+void SignalServer::route(QTcpSocket* transport) {
+  // Only looked at, not read: the WebSocket server reads the handshake itself.
+  auto decide = [this, transport] {
+    bool malformed = false;
+    const QByteArray buffered = transport->peek(WebFiles::kMaxHeadBytes + 1);
+    const auto head = parseHttpHead(buffered, &malformed);
+    if (!head && !malformed && buffered.size() <= WebFiles::kMaxHeadBytes) return;  // more to come
+    transport->disconnect(this);
+    if (head && head->upgrade) {
+      websockets_->handleConnection(transport);
+      return;
+    }
+    // A file, or why not: then the connection ends (a silent one is left
+    // to the sweep, as a handshake that never ends).
+    handshaking_.remove(endpointKey(transport->peerAddress(), transport->peerPort()));
+    const int status = !head && !malformed ? 431 : 400;
+    transport->write(head ? web_.respond(*head, secure_) : WebFiles::error(status, secure_));
+    if (head) {
+      logEvent(QStringLiteral("web"), {{"address", transport->property("lunor.address").toString()},
+                                       {"path", QString::fromLatin1(head->target.left(200))}});
+    }
+    transport->disconnectFromHost();
+    connect(transport, &QAbstractSocket::disconnected, transport, &QObject::deleteLater);
+    if (transport->state() == QAbstractSocket::UnconnectedState) transport->deleteLater();
+  };
+  connect(transport, &QIODevice::readyRead, this, decide);
+  decide();
 }
 
 void SignalServer::handshakeDone() {

@@ -19,6 +19,7 @@
 #include <QTimer>
 
 #include "server_limits.h"
+#include "web_files.h"
 #include "owner_store.h"
 #include "rooms.h"
 
@@ -55,6 +56,10 @@ class SignalServer final : public QObject, private RoomsOutput {
   // Connections from this address carry the client's address in their
   // X-Forwarded-For header (its last entry), which then counts instead.
   void setTrustedProxy(const QHostAddress& proxy);
+  // The web client's folder, served at "/" (the WebSocket answers any path
+  // that asks for one, "/signal" by convention); empty: none.
+  void setWebRoot(const QString& folder) { web_ = WebFiles(folder); }
+  bool servesWebClient() const { return web_.isServing(); }
   void setIceServers(IceServersFor iceServers) { rooms_.setIceServers(std::move(iceServers)); }
 
   int connectionCount() const { return rooms_.connectionCount(); }
@@ -75,6 +80,9 @@ class SignalServer final : public QObject, private RoomsOutput {
   };
 
   void handshakeDone();
+  // A connection's request decides: a WebSocket handshake goes on, anything
+  // else gets a file of the web client (or an error) and is closed.
+  void route(QTcpSocket* transport);
   void adopt(QWebSocket* socket);
   void sweep();
   void drop(const QString& id, const char* why);
@@ -88,6 +96,7 @@ class SignalServer final : public QObject, private RoomsOutput {
   std::unique_ptr<Listener> listener_;
   std::unique_ptr<QWebSocketServer> websockets_;
   bool secure_ = false;
+  WebFiles web_{QString()};
   QHostAddress trustedProxy_;
   QHash<QString, Connection> connections_;  // by client ID
   struct Handshake {

@@ -1,6 +1,7 @@
 // The lunor-signal program itself: command line, TLS and shutdown.
 
 #include <QProcess>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -24,6 +25,7 @@ class SignalBinaryTest : public QObject {
         << QStringList{"--listen", "0.0.0.0", "--port", "0"} << 1 << "only served on loopback";
     QTest::newRow("bad port") << QStringList{"--port", "70000"} << 2 << "invalid port";
     QTest::newRow("cert without key") << QStringList{"--cert", "x.pem"} << 2 << "go together";
+    QTest::newRow("web root not a folder") << QStringList{"--web-root", "/nonexistent-web"} << 2 << "is not a folder";
     QTest::newRow("unreadable certificate")
         << QStringList{"--cert", "/nonexistent.pem", "--key", "/nonexistent.key"} << 2
         << "no certificate";
@@ -147,6 +149,39 @@ class SignalBinaryTest : public QObject {
       QTRY_COMPARE_WITH_TIMEOUT(closes, 1, 10000);
       QCOMPARE(opens, 0);
     }
+  }
+
+  // The web client's files and the WebSocket on one port: a page, a 404
+  // that lists nothing, a request that is not HTTP, and the socket's
+  // handshake beside them.
+  void servesTheWebClientBesideTheSocket() {
+    QTemporaryDir web;
+    QFile page(web.filePath("index.html"));
+    QVERIFY(page.open(QIODevice::WriteOnly) && page.write("<!doctype html><title>Lunor</title>") > 0);
+    page.close();
+    QDir(web.path()).mkdir("private");
+    SignalServerProcess server({"--web-root", web.path()});
+    QVERIFY(server.isListening());
+    const auto ask = [&](const QByteArray& request) {
+      QTcpSocket socket;
+      socket.connectToHost("127.0.0.1", server.port());
+      if (!socket.waitForConnected(5000)) return QByteArray();
+      socket.write(request);
+      QByteArray answer;
+      while (socket.state() == QAbstractSocket::ConnectedState && socket.waitForReadyRead(5000)) answer += socket.readAll();
+      return answer + socket.readAll();
+    };
+    const QByteArray root = ask("GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+    QVERIFY2(root.startsWith("HTTP/1.1 200 OK\r\n"), root.constData());
+    QVERIFY(root.contains("Content-Security-Policy: default-src 'none'; script-src 'self'"));
+    QVERIFY(root.endsWith("<!doctype html><title>Lunor</title>"));
+    QVERIFY(ask("GET /private/ HTTP/1.1\r\n\r\n").startsWith("HTTP/1.1 404 "));
+    QVERIFY(ask("GET /../../etc/passwd HTTP/1.1\r\n\r\n").startsWith("HTTP/1.1 404 "));
+    QVERIFY(ask("HELLO\r\n\r\n").startsWith("HTTP/1.1 400 "));
+    QVERIFY(ask("GET / HTTP/1.1\r\nX-Long: " + QByteArray(9000, 'a')).startsWith("HTTP/1.1 431 "));
+    RawWsClient client(server.port());
+    QVERIFY(client.handshake());
+    QVERIFY(!client.take("hello").isEmpty());
   }
 
   void stopsCleanlyOnSigterm() {

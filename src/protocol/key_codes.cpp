@@ -20,48 +20,57 @@ constexpr unsigned long kReturn = 0xff0d, kTab = 0xff09, kBackSpace = 0xff08, kE
 const std::unordered_map<uint16_t, LinuxKey>& table() {
   static const std::unordered_map<uint16_t, LinuxKey> keys = {
       // Letters.
-      {0, {30, 'a'}}, {1, {31, 's'}}, {2, {32, 'd'}}, {3, {33, 'f'}}, {4, {35, 'h'}},
-      {5, {34, 'g'}}, {6, {44, 'z'}}, {7, {45, 'x'}}, {8, {46, 'c'}}, {9, {47, 'v'}},
-      {11, {48, 'b'}}, {12, {16, 'q'}}, {13, {17, 'w'}}, {14, {18, 'e'}}, {15, {19, 'r'}},
-      {16, {21, 'y'}}, {17, {20, 't'}}, {31, {24, 'o'}}, {32, {22, 'u'}}, {34, {23, 'i'}},
-      {35, {25, 'p'}}, {37, {38, 'l'}}, {38, {36, 'j'}}, {40, {37, 'k'}}, {45, {49, 'n'}},
-      {46, {50, 'm'}},
+      {0, {30, 'a', "KeyA"}}, {1, {31, 's', "KeyS"}}, {2, {32, 'd', "KeyD"}}, {3, {33, 'f', "KeyF"}},
+      {4, {35, 'h', "KeyH"}}, {5, {34, 'g', "KeyG"}}, {6, {44, 'z', "KeyZ"}}, {7, {45, 'x', "KeyX"}},
+      {8, {46, 'c', "KeyC"}}, {9, {47, 'v', "KeyV"}}, {11, {48, 'b', "KeyB"}}, {12, {16, 'q', "KeyQ"}},
+      {13, {17, 'w', "KeyW"}}, {14, {18, 'e', "KeyE"}}, {15, {19, 'r', "KeyR"}}, {16, {21, 'y', "KeyY"}},
+      {17, {20, 't', "KeyT"}}, {31, {24, 'o', "KeyO"}}, {32, {22, 'u', "KeyU"}}, {34, {23, 'i', "KeyI"}},
+      {35, {25, 'p', "KeyP"}}, {37, {38, 'l', "KeyL"}}, {38, {36, 'j', "KeyJ"}}, {40, {37, 'k', "KeyK"}},
+      {45, {49, 'n', "KeyN"}}, {46, {50, 'm', "KeyM"}},
       // Digits and punctuation.
-      {18, {2, '1'}}, {19, {3, '2'}}, {20, {4, '3'}}, {21, {5, '4'}}, {22, {7, '6'}},
-      {23, {6, '5'}}, {24, {13, '='}}, {25, {10, '9'}}, {26, {8, '7'}}, {27, {12, '-'}},
-      {28, {9, '8'}}, {29, {11, '0'}}, {30, {27, ']'}}, {33, {26, '['}}, {39, {40, '\''}},
-      {41, {39, ';'}}, {42, {43, '\\'}}, {43, {51, ','}}, {44, {53, '/'}}, {47, {52, '.'}},
-      {50, {41, '`'}}, {10, {86, '<'}},
+      {18, {2, '1', "Digit1"}}, {19, {3, '2', "Digit2"}}, {20, {4, '3', "Digit3"}}, {21, {5, '4', "Digit4"}},
+      {22, {7, '6', "Digit6"}}, {23, {6, '5', "Digit5"}}, {24, {13, '=', "Equal"}}, {25, {10, '9', "Digit9"}},
+      {26, {8, '7', "Digit7"}}, {27, {12, '-', "Minus"}}, {28, {9, '8', "Digit8"}}, {29, {11, '0', "Digit0"}},
+      {30, {27, ']', "BracketRight"}}, {33, {26, '[', "BracketLeft"}}, {39, {40, '\'', "Quote"}},
+      {41, {39, ';', "Semicolon"}}, {42, {43, '\\', "Backslash"}}, {43, {51, ',', "Comma"}}, {44, {53, '/', "Slash"}},
+      {47, {52, '.', "Period"}}, {50, {41, '`', "Backquote"}}, {10, {86, '<', "IntlBackslash"}},
       // Editing and whitespace.
-      {36, {28, kReturn}}, {48, {15, kTab}}, {49, {57, ' '}}, {51, {14, kBackSpace}},
-      {53, {1, kEscape}}, {117, {111, kDelete}}, {114, {110, kInsert}}, {110, {127, kMenu}},
+      {36, {28, kReturn, "Enter"}}, {48, {15, kTab, "Tab"}}, {49, {57, ' ', "Space"}},
+      {51, {14, kBackSpace, "Backspace"}}, {53, {1, kEscape, "Escape"}}, {117, {111, kDelete, "Delete"}},
+      {114, {110, kInsert, "Insert"}}, {110, {127, kMenu, "ContextMenu"}},
       // Modifiers.
-      {55, {125, kSuperL}}, {54, {126, kSuperR}}, {56, {42, kShiftL}}, {60, {54, kShiftR}},
-      {58, {56, kAltL}}, {61, {100, kAltR}}, {59, {29, kControlL}}, {62, {97, kControlR}},
-      {57, {58, kCapsLock}},
+      {55, {125, kSuperL, "MetaLeft"}}, {54, {126, kSuperR, "MetaRight"}}, {56, {42, kShiftL, "ShiftLeft"}},
+      {60, {54, kShiftR, "ShiftRight"}}, {58, {56, kAltL, "AltLeft"}}, {61, {100, kAltR, "AltRight"}},
+      {59, {29, kControlL, "ControlLeft"}}, {62, {97, kControlR, "ControlRight"}}, {57, {58, kCapsLock, "CapsLock"}},
       // Navigation.
-      {115, {102, kHome}}, {119, {107, kEnd}}, {116, {104, kPageUp}}, {121, {109, kPageDown}},
-      {123, {105, kLeft}}, {124, {106, kRight}}, {125, {108, kDown}}, {126, {103, kUp}},
+      {115, {102, kHome, "Home"}}, {119, {107, kEnd, "End"}}, {116, {104, kPageUp, "PageUp"}},
+      {121, {109, kPageDown, "PageDown"}}, {123, {105, kLeft, "ArrowLeft"}}, {124, {106, kRight, "ArrowRight"}},
+      {125, {108, kDown, "ArrowDown"}}, {126, {103, kUp, "ArrowUp"}},
       // Function keys F1-F20.
-      {122, {59, kF1}}, {120, {60, kF1 + 1}}, {99, {61, kF1 + 2}}, {118, {62, kF1 + 3}},
-      {96, {63, kF1 + 4}}, {97, {64, kF1 + 5}}, {98, {65, kF1 + 6}}, {100, {66, kF1 + 7}},
-      {101, {67, kF1 + 8}}, {109, {68, kF1 + 9}}, {103, {87, kF1 + 10}}, {111, {88, kF1 + 11}},
-      {105, {183, kF1 + 12}}, {107, {184, kF1 + 13}}, {113, {185, kF1 + 14}},
-      {106, {186, kF1 + 15}}, {64, {187, kF1 + 16}}, {79, {188, kF1 + 17}},
-      {80, {189, kF1 + 18}}, {90, {190, kF1 + 19}},
+      {122, {59, kF1, "F1"}}, {120, {60, kF1 + 1, "F2"}}, {99, {61, kF1 + 2, "F3"}}, {118, {62, kF1 + 3, "F4"}},
+      {96, {63, kF1 + 4, "F5"}}, {97, {64, kF1 + 5, "F6"}}, {98, {65, kF1 + 6, "F7"}}, {100, {66, kF1 + 7, "F8"}},
+      {101, {67, kF1 + 8, "F9"}}, {109, {68, kF1 + 9, "F10"}}, {103, {87, kF1 + 10, "F11"}},
+      {111, {88, kF1 + 11, "F12"}}, {105, {183, kF1 + 12, "F13"}}, {107, {184, kF1 + 13, "F14"}},
+      {113, {185, kF1 + 14, "F15"}}, {106, {186, kF1 + 15, "F16"}}, {64, {187, kF1 + 16, "F17"}},
+      {79, {188, kF1 + 17, "F18"}}, {80, {189, kF1 + 18, "F19"}}, {90, {190, kF1 + 19, "F20"}},
       // Keypad.
-      {82, {82, kKp0}}, {83, {79, kKp0 + 1}}, {84, {80, kKp0 + 2}}, {85, {81, kKp0 + 3}},
-      {86, {75, kKp0 + 4}}, {87, {76, kKp0 + 5}}, {88, {77, kKp0 + 6}}, {89, {71, kKp0 + 7}},
-      {91, {72, kKp0 + 8}}, {92, {73, kKp0 + 9}}, {65, {83, kKpDecimal}},
-      {67, {55, kKpMultiply}}, {69, {78, kKpAdd}}, {71, {69, kNumLock}}, {75, {98, kKpDivide}},
-      {76, {96, kKpEnter}}, {78, {74, kKpSubtract}}, {81, {117, kKpEqual}},
+      {82, {82, kKp0, "Numpad0"}}, {83, {79, kKp0 + 1, "Numpad1"}}, {84, {80, kKp0 + 2, "Numpad2"}},
+      {85, {81, kKp0 + 3, "Numpad3"}}, {86, {75, kKp0 + 4, "Numpad4"}}, {87, {76, kKp0 + 5, "Numpad5"}},
+      {88, {77, kKp0 + 6, "Numpad6"}}, {89, {71, kKp0 + 7, "Numpad7"}}, {91, {72, kKp0 + 8, "Numpad8"}},
+      {92, {73, kKp0 + 9, "Numpad9"}}, {65, {83, kKpDecimal, "NumpadDecimal"}},
+      {67, {55, kKpMultiply, "NumpadMultiply"}}, {69, {78, kKpAdd, "NumpadAdd"}}, {71, {69, kNumLock, "NumLock"}},
+      {75, {98, kKpDivide, "NumpadDivide"}}, {76, {96, kKpEnter, "NumpadEnter"}},
+      {78, {74, kKpSubtract, "NumpadSubtract"}}, {81, {117, kKpEqual, "NumpadEqual"}},
       // Media keys.
-      {72, {115, 0x1008ff13}}, {73, {114, 0x1008ff11}}, {74, {113, 0x1008ff12}},
+      {72, {115, 0x1008ff13, "AudioVolumeUp"}}, {73, {114, 0x1008ff11, "AudioVolumeDown"}},
+      {74, {113, 0x1008ff12, "AudioVolumeMute"}},
   };
   return keys;
 }
 
 }  // namespace
+
+std::vector<std::pair<uint16_t, LinuxKey>> macKeyTable() { return {table().begin(), table().end()}; }
 
 std::optional<LinuxKey> macKeyToLinux(uint16_t macKeyCode) {
   const auto& keys = table();

@@ -6,6 +6,8 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <utility>
+#include <vector>
 
 #include <Qt>
 
@@ -16,7 +18,12 @@ namespace lunor {
 struct LinuxKey {
   uint16_t evdev;        // Linux input event code (X keycode = evdev + 8)
   unsigned long keysym;  // what the key types on a US layout, unshifted
+  const char* domCode;   // the browser's name of the physical key (KeyboardEvent.code)
 };
+
+// Every macOS key code of the table with its key, in no particular order
+// (the web client's table is generated from it).
+std::vector<std::pair<uint16_t, LinuxKey>> macKeyTable();
 
 // The physical key of a macOS virtual key code; nothing for codes with no
 // Linux key (Fn, unassigned codes).

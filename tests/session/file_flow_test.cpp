@@ -76,10 +76,22 @@ QString makeFile(const QTemporaryDir& dir, const QString& name, int mib) {
   return path;
 }
 
-bool meetWithFiles(Side& host, Side& client) {
-  return test::meet(*host.session, *client.session, kRoom) &&
-         QTest::qWaitFor([&] { return host.logged(kShared) && client.logged(kShared); }, 15000);
-}
+// A server, a host and a client with folders of their own, met and agreed
+// on files; the client's connection may be recorded and altered.
+struct Meeting {
+  explicit Meeting(std::shared_ptr<test::RtcRecord> clientRecord = std::make_shared<test::RtcRecord>())
+      : server(std::make_unique<test::SignalServerProcess>()),
+        host(server->url(), folders.filePath("host")),
+        client(server->url(), folders.filePath("client"), std::move(clientRecord)) {}
+  bool met() {
+    return server->isListening() && test::meet(*host.session, *client.session, kRoom) &&
+           QTest::qWaitFor([&] { return host.logged(kShared) && client.logged(kShared); }, 15000);
+  }
+  QTemporaryDir folders;
+  std::unique_ptr<test::SignalServerProcess> server;
+  Side host;
+  Side client;
+};
 
 constexpr int kLong = 180000;  // a sanitized build on a loaded machine is slow
 
@@ -99,13 +111,9 @@ class FileFlowTest : public QObject {
   // Both ways at once; an ICE restart and then the server's death half way:
   // neither transfer starts over, both arrive whole.
   void transfersOutliveAnIceRestartAndTheServer() {
-    QTemporaryDir folders;
-    auto server = std::make_unique<test::SignalServerProcess>();
-    QVERIFY(server->isListening());
-    Side host(server->url(), folders.filePath("host"));
-    Side client(server->url(), folders.filePath("client"));
-    QVERIFY(meetWithFiles(host, client));
-
+    Meeting m;
+    QVERIFY(m.met());
+    auto& [folders, server, host, client] = m;
     QVERIFY(client.files().sendFile(big_));
     QVERIFY(host.files().sendFile(small_));
     QTRY_VERIFY_WITH_TIMEOUT(host.confirmed(false) >= 4 << 20, kLong);
@@ -138,12 +146,9 @@ class FileFlowTest : public QObject {
   // The session ends half way; the next one to the same host offers the
   // file again by itself, and the host goes on from the part it kept.
   void aCutTransferGoesOnWithTheNextConnection() {
-    QTemporaryDir folders;
-    test::SignalServerProcess server;
-    QVERIFY(server.isListening());
-    Side host(server.url(), folders.filePath("host"));
-    Side client(server.url(), folders.filePath("client"));
-    QVERIFY(meetWithFiles(host, client));
+    Meeting m;
+    QVERIFY(m.met());
+    auto& [folders, server, host, client] = m;
     QVERIFY(client.files().sendFile(big_));
     QTRY_VERIFY_WITH_TIMEOUT(host.confirmed(false) >= 4 << 20, kLong);
     client.session->stop(QStringLiteral("Session terminée par le client"));
@@ -175,12 +180,10 @@ class FileFlowTest : public QObject {
   void cancellingLeavesNoPart() {
     QFETCH(bool, clientSends);
     QFETCH(bool, senderCancels);
-    QTemporaryDir folders;
-    test::SignalServerProcess server;
-    QVERIFY(server.isListening());
-    Side host(server.url(), folders.filePath("host"));
-    Side client(server.url(), folders.filePath("client"));
-    QVERIFY(meetWithFiles(host, client));
+    Meeting m;
+    QVERIFY(m.met());
+    Side& host = m.host;
+    Side& client = m.client;
     Side& sender = clientSends ? client : host;
     Side& receiver = clientSends ? host : client;
     QVERIFY(sender.files().sendFile(big_));
@@ -197,14 +200,12 @@ class FileFlowTest : public QObject {
   // A piece altered on the way (after DTLS, as a fault of ours would): the
   // digest catches it, the part goes, both sides say so.
   void anAlteredPieceIsCaught() {
-    QTemporaryDir folders;
-    test::SignalServerProcess server;
-    QVERIFY(server.isListening());
     auto record = std::make_shared<test::RtcRecord>();
     record->corruptFilePiece = 100;
-    Side host(server.url(), folders.filePath("host"));
-    Side client(server.url(), folders.filePath("client"), record);
-    QVERIFY(meetWithFiles(host, client));
+    Meeting m(record);
+    QVERIFY(m.met());
+    Side& host = m.host;
+    Side& client = m.client;
     QVERIFY(client.files().sendFile(small_));
     QTRY_COMPARE_WITH_TIMEOUT(host.state(false), State::Failed, kLong);
     QCOMPARE(host.transfer(false)->progress.reason, QStringLiteral("empreinte SHA-256 différente : fichier supprimé"));

@@ -41,23 +41,9 @@ std::optional<double> grown(const QJsonObject& before, const QJsonObject& after,
 }  // namespace
 
 BrowserReceiver::BrowserReceiver(QUrl signaling, const Stamp& stamp)
-    : signaling_(std::move(signaling)), stamp_(stamp) {
-  QObject::connect(&devtools_, &QWebSocket::textMessageReceived, [this](const QString& text) {
-    const QJsonObject message = QJsonDocument::fromJson(text.toUtf8()).object();
-    // Events have no id; only replies are kept.
-    if (message.contains("id")) replies_.insert(message.value("id").toInt(), message);
-  });
-}
+    : signaling_(std::move(signaling)), stamp_(stamp) {}
 
-BrowserReceiver::~BrowserReceiver() {
-  leave();
-  devtools_.close();
-  if (browser_.state() != QProcess::NotRunning) {
-    browser_.terminate();
-    if (!browser_.waitForFinished(5000)) browser_.kill();
-    browser_.waitForFinished(2000);
-  }
-}
+BrowserReceiver::~BrowserReceiver() { leave(); }
 
 int64_t BrowserReceiver::epochToMonotonicUs() {
   const int64_t epochUs = std::chrono::duration_cast<std::chrono::microseconds>(
@@ -66,79 +52,13 @@ int64_t BrowserReceiver::epochToMonotonicUs() {
   return monotonicUs() - epochUs;
 }
 
-bool BrowserReceiver::launch() {
-  if (devtools_.state() == QAbstractSocket::ConnectedState) return true;
-  browser_.setProcessChannelMode(QProcess::SeparateChannels);
-  browser_.setStandardOutputFile(QProcess::nullDevice());
-  QStringList arguments{"--headless=new",
-                        "--no-first-run",
-                        "--no-default-browser-check",
-                        "--user-data-dir=" + profileDir_.path(),
-                        "--remote-debugging-port=0",
-                        // Host candidates as addresses, not mDNS names our host cannot resolve.
-                        "--disable-features=WebRtcHideLocalIpsWithMdns",
-                        "--autoplay-policy=no-user-gesture-required",
-                        "about:blank"};
-  if (getuid() == 0) arguments.prepend("--no-sandbox");
-  browser_.start("chromium", arguments);
-  if (!browser_.waitForStarted(10000)) {
-    error_ = "chromium did not start (scripts/install-bench-deps.sh)";
-    return false;
-  }
-  static const QRegularExpression listening("DevTools listening on (ws://\\S+)");
-  QString endpoint;
-  QByteArray err;
-  std::ignore = QTest::qWaitFor(
-      [&] {
-        err += browser_.readAllStandardError();
-        const auto match = listening.match(QString::fromUtf8(err));
-        if (match.hasMatch()) endpoint = match.captured(1);
-        return !endpoint.isEmpty() || browser_.state() == QProcess::NotRunning;
-      },
-      20000);
-  if (endpoint.isEmpty()) {
-    error_ = "chromium did not open its DevTools endpoint: " + QString::fromUtf8(err.right(500));
-    return false;
-  }
-  devtools_.open(QUrl(endpoint));
-  if (!QTest::qWaitFor([&] { return devtools_.state() == QAbstractSocket::ConnectedState; }, 10000)) {
-    error_ = "cannot reach chromium's DevTools endpoint";
-    return false;
-  }
-  return true;
-}
-
-std::optional<QJsonObject> BrowserReceiver::call(const QString& method, const QJsonObject& params,
-                                                 const QString& session) {
-  const int id = nextId_++;
-  QJsonObject message{{"id", id}, {"method", method}, {"params", params}};
-  if (!session.isEmpty()) message["sessionId"] = session;
-  devtools_.sendTextMessage(QString::fromUtf8(QJsonDocument(message).toJson(QJsonDocument::Compact)));
-  if (!QTest::qWaitFor([&] { return replies_.contains(id); }, 15000)) {
-    error_ = method + ": no answer from chromium";
-    return std::nullopt;
-  }
-  const QJsonObject reply = replies_.take(id);
-  if (reply.contains("error")) {
-    error_ = method + ": " + reply.value("error").toObject().value("message").toString();
-    return std::nullopt;
-  }
-  return reply.value("result").toObject();
-}
-
 std::optional<QJsonValue> BrowserReceiver::evaluate(const QString& expression) {
-  const auto result = call("Runtime.evaluate",
-                           {{"expression", expression}, {"returnByValue", true}, {"awaitPromise", true}}, session_);
-  if (!result) return std::nullopt;
-  if (result->contains("exceptionDetails")) {
-    error_ = expression + ": " + result->value("exceptionDetails").toObject().value("text").toString();
-    return std::nullopt;
-  }
-  return result->value("result").toObject().value("value");
+  auto value = chromium_.evaluate(expression);
+  if (!value) error_ = chromium_.error();
+  return value;
 }
 
 std::optional<double> BrowserReceiver::join(const QString& room, const QString& password, QualityProfile profile) {
-  if (!launch()) return std::nullopt;
   QUrl page = QUrl::fromLocalFile(QStringLiteral(LUNOR_RECEIVER_PAGE));
   const QString hash =
       QString::fromLatin1(QCryptographicHash::hash(password.toUtf8(), QCryptographicHash::Sha256).toHex());
@@ -151,12 +71,11 @@ std::optional<double> BrowserReceiver::join(const QString& room, const QString& 
   page.setQuery(query);
 
   const int64_t started = monotonicUs();
-  const auto target = call("Target.createTarget", {{"url", page.toString(QUrl::FullyEncoded)}});
-  if (!target) return std::nullopt;
-  target_ = target->value("targetId").toString();
-  const auto attached = call("Target.attachToTarget", {{"targetId", target_}, {"flatten", true}});
-  if (!attached) return std::nullopt;
-  session_ = attached->value("sessionId").toString();
+  if (!chromium_.open(page)) {
+    error_ = chromium_.error();
+    return std::nullopt;
+  }
+  joined_ = true;
 
   double firstFrameAt = 0;
   QString pageError;
@@ -181,7 +100,7 @@ std::optional<double> BrowserReceiver::join(const QString& room, const QString& 
 void BrowserReceiver::beginWindow() {
   std::ignore = evaluate("bench.take().length");
   statsAtStart_ = evaluate("bench.stats()").value_or(QJsonValue()).toObject();
-  cpuAtStart_ = treeCpuSeconds(browser_.processId());
+  cpuAtStart_ = treeCpuSeconds(chromium_.processId());
   keyHandOverMs_.clear();
   windowStartUs_ = monotonicUs();
 }
@@ -190,7 +109,7 @@ ReceiverWindow BrowserReceiver::endWindow() {
   ReceiverWindow w;
   const QJsonArray frames = evaluate("bench.take()").value_or(QJsonValue()).toArray();
   w.seconds = (monotonicUs() - windowStartUs_) / 1e6;
-  w.cpuSeconds = treeCpuSeconds(browser_.processId()) - cpuAtStart_;
+  w.cpuSeconds = treeCpuSeconds(chromium_.processId()) - cpuAtStart_;
   const QJsonObject statsAtEnd = evaluate("bench.stats()").value_or(QJsonValue()).toObject();
   if (!statsAtStart_.isEmpty() && !statsAtEnd.isEmpty()) {
     addReceiveStats(w, receiveStatsOf(statsAtStart_), receiveStatsOf(statsAtEnd));
@@ -230,7 +149,7 @@ ReceiverWindow BrowserReceiver::endWindow() {
 }
 
 bool BrowserReceiver::sendKey(uint16_t macKeyCode, bool down) {
-  if (session_.isEmpty()) return false;
+  if (!joined_) return false;
   const int64_t called = monotonicUs();
   // Our client's very text, handed to the page as a string literal.
   const QString text = QString::fromUtf8(encodeControlMessage(keyMessage(macKeyCode, down)));
@@ -248,12 +167,11 @@ bool BrowserReceiver::sendKey(uint16_t macKeyCode, bool down) {
 }
 
 void BrowserReceiver::leave() {
-  if (session_.isEmpty()) return;
+  if (!joined_) return;
   std::ignore = evaluate("bench.leave()");
   QTest::qWait(300);
-  std::ignore = call("Target.closeTarget", {{"targetId", target_}});
-  session_.clear();
-  target_.clear();
+  chromium_.closePage();
+  joined_ = false;
 }
 
 }  // namespace lunor::bench

@@ -5,11 +5,9 @@
 // read its figures through the DevTools protocol.
 
 #include <QJsonObject>
-#include <QProcess>
-#include <QTemporaryDir>
 #include <QUrl>
-#include <QWebSocket>
 
+#include "headless_chromium.h"
 #include "receiver.h"
 
 namespace lunor::bench {
@@ -32,11 +30,7 @@ class BrowserReceiver final : public Receiver {
   bool sendKey(uint16_t macKeyCode, bool down) override;
 
  private:
-  bool launch();
-  // One DevTools command; the result, or nothing (error_ says why).
-  std::optional<QJsonObject> call(const QString& method, const QJsonObject& params = {},
-                                  const QString& session = {});
-  // A page expression's value (promises awaited).
+  // A page expression's value (promises awaited); error_ says why not.
   std::optional<QJsonValue> evaluate(const QString& expression);
   // Microseconds to add to an epoch time in ms (×1000) to get monotonicUs().
   static int64_t epochToMonotonicUs();
@@ -44,12 +38,8 @@ class BrowserReceiver final : public Receiver {
   QUrl signaling_;
   const Stamp& stamp_;
   QString turnUrl_;  // empty: no servers
-  QTemporaryDir profileDir_;
-  QProcess browser_;
-  QWebSocket devtools_;
-  int nextId_ = 1;
-  QHash<int, QJsonObject> replies_;
-  QString target_, session_;
+  test::HeadlessChromium chromium_;
+  bool joined_ = false;
   QString error_;
 
   QJsonObject statsAtStart_;

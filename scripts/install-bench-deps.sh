@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what lunor-bench-e2e draws and receives with, on top of
-# scripts/install-deps.sh: xterm and its fonts (the scrolling screen) and
-# Chromium (the browser receiver). The tests do not need them.
+# scripts/install-deps.sh: xterm and its fonts (the scrolling screen). The
+# browser receiver's Chromium comes with install-deps.sh (the tests use it).
 set -euo pipefail
 
 SUDO=""
@@ -9,4 +9,4 @@ if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 
 export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update -qq
-$SUDO apt-get install -y -qq --no-install-recommends xterm xfonts-base chromium
+$SUDO apt-get install -y -qq --no-install-recommends xterm xfonts-base

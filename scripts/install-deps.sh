@@ -43,6 +43,8 @@ PACKAGES=(
   # test services: virtual displays, STUN/TURN (and its test client), Redis, a
   # program that sets and reads the X clipboard
   xvfb xauth tigervnc-standalone-server x11-xserver-utils coturn redis-server xclip
+  # a browser for the web client's tests (and the browser benchmarks)
+  chromium
   # a headless GNOME compositor with PipeWire, for the Wayland host's tests
   mutter pipewire pipewire-bin wireplumber
   # something moving on the demo's screen

@@ -7,6 +7,8 @@
 #include <QJsonObject>
 #include <QtEndian>
 
+#include "protocol/wire_text.h"
+
 namespace lunor {
 namespace {
 
@@ -22,7 +24,6 @@ std::optional<int64_t> partSize(const QJsonObject& header, const char* key) {
   return int64_t(v);
 }
 
-QString mebibytes(int64_t bytes) { return QString::number(double(bytes) / (1 << 20), 'f', 1) + QStringLiteral(" Mio"); }
 
 }  // namespace
 

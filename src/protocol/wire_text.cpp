@@ -19,4 +19,6 @@ bool isHex64(QStringView text) {
          });
 }
 
+QString mebibytes(int64_t bytes) { return QString::number(double(bytes) / (1 << 20), 'f', 1) + QStringLiteral(" Mio"); }
+
 }  // namespace lunor

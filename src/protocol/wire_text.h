@@ -3,6 +3,7 @@
 // Text as it reaches us in bytes, and the one shape of the secrets' digests
 // and keys that travel.
 
+#include <cstdint>
 #include <optional>
 
 #include <QByteArray>
@@ -17,5 +18,8 @@ std::optional<QString> utf8Text(const QByteArray& bytes);
 // True for exactly 64 lowercase hexadecimal characters: password digests,
 // owner keys and device keys.
 bool isHex64(QStringView text);
+
+// A size as the log and the peers' refusals say it: "12.3 Mio".
+QString mebibytes(int64_t bytes);
 
 }  // namespace lunor

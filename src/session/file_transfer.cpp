@@ -9,6 +9,7 @@
 #include <QStorageInfo>
 
 #include "protocol/file_names.h"
+#include "protocol/wire_text.h"
 
 namespace lunor {
 namespace {
@@ -36,7 +37,6 @@ double rate(int64_t bytes, const QElapsedTimer& clock) {
   return ms > 0 ? double(bytes) * 1000.0 / double(ms) : 0;
 }
 
-QString mebibytes(int64_t bytes) { return QString::number(double(bytes) / (1 << 20), 'f', 1) + QStringLiteral(" Mio"); }
 
 }  // namespace
 

@@ -539,11 +539,11 @@ void RemoteSession::sendFiles(const QList<QUrl>& urls) {
 void RemoteSession::cancelFile(const QString& transfer) { features_->cancelFile(transfer); }
 
 void RemoteSession::refreshTransfers() {
-  transferRows_ = transferRows(features_->transfers());
+  const auto transfers = features_->transfers();
+  transferRows_ = transferRows(transfers);
   Q_EMIT transfersChanged();
   if (role_ && role_->role() == Role::Host) environment_.panels().showTransfers(transferRows_);
   // An offer decided elsewhere, or gone with its connection, is asked no more.
-  const auto transfers = features_->transfers();
   const auto waiting = [&](const QString& id) {
     return std::any_of(transfers.begin(), transfers.end(), [&](const auto& t) {
       return t.id == id && !t.outgoing && t.progress.state == TransferProgress::State::Waiting;

@@ -26,6 +26,11 @@ void centre(QWindow& window, QScreen* screen) {
   window.setPosition(area.center() - QPoint(window.width() / 2, window.height() / 2));
 }
 
+// A shown panel's new contents.
+void setProperties(QObject& window, const QVariantMap& properties) {
+  for (auto it = properties.begin(); it != properties.end(); ++it) window.setProperty(qPrintable(it.key()), it.value());
+}
+
 void present(QWindow& window) {
   window.show();
   window.raise();
@@ -112,7 +117,7 @@ void QmlSessionPanels::showFloatingHud(const HudInfo& info) {
                                {QStringLiteral("startedAt"), info.startedAt},
                                {QStringLiteral("clipboard"), info.clipboard}};
   if (hud_) {
-    for (auto it = properties.begin(); it != properties.end(); ++it) hud_->setProperty(qPrintable(it.key()), it.value());
+    setProperties(*hud_, properties);
   } else {
     hud_ = create("FloatingHud.qml", properties);
     if (!hud_) return;
@@ -168,7 +173,7 @@ void QmlSessionPanels::showFileOffer(const FileOfferPrompt& prompt) {
                                {QStringLiteral("name"), prompt.name},
                                {QStringLiteral("size"), prompt.size}};
   if (offer_) {
-    for (auto it = properties.begin(); it != properties.end(); ++it) offer_->setProperty(qPrintable(it.key()), it.value());
+    setProperties(*offer_, properties);
   } else {
     offer_ = create("FileOfferPanel.qml", properties);
     if (!offer_) {

@@ -12,6 +12,12 @@
 using lunor::test::HeadlessChromium;
 using lunor::test::SignalServerProcess;
 
+namespace {
+
+QString quoted(const QString& text) { return QStringLiteral("'%1'").arg(text); }
+
+}  // namespace
+
 class WebBrowserTest : public QObject {
   Q_OBJECT
  private Q_SLOTS:
@@ -27,9 +33,11 @@ class WebBrowserTest : public QObject {
     page.setPath(QStringLiteral("/keys.js"));
     QVERIFY2(browser.open(page), qPrintable(browser.error()));
     // The page's document comes when the browser gets to it (slowly, on a
-    // loaded machine).
-    const bool loaded = QTest::qWaitFor(
-        [&] { return browser.evaluate("document.readyState").value_or(QJsonValue()).toString() == "complete"; }, 60000);
+    // loaded machine); until then the tab shows about:blank.
+    const QString loadedExpression =
+        QStringLiteral("location.href === %1 && document.readyState === 'complete'").arg(quoted(page.toString()));
+    const bool loaded =
+        QTest::qWaitFor([&] { return browser.evaluate(loadedExpression).value_or(QJsonValue()).toBool(); }, 60000);
     QVERIFY2(loaded, qPrintable(browser.error()));
     const auto table = browser.evaluate("import('/keys.js').then(m => m.macKeyCodes)");
     QVERIFY2(table && table->isObject(), qPrintable(browser.error()));

@@ -41,6 +41,7 @@ bool HeadlessChromium::launch() {
                         // Host candidates as addresses, not mDNS names our host cannot resolve.
                         "--disable-features=WebRtcHideLocalIpsWithMdns",
                         "--autoplay-policy=no-user-gesture-required",
+                        "--window-size=1280,800",
                         "about:blank"};
   if (getuid() == 0) arguments.prepend("--no-sandbox");
   browser_.start("chromium", arguments);

@@ -13,6 +13,15 @@
 
 namespace lunor::rtc {
 
+// What the stream says of its colours, so that every decoder turns them back
+// the same way: screens are sRGB (BT.709 primaries, the sRGB curve), and the
+// capture's conversion to I420 uses BT.601 coefficients on the limited
+// range. Decoders left to guess take BT.709 coefficients for HD pictures
+// (browsers do), which turns red orange. Codes of H.264's VUI.
+inline constexpr int kVuiPrimariesBt709 = 1;
+inline constexpr int kVuiTransferSrgb = 13;     // IEC 61966-2-1
+inline constexpr int kVuiMatrixBt601 = 6;       // SMPTE 170M
+
 struct H264EncoderConfig {
   int width = 0;
   int height = 0;

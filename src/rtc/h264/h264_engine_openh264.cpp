@@ -48,6 +48,13 @@ class OpenH264Engine final : public H264Engine {
     layer.fFrameRate = p.fMaxFrameRate;
     layer.iSpatialBitrate = p.iTargetBitrate;
     layer.iMaxSpatialBitrate = p.iMaxBitrate;
+    layer.bVideoSignalTypePresent = true;
+    layer.uiVideoFormat = VF_UNDEF;
+    layer.bFullRange = false;
+    layer.bColorDescriptionPresent = true;
+    layer.uiColorPrimaries = kVuiPrimariesBt709;
+    layer.uiTransferCharacteristics = kVuiTransferSrgb;
+    layer.uiColorMatrix = kVuiMatrixBt601;
     if (config.maxNalBytes > 0) {
       p.uiMaxNalSize = unsigned(config.maxNalBytes);
       layer.sSliceArgument.uiSliceMode = SM_SIZELIMITED_SLICE;

@@ -44,6 +44,10 @@ class X264Engine final : public H264Engine {
     p.i_keyint_max = X264_KEYINT_MAX_INFINITE;  // key frames when asked for
     p.b_repeat_headers = 1;                     // SPS and PPS before each one
     p.b_annexb = 1;
+    p.vui.i_colorprim = kVuiPrimariesBt709;
+    p.vui.i_transfer = kVuiTransferSrgb;
+    p.vui.i_colmatrix = kVuiMatrixBt601;
+    p.vui.b_fullrange = 0;
     p.rc.i_rc_method = X264_RC_CRF;
     p.rc.f_rf_constant = float(config.crf);
     p.rc.i_qp_max = std::clamp(config.qpMax, 1, 51);

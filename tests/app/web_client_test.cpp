@@ -1,0 +1,301 @@
+// The web client served by lunor-signal, in headless Chromium, against a
+// headless host on the tests' Xvnc: what a person does in the page reaches
+// the host as it would from the application.
+//
+//   (0,0) +--------------------+----------------+
+//         | VNC-0 2560 x 1440  | RIGHT 1920 x   |
+//         | (the test window)  | 1080           |
+//         +--------------------+----------------+
+
+#include <csignal>
+
+#include <QImage>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QtTest>
+
+#include "headless_chromium.h"
+#include "image_compare.h"
+#include "person.h"
+#include "remote_process.h"
+#include "signal_server_process.h"
+#include "test_window.h"
+#include "virtual_display.h"
+
+using namespace lunor;
+using lunor::test::HeadlessChromium;
+
+namespace {
+
+constexpr char kPassword[] = "correct horse";
+
+QString quoted(const QString& text) {
+  QString escaped = text;
+  escaped.replace('\\', "\\\\").replace('\'', "\\'").replace('\n', "\\n");
+  return QStringLiteral("'%1'").arg(escaped);
+}
+
+}  // namespace
+
+class WebClientTest : public QObject {
+  Q_OBJECT
+
+  std::unique_ptr<test::VirtualDisplay> screen;
+  std::unique_ptr<test::SignalServerProcess> server;
+  std::unique_ptr<test::RemoteProcess> host;
+  std::unique_ptr<HeadlessChromium> browser;
+  QString roomId;
+
+  std::optional<QJsonValue> evaluate(const QString& expression) { return browser->evaluate(expression); }
+  bool waitFor(const QString& expression, int timeoutMs = 20000) {
+    return QTest::qWaitFor([&] { return evaluate(expression).value_or(QJsonValue()).toBool(); }, timeoutMs);
+  }
+  QString text(const QString& id) {
+    return evaluate(QStringLiteral("document.getElementById(%1).textContent").arg(quoted(id)))
+        .value_or(QJsonValue())
+        .toString();
+  }
+  // The page point at fractions (fx, fy) of an element's box.
+  QPointF pointIn(const QString& selector, double fx = 0.5, double fy = 0.5) {
+    const auto box = evaluate(QStringLiteral("(() => { const r = document.querySelector(%1).getBoundingClientRect();"
+                                             " return [r.left, r.top, r.width, r.height]; })()")
+                                  .arg(quoted(selector)));
+    if (!box || !box->isArray()) return {-1, -1};
+    const QJsonArray r = box->toArray();
+    return {r[0].toDouble() + fx * r[2].toDouble(), r[1].toDouble() + fy * r[3].toDouble()};
+  }
+  void mouse(const QString& type, QPointF p, const QString& button = "none", int clickCount = 0) {
+    browser->call("Input.dispatchMouseEvent",
+                  {{"type", type}, {"x", p.x()}, {"y", p.y()}, {"button", button}, {"clickCount", clickCount},
+                   {"buttons", type == "mousePressed" ? (button == "right" ? 2 : 1) : 0}},
+                  true);
+  }
+  void click(QPointF p, const QString& button = "left", int clickCount = 1) {
+    mouse("mouseMoved", p);
+    mouse("mousePressed", p, button, clickCount);
+    mouse("mouseReleased", p, button, clickCount);
+  }
+  void clickOn(const QString& selector) { click(pointIn(selector)); }
+  // The menu entry reading `entry` of the tool bar's `menu`.
+  bool choose(const QString& button, const QString& entry) {
+    clickOn("#" + button);
+    const QString item = QStringLiteral("[...document.querySelectorAll('.menu:not([hidden]) .menu-item')]"
+                                        ".find(e => e.textContent === %1)")
+                             .arg(quoted(entry));
+    if (!waitFor(item + " !== undefined", 10000)) return false;
+    evaluate(item + ".setAttribute('data-chosen', '1')");
+    clickOn("[data-chosen]");
+    return true;
+  }
+  void typeInto(const QString& id, const QString& value) {
+    evaluate(QStringLiteral("document.getElementById(%1).focus()").arg(quoted(id)));
+    browser->call("Input.insertText", {{"text", value}}, true);
+  }
+  void key(const QString& type, const QString& code, const QString& key, int windowsCode) {
+    browser->call("Input.dispatchKeyEvent",
+                  {{"type", type}, {"code", code}, {"key", key}, {"windowsVirtualKeyCode", windowsCode}}, true);
+  }
+  void press(const QString& code, const QString& key, int windowsCode) {
+    this->key("rawKeyDown", code, key, windowsCode);
+    this->key("keyUp", code, key, windowsCode);
+  }
+  bool openPage() {
+    QUrl page = server->url(QStringLiteral("http"));
+    page.setPath(QStringLiteral("/"));
+    return browser->open(page) &&
+           waitFor(QStringLiteral("location.href === %1 && document.readyState === 'complete'"
+                                  " && !!document.getElementById('connect')")
+                       .arg(quoted(page.toString())),
+                   60000);
+  }
+  // Joins the host from the directory with `password` (none: no prompt expected).
+  bool join(const QString& id, const QString& password) {
+    typeInto("session-id", id);
+    if (!waitFor("!document.getElementById('connect').disabled")) return false;
+    clickOn("#connect");
+    if (password.isNull()) return true;
+    if (!waitFor("document.getElementById('password-dialog').open", 30000)) return false;
+    typeInto("password", password);
+    clickOn("#password-ok");
+    return true;
+  }
+  bool picturesArrive() {
+    return waitFor("(() => { const v = document.getElementById('video');"
+                   " return v.videoWidth > 0 && v.currentTime > 0.5; })()",
+                   45000);
+  }
+  QSize videoSize() {
+    const auto size = evaluate("[document.getElementById('video').videoWidth,"
+                               " document.getElementById('video').videoHeight]");
+    if (!size || !size->isArray()) return {};
+    return {size->toArray()[0].toInt(), size->toArray()[1].toInt()};
+  }
+  QImage frame() {
+    const auto url = evaluate(
+        "(() => { const v = document.getElementById('video'); const c = document.createElement('canvas');"
+        " c.width = v.videoWidth; c.height = v.videoHeight; c.getContext('2d').drawImage(v, 0, 0);"
+        " return c.toDataURL('image/png'); })()");
+    if (!url) return {};
+    const QByteArray data = url->toString().section(',', 1).toLatin1();
+    return QImage::fromData(QByteArray::fromBase64(data), "PNG");
+  }
+  QString pageLog() {
+    return evaluate("import('/session.js').then(m => m.logLines.join('\\n'))").value_or(QJsonValue()).toString();
+  }
+  bool endShown(const QString& reason) {
+    return waitFor(QStringLiteral("document.getElementById('end-dialog').open &&"
+                                  " document.getElementById('end-message').textContent.startsWith(%1)")
+                       .arg(quoted(reason + "\nDurée : ")),
+                   30000);
+  }
+  void closeEnd() {
+    clickOn("#end-ok");
+    QVERIFY(waitFor("!document.getElementById('directory').hidden"));
+  }
+
+ private Q_SLOTS:
+  void initTestCase() {
+    if (!HeadlessChromium::installed()) QSKIP("no chromium here: scripts/install-deps.sh installs it");
+    screen = std::make_unique<test::VirtualDisplay>();
+    QVERIFY2(screen->isRunning(), qPrintable(screen->error()));
+    server = std::make_unique<test::SignalServerProcess>(QStringList{"--web-root", QStringLiteral(LUNOR_WEB_DIR)});
+    QVERIFY(server->isListening());
+    host = std::make_unique<test::RemoteProcess>(LUNOR_REMOTE_BINARY, server->url(), screen->name());
+    QVERIFY2(host->startUnattendedHost(kPassword), qPrintable(host->output()));
+    roomId = host->roomId();
+    browser = std::make_unique<HeadlessChromium>();
+  }
+  // Every case starts from the directory, in a new tab (the browser's
+  // storage stays).
+  void init() {
+    if (browser) QVERIFY2(openPage(), qPrintable(browser->error()));
+  }
+  void cleanupTestCase() {
+    browser.reset();
+    host.reset();
+    server.reset();
+    screen.reset();
+  }
+
+  void personJoinsSeesAndDrivesTheHost() {
+    test::TestWindow right(screen->name(), QRect(2560, 0, 1920, 1080));
+    test::TestWindow window(screen->name(), QRect(0, 0, 2560, 1440));  // has the keyboard
+    window.paintPattern();
+    test::Person person(screen->name());
+    person.moveTo({4000, 1000});  // the pointer out of the picture
+
+    typeInto("first-name", "Alice");
+    typeInto("last-name", "Martin");
+    QVERIFY(join(roomId, kPassword));
+    QVERIFY2(picturesArrive(), qPrintable(host->output()));
+    QVERIFY(host->waitForOutput("Peer connecté"));
+
+    // The host's main monitor at its own size, as it is on the screen.
+    QCOMPARE(videoSize(), QSize(2560, 1440));
+    // The encoder sharpens a still picture over its first seconds.
+    const QImage truth = person.grab(QRect(0, 0, 2560, 1440));
+    double quality = 0;
+    std::ignore = QTest::qWaitFor([&] {
+      const QImage received = frame();
+      quality = received.isNull() ? 0 : lunor::test::psnr(received.convertToFormat(QImage::Format_RGB32), truth);
+      return quality > 30;
+    }, 15000);
+    QVERIFY2(quality > 30, qPrintable(QString("PSNR %1 dB").arg(quality)));
+
+    // A click a quarter of the way into the picture lands a quarter of the
+    // way into the host's monitor.
+    QVERIFY(waitFor("document.getElementById('state-label').textContent === 'connecté ✓'"));
+    window.drain();
+    click(pointIn("#picture", 0.25, 0.25));
+    auto pressed = window.next(ButtonPress, 20000);
+    QVERIFY(pressed);
+    QCOMPARE(pressed->xbutton.button, 1u);
+    QVERIFY2((QPoint(pressed->xbutton.x_root, pressed->xbutton.y_root) - QPoint(640, 360)).manhattanLength() <= 4,
+             qPrintable(QString("%1,%2").arg(pressed->xbutton.x_root).arg(pressed->xbutton.y_root)));
+
+    // Keys by their physical place; the click gave the stage the keyboard.
+    window.drain();
+    press("KeyH", "h", 72);
+    press("KeyI", "i", 73);
+    QCOMPARE(window.pressedKeys(2), (QStringList{"h", "i"}));
+    // A key still down when the page loses the keyboard is let go on the host.
+    window.drain();
+    key("rawKeyDown", "KeyJ", "j", 74);
+    QVERIFY(window.next(KeyPress, 10000));
+    evaluate("document.getElementById('area').blur()");
+    auto released = window.next(KeyRelease, 10000);
+    QVERIFY(released);
+    QCOMPARE(QString::fromLatin1(XKeysymToString(XLookupKeysym(&released->xkey, 0))), QStringLiteral("j"));
+
+    // The other monitor: its picture, then a right click on it.
+    QVERIFY(choose("display-button", "Écran 2 (1920x1080)"));
+    QTRY_COMPARE_WITH_TIMEOUT(videoSize(), QSize(1920, 1080), 20000);
+    right.drain();
+    click(pointIn("#picture", 0.25, 0.5), "right");
+    pressed = right.next(ButtonPress, 20000);
+    QVERIFY(pressed);
+    QCOMPARE(pressed->xbutton.button, 3u);
+    QVERIFY2((QPoint(pressed->xbutton.x_root, pressed->xbutton.y_root) - QPoint(2560 + 480, 540)).manhattanLength() <=
+                 4,
+             qPrintable(QString("%1,%2").arg(pressed->xbutton.x_root).arg(pressed->xbutton.y_root)));
+
+    // A lower quality scales the stream down; 1:1 shows the monitor at its size.
+    QVERIFY(choose("quality-button", "Basse — 720p / 15 fps"));
+    QTRY_COMPARE_WITH_TIMEOUT(videoSize(), QSize(1280, 720), 20000);
+    QVERIFY(host->waitForOutput("Qualité = low"));
+    QVERIFY(choose("mode-button", "1:1"));
+    QVERIFY(waitFor("(() => { const r = document.getElementById('picture').getBoundingClientRect();"
+                    " return r.width === 1920 && r.height === 1080; })()"));
+
+    // The person leaves: the host hears who, the page says it ended.
+    clickOn("#leave");
+    QVERIFY2(host->waitForOutput("Teardown (endOnce(Alice Martin s’est déconnecté de votre ordinateur))"),
+             qPrintable(host->output()));
+    QVERIFY(endShown("Alice Martin s’est déconnecté de votre ordinateur"));
+    closeEnd();
+    // The host is among the recent connections.
+    QCOMPARE(evaluate("[...document.querySelectorAll('#recents .recent .caption')].map(e => e.textContent)")
+                 .value_or(QJsonValue())
+                 .toArray(),
+             (QJsonArray{roomId}));
+  }
+
+  void refusalsAreWordedAsTheApplicationWordsThem() {
+    // Without a name the host is told the client ended it.
+    evaluate("document.getElementById('first-name').value = document.getElementById('last-name').value = ''");
+    // An ID nobody hosts.
+    evaluate("document.getElementById('session-id').value = ''");
+    QVERIFY(join("000000000", QString()));
+    QVERIFY2(endShown("Hôte introuvable"), qPrintable(pageLog()));
+    closeEnd();
+
+    // A wrong password asks again, and the right one gets in.
+    QTest::qWait(2500);  // the host's pause between sessions
+    evaluate("document.getElementById('session-id').value = ''");
+    QVERIFY(join(roomId, "wrong"));
+    QVERIFY(waitFor("document.getElementById('stage-status').textContent === 'Mot de passe incorrect'"
+                    " && document.getElementById('password-dialog').open",
+                    30000));
+    typeInto("password", kPassword);
+    clickOn("#password-ok");
+    QVERIFY(picturesArrive());
+    clickOn("#leave");
+    QVERIFY(endShown("Session terminée par le client"));
+    closeEnd();
+  }
+
+  void hostEndingShowsItsReason() {
+    QTest::qWait(2500);
+    // From the recent connections this time.
+    clickOn("#recents .recent .prominent");
+    QVERIFY(waitFor("document.getElementById('password-dialog').open", 30000));
+    typeInto("password", kPassword);
+    clickOn("#password-ok");
+    QVERIFY(picturesArrive());
+    ::kill(static_cast<pid_t>(host->process().processId()), SIGTERM);
+    QVERIFY(endShown("Hôte s’est déconnecté de votre ordinateur"));
+  }
+};
+
+QTEST_GUILESS_MAIN(WebClientTest)
+#include "web_client_test.moc"

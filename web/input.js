@@ -1,0 +1,234 @@
+// The person's pointer and keyboard over the host's picture, as control
+// messages: the same messages the application's client sends.
+
+import {macKeyCodes} from "./keys.js";
+
+// Modifier flags as the wire's peers know them (the macOS event flags), in
+// the order their changes are sent.
+export const modifierFlags = Object.freeze([
+  ["cmd", 0x100000],
+  ["shift", 0x20000],
+  ["alt", 0x80000],
+  ["ctrl", 0x40000],
+]);
+const flag = Object.fromEntries(modifierFlags);
+
+// The flag a modifier key stands for (the Meta key is the command key); 0
+// for other keys.
+export function modifierFlagOfCode(code) {
+  switch (code) {
+    case "MetaLeft": case "MetaRight": case "OSLeft": case "OSRight": return flag.cmd;
+    case "ShiftLeft": case "ShiftRight": return flag.shift;
+    case "AltLeft": case "AltRight": return flag.alt;
+    case "ControlLeft": case "ControlRight": return flag.ctrl;
+    default: return 0;
+  }
+}
+
+// The flags an event says are held.
+export function modifierFlagsOf(event) {
+  return (event.metaKey ? flag.cmd : 0) | (event.shiftKey ? flag.shift : 0) |
+         (event.altKey || (event.getModifierState && event.getModifierState("AltGraph")) ? flag.alt : 0) |
+         (event.ctrlKey ? flag.ctrl : 0);
+}
+
+// The "mod" messages from flags `before` to `after`.
+export function modifierChanges(before, after) {
+  const changed = before ^ after;
+  return modifierFlags.filter(([, f]) => changed & f).map(([k, f]) => ({t: "mod", k, d: (after & f) !== 0}));
+}
+
+// The normalised position of a client point over the picture's rectangle:
+// x 0 at its left edge, y 0 at its top edge; points outside are clamped onto
+// the nearest edge (NaN onto the low one); (0, 0) for an empty rectangle.
+export function normalisedPosition(clientX, clientY, rect) {
+  if (!(rect.width > 0) || !(rect.height > 0)) return {x: 0, y: 0};
+  const clamp = (v, low, high) => (Number.isNaN(v) ? low : Math.max(low, Math.min(v, high)));
+  const cx = clamp(clientX, rect.left, rect.left + rect.width);
+  const cy = clamp(clientY, rect.top, rect.top + rect.height);
+  return {x: (cx - rect.left) / rect.width, y: (cy - rect.top) / rect.height};
+}
+
+// Scroll deltas in pixels with the application client's signs (dy > 0 moves
+// down the document, dx > 0 to its left). A wheel notch (120 in wheelDelta)
+// is 40 pixels, the amount a host turns into one wheel click; without
+// wheelDelta (Firefox counts a notch as 3 lines), a line is a third of that
+// and a page 400 pixels.
+export function wheelPixels(event) {
+  const notch = 40 / 120;
+  if (event.wheelDeltaX || event.wheelDeltaY) {
+    return {dx: (event.wheelDeltaX || 0) * notch, dy: -(event.wheelDeltaY || 0) * notch};
+  }
+  const unit = event.deltaMode === 1 ? 40 / 3 : event.deltaMode === 2 ? 400 : 1;
+  return {dx: -event.deltaX * unit, dy: event.deltaY * unit};
+}
+
+// One character a key typed when it has no physical key the host knows
+// (virtual keyboards): what "key" carries; null otherwise.
+export function typedCharacter(event) {
+  if (event.isComposing || macKeyCodes[event.code] !== undefined) return null;
+  const key = event.key || "";
+  // One UTF-16 unit: characters beyond U+FFFF have no key on the host.
+  return key.length === 1 ? key : null;
+}
+
+// Whether the browser keeps this key (F11: its own full screen).
+export const keptByBrowser = (event) => event.code === "F11";
+
+// Wire button of a DOM button: 0 primary, 1 secondary; null for the others.
+const wireButton = (button) => (button === 0 ? 0 : button === 2 ? 1 : null);
+
+export class InputCapture {
+  // area: the focusable element the keyboard belongs to; picture: the
+  // element that is exactly the host's picture; send(message): hands one
+  // control message to the session; displayIndex(): the shown display.
+  constructor(area, picture, send, displayIndex) {
+    this.area = area;
+    this.picture = picture;
+    this.send = send;
+    this.displayIndex = displayIndex;
+    this.modifiers = 0;
+    this.heldButtons = new Set();
+    this.heldKeys = new Set();     // key codes pressed on the host
+    this.heldChars = new Set();    // characters pressed on the host
+    this.enabled = false;
+
+    const on = (target, type, handler, options) => target.addEventListener(type, handler, options);
+    on(picture, "pointerdown", (e) => { if (this.enabled) picture.setPointerCapture(e.pointerId); });
+    on(picture, "mousedown", (e) => this.mouseDown(e));
+    on(picture, "mouseup", (e) => this.mouseUp(e));
+    on(picture, "mousemove", (e) => this.mouseMove(e));
+    on(picture, "lostpointercapture", () => this.releaseButtons());
+    on(picture, "wheel", (e) => this.wheel(e), {passive: false});
+    on(picture, "contextmenu", (e) => e.preventDefault());
+    on(picture, "dragstart", (e) => e.preventDefault());
+    on(area, "keydown", (e) => this.keyDown(e));
+    on(area, "keyup", (e) => this.keyUp(e));
+    // The releases will not come to us any more: let go on the host now.
+    on(area, "blur", () => this.releaseAll());
+    on(window, "blur", () => this.releaseAll());
+    on(document, "visibilitychange", () => { if (document.hidden) this.releaseAll(); });
+  }
+
+  setEnabled(enabled) {
+    if (!enabled) this.releaseAll();
+    this.enabled = enabled;
+  }
+
+  position(e) {
+    return normalisedPosition(e.clientX, e.clientY, this.picture.getBoundingClientRect());
+  }
+
+  pointer(t, button, e) {
+    this.lastPointer = {clientX: e.clientX, clientY: e.clientY};
+    const p = this.position(e);
+    const message = {t};
+    if (button !== null) message.b = button;
+    message.x = p.x;
+    message.y = p.y;
+    message.displayIndex = this.displayIndex();
+    this.send(message);
+  }
+
+  mouseDown(e) {
+    const button = wireButton(e.button);
+    if (!this.enabled || button === null) return;
+    e.preventDefault();
+    this.area.focus({preventScroll: true});
+    this.heldButtons.add(button);
+    // The second press of a pair is the double click (not the third).
+    this.pointer(e.detail === 2 ? "doubleclick" : "mdown", button, e);
+  }
+
+  mouseUp(e) {
+    const button = wireButton(e.button);
+    // Only what the host holds.
+    if (button === null || !this.heldButtons.delete(button)) return;
+    this.pointer("mup", button, e);
+  }
+
+  mouseMove(e) {
+    if (!this.enabled) return;
+    if (this.heldButtons.has(0)) this.pointer("drag", 0, e);
+    else if (this.heldButtons.has(1)) this.pointer("drag", 1, e);
+    else this.pointer("move", null, e);
+  }
+
+  wheel(e) {
+    if (!this.enabled) return;
+    e.preventDefault();
+    const p = this.position(e);
+    const {dx, dy} = wheelPixels(e);
+    this.send({t: "scroll", x: p.x, y: p.y, dx, dy, displayIndex: this.displayIndex()});
+  }
+
+  setModifiers(flags) {
+    for (const message of modifierChanges(this.modifiers, flags)) this.send(message);
+    this.modifiers = flags;
+  }
+
+  keyDown(e) {
+    if (!this.enabled || e.target !== this.area || keptByBrowser(e)) return;
+    e.preventDefault();
+    const modifier = modifierFlagOfCode(e.code);
+    if (modifier) {
+      this.setModifiers(modifierFlagsOf(e) | modifier);
+      return;
+    }
+    if (e.code === "CapsLock") return;  // a flag, not a key, for the host
+    // A modifier pressed while the focus was elsewhere shows up here.
+    this.setModifiers(modifierFlagsOf(e));
+    const code = macKeyCodes[e.code];
+    if (code !== undefined) {
+      this.heldKeys.add(code);
+      this.send({t: "keydown", keyCode: code, displayIndex: this.displayIndex()});
+      return;
+    }
+    const character = typedCharacter(e);
+    if (character !== null) {
+      this.heldChars.add(character);
+      this.send({t: "keydown", key: character, displayIndex: this.displayIndex()});
+    }
+  }
+
+  keyUp(e) {
+    if (!this.enabled || e.target !== this.area || keptByBrowser(e)) return;
+    e.preventDefault();
+    const modifier = modifierFlagOfCode(e.code);
+    if (modifier) {
+      this.setModifiers(modifierFlagsOf(e) & ~modifier);
+      return;
+    }
+    const code = macKeyCodes[e.code];
+    if (code !== undefined) {
+      if (this.heldKeys.delete(code)) this.send({t: "keyup", keyCode: code, displayIndex: this.displayIndex()});
+      return;
+    }
+    const character = typedCharacter(e);
+    if (character !== null && this.heldChars.delete(character)) {
+      this.send({t: "keyup", key: character, displayIndex: this.displayIndex()});
+    }
+  }
+
+  releaseButtons() {
+    for (const button of this.heldButtons) {
+      this.send({t: "mup", b: button, ...this.lastPosition(), displayIndex: this.displayIndex()});
+    }
+    this.heldButtons.clear();
+  }
+
+  lastPosition() {
+    if (!this.lastPointer) return {x: 0, y: 0};
+    return this.position(this.lastPointer);
+  }
+
+  // Lets go of everything the host holds for this page.
+  releaseAll() {
+    this.releaseButtons();
+    for (const code of this.heldKeys) this.send({t: "keyup", keyCode: code, displayIndex: this.displayIndex()});
+    for (const key of this.heldChars) this.send({t: "keyup", key, displayIndex: this.displayIndex()});
+    this.heldKeys.clear();
+    this.heldChars.clear();
+    this.setModifiers(0);
+  }
+}

@@ -1,0 +1,484 @@
+// A client session in the browser: joins a host's room through the
+// signaling server of this page's origin, answers the host's offer, shows
+// its video track and sends control messages on its "control" channel.
+// It speaks the wire protocol exactly as the application's client does.
+
+import {iceStateTexts, reasons} from "./text.js";
+import {sha256Hex} from "./sha256.js";
+
+const kReconnectDelaysMs = [1000, 2000, 4000, 8000, 16000];
+const kApprovalTimeoutMs = 60000;
+const kConnectDeadlineMs = 15000;
+const kIceDownGraceMs = 2000;
+const kMaxIceServers = 4;
+
+const kLogLinesKept = 500;
+
+// The sessions' log lines, the latest last.
+export const logLines = [];
+
+const isObject = (v) => v !== null && typeof v === "object" && !Array.isArray(v);
+const isInteger = (v) => Number.isInteger(v);
+
+export function signalingUrl(location) {
+  return (location.protocol === "https:" ? "wss:" : "ws:") + "//" + location.host + "/signal";
+}
+
+// The TURN and STUN servers a message offers, checked as the application
+// checks them: at most four, each with its urls, username and credential.
+export function iceServersOf(message) {
+  const servers = [];
+  const text = (v) => typeof v === "string" && v.length <= 512;
+  for (const entry of Array.isArray(message.iceServers) ? message.iceServers : []) {
+    if (servers.length >= kMaxIceServers || !isObject(entry)) continue;
+    const urls = (Array.isArray(entry.urls) ? entry.urls : [entry.urls])
+                     .filter((u) => text(u) && /^(turns?|stun):/.test(u))
+                     .slice(0, kMaxIceServers);
+    if (!urls.length || !text(entry.username) || !text(entry.credential)) continue;
+    servers.push({urls, username: entry.username, credential: entry.credential});
+  }
+  return servers;
+}
+
+// The host's display list, entries without an integer index or text name
+// and resolution left out.
+export function displaysOf(data) {
+  const entries = Array.isArray(data.displays) ? data.displays : [];
+  return entries.filter((d) => isObject(d) && isInteger(d.index) && typeof d.name === "string" &&
+                               typeof d.resolution === "string")
+                .map((d) => ({index: d.index, name: d.name, resolution: d.resolution}));
+}
+
+export class ClientSession extends EventTarget {
+  // roomId: the host's ID; displayName: shown to the host; deviceKey: what
+  // this host's server gave this browser at an earlier admission, if any.
+  constructor({roomId, displayName, deviceKey, signalUrl}) {
+    super();
+    this.roomId = roomId;
+    this.displayName = displayName || "";
+    this.deviceKey = deviceKey || "";
+    this.signalUrl = signalUrl;
+    this.status = "";
+    this.connectionState = "déconnecté";
+    this.isWaitingApproval = false;
+    this.askPassword = false;
+    this.availableDisplays = [];
+    this.currentDisplayIndex = 0;
+    this.remoteVideoSize = null;
+    this.stream = null;
+    this.startedAt = 0;
+    this.endReason = null;
+    this.controlOpen = false;
+
+    this.ws = null;
+    this.pc = null;
+    this.control = null;
+    this.iceServers = [];
+    this.pendingCandidates = [];
+    this.negotiation = Promise.resolve();
+    this.admitted = false;
+    this.ended = false;
+    this.reconnectAttempt = 0;
+    this.timers = {};
+  }
+
+  log(line) {
+    const stamped = "[" + new Date().toTimeString().slice(0, 8) + "] " + line;
+    console.log(stamped);
+    logLines.push(stamped);
+    if (logLines.length > kLogLinesKept) logLines.splice(0, logLines.length - kLogLinesKept);
+  }
+
+  changed() { this.dispatchEvent(new Event("change")); }
+
+  setStatus(text) {
+    this.status = text;
+    this.changed();
+  }
+
+  timer(name, ms, action) {
+    clearTimeout(this.timers[name]);
+    this.timers[name] = setTimeout(() => { delete this.timers[name]; action(); }, ms);
+  }
+
+  stopTimer(name) {
+    clearTimeout(this.timers[name]);
+    delete this.timers[name];
+  }
+
+  // ------------------------------------------------------------ signaling --
+
+  start() {
+    this.setStatus("Connexion au serveur...");
+    this.openSocket();
+  }
+
+  openSocket() {
+    let ws;
+    try {
+      ws = new WebSocket(this.signalUrl);
+    } catch (e) {
+      this.log("❌ WebSocket: " + e.message);
+      this.socketClosed();
+      return;
+    }
+    this.ws = ws;
+    ws.onopen = () => {
+      if (ws !== this.ws) return;
+      this.log("🔌 WebSocket connecté (role=CLIENT, roomId=" + this.roomId + ")");
+      this.setStatus("Serveur connecté");
+      this.sendJoin(null);
+    };
+    ws.onmessage = (event) => {
+      if (ws !== this.ws || typeof event.data !== "string") return;
+      let message;
+      try { message = JSON.parse(event.data); } catch (e) { return; }
+      if (isObject(message) && typeof message.type === "string") this.handle(message);
+    };
+    ws.onclose = () => { if (ws === this.ws) this.socketClosed(); };
+  }
+
+  send(message) {
+    if (this.ws && this.ws.readyState === WebSocket.OPEN) this.ws.send(JSON.stringify(message));
+  }
+
+  sendPayload(data) { this.send({type: "signal", data}); }
+
+  sendJoin(passwordHash) {
+    const join = {type: "join", roomId: this.roomId, displayName: this.displayName};
+    if (passwordHash !== null) join.passwordHash = passwordHash;
+    if (/^[0-9a-f]{64}$/.test(this.deviceKey)) join.deviceKey = this.deviceKey;
+    this.send(join);
+    this.setStatus("Connexion à l'hôte...");
+  }
+
+  async submitPassword(password) {
+    this.askPassword = false;
+    // An empty password is sent too: its digest is what the host compares.
+    const hash = await sha256Hex(password);
+    if (this.ended) return;
+    this.sendJoin(hash);
+    this.setStatus("Vérification du mot de passe…");
+  }
+
+  dismissPassword() {
+    this.askPassword = false;
+    this.changed();
+  }
+
+  socketClosed() {
+    this.ws = null;
+    // Once let in, the server is no longer needed.
+    if (this.ended || this.admitted) return;
+    if (this.reconnectAttempt >= kReconnectDelaysMs.length) {
+      this.log("❌ Serveur injoignable après " + (this.reconnectAttempt + 1) + " tentatives");
+      this.endWith(reasons.serverUnreachable);
+      return;
+    }
+    const delay = kReconnectDelaysMs[this.reconnectAttempt++];
+    this.log("🔁 Nouvelle tentative de connexion au serveur dans " + delay / 1000 + " s");
+    this.timer("reconnect", delay, () => {
+      if (this.ended) return;
+      // The request went with the old connection: a new one joins again.
+      this.closeConnection();
+      this.isWaitingApproval = false;
+      this.setStatus("Connexion au serveur...");
+      this.openSocket();
+    });
+  }
+
+  handle(message) {
+    this.log("📨 Message: " + message.type);
+    if (this.ended) return;
+    switch (message.type) {
+      case "joined":
+        this.reconnectAttempt = 0;
+        this.log("🚪 Room rejointe");
+        this.setStatus("Salle rejointe");
+        break;
+      case "waiting-approval":
+        this.reconnectAttempt = 0;
+        this.isWaitingApproval = true;
+        this.setStatus("En attente d'autorisation par l'hôte…");
+        // Counted from the first request: a reconnection does not start it over.
+        if (!this.timers.approval) {
+          this.timer("approval", kApprovalTimeoutMs, () => {
+            this.log("⏰ Pas de réponse de l’hôte après " + kApprovalTimeoutMs / 1000 + " s");
+            this.endWith(reasons.noAnswer);
+          });
+        }
+        break;
+      case "require-unattended":
+        this.stopTimer("approval");  // the password decides, not a person
+        this.askPassword = true;
+        this.changed();
+        break;
+      case "unattended-denied":
+        this.askPassword = true;
+        this.setStatus("Mot de passe incorrect");
+        break;
+      case "approved":
+        this.stopTimer("approval");
+        this.admitted = true;
+        this.iceServers = iceServersOf(message);
+        if (this.pc && this.iceServers.length) this.pc.setConfiguration({iceServers: this.iceServers});
+        if (typeof message.deviceKey === "string" && /^[0-9a-f]{64}$/.test(message.deviceKey)) {
+          this.deviceKey = message.deviceKey;
+          this.dispatchEvent(new CustomEvent("devicekey", {detail: message.deviceKey}));
+        }
+        this.isWaitingApproval = false;
+        if (!this.startedAt) this.startedAt = Date.now();
+        this.setStatus("Autorisé. Initialisation…");
+        this.armConnectDeadline();
+        break;
+      case "peer-joined":
+        this.stopTimer("approval");
+        this.admitted = true;
+        if (Array.isArray(message.iceServers)) {
+          this.iceServers = iceServersOf(message);
+          if (this.pc && this.iceServers.length) this.pc.setConfiguration({iceServers: this.iceServers});
+        }
+        this.log("👤 Peer connecté (cid=" + (typeof message.clientId === "string" ? message.clientId : "?") +
+                 ", unattended=" + (message.unattended === true) + ")");
+        this.setStatus("Peer connecté, négociation...");
+        this.armConnectDeadline();
+        break;
+      case "rejected":
+        this.setStatus("Connexion refusée par l'hôte.");
+        this.endSession(reasons.rejected, false);
+        this.isWaitingApproval = false;
+        this.changed();
+        break;
+      case "left":
+      case "peer-left":
+        this.endSession(reasons.hostLeft, false);
+        break;
+      case "room-not-found":
+        this.endWith(reasons.hostNotFound);
+        break;
+      case "room-busy":
+        this.endWith(reasons.hostBusy);
+        break;
+      case "signal":
+        if (isObject(message.data) && typeof message.data.type === "string") this.handlePayload(message.data);
+        break;
+    }
+  }
+
+  // Nobody would ever answer: the session ends saying why.
+  endWith(reason) {
+    this.setStatus(reason);
+    this.endSession(reason, true);
+  }
+
+  handlePayload(data) {
+    switch (data.type) {
+      case "offer":
+        if (isObject(data.sdp) && typeof data.sdp.sdp === "string") {
+          const sdp = data.sdp.sdp;
+          this.negotiation = this.negotiation.then(() => this.answer(sdp)).catch((e) => {
+            this.log("❌ setRemote(offer): " + e.message);
+          });
+        }
+        break;
+      case "ice":
+        if (isObject(data.candidate) && typeof data.candidate.candidate === "string") {
+          const c = data.candidate;
+          const candidate = {candidate: c.candidate, sdpMid: typeof c.sdpMid === "string" ? c.sdpMid : "0",
+                             sdpMLineIndex: isInteger(c.sdpMLineIndex) ? c.sdpMLineIndex : 0};
+          this.negotiation = this.negotiation.then(() => this.addCandidate(candidate));
+        }
+        break;
+      case "displays": {
+        const displays = displaysOf(data);
+        if (!displays.length) {
+          this.log("📥 displays[] vide ignoré (on conserve la liste actuelle)");
+          break;
+        }
+        this.availableDisplays = displays;
+        this.log("📥 " + displays.length + " écran(s) disponible(s) reçu(s)");
+        this.changed();
+        break;
+      }
+      case "videoGeometry": {
+        const width = isInteger(data.width) ? data.width : 0;
+        const height = isInteger(data.height) ? data.height : 0;
+        if (width > 0 && height > 0) this.remoteVideoSize = {width, height};
+        if (isInteger(data.activeDisplay)) this.currentDisplayIndex = data.activeDisplay;
+        this.log("📐 videoGeometry reçu: " + width + "x" + height + " (display " + this.currentDisplayIndex + ")");
+        this.changed();
+        break;
+      }
+      case "end":
+        this.endSession(typeof data.reason === "string" ? data.reason : reasons.peerEnded, true);
+        break;
+    }
+  }
+
+  // ------------------------------------------------------ peer connection --
+
+  connection() {
+    if (this.pc) return this.pc;
+    const pc = new RTCPeerConnection({iceServers: this.iceServers});
+    this.pc = pc;
+    this.log("✅ PeerConnection créée (role=CLIENT)");
+    pc.onicecandidate = (event) => {
+      if (pc !== this.pc || !event.candidate || !event.candidate.candidate) return;
+      this.sendPayload({type: "ice", candidate: {candidate: event.candidate.candidate,
+                                                 sdpMid: event.candidate.sdpMid || "0",
+                                                 sdpMLineIndex: event.candidate.sdpMLineIndex || 0}});
+    };
+    pc.oniceconnectionstatechange = () => { if (pc === this.pc) this.iceStateChanged(pc.iceConnectionState); };
+    pc.ontrack = (event) => {
+      if (pc !== this.pc) return;
+      this.stream = event.streams[0] || new MediaStream([event.track]);
+      if (!this.startedAt) this.startedAt = Date.now();
+      this.setStatus("Réception vidéo active");
+    };
+    pc.ondatachannel = (event) => {
+      const channel = event.channel;
+      if (pc !== this.pc || channel.label !== "control") return;
+      this.control = channel;
+      channel.onopen = () => { if (channel === this.control) { this.controlOpen = true; this.changed(); } };
+      channel.onclose = () => { if (channel === this.control) { this.controlOpen = false; this.changed(); } };
+      // The client never reads this channel: the host does not write on it.
+      if (channel.readyState === "open") channel.onopen();
+    };
+    return pc;
+  }
+
+  async answer(sdp) {
+    if (this.ended) return;
+    const pc = this.connection();
+    await pc.setRemoteDescription({type: "offer", sdp});
+    preferH264(pc);
+    const answer = await pc.createAnswer();
+    await pc.setLocalDescription(answer);
+    if (pc !== this.pc) return;
+    this.sendPayload({type: "answer", sdp: {type: "answer", sdp: pc.localDescription.sdp}});
+    for (const candidate of this.pendingCandidates.splice(0)) await this.addCandidate(candidate);
+    this.armConnectDeadline();
+  }
+
+  async addCandidate(candidate) {
+    if (!this.pc || !this.pc.remoteDescription) {
+      this.pendingCandidates.push(candidate);
+      return;
+    }
+    try {
+      await this.pc.addIceCandidate(candidate);
+    } catch (e) {
+      this.log("⚠️ ICE candidate refusé: " + e.message);
+    }
+  }
+
+  armConnectDeadline() {
+    if (this.timers.connect || this.iceUp()) return;
+    this.timer("connect", kConnectDeadlineMs, () => {
+      if (this.ended || this.iceUp()) return;
+      this.log("⏰ Connexion non établie après " + kConnectDeadlineMs / 1000 + " s");
+      this.endSession(reasons.noConnection, false);
+    });
+  }
+
+  iceUp() {
+    return !!this.pc && ["connected", "completed"].includes(this.pc.iceConnectionState);
+  }
+
+  iceStateChanged(state) {
+    const [label, status] = iceStateTexts(state);
+    this.connectionState = label;
+    if (state === "connected" || state === "completed") {
+      if (!this.startedAt) this.startedAt = Date.now();
+      this.stopTimer("iceDown");
+      this.stopTimer("connect");
+      this.dispatchEvent(new Event("connected"));
+    } else if (["failed", "disconnected", "closed"].includes(state)) {
+      this.timer("iceDown", kIceDownGraceMs, () => {
+        if (!this.ended && this.pc && !this.iceUp()) this.endSession(reasons.peerLost, true);
+      });
+    }
+    this.setStatus(status);
+  }
+
+  closeConnection() {
+    this.negotiation = Promise.resolve();
+    this.pendingCandidates = [];
+    this.control = null;
+    this.controlOpen = false;
+    if (this.pc) {
+      const pc = this.pc;
+      this.pc = null;
+      pc.close();
+    }
+  }
+
+  // ------------------------------------------------------------- requests --
+
+  requestQuality(raw) {
+    this.log("📨 Demande qualité envoyée: " + raw);
+    this.sendPayload({type: "quality", value: raw});
+  }
+
+  requestDisplaySwitch(index) {
+    this.log("📨 Demande switch écran: #" + index);
+    this.currentDisplayIndex = index;
+    this.sendPayload({type: "switchDisplay", displayIndex: index});
+    this.changed();
+  }
+
+  async requestHardRefresh() {
+    this.log("🔄 HARD REFRESH demandé");
+    if (this.pc) {
+      this.log("♻️ ICE restart");
+      this.pc.restartIce();
+    }
+    this.sendPayload({type: "hard-refresh-request"});
+    this.log("📤 hard-refresh-request envoyé au host");
+  }
+
+  sendControl(message) {
+    if (this.control && this.control.readyState === "open") this.control.send(JSON.stringify(message));
+  }
+
+  // ------------------------------------------------------------------ end --
+
+  // The person leaves: the host is told why.
+  stop(reason) { this.endSession(reason, false); }
+
+  endSession(reason, silent) {
+    if (this.ended) return;
+    this.ended = true;
+    this.log("🛑 Fin de session : " + reason);
+    if (!silent) this.sendPayload({type: "end", reason});
+    for (const name of Object.keys(this.timers)) this.stopTimer(name);
+    this.closeConnection();
+    if (this.ws) {
+      const ws = this.ws;
+      this.ws = null;
+      ws.close();
+    }
+    this.stream = null;
+    this.isWaitingApproval = false;
+    this.askPassword = false;
+    this.connectionState = "déconnecté";
+    // The end message needs a start even for a session that never began.
+    if (!this.startedAt) this.startedAt = Date.now();
+    this.endReason = reason;
+    this.changed();
+  }
+}
+
+// H264 first among the codecs this answer accepts, where the browser lets a
+// page say so.
+function preferH264(pc) {
+  if (!window.RTCRtpReceiver || !RTCRtpReceiver.getCapabilities) return;
+  const capabilities = RTCRtpReceiver.getCapabilities("video");
+  if (!capabilities) return;
+  const codecs = [...capabilities.codecs].sort(
+      (a, b) => (b.mimeType === "video/H264") - (a.mimeType === "video/H264"));
+  for (const transceiver of pc.getTransceivers()) {
+    if (transceiver.receiver.track.kind !== "video" || !transceiver.setCodecPreferences) continue;
+    try { transceiver.setCodecPreferences(codecs); } catch (e) { /* the offer's order stands */ }
+  }
+}

@@ -4,8 +4,9 @@
 # and a folder), the settings sheet, the join-request panel, the HUD, the
 # end-of-session panel, the HUD with files and the incoming-file panel, and
 # the session stage during a live session (and a file on its way) with a
-# headless host. Everything runs on private X servers with its own XDG
-# directories; the application's profile and address book are prepared.
+# headless host; then the browser client's pages. Everything runs on
+# private X servers with its own XDG directories; the application's profile
+# and address book are prepared.
 #
 #   scripts/screenshots.sh OUTDIR
 set -euo pipefail
@@ -38,3 +39,14 @@ env -u DBUS_SESSION_BUS_ADDRESS DISPLAY="$app" XDG_CONFIG_HOME="$work/app/config
   exit 1
 }
 grep '\.png$' "$work/tour.log"
+
+# The browser client's pages, as its test goes through them (it brings its
+# own X server, signaling server and host).
+WEB_TEST="$BUILD_DIR/tests/app/web_client_test"
+if [ -x "$WEB_TEST" ] && command -v chromium >/dev/null; then
+  LUNOR_WEB_SCREENSHOTS="$(cd "$out" && pwd)" "$WEB_TEST" >"$work/web.log" 2>&1 || {
+    cat "$work/web.log" >&2
+    exit 1
+  }
+  ls "$out"/web-*.png
+fi

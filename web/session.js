@@ -244,10 +244,8 @@ export class ClientSession extends EventTarget {
         this.armConnectDeadline();
         break;
       case "rejected":
-        this.setStatus("Connexion refusée par l'hôte.");
         this.endSession(reasons.rejected, false);
-        this.isWaitingApproval = false;
-        this.changed();
+        this.setStatus("Connexion refusée par l'hôte.");
         break;
       case "left":
       case "peer-left":
@@ -267,8 +265,8 @@ export class ClientSession extends EventTarget {
 
   // Nobody would ever answer: the session ends saying why.
   endWith(reason) {
-    this.setStatus(reason);
     this.endSession(reason, true);
+    this.setStatus(reason);
   }
 
   handlePayload(data) {
@@ -462,6 +460,7 @@ export class ClientSession extends EventTarget {
     this.isWaitingApproval = false;
     this.askPassword = false;
     this.connectionState = "déconnecté";
+    this.status = "Déconnecté";
     // The end message needs a start even for a session that never began.
     if (!this.startedAt) this.startedAt = Date.now();
     this.endReason = reason;

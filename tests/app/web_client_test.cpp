@@ -139,6 +139,15 @@ class WebClientTest : public QObject {
     const QByteArray data = url->toString().section(',', 1).toLatin1();
     return QImage::fromData(QByteArray::fromBase64(data), "PNG");
   }
+  // With LUNOR_WEB_SCREENSHOTS naming a folder, the page as it looks now
+  // (scripts/screenshots.sh takes them).
+  void snapshot(const QString& name) {
+    const QString folder = qEnvironmentVariable("LUNOR_WEB_SCREENSHOTS");
+    if (folder.isEmpty()) return;
+    const auto shot = browser->call("Page.captureScreenshot", {{"format", "png"}}, true);
+    QFile file(QDir(folder).filePath("web-" + name + ".png"));
+    if (shot && file.open(QIODevice::WriteOnly)) file.write(QByteArray::fromBase64(shot->value("data").toString().toLatin1()));
+  }
   QString pageLog() {
     return evaluate("import('/session.js').then(m => m.logLines.join('\\n'))").value_or(QJsonValue()).toString();
   }
@@ -186,6 +195,9 @@ class WebClientTest : public QObject {
 
     typeInto("first-name", "Alice");
     typeInto("last-name", "Martin");
+    typeInto("session-id", roomId);
+    snapshot("directory");
+    evaluate("document.getElementById('session-id').value = ''");
     QVERIFY(join(roomId, kPassword));
     QVERIFY2(picturesArrive(), qPrintable(host->output()));
     QVERIFY(host->waitForOutput("Peer connecté"));
@@ -205,6 +217,7 @@ class WebClientTest : public QObject {
     // A click a quarter of the way into the picture lands a quarter of the
     // way into the host's monitor.
     QVERIFY(waitFor("document.getElementById('state-label').textContent === 'connecté ✓'"));
+    snapshot("stage");
     window.drain();
     click(pointIn("#picture", 0.25, 0.25));
     auto pressed = window.next(ButtonPress, 20000);
@@ -243,6 +256,9 @@ class WebClientTest : public QObject {
     QVERIFY(choose("quality-button", "Basse — 720p / 15 fps"));
     QTRY_COMPARE_WITH_TIMEOUT(videoSize(), QSize(1280, 720), 20000);
     QVERIFY(host->waitForOutput("Qualité = low"));
+    clickOn("#quality-button");
+    snapshot("quality-menu");
+    clickOn("#quality-button");
     QVERIFY(choose("mode-button", "1:1"));
     QVERIFY(waitFor("(() => { const r = document.getElementById('picture').getBoundingClientRect();"
                     " return r.width === 1920 && r.height === 1080; })()"));
@@ -252,6 +268,7 @@ class WebClientTest : public QObject {
     QVERIFY2(host->waitForOutput("Teardown (endOnce(Alice Martin s’est déconnecté de votre ordinateur))"),
              qPrintable(host->output()));
     QVERIFY(endShown("Alice Martin s’est déconnecté de votre ordinateur"));
+    snapshot("end");
     closeEnd();
     // The host is among the recent connections.
     QCOMPARE(evaluate("[...document.querySelectorAll('#recents .recent .caption')].map(e => e.textContent)")
@@ -276,6 +293,7 @@ class WebClientTest : public QObject {
     QVERIFY(waitFor("document.getElementById('stage-status').textContent === 'Mot de passe incorrect'"
                     " && document.getElementById('password-dialog').open",
                     30000));
+    snapshot("password");
     typeInto("password", kPassword);
     clickOn("#password-ok");
     QVERIFY(picturesArrive());

@@ -1,12 +1,18 @@
 // The web client's files as a browser takes them from lunor-signal: the key
-// table module it imports is the application's own, and the page's policy
-// keeps any script the server did not serve from running.
+// table module it imports is the application's own, its arithmetic gives
+// the application's answers, and the page's policy keeps any script the
+// server did not serve from running.
 
+#include <QCryptographicHash>
+#include <QJsonArray>
 #include <QJsonObject>
 #include <QtTest>
 
+#include "client/input_mapping.h"
+#include "client/video_geometry.h"
 #include "headless_chromium.h"
 #include "protocol/key_codes.h"
+#include "session/duration_text.h"
 #include "signal_server_process.h"
 
 using lunor::test::HeadlessChromium;
@@ -16,31 +22,146 @@ namespace {
 
 QString quoted(const QString& text) { return QStringLiteral("'%1'").arg(text); }
 
+QString json(const QJsonArray& array) { return QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Compact)); }
+
+bool near(double a, double b) { return std::abs(a - b) < 1e-9 || (std::isnan(a) && std::isnan(b)); }
+
 }  // namespace
 
 class WebBrowserTest : public QObject {
   Q_OBJECT
+
+  std::unique_ptr<SignalServerProcess> server;
+  std::unique_ptr<HeadlessChromium> browser;
+
+  // `expression` applied to each row of `rows` by the page's module `module`
+  // (bound as m): the results, in order.
+  QJsonArray mapped(const QString& module, const QJsonArray& rows, const QString& expression) {
+    const auto result = browser->evaluate(
+        QStringLiteral("import('/%1').then(m => %2.map(r => %3))").arg(module, json(rows), expression));
+    if (!result || !result->isArray()) qWarning() << browser->error();
+    return result ? result->toArray() : QJsonArray();
+  }
+
  private Q_SLOTS:
   void initTestCase() {
     if (!HeadlessChromium::installed()) QSKIP("no chromium here: scripts/install-deps.sh installs it");
-  }
-
-  void theBrowsersKeyTableIsTheApplications() {
-    SignalServerProcess server({"--web-root", QStringLiteral(LUNOR_WEB_DIR)});
-    QVERIFY(server.isListening());
-    HeadlessChromium browser;
-    QUrl page = server.url(QStringLiteral("http"));
+    server = std::make_unique<SignalServerProcess>(QStringList{"--web-root", QStringLiteral(LUNOR_WEB_DIR)});
+    QVERIFY(server->isListening());
+    browser = std::make_unique<HeadlessChromium>();
+    QUrl page = server->url(QStringLiteral("http"));
     page.setPath(QStringLiteral("/keys.js"));
-    QVERIFY2(browser.open(page), qPrintable(browser.error()));
+    QVERIFY2(browser->open(page), qPrintable(browser->error()));
     // The page's document comes when the browser gets to it (slowly, on a
     // loaded machine); until then the tab shows about:blank.
     const QString loadedExpression =
         QStringLiteral("location.href === %1 && document.readyState === 'complete'").arg(quoted(page.toString()));
     const bool loaded =
-        QTest::qWaitFor([&] { return browser.evaluate(loadedExpression).value_or(QJsonValue()).toBool(); }, 60000);
-    QVERIFY2(loaded, qPrintable(browser.error()));
-    const auto table = browser.evaluate("import('/keys.js').then(m => m.macKeyCodes)");
-    QVERIFY2(table && table->isObject(), qPrintable(browser.error()));
+        QTest::qWaitFor([&] { return browser->evaluate(loadedExpression).value_or(QJsonValue()).toBool(); }, 60000);
+    QVERIFY2(loaded, qPrintable(browser->error()));
+  }
+  void cleanupTestCase() {
+    browser.reset();
+    server.reset();
+  }
+
+  // The page places the picture, reads the pointer, the wheel and the
+  // modifiers and words durations as the application does.
+  void thePagesArithmeticIsTheApplications() {
+    const QJsonArray rects{
+        QJsonArray{"fit", 1920, 1080, 1000, 1000}, QJsonArray{"fill", 1920, 1080, 1000, 1000},
+        QJsonArray{"original", 1920, 1080, 1000, 1000}, QJsonArray{"fit", 1280, 720, 1600, 900},
+        QJsonArray{"fill", 1280, 720, 1600, 900}, QJsonArray{"fit", 1080, 1920, 1600, 900},
+        QJsonArray{"fill", 2560, 1440, 800, 1200}, QJsonArray{"fit", 0, 1080, 1000, 700},
+        QJsonArray{"fill", 1920, -1, 1000, 700}};
+    const QJsonArray placed =
+        mapped("geometry.js", rects, "(p => [p.x, p.y, p.width, p.height])(m.fittedRect(...r))");
+    QCOMPARE(placed.size(), rects.size());
+    for (int i = 0; i < rects.size(); ++i) {
+      const QJsonArray r = rects[i].toArray();
+      const QString mode = r[0].toString();
+      const QRectF expected = lunor::fittedRect(mode == "fit"    ? lunor::AspectMode::Fit
+                                                : mode == "fill" ? lunor::AspectMode::Fill
+                                                                 : lunor::AspectMode::Native,
+                                                r[1].toDouble(), r[2].toDouble(), r[3].toDouble(), r[4].toDouble());
+      const QJsonArray got = placed[i].toArray();
+      QVERIFY2(near(got[0].toDouble(), expected.x()) && near(got[1].toDouble(), expected.y()) &&
+                   near(got[2].toDouble(), expected.width()) && near(got[3].toDouble(), expected.height()),
+               qPrintable(json(r) + " -> " + json(got)));
+    }
+
+    // Points over a picture at (0, 218) sized 1000 x 564, in page space
+    // (y downwards); the application's view counts y upwards.
+    const QJsonArray points{QJsonArray{500, 218},  QJsonArray{500, 782}, QJsonArray{1200, 900},
+                            QJsonArray{-5, 300},   QJsonArray{250, 359}, QJsonArray{999.5, 781.5}};
+    const QJsonArray normalised = mapped(
+        "input.js", points,
+        "(p => [p.x, p.y])(m.normalisedPosition(r[0], r[1], {left: 0, top: 218, width: 1000, height: 564}))");
+    QCOMPARE(normalised.size(), points.size());
+    for (int i = 0; i < points.size(); ++i) {
+      const QJsonArray p = points[i].toArray();
+      const double height = 1000;  // the view's, to turn page space upside down
+      const QPointF expected = lunor::normalisedPosition(QPointF(p[0].toDouble(), height - p[1].toDouble()),
+                                                         QRectF(0, height - 218 - 564, 1000, 564), {});
+      const QJsonArray got = normalised[i].toArray();
+      QVERIFY2(near(got[0].toDouble(), expected.x()) && near(got[1].toDouble(), expected.y()),
+               qPrintable(json(p) + " -> " + json(got)));
+    }
+
+    // Wheel notches (120 in wheelDelta, positive up and left) as Qt's angle deltas.
+    const QJsonArray wheels{QJsonArray{0, -120}, QJsonArray{0, 240}, QJsonArray{120, 0}, QJsonArray{-60, 30}};
+    const QJsonArray wheeled =
+        mapped("input.js", wheels, "(d => [d.dx, d.dy])(m.wheelPixels({wheelDeltaX: r[0], wheelDeltaY: r[1]}))");
+    QCOMPARE(wheeled.size(), wheels.size());
+    for (int i = 0; i < wheels.size(); ++i) {
+      const QJsonArray w = wheels[i].toArray();
+      const QPointF expected = lunor::wheelPixels(QPoint(w[0].toInt(), w[1].toInt()), QPoint());
+      const QJsonArray got = wheeled[i].toArray();
+      QVERIFY2(near(got[0].toDouble(), expected.x()) && near(got[1].toDouble(), expected.y()),
+               qPrintable(json(w) + " -> " + json(got)));
+    }
+
+    // Modifier flag changes, several at once included.
+    using namespace lunor::modifier_flags;
+    const QJsonArray flags{QJsonArray{0, int(kShift)}, QJsonArray{int(kShift), 0},
+                           QJsonArray{0, int(kCmd | kShift)}, QJsonArray{int(kCmd | kCtrl), int(kAlt | kCtrl)},
+                           QJsonArray{int(kAlt), int(kAlt)}};
+    const QJsonArray changes = mapped("input.js", flags, "m.modifierChanges(r[0], r[1]).map(c => [c.k, c.d])");
+    QCOMPARE(changes.size(), flags.size());
+    for (int i = 0; i < flags.size(); ++i) {
+      QJsonArray expected;
+      for (const auto& message : lunor::modifierChanges(flags[i][0].toInt(), flags[i][1].toInt())) {
+        expected.append(QJsonArray{lunor::modifierName(message.modifier), message.down});
+      }
+      QCOMPARE(changes[i].toArray(), expected);
+    }
+
+    // The end message's duration.
+    const QJsonArray seconds{0, 42, 59, 60, 75, 427, 3599, 3600, 3723, 90061};
+    const QJsonArray worded = mapped("text.js", seconds, "m.durationText(1000, 1000 + r * 1000 + 999)");
+    QCOMPARE(worded.size(), seconds.size());
+    for (int i = 0; i < seconds.size(); ++i) {
+      QCOMPARE(worded[i].toString(), lunor::endDurationText(seconds[i].toInt()));
+    }
+  }
+
+  // Pages served over plain HTTP away from localhost have no crypto.subtle:
+  // the page's own digest must be the one the host compares.
+  void thePagesPasswordDigestIsTheApplications() {
+    const QJsonArray texts{"", "abc", "correct horse", "mot de passe é ∑ 🔑", QString(55, 'a'), QString(56, 'a'),
+                           QString(64, 'b'), QString(1000, 'z')};
+    const QJsonArray digests = mapped("sha256.js", texts, "m.sha256Bytes(new TextEncoder().encode(r))");
+    QCOMPARE(digests.size(), texts.size());
+    for (int i = 0; i < texts.size(); ++i) {
+      const QByteArray expected =
+          QCryptographicHash::hash(texts[i].toString().toUtf8(), QCryptographicHash::Sha256).toHex();
+      QCOMPARE(digests[i].toString(), QString::fromLatin1(expected));
+    }
+  }
+
+  void theBrowsersKeyTableIsTheApplications() {
+    const auto table = browser->evaluate("import('/keys.js').then(m => m.macKeyCodes)");
+    QVERIFY2(table && table->isObject(), qPrintable(browser->error()));
     const QJsonObject codes = table->toObject();
     const auto keys = lunor::macKeyTable();
     QCOMPARE(codes.size(), qsizetype(keys.size()));
@@ -48,11 +169,11 @@ class WebBrowserTest : public QObject {
 
     // A script the page makes up itself does not run: inline scripts are
     // not the server's.
-    const auto ran = browser.evaluate(
+    const auto ran = browser->evaluate(
         "new Promise(done => { window.ran = false; const s = document.createElement('script');"
         " s.textContent = 'window.ran = true'; document.documentElement.appendChild(s);"
         " setTimeout(() => done(window.ran), 200); })");
-    QVERIFY2(ran, qPrintable(browser.error()));
+    QVERIFY2(ran, qPrintable(browser->error()));
     QCOMPARE(ran->toBool(), false);
   }
 };

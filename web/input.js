@@ -50,17 +50,20 @@ export function normalisedPosition(clientX, clientY, rect) {
 }
 
 // Scroll deltas in pixels with the application client's signs (dy > 0 moves
-// down the document, dx > 0 to its left). A wheel notch (120 in wheelDelta)
-// is 40 pixels, the amount a host turns into one wheel click; without
-// wheelDelta (Firefox counts a notch as 3 lines), a line is a third of that
-// and a page 400 pixels.
+// down the document, dx > 0 to its left). A wheel notch is 40 pixels, the
+// amount a host turns into one wheel click: Firefox counts a notch as 3
+// lines, Chromium reports pixels but says the notch in wheelDelta (120, up
+// and left positive); a page is 400 pixels.
 export function wheelPixels(event) {
-  const notch = 40 / 120;
+  if (event.deltaMode === 1 || event.deltaMode === 2) {
+    const unit = event.deltaMode === 1 ? 40 / 3 : 400;
+    return {dx: -event.deltaX * unit, dy: event.deltaY * unit};
+  }
   if (event.wheelDeltaX || event.wheelDeltaY) {
+    const notch = 40 / 120;
     return {dx: (event.wheelDeltaX || 0) * notch, dy: -(event.wheelDeltaY || 0) * notch};
   }
-  const unit = event.deltaMode === 1 ? 40 / 3 : event.deltaMode === 2 ? 400 : 1;
-  return {dx: -event.deltaX * unit, dy: event.deltaY * unit};
+  return {dx: -event.deltaX, dy: event.deltaY};
 }
 
 // One character a key typed when it has no physical key the host knows

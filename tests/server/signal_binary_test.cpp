@@ -1,6 +1,7 @@
 // The lunor-signal program itself: command line, TLS and shutdown.
 
 #include <QProcess>
+#include <QSslSocket>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -148,6 +149,22 @@ class SignalBinaryTest : public QObject {
       client.connect();
       QTRY_COMPARE_WITH_TIMEOUT(closes, 1, 10000);
       QCOMPARE(opens, 0);
+    }
+    // The web client on the same port over HTTPS, told to stay there.
+    {
+      QSslSocket socket;
+      QSslConfiguration configuration = socket.sslConfiguration();
+      configuration.setCaCertificates(QSslCertificate::fromPath(cert));
+      socket.setSslConfiguration(configuration);
+      socket.connectToHostEncrypted("localhost", server.port());
+      QVERIFY2(socket.waitForEncrypted(10000), qPrintable(socket.errorString()));
+      socket.write("GET / HTTP/1.1\r\nHost: localhost\r\n\r\n");
+      QByteArray answer;
+      while (socket.state() == QAbstractSocket::ConnectedState && socket.waitForReadyRead(5000)) answer += socket.readAll();
+      answer += socket.readAll();
+      QVERIFY2(answer.startsWith("HTTP/1.1 200 OK\r\n"), answer.left(200).constData());
+      QVERIFY(answer.contains("\r\nStrict-Transport-Security: max-age="));
+      QVERIFY(answer.contains("<title>Lunor Remote</title>"));
     }
   }
 

@@ -108,14 +108,21 @@ class WebBrowserTest : public QObject {
                qPrintable(json(p) + " -> " + json(got)));
     }
 
-    // Wheel notches (120 in wheelDelta, positive up and left) as Qt's angle deltas.
-    const QJsonArray wheels{QJsonArray{0, -120}, QJsonArray{0, 240}, QJsonArray{120, 0}, QJsonArray{-60, 30}};
-    const QJsonArray wheeled =
-        mapped("input.js", wheels, "(d => [d.dx, d.dy])(m.wheelPixels({wheelDeltaX: r[0], wheelDeltaY: r[1]}))");
+    // Wheel notches as browsers report them (Chromium: pixels with the notch
+    // in wheelDelta; Firefox: 3 lines a notch) and as Qt does (angle deltas,
+    // 120 a notch, positive up and left).
+    const QJsonArray wheels{
+        QJsonArray{QJsonObject{{"deltaMode", 0}, {"deltaY", 100}, {"wheelDeltaY", -120}}, 0, -120},
+        QJsonArray{QJsonObject{{"deltaMode", 0}, {"deltaY", -200}, {"wheelDeltaY", 240}}, 0, 240},
+        QJsonArray{QJsonObject{{"deltaMode", 0}, {"deltaX", -100}, {"wheelDeltaX", 120}}, 120, 0},
+        QJsonArray{QJsonObject{{"deltaMode", 1}, {"deltaY", 3}, {"wheelDeltaY", -3}}, 0, -120},
+        QJsonArray{QJsonObject{{"deltaMode", 1}, {"deltaX", 3}, {"deltaY", -6}}, -120, 240}};
+    const QJsonArray wheeled = mapped("input.js", wheels,
+                                      "(d => [d.dx, d.dy])(m.wheelPixels({deltaX: 0, deltaY: 0, ...r[0]}))");
     QCOMPARE(wheeled.size(), wheels.size());
     for (int i = 0; i < wheels.size(); ++i) {
       const QJsonArray w = wheels[i].toArray();
-      const QPointF expected = lunor::wheelPixels(QPoint(w[0].toInt(), w[1].toInt()), QPoint());
+      const QPointF expected = lunor::wheelPixels(QPoint(w[1].toInt(), w[2].toInt()), QPoint());
       const QJsonArray got = wheeled[i].toArray();
       QVERIFY2(near(got[0].toDouble(), expected.x()) && near(got[1].toDouble(), expected.y()),
                qPrintable(json(w) + " -> " + json(got)));

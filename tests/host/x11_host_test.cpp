@@ -144,6 +144,13 @@ class X11HostTest : public QObject {
   void capturesTheSecondMonitorWithItsCursor() {
     Observer observer;
     QVERIFY(observer.display);
+    // The pointer over the red half from the start, as after a display
+    // switch: the first, whole picture has it.
+    const auto warp = [&](int x) {
+      XWarpPointer(observer.display, None, DefaultRootWindow(observer.display), 0, 0, 0, 0, 2560 + x, 300);
+      XSync(observer.display, False);
+    };
+    warp(300);
     DisplayListX11 list;
     auto source = std::make_shared<KeepingSource>();
     ScreenCapturerX11 capturer(source, list);
@@ -157,20 +164,22 @@ class X11HostTest : public QObject {
     QTRY_COMPARE_WITH_TIMEOUT(source->pixel(100, 900), (std::array<int, 3>{0, 0, 255}), 5000);  // red
     QCOMPARE(source->pixel(1500, 900), (std::array<int, 3>{255, 0, 0}));                      // blue
 
-    // The pointer over the red half shows up in the picture.
-    XWarpPointer(observer.display, None, DefaultRootWindow(observer.display), 0, 0, 0, 0, 2560 + 300, 300);
-    XSync(observer.display, False);
-    const bool cursorDrawn = QTest::qWaitFor(
-        [&] {
-          for (int dy = 0; dy < 16; ++dy) {
-            for (int dx = 0; dx < 16; ++dx) {
-              if (source->pixel(300 + dx, 300 + dy) != std::array<int, 3>{0, 0, 255}) return true;
-            }
-          }
-          return false;
-        },
-        5000);
-    QVERIFY(cursorDrawn);
+    // The pointer over the red half shows up in the picture, and only where
+    // it is: where it was goes back to red, frame after frame.
+    const auto cursorAt = [&](int x) {
+      for (int dy = 0; dy < 16; ++dy) {
+        for (int dx = 0; dx < 16; ++dx) {
+          if (source->pixel(x + dx, 300 + dy) != std::array<int, 3>{0, 0, 255}) return true;
+        }
+      }
+      return false;
+    };
+    QVERIFY(QTest::qWaitFor([&] { return cursorAt(300); }, 5000));
+    for (const int x : {600, 700, 800}) {
+      warp(x);
+      QVERIFY(QTest::qWaitFor([&] { return cursorAt(x); }, 5000));
+      QVERIFY2(!cursorAt(300), qPrintable(QString("a cursor left behind with the pointer at %1").arg(x)));
+    }
     capturer.stopCapture();
     QVERIFY(!capturer.hasStream());
   }

@@ -30,6 +30,12 @@ class X11DesktopGrabber final : public DesktopGrabber, private webrtc::DesktopCa
   }
 
   Result grab(int width, int height, VideoFrameView& view) override {
+    // The last frame goes first: the cursor composer drew the pointer into
+    // the capturer's own buffer and puts the pixels back when its frame is
+    // destroyed, and the capturer starts the next frame by copying what
+    // changed from that buffer. Kept alive meanwhile, the old pointer would
+    // be copied too and stay on a still screen.
+    frame_.reset();
     capturer_->CaptureFrame();
     if (result_ == webrtc::DesktopCapturer::Result::ERROR_PERMANENT) return Result::Failed;
     if (result_ != webrtc::DesktopCapturer::Result::SUCCESS || !frame_) return Result::TryAgain;

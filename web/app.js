@@ -359,7 +359,7 @@ function wire() {
   $("leave").addEventListener("click", () => {
     const session = state.session;
     if (session && !session.endReason) disconnect(departureReason(displayName()));
-    else if (!session) backToDirectory();
+    else closeEnd();
   });
   $("mode-button").addEventListener("click", () => toggleMenu("mode-menu"));
   $("display-button").addEventListener("click", () => toggleMenu("display-menu"));
@@ -371,6 +371,11 @@ function wire() {
   $("requality").addEventListener("click", () => state.session && state.session.requestQuality(state.quality));
   $("fullscreen").addEventListener("click", toggleFullscreen);
   $("screenshot").addEventListener("click", screenshot);
+  // A tool used, the keyboard goes back to the host (Space would press the
+  // tool again otherwise).
+  for (const tool of ["hard-refresh", "requality", "fullscreen", "screenshot"]) {
+    $(tool).addEventListener("click", () => $("area").focus({preventScroll: true}));
+  }
   document.addEventListener("fullscreenchange", () => {
     if (!document.fullscreenElement && navigator.keyboard && navigator.keyboard.unlock) navigator.keyboard.unlock();
     $("area").focus({preventScroll: true});

@@ -3,7 +3,7 @@
 // its video track and sends control messages on its "control" channel.
 // It speaks the wire protocol exactly as the application's client does.
 
-import {iceStateTexts, reasons} from "./text.js";
+import {iceStateTexts, kMaxPeerNameChars, kMaxPeerReasonChars, peerText, reasons} from "./text.js";
 import {sha256Hex} from "./sha256.js";
 
 const kReconnectDelaysMs = [1000, 2000, 4000, 8000, 16000];
@@ -40,13 +40,23 @@ export function iceServersOf(message) {
   return servers;
 }
 
-// The host's display list, entries without an integer index or text name
-// and resolution left out.
+const kMaxDisplays = 16;
+
+// The host's display list: at most 16 entries with an integer index and
+// text name and resolution, made fit to show.
 export function displaysOf(data) {
   const entries = Array.isArray(data.displays) ? data.displays : [];
-  return entries.filter((d) => isObject(d) && isInteger(d.index) && typeof d.name === "string" &&
-                               typeof d.resolution === "string")
-                .map((d) => ({index: d.index, name: d.name, resolution: d.resolution}));
+  return entries.filter((d) => isObject(d) && isInteger(d.index) && d.index >= 0 && d.index <= 1000000 &&
+                               typeof d.name === "string" && typeof d.resolution === "string")
+                .slice(0, kMaxDisplays)
+                .map((d) => ({index: d.index, name: peerText(d.name, kMaxPeerNameChars),
+                              resolution: peerText(d.resolution, kMaxPeerNameChars)}));
+}
+
+// The reason an "end" payload gives, fit to show, or "Session terminée".
+export function endReasonOf(data) {
+  const reason = typeof data.reason === "string" ? peerText(data.reason, kMaxPeerReasonChars) : "";
+  return reason || reasons.peerEnded;
 }
 
 export class ClientSession extends EventTarget {
@@ -308,7 +318,7 @@ export class ClientSession extends EventTarget {
         break;
       }
       case "end":
-        this.endSession(typeof data.reason === "string" ? data.reason : reasons.peerEnded, true);
+        this.endSession(endReasonOf(data), true);
         break;
     }
   }

@@ -30,6 +30,47 @@ export const reasons = Object.freeze({
   windowClosed: "Fenêtre fermée",
 });
 
+export const kMaxPeerNameChars = 64;
+export const kMaxPeerReasonChars = 300;
+
+const kSpaces = new Set([0x20, 0xa0, 0x1680, 0x2028, 0x2029, 0x202f, 0x205f, 0x3000]);
+const isSpace = (u) => kSpaces.has(u) || (u >= 0x2000 && u <= 0x200a);
+const isControl = (u) => u < 0x20 || (u >= 0x7f && u <= 0x9f);
+// Embeddings, overrides, isolates and marks that can make text read backwards.
+const isBidi = (u) => (u >= 0x202a && u <= 0x202e) || (u >= 0x2066 && u <= 0x2069) || u === 0x200e ||
+                      u === 0x200f || u === 0x061c;
+
+// Text the other side chose (a display's name, an end reason), made fit to
+// show: controls and bidirectional overrides removed, runs of white space
+// kept as one space, trimmed, at most maxChars UTF-16 units (the last one
+// "…" when cut, never half a character).
+export function peerText(text, maxChars) {
+  let clean = "";
+  let space = false;
+  for (let i = 0; i < text.length; ++i) {
+    const u = text.charCodeAt(i);
+    if (isControl(u) || isBidi(u)) {
+      if (u === 0x09 || u === 0x0a || u === 0x0d) space = true;
+      continue;
+    }
+    if (isSpace(u)) {
+      space = true;
+      continue;
+    }
+    if (space && clean) clean += " ";
+    space = false;
+    clean += text[i];
+    if (clean.length > maxChars + 1) break;  // enough to know it is cut
+  }
+  if (clean.length > maxChars) {
+    let cut = maxChars - 1;
+    const before = clean.charCodeAt(cut - 1);
+    if (cut > 0 && before >= 0xd800 && before <= 0xdbff) --cut;
+    clean = clean.slice(0, Math.max(0, cut)) + "…";
+  }
+  return clean;
+}
+
 // The ICE state's label for the tool bar and the status it sets.
 export function iceStateTexts(state) {
   switch (state) {

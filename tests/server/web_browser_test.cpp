@@ -12,6 +12,7 @@
 #include "client/video_geometry.h"
 #include "headless_chromium.h"
 #include "protocol/key_codes.h"
+#include "protocol/signaling_messages.h"
 #include "session/duration_text.h"
 #include "signal_server_process.h"
 
@@ -149,6 +150,29 @@ class WebBrowserTest : public QObject {
     QCOMPARE(worded.size(), seconds.size());
     for (int i = 0; i < seconds.size(); ++i) {
       QCOMPARE(worded[i].toString(), lunor::endDurationText(seconds[i].toInt()));
+    }
+  }
+
+  // The host's words (display names, end reasons) are cleaned as the
+  // application cleans them before the page shows them.
+  void thePageCleansTheHostsWordsAsTheApplicationDoes() {
+    const QString keys = QString(150, QChar(0x2026)).replace(QChar(0x2026), QString::fromUtf8("🔑"));
+    const QJsonArray texts{"Écran 1",
+                           "  Alice \t\n Martin  ",
+                           QString::fromUtf8("\u202Eevil\u202C done \u2066x\u2069"),
+                           "bell\u0007 and \u001b[31mred",
+                           QString::fromUtf8("a\u00a0\u2003b\u3000c\u0085d"),
+                           QString(400, 'x'),
+                           QString(299, 'y') + keys,
+                           QString(298, 'y') + keys,
+                           QString(63, 'n') + "  " + QString(10, 'm'),
+                           ""};
+    for (const int limit : {lunor::kMaxPeerNameChars, lunor::kMaxPeerReasonChars}) {
+      const QJsonArray cleaned = mapped("text.js", texts, QStringLiteral("m.peerText(r, %1)").arg(limit));
+      QCOMPARE(cleaned.size(), texts.size());
+      for (int i = 0; i < texts.size(); ++i) {
+        QCOMPARE(cleaned[i].toString(), lunor::peerText(texts[i].toString(), limit));
+      }
     }
   }
 

@@ -153,6 +153,88 @@ class WebBrowserTest : public QObject {
     }
   }
 
+  // DOM events over the picture become the messages the application's
+  // client sends for the same actions. The picture is 400 x 200 at (100, 50).
+  void thePagesInputIsTheApplicationsMessages_data() {
+    QTest::addColumn<QString>("actions");
+    QTest::addColumn<QString>("expected");
+    const QString at = R"(,"displayIndex":1)";
+    QTest::newRow("click") << "mouse('mousedown', 0, 200, 100); mouse('mouseup', 0, 200, 100)"
+                           << R"([{"t":"mdown","b":0,"x":0.25,"y":0.25)" + at + R"(},{"t":"mup","b":0,"x":0.25,"y":0.25)" +
+                                  at + "}]";
+    QTest::newRow("right double click")
+        << "mouse('mousedown', 2, 100, 250); mouse('mouseup', 2, 100, 250);"
+           " mouse('mousedown', 2, 100, 250, 2); mouse('mouseup', 2, 100, 250, 2)"
+        << R"([{"t":"mdown","b":1,"x":0,"y":1)" + at + R"(},{"t":"mup","b":1,"x":0,"y":1)" + at +
+               R"(},{"t":"doubleclick","b":1,"x":0,"y":1)" + at + R"(},{"t":"mup","b":1,"x":0,"y":1)" + at + "}]";
+    QTest::newRow("third click presses") << "mouse('mousedown', 0, 500, 50, 3)"
+                                         << R"([{"t":"mdown","b":0,"x":1,"y":0)" + at + "}]";
+    QTest::newRow("drag, out of the picture")
+        << "mouse('mousedown', 0, 300, 150); mouse('mousemove', 0, 900, -40, 1, 1); mouse('mouseup', 0, 900, -40)"
+        << R"([{"t":"mdown","b":0,"x":0.5,"y":0.5)" + at + R"(},{"t":"drag","b":0,"x":1,"y":0)" + at +
+               R"(},{"t":"mup","b":0,"x":1,"y":0)" + at + "}]";
+    QTest::newRow("hover") << "mouse('mousemove', 0, 140, 70, 0)" << R"([{"t":"move","x":0.1,"y":0.1)" + at + "}]";
+    QTest::newRow("middle button is not sent") << "mouse('mousedown', 1, 200, 100); mouse('mouseup', 1, 200, 100)"
+                                               << "[]";
+    QTest::newRow("a release without its press is not sent") << "mouse('mouseup', 0, 200, 100)" << "[]";
+    QTest::newRow("shifted key")
+        << "key('keydown', 'ShiftLeft', 'Shift', {shiftKey: true}); key('keydown', 'KeyA', 'A', {shiftKey: true});"
+           " key('keyup', 'KeyA', 'A', {shiftKey: true}); key('keyup', 'ShiftLeft', 'Shift')"
+        << R"([{"t":"mod","k":"shift","d":true},{"t":"keydown","keyCode":0)" + at + R"(},{"t":"keyup","keyCode":0)" +
+               at + R"(},{"t":"mod","k":"shift","d":false}])";
+    QTest::newRow("modifier pressed elsewhere") << "key('keydown', 'KeyC', 'c', {ctrlKey: true})"
+                                                << R"([{"t":"mod","k":"ctrl","d":true},{"t":"keydown","keyCode":8)" +
+                                                       at + "}]";
+    QTest::newRow("command and option at once")
+        << "key('keydown', 'KeyZ', 'z', {metaKey: true, altKey: true})"
+        << R"([{"t":"mod","k":"cmd","d":true},{"t":"mod","k":"alt","d":true},{"t":"keydown","keyCode":6)" + at +
+               "}]";
+    QTest::newRow("caps lock and F11 stay here")
+        << "key('keydown', 'CapsLock', 'CapsLock'); key('keydown', 'F11', 'F11'); key('keyup', 'F11', 'F11')" << "[]";
+    QTest::newRow("a character without a key")
+        << "key('keydown', '', 'é'); key('keyup', '', 'é'); key('keydown', 'Unidentified', '😀')"
+        << R"([{"t":"keydown","key":"é")" + at + R"(},{"t":"keyup","key":"é")" + at + "}]";
+    QTest::newRow("losing the keyboard lets go of everything")
+        << "mouse('mousedown', 0, 300, 150); key('keydown', 'KeyJ', 'j'); key('keydown', 'AltLeft', 'Alt', "
+           "{altKey: true}); area.dispatchEvent(new FocusEvent('blur'))"
+        << R"([{"t":"mdown","b":0,"x":0.5,"y":0.5)" + at + R"(},{"t":"keydown","keyCode":38)" + at +
+               R"(},{"t":"mod","k":"alt","d":true},{"t":"mup","b":0,"x":0.5,"y":0.5)" + at +
+               R"(},{"t":"keyup","keyCode":38)" + at + R"(},{"t":"mod","k":"alt","d":false}])";
+    QTest::newRow("wheel notch in lines")
+        << "picture.dispatchEvent(new WheelEvent('wheel', {clientX: 300, clientY: 150, deltaY: 3, deltaMode: 1,"
+           " cancelable: true}))"
+        << R"([{"t":"scroll","x":0.5,"y":0.5,"dx":0,"dy":40)" + at + "}]";
+    QTest::newRow("nothing once the session is over")
+        << "input.setEnabled(false); mouse('mousedown', 0, 200, 100); key('keydown', 'KeyA', 'a')" << "[]";
+  }
+  void thePagesInputIsTheApplicationsMessages() {
+    QFETCH(QString, actions);
+    QFETCH(QString, expected);
+    const auto sent = browser->evaluate(QStringLiteral(R"(import('/input.js').then(m => {
+      const area = document.createElement('div');
+      area.tabIndex = 0;
+      const picture = document.createElement('div');
+      picture.style.cssText = 'position: fixed; left: 100px; top: 50px; width: 400px; height: 200px';
+      area.append(picture);
+      document.body.append(area);
+      const sent = [];
+      const input = new m.InputCapture(area, picture, (message) => sent.push(message), () => 1);
+      input.setEnabled(true);
+      const mouse = (type, button, x, y, detail = 1, buttons = 0) => picture.dispatchEvent(
+          new MouseEvent(type, {button, buttons, detail, clientX: x, clientY: y, bubbles: true, cancelable: true}));
+      const key = (type, code, key, extra = {}) => area.dispatchEvent(
+          new KeyboardEvent(type, {code, key, bubbles: true, cancelable: true, ...extra}));
+      %1;
+      const result = JSON.stringify(sent);
+      area.remove();  // (which lets go of anything still held)
+      return result;
+    }))")
+                                            .arg(actions));
+    QVERIFY2(sent, qPrintable(browser->error()));
+    QCOMPARE(QJsonDocument::fromJson(sent->toString().toUtf8()).array(),
+             QJsonDocument::fromJson(expected.toUtf8()).array());
+  }
+
   // The host's words (display names, end reasons) are cleaned as the
   // application cleans them before the page shows them.
   void thePageCleansTheHostsWordsAsTheApplicationDoes() {

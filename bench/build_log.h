@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The busy screen of the benchmarks: a terminal scrolling a build log (source

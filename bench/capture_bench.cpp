@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // lunor-bench-capture: the screen capturer at 1920 x 1080, for a still
 // screen and for one that changes every frame. On X11 a private X server
 // read by our X11 capturer; on Wayland a headless GNOME desktop recorded by

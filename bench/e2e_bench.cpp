@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // lunor-bench-e2e: glass-to-glass figures on a real screen. A private
 // 1920x1080 X server (or a headless GNOME Wayland desktop) shows text
 // scrolling over most of it and a corner stamp whose counter changes every

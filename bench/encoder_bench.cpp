@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // lunor-bench-encoder: the H264 encoders on the busy screen of the other
 // benchmarks. Records a few seconds of a terminal scrolling a build log
 // (1920x1080 at the profile's rate, read by our X11 capturer), then encodes

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // lunor-impair as a process of a benchmark: started in front of a TURN

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // lunor-impair: a weak network in front of a TURN server, on loopback. A
 // UDP relay listens on 127.0.0.1, forwards each client's datagrams to the
 // TURN server from a socket of its own per client address, and the

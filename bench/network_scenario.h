@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The weak networks lunor-bench-e2e measures the receiver through: each a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The receiving side of the glass-to-glass benchmark: joins the host's

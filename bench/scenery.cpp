@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // lunor-bench-scenery: the benchmarks' screen on a Wayland desktop. A
 // full-screen window scrolls source lines behind their file name and number,
 // like a terminal showing a build log, with the glass-to-glass stamp in its

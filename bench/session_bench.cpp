@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // lunor-bench: a host and a client session in one process, real WebRTC over
 // loopback, a synthetic screen. Prints received frames per second,
 // capture-to-render latency (p50/p95) and CPU seconds per wall second.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // lunor-signal-load: lunor-signal under load. Starts the server on loopback
 // and drives it with QWebSocket clients from this process:
 //   1. N hosts, each in a room of its own: the server's memory and CPU;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // lunor-signal-load: the clients. Fleets of connections, the relay between
 // pairs, and what they measure.
 

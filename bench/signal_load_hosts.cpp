@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // lunor-signal-load, phases 1, 2 and 4: idle hosts, joins against them,
 // and the reconnect storm.
 

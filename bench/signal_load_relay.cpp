@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // lunor-signal-load, phases 3 and 5: relay between admitted pairs, on one
 // instance and on two sharing their rooms over Redis.
 

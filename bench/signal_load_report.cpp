@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // lunor-signal-load: time, figures and their printing, and the servers
 // with their logs.
 

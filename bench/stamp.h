@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The glass-to-glass stamp: a small window in the screen's top-left corner

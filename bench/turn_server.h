@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // coturn on loopback for a benchmark, with the application's fixed TURN

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // lunor-bench-view: the client's picture under load. On a private X server
 // (software OpenGL), pushes 1920 x 1080 I420 frames at 60 fps into the
 // stage, as the decoder would from its own thread, and prints the frames

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Fails when a source file includes a layer above its own. The layers, from
 # the bottom: protocol (the wire); rtc (our WebRTC interface); system and
 # store (platform services); session (what host and client share); host and

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Lunor Remote in one command: a private X server with a clock and a pair of
 # eyes on it, the signaling server, a headless host sharing that screen with
 # a one-time random password, and the client window on your display joined

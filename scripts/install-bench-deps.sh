@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what lunor-bench-e2e draws and receives with, on top of
 # scripts/install-deps.sh: xterm and its fonts (the scrolling screen). The
 # browser receiver's Chromium comes with install-deps.sh (the tests use it).

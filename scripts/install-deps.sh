@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs every Debian 12 package Lunor Remote needs to build, run and test.
 # Run as root (or through sudo). Safe to run again.
 set -euo pipefail

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Screenshots of the application, light and dark, for a look at every
 # screen: the home screen, the host screen, the client directory (overview
 # and a folder), the settings sheet, the join-request panel, the HUD, the

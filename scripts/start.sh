@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what Lunor Remote needs, builds it and starts it: the windowed
 # application on your display, or, with no display, the host without a
 # window. With no signaling server configured or running, a local one is

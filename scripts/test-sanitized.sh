@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds Lunor Remote a second time with clang, assertions on (a Debug build:
 # Q_ASSERT is compiled in), AddressSanitizer and UndefinedBehaviorSanitizer,
 # and runs the whole suite there, then every fuzz target for a short while

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds Lunor Remote and runs its whole test suite with CTest.
 # Each test starts the servers it needs itself, on loopback.
 set -euo pipefail

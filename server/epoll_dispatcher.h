@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // An event dispatcher on Linux's epoll, for the signaling server's main

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // lunor-signal: the signaling server Lunor Remote hosts and clients meet on.
 
 #include <cmath>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Who owns a room ID: the SHA-256 digest of the owner key its host sent when

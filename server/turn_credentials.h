@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Short-lived TURN credentials in coturn's "use-auth-secret" scheme: the

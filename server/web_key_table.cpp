@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "web_key_table.h"
 
 #include <algorithm>
@@ -12,6 +13,7 @@ QByteArray webKeyTableModule() {
   std::sort(keys.begin(), keys.end(),
             [](const auto& a, const auto& b) { return std::string(a.second.domCode) < std::string(b.second.domCode); });
   QByteArray out =
+      "// SPDX-License-Identifier: GPL-3.0-or-later\n"
       "// Made by the build from the application's key table (src/protocol/key_codes.cpp): edit that one.\n"
       "// KeyboardEvent.code of a physical key -> the macOS virtual key code the wire carries.\n"
       "export const macKeyCodes = Object.freeze({\n";

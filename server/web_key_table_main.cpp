@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // lunor-web-keys FILE: writes the web client's key table (web_key_table.h).
 
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The page: the directory (an ID to join, recent hosts, the name shown to
 // them) and the session stage (tool bar, the host's picture, the password
 // prompt and the end message).

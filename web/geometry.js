@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where the host's picture lands on the stage, as the application places it.
 
 // The picture of vw x vh pixels in a W x H area: fitted whole ("fit"),

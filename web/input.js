@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The person's pointer and keyboard over the host's picture, as control
 // messages: the same messages the application's client sends.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A client session in the browser: joins a host's room through the
 // signaling server of this page's origin, answers the host's offer, shows
 // its video track and sends control messages on its "control" channel.

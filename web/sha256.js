@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // SHA-256 of a text's UTF-8 bytes, in lower-case hex: how a password travels.
 // Browsers give crypto.subtle to secure pages only (HTTPS, localhost); a
 // page served over plain HTTP on a local network computes it here.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The texts the page shows and sends, worded as the application words them.
 
 export const qualities = Object.freeze([

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Sourced by the scripts that put a shared screen together: a private X
 # server with something on it, the signaling server and a headless host with
 # a one-time password. Expects BIN and SIGNAL. Gives a work directory in

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // hiredis's own Qt adapter, from its Debian package. It is written with the
 // Qt keywords (slots), so this file alone is built without QT_NO_KEYWORDS.
 

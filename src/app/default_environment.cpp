@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/default_environment.h"
 
 #include "client/client_role.h"

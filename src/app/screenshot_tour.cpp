@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // lunor-screenshots OUTDIR [--host ID --password P]: opens the application
 // with a prepared profile and address book (in its XDG directories, which
 // the caller makes private) and saves, in light and in dark, the home

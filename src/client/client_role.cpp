@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "client/client_role.h"
 
 #include "protocol/signaling_messages.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "client/client_types.h"
 
 #include "client/video_geometry.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The client's QML module, Lunor.Client: the session as QML sees it, and the

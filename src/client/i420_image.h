@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // A decoded picture (I420, BT.601, video range) as an RGB image, for saving

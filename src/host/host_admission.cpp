@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // HostRole, at the door: join requests, their answers (panel, terminal or
 // notification), the requester who gives up, and the client's arrival.
 

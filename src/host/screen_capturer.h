@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Captures one display into a WebRTC video source as 32-bit BGRA frames with

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "protocol/signaling_messages.h"
 
 #include "protocol/wire_text.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Text as it reaches us in bytes, and the one shape of the secrets' digests

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Feeds a data channel a queue of messages without overfilling its buffer:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The published fields of RemoteSession: each setter runs on the main thread
 // and emits its signal only when the value really changes.
 

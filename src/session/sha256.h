@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // SHA-256 of a file's bytes, through OpenSSL: it uses the processor's SHA

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // One session's WebSocket to the signaling server. Messages are JSON objects,

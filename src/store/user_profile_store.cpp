@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "store/user_profile_store.h"
 
 #include <QBuffer>

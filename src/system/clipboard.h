@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The local clipboard (on X11 the CLIPBOARD selection): what it holds, what

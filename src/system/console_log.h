@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Tagged lines on standard output ("[WS] ...", "[RemoteSession] ...").

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Pictures for QML: our icon set in any colour ("image://icon/NAME/RRGGBB",

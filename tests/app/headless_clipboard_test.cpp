@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The shared clipboard end to end: lunor-signal, a headless host on one X
 // server and a headless client on another; each side's real CLIPBOARD
 // selection is set and read with xclip, as another program would.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // End to end with three processes, as an operator runs them: lunor-signal,
 // a headless host on the tests' Xvnc, and a headless client (or a client
 // session of this process).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Files end to end: lunor-signal, a headless host (unattended: it takes
 // files unasked) on a private X server and a headless client sending them.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The shipped binary, run as a headless host with no X server against a
 // test signaling server.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What an operator types: the command line, the join question on the
 // host's terminal, and the unattended password.
 

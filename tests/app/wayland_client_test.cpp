@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The client window as a native Wayland client: the shipped lunor-remote on a
 // headless GNOME compositor with no X server to fall back on, driven through
 // the compositor's own input (its remote-desktop API, as a person's keyboard

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The web client served by lunor-signal, in headless Chromium, against a
 // headless host on the tests' Xvnc: what a person does in the page reaches
 // the host as it would from the application.

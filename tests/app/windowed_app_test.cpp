@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The windowed application end to end, as people use it: the shipped binary
 // on private X servers, driven with the keyboard and mouse through XTEST,
 // against lunor-signal.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // lunor-impair's decisions on a simulated clock: delays stay in their
 // bounds and in order unless reordering is asked for, the rate cap's queue
 // drops at its tail, blackouts cover their window exactly, equal release

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the client's local events become: positions over the picture,
 // modifier messages, click counts, wheel deltas and key codes.
 

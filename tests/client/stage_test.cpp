@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The stage in a real window on a private X server: a synthetic I420 frame
 // fed through a track lands where the reported rectangle says, with black
 // around it, in every display mode; and the input item's messages.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where the picture lands: the placement function and its rounding.
 
 #include <cmath>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The address book file as it may be found on disk: whatever decodes saves
 // to bytes that decode and save the same again.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A requester's picture as a peer may send it: the input is the picture's
 // bytes, sent as the Base64 the wire carries.
 

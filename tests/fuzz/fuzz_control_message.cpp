@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Control messages as a client (or anyone who reaches the data channel)
 // may send them: whatever decodes must encode to a message that decodes to
 // the same thing.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The host's rewrite of an offer, on any text: it never loses a line, and
 // adds the two bandwidth lines at most once.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The profile record as it may be found in the settings: whatever decodes
 // saves to a record that decodes to the same profile.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Two instances of the server's protocol sharing their rooms, as hostile
 // connections spread over both may drive them. The cluster between them is
 // in memory: everything it does is answered later, in order, as Redis would.

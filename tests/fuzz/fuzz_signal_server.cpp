@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The signaling server's protocol as a crowd of hostile connections may
 // drive it. The input is a script of records: a byte below 0x10 opens a
 // connection, a byte from 0x10 to 0x1f closes one, any other byte sends the

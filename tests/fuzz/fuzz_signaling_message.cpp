@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Signaling messages as a server (or a peer through it) may send them to the
 // application: every reader of the session takes them without harm.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The stages of the host's input chain that hold state: the tracker of what
 // is pressed and the wheel's click counter.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Linux host parts against a private X server with two monitors:
 //
 //   (0,0)                      (2560,0)               (4480,0)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Who gets into a room: the host's answers, unattended passwords with their
 // back-off and daily budget, and the device keys that get past it.
 

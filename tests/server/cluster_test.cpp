@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Two lunor-signal instances sharing their rooms through a real Redis: a
 // host on one, clients on the other.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The server's epoll event dispatcher, under the Qt machinery that runs on
 // it: timers, socket notifiers, posted events from other threads, nested
 // loops and deferred deletes.

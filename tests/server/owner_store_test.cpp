@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Room owners and their devices, kept in the SQLite file, and the digests
 // the store keeps them as.
 

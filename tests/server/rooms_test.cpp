@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The room table and the protocol's dispatch, without sockets: rooms, their
 // IDs and owners, what reaches whom, and what is refused.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Two instances sharing their rooms through a cluster in memory that answers
 // later, in order, as Redis would: the windows in which a connection is
 // being routed, and instances that go away.

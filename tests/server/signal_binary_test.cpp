@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The lunor-signal program itself: command line, TLS and shutdown.
 
 #include <QProcess>

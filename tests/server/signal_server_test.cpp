@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The signaling server's network side: sockets, their handshakes and
 // bounds, the addresses they count under, and the owners' file behind it.
 

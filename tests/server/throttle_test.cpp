@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How often connections, addresses and rooms may act: messages, joins,
 // room IDs asked for, prompts shown to a host, and the back-off tables.
 

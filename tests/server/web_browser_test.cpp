@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The web client's files as a browser takes them from lunor-signal: the key
 // table module it imports is the application's own, its arithmetic gives
 // the application's answers, and the page's policy keeps any script the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The web client's files as the server answers for them: what is served,
 // what never is, and the headers every answer carries.
 

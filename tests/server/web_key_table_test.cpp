@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The web client's key table: made from the application's own, and the
 // copy the build put in the web client's folder is that one.
 

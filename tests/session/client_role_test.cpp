@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The client side of a session against a scripted signaling server and
 // scripted WebRTC.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The shared clipboard between a host and a client session in one process,
 // through the real lunor-signal and real WebRTC over loopback.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Files between a host and a client session in one process, through the
 // real lunor-signal and real WebRTC over loopback: transfers that outlive
 // an ICE restart and the server, that go on after the connection is cut,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The host side of a session against a scripted signaling server, scripted
 // WebRTC, a synthetic capturer and a recording injector.
 //

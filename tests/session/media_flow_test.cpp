@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Host and client sessions in one process, through the real lunor-signal and
 // real WebRTC over loopback: video, the control channel, quality and displays.
 

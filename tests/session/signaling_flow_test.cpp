@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A host session and a client session meeting through the real lunor-signal.
 
 #include <QElapsedTimer>

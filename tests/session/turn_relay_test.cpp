@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Media through the TURN server alone: coturn on loopback, with the
 // application's fixed credentials or with the short-lived ones the signaling
 // server hands out from a secret shared with coturn; both peers restricted

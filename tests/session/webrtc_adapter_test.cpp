@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The library-backed adapter refuses bad input through its completions.
 // (Negotiation, the channel and video over it are exercised end to end by
 // the media flow test.)

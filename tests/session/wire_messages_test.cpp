@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The messages of the control channel and of the signaling server: what a
 // hostile or sloppy peer can send, and that what we send reads back as sent.
 

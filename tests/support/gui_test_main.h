@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // main() of a test that shows windows: its own X server first (Xvnc, one

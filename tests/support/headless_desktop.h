@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // A GNOME Wayland desktop for a test, with nothing on a screen: a headless

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // A WebSocket client written by hand over a QTcpSocket, for what QWebSocket

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // A private X server for a test: TigerVNC's Xvnc (RandR monitors, XTEST,

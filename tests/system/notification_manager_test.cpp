@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Join notifications on a private session bus, against a small notification
 // service of the test's own.
 

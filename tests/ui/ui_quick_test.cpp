@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The screens' QML tests (qml/tst_*.qml), on a private X server, with real
 // stores in a throw-away directory, an in-memory secret store and a session
 // over the scripted WebRTC fake.

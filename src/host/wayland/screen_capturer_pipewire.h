@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // One monitor of a Wayland desktop: the compositor's remote-desktop session

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "host/x11/damage_watch.h"
 
 #include <poll.h>

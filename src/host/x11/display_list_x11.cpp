@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "host/x11/display_list_x11.h"
 
 #include <algorithm>

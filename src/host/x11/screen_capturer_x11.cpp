@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "host/x11/screen_capturer_x11.h"
 
 #include <chrono>

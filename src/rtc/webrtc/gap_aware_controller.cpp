@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "rtc/webrtc/gap_aware_controller.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "rtc/webrtc/h264_encoder_adapter.h"
 
 #include <algorithm>

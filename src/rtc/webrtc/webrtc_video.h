@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The adapter's video: the host's screen source, tracks, and the sinks that

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "store/linux/secret_store_libsecret.h"
 
 // libsecret's headers use "signals" as an identifier; Qt keywords are off.

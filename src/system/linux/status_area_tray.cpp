@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "system/linux/status_area_tray.h"
 
 #include <QIcon>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The desktop portal's remote desktop against a scripted portal on a
 // private bus: the calls and their options, the person's answer in the
 // dialog, the restore token in the secret store, input, a monitor switch

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Wayland host end to end, as an operator runs it on a GNOME desktop:
 // lunor-signal, the shipped headless host on a headless Mutter (two virtual
 // monitors), and the shipped headless client. The probe, a Wayland client,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // lunor-wayland-probe: a Wayland client for the Wayland host's tests. One
 // full-screen window on each screen shows a known picture (probePicture())
 // and prints what it receives, a line each, flushed at once:

@@ -50,6 +50,9 @@ PACKAGES=(
   mutter pipewire pipewire-bin wireplumber
   # something moving on the demo's screen
   x11-apps
+  # the packages: manual pages from --help, dpkg-shlibdeps, and the package
+  # test's fresh Debian root
+  help2man dpkg-dev debootstrap
 )
 
 export DEBIAN_FRONTEND=noninteractive

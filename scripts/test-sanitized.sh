@@ -21,7 +21,7 @@ SANITIZERS="-fsanitize=address,undefined -fno-sanitize=vptr"
 FLAGS="$SANITIZERS -fno-sanitize-recover=undefined -fno-omit-frame-pointer"
 
 CC=clang CXX=clang++ cmake -S . -B "$BUILD_DIR" -G Ninja \
-  -DCMAKE_BUILD_TYPE=Debug -DLUNOR_FUZZ=ON \
+  -DCMAKE_BUILD_TYPE=Debug -DLUNOR_FUZZ=ON -DLUNOR_MAN_PAGES=OFF \
   -DCMAKE_C_FLAGS="$FLAGS" -DCMAKE_CXX_FLAGS="$FLAGS" \
   -DCMAKE_CXX_FLAGS_DEBUG="-O1 -gline-tables-only" -DCMAKE_C_FLAGS_DEBUG="-O1 -gline-tables-only" \
   -DCMAKE_EXE_LINKER_FLAGS="$SANITIZERS" -DCMAKE_SHARED_LINKER_FLAGS="$SANITIZERS"

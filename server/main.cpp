@@ -75,6 +75,7 @@ int main(int argc, char** argv) {
   }
   QCoreApplication app(argc, argv);
   QCoreApplication::setApplicationName(QStringLiteral("lunor-signal"));
+  QCoreApplication::setApplicationVersion(QStringLiteral(LUNOR_VERSION));
 
   QCommandLineParser parser;
   parser.setApplicationDescription(QStringLiteral(
@@ -83,6 +84,7 @@ int main(int argc, char** argv) {
       "Serves ws://ADDRESS:PORT/signal on loopback, or wss:// on any address when given a "
       "certificate and key."));
   parser.addHelpOption();
+  parser.addVersionOption();
   QCommandLineOption listenOption(QStringList{"l", "listen"},
                                   QStringLiteral("Address to listen on (default 127.0.0.1)."),
                                   QStringLiteral("address"), QStringLiteral("127.0.0.1"));

@@ -217,6 +217,7 @@ function layoutPicture() {
 
 function showEnd(session) {
   input.setEnabled(false);
+  hideMenus();
   $("end-message").textContent = endMessage(session.endReason, session.startedAt, Date.now());
   let countdown = kEndCountdown;
   const ok = $("end-ok");
@@ -290,10 +291,16 @@ function renderMenus() {
   })));
 }
 
+function hideMenus() {
+  for (const menu of document.querySelectorAll(".menu")) menu.hidden = true;
+}
+
 function toggleMenu(menu) {
   const wasHidden = $(menu).hidden;
-  for (const other of document.querySelectorAll(".menu")) other.hidden = true;
+  hideMenus();
   $(menu).hidden = !wasHidden;
+  // Closed, the keyboard goes back to the host.
+  if (!wasHidden) $("area").focus({preventScroll: true});
 }
 
 // ---------------------------------------------------------------- tools --
@@ -366,7 +373,11 @@ function wire() {
   $("display-button").addEventListener("click", () => toggleMenu("display-menu"));
   $("quality-button").addEventListener("click", () => toggleMenu("quality-menu"));
   document.addEventListener("pointerdown", (e) => {
-    if (!e.target.closest(".menu-host")) for (const menu of document.querySelectorAll(".menu")) menu.hidden = true;
+    if (!e.target.closest(".menu-host")) hideMenus();
+  });
+  // The tool bar's labels and gaps do not take the keyboard from the host.
+  document.querySelector(".topbar").addEventListener("mousedown", (e) => {
+    if (!e.target.closest("button")) e.preventDefault();
   });
   $("hard-refresh").addEventListener("click", () => state.session && state.session.requestHardRefresh());
   $("requality").addEventListener("click", () => state.session && state.session.requestQuality(state.quality));
@@ -382,12 +393,17 @@ function wire() {
     $("area").focus({preventScroll: true});
   });
 
+  // Sent as it is submitted: the dialog's close comes a task later, when the
+  // session may already have asked again.
+  $("password-dialog").querySelector("form").addEventListener("submit", () => {
+    if (state.session) state.session.submitPassword($("password").value);
+  });
   $("password-dialog").addEventListener("close", () => {
     const dialog = $("password-dialog");
     const session = state.session;
-    if (!session) return;
-    if (dialog.returnValue === "ok") session.submitPassword($("password").value);
-    else if (dialog.returnValue !== "dismissed") session.dismissPassword();
+    if (dialog.open) return;  // asked again since
+    // Annuler or Escape: the prompt goes, the session waits.
+    if (session && dialog.returnValue !== "ok" && dialog.returnValue !== "dismissed") session.dismissPassword();
     $("password").value = "";
     $("area").focus({preventScroll: true});
   });

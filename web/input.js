@@ -76,6 +76,11 @@ export function typedCharacter(event) {
   return key.length === 1 ? key : null;
 }
 
+// What identifies a key that types a character: its physical key when the
+// browser knows it, else the character (on-screen keyboards).
+const characterKey = (event) =>
+  event.code && event.code !== "Unidentified" ? "code:" + event.code : "key:" + event.key;
+
 // Whether the browser keeps this key (F11: its own full screen).
 export const keptByBrowser = (event) => event.code === "F11";
 
@@ -94,7 +99,7 @@ export class InputCapture {
     this.modifiers = 0;
     this.heldButtons = new Set();
     this.heldKeys = new Set();     // key codes pressed on the host
-    this.heldChars = new Set();    // characters pressed on the host
+    this.heldChars = new Map();    // characters pressed on the host, by the key that typed them
     this.enabled = false;
 
     const on = (target, type, handler, options) => target.addEventListener(type, handler, options);
@@ -190,7 +195,7 @@ export class InputCapture {
     }
     const character = typedCharacter(e);
     if (character !== null) {
-      this.heldChars.add(character);
+      this.heldChars.set(characterKey(e), character);
       this.send({t: "keydown", key: character, displayIndex: this.displayIndex()});
     }
   }
@@ -200,6 +205,9 @@ export class InputCapture {
     e.preventDefault();
     const modifier = modifierFlagOfCode(e.code);
     if (modifier) {
+      // Browsers on macOS do not tell the release of a key let go while
+      // Command was held (Cmd+C): whatever is still down goes up with it.
+      if (modifier === flag.cmd) this.releaseKeys();
       this.setModifiers(modifierFlagsOf(e) & ~modifier);
       return;
     }
@@ -208,8 +216,11 @@ export class InputCapture {
       if (this.heldKeys.delete(code)) this.send({t: "keyup", keyCode: code, displayIndex: this.displayIndex()});
       return;
     }
-    const character = typedCharacter(e);
-    if (character !== null && this.heldChars.delete(character)) {
+    // The character the key typed when it went down (Shift may be gone by now).
+    const id = characterKey(e);
+    const character = this.heldChars.get(id);
+    if (character !== undefined) {
+      this.heldChars.delete(id);
       this.send({t: "keyup", key: character, displayIndex: this.displayIndex()});
     }
   }
@@ -226,13 +237,17 @@ export class InputCapture {
     return this.position(this.lastPointer);
   }
 
+  releaseKeys() {
+    for (const code of this.heldKeys) this.send({t: "keyup", keyCode: code, displayIndex: this.displayIndex()});
+    for (const key of this.heldChars.values()) this.send({t: "keyup", key, displayIndex: this.displayIndex()});
+    this.heldKeys.clear();
+    this.heldChars.clear();
+  }
+
   // Lets go of everything the host holds for this page.
   releaseAll() {
     this.releaseButtons();
-    for (const code of this.heldKeys) this.send({t: "keyup", keyCode: code, displayIndex: this.displayIndex()});
-    for (const key of this.heldChars) this.send({t: "keyup", key, displayIndex: this.displayIndex()});
-    this.heldKeys.clear();
-    this.heldChars.clear();
+    this.releaseKeys();
     this.setModifiers(0);
   }
 }

@@ -87,6 +87,7 @@ export class ClientSession extends EventTarget {
     this.iceServers = [];
     this.pendingCandidates = [];
     this.negotiation = Promise.resolve();
+    this.generation = 0;  // of the peer connection: closing one starts the next
     this.admitted = false;
     this.ended = false;
     this.reconnectAttempt = 0;
@@ -231,8 +232,7 @@ export class ClientSession extends EventTarget {
       case "approved":
         this.stopTimer("approval");
         this.admitted = true;
-        this.iceServers = iceServersOf(message);
-        if (this.pc && this.iceServers.length) this.pc.setConfiguration({iceServers: this.iceServers});
+        this.useIceServers(iceServersOf(message));
         if (typeof message.deviceKey === "string" && /^[0-9a-f]{64}$/.test(message.deviceKey)) {
           this.deviceKey = message.deviceKey;
           this.dispatchEvent(new CustomEvent("devicekey", {detail: message.deviceKey}));
@@ -245,10 +245,7 @@ export class ClientSession extends EventTarget {
       case "peer-joined":
         this.stopTimer("approval");
         this.admitted = true;
-        if (Array.isArray(message.iceServers)) {
-          this.iceServers = iceServersOf(message);
-          if (this.pc && this.iceServers.length) this.pc.setConfiguration({iceServers: this.iceServers});
-        }
+        if (Array.isArray(message.iceServers)) this.useIceServers(iceServersOf(message));
         this.log("👤 Peer connecté (cid=" + (typeof message.clientId === "string" ? message.clientId : "?") +
                  ", unattended=" + (message.unattended === true) + ")");
         this.setStatus("Peer connecté, négociation...");
@@ -285,9 +282,7 @@ export class ClientSession extends EventTarget {
       case "offer":
         if (isObject(data.sdp) && typeof data.sdp.sdp === "string") {
           const sdp = data.sdp.sdp;
-          this.negotiation = this.negotiation.then(() => this.answer(sdp)).catch((e) => {
-            this.log("❌ setRemote(offer): " + e.message);
-          });
+          this.queue((generation) => this.answer(sdp, generation));
         }
         break;
       case "ice":
@@ -295,7 +290,7 @@ export class ClientSession extends EventTarget {
           const c = data.candidate;
           const candidate = {candidate: c.candidate, sdpMid: typeof c.sdpMid === "string" ? c.sdpMid : "0",
                              sdpMLineIndex: isInteger(c.sdpMLineIndex) ? c.sdpMLineIndex : 0};
-          this.negotiation = this.negotiation.then(() => this.addCandidate(candidate));
+          this.queue((generation) => this.addCandidate(candidate, generation));
         }
         break;
       case "displays": {
@@ -310,10 +305,11 @@ export class ClientSession extends EventTarget {
         break;
       }
       case "videoGeometry": {
-        const width = isInteger(data.width) ? data.width : 0;
-        const height = isInteger(data.height) ? data.height : 0;
+        const within = (v) => isInteger(v) && v >= 0 && v <= 1000000;
+        const width = within(data.width) ? data.width : 0;
+        const height = within(data.height) ? data.height : 0;
         if (width > 0 && height > 0) this.remoteVideoSize = {width, height};
-        if (isInteger(data.activeDisplay)) this.currentDisplayIndex = data.activeDisplay;
+        if (within(data.activeDisplay)) this.currentDisplayIndex = data.activeDisplay;
         this.log("📐 videoGeometry reçu: " + width + "x" + height + " (display " + this.currentDisplayIndex + ")");
         this.changed();
         break;
@@ -325,6 +321,22 @@ export class ClientSession extends EventTarget {
   }
 
   // ------------------------------------------------------ peer connection --
+
+  // The TURN servers the server handed over, for this connection and the
+  // next; a list the browser refuses (a malformed URL) is dropped whole.
+  useIceServers(servers) {
+    if (!servers.length) return;
+    try {
+      new RTCPeerConnection({iceServers: servers}).close();
+    } catch (e) {
+      this.log("⚠️ Serveurs ICE refusés: " + e.message);
+      return;
+    }
+    this.iceServers = servers;
+    if (this.pc) {
+      try { this.pc.setConfiguration({iceServers: servers}); } catch (e) { this.log("⚠️ " + e.message); }
+    }
+  }
 
   connection() {
     if (this.pc) return this.pc;
@@ -356,8 +368,17 @@ export class ClientSession extends EventTarget {
     return pc;
   }
 
-  async answer(sdp) {
-    if (this.ended) return;
+  // Negotiation steps run one after the other, each for the connection it
+  // was queued for: one closed meanwhile (a reconnection) drops them.
+  queue(step) {
+    const generation = this.generation;
+    this.negotiation = this.negotiation.then(() => step(generation)).catch((e) => {
+      this.log("❌ Négociation: " + e.message);
+    });
+  }
+
+  async answer(sdp, generation) {
+    if (this.ended || generation !== this.generation) return;
     const pc = this.connection();
     await pc.setRemoteDescription({type: "offer", sdp});
     preferH264(pc);
@@ -365,11 +386,12 @@ export class ClientSession extends EventTarget {
     await pc.setLocalDescription(answer);
     if (pc !== this.pc) return;
     this.sendPayload({type: "answer", sdp: {type: "answer", sdp: pc.localDescription.sdp}});
-    for (const candidate of this.pendingCandidates.splice(0)) await this.addCandidate(candidate);
+    for (const candidate of this.pendingCandidates.splice(0)) await this.addCandidate(candidate, generation);
     this.armConnectDeadline();
   }
 
-  async addCandidate(candidate) {
+  async addCandidate(candidate, generation) {
+    if (generation !== this.generation) return;
     if (!this.pc || !this.pc.remoteDescription) {
       this.pendingCandidates.push(candidate);
       return;
@@ -411,6 +433,7 @@ export class ClientSession extends EventTarget {
   }
 
   closeConnection() {
+    ++this.generation;
     this.negotiation = Promise.resolve();
     this.pendingCandidates = [];
     this.control = null;

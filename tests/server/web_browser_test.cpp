@@ -195,6 +195,16 @@ class WebBrowserTest : public QObject {
     QTest::newRow("a character without a key")
         << "key('keydown', '', 'é'); key('keyup', '', 'é'); key('keydown', 'Unidentified', '😀')"
         << R"([{"t":"keydown","key":"é")" + at + R"(},{"t":"keyup","key":"é")" + at + "}]";
+    QTest::newRow("command shortcut as macOS browsers tell it")
+        << "key('keydown', 'MetaLeft', 'Meta', {metaKey: true}); key('keydown', 'KeyC', 'c', {metaKey: true});"
+           " key('keyup', 'MetaLeft', 'Meta')"
+        << R"([{"t":"mod","k":"cmd","d":true},{"t":"keydown","keyCode":8)" + at + R"(},{"t":"keyup","keyCode":8)" +
+               at + R"(},{"t":"mod","k":"cmd","d":false}])";
+    QTest::newRow("a character key let go after shift")
+        << "key('keydown', 'ShiftLeft', 'Shift', {shiftKey: true}); key('keydown', 'IntlRo', '_', {shiftKey: true});"
+           " key('keyup', 'ShiftLeft', 'Shift'); key('keyup', 'IntlRo', '\\\\')"
+        << R"([{"t":"mod","k":"shift","d":true},{"t":"keydown","key":"_")" + at +
+               R"(},{"t":"mod","k":"shift","d":false},{"t":"keyup","key":"_")" + at + "}]";
     QTest::newRow("losing the keyboard lets go of everything")
         << "mouse('mousedown', 0, 300, 150); key('keydown', 'KeyJ', 'j'); key('keydown', 'AltLeft', 'Alt', "
            "{altKey: true}); area.dispatchEvent(new FocusEvent('blur'))"
@@ -234,6 +244,22 @@ class WebBrowserTest : public QObject {
     QVERIFY2(sent, qPrintable(browser->error()));
     QCOMPARE(QJsonDocument::fromJson(sent->toString().toUtf8()).array(),
              QJsonDocument::fromJson(expected.toUtf8()).array());
+  }
+
+  // TURN servers a server hands over that the browser would refuse are
+  // dropped, not let break every offer that follows.
+  void turnServersTheBrowserRefusesAreDropped() {
+    const auto kept = browser->evaluate(
+        "import('/session.js').then(m => {"
+        "  const s = new m.ClientSession({roomId: '1', signalUrl: 'ws://127.0.0.1:1/signal'});"
+        "  const sizes = [];"
+        "  for (const urls of [['turn:['], ['stun:'], ['turn:127.0.0.1:3478?transport=udp']]) {"
+        "    s.useIceServers(m.iceServersOf({iceServers: [{urls, username: 'u', credential: 'c'}]}));"
+        "    sizes.push(s.iceServers.length);"
+        "  }"
+        "  return sizes; })");
+    QVERIFY2(kept, qPrintable(browser->error()));
+    QCOMPARE(kept->toArray(), (QJsonArray{0, 0, 1}));
   }
 
   // The host's words (display names, end reasons) are cleaned as the

@@ -3,22 +3,27 @@
 # The Debian packages of what a program loads at run time rather than links,
 # which dpkg-shlibdeps cannot see: the QML modules the screens import (as
 # Qt's import scanner finds them in the sources) and the Qt plugins the
-# program needs. Prints them comma-separated, for a package's Depends.
+# program needs. Prints them comma-separated, for a package's Depends; fails
+# rather than print a short list.
 #
 #   packaging/runtime-packages.sh remote|signal
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-plugins_dir=$(qtpaths6 --query QT_INSTALL_PLUGINS 2>/dev/null || echo /usr/lib/x86_64-linux-gnu/qt6/plugins)
-qml_dir=$(qtpaths6 --query QT_INSTALL_QML 2>/dev/null || echo /usr/lib/x86_64-linux-gnu/qt6/qml)
+fail() { echo "runtime-packages.sh: $*" >&2; exit 1; }
+command -v qtpaths6 >/dev/null || fail "qtpaths6 is missing (qt6-base-dev-tools)"
+plugins_dir=$(qtpaths6 --query QT_INSTALL_PLUGINS)
+qml_dir=$(qtpaths6 --query QT_INSTALL_QML)
 files=()
-case "${1:?usage: runtime-packages.sh remote|signal}" in
+case "${1:-}" in
   remote)
-    scanner=/usr/lib/qt6/libexec/qmlimportscanner
+    scanner="$(qtpaths6 --query QT_INSTALL_LIBEXECS)/qmlimportscanner"
+    [ -x "$scanner" ] || fail "$scanner is missing (qt6-declarative-dev-tools)"
+    scanned=$("$scanner" -rootPath src -importPath "$qml_dir" 2>/dev/null) || fail "qmlimportscanner failed"
     while IFS= read -r module; do
       [ -f "$module/qmldir" ] && files+=("$module/qmldir")
-    done < <("$scanner" -rootPath src -importPath "$qml_dir" 2>/dev/null |
-             sed -n 's/^ *"path": *"\(.*\)",\{0,1\}$/\1/p' | grep "^$qml_dir/" | sort -u)
+    done < <(sed -n 's/^ *"path": *"\(.*\)",\{0,1\}$/\1/p' <<<"$scanned" | grep "^$qml_dir/" | sort -u || true)
+    [ ${#files[@]} -gt 0 ] || fail "no QML module found in the sources' imports"
     # X11 and Wayland windows, the icons (SVG), the picture (Qt Multimedia's
     # backends) and TLS to the signaling server.
     files+=("$plugins_dir/platforms/libqxcb.so" "$plugins_dir/platforms/libqwayland-generic.so"
@@ -29,7 +34,9 @@ case "${1:?usage: runtime-packages.sh remote|signal}" in
     # The owners' database (SQLite) and TLS.
     files+=("$plugins_dir/sqldrivers/libqsqlite.so" "$plugins_dir/tls/libqopensslbackend.so")
     ;;
-  *) echo "runtime-packages.sh: remote or signal" >&2; exit 2 ;;
+  *) echo "usage: runtime-packages.sh remote|signal" >&2; exit 2 ;;
 esac
-[ ${#files[@]} -gt 0 ] || { echo "runtime-packages.sh: nothing found" >&2; exit 1; }
-dpkg -S "${files[@]}" | sed 's/:[a-z0-9]*:.*//; s/: .*//' | sort -u | paste -sd, | sed 's/,/, /g'
+# "pkg:arch, other:arch: path" for each file: every owner, without its arch.
+owners=$(dpkg -S "${files[@]}") || fail "a file has no package (dpkg -S)"
+sed 's/: \/.*$//' <<<"$owners" | tr ',' '\n' | sed 's/^ *//; s/:.*$//' | grep -v '^$' | sort -u |
+  paste -sd, | sed 's/,/, /g'

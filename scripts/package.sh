@@ -16,7 +16,7 @@ command -v help2man >/dev/null && command -v dpkg-shlibdeps >/dev/null || {
 }
 [ -f "$BUILD_DIR/CMakeCache.txt" ] || cmake -S . -B "$BUILD_DIR" -G Ninja
 cmake -S . -B "$BUILD_DIR" -DLUNOR_MAN_PAGES=ON >/dev/null  # the manual pages, help2man being there
-cmake --build "$BUILD_DIR" --target lunor-remote lunor-signal lunor-web lunor-man
+cmake --build "$BUILD_DIR" --target lunor-remote lunor-signal lunor-web lunor-man lunor-package-docs
 mkdir -p "$out"
 out="$(cd "$out" && pwd)"
 (cd "$BUILD_DIR" && cpack -G DEB -B "$out/.cpack" >/dev/null)

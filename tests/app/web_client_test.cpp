@@ -303,10 +303,45 @@ class WebClientTest : public QObject {
     closeEnd();
   }
 
+  // A host with a person at its terminal: the page waits for their answer,
+  // hears a refusal as the application words it, and is let in on a yes.
+  void anAttendedHostsPersonDecides() {
+    test::RemoteProcess attended("script", server->url(), screen->name());
+    QVERIFY(attended.start({"-qfec", QString(LUNOR_REMOTE_BINARY) + " --headless-host", "/dev/null"}));
+    const QString room = attended.roomId();
+    QVERIFY2(!room.isEmpty() && attended.waitForOutput("Room créée"), qPrintable(attended.output()));
+
+    evaluate("document.getElementById('session-id').value = ''");
+    QVERIFY(join(room, QString()));
+    QVERIFY2(attended.waitForOutput("wants to connect: allow? [y/N]"), qPrintable(attended.output()));
+    QVERIFY(waitFor("!document.getElementById('waiting').hidden"));
+    snapshot("waiting");
+    attended.process().write("n\n");
+    QVERIFY(endShown("Connexion refusée par l'hôte"));
+    closeEnd();
+
+    QTest::qWait(6000);  // the server's pause before knocking again after a refusal
+    evaluate("document.getElementById('session-id').value = ''");
+    QVERIFY(join(room, QString()));
+    QVERIFY(QTest::qWaitFor([&] { return attended.output().count("wants to connect: allow?") == 2; }, 20000));
+    attended.process().write("y\n");
+    QVERIFY(picturesArrive());
+    QVERIFY(waitFor("document.getElementById('waiting').hidden"));
+    clickOn("#leave");
+    QVERIFY(endShown("Session terminée par le client"));
+  }
+
   void hostEndingShowsItsReason() {
     QTest::qWait(2500);
-    // From the recent connections this time.
-    clickOn("#recents .recent .prominent");
+    // From the recent connections this time: the host's card.
+    QVERIFY(evaluate(QStringLiteral("(() => { const card = [...document.querySelectorAll('#recents .recent')]"
+                                    ".find(c => c.querySelector('.caption').textContent === %1);"
+                                    " if (card) card.querySelector('.prominent').setAttribute('data-chosen', '1');"
+                                    " return !!card; })()")
+                         .arg(quoted(roomId)))
+                .value_or(QJsonValue())
+                .toBool());
+    clickOn("[data-chosen]");
     QVERIFY(waitFor("document.getElementById('password-dialog').open", 30000));
     typeInto("password", kPassword);
     clickOn("#password-ok");

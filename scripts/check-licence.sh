@@ -8,11 +8,21 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 [ -f LICENSE ] && grep -q "GNU GENERAL PUBLIC LICENSE" LICENSE || { echo "LICENSE: missing"; exit 1; }
+# The repository's files, or, in a tree that is not a clone, the same folders.
+sources() {
+  if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+    git ls-files -- '*.cpp' '*.h' '*.qml' '*.js' '*.css' '*.html' '*.sh' '*CMakeLists.txt' .ci/run
+  else
+    find CMakeLists.txt .ci/run src server tests bench web scripts packaging -path tests/fuzz/corpus -prune -o \
+      -type f \( -name '*.cpp' -o -name '*.h' -o -name '*.qml' -o -name '*.js' -o -name '*.css' \
+      -o -name '*.html' -o -name '*.sh' -o -name CMakeLists.txt -o -path .ci/run \) -print
+  fi
+}
 missing=0
 while IFS= read -r file; do
   if ! head -n 3 "$file" | grep -q "SPDX-License-Identifier: GPL-3.0-or-later"; then
     echo "$file: no SPDX-License-Identifier line"
     missing=1
   fi
-done < <(git ls-files -- '*.cpp' '*.h' '*.qml' '*.js' '*.css' '*.html' '*.sh' '*CMakeLists.txt' .ci/run)
+done < <(sources)
 exit $missing

@@ -208,8 +208,13 @@ int main(int argc, char** argv) {
       QStringLiteral("Share rooms with the other instances through this Redis (redis://[:password@]host[:port][/db]); "
                      "owners are then kept there instead of --owners-db."),
       QStringLiteral("url"));
-  parser.addOptions(
-      {ownersOption, ownerTtlOption, proxyOption, turnUrlOption, turnSecretOption, turnTtlOption, redisOption});
+  QCommandLineOption redisPasswordOption(
+      QStringLiteral("redis-password-file"),
+      QStringLiteral("File with Redis's password (its first line), kept out of the command line that other "
+                     "users of the machine can read; instead of the one in the --redis URL."),
+      QStringLiteral("file"));
+  parser.addOptions({ownersOption, ownerTtlOption, proxyOption, turnUrlOption, turnSecretOption, turnTtlOption,
+                     redisOption, redisPasswordOption});
   parser.process(app);
   for (size_t i = 0; i < bounds.size(); ++i) {
     if (!parser.isSet(boundOptions[i])) continue;
@@ -279,11 +284,32 @@ int main(int argc, char** argv) {
   std::unique_ptr<lunor::signal::OwnerStore> owners;
   std::unique_ptr<lunor::signal::RedisLink> redis;
   std::unique_ptr<lunor::signal::RedisCluster> cluster;
+  if (parser.isSet(redisPasswordOption) && !parser.isSet(redisOption)) {
+    std::fprintf(stderr, "lunor-signal: --redis-password-file goes with --redis\n");
+    return 2;
+  }
   if (parser.isSet(redisOption)) {
-    const auto address = lunor::signal::parseRedisUrl(parser.value(redisOption));
+    auto address = lunor::signal::parseRedisUrl(parser.value(redisOption));
     if (!address) {
       std::fprintf(stderr, "lunor-signal: invalid --redis %s\n", qPrintable(parser.value(redisOption)));
       return 2;
+    }
+    if (parser.isSet(redisPasswordOption)) {
+      if (!address->password.isEmpty()) {
+        std::fprintf(stderr, "lunor-signal: Redis's password in the --redis URL or in --redis-password-file, "
+                             "not both\n");
+        return 2;
+      }
+      QFile file(parser.value(redisPasswordOption));
+      if (!file.open(QIODevice::ReadOnly)) {
+        std::fprintf(stderr, "lunor-signal: cannot read %s\n", qPrintable(file.fileName()));
+        return 2;
+      }
+      address->password = file.readLine().trimmed();
+      if (address->password.isEmpty()) {
+        std::fprintf(stderr, "lunor-signal: %s holds no password\n", qPrintable(file.fileName()));
+        return 2;
+      }
     }
     redis = std::make_unique<lunor::signal::RedisLink>(*address);
     if (const QString error = redis->open(); !error.isEmpty()) {

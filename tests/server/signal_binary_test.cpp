@@ -8,6 +8,7 @@
 #include <QtTest>
 
 #include "raw_ws_client.h"
+#include "redis_server_process.h"
 #include "session/signaling_client.h"
 #include "signal_server_process.h"
 
@@ -50,6 +51,30 @@ class SignalBinaryTest : public QObject {
     QTest::newRow("not a redis url") << QStringList{"--redis", "http://x"} << 2 << "invalid --redis";
     // Port 1 on loopback: nobody listens there.
     QTest::newRow("redis unreachable") << QStringList{"--redis", "redis://127.0.0.1:1"} << 1 << "Redis at";
+    QTest::newRow("redis password file without redis") << QStringList{"--redis-password-file", "/etc/hostname"} << 2
+                                                       << "goes with --redis";
+    QTest::newRow("redis password twice")
+        << QStringList{"--redis", "redis://:pw@127.0.0.1:1", "--redis-password-file", "/etc/hostname"} << 2
+        << "not both";
+    QTest::newRow("unreadable redis password")
+        << QStringList{"--redis", "redis://127.0.0.1:1", "--redis-password-file", "/nonexistent"} << 2
+        << "cannot read";
+  }
+
+  // Redis's password from a file: the right one is taken, a wrong one refused.
+  void takesRedisPasswordFromAFile() {
+    lunor::test::RedisServerProcess redis({"--requirepass", "s3cret pass"});
+    if (!redis.isReady()) QSKIP("no redis-server here: scripts/install-deps.sh installs it");
+    QTemporaryDir dir;
+    for (const auto& [password, listens] : {std::pair{QByteArray("s3cret pass\n"), true},
+                                            std::pair{QByteArray("guess\n"), false}}) {
+      QFile file(dir.filePath("redis-password"));
+      QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(password) > 0);
+      file.close();
+      SignalServerProcess server({"--redis", redis.url(), "--redis-password-file", file.fileName()});
+      QVERIFY2(server.isListening() == listens, server.output().constData());
+      if (!listens) QVERIFY2(server.output().contains("Redis refused the password"), server.output().constData());
+    }
   }
   void commandLine() {
     QFETCH(QStringList, arguments);

@@ -13,16 +13,18 @@ namespace lunor::test {
 
 class RedisServerProcess {
  public:
-  RedisServerProcess() {
+  // extraArguments go to redis-server ("--requirepass", "secret").
+  explicit RedisServerProcess(const QStringList& extraArguments = {}) {
     QTcpServer probe;
     probe.listen(QHostAddress::LocalHost, 0);
     port_ = probe.serverPort();
     probe.close();
     process_.setProcessChannelMode(QProcess::MergedChannels);
     process_.start(QStringLiteral("redis-server"),
-                   {QStringLiteral("--port"), QString::number(port_), QStringLiteral("--bind"),
-                    QStringLiteral("127.0.0.1"), QStringLiteral("--save"), QString(), QStringLiteral("--appendonly"),
-                    QStringLiteral("no")});
+                   QStringList{QStringLiteral("--port"), QString::number(port_), QStringLiteral("--bind"),
+                               QStringLiteral("127.0.0.1"), QStringLiteral("--save"), QString(),
+                               QStringLiteral("--appendonly"), QStringLiteral("no")} +
+                       extraArguments);
     if (!process_.waitForStarted(5000)) {
       port_ = 0;
       return;

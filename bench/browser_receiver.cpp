@@ -154,8 +154,7 @@ bool BrowserReceiver::sendKey(uint16_t macKeyCode, bool down) {
   const int64_t called = monotonicUs();
   // Our client's very text, handed to the page as a string literal.
   const QString text = QString::fromUtf8(encodeControlMessage(keyMessage(macKeyCode, down)));
-  const QString literal = QString::fromUtf8(QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact));
-  const auto sentAt = evaluate(QStringLiteral("bench.sendControl(%1[0])").arg(literal));
+  const auto sentAt = evaluate(QStringLiteral("bench.sendControl(%1)").arg(test::HeadlessChromium::literal(text)));
   if (!sentAt || !sentAt->isDouble()) {
     if (sentAt) error_ = QStringLiteral("the control channel is not open");
     return false;

@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <optional>
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -57,6 +58,17 @@ std::optional<QSslConfiguration> loadTls(const QString& certPath, const QString&
   tls.setPeerVerifyMode(QSslSocket::VerifyNone);  // clients are not asked for certificates
   tls.setProtocol(QSsl::TlsV1_2OrLater);
   return tls;
+}
+
+// A secret kept in a file (TURN's, Redis's password), trimmed; nothing, with
+// the message said, when the file cannot be read.
+std::optional<QByteArray> readSecretFile(const QString& path) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) {
+    std::fprintf(stderr, "lunor-signal: cannot read %s\n", qPrintable(path));
+    return std::nullopt;
+  }
+  return file.readAll().trimmed();
 }
 
 }  // namespace
@@ -260,12 +272,9 @@ int main(int argc, char** argv) {
     return 2;
   }
   if (parser.isSet(turnSecretOption)) {
-    QFile secret(parser.value(turnSecretOption));
-    if (!secret.open(QIODevice::ReadOnly)) {
-      std::fprintf(stderr, "lunor-signal: cannot read %s\n", qPrintable(secret.fileName()));
-      return 2;
-    }
-    turn.secret = secret.readAll().trimmed();
+    const auto secret = readSecretFile(parser.value(turnSecretOption));
+    if (!secret) return 2;
+    turn.secret = *secret;
     turn.urls = parser.values(turnUrlOption);
     bool ok = false;
     turn.ttlSeconds = parser.value(turnTtlOption).toLongLong(&ok);
@@ -300,14 +309,11 @@ int main(int argc, char** argv) {
                              "not both\n");
         return 2;
       }
-      QFile file(parser.value(redisPasswordOption));
-      if (!file.open(QIODevice::ReadOnly)) {
-        std::fprintf(stderr, "lunor-signal: cannot read %s\n", qPrintable(file.fileName()));
-        return 2;
-      }
-      address->password = file.readLine().trimmed();
+      const auto password = readSecretFile(parser.value(redisPasswordOption));
+      if (!password) return 2;
+      address->password = password->split('\n').first().trimmed();
       if (address->password.isEmpty()) {
-        std::fprintf(stderr, "lunor-signal: %s holds no password\n", qPrintable(file.fileName()));
+        std::fprintf(stderr, "lunor-signal: %s holds no password\n", qPrintable(parser.value(redisPasswordOption)));
         return 2;
       }
     }

@@ -22,8 +22,6 @@ using lunor::test::SignalServerProcess;
 
 namespace {
 
-QString quoted(const QString& text) { return QStringLiteral("'%1'").arg(text); }
-
 QString json(const QJsonArray& array) { return QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Compact)); }
 
 bool near(double a, double b) { return std::abs(a - b) < 1e-9 || (std::isnan(a) && std::isnan(b)); }
@@ -54,13 +52,6 @@ class WebBrowserTest : public QObject {
     QUrl page = server->url(QStringLiteral("http"));
     page.setPath(QStringLiteral("/keys.js"));
     QVERIFY2(browser->open(page), qPrintable(browser->error()));
-    // The page's document comes when the browser gets to it (slowly, on a
-    // loaded machine); until then the tab shows about:blank.
-    const QString loadedExpression =
-        QStringLiteral("location.href === %1 && document.readyState === 'complete'").arg(quoted(page.toString()));
-    const bool loaded =
-        QTest::qWaitFor([&] { return browser->evaluate(loadedExpression).value_or(QJsonValue()).toBool(); }, 60000);
-    QVERIFY2(loaded, qPrintable(browser->error()));
   }
   void cleanupTestCase() {
     browser.reset();

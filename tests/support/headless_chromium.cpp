@@ -3,6 +3,7 @@
 
 #include <unistd.h>
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -82,7 +83,20 @@ bool HeadlessChromium::open(const QUrl& page) {
   const auto attached = call("Target.attachToTarget", {{"targetId", target_}, {"flatten", true}});
   if (!attached) return false;
   session_ = attached->value("sessionId").toString();
-  return true;
+  const bool loaded = QTest::qWaitFor(
+      [&] {
+        return evaluate("location.href !== 'about:blank' && document.readyState === 'complete'")
+            .value_or(QJsonValue())
+            .toBool();
+      },
+      60000);
+  if (!loaded && error_.isEmpty()) error_ = page.toString() + ": not loaded";
+  return loaded;
+}
+
+QString HeadlessChromium::literal(const QString& text) {
+  const QString array = QString::fromUtf8(QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact));
+  return array.mid(1, array.size() - 2);
 }
 
 void HeadlessChromium::closePage() {

@@ -26,7 +26,9 @@ class HeadlessChromium {
   static bool installed();
 
   // Starts the browser if it is not running and opens `page` in a tab of
-  // its own (the last one is closed); false with error() set when it cannot.
+  // its own (the last one is closed), returning once the tab shows that
+  // page's document, loaded (before, it shows about:blank; slowly, on a
+  // loaded machine); false with error() set when it cannot.
   bool open(const QUrl& page);
   void closePage();
   // The value of a page expression (promises awaited); nothing, with
@@ -34,6 +36,9 @@ class HeadlessChromium {
   std::optional<QJsonValue> evaluate(const QString& expression);
   // One DevTools command, on the page when `onPage`; its result.
   std::optional<QJsonObject> call(const QString& method, const QJsonObject& params = {}, bool onPage = false);
+
+  // `text` as a JavaScript string literal, to put in an expression.
+  static QString literal(const QString& text);
 
   qint64 processId() const { return browser_.processId(); }
   QString error() const { return error_; }

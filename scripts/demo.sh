@@ -13,6 +13,9 @@ BIN="$BUILD_DIR/src/app/lunor-remote"
 SIGNAL="$BUILD_DIR/server/lunor-signal"
 [ -x "$BIN" ] && [ -x "$SIGNAL" ] || ./scripts/build.sh
 
+for tool in Xvnc xclock xeyes xlogo; do
+  command -v "$tool" >/dev/null || { echo "demo: $tool is missing (scripts/install-deps.sh --tests installs it)." >&2; exit 1; }
+done
 if [ -z "${DISPLAY:-}" ]; then
   echo "demo: the client window needs a display (\$DISPLAY is not set)." >&2
   exit 1

@@ -2,7 +2,7 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what lunor-bench-e2e draws and receives with, on top of
 # scripts/install-deps.sh: xterm and its fonts (the scrolling screen). The
-# browser receiver's Chromium comes with install-deps.sh (the tests use it).
+# browser receiver's Chromium comes with install-deps.sh --tests.
 set -euo pipefail
 
 SUDO=""

@@ -11,7 +11,7 @@ cd "$(dirname "$0")/.."
 out="${1:?usage: scripts/package.sh OUTDIR}"
 BUILD_DIR="${LUNOR_BUILD_DIR:-build}"
 command -v help2man >/dev/null && command -v dpkg-shlibdeps >/dev/null || {
-  echo "package.sh: help2man and dpkg-dev are needed (scripts/install-deps.sh installs them)" >&2
+  echo "package.sh: help2man and dpkg-dev are needed (scripts/install-deps.sh --tests installs them)" >&2
   exit 1
 }
 [ -f "$BUILD_DIR/CMakeCache.txt" ] || cmake -S . -B "$BUILD_DIR" -G Ninja

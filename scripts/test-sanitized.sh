@@ -10,6 +10,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD_DIR="${LUNOR_SANITIZE_BUILD_DIR:-build-sanitize}"
+./scripts/install-deps.sh --tests
 
 # The WebRTC library and Qt are not instrumented. One check cannot hold
 # across that boundary and is off:

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
-# Builds Lunor Remote and runs its whole test suite with CTest.
-# Each test starts the servers it needs itself, on loopback.
+# Installs what the tests need (when something is missing), builds Lunor
+# Remote and runs its whole test suite with CTest. Each test starts the
+# servers it needs itself, on loopback.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+./scripts/install-deps.sh --tests
 ./scripts/build.sh
 BUILD_DIR="${LUNOR_BUILD_DIR:-build}"
 cd "$BUILD_DIR"

@@ -190,6 +190,7 @@ int runHeadlessHost(QCoreApplication& app, const LaunchOptions& options) {
 
 int main(int argc, char** argv) {
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
+  lunor::failWritesPastFileSizeLimit();
   QStringList arguments;
   for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
   const auto parsed = lunor::parseCommandLine(arguments);

@@ -4,6 +4,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include "protocol/wire_text.h"
+
 namespace lunor {
 namespace {
 
@@ -35,7 +37,7 @@ QString sanitizeFileName(const QString& name) {
   clean.reserve(base.size());
   for (const QChar c : base) {
     const char16_t u = c.unicode();
-    if (u < 0x20 || u == 0x7f || (u >= 0x80 && u < 0xa0)) continue;  // control characters
+    if (u < 0x20 || u == 0x7f || (u >= 0x80 && u < 0xa0) || isBidiControl(u)) continue;  // controls, direction
     clean += c;
   }
   while (!clean.isEmpty() && (clean.front() == QLatin1Char('.') || clean.front().isSpace())) clean.remove(0, 1);

@@ -42,6 +42,7 @@ QByteArray encodeFileMessage(const FileMessage& m) {
       object[QStringLiteral("name")] = m.name;
       object[QStringLiteral("size")] = double(m.size);
       object[QStringLiteral("sha256")] = QString::fromLatin1(m.sha256.toHex());
+      if (!m.resumeKey.isEmpty()) object[QStringLiteral("resume")] = QString::fromLatin1(m.resumeKey.toHex());
       break;
     case Type::Accept:
     case Type::Ack:
@@ -81,6 +82,10 @@ std::optional<FileMessage> decodeFileMessage(const QByteArray& text) {
       m.sha256 = QByteArray::fromHex(hex.toLatin1());
       if (m.id.isEmpty() || m.id.size() > 64 || !size || hex.size() != 64 || m.sha256.size() != 32) return std::nullopt;
       m.size = *size;
+      // Optional; a malformed one is as none: the part is the transfer's own.
+      const QString resume = object.value(QLatin1String("resume")).toString();
+      if (resume.size() == 64) m.resumeKey = QByteArray::fromHex(resume.toLatin1());
+      if (m.resumeKey.size() != 32) m.resumeKey.clear();
       break;
     }
     case Type::Accept:

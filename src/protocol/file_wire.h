@@ -4,7 +4,9 @@
 // A file sent to the other side travels on a data channel of its own,
 // "file:<id>" (so that input and the picture never wait behind it), opened
 // by the sender once both sides announced "files". On it, as text:
-//   sender   {"t":"offer","id":ID,"name":NAME,"size":BYTES,"sha256":HEX}
+//   sender   {"t":"offer","id":ID,"name":NAME,"size":BYTES,"sha256":HEX,"resume":HEX}
+//            (resume: 32 random bytes of the sender's for this file, the
+//            same when it offers it again after a cut; optional)
 //   receiver {"t":"accept","offset":BYTES}  from where to send (a resumed
 //            transfer starts after what it already holds), or
 //            {"t":"decline","reason":TEXT}
@@ -32,6 +34,7 @@ struct FileMessage {
   QString name;      // offer, as the sender names it (sanitised on receipt)
   int64_t size = 0;  // offer
   QByteArray sha256; // offer: 32 bytes
+  QByteArray resumeKey;  // offer: 32 bytes, or empty
   int64_t offset = 0;  // accept, ack
   QString reason;      // decline, failed
 

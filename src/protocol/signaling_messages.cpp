@@ -43,12 +43,8 @@ QString peerText(const QString& text, int maxChars) {
   bool space = false;
   for (const QChar c : text) {
     const char16_t u = c.unicode();
-    // Bidirectional embeddings, overrides and isolates can make the text
-    // around a name read backwards; controls can drive a terminal.
-    const bool bidi = (u >= 0x202A && u <= 0x202E) || (u >= 0x2066 && u <= 0x2069) || u == 0x200E ||
-                      u == 0x200F || u == 0x061C;
-    const QChar::Category category = c.category();
-    if (category == QChar::Other_Control || bidi) {
+    // Controls can drive a terminal.
+    if (c.category() == QChar::Other_Control || isBidiControl(u)) {
       if (u == '\t' || u == '\n' || u == '\r') space = true;
       continue;
     }

@@ -20,6 +20,13 @@ std::optional<QString> utf8Text(const QByteArray& bytes);
 // owner keys and device keys.
 bool isHex64(QStringView text);
 
+// Bidirectional embeddings, overrides, isolates and marks: in a name they
+// can make the text around them read backwards ("facture\u202Efdp.desktop"
+// shows as "facturepdf.desktop"), so names from a peer go without them.
+constexpr bool isBidiControl(char16_t u) {
+  return (u >= 0x202A && u <= 0x202E) || (u >= 0x2066 && u <= 0x2069) || u == 0x200E || u == 0x200F || u == 0x061C;
+}
+
 // A size as the log and the peers' refusals say it: "12.3 Mio".
 QString mebibytes(int64_t bytes);
 

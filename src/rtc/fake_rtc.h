@@ -27,6 +27,7 @@ class FakeDataChannel final : public rtc::DataChannel {
   }
   uint64_t bufferedAmount() const override { return buffered; }
   void setObserver(rtc::DataChannelObserver* o) override { observer = o; }
+  void close() override { state_ = rtc::DataChannelState::Closed; }
 
   rtc::DataChannelState state_ = rtc::DataChannelState::Connecting;
   uint64_t buffered = 0;

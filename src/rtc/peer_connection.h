@@ -106,6 +106,9 @@ class DataChannel {
   virtual uint64_t bufferedAmount() const = 0;
   // The observer must outlive its registration; see the header comment.
   virtual void setObserver(DataChannelObserver* observer) = 0;
+  // Closes the channel once what was sent on it has left; the peer sees
+  // those messages, then the close.
+  virtual void close() = 0;
 };
 
 class PeerConnectionObserver {

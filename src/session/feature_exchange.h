@@ -43,10 +43,27 @@ class FeatureExchange final : public QObject {
   FeatureExchange(Negotiation& negotiation, Clipboard& clipboard, QSettings& settings, ClipboardSync::Log log,
                   QObject* parent = nullptr);
 
+  // Files going either way at once, those waiting for the person's answer
+  // included: beyond, ours wait their turn and the peer's are declined.
+  static constexpr int kMaxAtOnce = 8;
+  // Ended transfers still listed, the newest.
+  static constexpr int kMaxEndedRows = 20;
+  // How long the side that ended a transfer waits for the other to close
+  // its channel.
+  static constexpr int kCloseGraceMs = 10'000;
+
   // The role of the session being started.
   void setOpensChannels(bool opens) { opensChannels_ = opens; }
-  // The connection is gone: every feature stops until the next one.
-  void reset();
+  // How the connection went.
+  enum class Cut {
+    Lost,      // without either side meaning it: files being sent go on
+               // with the next connection to the same peer, parts are kept
+    Ended,     // by a person or a program: every transfer is cancelled
+    Replaced,  // for a new one within the same session (as Lost)
+  };
+  // Before the connection goes (its channels still carry a last word):
+  // every feature stops until the next one.
+  void reset(Cut cut);
 
   // What both sides may use (nothing until the peer announced).
   std::optional<PeerFeatures> common() const { return common_; }
@@ -63,6 +80,8 @@ class FeatureExchange final : public QObject {
   // ends are offered again, from where the receiver stopped, when the
   // next connection to the same peer agrees on files.
   void setPeerKey(const QString& key) { peerKey_ = key; }
+  // The host's room: the files received are kept apart by it.
+  void setRoom(const QString& room) { room_ = room; }
   // Sends the file at `path` on a channel of its own; false when the peer
   // takes no files (or not yet).
   bool sendFile(const QString& path);
@@ -90,15 +109,33 @@ class FeatureExchange final : public QObject {
 
   void fileChannelOpened(const QString& label);
   TransferChannel channelFor(const QString& label);
+  bool sendFile(const QString& path, const QByteArray& resumeKey);
+  // A transfer has ended: its channel closes, its row stays a while.
+  void transferEnded(const QString& label, bool outgoing, const TransferProgress& progress);
+  int going(bool outgoing) const;
+  // Opens the channels of files waiting their turn, while there is room.
+  void startQueued();
 
   Negotiation& negotiation_;
   QSettings& settings_;
   QString receiveFolder_;
   bool acceptsFilesUnasked_ = false;
   QString peerKey_;
-  std::pair<QString, QStringList> unfinished_;  // the peer's key, the paths
+  QString room_;
+  FileReader reader_;
+  // Files cut off with the last connection, to send again to the same peer.
+  struct Unfinished {
+    QString label;  // as listed
+    QString path;
+    QByteArray resumeKey;
+    TransferProgress progress;
+  };
+  QString unfinishedPeer_;
+  std::vector<Unfinished> unfinished_;
   std::map<QString, std::unique_ptr<FileSender>> senders_;
   std::map<QString, std::unique_ptr<FileReceiver>> receivers_;
+  std::vector<QString> queued_;  // senders waiting their turn, in order
+  std::vector<Transfer> ended_;  // oldest first
   ClipboardSync::Log log_;
   ClipboardSync clipboard_;
   ChannelPump clipboardPump_;

@@ -1,13 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "session/file_transfer.h"
 
-#include <cstring>
-#include <thread>
+#include <utility>
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QStorageInfo>
 
 #include "protocol/file_names.h"
 #include "protocol/wire_text.h"
@@ -18,19 +15,6 @@ namespace {
 using State = TransferProgress::State;
 using Type = FileMessage::Type;
 
-// Partial files by content (digest and size), process-wide: the same file
-// offered again, on a new connection or by a new process, goes on where it
-// stopped; one receiver at a time writes a part. Main thread.
-struct Partial {
-  QString path;
-  bool inUse = false;
-};
-QHash<QByteArray, Partial>& partials() {
-  static QHash<QByteArray, Partial> byContent;
-  return byContent;
-}
-QByteArray contentKey(const FileMessage& offer) { return offer.sha256.toHex() + '/' + QByteArray::number(offer.size); }
-
 bool over(State state) { return state != State::Waiting && state != State::Running; }
 
 double rate(int64_t bytes, const QElapsedTimer& clock) {
@@ -38,23 +22,39 @@ double rate(int64_t bytes, const QElapsedTimer& clock) {
   return ms > 0 ? double(bytes) * 1000.0 / double(ms) : 0;
 }
 
+const QString kWriteFailed = QStringLiteral("écriture impossible");
 
 }  // namespace
+
+// ---------------------------------------------------------------- reader --
+
+void FileReader::digest(QObject* asker, const QString& path, int64_t bytes, Done done) {
+  using Result = std::pair<std::shared_ptr<Sha256>, QString>;
+  worker_.run<Result>(
+      this,
+      [path, bytes] {
+        auto digest = std::make_shared<Sha256>();
+        QFile file(path);
+        QString error;
+        if (!file.open(QIODevice::ReadOnly)) return Result{nullptr, file.errorString()};
+        if (!digest->addFrom(file, bytes, &error)) return Result{nullptr, error};
+        return Result{digest, QString()};
+      },
+      [asker = QPointer<QObject>(asker), done = std::move(done)](Result result) {
+        if (asker) done(std::move(result.first), result.second);
+      });
+}
 
 // -------------------------------------------------------------- receiver --
 
 FileReceiver::FileReceiver(Settings settings, TransferChannel channel, QObject* parent)
-    : QObject(parent), settings_(std::move(settings)), channel_(std::move(channel)) {
-  if (!settings_.freeBytes) {
-    settings_.freeBytes = [](const QString& folder) { return int64_t(QStorageInfo(folder).bytesAvailable()); };
-  }
-}
+    : QObject(parent), settings_(std::move(settings)), channel_(std::move(channel)) {}
 
 FileReceiver::~FileReceiver() {
   // Gone without an end (its session went): what it wrote waits for the
-  // same file offered again.
+  // same sender to go on.
   file_.close();
-  releasePartial(/*keep=*/true);
+  releasePart(/*keep=*/true);
 }
 
 QString FileReceiver::savedPath() const {
@@ -64,56 +64,9 @@ QString FileReceiver::savedPath() const {
 void FileReceiver::receive(const QByteArray& data, bool binary) {
   if (over(progress_.state)) return;
   if (binary) {
-    if (progress_.state != State::Running || !file_.isOpen()) return;
-    if (progress_.confirmed + data.size() > progress_.size) {
-      channel_.send(encodeFileMessage({.type = Type::Failed, .reason = QStringLiteral("plus d’octets qu’annoncé")}), false);
-      finish(State::Failed, QStringLiteral("plus d’octets qu’annoncé"));
-      removePartial();
-      return;
-    }
-    if (file_.write(data) != data.size()) {
-      channel_.send(encodeFileMessage({.type = Type::Failed, .reason = QStringLiteral("écriture impossible")}), false);
-      finish(State::Failed, QStringLiteral("écriture impossible : ") + file_.errorString());
-      removePartial();
-      return;
-    }
-    hash_.add(data);
-    progress_.confirmed += data.size();
-    progress_.bytesPerSecond = rate(progress_.confirmed - startOffset_, clock_);
-    if (progress_.confirmed == progress_.size) {
-      file_.close();
-      if (hash_.result() != offer_.sha256) {
-        channel_.send(encodeFileMessage({.type = Type::Failed, .reason = QStringLiteral("empreinte SHA-256 différente")}), false);
-        removePartial();
-        finish(State::Failed, QStringLiteral("empreinte SHA-256 différente : fichier supprimé"));
-        return;
-      }
-      // The name chosen with the part, unless a file took it meanwhile.
-      QString final = partialPath_.chopped(int(std::strlen(".part")));
-      if (QFileInfo::exists(final)) {
-        final = QDir(settings_.folder).filePath(unusedFileName(settings_.folder, QFileInfo(final).fileName()));
-      }
-      if (!QFile::rename(partialPath_, final)) {
-        channel_.send(encodeFileMessage({.type = Type::Failed, .reason = QStringLiteral("écriture impossible")}), false);
-        removePartial();
-        finish(State::Failed, QStringLiteral("impossible de nommer le fichier reçu"));
-        return;
-      }
-      progress_.name = QFileInfo(final).fileName();
-      releasePartial(/*keep=*/false);
-      channel_.send(encodeFileMessage({.type = Type::Done}), false);
-      finish(State::Done);
-      return;
-    }
-    if (progress_.confirmed - lastAck_ >= kAckEveryBytes) {
-      file_.flush();
-      lastAck_ = progress_.confirmed;
-      channel_.send(encodeFileMessage({.type = Type::Ack, .offset = lastAck_}), false);
-    }
-    Q_EMIT progressChanged();
+    if (progress_.state == State::Running && file_.isOpen()) written(data);
     return;
   }
-
   const auto message = decodeFileMessage(data);
   if (!message) return;
   switch (message->type) {
@@ -126,19 +79,18 @@ void FileReceiver::receive(const QByteArray& data, bool binary) {
         decline(QStringLiteral("fichier trop grand (%1, limite %2)").arg(mebibytes(message->size), mebibytes(settings_.maxBytes)));
         return;
       }
-      QDir().mkpath(settings_.folder);
-      const auto partial = partials().constFind(contentKey(*message));
-      const int64_t held =
-          partial != partials().cend() && !partial->inUse ? std::min<int64_t>(QFileInfo(partial->path).size(), message->size) : 0;
-      if (settings_.freeBytes(settings_.folder) < message->size - held) {
-        decline(QStringLiteral("pas assez de place (%1 nécessaires)").arg(mebibytes(message->size - held)));
+      auto& parts = ReceivedParts::of(settings_.folder);
+      const int64_t held = parts.held({settings_.peer, offer_.resumeKey, offer_.sha256, offer_.size});
+      if (const auto refusal = parts.refusal(message->size - held, settings_.freeBytes)) {
+        decline(*refusal);
         return;
       }
       Q_EMIT offered();
       return;
     }
     case Type::Cancel:
-      removePartial();
+      releasePart(/*keep=*/false);
+      progress_.peerEnded = true;
       finish(State::Cancelled, QStringLiteral("annulé par l’autre ordinateur"));
       return;
     default:
@@ -146,84 +98,122 @@ void FileReceiver::receive(const QByteArray& data, bool binary) {
   }
 }
 
-void FileReceiver::accept() {
-  if (progress_.state != State::Waiting || offer_.id.isEmpty()) return;
-  // Resumed: what an earlier connection wrote, read again for the digest.
-  Partial& partial = partials()[contentKey(offer_)];
-  if (partial.inUse || partial.path.isEmpty() || !QFileInfo::exists(partial.path)) {
-    if (partial.inUse) {
-      // The same file arriving twice at once: this one in a part of its own.
-      const QString name = unusedFileName(settings_.folder, progress_.name);
-      partialPath_ = QDir(settings_.folder).filePath(name + QStringLiteral(".part"));
-    } else {
-      const QString name = unusedFileName(settings_.folder, progress_.name);
-      partial.path = partialPath_ = QDir(settings_.folder).filePath(name + QStringLiteral(".part"));
-      partial.inUse = ownsPartial_ = true;
+void FileReceiver::written(const QByteArray& data) {
+  if (progress_.confirmed + data.size() > progress_.size) {
+    return fail(QStringLiteral("plus d’octets qu’annoncé"), QStringLiteral("plus d’octets qu’annoncé"));
+  }
+  // Unbuffered: a write the disk refuses (full, a quota, a size limit)
+  // fails here, not later at a flush nobody reads.
+  if (file_.write(data) != data.size()) return fail(kWriteFailed, kWriteFailed + QStringLiteral(" : ") + file_.errorString());
+  hash_.add(data);
+  progress_.confirmed += data.size();
+  progress_.bytesPerSecond = rate(progress_.confirmed - startOffset_, clock_);
+  ReceivedParts::of(settings_.folder).written(part_->key, progress_.confirmed);
+  if (progress_.confirmed == progress_.size) return complete();
+  if (progress_.confirmed - lastAck_ >= kAckEveryBytes) {
+    lastAck_ = progress_.confirmed;
+    channel_.send(encodeFileMessage({.type = Type::Ack, .offset = lastAck_}), false);
+  }
+  Q_EMIT progressChanged();
+}
+
+void FileReceiver::complete() {
+  // What the disk holds, not what was handed to it.
+  const bool flushed = file_.flush();
+  const QString error = file_.errorString();
+  file_.close();
+  const int64_t onDisk = QFileInfo(part_->path).size();
+  if (!flushed || onDisk != offer_.size) {
+    return fail(kWriteFailed, QStringLiteral("écriture impossible : %1 octets sur %2 écrits%3")
+                                  .arg(onDisk)
+                                  .arg(offer_.size)
+                                  .arg(flushed ? QString() : QStringLiteral(" (") + error + QLatin1Char(')')));
+  }
+  if (hash_.result() != offer_.sha256) {
+    return fail(QStringLiteral("empreinte SHA-256 différente"), QStringLiteral("empreinte SHA-256 différente : fichier supprimé"));
+  }
+  // The name the person was shown, unless a file took it meanwhile.
+  for (int attempt = 0;; ++attempt) {
+    const QString name = unusedFileName(settings_.folder, progress_.name);
+    if (QFile::rename(part_->path, QDir(settings_.folder).filePath(name))) {
+      progress_.name = name;
+      break;
     }
-  } else {
-    partialPath_ = partial.path;
-    partial.inUse = ownsPartial_ = true;
+    if (attempt == 3) return fail(kWriteFailed, QStringLiteral("impossible de nommer le fichier reçu"));
   }
-  file_.setFileName(partialPath_);
-  if (!file_.open(QIODevice::ReadWrite)) {
-    releasePartial(/*keep=*/false);
-    decline(QStringLiteral("écriture impossible : ") + file_.errorString());
-    return;
+  releasePart(/*keep=*/false);
+  channel_.send(encodeFileMessage({.type = Type::Done}), false);
+  finish(State::Done);
+}
+
+void FileReceiver::fail(const QString& wire, const QString& reason) {
+  if (!wire.isEmpty()) channel_.send(encodeFileMessage({.type = Type::Failed, .reason = wire}), false);
+  releasePart(/*keep=*/false);
+  finish(State::Failed, reason);
+}
+
+void FileReceiver::accept() {
+  if (progress_.state != State::Waiting || offer_.id.isEmpty() || accepted_) return;
+  QString error;
+  part_ = ReceivedParts::of(settings_.folder)
+              .take({settings_.peer, offer_.resumeKey, offer_.sha256, offer_.size}, progress_.name, &error);
+  if (!part_) return decline(kWriteFailed + QStringLiteral(" : ") + error);
+  accepted_ = true;
+  const int64_t held = part_->held;
+  if (held == 0) return resumeFrom(0, std::make_shared<Sha256>(), {});
+  // Resumed: what an earlier connection wrote, read again for the digest,
+  // off the main thread (parts of gigabytes).
+  if (!settings_.reader) return resumeFrom(0, std::make_shared<Sha256>(), {});
+  settings_.reader->digest(this, part_->path, held, [this, held](std::shared_ptr<Sha256> digest, const QString& error) {
+    resumeFrom(held, std::move(digest), error);
+  });
+}
+
+void FileReceiver::resumeFrom(int64_t held, std::shared_ptr<Sha256> digest, const QString& error) {
+  if (progress_.state != State::Waiting || !part_) return;  // ended meanwhile
+  if (!digest) held = 0, digest = std::make_shared<Sha256>();  // unreadable: start over
+  (void)error;
+  file_.setFileName(part_->path);
+  if (!file_.open(QIODevice::ReadWrite | QIODevice::Unbuffered) || !file_.resize(held) || !file_.seek(held)) {
+    const QString reason = kWriteFailed + QStringLiteral(" : ") + file_.errorString();
+    releasePart(/*keep=*/false);
+    return decline(reason);
   }
-  int64_t held = std::min<int64_t>(file_.size(), offer_.size);
-  file_.resize(held);
-  hash_.reset();
-  for (int64_t at = 0; at < held;) {
-    const QByteArray piece = file_.read(std::min<int64_t>(held - at, 1 << 20));
-    if (piece.isEmpty()) break;
-    hash_.add(piece);
-    at += piece.size();
-  }
-  file_.seek(held);
+  std::swap(hash_, *digest);
   progress_.confirmed = lastAck_ = startOffset_ = held;
   progress_.state = State::Running;
   progress_.resumedFrom = held;
+  ReceivedParts::of(settings_.folder).written(part_->key, held);
   clock_.start();
   channel_.send(encodeFileMessage({.type = Type::Accept, .offset = held}), false);
   Q_EMIT progressChanged();
-  if (held == offer_.size) receive(QByteArray(), true);  // everything was there: check it now
+  if (held == offer_.size) complete();  // everything was there: check it now
 }
 
 void FileReceiver::decline(const QString& reason) {
   if (over(progress_.state)) return;
   channel_.send(encodeFileMessage({.type = Type::Decline, .reason = reason}), false);
+  releasePart(/*keep=*/false);
   finish(State::Declined, reason);
 }
 
 void FileReceiver::cancel() {
   if (over(progress_.state)) return;
   channel_.send(encodeFileMessage({.type = Type::Cancel}), false);
-  removePartial();
+  releasePart(/*keep=*/false);
   finish(State::Cancelled, QStringLiteral("annulé"));
 }
 
 void FileReceiver::interrupt() {
   if (over(progress_.state)) return;
-  file_.flush();
-  file_.close();
-  releasePartial(/*keep=*/true);
+  releasePart(/*keep=*/true);
   finish(State::Failed, QStringLiteral("connexion perdue : reprise à la prochaine offre"));
 }
 
-void FileReceiver::removePartial() {
+void FileReceiver::releasePart(bool keep) {
   file_.close();
-  if (!partialPath_.isEmpty()) QFile::remove(partialPath_);
-  releasePartial(/*keep=*/false);
-}
-
-void FileReceiver::releasePartial(bool keep) {
-  if (!ownsPartial_) return;
-  ownsPartial_ = false;
-  if (keep) {
-    partials()[contentKey(offer_)].inUse = false;
-  } else {
-    partials().remove(contentKey(offer_));
-  }
+  if (!part_) return;
+  ReceivedParts::of(settings_.folder).release(std::exchange(part_, std::nullopt)->key, keep);
 }
 
 void FileReceiver::finish(State state, const QString& reason) {
@@ -234,44 +224,32 @@ void FileReceiver::finish(State state, const QString& reason) {
 
 // ---------------------------------------------------------------- sender --
 
-FileSender::FileSender(QString path, QString id, TransferChannel channel, QString name, QObject* parent)
-    : QObject(parent), path_(std::move(path)), id_(std::move(id)), channel_(std::move(channel)) {
+FileSender::FileSender(QString path, QString id, QByteArray resumeKey, TransferChannel channel, FileReader& reader,
+                       QString name, QObject* parent)
+    : QObject(parent),
+      path_(std::move(path)),
+      id_(std::move(id)),
+      resumeKey_(std::move(resumeKey)),
+      channel_(std::move(channel)),
+      reader_(reader) {
   progress_.name = name.isEmpty() ? QFileInfo(path_).fileName() : std::move(name);
   connect(&timer_, &QTimer::timeout, this, &FileSender::pump);
 }
 
 void FileSender::start() {
-  // The digest takes a while for a large file: off the main thread.
-  // The answer goes through the application object: the sender may be gone
-  // by then, which only the main thread, where it lives and dies, can tell.
-  std::thread([path = path_, alive = std::weak_ptr<bool>(alive_), self = this] {
-    QFile file(path);
-    QString error;
-    QByteArray digest;
-    if (file.open(QIODevice::ReadOnly)) {
-      digest = Sha256::of(file, &error);
-    } else {
-      error = file.errorString();
-    }
-    QMetaObject::invokeMethod(
-        QCoreApplication::instance(),
-        [self, alive, digest, error] {
-          if (!alive.expired()) self->offer(digest, error);
-        },
-        Qt::QueuedConnection);
-  }).detach();
+  reader_.digest(this, path_, -1, [this](std::shared_ptr<Sha256> digest, const QString& error) { offer(digest, error); });
 }
 
-void FileSender::offer(const QByteArray& digest, const QString& error) {
+void FileSender::offer(const std::shared_ptr<Sha256>& digest, const QString& error) {
   if (over(progress_.state)) return;
   file_.setFileName(path_);
-  if (!error.isEmpty() || !file_.open(QIODevice::ReadOnly)) {
+  if (!digest || !file_.open(QIODevice::ReadOnly)) {
     finish(State::Failed, QStringLiteral("lecture impossible : ") + (error.isEmpty() ? file_.errorString() : error));
     return;
   }
   progress_.size = file_.size();
   channel_.send(encodeFileMessage({.type = Type::Offer, .id = id_, .name = progress_.name, .size = progress_.size,
-                                   .sha256 = digest}),
+                                   .sha256 = digest->result(), .resumeKey = resumeKey_}),
                 false);
 }
 
@@ -297,15 +275,19 @@ void FileSender::receive(const QByteArray& data, bool binary) {
       return;
     case Type::Done:
       progress_.confirmed = progress_.size;
+      progress_.peerEnded = true;
       finish(State::Done);
       return;
     case Type::Decline:
+      progress_.peerEnded = true;
       finish(State::Declined, message->reason);
       return;
     case Type::Failed:
+      progress_.peerEnded = true;
       finish(State::Failed, message->reason);
       return;
     case Type::Cancel:
+      progress_.peerEnded = true;
       finish(State::Cancelled, QStringLiteral("annulé par l’autre ordinateur"));
       return;
     case Type::Offer:
@@ -350,6 +332,7 @@ void FileSender::pump() {
   while (sent_ < progress_.size && (room = inFlightRoom()) && pieces++ < kPiecesPerTurn) {
     const QByteArray chunk = file_.read(kFileChunkBytes);
     if (chunk.isEmpty()) {
+      channel_.send(encodeFileMessage({.type = Type::Cancel}), false);  // the receiver waits for no more
       finish(State::Failed, QStringLiteral("lecture impossible : ") + file_.errorString());
       return;
     }

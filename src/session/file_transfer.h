@@ -5,12 +5,12 @@
 // protocol/file_wire.h). The sender offers the file with its SHA-256 and
 // sends its bytes from the offset the receiver asks for, a piece at a time
 // while the channel's buffer stays low, never the whole file in memory; the
-// receiver writes "<name>.part" in its folder, confirms what it wrote now
-// and then, and at the end compares the digest: a match renames the file to
-// its name, a mismatch removes it and says so. A transfer cut by a lost
-// connection resumes from what the receiver holds when the same file (the
-// same digest and size) is offered again, on any connection to this
-// process. Main thread.
+// receiver writes a part (ReceivedParts), confirms what it wrote now and
+// then, and at the end checks what is on disk and the digest: a match moves
+// the part to its name, a mismatch removes it and says so. A transfer cut
+// by a lost connection resumes from what the receiver holds when the same
+// sender offers the same file again (with the same resume key). Files are
+// read for their digests off the main thread (FileReader). Main thread.
 
 #include <cstdint>
 #include <functional>
@@ -19,16 +19,37 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QObject>
+#include <QPointer>
 #include <QTimer>
 
 #include "protocol/file_wire.h"
+#include "session/received_parts.h"
 #include "session/sha256.h"
+#include "system/worker_thread.h"
 
 namespace lunor {
 
+// Reads files for their digests on a thread of its own, one at a time.
+class FileReader final : public QObject {
+  Q_OBJECT
+
+ public:
+  FileReader() = default;
+  // The digest state of the first `bytes` of the file at `path` (all of it
+  // when negative), to go on adding to; an error instead when it cannot be
+  // read. `done` runs on the main thread, and not at all once `asker` has
+  // gone.
+  using Done = std::function<void(std::shared_ptr<Sha256> digest, const QString& error)>;
+  void digest(QObject* asker, const QString& path, int64_t bytes, Done done);
+
+ private:
+  WorkerThread worker_{QStringLiteral("lunor-file-digest")};
+};
+
 // What both ends show: where the transfer is, and how fast it goes.
 struct TransferProgress {
-  enum class State { Waiting, Running, Done, Failed, Cancelled, Declined };
+  // Interrupted: cut off with its connection; goes on with the next one.
+  enum class State { Waiting, Running, Done, Failed, Cancelled, Declined, Interrupted };
   State state = State::Waiting;
   QString name;            // as saved (receiver) or as sent (sender)
   int64_t size = 0;
@@ -36,6 +57,7 @@ struct TransferProgress {
   double bytesPerSecond = 0;
   int64_t resumedFrom = 0; // what an earlier connection had written
   QString reason;          // Failed, Declined
+  bool peerEnded = false;  // ended by the other side's word: nothing more comes
 };
 
 // How a transfer's end talks to its channel.
@@ -55,8 +77,10 @@ class FileReceiver final : public QObject {
   struct Settings {
     QString folder;    // created when missing
     int64_t maxBytes;  // the largest file accepted
+    QString peer;      // whom the files come from (the host's room)
+    FileReader* reader = nullptr;  // borrowed; outlives the receiver
     // Free bytes where files go; the default asks the file system.
-    std::function<int64_t(const QString& folder)> freeBytes;
+    ReceivedParts::FreeBytes freeBytes;
   };
 
   FileReceiver(Settings settings, TransferChannel channel, QObject* parent = nullptr);
@@ -81,22 +105,25 @@ class FileReceiver final : public QObject {
   void progressChanged();
 
  private:
+  void written(const QByteArray& data);
+  void complete();
+  // Ends it, telling the sender `wire` when not empty.
+  void fail(const QString& wire, const QString& reason);
+  void resumeFrom(int64_t held, std::shared_ptr<Sha256> digest, const QString& error);
   void finish(TransferProgress::State state, const QString& reason = {});
-  void removePartial();
-  // Lets go of the part held for this content: kept for the same file
-  // offered again, or forgotten.
-  void releasePartial(bool keep);
+  // Lets go of the part: kept for the same sender going on later, or removed.
+  void releasePart(bool keep);
 
   Settings settings_;
   TransferChannel channel_;
   TransferProgress progress_;
   FileMessage offer_;
-  QString partialPath_;
+  std::optional<ReceivedParts::Part> part_;  // while this transfer writes it
+  bool accepted_ = false;                      // reading what the part held
   QFile file_;
   Sha256 hash_;
   int64_t lastAck_ = 0;
   int64_t startOffset_ = 0;  // where this connection's part began
-  bool ownsPartial_ = false;  // this receiver writes the part its content is known by
   QElapsedTimer clock_;
 };
 
@@ -114,11 +141,14 @@ class FileSender final : public QObject {
   static constexpr int kPiecesPerTurn = 8;
   static constexpr int kPollMs = 5;  // while the buffer is full
 
-  // id: the same for the same file across connections (resumption); name:
-  // the one offered, the file's own when empty.
-  FileSender(QString path, QString id, TransferChannel channel, QString name = {}, QObject* parent = nullptr);
+  // id: the transfer's; resumeKey: the same for the same file across
+  // connections (the receiver goes on from its part only for it; empty:
+  // never); name: the one offered, the file's own when empty. reader is
+  // borrowed and outlives the sender.
+  FileSender(QString path, QString id, QByteArray resumeKey, TransferChannel channel, FileReader& reader,
+             QString name = {}, QObject* parent = nullptr);
 
-  // Reads the file for its digest (a worker thread), then offers it.
+  // Reads the file for its digest (off the main thread), then offers it.
   void start();
   void receive(const QByteArray& data, bool binary);
   void cancel();
@@ -130,12 +160,13 @@ class FileSender final : public QObject {
   bool resumable() const;
   QString id() const { return id_; }
   QString path() const { return path_; }
+  QByteArray resumeKey() const { return resumeKey_; }
 
  Q_SIGNALS:
   void progressChanged();
 
  private:
-  void offer(const QByteArray& digest, const QString& error);
+  void offer(const std::shared_ptr<Sha256>& digest, const QString& error);
   void pump();
   bool inFlightRoom() const;
   static int64_t window();
@@ -143,14 +174,15 @@ class FileSender final : public QObject {
 
   QString path_;
   QString id_;
+  QByteArray resumeKey_;
   TransferChannel channel_;
+  FileReader& reader_;
   TransferProgress progress_;
   QFile file_;
   int64_t sent_ = 0;
   bool interrupted_ = false;
   QTimer timer_;
   QElapsedTimer clock_;
-  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);  // expires with the sender, for the digest's worker
 };
 
 }  // namespace lunor

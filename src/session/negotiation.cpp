@@ -35,8 +35,9 @@ std::optional<PeerFeatures> featuresIn(const std::string& text) {
 // messages to the main thread in order.
 class Negotiation::ChannelTap final : public rtc::DataChannelObserver {
  public:
-  ChannelTap(Negotiation& owner, Epoch::Ticket ticket, QString label)
-      : owner_(owner), ticket_(std::move(ticket)), label_(std::move(label)) {}
+  ChannelTap(Negotiation& owner, Epoch::Ticket ticket, QString label, const rtc::DataChannel* channel)
+      : owner_(owner), ticket_(std::move(ticket)), label_(std::move(label)), channel_(channel) {}
+  const rtc::DataChannel* channel() const { return channel_; }
 
   void onStateChange(rtc::DataChannelState state) override {
     owner_.log_(QStringLiteral("🔗 '%1' state = %2").arg(label_).arg(static_cast<int>(state)));
@@ -54,6 +55,7 @@ class Negotiation::ChannelTap final : public rtc::DataChannelObserver {
   Negotiation& owner_;  // outlives the tap: its observer owns it
   const Epoch::Ticket ticket_;
   const QString label_;
+  const rtc::DataChannel* channel_;  // the one it listens to, to find it by
 };
 
 // Receives one connection's events on the library's threads. Everything it
@@ -67,7 +69,7 @@ class Negotiation::Observer final : public rtc::PeerConnectionObserver,
 
   // Listens to `channel`, not "control", until detach().
   void watchExtra(const std::shared_ptr<rtc::DataChannel>& channel) {
-    auto tap = std::make_unique<ChannelTap>(owner_, ticket_, QString::fromStdString(channel->label()));
+    auto tap = std::make_unique<ChannelTap>(owner_, ticket_, QString::fromStdString(channel->label()), channel.get());
     ChannelTap* raw = tap.get();
     {
       std::lock_guard lock(mutex_);
@@ -75,6 +77,26 @@ class Negotiation::Observer final : public rtc::PeerConnectionObserver,
       taps_.push_back(std::move(tap));
     }
     channel->setObserver(raw);
+  }
+
+  // Stops listening to `channel`: no call of its tap is under way when
+  // this returns. Main thread.
+  void unwatch(const std::shared_ptr<rtc::DataChannel>& channel) {
+    std::unique_ptr<ChannelTap> tap;
+    {
+      std::lock_guard lock(mutex_);
+      const auto found = std::find(channels_.begin(), channels_.end(), channel);
+      if (found == channels_.end()) return;
+      channels_.erase(found);
+      for (auto t = taps_.begin(); t != taps_.end(); ++t) {
+        if ((*t)->channel() == channel.get()) {
+          tap = std::move(*t);
+          taps_.erase(t);
+          break;
+        }
+      }
+    }
+    channel->setObserver(nullptr);  // waits for a call in flight; the tap goes after it
   }
 
   // Listens to `channel` until detach().
@@ -253,6 +275,15 @@ void Negotiation::extraChannelState(const QString& label, rtc::DataChannelState 
   if (!extraChannels_.count(label)) return;  // announced before its adoption: adoptExtra() tells
   if (state == rtc::DataChannelState::Open) Q_EMIT channelOpened(label);
   if (state == rtc::DataChannelState::Closed) Q_EMIT channelClosed(label);
+}
+
+void Negotiation::closeChannel(const QString& label) {
+  const auto found = extraChannels_.find(label);
+  if (found == extraChannels_.end()) return;
+  const std::shared_ptr<rtc::DataChannel> channel = std::move(found->second);
+  extraChannels_.erase(found);
+  if (observer_) observer_->unwatch(channel);
+  channel->close();
 }
 
 bool Negotiation::sendOn(const QString& label, const QByteArray& data, bool binary) {

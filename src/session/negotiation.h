@@ -69,6 +69,9 @@ class Negotiation final : public QObject {
   // Makes an ordered channel `label` (false without a connection, or when
   // one of that label exists); channelOpened() follows (at least once).
   bool openChannel(const QString& label);
+  // Closes the channel `label` (after what was sent on it) and forgets it;
+  // nothing more of it is heard.
+  void closeChannel(const QString& label);
   // False when the channel is not open or refused the message.
   bool sendOn(const QString& label, const QByteArray& data, bool binary);
   // Bytes waiting in the channel's buffer (0 without the channel).

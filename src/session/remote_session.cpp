@@ -305,9 +305,10 @@ void RemoteSession::handlePayload(const incoming::Signal& signal) {
 bool RemoteSession::createPeerConnection() {
   Q_ASSERT(isMainThread());
   if (!factory_) return false;
-  features_->reset();
+  features_->reset(FeatureExchange::Cut::Replaced);
   // A client's files cut off with a connection go on with the same host.
   features_->setPeerKey(role_->role() == Role::Client ? roomId() : QString());
+  features_->setRoom(roomId());
   if (!negotiation_.create(*factory_, peerConfiguration(), role_->controlReceiver())) {
     return false;
   }
@@ -384,8 +385,8 @@ void RemoteSession::useRole(Role role) {
 void RemoteSession::replaceRole(std::unique_ptr<SessionRole> role) {
   // Nothing of the old role may still be reached: its connection closes and
   // the work it queued belongs to an epoch that is over.
+  features_->reset(FeatureExchange::Cut::Ended);
   negotiation_.close();
-  features_->reset();
   disconnectSignaling();
   role_ = std::move(role);
   if (role_) {
@@ -433,21 +434,25 @@ bool RemoteSession::end(const QString& reason, bool silent, EndCause cause) {
   environment_.panels().hideFloatingHud();
   role_->ending(reason, started);
 
-  teardown(QStringLiteral("endOnce(") + reason + QLatin1Char(')'));
+  // Files cut off by a lost connection go on with the next one; an end
+  // someone meant ends them.
+  const bool lost = cause == EndCause::PeerLost || cause == EndCause::PeerLeft;
+  teardown(QStringLiteral("endOnce(") + reason + QLatin1Char(')'),
+           lost ? FeatureExchange::Cut::Lost : FeatureExchange::Cut::Ended);
   role_->ended();
   isEnding_ = false;
   return true;
 }
 
-void RemoteSession::teardown(const QString& reason) {
+void RemoteSession::teardown(const QString& reason, FeatureExchange::Cut cut) {
   Q_ASSERT(isMainThread());
   if (isTornDown_) return;
   isTornDown_ = true;
   generation_ = QUuid::createUuid();
   log(QStringLiteral("🧹 Teardown (") + reason + QLatin1Char(')'));
   iceDownTimer_.stop();
-  negotiation_.close();  // renews the epoch: late library events are dropped
-  features_->reset();
+  features_->reset(cut);  // while the channels can still carry a cancel
+  negotiation_.close();   // renews the epoch: late library events are dropped
   role_->tearingDown();
   disconnectSignaling();
   resetAfterTeardown();

@@ -29,12 +29,12 @@
 #include "protocol/quality_profile.h"
 #include "rtc/peer_connection.h"
 #include "session/epoch.h"
+#include "session/feature_exchange.h"
 #include "session/negotiation.h"
 #include "session/session_role.h"
 
 namespace lunor {
 
-class FeatureExchange;
 class SessionEnvironment;
 class SignalingClient;
 struct ControlMessage;
@@ -257,7 +257,7 @@ class RemoteSession final : public QObject, private SessionCore {
   // False when the session had already ended.
   bool end(const QString& reason, bool silent, EndCause cause);
   void setRunning(bool running);
-  void teardown(const QString& reason);
+  void teardown(const QString& reason, FeatureExchange::Cut cut);
   void resetAfterTeardown();
   // Runs `call` now when on the main thread, else queues it there.
   void onMain(std::function<void()> call);

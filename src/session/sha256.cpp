@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "session/sha256.h"
 
+#include <algorithm>
+
 #include <openssl/evp.h>
 
 #include <QIODevice>
@@ -14,6 +16,8 @@ struct Sha256::Context {
 
 Sha256::Sha256() : context_(std::make_unique<Context>()) { reset(); }
 Sha256::~Sha256() = default;
+Sha256::Sha256(Sha256&&) noexcept = default;
+Sha256& Sha256::operator=(Sha256&&) noexcept = default;
 
 void Sha256::reset() { EVP_DigestInit_ex(context_->md, EVP_sha256(), nullptr); }
 
@@ -33,19 +37,25 @@ QByteArray Sha256::result() const {
   return digest;
 }
 
-QByteArray Sha256::of(QIODevice& device, QString* error) {
-  Sha256 hash;
+bool Sha256::addFrom(QIODevice& device, int64_t bytes, QString* error) {
   QByteArray buffer(1 << 20, Qt::Uninitialized);
-  for (;;) {
-    const qint64 read = device.read(buffer.data(), buffer.size());
-    if (read < 0) {
-      if (error) *error = device.errorString();
-      return {};
+  for (int64_t left = bytes; left != 0;) {
+    const qint64 want = left < 0 ? buffer.size() : std::min<int64_t>(left, buffer.size());
+    const qint64 read = device.read(buffer.data(), want);
+    if (read < 0 || (read == 0 && left > 0)) {
+      if (error) *error = read < 0 ? device.errorString() : QStringLiteral("fichier plus court qu’attendu");
+      return false;
     }
     if (read == 0) break;
-    hash.add(buffer.constData(), read);
+    add(buffer.constData(), read);
+    if (left > 0) left -= read;
   }
-  return hash.result();
+  return true;
+}
+
+QByteArray Sha256::of(QIODevice& device, QString* error) {
+  Sha256 hash;
+  return hash.addFrom(device, -1, error) ? hash.result() : QByteArray();
 }
 
 }  // namespace lunor

@@ -56,6 +56,11 @@ QVariantList transferRows(const std::vector<FeatureExchange::Transfer>& transfer
         state = QStringLiteral("declined");
         detail = QStringLiteral("Refusé : ") + p.reason;
         break;
+      case State::Interrupted:
+        state = QStringLiteral("interrupted");
+        detail = QStringLiteral("Connexion coupée à %1 sur %2 : reprise à la prochaine connexion")
+                     .arg(byteSizeText(p.confirmed), byteSizeText(p.size));
+        break;
     }
     const double fraction = p.size > 0 ? std::clamp(double(p.confirmed) / double(p.size), 0.0, 1.0)
                                        : (p.state == State::Done ? 1.0 : 0.0);
@@ -65,7 +70,8 @@ QVariantList transferRows(const std::vector<FeatureExchange::Transfer>& transfer
                             {QStringLiteral("state"), state},
                             {QStringLiteral("fraction"), fraction},
                             {QStringLiteral("detail"), detail},
-                            {QStringLiteral("active"), p.state == State::Waiting || p.state == State::Running}});
+                            {QStringLiteral("active"), p.state == State::Waiting || p.state == State::Running ||
+                                                           p.state == State::Interrupted}});
   }
   return rows;
 }

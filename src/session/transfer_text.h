@@ -18,7 +18,7 @@ namespace lunor {
 QString byteSizeText(int64_t bytes);
 
 // One map per transfer: id, name, outgoing, state ("waiting", "running",
-// "done", "failed", "cancelled", "declined"), fraction (0 to 1), detail
+// "done", "failed", "cancelled", "declined", "interrupted"), fraction (0 to 1), detail
 // (what the row says under the name) and active (it may still be cancelled).
 QVariantList transferRows(const std::vector<FeatureExchange::Transfer>& transfers);
 

@@ -47,4 +47,6 @@ void onTerminationSignals(QCoreApplication& app, std::function<void()> handler) 
   sigaction(SIGINT, &action, nullptr);
 }
 
+void failWritesPastFileSizeLimit() { std::signal(SIGXFSZ, SIG_IGN); }
+
 }  // namespace lunor

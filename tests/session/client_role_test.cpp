@@ -37,6 +37,7 @@ class WaitingChannel final : public rtc::DataChannel {
   bool send(const std::string&, bool) override { return true; }
   uint64_t bufferedAmount() const override { return 0; }
   void setObserver(rtc::DataChannelObserver*) override {}
+  void close() override {}
 
   std::function<void()> whileAsked;
   mutable bool answered = false;

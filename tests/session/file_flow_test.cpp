@@ -12,6 +12,7 @@
 #include "recording_rtc.h"
 #include "rtc/webrtc/webrtc_factory.h"
 #include "session/feature_exchange.h"
+#include "session/received_parts.h"
 #include "session_probe.h"
 #include "signal_server_process.h"
 
@@ -144,30 +145,78 @@ class FileFlowTest : public QObject {
     QVERIFY(host.session->running());
   }
 
-  // The session ends half way; the next one to the same host offers the
-  // file again by itself, and the host goes on from the part it kept.
-  void aCutTransferGoesOnWithTheNextConnection() {
+  // The connection is lost half way (nobody ends the session): the next
+  // session to the same host offers the file again by itself, and the host
+  // goes on from the part it kept. An end someone means instead cancels
+  // the transfer on both sides, and nothing comes back with the next one.
+  void onlyALostConnectionResumes_data() {
+    QTest::addColumn<bool>("lost");
+    QTest::newRow("the connection is lost") << true;
+    QTest::newRow("the client ends the session") << false;
+  }
+  void onlyALostConnectionResumes() {
+    QFETCH(bool, lost);
     Meeting m;
     QVERIFY(m.met());
     auto& [folders, server, host, client] = m;
     QVERIFY(client.files().sendFile(big_));
     QTRY_VERIFY_WITH_TIMEOUT(host.confirmed(false) >= 4 << 20, kLong);
-    client.session->stop(QStringLiteral("Session terminée par le client"));
-    QTRY_VERIFY_WITH_TIMEOUT(!host.session->approved(), 15000);
-    QCOMPARE(host.received(), QStringList{"outil.iso.part"});
-    const int64_t kept = QFileInfo(folders.filePath("host/outil.iso.part")).size();
-    QVERIFY(kept >= 4 << 20);
+    if (lost) {
+      // Both ends at once, as a network that goes does it; neither says goodbye.
+      for (Side* side : {&host, &client}) {
+        if (auto connection = side->record->connections.back().lock()) connection->close();
+      }
+    } else {
+      client.session->stop(QStringLiteral("Session terminée par le client"));
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(!host.session->approved() && !client.session->running(), 15000);
+    const QDir parts(folders.filePath("host/") + ReceivedParts::kPartsFolder);
+    const QStringList kept = parts.entryList({"*.part"}, QDir::Files);
+    QCOMPARE(kept.size(), lost ? 1 : 0);
+    QCOMPARE(host.received(), QStringList());
+    const int64_t held = lost ? QFileInfo(parts.filePath(kept.front())).size() : 0;
+    QVERIFY(!lost || held >= 4 << 20);
+    // Seen, and cancellable, while it waits for the next connection.
+    QCOMPARE(client.state(true), lost ? State::Interrupted : State::Waiting);
 
     QTRY_VERIFY_WITH_TIMEOUT(host.session->status() == "En attente de connexion...", 15000);
     QTest::qWait(2500);  // the host lets nobody in for a moment after a session
     QVERIFY(test::askToJoin(*client.session, *host.session, kRoom));
     host.session->approve();
+    QTRY_VERIFY_WITH_TIMEOUT(client.loggedCount(kShared) == 2 && host.loggedCount(kShared) == 2, 20000);
+    if (!lost) {
+      QTest::qWait(1000);
+      QVERIFY(!client.logged(QStringLiteral("📁 Reprise de l’envoi de outil.iso")));
+      QVERIFY(!host.transfer(false));
+      return;
+    }
     QTRY_VERIFY_WITH_TIMEOUT(client.logged(QStringLiteral("📁 Reprise de l’envoi de outil.iso")), 20000);
     QTRY_COMPARE_WITH_TIMEOUT(host.state(false), State::Done, kLong);
-    QVERIFY(host.transfer(false)->progress.resumedFrom >= kept - (1 << 20));
+    QVERIFY(host.transfer(false)->progress.resumedFrom >= held - (1 << 20));
     QTRY_COMPARE_WITH_TIMEOUT(client.state(true), State::Done, 10000);
     QCOMPARE(host.received(), QStringList{"outil.iso"});
     QCOMPARE(digestOf(folders.filePath("host/outil.iso")), digestOf(big_));
+  }
+
+  // More files in one connection than the association has channels: each
+  // channel closes with its transfer, the files beyond the first few wait
+  // their turn, and none is turned away.
+  void manyFilesInOneConnection() {
+    Meeting m;
+    QVERIFY(m.met());
+    QTemporaryDir many;
+    constexpr int kFiles = 540;
+    for (int i = 0; i < kFiles; ++i) {
+      QFile file(many.filePath(QString("n%1.txt").arg(i)));
+      QVERIFY(file.open(QIODevice::WriteOnly));
+      file.write(QByteArray::number(i));
+      file.close();
+      QVERIFY(m.client.files().sendFile(file.fileName()));
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(m.host.received().size(), kFiles, kLong);
+    QTRY_VERIFY_WITH_TIMEOUT(m.client.files().transfers().size() <= size_t(FeatureExchange::kMaxEndedRows), 10000);
+    for (const auto& t : m.client.files().transfers()) QCOMPARE(t.progress.state, State::Done);
+    QVERIFY(m.host.session->running());
   }
 
   void cancellingLeavesNoPart_data() {

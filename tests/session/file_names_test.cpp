@@ -23,6 +23,8 @@ class FileNamesTest : public QObject {
     QTest::newRow("control characters") << QString("in\x01voice\x1b[31m\n.txt") << "invoice[31m.txt";
     QTest::newRow("a bell and a delete only") << QString("\x07\x7f") << "fichier";
     QTest::newRow("spaces around") << "  hello.txt  " << "hello.txt";
+    QTest::newRow("a direction override") << QString("facture\u202Efdp.desktop") << "facturefdp.desktop";
+    QTest::newRow("an isolate and a mark") << QString("\u2067a\u200Fb.txt") << "ab.txt";
   }
   void sanitized() {
     QFETCH(QString, name);

@@ -1,4 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include <csignal>
+#include <sys/resource.h>
+
 #include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
@@ -20,17 +23,25 @@ struct Hooks {
   int64_t cutAfterBytes = -1;                          // the connection drops after this many
 };
 
-struct Pair {
+struct Options {
+  int64_t maxBytes = 1 << 30;
+  int64_t freeBytes = int64_t(1) << 40;
+  Hooks hooks;
+  QString offeredName;                     // the file's own when empty
+  QByteArray resumeKey = QByteArray(32, 'k');  // the sender's for this file
+  QString peer = QStringLiteral("552019385");
+};
 
-  Pair(const QString& path, const QString& id, const QString& folder, int64_t maxBytes = 1 << 30,
-       int64_t freeBytes = int64_t(1) << 40, Hooks hooks = {}, const QString& offeredName = {})
-      : hooks_(std::move(hooks)) {
+struct Pair {
+  Pair(const QString& path, const QString& folder, Options options = {}) : hooks_(std::move(options.hooks)) {
     receiver = std::make_unique<FileReceiver>(
-        FileReceiver::Settings{folder, maxBytes, [freeBytes](const QString&) { return freeBytes; }},
+        FileReceiver::Settings{folder, options.maxBytes, options.peer, &reader,
+                               [free = options.freeBytes](const QString&) { return free; }},
         TransferChannel{[this](const QByteArray& d, bool b) { return toSender(d, b); }, [] { return uint64_t(0); }});
     sender = std::make_unique<FileSender>(
-        path, id, TransferChannel{[this](const QByteArray& d, bool b) { return toReceiver(d, b); }, [this] { return buffered; }},
-        offeredName);
+        path, QStringLiteral("id"), options.resumeKey,
+        TransferChannel{[this](const QByteArray& d, bool b) { return toReceiver(d, b); }, [this] { return buffered; }},
+        reader, options.offeredName);
     QObject::connect(receiver.get(), &FileReceiver::offered, receiver.get(), [this] { receiver->accept(); });
   }
 
@@ -68,6 +79,7 @@ struct Pair {
   }
 
   Hooks hooks_;
+  FileReader reader;
   std::unique_ptr<FileReceiver> receiver;
   std::unique_ptr<FileSender> sender;
   uint64_t buffered = 0;
@@ -98,31 +110,41 @@ class FileTransferTest : public QObject {
     return path;
   }
   QStringList received(const QString& folder) { return QDir(folder).entryList(QDir::Files); }
+  QStringList partsIn(const QString& folder) {
+    return QDir(folder + "/" + ReceivedParts::kPartsFolder).entryList({"*.part"}, QDir::Files);
+  }
 
  private Q_SLOTS:
   void transfers_data() {
     QTest::addColumn<int>("size");
     QTest::addColumn<QString>("name");
     QTest::addColumn<QStringList>("already");  // files already in the folder
+    QTest::addColumn<qint64>("freeBytes");
     QTest::addColumn<QString>("savedAs");
-    QTest::newRow("a file of several pieces") << 300'123 << "rapport.pdf" << QStringList{} << "rapport.pdf";
-    QTest::newRow("several windows") << 3'000'000 << "outil.iso" << QStringList{} << "outil.iso";
-    QTest::newRow("an empty file") << 0 << "vide.txt" << QStringList{} << "vide.txt";
-    QTest::newRow("a name that climbs out") << 1000 << "../../.bashrc" << QStringList{} << "bashrc";
-    QTest::newRow("a name already taken") << 1000 << "photo.jpg" << QStringList{"photo.jpg"} << "photo (2).jpg";
+    const qint64 plenty = qint64(1) << 40;
+    const QString longest = QString(251, 'n') + ".txt";  // 255 bytes
+    QTest::newRow("a file of several pieces") << 300'123 << "rapport.pdf" << QStringList{} << plenty << "rapport.pdf";
+    QTest::newRow("several windows") << 3'000'000 << "outil.iso" << QStringList{} << plenty << "outil.iso";
+    QTest::newRow("an empty file") << 0 << "vide.txt" << QStringList{} << plenty << "vide.txt";
+    QTest::newRow("a name that climbs out") << 1000 << "../../.bashrc" << QStringList{} << plenty << "bashrc";
+    QTest::newRow("a name already taken") << 1000 << "photo.jpg" << QStringList{"photo.jpg"} << plenty << "photo (2).jpg";
+    QTest::newRow("a name turned around") << 1000 << QString("facture\u202Efdp.desktop") << QStringList{} << plenty
+                                          << "facturefdp.desktop";
+    QTest::newRow("the longest name") << 1000 << longest << QStringList{} << plenty << longest;
+    QTest::newRow("free space unknown") << 1000 << "notes.txt" << QStringList{} << qint64(-1) << "notes.txt";
   }
   void transfers() {
     QFETCH(int, size);
     QFETCH(QString, name);
     QFETCH(QStringList, already);
+    QFETCH(qint64, freeBytes);
     QFETCH(QString, savedAs);
     const QString folder = dir.filePath(QString("in-%1").arg(QTest::currentDataTag()));
     QDir().mkpath(folder);
     for (const auto& f : already) QFile(folder + "/" + f).open(QIODevice::WriteOnly);
     const QByteArray content = randomBytes(size);
     // The hostile name only on the wire.
-    Pair pair(source("source.bin", content), QString("id-%1").arg(QTest::currentDataTag()), folder, 1 << 30,
-              int64_t(1) << 40, {}, name);
+    Pair pair(source("source.bin", content), folder, {.freeBytes = freeBytes, .offeredName = name});
     pair.sender->start();
     QVERIFY(pair.settle());
     QCOMPARE(pair.receiver->progress().state, State::Done);
@@ -132,6 +154,7 @@ class FileTransferTest : public QObject {
     QVERIFY(saved.open(QIODevice::ReadOnly));
     QCOMPARE(saved.readAll(), content);
     QCOMPARE(received(folder).size(), already.size() + 1);  // nothing else left behind
+    QVERIFY(partsIn(folder).isEmpty());
     // Never more on the way than the window (and the piece that filled it).
     QVERIFY2(pair.ahead <= FileSender::kWindowBytes + kFileChunkBytes, qPrintable(QString::number(pair.ahead)));
   }
@@ -145,49 +168,128 @@ class FileTransferTest : public QObject {
     QTest::newRow("cancelled by the receiver") << "receiver cancels" << int(State::Cancelled) << "annulé";
     QTest::newRow("larger than the limit") << "too large" << int(State::Declined) << "fichier trop grand";
     QTest::newRow("not enough room") << "no room" << int(State::Declined) << "pas assez de place";
+    // The last piece would wait in a buffer, its failed write unread.
+    QTest::newRow("the disk takes less than all") << "size limit" << int(State::Failed) << "écriture impossible";
   }
   void endsWithNothingLeft() {
     QFETCH(QString, how);
     QFETCH(int, receiverState);
     QFETCH(QString, reason);
     const QString folder = dir.filePath("in-" + how);
-    Hooks hooks;
-    if (how == "corrupt") hooks.chunk = [](QByteArray& d, int i) { if (i == 7) d[100] = char(d[100] ^ 0x01); };
-    Pair pair(source("big.bin", randomBytes(4 << 20)), "id-" + how, folder, how == "too large" ? 1 << 20 : 1 << 30,
-              how == "no room" ? 1000 : int64_t(1) << 40, hooks);
+    Options options;
+    if (how == "corrupt") options.hooks.chunk = [](QByteArray& d, int i) { if (i == 7) d[100] = char(d[100] ^ 0x01); };
+    if (how == "too large") options.maxBytes = 1 << 20;
+    if (how == "no room") options.freeBytes = ReceivedParts::kFreeMarginBytes + 1000;
+    const int size = how == "size limit" ? (1 << 20) + 10 * 1024 : 4 << 20;
+    Pair pair(source("big.bin", randomBytes(size)), folder, options);
+    struct rlimit limit {};
+    getrlimit(RLIMIT_FSIZE, &limit);
+    const struct rlimit before = limit;
+    if (how == "size limit") {
+      signal(SIGXFSZ, SIG_IGN);
+      limit.rlim_cur = 1 << 20;
+      setrlimit(RLIMIT_FSIZE, &limit);
+    }
     pair.sender->start();
     if (how.endsWith("cancels")) {
       QVERIFY(QTest::qWaitFor([&] { return pair.receiver->progress().confirmed > (1 << 20); }, 20000));
       how.startsWith("sender") ? pair.sender->cancel() : pair.receiver->cancel();
     }
-    QVERIFY(pair.settle());
+    const bool settled = pair.settle();
+    setrlimit(RLIMIT_FSIZE, &before);
+    QVERIFY(settled);
     QCOMPARE(int(pair.receiver->progress().state), receiverState);
     QVERIFY2(pair.receiver->progress().reason.startsWith(reason), qPrintable(pair.receiver->progress().reason));
     QVERIFY(pair.sender->progress().state != State::Done);
     QVERIFY2(received(folder).isEmpty(), qPrintable(received(folder).join(", ")));
+    QVERIFY(partsIn(folder).isEmpty());
   }
 
-  void resumesWhereTheCutLeftIt() {
+  // A cut transfer goes on from its part for its own sender only, under the
+  // name offered this time; another sender of the same file starts its own.
+  void resumesForItsOwnSenderOnly() {
     const QString folder = dir.filePath("in-resume");
     const QByteArray content = randomBytes(5 << 20);
     const QString path = source("resume.bin", content);
-    Hooks cutting;
-    cutting.cutAfterBytes = 3 << 20;
+    Options cutting;
+    cutting.hooks.cutAfterBytes = 3 << 20;
     {
-      Pair first(path, "id-resume", folder, 1 << 30, int64_t(1) << 40, cutting);
+      Pair first(path, folder, cutting);
       first.sender->start();
       QVERIFY(first.settle());
       QCOMPARE(first.receiver->progress().state, State::Failed);
     }
-    QCOMPARE(received(folder).size(), 1);  // the part kept for later
-    Pair second(path, "id-resume", folder);
+    QCOMPARE(partsIn(folder).size(), 1);  // the part kept for later
+    QCOMPARE(received(folder), QStringList());
+    {
+      Options stranger{.resumeKey = QByteArray(32, 's')};
+      stranger.hooks.cutAfterBytes = 1 << 20;
+      Pair other(path, folder, stranger);
+      other.sender->start();
+      QVERIFY(other.settle());
+      QCOMPARE(other.receiver->progress().resumedFrom, 0);
+    }
+    QCOMPARE(partsIn(folder).size(), 2);  // its own, beside the first
+    Pair second(path, folder, {.offeredName = "approuvé.bin"});
     second.sender->start();
     QVERIFY(second.settle());
     QCOMPARE(second.receiver->progress().state, State::Done);
     QVERIFY2(second.sentBytes < (3 << 20), qPrintable(QString::number(second.sentBytes)));  // only the rest
-    QFile saved(folder + "/resume.bin");
+    QCOMPARE(received(folder), QStringList{"approuvé.bin"});
+    QFile saved(folder + "/approuvé.bin");
     QVERIFY(saved.open(QIODevice::ReadOnly));
     QCOMPARE(saved.readAll(), content);
+  }
+
+  // What the transfers under way promised counts against the free space;
+  // a peer keeps a few parts; parts from an earlier run expire.
+  void partsKeepTheDiskInBounds() {
+    const QString folder = dir.filePath("in-bounds");
+    auto& parts = ReceivedParts::of(folder);
+    const auto free = [](const QString&) { return ReceivedParts::kFreeMarginBytes + 100; };
+    const auto content = [](char key, const QString& peer = "552019385") {
+      return ReceivedParts::Content{peer, QByteArray(32, key), QByteArray(32, 'd'), 80};
+    };
+    QVERIFY(!parts.refusal(80, free));
+    const auto first = parts.take(content('a'), "a.bin", nullptr);
+    QVERIFY(first);
+    QVERIFY(parts.refusal(80, free));  // the first one's 80 bytes are promised
+    parts.written(first->key, 60);
+    QVERIFY(!parts.refusal(80, free));
+    parts.release(first->key, false);
+    // One peer's kept parts beyond its bound go, oldest first; another's stay.
+    const auto keep = [&](char key, const QString& peer) {
+      const auto part = parts.take(content(key, peer), "x", nullptr);
+      QFile file(part->path);
+      QVERIFY(file.open(QIODevice::WriteOnly));
+      file.write("12345678");
+      file.close();
+      parts.release(part->key, true);
+    };
+    keep('z', "111111111");
+    for (char key = 'b'; key < 'b' + ReceivedParts::kMaxPartsPerPeer + 3; ++key) keep(key, "552019385");
+    QCOMPARE(partsIn(folder).size(), ReceivedParts::kMaxPartsPerPeer + 1);
+    QCOMPARE(parts.held(content('z', "111111111")), 8);
+    QCOMPARE(parts.held(content('b')), 0);
+    QCOMPARE(parts.held(content(char('b' + ReceivedParts::kMaxPartsPerPeer + 2))), 8);
+
+    // A later run: parts a week old go, with parts nothing knows.
+    const QString later = dir.filePath("in-later");
+    const QString hidden = later + "/" + ReceivedParts::kPartsFolder;
+    QDir().mkpath(hidden);
+    for (const QString& name : {QString("old.part"), QString("old.json"), QString("orphan.part")}) {
+      QFile file(hidden + "/" + name);
+      QVERIFY(file.open(QIODevice::WriteOnly));
+      file.write(name.endsWith(".json") ? R"({"peer":"1","name":"x","size":8})" : "12345678");
+      file.flush();
+      file.setFileTime(QDateTime::currentDateTime().addDays(-8), QFileDevice::FileModificationTime);
+    }
+    QFile fresh(hidden + "/fresh.part");
+    QVERIFY(fresh.open(QIODevice::WriteOnly));
+    QFile(hidden + "/fresh.json").open(QIODevice::WriteOnly);
+    fresh.close();
+    ReceivedParts::of(later);
+    QCOMPARE(QDir(hidden).entryList(QDir::Files), (QStringList{"fresh.json", "fresh.part"}));
   }
 };
 

@@ -21,7 +21,7 @@ struct RtcRecord {
   std::vector<std::string> formats;          // "1280x720@15" per adaptOutputFormat
   std::vector<std::string> localSdps;        // every local description set
   std::vector<std::string> remoteSdps;       // every remote description set
-  std::vector<std::shared_ptr<rtc::PeerConnection>> connections;
+  std::vector<std::weak_ptr<rtc::PeerConnection>> connections;  // every one made, in order
   std::vector<std::string> channelLabels;  // made here or opened by the peer
   std::vector<std::string> sentTexts;      // text messages sent on any channel
   bool basicPeer = false;
@@ -101,6 +101,7 @@ class RecordingDataChannel final : public rtc::DataChannel {
   }
   uint64_t bufferedAmount() const override { return inner_->bufferedAmount(); }
   void setObserver(rtc::DataChannelObserver* o) override { inner_->setObserver(o); }
+  void close() override { inner_->close(); }
 
  private:
   std::shared_ptr<rtc::DataChannel> inner_;
@@ -203,7 +204,10 @@ class RecordingFactory final : public rtc::PeerConnectionFactory {
     auto wrapped = std::make_unique<RecordingObserver>(observer, record_);
     auto inner = inner_->createPeerConnection(config, constraints, wrapped.get());
     if (!inner) return nullptr;
-    return std::make_shared<RecordingPeerConnection>(std::move(inner), record_, std::move(wrapped));
+    auto connection = std::make_shared<RecordingPeerConnection>(std::move(inner), record_, std::move(wrapped));
+    std::lock_guard lock(record_->mutex);
+    record_->connections.push_back(connection);
+    return connection;
   }
 
  private:

@@ -39,6 +39,7 @@ class WebRtcDataChannel final : public DataChannel, private webrtc::DataChannelO
   }
   uint64_t bufferedAmount() const override { return channel_->buffered_amount(); }
   void setObserver(lunor::rtc::DataChannelObserver* observer) override { observer_.set(observer); }
+  void close() override { channel_->Close(); }
 
  private:
   void OnStateChange() override {

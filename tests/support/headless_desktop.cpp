@@ -3,6 +3,7 @@
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QDir>
 #include <QFile>
 #include <QTest>
 
@@ -48,7 +49,21 @@ HeadlessDesktop::HeadlessDesktop(const QList<QSize>& monitors) {
     error_ = "pipewire did not listen";
     return;
   }
-  if (!startProcess(*process(), "wireplumber", {})) return;
+  // WirePlumber's Bluetooth part watches logind, and WirePlumber quits
+  // where /run/systemd has no seats (a container, a fresh root): then
+  // nothing links the host's stream to the compositor's. Not here.
+  const QString wireplumberConfig = runtime_.filePath("config/wireplumber/bluetooth.lua.d");
+  QDir().mkpath(wireplumberConfig);
+  QFile noLogind(wireplumberConfig + "/51-no-logind.lua");
+  if (!noLogind.open(QIODevice::WriteOnly) || noLogind.write("bluez_monitor.properties[\"with-logind\"] = false\n") < 0) {
+    error_ = "cannot write WirePlumber's configuration";
+    return;
+  }
+  noLogind.close();
+  QProcess* wireplumber = process();
+  QProcessEnvironment wireplumberEnvironment = environment();
+  wireplumberEnvironment.insert("XDG_CONFIG_HOME", runtime_.filePath("config"));
+  if (!startProcess(*wireplumber, "wireplumber", {}, wireplumberEnvironment)) return;
   QStringList arguments{"--headless", "--wayland", "--no-x11"};
   for (const QSize& size : monitors) {
     arguments << "--virtual-monitor" << QString("%1x%2").arg(size.width()).arg(size.height());
@@ -67,6 +82,14 @@ HeadlessDesktop::HeadlessDesktop(const QList<QSize>& monitors) {
       20000);
   QDBusConnection::disconnectFromBus("headless-desktop-probe");
   if (!ready) error_ = "mutter did not come up: " + QString::fromLocal8Bit(processes_.back()->readAll());
+  // Without it no picture flows and no input goes: say why now rather than
+  // let every wait of the test time out.
+  for (QProcess* helper : {processes_[1].get(), wireplumber}) {
+    if (helper->state() == QProcess::NotRunning) {
+      error_ = helper->program() + " stopped (exit " + QString::number(helper->exitCode()) +
+               "): " + QString::fromLocal8Bit(helper->readAll()).right(2000);
+    }
+  }
 }
 
 HeadlessDesktop::~HeadlessDesktop() {
@@ -98,8 +121,9 @@ QProcessEnvironment HeadlessDesktop::environment() const {
   return env;
 }
 
-bool HeadlessDesktop::startProcess(QProcess& process, const QString& program, const QStringList& arguments) {
-  process.setProcessEnvironment(environment());
+bool HeadlessDesktop::startProcess(QProcess& process, const QString& program, const QStringList& arguments,
+                                   const QProcessEnvironment& environment) {
+  process.setProcessEnvironment(environment.isEmpty() ? this->environment() : environment);
   process.setProcessChannelMode(QProcess::MergedChannels);
   process.start(program, arguments);
   if (process.waitForStarted(10000)) return true;

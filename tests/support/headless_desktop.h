@@ -41,7 +41,8 @@ class HeadlessDesktop {
   qint64 compositorPid() const { return compositor_ ? compositor_->processId() : 0; }
 
  private:
-  bool startProcess(QProcess& process, const QString& program, const QStringList& arguments);
+  bool startProcess(QProcess& process, const QString& program, const QStringList& arguments,
+                    const QProcessEnvironment& environment = {});
 
   QTemporaryDir runtime_;
   QString busAddress_;

@@ -90,9 +90,13 @@ void HeadlessClient::start() {
     }
   }
 
-  if (options_.clipboardSet) environment_.clipboard().write({*options_.clipboardSet, {}, {}});
   session_ = std::make_unique<RemoteSession>(environment_);
   RemoteSession& s = *session_;
+  // Copied once the clipboard is shared: what it held before stays here.
+  if (options_.clipboardSet) {
+    connect(&s.features().clipboard(), &ClipboardSync::started, this,
+            [this] { environment_.clipboard().write({*options_.clipboardSet, {}, {}}); });
+  }
   if (!options_.receiveDir.isEmpty()) s.features().setReceiveFolder(options_.receiveDir);
   connect(&s.features(), &FeatureExchange::commonChanged, this, &HeadlessClient::featuresAgreed);
   connect(&s.features(), &FeatureExchange::transfersChanged, this, &HeadlessClient::transfersMoved);

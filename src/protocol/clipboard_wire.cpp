@@ -49,6 +49,15 @@ std::optional<QSize> pngSize(const QByteArray& png) {
   return QSize(int(width), int(height));
 }
 
+std::optional<QString> imageRefusal(QSize size, int64_t encodedBytes, const PeerFeatures& limits) {
+  const double decoded = double(size.width()) * size.height() * 4;
+  if (decoded <= double(limits.clipboardImageMax) && encodedBytes <= limits.clipboardImageMax) return std::nullopt;
+  return QStringLiteral("image trop grande (%1×%2, limite %3)")
+      .arg(size.width())
+      .arg(size.height())
+      .arg(mebibytes(limits.clipboardImageMax));
+}
+
 std::optional<QString> clipboardRefusal(const ClipboardContent& content, const PeerFeatures& limits) {
   const int64_t text = content.text.toUtf8().size();
   const int64_t html = content.html.toUtf8().size();
@@ -59,13 +68,7 @@ std::optional<QString> clipboardRefusal(const ClipboardContent& content, const P
   if (!content.png.isEmpty()) {
     const auto size = pngSize(content.png);
     if (!size) return QStringLiteral("image illisible");
-    const double decoded = double(size->width()) * size->height() * 4;
-    if (decoded > double(limits.clipboardImageMax) || content.png.size() > limits.clipboardImageMax) {
-      return QStringLiteral("image trop grande (%1×%2, limite %3)")
-          .arg(size->width())
-          .arg(size->height())
-          .arg(mebibytes(limits.clipboardImageMax));
-    }
+    return imageRefusal(*size, content.png.size(), limits);
   }
   return std::nullopt;
 }

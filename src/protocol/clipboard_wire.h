@@ -42,6 +42,9 @@ constexpr int kClipboardChunkBytes = 16 * 1024;
 // Why `content` may not travel within `limits` (French, for the log), or
 // nothing when it may. A picture counts by its decoded size (4 bytes a pixel).
 std::optional<QString> clipboardRefusal(const ClipboardContent& content, const PeerFeatures& limits);
+// The same for a picture of `size`, `encodedBytes` long as PNG (0: not
+// encoded yet).
+std::optional<QString> imageRefusal(QSize size, int64_t encodedBytes, const PeerFeatures& limits);
 
 std::vector<WireMessage> encodeClipboard(const ClipboardContent& content, uint32_t id);
 

@@ -42,7 +42,9 @@ void ClipboardSync::start(const PeerFeatures& limits, Send send) {
   assembler_.emplace(limits);
   const QString limitation = clipboard_.limitation();
   log_(QStringLiteral("📋 Presse-papiers partagé") + (limitation.isEmpty() ? QString() : QStringLiteral(" (") + limitation + QLatin1Char(')')));
-  localChanged();
+  // What was copied before the session (a password, perhaps) stays here:
+  // only what is copied from now on goes.
+  Q_EMIT started();
 }
 
 void ClipboardSync::stop() {
@@ -64,6 +66,13 @@ void ClipboardSync::setReceiving(bool on) {
 
 void ClipboardSync::localChanged() {
   if (!running() || !sending_ || !send_) return;
+  // A picture too large is refused by its size, before it is encoded.
+  if (const auto size = clipboard_.imageSize()) {
+    if (const auto refusal = imageRefusal(*size, 0, limits_)) {
+      log_(QStringLiteral("📋 Presse-papiers non envoyé : ") + *refusal);
+      return;
+    }
+  }
   const ClipboardContent content = clipboard_.read();
   if (content.empty() || fromPeers().contains(content.digest())) return;
   if (const auto refusal = clipboardRefusal(content, limits_)) {

@@ -2,8 +2,8 @@
 #pragma once
 
 // Keeps the two sides' clipboards alike, each direction switchable: what
-// is copied on one side is sent when it changes (and once when the feature
-// starts), and put in the other side's clipboard. What came from a peer is
+// is copied on one side during the session is sent when it changes (never
+// what it held before), and put in the other side's clipboard. What came from a peer is
 // never sent on, back to it or to another session of this process: the
 // process remembers the last contents it received.
 
@@ -31,7 +31,7 @@ class ClipboardSync final : public QObject {
   ClipboardSync(Clipboard& clipboard, Log log, QObject* parent = nullptr);
 
   // Both sides agreed on the clipboard within `limits`, and its channel is
-  // open; the current content goes once.
+  // open; copies from now on go.
   void start(const PeerFeatures& limits, Send send);
   void stop();
   bool running() const { return assembler_.has_value(); }
@@ -47,6 +47,8 @@ class ClipboardSync final : public QObject {
 
  Q_SIGNALS:
   void switchesChanged();
+  // start() ran: copies from now on go to the peer.
+  void started();
   // A content from the peer, as put in our clipboard.
   void received(const lunor::ClipboardContent& content);
 

@@ -21,6 +21,10 @@ struct JoinRequestPrompt {
   QString requester;
   std::function<void()> accept;
   std::function<void()> reject;
+  // Whether the session will share the clipboard, which the person may
+  // switch off (both ways) before letting the client in.
+  bool clipboard = true;
+  std::function<void(bool on)> setClipboard;
 };
 
 // A file the client sends, waiting for the host's person to take it.

@@ -5,8 +5,10 @@
 // to put in it, and a signal when someone else changed it.
 
 #include <memory>
+#include <optional>
 
 #include <QObject>
+#include <QSize>
 #include <QString>
 
 #include "protocol/clipboard_wire.h"
@@ -23,6 +25,9 @@ class Clipboard : public QObject {
   // Text (and its HTML where the source offers it), or a picture as PNG;
   // empty when it holds neither.
   virtual ClipboardContent read() const = 0;
+  // The size of the picture it holds, if it holds one: asked before read(),
+  // which encodes the picture as PNG (a large screenshot takes a while).
+  virtual std::optional<QSize> imageSize() const = 0;
   // Replaces what the clipboard holds. Returns the content as read() will
   // give it back (a picture is re-encoded), so that it can be recognised.
   virtual ClipboardContent write(const ClipboardContent& content) = 0;

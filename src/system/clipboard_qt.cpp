@@ -43,6 +43,14 @@ class QtClipboard final : public Clipboard {
     return content;
   }
 
+  std::optional<QSize> imageSize() const override {
+    const QMimeData* data = QGuiApplication::clipboard()->mimeData(QClipboard::Clipboard);
+    if (!data || !data->hasImage()) return std::nullopt;
+    const QImage image = qvariant_cast<QImage>(data->imageData());
+    if (image.isNull()) return std::nullopt;
+    return image.size();
+  }
+
   ClipboardContent write(const ClipboardContent& content) override {
     ClipboardContent stored;
     auto* data = new QMimeData;
@@ -78,6 +86,7 @@ class QtClipboard final : public Clipboard {
 class ProcessClipboard final : public Clipboard {
  public:
   ClipboardContent read() const override { return content_; }
+  std::optional<QSize> imageSize() const override { return pngSize(content_.png); }
   ClipboardContent write(const ClipboardContent& content) override {
     content_ = content;
     Q_EMIT changed();

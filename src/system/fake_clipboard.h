@@ -9,7 +9,11 @@ namespace lunor {
 // userCopies(), and see what the session put there in `content`.
 class FakeClipboard final : public Clipboard {
  public:
-  ClipboardContent read() const override { return content; }
+  ClipboardContent read() const override {
+    ++reads;
+    return content;
+  }
+  std::optional<QSize> imageSize() const override { return pngSize(content.png); }
   ClipboardContent write(const ClipboardContent& c) override {
     content = c;
     ++writes;
@@ -23,6 +27,7 @@ class FakeClipboard final : public Clipboard {
 
   ClipboardContent content;
   int writes = 0;
+  mutable int reads = 0;
 };
 
 }  // namespace lunor

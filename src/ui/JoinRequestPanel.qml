@@ -7,11 +7,13 @@ Window {
     id: panel
     property string avatar
     property string name
+    property bool clipboard: true
     signal accepted()
     signal rejected()
+    signal clipboardToggled(bool on)
 
     width: 420
-    height: 470
+    height: 510
     flags: Qt.Tool | Qt.FramelessWindowHint | Qt.WindowStaysOnTopHint
     title: "Lunor Remote"
     color: Theme.raisedBackground
@@ -20,6 +22,8 @@ Window {
         anchors.fill: parent
         avatar: panel.avatar
         name: panel.name
+        clipboard: panel.clipboard
+        onClipboardToggled: function (on) { panel.clipboard = on; panel.clipboardToggled(on) }
         onAccepted: panel.accepted()
         onRejected: panel.rejected()
     }

@@ -4,13 +4,16 @@ import QtQuick.Controls
 import QtQuick.Layouts
 import Lunor.Ui
 
-// Who asks to connect, with "Refuser" (Escape) and "Autoriser" (Return).
+// Who asks to connect, whether the clipboard will be shared (a click
+// switches it), with "Refuser" (Escape) and "Autoriser" (Return).
 Rectangle {
     id: view
     property string avatar
     property string name
+    property bool clipboard: true
     signal accepted()
     signal rejected()
+    signal clipboardToggled(bool on)
 
     color: Theme.raisedBackground
     border.width: 1
@@ -64,6 +67,15 @@ Rectangle {
                 font.pixelSize: 15
             }
             Item { Layout.fillHeight: true }
+            UiButton {
+                objectName: "joinClipboard"
+                Layout.alignment: Qt.AlignHCenter
+                kind: "plain"
+                tint: view.clipboard ? Theme.text : Theme.secondary
+                iconName: "doc.on.clipboard"
+                text: view.clipboard ? "Presse-papiers partagé" : "Presse-papiers coupé"
+                onClicked: view.clipboardToggled(!view.clipboard)
+            }
         }
 
         Rectangle { Layout.fillWidth: true; height: 1; color: Theme.separator }

@@ -66,17 +66,19 @@ QQuickWindow* QmlSessionPanels::create(const char* file, const QVariantMap& prop
 void QmlSessionPanels::showJoinRequest(const JoinRequestPrompt& prompt) {
   retainAccept_ = prompt.accept;
   retainReject_ = prompt.reject;
-  const QString name = prompt.name.isEmpty() ? QStringLiteral("Connexion entrante") : prompt.name;
-  const QString avatar = avatars_.publish(QStringLiteral("join"), prompt.avatar);
+  joinSetClipboard_ = prompt.setClipboard;
+  const QVariantMap properties{
+      {QStringLiteral("name"), prompt.name.isEmpty() ? QStringLiteral("Connexion entrante") : prompt.name},
+      {QStringLiteral("avatar"), avatars_.publish(QStringLiteral("join"), prompt.avatar)},
+      {QStringLiteral("clipboard"), prompt.clipboard}};
   if (join_) {
-    // A second request replaces the first in the same panel.
-    join_->setProperty("name", name);
-    join_->setProperty("avatar", avatar);
+    setProperties(*join_, properties);  // a second request replaces the first in the same panel
   } else {
-    join_ = create("JoinRequestPanel.qml", {{QStringLiteral("name"), name}, {QStringLiteral("avatar"), avatar}});
+    join_ = create("JoinRequestPanel.qml", properties);
     if (!join_) return;
     connect(join_, SIGNAL(accepted()), this, SLOT(acceptJoin()));
     connect(join_, SIGNAL(rejected()), this, SLOT(rejectJoin()));
+    connect(join_, SIGNAL(clipboardToggled(bool)), this, SLOT(clipboardFromJoin(bool)));
   }
   centre(*join_, join_->screen());
   present(*join_);
@@ -103,6 +105,7 @@ void QmlSessionPanels::dismissJoinRequest() {
     }
     retainAccept_ = {};
     retainReject_ = {};
+    joinSetClipboard_ = {};
   });
 }
 
@@ -144,6 +147,10 @@ void QmlSessionPanels::showScreenHud(const QImage& avatar, const QString& name, 
 
 void QmlSessionPanels::clipboardFromHud(bool on) {
   if (hudSetClipboard_) hudSetClipboard_(on);
+}
+
+void QmlSessionPanels::clipboardFromJoin(bool on) {
+  if (joinSetClipboard_) joinSetClipboard_(on);
 }
 
 void QmlSessionPanels::filesFromHud(const QVariant& dropped) {

@@ -63,6 +63,7 @@ class QmlSessionPanels final : public QObject, public SessionPanels {
   void rejectJoin();
   void quitFromHud();
   void clipboardFromHud(bool on);
+  void clipboardFromJoin(bool on);
   void filesFromHud(const QVariant& urls);
   void cancelFromHud(const QString& transfer);
   void acceptOffer();
@@ -80,6 +81,7 @@ class QmlSessionPanels final : public QObject, public SessionPanels {
   QPointer<QQuickWindow> hud_;
   std::function<void()> hudQuit_;
   std::function<void(bool)> hudSetClipboard_;
+  std::function<void(bool)> joinSetClipboard_;
   std::function<void(const QStringList&)> hudSendFiles_;
   std::function<void(const QString&)> hudCancelFile_;
   QVariantList transfers_;

@@ -67,7 +67,7 @@ class HeadlessClipboardTest : public QObject {
 
   void textAndPicturesBothWaysWithoutEcho() {
     test::RemoteProcess host(LUNOR_REMOTE_BINARY, server->url(), hostScreen->name());
-    QVERIFY(xclipSet(hostScreen->name(), "copié sur l’hôte"));  // there before the session: sent once it starts
+    QVERIFY(xclipSet(hostScreen->name(), "déjà là"));  // there before the session: it stays there
     QVERIFY2(host.startUnattendedHost(kPassword), qPrintable(host.output()));
     QFile passwordFile(files.filePath("password"));
     QVERIFY(passwordFile.open(QIODevice::WriteOnly));
@@ -77,7 +77,10 @@ class HeadlessClipboardTest : public QObject {
     test::RemoteProcess client(LUNOR_REMOTE_BINARY, server->url(), clientScreen->name());
     QVERIFY(client.start({"--headless-client", host.roomId(), "--password-file", passwordFile.fileName(),
                           "--clipboard-print"}));
+    QVERIFY2(host.waitForOutput("📋 Presse-papiers partagé", 30000), qPrintable(host.output()));
+    QVERIFY(xclipSet(hostScreen->name(), "copié sur l’hôte"));
     QVERIFY2(client.waitForOutput("📋 copié sur l’hôte", 30000), qPrintable(client.output()));
+    QVERIFY(!client.output().contains("déjà là"));
     QTRY_COMPARE_WITH_TIMEOUT(QString::fromUtf8(xclipGet(clientScreen->name())), QString("copié sur l’hôte"), 10000);
 
     // Client to host.

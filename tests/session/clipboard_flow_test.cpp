@@ -59,12 +59,10 @@ class ClipboardFlowTest : public QObject {
     QVERIFY(server.isListening());
     Side host(server.url());
     Side client(server.url());
-    host.clipboard().content = {QStringLiteral("déjà là"), {}, {}};  // sent once at the start
+    // Copied before the session (a password, say): it stays on its side.
+    host.clipboard().content = {QStringLiteral("déjà là"), {}, {}};
     QVERIFY(test::meet(*host.session, *client.session, kRoom));
     QTRY_VERIFY_WITH_TIMEOUT(host.logged(kShared) && client.logged(kShared), 15000);
-
-    QTRY_COMPARE_WITH_TIMEOUT(client.clipboard().content.text, QStringLiteral("déjà là"), 10000);
-
 
     // Text with HTML, client to host; nothing comes back.
     const ClipboardContent styled{QStringLiteral("gras"), QStringLiteral("<b>gras</b>"), {}};
@@ -76,10 +74,10 @@ class ClipboardFlowTest : public QObject {
     host.clipboard().userCopies(picture);
     QTRY_VERIFY_WITH_TIMEOUT(client.clipboard().content == picture, 30000);
     QTest::qWait(500);
-    QCOMPARE(host.linesFrom(QStringLiteral("📋 Presse-papiers envoyé")), 2);    // the start, the picture
+    QCOMPARE(host.linesFrom(QStringLiteral("📋 Presse-papiers envoyé")), 1);    // the picture
     QCOMPARE(client.linesFrom(QStringLiteral("📋 Presse-papiers envoyé")), 1);  // the styled text
     QCOMPARE(host.clipboard().writes, 1);
-    QCOMPARE(client.clipboard().writes, 2);
+    QCOMPARE(client.clipboard().writes, 1);
 
     // Too long: skipped with a line, the other side keeps what it had.
     client.clipboard().userCopies({QString(PeerFeatures::kClipboardTextMax + 1, 'a'), {}, {}});

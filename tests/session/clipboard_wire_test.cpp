@@ -6,6 +6,8 @@
 #include "image_compare.h"
 #include "protocol/clipboard_wire.h"
 #include "protocol/peer_features.h"
+#include "session/clipboard_sync.h"
+#include "system/fake_clipboard.h"
 
 using namespace lunor;
 
@@ -159,6 +161,25 @@ class ClipboardWireTest : public QObject {
     QFETCH(ClipboardContent, content);
     QFETCH(bool, refused);
     QCOMPARE(clipboardRefusal(content, ourFeatures()).has_value(), refused);
+  }
+
+  // A copy during the session goes, what the clipboard held before does
+  // not; a picture too large is refused by its size before it is read
+  // (and encoded) at all.
+  void syncSendsOnlyWhatFitsAndIsCopiedLater() {
+    FakeClipboard clipboard;
+    clipboard.content = {"avant la session", {}, {}};
+    QStringList log;
+    ClipboardSync sync(clipboard, [&](const QString& line) { log << line; });
+    int sent = 0;
+    sync.start(commonFeatures(ourFeatures(), ourFeatures()), [&](std::vector<WireMessage>) { ++sent; });
+    QCOMPARE(sent, 0);
+    clipboard.userCopies({{}, {}, pngHeaderOnly(3840, 2160)});
+    QCOMPARE(sent, 0);
+    QCOMPARE(clipboard.reads, 0);
+    QVERIFY2(log.last().contains("image trop grande (3840×2160"), qPrintable(log.join('\n')));
+    clipboard.userCopies({"pendant", {}, {}});
+    QCOMPARE(sent, 1);
   }
 
   void features_data() {

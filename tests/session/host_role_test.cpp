@@ -201,6 +201,10 @@ class HostRoleTest : public test::ScriptedSessionTest {
     const auto prompt = *environment->panelsFake.lastPrompt;
     QCOMPARE(bool(prompt.accept), canAccept);
     QVERIFY(prompt.reject);
+    // The panel says the clipboard will be shared; one click cuts it both ways.
+    QVERIFY(prompt.clipboard && prompt.setClipboard);
+    prompt.setClipboard(false);
+    QVERIFY(!session->clipboardSending() && !session->clipboardReceiving());
     prompt.reject();
     QTRY_COMPARE(server->receivedTypes().mid(1), rejectSends);
     for (const auto& sent : server->receivedObjects().mid(1)) {

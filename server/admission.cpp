@@ -145,7 +145,18 @@ void Admission::checkPassword(RoomTable::Peer& peer, RoomTable::Room& room, cons
   // The room's budget for the day: once spent, no password opens it, the
   // right one included, and the host hears of it once. Only the room's
   // devices get past it (and then meet the back-off as before).
-  const Throttle::Day today = throttle_.passwordDay(roomId);
+  // A device key gets past the room's lock within a budget of its own: a
+  // former helper, or a copy of a browser's storage, may not spread its
+  // guesses over many addresses past the room's.
+  const QString deviceDigest = join.deviceKey.isEmpty() ? QString() : ownerDigest(join.deviceKey);
+  Throttle::Day today = throttle_.passwordDay(roomId);
+  if (today.spent && device == DeviceCheck::Known) {
+    const Throttle::Day deviceToday = throttle_.deviceDay(roomId, deviceDigest);
+    if (deviceToday.spent) {
+      device = DeviceCheck::Unknown;
+      today.retryAfterMs = std::min(today.retryAfterMs, deviceToday.retryAfterMs);
+    }
+  }
   if (today.spent && device != DeviceCheck::Known) {
     if (device == DeviceCheck::Unchecked && !join.deviceKey.isEmpty()) {
       lookUpDevice(peer, room, join, passwordHash);
@@ -175,7 +186,7 @@ void Admission::checkPassword(RoomTable::Peer& peer, RoomTable::Room& room, cons
     admit(room, peer.id, /*unattended=*/true);
     return;
   }
-  const qint64 lock = throttle_.passwordFailed(peer.address, roomId);
+  const qint64 lock = throttle_.passwordFailed(peer.address, roomId, deviceDigest);
   logEvent(QStringLiteral("password-denied"), {{"room", roomId}, {"client", peer.id}, {"address", peer.address}});
   QJsonObject denied = typed(QStringLiteral("unattended-denied"));
   if (lock > 0) denied.insert(QStringLiteral("retryAfterMs"), static_cast<double>(lock));

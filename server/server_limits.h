@@ -54,6 +54,9 @@ struct ServerLimits {
   // the room refuses every password until the day is over, except from the
   // devices it admitted before (those that show their device key).
   int maxFailuresPerRoomPerDay = 200;
+  // Wrong passwords a join showing one device key takes in a day (whatever
+  // its addresses); past it that key no longer gets past the room's lock.
+  int maxFailuresPerDevicePerDay = 10;
   // Device keys kept per room; past it the oldest are forgotten.
   int maxDevicesPerRoom = 32;
   // Entries the back-off tables keep at most (the oldest go first).

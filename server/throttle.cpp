@@ -15,6 +15,7 @@ constexpr qint64 kDayMs = 24 * 3600'000;
 QByteArray addressKey(const QString& address) { return "a|" + address.toUtf8(); }
 QByteArray roomAddressKey(const QString& roomAddress) { return "r|" + roomAddress.toUtf8(); }
 QByteArray roomDayKey(const QString& roomId) { return "d|" + roomId.toUtf8(); }
+QByteArray deviceDayKey(const QString& roomDevice) { return "v|" + roomDevice.toUtf8(); }
 
 QString roomAddressOf(const QString& roomId, const QString& address) { return roomId + QLatin1Char('|') + address; }
 
@@ -34,6 +35,7 @@ Throttle::Throttle(ServerLimits limits, Clock clock)
       perAddress_(backoffPolicy(limits.freeFailuresPerAddress, limits), clock),
       perRoomAddress_(backoffPolicy(limits.freeFailuresPerRoomAddress, limits), clock),
       roomFailures_(limits.maxBackoffEntries),
+      deviceFailures_(limits.maxBackoffEntries),
       askedRooms_(limits.maxBackoffEntries) {}
 
 void Throttle::connected(const QString& peerId) {
@@ -108,14 +110,26 @@ Throttle::Day Throttle::passwordDay(const QString& roomId) {
   return {today.failures >= limits_.maxFailuresPerRoomPerDay, today.dayStart + kDayMs - now, today.failures};
 }
 
+Throttle::Day Throttle::deviceDay(const QString& roomId, const QString& deviceDigest) {
+  const qint64 now = clock_();
+  RoomFailures& today = deviceFailures_.touch(roomAddressOf(roomId, deviceDigest));
+  if (now - today.dayStart >= kDayMs) today = {now, 0};
+  return {today.failures >= limits_.maxFailuresPerDevicePerDay, today.dayStart + kDayMs - now, today.failures};
+}
+
 qint64 Throttle::passwordWait(const QString& address, const QString& roomId) const {
   // Locks are per address and per (room, address): someone else's guessing
   // never locks the owner out.
   return std::max(perAddress_.retryAfterMs(address), perRoomAddress_.retryAfterMs(roomAddressOf(roomId, address)));
 }
 
-qint64 Throttle::passwordFailed(const QString& address, const QString& roomId) {
+qint64 Throttle::passwordFailed(const QString& address, const QString& roomId, const QString& deviceDigest) {
   roomFailures_.touch(roomId).failures += 1;
+  const QString roomDevice = roomAddressOf(roomId, deviceDigest);
+  if (!deviceDigest.isEmpty()) {
+    deviceDay(roomId, deviceDigest);  // a day that is over starts again
+    deviceFailures_.touch(roomDevice).failures += 1;
+  }
   const QString roomAddress = roomAddressOf(roomId, address);
   const qint64 lock = std::max(perAddress_.recordFailure(address), perRoomAddress_.recordFailure(roomAddress));
   if (cluster_) {
@@ -124,6 +138,7 @@ qint64 Throttle::passwordFailed(const QString& address, const QString& roomId) {
     cluster_->countFailure(addressKey(address), forget, /*sliding=*/true);
     cluster_->countFailure(roomAddressKey(roomAddress), forget, /*sliding=*/true);
     cluster_->countFailure(roomDayKey(roomId), kDayMs, /*sliding=*/false);
+    if (!deviceDigest.isEmpty()) cluster_->countFailure(deviceDayKey(roomDevice), kDayMs, /*sliding=*/false);
   }
   return lock;
 }
@@ -140,9 +155,9 @@ void Throttle::failureCounted(const QByteArray& key, int count) {
     perAddress_.setFailures(rest, count);
   } else if (key.startsWith("r|")) {
     perRoomAddress_.setFailures(rest, count);
-  } else if (key.startsWith("d|")) {
+  } else if (key.startsWith("d|") || key.startsWith("v|")) {
     const qint64 now = clock_();
-    RoomFailures& today = roomFailures_.touch(rest);
+    RoomFailures& today = (key.startsWith("d|") ? roomFailures_ : deviceFailures_).touch(rest);
     if (now - today.dayStart >= kDayMs) today = {now, 0};
     today.failures = std::max(today.failures, count);
   }
@@ -153,6 +168,7 @@ void Throttle::expire() {
   perAddress_.expire();
   perRoomAddress_.expire();
   roomFailures_.expire([&](const RoomFailures& f) { return now - f.dayStart >= kDayMs; });
+  deviceFailures_.expire([&](const RoomFailures& f) { return now - f.dayStart >= kDayMs; });
   askedRooms_.expire([&](const AddressRooms& a) { return now - a.windowStart >= kMinuteMs; });
 }
 

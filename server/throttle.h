@@ -6,7 +6,8 @@
 // cooldown, longer at a room that turned the connection away), distinct
 // room IDs asked for by one address (enumeration), prompts shown to a host,
 // and wrong unattended passwords (a back-off per address and per room and
-// address, and a daily budget per room; counted with the other instances
+// address, a daily budget per room and per device key shown; counted with
+// the other instances
 // when there are any). The throttle decides and logs nothing; its callers
 // log and tell.
 
@@ -75,11 +76,15 @@ class Throttle final {
     int failures = 0;
   };
   Day passwordDay(const QString& roomId);
+  // The same for the wrong passwords of joins that showed one device key
+  // (its digest) for the room.
+  Day deviceDay(const QString& roomId, const QString& deviceDigest);
   // How long the address must wait before it tries a password for the room.
   qint64 passwordWait(const QString& address, const QString& roomId) const;
-  // A wrong password: counted for the address, the pair and the room's day;
-  // returns the wait it now imposes (0 while failures are free).
-  qint64 passwordFailed(const QString& address, const QString& roomId);
+  // A wrong password: counted for the address, the pair, the room's day and
+  // the day of the device key shown (its digest; empty: none); returns the
+  // wait it now imposes (0 while failures are free).
+  qint64 passwordFailed(const QString& address, const QString& roomId, const QString& deviceDigest = {});
   // The right password: the pair starts over (the address keeps its count).
   void passwordRight(const QString& address, const QString& roomId);
   // A failure count from the cluster (key as given to it).
@@ -117,6 +122,7 @@ class Throttle final {
   PasswordBackoff perAddress_;
   PasswordBackoff perRoomAddress_;
   LruTable<RoomFailures> roomFailures_;
+  LruTable<RoomFailures> deviceFailures_;  // by room and device digest
   LruTable<AddressRooms> askedRooms_;
 };
 

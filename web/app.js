@@ -183,6 +183,8 @@ function renderStage() {
   $("waiting").hidden = !session.isWaitingApproval || state.displayMode === "original";
 
   const dialog = $("password-dialog");
+  $("password-notice").textContent = session.passwordNotice;
+  $("password-notice").hidden = !session.passwordNotice;
   if (session.askPassword && !dialog.open) {
     $("password").value = "";
     dialog.returnValue = "";

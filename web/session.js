@@ -4,7 +4,7 @@
 // its video track and sends control messages on its "control" channel.
 // It speaks the wire protocol exactly as the application's client does.
 
-import {iceStateTexts, kMaxPeerNameChars, kMaxPeerReasonChars, peerText, reasons} from "./text.js";
+import {iceStateTexts, kMaxPeerNameChars, kMaxPeerReasonChars, peerText, reasons, waitText} from "./text.js";
 import {sha256Hex} from "./sha256.js";
 
 const kReconnectDelaysMs = [1000, 2000, 4000, 8000, 16000];
@@ -73,6 +73,10 @@ export class ClientSession extends EventTarget {
     this.connectionState = "déconnecté";
     this.isWaitingApproval = false;
     this.askPassword = false;
+    // Why the password is asked again, or why not yet; and when the server
+    // takes one again after too many wrong ones (0: now).
+    this.passwordNotice = "";
+    this.passwordRetryAt = 0;
     this.availableDisplays = [];
     this.currentDisplayIndex = 0;
     this.remoteVideoSize = null;
@@ -164,8 +168,36 @@ export class ClientSession extends EventTarget {
     this.setStatus("Connexion à l'hôte...");
   }
 
+  // A wrong password asks again; too many wrong ones (from here, or today
+  // for the whole room) say when to try again and ask only then.
+  passwordDenied(message) {
+    const wait = Number.isFinite(message.retryAfterMs) ? Math.min(Math.max(message.retryAfterMs, 0), 2 * 86400000) : 0;
+    if (wait <= 0) {
+      this.passwordNotice = "Mot de passe incorrect";
+      this.askPassword = true;
+      this.setStatus("Mot de passe incorrect");
+      return;
+    }
+    this.passwordRetryAt = Date.now() + wait;
+    const at = new Date(this.passwordRetryAt);
+    const clock = String(at.getHours()).padStart(2, "0") + ":" + String(at.getMinutes()).padStart(2, "0");
+    this.passwordNotice = (message.locked === true ? "Trop de mots de passe faux pour cet ordinateur aujourd’hui"
+                                                   : "Trop de tentatives") +
+                          " : réessayez dans " + waitText(wait) + " (à " + clock + ")";
+    this.askPassword = false;
+    this.log("⛔ " + this.passwordNotice);
+    this.setStatus(this.passwordNotice);
+    this.timer("passwordRetry", wait, () => {
+      this.passwordNotice = "";
+      this.passwordRetryAt = 0;
+      this.askPassword = true;
+      this.setStatus("Mot de passe requis");
+    });
+  }
+
   async submitPassword(password) {
     this.askPassword = false;
+    this.passwordNotice = "";
     // An empty password is sent too: its digest is what the host compares.
     const hash = await sha256Hex(password);
     if (this.ended) return;
@@ -226,8 +258,7 @@ export class ClientSession extends EventTarget {
         this.changed();
         break;
       case "unattended-denied":
-        this.askPassword = true;
-        this.setStatus("Mot de passe incorrect");
+        this.passwordDenied(message);
         break;
       case "approved":
         this.stopTimer("approval");

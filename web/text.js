@@ -102,6 +102,16 @@ export function durationText(startMs, nowMs) {
   return Math.floor(t / 3600) + "h " + two(Math.floor((t % 3600) / 60)) + "m " + two(t % 60) + "s";
 }
 
+// How long until something may be tried again, rounded up: "45 s",
+// "5 min", "23 h 05 min".
+export function waitText(ms) {
+  const seconds = Math.ceil(Math.max(ms, 0) / 1000);
+  if (seconds < 60) return seconds + " s";
+  const minutes = Math.ceil(seconds / 60);
+  if (minutes < 60) return minutes + " min";
+  return Math.floor(minutes / 60) + " h " + String(minutes % 60).padStart(2, "0") + " min";
+}
+
 export function endMessage(reason, startMs, nowMs) {
   return reason + "\nDurée : " + durationText(startMs, nowMs) + "\nÀ bientôt !";
 }

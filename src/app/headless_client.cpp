@@ -111,6 +111,14 @@ void HeadlessClient::start() {
     });
   }
   connect(&s, &RemoteSession::askUnattendedPasswordChanged, this, &HeadlessClient::passwordAsked);
+  connect(&s, &RemoteSession::passwordNoticeChanged, this, [this] {
+    // Too many wrong passwords: nothing to do here until then.
+    const QDateTime retryAt = session_->passwordRetryAt();
+    if (!retryAt.isValid()) return;
+    finish(exit_code::kPasswordWrong,
+           QStringLiteral("the host's server takes no password before %1 (too many wrong ones)")
+               .arg(retryAt.toString(Qt::ISODate)));
+  });
   connect(&s, &RemoteSession::connectionStateChanged, this, [this] {
     if (session_->connectionState() == QStringLiteral("connecté ✓")) connected();
   });

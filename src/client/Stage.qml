@@ -70,6 +70,19 @@ Item {
                 anchors.fill: parent
                 visible: stage.session.isWaitingApproval
             }
+            // Too many wrong passwords: when the prompt comes back.
+            Label {
+                objectName: "passwordWait"
+                anchors.centerIn: parent
+                width: Math.min(parent.width - 48, 560)
+                visible: !stage.session.askUnattendedPassword && !isNaN(stage.session.passwordRetryAt.getTime())
+                text: stage.session.passwordNotice
+                textFormat: Text.PlainText
+                wrapMode: Text.WordWrap
+                horizontalAlignment: Text.AlignHCenter
+                color: "white"
+                font.pixelSize: 18
+            }
         }
     }
 

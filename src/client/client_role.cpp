@@ -1,7 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "client/client_role.h"
 
+#include <algorithm>
+
+#include <QLocale>
+
 #include "protocol/signaling_messages.h"
+#include "session/duration_text.h"
 #include "session/service_config.h"
 #include "session/session_environment.h"
 #include "store/address_book.h"
@@ -36,6 +41,12 @@ ClientRole::ClientRole(SessionCore& session) : s_(session) {
   });
   reconnectTimer_.setSingleShot(true);
   connect(&reconnectTimer_, &QTimer::timeout, this, &ClientRole::reconnect);
+  passwordRetryTimer_.setSingleShot(true);
+  connect(&passwordRetryTimer_, &QTimer::timeout, this, [this] {
+    s_.setPasswordNotice(QString(), QDateTime());
+    s_.setStatus(QStringLiteral("Mot de passe requis"));
+    s_.setAskUnattendedPassword(true);
+  });
 }
 
 void ClientRole::starting(const QString&) {
@@ -52,6 +63,7 @@ void ClientRole::sendJoin(const std::optional<QString>& passwordHash) {
 
 void ClientRole::submitPassword(const QString& password) {
   s_.setAskUnattendedPassword(false);
+  s_.setPasswordNotice(QString(), QDateTime());
   // An empty password is sent too: its digest is what the host compares.
   const UserProfileStore& profile = s_.environment().profileStore();
   s_.send(signaling::join(s_.roomId(), profile.displayName(), profile.wireAvatar(),
@@ -73,6 +85,7 @@ void ClientRole::tearingDown() {
   joinTimer_.stop();
   approvalTimer_.stop();
   reconnectTimer_.stop();
+  passwordRetryTimer_.stop();
   reconnectAttempt_ = 0;
   linkTimer_.stop();
   linkGauge_ = LinkGauge();
@@ -133,9 +146,8 @@ void ClientRole::handle(const incoming::Message& message) {
   } else if (std::holds_alternative<incoming::RequireUnattended>(message)) {
     approvalTimer_.stop();  // the password decides, not a person
     s_.setAskUnattendedPassword(true);
-  } else if (std::holds_alternative<incoming::UnattendedDenied>(message)) {
-    s_.setAskUnattendedPassword(true);
-    s_.setStatus(QStringLiteral("Mot de passe incorrect"));
+  } else if (const auto* denied = std::get_if<incoming::UnattendedDenied>(&message)) {
+    passwordDenied(*denied);
   } else if (const auto* approved = std::get_if<incoming::Approved>(&message)) {
     approvalTimer_.stop();
     admitted_ = true;
@@ -159,6 +171,28 @@ void ClientRole::handle(const incoming::Message& message) {
   } else if (std::holds_alternative<incoming::RoomBusy>(message)) {
     endWith(kReasonHostBusy, EndCause::HostBusy);
   }
+}
+
+void ClientRole::passwordDenied(const incoming::UnattendedDenied& denied) {
+  if (denied.retryAfterMs <= 0) {
+    s_.setPasswordNotice(QStringLiteral("Mot de passe incorrect"), QDateTime());
+    s_.setStatus(QStringLiteral("Mot de passe incorrect"));
+    s_.setAskUnattendedPassword(true);
+    return;
+  }
+  // Nothing would be tried before then: no prompt until the server takes
+  // passwords again, and the person knows when that is.
+  const QDateTime retryAt = QDateTime::currentDateTime().addMSecs(denied.retryAfterMs);
+  const QString notice =
+      (denied.locked ? QStringLiteral("Trop de mots de passe faux pour cet ordinateur aujourd’hui")
+                     : QStringLiteral("Trop de tentatives")) +
+      QStringLiteral(" : réessayez dans %1 (à %2)")
+          .arg(waitText(denied.retryAfterMs), QLocale(QLocale::French).toString(retryAt.time(), QStringLiteral("HH:mm")));
+  s_.log(QStringLiteral("⛔ ") + notice);
+  s_.setAskUnattendedPassword(false);
+  s_.setPasswordNotice(notice, retryAt);
+  s_.setStatus(notice);
+  passwordRetryTimer_.start(int(std::min<int64_t>(denied.retryAfterMs, INT32_MAX)));
 }
 
 void ClientRole::connectionCreated() {

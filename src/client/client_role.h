@@ -53,12 +53,14 @@ class ClientRole final : public QObject, public SessionRole {
   void sendJoin(const std::optional<QString>& passwordHash);
   void endWith(const char* reason, EndCause cause);
   void reconnect();
+  void passwordDenied(const incoming::UnattendedDenied& denied);
 
   SessionCore& s_;
   QTimer joinTimer_;
   QUuid joinGeneration_;
   QTimer approvalTimer_;
   QTimer reconnectTimer_;
+  QTimer passwordRetryTimer_;  // the prompt back once the server takes passwords again
   std::vector<int> reconnectDelaysMs_;  // the waits before each new try
   size_t reconnectAttempt_ = 0;  // tries since the server last answered a message
   QUuid reconnectGeneration_;    // the signaling connection that failed

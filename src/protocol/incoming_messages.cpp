@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "protocol/incoming_messages.h"
 
+#include <algorithm>
+#include <cmath>
 #include <functional>
 
 #include <QHash>
@@ -27,7 +29,12 @@ const QHash<QString, MessageReader>& messageReaders() {
        [](const QJsonObject& m) -> std::optional<Message> { return signaling::joinRequest(m); }},
       {QStringLiteral("waiting-approval"), plain<WaitingApproval>()},
       {QStringLiteral("require-unattended"), plain<RequireUnattended>()},
-      {QStringLiteral("unattended-denied"), plain<UnattendedDenied>()},
+      {QStringLiteral("unattended-denied"), [](const QJsonObject& m) -> std::optional<Message> {
+         constexpr double kTwoDaysMs = 2 * 24 * 3600'000.0;
+         const double wait = m.value(QLatin1String("retryAfterMs")).toDouble(0);
+         return UnattendedDenied{m.value(QLatin1String("locked")).toBool(false),
+                                 int64_t(std::isfinite(wait) ? std::clamp(wait, 0.0, kTwoDaysMs) : 0)};
+       }},
       {QStringLiteral("approved"), [](const QJsonObject& m) -> std::optional<Message> {
          return Approved{signaling::iceServersOf(m), signaling::deviceKeyOf(m)};
        }},

@@ -7,6 +7,7 @@
 // (for the log); a message or payload whose members do not make sense is
 // dropped here.
 
+#include <cstdint>
 #include <optional>
 #include <variant>
 #include <vector>
@@ -54,7 +55,13 @@ struct Created {};
 struct Joined {};
 struct WaitingApproval {};
 struct RequireUnattended {};
-struct UnattendedDenied {};
+// A password refused: wrong, or not even tried because of too many wrong
+// ones (from this address, or today for the whole room: locked). Not to be
+// tried again for retryAfterMs (0: at once; at most two days).
+struct UnattendedDenied {
+  bool locked = false;
+  int64_t retryAfterMs = 0;
+};
 // An admission: the client's "approved", or "peer-joined" on either side.
 // Both may hand over the pair's TURN servers.
 struct Approved {

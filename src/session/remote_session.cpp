@@ -473,6 +473,7 @@ void RemoteSession::resetAfterTeardown() {
   setRemoteVideoTrack(nullptr);
   setLocalVideoTrack(nullptr);
   setAskUnattendedPassword(false);
+  setPasswordNotice(QString(), QDateTime());
 }
 
 // ------------------------------------------------------------ the screens --

@@ -72,6 +72,12 @@ class RemoteSession final : public QObject, private SessionCore {
   Q_PROPERTY(QString endReason READ endReason NOTIFY endReasonChanged)
   Q_PROPERTY(QDateTime lastStartedAt READ lastStartedAt NOTIFY lastStartedAtChanged)
   Q_PROPERTY(bool askUnattendedPassword READ askUnattendedPassword NOTIFY askUnattendedPasswordChanged)
+  // Why the password is asked again, or why not yet: "Mot de passe
+  // incorrect", or too many tries and when to try again; empty otherwise.
+  Q_PROPERTY(QString passwordNotice READ passwordNotice NOTIFY passwordNoticeChanged)
+  // When the host's server takes a password again after too many wrong
+  // ones (invalid: now); the prompt comes back then by itself.
+  Q_PROPERTY(QDateTime passwordRetryAt READ passwordRetryAt NOTIFY passwordNoticeChanged)
   // The server refuses every unattended password for the rest of the day
   // (too many wrong ones); hosts only.
   Q_PROPERTY(bool unattendedLocked READ unattendedLocked NOTIFY unattendedLockedChanged)
@@ -117,6 +123,8 @@ class RemoteSession final : public QObject, private SessionCore {
   EndCause endCause() const { return endCause_; }
   QDateTime lastStartedAt() const { return lastStartedAt_; }
   bool askUnattendedPassword() const { return askUnattendedPassword_; }
+  QString passwordNotice() const { return passwordNotice_; }
+  QDateTime passwordRetryAt() const { return passwordRetryAt_; }
   bool unattendedLocked() const { return unattendedLocked_; }
   QRectF displayedVideoRect() const { return displayedVideoRect_; }
   std::shared_ptr<rtc::VideoTrack> localVideoTrack() const override { return localVideoTrack_; }
@@ -215,6 +223,7 @@ class RemoteSession final : public QObject, private SessionCore {
   void endCauseChanged();
   void lastStartedAtChanged();
   void askUnattendedPasswordChanged();
+  void passwordNoticeChanged();
   void unattendedLockedChanged();
   void displayedVideoRectChanged();
   void localVideoTrackChanged();
@@ -278,6 +287,7 @@ class RemoteSession final : public QObject, private SessionCore {
   void setEndCause(EndCause cause);
   void setLastStartedAt(const QDateTime& time);
   void setAskUnattendedPassword(bool value) override;
+  void setPasswordNotice(const QString& notice, const QDateTime& retryAt) override;
   void setUnattendedLocked(bool value) override;
   // Takes the TURN servers an admission hands over; true when they changed
   // an existing connection's servers.
@@ -317,6 +327,8 @@ class RemoteSession final : public QObject, private SessionCore {
   EndCause endCause_ = EndCause::NotEnded;
   QDateTime lastStartedAt_;
   bool askUnattendedPassword_ = false;
+  QString passwordNotice_;
+  QDateTime passwordRetryAt_;
   bool unattendedLocked_ = false;
   std::vector<rtc::IceServer> serverIceServers_;  // for this session, from the server
   QRectF displayedVideoRect_;

@@ -94,6 +94,14 @@ void RemoteSession::setAskUnattendedPassword(bool value) {
   publish(askUnattendedPassword_, value, [this] { Q_EMIT askUnattendedPasswordChanged(); });
 }
 
+void RemoteSession::setPasswordNotice(const QString& notice, const QDateTime& retryAt) {
+  Q_ASSERT(isMainThread());
+  if (passwordNotice_ == notice && passwordRetryAt_ == retryAt) return;
+  passwordNotice_ = notice;
+  passwordRetryAt_ = retryAt;
+  Q_EMIT passwordNoticeChanged();
+}
+
 void RemoteSession::setLocalVideoTrack(std::shared_ptr<rtc::VideoTrack> track) {
   Q_ASSERT(isMainThread());
   publish(localVideoTrack_, track, [this] { Q_EMIT localVideoTrackChanged(); });

@@ -115,6 +115,7 @@ class SessionCore {
   virtual QDateTime startedAt() const = 0;  // invalid when absent
   virtual void setStartedAt(const QDateTime& time) = 0;
   virtual void setAskUnattendedPassword(bool value) = 0;
+  virtual void setPasswordNotice(const QString& notice, const QDateTime& retryAt) = 0;
   virtual void setUnattendedLocked(bool value) = 0;
   virtual std::shared_ptr<rtc::VideoTrack> localVideoTrack() const = 0;
   virtual void setLocalVideoTrack(std::shared_ptr<rtc::VideoTrack> track) = 0;

@@ -143,6 +143,7 @@ Rectangle {
 
     PasswordSheet {
         active: screen.session.askUnattendedPassword
+        notice: screen.session.passwordNotice
         onSubmitted: function (password) { screen.session.submitUnattendedPassword(password) }
         onClosed: if (screen.session.askUnattendedPassword) screen.session.cancelPasswordPrompt()
     }

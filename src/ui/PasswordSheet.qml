@@ -6,6 +6,8 @@ import Lunor.Ui
 // The host asks for its unattended-access password.
 Sheet {
     id: sheet
+    // Why it is asked again ("Mot de passe incorrect"), or nothing.
+    property string notice
     signal submitted(string password)
     padding: 18
 
@@ -15,6 +17,13 @@ Sheet {
     contentItem: ColumnLayout {
         spacing: 12
         PlainText { text: "Accès non surveillé"; color: Theme.text; font.pixelSize: Theme.headline; font.bold: true }
+        PlainText {
+            objectName: "passwordNotice"
+            visible: sheet.notice !== ""
+            text: sheet.notice
+            color: Theme.red
+            font.pixelSize: Theme.subheadline
+        }
         UiTextField {
             id: field
             objectName: "remotePassword"

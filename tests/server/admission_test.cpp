@@ -160,6 +160,8 @@ class AdmissionTest : public QObject {
     QTest::newRow("host forgot the devices") << "forget" << "its" << kRightHash << "locked";
     QTest::newRow("host set a new password") << "new password" << "its" << kOtherHash << "locked";
     QTest::newRow("host came back, same password") << "same password" << "its" << kRightHash << "approved";
+    // A former helper spreading guesses with the key over many addresses.
+    QTest::newRow("its key, its own budget spent") << "guesses with the key" << "its" << kRightHash << "locked";
   }
   void deviceKeyGetsPastTheDailyLock() {
     QFETCH(QString, meanwhile);
@@ -168,6 +170,7 @@ class AdmissionTest : public QObject {
     QFETCH(QString, outcome);
     ServerLimits limits;
     limits.maxFailuresPerRoomPerDay = 5;
+    limits.maxFailuresPerDevicePerDay = 3;
     limits.freeFailuresPerAddress = 100;
     limits.freeFailuresPerRoomAddress = 100;
     Bench b(limits);
@@ -186,7 +189,12 @@ class AdmissionTest : public QObject {
     const QString stranger = b.connect("10.0.0.3", join(kRoom, kRightHash));
     QVERIFY(b.last(stranger, "unattended-denied").value("locked").toBool());
 
-    if (meanwhile == "forget") {
+    if (meanwhile == "guesses with the key") {
+      for (int i = 0; i < 3; ++i) {
+        const QString guesser = b.connect(QString("10.7.7.%1").arg(i), join(kRoom, kWrongHash, key));
+        QVERIFY(!b.last(guesser, "unattended-denied").value("locked").toBool());  // still past the lock
+      }
+    } else if (meanwhile == "forget") {
       b.frame(host, {{"type", "forget-devices"}});
       QCOMPARE(b.count(host, "devices-forgotten"), 1);
     } else if (!meanwhile.isEmpty()) {

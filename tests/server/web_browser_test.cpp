@@ -143,6 +143,26 @@ class WebBrowserTest : public QObject {
     for (int i = 0; i < seconds.size(); ++i) {
       QCOMPARE(worded[i].toString(), lunor::endDurationText(seconds[i].toInt()));
     }
+    // The wait before a password may be tried again.
+    const QJsonArray waits{0, 1, 999, 1000, 45'000, 59'001, 60'000, 61'000, 3'599'000, 3'600'000, 86'399'000};
+    const QJsonArray waited = mapped("text.js", waits, "m.waitText(r)");
+    for (int i = 0; i < waits.size(); ++i) QCOMPARE(waited[i].toString(), lunor::waitText(waits[i].toInteger()));
+  }
+
+  // Too many wrong passwords: the page says so and when, and asks only
+  // then; a plain wrong one asks again at once.
+  void thePageTellsALockFromAWrongPassword() {
+    const auto result = browser->evaluate(QStringLiteral(
+        "import('/session.js').then(m => [{locked: true, retryAfterMs: 90000}, {retryAfterMs: 5000}, {}].map(d => {"
+        "  const s = new m.ClientSession({roomId: '1', signalUrl: 'ws://127.0.0.1:1/signal'});"
+        "  s.passwordDenied(d); s.stopTimer('passwordRetry');"
+        "  return [s.askPassword, s.passwordNotice.replace(/ \\(à .*\\)$/, '')]; }))"));
+    QVERIFY2(result && result->isArray(), qPrintable(browser->error()));
+    const QJsonArray answers = result->toArray();
+    QCOMPARE(answers.size(), 3);
+    QCOMPARE(answers[0].toArray(), (QJsonArray{false, "Trop de mots de passe faux pour cet ordinateur aujourd’hui : réessayez dans 2 min"}));
+    QCOMPARE(answers[1].toArray(), (QJsonArray{false, "Trop de tentatives : réessayez dans 5 s"}));
+    QCOMPARE(answers[2].toArray(), (QJsonArray{true, "Mot de passe incorrect"}));
   }
 
   // DOM events over the picture become the messages the application's

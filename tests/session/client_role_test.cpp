@@ -69,6 +69,31 @@ class ClientRoleTest : public test::ScriptedSessionTest {
     server->sendJson({{"type", "unattended-denied"}});
     QTRY_COMPARE(session->status(), QString("Mot de passe incorrect"));
     QVERIFY(session->askUnattendedPassword());
+    QCOMPARE(session->passwordNotice(), QString("Mot de passe incorrect"));
+  }
+
+  // Too many wrong passwords: the person learns it and when to try again,
+  // and is not asked before then (a room locked for the day included).
+  void aLockedRoomIsNotAWrongPassword_data() {
+    QTest::addColumn<bool>("locked");
+    QTest::addColumn<QString>("notice");
+    QTest::newRow("the address waits") << false << "Trop de tentatives : réessayez dans 1 s";
+    QTest::newRow("the room is locked for the day") << true << "Trop de mots de passe faux pour cet ordinateur aujourd’hui : réessayez dans 1 s";
+  }
+  void aLockedRoomIsNotAWrongPassword() {
+    QFETCH(bool, locked);
+    QFETCH(QString, notice);
+    session->startClient("123456789");
+    QTRY_COMPARE_WITH_TIMEOUT(ofType("join").size(), 1, 5000);
+    server->sendJson({{"type", "require-unattended"}});
+    QTRY_VERIFY(session->askUnattendedPassword());
+    session->submitUnattendedPassword("guess");
+    server->sendJson({{"type", "unattended-denied"}, {"locked", locked}, {"retryAfterMs", 800}});
+    QTRY_VERIFY(session->passwordRetryAt().isValid());
+    QVERIFY2(session->passwordNotice().startsWith(notice), qPrintable(session->passwordNotice()));
+    QVERIFY(!session->askUnattendedPassword());
+    QTRY_VERIFY_WITH_TIMEOUT(session->askUnattendedPassword(), 5000);  // then asked again
+    QVERIFY(!session->passwordRetryAt().isValid());
   }
 
   void clientFollowsTheServersAnswers() {

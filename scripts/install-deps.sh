@@ -62,6 +62,8 @@ TEST_PACKAGES=(
   # virtual displays, STUN/TURN (and its test client), Redis, a program that
   # sets and reads the X clipboard
   xvfb xauth tigervnc-standalone-server x11-xserver-utils coturn redis-server xclip
+  # networks of their own for a test (namespaces, a firewall that drops UDP)
+  iproute2 nftables
   # a browser for the web client's tests (and the browser benchmarks)
   chromium
   # a headless GNOME compositor with PipeWire, for the Wayland host's tests,

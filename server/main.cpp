@@ -209,9 +209,15 @@ int main(int argc, char** argv) {
   QCommandLineOption proxyOption(QStringLiteral("trusted-proxy"),
                                  QStringLiteral("Address of a reverse proxy whose X-Forwarded-For is believed."),
                                  QStringLiteral("address"));
-  QCommandLineOption turnUrlOption(QStringLiteral("turn-url"),
-                                   QStringLiteral("A TURN server URL handed to admitted pairs (repeatable)."),
-                                   QStringLiteral("url"));
+  QCommandLineOption turnUrlOption(
+      QStringLiteral("turn-url"),
+      QStringLiteral("A TURN server URL handed to admitted pairs (repeatable); turn:HOST:PORT without a transport "
+                     "is handed out over UDP and TCP."),
+      QStringLiteral("url"));
+  QCommandLineOption turnTlsPortOption(
+      QStringLiteral("turn-tls-port"),
+      QStringLiteral("Also hand out each TURN host over TLS on this port (turns:, 443 passes most firewalls)."),
+      QStringLiteral("port"));
   QCommandLineOption turnSecretOption(QStringLiteral("turn-secret-file"),
                                       QStringLiteral("File with the TURN server's shared secret (use-auth-secret)."),
                                       QStringLiteral("file"));
@@ -228,7 +234,8 @@ int main(int argc, char** argv) {
       QStringLiteral("File with Redis's password (its first line), kept out of the command line that other "
                      "users of the machine can read; instead of the one in the --redis URL."),
       QStringLiteral("file"));
-  parser.addOptions({ownersOption, ownerTtlOption, proxyOption, turnUrlOption, turnSecretOption, turnTtlOption,
+  parser.addOptions({ownersOption, ownerTtlOption, proxyOption, turnUrlOption, turnTlsPortOption, turnSecretOption,
+                     turnTtlOption,
                      redisOption, redisPasswordOption});
   parser.process(app);
   for (size_t i = 0; i < bounds.size(); ++i) {
@@ -278,7 +285,21 @@ int main(int argc, char** argv) {
     const auto secret = readSecretFile(parser.value(turnSecretOption));
     if (!secret) return 2;
     turn.secret = *secret;
-    turn.urls = parser.values(turnUrlOption);
+    int tlsPort = 0;
+    if (parser.isSet(turnTlsPortOption)) {
+      bool ok = false;
+      tlsPort = parser.value(turnTlsPortOption).toInt(&ok);
+      if (!ok || tlsPort <= 0 || tlsPort > 65535) {
+        std::fprintf(stderr, "lunor-signal: invalid --turn-tls-port %s\n", qPrintable(parser.value(turnTlsPortOption)));
+        return 2;
+      }
+    }
+    QString bad;
+    turn.urls = lunor::signal::turnUrlVariants(parser.values(turnUrlOption), tlsPort, &bad);
+    if (turn.urls.isEmpty()) {
+      std::fprintf(stderr, "lunor-signal: not a TURN URL: %s\n", qPrintable(bad));
+      return 2;
+    }
     bool ok = false;
     turn.ttlSeconds = parser.value(turnTtlOption).toLongLong(&ok);
     if (turn.secret.isEmpty() || !ok || turn.ttlSeconds <= 0) {

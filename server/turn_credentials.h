@@ -24,6 +24,14 @@ struct TurnConfig {
 // The password for a username.
 QString turnPassword(const QByteArray& secret, const QString& username);
 
+// What the server hands out for the TURN servers it was given: a URL that
+// names no transport ("turn:host:3478") becomes its UDP and TCP variants, so
+// that a peer on a network that blocks UDP still reaches the relay; with a
+// TLS port, each host also as "turns:host:PORT?transport=tcp" (443 passes
+// most firewalls). URLs that name their transport stay as they are;
+// duplicates go. Empty when a URL is not a TURN URL (its text in `bad`).
+QStringList turnUrlVariants(const QStringList& urls, int tlsPort, QString* bad = nullptr);
+
 // One ICE server entry for the client: {"urls": [...], "username", "credential"}.
 QJsonArray turnIceServers(const TurnConfig& config, const QString& clientId);
 

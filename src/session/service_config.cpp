@@ -38,7 +38,14 @@ rtc::Configuration peerConfiguration(const QSettings& settings) {
   const QString stun = overridable(settings, kStunUrlEnv, kStunUrlKey, kDefaultStunUrl);
   const QString turn = overridable(settings, kTurnUrlEnv, kTurnUrlKey, kDefaultTurnUrl);
   config.iceServers.push_back({{stun.toStdString()}, {}, {}});
-  config.iceServers.push_back({{turn.toStdString()}, kTurnUsername, kTurnCredential});
+  // A relay named without a transport is tried over UDP and TCP: networks
+  // that block UDP (offices, hotels) still reach it.
+  std::vector<std::string> turnUrls{turn.toStdString()};
+  if (turn.startsWith(QLatin1String("turn:")) && !turn.contains(QLatin1Char('?'))) {
+    turnUrls = {(turn + QStringLiteral("?transport=udp")).toStdString(),
+                (turn + QStringLiteral("?transport=tcp")).toStdString()};
+  }
+  config.iceServers.push_back({turnUrls, kTurnUsername, kTurnCredential});
   return config;
 }
 

@@ -54,7 +54,7 @@ inline constexpr char kTurnCredential[] = "MapleRiverStoneOwl2031";
 
 // The peer connection configuration: unified plan, continual gathering, no
 // TCP candidates, all transports (unless set to relay only), the STUN server
-// then the TURN server.
+// then the TURN server (over UDP and TCP when its URL names no transport).
 rtc::Configuration peerConfiguration(const QSettings& settings);
 
 // True for 127.0.0.0/8, ::1 and "localhost".

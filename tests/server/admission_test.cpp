@@ -4,6 +4,7 @@
 
 #include "protocol/wire_text.h"
 #include "rooms_fixture.h"
+#include "turn_credentials.h"
 
 using namespace lunor::test;
 
@@ -215,6 +216,31 @@ class AdmissionTest : public QObject {
       QCOMPARE(b.last(laptop, "unattended-denied").value("locked").toBool(), outcome == "locked");
       QCOMPARE(b.count(laptop, "approved"), 0);
     }
+  }
+
+  // Networks that block UDP still reach the relay: a TURN host given once
+  // is handed out over UDP and TCP, and over TLS when a port is given.
+  void turnUrlsComeOverEveryTransport_data() {
+    QTest::addColumn<QStringList>("given");
+    QTest::addColumn<int>("tlsPort");
+    QTest::addColumn<QStringList>("handed");
+    QTest::newRow("a host") << QStringList{"turn:t.example.org:3478"} << 0
+                            << QStringList{"turn:t.example.org:3478?transport=udp", "turn:t.example.org:3478?transport=tcp"};
+    QTest::newRow("no port, and TLS")
+        << QStringList{"turn:10.0.0.1"} << 443
+        << QStringList{"turn:10.0.0.1:3478?transport=udp", "turn:10.0.0.1:3478?transport=tcp",
+                       "turns:10.0.0.1:443?transport=tcp"};
+    QTest::newRow("transports named stay") << QStringList{"turn:h:3478?transport=tcp", "turns:h:5349"} << 0
+                                           << QStringList{"turn:h:3478?transport=tcp", "turns:h:5349"};
+    QTest::newRow("IPv6") << QStringList{"turn:[2001:db8::1]:3478"} << 0
+                          << QStringList{"turn:[2001:db8::1]:3478?transport=udp", "turn:[2001:db8::1]:3478?transport=tcp"};
+    QTest::newRow("not TURN") << QStringList{"stun:h:3478"} << 0 << QStringList{};
+  }
+  void turnUrlsComeOverEveryTransport() {
+    QFETCH(QStringList, given);
+    QFETCH(int, tlsPort);
+    QFETCH(QStringList, handed);
+    QCOMPARE(lunor::signal::turnUrlVariants(given, tlsPort), handed);
   }
 
   // Each admission gives the client a new key in place of the one it showed;

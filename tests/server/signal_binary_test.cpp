@@ -45,6 +45,8 @@ class SignalBinaryTest : public QObject {
     QTest::newRow("burst below one message") << QStringList{"--burst-messages", "0.5"} << 2
                                              << "invalid --burst-messages";
     QTest::newRow("turn url without secret") << QStringList{"--turn-url", "turn:x:3478"} << 2 << "go together";
+    QTest::newRow("not a turn url")
+        << QStringList{"--turn-url", "http://x:3478", "--turn-secret-file", "/dev/null"} << 2 << "not a TURN URL";
     QTest::newRow("unreadable turn secret")
         << QStringList{"--turn-url", "turn:x:3478", "--turn-secret-file", "/nonexistent"} << 2 << "cannot read";
     QTest::newRow("owner ttl") << QStringList{"--owner-ttl-days", "0"} << 2 << "invalid --owner-ttl-days";

@@ -57,7 +57,9 @@ class ServiceConfigTest : public QObject {
     QCOMPARE(config.iceServers.size(), size_t(2));
     QCOMPARE(config.iceServers[0].urls, std::vector<std::string>{kDefaultStunUrl});
     QVERIFY(config.iceServers[0].username.empty());
-    QCOMPARE(config.iceServers[1].urls, std::vector<std::string>{"turn:127.0.0.1:3479"});
+    // A relay named without a transport is reached over UDP or TCP.
+    QCOMPARE(config.iceServers[1].urls,
+             (std::vector<std::string>{"turn:127.0.0.1:3479?transport=udp", "turn:127.0.0.1:3479?transport=tcp"}));
     QVERIFY(!config.iceServers[1].username.empty());
   }
 };

@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The library-backed adapter refuses bad input through its completions.
+// The library-backed adapter refuses bad input through its completions, and
+// keeps off loopback unless asked.
 // (Negotiation, the channel and video over it are exercised end to end by
 // the media flow test.)
 
+#include <algorithm>
 #include <atomic>
+#include <mutex>
 
 #include <QtTest>
 
@@ -37,6 +40,51 @@ class WebRtcAdapterTest : public QObject {
     });
     QTRY_COMPARE(errors.load(), 3);
     pc->setObserver(nullptr);
+  }
+
+  // A real session gathers no candidate on loopback (it would try its relay
+  // from there); only a test that asks for it does.
+  void loopbackOnlyWhenAskedFor_data() {
+    QTest::addColumn<std::optional<bool>>("allow");
+    QTest::addColumn<bool>("onLoopback");
+    QTest::newRow("as shipped") << std::optional<bool>() << false;
+    QTest::newRow("asked for") << std::optional<bool>(true) << true;
+  }
+  void loopbackOnlyWhenAskedFor() {
+    QFETCH(std::optional<bool>, allow);
+    QFETCH(bool, onLoopback);
+    qunsetenv("LUNOR_ICE_LOOPBACK");
+    auto factory = createWebRtcFactory({.allowLoopback = allow});
+    QVERIFY(factory);
+    struct Gatherer final : PeerConnectionObserver {
+      void onIceConnectionChange(IceConnectionState) override {}
+      void onIceCandidate(const IceCandidate& c) override {
+        std::lock_guard lock(mutex);
+        candidates.push_back(c.sdp);
+      }
+      void onVideoTrack(std::shared_ptr<VideoTrack>) override {}
+      void onDataChannel(std::shared_ptr<DataChannel>) override {}
+      bool any(const std::function<bool(const std::string&)>& test) {
+        std::lock_guard lock(mutex);
+        return std::any_of(candidates.begin(), candidates.end(), test);
+      }
+      std::mutex mutex;
+      std::vector<std::string> candidates;
+    } gatherer;
+    auto pc = factory->createPeerConnection({}, {}, &gatherer);
+    QVERIFY(pc && pc->createDataChannel("control", true));
+    pc->createOffer({}, [pc](std::optional<SessionDescription> offer, Error) {
+      if (offer) pc->setLocalDescription(*offer, [](Error) {});
+    });
+    const auto loopback = [](const std::string& c) {
+      return c.find(" 127.0.0.1 ") != std::string::npos || c.find(" ::1 ") != std::string::npos;
+    };
+    QTRY_VERIFY(gatherer.any([](const std::string&) { return true; }) || !onLoopback);
+    QTest::qWait(onLoopback ? 0 : 1500);
+    if (onLoopback) QTRY_VERIFY(gatherer.any(loopback));
+    QCOMPARE(gatherer.any(loopback), onLoopback);
+    pc->setObserver(nullptr);
+    pc->close();
   }
 };
 

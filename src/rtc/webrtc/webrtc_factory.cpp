@@ -183,7 +183,8 @@ std::unique_ptr<PeerConnectionFactory> createWebRtcFactory(const FactoryOptions&
   if (!context->factory) return nullptr;
 
   webrtc::PeerConnectionFactoryInterface::Options factoryOptions;
-  if (options.allowLoopback) {
+  const char* loopback = std::getenv("LUNOR_ICE_LOOPBACK");
+  if (options.allowLoopback.value_or(loopback && std::string(loopback) == "1")) {
     factoryOptions.network_ignore_mask &= ~::rtc::ADAPTER_TYPE_LOOPBACK;
   }
   context->factory->SetOptions(factoryOptions);

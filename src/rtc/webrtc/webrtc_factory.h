@@ -5,6 +5,7 @@
 // anywhere: it does not pull in the library's headers.
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "rtc/peer_connection.h"
@@ -12,9 +13,11 @@
 namespace lunor::rtc {
 
 struct FactoryOptions {
-  // Lets ICE use loopback interfaces (the library ignores them by default);
-  // needed when both peers run on one machine.
-  bool allowLoopback = true;
+  // Lets ICE use loopback interfaces, which the library ignores otherwise:
+  // for tests and benchmarks whose peers share a machine with no other
+  // interface. Unset: LUNOR_ICE_LOOPBACK=1 in the environment says so. A
+  // real session never needs them (and would try its relay from there).
+  std::optional<bool> allowLoopback;
   // The H264 encoder: "x264", "openh264" (as the library sets it up, ours)
   // or "library" (the library's own); empty: LUNOR_H264_ENCODER, else x264.
   std::string h264Encoder;

@@ -33,8 +33,8 @@ int codeFor(EndCause cause) {
     case EndCause::HostBusy: return exit_code::kRefused;
     case EndCause::HostNotFound: return exit_code::kHostNotFound;
     case EndCause::PeerLost:
-    case EndCause::PeerLeft:
-    case EndCause::NoConnection: return exit_code::kConnectionLost;
+    case EndCause::PeerLeft: return exit_code::kConnectionLost;
+    case EndCause::NoConnection: return exit_code::kNoConnection;
     case EndCause::ServerUnreachable: return exit_code::kServerUnreachable;
     case EndCause::NoAnswer: return exit_code::kNoAnswer;
     case EndCause::NotEnded:
@@ -298,7 +298,7 @@ void HeadlessClient::sessionEnded() {
   // The host ending it before any picture (its connection could not be
   // made, say) is no session that ran.
   const EndCause cause = session_->endCause();
-  finish(cause == EndCause::PeerEnded && !sawPicture ? exit_code::kConnectionLost : codeFor(cause), reason);
+  finish(cause == EndCause::PeerEnded && !sawPicture ? exit_code::kNoConnection : codeFor(cause), reason);
 }
 
 bool HeadlessClient::saveLastFrame() {

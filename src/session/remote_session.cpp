@@ -321,6 +321,7 @@ void RemoteSession::applyIceState(rtc::IceConnectionState state) {
   Q_ASSERT(isMainThread());
   const IceStateTexts texts = iceStateTexts(state);
   if (state == rtc::IceConnectionState::Connected || state == rtc::IceConnectionState::Completed) {
+    everConnected_ = true;
     if (!startedAt_.isValid()) setStartedAt(QDateTime::currentDateTime());
     iceDownTimer_.stop();
     role_->connected();
@@ -333,7 +334,12 @@ void RemoteSession::applyIceState(rtc::IceConnectionState state) {
 
 void RemoteSession::iceDownTimerFired() {
   if (!negotiation_.exists() || !isDown(negotiation_.iceState())) return;
-  endSession(QString::fromUtf8(kReasonPeerLost), /*silent=*/true, EndCause::PeerLost);
+  // A connection that never came up was not lost: it could not be made.
+  if (!everConnected_) {
+    endSession(QString::fromUtf8(kReasonNoConnection), /*silent=*/false, EndCause::NoConnection);
+  } else {
+    endSession(QString::fromUtf8(kReasonPeerLost), /*silent=*/true, EndCause::PeerLost);
+  }
   environment_.panels().hideFloatingHud();
 }
 
@@ -460,6 +466,7 @@ void RemoteSession::teardown(const QString& reason, FeatureExchange::Cut cut) {
 }
 
 void RemoteSession::resetAfterTeardown() {
+  everConnected_ = false;
   serverIceServers_.clear();  // they were this pair's
   setRunning(false);
   setIsWaitingApproval(false);

@@ -327,6 +327,7 @@ class RemoteSession final : public QObject, private SessionCore {
   EndCause endCause_ = EndCause::NotEnded;
   QDateTime lastStartedAt_;
   bool askUnattendedPassword_ = false;
+  bool everConnected_ = false;  // ICE was up at least once in this session
   QString passwordNotice_;
   QDateTime passwordRetryAt_;
   bool unattendedLocked_ = false;

@@ -109,6 +109,7 @@ class RemoteSessionTest : public test::ScriptedSessionTest {
   }
 
   void iceDownTimer_data() {
+    QTest::addColumn<bool>("wasUp");
     QTest::addColumn<State>("first");
     QTest::addColumn<int>("secondAfterMs");  // -1: no second report
     QTest::addColumn<State>("second");
@@ -116,15 +117,18 @@ class RemoteSessionTest : public test::ScriptedSessionTest {
     QTest::addColumn<bool>("ends");
 
     QTest::newRow("disconnected, then connected within 2 s")
-        << State::Disconnected << 300 << State::Connected << false << false;
-    QTest::newRow("failed for 2 s") << State::Failed << -1 << State::Failed << false << true;
-    QTest::newRow("closed for 2 s") << State::Closed << -1 << State::Closed << false << true;
+        << true << State::Disconnected << 300 << State::Connected << false << false;
+    QTest::newRow("failed for 2 s") << true << State::Failed << -1 << State::Failed << false << true;
+    QTest::newRow("closed for 2 s") << true << State::Closed << -1 << State::Closed << false << true;
     QTest::newRow("disconnected, then failed restarts the wait")
-        << State::Disconnected << 300 << State::Failed << false << true;
+        << true << State::Disconnected << 300 << State::Failed << false << true;
     QTest::newRow("disconnected, back without an event")
-        << State::Disconnected << -1 << State::Disconnected << true << false;
+        << true << State::Disconnected << -1 << State::Disconnected << true << false;
+    // Never up: the connection could not be made, nothing was lost.
+    QTest::newRow("failed before it was ever up") << false << State::Failed << -1 << State::Failed << false << true;
   }
   void iceDownTimer() {
+    QFETCH(bool, wasUp);
     QFETCH(State, first);
     QFETCH(int, secondAfterMs);
     QFETCH(State, second);
@@ -134,8 +138,10 @@ class RemoteSessionTest : public test::ScriptedSessionTest {
     QVERIFY(scripted->hostWithClient());
     auto* pc = scripted->connection();
 
-    pc->reportIceState(State::Connected);
-    QTRY_COMPARE(session->connectionState(), QString("connecté ✓"));
+    if (wasUp) {
+      pc->reportIceState(State::Connected);
+      QTRY_COMPARE(session->connectionState(), QString("connecté ✓"));
+    }
     QElapsedTimer clock;
     clock.start();
     pc->reportIceState(first);
@@ -147,13 +153,15 @@ class RemoteSessionTest : public test::ScriptedSessionTest {
     if (recoversSilently) pc->state = State::Connected;
 
     if (ends) {
-      QTRY_COMPARE_WITH_TIMEOUT(session->endReason(), QString("L’autre partie s’est déconnectée"),
+      QTRY_COMPARE_WITH_TIMEOUT(session->endReason(), QString(wasUp ? "L’autre partie s’est déconnectée"
+                                                                     : "La connexion n’a pas pu être établie"),
                                 6000);
+      QCOMPARE(session->endCause(), wasUp ? EndCause::PeerLost : EndCause::NoConnection);
       QVERIFY(clock.elapsed() >= 1900);
       QVERIFY(environment->panelsFake.calls.contains("hideFloatingHud"));
-      // A silent end tells the peer nothing.
+      // A lost connection's end is silent: it tells the peer nothing.
       QTest::qWait(100);
-      QVERIFY(endReasonsSent().isEmpty());
+      QCOMPARE(endReasonsSent().isEmpty(), wasUp);
     } else {
       QTest::qWait(RemoteSession::kIceDownGraceMs + 700);
       QVERIFY(session->endReason().isNull());

@@ -42,6 +42,7 @@ struct NullSource final : rtc::VideoSource {
   void adaptOutputFormat(int, int, int) override {}
   void pushFrame(const rtc::VideoFrameView&) override {}
   bool repeatLastFrame(int64_t) override { return true; }
+  void sendKeyFrame() override {}
 };
 
 struct Counters {

@@ -85,6 +85,7 @@ struct Recorder final : rtc::VideoSource {
     if (recording) pictures.push_back(toI420(frame));
   }
   bool repeatLastFrame(int64_t) override { return true; }
+  void sendKeyFrame() override {}
 };
 
 double psnr(const uint8_t* a, int strideA, const uint8_t* b, int strideB, int w, int h) {

@@ -178,7 +178,13 @@ function renderStage() {
   if (session.stream !== shownStream) {
     shownStream = session.stream;
     video.srcObject = shownStream;
-    if (shownStream) video.play().catch(() => {});
+    if (shownStream) {
+      video.play().catch(() => {});
+      // Its first frame on the screen, which the host waits to hear of.
+      const shown = () => { if (state.session === session && shownStream === session.stream) session.pictureShown(); };
+      if (video.requestVideoFrameCallback) video.requestVideoFrameCallback(shown);
+      else video.addEventListener("loadeddata", shown, {once: true});
+    }
   }
   $("waiting").hidden = !session.isWaitingApproval || state.displayMode === "original";
 

@@ -84,6 +84,8 @@ export class ClientSession extends EventTarget {
     this.startedAt = 0;
     this.endReason = null;
     this.controlOpen = false;
+    this.pictureSeen = false;  // the connection's first picture is on the screen
+    this.pictureSaid = false;  // ...and the host was told
 
     this.ws = null;
     this.pc = null;
@@ -391,7 +393,12 @@ export class ClientSession extends EventTarget {
       const channel = event.channel;
       if (pc !== this.pc || channel.label !== "control") return;
       this.control = channel;
-      channel.onopen = () => { if (channel === this.control) { this.controlOpen = true; this.changed(); } };
+      channel.onopen = () => {
+        if (channel !== this.control) return;
+        this.controlOpen = true;
+        this.sayPicture();
+        this.changed();
+      };
       channel.onclose = () => { if (channel === this.control) { this.controlOpen = false; this.changed(); } };
       // The client never reads this channel: the host does not write on it.
       if (channel.readyState === "open") channel.onopen();
@@ -463,8 +470,24 @@ export class ClientSession extends EventTarget {
     this.setStatus(status);
   }
 
+  // The connection's first picture is on the screen: the host stops
+  // sending key frames for it (once a connection, as the application's
+  // client says it).
+  pictureShown() {
+    this.pictureSeen = true;
+    this.sayPicture();
+  }
+
+  sayPicture() {
+    if (!this.pictureSeen || this.pictureSaid || !this.controlOpen) return;
+    this.sendControl({t: "picture"});
+    this.pictureSaid = true;
+  }
+
   closeConnection() {
     ++this.generation;
+    this.pictureSeen = false;
+    this.pictureSaid = false;
     this.negotiation = Promise.resolve();
     this.pendingCandidates = [];
     this.control = null;

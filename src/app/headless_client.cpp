@@ -171,7 +171,7 @@ void HeadlessClient::connected() {
 
 void HeadlessClient::onFrame(const rtc::I420FrameView& frame) {
   std::lock_guard lock(mutex_);
-  ++frames_;
+  if (frames_++ == 0) firstFrameAtMs_ = clock_.elapsed();  // when it came, not when the next tick sees it
   width_ = frame.width;
   height_ = frame.height;
   if (options_.saveFrame.isEmpty()) return;
@@ -181,16 +181,18 @@ void HeadlessClient::onFrame(const rtc::I420FrameView& frame) {
 void HeadlessClient::tick() {
   uint64_t frames = 0;
   int width = 0, height = 0;
+  qint64 firstAt = -1;
   {
     std::lock_guard lock(mutex_);
     frames = frames_;
     width = width_;
     height = height_;
+    firstAt = firstFrameAtMs_;
   }
   if (frames > 0 && firstFrameMs_ < 0) {
-    firstFrameMs_ = clock_.elapsed();
+    firstFrameMs_ = firstAt;
     say(QStringLiteral("First picture after %1 s").arg(firstFrameMs_ / 1000.0, 0, 'f', 2));
-    if (options_.seconds > 0) endTimer_.start(options_.seconds * 1000);
+    if (options_.seconds > 0) endTimer_.start(std::max<qint64>(0, options_.seconds * 1000 - (clock_.elapsed() - firstAt)));
     if (!replay_.empty()) replayNext();
   }
   const uint64_t newFrames = frames - framesAtTick_;

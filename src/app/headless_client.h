@@ -61,7 +61,8 @@ class HeadlessClient final : public QObject, private rtc::VideoSink {
   bool stopping_ = false;
   bool finished_ = false;
   QElapsedTimer clock_;  // since start()
-  qint64 firstFrameMs_ = -1;
+  qint64 firstFrameMs_ = -1;   // once the tick has seen it
+  qint64 firstFrameAtMs_ = -1;  // under mutex_: when the first frame came
   QTimer ticker_;
   QTimer endTimer_;
   QTimer settle_;  // the end reason settles

@@ -2,10 +2,14 @@
 #include "client/client_role.h"
 
 #include <algorithm>
+#include <atomic>
 
 #include <QLocale>
 
+#include "protocol/control_message.h"
 #include "protocol/signaling_messages.h"
+#include "session/epoch.h"
+#include "session/negotiation.h"
 #include "session/duration_text.h"
 #include "session/service_config.h"
 #include "session/session_environment.h"
@@ -14,6 +18,22 @@
 #include "store/user_profile_store.h"
 
 namespace lunor {
+
+// A sink on the host's track that says, once, on the session's thread,
+// that a picture came.
+class ClientRole::FirstPicture final : public rtc::VideoSink {
+ public:
+  FirstPicture(Epoch::Ticket connection, std::function<void()> shown)
+      : connection_(std::move(connection)), shown_(std::move(shown)) {}
+  void onFrame(const rtc::I420FrameView&) override {
+    if (!seen_.exchange(true)) connection_.post(shown_);
+  }
+
+ private:
+  const Epoch::Ticket connection_;
+  const std::function<void()> shown_;
+  std::atomic<bool> seen_{false};
+};
 
 ClientRole::ClientRole(SessionCore& session) : s_(session) {
   joinTimer_.setSingleShot(true);
@@ -49,6 +69,25 @@ ClientRole::ClientRole(SessionCore& session) : s_(session) {
   });
 }
 
+ClientRole::~ClientRole() { stopWatchingPicture(); }
+
+void ClientRole::remoteTrackArrived(const std::shared_ptr<rtc::VideoTrack>& track) {
+  stopWatchingPicture();
+  if (!track) return;
+  firstPicture_ = std::make_unique<FirstPicture>(s_.epoch().ticket(), [this] {
+    s_.negotiation().sendControl(QByteArray(kPictureShownMessage));
+    stopWatchingPicture();  // one word a connection; the sink costs nothing more
+  });
+  watchedTrack_ = track;
+  watchedTrack_->addSink(firstPicture_.get());
+}
+
+void ClientRole::stopWatchingPicture() {
+  if (watchedTrack_ && firstPicture_) watchedTrack_->removeSink(firstPicture_.get());
+  watchedTrack_.reset();
+  firstPicture_.reset();
+}
+
 void ClientRole::starting(const QString&) {
   joinGeneration_ = s_.generation();
   joinTimer_.start();
@@ -80,6 +119,7 @@ void ClientRole::stopping() {
 }
 
 void ClientRole::tearingDown() {
+  stopWatchingPicture();
   admitted_ = false;
   deviceKey_ = QString();
   joinTimer_.stop();

@@ -6,6 +6,7 @@
 // geometry, and the client's requests (quality, display, hard refresh).
 // Main thread.
 
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -27,6 +28,7 @@ class ClientRole final : public QObject, public SessionRole {
 
   // session is borrowed: it owns the role.
   explicit ClientRole(SessionCore& session);
+  ~ClientRole() override;
 
   Role role() const override { return Role::Client; }
   // Sends the join 1 s from now, unless the session's link has changed by then.
@@ -43,6 +45,8 @@ class ClientRole final : public QObject, public SessionRole {
   Negotiation::ControlReceiver controlReceiver() override { return {}; }
   void connectionCreated() override;
   void connected() override;
+  // Tells the host once the connection's first picture is here.
+  void remoteTrackArrived(const std::shared_ptr<rtc::VideoTrack>& track) override;
   QString departureReason() const override;
   void stopping() override;
   void ending(const QString&, const QDateTime&) override {}
@@ -54,6 +58,7 @@ class ClientRole final : public QObject, public SessionRole {
   void endWith(const char* reason, EndCause cause);
   void reconnect();
   void passwordDenied(const incoming::UnattendedDenied& denied);
+  void stopWatchingPicture();
 
   SessionCore& s_;
   QTimer joinTimer_;
@@ -61,6 +66,10 @@ class ClientRole final : public QObject, public SessionRole {
   QTimer approvalTimer_;
   QTimer reconnectTimer_;
   QTimer passwordRetryTimer_;  // the prompt back once the server takes passwords again
+  // Sees the first frame of the host's track, then tells the host.
+  class FirstPicture;
+  std::unique_ptr<FirstPicture> firstPicture_;
+  std::shared_ptr<rtc::VideoTrack> watchedTrack_;
   std::vector<int> reconnectDelaysMs_;  // the waits before each new try
   size_t reconnectAttempt_ = 0;  // tries since the server last answered a message
   QUuid reconnectGeneration_;    // the signaling connection that failed

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 
 #include "session/epoch.h"
 #include "session/negotiation.h"
@@ -40,7 +41,17 @@ HostMedia::HostMedia(HostEnvironment& environment, rtc::PeerConnectionFactory* f
       negotiation_(negotiation),
       epoch_(epoch),
       log_(std::move(log)),
-      displayId_(environment.displays().mainDisplayId()) {}
+      displayId_(environment.displays().mainDisplayId()) {
+  keyFrames_.setSingleShot(true);
+  connect(&keyFrames_, &QTimer::timeout, this, [this] {
+    // Soon after the path is up, then less often: a picture lost on the way
+    // costs a fraction of a second, and a client that never says it has one
+    // (an older one) gets no more than these.
+    static constexpr int kAfterMs[] = {300, 700, 1000, 2000};
+    if (source_) source_->sendKeyFrame();
+    if (keyFramesSent_ < std::size(kAfterMs)) keyFrames_.start(kAfterMs[keyFramesSent_++]);
+  });
+}
 
 HostMedia::~HostMedia() { stop(); }
 
@@ -159,7 +170,15 @@ void HostMedia::restartStream(int width, int height, CaptureDone done) {
   capturer_->startCapture(displayIndex_, width, height, settingsOf(quality_).fps, std::move(done));
 }
 
+void HostMedia::sendKeyFramesUntilShown() {
+  keyFramesSent_ = 0;
+  keyFrames_.start(0);
+}
+
+void HostMedia::pictureShown() { keyFrames_.stop(); }
+
 void HostMedia::stop() {
+  keyFrames_.stop();
   if (capturer_) capturer_->stopCapture();
   capturer_.reset();
   source_.reset();

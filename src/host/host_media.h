@@ -17,6 +17,7 @@
 #include <QJsonObject>
 #include <QObject>
 #include <QSize>
+#include <QTimer>
 #include <QVariantList>
 
 #include "host/screen_capturer.h"
@@ -76,6 +77,12 @@ class HostMedia final : public QObject {
   void setDisplayId(uint32_t id);
   // Sends the bitrate limits of the profile to the track's sender.
   void applySenderBitrate();
+  // The connection's media path is up: sends the last picture as a key
+  // frame now and again now and then (the first ones may have gone before
+  // the peer could take them, and a still screen sends nothing new), until
+  // pictureShown() or a few seconds have passed.
+  void sendKeyFramesUntilShown();
+  void pictureShown();
   // Stops the capture and drops source, capturer and track (teardown).
   void stop();
 
@@ -118,6 +125,8 @@ class HostMedia final : public QObject {
   std::shared_ptr<rtc::VideoSource> source_;
   std::unique_ptr<ScreenCapturer> capturer_;
   std::shared_ptr<rtc::VideoTrack> track_;
+  QTimer keyFrames_;
+  size_t keyFramesSent_ = 0;
 };
 
 }  // namespace lunor

@@ -56,6 +56,10 @@ HostRole::HostRole(SessionCore& session, HostEnvironment& platform) : s_(session
           [this](int index) { s_.setCurrentDisplayIndex(index); });
   connect(media_.get(), &HostMedia::displayIdChanged, this, [this](uint32_t id) { input_->setDisplay(id); });
   connect(media_.get(), &HostMedia::pointerToCentre, this, [this] { input_->centrePointer(); });
+  // The control channel open is the media path up (its DTLS is the same):
+  // the picture goes now, not at the still screen's next refresh.
+  connect(&s_.negotiation(), &Negotiation::controlChannelOpened, media_.get(), &HostMedia::sendKeyFramesUntilShown);
+  connect(&s_.negotiation(), &Negotiation::peerShowsPicture, media_.get(), &HostMedia::pictureShown);
 
   restartTimer_.setSingleShot(true);
   restartTimer_.setInterval(kRestartDelayMs);

@@ -45,4 +45,10 @@ std::optional<ControlMessage> decodeControlMessage(const QJsonObject& object);
 // The compact JSON of the message, with the fields its type carries.
 QByteArray encodeControlMessage(const ControlMessage& message);
 
+// Sent by the client once a connection's first picture is on its screen:
+// the host stops sending key frames for it. A host that does not know it
+// ignores it (an unknown type), and a client that never sends it gets a
+// few key frames in the connection's first seconds.
+inline constexpr char kPictureShownMessage[] = R"({"t":"picture"})";
+
 }  // namespace lunor

@@ -51,6 +51,7 @@ class FakeVideoSource final : public rtc::VideoSource {
     ++repeats;
     return true;
   }
+  void sendKeyFrame() override { ++keyFrames; }
   std::vector<std::string> formatsSnapshot() {
     std::lock_guard lock(mutex);
     return formats;
@@ -58,6 +59,7 @@ class FakeVideoSource final : public rtc::VideoSource {
   std::mutex mutex;
   std::vector<std::string> formats;
   std::atomic<int> frames{0};
+  std::atomic<int> keyFrames{0};
   std::atomic<int> repeats{0};
 };
 

@@ -64,6 +64,10 @@ class VideoSource {
   // Feeds the last frame again with a new timestamp (for a still screen),
   // without converting it again. False when no frame came yet. Any thread.
   virtual bool repeatLastFrame(int64_t timestampUs) = 0;
+  // Feeds the last frame again now, encoded as a key frame: for a peer that
+  // has no picture yet (the first ones may be lost before its path is up).
+  // Any thread.
+  virtual void sendKeyFrame() = 0;
 };
 
 class VideoTrack {

@@ -7,6 +7,7 @@
 
 #include <QJsonDocument>
 
+#include "protocol/control_message.h"
 #include "protocol/peer_features.h"
 #include "protocol/signaling_messages.h"
 #include "session/epoch.h"
@@ -162,6 +163,11 @@ class Negotiation::Observer final : public rtc::PeerConnectionObserver,
 
   void onMessage(const std::string& data, bool binary) override {
     if (binary) return;
+    if (data == kPictureShownMessage) {
+      Negotiation* owner = &owner_;
+      ticket_.post([owner] { Q_EMIT owner->peerShowsPicture(); });
+      return;
+    }
     if (auto features = featuresIn(data)) {
       Negotiation* owner = &owner_;
       ticket_.post([owner, features = *features] { Q_EMIT owner->peerFeaturesReceived(features); });

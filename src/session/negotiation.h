@@ -116,6 +116,8 @@ class Negotiation final : public QObject {
   // Either side: "control" is open (each side then announces its features).
   void controlChannelOpened();
   void peerFeaturesReceived(const lunor::PeerFeatures& features);
+  // Host: the client shows the connection's first picture.
+  void peerShowsPicture();
   void channelOpened(const QString& label);
   void channelClosed(const QString& label);
   void channelMessage(const QString& label, const QByteArray& data, bool binary);

@@ -345,6 +345,7 @@ void RemoteSession::iceDownTimerFired() {
 
 void RemoteSession::remoteTrackArrived(std::shared_ptr<rtc::VideoTrack> track) {
   if (!startedAt_.isValid()) setStartedAt(QDateTime::currentDateTime());
+  if (role_) role_->remoteTrackArrived(track);
   setRemoteVideoTrack(std::move(track));
   setStatusNow(QStringLiteral("Réception vidéo active"));
 }

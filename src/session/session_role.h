@@ -155,6 +155,8 @@ class SessionRole {
   virtual void connectionCreated() = 0;
   // ICE reached connected or completed.
   virtual void connected() = 0;
+  // The peer's picture arrived (a client's), on the current connection.
+  virtual void remoteTrackArrived(const std::shared_ptr<rtc::VideoTrack>& track) { Q_UNUSED(track); }
   // The end reason when the server says the other side left.
   virtual QString departureReason() const = 0;
   // The server says `clientId` has gone ("?" when it did not say who):

@@ -57,6 +57,7 @@ class KeepingSource final : public rtc::VideoSource {
     ++frames;
     return true;
   }
+  void sendKeyFrame() override {}
   // B, G, R of a pixel of the newest frame.
   std::array<int, 3> pixel(int x, int y) {
     std::lock_guard lock(mutex);

@@ -12,6 +12,8 @@
 #include <QSemaphore>
 #include <QtTest>
 
+#include "protocol/control_message.h"
+
 #include "fake_environment.h"
 #include "host/host_media.h"
 #include "host/host_role.h"
@@ -260,6 +262,24 @@ class HostRoleTest : public test::ScriptedSessionTest {
       QCOMPARE(ofType(sent).first().value("target").toString(), clientId);
       QCOMPARE(session->approved(), sent == "approve");
     }
+  }
+
+  // The media path up (the control channel open): the picture goes as a
+  // key frame at once, and again now and then until the client says it
+  // shows one, so a first picture lost on the way costs a fraction of a
+  // second on a still screen rather than its next refresh.
+  void keyFramesUntilTheClientShowsAPicture() {
+    QVERIFY(scripted->hostWithClient());
+    auto& source = scripted->source();
+    auto* channel = scripted->connection()->channels.front().get();
+    channel->state_ = rtc::DataChannelState::Open;
+    channel->observer->onStateChange(rtc::DataChannelState::Open);
+    QTRY_COMPARE(source.keyFrames.load(), 1);
+    QTRY_COMPARE_WITH_TIMEOUT(source.keyFrames.load(), 2, 2000);  // not shown yet: again
+    control(kPictureShownMessage);
+    const int sent = source.keyFrames.load();
+    QTest::qWait(1500);
+    QCOMPARE(source.keyFrames.load(), sent);
   }
 
   // ------------------------------------------------------- the client's input --

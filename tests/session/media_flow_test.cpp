@@ -5,6 +5,8 @@
 #include <QRegularExpression>
 #include <QtTest>
 
+#include "protocol/control_message.h"
+
 #include "recording_rtc.h"
 #include "session_probe.h"
 #include "rtc/webrtc/webrtc_factory.h"
@@ -61,6 +63,12 @@ class MediaFlowTest : public QObject {
     test::FrameCounter counter(c.remoteVideoTrack());
     QVERIFY(counter.waitForMore(3));
     QCOMPARE(counter.size(), QSize(1920, 1080));
+    // The client says once that it shows the picture (the host's key frames stop).
+    const auto pictureWords = [&] {
+      const auto sent = client.record->sentSnapshot();
+      return std::count(sent.begin(), sent.end(), std::string(kPictureShownMessage));
+    };
+    QTRY_COMPARE(pictureWords(), 1);
     c.requestQuality("low");
     QTRY_COMPARE_WITH_TIMEOUT(counter.size(), QSize(1280, 720), 30000);
     QCOMPARE(host.record->formatsSnapshot().back(), std::string("1280x720@15"));

@@ -67,6 +67,7 @@ class RecordingVideoSource final : public rtc::VideoSource {
   }
   void pushFrame(const rtc::VideoFrameView& frame) override { inner_->pushFrame(frame); }
   bool repeatLastFrame(int64_t timestampUs) override { return inner_->repeatLastFrame(timestampUs); }
+  void sendKeyFrame() override { inner_->sendKeyFrame(); }
   const std::shared_ptr<rtc::VideoSource>& inner() const { return inner_; }
 
  private:

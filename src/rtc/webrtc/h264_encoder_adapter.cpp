@@ -2,6 +2,7 @@
 #include "rtc/webrtc/h264_encoder_adapter.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 
 #include "absl/strings/match.h"
@@ -19,6 +20,8 @@ namespace lunor::rtc::adapter {
 namespace {
 
 constexpr char kDefaultEncoder[] = "x264";
+
+std::atomic<uint64_t> keyFrameRequests{0};
 
 // One of our H264 engines as the library's encoder: it is told the link's
 // rate and asked for key frames, and hands each picture's stream to the
@@ -55,6 +58,7 @@ class H264EncoderAdapter final : public webrtc::VideoEncoder {
     }
     keyFrameDue_ = true;
     seenResumptions_ = linkResumptions();
+    seenKeyRequests_ = keyFrameRequests.load(std::memory_order_relaxed);
     std::fprintf(stderr, "[Encoder] %s %dx%d @%g fps, %s\n", engine_->name().c_str(), config_.width, config_.height,
                  config_.fps, config_.screenContent ? "screen content" : "camera content");
     return WEBRTC_VIDEO_CODEC_OK;
@@ -84,6 +88,10 @@ class H264EncoderAdapter final : public webrtc::VideoEncoder {
     if (paused_) return WEBRTC_VIDEO_CODEC_OK;  // nothing may be sent now
     if (const uint64_t resumed = linkResumptions(); resumed != seenResumptions_) {
       seenResumptions_ = resumed;
+      keyFrameDue_ = true;
+    }
+    if (const uint64_t asked = keyFrameRequests.load(std::memory_order_relaxed); asked != seenKeyRequests_) {
+      seenKeyRequests_ = asked;
       keyFrameDue_ = true;
     }
     if (types) {
@@ -175,6 +183,7 @@ class H264EncoderAdapter final : public webrtc::VideoEncoder {
   webrtc::H264BitstreamParser parser_;
   bool paused_ = false;
   uint64_t seenResumptions_ = 0;
+  uint64_t seenKeyRequests_ = 0;
   bool keyFrameDue_ = true;
 };
 
@@ -198,6 +207,8 @@ class EncoderFactory final : public webrtc::VideoEncoderFactory {
 };
 
 }  // namespace
+
+void requestKeyFrames() { keyFrameRequests.fetch_add(1, std::memory_order_relaxed); }
 
 std::unique_ptr<webrtc::VideoEncoderFactory> createVideoEncoderFactory(const std::string& encoder) {
   std::string engine = encoder.empty() ? kDefaultEncoder : encoder;

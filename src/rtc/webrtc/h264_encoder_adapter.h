@@ -16,4 +16,8 @@ namespace lunor::rtc::adapter {
 // default with a log line.
 std::unique_ptr<webrtc::VideoEncoderFactory> createVideoEncoderFactory(const std::string& encoder);
 
+// The next picture each of our encoders makes is a key frame. Any thread.
+// (A process hosts one session: every encoder it runs is that session's.)
+void requestKeyFrames();
+
 }  // namespace lunor::rtc::adapter

@@ -4,6 +4,7 @@
 // The adapter's video: the host's screen source, tracks, and the sinks that
 // hand decoded frames on as BGRA. Include from rtc/webrtc/ only.
 
+#include <chrono>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "api/video/video_frame.h"
 #include "libyuv/convert.h"
 #include "media/base/adapted_video_track_source.h"
+#include "rtc/webrtc/h264_encoder_adapter.h"
 #include "rtc/webrtc/webrtc_util.h"
 
 namespace lunor::rtc::adapter {
@@ -114,6 +116,13 @@ class WebRtcVideoSource final : public VideoSource {
   }
   void pushFrame(const VideoFrameView& frame) override { source_->push(frame); }
   bool repeatLastFrame(int64_t timestampUs) override { return source_->repeat(timestampUs); }
+  void sendKeyFrame() override {
+    requestKeyFrames();
+    // On the capturers' clock (steady, microseconds).
+    source_->repeat(std::chrono::duration_cast<std::chrono::microseconds>(
+                        std::chrono::steady_clock::now().time_since_epoch())
+                        .count());
+  }
 
   ScreenTrackSource* native() const { return source_.get(); }
 

@@ -18,7 +18,7 @@ TestCase {
     Component { id: endAlert; EndAlert { showCountdown: true; tickInterval: 20 } }
     Component { id: hudView; HudView { width: 560; height: 110; ticking: false } }
     Component { id: endSessionView; EndSessionView { width: 420; height: 240 } }
-    Component { id: joinRequestView; JoinRequestView { width: 420; height: 470 } }
+    Component { id: joinRequestView; JoinRequestView { width: 420; height: 510 } }
     Component { id: fileOfferView; FileOfferView { width: 460; height: 300 } }
     SignalSpy { id: dismissedSpy; signalName: "dismissed" }
     SignalSpy { id: closeSpy; signalName: "closeRequested" }

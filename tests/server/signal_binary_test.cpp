@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "child_process.h"
 #include "raw_ws_client.h"
 #include "redis_server_process.h"
 #include "session/signaling_client.h"
@@ -84,6 +85,7 @@ class SignalBinaryTest : public QObject {
     QFETCH(QString, says);
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
+    lunor::test::dieWithTest(process);
     process.start(LUNOR_SIGNAL_BINARY, arguments);
     QVERIFY(process.waitForFinished(10000));
     QCOMPARE(process.exitCode(), exitCode);
@@ -227,6 +229,30 @@ class SignalBinaryTest : public QObject {
     RawWsClient client(server.port());
     QVERIFY(client.handshake());
     QVERIFY(!client.take("hello").isEmpty());
+  }
+
+  // A test that crashes takes the server it started with it (one was left
+  // to run for many minutes, adopted by init).
+  void aCrashedTestTakesItsServerWithIt() {
+    if (qEnvironmentVariableIsSet("LUNOR_TEST_CRASH")) {  // the crashing test
+      SignalServerProcess server;
+      std::printf("server %lld\n", server.process().processId());
+      std::fflush(stdout);
+      std::abort();
+    }
+    QProcess crashing;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("LUNOR_TEST_CRASH", "1");
+    crashing.setProcessEnvironment(environment);
+    crashing.start(QCoreApplication::applicationFilePath(), {"aCrashedTestTakesItsServerWithIt"});
+    QVERIFY(crashing.waitForFinished(20000));
+    const QString server = QRegularExpression("server (\\d+)").match(crashing.readAll()).captured(1);
+    QVERIFY(!server.isEmpty() && server != "0");
+    const auto gone = [&] {  // or dead and not reaped yet
+      QFile stat("/proc/" + server + "/stat");
+      return !stat.open(QIODevice::ReadOnly) || stat.readAll().contains(") Z ");
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(gone(), 5000);
   }
 
   void stopsCleanlyOnSigterm() {

@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "child_process.h"
 #include "rtc/webrtc/webrtc_factory.h"
 #include "session/service_config.h"
 #include "session_probe.h"
@@ -53,6 +54,7 @@ class TurnRelayTest : public QObject {
     } else {
       turnArguments << "--lt-cred-mech" << QString("--user=%1:%2").arg(kTurnUsername, kTurnCredential);
     }
+    test::dieWithTest(turn);
     turn.start("stdbuf", turnArguments);
     QVERIFY2(turn.waitForStarted(10000), "coturn (turnserver) is not installed");
     QByteArray turnLog;

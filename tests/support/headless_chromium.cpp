@@ -9,6 +9,8 @@
 #include <QStandardPaths>
 #include <QTest>
 
+#include "child_process.h"
+
 namespace lunor::test {
 
 HeadlessChromium::HeadlessChromium() {
@@ -46,6 +48,7 @@ bool HeadlessChromium::launch() {
                         "--window-size=1280,800",
                         "about:blank"};
   if (getuid() == 0) arguments.prepend("--no-sandbox");
+  dieWithTest(browser_);
   browser_.start("chromium", arguments);
   if (!browser_.waitForStarted(10000)) {
     error_ = "chromium did not start (scripts/install-deps.sh installs it)";

@@ -7,6 +7,8 @@
 #include <QFile>
 #include <QTest>
 
+#include "child_process.h"
+
 namespace lunor::test {
 namespace {
 
@@ -125,6 +127,7 @@ bool HeadlessDesktop::startProcess(QProcess& process, const QString& program, co
                                    const QProcessEnvironment& environment) {
   process.setProcessEnvironment(environment.isEmpty() ? this->environment() : environment);
   process.setProcessChannelMode(QProcess::MergedChannels);
+  dieWithTest(process);
   process.start(program, arguments);
   if (process.waitForStarted(10000)) return true;
   error_ = program + " did not start: " + process.errorString();
@@ -135,6 +138,7 @@ std::unique_ptr<QProcess> HeadlessDesktop::launch(const QString& program, const 
   auto process = std::make_unique<QProcess>();
   process->setProcessEnvironment(environment());
   process->setProcessChannelMode(QProcess::MergedChannels);
+  dieWithTest(*process);
   process->start(program, arguments);
   if (!process->waitForStarted(10000)) return nullptr;
   return process;

@@ -9,12 +9,14 @@
 #include <QProcess>
 #include <QString>
 #include <QTest>
+#include "child_process.h"
 
 namespace lunor::test {
 
 class PrivateBus {
  public:
   PrivateBus() {
+    dieWithTest(daemon);
     daemon.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
     if (!daemon.waitForStarted(10000)) return;
     std::ignore = QTest::qWaitFor([&] { return daemon.canReadLine(); }, 10000);

@@ -8,6 +8,7 @@
 #include <QProcess>
 #include <QTcpServer>
 #include <QTest>
+#include "child_process.h"
 
 namespace lunor::test {
 
@@ -20,6 +21,7 @@ class RedisServerProcess {
     port_ = probe.serverPort();
     probe.close();
     process_.setProcessChannelMode(QProcess::MergedChannels);
+    dieWithTest(process_);
     process_.start(QStringLiteral("redis-server"),
                    QStringList{QStringLiteral("--port"), QString::number(port_), QStringLiteral("--bind"),
                                QStringLiteral("127.0.0.1"), QStringLiteral("--save"), QString(),

@@ -8,6 +8,7 @@
 #include "store/file_secret_store.h"
 #include "store/unattended_password.h"
 #include "store/user_profile_store.h"
+#include "child_process.h"
 
 namespace lunor::test {
 
@@ -44,6 +45,7 @@ bool RemoteProcess::start(const QStringList& arguments) {
   for (const QString& key : overrides_.keys()) env.insert(key, overrides_.value(key));
   process_.setProcessEnvironment(env);
   output_.clear();
+  dieWithTest(process_);
   process_.start(binary_, arguments);
   return process_.waitForStarted(10000);
 }

@@ -5,6 +5,8 @@
 #include <QRegularExpression>
 #include <QTest>
 
+#include "child_process.h"
+
 namespace lunor::test {
 
 SignalServerProcess::SignalServerProcess(const QStringList& arguments) {
@@ -12,6 +14,7 @@ SignalServerProcess::SignalServerProcess(const QStringList& arguments) {
   QStringList all{QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--owners-db"),
                   QStringLiteral(":memory:")};
   all << arguments;
+  dieWithTest(process_);
   process_.start(QStringLiteral(LUNOR_SIGNAL_BINARY), all);
   if (!process_.waitForStarted(10000)) return;
   static const QRegularExpression listening(QStringLiteral("event=listening .*port=(\\d+)"));

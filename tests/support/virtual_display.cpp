@@ -4,6 +4,8 @@
 #include <QFile>
 #include <QTest>
 
+#include "child_process.h"
+
 namespace lunor::test {
 namespace {
 
@@ -13,6 +15,7 @@ bool run(const QString& program, const QStringList& arguments, const QString& di
   env.insert("DISPLAY", display);
   process.setProcessEnvironment(env);
   process.setProcessChannelMode(QProcess::MergedChannels);
+  dieWithTest(process);
   process.start(program, arguments);
   if (!process.waitForFinished(15000) || process.exitCode() != 0) {
     *error = program + " " + arguments.join(' ') + ": " + QString::fromLocal8Bit(process.readAll());
@@ -42,6 +45,7 @@ VirtualDisplay::VirtualDisplay(bool twoMonitors, const QStringList& extraArgumen
     server_.setProcessChannelMode(QProcess::MergedChannels);
     // With two monitors the one output spans both, so the pointer can reach
     // the second: monitors without an output of their own confine it.
+    dieWithTest(server_);
     server_.start("Xvnc", QStringList{display, "-geometry", twoMonitors ? "4480x1440" : "1920x1080", "-depth", "24",
                                       "-SecurityTypes", "None", "-localhost", "-rfbport", "-1", "-AlwaysShared"} +
                               extraArguments);

@@ -114,6 +114,7 @@ void HostMedia::startCapture() {
     if (!epoch_.isCurrent(ticket)) return;
     log_(QStringLiteral("❌ Capture interrompue: ") + error.fullDescription());
     Q_EMIT statusChanged(QStringLiteral("Erreur: ") + error.text);
+    if (error.code == CaptureError::kStoppedHere) Q_EMIT captureRefused(error.text);
   });
   capturer_->startCapture(displayIndex_, size.width(), size.height(), fps,
                           [this, ticket, source, size, fps](std::optional<CaptureError> error) {

@@ -90,8 +90,9 @@ class HostMedia final : public QObject {
   void trackReady(std::shared_ptr<rtc::VideoTrack> track);
   void payloadReady(const QJsonObject& payload);
   void statusChanged(const QString& status);
-  // The person at this computer did not let the screen be shared: no
-  // picture will come for this session.
+  // The person at this computer did not let the screen be shared, or
+  // stopped sharing it from the desktop: no picture will come for this
+  // session.
   void captureRefused(const QString& why);
   void displaysChanged(const QVariantList& available);
   void qualityChanged(QualityProfile profile);

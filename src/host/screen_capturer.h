@@ -39,6 +39,9 @@ struct CaptureError {
   // The person at this computer did not let its screen be shared (a dialog
   // of the desktop's refused or left unanswered): trying again asks again.
   static constexpr int kNotAllowed = 5;
+  // The person at this computer stopped the sharing (the desktop's own
+  // indicator closed the remote-desktop session): the session ends.
+  static constexpr int kStoppedHere = 6;
 
   QString domain = QStringLiteral("ScreenCapturer");
   int code = 0;

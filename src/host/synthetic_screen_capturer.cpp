@@ -78,12 +78,13 @@ void SyntheticScreenCapturer::run(int width, int height) {
   while (thread_.running()) {
     if (failing_.exchange(false)) {
       thread_.finish();
+      CaptureError failure;
+      {
+        std::lock_guard lock(failureMutex_);
+        failure = failure_;
+      }
       QMetaObject::invokeMethod(
-          &context_,
-          [this] {
-            if (stopped_) stopped_({QStringLiteral("Synthetic"), 4, QStringLiteral("Capture interrompue")});
-          },
-          Qt::QueuedConnection);
+          &context_, [this, failure] { if (stopped_) stopped_(failure); }, Qt::QueuedConnection);
       return;
     }
     const uint32_t number = frames_.load();

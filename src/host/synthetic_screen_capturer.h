@@ -38,9 +38,17 @@ class SyntheticScreenCapturer final : public ScreenCapturer {
   void shareableDisplays(DisplaysDone done) override;
   void setStoppedHandler(CaptureStopped handler) override;
 
-  // Ends the running stream as a platform failure would, on the capture
-  // thread; the stopped handler hears of it on the main thread.
-  void failPermanently() { failing_ = true; }
+  // Ends the running stream as a platform failure would (or, with
+  // CaptureError::kStoppedHere, as the desktop does when someone stops
+  // sharing), on the capture thread; the stopped handler hears of it on
+  // the main thread.
+  void failPermanently(CaptureError error = {QStringLiteral("Synthetic"), 4, QStringLiteral("Capture interrompue")}) {
+    {
+      std::lock_guard lock(failureMutex_);
+      failure_ = std::move(error);
+    }
+    failing_ = true;
+  }
 
   int frameRate() const { return thread_.fps(); }
   uint32_t framesDelivered() const { return frames_.load(); }
@@ -58,6 +66,8 @@ class SyntheticScreenCapturer final : public ScreenCapturer {
   std::atomic<uint32_t> frames_{0};
   std::atomic<int> starts_{0};
   std::atomic<bool> failing_{false};
+  std::mutex failureMutex_;  // guards failure_
+  CaptureError failure_;
   QSize lastStartSize_;
   CaptureStopped stopped_;
   CaptureThread thread_;  // last: stops before the members its loop reads go

@@ -527,6 +527,18 @@ class HostRoleTest : public test::ScriptedSessionTest {
     }
   }
 
+  // Someone stops sharing from the desktop's own indicator: the session
+  // ends, with a reason both sides show, rather than leave the client a
+  // frozen picture that its next request would bring back unasked.
+  void stoppingTheShareOnTheDesktopEndsTheSession() {
+    QVERIFY(scripted->hostWithClient());
+    const QString why = "Le partage de l’écran a été arrêté sur l’ordinateur partagé";
+    scripted->capturer().failPermanently({"Wayland", CaptureError::kStoppedHere, why});
+    QTRY_COMPARE(session->endReason(), why);
+    QTRY_COMPARE(payloads("end").size(), 1);
+    QCOMPARE(payloads("end").first().value("reason").toString(), why);
+  }
+
   void deadCaptureIsReportedAndHardRefreshStartsANewOne() {
     QVERIFY(scripted->hostWithClient());
     SyntheticScreenCapturer& capturer = scripted->capturer();

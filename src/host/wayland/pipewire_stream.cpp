@@ -41,6 +41,19 @@ const spa_pod* buildFormat(spa_pod_builder& builder, int maxFps) {
 
 }  // namespace
 
+std::optional<rtc::VideoFrameView> planePicture(const void* data, uint32_t maxSize, uint32_t chunkOffset,
+                                                uint32_t chunkSize, int32_t chunkStride, int width, int height) {
+  if (!data || width <= 0 || height <= 0) return std::nullopt;
+  const int64_t row = int64_t(width) * 4;
+  // No stride said: rows one after the other.
+  const int64_t stride = chunkStride == 0 ? row : chunkStride;
+  if (stride < row || stride > INT32_MAX) return std::nullopt;
+  const int64_t needed = stride * (height - 1) + row;  // the last row need not be padded
+  const int64_t offset = chunkOffset;
+  if (offset > maxSize || needed > int64_t(maxSize) - offset || needed > int64_t(chunkSize)) return std::nullopt;
+  return rtc::VideoFrameView{static_cast<const uint8_t*>(data) + offset, width, height, int(stride), 0};
+}
+
 struct PipeWireStream::Impl {
   PipeWireStream& owner;
   FrameHandler onFrame;
@@ -109,13 +122,12 @@ struct PipeWireStream::Impl {
       const spa_data& plane = buffer->datas[0];
       const bool hasPicture = plane.data && plane.chunk && plane.chunk->size > 0 &&
                               !(plane.chunk->flags & SPA_CHUNK_FLAG_CORRUPTED);
-      if (hasPicture) {
-        const int width = static_cast<int>(self->format.size.width);
-        const int height = static_cast<int>(self->format.size.height);
-        const int stride = plane.chunk->stride > 0 ? plane.chunk->stride : width * 4;
-        const auto* pixels = static_cast<const uint8_t*>(plane.data) + plane.chunk->offset;
-        if (static_cast<int64_t>(stride) * height <= static_cast<int64_t>(plane.maxsize) && self->onFrame) {
-          self->onFrame(rtc::VideoFrameView{pixels, width, height, stride, 0});
+      if (hasPicture && self->onFrame) {
+        const auto picture =
+            planePicture(plane.data, plane.maxsize, plane.chunk->offset, plane.chunk->size, plane.chunk->stride,
+                         static_cast<int>(self->format.size.width), static_cast<int>(self->format.size.height));
+        if (picture) {
+          self->onFrame(*picture);
           ++self->owner.frames_;
         }
       }

@@ -12,6 +12,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include <QString>
 
@@ -20,6 +21,14 @@
 struct pw_thread_loop;
 
 namespace lunor {
+
+// The picture in one of a buffer's planes, or nothing when the plane's
+// chunk does not hold it: its offset, its stride (at least a row's width of
+// 32-bit pixels) and its rows must all lie within both the bytes the
+// chunk says it fills and the plane's memory. A compositor's mistake (or a
+// hostile one) is not read past.
+std::optional<rtc::VideoFrameView> planePicture(const void* data, uint32_t maxSize, uint32_t chunkOffset,
+                                                uint32_t chunkSize, int32_t chunkStride, int width, int height);
 
 class PipeWireStream final {
  public:

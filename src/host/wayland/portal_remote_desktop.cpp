@@ -414,9 +414,11 @@ void PortalRemoteDesktop::stop() {
     // The person's choice outlives a stop until the event loop turns: a
     // start that follows at once (another monitor, a fresh stream) keeps
     // it instead of asking again.
+    // (Only such a start keeps it: a second stop, which also moves the
+    // attempt on, must not.)
     closing_ = true;
-    QTimer::singleShot(0, this, [this, attempt = attempt_] {
-      if (closing_ && attempt == attempt_) closeSession();
+    QTimer::singleShot(0, this, [this] {
+      if (closing_) closeSession();
     });
   }
 }

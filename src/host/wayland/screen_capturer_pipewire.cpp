@@ -35,7 +35,7 @@ ScreenCapturerPipeWire::ScreenCapturerPipeWire(std::shared_ptr<rtc::VideoSource>
   QObject::connect(&repeat_, &QTimer::timeout, &context_, [this] { pushHeld(/*stillScreen=*/true); });
   followUp_.setSingleShot(true);
   QObject::connect(&followUp_, &QTimer::timeout, &context_, [this] { pushHeld(/*stillScreen=*/false); });
-  session_.setClosedHandler([this](const QString& why) { streamEnded(why); });
+  session_.setClosedHandler([this](const QString& why) { streamEnded(why, /*byDesktop=*/true); });
 }
 
 ScreenCapturerPipeWire::~ScreenCapturerPipeWire() {
@@ -150,11 +150,19 @@ void ScreenCapturerPipeWire::pushHeld(bool stillScreen) {
   }
 }
 
-void ScreenCapturerPipeWire::streamEnded(const QString& why) {
+void ScreenCapturerPipeWire::streamEnded(const QString& why, bool byDesktop) {
   if (!streaming_) return;
   consoleLine(QStringLiteral("[ScreenCapturer] ❌ Capture interrompue : ") + why);
   stopCapture();
-  if (stopped_) stopped_({QStringLiteral("Wayland"), 4, QStringLiteral("Capture interrompue")});
+  if (!stopped_) return;
+  if (byDesktop) {
+    // Someone stopped sharing from the desktop: the sharing is over, not to
+    // be started again by whatever the client asks next.
+    stopped_({QStringLiteral("Wayland"), CaptureError::kStoppedHere,
+              QStringLiteral("Le partage de l’écran a été arrêté sur l’ordinateur partagé")});
+  } else {
+    stopped_({QStringLiteral("Wayland"), 4, QStringLiteral("Capture interrompue")});
+  }
 }
 
 void ScreenCapturerPipeWire::stopCapture() {

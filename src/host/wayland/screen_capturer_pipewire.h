@@ -51,7 +51,8 @@ class ScreenCapturerPipeWire final : public ScreenCapturer {
   // Main thread: sends the frame kept for its turn, or on a still screen
   // (nothing sent for a second) the last one again.
   void pushHeld(bool stillScreen);
-  void streamEnded(const QString& why);
+  // byDesktop: the compositor closed the remote-desktop session itself.
+  void streamEnded(const QString& why, bool byDesktop = false);
 
   std::shared_ptr<rtc::VideoSource> source_;
   RemoteDesktopSession& session_;

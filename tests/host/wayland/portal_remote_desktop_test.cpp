@@ -2,7 +2,8 @@
 // The desktop portal's remote desktop against a scripted portal on a
 // private bus: the calls and their options, the person's answer in the
 // dialog, the restore token in the secret store, input, a monitor switch
-// and the portal closing the session.
+// and the portal closing the session; and the checks of the buffers its
+// streams bring.
 //
 // The person shares two monitors:
 //
@@ -31,6 +32,7 @@
 
 #include "private_bus.h"
 #include "host/wayland/display_list_portal.h"
+#include "host/wayland/pipewire_stream.h"
 #include "host/wayland/portal_remote_desktop.h"
 #include "store/fake_secret_store.h"
 
@@ -285,6 +287,38 @@ class PortalRemoteDesktopTest : public QObject {
     ::close(pipe_[1]);
   }
 
+  // What a compositor's buffer says of its picture is checked before a
+  // byte is read: offset, stride and rows within the chunk and the memory.
+  // A 100 x 10 picture: rows of 400 bytes.
+  void buffersAreCheckedBeforeTheyAreRead_data() {
+    QTest::addColumn<uint>("maxSize");
+    QTest::addColumn<uint>("offset");
+    QTest::addColumn<uint>("size");
+    QTest::addColumn<int>("stride");
+    QTest::addColumn<int>("usedStride");  // 0: refused
+    QTest::newRow("packed rows") << 4000u << 0u << 4000u << 400 << 400;
+    QTest::newRow("no stride said") << 4000u << 0u << 4000u << 0 << 400;
+    QTest::newRow("padded rows, last one short") << 5008u << 0u << 5008u << 512 << 512;
+    QTest::newRow("after an offset") << 8192u << 4096u << 4000u << 400 << 400;
+    QTest::newRow("a stride shorter than a row") << 4000u << 0u << 4000u << 100 << 0;
+    QTest::newRow("a negative stride") << 4000u << 0u << 4000u << -400 << 0;
+    QTest::newRow("an offset past the memory") << 4000u << 4001u << 4000u << 400 << 0;
+    QTest::newRow("rows past the memory after the offset") << 4000u << 100u << 4000u << 400 << 0;
+    QTest::newRow("rows past the chunk") << 8000u << 0u << 3999u << 400 << 0;
+    QTest::newRow("a huge stride") << 4000u << 0u << 4000u << 0x7fffffff << 0;
+  }
+  void buffersAreCheckedBeforeTheyAreRead() {
+    QFETCH(uint, maxSize);
+    QFETCH(uint, offset);
+    QFETCH(uint, size);
+    QFETCH(int, stride);
+    QFETCH(int, usedStride);
+    static const uint8_t memory[1] = {};
+    const auto picture = planePicture(memory, maxSize, offset, size, stride, 100, 10);
+    QCOMPARE(picture ? picture->stride : 0, usedStride);
+    if (picture) QCOMPARE(picture->data, memory + offset);
+  }
+
   // The portal's remote desktop is recognised by its interface's version:
   // a portal without it (wlroots' has only ScreenCast) is not one.
   void availability_data() {
@@ -380,6 +414,9 @@ class PortalRemoteDesktopTest : public QObject {
     QCOMPARE(displays.connectorOf(listed[0].id), QString("DP-1"));
     QCOMPARE(displays.connectorOf(listed[1].id), QString("#1"));
 
+    // Stopped twice (the capturer and the session's end both stop it): the
+    // portal's session closes all the same, nothing stays shared.
+    session->stop();
     session->stop();
     QVERIFY(!session->active());
     QTRY_COMPARE(portal_->callsOf("Close").size(), 1);

@@ -187,6 +187,7 @@ function renderStage() {
     }
   }
   $("waiting").hidden = !session.isWaitingApproval || state.displayMode === "original";
+  if (session.isWaitingApproval) $("waiting-text").textContent = session.status;
 
   const dialog = $("password-dialog");
   $("password-notice").textContent = session.passwordNotice;

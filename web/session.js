@@ -312,7 +312,16 @@ export class ClientSession extends EventTarget {
 
   handlePayload(data) {
     switch (data.type) {
+      case "host-choosing":
+        // No offer before the host's person has chosen: wait as long as they may.
+        if (Number.isFinite(data.timeoutMs) && data.timeoutMs > 0) {
+          this.isWaitingApproval = true;
+          this.setStatus("L’hôte choisit l’écran à partager…");
+          this.armConnectDeadline(Math.min(data.timeoutMs, 600000) + kConnectDeadlineMs);
+        }
+        break;
       case "offer":
+        this.isWaitingApproval = false;
         if (isObject(data.sdp) && typeof data.sdp.sdp === "string") {
           const sdp = data.sdp.sdp;
           this.queue((generation) => this.answer(sdp, generation));
@@ -441,11 +450,14 @@ export class ClientSession extends EventTarget {
     }
   }
 
-  armConnectDeadline() {
-    if (this.timers.connect || this.iceUp()) return;
-    this.timer("connect", kConnectDeadlineMs, () => {
+  // ms: replaces a deadline already running (the host's person choosing
+  // what to share may take longer than a connection does).
+  armConnectDeadline(ms) {
+    if ((this.timers.connect && ms === undefined) || this.iceUp()) return;
+    const wait = ms === undefined ? kConnectDeadlineMs : ms;
+    this.timer("connect", wait, () => {
       if (this.ended || this.iceUp()) return;
-      this.log("⏰ Connexion non établie après " + kConnectDeadlineMs / 1000 + " s");
+      this.log("⏰ Connexion non établie après " + wait / 1000 + " s");
       this.endSession(reasons.noConnection, false);
     });
   }

@@ -38,7 +38,7 @@ Application::~Application() {
 
 bool Application::start(const QString& connectTo) {
   consoleLine(QStringLiteral("ℹ️ ID de session : ") + state_->sessionId());
-  const HostBackend backend = environment_->prepareHost();
+  environment_->prepareHost();
   state_->startHosting();
 
   QQmlComponent component(&engine_, QUrl(QStringLiteral("qrc:/qt/qml/Lunor/Ui/Main.qml")));
@@ -57,7 +57,7 @@ bool Application::start(const QString& connectTo) {
        {QStringLiteral("panels"), QVariant::fromValue(panels_)},
        {QStringLiteral("sleepMonitor"), QVariant::fromValue(static_cast<QObject*>(&sleepMonitor_))},
        {QStringLiteral("connectTo"), connectTo},
-       {QStringLiteral("shareBackend"), describe(backend)}}));
+       {QStringLiteral("shareBackend"), environment_->shareDescription()}}));
   window_ = qobject_cast<QQuickWindow*>(root_.get());
   if (!window_) {
     error_ = component.errorString();

@@ -75,7 +75,8 @@ HostBackend DefaultEnvironment::prepareHost() {
       mutter_ = std::make_unique<MutterRemoteDesktop>();
       remoteDesktop_ = mutter_.get();
     } else if (backend_ == HostBackend::Portal) {
-      portal_ = std::make_unique<PortalRemoteDesktop>(*secrets_, unattendedKeychainService());
+      portal_ = std::make_unique<PortalRemoteDesktop>(*secrets_, unattendedKeychainService(),
+                                                      PortalRemoteDesktop::version(QDBusConnection::sessionBus()));
       remoteDesktop_ = portal_.get();
       auto displays = std::make_unique<DisplayListPortal>(*portal_);
       waylandDisplays_ = displays.get();
@@ -93,6 +94,14 @@ HostBackend DefaultEnvironment::prepareHost() {
     }
   });
   return backend_;
+}
+
+QString DefaultEnvironment::shareDescription() {
+  QString text = describe(prepareHost());
+  if (portal_ && !portal_->remembersChoice()) {
+    text += QStringLiteral(" · le choix de l’écran sera redemandé à chaque démarrage");
+  }
+  return text;
 }
 
 DisplayList& DefaultEnvironment::displays() {

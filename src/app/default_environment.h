@@ -40,6 +40,9 @@ class DefaultEnvironment final : public SessionEnvironment, public HostEnvironme
   // returns it. Main thread, before hosting (a client never needs it);
   // later calls return the same.
   HostBackend prepareHost();
+  // How the host screen names the way this computer is shared, with what
+  // the person should know of it ("Wayland (portail) · …").
+  QString shareDescription();
 
   std::unique_ptr<rtc::PeerConnectionFactory> createRtcFactory() override;
   std::unique_ptr<SessionRole> createRole(Role role, SessionCore& core) override;

@@ -69,6 +69,7 @@ Item {
             WaitingOverlay {
                 anchors.fill: parent
                 visible: stage.session.isWaitingApproval
+                text: stage.session.status
             }
             // Too many wrong passwords: when the prompt comes back.
             Label {

@@ -2,8 +2,10 @@
 import QtQuick
 import QtQuick.Controls
 
-// Over the stage while the host has not let the client in yet.
+// Over the stage while the host has not let the client in yet (or its
+// person chooses what to share): why it waits.
 Rectangle {
+    property string text: "En attente d'autorisation par l'hôte…"
     color: Qt.rgba(0, 0, 0, 0.6)
 
     Column {
@@ -17,7 +19,7 @@ Rectangle {
         Label {
             textFormat: Text.PlainText
             anchors.horizontalCenter: parent.horizontalCenter
-            text: "En attente d'autorisation par l'hôte…"
+            text: parent.parent.text
             color: "white"
             font.pixelSize: 18
         }

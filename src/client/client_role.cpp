@@ -251,6 +251,7 @@ void ClientRole::connected() {
 
 void ClientRole::handle(const incoming::Payload& payload) {
   if (const auto* offer = std::get_if<incoming::Offer>(&payload)) {
+    s_.setIsWaitingApproval(false);  // a host that made its person choose has chosen
     s_.negotiation().answerOffer(offer->sdp.toStdString());
     s_.negotiation().armConnectDeadline();
   } else if (const auto* list = std::get_if<incoming::Displays>(&payload)) {
@@ -266,6 +267,12 @@ void ClientRole::handle(const incoming::Payload& payload) {
     }
     s_.setAvailableDisplays(displays);
     s_.log(QStringLiteral("📥 %1 écran(s) disponible(s) reçu(s)").arg(displays.size()));
+  } else if (const auto* choosing = std::get_if<incoming::HostChoosing>(&payload)) {
+    // No offer before the host's person has chosen: wait as long as they may.
+    s_.log(QStringLiteral("🪟 L’hôte choisit l’écran à partager (%1 s au plus)").arg(choosing->timeoutMs / 1000));
+    s_.setStatus(QStringLiteral("L’hôte choisit l’écran à partager…"));
+    s_.setIsWaitingApproval(true);
+    s_.negotiation().armConnectDeadline(choosing->timeoutMs + Negotiation::kConnectDeadlineMs);
   } else if (const auto* geometry = std::get_if<signaling::VideoGeometry>(&payload)) {
     if (geometry->width > 0 && geometry->height > 0) s_.setRemoteVideoSize({geometry->width, geometry->height});
     if (geometry->activeDisplay) s_.setCurrentDisplayIndex(*geometry->activeDisplay);

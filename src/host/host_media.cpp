@@ -116,6 +116,9 @@ void HostMedia::startCapture() {
     Q_EMIT statusChanged(QStringLiteral("Erreur: ") + error.text);
     if (error.code == CaptureError::kStoppedHere) Q_EMIT captureRefused(error.text);
   });
+  capturer_->setChoosingHandler([this, ticket](int timeoutMs) {
+    if (epoch_.isCurrent(ticket)) Q_EMIT personChoosing(timeoutMs);
+  });
   capturer_->startCapture(displayIndex_, size.width(), size.height(), fps,
                           [this, ticket, source, size, fps](std::optional<CaptureError> error) {
                             if (!epoch_.isCurrent(ticket) || source_ != source) return;

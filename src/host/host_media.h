@@ -94,6 +94,9 @@ class HostMedia final : public QObject {
   // stopped sharing it from the desktop: no picture will come for this
   // session.
   void captureRefused(const QString& why);
+  // The person at this computer is choosing what to share (a desktop's
+  // dialog), for up to timeoutMs.
+  void personChoosing(int timeoutMs);
   void displaysChanged(const QVariantList& available);
   void qualityChanged(QualityProfile profile);
   void displayIndexChanged(int index);

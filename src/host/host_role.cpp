@@ -49,6 +49,14 @@ HostRole::HostRole(SessionCore& session, HostEnvironment& platform) : s_(session
   connect(media_.get(), &HostMedia::payloadReady, this, [this](const QJsonObject& p) { s_.sendPayload(p); });
   connect(media_.get(), &HostMedia::statusChanged, this, [this](const QString& t) { s_.setStatusNow(t); });
   connect(media_.get(), &HostMedia::captureRefused, this, [this](const QString& why) { endWithoutPicture(why); });
+  // The desktop's dialog may take its time: the client hears why no offer
+  // comes, and waits as long as the dialog may.
+  connect(media_.get(), &HostMedia::personChoosing, this, [this](int timeoutMs) {
+    s_.log(QStringLiteral("🪟 Choix de l’écran à partager dans la fenêtre du bureau (%1 s au plus)").arg(timeoutMs / 1000));
+    s_.setStatusNow(QStringLiteral("Choisissez l’écran à partager dans la fenêtre du bureau…"));
+    s_.sendPayload(signaling::hostChoosingPayload(timeoutMs));
+    s_.negotiation().armConnectDeadline(timeoutMs + Negotiation::kConnectDeadlineMs);
+  });
   connect(media_.get(), &HostMedia::displaysChanged, this,
           [this](const QVariantList& displays) { s_.setAvailableDisplays(displays); });
   connect(media_.get(), &HostMedia::qualityChanged, this, [this](QualityProfile p) { s_.setCurrentQuality(p); });

@@ -85,6 +85,10 @@ class ScreenCapturer {
   // platform gave up); hasStream() is false from then on, and a new start
   // may be tried. Main thread.
   virtual void setStoppedHandler(CaptureStopped handler) = 0;
+  // Hears, on the main thread, that a start waits for the person at this
+  // computer to choose what to share (a desktop's dialog), for up to
+  // `timeoutMs`. Capturers that never ask do not call it.
+  virtual void setChoosingHandler(std::function<void(int timeoutMs)> handler) { Q_UNUSED(handler); }
 };
 
 }  // namespace lunor

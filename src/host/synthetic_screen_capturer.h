@@ -37,6 +37,11 @@ class SyntheticScreenCapturer final : public ScreenCapturer {
   void setFrameRate(int fps, CaptureDone done) override;
   void shareableDisplays(DisplaysDone done) override;
   void setStoppedHandler(CaptureStopped handler) override;
+  void setChoosingHandler(std::function<void(int timeoutMs)> handler) override { choosing_ = std::move(handler); }
+  // As a desktop whose dialog now asks its person what to share. Main thread.
+  void askPerson(int timeoutMs) {
+    if (choosing_) choosing_(timeoutMs);
+  }
 
   // Ends the running stream as a platform failure would (or, with
   // CaptureError::kStoppedHere, as the desktop does when someone stops
@@ -70,6 +75,7 @@ class SyntheticScreenCapturer final : public ScreenCapturer {
   CaptureError failure_;
   QSize lastStartSize_;
   CaptureStopped stopped_;
+  std::function<void(int timeoutMs)> choosing_;
   CaptureThread thread_;  // last: stops before the members its loop reads go
 };
 

@@ -98,6 +98,11 @@ const QHash<QString, PayloadReader>& payloadReaders() {
        }},
       {QStringLiteral("hard-refresh-request"),
        [](const QJsonObject&) -> std::optional<Payload> { return HardRefresh{}; }},
+      {QStringLiteral("host-choosing"), [](const QJsonObject& d) -> std::optional<Payload> {
+         const double ms = d.value(QLatin1String("timeoutMs")).toDouble(-1);
+         if (!(ms > 0)) return std::nullopt;
+         return HostChoosing{int(std::min(ms, 600'000.0))};
+       }},
       {QStringLiteral("displays"),
        [](const QJsonObject& d) -> std::optional<Payload> { return Displays{signaling::displaysOf(d)}; }},
       {QStringLiteral("videoGeometry"),

@@ -41,10 +41,14 @@ struct SwitchDisplay {
   int index = 0;
 };
 struct HardRefresh {};
+// The host's person chooses what to share; the offer may take this long.
+struct HostChoosing {
+  int timeoutMs = 0;  // at most 10 minutes
+};
 struct Displays {
   std::vector<DisplayEntry> entries;  // the well-formed ones; may be empty
 };
-using Payload = std::variant<Offer, Answer, Ice, End, Quality, SwitchDisplay, HardRefresh, Displays,
+using Payload = std::variant<Offer, Answer, Ice, End, Quality, SwitchDisplay, HardRefresh, HostChoosing, Displays,
                              signaling::VideoGeometry>;
 
 // ---- server messages ----------------------------------------------------------

@@ -132,6 +132,10 @@ QJsonObject switchDisplayPayload(int index) {
 
 QJsonObject hardRefreshPayload() { return {{kType, QStringLiteral("hard-refresh-request")}}; }
 
+QJsonObject hostChoosingPayload(int timeoutMs) {
+  return {{kType, QStringLiteral("host-choosing")}, {QStringLiteral("timeoutMs"), timeoutMs}};
+}
+
 QJsonObject displaysPayload(const std::vector<DisplayEntry>& displays) {
   QJsonArray entries;
   for (const auto& display : displays) {

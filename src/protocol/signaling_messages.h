@@ -70,6 +70,10 @@ QJsonObject icePayload(const rtc::IceCandidate& candidate);
 QJsonObject qualityPayload(QualityProfile profile);
 QJsonObject switchDisplayPayload(int index);
 QJsonObject hardRefreshPayload();
+// Host: its person is choosing what to share in the desktop's dialog and
+// has up to `timeoutMs` to do so; the client waits that long for the
+// offer. A peer that does not know it ignores it (an unknown payload).
+QJsonObject hostChoosingPayload(int timeoutMs);
 QJsonObject displaysPayload(const std::vector<DisplayEntry>& displays);
 QJsonObject videoGeometryPayload(int width, int height, int activeDisplay, uint32_t displayId);
 

@@ -449,7 +449,11 @@ void Negotiation::collectStats(std::function<void(const rtc::ConnectionStats&)> 
 }
 
 void Negotiation::armConnectDeadline() {
-  if (connection_ && !connectDeadline_.isActive()) connectDeadline_.start();
+  if (connection_ && !connectDeadline_.isActive()) connectDeadline_.start(kConnectDeadlineMs);
+}
+
+void Negotiation::armConnectDeadline(int ms) {
+  if (connection_) connectDeadline_.start(ms);
 }
 
 }  // namespace lunor

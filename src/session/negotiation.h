@@ -104,8 +104,10 @@ class Negotiation final : public QObject {
   // The library's counters; `done` runs on the main thread, and not at all
   // when the connection has gone meanwhile.
   void collectStats(std::function<void(const rtc::ConnectionStats&)> done);
-  // connectDeadlinePassed() follows unless ICE is connected within 15 s.
+  // connectDeadlinePassed() follows unless ICE is connected within 15 s
+  // (or `ms`, which replaces a deadline already running).
   void armConnectDeadline();
+  void armConnectDeadline(int ms);
 
  Q_SIGNALS:
   // All on the main thread, for the current connection only.

@@ -72,6 +72,16 @@ class ClientRoleTest : public test::ScriptedSessionTest {
     QCOMPARE(session->passwordNotice(), QString("Mot de passe incorrect"));
   }
 
+  // The host's person chooses what to share: the client says so, waits,
+  // and the offer that follows ends the wait.
+  void theHostsPersonChoosing() {
+    QVERIFY(scripted->clientInRoom());
+    server->sendJson({{"type", "approved"}});
+    server->sendJson(test::signalMessage({{"type", "host-choosing"}, {"timeoutMs", 120000}}));
+    QTRY_VERIFY(session->isWaitingApproval());
+    QCOMPARE(session->status(), QString("L’hôte choisit l’écran à partager…"));
+  }
+
   // Too many wrong passwords: the person learns it and when to try again,
   // and is not asked before then (a room locked for the day included).
   void aLockedRoomIsNotAWrongPassword_data() {

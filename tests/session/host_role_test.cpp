@@ -539,6 +539,21 @@ class HostRoleTest : public test::ScriptedSessionTest {
     QCOMPARE(payloads("end").first().value("reason").toString(), why);
   }
 
+  // The desktop's dialog asks the host's person what to share: the client
+  // hears it and how long it may take, and waits that long rather than the
+  // connection's 15 s (the person had 15 s to answer, and the specific
+  // reason never showed).
+  void thePersonChoosingIsToldToTheClient() {
+    QVERIFY(scripted->startHost());
+    server->sendJson(joinRequest("c1"));
+    QTRY_VERIFY(session->pendingJoin());
+    session->approve();
+    QTRY_VERIFY(!environment->capturers.empty());
+    scripted->capturer().askPerson(120'000);
+    QTRY_COMPARE(payloads("host-choosing").size(), 1);
+    QCOMPARE(payloads("host-choosing").first().value("timeoutMs").toInt(), 120'000);
+  }
+
   void deadCaptureIsReportedAndHardRefreshStartsANewOne() {
     QVERIFY(scripted->hostWithClient());
     SyntheticScreenCapturer& capturer = scripted->capturer();

@@ -91,9 +91,13 @@ std::vector<PortalStream> parsePortalStreams(const QVariant& streams) {
   return result;
 }
 
-PortalRemoteDesktop::PortalRemoteDesktop(SecretStore& secrets, QString secretService, QDBusConnection bus,
-                                         QObject* parent)
-    : QObject(parent), secrets_(secrets), secretService_(std::move(secretService)), bus_(std::move(bus)) {
+PortalRemoteDesktop::PortalRemoteDesktop(SecretStore& secrets, QString secretService, uint version,
+                                         QDBusConnection bus, QObject* parent)
+    : QObject(parent),
+      secrets_(secrets),
+      secretService_(std::move(secretService)),
+      bus_(std::move(bus)),
+      version_(version) {
   startTimeout_.setSingleShot(true);
   connect(&startTimeout_, &QTimer::timeout, this, [this] {
     if (choosing_) {
@@ -104,6 +108,11 @@ PortalRemoteDesktop::PortalRemoteDesktop(SecretStore& secrets, QString secretSer
   });
   const auto stored = secrets_.read(secretService_, QString::fromLatin1(kPortalRestoreTokenAccount));
   if (stored.data) restoreToken_ = QString::fromUtf8(*stored.data);
+  if (!remembersChoice()) {
+    consoleLine(QStringLiteral("[ScreenCapturer] ⚠️ Portail : ce bureau ne retient pas le choix de l’écran "
+                               "(RemoteDesktop version %1) : chaque nouveau démarrage de l’hôte le redemandera")
+                    .arg(version_));
+  }
 }
 
 PortalRemoteDesktop::~PortalRemoteDesktop() {
@@ -111,14 +120,16 @@ PortalRemoteDesktop::~PortalRemoteDesktop() {
   closeSession();
 }
 
-bool PortalRemoteDesktop::isAvailable(const QDBusConnection& bus) {
-  if (!bus.isConnected()) return false;
+uint PortalRemoteDesktop::version(const QDBusConnection& bus) {
+  if (!bus.isConnected()) return 0;
   QDBusMessage get = QDBusMessage::createMethodCall(kService, kPath, kProperties, QStringLiteral("Get"));
   get.setArguments({kRemoteDesktop, QStringLiteral("version")});
   const QDBusMessage reply = bus.call(get, QDBus::Block, 5000);
-  return reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty() &&
-         qvariant_cast<QDBusVariant>(reply.arguments().front()).variant().toUInt() > 0;
+  if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) return 0;
+  return qvariant_cast<QDBusVariant>(reply.arguments().front()).variant().toUInt();
 }
+
+bool PortalRemoteDesktop::isAvailable(const QDBusConnection& bus) { return version(bus) > 0; }
 
 bool PortalRemoteDesktop::active() const {
   std::lock_guard lock(mutex_);
@@ -227,9 +238,10 @@ void PortalRemoteDesktop::start(const QString& connector, StartDone done) {
 }
 
 void PortalRemoteDesktop::selectDevices() {
-  QVariantMap options{{QStringLiteral("types"), kDevicesKeyboardAndPointer},
-                      {QStringLiteral("persist_mode"), kPersistUntilRevoked}};
-  sentToken_ = !restoreToken_.isEmpty();
+  QVariantMap options{{QStringLiteral("types"), kDevicesKeyboardAndPointer}};
+  // Before version 2 the portal knows neither (and drops them unsaid).
+  if (remembersChoice()) options.insert(QStringLiteral("persist_mode"), kPersistUntilRevoked);
+  sentToken_ = remembersChoice() && !restoreToken_.isEmpty();
   if (sentToken_) options.insert(QStringLiteral("restore_token"), restoreToken_);
   QString session;
   {
@@ -283,6 +295,7 @@ void PortalRemoteDesktop::startSession() {
   }
   // Here the desktop asks the person, unless the token restores the choice.
   choosing_ = true;
+  if (!sentToken_ && choosingHandler_) choosingHandler_(kChoiceTimeoutMs);
   request(
       kRemoteDesktop, QStringLiteral("Start"), {QVariant::fromValue(QDBusObjectPath(session)), QString()}, {},
       [this](const QVariantMap& results) {

@@ -60,7 +60,8 @@ class PortalRemoteDesktop final : public QObject, public RemoteDesktopSession {
 
   // secrets is borrowed and must outlive this; the token is read now and
   // written when a session gives a new one (main thread, one short call).
-  PortalRemoteDesktop(SecretStore& secrets, QString secretService,
+  // version: the portal's RemoteDesktop interface's (version()).
+  PortalRemoteDesktop(SecretStore& secrets, QString secretService, uint version,
                       QDBusConnection bus = QDBusConnection::sessionBus(), QObject* parent = nullptr);
   ~PortalRemoteDesktop() override;
 
@@ -68,10 +69,17 @@ class PortalRemoteDesktop final : public QObject, public RemoteDesktopSession {
   // RemoteDesktop interface has a version; a desktop whose portal lacks
   // it, as wlroots' does, has none).
   static bool isAvailable(const QDBusConnection& bus);
+  // Its RemoteDesktop interface's version; 0 when it does not answer.
+  // Blocks for the answer.
+  static uint version(const QDBusConnection& bus);
 
   // Whether a start can do without a person here: a restore token is kept.
   // Main thread.
   bool startsWithoutPerson() const { return !restoreToken_.isEmpty(); }
+  // Whether the portal can remember the person's choice at all (its
+  // RemoteDesktop interface from version 2 on): without, each new host
+  // process asks again.
+  bool remembersChoice() const { return version_ >= 2; }
 
   // The monitors of the running session, or of the last one; none before
   // the first. Any thread.
@@ -80,6 +88,7 @@ class PortalRemoteDesktop final : public QObject, public RemoteDesktopSession {
   void start(const QString& connector, StartDone done) override;
   void stop() override;
   void setClosedHandler(Closed handler) override { closed_ = std::move(handler); }
+  void setChoosingHandler(std::function<void(int timeoutMs)> handler) override { choosingHandler_ = std::move(handler); }
   bool active() const override;
 
   void pointerMotion(double x, double y) override;
@@ -123,6 +132,7 @@ class PortalRemoteDesktop final : public QObject, public RemoteDesktopSession {
   const QString secretService_;
   QDBusConnection bus_;
   Closed closed_;
+  std::function<void(int timeoutMs)> choosingHandler_;
   StartDone pending_;  // while starting
   QString connector_;  // the monitor the start asked for
   QTimer startTimeout_;
@@ -132,6 +142,7 @@ class PortalRemoteDesktop final : public QObject, public RemoteDesktopSession {
   QString requestPath_;       // the Request awaited, if any
   Results requestNext_;
   QString restoreToken_;      // kept in the secret store; empty when none
+  uint version_ = 0;          // of the portal's RemoteDesktop interface
   bool sentToken_ = false;    // this session was asked to restore it
   bool closing_ = false;      // stop() came: the session closes once the event loop turns
 

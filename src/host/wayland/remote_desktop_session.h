@@ -44,6 +44,9 @@ class RemoteDesktopSession {
   virtual void stop() = 0;
   // Called on the main thread when the compositor ends the session itself.
   virtual void setClosedHandler(Closed handler) = 0;
+  // Called on the main thread when a start waits for a person to choose
+  // what to share, for up to `timeoutMs` (sessions that never ask: never).
+  virtual void setChoosingHandler(std::function<void(int timeoutMs)> handler) { Q_UNUSED(handler); }
   // Whether input can be sent now. Any thread.
   virtual bool active() const = 0;
 

@@ -38,8 +38,13 @@ ScreenCapturerPipeWire::ScreenCapturerPipeWire(std::shared_ptr<rtc::VideoSource>
   session_.setClosedHandler([this](const QString& why) { streamEnded(why, /*byDesktop=*/true); });
 }
 
+void ScreenCapturerPipeWire::setChoosingHandler(std::function<void(int timeoutMs)> handler) {
+  session_.setChoosingHandler(std::move(handler));
+}
+
 ScreenCapturerPipeWire::~ScreenCapturerPipeWire() {
   session_.setClosedHandler(nullptr);
+  session_.setChoosingHandler(nullptr);
   stopCapture();
 }
 

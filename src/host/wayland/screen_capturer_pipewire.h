@@ -41,6 +41,7 @@ class ScreenCapturerPipeWire final : public ScreenCapturer {
   void setFrameRate(int fps, CaptureDone done) override;
   void shareableDisplays(DisplaysDone done) override;
   void setStoppedHandler(CaptureStopped handler) override { stopped_ = std::move(handler); }
+  void setChoosingHandler(std::function<void(int timeoutMs)> handler) override;
 
   // Frames handed to the source since creation, repeats included.
   uint64_t frameCount() const { return frameCount_.load(); }

@@ -220,7 +220,7 @@ class PortalRemoteDesktopTest : public QObject {
   int connections_ = 0;
 
   std::unique_ptr<PortalRemoteDesktop> makeSession() {
-    return std::make_unique<PortalRemoteDesktop>(secrets_, kTokenService, *appBus_);
+    return std::make_unique<PortalRemoteDesktop>(secrets_, kTokenService, portal_->remoteDesktopVersion, *appBus_);
   }
   std::optional<QString> storedToken() {
     const auto read = secrets_.read(kTokenService, kPortalRestoreTokenAccount);
@@ -451,9 +451,13 @@ class PortalRemoteDesktopTest : public QObject {
     portal_->giveToken = giveToken;
     auto session = makeSession();
     QCOMPARE(session->startsWithoutPerson(), !stored.isEmpty());
+    // Without a kept choice the dialog shows, and whoever waits hears for how long.
+    QList<int> choosing;
+    session->setChoosingHandler([&choosing](int ms) { choosing << ms; });
 
     const Outcome outcome = start(*session, QString());
     QVERIFY(outcome.done);
+    QCOMPARE(choosing, stored.isEmpty() ? QList<int>{PortalRemoteDesktop::kChoiceTimeoutMs} : QList<int>{});
     QCOMPARE(int(outcome.failure), failure);
     QCOMPARE(outcome.stream.has_value(), failure == int(Failure::NoFailure));
     if (outcome.stream) ::close(outcome.stream->pipeWireFd);
@@ -468,6 +472,23 @@ class PortalRemoteDesktopTest : public QObject {
       QTRY_COMPARE(portal_->callsOf("Close").size(), 1);
       QCOMPARE(portal_->callsOf("Close").first().path, portal_->sessionPath);
     }
+  }
+
+  // A portal of RemoteDesktop version 1 remembers no choice: it is not
+  // asked to, a kept token is not offered, and the dialog is expected.
+  void aPortalThatCannotRemember() {
+    secrets_.save(kTokenService, kPortalRestoreTokenAccount, QByteArray("old"));
+    portal_->remoteDesktopVersion = 1;
+    auto session = makeSession();
+    QVERIFY(!session->remembersChoice());
+    QList<int> choosing;
+    session->setChoosingHandler([&choosing](int ms) { choosing << ms; });
+    const Outcome outcome = start(*session, QString());
+    QVERIFY(outcome.stream);
+    ::close(outcome.stream->pipeWireFd);
+    const QVariantMap options = portal_->optionsOf("SelectDevices");
+    QVERIFY(!options.contains("persist_mode") && !options.contains("restore_token"));
+    QCOMPARE(choosing.size(), 1);
   }
 
   // Input reaches the portal on the session, in the shared stream's

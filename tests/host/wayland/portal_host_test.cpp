@@ -124,6 +124,7 @@ class PortalHostTest : public QObject {
       stream = s;
     });
     QVERIFY(QTest::qWaitFor([&] { return stream.has_value(); }, 15000));
+    qputenv("XDG_RUNTIME_DIR", desktop->sessionVariables().value("XDG_RUNTIME_DIR").toUtf8());  // its PipeWire
     QString why;
     QVERIFY2(eyes.start(
                  stream->node, -1, 10,

@@ -9,7 +9,8 @@
 #include "cpu_time.h"
 #include "fake_environment.h"
 #include "rtc/webrtc/webrtc_factory.h"
-#include "session/feature_exchange.h"
+#include "features/feature_exchange.h"
+#include "features/session_features.h"
 #include "session/remote_session.h"
 #include "session/service_config.h"
 #include "stamp.h"
@@ -181,13 +182,13 @@ bool NativeReceiver::sendKey(uint16_t macKeyCode, bool down) {
 bool NativeReceiver::sendFile(const QString& path) {
   if (!session_) return false;
   // The features are agreed a moment after the picture comes.
-  std::ignore = QTest::qWaitFor([&] { return session_->features().common().has_value(); }, 5000);
-  return session_->features().sendFile(path);
+  std::ignore = QTest::qWaitFor([&] { return SessionFeatures::of(session_->features()).exchange().common().has_value(); }, 5000);
+  return SessionFeatures::of(session_->features()).exchange().sendFile(path);
 }
 
 Receiver::FileState NativeReceiver::fileState() const {
   if (!session_) return {true, false, QStringLiteral("no session")};
-  const auto transfers = session_->features().transfers();
+  const auto transfers = SessionFeatures::of(session_->features()).exchange().transfers();
   if (transfers.empty()) return {true, false, QStringLiteral("no transfer")};
   const TransferProgress& p = transfers.front().progress;
   using State = TransferProgress::State;

@@ -2,7 +2,8 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Fails when a source file includes a layer above its own. The layers, from
 # the bottom: protocol (the wire); rtc (our WebRTC interface); system and
-# store (platform services); session (what host and client share); host and
+# store (platform services); session (what host and client share);
+# features (files and the clipboard over a session's channels); host and
 # client (each side, beside each other); ui; app. The server speaks the
 # protocol and uses the system's helpers; benchmarks and tests may use all.
 #
@@ -16,13 +17,14 @@ declare -A allowed=(
   [system]="system protocol"
   [store]="store system protocol"
   [session]="session rtc store system protocol"
-  [host]="host session rtc store system protocol"
-  [client]="client session rtc store system protocol"
-  [ui]="ui client session rtc store system protocol"
-  [app]="app ui client host session rtc store system protocol"
+  [features]="features session rtc store system protocol"
+  [host]="host features session rtc store system protocol"
+  [client]="client features session rtc store system protocol"
+  [ui]="ui client features session rtc store system protocol"
+  [app]="app ui client host features session rtc store system protocol"
   [server]="server system protocol"
 )
-ours=" protocol rtc system store session host client ui app server "
+ours=" protocol rtc system store session features host client ui app server "
 
 check() {  # layer, folder
   local layer=$1 folder=$2 found=0
@@ -40,7 +42,7 @@ check() {  # layer, folder
 }
 
 status=0
-for layer in protocol rtc system store session host client ui app; do
+for layer in protocol rtc system store session features host client ui app; do
   check "$layer" "src/$layer" || status=1
 done
 check server server || status=1

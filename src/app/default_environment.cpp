@@ -2,6 +2,7 @@
 #include "app/default_environment.h"
 
 #include "client/client_role.h"
+#include "features/session_features.h"
 #include "host/control_injector.h"
 #include "host/host_role.h"
 #include "host/display_list.h"
@@ -62,6 +63,12 @@ DefaultEnvironment::DefaultEnvironment(std::optional<HostBackend> requested)
     if (!problem.isEmpty()) consoleLine(QStringLiteral("⚠️ ") + problem);
     return problem;
   });
+}
+
+std::unique_ptr<ConnectionFeatures> DefaultEnvironment::createFeatures(Negotiation& negotiation,
+                                                                      std::function<void(const QString&)> log,
+                                                                      std::function<QString()> requester) {
+  return std::make_unique<SessionFeatures>(negotiation, *this, std::move(log), std::move(requester));
 }
 
 HostBackend DefaultEnvironment::prepareHost() {

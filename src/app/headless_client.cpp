@@ -9,8 +9,9 @@
 #include <QJsonObject>
 
 #include "client/i420_image.h"
-#include "session/clipboard_sync.h"
-#include "session/feature_exchange.h"
+#include "features/clipboard_sync.h"
+#include "features/feature_exchange.h"
+#include "features/session_features.h"
 #include "session/remote_session.h"
 #include "session/session_environment.h"
 #include "store/user_profile_store.h"
@@ -45,6 +46,8 @@ int codeFor(EndCause cause) {
 }
 
 }  // namespace
+
+FeatureExchange& HeadlessClient::exchange() { return SessionFeatures::of(session_->features()).exchange(); }
 
 HeadlessClient::HeadlessClient(SessionEnvironment& environment, LaunchOptions options, QObject* parent)
     : QObject(parent), environment_(environment), options_(std::move(options)) {
@@ -94,14 +97,14 @@ void HeadlessClient::start() {
   RemoteSession& s = *session_;
   // Copied once the clipboard is shared: what it held before stays here.
   if (options_.clipboardSet) {
-    connect(&s.features().clipboard(), &ClipboardSync::started, this,
+    connect(&exchange().clipboard(), &ClipboardSync::started, this,
             [this] { environment_.clipboard().write({*options_.clipboardSet, {}, {}}); });
   }
-  if (!options_.receiveDir.isEmpty()) s.features().setReceiveFolder(options_.receiveDir);
-  connect(&s.features(), &FeatureExchange::commonChanged, this, &HeadlessClient::featuresAgreed);
-  connect(&s.features(), &FeatureExchange::transfersChanged, this, &HeadlessClient::transfersMoved);
+  if (!options_.receiveDir.isEmpty()) exchange().setReceiveFolder(options_.receiveDir);
+  connect(&exchange(), &FeatureExchange::commonChanged, this, &HeadlessClient::featuresAgreed);
+  connect(&exchange(), &FeatureExchange::transfersChanged, this, &HeadlessClient::transfersMoved);
   if (options_.clipboardPrint) {
-    connect(&s.features().clipboard(), &ClipboardSync::received, this, [](const ClipboardContent& content) {
+    connect(&exchange().clipboard(), &ClipboardSync::received, this, [](const ClipboardContent& content) {
       if (!content.png.isEmpty()) {
         const auto size = pngSize(content.png);
         say(QStringLiteral("📋 image %1x%2").arg(size ? size->width() : 0).arg(size ? size->height() : 0));
@@ -242,7 +245,7 @@ void HeadlessClient::replayNext() {
 }
 
 void HeadlessClient::featuresAgreed() {
-  const auto common = session_->features().common();
+  const auto common = exchange().common();
   if (!common || filesOffered_ || options_.sendFiles.isEmpty()) return;
   filesOffered_ = true;
   if (!common->files) {
@@ -252,7 +255,7 @@ void HeadlessClient::featuresAgreed() {
     return;
   }
   for (const QString& path : options_.sendFiles) {
-    if (!session_->features().sendFile(path)) {
+    if (!exchange().sendFile(path)) {
       say(QStringLiteral("📁 Cannot send ") + path);
       fileFailed_ = true;
     }
@@ -262,7 +265,7 @@ void HeadlessClient::featuresAgreed() {
 
 void HeadlessClient::transfersMoved() {
   using State = TransferProgress::State;
-  const auto transfers = session_->features().transfers();
+  const auto transfers = exchange().transfers();
   const bool printNow = !filePrinted_.isValid() || filePrinted_.elapsed() >= 1000;
   bool allOver = true;
   for (const auto& t : transfers) {

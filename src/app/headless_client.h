@@ -21,6 +21,8 @@
 
 namespace lunor {
 
+class FeatureExchange;
+
 class RemoteSession;
 class SessionEnvironment;
 
@@ -41,6 +43,8 @@ class HeadlessClient final : public QObject, private rtc::VideoSink {
   void finished(int exitCode);
 
  private:
+  // Files and the clipboard of the session.
+  FeatureExchange& exchange();
   void onFrame(const rtc::I420FrameView& frame) override;  // library thread
   void passwordAsked();
   void connected();

@@ -23,7 +23,8 @@
 
 #include "app/application.h"
 #include "session/remote_session.h"
-#include "session/transfer_text.h"
+#include "features/session_features.h"
+#include "features/transfer_text.h"
 #include "store/address_book_store.h"
 #include "store/user_profile_store.h"
 
@@ -207,11 +208,12 @@ int main(int argc, char** argv) {
         for (int i = 0; i < 400; ++i) file.write(block);
         file.close();
       }
-      std::ignore = QTest::qWaitFor([&] { return client.filesShared(); }, 5000);
-      client.sendFiles({QUrl::fromLocalFile(path)});
+      lunor::SessionFeatures& features = lunor::SessionFeatures::of(client.features());
+      std::ignore = QTest::qWaitFor([&] { return features.filesShared(); }, 5000);
+      features.sendFiles({QUrl::fromLocalFile(path)});
       std::ignore = QTest::qWaitFor(
           [&] {
-            const QVariantList rows = client.transfers();
+            const QVariantList rows = features.transfers();
             return !rows.isEmpty() && rows.front().toMap().value("fraction").toDouble() > 0.1;
           },
           20000);

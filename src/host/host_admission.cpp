@@ -3,7 +3,7 @@
 // notification), the requester who gives up, and the client's arrival.
 
 #include "host/host_role.h"
-#include "session/feature_exchange.h"
+#include "features/session_features.h"
 
 #include <QPointer>
 
@@ -88,11 +88,11 @@ void HostRole::handleJoinRequest(const signaling::JoinRequest& request) {
       weak->reject();
     };
   }
-  ClipboardSync& clipboard = s_.features().clipboard();
+  ClipboardSync& clipboard = SessionFeatures::of(s_.features()).clipboard();
   prompt.clipboard = clipboard.sending() || clipboard.receiving();
   prompt.setClipboard = [weak](bool on) {
     if (!weak) return;
-    ClipboardSync& clipboard = weak->s_.features().clipboard();
+    ClipboardSync& clipboard = SessionFeatures::of(weak->s_.features()).clipboard();
     clipboard.setSending(on);
     clipboard.setReceiving(on);
   };

@@ -9,10 +9,11 @@
 #include "host/injection_sequence.h"
 #include "protocol/sdp_rewrite.h"
 #include "protocol/signaling_messages.h"
-#include "session/clipboard_sync.h"
+#include "features/clipboard_sync.h"
 #include "session/duration_text.h"
 #include "session/epoch.h"
-#include "session/feature_exchange.h"
+#include "features/feature_exchange.h"
+#include "features/session_features.h"
 #include "session/session_environment.h"
 #include "session/session_panels.h"
 #include "store/owner_key.h"
@@ -90,7 +91,7 @@ HostRole::~HostRole() {
 }
 
 void HostRole::starting(const QString& roomId) {
-  s_.features().setAcceptsFilesUnasked(false);  // until an unattended join says otherwise
+  SessionFeatures::of(s_.features()).exchange().setAcceptsFilesUnasked(false);  // until an unattended join says otherwise
   roomId_ = roomId;
   hasSentInitialOffer_ = false;
   shouldMakeOfferWhenReady_ = false;
@@ -215,7 +216,7 @@ void HostRole::handle(const incoming::Message& message) {
   } else if (std::holds_alternative<incoming::DevicesForgotten>(message)) {
     s_.log(QStringLiteral("🔑 Appareils connus oubliés par le serveur"));
   } else if (const auto* unattended = std::get_if<incoming::UnattendedJoined>(&message)) {
-    s_.features().setAcceptsFilesUnasked(true);
+    SessionFeatures::of(s_.features()).exchange().setAcceptsFilesUnasked(true);
     const QString& name = unattended->displayName;
     s_.log(QStringLiteral("ℹ️ Connexion unattended par ") + (name.isNull() ? QStringLiteral("Un client") : name));
   } else if (const auto* error = std::get_if<incoming::Error>(&message)) {
@@ -257,13 +258,13 @@ void HostRole::showHud(std::function<void()> quit) {
   info.name = s_.requesterName().isNull() ? QString(QLatin1String("")) : s_.requesterName();
   info.startedAt = s_.startedAt();
   info.quit = std::move(quit);
-  ClipboardSync& clipboard = s_.features().clipboard();
+  ClipboardSync& clipboard = SessionFeatures::of(s_.features()).clipboard();
   info.clipboard = clipboard.sending() || clipboard.receiving();
   info.setClipboard = [&clipboard](bool on) {  // the sync lives as long as the session, which owns the HUD's use
     clipboard.setSending(on);
     clipboard.setReceiving(on);
   };
-  FeatureExchange& files = s_.features();
+  FeatureExchange& files = SessionFeatures::of(s_.features()).exchange();
   info.sendFiles = [&files](const QStringList& paths) {
     for (const QString& path : paths) files.sendFile(path);
   };

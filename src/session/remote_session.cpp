@@ -3,20 +3,16 @@
 
 #include <algorithm>
 
-#include <QFileInfo>
 
-#include "session/transfer_text.h"
 
 #include <QThread>
 #include <QTime>
 
 #include "protocol/control_message.h"
 #include "protocol/signaling_messages.h"
-#include "session/feature_exchange.h"
 #include "session/session_environment.h"
 #include "session/session_panels.h"
 #include "session/signaling_client.h"
-#include "session/transfer_text.h"
 #include "store/user_profile_store.h"
 #include "system/console_log.h"
 
@@ -89,22 +85,8 @@ RemoteSession::RemoteSession(SessionEnvironment& environment, QObject* parent)
     endSession(QString::fromUtf8(kReasonNoConnection), /*silent=*/false, EndCause::NoConnection);
   });
 
-  features_ = std::make_unique<FeatureExchange>(negotiation_, environment_.clipboard(), environment_.settings(),
-                                                [this](const QString& line) { log(line); });
-  connect(features_.get(), &FeatureExchange::commonChanged, this, &RemoteSession::clipboardChanged);
-  connect(&features_->clipboard(), &ClipboardSync::switchesChanged, this, &RemoteSession::clipboardChanged);
-  transfersTimer_.setSingleShot(true);
-  transfersTimer_.setInterval(250);
-  connect(&transfersTimer_, &QTimer::timeout, this, &RemoteSession::refreshTransfers);
-  connect(features_.get(), &FeatureExchange::transfersChanged, this, [this] {
-    if (!transfersTimer_.isActive()) transfersTimer_.start();
-  });
-  // Files a client sends to an attended host wait for its person (the
-  // panels decline them where there is nobody to ask).
-  connect(features_.get(), &FeatureExchange::fileOffered, this, [this](const QString& transfer) {
-    pendingOffers_ << transfer;
-    if (askedOffer_.isEmpty()) askNextOffer();
-  });
+  features_ = environment_.createFeatures(
+      negotiation_, [this](const QString& line) { log(line); }, [this] { return requesterName_; });
 
   factory_ = environment_.createRtcFactory();
   if (factory_) {
@@ -305,10 +287,7 @@ void RemoteSession::handlePayload(const incoming::Signal& signal) {
 bool RemoteSession::createPeerConnection() {
   Q_ASSERT(isMainThread());
   if (!factory_) return false;
-  features_->reset(FeatureExchange::Cut::Replaced);
-  // A client's files cut off with a connection go on with the same host.
-  features_->setPeerKey(role_->role() == Role::Client ? roomId() : QString());
-  features_->setRoom(roomId());
+  features_->connectionMade(role_->role(), roomId());
   if (!negotiation_.create(*factory_, peerConfiguration(), role_->controlReceiver())) {
     return false;
   }
@@ -392,16 +371,11 @@ void RemoteSession::useRole(Role role) {
 void RemoteSession::replaceRole(std::unique_ptr<SessionRole> role) {
   // Nothing of the old role may still be reached: its connection closes and
   // the work it queued belongs to an epoch that is over.
-  features_->reset(FeatureExchange::Cut::Ended);
+  features_->connectionEnding(ConnectionFeatures::Cut::Ended);
   negotiation_.close();
   disconnectSignaling();
   role_ = std::move(role);
-  if (role_) {
-    features_->setOpensChannels(role_->role() == Role::Host);
-    // A client takes what its host sends; a host asks its person, unless the
-    // session was let in unattended (HostRole says so).
-    features_->setAcceptsFilesUnasked(role_->role() == Role::Client);
-  }
+  if (role_) features_->roleChosen(role_->role());
 }
 
 void RemoteSession::stop(const QString& reason) {
@@ -445,20 +419,20 @@ bool RemoteSession::end(const QString& reason, bool silent, EndCause cause) {
   // someone meant ends them.
   const bool lost = cause == EndCause::PeerLost || cause == EndCause::PeerLeft;
   teardown(QStringLiteral("endOnce(") + reason + QLatin1Char(')'),
-           lost ? FeatureExchange::Cut::Lost : FeatureExchange::Cut::Ended);
+           lost ? ConnectionFeatures::Cut::Lost : ConnectionFeatures::Cut::Ended);
   role_->ended();
   isEnding_ = false;
   return true;
 }
 
-void RemoteSession::teardown(const QString& reason, FeatureExchange::Cut cut) {
+void RemoteSession::teardown(const QString& reason, ConnectionFeatures::Cut cut) {
   Q_ASSERT(isMainThread());
   if (isTornDown_) return;
   isTornDown_ = true;
   generation_ = QUuid::createUuid();
   log(QStringLiteral("🧹 Teardown (") + reason + QLatin1Char(')'));
   iceDownTimer_.stop();
-  features_->reset(cut);  // while the channels can still carry a cancel
+  features_->connectionEnding(cut);  // while the channels can still carry a cancel
   negotiation_.close();   // renews the epoch: late library events are dropped
   role_->tearingDown();
   disconnectSignaling();
@@ -520,85 +494,6 @@ void RemoteSession::reject() {
 
 void RemoteSession::forgetKnownDevices() {
   if (role_) role_->forgetKnownDevices();
-}
-
-// ---------------------------------------------------------------- clipboard --
-
-bool RemoteSession::clipboardShared() const {
-  const auto common = features_->common();
-  return common && common->clipboard;
-}
-bool RemoteSession::clipboardSending() const { return features_->clipboard().sending(); }
-bool RemoteSession::clipboardReceiving() const { return features_->clipboard().receiving(); }
-void RemoteSession::setClipboardSending(bool on) { features_->clipboard().setSending(on); }
-void RemoteSession::setClipboardReceiving(bool on) { features_->clipboard().setReceiving(on); }
-
-// -------------------------------------------------------------------- files --
-
-bool RemoteSession::filesShared() const {
-  const auto common = features_->common();
-  return common && common->files;
-}
-
-void RemoteSession::sendFiles(const QList<QUrl>& urls) {
-  for (const QUrl& url : urls) {
-    const QString path = url.isLocalFile() ? url.toLocalFile() : QString();
-    if (path.isEmpty() || !QFileInfo(path).isFile()) {
-      log(QStringLiteral("📁 Pas un fichier de cet ordinateur : %1").arg(url.toDisplayString()));
-    } else if (!features_->sendFile(path)) {
-      log(QStringLiteral("📁 L’autre ordinateur ne prend pas de fichiers : %1").arg(QFileInfo(path).fileName()));
-    }
-  }
-}
-
-void RemoteSession::cancelFile(const QString& transfer) { features_->cancelFile(transfer); }
-
-void RemoteSession::refreshTransfers() {
-  const auto transfers = features_->transfers();
-  transferRows_ = transferRows(transfers);
-  Q_EMIT transfersChanged();
-  if (role_ && role_->role() == Role::Host) environment_.panels().showTransfers(transferRows_);
-  // An offer decided elsewhere, or gone with its connection, is asked no more.
-  const auto waiting = [&](const QString& id) {
-    return std::any_of(transfers.begin(), transfers.end(), [&](const auto& t) {
-      return t.id == id && !t.outgoing && t.progress.state == TransferProgress::State::Waiting;
-    });
-  };
-  pendingOffers_.removeIf([&](const QString& id) { return !waiting(id); });
-  if (!askedOffer_.isEmpty() && !waiting(askedOffer_)) {
-    askedOffer_.clear();
-    environment_.panels().dismissFileOffer();
-    askNextOffer();
-  }
-}
-
-void RemoteSession::askNextOffer() {
-  askedOffer_.clear();
-  if (pendingOffers_.isEmpty()) return;
-  const QString id = pendingOffers_.takeFirst();
-  const auto transfers = features_->transfers();
-  const auto it = std::find_if(transfers.begin(), transfers.end(), [&](const auto& t) { return t.id == id; });
-  if (it == transfers.end()) return askNextOffer();
-  askedOffer_ = id;
-  FileOfferPrompt prompt;
-  prompt.from = requesterName_;
-  prompt.name = it->progress.name;
-  prompt.size = byteSizeText(it->progress.size);
-  // Each answer is for its own file: a later one does not take it.
-  const auto answer = [this, id](bool take) {
-    if (askedOffer_ != id) return;
-    askedOffer_.clear();
-    if (take) {
-      features_->acceptFile(id);
-    } else {
-      features_->declineFile(id);
-    }
-    environment_.panels().dismissFileOffer();
-    askNextOffer();
-  };
-  prompt.accept = [answer] { answer(true); };
-  prompt.decline = [answer] { answer(false); };
-  environment_.panels().showFileOffer(prompt);
 }
 
 }  // namespace lunor

@@ -29,7 +29,7 @@
 #include "protocol/quality_profile.h"
 #include "rtc/peer_connection.h"
 #include "session/epoch.h"
-#include "session/feature_exchange.h"
+#include "session/connection_features.h"
 #include "session/negotiation.h"
 #include "session/session_role.h"
 
@@ -60,11 +60,8 @@ class RemoteSession final : public QObject, private SessionCore {
   // the link limits the picture.
   Q_PROPERTY(QString linkSummary READ linkSummary NOTIFY linkChanged)
   Q_PROPERTY(bool linkLimited READ linkLimited NOTIFY linkChanged)
-  Q_PROPERTY(bool clipboardShared READ clipboardShared NOTIFY clipboardChanged)
-  Q_PROPERTY(bool clipboardSending READ clipboardSending WRITE setClipboardSending NOTIFY clipboardChanged)
-  Q_PROPERTY(bool clipboardReceiving READ clipboardReceiving WRITE setClipboardReceiving NOTIFY clipboardChanged)
-  Q_PROPERTY(bool filesShared READ filesShared NOTIFY clipboardChanged)
-  Q_PROPERTY(QVariantList transfers READ transfers NOTIFY transfersChanged)
+  // Files and the clipboard (a SessionFeatures, above this layer).
+  Q_PROPERTY(QObject* features READ featuresObject CONSTANT)
   Q_PROPERTY(QImage requesterAvatar READ requesterAvatar NOTIFY requesterAvatarChanged)
   Q_PROPERTY(bool approved READ approved NOTIFY approvedChanged)
   Q_PROPERTY(bool isWaitingApproval READ isWaitingApproval NOTIFY isWaitingApprovalChanged)
@@ -133,21 +130,9 @@ class RemoteSession final : public QObject, private SessionCore {
   bool hasRemoteVideoTrack() const { return remoteVideoTrack_ != nullptr; }
   // The "control" channel exists and is open: input can reach the host.
   bool isControlChannelOpen() const { return negotiation_.isControlChannelOpen(); }
-  // The features agreed with the peer (the shared clipboard and its switches).
-  FeatureExchange& features() override { return *features_; }
-  // The shared clipboard: agreed with the peer, and its two directions.
-  bool clipboardShared() const;
-  bool clipboardSending() const;
-  bool clipboardReceiving() const;
-  void setClipboardSending(bool on);
-  void setClipboardReceiving(bool on);
-  // Files: agreed with the peer; the transfers as rows for the windows
-  // (transferRows), refreshed a few times a second at most.
-  bool filesShared() const;
-  QVariantList transfers() const { return transferRows_; }
-  // Sends the local files among urls; the others are said in the log.
-  Q_INVOKABLE void sendFiles(const QList<QUrl>& urls);
-  Q_INVOKABLE void cancelFile(const QString& transfer);
+  // Files and the clipboard over the session's connection.
+  ConnectionFeatures& features() override { return *features_; }
+  QObject* featuresObject() const { return features_->object(); }
   // The library's counters of the current connection; `done` runs on the
   // main thread, not at all without a connection or when it goes first.
   void collectStats(std::function<void(const rtc::ConnectionStats&)> done) {
@@ -202,8 +187,6 @@ class RemoteSession final : public QObject, private SessionCore {
   void setDisplayedVideoRect(const QRectF& rect) override;
 
  Q_SIGNALS:
-  void clipboardChanged();
-  void transfersChanged();
   void runningChanged();
   void statusChanged();
   void connectionStateChanged();
@@ -266,7 +249,7 @@ class RemoteSession final : public QObject, private SessionCore {
   // False when the session had already ended.
   bool end(const QString& reason, bool silent, EndCause cause);
   void setRunning(bool running);
-  void teardown(const QString& reason, FeatureExchange::Cut cut);
+  void teardown(const QString& reason, ConnectionFeatures::Cut cut);
   void resetAfterTeardown();
   // Runs `call` now when on the main thread, else queues it there.
   void onMain(std::function<void()> call);
@@ -340,16 +323,10 @@ class RemoteSession final : public QObject, private SessionCore {
   bool isTornDown_ = false;
   bool isEnding_ = false;
   QTimer iceDownTimer_;
-  QTimer transfersTimer_;  // coalesces the transfers' progress for the windows
-  QVariantList transferRows_;
-  QStringList pendingOffers_;  // files waiting for the host's person, the first one asked
-  QString askedOffer_;
-  void refreshTransfers();
-  void askNextOffer();
   Epoch epoch_{*this};
   std::unique_ptr<rtc::PeerConnectionFactory> factory_;
   Negotiation negotiation_;  // closed before role_ goes: its channel feeds the role
-  std::unique_ptr<FeatureExchange> features_;
+  std::unique_ptr<ConnectionFeatures> features_;
   struct DeleteLater {
     void operator()(QObject* object) const;
   };

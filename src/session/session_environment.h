@@ -5,9 +5,11 @@
 // application, in one place so tests can swap all of it at once. The
 // environment is borrowed by every session and must outlive them.
 
+#include <functional>
 #include <memory>
 
 #include "rtc/peer_connection.h"
+#include "session/connection_features.h"
 #include "session/service_config.h"
 #include "session/session_role.h"
 
@@ -18,6 +20,7 @@ namespace lunor {
 class AddressBook;
 class Clipboard;
 class EventSound;
+class Negotiation;
 class NotificationManager;
 class SecretStore;
 class SessionPanels;
@@ -32,6 +35,12 @@ class SessionEnvironment {
   // The host's or the client's side of a session run by `core` (borrowed:
   // it owns the role).
   virtual std::unique_ptr<SessionRole> createRole(Role role, SessionCore& core) = 0;
+  // What a session does over its connection beyond picture and input (files,
+  // the clipboard), on `negotiation`'s channels. All borrowed; `requester`
+  // names whoever the host let in.
+  virtual std::unique_ptr<ConnectionFeatures> createFeatures(Negotiation& negotiation,
+                                                             std::function<void(const QString&)> log,
+                                                             std::function<QString()> requester) = 0;
 
   virtual SessionPanels& panels() = 0;
   virtual AddressBook& addressBook() = 0;

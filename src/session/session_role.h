@@ -25,7 +25,7 @@
 namespace lunor {
 
 class Epoch;
-class FeatureExchange;
+class ConnectionFeatures;
 class SessionEnvironment;
 
 enum class Role { Host, Client };
@@ -128,7 +128,7 @@ class SessionCore {
   virtual void setLink(const QString& summary, bool limited) = 0;
   virtual void setDisplayedVideoRect(const QRectF& rect) = 0;
   // What the session shares with its peer beyond the picture and the input.
-  virtual FeatureExchange& features() = 0;
+  virtual ConnectionFeatures& features() = 0;
 };
 
 class SessionRole {

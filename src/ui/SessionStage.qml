@@ -34,11 +34,11 @@ Rectangle {
             connectionState: stageView.session.connectionState
             linkSummary: stageView.session.linkSummary
             linkLimited: stageView.session.linkLimited
-            clipboardShared: stageView.session.clipboardShared
-            clipboardSending: stageView.session.clipboardSending
-            clipboardReceiving: stageView.session.clipboardReceiving
-            onSetClipboardSending: function (on) { stageView.session.clipboardSending = on }
-            onSetClipboardReceiving: function (on) { stageView.session.clipboardReceiving = on }
+            clipboardShared: stageView.session.features.clipboardShared
+            clipboardSending: stageView.session.features.clipboardSending
+            clipboardReceiving: stageView.session.features.clipboardReceiving
+            onSetClipboardSending: function (on) { stageView.session.features.clipboardSending = on }
+            onSetClipboardReceiving: function (on) { stageView.session.features.clipboardReceiving = on }
             availableDisplays: stageView.session.availableDisplays
             currentDisplayIndex: stageView.session.currentDisplayIndex
             onBackRequested: stageView.backRequested()
@@ -48,8 +48,8 @@ Rectangle {
             onHardRefresh: stageView.session.requestHardRefresh()
             onToggleFullscreen: Desktop.toggleFullScreen(stageView.Window.window)
             onScreenshot: Desktop.saveScreenshot(stageView.session)
-            filesShared: stageView.session.filesShared
-            onSendFiles: function (urls) { stageView.session.sendFiles(urls) }
+            filesShared: stageView.session.features.filesShared
+            onSendFiles: function (urls) { stageView.session.features.sendFiles(urls) }
         }
         Stage {
             objectName: "stage"
@@ -62,10 +62,10 @@ Rectangle {
                 id: drop
                 objectName: "stageDrop"
                 anchors.fill: parent
-                enabled: stageView.session.filesShared
+                enabled: stageView.session.features.filesShared
                 onDropped: function (event) {
                     if (!event.hasUrls) return
-                    stageView.session.sendFiles(event.urls)
+                    stageView.session.features.sendFiles(event.urls)
                     event.accept(Qt.CopyAction)
                 }
             }
@@ -91,16 +91,16 @@ Rectangle {
                 width: 340
                 height: transfers.implicitHeight + 24
                 radius: 12
-                visible: stageView.session.transfers.length > 0
+                visible: stageView.session.features.transfers.length > 0
                 color: Qt.rgba(0.11, 0.11, 0.13, 0.88)
                 TransferList {
                     id: transfers
                     anchors.fill: parent
                     anchors.margins: 12
-                    rows: stageView.session.transfers.slice(-4)
+                    rows: stageView.session.features.transfers.slice(-4)
                     textColor: "white"
                     secondaryColor: "#b8bcc6"
-                    onCancelRequested: function (id) { stageView.session.cancelFile(id) }
+                    onCancelRequested: function (id) { stageView.session.features.cancelFile(id) }
                 }
             }
         }

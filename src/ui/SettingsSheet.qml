@@ -152,14 +152,14 @@ Sheet {
             spacing: 8
             SettingSwitch {
                 objectName: "clipboardSendSwitch"
-                checked: sheet.hostSession ? sheet.hostSession.clipboardSending : true
-                onToggled: sheet.hostSession.clipboardSending = checked
+                checked: sheet.hostSession ? sheet.hostSession.features.clipboardSending : true
+                onToggled: sheet.hostSession.features.clipboardSending = checked
                 text: "Envoyer mon presse-papiers à l'autre ordinateur"
             }
             SettingSwitch {
                 objectName: "clipboardReceiveSwitch"
-                checked: sheet.hostSession ? sheet.hostSession.clipboardReceiving : true
-                onToggled: sheet.hostSession.clipboardReceiving = checked
+                checked: sheet.hostSession ? sheet.hostSession.features.clipboardReceiving : true
+                onToggled: sheet.hostSession.features.clipboardReceiving = checked
                 text: "Recevoir le presse-papiers de l'autre ordinateur"
             }
             PlainText {

@@ -206,7 +206,8 @@ class HostRoleTest : public test::ScriptedSessionTest {
     // The panel says the clipboard will be shared; one click cuts it both ways.
     QVERIFY(prompt.clipboard && prompt.setClipboard);
     prompt.setClipboard(false);
-    QVERIFY(!session->clipboardSending() && !session->clipboardReceiving());
+    QVERIFY(!SessionFeatures::of(session->features()).clipboardSending() &&
+            !SessionFeatures::of(session->features()).clipboardReceiving());
     prompt.reject();
     QTRY_COMPARE(server->receivedTypes().mid(1), rejectSends);
     for (const auto& sent : server->receivedObjects().mid(1)) {

@@ -10,6 +10,7 @@
 #include <QSettings>
 #include <QTemporaryDir>
 
+#include "features/session_features.h"
 #include "client/client_role.h"
 #include "host/display_list.h"
 #include "host/host_environment.h"
@@ -43,6 +44,10 @@ class FakeEnvironment final : public SessionEnvironment, public HostEnvironment 
   std::unique_ptr<SessionRole> createRole(Role role, SessionCore& core) override {
     if (role == Role::Host) return std::make_unique<HostRole>(core, *this);
     return std::make_unique<ClientRole>(core);
+  }
+  std::unique_ptr<ConnectionFeatures> createFeatures(Negotiation& negotiation, std::function<void(const QString&)> log,
+                                                     std::function<QString()> requester) override {
+    return std::make_unique<SessionFeatures>(negotiation, *this, std::move(log), std::move(requester));
   }
   std::unique_ptr<ControlInjector> createControlInjector() override {
     auto injector = std::make_unique<FakeControlInjector>();

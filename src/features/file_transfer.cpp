@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "session/file_transfer.h"
+#include "features/file_transfer.h"
 
 #include <utility>
 

@@ -10,7 +10,8 @@
 #include "image_compare.h"
 #include "recording_rtc.h"
 #include "rtc/webrtc/webrtc_factory.h"
-#include "session/feature_exchange.h"
+#include "features/feature_exchange.h"
+#include "features/session_features.h"
 #include "session_probe.h"
 #include "signal_server_process.h"
 
@@ -27,7 +28,7 @@ struct Side : test::SessionSide {
                     [record] { return std::make_unique<test::RecordingFactory>(rtc::createWebRtcFactory(), record); }),
         record(std::move(record)) {}
   FakeClipboard& clipboard() { return environment.clipboardFake; }
-  ClipboardSync& sync() { return session->features().clipboard(); }
+  ClipboardSync& sync() { return SessionFeatures::of(session->features()).exchange().clipboard(); }
   // Log lines that start with `text`.
   int linesFrom(const QString& text) const {
     const QStringList logs = session->logs();
@@ -106,8 +107,8 @@ class ClipboardFlowTest : public QObject {
     // Nor is a file offered to it.
     QTemporaryFile file;
     QVERIFY(file.open() && file.write("x") == 1 && file.flush());
-    QVERIFY(!host.session->filesShared());
-    QVERIFY(!host.session->features().sendFile(file.fileName()));
+    QVERIFY(!SessionFeatures::of(host.session->features()).filesShared());
+    QVERIFY(!SessionFeatures::of(host.session->features()).exchange().sendFile(file.fileName()));
     QTest::qWait(1500);
     // The host announced itself once on "control" and opened nothing else.
     QCOMPARE(host.record->channelsSnapshot(), std::vector<std::string>{"control"});

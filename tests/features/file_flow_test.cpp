@@ -11,8 +11,9 @@
 
 #include "recording_rtc.h"
 #include "rtc/webrtc/webrtc_factory.h"
-#include "session/feature_exchange.h"
-#include "session/received_parts.h"
+#include "features/feature_exchange.h"
+#include "features/session_features.h"
+#include "features/received_parts.h"
 #include "session_probe.h"
 #include "signal_server_process.h"
 
@@ -36,7 +37,7 @@ struct Side : test::SessionSide {
     QObject::connect(&files(), &FeatureExchange::fileOffered, session.get(),
                      [this](const QString& transfer) { files().acceptFile(transfer); });
   }
-  FeatureExchange& files() { return session->features(); }
+  FeatureExchange& files() { return SessionFeatures::of(session->features()).exchange(); }
   // This side's transfer going the given way, if any.
   std::optional<FeatureExchange::Transfer> transfer(bool outgoing) {
     for (const auto& t : files().transfers()) {

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "session/clipboard_sync.h"
+#include "features/clipboard_sync.h"
 
 #include <QList>
 

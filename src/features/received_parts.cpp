@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "session/received_parts.h"
+#include "features/received_parts.h"
 
 #include <algorithm>
 #include <filesystem>

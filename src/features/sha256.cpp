@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "session/sha256.h"
+#include "features/sha256.h"
 
 #include <algorithm>
 

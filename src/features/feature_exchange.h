@@ -16,9 +16,10 @@
 #include <QObject>
 
 #include "protocol/peer_features.h"
-#include "session/channel_pump.h"
-#include "session/clipboard_sync.h"
-#include "session/file_transfer.h"
+#include "session/connection_features.h"
+#include "features/channel_pump.h"
+#include "features/clipboard_sync.h"
+#include "features/file_transfer.h"
 
 class QSettings;
 
@@ -54,13 +55,10 @@ class FeatureExchange final : public QObject {
 
   // The role of the session being started.
   void setOpensChannels(bool opens) { opensChannels_ = opens; }
-  // How the connection went.
-  enum class Cut {
-    Lost,      // without either side meaning it: files being sent go on
-               // with the next connection to the same peer, parts are kept
-    Ended,     // by a person or a program: every transfer is cancelled
-    Replaced,  // for a new one within the same session (as Lost)
-  };
+  // How the connection went (Lost and Replaced: files being sent go on
+  // with the next connection to the same peer, parts are kept; Ended:
+  // every transfer is cancelled).
+  using Cut = ConnectionFeatures::Cut;
   // Before the connection goes (its channels still carry a last word):
   // every feature stops until the next one.
   void reset(Cut cut);
@@ -68,6 +66,7 @@ class FeatureExchange final : public QObject {
   // What both sides may use (nothing until the peer announced).
   std::optional<PeerFeatures> common() const { return common_; }
   ClipboardSync& clipboard() { return clipboard_; }
+  const ClipboardSync& clipboard() const { return clipboard_; }
 
   // Files. Received ones go to `folder` (the Downloads folder's "Lunor
   // Remote" by default); without a person to ask (a client, an unattended

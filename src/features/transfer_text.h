@@ -10,7 +10,7 @@
 #include <QString>
 #include <QVariantList>
 
-#include "session/feature_exchange.h"
+#include "features/feature_exchange.h"
 
 namespace lunor {
 

@@ -3,7 +3,7 @@
 
 #include <QtTest>
 
-#include "session/transfer_text.h"
+#include "features/transfer_text.h"
 
 using namespace lunor;
 using State = TransferProgress::State;

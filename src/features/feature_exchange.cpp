@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "session/feature_exchange.h"
+#include "features/feature_exchange.h"
 
 #include <algorithm>
 #include <utility>

@@ -23,8 +23,8 @@
 #include <QTimer>
 
 #include "protocol/file_wire.h"
-#include "session/received_parts.h"
-#include "session/sha256.h"
+#include "features/received_parts.h"
+#include "features/sha256.h"
 #include "system/worker_thread.h"
 
 namespace lunor {

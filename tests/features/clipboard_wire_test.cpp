@@ -6,7 +6,7 @@
 #include "image_compare.h"
 #include "protocol/clipboard_wire.h"
 #include "protocol/peer_features.h"
-#include "session/clipboard_sync.h"
+#include "features/clipboard_sync.h"
 #include "system/fake_clipboard.h"
 
 using namespace lunor;

@@ -8,7 +8,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "session/file_transfer.h"
+#include "features/file_transfer.h"
 
 using namespace lunor;
 using State = TransferProgress::State;

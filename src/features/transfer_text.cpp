@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "session/transfer_text.h"
+#include "features/transfer_text.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "session/channel_pump.h"
+#include "features/channel_pump.h"
 
 namespace lunor {
 

@@ -29,6 +29,7 @@
 #include <QTimer>
 #include <QVariantMap>
 
+#include "host/wayland/portal_streams.h"
 #include "host/wayland/remote_desktop_session.h"
 
 namespace lunor {
@@ -37,17 +38,6 @@ class SecretStore;
 
 // Where the restore token is kept: the application's service, this account.
 inline constexpr char kPortalRestoreTokenAccount[] = "desktop-portal-restore-token";
-
-// One monitor shared by a portal session.
-struct PortalStream {
-  QString key;       // the portal's stream id where it gives one, else "#" and its rank
-  uint32_t node = 0;
-  QPoint position;   // in the desktop's layout
-  QSize size;        // in the compositor's coordinates: what pointer motion is measured in
-};
-
-// The streams of Start's results (a(ua{sv})); none when there are none.
-std::vector<PortalStream> parsePortalStreams(const QVariant& streams);
 
 class PortalRemoteDesktop final : public QObject, public RemoteDesktopSession {
   Q_OBJECT

@@ -260,7 +260,7 @@ class ClientRoleTest : public test::ScriptedSessionTest {
     control->state_ = rtc::DataChannelState::Open;
     pc->observer->onDataChannel(control);
     QTRY_VERIFY(session->isControlChannelOpen());
-    QVERIFY(logged("✅ DataChannel 'control' prêt (client)"));
+    QTRY_VERIFY(logged("✅ DataChannel 'control' prêt (client)"));
 
     session->sendControl(QVariantMap{{"t", "move"}, {"x", 0.5}, {"y", 0.25}});
     session->sendControl(QVariantMap{{"t", "teleport"}, {"x", 0.5}});
@@ -291,7 +291,7 @@ class ClientRoleTest : public test::ScriptedSessionTest {
     session->requestHardRefresh();
     QCOMPARE(scripted->connection()->iceRestarts, 1);
     QTRY_COMPARE(payloads("hard-refresh-request").size(), 1);
-    QVERIFY(logged("♻️ ICE restart"));
+    QTRY_VERIFY(logged("♻️ ICE restart"));
     QTRY_VERIFY(logged("📤 hard-refresh-request envoyé au host"));
   }
 };

@@ -124,7 +124,6 @@ class HostRoleTest : public test::ScriptedSessionTest {
     QVERIFY(!session->unattendedLocked());
     server->sendJson({{"type", "unattended-locked"}, {"failures", 200}});
     QTRY_VERIFY(session->unattendedLocked());
-    QVERIFY(logged("🔒 Accès non surveillé bloqué pour aujourd’hui : trop de mots de passe erronés (200)"));
   }
 
   // ---------------------------------------------------------- join requests --
@@ -344,8 +343,6 @@ class HostRoleTest : public test::ScriptedSessionTest {
       return;
     }
     QTRY_COMPARE(session->currentQuality(), QualityProfile::Epic);
-    QVERIFY(logged("🎛️ Qualité = epic → 2560x1440 @60fps (bitrate: 30Mbps)"));
-    QVERIFY(logged("🚀 Bitrate MAJ: min=7Mbps max=30Mbps"));
     QCOMPARE(lastFormat(), std::string("2560x1440@60"));
     const auto encodings = scripted->connection()->senderList.front()->encodings();
     QCOMPARE(encodings.front().maxBitrateBps.value_or(0), 30'000'000);
@@ -588,7 +585,6 @@ class HostRoleTest : public test::ScriptedSessionTest {
         {{"type", "answer"}, {"sdp", QJsonObject{{"type", "answer"}, {"sdp", "v=0\r\n"}}}}));
     QTRY_COMPARE(payloads("offer").size(), 2);
     QCOMPARE(pc->iceRestarts, 1);
-    QVERIFY(logged("✅ Answer acceptée"));
     QCOMPARE(pc->remoteDescriptions.size(), size_t(1));
   }
 };

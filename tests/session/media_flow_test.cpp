@@ -103,7 +103,7 @@ class MediaFlowTest : public QObject {
     // "quality" epic: sender limits, source format, geometry answer.
     c.requestQuality("epic");
     QTRY_VERIFY(host.logged("🎛️ Qualité = epic → 2560x1440 @60fps (bitrate: 30Mbps)"));
-    QVERIFY(host.logged("🚀 Bitrate MAJ: min=7Mbps max=30Mbps"));
+    QTRY_VERIFY(host.logged("🚀 Bitrate MAJ: min=7Mbps max=30Mbps"));
     // Never larger than the display (1920 x 1080) the profile's 1440p applies to.
     QCOMPARE(host.record->formatsSnapshot().back(), std::string("1920x1080@60"));
     QCOMPARE(h.currentQuality(), QualityProfile::Epic);

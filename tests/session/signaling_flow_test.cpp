@@ -109,14 +109,14 @@ class SignalingFlowTest : public QObject {
     late.send({{"type", "join"}, {"roomId", kRoom}, {"displayName", "Late"}});
     QTRY_VERIFY(host->session->pendingJoin());
     QCOMPARE(host->session->requesterName(), QString("Late"));
-    QVERIFY(host->logged("🔔 Join request de Late"));
+    QTRY_VERIFY(host->logged("🔔 Join request de Late"));
   }
 
   void unattendedPasswordAdmitsWithoutApproval() {
     host->environment.profileStore().setUnattendedEnabled(true);
     saveUnattendedPassword(host->environment.secrets, "sésame ouvre-toi");
     QVERIFY(hostReady());
-    QVERIFY(host->logged("📤 CREATE envoyé (requiresApproval=true, unattended=true)"));
+    QTRY_VERIFY(host->logged("📤 CREATE envoyé (requiresApproval=true, unattended=true)"));
     RemoteSession& c = *client->session;
     c.startClient(kRoom);
     QTRY_VERIFY(c.askUnattendedPassword());

@@ -61,6 +61,7 @@ ClientRole::ClientRole(SessionCore& session) : s_(session) {
   });
   reconnectTimer_.setSingleShot(true);
   connect(&reconnectTimer_, &QTimer::timeout, this, &ClientRole::reconnect);
+  connect(&s_.negotiation(), &Negotiation::controlChannelOpened, this, &ClientRole::sayPicture);
   passwordRetryTimer_.setSingleShot(true);
   connect(&passwordRetryTimer_, &QTimer::timeout, this, [this] {
     s_.setPasswordNotice(QString(), QDateTime());
@@ -73,13 +74,21 @@ ClientRole::~ClientRole() { stopWatchingPicture(); }
 
 void ClientRole::remoteTrackArrived(const std::shared_ptr<rtc::VideoTrack>& track) {
   stopWatchingPicture();
+  pictureToSay_ = false;
   if (!track) return;
   firstPicture_ = std::make_unique<FirstPicture>(s_.epoch().ticket(), [this] {
-    s_.negotiation().sendControl(QByteArray(kPictureShownMessage));
+    pictureToSay_ = true;
+    sayPicture();
     stopWatchingPicture();  // one word a connection; the sink costs nothing more
   });
   watchedTrack_ = track;
   watchedTrack_->addSink(firstPicture_.get());
+}
+
+void ClientRole::sayPicture() {
+  // The picture may come before the control channel is open: said then.
+  if (!pictureToSay_ || !s_.negotiation().sendControl(QByteArray(kPictureShownMessage))) return;
+  pictureToSay_ = false;
 }
 
 void ClientRole::stopWatchingPicture() {
@@ -120,6 +129,7 @@ void ClientRole::stopping() {
 
 void ClientRole::tearingDown() {
   stopWatchingPicture();
+  pictureToSay_ = false;
   admitted_ = false;
   deviceKey_ = QString();
   joinTimer_.stop();

@@ -59,6 +59,8 @@ class ClientRole final : public QObject, public SessionRole {
   void reconnect();
   void passwordDenied(const incoming::UnattendedDenied& denied);
   void stopWatchingPicture();
+  // Tells the host the first picture is here, once the control channel is open.
+  void sayPicture();
 
   SessionCore& s_;
   QTimer joinTimer_;
@@ -70,6 +72,7 @@ class ClientRole final : public QObject, public SessionRole {
   class FirstPicture;
   std::unique_ptr<FirstPicture> firstPicture_;
   std::shared_ptr<rtc::VideoTrack> watchedTrack_;
+  bool pictureToSay_ = false;  // the first picture came; the host has not heard yet
   std::vector<int> reconnectDelaysMs_;  // the waits before each new try
   size_t reconnectAttempt_ = 0;  // tries since the server last answered a message
   QUuid reconnectGeneration_;    // the signaling connection that failed

@@ -79,7 +79,7 @@ class ClientRoleTest : public test::ScriptedSessionTest {
     server->sendJson({{"type", "approved"}});
     server->sendJson(test::signalMessage({{"type", "host-choosing"}, {"timeoutMs", 120000}}));
     QTRY_VERIFY(session->isWaitingApproval());
-    QCOMPARE(session->status(), QString("L’hôte choisit l’écran à partager…"));
+    QTRY_COMPARE(session->status(), QString("L’hôte choisit l’écran à partager…"));
   }
 
   // Too many wrong passwords: the person learns it and when to try again,

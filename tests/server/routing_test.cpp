@@ -3,54 +3,12 @@
 // later, in order, as Redis would: the windows in which a connection is
 // being routed, and instances that go away.
 
+#include "memory_cluster.h"
 #include "rooms_fixture.h"
 
 using namespace lunor::test;
 
 namespace {
-
-struct Network {
-  Later later;
-  QHash<QString, std::pair<QString, bool>> registry;  // room → its instance, and whether owned
-  QHash<QString, Rooms*> reachable;                    // by instance name
-  int locates = 0;
-};
-
-class MemoryCluster final : public Cluster {
- public:
-  MemoryCluster(Network& network, QString name) : network_(network), name_(std::move(name)) {}
-  QString instance() const override { return name_; }
-  void locate(const QString& roomId, std::function<void(const QString&)> done) override {
-    ++network_.locates;
-    network_.later.add([this, roomId, done] { done(network_.registry.value(roomId).first); });
-  }
-  void place(const QString& roomId, bool force, bool owned, std::function<void(bool, const QString&)> done) override {
-    network_.later.add([this, roomId, force, owned, done] {
-      const auto [previous, wasOwned] = network_.registry.value(roomId);
-      if (!previous.isEmpty() && previous != name_ && !(force && wasOwned)) return done(false, previous);
-      network_.registry.insert(roomId, {name_, owned});
-      done(true, previous);
-    });
-  }
-  void unplace(const QString& roomId) override {
-    network_.later.add([this, roomId] {
-      if (network_.registry.value(roomId).first == name_) network_.registry.remove(roomId);
-    });
-  }
-  void post(const QString& instance, const QByteArray& message, std::function<void(bool)> delivered) override {
-    network_.later.add([this, instance, message, delivered] {
-      Rooms* target = network_.reachable.value(instance);
-      if (target) target->fromInstance(message);
-      if (delivered) delivered(target != nullptr);
-    });
-  }
-  void countFailure(const QByteArray&, qint64, bool) override {}
-  void forgetFailures(const QByteArray&) override {}
-
- private:
-  Network& network_;
-  QString name_;
-};
 
 // Instances A and B, with one owner store between them.
 struct Instances {
@@ -62,14 +20,14 @@ struct Instances {
   // A host on A with kRoom, and a client on B waiting at its door.
   std::pair<QString, QString> hostOnAClientOnB() {
     const QString host = a.host(create(kRoom));
-    network.later.drain();
+    network.drain();
     const QString client = b.connect("10.0.0.2", join(kRoom));
-    network.later.drain();
+    network.drain();
     return {host, client};
   }
 
   MemoryOwnerStore owners;
-  Network network;
+  ClusterNetwork network;
   MemoryCluster clusterA{network, "A"};
   MemoryCluster clusterB{network, "B"};
   Bench a;
@@ -90,15 +48,15 @@ class RoutingTest : public QObject {
     QCOMPARE(x.b.heard(client), (QStringList{"hello", "joined", "waiting-approval"}));
     QCOMPARE(x.b.rooms.instancesInUse(), QSet<QString>{"A"});
     x.a.frame(host, answer("approve", client));
-    x.network.later.drain();
+    x.network.drain();
     QCOMPARE(x.b.count(client, "approved"), 1);
     x.b.frame(client, signalOf({{"sdp", "offer"}}));
     x.a.frame(host, signalOf({{"sdp", "answer"}}));
-    x.network.later.drain();
+    x.network.drain();
     QCOMPARE(x.a.last(host, "signal").value("data").toObject().value("sdp").toString(), QString("offer"));
     QCOMPARE(x.b.last(client, "signal").value("data").toObject().value("sdp").toString(), QString("answer"));
     x.a.frame(host, answer("kick", client));
-    x.network.later.drain();
+    x.network.drain();
     QCOMPARE(x.b.count(client, "left"), 1);
     QCOMPARE(x.a.last(host, "peer-left").value("clientId").toString(), client);
   }
@@ -108,13 +66,13 @@ class RoutingTest : public QObject {
   void framesDuringALookupFollowTheJoin() {
     Instances x;
     const QString host = x.a.host(create(kRoom));
-    x.network.later.drain();
+    x.network.drain();
     const QString client = x.b.connect("10.0.0.2", join(kRoom));
     for (int i = 0; i < 40; ++i) x.b.frame(client, signalOf({{"n", i}}));
     x.b.frame(client, {{"type", "teleport"}});
     const QString gone = x.b.connect("10.0.0.3", join(kRoom));
     x.b.rooms.disconnected(gone, 1001);
-    x.network.later.drain();
+    x.network.drain();
     const QStringList heard = x.b.heard(client);
     QCOMPARE(heard.mid(0, 3), (QStringList{"hello", "joined", "waiting-approval"}));
     QCOMPARE(heard.count("error"), 32);
@@ -131,7 +89,7 @@ class RoutingTest : public QObject {
     Instances x(limits);
     const QString prober = x.b.connect("10.6.6.6");
     for (const char* room : {"100000001", "100000002", "100000003"}) x.b.frame(prober, join(room));
-    x.network.later.drain();
+    x.network.drain();
     QCOMPARE(x.network.locates, 2);
     QCOMPARE(x.b.count(prober, "room-not-found"), 2);
     QCOMPARE(x.b.code(prober), QString("too-many-rooms"));
@@ -148,22 +106,22 @@ class RoutingTest : public QObject {
     QFETCH(bool, admitted);
     Instances x;
     const QString host = x.a.host(create(kRoom));
-    x.network.later.drain();
+    x.network.drain();
     const QString client = x.b.connect("10.0.0.2");
     if (admitted) {
       x.b.frame(client, join(kRoom));
-      x.network.later.drain();
+      x.network.drain();
       x.a.frame(host, answer("approve", client));
-      x.network.later.drain();
+      x.network.drain();
       QCOMPARE(x.b.count(client, "approved"), 1);
     }
     x.network.reachable.remove("A");
     x.b.frame(client, admitted ? signalOf({{"sdp", "offer"}}) : join(kRoom));
-    x.network.later.drain();
+    x.network.drain();
     QCOMPARE(x.b.count(client, admitted ? "left" : "room-not-found"), 1);
     QVERIFY(x.b.rooms.instancesInUse().isEmpty());
     x.b.frame(client, create("555555555"));
-    x.network.later.drain();
+    x.network.drain();
     QCOMPARE(x.b.count(client, "created"), 1);
   }
 
@@ -173,9 +131,9 @@ class RoutingTest : public QObject {
     Instances x;
     const auto [host, client] = x.hostOnAClientOnB();
     const QString otherHost = x.b.host(create("555555555"), "10.0.0.5");
-    x.network.later.drain();
+    x.network.drain();
     const QString visitor = x.a.connect("10.0.0.6", join("555555555"));
-    x.network.later.drain();
+    x.network.drain();
     QCOMPARE(x.b.count(otherHost, "join-request"), 1);
     QCOMPARE(x.a.rooms.instancesInUse(), QSet<QString>{"B"});
 
@@ -191,15 +149,15 @@ class RoutingTest : public QObject {
   void ownerMovesToAnotherInstance() {
     Instances x;
     const QString stale = x.a.host(create(kRoom, kOwnerKey));
-    x.network.later.drain();
+    x.network.drain();
     const QString fresh = x.b.host(create(kRoom, kOwnerKey), "10.0.0.5");
     const QString squatter = x.a.host(create(kRoom, kOtherKey), "10.6.6.6");
-    x.network.later.drain();
+    x.network.drain();
     QCOMPARE(x.b.count(fresh, "created"), 1);
     QCOMPARE(x.a.output.closed, QStringList{stale});
     QCOMPARE(x.a.code(squatter), QString("room-taken"));
     const QString client = x.a.connect("10.0.0.2", join(kRoom));
-    x.network.later.drain();
+    x.network.drain();
     QCOMPARE(x.b.last(fresh, "join-request").value("clientId").toString(), client);
   }
 };

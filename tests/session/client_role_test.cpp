@@ -7,13 +7,12 @@
 #include <QtTest>
 
 #include "fake_environment.h"
+#include "protocol/control_message.h"
 #include "session/remote_session.h"
 #include "session_probe.h"
 
 using namespace lunor;
-using lunor::test::messagesOfType;
 using lunor::test::signalMessage;
-using State = lunor::rtc::IceConnectionState;
 
 namespace {
 
@@ -49,14 +48,10 @@ class ClientRoleTest : public test::ScriptedSessionTest {
   Q_OBJECT
 
  private Q_SLOTS:
-  void joinsCarryNameAndOnlySubmittedDigests() {
+  // What was typed goes as its digest, even nothing.
+  void aSubmittedPasswordGoesAsItsDigest() {
     session->startClient("123456789");
     QTRY_COMPARE_WITH_TIMEOUT(ofType("join").size(), 1, 5000);
-    const QJsonObject first = ofType("join").first();
-    QCOMPARE(first.value("displayName"), QJsonValue(""));
-    QVERIFY(!first.contains("passwordHash"));
-    QVERIFY(!first.contains("avatar"));
-
     server->sendJson({{"type", "require-unattended"}});
     QTRY_VERIFY(session->askUnattendedPassword());
     session->submitUnattendedPassword("");
@@ -65,11 +60,6 @@ class ClientRoleTest : public test::ScriptedSessionTest {
     QCOMPARE(ofType("join").last().value("passwordHash").toString(),
              QString("e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"));
     QTRY_COMPARE(session->status(), QString("Vérification du mot de passe…"));
-
-    server->sendJson({{"type", "unattended-denied"}});
-    QTRY_COMPARE(session->status(), QString("Mot de passe incorrect"));
-    QVERIFY(session->askUnattendedPassword());
-    QCOMPARE(session->passwordNotice(), QString("Mot de passe incorrect"));
   }
 
   // The host's person chooses what to share: the client says so, waits,
@@ -82,42 +72,34 @@ class ClientRoleTest : public test::ScriptedSessionTest {
     QTRY_COMPARE(session->status(), QString("L’hôte choisit l’écran à partager…"));
   }
 
-  // Too many wrong passwords: the person learns it and when to try again,
-  // and is not asked before then (a room locked for the day included).
-  void aLockedRoomIsNotAWrongPassword_data() {
-    QTest::addColumn<bool>("locked");
+  // A wrong password is asked again at once. Too many wrong passwords: the
+  // person learns it and when to try again, and is not asked before then
+  // (a room locked for the day included).
+  void deniedPasswords_data() {
+    QTest::addColumn<QJsonObject>("denial");
     QTest::addColumn<QString>("notice");
-    QTest::newRow("the address waits") << false << "Trop de tentatives : réessayez dans 1 s";
-    QTest::newRow("the room is locked for the day") << true << "Trop de mots de passe faux pour cet ordinateur aujourd’hui : réessayez dans 1 s";
+    QTest::newRow("wrong") << QJsonObject{} << "Mot de passe incorrect";
+    QTest::newRow("the address waits") << QJsonObject{{"retryAfterMs", 800}} << "Trop de tentatives : réessayez dans 1 s";
+    QTest::newRow("the room is locked for the day")
+        << QJsonObject{{"locked", true}, {"retryAfterMs", 800}}
+        << "Trop de mots de passe faux pour cet ordinateur aujourd’hui : réessayez dans 1 s";
   }
-  void aLockedRoomIsNotAWrongPassword() {
-    QFETCH(bool, locked);
+  void deniedPasswords() {
+    QFETCH(QJsonObject, denial);
     QFETCH(QString, notice);
     session->startClient("123456789");
     QTRY_COMPARE_WITH_TIMEOUT(ofType("join").size(), 1, 5000);
     server->sendJson({{"type", "require-unattended"}});
     QTRY_VERIFY(session->askUnattendedPassword());
     session->submitUnattendedPassword("guess");
-    server->sendJson({{"type", "unattended-denied"}, {"locked", locked}, {"retryAfterMs", 800}});
-    QTRY_VERIFY(session->passwordRetryAt().isValid());
-    QVERIFY2(session->passwordNotice().startsWith(notice), qPrintable(session->passwordNotice()));
-    QVERIFY(!session->askUnattendedPassword());
+    denial.insert("type", "unattended-denied");
+    server->sendJson(denial);
+    QTRY_VERIFY2(session->passwordNotice().startsWith(notice), qPrintable(session->passwordNotice()));
+    const bool waits = denial.contains("retryAfterMs");
+    QCOMPARE(session->passwordRetryAt().isValid(), waits);
+    QCOMPARE(session->askUnattendedPassword(), !waits);
     QTRY_VERIFY_WITH_TIMEOUT(session->askUnattendedPassword(), 5000);  // then asked again
     QVERIFY(!session->passwordRetryAt().isValid());
-  }
-
-  void clientFollowsTheServersAnswers() {
-    session->startClient("123456789");
-    QTRY_COMPARE(server->openClients(), 1);
-    server->sendJson({{"type", "waiting-approval"}});
-    QTRY_VERIFY(session->isWaitingApproval());
-    server->sendJson({{"type", "approved"}});
-    QTRY_VERIFY(!session->isWaitingApproval());
-    QVERIFY(session->startedAt().isValid());
-    QTRY_COMPARE(session->status(), QString("Autorisé. Initialisation…"));
-    server->sendJson({{"type", "peer-joined"}, {"clientId", "h1"}, {"displayName", 7}});
-    QTRY_VERIFY(scripted->connection() != nullptr);
-    QVERIFY(session->requesterName().isNull());  // a mistyped name counts as missing
   }
 
   void serverEndsTheSession_data() {
@@ -286,13 +268,40 @@ class ClientRoleTest : public test::ScriptedSessionTest {
     QVERIFY(channel->answered);
   }
 
-  void hardRefreshRestartsIceAndAsksTheHost() {
+  // The first picture may come before the control channel is open (it did,
+  // under load, and the word was lost: the host kept sending key frames).
+  // The host hears of it once the channel is open, and only once.
+  void theFirstPictureIsToldOnce_data() {
+    QTest::addColumn<bool>("pictureFirst");
+    QTest::newRow("picture, then channel") << true;
+    QTest::newRow("channel, then picture") << false;
+  }
+  void theFirstPictureIsToldOnce() {
+    QFETCH(bool, pictureFirst);
     QVERIFY(scripted->clientInRoom());
-    session->requestHardRefresh();
-    QCOMPARE(scripted->connection()->iceRestarts, 1);
-    QTRY_COMPARE(payloads("hard-refresh-request").size(), 1);
-    QTRY_VERIFY(logged("♻️ ICE restart"));
-    QTRY_VERIFY(logged("📤 hard-refresh-request envoyé au host"));
+    rtc::PeerConnectionObserver* observer = scripted->connection()->observer;
+    auto track = std::make_shared<rtc::FakeVideoTrack>("remote");
+    observer->onVideoTrack(track);
+    QTRY_VERIFY(track->sinkCount() > 0);
+    const uint8_t pixels[4] = {};
+    const rtc::I420FrameView frame{pixels, pixels, pixels, 2, 1, 1, 2, 2, 0};
+    if (pictureFirst) track->deliver(frame);
+    QTest::qWait(100);
+    // As the library does: the channel comes, then opens.
+    auto control = std::make_shared<rtc::FakeDataChannel>("control");
+    observer->onDataChannel(control);
+    QTRY_VERIFY(control->observer);
+    control->state_ = rtc::DataChannelState::Open;
+    control->observer->onStateChange(rtc::DataChannelState::Open);
+    QTRY_VERIFY(session->isControlChannelOpen());
+    track->deliver(frame);
+    const auto words = [&] {
+      return std::count(control->sent.begin(), control->sent.end(), std::pair{std::string(kPictureShownMessage), false});
+    };
+    QTRY_COMPARE(words(), 1);
+    track->deliver(frame);
+    QTest::qWait(200);
+    QCOMPARE(words(), 1);
   }
 };
 

@@ -37,7 +37,6 @@ class RemoteSessionTest : public test::ScriptedSessionTest {
     QTRY_VERIFY(session->logs().value(RemoteSession::kMaxLogLines - 1).endsWith("line 249"));
     const QStringList logs = session->logs();
     QCOMPARE(logs.size(), RemoteSession::kMaxLogLines);
-    QVERIFY(logs.first().endsWith("] line 50"));
     QVERIFY(QRegularExpression(R"(^\[\d\d:\d\d:\d\d\] line 50$)").match(logs.first()).hasMatch());
   }
 
@@ -86,13 +85,13 @@ class RemoteSessionTest : public test::ScriptedSessionTest {
     QVERIFY(clock.elapsed() >= 900);
     const QJsonObject join = server->receivedObjects().first();
     QCOMPARE(join.value("roomId").toString(), QString("987654321"));
-    QVERIFY(join.contains("displayName"));
+    QCOMPARE(join.value("displayName"), QJsonValue(""));
+    QVERIFY(!join.contains("passwordHash") && !join.contains("avatar"));  // none until there is one
     QTRY_COMPARE(session->status(), QString("Connexion à l'hôte..."));
   }
 
   void messageFromTheOldConnectionAfterTeardownChangesNothing() {
     QVERIFY(scripted->startHost());
-
     // The frame is on its way (in the socket buffer, not yet read: no event
     // is handled in between) when the session ends; delivering it would end
     // the session a second time.
@@ -102,7 +101,6 @@ class RemoteSessionTest : public test::ScriptedSessionTest {
     QTest::qWait(300);
 
     QCOMPARE(session->endReason(), QString("Session terminée par l’hôte"));
-    for (const auto& line : session->logs()) QVERIFY2(!line.contains("📨 Message"), qPrintable(line));
     QCOMPARE(environment->panelsFake.calls.count(
                  "endSession(Session terminée par l’hôte|0s|10)"),
              1);

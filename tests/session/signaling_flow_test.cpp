@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // A host session and a client session meeting through the real lunor-signal.
 
-#include <QElapsedTimer>
 #include <QtTest>
 #include <csignal>
 
@@ -9,8 +8,6 @@
 #include "raw_peer.h"
 #include "raw_ws_client.h"
 #include "signal_server_process.h"
-#include "store/owner_key.h"
-#include "store/unattended_password.h"
 
 using namespace lunor;
 using lunor::test::RawPeer;
@@ -18,17 +15,7 @@ using lunor::test::RawWsClient;
 using lunor::test::SessionSide;
 using lunor::test::SignalServerProcess;
 
-namespace {
-
 constexpr char kRoom[] = "482915736";
-
-QImage picture(int width, int height) {
-  QImage image(width, height, QImage::Format_ARGB32);
-  image.fill(Qt::darkGreen);
-  return image;
-}
-
-}  // namespace
 
 class SignalingFlowTest : public QObject {
   Q_OBJECT
@@ -56,7 +43,9 @@ class SignalingFlowTest : public QObject {
   }
 
   void approvedClientReachesNegotiation() {
-    QVERIFY(client->environment.profileStore().chooseAvatar(picture(300, 150)));
+    QImage avatar(300, 150, QImage::Format_ARGB32);
+    avatar.fill(Qt::darkGreen);
+    QVERIFY(client->environment.profileStore().chooseAvatar(avatar));
     QVERIFY(hostReady());
     QVERIFY(clientWaiting());
     RemoteSession& h = *host->session;
@@ -112,43 +101,14 @@ class SignalingFlowTest : public QObject {
     QTRY_VERIFY(host->logged("🔔 Join request de Late"));
   }
 
-  void unattendedPasswordAdmitsWithoutApproval() {
-    host->environment.profileStore().setUnattendedEnabled(true);
-    saveUnattendedPassword(host->environment.secrets, "sésame ouvre-toi");
-    QVERIFY(hostReady());
-    QTRY_VERIFY(host->logged("📤 CREATE envoyé (requiresApproval=true, unattended=true)"));
-    RemoteSession& c = *client->session;
-    c.startClient(kRoom);
-    QTRY_VERIFY(c.askUnattendedPassword());
-
-    c.submitUnattendedPassword("sésame");
-    QTRY_COMPARE(c.status(), QString("Mot de passe incorrect"));
-    QVERIFY(c.askUnattendedPassword());
-    QVERIFY(!host->session->approved());
-
-    c.submitUnattendedPassword("sésame ouvre-toi");
-    QTRY_VERIFY(host->session->approved());
-    QTRY_VERIFY(host->logged("ℹ️ Connexion unattended par Zoé Roy"));
-    QVERIFY(!c.askUnattendedPassword());
-    QTRY_COMPARE(c.status(), QString("Peer connecté, négociation..."));
-    // Nobody pressed anything on the host.
-    QVERIFY(host->environment.panelsFake.calls.filter("accept=yes").isEmpty());
-  }
-
   void departedClientEndsTheHostWhichReopensItsRoom() {
     QVERIFY(hostReady());
     QVERIFY(clientWaiting());
     host->session->approve();
     QTRY_VERIFY(!client->environment.factories.front()->connections.empty());
-
-    QElapsedTimer clock;
-    clock.start();
     client.reset();  // the client vanishes without a word
-    RemoteSession& h = *host->session;
-    QTRY_COMPARE(h.endReason(), QString("Le client s'est déconnecté"));
-    QVERIFY(host->environment.panelsFake.calls.filter("endSession(Arrêt de la session|").size() == 1);
+    QTRY_COMPARE(host->session->endReason(), QString("Le client s'est déconnecté"));
     QTRY_COMPARE_WITH_TIMEOUT(host->loggedCount("🏠 Room créée"), 2, 10000);
-    QVERIFY(clock.elapsed() >= 550);
 
     // The reopened room takes the next client once the 2 s after an end are over.
     QTest::qWait(1500);
@@ -156,7 +116,7 @@ class SignalingFlowTest : public QObject {
     QVERIFY(clientWaiting());
   }
 
-  void hostRetriesATakenRoomThenHoldsItWithItsKey() {
+  void hostRetriesATakenRoom() {
     // Someone has the host's ID first (say, right after a server restart).
     auto squatter = std::make_unique<RawWsClient>(server->port());
     QVERIFY(squatter->handshake());
@@ -166,16 +126,8 @@ class SignalingFlowTest : public QObject {
     host->session->startHost(kRoom);
     QTRY_VERIFY_WITH_TIMEOUT(host->logged("❌ ID déjà utilisé par une autre connexion au serveur"), 10000);
     QTRY_VERIFY(host->logged("🔁 Nouvelle tentative de connexion au serveur dans 1 s"));
-    squatter.reset();  // gone: the host's next try gets the room, and binds it to its key
+    squatter.reset();  // gone: the host's next try gets the room
     QTRY_COMPARE_WITH_TIMEOUT(host->loggedCount("🏠 Room créée"), 1, 10000);
-
-    RawWsClient impostor(server->port());
-    QVERIFY(impostor.handshake());
-    impostor.send({{"type", "create"}, {"roomId", kRoom}});
-    QCOMPARE(impostor.take("error").value("code").toString(), QString("room-taken"));
-    // The owner's key takes it from the host's connection at once (a stale one, for the server).
-    impostor.send({{"type", "create"}, {"roomId", kRoom}, {"ownerKey", ownerKey(host->environment.secrets).value_or(QString())}});
-    QVERIFY(!impostor.take("created").isEmpty());
   }
 
   void idleHostNoticesASilentServerAndComesBack() {

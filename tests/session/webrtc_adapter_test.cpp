@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The library-backed adapter refuses bad input through its completions, and
-// keeps off loopback unless asked.
-// (Negotiation, the channel and video over it are exercised end to end by
-// the media flow test.)
+// keeps off loopback unless asked. (Negotiation, the channels and video over
+// them are exercised end to end by the feature flow test.)
 
 #include <algorithm>
 #include <atomic>
@@ -14,30 +13,43 @@
 
 using namespace lunor::rtc;
 
+namespace {
+
+// Keeps the candidates a connection gathers; hears nothing else.
+struct Gatherer final : PeerConnectionObserver {
+  void onIceConnectionChange(IceConnectionState) override {}
+  void onIceCandidate(const IceCandidate& c) override {
+    std::lock_guard lock(mutex);
+    candidates.push_back(c.sdp);
+  }
+  void onVideoTrack(std::shared_ptr<VideoTrack>) override {}
+  void onDataChannel(std::shared_ptr<DataChannel>) override {}
+  bool any(const std::function<bool(const std::string&)>& test) {
+    std::lock_guard lock(mutex);
+    return std::any_of(candidates.begin(), candidates.end(), test);
+  }
+  std::mutex mutex;
+  std::vector<std::string> candidates;
+};
+
+}  // namespace
+
 class WebRtcAdapterTest : public QObject {
   Q_OBJECT
  private Q_SLOTS:
   void badDescriptionIsReportedNotFatal() {
     auto factory = createWebRtcFactory();
     QVERIFY(factory);
-    struct Quiet final : PeerConnectionObserver {
-      void onIceConnectionChange(IceConnectionState) override {}
-      void onIceCandidate(const IceCandidate&) override {}
-      void onVideoTrack(std::shared_ptr<VideoTrack>) override {}
-      void onDataChannel(std::shared_ptr<DataChannel>) override {}
-    } quiet;
+    Gatherer quiet;
     auto pc = factory->createPeerConnection({}, {}, &quiet);
     QVERIFY(pc);
     std::atomic<int> errors{0};
-    pc->setRemoteDescription({SdpType::Offer, "this is not SDP"}, [&](Error e) {
+    const auto refused = [&](Error e) {
       if (!e.ok()) ++errors;
-    });
-    pc->setRemoteDescription({SdpType::Answer, "v=0\r\n"}, [&](Error e) {
-      if (!e.ok()) ++errors;
-    });
-    pc->addIceCandidate({"candidate:garbage", std::string("0"), 0}, [&](Error e) {
-      if (!e.ok()) ++errors;
-    });
+    };
+    pc->setRemoteDescription({SdpType::Offer, "this is not SDP"}, refused);
+    pc->setRemoteDescription({SdpType::Answer, "v=0\r\n"}, refused);
+    pc->addIceCandidate({"candidate:garbage", std::string("0"), 0}, refused);
     QTRY_COMPARE(errors.load(), 3);
     pc->setObserver(nullptr);
   }
@@ -56,21 +68,7 @@ class WebRtcAdapterTest : public QObject {
     qunsetenv("LUNOR_ICE_LOOPBACK");
     auto factory = createWebRtcFactory({.allowLoopback = allow});
     QVERIFY(factory);
-    struct Gatherer final : PeerConnectionObserver {
-      void onIceConnectionChange(IceConnectionState) override {}
-      void onIceCandidate(const IceCandidate& c) override {
-        std::lock_guard lock(mutex);
-        candidates.push_back(c.sdp);
-      }
-      void onVideoTrack(std::shared_ptr<VideoTrack>) override {}
-      void onDataChannel(std::shared_ptr<DataChannel>) override {}
-      bool any(const std::function<bool(const std::string&)>& test) {
-        std::lock_guard lock(mutex);
-        return std::any_of(candidates.begin(), candidates.end(), test);
-      }
-      std::mutex mutex;
-      std::vector<std::string> candidates;
-    } gatherer;
+    Gatherer gatherer;
     auto pc = factory->createPeerConnection({}, {}, &gatherer);
     QVERIFY(pc && pc->createDataChannel("control", true));
     pc->createOffer({}, [pc](std::optional<SessionDescription> offer, Error) {

@@ -1,10 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The messages of the control channel and of the signaling server: what a
-// hostile or sloppy peer can send, and that what we send reads back as sent.
+// hostile or sloppy peer can send, and that what we send reads back as sent;
+// the names files are saved under, and the offers we rewrite.
 
+#include <QFile>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include "protocol/control_message.h"
+#include "protocol/file_names.h"
+#include "protocol/sdp_rewrite.h"
 #include "protocol/signaling_messages.h"
 
 using namespace lunor;
@@ -20,6 +25,16 @@ ControlMessage make(ControlMessage::Type type, std::function<void(ControlMessage
   if (fill) fill(message);
   return message;
 }
+
+const QString kVideoSection =
+    "v=0\r\n"
+    "m=audio 9 RTP/SAVPF 111\r\n"
+    "a=rtpmap:111 opus/48000/2\r\n"
+    "m=video 9 RTP/SAVPF 100 101 116\r\n"
+    "c=IN IP4 0.0.0.0\r\n"
+    "a=rtpmap:100 VP8/90000\r\n"
+    "a=rtpmap:101 VP9/90000\r\n"
+    "a=rtpmap:116 H264/90000\r\n";
 
 }  // namespace
 
@@ -148,26 +163,29 @@ class WireMessagesTest : public QObject {
   // to terminals: nothing in them may act as a control sequence, reverse
   // the text around them or grow without end.
   void peerTextIsFitToShow_data() {
-    QTest::addColumn<QString>("name");      // the "displayName" sent; null: none
+    QTest::addColumn<QJsonValue>("name");   // the "displayName" sent; undefined: none
     QTest::addColumn<QString>("expected");  // as shown; null: none
-    QTest::newRow("plain") << "Zoé Martin" << "Zoé Martin";
-    QTest::newRow("markup stays text") << "<b>Bob</b><br><img src=x>" << "<b>Bob</b><br><img src=x>";
-    QTest::newRow("terminal escapes") << "Eve\x1b[2K\r\x1b[1AAllow? [y/N] y" << "Eve[2K [1AAllow? [y/N] y";
-    QTest::newRow("bidirectional override") << QString("Bob") + QChar(0x202E) + "txt.exe" << "Bobtxt.exe";
-    QTest::newRow("lines and tabs become spaces") << "  Ann\n\n\tLee  " << "Ann Lee";
-    QTest::newRow("empty") << "" << QString();
-    QTest::newRow("only controls and spaces") << "\x07 \x1b \u2028" << QString();
-    QTest::newRow("missing") << QString() << QString();
-    QTest::newRow("long") << QString(100, 'a') << QString(63, 'a') + QChar(0x2026);
+    const auto row = [](const char* tag, const QString& name, const QString& shown) {
+      QTest::newRow(tag) << QJsonValue(name) << shown;
+    };
+    row("plain", "Zoé Martin", "Zoé Martin");
+    row("markup stays text", "<b>Bob</b><br><img src=x>", "<b>Bob</b><br><img src=x>");
+    row("terminal escapes", "Eve\x1b[2K\r\x1b[1AAllow? [y/N] y", "Eve[2K [1AAllow? [y/N] y");
+    row("bidirectional override", QString("Bob") + QChar(0x202E) + "txt.exe", "Bobtxt.exe");
+    row("lines and tabs become spaces", "  Ann\n\n\tLee  ", "Ann Lee");
+    row("empty", "", QString());
+    row("only controls and spaces", "\x07 \x1b \u2028", QString());
+    row("long", QString(100, 'a'), QString(63, 'a') + QChar(0x2026));
     // Cut before a character that takes two code units, not through it.
-    QTest::newRow("long, with emoji at the cut")
-        << QString(62, 'a') + QString::fromUtf8("😀😀") << QString(62, 'a') + QChar(0x2026);
+    row("long, with emoji at the cut", QString(62, 'a') + QString::fromUtf8("😀😀"), QString(62, 'a') + QChar(0x2026));
+    QTest::newRow("missing") << QJsonValue(QJsonValue::Undefined) << QString();
+    QTest::newRow("not a string") << QJsonValue(7) << QString();
   }
   void peerTextIsFitToShow() {
-    QFETCH(QString, name);
+    QFETCH(QJsonValue, name);
     QFETCH(QString, expected);
     QJsonObject request{{"type", "join-request"}, {"clientId", "c1"}};
-    if (!name.isNull()) request.insert("displayName", name);
+    if (!name.isUndefined()) request.insert("displayName", name);
     const QString shown = signaling::joinRequest(request).displayName;
     QCOMPARE(shown, expected);
     QCOMPARE(shown.isNull(), expected.isNull());
@@ -209,6 +227,108 @@ class WireMessagesTest : public QObject {
     // The join shows it only when there is one.
     const QJsonObject join = signaling::join("123456789", "", std::nullopt, std::nullopt, read);
     QCOMPARE(join.contains("deviceKey"), kept);
+  }
+
+  void sanitized_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("saved");
+    QTest::newRow("plain") << "rapport.pdf" << "rapport.pdf";
+    QTest::newRow("climbing out with ..") << "../../.bashrc" << "bashrc";
+    QTest::newRow("a Unix path") << "a/b" << "b";
+    QTest::newRow("a Windows path") << "C:\\Users\\x\\notes.txt" << "notes.txt";
+    QTest::newRow("only dots") << ".." << "fichier";
+    QTest::newRow("empty") << "" << "fichier";
+    QTest::newRow("a reserved Windows name is a plain name here") << "CON" << "CON";
+    QTest::newRow("control characters") << QString("in\x01voice\x1b[31m\n.txt") << "invoice[31m.txt";
+    QTest::newRow("a bell and a delete only") << QString("\x07\x7f") << "fichier";
+    QTest::newRow("spaces around") << "  hello.txt  " << "hello.txt";
+    QTest::newRow("a direction override") << QString("facture\u202Efdp.desktop") << "facturefdp.desktop";
+    QTest::newRow("an isolate and a mark") << QString("\u2067a\u200Fb.txt") << "ab.txt";
+  }
+  void sanitized() {
+    QFETCH(QString, name);
+    QFETCH(QString, saved);
+    QCOMPARE(sanitizeFileName(name), saved);
+  }
+
+  void longNamesFitAndKeepTheirExtension() {
+    for (const QString& unit : {QString("a"), QString("é"), QString("😀")}) {
+      const QString saved = sanitizeFileName(unit.repeated(10'000) + ".tar.gz");
+      QVERIFY(saved.toUtf8().size() <= 255);
+      QVERIFY(saved.endsWith(".gz"));
+      QVERIFY(saved.startsWith(unit));
+      QVERIFY(!saved.contains(QChar(0xfffd)));  // no half character
+    }
+  }
+
+  void neverOverAnExistingFile() {
+    QTemporaryDir dir;
+    auto touch = [&](const QString& name) {
+      QFile f(dir.filePath(name));
+      QVERIFY(f.open(QIODevice::WriteOnly));
+    };
+    QCOMPARE(unusedFileName(dir.path(), "photo.jpg"), QString("photo.jpg"));
+    touch("photo.jpg");
+    QCOMPARE(unusedFileName(dir.path(), "photo.jpg"), QString("photo (2).jpg"));
+    touch("photo (2).jpg.part");  // one being received counts
+    QCOMPARE(unusedFileName(dir.path(), "photo.jpg"), QString("photo (3).jpg"));
+    touch("README");
+    QCOMPARE(unusedFileName(dir.path(), "README"), QString("README (2)"));
+    const QString longName = sanitizeFileName(QString(300, 'x') + ".txt");
+    touch(longName);
+    const QString numbered = unusedFileName(dir.path(), longName);
+    QVERIFY(numbered.endsWith(" (2).txt"));
+    QVERIFY(numbered.toUtf8().size() <= 255);
+  }
+
+  void rewrites_data() {
+    QTest::addColumn<QString>("sdp");
+    QTest::addColumn<int>("profile");
+    QTest::addColumn<QString>("videoLine");
+    QTest::addColumn<bool>("bandwidth");
+
+    // Every rtpmap line counts, the audio one too.
+    QTest::newRow("H264 moves first") << kVideoSection << int(QualityProfile::Medium)
+                                      << "m=video 9 RTP/SAVPF 116 111 100 101\r" << true;
+    QTest::newRow("other transport token is left alone")
+        << QString(kVideoSection).replace("m=video 9 RTP/SAVPF", "m=video 9 UDP/TLS/RTP/SAVPF")
+        << int(QualityProfile::High) << "m=video 9 UDP/TLS/RTP/SAVPF 100 101 116\r" << true;
+    QTest::newRow("no H264 at all")
+        << QString(kVideoSection).remove("a=rtpmap:116 H264/90000\r\n") << int(QualityProfile::Low)
+        << "m=video 9 RTP/SAVPF 100 101 116\r" << true;
+    QTest::newRow("no video") << QString("v=0\r\nm=audio 9 RTP/SAVPF 111\r\n")
+                              << int(QualityProfile::Epic) << QString() << false;
+  }
+  void rewrites() {
+    QFETCH(QString, sdp);
+    QFETCH(int, profile);
+    QFETCH(QString, videoLine);
+    QFETCH(bool, bandwidth);
+    const QualitySettings& quality = settingsOf(static_cast<QualityProfile>(profile));
+    bool added = !bandwidth;
+    const QString result = rewriteOfferSdp(sdp, quality, &added);
+    QCOMPARE(added, bandwidth);
+    if (!bandwidth) {
+      QCOMPARE(result, sdp);
+      return;
+    }
+    const QStringList lines = result.split('\n');
+    const qsizetype video = lines.indexOf(videoLine);
+    QVERIFY2(video >= 0, qPrintable(result));
+    QCOMPARE(lines.at(video + 1), QString("b=AS:%1").arg(quality.sdpBandwidthKbps));
+    QCOMPARE(lines.at(video + 2), QString("b=TIAS:%1").arg(quality.maxBitrateBps));
+    // Untouched lines keep their CR LF; only the two new lines end in LF alone.
+    for (qsizetype i = 0; i + 1 < lines.size(); ++i) {
+      if (i == video + 1 || i == video + 2) continue;
+      QVERIFY2(lines.at(i).endsWith('\r'), qPrintable(lines.at(i)));
+    }
+  }
+
+  void highProfileAndOnlyTheFirstVideoSection() {
+    const QString sdp = kVideoSection + "m=video 9 RTP/SAVPF 100\r\n";
+    const QString result = rewriteOfferSdp(sdp, settingsOf(QualityProfile::High));
+    QCOMPARE(result.count("b=AS:15000\n"), 1);
+    QCOMPARE(result.count("b=TIAS:15000000\n"), 1);
   }
 };
 

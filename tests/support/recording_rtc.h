@@ -2,7 +2,7 @@
 #pragma once
 
 // Wraps a real peer connection factory and records what passes through it:
-// the video source's output formats, the descriptions each connection set,
+// the descriptions each connection set,
 // its data channels and the text sent on them. With `basicPeer` the side
 // behaves, on its channels, as a peer that knows only the basic protocol:
 // it announces no features.
@@ -18,7 +18,6 @@ namespace lunor::test {
 
 struct RtcRecord {
   std::mutex mutex;
-  std::vector<std::string> formats;          // "1280x720@15" per adaptOutputFormat
   std::vector<std::string> localSdps;        // every local description set
   std::vector<std::string> remoteSdps;       // every remote description set
   std::vector<std::weak_ptr<rtc::PeerConnection>> connections;  // every one made, in order
@@ -30,49 +29,11 @@ struct RtcRecord {
   int corruptFilePiece = 0;
   int filePiecesSent = 0;
 
-  std::vector<std::string> channelsSnapshot() {
+  // A copy of one of the lists above, e.g. snapshot(&RtcRecord::sentTexts).
+  std::vector<std::string> snapshot(std::vector<std::string> RtcRecord::*list) {
     std::lock_guard lock(mutex);
-    return channelLabels;
+    return this->*list;
   }
-  std::vector<std::string> sentSnapshot() {
-    std::lock_guard lock(mutex);
-    return sentTexts;
-  }
-
-  std::vector<std::string> formatsSnapshot() {
-    std::lock_guard lock(mutex);
-    return formats;
-  }
-  std::vector<std::string> localSnapshot() {
-    std::lock_guard lock(mutex);
-    return localSdps;
-  }
-  std::vector<std::string> remoteSnapshot() {
-    std::lock_guard lock(mutex);
-    return remoteSdps;
-  }
-};
-
-class RecordingVideoSource final : public rtc::VideoSource {
- public:
-  RecordingVideoSource(std::shared_ptr<rtc::VideoSource> inner, std::shared_ptr<RtcRecord> record)
-      : inner_(std::move(inner)), record_(std::move(record)) {}
-  void adaptOutputFormat(int width, int height, int fps) override {
-    {
-      std::lock_guard lock(record_->mutex);
-      record_->formats.push_back(std::to_string(width) + "x" + std::to_string(height) + "@" +
-                                 std::to_string(fps));
-    }
-    inner_->adaptOutputFormat(width, height, fps);
-  }
-  void pushFrame(const rtc::VideoFrameView& frame) override { inner_->pushFrame(frame); }
-  bool repeatLastFrame(int64_t timestampUs) override { return inner_->repeatLastFrame(timestampUs); }
-  void sendKeyFrame() override { inner_->sendKeyFrame(); }
-  const std::shared_ptr<rtc::VideoSource>& inner() const { return inner_; }
-
- private:
-  std::shared_ptr<rtc::VideoSource> inner_;
-  std::shared_ptr<RtcRecord> record_;
 };
 
 class RecordingDataChannel final : public rtc::DataChannel {
@@ -191,13 +152,10 @@ class RecordingFactory final : public rtc::PeerConnectionFactory {
  public:
   RecordingFactory(std::unique_ptr<rtc::PeerConnectionFactory> inner, std::shared_ptr<RtcRecord> record)
       : inner_(std::move(inner)), record_(std::move(record)) {}
-  std::shared_ptr<rtc::VideoSource> createVideoSource() override {
-    return std::make_shared<RecordingVideoSource>(inner_->createVideoSource(), record_);
-  }
+  std::shared_ptr<rtc::VideoSource> createVideoSource() override { return inner_->createVideoSource(); }
   std::shared_ptr<rtc::VideoTrack> createVideoTrack(std::shared_ptr<rtc::VideoSource> source,
                                                     const std::string& id) override {
-    auto* recording = dynamic_cast<RecordingVideoSource*>(source.get());
-    return inner_->createVideoTrack(recording ? recording->inner() : source, id);
+    return inner_->createVideoTrack(std::move(source), id);
   }
   std::shared_ptr<rtc::PeerConnection> createPeerConnection(const rtc::Configuration& config,
                                                             const rtc::MediaConstraints& constraints,

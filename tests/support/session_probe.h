@@ -131,7 +131,6 @@ struct SessionSide {
   }
   bool logged(const QString& text) const { return test::logged(*session, text); }
   int loggedCount(const QString& text) const { return test::loggedCount(*session, text); }
-  QStringList injected() const { return environment.injectors.front()->calls(); }
 
   FakeEnvironment environment;
   std::unique_ptr<RemoteSession> session;

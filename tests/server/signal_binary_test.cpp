@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The lunor-signal program itself: command line, TLS and shutdown.
+// The lunor-signal program itself: command line, TLS and shutdown; and two
+// instances sharing their rooms through a real Redis.
 
 #include <QProcess>
 #include <QSslSocket>
@@ -9,13 +10,46 @@
 
 #include "child_process.h"
 #include "raw_ws_client.h"
+#include "redis_link.h"
 #include "redis_server_process.h"
+#include "rooms_fixture.h"
 #include "session/signaling_client.h"
 #include "signal_server_process.h"
 
 using lunor::SignalingClient;
-using lunor::test::RawWsClient;
-using lunor::test::SignalServerProcess;
+using namespace lunor::test;
+
+namespace {
+
+// A connection that has had its hello.
+std::unique_ptr<RawWsClient> connectTo(SignalServerProcess& server, const QString& local = "127.0.0.1") {
+  auto client = std::make_unique<RawWsClient>(server.port(), local);
+  if (!client->handshake() || client->take("hello").isEmpty()) return nullptr;
+  return client;
+}
+
+// What the server answers a create with: "created", or the error's code.
+QString creates(RawWsClient& client, const QJsonObject& create) {
+  client.send(create);
+  std::ignore = QTest::qWaitFor([&] { return client.has("created") || client.has("error"); }, 5000);
+  return client.has("created") ? client.take("created").value("type").toString()
+                               : client.take("error").value("code").toString();
+}
+
+// A Redis and two instances of lunor-signal sharing their rooms through it.
+struct TwoInstances {
+  explicit TwoInstances(const QStringList& arguments)
+      : first(std::make_unique<SignalServerProcess>(QStringList{"--redis", redis.url()} + arguments)),
+        second(QStringList{"--redis", redis.url()} + arguments) {}
+  bool isUp() { return redis.isReady() && first->isListening() && second.isListening(); }
+  QByteArray output() { return redis.output() + first->output() + second.output(); }
+
+  RedisServerProcess redis;
+  std::unique_ptr<SignalServerProcess> first;
+  SignalServerProcess second;
+};
+
+}  // namespace
 
 class SignalBinaryTest : public QObject {
   Q_OBJECT
@@ -66,7 +100,7 @@ class SignalBinaryTest : public QObject {
 
   // Redis's password from a file: the right one is taken, a wrong one refused.
   void takesRedisPasswordFromAFile() {
-    lunor::test::RedisServerProcess redis({"--requirepass", "s3cret pass"});
+    RedisServerProcess redis({"--requirepass", "s3cret pass"});
     if (!redis.isReady()) QSKIP("no redis-server here: scripts/install-deps.sh installs it");
     QTemporaryDir dir;
     for (const auto& [password, listens] : {std::pair{QByteArray("s3cret pass\n"), true},
@@ -85,7 +119,7 @@ class SignalBinaryTest : public QObject {
     QFETCH(QString, says);
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
-    lunor::test::dieWithTest(process);
+    dieWithTest(process);
     process.start(LUNOR_SIGNAL_BINARY, arguments);
     QVERIFY(process.waitForFinished(10000));
     QCOMPARE(process.exitCode(), exitCode);
@@ -263,6 +297,152 @@ class SignalBinaryTest : public QObject {
     QCOMPARE(server.process().exitStatus(), QProcess::NormalExit);
     QCOMPARE(server.process().exitCode(), 0);
     QVERIFY(server.output().contains("event=stopped"));
+  }
+  void sessionAcrossInstancesAndTheOwnerMovesOn() {
+    TwoInstances x({"--free-failures-per-address", "2"});
+    QVERIFY2(x.isUp(), x.output().constData());
+    auto host = connectTo(*x.first);
+    QVERIFY(host);
+    QCOMPARE(creates(*host, create(kRoom, kOwnerKey, kRightHash)), "created");
+
+    // A join from the other instance reaches the host; its answer and the
+    // signals cross back and forth.
+    auto client = connectTo(x.second);
+    QVERIFY(client);
+    client->send(join(kRoom));
+    const QJsonObject request = host->take("join-request");
+    QCOMPARE(request.value("displayName").toString(), "Zoé");
+    host->send(answer("approve", request.value("clientId").toString()));
+    QVERIFY(!client->take("approved").isEmpty());
+    client->send(signalOf({{"sdp", "offer"}}));
+    QCOMPARE(host->take("signal").value("data").toObject().value("sdp").toString(), "offer");
+    host->send(signalOf({{"sdp", "answer"}}));
+    QCOMPARE(client->take("signal").value("data").toObject().value("sdp").toString(), "answer");
+    client.reset();
+    QVERIFY(!host->take("peer-left").isEmpty());
+
+    // Nobody else gets the room from the other instance, with or without a
+    // key. A room created without a key is first come, first served across
+    // instances too: a key neither takes it nor binds its ID, and once free
+    // it is anyone's again.
+    auto squatter = connectTo(x.second);
+    QVERIFY(squatter);
+    QCOMPARE(creates(*squatter, create(kRoom)), "room-taken");
+    QCOMPARE(creates(*squatter, create(kRoom, kOtherKey)), "room-taken");
+    QCOMPARE(creates(*host, create("555000111")), "created");
+    QCOMPARE(creates(*squatter, create("555000111")), "room-taken");
+    QCOMPARE(creates(*squatter, create("555000111", QString(64, 'd'))), "room-taken");
+    QCOMPARE(creates(*host, create(kRoom, kOwnerKey, kRightHash)), "created");
+    QCOMPARE(creates(*squatter, create("555000111")), "created");
+
+    // The owner's new connection on the same instance replaces its stale one,
+    // and the room is still found from the other instance.
+    auto fresh = connectTo(*x.first);
+    QVERIFY(fresh);
+    QCOMPARE(creates(*fresh, create(kRoom, kOwnerKey, kRightHash)), "created");
+    QVERIFY(host->waitClosed(5000));
+    host = std::move(fresh);
+    auto visitor = connectTo(x.second);
+    QVERIFY(visitor);
+    visitor->send(join(kRoom));
+    QVERIFY(!host->take("join-request").isEmpty());
+    visitor.reset();
+
+    // One address guessing at rooms on both instances is counted once: two
+    // misses at the first instance's room, the third at the second's locks it.
+    auto otherHost = connectTo(x.second);
+    QVERIFY(otherHost);
+    QCOMPARE(creates(*otherHost, create("777000777", QString(64, 'c'), kRightHash)), "created");
+    auto guesser = connectTo(x.second, "127.0.0.2");
+    QVERIFY(guesser);
+    for (const QString& room : {kRoom, kRoom, QString("777000777")}) {
+      guesser->send(join(room, kWrongHash));
+      const QJsonObject denied = guesser->take("unattended-denied");
+      QVERIFY(!denied.isEmpty());
+      QCOMPARE(denied.contains("retryAfterMs"), room == "777000777");
+    }
+
+    // The first instance dies; the host, back through the second, holds its room with its key.
+    x.first->process().kill();
+    QVERIFY(host->waitClosed(5000));
+    auto back = connectTo(x.second);
+    QVERIFY(back);
+    QCOMPARE(creates(*back, create(kRoom, kOwnerKey, kRightHash)), "created");
+    auto late = connectTo(x.second);
+    QVERIFY(late);
+    late->send(join(kRoom));
+    QVERIFY(!back->take("join-request").isEmpty());
+  }
+
+  // A device key given through one instance opens, from the other, the room
+  // a guesser locked; the host's "forget-devices" revokes it for both.
+  void deviceKeysAreShared() {
+    TwoInstances x({"--max-failures-per-room-per-day", "1"});
+    QVERIFY2(x.isUp(), x.output().constData());
+    auto host = connectTo(*x.first);
+    QVERIFY(host);
+    QCOMPARE(creates(*host, create(kRoom, kOwnerKey, kRightHash)), "created");
+    auto attempt = [&](const QString& local, const QString& password, const QString& deviceKey) {
+      auto client = connectTo(x.second, local);
+      const QJsonValue shown = deviceKey.isEmpty() ? QJsonValue(QJsonValue::Undefined) : QJsonValue(deviceKey);
+      if (client) client->send(join(kRoom, password, shown));
+      const bool answered =
+          client && QTest::qWaitFor([&] { return client->has("approved") || client->has("unattended-denied"); }, 5000);
+      const QJsonObject reply = !answered                  ? QJsonObject()
+                                : client->has("approved") ? client->take("approved")
+                                                          : client->take("unattended-denied");
+      if (reply.value("type") == "approved") {
+        client.reset();
+        std::ignore = host->take("peer-left");
+      }
+      return reply;
+    };
+    const QString key = attempt("127.0.0.2", kRightHash, {}).value("deviceKey").toString();
+    QVERIFY(!key.isEmpty());
+    QVERIFY(!attempt("127.0.0.3", kWrongHash, {}).value("locked").toBool());
+    QVERIFY(attempt("127.0.0.4", kRightHash, {}).value("locked").toBool());
+    const QString renewed = attempt("127.0.0.5", kRightHash, key).value("deviceKey").toString();
+    QVERIFY(!renewed.isEmpty() && renewed != key);
+    host->send({{"type", "forget-devices"}});
+    QVERIFY(!host->take("devices-forgotten").isEmpty());
+    QVERIFY(attempt("127.0.0.6", kRightHash, renewed).value("locked").toBool());
+  }
+
+  // The link finds Redis again by its host name after losing it.
+  void linkComesBackByName() {
+    RedisServerProcess redis;
+    QVERIFY2(redis.isReady(), redis.output().constData());
+    auto address = parseRedisUrl(redis.url());
+    QVERIFY(address);
+    address->host = "localhost";
+    RedisLink link(*address);
+    QCOMPARE(link.open(), QString());
+    QSignalSpy lost(&link, &RedisLink::lost);
+    QSignalSpy restored(&link, &RedisLink::restored);
+    int heard = 0;
+    link.subscribe("lunor:test", [&](const QByteArray&) { ++heard; });
+    // Subscribed once a message comes through; then Redis drops that connection.
+    QTRY_VERIFY_WITH_TIMEOUT(
+        [&] {
+          link.command({"PUBLISH", "lunor:test", "x"});
+          return heard > 0;
+        }(),
+        5000);
+    link.command({"CLIENT", "KILL", "TYPE", "pubsub"});
+    QTRY_COMPARE_WITH_TIMEOUT(lost.count(), 1, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(restored.count(), 1, 10000);
+    std::optional<RedisReply> pong;
+    link.command({"PING"}, [&](const RedisReply& reply) { pong = reply; });
+    QTRY_VERIFY(pong.has_value());
+    QCOMPARE(pong->text, QByteArray("PONG"));
+    // Subscribed again.
+    const int before = heard;
+    QTRY_VERIFY_WITH_TIMEOUT(
+        [&] {
+          link.command({"PUBLISH", "lunor:test", "x"});
+          return heard > before;
+        }(),
+        5000);
   }
 };
 

@@ -1,13 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The web client's files as the server answers for them: what is served,
-// what never is, and the headers every answer carries.
+// what never is, and the headers every answer carries; and the key table it
+// serves, made from the application's own.
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "protocol/key_codes.h"
 #include "web_files.h"
+#include "web_key_table.h"
 
 using namespace lunor::signal;
 
@@ -164,6 +167,37 @@ class WebFilesTest : public QObject {
     QCOMPARE(head.has_value(), complete);
     QCOMPARE(bad, malformed);
     if (head) QCOMPARE(head->upgrade, upgrade);
+  }
+
+  void theBuiltKeyTableIsCurrent() {
+    QFile built(QStringLiteral(LUNOR_WEB_DIR "/keys.js"));
+    QVERIFY2(built.open(QIODevice::ReadOnly), qPrintable(built.fileName()));
+    QCOMPARE(built.readAll(), webKeyTableModule());
+  }
+
+  // The browser's names against the keys' places: a name on the wrong row
+  // would type another key on the host.
+  void keyNamesMatchTheirKeys_data() {
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<int>("evdev");
+    QTest::newRow("A") << "KeyA" << 30;
+    QTest::newRow("Z (QWERTY place)") << "KeyZ" << 44;
+    QTest::newRow("5") << "Digit5" << 6;
+    QTest::newRow("Enter") << "Enter" << 28;
+    QTest::newRow("the ISO key") << "IntlBackslash" << 86;
+    QTest::newRow("left command") << "MetaLeft" << 125;
+    QTest::newRow("right option") << "AltRight" << 100;
+    QTest::newRow("F13") << "F13" << 183;
+    QTest::newRow("keypad 7") << "Numpad7" << 71;
+    QTest::newRow("keypad enter") << "NumpadEnter" << 96;
+    QTest::newRow("up") << "ArrowUp" << 103;
+  }
+  void keyNamesMatchTheirKeys() {
+    QFETCH(QString, code);
+    QFETCH(int, evdev);
+    const auto mac = lunor::macKeyForEvdev(uint16_t(evdev));
+    QVERIFY(mac);
+    QCOMPARE(QString::fromLatin1(lunor::macKeyToLinux(*mac)->domCode), code);
   }
 
  private:

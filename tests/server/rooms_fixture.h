@@ -3,7 +3,7 @@
 
 // What the tests of the rooms share: Rooms without sockets, on a clock the
 // test moves, recording every frame and close they send; the protocol's
-// messages; an owner store and a cluster that answer when the test lets them.
+// messages; an owner store that answers when the test lets it.
 
 #include <deque>
 #include <functional>
@@ -65,25 +65,12 @@ struct RecordingOutput final : RoomsOutput {
   QList<int> closeCodes;
 };
 
-// Work that happens later in order (a store's answers, a cluster's), when the test drains it.
-struct Later {
-  void add(std::function<void()> task) { tasks.push_back(std::move(task)); }
-  void drain() {
-    while (!tasks.empty()) {
-      auto task = std::move(tasks.front());
-      tasks.pop_front();
-      task();
-    }
-  }
-  std::deque<std::function<void()>> tasks;
-};
-
 // A store whose answers wait until the test releases them, as a store on
 // another thread or host gives them. What it is told is done at once.
 class DeferredOwnerStore final : public OwnerStore {
  public:
   void claim(const QString& roomId, const QString& digest, std::function<void(Claim)> done) override {
-    inner_.claim(roomId, digest, [this, done](Claim claim) { later.add([done, claim] { done(claim); }); });
+    inner_.claim(roomId, digest, [this, done](Claim claim) { later.push_back([done, claim] { done(claim); }); });
   }
   void addDevice(const QString& roomId, const QString& device, const QString& hash, const QString& replaced,
                  int keep) override {
@@ -91,15 +78,23 @@ class DeferredOwnerStore final : public OwnerStore {
   }
   void isDevice(const QString& roomId, const QString& device, const QString& hash,
                 std::function<void(bool)> done) override {
-    inner_.isDevice(roomId, device, hash, [this, done](bool known) { later.add([done, known] { done(known); }); });
+    inner_.isDevice(roomId, device, hash,
+                    [this, done](bool known) { later.push_back([done, known] { done(known); }); });
   }
   void forgetDevices(const QString& roomId, const QString& except, std::function<void(bool)> done) override {
     inner_.forgetDevices(roomId, except, done);
   }
-  void release() { later.drain(); }
-  qsizetype waiting() const { return static_cast<qsizetype>(later.tasks.size()); }
+  // Gives the answers held back, in order.
+  void release() {
+    while (!later.empty()) {
+      auto task = std::move(later.front());
+      later.pop_front();
+      task();
+    }
+  }
+  qsizetype waiting() const { return static_cast<qsizetype>(later.size()); }
 
-  Later later;
+  std::deque<std::function<void()>> later;
 
  private:
   MemoryOwnerStore inner_;

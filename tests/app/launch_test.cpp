@@ -9,7 +9,6 @@
 
 #include "app/command_line.h"
 #include "app/password_setup.h"
-#include "app/refusing_panels.h"
 #include "app/terminal_panels.h"
 #include "fake_environment.h"
 #include "store/unattended_password.h"
@@ -61,31 +60,47 @@ struct Terminal {
 class LaunchTest : public QObject {
   Q_OBJECT
  private Q_SLOTS:
+  // Exit codes of the refused lines, the mode of the others; the host's
+  // platform by name where a host is started ("portal" for Wayland desktops
+  // other than GNOME).
   void commandLine_data() {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<int>("exitCode");  // -1: runs
     QTest::addColumn<Mode>("mode");
-    QTest::newRow("nothing") << QStringList{} << -1 << Mode::Default;
-    QTest::newRow("help") << QStringList{"--help"} << 0 << Mode::Default;
-    QTest::newRow("version") << QStringList{"--version"} << 0 << Mode::Default;
-    QTest::newRow("unknown option") << QStringList{"--bogus"} << 2 << Mode::Default;
-    QTest::newRow("missing value") << QStringList{"--connect"} << 2 << Mode::Default;
-    QTest::newRow("a stray word") << QStringList{"123456789"} << 2 << Mode::Default;
-    QTest::newRow("two modes") << QStringList{"--headless-host", "--connect", "1"} << 2 << Mode::Default;
+    QTest::addColumn<int>("backend");  // -1: none
+    QTest::newRow("nothing") << QStringList{} << -1 << Mode::Default << -1;
+    QTest::newRow("help") << QStringList{"--help"} << 0 << Mode::Default << -1;
+    QTest::newRow("version") << QStringList{"--version"} << 0 << Mode::Default << -1;
+    QTest::newRow("unknown option") << QStringList{"--bogus"} << 2 << Mode::Default << -1;
+    QTest::newRow("missing value") << QStringList{"--connect"} << 2 << Mode::Default << -1;
+    QTest::newRow("a stray word") << QStringList{"123456789"} << 2 << Mode::Default << -1;
+    QTest::newRow("two modes") << QStringList{"--headless-host", "--connect", "1"} << 2 << Mode::Default << -1;
     QTest::newRow("unknown profile") << QStringList{"--headless-client", "1", "--quality", "ultra"} << 2
-                                     << Mode::Default;
-    QTest::newRow("no seconds") << QStringList{"--headless-client", "1", "--seconds", "0"} << 2 << Mode::Default;
+                                     << Mode::Default << -1;
+    QTest::newRow("no seconds") << QStringList{"--headless-client", "1", "--seconds", "0"} << 2 << Mode::Default
+                                << -1;
     QTest::newRow("an option of another mode") << QStringList{"--connect", "1", "--seconds", "3"} << 2
-                                               << Mode::Default;
-    QTest::newRow("host") << QStringList{"--headless-host"} << -1 << Mode::HeadlessHost;
-    QTest::newRow("window") << QStringList{"--connect", "123456789", "--password-file", "p"} << -1 << Mode::Connect;
+                                               << Mode::Default << -1;
+    QTest::newRow("host") << QStringList{"--headless-host"} << -1 << Mode::HeadlessHost << -1;
+    QTest::newRow("window") << QStringList{"--connect", "123456789", "--password-file", "p"} << -1 << Mode::Connect
+                            << -1;
     QTest::newRow("set the password") << QStringList{"--set-unattended-password"} << -1
-                                      << Mode::SetUnattendedPassword;
+                                      << Mode::SetUnattendedPassword << -1;
+    QTest::newRow("x11") << QStringList{"--headless-host", "--host-backend", "x11"} << -1 << Mode::HeadlessHost
+                         << int(HostBackend::X11);
+    QTest::newRow("gnome") << QStringList{"--host-backend", "gnome"} << -1 << Mode::Default << int(HostBackend::Gnome);
+    QTest::newRow("portal") << QStringList{"--headless-host", "--host-backend", "portal"} << -1
+                            << Mode::HeadlessHost << int(HostBackend::Portal);
+    QTest::newRow("unknown backend") << QStringList{"--headless-host", "--host-backend", "kde"} << 2 << Mode::Default
+                                     << -1;
+    QTest::newRow("a backend not hosting") << QStringList{"--headless-client", "1", "--host-backend", "portal"} << 2
+                                           << Mode::Default << -1;
   }
   void commandLine() {
     QFETCH(QStringList, arguments);
     QFETCH(int, exitCode);
     QFETCH(Mode, mode);
+    QFETCH(int, backend);
     const auto parsed = parseCommandLine(QStringList{"lunor-remote"} + arguments);
     if (exitCode >= 0) {
       QVERIFY(std::holds_alternative<int>(parsed));
@@ -93,31 +108,9 @@ class LaunchTest : public QObject {
     } else {
       QVERIFY(std::holds_alternative<LaunchOptions>(parsed));
       QCOMPARE(std::get<LaunchOptions>(parsed).mode, mode);
+      const auto chosen = std::get<LaunchOptions>(parsed).hostBackend;
+      QCOMPARE(chosen ? int(*chosen) : -1, backend);
     }
-  }
-
-  // The host's platform by name, where a host is started; "portal" for
-  // Wayland desktops other than GNOME.
-  void hostBackendOption_data() {
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<int>("backend");  // -1: refused (exit code 2)
-    QTest::newRow("x11") << QStringList{"--headless-host", "--host-backend", "x11"} << int(HostBackend::X11);
-    QTest::newRow("gnome") << QStringList{"--host-backend", "gnome"} << int(HostBackend::Gnome);
-    QTest::newRow("portal") << QStringList{"--headless-host", "--host-backend", "portal"} << int(HostBackend::Portal);
-    QTest::newRow("unknown") << QStringList{"--headless-host", "--host-backend", "kde"} << -1;
-    QTest::newRow("not hosting") << QStringList{"--headless-client", "1", "--host-backend", "portal"} << -1;
-  }
-  void hostBackendOption() {
-    QFETCH(QStringList, arguments);
-    QFETCH(int, backend);
-    const auto parsed = parseCommandLine(QStringList{"lunor-remote"} + arguments);
-    if (backend < 0) {
-      QVERIFY(std::holds_alternative<int>(parsed));
-      QCOMPARE(std::get<int>(parsed), 2);
-      return;
-    }
-    QVERIFY(std::holds_alternative<LaunchOptions>(parsed));
-    QCOMPARE(std::get<LaunchOptions>(parsed).hostBackend, std::optional(HostBackend(backend)));
   }
 
   void headlessClientOptions() {
@@ -175,26 +168,6 @@ class LaunchTest : public QObject {
     QFETCH(QString, requester);
     QFETCH(QString, question);
     QCOMPARE(Terminal(60000).ask(requester), question);
-  }
-
-  // A host nobody can answer for (no terminal): a request that needs a
-  // person is refused at once; one the password decides is left to it.
-  void withoutATerminalRequestsAreRefusedAtOnce_data() {
-    QTest::addColumn<bool>("needsAPerson");
-    QTest::newRow("needs a person") << true;
-    QTest::newRow("the password decides") << false;
-  }
-  void withoutATerminalRequestsAreRefusedAtOnce() {
-    QFETCH(bool, needsAPerson);
-    RefusingPanels panels;
-    QStringList answers;
-    JoinRequestPrompt prompt;
-    prompt.name = prompt.requester = "Bob";
-    if (needsAPerson) prompt.accept = [&] { answers << "accept"; };
-    prompt.reject = [&] { answers << "reject"; };
-    panels.showJoinRequest(prompt);
-    QTest::qWait(50);
-    QCOMPARE(answers, needsAPerson ? QStringList{"reject"} : QStringList{});
   }
 
   void unattendedPasswordFromStandardInput() {

@@ -47,11 +47,6 @@ class WebClientTest : public QObject {
   bool waitFor(const QString& expression, int timeoutMs = 20000) {
     return QTest::qWaitFor([&] { return evaluate(expression).value_or(QJsonValue()).toBool(); }, timeoutMs);
   }
-  QString text(const QString& id) {
-    return evaluate(QStringLiteral("document.getElementById(%1).textContent").arg(quoted(id)))
-        .value_or(QJsonValue())
-        .toString();
-  }
   // The page point at fractions (fx, fy) of an element's box.
   QPointF pointIn(const QString& selector, double fx = 0.5, double fy = 0.5) {
     const auto box = evaluate(QStringLiteral("(() => { const r = document.querySelector(%1).getBoundingClientRect();"

@@ -1,10 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The windowed application end to end, as people use it: the shipped binary
-// on private X servers, driven with the keyboard and mouse through XTEST,
-// against lunor-signal.
+// on private X servers (or a headless GNOME compositor), driven with the
+// keyboard and mouse as a person's, against lunor-signal. One unattended
+// headless host serves the client windows.
 
+#include <linux/input-event-codes.h>
+
+#include <QDBusConnection>
 #include <QtTest>
 
+#include "headless_desktop.h"
+#include "host/wayland/mutter_remote_desktop.h"
 #include "person.h"
 #include "raw_ws_client.h"
 #include "remote_process.h"
@@ -16,27 +22,41 @@ using namespace lunor;
 
 class WindowedAppTest : public QObject {
   Q_OBJECT
- private Q_SLOTS:
-  // `lunor-remote --connect` in a window on one X server, an unattended
-  // headless host on another. A test window on the host's display sees the
-  // click and the typed text.
-  void personDrivesTheHostFromTheClientWindow() {
-    test::VirtualDisplay hostScreen;  // two monitors, 2560 x 1440 on the left
-    QVERIFY2(hostScreen.isRunning(), qPrintable(hostScreen.error()));
-    test::VirtualDisplay clientScreen(/*twoMonitors=*/false);
-    QVERIFY2(clientScreen.isRunning(), qPrintable(clientScreen.error()));
-    test::SignalServerProcess server;
-    QVERIFY(server.isListening());
 
-    test::RemoteProcess host(LUNOR_REMOTE_BINARY, server.url(), hostScreen.name());
-    QVERIFY2(host.startUnattendedHost("correct horse"), qPrintable(host.output()));
+  std::unique_ptr<test::VirtualDisplay> hostScreen;  // two monitors, 2560 x 1440 on the left
+  std::unique_ptr<test::VirtualDisplay> clientScreen;
+  std::unique_ptr<test::SignalServerProcess> server;
+  std::unique_ptr<test::RemoteProcess> host;
+
+ private Q_SLOTS:
+  void initTestCase() {
+    hostScreen = std::make_unique<test::VirtualDisplay>();
+    QVERIFY2(hostScreen->isRunning(), qPrintable(hostScreen->error()));
+    clientScreen = std::make_unique<test::VirtualDisplay>(/*twoMonitors=*/false);
+    QVERIFY2(clientScreen->isRunning(), qPrintable(clientScreen->error()));
+    server = std::make_unique<test::SignalServerProcess>();
+    QVERIFY(server->isListening());
+    host = std::make_unique<test::RemoteProcess>(LUNOR_REMOTE_BINARY, server->url(), hostScreen->name());
+    QVERIFY2(host->startUnattendedHost("correct horse"), qPrintable(host->output()));
+  }
+  void cleanupTestCase() {
+    host.reset();
+    server.reset();
+    clientScreen.reset();
+    hostScreen.reset();
+  }
+
+  // `lunor-remote --connect` in a window, the unattended headless host on
+  // another X server. A test window on the host's display sees the click
+  // and the typed text.
+  void personDrivesTheHostFromTheClientWindow() {
     // What the host's user has on screen: a window over the main monitor.
-    test::TestWindow target(hostScreen.name(), QRect(0, 0, 2560, 1440));
+    test::TestWindow target(hostScreen->name(), QRect(0, 0, 2560, 1440));
     QVERIFY(target.display);
 
-    test::RemoteProcess client(LUNOR_REMOTE_BINARY, server.url(), clientScreen.name());
-    QVERIFY(client.start({"--connect", host.roomId()}));
-    test::Person person(clientScreen.name());
+    test::RemoteProcess client(LUNOR_REMOTE_BINARY, server->url(), clientScreen->name());
+    QVERIFY(client.start({"--connect", host->roomId()}));
+    test::Person person(clientScreen->name());
     QVERIFY(person.ready());
     const QRect window = person.waitForWindow("Lunor Remote");
     QVERIFY2(!window.isNull(), qPrintable(client.output()));
@@ -70,8 +90,70 @@ class WindowedAppTest : public QObject {
     QCOMPARE(target.pressedKeys(2), (QStringList{"h", "i"}));
 
     QCOMPARE(client.stop(), 0);
-    QVERIFY(host.waitForOutput("Teardown"));
-    QCOMPARE(host.stop(), 0);
+    QVERIFY(host->waitForOutput("Teardown"));
+  }
+
+  // The client window as a native Wayland client, on a headless GNOME
+  // compositor with no X server to fall back on, driven through the
+  // compositor's own input (its remote-desktop API).
+  void personDrivesTheHostFromAWaylandClientWindow() {
+    // One monitor smaller than the client's window, so that the window
+    // covers it wherever the compositor places it.
+    test::HeadlessDesktop desktop({QSize(800, 600)});
+    QVERIFY2(desktop.isRunning(), qPrintable(desktop.error()));
+    test::TestWindow target(hostScreen->name(), QRect(0, 0, 2560, 1440));
+    QVERIFY(target.display);
+    QVERIFY(QTest::qWaitFor(  // its room open again after the last session
+        [&] { return host->output().lastIndexOf("Room créée") > host->output().lastIndexOf("Teardown"); }, 20000));
+
+    test::RemoteProcess client(LUNOR_REMOTE_BINARY, server->url(), QString());
+    QProcessEnvironment wayland = desktop.sessionVariables();
+    wayland.insert("QT_QPA_PLATFORM", "wayland");
+    client.setEnvironment(wayland);
+    QVERIFY(client.start({"--connect", host->roomId(), "--password-file", client.passwordFile("correct horse")}));
+    QVERIFY2(client.waitForOutput("Track vidéo distante reçue", 30000), qPrintable(client.output()));
+    QVERIFY(client.waitForOutput("DataChannel 'control' prêt (client)"));
+
+    // The person's keyboard and mouse: the compositor's input, on its monitor.
+    QDBusConnection bus = QDBusConnection::connectToBus(desktop.sessionVariables().value("DBUS_SESSION_BUS_ADDRESS"),
+                                                        QStringLiteral("wayland-client"));
+    QVERIFY(bus.isConnected());
+    MutterRemoteDesktop person(bus);
+    bool started = false;
+    person.start(QStringLiteral("Meta-0"), [&](auto stream, auto, const QString& error) {
+      QVERIFY2(stream, qPrintable(error));
+      started = true;
+    });
+    QVERIFY(QTest::qWaitFor([&] { return started; }, 15000));
+    // The compositor makes its virtual keyboard on the first key, and a
+    // client hears of it only then: that key is lost (a person's keyboard is
+    // there from the start).
+    person.keyboardKeycode(KEY_LEFTSHIFT, true);
+    person.keyboardKeycode(KEY_LEFTSHIFT, false);
+    QVERIFY(client.waitForOutput("EventCatcherView a bien le focus clavier", 30000));
+
+    // A click on the stage reaches the host's window.
+    QTest::qWait(500);
+    target.drain();
+    person.pointerMotion(400, 400);
+    QTest::qWait(100);
+    person.pointerButton(BTN_LEFT, true);
+    person.pointerButton(BTN_LEFT, false);
+    QVERIFY2(target.next(ButtonPress, 10000), qPrintable(client.output()));
+
+    // Typed text reaches the focused window on the host.
+    QTest::qWait(300);
+    target.drain();
+    for (const int key : {KEY_H, KEY_I}) {
+      person.keyboardKeycode(key, true);
+      person.keyboardKeycode(key, false);
+      QTest::qWait(30);
+    }
+    QCOMPARE(target.pressedKeys(2), (QStringList{"h", "i"}));
+
+    person.stop();
+    QVERIFY2(client.stop() == 0, qPrintable(client.output().right(4000)));
+    QDBusConnection::disconnectFromBus(QStringLiteral("wayland-client"));
   }
 
   // Two windowed instances on two X servers. One hosts (from launch); the
@@ -81,25 +163,20 @@ class WindowedAppTest : public QObject {
   // red window covering it). Closing the client's window ends the session
   // with "Fenêtre fermée".
   void clientJoinsThroughItsDirectoryAndSeesTheHost() {
-    test::VirtualDisplay hostScreen(/*twoMonitors=*/false);
-    QVERIFY2(hostScreen.isRunning(), qPrintable(hostScreen.error()));
-    test::VirtualDisplay clientScreen(/*twoMonitors=*/false);
-    QVERIFY2(clientScreen.isRunning(), qPrintable(clientScreen.error()));
-    test::SignalServerProcess server;
-    QVERIFY(server.isListening());
-
-    test::RemoteProcess host(LUNOR_REMOTE_BINARY, server.url(), hostScreen.name());
-    QVERIFY(host.start({}));
-    const QString roomId = host.roomId();
-    QVERIFY2(!roomId.isEmpty(), qPrintable(host.output()));
-    QVERIFY2(host.waitForOutput("recv type=created"), qPrintable(host.output()));
+    test::VirtualDisplay ownScreen(/*twoMonitors=*/false);
+    QVERIFY2(ownScreen.isRunning(), qPrintable(ownScreen.error()));
+    test::RemoteProcess attended(LUNOR_REMOTE_BINARY, server->url(), ownScreen.name());
+    QVERIFY(attended.start({}));
+    const QString roomId = attended.roomId();
+    QVERIFY2(!roomId.isEmpty(), qPrintable(attended.output()));
+    QVERIFY2(attended.waitForOutput("recv type=created"), qPrintable(attended.output()));
     // The host's person has a red window over the whole screen.
-    test::TestWindow target(hostScreen.name(), QRect(0, 0, 1920, 1080));
+    test::TestWindow target(ownScreen.name(), QRect(0, 0, 1920, 1080));
     QVERIFY(target.display);
 
-    test::RemoteProcess client(LUNOR_REMOTE_BINARY, server.url(), clientScreen.name());
+    test::RemoteProcess client(LUNOR_REMOTE_BINARY, server->url(), clientScreen->name());
     QVERIFY(client.start({}));
-    test::Person person(clientScreen.name());
+    test::Person person(clientScreen->name());
     QVERIFY(person.ready());
     const QRect window = person.waitForWindow("Lunor Remote");
     QVERIFY2(!window.isNull(), qPrintable(client.output()));
@@ -116,7 +193,7 @@ class WindowedAppTest : public QObject {
     person.key(XK_Return);
 
     // The host's join request, in its own panel (420 x 470), answered with Return.
-    test::Person hostPerson(hostScreen.name());
+    test::Person hostPerson(ownScreen.name());
     QRect panel;
     QVERIFY2(QTest::qWaitFor(
                  [&] {
@@ -126,11 +203,11 @@ class WindowedAppTest : public QObject {
                    return !panel.isNull();
                  },
                  20000),
-             qPrintable(host.output()));
+             qPrintable(attended.output()));
     hostPerson.moveTo(panel.center());
     QVERIFY(hostPerson.settlesOnNew(panel));
     hostPerson.key(XK_Return);
-    QVERIFY2(host.waitForOutput("✅ Autorisé", 10000), qPrintable(host.output()));
+    QVERIFY2(attended.waitForOutput("✅ Autorisé", 10000), qPrintable(attended.output()));
 
     // The client's stage shows the red screen, under its tool bar.
     const QRect stage(window.x(), window.y() + 62, window.width(), window.height() - 62);
@@ -141,10 +218,10 @@ class WindowedAppTest : public QObject {
     // Closing the client's window ends the session with that reason, and the
     // application with it.
     QVERIFY(person.closeWindow("Lunor Remote"));
-    QVERIFY2(host.waitForOutput("Fenêtre fermée", 10000), qPrintable(host.output()));
+    QVERIFY2(attended.waitForOutput("Fenêtre fermée", 10000), qPrintable(attended.output()));
     QVERIFY(client.process().waitForFinished(10000));
     QCOMPARE(client.process().exitCode(), 0);
-    QCOMPARE(host.stop(), 0);
+    QCOMPARE(attended.stop(), 0);
   }
 
   // With a status area the application stays there when its window is
@@ -153,8 +230,6 @@ class WindowedAppTest : public QObject {
   void closingTheWindowKeepsTheHostInTheStatusArea() {
     test::VirtualDisplay screen(/*twoMonitors=*/false);
     QVERIFY2(screen.isRunning(), qPrintable(screen.error()));
-    test::SignalServerProcess server;
-    QVERIFY(server.isListening());
     // A status area, as the X tray protocol has it: an owner of the tray
     // manager's selection.
     Display* display = XOpenDisplay(qPrintable(screen.name()));
@@ -163,7 +238,7 @@ class WindowedAppTest : public QObject {
     XSetSelectionOwner(display, XInternAtom(display, "_NET_SYSTEM_TRAY_S0", False), tray, CurrentTime);
     XSync(display, False);
 
-    test::RemoteProcess app(LUNOR_REMOTE_BINARY, server.url(), screen.name());
+    test::RemoteProcess app(LUNOR_REMOTE_BINARY, server->url(), screen.name());
     QVERIFY(app.start({}));
     const QString roomId = app.roomId();
     QVERIFY2(!roomId.isEmpty(), qPrintable(app.output()));
@@ -177,7 +252,7 @@ class WindowedAppTest : public QObject {
     QTest::qWait(1000);
     QCOMPARE(app.process().state(), QProcess::Running);
     // Still reachable: a join reaches the host's person.
-    test::RawWsClient requester(server.port());
+    test::RawWsClient requester(server->port());
     QVERIFY(requester.handshake());
     requester.send({{"type", "join"}, {"roomId", roomId}, {"displayName", "Zoé"}});
     QVERIFY(!requester.take("waiting-approval").isEmpty());

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "remote_process.h"
 
+#include <QFile>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QTest>
@@ -21,18 +22,6 @@ RemoteProcess::~RemoteProcess() {
   if (process_.state() != QProcess::NotRunning) stop();
 }
 
-void RemoteProcess::allowUnattended(const QString& password, const QString& firstName) {
-  const QString config = home_.filePath("config");
-  const QString data = home_.filePath("data");
-  QSettings settings(config + "/LunorRemote/LunorRemote.conf", QSettings::IniFormat);
-  UserProfileStore profile(settings, data);
-  profile.setFirstName(firstName);
-  profile.setUnattendedEnabled(true);
-  // The private file: no Secret Service runs in the tests.
-  FileSecretStore secrets(data + "/LunorRemote/secrets.json");
-  saveUnattendedPassword(secrets, password);
-}
-
 bool RemoteProcess::start(const QStringList& arguments) {
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   env.insert("LUNOR_SIGNALING_URL", server_.toString());
@@ -51,9 +40,34 @@ bool RemoteProcess::start(const QStringList& arguments) {
 }
 
 bool RemoteProcess::startUnattendedHost(const QString& password) {
-  allowUnattended(password);
+  const QString config = home_.filePath("config");
+  const QString data = home_.filePath("data");
+  QSettings settings(config + "/LunorRemote/LunorRemote.conf", QSettings::IniFormat);
+  UserProfileStore profile(settings, data);
+  profile.setFirstName(QStringLiteral("Hôte"));
+  profile.setUnattendedEnabled(true);
+  // The private file: no Secret Service runs in the tests.
+  FileSecretStore secrets(data + "/LunorRemote/secrets.json");
+  saveUnattendedPassword(secrets, password);
   return start({QStringLiteral("--headless-host")}) && !roomId().isEmpty() &&
          waitForOutput(QStringLiteral("unattended=true"));
+}
+
+bool RemoteProcess::startClient(const QString& room, const QString& password, const QStringList& more) {
+  QStringList arguments{QStringLiteral("--headless-client"), room};
+  if (!password.isNull()) arguments << QStringLiteral("--password-file") << passwordFile(password);
+  return start(arguments + more);
+}
+
+QString RemoteProcess::passwordFile(const QString& password) {
+  QFile file(home_.filePath("password"));
+  if (file.open(QIODevice::WriteOnly)) file.write(password.toUtf8() + "\n");
+  return file.fileName();
+}
+
+int RemoteProcess::exitCode(int timeoutMs) {
+  if (!QTest::qWaitFor([&] { return process_.state() == QProcess::NotRunning; }, timeoutMs)) return -1;
+  return process_.exitCode();
 }
 
 QString RemoteProcess::output() {

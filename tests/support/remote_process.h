@@ -22,17 +22,23 @@ class RemoteProcess {
   RemoteProcess(const RemoteProcess&) = delete;
   RemoteProcess& operator=(const RemoteProcess&) = delete;
 
-  // Stores a profile with unattended access on and `password` as the
-  // unattended password, before the process starts.
-  void allowUnattended(const QString& password, const QString& firstName = QStringLiteral("Hôte"));
   // What to set in the process's environment beyond its own XDG folders
   // (a Wayland desktop's, say); before start().
   void setEnvironment(const QProcessEnvironment& overrides) { overrides_ = overrides; }
   // Starts `lunor-remote arguments`, its earlier output forgotten.
   bool start(const QStringList& arguments);
-  // Starts it as a headless host with unattended access on and `password`
-  // as the password; true once its room takes the password.
+  // Stores a profile with unattended access on and `password` as its
+  // password, then starts it as a headless host; true once its room takes
+  // the password.
   bool startUnattendedHost(const QString& password);
+  // Starts it as a headless client of `room`, `password` in a file of its
+  // own (null: no password), then `more`.
+  bool startClient(const QString& room, const QString& password, const QStringList& more = {});
+  // A file in the process's folder holding `password`, for --password-file.
+  QString passwordFile(const QString& password);
+  // Waits for it to end, the event loop running (test peers answer their
+  // pings meanwhile); its exit code, -1 on timeout.
+  int exitCode(int timeoutMs = 30000);
   // Waits until the output holds `text`; false on timeout.
   bool waitForOutput(const QString& text, int timeoutMs = 20000);
   // The host's session ID, from its "ID de session" line; waits for it.

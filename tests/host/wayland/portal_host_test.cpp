@@ -20,7 +20,6 @@
 
 #include <QDBusConnection>
 #include <QImage>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include "headless_desktop.h"
@@ -51,7 +50,6 @@ class PortalHostTest : public QObject {
   PipeWireStream eyes;  // what the person sees
   std::mutex seenMutex;
   QImage seen;
-  QTemporaryDir files;
 
   QImage screen() {
     std::lock_guard lock(seenMutex);
@@ -86,14 +84,10 @@ class PortalHostTest : public QObject {
     person->pointerButton(BTN_LEFT, false);
     QTest::qWait(300);
   }
-  std::unique_ptr<test::RemoteProcess> client(const QString& json) {
+  std::unique_ptr<test::RemoteProcess> client() {
     auto process = std::make_unique<test::RemoteProcess>(LUNOR_REMOTE_BINARY, server->url(), QString());
-    if (!process->start({"--headless-client", host->roomId(), "--seconds", "2", "--json", json})) return nullptr;
+    if (!process->startClient(host->roomId(), QString(), {"--seconds", "2"})) return nullptr;
     return process;
-  }
-  int exitCode(test::RemoteProcess& process) {
-    if (!QTest::qWaitFor([&] { return process.process().state() == QProcess::NotRunning; }, 90000)) return -1;
-    return process.process().exitCode();
   }
 
  private Q_SLOTS:
@@ -167,7 +161,7 @@ class PortalHostTest : public QObject {
   // nothing stays shared: the next client brings the dialog back, where a
   // cancel ends that session with its reason.
   void thePersonAnswersTheDialog() {
-    auto first = client(files.filePath("first.json"));
+    auto first = client();
     QVERIFY(first);
     QVERIFY2(host->waitForOutput("wants to connect: allow? [y/N]"), qPrintable(host->output()));
     host->process().write("y\n");
@@ -176,19 +170,19 @@ class PortalHostTest : public QObject {
     QVERIFY2(first->waitForOutput("L’hôte choisit l’écran à partager"), qPrintable(first->output()));
     click(share + QPoint(-22, 200));  // "Allow remote interaction"
     click(share);
-    QCOMPARE(exitCode(*first), 0);
+    QCOMPARE(first->exitCode(90000), 0);
     QVERIFY2(first->output().contains("First picture"), qPrintable(first->output().right(3000)));
 
     QVERIFY(QTest::qWaitFor([&] { return host->output().count("Room créée") >= 2; }, 20000));
     QTest::qWait(2500);  // the host lets nobody in for a moment after a session
-    auto second = client(files.filePath("second.json"));
+    auto second = client();
     QVERIFY(second);
     QVERIFY(QTest::qWaitFor([&] { return host->output().count("wants to connect: allow?") == 2; }, 30000));
     host->process().write("y\n");
     const QPoint again = shareButton();
     QVERIFY2(!again.isNull(), "shared again without asking: the last session stayed open");
     click(again - QPoint(422, 0));  // "Cancel"
-    QVERIFY(exitCode(*second) != 0);
+    QVERIFY(second->exitCode(90000) != 0);
     QVERIFY2(second->output().contains("refusé"), qPrintable(second->output().right(3000)));
     QVERIFY(!second->output().contains("First picture"));
   }

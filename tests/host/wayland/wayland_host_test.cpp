@@ -44,8 +44,6 @@ constexpr bool kSanitized = false;
 constexpr bool kSanitized = false;
 #endif
 
-QByteArray line(const QJsonObject& object) { return QJsonDocument(object).toJson(QJsonDocument::Compact) + "\n"; }
-
 }  // namespace
 
 class WaylandHostTest : public QObject {
@@ -82,21 +80,17 @@ class WaylandHostTest : public QObject {
   int replay(const QList<QJsonObject>& messages, int seconds, QString* output = nullptr) {
     QFile file(files.filePath("replay.jsonl"));
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return -1;
-    for (const auto& message : messages) file.write(line(message));
+    for (const auto& message : messages) file.write(QJsonDocument(message).toJson(QJsonDocument::Compact) + "\n");
     file.close();
-    QFile password(files.filePath("password"));
-    if (!password.open(QIODevice::WriteOnly)) return -1;
-    password.write(QByteArray(kPassword) + "\n");
-    password.close();
     test::RemoteProcess client(LUNOR_REMOTE_BINARY, server->url(), QString());
-    if (!client.start({"--headless-client", host->roomId(), "--password-file", password.fileName(), "--seconds",
-                       QString::number(seconds), "--replay", file.fileName(), "--save-frame",
-                       files.filePath("frame.png")})) {
+    if (!client.startClient(host->roomId(), kPassword,
+                            {"--seconds", QString::number(seconds), "--replay", file.fileName(), "--save-frame",
+                             files.filePath("frame.png")})) {
       return -1;
     }
-    std::ignore = QTest::qWaitFor([&] { return client.process().state() == QProcess::NotRunning; }, 60000);
+    const int code = client.exitCode(60000);
     if (output) *output = client.output();
-    return client.process().exitCode();
+    return code;
   }
   static QJsonObject at(int afterMs, QJsonObject message) {
     message.insert("after", afterMs);

@@ -2,11 +2,9 @@
 // Join notifications on a private session bus, against a small notification
 // service of the test's own.
 
-#include <tuple>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QMutex>
-#include <QProcess>
 #include <QtTest>
 
 #include "private_bus.h"
@@ -38,9 +36,7 @@ class FakeNotificationService final : public QObject {
   bool actions = true;
 
  public Q_SLOTS:
-  QStringList GetCapabilities() {
-    return actions ? QStringList{"body", "actions"} : QStringList{"body"};
-  }
+  QStringList GetCapabilities() { return actions ? QStringList{"body", "actions"} : QStringList{"body"}; }
   uint Notify(const QString&, uint replaces, const QString&, const QString& summary,
               const QString& body, const QStringList& actionList, const QVariantMap&, int) {
     const uint id = replaces != 0 && live.contains(replaces) ? replaces : nextId++;
@@ -51,8 +47,6 @@ class FakeNotificationService final : public QObject {
   void CloseNotification(uint id) { live.remove(id); }
   QString GetServerInformation(QString&, QString&, QString&) { return "fake"; }
 };
-
-using test::PrivateBus;
 
 QStringList notifLines;
 QMutex notifMutex;
@@ -67,7 +61,7 @@ void collect(QtMsgType, const QMessageLogContext& context, const QString& messag
 class NotificationManagerTest : public QObject {
   Q_OBJECT
 
-  std::unique_ptr<PrivateBus> bus;
+  std::unique_ptr<test::PrivateBus> bus;
   std::unique_ptr<FakeNotificationService> service;
   int connections = 0;
 
@@ -75,17 +69,27 @@ class NotificationManagerTest : public QObject {
   QDBusConnection client() { return bus->connect(QString("client-%1").arg(++connections)); }
 
   void emitAction(uint id, const QString& key) {
-    QDBusConnection serviceBus = QDBusConnection(QString("service"));
     QDBusMessage signal = QDBusMessage::createSignal(kPath, kInterface, "ActionInvoked");
-    signal << id << key;
-    serviceBus.send(signal);
+    QDBusConnection(QString("service")).send(signal << id << key);
+  }
+
+  static bool logged(const QString& line) {
+    QMutexLocker lock(&notifMutex);
+    return notifLines.contains(line);
+  }
+
+  // The service has not answered the first post yet, or has.
+  static void firstPostAnswered() {
+    QTest::addColumn<bool>("answeredFirst");
+    QTest::newRow("shown") << true;
+    QTest::newRow("still being posted") << false;
   }
 
  private Q_SLOTS:
   void initTestCase() { qInstallMessageHandler(collect); }
 
   void init() {
-    bus = std::make_unique<PrivateBus>();
+    bus = std::make_unique<test::PrivateBus>();
     QVERIFY2(!bus->address.isEmpty(), "dbus-daemon did not start");
     service = std::make_unique<FakeNotificationService>();
     QDBusConnection serviceBus = bus->connect("service");
@@ -118,22 +122,18 @@ class NotificationManagerTest : public QObject {
     QCOMPARE(service->shown[0].body, QString("Appuie sur Accepter pour autoriser le contrôle à distance."));
     QCOMPARE(service->shown[0].actions.mid(0, 4),
              (QStringList{"REMOTE_JOIN_ACCEPT", "Accepter", "REMOTE_JOIN_REJECT", "Refuser"}));
-    QTRY_VERIFY(notifLines.contains("🟢 [Notif] add(join) OK id=join-request-c1"));
+    QTRY_VERIFY(logged("🟢 [Notif] add(join) OK id=join-request-c1"));
   }
 
   // One notification per client: a second request replaces the first, shown
   // or still being posted; another client's is a notification of its own.
-  void sameClientReplacesItsNotification_data() {
-    QTest::addColumn<bool>("answeredFirst");
-    QTest::newRow("shown") << true;
-    QTest::newRow("still being posted") << false;
-  }
+  void sameClientReplacesItsNotification_data() { firstPostAnswered(); }
   void sameClientReplacesItsNotification() {
     QFETCH(bool, answeredFirst);
     DBusNotificationManager manager(client());
     manager.ensureConfigured();
     manager.postJoinRequest("Zoé", "c1");
-    if (answeredFirst) QTRY_VERIFY(notifLines.contains("🟢 [Notif] add(join) OK id=join-request-c1"));
+    if (answeredFirst) QTRY_VERIFY(logged("🟢 [Notif] add(join) OK id=join-request-c1"));
     manager.postJoinRequest("Zoé Roy", "c1");
     QTRY_COMPARE(service->shown.size(), 2);
     QTest::qWait(200);
@@ -147,20 +147,16 @@ class NotificationManagerTest : public QObject {
 
   // A requester who leaves takes its notification with it, even one whose
   // post the service has not answered yet; another client's stays.
-  void withdrawnRequestsCloseTheirNotification_data() {
-    QTest::addColumn<bool>("answeredFirst");
-    QTest::newRow("shown") << true;
-    QTest::newRow("still being posted") << false;
-  }
+  void withdrawnRequestsCloseTheirNotification_data() { firstPostAnswered(); }
   void withdrawnRequestsCloseTheirNotification() {
     QFETCH(bool, answeredFirst);
     DBusNotificationManager manager(client());
     manager.ensureConfigured();
     manager.postJoinRequest("Bob", "c2");
     manager.postJoinRequest("Zoé", "c1");
-    if (answeredFirst) QTRY_VERIFY(notifLines.contains("🟢 [Notif] add(join) OK id=join-request-c1"));
+    if (answeredFirst) QTRY_VERIFY(logged("🟢 [Notif] add(join) OK id=join-request-c1"));
     manager.withdrawJoinRequest("c1");
-    QTRY_VERIFY(notifLines.contains("ℹ️ [Notif] retirée id=join-request-c1"));
+    QTRY_VERIFY(logged("ℹ️ [Notif] retirée id=join-request-c1"));
     QTRY_COMPARE(service->live.size(), 1);
     QTest::qWait(200);
     QCOMPARE(service->live.size(), 1);  // Bob's
@@ -171,42 +167,37 @@ class NotificationManagerTest : public QObject {
     DBusNotificationManager manager(client());
     manager.ensureConfigured();
     test::ScriptedSession scripted;
-    // References, not a structured binding: lambdas below take them.
-    test::TestWsServer& signaling = scripted.server;
-    test::FakeEnvironment& environment = scripted.environment;
-    RemoteSession& host = scripted.session;
-    environment.notificationsOverride = &manager;
+    scripted.environment.notificationsOverride = &manager;
     QVERIFY(scripted.startHost());
     // A client session made later must not take the buttons.
-    RemoteSession clientSession(environment);
-
+    RemoteSession clientSession(scripted.environment);
     auto request = [&](const QString& clientId, const QString& name) {
-      signaling.sendJson({{"type", "join-request"}, {"clientId", clientId}, {"displayName", name}});
+      scripted.server.sendJson({{"type", "join-request"}, {"clientId", clientId}, {"displayName", name}});
     };
-    auto approvals = [&] { return signaling.receivedTypes().count("approve"); };
+    auto approvals = [&] { return scripted.server.receivedTypes().count("approve"); };
     request("c1", "Zoé");
     QTRY_COMPARE(service->shown.size(), 1);
-    QTRY_VERIFY(notifLines.contains("🟢 [Notif] add(join) OK id=join-request-c1"));
+    QTRY_VERIFY(logged("🟢 [Notif] add(join) OK id=join-request-c1"));
     const uint first = service->shown[0].id;
     request("c2", "Bob");
     QTRY_COMPARE(service->shown.size(), 2);
-    QTRY_VERIFY(notifLines.contains("🟢 [Notif] add(join) OK id=join-request-c2"));
+    QTRY_VERIFY(logged("🟢 [Notif] add(join) OK id=join-request-c2"));
     const uint second = service->shown[1].id;
 
     emitAction(first, "REMOTE_JOIN_ACCEPT");  // c1 is no longer the requester
-    QTRY_VERIFY(notifLines.contains("🟢 [Notif] Action: ACCEPT → c1"));
+    QTRY_VERIFY(logged("🟢 [Notif] Action: ACCEPT → c1"));
     emitAction(second, "default");            // a click on the body
     QTRY_VERIFY(notifLines.filter("tap banner (default)").size() == 1);
     QTest::qWait(200);
     QCOMPARE(approvals(), 0);
-    QVERIFY(host.pendingJoin());
+    QVERIFY(scripted.session.pendingJoin());
 
     emitAction(second, "REMOTE_JOIN_ACCEPT");
     QTRY_COMPARE(approvals(), 1);
-    for (const auto& sent : signaling.receivedObjects()) {
+    for (const auto& sent : scripted.server.receivedObjects()) {
       if (sent.value("type") == "approve") QCOMPARE(sent.value("target").toString(), QString("c2"));
     }
-    QVERIFY(host.approved());
+    QVERIFY(scripted.session.approved());
   }
 
   void withoutAServiceNothingIsPostedAndThePromptStays_data() {
@@ -225,18 +216,14 @@ class NotificationManagerTest : public QObject {
     }
     DBusNotificationManager manager(client());
     test::ScriptedSession scripted;
-    // References, not a structured binding: lambdas below take them.
-    test::TestWsServer& signaling = scripted.server;
-    test::FakeEnvironment& environment = scripted.environment;
-    RemoteSession& host = scripted.session;
-    environment.notificationsOverride = &manager;
+    scripted.environment.notificationsOverride = &manager;
     QVERIFY(scripted.startHost());
-    signaling.sendJson({{"type", "join-request"}, {"clientId", "c1"}});
-    QTRY_VERIFY(host.pendingJoin());
-    QVERIFY(notifLines.contains("🟠 [Notif] ensureConfigured → reconfigure"));
-    QTRY_VERIFY(notifLines.contains(QString("🟥 [Notif] not authorized (status=%1) → pas d’envoi").arg(status)));
+    scripted.server.sendJson({{"type", "join-request"}, {"clientId", "c1"}});
+    QTRY_VERIFY(scripted.session.pendingJoin());
+    QVERIFY(logged("🟠 [Notif] ensureConfigured → reconfigure"));
+    QTRY_VERIFY(logged(QString("🟥 [Notif] not authorized (status=%1) → pas d’envoi").arg(status)));
     QVERIFY(service->shown.isEmpty());
-    QVERIFY(environment.panelsFake.lastPrompt.has_value());
+    QVERIFY(scripted.environment.panelsFake.lastPrompt.has_value());
   }
 };
 

@@ -15,7 +15,6 @@
 using namespace lunor;
 
 Q_DECLARE_METATYPE(std::optional<lunor::ControlMessage>)
-Q_DECLARE_METATYPE(std::optional<int64_t>)
 
 namespace {
 
@@ -96,22 +95,6 @@ class WireMessagesTest : public QObject {
     QCOMPARE(decodeControlMessage(text), expected);
     // What the client writes, the host reads as it was.
     if (expected) QCOMPARE(decodeControlMessage(encodeControlMessage(*expected)), expected);
-  }
-
-  void integersInRange_data() {
-    QTest::addColumn<QJsonValue>("value");
-    QTest::addColumn<std::optional<int64_t>>("expected");
-    QTest::newRow("in range") << QJsonValue(7) << std::optional<int64_t>(7);
-    QTest::newRow("upper bound") << QJsonValue(4294967295.0) << std::optional<int64_t>(4294967295);
-    QTest::newRow("past it") << QJsonValue(4294967296.0) << std::optional<int64_t>();
-    QTest::newRow("below") << QJsonValue(-1) << std::optional<int64_t>();
-    QTest::newRow("fraction") << QJsonValue(0.5) << std::optional<int64_t>();
-    QTest::newRow("string") << QJsonValue("7") << std::optional<int64_t>();
-  }
-  void integersInRange() {
-    QFETCH(QJsonValue, value);
-    QFETCH(std::optional<int64_t>, expected);
-    QCOMPARE(json::integerIn(value, 0, UINT32_MAX), expected);
   }
 
   void candidatesAreTypeChecked_data() {

@@ -91,11 +91,6 @@ class WebClientTest : public QObject {
     this->key("rawKeyDown", code, key, windowsCode);
     this->key("keyUp", code, key, windowsCode);
   }
-  bool openPage() {
-    QUrl page = server->url(QStringLiteral("http"));
-    page.setPath(QStringLiteral("/"));
-    return browser->open(page);
-  }
   // Joins the host from the directory with `password` (none: no prompt expected).
   bool join(const QString& id, const QString& password) {
     typeInto("session-id", id);
@@ -165,7 +160,7 @@ class WebClientTest : public QObject {
   // Every case starts from the directory, in a new tab (the browser's
   // storage stays).
   void init() {
-    if (browser) QVERIFY2(openPage(), qPrintable(browser->error()));
+    if (browser) QVERIFY2(browser->open(server->url("http").resolved(QUrl("/"))), qPrintable(browser->error()));
   }
   void cleanupTestCase() {
     browser.reset();

@@ -22,6 +22,18 @@ RemoteProcess::~RemoteProcess() {
   if (process_.state() != QProcess::NotRunning) stop();
 }
 
+void RemoteProcess::allowUnattended(const QString& password, const QString& firstName) {
+  const QString config = home_.filePath("config");
+  const QString data = home_.filePath("data");
+  QSettings settings(config + "/LunorRemote/LunorRemote.conf", QSettings::IniFormat);
+  UserProfileStore profile(settings, data);
+  profile.setFirstName(firstName);
+  profile.setUnattendedEnabled(true);
+  // The private file: no Secret Service runs in the tests.
+  FileSecretStore secrets(data + "/LunorRemote/secrets.json");
+  saveUnattendedPassword(secrets, password);
+}
+
 bool RemoteProcess::start(const QStringList& arguments) {
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   env.insert("LUNOR_SIGNALING_URL", server_.toString());
@@ -40,15 +52,7 @@ bool RemoteProcess::start(const QStringList& arguments) {
 }
 
 bool RemoteProcess::startUnattendedHost(const QString& password) {
-  const QString config = home_.filePath("config");
-  const QString data = home_.filePath("data");
-  QSettings settings(config + "/LunorRemote/LunorRemote.conf", QSettings::IniFormat);
-  UserProfileStore profile(settings, data);
-  profile.setFirstName(QStringLiteral("Hôte"));
-  profile.setUnattendedEnabled(true);
-  // The private file: no Secret Service runs in the tests.
-  FileSecretStore secrets(data + "/LunorRemote/secrets.json");
-  saveUnattendedPassword(secrets, password);
+  allowUnattended(password);
   return start({QStringLiteral("--headless-host")}) && !roomId().isEmpty() &&
          waitForOutput(QStringLiteral("unattended=true"));
 }

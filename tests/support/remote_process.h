@@ -27,9 +27,11 @@ class RemoteProcess {
   void setEnvironment(const QProcessEnvironment& overrides) { overrides_ = overrides; }
   // Starts `lunor-remote arguments`, its earlier output forgotten.
   bool start(const QStringList& arguments);
-  // Stores a profile with unattended access on and `password` as its
-  // password, then starts it as a headless host; true once its room takes
-  // the password.
+  // Stores a profile with unattended access on and `password` as the
+  // unattended password, before the process starts.
+  void allowUnattended(const QString& password, const QString& firstName = QStringLiteral("Hôte"));
+  // Starts it as a headless host with unattended access on and `password`
+  // as the password; true once its room takes the password.
   bool startUnattendedHost(const QString& password);
   // Starts it as a headless client of `room`, `password` in a file of its
   // own (null: no password), then `more`.

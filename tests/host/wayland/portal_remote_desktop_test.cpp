@@ -67,9 +67,7 @@ using test::PrivateBus;
 class FakePortal final : public QDBusVirtualObject {
  public:
   struct Call {
-    QString interface;
-    QString member;
-    QString path;
+    QString interface, member, path;
     QVariantList arguments;
   };
 
@@ -79,7 +77,6 @@ class FakePortal final : public QDBusVirtualObject {
   uint cursorModes = 1 | 2 | 4;
   uint startResponse = 0;     // what the person answers in the dialog
   bool giveToken = true;      // Start hands back a restore token
-  QString nextToken = "token-1";
   QList<StreamEntry> streams;
   int pipeWireFd = -1;        // handed out by OpenPipeWireRemote
   QList<Call> calls;
@@ -126,7 +123,7 @@ class FakePortal final : public QDBusVirtualObject {
       QVariantMap results;
       if (startResponse == 0) {
         results = {{"devices", 3u}, {"streams", QVariant::fromValue(streams)}};
-        if (giveToken) results.insert("restore_token", nextToken);
+        if (giveToken) results.insert("restore_token", "token-1");
       }
       return respond(connection, message, startResponse, results);
     }

@@ -4,13 +4,9 @@ import QtTest
 import Lunor.Ui
 import Lunor.Test
 
-Item {
-    id: root
-    width: 1100
-    height: 760
-
 TestCase {
-    id: testCase
+    id: root
+    visible: true  // the items under test are its children
     name: "Directory"
     when: windowShown
     width: 1100
@@ -29,26 +25,13 @@ TestCase {
         }
     }
 
-    Component {
-        id: quickClientScreen
-        ClientScreen {
-            width: 1100
-            height: 760
-            session: Fixture.session
-            directory: Fixture.directory
-            startDelay: 10
-            stageDelay: 3000
-            alertTick: 10
-        }
-    }
-
     function init() { Fixture.renew() }
 
     // The stage follows the session, not a clock: an end that comes before
     // the stage would have ("host not found") leaves the person on the
     // directory, and the next session's Disconnect still ends it.
     function test_theStageFollowsTheSession() {
-        const screen = createTemporaryObject(quickClientScreen, root)
+        const screen = createTemporaryObject(clientScreen, root, {startDelay: 10, stageDelay: 3000, alertTick: 10})
         screen.connectTo("123456789")
         tryVerify(() => Fixture.serverClients() === 1, 5000)
         Fixture.serverSend({type: "room-not-found"})
@@ -122,5 +105,4 @@ TestCase {
     function test_prettyId(data) {
         compare(UiText.prettyId(data.id), data.shown)
     }
-}
 }

@@ -3,13 +3,9 @@ import QtQuick
 import QtTest
 import Lunor.Ui
 
-Item {
-    id: root
-    width: 800
-    height: 600
-
 TestCase {
-    id: testCase
+    id: root
+    visible: true  // the items under test are its children
     name: "Endings"
     when: windowShown
     width: 800
@@ -20,8 +16,10 @@ TestCase {
     Component { id: endSessionView; EndSessionView { width: 420; height: 240 } }
     Component { id: joinRequestView; JoinRequestView { width: 420; height: 510 } }
     Component { id: fileOfferView; FileOfferView { width: 460; height: 300 } }
+    Component { id: transferList; TransferList { width: 340 } }
     SignalSpy { id: dismissedSpy; signalName: "dismissed" }
     SignalSpy { id: closeSpy; signalName: "closeRequested" }
+    SignalSpy { id: cancelSpy; signalName: "cancelRequested" }
 
     function test_endMessage_data() {
         const now = new Date(2026, 11, 6, 10, 0, 0)
@@ -113,5 +111,23 @@ TestCase {
     function test_endPanelMessage(data) {
         compare(UiText.panelMessage("Fin", data.duration), data.message)
     }
-}
+
+    // Only a transfer that still runs can be cancelled, by its own id; a
+    // name from the other side is shown as typed.
+    function test_transfersCancelOnlyWhatRuns() {
+        const hostile = "<img src='http://x/y.png'>rapport.pdf"
+        const row = (name, state) => ({id: "file:" + name, name: name, outgoing: true, state: state, fraction: 0.5,
+                                       detail: "détail de " + name, active: state === "running"})
+        const item = createTemporaryObject(transferList, root, {rows: [row("fini.zip", "done"), row(hostile, "running")]})
+        cancelSpy.target = item
+        cancelSpy.clear()
+        const rows = Array.from(item.children).filter(r => r.objectName.startsWith("transfer-"))
+        compare(rows.map(r => findChild(r, "transferName").text), ["fini.zip", hostile])
+        const buttons = rows.map(r => findChild(r, "cancelTransfer"))
+        verify(!buttons[0].visible)
+        verify(buttons[1].visible)
+        mouseClick(buttons[1])
+        compare(cancelSpy.count, 1)
+        compare(cancelSpy.signalArguments[0][0], "file:" + hostile)
+    }
 }

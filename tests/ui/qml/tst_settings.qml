@@ -4,13 +4,9 @@ import QtTest
 import Lunor.Ui
 import Lunor.Test
 
-Item {
-    id: root
-    width: 900
-    height: 700
-
 TestCase {
-    id: testCase
+    id: root
+    visible: true  // the items under test are its children
     name: "Settings"
     when: windowShown
     width: 900
@@ -94,5 +90,4 @@ TestCase {
         verify(Fixture.profile.unattendedEnabled)
         compare(Fixture.storedPassword(), undefined)
     }
-}
 }

@@ -61,6 +61,8 @@ ClientRole::ClientRole(SessionCore& session) : s_(session) {
   });
   reconnectTimer_.setSingleShot(true);
   connect(&reconnectTimer_, &QTimer::timeout, this, &ClientRole::reconnect);
+  // Whichever comes last of the picture, the channel's adoption and its opening says it.
+  connect(&s_.negotiation(), &Negotiation::controlChannelAdopted, this, &ClientRole::sayPicture);
   connect(&s_.negotiation(), &Negotiation::controlChannelOpened, this, &ClientRole::sayPicture);
   passwordRetryTimer_.setSingleShot(true);
   connect(&passwordRetryTimer_, &QTimer::timeout, this, [this] {

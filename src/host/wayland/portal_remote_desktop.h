@@ -63,9 +63,10 @@ class PortalRemoteDesktop final : public QObject, public RemoteDesktopSession {
   // Blocks for the answer.
   static uint version(const QDBusConnection& bus);
 
-  // Whether a start can do without a person here: a restore token is kept.
+  // Whether a start can do without a person here: a restore token is kept
+  // and the portal honours it.
   // Main thread.
-  bool startsWithoutPerson() const { return !restoreToken_.isEmpty(); }
+  bool startsWithoutPerson() const { return remembersChoice() && !restoreToken_.isEmpty(); }
   // Whether the portal can remember the person's choice at all (its
   // RemoteDesktop interface from version 2 on): without, each new host
   // process asks again.

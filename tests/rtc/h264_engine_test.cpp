@@ -71,7 +71,9 @@ class H264EngineTest : public QObject {
   void unknownEngineIsNone() { QVERIFY(!createH264Engine("h266")); }
 
   // What the viewer decodes is the screen, sharp enough to read, and key
-  // frames come when asked for, only then.
+  // frames come when asked for, only then. A picture of another size than
+  // the encoder was opened for is refused, and the encoder opened again at
+  // the new size goes on with a key frame.
   void keyFramesWhenAskedAndAReadablePicture_data() { engines(); }
   void keyFramesWhenAskedAndAReadablePicture() {
     QFETCH(QString, engine);
@@ -79,6 +81,7 @@ class H264EngineTest : public QObject {
     std::string error;
     QVERIFY2(encoder->open(configFor(640, 360, 2'000'000), &error), error.c_str());
     H264PictureDecoder decoder;
+    H264PictureDecoder::Planes planes;
     for (int i = 0; i < 6; ++i) {
       const Screen screen(640, 360, i * 16, false);
       const bool askKey = i == 0 || i == 4;
@@ -87,30 +90,16 @@ class H264EngineTest : public QObject {
       if (out.annexB.empty() && !askKey) continue;  // skipped to keep to the rate
       QVERIFY2(!out.annexB.empty(), "a key frame asked for comes out");
       QCOMPARE(out.keyFrame, askKey);
-      H264PictureDecoder::Planes planes;
       QVERIFY(decoder.decode(out.annexB, planes));
-      QCOMPARE(planes.width, 640);
-      QCOMPARE(planes.height, 360);
+      QCOMPARE(QSize(planes.width, planes.height), QSize(640, 360));
       QVERIFY2(psnr(screen, planes) > 30, qPrintable(QStringLiteral("picture %1: %2 dB").arg(i).arg(psnr(screen, planes))));
     }
-  }
-
-  // A picture of another size than the encoder was opened for is refused,
-  // and the encoder opened again at the new size goes on with a key frame.
-  void anotherSizeNeedsAnotherOpening_data() { engines(); }
-  void anotherSizeNeedsAnotherOpening() {
-    QFETCH(QString, engine);
-    auto encoder = createH264Engine(engine.toStdString());
-    QVERIFY(encoder->open(configFor(640, 360, 2'000'000), nullptr));
-    H264Output out;
-    QVERIFY(encoder->encode(Screen(640, 360, 0, false).picture(0, true), out));
     const Screen smaller(320, 180, 0, false);
-    QVERIFY(!encoder->encode(smaller.picture(40'000), out));
+    H264Output out;
+    QVERIFY(!encoder->encode(smaller.picture(240'000), out));
     QVERIFY(encoder->open(configFor(320, 180, 2'000'000), nullptr));
-    QVERIFY(encoder->encode(smaller.picture(80'000, true), out));
+    QVERIFY(encoder->encode(smaller.picture(280'000, true), out));
     QVERIFY(out.keyFrame);
-    H264PictureDecoder decoder;
-    H264PictureDecoder::Planes planes;
     QVERIFY(decoder.decode(out.annexB, planes));
     QCOMPARE(planes.width, 320);
   }

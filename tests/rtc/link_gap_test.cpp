@@ -20,12 +20,6 @@ struct Link {
   int untilMs = 5000;
 };
 
-}  // namespace
-
-Q_DECLARE_METATYPE(Link)
-
-namespace {
-
 struct Seen {
   QList<int> startsMs, endsMs, retriesMs;
   int lastGapMs = 0;
@@ -61,6 +55,8 @@ Seen run(const Link& link) {
 
 }  // namespace
 
+Q_DECLARE_METATYPE(Link)
+
 class LinkGapTest : public QObject {
   Q_OBJECT
  private Q_SLOTS:
@@ -69,43 +65,37 @@ class LinkGapTest : public QObject {
     QTest::addColumn<QList<int>>("starts");
     QTest::addColumn<QList<int>>("ends");
     QTest::addColumn<QList<int>>("retries");
-
-    QTest::newRow("busy link, answered every 100 ms") << Link{} << QList<int>{} << QList<int>{} << QList<int>{};
+    using L = QList<int>;
+    QTest::newRow("busy link, answered every 100 ms") << Link{} << L{} << L{} << L{};
     QTest::newRow("busy link, answered every 250 ms (a slow receiver)")
-        << Link{.feedbackEveryMs = 250} << QList<int>{} << QList<int>{} << QList<int>{};
-    QTest::newRow("still screen: one picture a second, answered")
-        << Link{.sendEveryMs = 1000} << QList<int>{} << QList<int>{} << QList<int>{};
-    QTest::newRow("nothing sent, nothing heard") << Link{.sendEveryMs = 0} << QList<int>{} << QList<int>{} << QList<int>{};
-    QTest::newRow("long round trip, answered regularly")
-        << Link{.feedbackEveryMs = 100, .roundTripMs = 700} << QList<int>{} << QList<int>{} << QList<int>{};
+        << Link{.feedbackEveryMs = 250} << L{} << L{} << L{};
+    QTest::newRow("still screen: one picture a second, answered") << Link{.sendEveryMs = 1000} << L{} << L{} << L{};
+    QTest::newRow("nothing sent, nothing heard") << Link{.sendEveryMs = 0} << L{} << L{} << L{};
+    QTest::newRow("long round trip, answered regularly") << Link{.roundTripMs = 700} << L{} << L{} << L{};
     // Last feedback at 1000; the packet sent at 1040 is the first unanswered;
     // a gap once 400 ms (round trip 100 + slack 300) have passed since.
-    QTest::newRow("2 s blackout") << Link{.silentFromMs = 1001, .silentToMs = 3000} << QList<int>{1450}
-                                  << QList<int>{3000} << QList<int>{};
-    QTest::newRow("1 s blackout")
-        << Link{.silentFromMs = 1001, .silentToMs = 2000, .untilMs = 2500} << QList<int>{1450} << QList<int>{2000} << QList<int>{};
+    QTest::newRow("2 s blackout") << Link{.silentFromMs = 1001, .silentToMs = 3000} << L{1450} << L{3000} << L{};
+    QTest::newRow("1 s blackout") << Link{.silentFromMs = 1001, .silentToMs = 2000, .untilMs = 2500} << L{1450}
+                                  << L{2000} << L{};
     QTest::newRow("a silence shorter than the slack is no gap")
-        << Link{.silentFromMs = 1001, .silentToMs = 1300} << QList<int>{} << QList<int>{} << QList<int>{};
+        << Link{.silentFromMs = 1001, .silentToMs = 1300} << L{} << L{} << L{};
     QTest::newRow("silence before the receiver ever answered (a session being set up)")
-        << Link{.answerAfterMs = 2000} << QList<int>{} << QList<int>{} << QList<int>{};
+        << Link{.answerAfterMs = 2000} << L{} << L{} << L{};
     // Paused senders must still learn that the link is back: every 3 s they
     // send again, to pause again 400 ms later while nothing answers.
-    QTest::newRow("a link gone for 8 s")
-        << Link{.silentFromMs = 1001, .silentToMs = 9000, .untilMs = 9500} << QList<int>{1450, 4900, 8325}
-        << QList<int>{9000} << QList<int>{4450, 7900};
+    QTest::newRow("a link gone for 8 s") << Link{.silentFromMs = 1001, .silentToMs = 9000, .untilMs = 9500}
+                                         << L{1450, 4900, 8325} << L{9000} << L{4450, 7900};
     QTest::newRow("a 10 s round trip is not believed")
-        << Link{.roundTripMs = 10'000, .silentFromMs = 1001, .silentToMs = 4000} << QList<int>{2350}
-        << QList<int>{4000} << QList<int>{};
+        << Link{.roundTripMs = 10'000, .silentFromMs = 1001, .silentToMs = 4000} << L{2350} << L{4000} << L{};
   }
 
   void gaps() {
-    QFETCH(Link, link);
-    QFETCH(QList<int>, starts);
     QFETCH(QList<int>, ends);
     QFETCH(QList<int>, retries);
+    QFETCH(Link, link);
     const Seen seen = run(link);
     QCOMPARE(seen.retriesMs, retries);
-    QCOMPARE(seen.startsMs, starts);
+    QTEST(seen.startsMs, "starts");
     QCOMPARE(seen.endsMs, ends);
     if (!ends.isEmpty() && retries.isEmpty()) QCOMPARE(seen.lastGapMs, ends.last() - 1040);  // from the first unanswered packet
   }

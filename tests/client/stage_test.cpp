@@ -18,16 +18,12 @@ using namespace lunor;
 
 namespace {
 
-// A picture of one colour in the decoder's layout (BT.601, limited range).
-struct SolidFrame {
-  SolidFrame(int width, int height, uint8_t y, uint8_t u, uint8_t v)
-      : width(width), height(height), luma(size_t(width) * height, y),
-        cb(size_t(width / 2) * (height / 2), u), cr(size_t(width / 2) * (height / 2), v) {}
-  rtc::I420FrameView view() const {
-    return {luma.data(), cb.data(), cr.data(), width, width / 2, width / 2, width, height, 0};
-  }
-  int width, height;
-  std::vector<uint8_t> luma, cb, cr;
+// Red in the decoder's layout (BT.601, limited range), of a high-definition
+// size: its colours must not be read with another matrix.
+struct RedFrame {
+  std::vector<uint8_t> luma = std::vector<uint8_t>(1280 * 720, 81);
+  std::vector<uint8_t> cb = std::vector<uint8_t>(640 * 360, 90), cr = std::vector<uint8_t>(640 * 360, 240);
+  rtc::I420FrameView view() const { return {luma.data(), cb.data(), cr.data(), 1280, 640, 640, 1280, 720, 0}; }
 };
 
 bool isRed(QRgb pixel) { return qRed(pixel) > 200 && qGreen(pixel) < 40 && qBlue(pixel) < 40; }
@@ -80,10 +76,9 @@ class StageTest : public QObject {
     return ready ? control : nullptr;
   }
 
-  // Feeds red frames (of a high-definition size: their colours must not be
-  // read with another matrix) until the window shows them; the grabbed picture.
+  // Feeds red frames until the window shows them; the grabbed picture.
   QImage showRed() {
-    const SolidFrame red(1280, 720, 81, 90, 240);
+    const RedFrame red;
     QImage image;
     std::ignore = QTest::qWaitFor(
         [&] {

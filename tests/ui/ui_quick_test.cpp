@@ -38,69 +38,63 @@ class Fixture final : public QObject {
  public:
   Fixture() { renew(); }
 
-  DirectoryModel* directory() const { return directory_.get(); }
-  UserProfileStore* profile() const { return profile_.get(); }
-  UnattendedAccess* unattended() const { return unattended_.get(); }
-  RemoteSession* session() const { return &scripted_->session; }
+  DirectoryModel* directory() const { return &s_->directory; }
+  UserProfileStore* profile() const { return &s_->profile; }
+  UnattendedAccess* unattended() const { return &s_->unattended; }
+  RemoteSession* session() const { return &s_->scripted.session; }
 
   // Everything fresh: empty book, empty profile, no password.
   Q_INVOKABLE void renew() {
-    scripted_.reset();
-    unattended_.reset();
-    directory_.reset();
-    book_.reset();
-    profile_.reset();
-    settings_.reset();
-    dir_ = std::make_unique<QTemporaryDir>();
-    settings_ = std::make_unique<QSettings>(dir_->filePath("settings.ini"), QSettings::IniFormat);
-    profile_ = std::make_unique<UserProfileStore>(*settings_, dir_->filePath("data"));
-    book_ = std::make_unique<AddressBookStore>(dir_->filePath("data"));
-    directory_ = std::make_unique<DirectoryModel>(*book_);
-    secrets_.items.clear();
-    unattended_ = std::make_unique<UnattendedAccess>(secrets_, *settings_);
-    scripted_ = std::make_unique<ScriptedSession>();
+    s_.reset();
+    s_ = std::make_unique<State>();
     Q_EMIT reset();
   }
-  Q_INVOKABLE void recordConnection(const QString& sessionId) { book_->recordSuccess(sessionId, QString()); }
+  Q_INVOKABLE void recordConnection(const QString& sessionId) { s_->book.recordSuccess(sessionId, QString()); }
   // The scripted signaling server the session talks to.
-  Q_INVOKABLE int serverClients() const { return scripted_->server.openClients(); }
-  Q_INVOKABLE void serverSend(const QVariantMap& message) { scripted_->server.sendJson(QJsonObject::fromVariantMap(message)); }
+  Q_INVOKABLE int serverClients() const { return s_->scripted.server.openClients(); }
+  Q_INVOKABLE void serverSend(const QVariantMap& message) {
+    s_->scripted.server.sendJson(QJsonObject::fromVariantMap(message));
+  }
   // The settings file as it is on disk, and the digest of a password.
   Q_INVOKABLE QString settingsFileText() const {
-    settings_->sync();
-    QFile file(dir_->filePath("settings.ini"));
+    s_->settings.sync();
+    QFile file(s_->settings.fileName());
     return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
   }
   Q_INVOKABLE QString digest(const QString& password) const { return unattendedPasswordHash(password); }
   // What an earlier version left in the settings.
   Q_INVOKABLE void storeLegacyDigest(const QString& password) {
-    settings_->setValue(QLatin1String(kUnattendedHashKey), unattendedPasswordHash(password));
-    settings_->sync();
+    s_->settings.setValue(QLatin1String(kUnattendedHashKey), unattendedPasswordHash(password));
+    s_->settings.sync();
   }
-  Q_INVOKABLE void storePassword(const QString& password) { saveUnattendedPassword(secrets_, password); }
+  Q_INVOKABLE void storePassword(const QString& password) { saveUnattendedPassword(s_->secrets, password); }
   // The stored password, or null.
   Q_INVOKABLE QVariant storedPassword() {
-    const auto password = loadUnattendedPassword(secrets_);
+    const auto password = loadUnattendedPassword(s_->secrets);
     return password ? QVariant(*password) : QVariant();
   }
   // The first name as a fresh read of the settings file has it.
   Q_INVOKABLE QString savedFirstName() const {
-    QSettings reread(dir_->filePath("settings.ini"), QSettings::IniFormat);
-    return UserProfileStore(reread, dir_->filePath("data")).firstName();
+    QSettings reread(s_->settings.fileName(), QSettings::IniFormat);
+    return UserProfileStore(reread, s_->dir.filePath("data")).firstName();
   }
 
  Q_SIGNALS:
   void reset();
 
  private:
-  std::unique_ptr<QTemporaryDir> dir_;
-  std::unique_ptr<QSettings> settings_;
-  std::unique_ptr<UserProfileStore> profile_;
-  std::unique_ptr<AddressBookStore> book_;
-  std::unique_ptr<DirectoryModel> directory_;
-  FakeSecretStore secrets_;
-  std::unique_ptr<UnattendedAccess> unattended_;
-  std::unique_ptr<ScriptedSession> scripted_;
+  // Made in this order, undone in the reverse one.
+  struct State {
+    QTemporaryDir dir;
+    QSettings settings{dir.filePath("settings.ini"), QSettings::IniFormat};
+    UserProfileStore profile{settings, dir.filePath("data")};
+    AddressBookStore book{dir.filePath("data")};
+    DirectoryModel directory{book};
+    FakeSecretStore secrets;
+    UnattendedAccess unattended{secrets, settings};
+    ScriptedSession scripted;
+  };
+  std::unique_ptr<State> s_;
 };
 
 class Setup final : public QObject {

@@ -7,8 +7,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace lunor;
-  const auto document =
-      decodeAddressBook(lunor::fuzz::bytes(data, size));
+  const auto document = decodeAddressBook(fuzz::bytes(data, size));
   if (!document) return 0;
   const QByteArray saved = encodeAddressBook(*document);
   const auto reread = decodeAddressBook(saved);

@@ -9,8 +9,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace lunor;
-  const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
-  const QImage image = decodeWireAvatar(QString::fromLatin1(bytes.toBase64()));
+  const QImage image = decodeWireAvatar(QString::fromLatin1(fuzz::bytes(data, size).toBase64()));
   fuzz::require(image.isNull() || (image.width() <= kMaxWireAvatarSide && image.height() <= kMaxWireAvatarSide),
                 "a decoded picture is within the side limit");
   return 0;

@@ -7,8 +7,7 @@
 #include "protocol/control_message.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
-  const auto message = lunor::decodeControlMessage(bytes);
+  const auto message = lunor::decodeControlMessage(lunor::fuzz::bytes(data, size));
   if (!message) return 0;
   const auto again = lunor::decodeControlMessage(lunor::encodeControlMessage(*message));
   lunor::fuzz::require(again && *again == *message, "decode(encode(message)) == message");

@@ -7,8 +7,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace lunor;
-  const QString sdp =
-      QString::fromUtf8(lunor::fuzz::bytes(data, size));
+  const QString sdp = QString::fromUtf8(fuzz::bytes(data, size));
   bool added = false;
   const QString rewritten = rewriteOfferSdp(sdp, settingsOf(QualityProfile::High), &added);
   fuzz::require(rewritten.count(QLatin1Char('\n')) == sdp.count(QLatin1Char('\n')) + (added ? 2 : 0),

@@ -7,8 +7,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace lunor;
-  const auto profile =
-      decodeProfile(lunor::fuzz::bytes(data, size));
+  const auto profile = decodeProfile(fuzz::bytes(data, size));
   if (!profile) return 0;
   const auto again = decodeProfile(encodeProfile(*profile));
   fuzz::require(again && *again == *profile, "decode(encode(profile)) == profile");

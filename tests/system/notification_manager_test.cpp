@@ -43,7 +43,6 @@ class FakeNotificationService final : public QObject {
     return id;
   }
   void CloseNotification(uint id) { live.remove(id); }
-  QString GetServerInformation(QString&, QString&, QString&) { return "fake"; }
 };
 
 QStringList notifLines;

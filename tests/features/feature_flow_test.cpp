@@ -148,8 +148,8 @@ class FeatureFlowTest : public QObject {
     const QString answer = QString::fromStdString(host.record->snapshot(&RtcRecord::remoteSdps).back());
     const QString videoTypes = QRegularExpression(R"(m=video \d+ [A-Z/]+ (\d+))").match(answer).captured(1);
     QVERIFY(answer.contains(QStringLiteral("a=rtpmap:%1 H264/").arg(videoTypes)));
-    const auto pictureWords = [&] {
-      const auto sent = client.record->snapshot(&RtcRecord::sentTexts);
+    const auto pictureWords = [&record = *client.record] {
+      const auto sent = record.snapshot(&RtcRecord::sentTexts);
       return std::count(sent.begin(), sent.end(), std::string(kPictureShownMessage));
     };
     QTRY_COMPARE_WITH_TIMEOUT(pictureWords(), 1, 30000);

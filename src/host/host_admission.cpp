@@ -88,11 +88,11 @@ void HostRole::handleJoinRequest(const signaling::JoinRequest& request) {
       weak->reject();
     };
   }
-  ClipboardSync& clipboard = SessionFeatures::of(s_.features()).clipboard();
+  ClipboardSync& clipboard = features().clipboard();
   prompt.clipboard = clipboard.sending() || clipboard.receiving();
   prompt.setClipboard = [weak](bool on) {
     if (!weak) return;
-    ClipboardSync& clipboard = SessionFeatures::of(weak->s_.features()).clipboard();
+    ClipboardSync& clipboard = weak->features().clipboard();
     clipboard.setSending(on);
     clipboard.setReceiving(on);
   };

@@ -90,8 +90,10 @@ HostRole::~HostRole() {
   input_.reset();
 }
 
+SessionFeatures& HostRole::features() { return SessionFeatures::of(s_.features()); }
+
 void HostRole::starting(const QString& roomId) {
-  SessionFeatures::of(s_.features()).exchange().setAcceptsFilesUnasked(false);  // until an unattended join says otherwise
+  features().exchange().setAcceptsFilesUnasked(false);  // until an unattended join says otherwise
   roomId_ = roomId;
   hasSentInitialOffer_ = false;
   shouldMakeOfferWhenReady_ = false;
@@ -216,7 +218,7 @@ void HostRole::handle(const incoming::Message& message) {
   } else if (std::holds_alternative<incoming::DevicesForgotten>(message)) {
     s_.log(QStringLiteral("🔑 Appareils connus oubliés par le serveur"));
   } else if (const auto* unattended = std::get_if<incoming::UnattendedJoined>(&message)) {
-    SessionFeatures::of(s_.features()).exchange().setAcceptsFilesUnasked(true);
+    features().exchange().setAcceptsFilesUnasked(true);
     const QString& name = unattended->displayName;
     s_.log(QStringLiteral("ℹ️ Connexion unattended par ") + (name.isNull() ? QStringLiteral("Un client") : name));
   } else if (const auto* error = std::get_if<incoming::Error>(&message)) {
@@ -258,13 +260,13 @@ void HostRole::showHud(std::function<void()> quit) {
   info.name = s_.requesterName().isNull() ? QString(QLatin1String("")) : s_.requesterName();
   info.startedAt = s_.startedAt();
   info.quit = std::move(quit);
-  ClipboardSync& clipboard = SessionFeatures::of(s_.features()).clipboard();
+  ClipboardSync& clipboard = features().clipboard();
   info.clipboard = clipboard.sending() || clipboard.receiving();
   info.setClipboard = [&clipboard](bool on) {  // the sync lives as long as the session, which owns the HUD's use
     clipboard.setSending(on);
     clipboard.setReceiving(on);
   };
-  FeatureExchange& files = SessionFeatures::of(s_.features()).exchange();
+  FeatureExchange& files = features().exchange();
   info.sendFiles = [&files](const QStringList& paths) {
     for (const QString& path : paths) files.sendFile(path);
   };

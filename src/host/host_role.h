@@ -20,6 +20,7 @@ namespace lunor {
 
 class HostEnvironment;
 class HostMedia;
+class SessionFeatures;
 class InjectionSequence;
 class WorkerThread;
 
@@ -65,6 +66,8 @@ class HostRole final : public QObject, public SessionRole {
   void handleJoinRequest(const signaling::JoinRequest& request);
   // The pending requester left before an answer: its prompts go, nothing else.
   void withdrawRequest();
+  // The session's clipboard and files.
+  SessionFeatures& features();
   // Closes the request's panel and its notification.
   void dismissPrompts();
   void handlePeerJoined(const incoming::PeerJoined& joined);

@@ -27,6 +27,8 @@ PACKAGES=(
   # Qt 6 (Core, Gui, Quick, QuickControls2, WebSockets, DBus, Test)
   qt6-base-dev qt6-base-dev-tools qt6-declarative-dev qt6-declarative-dev-tools
   qt6-websockets-dev qt6-tools-dev
+  # the translations: lupdate and lrelease (qt6-tools-dev has their CMake package, Qt6LinguistTools)
+  qt6-l10n-tools
   qml6-module-qtquick qml6-module-qtquick-controls qml6-module-qtquick-layouts
   qml6-module-qtquick-window qml6-module-qtquick-templates qml6-module-qtqml-workerscript
   qml6-module-qtquick-dialogs qml6-module-qt-labs-platform qml6-module-qt-labs-folderlistmodel

@@ -6,6 +6,7 @@
 
 #include <QFile>
 #include <QApplication>
+#include <QLocale>
 #include <QTimer>
 #include <QtQml/qqmlextensionplugin.h>
 
@@ -24,6 +25,7 @@
 #include "system/linux/status_area_tray.h"
 #include "system/notification_manager.h"
 #include "system/unix_signals.h"
+#include "ui/translation.h"
 
 Q_IMPORT_QML_PLUGIN(Lunor_ClientPlugin)
 Q_IMPORT_QML_PLUGIN(Lunor_UiPlugin)
@@ -213,6 +215,9 @@ int main(int argc, char** argv) {
   QCoreApplication::setApplicationVersion(QStringLiteral(LUNOR_VERSION));
   // The desktop entry the windows belong to.
   if (auto* gui = qobject_cast<QGuiApplication*>(app.get())) gui->setDesktopFileName(QStringLiteral("lunor-remote"));
+  // The screens in the person's language (French, their own, otherwise),
+  // before any of them is made.
+  lunor::installTranslation(*app, QLocale::system().uiLanguages());
 
   switch (options.mode) {
     case LaunchOptions::Mode::Connect:

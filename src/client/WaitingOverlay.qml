@@ -5,7 +5,7 @@ import QtQuick.Controls
 // Over the stage while the host has not let the client in yet (or its
 // person chooses what to share): why it waits.
 Rectangle {
-    property string text: "En attente d'autorisation par l'hôte…"
+    property string text: qsTr("En attente d'autorisation par l'hôte…")
     color: Qt.rgba(0, 0, 0, 0.6)
 
     Column {

@@ -165,7 +165,7 @@ Rectangle {
 
                 SlimHeader {
                     Layout.fillWidth: true
-                    leftTitle: "Retour"
+                    leftTitle: qsTr("Retour")
                     color: "transparent"
                     onLeftAction: screen.back()
                 }
@@ -188,11 +188,11 @@ Rectangle {
                 RowLayout {
                     Layout.fillWidth: true
                     visible: screen.activeFolderId === ""
-                    PlainText { text: "Annuaire"; color: Theme.text; font.pixelSize: Theme.title3; font.bold: true }
+                    PlainText { text: qsTr("Annuaire"); color: Theme.text; font.pixelSize: Theme.title3; font.bold: true }
                     Item { Layout.fillWidth: true }
                     UiButton {
                         objectName: "newFolder"
-                        text: "Nouveau dossier"
+                        text: qsTr("Nouveau dossier")
                         iconName: "folder.badge.plus"
                         onClicked: screen.creatingFolder = true
                     }
@@ -203,14 +203,14 @@ Rectangle {
                     spacing: 12
                     UiButton {
                         objectName: "backToDirectory"
-                        text: "Retour à l’annuaire"
+                        text: qsTr("Retour à l’annuaire")
                         iconName: "chevron.left"
                         onClicked: screen.activeFolderId = ""
                     }
                     PlainText {
                         text: {
                             const name = screen.directory.folderName(screen.activeFolderId)
-                            return name === undefined || name === null ? "Dossier" : name
+                            return name === undefined || name === null ? qsTr("Dossier") : name
                         }
                         color: Theme.text
                         font.pixelSize: Theme.headline
@@ -218,11 +218,11 @@ Rectangle {
                     }
                     MenuButton {
                         entries: [
-                            {text: "Renommer le dossier", action: () => {
+                            {text: qsTr("Renommer le dossier"), action: () => {
                                 screen.renameText = screen.directory.folderName(screen.activeFolderId) || ""
                                 screen.renamingFolderId = screen.activeFolderId
                             }},
-                            {text: "Supprimer le dossier", destructive: true, action: () => {
+                            {text: qsTr("Supprimer le dossier"), destructive: true, action: () => {
                                 screen.directory.deleteFolder(screen.activeFolderId)
                                 screen.activeFolderId = ""
                             }}
@@ -234,7 +234,7 @@ Rectangle {
                 SectionBox {
                     Layout.fillWidth: true
                     visible: screen.activeFolderId === "" && screen.directory.recent.length > 0
-                    title: "Connexions récentes"
+                    title: qsTr("Connexions récentes")
                     ListView {
                         width: parent.width
                         height: contentItem.childrenRect.height + 4
@@ -258,10 +258,10 @@ Rectangle {
                 SectionBox {
                     Layout.fillWidth: true
                     visible: screen.activeFolderId === ""
-                    title: "Dossiers"
+                    title: qsTr("Dossiers")
                     PlainText {
                         visible: screen.directory.folders.length === 0
-                        text: "Aucun dossier. Crée un dossier pour organiser tes connexions."
+                        text: qsTr("Aucun dossier. Crée un dossier pour organiser tes connexions.")
                         color: Theme.secondary
                         font.pixelSize: Theme.footnote
                     }
@@ -291,10 +291,10 @@ Rectangle {
                                                        : (screen.directory.folders, screen.directory.connectionsIn(screen.activeFolderId))
                     Layout.fillWidth: true
                     visible: screen.activeFolderId !== ""
-                    title: screen.directory.folderName(screen.activeFolderId) || "Dossier"
+                    title: screen.directory.folderName(screen.activeFolderId) || qsTr("Dossier")
                     PlainText {
                         visible: folderSection.connections.length === 0
-                        text: "Aucune connexion dans ce dossier."
+                        text: qsTr("Aucune connexion dans ce dossier.")
                         color: Theme.secondary
                         font.pixelSize: Theme.footnote
                     }
@@ -322,14 +322,14 @@ Rectangle {
 
     // ---- sheets ----
     RenameSheet {
-        title: "Renommer la connexion"
+        title: qsTr("Renommer la connexion")
         text: screen.renameText
         active: screen.renamingConnectionId !== null
         onSubmitted: function (text) { screen.directory.rename(screen.renamingConnectionId, text) }
         onClosed: screen.renamingConnectionId = null
     }
     RenameSheet {
-        title: "Renommer le dossier"
+        title: qsTr("Renommer le dossier")
         text: screen.renameText
         active: screen.renamingFolderId !== null
         onSubmitted: function (text) { screen.directory.renameFolder(screen.renamingFolderId, text) }
@@ -337,7 +337,7 @@ Rectangle {
     }
     RenameSheet {
         objectName: "newFolderSheet"
-        title: "Nouveau dossier"
+        title: qsTr("Nouveau dossier")
         text: ""
         active: screen.creatingFolder
         onSubmitted: function (text) { screen.directory.addFolder(text) }

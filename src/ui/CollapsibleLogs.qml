@@ -26,7 +26,7 @@ ColumnLayout {
                 tint: Theme.text
                 fontSize: Theme.subheadline
                 iconName: logs.isOpen ? "chevron.down" : "chevron.up"
-                text: logs.isOpen ? "Masquer les logs" : "Afficher les logs"
+                text: logs.isOpen ? qsTr("Masquer les logs") : qsTr("Afficher les logs")
                 onClicked: logs.isOpen = !logs.isOpen
             }
             Item { Layout.fillWidth: true }
@@ -34,7 +34,7 @@ ColumnLayout {
                 kind: "plain"
                 tint: Theme.text
                 fontSize: Theme.subheadline
-                text: "Copier les logs"
+                text: qsTr("Copier les logs")
                 onClicked: Desktop.copyText(logs.lines.join("\n"))
             }
         }

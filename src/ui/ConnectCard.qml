@@ -23,7 +23,7 @@ ColumnLayout {
     Icon { Layout.alignment: Qt.AlignHCenter; name: "keyboard"; size: 48; color: Theme.green }
     PlainText {
         Layout.alignment: Qt.AlignHCenter
-        text: "Entrez l'ID de session"
+        text: qsTr("Entrez l'ID de session")
         color: Theme.text
         font.pixelSize: Theme.title2
         font.weight: Font.DemiBold
@@ -32,7 +32,7 @@ ColumnLayout {
         id: field
         objectName: "idField"
         Layout.fillWidth: true
-        placeholderText: "Ex: 123456"
+        placeholderText: qsTr("Ex: 123456")
         placeholderTextColor: Theme.tint(Theme.secondary, 0.6)
         text: card.sessionId
         onTextEdited: card.edited(text)
@@ -76,7 +76,7 @@ ColumnLayout {
                 anchors.verticalCenter: parent.verticalCenter
             }
             PlainText {
-                text: card.isConnecting ? "Connexion..." : "Se connecter"
+                text: card.isConnecting ? qsTr("Connexion...") : qsTr("Se connecter")
                 color: "white"
                 font.pixelSize: Theme.title3
                 font.weight: Font.DemiBold

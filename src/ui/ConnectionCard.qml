@@ -48,10 +48,10 @@ Rectangle {
             MenuButton {
                 objectName: "cardMenu"
                 entries: [
-                    {text: "Renommer", action: () => card.renameRequested(card.connection.sessionId, card.hasName ? card.connection.name : "")},
-                    {text: "Déplacer dans…", action: () => card.moveRequested(card.connection.sessionId)},
+                    {text: qsTr("Renommer"), action: () => card.renameRequested(card.connection.sessionId, card.hasName ? card.connection.name : "")},
+                    {text: qsTr("Déplacer dans…"), action: () => card.moveRequested(card.connection.sessionId)},
                     {separator: true},
-                    {text: "Supprimer", destructive: true, action: () => card.deleteRequested(card.connection.sessionId)}
+                    {text: qsTr("Supprimer"), destructive: true, action: () => card.deleteRequested(card.connection.sessionId)}
                 ]
             }
         }
@@ -59,7 +59,7 @@ Rectangle {
             objectName: "cardConnect"
             Layout.topMargin: 4
             kind: "prominent"
-            text: "Se connecter"
+            text: qsTr("Se connecter")
             fontSize: Theme.subheadline
             onClicked: card.connectRequested(card.connection.sessionId)
         }

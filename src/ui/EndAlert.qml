@@ -63,7 +63,7 @@ Popup {
         }
         PlainText {
             Layout.alignment: Qt.AlignHCenter
-            text: "Session terminée"
+            text: qsTr("Session terminée")
             color: Theme.text
             font.pixelSize: Theme.headline
             font.bold: true
@@ -85,7 +85,7 @@ Popup {
             Layout.preferredWidth: 120
             Layout.topMargin: 4
             kind: "prominent"
-            text: alert.showCountdown ? "OK (" + alert.remaining + ")" : "OK"
+            text: alert.showCountdown ? qsTr("OK (%1)").arg(alert.remaining) : qsTr("OK")
             onClicked: alert.finish(true)
         }
     }

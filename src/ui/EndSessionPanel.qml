@@ -12,7 +12,7 @@ Window {
     width: 420
     height: 280
     flags: Qt.Tool | Qt.FramelessWindowHint | Qt.WindowStaysOnTopHint
-    title: "Session terminée"
+    title: qsTr("Session terminée")
     color: Theme.raisedBackground
 
     EndSessionView {

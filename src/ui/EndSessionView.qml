@@ -46,7 +46,7 @@ Rectangle {
         }
         PlainText {
             Layout.alignment: Qt.AlignHCenter
-            text: "Session terminée"
+            text: qsTr("Session terminée")
             color: Theme.text
             font.pixelSize: Theme.headline
             font.bold: true
@@ -68,7 +68,7 @@ Rectangle {
             Layout.alignment: Qt.AlignHCenter
             Layout.preferredWidth: 110
             kind: "prominent"
-            text: "OK (" + view.remaining + ")"
+            text: qsTr("OK (%1)").arg(view.remaining)
             onClicked: view.closeRequested()
         }
     }

@@ -29,7 +29,7 @@ Rectangle {
             PlainText {
                 Layout.alignment: Qt.AlignHCenter
                 Layout.maximumWidth: view.width - 40
-                text: (view.from !== "" ? view.from : "Le client") + " vous envoie un fichier"
+                text: qsTr("%1 vous envoie un fichier").arg(view.from !== "" ? view.from : qsTr("Le client"))
                 color: Theme.secondary
                 font.pixelSize: 15
                 elide: Text.ElideRight
@@ -47,7 +47,7 @@ Rectangle {
             PlainText {
                 objectName: "offeredSize"
                 Layout.alignment: Qt.AlignHCenter
-                text: view.size + " · dans Téléchargements, dossier « Lunor Remote »"
+                text: qsTr("%1 · dans Téléchargements, dossier « Lunor Remote »").arg(view.size)
                 color: Theme.secondary
                 font.pixelSize: 13
             }
@@ -67,7 +67,7 @@ Rectangle {
                     kind: "ghost"
                     tint: Theme.red
                     iconName: "xmark.circle.fill"
-                    text: "Refuser"
+                    text: qsTr("Refuser")
                     fontSize: 15
                     fontWeight: Font.DemiBold
                     radius: 10
@@ -79,7 +79,7 @@ Rectangle {
                     height: 42
                     kind: "prominent"
                     iconName: "checkmark.circle.fill"
-                    text: "Accepter"
+                    text: qsTr("Accepter")
                     fontSize: 15
                     fontWeight: Font.DemiBold
                     radius: 10

@@ -30,8 +30,8 @@ Rectangle {
             Item { Layout.fillWidth: true }
             MenuButton {
                 entries: [
-                    {text: "Renommer", action: () => tile.rename()},
-                    {text: "Supprimer", destructive: true, action: () => tile.remove()}
+                    {text: qsTr("Renommer"), action: () => tile.rename()},
+                    {text: qsTr("Supprimer"), destructive: true, action: () => tile.remove()}
                 ]
             }
         }
@@ -44,6 +44,6 @@ Rectangle {
             elide: Text.ElideRight
         }
         PlainText { text: UiText.connectionCount(tile.count); color: Theme.secondary; font.pixelSize: Theme.caption }
-        UiButton { Layout.topMargin: 4; text: "Ouvrir"; fontSize: Theme.subheadline; onClicked: tile.open() }
+        UiButton { Layout.topMargin: 4; text: qsTr("Ouvrir"); fontSize: Theme.subheadline; onClicked: tile.open() }
     }
 }

@@ -52,7 +52,7 @@ Rectangle {
             }
             PlainText {
                 Layout.alignment: Qt.AlignHCenter
-                text: "Contrôle à distance sécurisé"
+                text: qsTr("Contrôle à distance sécurisé")
                 color: Theme.secondary
                 font.pixelSize: Theme.body
             }
@@ -76,7 +76,7 @@ Rectangle {
                 spacing: 8
                 Rectangle { width: 12; height: 12; radius: 6; color: Theme.green; anchors.verticalCenter: parent.verticalCenter }
                 PlainText {
-                    text: "Système opérationnel — Toutes les autorisations sont accordées"
+                    text: qsTr("Système opérationnel — Toutes les autorisations sont accordées")
                     color: Theme.green
                     font.pixelSize: Theme.subheadline
                     font.weight: Font.DemiBold
@@ -100,26 +100,26 @@ Rectangle {
                 anchors.margins: 16
                 spacing: 14
                 RowLayout {
-                    PlainText { text: "Vérifications système"; color: Theme.text; font.pixelSize: Theme.headline; font.bold: true }
+                    PlainText { text: qsTr("Vérifications système"); color: Theme.text; font.pixelSize: Theme.headline; font.bold: true }
                     Item { Layout.fillWidth: true }
-                    UiButton { text: "Re-vérifier"; onClicked: home.permissions.refreshAll() }
+                    UiButton { text: qsTr("Re-vérifier"); onClicked: home.permissions.refreshAll() }
                 }
                 PermissionRow {
                     Layout.fillWidth: true
-                    title: "Accessibilité"
+                    title: qsTr("Accessibilité")
                     status: home.permissions.accessibility
                     missingText: home.permissions.accessibilityProblem !== ""
-                                 ? home.permissions.accessibilityProblem : "Accessibilité manquante"
-                    fixActionTitle: "Ouvrir Réglages"
+                                 ? home.permissions.accessibilityProblem : qsTr("Accessibilité manquante")
+                    fixActionTitle: qsTr("Ouvrir Réglages")
                     onRequest: home.permissions.checkAccessibility(true)
                     onFix: home.permissions.openSystemSettings("x-apple.systempreferences:com.apple.preference.security?Privacy_Accessibility")
                 }
                 PermissionRow {
                     Layout.fillWidth: true
-                    title: "Enregistrement de l’écran"
+                    title: qsTr("Enregistrement de l’écran")
                     status: home.permissions.screenRecording
-                    missingText: "Autorisation d’enregistrement manquante"
-                    fixActionTitle: "Ouvrir Réglages"
+                    missingText: qsTr("Autorisation d’enregistrement manquante")
+                    fixActionTitle: qsTr("Ouvrir Réglages")
                     onRequest: home.permissions.requestScreenRecording()
                     onFix: home.permissions.openSystemSettings("x-apple.systempreferences:com.apple.preference.security?Privacy_ScreenCapture")
                 }
@@ -135,8 +135,8 @@ Rectangle {
                 objectName: "shareButton"
                 Layout.fillWidth: true
                 iconName: "rectangle.on.rectangle.angled"
-                title: "Partager mon écran"
-                subtitle: "Permettre à quelqu'un de voir mon écran"
+                title: qsTr("Partager mon écran")
+                subtitle: qsTr("Permettre à quelqu'un de voir mon écran")
                 color: home.granted ? Theme.blue : Theme.grey
                 enabled: home.granted
                 onClicked: if (home.permissions.allGranted) home.chooseHost()
@@ -145,8 +145,8 @@ Rectangle {
                 objectName: "connectButton"
                 Layout.fillWidth: true
                 iconName: "arrow.right.square"
-                title: "Se connecter à un ordinateur"
-                subtitle: home.granted ? "Voir l'écran d'un autre ordinateur" : "Permissions requises"
+                title: qsTr("Se connecter à un ordinateur")
+                subtitle: home.granted ? qsTr("Voir l'écran d'un autre ordinateur") : qsTr("Permissions requises")
                 color: home.granted ? Theme.green : Theme.grey
                 enabled: home.granted
                 onClicked: if (home.permissions.allGranted) home.chooseClient()
@@ -156,7 +156,7 @@ Rectangle {
         PlainText {
             Layout.alignment: Qt.AlignHCenter
             Layout.bottomMargin: 20
-            text: "Version 2.0.0"
+            text: qsTr("Version %1").arg("2.0.0")
             color: Theme.secondary
             font.pixelSize: Theme.caption
         }

@@ -112,7 +112,7 @@ Rectangle {
 
         SlimHeader {
             Layout.fillWidth: true
-            leftTitle: "Retour"
+            leftTitle: qsTr("Retour")
             onLeftAction: screen.goBack()
         }
 
@@ -135,10 +135,10 @@ Rectangle {
                     InfoLabel {
                         objectName: "connectedLabel"
                         icon: screen.isConnected ? "checkmark.circle.fill" : "hourglass"
-                        text: screen.isConnected ? "Connecté" : "En attente"
+                        text: screen.isConnected ? qsTr("Connecté") : qsTr("En attente")
                         color: screen.isConnected ? Theme.green : Theme.orange
                     }
-                    InfoLabel { icon: "number"; text: "ID: " + screen.formattedId; color: Theme.orange }
+                    InfoLabel { icon: "number"; text: qsTr("ID: %1").arg(screen.formattedId); color: Theme.orange }
                     InfoLabel { icon: "wifi"; text: screen.session.connectionState; color: Theme.blue }
                     InfoLabel {
                         objectName: "shareBackendLabel"
@@ -155,7 +155,7 @@ Rectangle {
                     Layout.alignment: Qt.AlignHCenter
                     visible: screen.session.unattendedLocked
                     icon: "xmark.circle.fill"
-                    text: "Accès sans surveillance bloqué pour aujourd’hui"
+                    text: qsTr("Accès sans surveillance bloqué pour aujourd’hui")
                     color: Theme.red
                 }
 
@@ -164,7 +164,7 @@ Rectangle {
                     spacing: 14
                     PlainText {
                         Layout.alignment: Qt.AlignHCenter
-                        text: "Votre ID de machine"
+                        text: qsTr("Votre ID de machine")
                         color: Theme.secondary
                         font.pixelSize: Theme.title3
                     }
@@ -189,14 +189,14 @@ Rectangle {
                     }
                     UiButton {
                         Layout.alignment: Qt.AlignHCenter
-                        text: "Copier l'ID"
+                        text: qsTr("Copier l'ID")
                         onClicked: Desktop.copyText(screen.sessionId)
                     }
                     Row {
                         Layout.alignment: Qt.AlignHCenter
                         spacing: 6
                         Icon { name: "hourglass.circle"; color: Theme.secondary; size: 15; anchors.verticalCenter: parent.verticalCenter }
-                        PlainText { text: "En attente d’une connexion…"; color: Theme.secondary; font.pixelSize: Theme.subheadline }
+                        PlainText { text: qsTr("En attente d’une connexion…"); color: Theme.secondary; font.pixelSize: Theme.subheadline }
                     }
                 }
 
@@ -224,13 +224,13 @@ Rectangle {
                         iconName: "arrow.up.left.and.arrow.down.right"
                         onClicked: Desktop.toggleFullScreen(screen.hostWindow())
                         ToolTip.visible: hovered
-                        ToolTip.text: "Plein écran"
+                        ToolTip.text: qsTr("Plein écran")
                     }
                     UiButton {
                         iconName: "camera.fill"
                         onClicked: Desktop.saveScreenshot(screen.session)
                         ToolTip.visible: hovered
-                        ToolTip.text: "Capture d'écran"
+                        ToolTip.text: qsTr("Capture d'écran")
                     }
                 }
             }

@@ -81,7 +81,7 @@ Rectangle {
         ColumnLayout {
             Layout.fillWidth: true
             spacing: 3
-            PlainText { text: "Client connecté"; color: "white"; font.pixelSize: Theme.headline; font.weight: Font.DemiBold }
+            PlainText { text: qsTr("Client connecté"); color: "white"; font.pixelSize: Theme.headline; font.weight: Font.DemiBold }
             PlainText { objectName: "hudName"; text: hud.name; color: "#d7dae0"; font.pixelSize: Theme.subheadline; elide: Text.ElideRight; Layout.fillWidth: true }
             Row {
                 spacing: 6
@@ -101,14 +101,14 @@ Rectangle {
             kind: "plain"
             tint: hud.clipboard ? "white" : "#8e9199"
             iconName: "doc.on.clipboard"
-            text: hud.clipboard ? "Presse-papiers partagé" : "Presse-papiers coupé"
+            text: hud.clipboard ? qsTr("Presse-papiers partagé") : qsTr("Presse-papiers coupé")
             onClicked: hud.clipboardToggled(!hud.clipboard)
         }
         UiButton {
             objectName: "hudQuit"
             kind: "prominent"
             tint: "#ff453a"
-            text: "Quitter"
+            text: qsTr("Quitter")
             fontWeight: Font.DemiBold
             onClicked: hud.quit()
         }

@@ -62,7 +62,7 @@ Rectangle {
             }
             PlainText {
                 Layout.alignment: Qt.AlignHCenter
-                text: "souhaite se connecter à votre ordinateur"
+                text: qsTr("souhaite se connecter à votre ordinateur")
                 color: Theme.secondary
                 font.pixelSize: 15
             }
@@ -73,7 +73,7 @@ Rectangle {
                 kind: "plain"
                 tint: view.clipboard ? Theme.text : Theme.secondary
                 iconName: "doc.on.clipboard"
-                text: view.clipboard ? "Presse-papiers partagé" : "Presse-papiers coupé"
+                text: view.clipboard ? qsTr("Presse-papiers partagé") : qsTr("Presse-papiers coupé")
                 onClicked: view.clipboardToggled(!view.clipboard)
             }
         }
@@ -93,7 +93,7 @@ Rectangle {
                     kind: "ghost"
                     tint: Theme.red
                     iconName: "xmark.circle.fill"
-                    text: "Refuser"
+                    text: qsTr("Refuser")
                     fontSize: 15
                     fontWeight: Font.DemiBold
                     radius: 10
@@ -105,7 +105,7 @@ Rectangle {
                     height: 46
                     kind: "prominent"
                     iconName: "checkmark.circle.fill"
-                    text: "Autoriser"
+                    text: qsTr("Autoriser")
                     fontSize: 15
                     fontWeight: Font.DemiBold
                     radius: 10

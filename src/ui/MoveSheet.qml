@@ -14,7 +14,7 @@ Sheet {
 
     contentItem: ColumnLayout {
         spacing: 12
-        PlainText { text: "Déplacer dans…"; color: Theme.text; font.pixelSize: Theme.headline; font.bold: true }
+        PlainText { text: qsTr("Déplacer dans…"); color: Theme.text; font.pixelSize: Theme.headline; font.bold: true }
         Rectangle {
             Layout.preferredWidth: 320
             Layout.preferredHeight: 260
@@ -27,7 +27,7 @@ Sheet {
                 anchors.fill: parent
                 anchors.margins: 4
                 clip: true
-                model: [{id: "", name: "Sans dossier", icon: "tray"}].concat(
+                model: [{id: "", name: qsTr("Sans dossier"), icon: "tray"}].concat(
                            sheet.folders.map(f => ({id: f.id, name: f.name, icon: "folder"})))
                 delegate: ItemDelegate {
                     required property var modelData
@@ -43,6 +43,6 @@ Sheet {
                 }
             }
         }
-        UiButton { Layout.alignment: Qt.AlignRight; text: "Fermer"; onClicked: sheet.close() }
+        UiButton { Layout.alignment: Qt.AlignRight; text: qsTr("Fermer"); onClicked: sheet.close() }
     }
 }

@@ -16,7 +16,7 @@ Sheet {
 
     contentItem: ColumnLayout {
         spacing: 12
-        PlainText { text: "Accès non surveillé"; color: Theme.text; font.pixelSize: Theme.headline; font.bold: true }
+        PlainText { text: qsTr("Accès non surveillé"); color: Theme.text; font.pixelSize: Theme.headline; font.bold: true }
         PlainText {
             objectName: "passwordNotice"
             visible: sheet.notice !== ""
@@ -28,17 +28,17 @@ Sheet {
             id: field
             objectName: "remotePassword"
             Layout.preferredWidth: 360
-            placeholderText: "Mot de passe distant"
+            placeholderText: qsTr("Mot de passe distant")
             echoMode: TextInput.Password
             onAccepted: proceed.clicked()
         }
         RowLayout {
             Layout.alignment: Qt.AlignRight
-            UiButton { text: "Annuler"; onClicked: sheet.close() }
+            UiButton { text: qsTr("Annuler"); onClicked: sheet.close() }
             UiButton {
                 id: proceed
                 kind: "prominent"
-                text: "Continuer"
+                text: qsTr("Continuer")
                 onClicked: { sheet.submitted(field.text); sheet.close() }
             }
         }

@@ -29,7 +29,7 @@ Rectangle {
             Layout.fillWidth: true
             PlainText { text: row.title; color: Theme.text; font.pixelSize: Theme.subheadline; font.weight: Font.DemiBold }
             PlainText {
-                text: row.granted ? "Tout est prêt" : row.missingText + " • Clique sur “Ouvrir Réglages”"
+                text: row.granted ? qsTr("Tout est prêt") : qsTr("%1 • Clique sur “Ouvrir Réglages”").arg(row.missingText)
                 color: Theme.secondary
                 font.pixelSize: Theme.caption
                 Layout.fillWidth: true
@@ -37,7 +37,7 @@ Rectangle {
             }
         }
         Icon { visible: row.granted; name: "checkmark.seal.fill"; color: Theme.green; size: 18 }
-        UiButton { visible: !row.granted; text: "Re-vérifier"; fontSize: Theme.caption; onClicked: row.request() }
+        UiButton { visible: !row.granted; text: qsTr("Re-vérifier"); fontSize: Theme.caption; onClicked: row.request() }
         UiButton { visible: !row.granted; kind: "prominent"; text: row.fixActionTitle; fontSize: Theme.caption; onClicked: row.fix() }
     }
 }

@@ -25,12 +25,12 @@ Sheet {
         }
         RowLayout {
             Layout.alignment: Qt.AlignRight
-            UiButton { text: "Annuler"; onClicked: sheet.close() }
+            UiButton { text: qsTr("Annuler"); onClicked: sheet.close() }
             UiButton {
                 id: ok
                 objectName: "renameOk"
                 kind: "prominent"
-                text: "OK"
+                text: qsTr("OK")
                 onClicked: { sheet.submitted(field.text); sheet.close() }
             }
         }

@@ -77,7 +77,7 @@ Rectangle {
                 border.color: Theme.accent
                 PlainText {
                     anchors.centerIn: parent
-                    text: "Déposer pour envoyer à l’hôte"
+                    text: qsTr("Déposer pour envoyer à l’hôte")
                     color: "white"
                     font.pixelSize: 22
                     font.weight: Font.DemiBold

@@ -80,7 +80,7 @@ Sheet {
     contentItem: ColumnLayout {
         spacing: 16
 
-        PlainText { text: "Profil"; color: Theme.text; font.pixelSize: Theme.headline; font.weight: Font.DemiBold }
+        PlainText { text: qsTr("Profil"); color: Theme.text; font.pixelSize: Theme.headline; font.weight: Font.DemiBold }
 
         RowLayout {
             spacing: 18
@@ -118,22 +118,22 @@ Sheet {
                     id: firstName
                     objectName: "firstName"
                     Layout.preferredWidth: 340
-                    placeholderText: "Prénom"
+                    placeholderText: qsTr("Prénom")
                     onTextEdited: sheet.profile.firstName = text
                 }
                 UiTextField {
                     id: lastName
                     objectName: "lastName"
                     Layout.preferredWidth: 340
-                    placeholderText: "Nom"
+                    placeholderText: qsTr("Nom")
                     onTextEdited: sheet.profile.lastName = text
                 }
                 Row {
                     spacing: 8
-                    UiButton { text: "Choisir une photo…"; onClicked: sheet.choosePicture() }
+                    UiButton { text: qsTr("Choisir une photo…"); onClicked: sheet.choosePicture() }
                     UiButton {
                         visible: sheet.avatars ? sheet.avatars.profile !== "" : false
-                        text: "Supprimer la photo"
+                        text: qsTr("Supprimer la photo")
                         onClicked: sheet.profile.removeAvatar()
                     }
                 }
@@ -144,7 +144,7 @@ Sheet {
 
         PlainText {
             visible: sheet.hostSession !== null
-            text: "Presse-papiers"; color: Theme.text; font.pixelSize: Theme.headline; font.weight: Font.DemiBold
+            text: qsTr("Presse-papiers"); color: Theme.text; font.pixelSize: Theme.headline; font.weight: Font.DemiBold
         }
         // Kept in the settings: the sessions started afterwards follow them too.
         ColumnLayout {
@@ -154,17 +154,17 @@ Sheet {
                 objectName: "clipboardSendSwitch"
                 checked: sheet.hostSession ? sheet.hostSession.features.clipboardSending : true
                 onToggled: sheet.hostSession.features.clipboardSending = checked
-                text: "Envoyer mon presse-papiers à l'autre ordinateur"
+                text: qsTr("Envoyer mon presse-papiers à l'autre ordinateur")
             }
             SettingSwitch {
                 objectName: "clipboardReceiveSwitch"
                 checked: sheet.hostSession ? sheet.hostSession.features.clipboardReceiving : true
                 onToggled: sheet.hostSession.features.clipboardReceiving = checked
-                text: "Recevoir le presse-papiers de l'autre ordinateur"
+                text: qsTr("Recevoir le presse-papiers de l'autre ordinateur")
             }
             PlainText {
                 Layout.preferredWidth: 470
-                text: "Texte et images, dans les deux sens, avec un autre Lunor Remote. Ce qui vient de l'autre ordinateur n'est jamais renvoyé."
+                text: qsTr("Texte et images, dans les deux sens, avec un autre Lunor Remote. Ce qui vient de l'autre ordinateur n'est jamais renvoyé.")
                 color: Theme.secondary
                 font.pixelSize: Theme.caption
                 wrapMode: Text.Wrap
@@ -173,7 +173,7 @@ Sheet {
 
         Rectangle { visible: sheet.hostSession !== null; Layout.fillWidth: true; height: 1; color: Theme.separator }
 
-        PlainText { text: "Accès non surveillé"; color: Theme.text; font.pixelSize: Theme.headline; font.weight: Font.DemiBold }
+        PlainText { text: qsTr("Accès non surveillé"); color: Theme.text; font.pixelSize: Theme.headline; font.weight: Font.DemiBold }
 
         ColumnLayout {
             spacing: 8
@@ -182,11 +182,11 @@ Sheet {
                 objectName: "unattendedSwitch"
                 checked: sheet.profile.unattendedEnabled
                 onToggled: sheet.profile.unattendedEnabled = checked
-                text: "Autoriser l'accès sans approbation"
+                text: qsTr("Autoriser l'accès sans approbation")
             }
             PlainText {
                 Layout.preferredWidth: 470
-                text: "Quand activé, un client qui connaît le mot de passe pourra se connecter sans que tu acceptes la popup."
+                text: qsTr("Quand activé, un client qui connaît le mot de passe pourra se connecter sans que tu acceptes la popup.")
                 color: Theme.secondary
                 font.pixelSize: Theme.caption
                 wrapMode: Text.Wrap
@@ -197,12 +197,12 @@ Sheet {
                 spacing: 10
                 UiButton {
                     objectName: "forgetDevices"
-                    text: "Oublier les ordinateurs connus"
+                    text: qsTr("Oublier les ordinateurs connus")
                     onClicked: sheet.hostSession.forgetKnownDevices()
                 }
                 PlainText {
                     Layout.preferredWidth: 300
-                    text: "Ils devront de nouveau être admis avant de passer un blocage du serveur."
+                    text: qsTr("Ils devront de nouveau être admis avant de passer un blocage du serveur.")
                     color: Theme.secondary
                     font.pixelSize: Theme.caption
                     wrapMode: Text.Wrap
@@ -219,7 +219,7 @@ Sheet {
                 id: password
                 objectName: "unattendedPassword"
                 Layout.preferredWidth: 360
-                placeholderText: "Mot de passe distant"
+                placeholderText: qsTr("Mot de passe distant")
                 echoMode: TextInput.Password
                 onAccepted: sheet.savePassword()
             }
@@ -227,14 +227,14 @@ Sheet {
                 id: confirmation
                 objectName: "unattendedConfirmation"
                 Layout.preferredWidth: 360
-                placeholderText: "Confirmer le mot de passe"
+                placeholderText: qsTr("Confirmer le mot de passe")
                 echoMode: TextInput.Password
                 onAccepted: sheet.savePassword()
             }
             Row {
                 spacing: 8
-                UiButton { objectName: "editorCancel"; text: "Annuler"; onClicked: sheet.cancelEditor() }
-                UiButton { objectName: "editorSave"; kind: "prominent"; text: "Enregistrer"; onClicked: sheet.savePassword() }
+                UiButton { objectName: "editorCancel"; text: qsTr("Annuler"); onClicked: sheet.cancelEditor() }
+                UiButton { objectName: "editorSave"; kind: "prominent"; text: qsTr("Enregistrer"); onClicked: sheet.savePassword() }
             }
         }
 
@@ -242,7 +242,7 @@ Sheet {
             objectName: "closeSettings"
             Layout.alignment: Qt.AlignRight
             kind: sheet.showUnattendedEditor ? "bordered" : "prominent"
-            text: "Fermer"
+            text: qsTr("Fermer")
             onClicked: { sheet.profile.save(); sheet.close() }
         }
     }
@@ -263,7 +263,7 @@ Sheet {
             spacing: 10
             PlainText {
                 Layout.fillWidth: true
-                text: "Les mots de passe ne correspondent pas"
+                text: qsTr("Les mots de passe ne correspondent pas")
                 color: Theme.text
                 font.pixelSize: Theme.headline
                 font.bold: true
@@ -272,7 +272,7 @@ Sheet {
             }
             PlainText {
                 Layout.fillWidth: true
-                text: "Vérifie la confirmation du mot de passe."
+                text: qsTr("Vérifie la confirmation du mot de passe.")
                 color: Theme.secondary
                 font.pixelSize: Theme.subheadline
                 wrapMode: Text.Wrap
@@ -283,7 +283,7 @@ Sheet {
                 Layout.alignment: Qt.AlignHCenter
                 Layout.preferredWidth: 100
                 kind: "prominent"
-                text: "OK"
+                text: qsTr("OK")
                 onClicked: mismatch.close()
             }
         }
@@ -291,7 +291,7 @@ Sheet {
 
     FileDialog {
         id: chooser
-        title: "Choisir une photo de profil"
+        title: qsTr("Choisir une photo de profil")
         nameFilters: Desktop.pictureNameFilters()
         fileMode: FileDialog.OpenFile
         onAccepted: {

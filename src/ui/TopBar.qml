@@ -36,8 +36,8 @@ Rectangle {
     signal screenshot()
 
     readonly property var modes: [
-        {text: "Adapté", icon: "rectangle.expand.vertical"},
-        {text: "Remplir", icon: "rectangle.fill"},
+        {text: qsTr("Adapté"), icon: "rectangle.expand.vertical"},
+        {text: qsTr("Remplir"), icon: "rectangle.fill"},
         {text: "1:1", icon: ""}
     ]
 
@@ -66,17 +66,17 @@ Rectangle {
                 fontSize: 12
                 fontWeight: Font.DemiBold
                 iconName: bar.isConnected ? "xmark.circle.fill" : "chevron.backward"
-                text: bar.isConnected ? "Déconnecter" : "Retour"
+                text: bar.isConnected ? qsTr("Déconnecter") : qsTr("Retour")
                 onClicked: bar.isConnected ? bar.disconnectRequested() : bar.backRequested()
             }
             DotLabel {
                 anchors.verticalCenter: parent.verticalCenter
-                text: bar.isConnected ? "Connecté" : "Déconnecté"
+                text: bar.isConnected ? qsTr("Connecté") : qsTr("Déconnecté")
                 color: bar.isConnected ? Theme.green : Theme.grey
             }
             DotLabel {
                 anchors.verticalCenter: parent.verticalCenter
-                text: "ID: " + (bar.sessionId === "" ? "—" : bar.sessionId)
+                text: qsTr("ID: %1").arg(bar.sessionId === "" ? "—" : bar.sessionId)
                 color: Theme.orange
             }
             DotLabel {
@@ -124,9 +124,9 @@ Rectangle {
                 iconName: "doc.on.clipboard"
                 chevron: true
                 entries: [
-                    {text: "Envoyer mon presse-papiers", checked: bar.clipboardSending,
+                    {text: qsTr("Envoyer mon presse-papiers"), checked: bar.clipboardSending,
                      action: () => bar.setClipboardSending(!bar.clipboardSending)},
-                    {text: "Recevoir celui de l'hôte", checked: bar.clipboardReceiving,
+                    {text: qsTr("Recevoir celui de l'hôte"), checked: bar.clipboardReceiving,
                      action: () => bar.setClipboardReceiving(!bar.clipboardReceiving)}
                 ]
             }
@@ -137,35 +137,35 @@ Rectangle {
                 iconName: "arrow.up.doc"
                 onClicked: chooser.open()
                 ToolTip.visible: hovered
-                ToolTip.text: "Envoyer des fichiers à l’hôte"
+                ToolTip.text: qsTr("Envoyer des fichiers à l’hôte")
             }
             ToolChip {
                 anchors.verticalCenter: parent.verticalCenter
                 iconName: "exclamationmark.arrow.circlepath"
                 onClicked: bar.hardRefresh()
                 ToolTip.visible: hovered
-                ToolTip.text: "Rafraîchir la connexion"
+                ToolTip.text: qsTr("Rafraîchir la connexion")
             }
             ToolChip {
                 anchors.verticalCenter: parent.verticalCenter
                 iconName: "arrow.clockwise"
                 onClicked: bar.requestQuality(bar.selectedQuality)
                 ToolTip.visible: hovered
-                ToolTip.text: "Redemander la qualité"
+                ToolTip.text: qsTr("Redemander la qualité")
             }
             ToolChip {
                 anchors.verticalCenter: parent.verticalCenter
                 iconName: "arrow.up.left.and.arrow.down.right"
                 onClicked: bar.toggleFullscreen()
                 ToolTip.visible: hovered
-                ToolTip.text: "Plein écran"
+                ToolTip.text: qsTr("Plein écran")
             }
             ToolChip {
                 anchors.verticalCenter: parent.verticalCenter
                 iconName: "camera.fill"
                 onClicked: bar.screenshot()
                 ToolTip.visible: hovered
-                ToolTip.text: "Capture d'écran"
+                ToolTip.text: qsTr("Capture d'écran")
             }
         }
     }
@@ -173,7 +173,7 @@ Rectangle {
 
     FileDialog {
         id: chooser
-        title: "Envoyer des fichiers à l’hôte"
+        title: qsTr("Envoyer des fichiers à l’hôte")
         fileMode: FileDialog.OpenFiles
         onAccepted: bar.sendFiles(selectedFiles)
     }

@@ -129,7 +129,7 @@ QStringList Desktop::pictureNameFilters() const {
   QString patterns = QStringLiteral("*.png *.jpg *.jpeg");
   const QList<QByteArray> formats = QImageReader::supportedImageFormats();
   if (formats.contains("heic") || formats.contains("heif")) patterns += QStringLiteral(" *.heic *.heif");
-  return {QStringLiteral("Images (%1)").arg(patterns)};
+  return {tr("Images (%1)").arg(patterns)};
 }
 
 QString Desktop::picturesFolder() {
@@ -141,14 +141,14 @@ void Desktop::saveScreenshot(RemoteSession* session) const {
   if (!session) return;
   const auto track = session->hasRemoteVideoTrack() ? session->remoteVideoTrack() : session->localVideoTrack();
   if (!track) {
-    session->log(QStringLiteral("📸 Capture d'écran impossible : aucune image"));
+    session->log(tr("📸 Capture d'écran impossible : aucune image"));
     return;
   }
   QPointer<RemoteSession> guard(session);
   auto grab = std::make_shared<OneFrame>(track, [guard](const PackedI420& picture) {
     if (!guard) return;
     if (picture.isEmpty()) {
-      guard->log(QStringLiteral("📸 Capture d'écran impossible : aucune image reçue"));
+      guard->log(Desktop::tr("📸 Capture d'écran impossible : aucune image reçue"));
       return;
     }
     const QString folder = picturesFolder();
@@ -163,9 +163,8 @@ void Desktop::saveScreenshot(RemoteSession* session) const {
           qApp,
           [guard, saved, path] {
             if (!guard) return;
-            guard->log(saved ? QStringLiteral("📸 Capture enregistrée : ") + path
-                             : QStringLiteral("📸 Capture d'écran impossible : écriture de ") + path +
-                                   QStringLiteral(" refusée"));
+            guard->log(saved ? Desktop::tr("📸 Capture enregistrée : %1").arg(path)
+                             : Desktop::tr("📸 Capture d'écran impossible : écriture de %1 refusée").arg(path));
           },
           Qt::QueuedConnection);
     });

@@ -55,7 +55,7 @@ QQuickWindow* QmlSessionPanels::create(const char* file, const QVariantMap& prop
   QObject* object = component.createWithInitialProperties(properties);
   auto* window = qobject_cast<QQuickWindow*>(object);
   if (!window) {
-    consoleLine(QStringLiteral("⚠️ Panneau %1 indisponible : %2").arg(QLatin1String(file), component.errorString()));
+    consoleLine(tr("⚠️ Panneau %1 indisponible : %2").arg(QLatin1String(file), component.errorString()));
     delete object;
     return nullptr;
   }
@@ -68,7 +68,7 @@ void QmlSessionPanels::showJoinRequest(const JoinRequestPrompt& prompt) {
   retainReject_ = prompt.reject;
   joinSetClipboard_ = prompt.setClipboard;
   const QVariantMap properties{
-      {QStringLiteral("name"), prompt.name.isEmpty() ? QStringLiteral("Connexion entrante") : prompt.name},
+      {QStringLiteral("name"), prompt.name.isEmpty() ? tr("Connexion entrante") : prompt.name},
       {QStringLiteral("avatar"), avatars_.publish(QStringLiteral("join"), prompt.avatar)},
       {QStringLiteral("clipboard"), prompt.clipboard}};
   if (join_) {

@@ -18,13 +18,13 @@ QString prettySessionId(const QString& id) {
 
 QString endAlertMessage(const QString& reason, const QDateTime& start, const QDateTime& now) {
   const qint64 seconds = start.isValid() ? start.secsTo(now) : 0;
-  return reason + QStringLiteral("\nDurée : ") + endDurationText(seconds) + QStringLiteral("\nÀ bientôt !");
+  return endPanelMessage(reason, endDurationText(seconds));
 }
 
 QString endPanelMessage(const QString& reason, const QString& duration) {
   QString message = reason;
-  if (!duration.isEmpty()) message += QStringLiteral("\nDurée : ") + duration;
-  return message + QStringLiteral("\nÀ bientôt !");
+  if (!duration.isEmpty()) message += QLatin1Char('\n') + UiText::tr("Durée : %1").arg(duration);
+  return message + QLatin1Char('\n') + UiText::tr("À bientôt !");
 }
 
 QString UiText::elapsed(const QDateTime& start, const QDateTime& now) const {
@@ -38,14 +38,33 @@ QString UiText::departure(const QString& displayName, bool host) const {
 }
 
 QString UiText::connectionCount(int count) const {
-  return QString::number(count) + (count > 1 ? QStringLiteral(" connexions") : QStringLiteral(" connexion"));
+  // French has the singular for none; other languages may not.
+  if (count > 1) return tr("%1 connexions").arg(count);
+  if (count == 1) return tr("%1 connexion").arg(count);
+  return tr("%1 connexion", "none").arg(count);
 }
+
+namespace {
+
+// A profile's name in the menu; its size and rate come from its settings.
+QString qualityName(QualityProfile profile) {
+  switch (profile) {
+    case QualityProfile::Low: return UiText::tr("Basse");
+    case QualityProfile::Medium: return UiText::tr("Normale");
+    case QualityProfile::High: return UiText::tr("Élevée");
+    case QualityProfile::Epic: return UiText::tr("EPIC");
+  }
+  return {};
+}
+
+}  // namespace
 
 QVariantList UiText::qualities() const {
   QVariantList list;
   for (auto profile : {QualityProfile::Low, QualityProfile::Medium, QualityProfile::High, QualityProfile::Epic}) {
-    list.append(QVariantMap{{QStringLiteral("raw"), rawValue(profile)},
-                            {QStringLiteral("label"), QString::fromUtf8(settingsOf(profile).label)}});
+    const QualitySettings& settings = settingsOf(profile);
+    const QString label = tr("%1 — %2p / %3 fps").arg(qualityName(profile)).arg(settings.height).arg(settings.fps);
+    list.append(QVariantMap{{QStringLiteral("raw"), rawValue(profile)}, {QStringLiteral("label"), label}});
   }
   return list;
 }

@@ -10,6 +10,11 @@
 namespace lunor::incoming {
 namespace {
 
+using signaling::MessageType;
+using signaling::PayloadType;
+using signaling::nameOf;
+namespace key = signaling::key;
+
 using MessageReader = std::function<std::optional<Message>(const QJsonObject&)>;
 using PayloadReader = std::function<std::optional<Payload>(const QJsonObject&)>;
 
@@ -20,53 +25,52 @@ MessageReader plain() {
 
 const QHash<QString, MessageReader>& messageReaders() {
   static const QHash<QString, MessageReader> readers{
-      {QStringLiteral("hello"), [](const QJsonObject& m) -> std::optional<Message> {
-         return Hello{json::optionalString(m, "clientId")};
+      {nameOf(MessageType::Hello), [](const QJsonObject& m) -> std::optional<Message> {
+         return Hello{json::optionalString(m, key::kClientId.data())};
        }},
-      {QStringLiteral("created"), plain<Created>()},
-      {QStringLiteral("joined"), plain<Joined>()},
-      {QStringLiteral("join-request"),
+      {nameOf(MessageType::Created), plain<Created>()},
+      {nameOf(MessageType::Joined), plain<Joined>()},
+      {nameOf(MessageType::JoinRequest),
        [](const QJsonObject& m) -> std::optional<Message> { return signaling::joinRequest(m); }},
-      {QStringLiteral("waiting-approval"), plain<WaitingApproval>()},
-      {QStringLiteral("require-unattended"), plain<RequireUnattended>()},
-      {QStringLiteral("unattended-denied"), [](const QJsonObject& m) -> std::optional<Message> {
-         constexpr double kTwoDaysMs = 2 * 24 * 3600'000.0;
-         const double wait = m.value(QLatin1String("retryAfterMs")).toDouble(0);
-         return UnattendedDenied{m.value(QLatin1String("locked")).toBool(false),
-                                 int64_t(std::isfinite(wait) ? std::clamp(wait, 0.0, kTwoDaysMs) : 0)};
+      {nameOf(MessageType::WaitingApproval), plain<WaitingApproval>()},
+      {nameOf(MessageType::RequireUnattended), plain<RequireUnattended>()},
+      {nameOf(MessageType::UnattendedDenied), [](const QJsonObject& m) -> std::optional<Message> {
+         const double wait = m.value(key::kRetryAfterMs).toDouble(0);
+         return UnattendedDenied{m.value(key::kLocked).toBool(false),
+                                 int64_t(std::isfinite(wait) ? std::clamp(wait, 0.0, double(signaling::kMaxRetryAfterMs)) : 0)};
        }},
-      {QStringLiteral("approved"), [](const QJsonObject& m) -> std::optional<Message> {
+      {nameOf(MessageType::Approved), [](const QJsonObject& m) -> std::optional<Message> {
          return Approved{signaling::iceServersOf(m), signaling::deviceKeyOf(m)};
        }},
-      {QStringLiteral("peer-joined"), [](const QJsonObject& m) -> std::optional<Message> {
+      {nameOf(MessageType::PeerJoined), [](const QJsonObject& m) -> std::optional<Message> {
          return PeerJoined{signaling::peerJoined(m), signaling::iceServersOf(m),
-                           m.contains(QLatin1String("iceServers"))};
+                           m.contains(key::kIceServers)};
        }},
-      {QStringLiteral("rejected"), plain<Rejected>()},
-      {QStringLiteral("unattended-joined"), [](const QJsonObject& m) -> std::optional<Message> {
+      {nameOf(MessageType::Rejected), plain<Rejected>()},
+      {nameOf(MessageType::UnattendedJoined), [](const QJsonObject& m) -> std::optional<Message> {
          return UnattendedJoined{signaling::displayNameOf(m)};
        }},
-      {QStringLiteral("unattended-locked"), [](const QJsonObject& m) -> std::optional<Message> {
-         return UnattendedLocked{m.value(QLatin1String("failures")).toInt()};
+      {nameOf(MessageType::UnattendedLocked), [](const QJsonObject& m) -> std::optional<Message> {
+         return UnattendedLocked{m.value(key::kFailures).toInt()};
        }},
-      {QStringLiteral("devices-forgotten"), plain<DevicesForgotten>()},
-      {QStringLiteral("peer-left"), [](const QJsonObject& m) -> std::optional<Message> {
-         return PeerLeft{json::stringOr(m, "clientId", QStringLiteral("?"))};
+      {nameOf(MessageType::DevicesForgotten), plain<DevicesForgotten>()},
+      {nameOf(MessageType::PeerLeft), [](const QJsonObject& m) -> std::optional<Message> {
+         return PeerLeft{json::stringOr(m, key::kClientId.data(), QStringLiteral("?"))};
        }},
-      {QStringLiteral("left"), plain<Left>()},
-      {QStringLiteral("room-not-found"), plain<RoomNotFound>()},
-      {QStringLiteral("room-busy"), plain<RoomBusy>()},
-      {QStringLiteral("error"), [](const QJsonObject& m) -> std::optional<Message> {
-         return Error{json::optionalString(m, "code")};
+      {nameOf(MessageType::Left), plain<Left>()},
+      {nameOf(MessageType::RoomNotFound), plain<RoomNotFound>()},
+      {nameOf(MessageType::RoomBusy), plain<RoomBusy>()},
+      {nameOf(MessageType::Error), [](const QJsonObject& m) -> std::optional<Message> {
+         return Error{json::optionalString(m, key::kCode.data())};
        }},
-      {QStringLiteral("refresh-request"), [](const QJsonObject&) -> std::optional<Message> {
-         return RefreshRequest{QStringLiteral("refresh-request")};
+      {nameOf(MessageType::RefreshRequest), [](const QJsonObject&) -> std::optional<Message> {
+         return RefreshRequest{nameOf(MessageType::RefreshRequest)};
        }},
-      {QStringLiteral("hard-refresh-request"), [](const QJsonObject&) -> std::optional<Message> {
-         return RefreshRequest{QStringLiteral("hard-refresh-request")};
+      {nameOf(MessageType::HardRefreshRequest), [](const QJsonObject&) -> std::optional<Message> {
+         return RefreshRequest{nameOf(MessageType::HardRefreshRequest)};
        }},
-      {QStringLiteral("signal"), [](const QJsonObject& m) -> std::optional<Message> {
-         return decodeSignal(m.value(QLatin1String("data")).toObject());
+      {nameOf(MessageType::Signal), [](const QJsonObject& m) -> std::optional<Message> {
+         return decodeSignal(m.value(key::kData).toObject());
        }},
   };
   return readers;
@@ -74,38 +78,38 @@ const QHash<QString, MessageReader>& messageReaders() {
 
 const QHash<QString, PayloadReader>& payloadReaders() {
   static const QHash<QString, PayloadReader> readers{
-      {QStringLiteral("offer"), [](const QJsonObject& d) -> std::optional<Payload> {
+      {nameOf(PayloadType::Offer), [](const QJsonObject& d) -> std::optional<Payload> {
          if (const auto sdp = signaling::descriptionOf(d)) return Offer{*sdp};
          return std::nullopt;
        }},
-      {QStringLiteral("answer"), [](const QJsonObject& d) -> std::optional<Payload> {
+      {nameOf(PayloadType::Answer), [](const QJsonObject& d) -> std::optional<Payload> {
          if (const auto sdp = signaling::descriptionOf(d)) return Answer{*sdp};
          return std::nullopt;
        }},
-      {QStringLiteral("ice"), [](const QJsonObject& d) -> std::optional<Payload> {
+      {nameOf(PayloadType::Ice), [](const QJsonObject& d) -> std::optional<Payload> {
          if (const auto candidate = signaling::candidateOf(d)) return Ice{*candidate};
          return std::nullopt;
        }},
-      {QStringLiteral("end"),
+      {nameOf(PayloadType::End),
        [](const QJsonObject& d) -> std::optional<Payload> { return End{signaling::endReasonOf(d)}; }},
-      {QStringLiteral("quality"), [](const QJsonObject& d) -> std::optional<Payload> {
+      {nameOf(PayloadType::Quality), [](const QJsonObject& d) -> std::optional<Payload> {
          if (const auto profile = signaling::qualityOf(d)) return Quality{*profile};
          return std::nullopt;
        }},
-      {QStringLiteral("switchDisplay"), [](const QJsonObject& d) -> std::optional<Payload> {
+      {nameOf(PayloadType::SwitchDisplay), [](const QJsonObject& d) -> std::optional<Payload> {
          if (const auto index = signaling::switchIndexOf(d)) return SwitchDisplay{*index};
          return std::nullopt;
        }},
-      {QStringLiteral("hard-refresh-request"),
+      {nameOf(PayloadType::HardRefreshRequest),
        [](const QJsonObject&) -> std::optional<Payload> { return HardRefresh{}; }},
-      {QStringLiteral("host-choosing"), [](const QJsonObject& d) -> std::optional<Payload> {
-         const double ms = d.value(QLatin1String("timeoutMs")).toDouble(-1);
+      {nameOf(PayloadType::HostChoosing), [](const QJsonObject& d) -> std::optional<Payload> {
+         const double ms = d.value(key::kTimeoutMs).toDouble(-1);
          if (!(ms > 0)) return std::nullopt;
-         return HostChoosing{int(std::min(ms, 600'000.0))};
+         return HostChoosing{int(std::min(ms, double(signaling::kMaxHostChoosingMs)))};
        }},
-      {QStringLiteral("displays"),
+      {nameOf(PayloadType::Displays),
        [](const QJsonObject& d) -> std::optional<Payload> { return Displays{signaling::displaysOf(d)}; }},
-      {QStringLiteral("videoGeometry"),
+      {nameOf(PayloadType::VideoGeometry),
        [](const QJsonObject& d) -> std::optional<Payload> { return signaling::videoGeometryOf(d); }},
   };
   return readers;

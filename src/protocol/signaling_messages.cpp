@@ -67,17 +67,17 @@ QString peerText(const QString& text, int maxChars) {
 namespace signaling {
 namespace {
 
-const QString kType = QStringLiteral("type");
+QJsonValue typeValue(MessageType type) { return nameOf(type); }
+QJsonValue typeValue(PayloadType type) { return nameOf(type); }
 
 }  // namespace
 
 QJsonObject create(const QString& roomId, const std::optional<QString>& unattendedHash) {
-  QJsonObject message{{kType, QStringLiteral("create")},
-                      {QStringLiteral("roomId"), roomId},
-                      {QStringLiteral("requiresApproval"), true}};
+  QJsonObject message{{key::kType, typeValue(MessageType::Create)},
+                      {key::kRoomId, roomId},
+                      {key::kRequiresApproval, true}};
   if (unattendedHash) {
-    message.insert(QStringLiteral("unattended"),
-                   QJsonObject{{QStringLiteral("enabled"), true}, {QStringLiteral("hash"), *unattendedHash}});
+    message.insert(key::kUnattended, QJsonObject{{key::kEnabled, true}, {key::kHash, *unattendedHash}});
   }
   return message;
 }
@@ -85,134 +85,133 @@ QJsonObject create(const QString& roomId, const std::optional<QString>& unattend
 QJsonObject join(const QString& roomId, const QString& displayName,
                  const std::optional<QString>& avatar, const std::optional<QString>& passwordHash,
                  const QString& deviceKey) {
-  QJsonObject message{{kType, QStringLiteral("join")},
-                      {QStringLiteral("roomId"), roomId},
-                      {QStringLiteral("displayName"), displayName}};
-  if (avatar) message.insert(QStringLiteral("avatar"), *avatar);
-  if (passwordHash) message.insert(QStringLiteral("passwordHash"), *passwordHash);
-  if (!deviceKey.isEmpty()) message.insert(QStringLiteral("deviceKey"), deviceKey);
+  QJsonObject message{{key::kType, typeValue(MessageType::Join)},
+                      {key::kRoomId, roomId},
+                      {key::kDisplayName, displayName}};
+  if (avatar) message.insert(key::kAvatar, *avatar);
+  if (passwordHash) message.insert(key::kPasswordHash, *passwordHash);
+  if (!deviceKey.isEmpty()) message.insert(key::kDeviceKey, deviceKey);
   return message;
 }
 
 QJsonObject answer(const QString& type, const QString& target) {
-  return {{kType, type}, {QStringLiteral("target"), target}};
+  return {{key::kType, type}, {key::kTarget, target}};
 }
 
 QJsonObject signal(const QJsonObject& payload) {
-  return {{kType, QStringLiteral("signal")}, {QStringLiteral("data"), payload}};
+  return {{key::kType, typeValue(MessageType::Signal)}, {key::kData, payload}};
 }
 
 QJsonObject endPayload(const QString& reason) {
-  return {{kType, QStringLiteral("end")}, {QStringLiteral("reason"), reason}};
+  return {{key::kType, typeValue(PayloadType::End)}, {key::kReason, reason}};
 }
 
 QJsonObject descriptionPayload(const rtc::SessionDescription& description) {
-  const QString type =
-      description.type == rtc::SdpType::Offer ? QStringLiteral("offer") : QStringLiteral("answer");
-  return {{kType, type},
-          {QStringLiteral("sdp"),
-           QJsonObject{{kType, type}, {QStringLiteral("sdp"), QString::fromStdString(description.sdp)}}}};
+  const QJsonValue type =
+      typeValue(description.type == rtc::SdpType::Offer ? PayloadType::Offer : PayloadType::Answer);
+  return {{key::kType, type},
+          {key::kSdp, QJsonObject{{key::kType, type}, {key::kSdp, QString::fromStdString(description.sdp)}}}};
 }
 
 QJsonObject icePayload(const rtc::IceCandidate& candidate) {
-  return {{kType, QStringLiteral("ice")},
-          {QStringLiteral("candidate"),
-           QJsonObject{{QStringLiteral("candidate"), QString::fromStdString(candidate.sdp)},
-                       {QStringLiteral("sdpMid"), QString::fromStdString(candidate.sdpMid.value_or("0"))},
-                       {QStringLiteral("sdpMLineIndex"), candidate.sdpMLineIndex}}}};
+  return {{key::kType, typeValue(PayloadType::Ice)},
+          {key::kCandidate,
+           QJsonObject{{key::kCandidate, QString::fromStdString(candidate.sdp)},
+                       {key::kSdpMid, QString::fromStdString(candidate.sdpMid.value_or("0"))},
+                       {key::kSdpMLineIndex, candidate.sdpMLineIndex}}}};
 }
 
 QJsonObject qualityPayload(QualityProfile profile) {
-  return {{kType, QStringLiteral("quality")}, {QStringLiteral("value"), rawValue(profile)}};
+  return {{key::kType, typeValue(PayloadType::Quality)}, {key::kValue, rawValue(profile)}};
 }
 
 QJsonObject switchDisplayPayload(int index) {
-  return {{kType, QStringLiteral("switchDisplay")}, {QStringLiteral("displayIndex"), index}};
+  return {{key::kType, typeValue(PayloadType::SwitchDisplay)}, {key::kDisplayIndex, index}};
 }
 
-QJsonObject hardRefreshPayload() { return {{kType, QStringLiteral("hard-refresh-request")}}; }
+QJsonObject hardRefreshPayload() { return {{key::kType, typeValue(PayloadType::HardRefreshRequest)}}; }
 
 QJsonObject hostChoosingPayload(int timeoutMs) {
-  return {{kType, QStringLiteral("host-choosing")}, {QStringLiteral("timeoutMs"), timeoutMs}};
+  return {{key::kType, typeValue(PayloadType::HostChoosing)}, {key::kTimeoutMs, timeoutMs}};
 }
 
 QJsonObject displaysPayload(const std::vector<DisplayEntry>& displays) {
   QJsonArray entries;
   for (const auto& display : displays) {
-    entries.append(QJsonObject{{QStringLiteral("index"), display.index},
-                               {QStringLiteral("name"), display.name},
-                               {QStringLiteral("resolution"), display.resolution},
-                               {QStringLiteral("id"), static_cast<double>(display.id)}});
+    entries.append(QJsonObject{{key::kIndex, display.index},
+                               {key::kName, display.name},
+                               {key::kResolution, display.resolution},
+                               {key::kId, static_cast<double>(display.id)}});
   }
-  return {{kType, QStringLiteral("displays")}, {QStringLiteral("displays"), entries}};
+  return {{key::kType, typeValue(PayloadType::Displays)}, {key::kDisplays, entries}};
 }
 
 QJsonObject videoGeometryPayload(int width, int height, int activeDisplay, uint32_t displayId) {
-  return {{kType, QStringLiteral("videoGeometry")},
-          {QStringLiteral("width"), width},
-          {QStringLiteral("height"), height},
-          {QStringLiteral("activeDisplay"), activeDisplay},
-          {QStringLiteral("displayID"), static_cast<double>(displayId)}};
+  return {{key::kType, typeValue(PayloadType::VideoGeometry)},
+          {key::kWidth, width},
+          {key::kHeight, height},
+          {key::kActiveDisplay, activeDisplay},
+          {key::kDisplayId, static_cast<double>(displayId)}};
 }
 
-QString typeOf(const QJsonObject& object) { return json::optionalString(object, "type"); }
+QString typeOf(const QJsonObject& object) { return json::optionalString(object, key::kType.data()); }
 
 QString displayNameOf(const QJsonObject& message) {
-  const QString name = json::optionalString(message, "displayName");
+  const QString name = json::optionalString(message, key::kDisplayName.data());
   if (name.isNull()) return name;
   const QString clean = peerText(name, kMaxPeerNameChars);
   return clean.isEmpty() ? QString() : clean;
 }
 
 JoinRequest joinRequest(const QJsonObject& message) {
-  return {json::stringOr(message, "clientId", QStringLiteral("???")), displayNameOf(message),
-          json::optionalString(message, "avatar"), json::boolOr(message, "unattended", false),
-          json::boolOr(message, "awaitingPassword", false)};
+  return {json::stringOr(message, key::kClientId.data(), QStringLiteral("???")), displayNameOf(message),
+          json::optionalString(message, key::kAvatar.data()), json::boolOr(message, key::kUnattended.data(), false),
+          json::boolOr(message, key::kAwaitingPassword.data(), false)};
 }
 
 PeerJoined peerJoined(const QJsonObject& message) {
-  return {json::stringOr(message, "clientId", QStringLiteral("?")), displayNameOf(message),
-          json::optionalString(message, "avatar"), json::boolOr(message, "unattended", false)};
+  return {json::stringOr(message, key::kClientId.data(), QStringLiteral("?")), displayNameOf(message),
+          json::optionalString(message, key::kAvatar.data()), json::boolOr(message, key::kUnattended.data(), false)};
 }
 
 std::optional<QString> descriptionOf(const QJsonObject& payload) {
-  const QJsonValue outer = payload.value(QLatin1String("sdp"));
+  const QJsonValue outer = payload.value(key::kSdp);
   if (!outer.isObject()) return std::nullopt;
-  const QJsonValue inner = outer.toObject().value(QLatin1String("sdp"));
+  const QJsonValue inner = outer.toObject().value(key::kSdp);
   if (!inner.isString()) return std::nullopt;
   return inner.toString();
 }
 
 std::optional<rtc::IceCandidate> candidateOf(const QJsonObject& payload) {
-  const QJsonValue value = payload.value(QLatin1String("candidate"));
+  const QJsonValue value = payload.value(key::kCandidate);
   if (!value.isObject()) return std::nullopt;
   const QJsonObject candidate = value.toObject();
-  const QJsonValue line = candidate.value(QLatin1String("candidate"));
-  const QJsonValue mid = candidate.value(QLatin1String("sdpMid"));
-  const auto index = json::integerIn(candidate.value(QLatin1String("sdpMLineIndex")), INT32_MIN, INT32_MAX);
+  const QJsonValue line = candidate.value(key::kCandidate);
+  const QJsonValue mid = candidate.value(key::kSdpMid);
+  const auto index = json::integerIn(candidate.value(key::kSdpMLineIndex), INT32_MIN, INT32_MAX);
   if (!line.isString() || !mid.isString() || !index) return std::nullopt;
   return rtc::IceCandidate{line.toString().toStdString(), mid.toString().toStdString(),
                            static_cast<int>(*index)};
 }
 
 std::optional<QualityProfile> qualityOf(const QJsonObject& payload) {
-  const QJsonValue value = payload.value(QLatin1String("value"));
+  const QJsonValue value = payload.value(key::kValue);
   return value.isString() ? qualityFromRaw(value.toString()) : std::nullopt;
 }
 
 std::optional<int> switchIndexOf(const QJsonObject& payload) {
-  const auto index = json::integerIn(payload.value(QLatin1String("displayIndex")), INT32_MIN, INT32_MAX);
+  const auto index = json::integerIn(payload.value(key::kDisplayIndex), INT32_MIN, INT32_MAX);
   if (!index) return std::nullopt;
   return static_cast<int>(*index);
 }
 
 std::vector<DisplayEntry> displaysOf(const QJsonObject& payload) {
   std::vector<DisplayEntry> entries;
-  for (const QJsonValue& value : payload.value(QLatin1String("displays")).toArray()) {
+  for (const QJsonValue& value : payload.value(key::kDisplays).toArray()) {
     const QJsonObject entry = value.toObject();
-    const auto index = json::integerIn(entry.value(QLatin1String("index")), 0, 1'000'000);
-    const QJsonValue name = entry.value(QLatin1String("name"));
-    const QJsonValue resolution = entry.value(QLatin1String("resolution"));
+    const auto index = json::integerIn(entry.value(key::kIndex), 0, kMaxGeometryValue);
+    const QJsonValue name = entry.value(key::kName);
+    const QJsonValue resolution = entry.value(key::kResolution);
     if (!index || !name.isString() || !resolution.isString()) continue;
     // Shown in the client's menu: the host's words, fit to show.
     entries.push_back({static_cast<int>(*index), peerText(name.toString(), kMaxPeerNameChars),
@@ -224,42 +223,40 @@ std::vector<DisplayEntry> displaysOf(const QJsonObject& payload) {
 
 VideoGeometry videoGeometryOf(const QJsonObject& payload) {
   VideoGeometry geometry;
-  auto dimension = [&](const char* key) {
-    return static_cast<int>(json::integerIn(payload.value(QLatin1String(key)), 0, 1'000'000).value_or(0));
+  auto dimension = [&](QLatin1String name) {
+    return static_cast<int>(json::integerIn(payload.value(name), 0, kMaxGeometryValue).value_or(0));
   };
-  geometry.width = dimension("width");
-  geometry.height = dimension("height");
-  if (const auto active = json::integerIn(payload.value(QLatin1String("activeDisplay")), 0, 1'000'000)) {
+  geometry.width = dimension(key::kWidth);
+  geometry.height = dimension(key::kHeight);
+  if (const auto active = json::integerIn(payload.value(key::kActiveDisplay), 0, kMaxGeometryValue)) {
     geometry.activeDisplay = static_cast<int>(*active);
   }
-  if (const auto id = json::integerIn(payload.value(QLatin1String("displayID")), 0, UINT32_MAX)) {
+  if (const auto id = json::integerIn(payload.value(key::kDisplayId), 0, UINT32_MAX)) {
     geometry.displayId = static_cast<uint32_t>(*id);
   }
   return geometry;
 }
 
 std::vector<rtc::IceServer> iceServersOf(const QJsonObject& message) {
-  constexpr int kMaxServers = 4;
-  constexpr int kMaxText = 512;
   std::vector<rtc::IceServer> servers;
   auto text = [&](const QJsonValue& v, std::string& out) {
-    if (!v.isString() || v.toString().size() > kMaxText) return false;
+    if (!v.isString() || v.toString().size() > kMaxIceServerText) return false;
     out = v.toString().toStdString();
     return true;
   };
-  for (const QJsonValue& entry : message.value(QLatin1String("iceServers")).toArray()) {
-    if (int(servers.size()) >= kMaxServers) break;
+  for (const QJsonValue& entry : message.value(key::kIceServers).toArray()) {
+    if (int(servers.size()) >= kMaxIceServers) break;
     const QJsonObject object = entry.toObject();
     rtc::IceServer server;
-    const QJsonValue urls = object.value(QLatin1String("urls"));
+    const QJsonValue urls = object.value(key::kUrls);
     for (const QJsonValue& url : urls.isArray() ? urls.toArray() : QJsonArray{urls}) {
       std::string one;
       if (text(url, one) && (one.rfind("turn:", 0) == 0 || one.rfind("turns:", 0) == 0 || one.rfind("stun:", 0) == 0)) {
-        if (server.urls.size() < kMaxServers) server.urls.push_back(one);
+        if (server.urls.size() < kMaxIceServers) server.urls.push_back(one);
       }
     }
-    if (server.urls.empty() || !text(object.value(QLatin1String("username")), server.username) ||
-        !text(object.value(QLatin1String("credential")), server.credential)) {
+    if (server.urls.empty() || !text(object.value(key::kUsername), server.username) ||
+        !text(object.value(key::kCredential), server.credential)) {
       continue;
     }
     servers.push_back(std::move(server));
@@ -268,12 +265,12 @@ std::vector<rtc::IceServer> iceServersOf(const QJsonObject& message) {
 }
 
 QString deviceKeyOf(const QJsonObject& message) {
-  const QString key = json::optionalString(message, "deviceKey");
-  return isHex64(key) ? key : QString();
+  const QString deviceKey = json::optionalString(message, key::kDeviceKey.data());
+  return isHex64(deviceKey) ? deviceKey : QString();
 }
 
 QString endReasonOf(const QJsonObject& payload) {
-  const QString reason = peerText(json::optionalString(payload, "reason"), kMaxPeerReasonChars);
+  const QString reason = peerText(json::optionalString(payload, key::kReason.data()), kMaxPeerReasonChars);
   return reason.isEmpty() ? QStringLiteral("Session terminée") : reason;
 }
 

@@ -16,6 +16,7 @@
 
 #include "protocol/negotiation_types.h"
 #include "protocol/quality_profile.h"
+#include "protocol/signaling_wire.h"
 
 namespace lunor {
 
@@ -36,8 +37,6 @@ bool boolOr(const QJsonObject& object, const char* key, bool fallback);
 // overrides removed, runs of white space kept as one space, trimmed, and
 // at most maxChars characters (the last one "…" when cut).
 QString peerText(const QString& text, int maxChars);
-inline constexpr int kMaxPeerNameChars = 64;
-inline constexpr int kMaxPeerReasonChars = 300;
 
 // One entry of the host's display list as it travels.
 struct DisplayEntry {
@@ -111,7 +110,6 @@ std::optional<QualityProfile> qualityOf(const QJsonObject& payload);
 std::optional<int> switchIndexOf(const QJsonObject& payload);
 // The well-formed entries of a "displays" payload, in order, at most
 // kMaxDisplays, their texts fit to show (peerText).
-inline constexpr size_t kMaxDisplays = 16;
 std::vector<DisplayEntry> displaysOf(const QJsonObject& payload);
 
 struct VideoGeometry {
@@ -122,8 +120,8 @@ struct VideoGeometry {
 };
 VideoGeometry videoGeometryOf(const QJsonObject& payload);
 
-// The TURN servers a server message hands over ("iceServers"): at most four
-// well-formed entries (string URLs, username and credential, each bounded).
+// The TURN servers a server message hands over ("iceServers"): at most
+// kMaxIceServers well-formed entries (string URLs, username and credential, each bounded).
 std::vector<rtc::IceServer> iceServersOf(const QJsonObject& message);
 
 // The "deviceKey" an admission carries: 64 lowercase hexadecimal

@@ -9,7 +9,9 @@
 
 #include "protocol/control_message.h"
 #include "protocol/file_names.h"
+#include "protocol/incoming_messages.h"
 #include "protocol/sdp_rewrite.h"
+#include "protocol/server_messages.h"
 #include "protocol/signaling_messages.h"
 
 using namespace lunor;
@@ -140,6 +142,77 @@ class WireMessagesTest : public QObject {
     QCOMPARE(read.size(), size_t(2));
     QCOMPARE(read[1].resolution, QString("1920x1080"));
     QCOMPARE(read[1].id, 0u);  // the client does not read the host's identifiers
+  }
+
+  // The server's answers, as they travel (the wire the macOS application
+  // and the web page read too), and every one a type the application reads.
+  void serverAnswersOnTheWire_data() {
+    namespace out = server_messages;
+    QTest::addColumn<QByteArray>("sent");
+    QTest::addColumn<QByteArray>("wire");
+    const std::vector<rtc::IceServer> relay{{{"turn:h:3478?transport=udp"}, "9:c1", "p"}};
+    QTest::newRow("peer-joined, to the host") << out::encode(out::peerJoined("c1", true, relay, "Zoé", "QUJD"))
+        << QByteArray(R"({"avatar":"QUJD","clientId":"c1","displayName":"Zoé","iceServers":[{"credential":"p",)"
+                      R"("urls":["turn:h:3478?transport=udp"],"username":"9:c1"}],"type":"peer-joined","unattended":true})");
+    QTest::newRow("peer-joined, to the client, no relay") << out::encode(out::peerJoined("h1", false, {}))
+        << QByteArray(R"({"clientId":"h1","type":"peer-joined","unattended":false})");
+    QTest::newRow("join-request without a picture") << out::encode(out::joinRequest("c1", "", true, true, {}))
+        << QByteArray(R"({"awaitingPassword":true,"clientId":"c1","displayName":"","type":"join-request","unattended":true})");
+    QTest::newRow("a wrong password") << out::encode(out::unattendedDenied())
+                                      << QByteArray(R"({"type":"unattended-denied"})");
+    QTest::newRow("the room's day spent") << out::encode(out::unattendedDenied(90'000, true))
+        << QByteArray(R"({"locked":true,"retryAfterMs":90000,"type":"unattended-denied"})");
+    QTest::newRow("an error") << out::encode(out::error(signaling::ErrorCode::RoomTaken))
+                              << QByteArray(R"({"code":"room-taken","type":"error"})");
+    QTest::newRow("left") << out::encode(out::bare(signaling::MessageType::Left)) << QByteArray(R"({"type":"left"})");
+  }
+  void serverAnswersOnTheWire() {
+    QFETCH(QByteArray, sent);
+    QFETCH(QByteArray, wire);
+    QCOMPARE(sent, wire);
+    const auto read = incoming::decode(QJsonDocument::fromJson(sent).object());
+    QVERIFY(read && read->message);
+  }
+
+  // What the application asks, as the server reads it.
+  void theServerReadsTheApplicationsRequests_data() {
+    QTest::addColumn<QByteArray>("frame");
+    QTest::addColumn<QString>("read");
+    const QString hash(64, 'a'), device(64, 'd');
+    const auto frame = [](const QJsonObject& message) { return server_messages::encode(message); };
+    QTest::newRow("create, unattended") << frame(signaling::create("r1", hash)) << "create r1 " + hash;
+    QTest::newRow("create, malformed hash") << frame(signaling::create("r1", "x")) << "create r1 ";
+    QTest::newRow("join with everything") << frame(signaling::join("r1", "Zoé", QString("QUJD"), hash, device))
+                                          << "join r1 Zoé QUJD " + hash + " " + device;
+    QTest::newRow("join, malformed device key") << frame(signaling::join("r1", "Zoé", {}, {}, "D" + device.mid(1)))
+                                                << "join r1 Zoé - - ";
+    QTest::newRow("kick") << frame(signaling::answer("kick", "c1")) << "answer kick c1";
+    QTest::newRow("signal") << frame(signaling::signal(signaling::hardRefreshPayload())) << "signal hard-refresh-request";
+    QTest::newRow("signal without data") << QByteArray(R"({"type":"signal","data":[]})") << "signal -";
+    QTest::newRow("a server's message") << QByteArray(R"({"type":"hello"})") << "unknown hello";
+    QTest::newRow("type not a string") << QByteArray(R"({"type":1})") << "malformed missing-type";
+    QTest::newRow("an array") << QByteArray(R"([{"type":"join"}])") << "malformed bad-json";
+  }
+  void theServerReadsTheApplicationsRequests() {
+    QFETCH(QByteArray, frame);
+    QFETCH(QString, read);
+    namespace in = server_messages;
+    const auto text = [](const std::optional<QString>& value) { return value.value_or("-"); };
+    const QString described = std::visit(
+        [&](const auto& r) -> QString {
+          using R = std::decay_t<decltype(r)>;
+          if constexpr (std::is_same_v<R, in::Malformed>) return QString("malformed %1").arg(signaling::nameOf(r.code));
+          if constexpr (std::is_same_v<R, in::Unknown>) return "unknown " + r.type;
+          if constexpr (std::is_same_v<R, in::Create>) return "create " + r.roomId + " " + r.unattendedHash;
+          if constexpr (std::is_same_v<R, in::Join>) {
+            return QStringList{"join", r.roomId, r.displayName, text(r.avatar), text(r.passwordHash), r.deviceKey}.join(' ');
+          }
+          if constexpr (std::is_same_v<R, in::Answer>) return QString("answer %1 %2").arg(signaling::nameOf(r.type), r.target);
+          if constexpr (std::is_same_v<R, in::Signal>) return "signal " + (r.data ? signaling::typeOf(*r.data) : "-");
+          return "forget-devices";
+        },
+        in::decode(frame));
+    QCOMPARE(described, read);
   }
 
   // Names and reasons the other side chose are shown in panels and written

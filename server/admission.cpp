@@ -5,55 +5,49 @@
 #include "event_log.h"
 
 namespace lunor::signal {
-namespace {
-
-const QString kType = QStringLiteral("type");
-
-QJsonObject typed(const QString& type) { return QJsonObject{{kType, type}}; }
-
-}  // namespace
+namespace out = server_messages;
+using signaling::ErrorCode;
+using signaling::MessageType;
 
 Admission::Admission(ServerLimits limits, RoomTable& table, Throttle& throttle, OwnerStore& owners,
                      Throttle::Clock clock)
     : limits_(limits), table_(table), throttle_(throttle), owners_(owners), clock_(std::move(clock)) {}
 
-void Admission::join(RoomTable::Peer& peer, const QJsonObject& message) {
+void Admission::join(RoomTable::Peer& peer, const server_messages::Join& request) {
   deviceChecks_.remove(peer.id);  // an earlier join's lookup answers nobody now
-  const QString roomId = message.value(QLatin1String("roomId")).toString();
-  const bool valid = isValidRoomId(roomId, limits_.maxRoomIdChars);
+  const QString& roomId = request.roomId;
+  const bool valid = signaling::isValidRoomId(roomId, limits_.maxRoomIdChars);
   if (valid && !throttle_.mayAskFor(peer.address, roomId)) {
     logEvent(QStringLiteral("too-many-rooms"), {{"client", peer.id}, {"address", peer.address}});
-    table_.sendError(peer.id, QStringLiteral("too-many-rooms"));
+    table_.sendError(peer.id, ErrorCode::TooManyRooms);
     return;
   }
   RoomTable::Room* room = valid ? table_.room(roomId) : nullptr;
   if (!room) {
-    table_.send(peer.id, QJsonObject{{kType, QStringLiteral("room-not-found")},
-                                     {QStringLiteral("roomId"), roomId.left(limits_.maxRoomIdChars)}});
+    table_.send(peer.id, out::roomNotFound(roomId.left(limits_.maxRoomIdChars)));
     return;
   }
   if (room->hostId == peer.id) {
-    table_.sendError(peer.id, QStringLiteral("own-room"));
+    table_.sendError(peer.id, ErrorCode::OwnRoom);
     return;
   }
   const qint64 now = clock_();
   // A password for an unattended room is not a knock at the host's door:
   // the password back-off bounds those.
-  const QJsonValue passwordHash = message.value(QLatin1String("passwordHash"));
-  const bool answering = !room->unattendedHash.isEmpty() && passwordHash.isString();
+  const bool answering = !room->unattendedHash.isEmpty() && request.passwordHash.has_value();
   if (!answering && !throttle_.mayKnock(peer.id, roomId, now)) {
     logEvent(QStringLiteral("join-cooldown"), {{"room", roomId}, {"client", peer.id}, {"address", peer.address}});
-    table_.sendError(peer.id, QStringLiteral("join-cooldown"));
+    table_.sendError(peer.id, ErrorCode::JoinCooldown);
     return;
   }
   throttle_.knocked(peer.id, now);
   if (room->admittedId == peer.id) {
-    table_.sendError(peer.id, QStringLiteral("already-joined"));
+    table_.sendError(peer.id, ErrorCode::AlreadyJoined);
     return;
   }
   const auto refuse = [&](const char* why) {
     logEvent(QStringLiteral("join-refused"), {{"room", roomId}, {"client", peer.id}, {"why", why}});
-    table_.send(peer.id, typed(QStringLiteral("room-busy")));
+    table_.send(peer.id, out::bare(MessageType::RoomBusy));
   };
   if (!room->admittedId.isEmpty()) return refuse("busy");
   const bool waiting = room->pending.contains(peer.id);
@@ -66,34 +60,24 @@ void Admission::join(RoomTable::Peer& peer, const QJsonObject& message) {
   RoomTable::Room& target = *table_.room(roomId);
 
   RoomTable::PendingJoin join;
-  join.displayName = message.value(QLatin1String("displayName")).toString().left(limits_.maxDisplayNameChars);
+  join.displayName = request.displayName.left(limits_.maxDisplayNameChars);
   // A picture past the bound is dropped, not forwarded; the join goes on.
-  const QJsonValue avatar = message.value(QLatin1String("avatar"));
-  if (avatar.isString() && avatar.toString().size() <= limits_.maxAvatarBytes) join.avatar = avatar;
-  // Anything but a well-formed key is as if none was shown.
-  if (const QString deviceKey = message.value(QLatin1String("deviceKey")).toString(); isHex64(deviceKey)) {
-    join.deviceKey = deviceKey;
-  }
+  if (request.avatar && request.avatar->size() <= limits_.maxAvatarBytes) join.avatar = request.avatar;
+  join.deviceKey = request.deviceKey;
 
   peer.joinedRoom = roomId;
-  table_.send(peer.id, QJsonObject{{kType, QStringLiteral("joined")}, {QStringLiteral("roomId"), roomId}});
+  table_.send(peer.id, out::joined(roomId));
 
   if (answering) {
-    checkPassword(peer, target, join, passwordHash.toString());
+    checkPassword(peer, target, join, *request.passwordHash);
     return;
   }
   join.awaitingPassword = !target.unattendedHash.isEmpty();
   target.pending.insert(peer.id, join);
-  table_.send(peer.id, typed(join.awaitingPassword ? QStringLiteral("require-unattended")
-                                                   : QStringLiteral("waiting-approval")));
-  QJsonObject request{{kType, QStringLiteral("join-request")},
-                      {QStringLiteral("clientId"), peer.id},
-                      {QStringLiteral("displayName"), join.displayName},
-                      {QStringLiteral("unattended"), !target.unattendedHash.isEmpty()},
-                      {QStringLiteral("awaitingPassword"), join.awaitingPassword}};
-  if (join.avatar.isString()) request.insert(QStringLiteral("avatar"), join.avatar);
+  table_.send(peer.id, out::bare(join.awaitingPassword ? MessageType::RequireUnattended : MessageType::WaitingApproval));
   logEvent(QStringLiteral("join-request"), {{"room", roomId}, {"client", peer.id}});
-  table_.send(target.hostId, request);
+  table_.send(target.hostId, out::joinRequest(peer.id, join.displayName, !target.unattendedHash.isEmpty(),
+                                              join.awaitingPassword, join.avatar));
 }
 
 void Admission::admit(RoomTable::Room& room, const QString& clientId, bool unattended) {
@@ -107,26 +91,11 @@ void Admission::admit(RoomTable::Room& room, const QString& clientId, bool unatt
   owners_.addDevice(room.id, ownerDigest(deviceKey), unattendedDigest(room.unattendedHash),
                     join.deviceKey.isEmpty() ? QString() : ownerDigest(join.deviceKey), limits_.maxDevicesPerRoom);
 
-  const QJsonArray ice = iceServers_ ? iceServers_(clientId) : QJsonArray();
-  QJsonObject approved{{kType, QStringLiteral("approved")}, {QStringLiteral("deviceKey"), deviceKey}};
-  if (!ice.isEmpty()) approved.insert(QStringLiteral("iceServers"), ice);
-  table_.send(clientId, approved);
-  if (unattended) {
-    table_.send(room.hostId, QJsonObject{{kType, QStringLiteral("unattended-joined")},
-                                         {QStringLiteral("displayName"), join.displayName}});
-  }
-  QJsonObject toHost{{kType, QStringLiteral("peer-joined")},
-                     {QStringLiteral("clientId"), clientId},
-                     {QStringLiteral("unattended"), unattended},
-                     {QStringLiteral("displayName"), join.displayName}};
-  if (join.avatar.isString()) toHost.insert(QStringLiteral("avatar"), join.avatar);
-  if (!ice.isEmpty()) toHost.insert(QStringLiteral("iceServers"), ice);
-  table_.send(room.hostId, toHost);
-  QJsonObject toClient{{kType, QStringLiteral("peer-joined")},
-                       {QStringLiteral("clientId"), room.hostId},
-                       {QStringLiteral("unattended"), unattended}};
-  if (!ice.isEmpty()) toClient.insert(QStringLiteral("iceServers"), ice);
-  table_.send(clientId, toClient);
+  const std::vector<rtc::IceServer> ice = iceServers_ ? iceServers_(clientId) : std::vector<rtc::IceServer>();
+  table_.send(clientId, out::approved(deviceKey, ice));
+  if (unattended) table_.send(room.hostId, out::unattendedJoined(join.displayName));
+  table_.send(room.hostId, out::peerJoined(clientId, unattended, ice, join.displayName, join.avatar));
+  table_.send(clientId, out::peerJoined(room.hostId, unattended, ice));
 
   // The room now has its client; whoever else waits is turned away.
   const auto others = room.pending.keys();
@@ -135,7 +104,7 @@ void Admission::admit(RoomTable::Room& room, const QString& clientId, bool unatt
     RoomTable::Peer* peer = table_.peer(other);
     if (!peer) continue;
     peer->joinedRoom.clear();
-    table_.send(other, typed(QStringLiteral("room-busy")));
+    table_.send(other, out::bare(MessageType::RoomBusy));
   }
 }
 
@@ -163,21 +132,17 @@ void Admission::checkPassword(RoomTable::Peer& peer, RoomTable::Room& room, cons
       return;
     }
     logEvent(QStringLiteral("room-locked"), {{"room", roomId}, {"client", peer.id}, {"address", peer.address}});
-    table_.send(peer.id, QJsonObject{{kType, QStringLiteral("unattended-denied")},
-                                     {QStringLiteral("locked"), true},
-                                     {QStringLiteral("retryAfterMs"), static_cast<double>(today.retryAfterMs)}});
+    table_.send(peer.id, out::unattendedDenied(today.retryAfterMs, /*locked=*/true));
     if (!room.lockedToldHost) {
       room.lockedToldHost = true;
-      table_.send(room.hostId, QJsonObject{{kType, QStringLiteral("unattended-locked")},
-                                           {QStringLiteral("failures"), today.failures}});
+      table_.send(room.hostId, out::unattendedLocked(today.failures));
     }
     return;
   }
   const qint64 wait = throttle_.passwordWait(peer.address, roomId);
   if (wait > 0) {
     logEvent(QStringLiteral("password-backoff"), {{"room", roomId}, {"client", peer.id}, {"address", peer.address}});
-    table_.send(peer.id, QJsonObject{{kType, QStringLiteral("unattended-denied")},
-                                     {QStringLiteral("retryAfterMs"), static_cast<double>(wait)}});
+    table_.send(peer.id, out::unattendedDenied(wait));
     return;
   }
   if (constantTimeEquals(passwordHash.toLatin1(), room.unattendedHash.toLatin1())) {
@@ -188,9 +153,7 @@ void Admission::checkPassword(RoomTable::Peer& peer, RoomTable::Room& room, cons
   }
   const qint64 lock = throttle_.passwordFailed(peer.address, roomId, deviceDigest);
   logEvent(QStringLiteral("password-denied"), {{"room", roomId}, {"client", peer.id}, {"address", peer.address}});
-  QJsonObject denied = typed(QStringLiteral("unattended-denied"));
-  if (lock > 0) denied.insert(QStringLiteral("retryAfterMs"), static_cast<double>(lock));
-  table_.send(peer.id, denied);
+  table_.send(peer.id, out::unattendedDenied(lock > 0 ? std::optional<int64_t>(lock) : std::nullopt));
 }
 
 void Admission::lookUpDevice(RoomTable::Peer& peer, const RoomTable::Room& room, const RoomTable::PendingJoin& join,
@@ -211,16 +174,16 @@ void Admission::lookUpDevice(RoomTable::Peer& peer, const RoomTable::Room& room,
         RoomTable::Room* room = table_.room(roomId);
         if (!room) {
           peer->joinedRoom.clear();
-          table_.send(peerId, typed(QStringLiteral("left")));
+          table_.send(peerId, out::bare(MessageType::Left));
           return;
         }
         if (!room->admittedId.isEmpty()) {
           peer->joinedRoom.clear();
-          table_.send(peerId, typed(QStringLiteral("room-busy")));
+          table_.send(peerId, out::bare(MessageType::RoomBusy));
           return;
         }
         if (room->unattendedHash.isEmpty()) {  // made again without unattended access
-          table_.send(peerId, typed(QStringLiteral("unattended-denied")));
+          table_.send(peerId, out::unattendedDenied());
           return;
         }
         // A device of the room as it was: made again with another password, it is not one.
@@ -232,7 +195,7 @@ void Admission::lookUpDevice(RoomTable::Peer& peer, const RoomTable::Room& room,
 void Admission::forgetDevices(RoomTable::Peer& host) {
   const RoomTable::Room* room = table_.room(host.hostedRoom);
   if (!room) {
-    table_.sendError(host.id, QStringLiteral("no-room"));
+    table_.sendError(host.id, ErrorCode::NoRoom);
     return;
   }
   const QString hostId = host.id;
@@ -241,30 +204,28 @@ void Admission::forgetDevices(RoomTable::Peer& host) {
     logEvent(done ? QStringLiteral("devices-forgotten") : QStringLiteral("devices-not-forgotten"),
              {{"room", roomId}, {"host", hostId}});
     if (done) {
-      table_.send(hostId, typed(QStringLiteral("devices-forgotten")));
+      table_.send(hostId, out::bare(MessageType::DevicesForgotten));
     } else {
-      table_.sendError(hostId, QStringLiteral("forget-failed"));
+      table_.sendError(hostId, ErrorCode::ForgetFailed);
     }
   });
 }
 
-void Admission::approve(RoomTable::Peer& host, const QJsonObject& message) {
+void Admission::approve(RoomTable::Peer& host, const QString& target) {
   RoomTable::Room* room = table_.room(host.hostedRoom);
-  const QString target = message.value(QLatin1String("target")).toString();
   if (!room || !room->pending.contains(target)) {
-    table_.sendError(host.id, QStringLiteral("unknown-target"));
+    table_.sendError(host.id, ErrorCode::UnknownTarget);
     return;
   }
   admit(*room, target, /*unattended=*/false);
 }
 
-void Admission::reject(RoomTable::Peer& host, const QJsonObject& message, bool kick) {
+void Admission::reject(RoomTable::Peer& host, const QString& targetId, bool kick) {
   RoomTable::Room* room = table_.room(host.hostedRoom);
   if (!room) {
-    table_.sendError(host.id, QStringLiteral("no-room"));
+    table_.sendError(host.id, ErrorCode::NoRoom);
     return;
   }
-  const QString targetId = message.value(QLatin1String("target")).toString();
   RoomTable::Peer* target = targetId.isEmpty() ? nullptr : table_.peer(targetId);
   // The host's panel may answer twice (kick, then reject): the second is a no-op.
   if (!target || target->joinedRoom != room->id) return;
@@ -273,14 +234,14 @@ void Admission::reject(RoomTable::Peer& host, const QJsonObject& message, bool k
   target->joinedRoom.clear();
   if (room->admittedId == targetId) {
     room->admittedId.clear();
-    table_.send(targetId, typed(QStringLiteral("left")));
-    table_.send(room->hostId, QJsonObject{{kType, QStringLiteral("peer-left")}, {QStringLiteral("clientId"), targetId}});
+    table_.send(targetId, out::bare(MessageType::Left));
+    table_.send(room->hostId, out::peerLeft(targetId));
     return;
   }
   room->pending.remove(targetId);
   // Turned away: not back at this room's door at once.
   throttle_.turnedAway(targetId, room->id);
-  table_.send(targetId, typed(QStringLiteral("rejected")));
+  table_.send(targetId, out::bare(MessageType::Rejected));
 }
 
 }  // namespace lunor::signal

@@ -11,12 +11,13 @@
 // kick the client it let in.
 
 #include <functional>
+#include <vector>
 
 #include <QHash>
-#include <QJsonArray>
-#include <QJsonObject>
 #include <QString>
 
+#include "protocol/negotiation_types.h"
+#include "protocol/server_messages.h"
 #include "owner_store.h"
 #include "room_table.h"
 #include "server_limits.h"
@@ -25,8 +26,8 @@
 namespace lunor::signal {
 
 // TURN servers for the pair being admitted (the client's ID names the
-// credentials); an empty array when the server has none to give.
-using IceServersFor = std::function<QJsonArray(const QString& clientId)>;
+// credentials); none when the server has none to give.
+using IceServersFor = std::function<std::vector<rtc::IceServer>(const QString& clientId)>;
 
 class Admission final {
  public:
@@ -38,12 +39,12 @@ class Admission final {
 
   void setIceServers(IceServersFor iceServers) { iceServers_ = std::move(iceServers); }
 
-  // The protocol's messages, from a connection of the table ("join" from a
-  // client; the others from a room's host).
-  void join(RoomTable::Peer& peer, const QJsonObject& message);
-  void approve(RoomTable::Peer& host, const QJsonObject& message);
+  // The protocol's requests, from a connection of the table ("join" from a
+  // client; the others from a room's host, about the client `target`).
+  void join(RoomTable::Peer& peer, const server_messages::Join& request);
+  void approve(RoomTable::Peer& host, const QString& target);
   // "reject" (kick false) or "kick": the one let in goes, one at the door is turned away.
-  void reject(RoomTable::Peer& host, const QJsonObject& message, bool kick);
+  void reject(RoomTable::Peer& host, const QString& targetId, bool kick);
   void forgetDevices(RoomTable::Peer& host);
   // The connection has gone: an answer the store owes it is for nobody.
   void forget(const QString& peerId) { deviceChecks_.remove(peerId); }

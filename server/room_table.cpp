@@ -1,23 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "room_table.h"
 
-#include <QJsonDocument>
 #include <QRandomGenerator>
-#include <QRegularExpression>
 
+#include "protocol/server_messages.h"
 #include "event_log.h"
 
 namespace lunor::signal {
-namespace {
-
-const QString kType = QStringLiteral("type");
-
-}  // namespace
-
-bool isValidRoomId(const QString& id, int maxChars) {
-  static const QRegularExpression pattern(QStringLiteral("^[A-Za-z0-9_-]+$"));
-  return !id.isEmpty() && id.size() <= maxChars && pattern.match(id).hasMatch();
-}
+namespace out = server_messages;
 
 RoomTable::Peer* RoomTable::peer(const QString& id) {
   auto it = peers_.find(id);
@@ -48,11 +38,11 @@ void RoomTable::open(const Room& room) {
 
 void RoomTable::send(const QString& peerId, const QJsonObject& message) {
   if (silenced_ || !peers_.contains(peerId)) return;
-  routing_.send(peerId, QJsonDocument(message).toJson(QJsonDocument::Compact));
+  routing_.send(peerId, out::encode(message));
 }
 
-void RoomTable::sendError(const QString& peerId, const QString& code) {
-  send(peerId, QJsonObject{{kType, QStringLiteral("error")}, {QStringLiteral("code"), code}});
+void RoomTable::sendError(const QString& peerId, signaling::ErrorCode code) {
+  send(peerId, out::error(code));
 }
 
 void RoomTable::close(const QString& peerId, int code, const QString& reason) {
@@ -68,7 +58,7 @@ void RoomTable::leaveJoinedRoom(Peer& peer, bool tellHost) {
   const bool wasPending = room.pending.remove(peer.id) > 0;
   if (wasAdmitted) room.admittedId.clear();
   if (tellHost && (wasAdmitted || wasPending)) {
-    send(room.hostId, QJsonObject{{kType, QStringLiteral("peer-left")}, {QStringLiteral("clientId"), peer.id}});
+    send(room.hostId, out::peerLeft(peer.id));
   }
 }
 
@@ -85,7 +75,7 @@ void RoomTable::closeRoom(QString roomId, bool keepRegistration) {  // by value:
     auto it = peers_.find(member);
     if (it == peers_.end()) continue;
     it->joinedRoom.clear();
-    send(member, QJsonObject{{kType, QStringLiteral("left")}});
+    send(member, out::bare(signaling::MessageType::Left));
   }
   logEvent(QStringLiteral("room-closed"), {{"room", roomId}});
 }

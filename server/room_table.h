@@ -6,18 +6,17 @@
 // one tell whoever is concerned. Every message goes out through the routing,
 // which reaches the connections of other instances too.
 
+#include <optional>
+
 #include <QHash>
 #include <QJsonObject>
-#include <QJsonValue>
 #include <QString>
 
+#include "protocol/signaling_wire.h"
 #include "routing.h"
 #include "throttle.h"
 
 namespace lunor::signal {
-
-// A room ID: 1 to maxChars letters, digits, '-' or '_'.
-bool isValidRoomId(const QString& id, int maxChars);
 
 class RoomTable final {
  public:
@@ -30,7 +29,7 @@ class RoomTable final {
   // A client at a room's door, with what it asked to join with.
   struct PendingJoin {
     QString displayName;
-    QJsonValue avatar;  // a string, or undefined
+    std::optional<QString> avatar;
     bool awaitingPassword = false;
     QString deviceKey;  // the well-formed device key the join showed, or empty
   };
@@ -71,7 +70,7 @@ class RoomTable final {
   // any once the table is silenced.
   void send(const QString& peerId, const QJsonObject& message);
   void silence() { silenced_ = true; }
-  void sendError(const QString& peerId, const QString& code);
+  void sendError(const QString& peerId, signaling::ErrorCode code);
   void close(const QString& peerId, int code, const QString& reason);
 
   // Takes the peer out of the room it joined, telling the host unless quiet.

@@ -3,15 +3,16 @@
 
 #include <algorithm>
 
-#include <QJsonDocument>
-
+#include "protocol/signaling_messages.h"
 #include "protocol/wire_text.h"
 #include "event_log.h"
 
 namespace lunor::signal {
+namespace out = server_messages;
+using signaling::ErrorCode;
+using signaling::MessageType;
 namespace {
 
-const QString kType = QStringLiteral("type");
 constexpr int kPolicyViolated = 1008;  // WebSocket close code
 
 }  // namespace
@@ -33,7 +34,7 @@ void Rooms::connected(const QString& peerId, const QString& address) {
   table_.add(peerId, address);
   throttle_.connected(peerId);
   logEvent(QStringLiteral("connected"), {{"client", peerId}, {"address", address}});
-  table_.send(peerId, QJsonObject{{kType, QStringLiteral("hello")}, {QStringLiteral("clientId"), peerId}});
+  table_.send(peerId, out::hello(peerId));
 }
 
 void Rooms::disconnected(const QString& peerId, int closeCode) {
@@ -56,7 +57,7 @@ void Rooms::frame(const QString& peerId, const QByteArray& utf8) {
   if (const Throttle::Verdict verdict = throttle_.takeFrame(peerId); !verdict.pass) {
     if (verdict.warn) {
       logEvent(QStringLiteral("rate-limited"), {{"client", peerId}, {"address", peer->address}});
-      table_.sendError(peerId, QStringLiteral("rate-limited"));
+      table_.sendError(peerId, ErrorCode::RateLimited);
     }
     if (verdict.close) {
       logEvent(QStringLiteral("flood-closed"), {{"client", peerId}, {"address", peer->address}});
@@ -71,57 +72,50 @@ void Rooms::frame(const QString& peerId, const QByteArray& utf8) {
 void Rooms::dispatch(const QString& peerId, const QByteArray& utf8) {
   RoomTable::Peer* peer = table_.peer(peerId);
   if (!peer) return;
-  QJsonParseError error;
-  const QJsonDocument document = QJsonDocument::fromJson(utf8, &error);
-  if (error.error != QJsonParseError::NoError || !document.isObject()) {
-    table_.sendError(peerId, QStringLiteral("bad-json"));
+  const out::Request request = out::decode(utf8);
+  if (const auto* malformed = std::get_if<out::Malformed>(&request)) {
+    table_.sendError(peerId, malformed->code);
     return;
   }
-  const QJsonObject message = document.object();
-  const QJsonValue type = message.value(kType);
-  if (!type.isString()) {
-    table_.sendError(peerId, QStringLiteral("missing-type"));
-    return;
-  }
-  const QString t = type.toString();
-  if (routing_.takes(peerId, peer->address, t, message, utf8)) return;
-  if (t == QLatin1String("create") && routing_.isRemote(peerId)) {
-    table_.sendError(peerId, QStringLiteral("unknown-type"));  // only a socket's own instance hosts
-  } else if (t == QLatin1String("create")) {
-    handleCreate(*peer, message);
-  } else if (t == QLatin1String("join")) {
-    admission_.join(*peer, message);
-  } else if (t == QLatin1String("approve")) {
-    admission_.approve(*peer, message);
-  } else if (t == QLatin1String("reject")) {
-    admission_.reject(*peer, message, /*kick=*/false);
-  } else if (t == QLatin1String("kick")) {
-    admission_.reject(*peer, message, /*kick=*/true);
-  } else if (t == QLatin1String("signal")) {
-    handleSignal(*peer, message);
-  } else if (t == QLatin1String("forget-devices")) {
+  if (routing_.takes(peerId, peer->address, request, utf8)) return;
+  if (const auto* create = std::get_if<out::Create>(&request)) {
+    if (routing_.isRemote(peerId)) {
+      table_.sendError(peerId, ErrorCode::UnknownType);  // only a socket's own instance hosts
+    } else {
+      handleCreate(*peer, *create);
+    }
+  } else if (const auto* join = std::get_if<out::Join>(&request)) {
+    admission_.join(*peer, *join);
+  } else if (const auto* answer = std::get_if<out::Answer>(&request)) {
+    if (answer->type == MessageType::Approve) {
+      admission_.approve(*peer, answer->target);
+    } else {
+      admission_.reject(*peer, answer->target, /*kick=*/answer->type == MessageType::Kick);
+    }
+  } else if (const auto* signal = std::get_if<out::Signal>(&request)) {
+    handleSignal(*peer, *signal);
+  } else if (std::holds_alternative<out::ForgetDevices>(request)) {
     admission_.forgetDevices(*peer);
   } else {
-    table_.sendError(peerId, QStringLiteral("unknown-type"));
+    table_.sendError(peerId, ErrorCode::UnknownType);
   }
 }
 
 bool Rooms::mayAskForRoom(const RoomTable::Peer& peer, const QString& roomId) {
   if (throttle_.mayAskFor(peer.address, roomId)) return true;
   logEvent(QStringLiteral("too-many-rooms"), {{"client", peer.id}, {"address", peer.address}});
-  table_.sendError(peer.id, QStringLiteral("too-many-rooms"));
+  table_.sendError(peer.id, ErrorCode::TooManyRooms);
   return false;
 }
 
-void Rooms::handleCreate(RoomTable::Peer& peer, const QJsonObject& message) {
-  const QString roomId = message.value(QLatin1String("roomId")).toString();
-  if (!isValidRoomId(roomId, limits_.maxRoomIdChars)) {
-    table_.sendError(peer.id, QStringLiteral("bad-room-id"));
+void Rooms::handleCreate(RoomTable::Peer& peer, const server_messages::Create& create) {
+  const QString roomId = create.roomId;
+  if (!signaling::isValidRoomId(roomId, limits_.maxRoomIdChars)) {
+    table_.sendError(peer.id, ErrorCode::BadRoomId);
     return;
   }
-  const QJsonValue key = message.value(QLatin1String("ownerKey"));
-  if (!key.isUndefined() && !isHex64(key.toString())) {
-    table_.sendError(peer.id, QStringLiteral("bad-owner-key"));
+  if (create.ownerKey && !isHex64(*create.ownerKey)) {
+    table_.sendError(peer.id, ErrorCode::BadOwnerKey);
     return;
   }
   if (!mayAskForRoom(peer, roomId)) return;
@@ -131,17 +125,14 @@ void Rooms::handleCreate(RoomTable::Peer& peer, const QJsonObject& message) {
     refuseCreate(peer, roomId);
     return;
   }
-  QString unattendedHash;
-  const QJsonObject unattended = message.value(QLatin1String("unattended")).toObject();
-  const QString hash = unattended.value(QLatin1String("hash")).toString();
-  if (unattended.value(QLatin1String("enabled")).toBool() && isHex64(hash)) unattendedHash = hash;
+  const QString unattendedHash = create.unattendedHash;
 
   // The owner store may answer later: the create goes on only if the
   // connection is still there and has not asked for something else since.
   const quint64 ticket = nextCreate_++;
   creating_.insert(peer.id, {ticket, roomId});
   const QString peerId = peer.id;
-  owners_.claim(roomId, key.isUndefined() ? QString() : ownerDigest(key.toString()),
+  owners_.claim(roomId, create.ownerKey ? ownerDigest(*create.ownerKey) : QString(),
                 [this, peerId, roomId, unattendedHash, ticket](Claim claim) {
                   auto it = creating_.find(peerId);
                   if (it == creating_.end() || it->ticket != ticket) return;
@@ -170,7 +161,7 @@ void Rooms::placeAndCreate(const QString& peerId, const QString& roomId, const Q
     if (!placed) {
       logEvent(QStringLiteral("room-takeover-refused"),
                {{"room", roomId}, {"client", peerId}, {"address", table_.peer(peerId)->address}, {"held-by", previous}});
-      table_.sendError(peerId, QStringLiteral("room-taken"));
+      table_.sendError(peerId, ErrorCode::RoomTaken);
       return;
     }
     routing_.takeOver(roomId, previous);
@@ -213,18 +204,17 @@ void Rooms::createRoom(const QString& peerId, const QString& roomId, const QStri
             {"host", peerId},
             {"owned", room.owned ? "true" : "false"},
             {"unattended", room.unattendedHash.isEmpty() ? "false" : "true"}});
-  table_.send(peerId, QJsonObject{{kType, QStringLiteral("created")}, {QStringLiteral("roomId"), roomId}});
+  table_.send(peerId, out::created(roomId));
 }
 
 void Rooms::refuseCreate(const RoomTable::Peer& peer, const QString& roomId) {
   logEvent(QStringLiteral("room-takeover-refused"), {{"room", roomId}, {"client", peer.id}, {"address", peer.address}});
-  table_.sendError(peer.id, QStringLiteral("room-taken"));
+  table_.sendError(peer.id, ErrorCode::RoomTaken);
 }
 
-void Rooms::handleSignal(const RoomTable::Peer& peer, const QJsonObject& message) {
-  const QJsonValue data = message.value(QLatin1String("data"));
-  if (!data.isObject()) {
-    table_.sendError(peer.id, QStringLiteral("bad-signal"));
+void Rooms::handleSignal(const RoomTable::Peer& peer, const server_messages::Signal& signal) {
+  if (!signal.data) {
+    table_.sendError(peer.id, ErrorCode::BadSignal);
     return;
   }
   QString to;
@@ -235,10 +225,10 @@ void Rooms::handleSignal(const RoomTable::Peer& peer, const QJsonObject& message
   }
   if (to.isEmpty()) {
     logEvent(QStringLiteral("signal-refused"), {{"client", peer.id}, {"address", peer.address}});
-    table_.sendError(peer.id, QStringLiteral("not-in-room"));
+    table_.sendError(peer.id, ErrorCode::NotInRoom);
     return;
   }
-  table_.send(to, QJsonObject{{kType, QStringLiteral("signal")}, {QStringLiteral("data"), data}});
+  table_.send(to, signaling::signal(*signal.data));
 }
 
 void Rooms::roomMoved(const QString& roomId) {
@@ -255,7 +245,7 @@ void Rooms::roomMoved(const QString& roomId) {
 bool Rooms::hasConnection(const QString& peerId) const { return table_.hasPeer(peerId); }
 
 bool Rooms::answersHere(const QString& roomId) const {
-  return !isValidRoomId(roomId, limits_.maxRoomIdChars) || table_.holds(roomId);
+  return !signaling::isValidRoomId(roomId, limits_.maxRoomIdChars) || table_.holds(roomId);
 }
 
 bool Rooms::mayAskFor(const QString& peerId, const QString& roomId) {
@@ -268,7 +258,7 @@ void Rooms::arrived(const QString& peerId, const QString& address) {
   throttle_.connected(peerId);
 }
 
-void Rooms::joinHere(const QString& peerId, const QJsonObject& join) {
+void Rooms::joinHere(const QString& peerId, const server_messages::Join& join) {
   if (RoomTable::Peer* peer = table_.peer(peerId)) admission_.join(*peer, join);
 }
 

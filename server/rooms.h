@@ -13,10 +13,10 @@
 
 #include <QByteArray>
 #include <QHash>
-#include <QJsonObject>
 #include <QSet>
 #include <QString>
 
+#include "protocol/server_messages.h"
 #include "admission.h"
 #include "cluster.h"
 #include "owner_store.h"
@@ -88,18 +88,18 @@ class Rooms final : private LocalRooms {
   bool answersHere(const QString& roomId) const override;
   bool mayAskFor(const QString& peerId, const QString& roomId) override;
   void arrived(const QString& peerId, const QString& address) override;
-  void joinHere(const QString& peerId, const QJsonObject& join) override;
+  void joinHere(const QString& peerId, const server_messages::Join& join) override;
   void dispatch(const QString& peerId, const QByteArray& utf8) override;
   void vacate(const QString& peerId) override;
 
   // False (and the peer told) when the address asked for too many rooms this minute.
   bool mayAskForRoom(const RoomTable::Peer& peer, const QString& roomId);
-  void handleCreate(RoomTable::Peer& peer, const QJsonObject& message);
+  void handleCreate(RoomTable::Peer& peer, const server_messages::Create& create);
   void placeAndCreate(const QString& peerId, const QString& roomId, const QString& unattendedHash, Claim claim,
                       quint64 ticket);
   void createRoom(const QString& peerId, const QString& roomId, const QString& unattendedHash, Claim claim);
   void refuseCreate(const RoomTable::Peer& peer, const QString& roomId);
-  void handleSignal(const RoomTable::Peer& peer, const QJsonObject& message);
+  void handleSignal(const RoomTable::Peer& peer, const server_messages::Signal& signal);
 
   const ServerLimits limits_;
   OwnerStore& owners_;

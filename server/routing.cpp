@@ -1,11 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "routing.h"
 
-#include <QJsonDocument>
-
 #include "event_log.h"
 
 namespace lunor::signal {
+namespace out = server_messages;
 namespace {
 
 constexpr int kMaxHeldFrames = 32;
@@ -23,9 +22,7 @@ QByteArray instanceMessage(const char* kind, const QString& peer, const QByteArr
   return out;
 }
 
-QByteArray compact(const QJsonObject& message) { return QJsonDocument(message).toJson(QJsonDocument::Compact); }
-
-QByteArray leftMessage() { return compact({{QStringLiteral("type"), QStringLiteral("left")}}); }
+QByteArray leftMessage() { return out::encode(out::bare(signaling::MessageType::Left)); }
 
 }  // namespace
 
@@ -54,11 +51,11 @@ bool Routing::hold(const QString& peerId, const QByteArray& utf8) {
   return true;
 }
 
-bool Routing::takes(const QString& peerId, const QString& address, const QString& type, const QJsonObject& message,
+bool Routing::takes(const QString& peerId, const QString& address, const server_messages::Request& request,
                     const QByteArray& utf8) {
   if (!cluster_ || isRemote(peerId)) return false;
-  if (type == QLatin1String("join")) {
-    const QString roomId = message.value(QLatin1String("roomId")).toString();
+  if (const auto* join = std::get_if<out::Join>(&request)) {
+    const QString roomId = join->roomId;
     if (here_.answersHere(roomId)) {
       detach(peerId);
       return false;
@@ -67,13 +64,13 @@ bool Routing::takes(const QString& peerId, const QString& address, const QString
     if (!here_.mayAskFor(peerId, roomId)) return true;
     const quint64 ticket = nextLookup_++;
     lookups_.insert(peerId, {ticket, address, {}});
-    cluster_->locate(roomId, [this, peerId, ticket, utf8](const QString& instance) {
-      routed(peerId, ticket, instance, utf8);
+    cluster_->locate(roomId, [this, peerId, ticket, join = *join, utf8](const QString& instance) {
+      routed(peerId, ticket, instance, join, utf8);
     });
     return true;
   }
   if (!homes_.contains(peerId)) return false;
-  if (type == QLatin1String("create")) {
+  if (std::holds_alternative<out::Create>(request)) {
     detach(peerId);
     return false;
   }
@@ -81,13 +78,13 @@ bool Routing::takes(const QString& peerId, const QString& address, const QString
   return true;
 }
 
-void Routing::routed(const QString& peerId, quint64 ticket, const QString& instance, const QByteArray& utf8) {
+void Routing::routed(const QString& peerId, quint64 ticket, const QString& instance, const server_messages::Join& join,
+                     const QByteArray& utf8) {
   auto lookup = lookups_.find(peerId);
   if (lookup == lookups_.end() || lookup->ticket != ticket) return;
   QList<QByteArray> held = std::move(lookup->held);
   const QString address = lookup->address;
   lookups_.erase(lookup);
-  const QJsonObject join = QJsonDocument::fromJson(utf8).object();
   if (instance.isEmpty() || instance == cluster_->instance()) {
     detach(peerId);
     here_.joinHere(peerId, join);
@@ -99,7 +96,7 @@ void Routing::routed(const QString& peerId, quint64 ticket, const QString& insta
       homes_.insert(peerId, instance);
       cluster_->post(instance, instanceMessage("open", peerId, cluster_->instance().toUtf8(), address.toUtf8()));
     }
-    forward(peerId, utf8, join.value(QLatin1String("roomId")).toString());
+    forward(peerId, utf8, join.roomId);
   }
   // What came in meanwhile, in order; a join among it may start another lookup.
   while (!held.isEmpty()) {
@@ -121,8 +118,7 @@ void Routing::forward(const QString& peerId, const QByteArray& utf8, const QStri
     logEvent(QStringLiteral("instance-unreachable"), {{"client", peerId}, {"instance", home}});
     detach(peerId, 1001);
     if (!joiningRoom.isEmpty()) {
-      network_.send(peerId, compact({{QStringLiteral("type"), QStringLiteral("room-not-found")},
-                                     {QStringLiteral("roomId"), joiningRoom}}));
+      network_.send(peerId, out::encode(out::roomNotFound(joiningRoom)));
     } else {
       network_.send(peerId, leftMessage());
     }

@@ -12,11 +12,11 @@
 
 #include <QByteArray>
 #include <QHash>
-#include <QJsonObject>
 #include <QList>
 #include <QSet>
 #include <QString>
 
+#include "protocol/server_messages.h"
 #include "cluster.h"
 #include "owner_store.h"
 
@@ -46,7 +46,7 @@ class LocalRooms {
   // A connection of another instance arrives for a room held here.
   virtual void arrived(const QString& peerId, const QString& address) = 0;
   // A join whose room is here or nowhere, its routing done.
-  virtual void joinHere(const QString& peerId, const QJsonObject& join) = 0;
+  virtual void joinHere(const QString& peerId, const server_messages::Join& join) = 0;
   // A frame held back during a lookup, handled from the start (routing included).
   virtual void dispatch(const QString& peerId, const QByteArray& utf8) = 0;
   // The connection goes to a room elsewhere: it stops hosting, and leaves the room it joined here.
@@ -79,9 +79,9 @@ class Routing final : public RoomsOutput {
   // While the room of the connection's join is being looked up, its frames
   // wait (at most a few dozen), to follow the join in order; true when kept.
   bool hold(const QString& peerId, const QByteArray& utf8);
-  // True when the frame is another instance's business: sent there, or
-  // waiting for the lookup of the room it joins.
-  bool takes(const QString& peerId, const QString& address, const QString& type, const QJsonObject& message,
+  // True when the frame (`request`, decoded) is another instance's
+  // business: sent there, or waiting for the lookup of the room it joins.
+  bool takes(const QString& peerId, const QString& address, const server_messages::Request& request,
              const QByteArray& utf8);
   // The connection has gone; the instance it was proxied to hears it.
   void disconnected(const QString& peerId, int closeCode);
@@ -110,7 +110,8 @@ class Routing final : public RoomsOutput {
     QList<QByteArray> held;
   };
 
-  void routed(const QString& peerId, quint64 ticket, const QString& instance, const QByteArray& utf8);
+  void routed(const QString& peerId, quint64 ticket, const QString& instance, const server_messages::Join& join,
+              const QByteArray& utf8);
   void forward(const QString& peerId, const QByteArray& utf8, const QString& joiningRoom = {});
   void detach(const QString& peerId, int code = 1000);
 

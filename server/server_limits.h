@@ -6,13 +6,15 @@
 
 #include <QtGlobal>
 
+#include "protocol/signaling_wire.h"
+
 namespace lunor::signal {
 
 struct ServerLimits {
   // ---- messages ----
   qint64 maxMessageBytes = 256 * 1024;
   int maxDisplayNameChars = 100;
-  int maxRoomIdChars = 64;
+  int maxRoomIdChars = signaling::kMaxRoomIdChars;
   // An avatar (Base64 text) longer than this is dropped from the join.
   int maxAvatarBytes = 64 * 1024;
   // Token bucket per connection: sustained rate and burst.

@@ -11,6 +11,7 @@
 #include "event_log.h"
 #include "listener.h"
 #include "monotonic_clock.h"
+#include "protocol/server_messages.h"
 #include "protocol/wire_text.h"
 
 namespace lunor::signal {
@@ -181,7 +182,7 @@ void SignalServer::adopt(QWebSocket* socket) {
     if (!heard()) return;
     const auto text = utf8Text(bytes);
     if (!text) {
-      send(id, QByteArrayLiteral(R"({"code":"bad-encoding","type":"error"})"));
+      send(id, server_messages::encode(server_messages::error(signaling::ErrorCode::BadEncoding)));
       return;
     }
     rooms_.frame(id, text->toUtf8());

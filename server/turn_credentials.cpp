@@ -2,7 +2,6 @@
 #include "turn_credentials.h"
 
 #include <QDateTime>
-#include <QJsonObject>
 #include <QMessageAuthenticationCode>
 #include <QRegularExpression>
 
@@ -38,13 +37,13 @@ QStringList turnUrlVariants(const QStringList& urls, int tlsPort, QString* bad) 
   return variants;
 }
 
-QJsonArray turnIceServers(const TurnConfig& config, const QString& clientId) {
+std::vector<rtc::IceServer> turnIceServers(const TurnConfig& config, const QString& clientId) {
   if (config.urls.isEmpty() || config.secret.isEmpty()) return {};
   const qint64 now = config.nowSeconds ? config.nowSeconds() : QDateTime::currentSecsSinceEpoch();
   const QString username = QString::number(now + config.ttlSeconds) + QLatin1Char(':') + clientId;
-  return QJsonArray{QJsonObject{{QStringLiteral("urls"), QJsonArray::fromStringList(config.urls)},
-                                {QStringLiteral("username"), username},
-                                {QStringLiteral("credential"), turnPassword(config.secret, username)}}};
+  rtc::IceServer server{{}, username.toStdString(), turnPassword(config.secret, username).toStdString()};
+  for (const QString& url : config.urls) server.urls.push_back(url.toStdString());
+  return {server};
 }
 
 }  // namespace lunor::signal

@@ -6,11 +6,13 @@
 // password the Base64 HMAC-SHA1 of the username under the shared secret.
 
 #include <functional>
+#include <vector>
 
 #include <QByteArray>
-#include <QJsonArray>
 #include <QString>
 #include <QStringList>
+
+#include "protocol/negotiation_types.h"
 
 namespace lunor::signal {
 
@@ -32,7 +34,8 @@ QString turnPassword(const QByteArray& secret, const QString& username);
 // duplicates go. Empty when a URL is not a TURN URL (its text in `bad`).
 QStringList turnUrlVariants(const QStringList& urls, int tlsPort, QString* bad = nullptr);
 
-// One ICE server entry for the client: {"urls": [...], "username", "credential"}.
-QJsonArray turnIceServers(const TurnConfig& config, const QString& clientId);
+// The one relay entry for the pair (the client's ID names its credentials):
+// every URL, under one username and credential. None without URLs or a secret.
+std::vector<rtc::IceServer> turnIceServers(const TurnConfig& config, const QString& clientId);
 
 }  // namespace lunor::signal

@@ -11,7 +11,7 @@
 #include "rtc/webrtc/webrtc_factory.h"
 #include "features/feature_exchange.h"
 #include "features/session_features.h"
-#include "session/remote_session.h"
+#include "client/client_session.h"
 #include "session/service_config.h"
 #include "stamp.h"
 
@@ -55,15 +55,15 @@ std::optional<double> NativeReceiver::join(const QString& room, const QString& p
   environment_->endpoint.url = signaling_;
   environment_->makeRtcFactory = [] { return rtc::createWebRtcFactory(); };
   environment_->profileStore().setFirstName(QStringLiteral("Banc"));
-  session_ = std::make_unique<RemoteSession>(*environment_);
-  RemoteSession& s = *session_;
-  QObject::connect(&s, &RemoteSession::askUnattendedPasswordChanged, &s, [&s, password] {
+  session_ = std::make_unique<ClientSession>(*environment_);
+  ClientSession& s = *session_;
+  QObject::connect(&s, &ClientSession::askUnattendedPasswordChanged, &s, [&s, password] {
     if (s.askUnattendedPassword()) s.submitUnattendedPassword(password);
   });
-  QObject::connect(&s, &RemoteSession::connectionStateChanged, &s, [&s, profile] {
+  QObject::connect(&s, &ClientSession::connectionStateChanged, &s, [&s, profile] {
     if (s.connectionState() == QStringLiteral("connecté ✓")) s.requestQuality(rawValue(profile));
   });
-  QObject::connect(&s, &RemoteSession::remoteVideoTrackChanged, &s, [this] {
+  QObject::connect(&s, &ClientSession::remoteVideoTrackChanged, &s, [this] {
     auto track = session_->remoteVideoTrack();
     if (track == track_) return;
     if (track_) track_->removeSink(this);

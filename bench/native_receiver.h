@@ -12,7 +12,7 @@
 #include "rtc/peer_connection.h"
 
 namespace lunor {
-class RemoteSession;
+class ClientSession;
 namespace test {
 class FakeEnvironment;
 }
@@ -46,7 +46,7 @@ class NativeReceiver final : public Receiver, private rtc::VideoSink {
   const Stamp& stamp_;
   QString turnUrl_;  // empty: host candidates only
   std::unique_ptr<test::FakeEnvironment> environment_;
-  std::unique_ptr<RemoteSession> session_;
+  std::unique_ptr<ClientSession> session_;
   std::shared_ptr<rtc::VideoTrack> track_;
   QString error_;
 

@@ -20,7 +20,8 @@
 #include "cpu_time.h"
 #include "fake_environment.h"
 #include "host/synthetic_screen_capturer.h"
-#include "session/remote_session.h"
+#include "client/client_session.h"
+#include "host/host_session.h"
 #include "rtc/webrtc/webrtc_factory.h"
 #include "signal_server.h"
 #include "system/console_log.h"
@@ -118,8 +119,8 @@ int main(int argc, char** argv) {
       StaticDisplayList({{1, displayWidth, displayHeight, QRect(0, 0, displayWidth, displayHeight)}});
   hostEnvironment.frameHook = [&](uint32_t n, int64_t t) { clock.capturedFrame(n, t); };
 
-  RemoteSession host(hostEnvironment);
-  RemoteSession client(clientEnvironment);
+  HostSession host(hostEnvironment, hostEnvironment);
+  ClientSession client(clientEnvironment);
   host.startHost("100000001");
   if (!QTest::qWaitFor([&] { return host.status() == "En attente de connexion..."; }, 10000)) return 1;
   client.startClient("100000001");

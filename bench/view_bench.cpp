@@ -81,12 +81,12 @@ int main(int argc, char** argv) {
   auto track = std::make_shared<rtc::FakeVideoTrack>("remote");
   scripted.connection()->observer->onVideoTrack(track);
   scripted.server.sendJson(test::signalMessage({{"type", "videoGeometry"}, {"width", 1920}, {"height", 1080}}));
-  if (!QTest::qWaitFor([&] { return scripted.session.hasRemoteVideoTrack(); }, 5000)) return 1;
+  if (!QTest::qWaitFor([&] { return scripted.client().hasRemoteVideoTrack(); }, 5000)) return 1;
 
   QQuickView view;
   view.setResizeMode(QQuickView::SizeRootObjectToView);
   view.engine()->addImportPath("qrc:/qt/qml");
-  view.setInitialProperties({{"session", QVariant::fromValue(&scripted.session)}});
+  view.setInitialProperties({{"session", QVariant::fromValue(&scripted.client())}});
   view.setSource(QUrl("qrc:/qt/qml/Lunor/Client/Stage.qml"));
   view.resize(window);
   view.show();

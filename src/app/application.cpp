@@ -23,12 +23,15 @@ Application::Application(std::optional<HostBackend> backend) {
   panels_ = panels.get();
   environment_->setPanels(std::move(panels));
   state_ = std::make_unique<AppState>(*environment_);
-  client_ = std::make_unique<RemoteSession>(*environment_);
+  auto host = std::make_unique<HostSession>(*environment_, *environment_);
+  host_ = host.get();
+  state_->adoptHostSession(std::move(host));
+  client_ = std::make_unique<ClientSession>(*environment_);
   permissions_ = std::make_unique<PermissionManager>(environment_->permissions());
   directory_ = std::make_unique<DirectoryModel>(environment_->addressBookStore());
   unattended_ = std::make_unique<UnattendedAccess>(environment_->secretStore(), environment_->settings());
   avatars_.follow(environment_->profileStore());
-  avatars_.follow(*state_->hostSession());
+  avatars_.follow(*host_);
 }
 
 Application::~Application() {
@@ -39,7 +42,7 @@ Application::~Application() {
 bool Application::start(const QString& connectTo) {
   consoleLine(QStringLiteral("ℹ️ ID de session : ") + state_->sessionId());
   environment_->prepareHost();
-  state_->startHosting();
+  host_->startHost(state_->sessionId());
 
   QQmlComponent component(&engine_, QUrl(QStringLiteral("qrc:/qt/qml/Lunor/Ui/Main.qml")));
   if (component.isError()) {
@@ -68,10 +71,7 @@ bool Application::start(const QString& connectTo) {
 
 void Application::quitting() {
   if (window_) QMetaObject::invokeMethod(window_, "applicationQuitting");
-  RemoteSession& host = *state_->hostSession();
-  if (host.approved() || host.startedAt().isValid()) {
-    host.stop(departureText(environment_->profileStore().displayName(), Role::Host));
-  }
+  host_->leave(environment_->profileStore().displayName());
 }
 
 void Application::keepRunningWhenClosed() {

@@ -16,7 +16,8 @@
 #include "app/default_environment.h"
 #include "app/host_backend.h"
 #include "session/app_state.h"
-#include "session/remote_session.h"
+#include "client/client_session.h"
+#include "host/host_session.h"
 #include "system/linux/sleep_monitor_logind.h"
 #include "system/permission_manager.h"
 #include "ui/directory_model.h"
@@ -54,7 +55,8 @@ class Application {
   DefaultEnvironment& environment() { return *environment_; }
   QmlSessionPanels& panels() { return *panels_; }
   AppState& state() { return *state_; }
-  RemoteSession& clientSession() { return *client_; }
+  ClientSession& clientSession() { return *client_; }
+  HostSession& hostSession() { return *host_; }
   DirectoryModel& directory() { return *directory_; }
   // The Theme singleton's dark flag.
   void setDark(bool dark);
@@ -67,7 +69,8 @@ class Application {
   std::unique_ptr<DefaultEnvironment> environment_;
   QmlSessionPanels* panels_ = nullptr;  // owned by the environment
   std::unique_ptr<AppState> state_;
-  std::unique_ptr<RemoteSession> client_;
+  HostSession* host_ = nullptr;  // the state owns it
+  std::unique_ptr<ClientSession> client_;
   std::unique_ptr<PermissionManager> permissions_;
   std::unique_ptr<DirectoryModel> directory_;
   std::unique_ptr<UnattendedAccess> unattended_;

@@ -1,10 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/default_environment.h"
 
-#include "client/client_role.h"
 #include "features/session_features.h"
 #include "host/control_injector.h"
-#include "host/host_role.h"
 #include "host/display_list.h"
 #include "host/x11/control_injector_x11.h"
 #include "host/x11/display_list_x11.h"
@@ -127,11 +125,6 @@ std::unique_ptr<NotificationManager> DefaultEnvironment::makeNotificationManager
 
 std::unique_ptr<rtc::PeerConnectionFactory> DefaultEnvironment::createRtcFactory() {
   return rtc::createWebRtcFactory();
-}
-
-std::unique_ptr<SessionRole> DefaultEnvironment::createRole(Role role, SessionCore& core) {
-  if (role == Role::Host) return std::make_unique<HostRole>(core, *this);
-  return std::make_unique<ClientRole>(core);
 }
 
 std::unique_ptr<ControlInjector> DefaultEnvironment::createControlInjector() {

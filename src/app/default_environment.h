@@ -45,7 +45,6 @@ class DefaultEnvironment final : public SessionEnvironment, public HostEnvironme
   QString shareDescription();
 
   std::unique_ptr<rtc::PeerConnectionFactory> createRtcFactory() override;
-  std::unique_ptr<SessionRole> createRole(Role role, SessionCore& core) override;
   std::unique_ptr<ConnectionFeatures> createFeatures(Negotiation& negotiation, std::function<void(const QString&)> log,
                                                      std::function<QString()> requester) override;
   std::unique_ptr<ControlInjector> createControlInjector() override;

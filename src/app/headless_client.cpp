@@ -12,7 +12,7 @@
 #include "features/clipboard_sync.h"
 #include "features/feature_exchange.h"
 #include "features/session_features.h"
-#include "session/remote_session.h"
+#include "client/client_session.h"
 #include "session/session_environment.h"
 #include "store/user_profile_store.h"
 #include "system/clipboard.h"
@@ -93,8 +93,8 @@ void HeadlessClient::start() {
     }
   }
 
-  session_ = std::make_unique<RemoteSession>(environment_);
-  RemoteSession& s = *session_;
+  session_ = std::make_unique<ClientSession>(environment_);
+  ClientSession& s = *session_;
   // Copied once the clipboard is shared: what it held before stays here.
   if (options_.clipboardSet) {
     connect(&exchange().clipboard(), &ClipboardSync::started, this,
@@ -113,8 +113,8 @@ void HeadlessClient::start() {
       }
     });
   }
-  connect(&s, &RemoteSession::askUnattendedPasswordChanged, this, &HeadlessClient::passwordAsked);
-  connect(&s, &RemoteSession::passwordNoticeChanged, this, [this] {
+  connect(&s, &ClientSession::askUnattendedPasswordChanged, this, &HeadlessClient::passwordAsked);
+  connect(&s, &ClientSession::passwordNoticeChanged, this, [this] {
     // Too many wrong passwords: nothing to do here until then.
     const QDateTime retryAt = session_->passwordRetryAt();
     if (!retryAt.isValid()) return;
@@ -122,10 +122,10 @@ void HeadlessClient::start() {
            QStringLiteral("the host's server takes no password before %1 (too many wrong ones)")
                .arg(retryAt.toString(Qt::ISODate)));
   });
-  connect(&s, &RemoteSession::connectionStateChanged, this, [this] {
+  connect(&s, &ClientSession::connectionStateChanged, this, [this] {
     if (session_->connectionState() == QStringLiteral("connecté ✓")) connected();
   });
-  connect(&s, &RemoteSession::remoteVideoTrackChanged, this, [this] {
+  connect(&s, &ClientSession::remoteVideoTrackChanged, this, [this] {
     auto track = session_->remoteVideoTrack();
     if (track == track_) return;
     if (track_) track_->removeSink(this);
@@ -134,7 +134,7 @@ void HeadlessClient::start() {
   });
   // The reason of an end may be replaced right after it ("left" turns "Arrêt
   // de la session" into "L'hôte s'est déconnecté"): the last one counts.
-  connect(&s, &RemoteSession::endReasonChanged, this, [this] { settle_.start(); });
+  connect(&s, &ClientSession::endReasonChanged, this, [this] { settle_.start(); });
   clock_.start();
   ticker_.start();
   say(QStringLiteral("Joining %1…").arg(options_.roomId));

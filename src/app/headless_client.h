@@ -23,7 +23,7 @@ namespace lunor {
 
 class FeatureExchange;
 
-class RemoteSession;
+class ClientSession;
 class SessionEnvironment;
 
 class HeadlessClient final : public QObject, private rtc::VideoSink {
@@ -58,7 +58,7 @@ class HeadlessClient final : public QObject, private rtc::VideoSink {
 
   SessionEnvironment& environment_;
   LaunchOptions options_;
-  std::unique_ptr<RemoteSession> session_;
+  std::unique_ptr<ClientSession> session_;
   std::shared_ptr<rtc::VideoTrack> track_;
   QString password_;
   bool passwordSent_ = false;

@@ -19,7 +19,8 @@
 #include "app/refusing_panels.h"
 #include "app/terminal_panels.h"
 #include "session/app_state.h"
-#include "session/remote_session.h"
+#include "client/client_session.h"
+#include "host/host_session.h"
 #include "store/user_profile_store.h"
 #include "system/console_log.h"
 #include "system/linux/status_area_tray.h"
@@ -70,7 +71,7 @@ class CloseWatcher final : public QObject {
 // joining that host).
 int runApplication(QApplication& app, const LaunchOptions& options) {
   lunor::Application application(options.hostBackend);
-  lunor::RemoteSession& client = application.clientSession();
+  lunor::ClientSession& client = application.clientSession();
   if (!options.passwordFile.isEmpty()) {
     QFile file(options.passwordFile);
     if (!file.open(QIODevice::ReadOnly)) {
@@ -80,7 +81,7 @@ int runApplication(QApplication& app, const LaunchOptions& options) {
     // Given once, at the host's first question; a refusal asks the person.
     const QString password = QString::fromUtf8(file.readLine()).trimmed();
     auto given = std::make_shared<bool>(false);
-    QObject::connect(&client, &lunor::RemoteSession::askUnattendedPasswordChanged, &client,
+    QObject::connect(&client, &lunor::ClientSession::askUnattendedPasswordChanged, &client,
                      [&client, password, given] {
                        if (!client.askUnattendedPassword() || *given) return;
                        *given = true;
@@ -112,10 +113,7 @@ int runApplication(QApplication& app, const LaunchOptions& options) {
       lunor::consoleLine(QStringLiteral("ℹ️ Fenêtre fermée : Lunor Remote reste joignable depuis la zone de notification"));
       return;
     }
-    lunor::RemoteSession& host = *application.state().hostSession();
-    if (host.approved() || host.startedAt().isValid()) {
-      host.stop(lunor::departureText(application.environment().profileStore().displayName(), lunor::Role::Host));
-    }
+    application.hostSession().leave(application.environment().profileStore().displayName());
     exitSoon(app, lunor::exit_code::kOk);
   });
   application.window()->installEventFilter(&closeWatcher);
@@ -144,8 +142,10 @@ int runHeadlessHost(QCoreApplication& app, const LaunchOptions& options) {
     environment.setNotifications(std::make_unique<lunor::NullNotificationManager>());
   }
   lunor::AppState state(environment);
-  lunor::RemoteSession& host = *state.hostSession();
-  QObject::connect(&host, &lunor::RemoteSession::statusChanged, &host,
+  auto owned = std::make_unique<lunor::HostSession>(environment, environment);
+  lunor::HostSession& host = *owned;
+  state.adoptHostSession(std::move(owned));
+  QObject::connect(&host, &lunor::HostSession::statusChanged, &host,
                    [&host] { lunor::consoleLine(QStringLiteral("ℹ️ Statut : ") + host.status()); });
   lunor::consoleLine(QStringLiteral("ℹ️ ID de session : ") + state.sessionId());
   // For measuring tools: the sender's counters once a second, while a client is connected.
@@ -177,14 +177,12 @@ int runHeadlessHost(QCoreApplication& app, const LaunchOptions& options) {
   }
   lunor::onTerminationSignals(app, [&] {
     // A client in session hears that the host ended it.
-    if (host.approved() || host.startedAt().isValid()) {
-      host.stop(lunor::departureText(environment.profileStore().displayName(), lunor::Role::Host));
-    }
+    host.leave(environment.profileStore().displayName());
     exitSoon(app, lunor::exit_code::kOk);
   });
   // Whether this computer can be driven at all, said in the log from the start.
   environment.mayControlComputer();
-  state.startHosting();
+  host.startHost(state.sessionId());
   return app.exec();
 }
 

@@ -22,7 +22,7 @@
 #include <QtQml/qqmlextensionplugin.h>
 
 #include "app/application.h"
-#include "session/remote_session.h"
+#include "client/client_session.h"
 #include "features/session_features.h"
 #include "features/transfer_text.h"
 #include "store/address_book_store.h"
@@ -182,9 +182,9 @@ int main(int argc, char** argv) {
   }
 
   if (parser.isSet("host")) {
-    lunor::RemoteSession& client = app.clientSession();
+    lunor::ClientSession& client = app.clientSession();
     const QString password = parser.value("password");
-    QObject::connect(&client, &lunor::RemoteSession::askUnattendedPasswordChanged, &client, [&client, password] {
+    QObject::connect(&client, &lunor::ClientSession::askUnattendedPasswordChanged, &client, [&client, password] {
       if (client.askUnattendedPassword()) client.submitUnattendedPassword(password);
     });
     window->setProperty("mode", QStringLiteral("client"));

@@ -8,7 +8,7 @@ import Lunor.Client
 Item {
     id: stage
 
-    required property RemoteSession session
+    required property ClientSession session
     // 0 fit ("Adapté"), 1 fill ("Remplir"), 2 one to one ("1:1").
     property int displayMode: 0
     readonly property size pictureSize: StageGeometry.pictureSize(session.remoteVideoSize, session.currentQuality)

@@ -10,15 +10,23 @@
 #include <QSizeF>
 #include <QtQml/qqml.h>
 
-#include "session/remote_session.h"
+#include "client/client_session.h"
 
 namespace lunor {
 
-// RemoteSession, as a type QML may hold but not make.
-struct ForeignRemoteSession {
+// The sessions, as types QML may hold but not make: what both sides share,
+// and the client's.
+struct ForeignSession {
   Q_GADGET
-  QML_FOREIGN(lunor::RemoteSession)
-  QML_NAMED_ELEMENT(RemoteSession)
+  QML_FOREIGN(lunor::Session)
+  QML_NAMED_ELEMENT(Session)
+  QML_UNCREATABLE("Sessions are made by the application.")
+};
+
+struct ForeignClientSession {
+  Q_GADGET
+  QML_FOREIGN(lunor::ClientSession)
+  QML_NAMED_ELEMENT(ClientSession)
   QML_UNCREATABLE("Sessions are made by the application.")
 };
 

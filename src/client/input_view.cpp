@@ -6,7 +6,7 @@
 #include <QGuiApplication>
 #include <QStyleHints>
 
-#include "session/remote_session.h"
+#include "client/client_session.h"
 #include "system/console_log.h"
 
 namespace lunor {
@@ -33,7 +33,7 @@ InputView::InputView(QQuickItem* parent)
   setActiveFocusOnTab(false);
 }
 
-void InputView::setSession(RemoteSession* session) {
+void InputView::setSession(ClientSession* session) {
   if (session_ == session) return;
   heldButtons_.clear();  // held on the other session's host
   session_ = session;

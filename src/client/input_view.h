@@ -18,18 +18,18 @@
 
 namespace lunor {
 
-class RemoteSession;
+class ClientSession;
 
 class InputView : public QQuickItem {
   Q_OBJECT
   QML_ELEMENT
-  Q_PROPERTY(lunor::RemoteSession* session READ session WRITE setSession NOTIFY sessionChanged)
+  Q_PROPERTY(lunor::ClientSession* session READ session WRITE setSession NOTIFY sessionChanged)
 
  public:
   explicit InputView(QQuickItem* parent = nullptr);
 
-  RemoteSession* session() const { return session_; }
-  void setSession(RemoteSession* session);
+  ClientSession* session() const { return session_; }
+  void setSession(ClientSession* session);
 
  Q_SIGNALS:
   void sessionChanged();
@@ -63,7 +63,7 @@ class InputView : public QQuickItem {
   // will not come to us any more.
   void releaseButtons();
 
-  QPointer<RemoteSession> session_;
+  QPointer<ClientSession> session_;
   ClickCounter clicks_;
   uint32_t modifiers_ = 0;       // the flags the host has been told
   std::set<uint16_t> heldKeys_;  // key codes the host holds down

@@ -4,7 +4,7 @@
 #include <QLoggingCategory>
 #include <QTimer>
 
-#include "session/remote_session.h"
+#include "client/client_session.h"
 #include "system/console_log.h"
 
 namespace lunor {
@@ -34,13 +34,13 @@ const char* modeName(VideoView::Mode mode) {
 
 VideoView::VideoView(QQuickItem* parent) : QQuickItem(parent) {}
 
-void VideoView::setSession(RemoteSession* session) {
+void VideoView::setSession(ClientSession* session) {
   if (session_ == session) return;
   QObject::disconnect(trackConnection_);
   session_ = session;
   if (session_) {
     trackConnection_ =
-        connect(session_, &RemoteSession::remoteVideoTrackChanged, this, &VideoView::attachTrack);
+        connect(session_, &ClientSession::remoteVideoTrackChanged, this, &VideoView::attachTrack);
   }
   attachTrack();
   polish();

@@ -21,12 +21,12 @@
 
 namespace lunor {
 
-class RemoteSession;
+class ClientSession;
 
 class VideoView : public QQuickItem {
   Q_OBJECT
   QML_ELEMENT
-  Q_PROPERTY(lunor::RemoteSession* session READ session WRITE setSession NOTIFY sessionChanged)
+  Q_PROPERTY(lunor::ClientSession* session READ session WRITE setSession NOTIFY sessionChanged)
   Q_PROPERTY(Mode mode READ mode WRITE setMode NOTIFY modeChanged)
   Q_PROPERTY(QSizeF contentSize READ contentSize WRITE setContentSize NOTIFY contentSizeChanged)
   Q_PROPERTY(QVideoSink* videoSink READ videoSink WRITE setVideoSink NOTIFY videoSinkChanged)
@@ -38,8 +38,8 @@ class VideoView : public QQuickItem {
 
   explicit VideoView(QQuickItem* parent = nullptr);
 
-  RemoteSession* session() const { return session_; }
-  void setSession(RemoteSession* session);
+  ClientSession* session() const { return session_; }
+  void setSession(ClientSession* session);
   Mode mode() const { return mode_; }
   void setMode(Mode mode);
   // The picture's size in pixels, as the stage knows it.
@@ -67,7 +67,7 @@ class VideoView : public QQuickItem {
  private:
   void attachTrack();
 
-  QPointer<RemoteSession> session_;
+  QPointer<ClientSession> session_;
   QMetaObject::Connection trackConnection_;
   Mode mode_ = Mode::Fit;
   QSizeF contentSize_;

@@ -8,7 +8,7 @@
 #include "features/transfer_text.h"
 #include "session/session_environment.h"
 #include "session/session_panels.h"
-#include "session/session_role.h"
+#include "session/session_types.h"
 
 namespace lunor {
 

@@ -4,7 +4,6 @@
 #include <QSettings>
 
 #include "session/machine_identity.h"
-#include "session/remote_session.h"
 #include "session/session_environment.h"
 
 namespace lunor {
@@ -14,11 +13,8 @@ AppState::AppState(SessionEnvironment& environment, QObject* parent) : QObject(p
   sessionId_ = machineId(settings);
   settings.setValue(QLatin1String(kSessionIdKey), sessionId_);
   settings.sync();
-  hostSession_ = std::make_unique<RemoteSession>(environment);
 }
 
 AppState::~AppState() = default;
-
-void AppState::startHosting() { hostSession_->startHost(sessionId_); }
 
 }  // namespace lunor

@@ -6,7 +6,7 @@
 #include <QObject>
 #include <QString>
 
-#include "session/remote_session.h"
+#include "session/session.h"
 
 namespace lunor {
 
@@ -17,24 +17,23 @@ class SessionEnvironment;
 class AppState final : public QObject {
   Q_OBJECT
   Q_PROPERTY(QString sessionId READ sessionId CONSTANT)
-  Q_PROPERTY(lunor::RemoteSession* hostSession READ hostSession CONSTANT)
+  Q_PROPERTY(lunor::Session* hostSession READ hostSession CONSTANT)
 
  public:
-  // Reads or makes the machine ID, mirrors it under "kova.sessionId", and
-  // creates the host session (not started). The environment is borrowed and
-  // must outlive the state.
+  // Reads or makes the machine ID and mirrors it under "kova.sessionId". The
+  // environment is borrowed and must outlive the state.
   explicit AppState(SessionEnvironment& environment, QObject* parent = nullptr);
   ~AppState() override;
 
   QString sessionId() const { return sessionId_; }
-  RemoteSession* hostSession() const { return hostSession_.get(); }
-
-  // Starts the host session in the host role with this machine's ID.
-  void startHosting();
+  // The host session the application made for this machine's ID (taken
+  // over: it lives as long as the state); null until then.
+  Session* hostSession() const { return hostSession_.get(); }
+  void adoptHostSession(std::unique_ptr<Session> session) { hostSession_ = std::move(session); }
 
  private:
   QString sessionId_;
-  std::unique_ptr<RemoteSession> hostSession_;
+  std::unique_ptr<Session> hostSession_;
 };
 
 }  // namespace lunor

@@ -11,7 +11,7 @@
 #include "rtc/peer_connection.h"
 #include "session/connection_features.h"
 #include "session/service_config.h"
-#include "session/session_role.h"
+#include "session/session_types.h"
 
 class QSettings;
 
@@ -32,9 +32,6 @@ class SessionEnvironment {
 
   // A new peer connection factory (one per session); null when the library fails.
   virtual std::unique_ptr<rtc::PeerConnectionFactory> createRtcFactory() = 0;
-  // The host's or the client's side of a session run by `core` (borrowed:
-  // it owns the role).
-  virtual std::unique_ptr<SessionRole> createRole(Role role, SessionCore& core) = 0;
   // What a session does over its connection beyond picture and input (files,
   // the clipboard), on `negotiation`'s channels. All borrowed; `requester`
   // names whoever the host let in.

@@ -9,7 +9,7 @@ import Lunor.Ui
 // a connection has started.
 Rectangle {
     id: screen
-    required property RemoteSession session
+    required property ClientSession session
     required property DirectoryModel directory
     property string displayName
     // Delays of the connect sequence (ms) and the end alert's tick.

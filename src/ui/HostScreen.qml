@@ -9,7 +9,7 @@ import Lunor.Ui
 // connection state, the log, and the end of each session.
 Rectangle {
     id: screen
-    required property RemoteSession session
+    required property Session session
     required property string sessionId
     property string displayName
     // How this computer's screen is shared ("X11", "Wayland (GNOME)").

@@ -13,7 +13,7 @@ ApplicationWindow {
     required property DirectoryModel directory
     required property UserProfileStore profile
     required property UnattendedAccess unattended
-    required property RemoteSession clientSession
+    required property ClientSession clientSession
     property AvatarImages avatars: null
     property SessionPanelWindows panels: null
     // Emits aboutToSleep() when the machine is about to sleep.

@@ -9,7 +9,7 @@ import Lunor.Ui
 // transfers are listed over its bottom right corner.
 Rectangle {
     id: stageView
-    required property RemoteSession session
+    required property ClientSession session
     property bool isConnected
     property string sessionId
     property int displayMode: 0

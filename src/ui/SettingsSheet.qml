@@ -12,7 +12,7 @@ Sheet {
     required property UserProfileStore profile
     required property UnattendedAccess unattended
     // The host session, to which "forget the known computers" goes; null in tests.
-    property RemoteSession hostSession: null
+    property Session hostSession: null
     property AvatarImages avatars: null
 
     property bool isBusyOpenPanel: false

@@ -18,7 +18,7 @@
 #include <QWindow>
 
 #include "client/i420_image.h"
-#include "session/remote_session.h"
+#include "client/client_session.h"
 
 namespace lunor {
 
@@ -137,14 +137,14 @@ QString Desktop::picturesFolder() {
   return pictures.isEmpty() ? QDir::homePath() : pictures;
 }
 
-void Desktop::saveScreenshot(RemoteSession* session) const {
+void Desktop::saveScreenshot(ClientSession* session) const {
   if (!session) return;
-  const auto track = session->hasRemoteVideoTrack() ? session->remoteVideoTrack() : session->localVideoTrack();
+  const auto track = session->remoteVideoTrack();
   if (!track) {
     session->log(tr("📸 Capture d'écran impossible : aucune image"));
     return;
   }
-  QPointer<RemoteSession> guard(session);
+  QPointer<ClientSession> guard(session);
   auto grab = std::make_shared<OneFrame>(track, [guard](const PackedI420& picture) {
     if (!guard) return;
     if (picture.isEmpty()) {

@@ -10,7 +10,7 @@
 #include <QWindow>
 #include <QtQml/qqml.h>
 
-#include "session/remote_session.h"
+#include "client/client_session.h"
 
 namespace lunor {
 
@@ -43,7 +43,7 @@ class Desktop final : public QObject {
   // Saves the session's next picture (the received one for a client, the
   // shared screen for a host) as a PNG in the user's Pictures folder, and
   // says where in the session's log. Asynchronous.
-  Q_INVOKABLE void saveScreenshot(lunor::RemoteSession* session) const;
+  Q_INVOKABLE void saveScreenshot(lunor::ClientSession* session) const;
 
   // The file chooser's filter for profile pictures: PNG, JPEG, and HEIC
   // where an image plugin reads it.

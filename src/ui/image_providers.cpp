@@ -11,7 +11,7 @@
 #include <QQmlEngine>
 #include <QSvgRenderer>
 
-#include "session/remote_session.h"
+#include "session/session.h"
 #include "store/user_profile_store.h"
 
 namespace lunor {
@@ -143,12 +143,12 @@ void AvatarImages::follow(UserProfileStore& profile) {
   update();
 }
 
-void AvatarImages::follow(RemoteSession& hostSession) {
+void AvatarImages::follow(Session& hostSession) {
   auto update = [this, &hostSession] {
     requester_ = publish(QStringLiteral("requester"), hostSession.requesterAvatar());
     Q_EMIT changed();
   };
-  connect(&hostSession, &RemoteSession::requesterAvatarChanged, this, update);
+  connect(&hostSession, &Session::requesterAvatarChanged, this, update);
   update();
 }
 

@@ -16,7 +16,7 @@ class QQmlEngine;
 
 namespace lunor {
 
-class RemoteSession;
+class Session;
 class UserProfileStore;
 
 // Renders icons/NAME.svg from the module's resources, tinted.
@@ -45,7 +45,7 @@ class AvatarImages : public QObject {
   // Follows the profile's picture; the store must outlive this object.
   void follow(UserProfileStore& profile);
   // Follows a host session's requester picture; the session must outlive this object.
-  void follow(RemoteSession& hostSession);
+  void follow(Session& hostSession);
   // A picture the panels show (the requester's, given with a join request).
   QString publish(const QString& key, const QImage& image);
 

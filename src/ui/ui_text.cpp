@@ -5,7 +5,7 @@
 
 #include "session/duration_text.h"
 #include "protocol/quality_profile.h"
-#include "session/remote_session.h"
+#include "session/session.h"
 
 namespace lunor {
 

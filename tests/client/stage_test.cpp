@@ -46,15 +46,15 @@ class StageTest : public QObject {
     track = std::make_shared<rtc::FakeVideoTrack>("remote");
     scripted->connection()->observer->onVideoTrack(track);
     scripted->server.sendJson(test::signalMessage({{"type", "videoGeometry"}, {"width", 320}, {"height", 180}}));
-    if (!QTest::qWaitFor([&] { return scripted->session.hasRemoteVideoTrack() &&
-                                      scripted->session.remoteVideoSize() == QSize(320, 180); }, 5000)) {
+    if (!QTest::qWaitFor([&] { return scripted->client().hasRemoteVideoTrack() &&
+                                      scripted->client().remoteVideoSize() == QSize(320, 180); }, 5000)) {
       return false;
     }
     const size_t sinks = track->sinkCount();  // the session's own watch for a first picture
     view = std::make_unique<QQuickView>();
     view->setResizeMode(QQuickView::SizeRootObjectToView);
     view->engine()->addImportPath("qrc:/qt/qml");
-    view->setInitialProperties({{"session", QVariant::fromValue(&scripted->session)}, {"displayMode", displayMode}});
+    view->setInitialProperties({{"session", QVariant::fromValue(&scripted->client())}, {"displayMode", displayMode}});
     view->setSource(QUrl("qrc:/qt/qml/Lunor/Client/Stage.qml"));
     view->resize(400, 300);
     view->show();
@@ -69,8 +69,8 @@ class StageTest : public QObject {
     scripted->connection()->observer->onDataChannel(control);
     const bool ready = QTest::qWaitFor(
         [&] {
-          return scripted->session.isControlChannelOpen() &&
-                 scripted->session.displayedVideoRect() == QRectF(0, 0, 400, 225);
+          return scripted->client().isControlChannelOpen() &&
+                 scripted->client().displayedVideoRect() == QRectF(0, 0, 400, 225);
         },
         5000);
     return ready ? control : nullptr;
@@ -131,7 +131,7 @@ class StageTest : public QObject {
     QFETCH(QRectF, reported);
     QFETCH(QRect, picture);
     QVERIFY(showStage(mode));
-    QTRY_COMPARE(scripted->session.displayedVideoRect(), reported);
+    QTRY_COMPARE(scripted->client().displayedVideoRect(), reported);
     const QImage image = showRed();
     const QPoint inside[] = {picture.center(), picture.topLeft() + QPoint(3, 3), picture.bottomRight() - QPoint(3, 3)};
     for (const QPoint& p : inside) QVERIFY2(isRed(image.pixel(p)), qPrintable(QString("(%1,%2)").arg(p.x()).arg(p.y())));

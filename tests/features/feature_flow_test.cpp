@@ -32,9 +32,9 @@ constexpr char kRoom[] = "552019385";
 const QString kShared = QStringLiteral("🧩 Fonctions communes : presse-papiers, fichiers");
 
 struct Side : test::SessionSide {
-  Side(const QUrl& server, const QString& folder,
+  Side(Role role, const QUrl& server, const QString& folder,
        std::shared_ptr<RtcRecord> record = std::make_shared<RtcRecord>())
-      : SessionSide(server,
+      : SessionSide(role, server,
                     [record] { return std::make_unique<test::RecordingFactory>(rtc::createWebRtcFactory(), record); }),
         record(std::move(record)),
         folder(folder) {
@@ -109,10 +109,10 @@ QString makeFile(const QTemporaryDir& dir, const QString& name, int mib) {
 struct Meeting {
   explicit Meeting(std::shared_ptr<RtcRecord> clientRecord = std::make_shared<RtcRecord>())
       : server(std::make_unique<test::SignalServerProcess>()),
-        host(server->url(), folders.filePath("host")),
-        client(server->url(), folders.filePath("client"), std::move(clientRecord)) {}
+        host(Role::Host, server->url(), folders.filePath("host")),
+        client(Role::Client, server->url(), folders.filePath("client"), std::move(clientRecord)) {}
   bool met() {
-    return server->isListening() && test::meet(*host.session, *client.session, kRoom) &&
+    return server->isListening() && test::meet(host.asHost(), client.asClient(), kRoom) &&
            (client.record->basicPeer ? QTest::qWaitFor([&] { return client.session->isControlChannelOpen(); }, 10000)
                                      : QTest::qWaitFor([&] { return host.logged(kShared) && client.logged(kShared); }, 15000));
   }
@@ -153,8 +153,8 @@ class FeatureFlowTest : public QObject {
       return std::count(sent.begin(), sent.end(), std::string(kPictureShownMessage));
     };
     QTRY_COMPARE_WITH_TIMEOUT(pictureWords(), 1, 30000);
-    test::FrameCounter counter(client.session->remoteVideoTrack());
-    client.session->requestQuality("low");
+    test::FrameCounter counter(client.asClient().remoteVideoTrack());
+    client.asClient().requestQuality("low");
     QTRY_COMPARE_WITH_TIMEOUT(counter.size(), QSize(1280, 720), 30000);
 
     // Text with HTML, client to host; nothing comes back.
@@ -213,7 +213,7 @@ class FeatureFlowTest : public QObject {
     QVERIFY(host.files().sendFile(small_));
     QTRY_VERIFY_WITH_TIMEOUT(host.progress(false).confirmed >= 4 << 20, kLong);
     const size_t answers = host.record->snapshot(&RtcRecord::remoteSdps).size();
-    client.session->requestHardRefresh();
+    client.asClient().requestHardRefresh();
     QTRY_VERIFY_WITH_TIMEOUT(host.logged(QStringLiteral("♻️ ICE restart (nouvelle offre)")), 10000);
     // The client's answer to the new offer: new ICE credentials on both sides.
     QTRY_VERIFY_WITH_TIMEOUT(host.record->snapshot(&RtcRecord::remoteSdps).size() > answers, 20000);
@@ -265,7 +265,7 @@ class FeatureFlowTest : public QObject {
     } else {
       client.session->stop(QStringLiteral("Session terminée par le client"));
     }
-    QTRY_VERIFY_WITH_TIMEOUT(!host.session->approved() && !client.session->running(), 15000);
+    QTRY_VERIFY_WITH_TIMEOUT(!host.asHost().approved() && !client.session->running(), 15000);
     const QDir parts(folders.filePath("host/") + ReceivedParts::kPartsFolder);
     const QStringList kept = parts.entryList({"*.part"}, QDir::Files);
     QCOMPARE(kept.size(), lost ? 1 : 0);
@@ -277,8 +277,8 @@ class FeatureFlowTest : public QObject {
 
     QTRY_VERIFY_WITH_TIMEOUT(host.session->status() == "En attente de connexion...", 15000);
     QTest::qWait(2500);  // the host lets nobody in for a moment after a session
-    QVERIFY(test::askToJoin(*client.session, *host.session, kRoom));
-    host.session->approve();
+    QVERIFY(test::askToJoin(client.asClient(), host.asHost(), kRoom));
+    host.asHost().approve();
     QTRY_VERIFY_WITH_TIMEOUT(client.loggedCount(kShared) == 2 && host.loggedCount(kShared) == 2, 20000);
     if (!lost) {
       QTest::qWait(1000);

@@ -24,15 +24,15 @@ class SignalingFlowTest : public QObject {
   std::unique_ptr<SessionSide> host;
   std::unique_ptr<SessionSide> client;
 
-  bool hostReady() { return test::openRoom(*host->session, kRoom); }
-  bool clientWaiting() { return test::askToJoin(*client->session, *host->session, kRoom); }
+  bool hostReady() { return test::openRoom(host->asHost(), kRoom); }
+  bool clientWaiting() { return test::askToJoin(client->asClient(), host->asHost(), kRoom); }
 
  private Q_SLOTS:
   void init() {
     server = std::make_unique<SignalServerProcess>();
     QVERIFY(server->isListening());
-    host = std::make_unique<SessionSide>(server->url());
-    client = std::make_unique<SessionSide>(server->url());
+    host = std::make_unique<SessionSide>(Role::Host, server->url());
+    client = std::make_unique<SessionSide>(Role::Client, server->url());
     client->environment.profileStore().setFirstName(" Zoé ");
     client->environment.profileStore().setLastName("Roy");
   }
@@ -48,8 +48,8 @@ class SignalingFlowTest : public QObject {
     QVERIFY(client->environment.profileStore().chooseAvatar(avatar));
     QVERIFY(hostReady());
     QVERIFY(clientWaiting());
-    RemoteSession& h = *host->session;
-    RemoteSession& c = *client->session;
+    HostSession& h = host->asHost();
+    ClientSession& c = client->asClient();
     QTRY_COMPARE(c.status(), QString("En attente d'autorisation par l'hôte…"));
     QCOMPARE(h.requesterName(), QString("Zoé Roy"));
     QCOMPARE(h.requesterAvatar().size(), QSize(96, 48));
@@ -78,25 +78,25 @@ class SignalingFlowTest : public QObject {
     QVERIFY(hostReady());
     QVERIFY(clientWaiting());
     host->environment.panelsFake.lastPrompt->reject();
-    RemoteSession& c = *client->session;
+    ClientSession& c = client->asClient();
     QTRY_COMPARE(c.endReason(), QString("Connexion refusée par l'hôte"));
     QTRY_COMPARE(c.status(), QString("Connexion refusée par l'hôte."));
     QVERIFY(!c.isWaitingApproval());
-    QVERIFY(!host->session->pendingJoin());
+    QVERIFY(!host->asHost().pendingJoin());
 
     // A second join right away is ignored, and logged.
     RawPeer early(server->url());
     early.send({{"type", "join"}, {"roomId", kRoom}, {"displayName", "Early"}});
     QTRY_VERIFY2(host->logged("⏳ Join ignorée (cooldown en cours)"),
                  qPrintable(host->session->logs().join("\n")));
-    QVERIFY(!host->session->pendingJoin());
+    QVERIFY(!host->asHost().pendingJoin());
     QVERIFY(host->session->requesterName().isNull());  // the screen stays as it is
 
     // After 1.5 s requests are heard again.
     QTest::qWait(1600);
     RawPeer late(server->url());
     late.send({{"type", "join"}, {"roomId", kRoom}, {"displayName", "Late"}});
-    QTRY_VERIFY(host->session->pendingJoin());
+    QTRY_VERIFY(host->asHost().pendingJoin());
     QCOMPARE(host->session->requesterName(), QString("Late"));
     QTRY_VERIFY(host->logged("🔔 Join request de Late"));
   }
@@ -104,7 +104,7 @@ class SignalingFlowTest : public QObject {
   void departedClientEndsTheHostWhichReopensItsRoom() {
     QVERIFY(hostReady());
     QVERIFY(clientWaiting());
-    host->session->approve();
+    host->asHost().approve();
     QTRY_VERIFY(!client->environment.factories.front()->connections.empty());
     client.reset();  // the client vanishes without a word
     QTRY_COMPARE(host->session->endReason(), QString("Le client s'est déconnecté"));
@@ -112,7 +112,7 @@ class SignalingFlowTest : public QObject {
 
     // The reopened room takes the next client once the 2 s after an end are over.
     QTest::qWait(1500);
-    client = std::make_unique<SessionSide>(server->url());
+    client = std::make_unique<SessionSide>(Role::Client, server->url());
     QVERIFY(clientWaiting());
   }
 
@@ -123,7 +123,7 @@ class SignalingFlowTest : public QObject {
     squatter->send({{"type", "create"}, {"roomId", kRoom}});
     QVERIFY(!squatter->take("created").isEmpty());
 
-    host->session->startHost(kRoom);
+    host->asHost().startHost(kRoom);
     QTRY_VERIFY_WITH_TIMEOUT(host->logged("❌ ID déjà utilisé par une autre connexion au serveur"), 10000);
     QTRY_VERIFY(host->logged("🔁 Nouvelle tentative de connexion au serveur dans 1 s"));
     squatter.reset();  // gone: the host's next try gets the room

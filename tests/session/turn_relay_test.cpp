@@ -70,8 +70,8 @@ class TurnRelayTest : public QObject {
     qputenv(kStunUrlEnv, QString("stun:127.0.0.1:%1").arg(port).toUtf8());
     qputenv(kTransportPolicyEnv, "relay");
 
-    test::SessionSide host(server.url(), [] { return rtc::createWebRtcFactory(); });
-    test::SessionSide client(server.url(), [] { return rtc::createWebRtcFactory(); });
+    test::SessionSide host(Role::Host, server.url(), [] { return rtc::createWebRtcFactory(); });
+    test::SessionSide client(Role::Client, server.url(), [] { return rtc::createWebRtcFactory(); });
     for (test::FakeEnvironment* environment : {&host.environment, &client.environment}) {
       environment->displayList = StaticDisplayList({{1, 640, 360, QRect(0, 0, 640, 360)}});
       environment->peerConfig = peerConfiguration(environment->settings());
@@ -81,8 +81,8 @@ class TurnRelayTest : public QObject {
     qunsetenv(kTransportPolicyEnv);
     QCOMPARE(host.environment.peerConfig.iceTransportPolicy, rtc::IceTransportPolicy::Relay);
 
-    QVERIFY(test::meet(*host.session, *client.session, "555000111"));
-    test::FrameCounter counter(client.session->remoteVideoTrack());
+    QVERIFY(test::meet(host.asHost(), client.asClient(), "555000111"));
+    test::FrameCounter counter(client.asClient().remoteVideoTrack());
     QVERIFY(counter.waitForMore(3));
     QTRY_COMPARE(client.session->connectionState(), QString("connecté ✓"));
     // The relay allocated for the expected user: the media did go through it.

@@ -11,10 +11,8 @@
 #include <QTemporaryDir>
 
 #include "features/session_features.h"
-#include "client/client_role.h"
 #include "host/display_list.h"
 #include "host/host_environment.h"
-#include "host/host_role.h"
 #include "host/fake_control_injector.h"
 #include "rtc/fake_rtc.h"
 #include "host/synthetic_screen_capturer.h"
@@ -40,10 +38,6 @@ class FakeEnvironment final : public SessionEnvironment, public HostEnvironment 
     auto factory = std::make_unique<rtc::FakePeerConnectionFactory>();
     factories.push_back(factory.get());
     return factory;
-  }
-  std::unique_ptr<SessionRole> createRole(Role role, SessionCore& core) override {
-    if (role == Role::Host) return std::make_unique<HostRole>(core, *this);
-    return std::make_unique<ClientRole>(core);
   }
   std::unique_ptr<ConnectionFeatures> createFeatures(Negotiation& negotiation, std::function<void(const QString&)> log,
                                                      std::function<QString()> requester) override {

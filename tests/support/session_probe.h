@@ -6,6 +6,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <type_traits>
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -15,18 +16,19 @@
 
 #include "fake_environment.h"
 #include "rtc/fake_rtc.h"
-#include "session/remote_session.h"
+#include "client/client_session.h"
+#include "host/host_session.h"
 #include "test_ws_server.h"
 
 namespace lunor::test {
 
 // How many lines of the session log read "[time] " + text.
-inline int loggedCount(const RemoteSession& session, const QString& text) {
+inline int loggedCount(const Session& session, const QString& text) {
   const QStringList logs = session.logs();
   return static_cast<int>(
       std::count_if(logs.begin(), logs.end(), [&](const QString& l) { return l.endsWith("] " + text); }));
 }
-inline bool logged(const RemoteSession& session, const QString& text) {
+inline bool logged(const Session& session, const QString& text) {
   return loggedCount(session, text) > 0;
 }
 
@@ -51,15 +53,40 @@ inline QList<QJsonObject> signalPayloads(const TestWsServer& server, const QStri
 
 inline QJsonObject signalMessage(const QJsonObject& data) { return {{"type", "signal"}, {"data", data}}; }
 
-// A session on fake services, talking to a scripted signaling server.
-// Members are made in order: the server, the environment, the session.
+// A session of either side on fake services of its own.
+template <typename S>
+std::unique_ptr<S> makeSession(FakeEnvironment& environment) {
+  if constexpr (std::is_same_v<S, HostSession>) {
+    return std::make_unique<HostSession>(environment, environment);
+  } else {
+    return std::make_unique<ClientSession>(environment);
+  }
+}
+
+// A session on fake services, talking to a scripted signaling server. The
+// session is the host's or the client's, made by the first use of host()
+// or client().
 struct ScriptedSession {
+  ScriptedSession() { environment.endpoint.url = server.url(); }
+
   TestWsServer server;
   FakeEnvironment environment{};
-  RemoteSession session{(environment.endpoint.url = server.url(), environment)};
+
+  HostSession& host() {
+    Q_ASSERT(!client_);
+    if (!host_) host_ = makeSession<HostSession>(environment);
+    return *host_;
+  }
+  ClientSession& client() {
+    Q_ASSERT(!host_);
+    if (!client_) client_ = makeSession<ClientSession>(environment);
+    return *client_;
+  }
+  // The one made.
+  const Session& session() const { return host_ ? static_cast<const Session&>(*host_) : *client_; }
 
   QList<QJsonObject> payloads(const QString& type) const { return signalPayloads(server, type); }
-  bool logged(const QString& text) const { return test::logged(session, text); }
+  bool logged(const QString& text) const { return test::logged(session(), text); }
   // The newest peer connection the session asked for.
   rtc::FakePeerConnection* connection() const {
     if (environment.factories.empty() || environment.factories.front()->connections.empty()) return nullptr;
@@ -71,7 +98,7 @@ struct ScriptedSession {
 
   // Host with its room requested.
   bool startHost() {
-    session.startHost("123456789");
+    host().startHost("123456789");
     return QTest::qWaitFor([&] { return !messagesOfType(server, "create").isEmpty(); }, 10000);
   }
   // Host that let client "c1" in and sent its offer: capture, track and
@@ -79,8 +106,8 @@ struct ScriptedSession {
   bool hostWithClient() {
     if (!startHost()) return false;
     server.sendJson({{"type", "join-request"}, {"clientId", "c1"}, {"displayName", "Zoé"}});
-    if (!QTest::qWaitFor([&] { return session.pendingJoin(); }, 5000)) return false;
-    session.approve();
+    if (!QTest::qWaitFor([&] { return host().pendingJoin(); }, 5000)) return false;
+    host().approve();
     return QTest::qWaitFor([&] { return !payloads("offer").isEmpty(); }, 5000);
   }
   // The host's control channel, as the library would deliver messages on it.
@@ -89,11 +116,15 @@ struct ScriptedSession {
   }
   // Client in the room, with its peer connection.
   bool clientInRoom() {
-    session.startClient("123456789");
+    client().startClient("123456789");
     if (!QTest::qWaitFor([&] { return server.openClients() == 1; }, 10000)) return false;
     server.sendJson({{"type", "joined"}});
     return QTest::qWaitFor([&] { return connection() != nullptr; }, 5000);
   }
+
+ private:
+  std::unique_ptr<HostSession> host_;
+  std::unique_ptr<ClientSession> client_;
 };
 
 // A test class whose every test function gets a fresh scripted session.
@@ -105,51 +136,61 @@ class ScriptedSessionTest : public QObject {
   QList<QJsonObject> payloads(const QString& type) const { return scripted->payloads(type); }
   bool logged(const QString& text) const { return scripted->logged(text); }
 
+  // The session under test, as the host's or the client's (the first use
+  // decides).
+  HostSession* host() { return &scripted->host(); }
+  ClientSession* client() { return &scripted->client(); }
+
   std::unique_ptr<ScriptedSession> scripted;
   // Views of the scripted session's parts, valid during a test function.
   TestWsServer* server = nullptr;
   FakeEnvironment* environment = nullptr;
-  RemoteSession* session = nullptr;
 
  private Q_SLOTS:
   void init() {
     scripted = std::make_unique<ScriptedSession>();
     server = &scripted->server;
     environment = &scripted->environment;
-    session = &scripted->session;
   }
   void cleanup() { scripted.reset(); }
 };
 
-// A session on fake services of its own, against a signaling server the
-// test runs; on the WebRTC factory `rtc` makes when given one.
+// A session of the side `role` on fake services of its own, against a
+// signaling server the test runs; on the WebRTC factory `rtc` makes when
+// given one.
 struct SessionSide {
-  explicit SessionSide(const QUrl& server, std::function<std::unique_ptr<rtc::PeerConnectionFactory>()> rtc = {}) {
+  SessionSide(Role role, const QUrl& server, std::function<std::unique_ptr<rtc::PeerConnectionFactory>()> rtc = {}) {
     environment.endpoint.url = server;
     environment.makeRtcFactory = std::move(rtc);
-    session = std::make_unique<RemoteSession>(environment);
+    if (role == Role::Host) {
+      session = makeSession<HostSession>(environment);
+    } else {
+      session = makeSession<ClientSession>(environment);
+    }
   }
   bool logged(const QString& text) const { return test::logged(*session, text); }
   int loggedCount(const QString& text) const { return test::loggedCount(*session, text); }
+  HostSession& asHost() { return dynamic_cast<HostSession&>(*session); }
+  ClientSession& asClient() { return dynamic_cast<ClientSession&>(*session); }
 
   FakeEnvironment environment;
-  std::unique_ptr<RemoteSession> session;
+  std::unique_ptr<Session> session;
 };
 
 // The host's room is open on a real signaling server.
-inline bool openRoom(RemoteSession& host, const QString& room) {
+inline bool openRoom(HostSession& host, const QString& room) {
   host.startHost(room);
   return QTest::qWaitFor([&] { return host.status() == "En attente de connexion..."; }, 10000);
 }
 // The client has asked to join the host's open room and waits for its answer.
-inline bool askToJoin(RemoteSession& client, const RemoteSession& host, const QString& room) {
+inline bool askToJoin(ClientSession& client, const HostSession& host, const QString& room) {
   client.startClient(room);
   return QTest::qWaitFor([&] { return host.pendingJoin(); }, 10000) &&
          QTest::qWaitFor([&] { return client.isWaitingApproval(); }, 5000);
 }
 // Host and client meet in `room` and the host lets the client in; true once
 // the client has the host's video track.
-inline bool meet(RemoteSession& host, RemoteSession& client, const QString& room) {
+inline bool meet(HostSession& host, ClientSession& client, const QString& room) {
   if (!openRoom(host, room) || !askToJoin(client, host, room)) return false;
   host.approve();
   return QTest::qWaitFor([&] { return client.hasRemoteVideoTrack(); }, 30000);

@@ -152,7 +152,7 @@ class NotificationManagerTest : public QObject {
     scripted.environment.notificationsOverride = &manager;
     QVERIFY(scripted.startHost());
     // A client session made later must not take the buttons.
-    RemoteSession clientSession(scripted.environment);
+    ClientSession clientSession(scripted.environment);
     auto request = [&](const QString& clientId, const QString& name) {
       scripted.server.sendJson({{"type", "join-request"}, {"clientId", clientId}, {"displayName", name}});
     };
@@ -172,14 +172,14 @@ class NotificationManagerTest : public QObject {
     QTRY_VERIFY(notifLines.filter("tap banner (default)").size() == 1);
     QTest::qWait(200);
     QCOMPARE(approvals(), 0);
-    QVERIFY(scripted.session.pendingJoin());
+    QVERIFY(scripted.host().pendingJoin());
 
     emitAction(second, "REMOTE_JOIN_ACCEPT");
     QTRY_COMPARE(approvals(), 1);
     for (const auto& sent : scripted.server.receivedObjects()) {
       if (sent.value("type") == "approve") QCOMPARE(sent.value("target").toString(), QString("c2"));
     }
-    QVERIFY(scripted.session.approved());
+    QVERIFY(scripted.host().approved());
   }
 
   void withoutAServiceNothingIsPostedAndThePromptStays_data() {
@@ -201,7 +201,7 @@ class NotificationManagerTest : public QObject {
     scripted.environment.notificationsOverride = &manager;
     QVERIFY(scripted.startHost());
     scripted.server.sendJson({{"type", "join-request"}, {"clientId", "c1"}});
-    QTRY_VERIFY(scripted.session.pendingJoin());
+    QTRY_VERIFY(scripted.host().pendingJoin());
     QVERIFY(logged("🟠 [Notif] ensureConfigured → reconfigure"));
     QTRY_VERIFY(logged(QString("🟥 [Notif] not authorized (status=%1) → pas d’envoi").arg(status)));
     QVERIFY(service->shown.isEmpty());

@@ -33,7 +33,7 @@ class Fixture final : public QObject {
   Q_PROPERTY(lunor::DirectoryModel* directory READ directory NOTIFY reset)
   Q_PROPERTY(lunor::UserProfileStore* profile READ profile NOTIFY reset)
   Q_PROPERTY(lunor::UnattendedAccess* unattended READ unattended NOTIFY reset)
-  Q_PROPERTY(lunor::RemoteSession* session READ session NOTIFY reset)
+  Q_PROPERTY(lunor::ClientSession* session READ session NOTIFY reset)
 
  public:
   Fixture() { renew(); }
@@ -41,7 +41,7 @@ class Fixture final : public QObject {
   DirectoryModel* directory() const { return &s_->directory; }
   UserProfileStore* profile() const { return &s_->profile; }
   UnattendedAccess* unattended() const { return &s_->unattended; }
-  RemoteSession* session() const { return &s_->scripted.session; }
+  ClientSession* session() const { return &s_->scripted.client(); }
 
   // Everything fresh: empty book, empty profile, no password.
   Q_INVOKABLE void renew() {

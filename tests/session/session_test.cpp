@@ -3,7 +3,6 @@
 #include <QThread>
 #include <QtTest>
 
-#include "host/host_role.h"
 #include "session/negotiation.h"
 #include "session_probe.h"
 
@@ -22,7 +21,7 @@ QJsonObject endPayload(const QJsonValue& reason) {
 
 }  // namespace
 
-class RemoteSessionTest : public test::ScriptedSessionTest {
+class SessionTest : public test::ScriptedSessionTest {
   Q_OBJECT
 
   QStringList endReasonsSent() const {
@@ -33,22 +32,23 @@ class RemoteSessionTest : public test::ScriptedSessionTest {
 
  private Q_SLOTS:
   void logKeepsTheNewest200Lines() {
-    for (int i = 0; i < 250; ++i) session->log(QString("line %1").arg(i));
-    QTRY_VERIFY(session->logs().value(RemoteSession::kMaxLogLines - 1).endsWith("line 249"));
-    const QStringList logs = session->logs();
-    QCOMPARE(logs.size(), RemoteSession::kMaxLogLines);
+    for (int i = 0; i < 250; ++i) host()->log(QString("line %1").arg(i));
+    QTRY_VERIFY(host()->logs().value(Session::kMaxLogLines - 1).endsWith("line 249"));
+    const QStringList logs = host()->logs();
+    QCOMPARE(logs.size(), Session::kMaxLogLines);
     QVERIFY(QRegularExpression(R"(^\[\d\d:\d\d:\d\d\] line 50$)").match(logs.first()).hasMatch());
   }
 
   void logLinesFromAnotherThreadKeepTheirOrder() {
-    QThread* worker = QThread::create([this] {
+    HostSession* session = host();  // made here, on the main thread
+    QThread* worker = QThread::create([session] {
       for (int i = 0; i < 100; ++i) session->log(QString("w%1").arg(i));
     });
     worker->start();
     QVERIFY(worker->wait(10000));
     delete worker;
-    QTRY_VERIFY(session->logs().size() >= 100);
-    const QStringList logs = session->logs();
+    QTRY_VERIFY(host()->logs().size() >= 100);
+    const QStringList logs = host()->logs();
     int last = -1;
     for (const auto& line : logs) {
       const int at = line.indexOf("] w");
@@ -71,11 +71,11 @@ class RemoteSessionTest : public test::ScriptedSessionTest {
     QFETCH(bool, stopped);
     QElapsedTimer clock;
     clock.start();
-    session->startClient("987654321");
+    client()->startClient("987654321");
     if (stopped) {
       QTRY_COMPARE(server->connectionCount(), 1);
-      session->stop("Le client a quitté la session");
-      QVERIFY(session->lastStartedAt().isValid());
+      client()->stop("Le client a quitté la session");
+      QVERIFY(client()->lastStartedAt().isValid());
       QVERIFY(environment->panelsFake.calls.filter("endSession").isEmpty());
       QTest::qWait(1500);
       QVERIFY(!server->receivedTypes().contains("join"));
@@ -87,7 +87,7 @@ class RemoteSessionTest : public test::ScriptedSessionTest {
     QCOMPARE(join.value("roomId").toString(), QString("987654321"));
     QCOMPARE(join.value("displayName"), QJsonValue(""));
     QVERIFY(!join.contains("passwordHash") && !join.contains("avatar"));  // none until there is one
-    QTRY_COMPARE(session->status(), QString("Connexion à l'hôte..."));
+    QTRY_COMPARE(client()->status(), QString("Connexion à l'hôte..."));
   }
 
   void messageFromTheOldConnectionAfterTeardownChangesNothing() {
@@ -97,10 +97,10 @@ class RemoteSessionTest : public test::ScriptedSessionTest {
     // the session a second time.
     server->sendJson(endPayload("late"));
     QCOMPARE(server->unsentBytes(), 0);  // all of it has left for the session's socket
-    session->stop("Session terminée par l’hôte");
+    host()->stop("Session terminée par l’hôte");
     QTest::qWait(300);
 
-    QCOMPARE(session->endReason(), QString("Session terminée par l’hôte"));
+    QCOMPARE(host()->endReason(), QString("Session terminée par l’hôte"));
     QCOMPARE(environment->panelsFake.calls.count(
                  "endSession(Session terminée par l’hôte|0s|10)"),
              1);
@@ -138,7 +138,7 @@ class RemoteSessionTest : public test::ScriptedSessionTest {
 
     if (wasUp) {
       pc->reportIceState(State::Connected);
-      QTRY_COMPARE(session->connectionState(), QString("connecté ✓"));
+      QTRY_COMPARE(host()->connectionState(), QString("connecté ✓"));
     }
     QElapsedTimer clock;
     clock.start();
@@ -151,18 +151,18 @@ class RemoteSessionTest : public test::ScriptedSessionTest {
     if (recoversSilently) pc->state = State::Connected;
 
     if (ends) {
-      QTRY_COMPARE_WITH_TIMEOUT(session->endReason(), QString(wasUp ? "L’autre partie s’est déconnectée"
+      QTRY_COMPARE_WITH_TIMEOUT(host()->endReason(), QString(wasUp ? "L’autre partie s’est déconnectée"
                                                                      : "La connexion n’a pas pu être établie"),
                                 6000);
-      QCOMPARE(session->endCause(), wasUp ? EndCause::PeerLost : EndCause::NoConnection);
+      QCOMPARE(host()->endCause(), wasUp ? EndCause::PeerLost : EndCause::NoConnection);
       QVERIFY(clock.elapsed() >= 1900);
       QVERIFY(environment->panelsFake.calls.contains("hideFloatingHud"));
       // A lost connection's end is silent: it tells the peer nothing.
       QTest::qWait(100);
       QCOMPARE(endReasonsSent().isEmpty(), wasUp);
     } else {
-      QTest::qWait(RemoteSession::kIceDownGraceMs + 700);
-      QVERIFY(session->endReason().isNull());
+      QTest::qWait(Session::kIceDownGraceMs + 700);
+      QVERIFY(host()->endReason().isNull());
       QVERIFY(!pc->closed);
     }
   }
@@ -172,14 +172,14 @@ class RemoteSessionTest : public test::ScriptedSessionTest {
 
     QElapsedTimer clock;
     clock.start();
-    session->stop("Alice s’est déconnecté de votre ordinateur");
-    QCOMPARE(session->status(), QString("Déconnecté"));
+    host()->stop("Alice s’est déconnecté de votre ordinateur");
+    QCOMPARE(host()->status(), QString("Déconnecté"));
     QCOMPARE(environment->panelsFake.calls.count(
                  "endSession(Alice s’est déconnecté de votre ordinateur|0s|10)"),
              1);
 
     // A second end before the restart (a late "peer-left") changes nothing.
-    session->endSession("Arrêt de la session", false, EndCause::PeerLeft);
+    host()->endSession("Arrêt de la session", false, EndCause::PeerLeft);
     QCOMPARE(environment->panelsFake.calls.filter("endSession").size(), 1);
 
     QTRY_COMPARE_WITH_TIMEOUT(server->connectionCount(), 2, 5000);
@@ -188,8 +188,8 @@ class RemoteSessionTest : public test::ScriptedSessionTest {
     QCOMPARE(endReasonsSent(), QStringList{"Alice s’est déconnecté de votre ordinateur"});
     QCOMPARE(server->closeCodes(), QList<int>{1001});
     // The restart does not clear why the last session ended.
-    QCOMPARE(session->endReason(), QString("Alice s’est déconnecté de votre ordinateur"));
-    QTest::qWait(HostRole::kRestartDelayMs + 400);
+    QCOMPARE(host()->endReason(), QString("Alice s’est déconnecté de votre ordinateur"));
+    QTest::qWait(HostSession::kRestartDelayMs + 400);
     QCOMPARE(server->connectionCount(), 2);
   }
 
@@ -197,25 +197,25 @@ class RemoteSessionTest : public test::ScriptedSessionTest {
     QVERIFY(scripted->clientInRoom());
     auto* pc = scripted->connection();
     pc->reportIceState(State::Connected);
-    QTRY_COMPARE(session->connectionState(), QString("connecté ✓"));
-    QVERIFY(session->startedAt().isValid());
+    QTRY_COMPARE(client()->connectionState(), QString("connecté ✓"));
+    QVERIFY(client()->startedAt().isValid());
     QCOMPARE(environment->addressBookFake.successes.size(), 1);
     QCOMPARE(environment->addressBookFake.successes.first().first, QString("123456789"));
     QVERIFY(environment->addressBookFake.successes.first().second.isNull());
 
-    session->stop("Fenêtre fermée");
-    QCOMPARE(session->status(), QString("Déconnecté"));
-    QCOMPARE(session->connectionState(), QString("déconnecté"));
-    QCOMPARE(session->endReason(), QString("Fenêtre fermée"));
-    QVERIFY(session->lastStartedAt().isValid());
-    QVERIFY(!session->startedAt().isValid());
+    client()->stop("Fenêtre fermée");
+    QCOMPARE(client()->status(), QString("Déconnecté"));
+    QCOMPARE(client()->connectionState(), QString("déconnecté"));
+    QCOMPARE(client()->endReason(), QString("Fenêtre fermée"));
+    QVERIFY(client()->lastStartedAt().isValid());
+    QVERIFY(!client()->startedAt().isValid());
     QVERIFY(pc->closed);
     QVERIFY(pc->observer == nullptr);
     QTRY_COMPARE(endReasonsSent(), QStringList{"Fenêtre fermée"});
     // A client never restarts by itself.
-    QTest::qWait(HostRole::kRestartDelayMs + 300);
+    QTest::qWait(HostSession::kRestartDelayMs + 300);
     QCOMPARE(server->connectionCount(), 1);
-    QCOMPARE(session->status(), QString("Déconnecté"));
+    QCOMPARE(client()->status(), QString("Déconnecté"));
   }
 
   // The peer's "end" ends the session without a word back (how its reason
@@ -226,11 +226,11 @@ class RemoteSessionTest : public test::ScriptedSessionTest {
     pc->reportIceState(State::Connected);
 
     server->sendJson(endPayload("Bob s’est déconnecté"));
-    QTRY_COMPARE(session->endReason(), QString("Bob s’est déconnecté"));
+    QTRY_COMPARE(host()->endReason(), QString("Bob s’est déconnecté"));
     // The teardown cancelled the lost-connection timer: a late "disconnected"
     // from the closed connection ends nothing a second time.
     pc->reportIceState(State::Disconnected);
-    QTest::qWait(RemoteSession::kIceDownGraceMs + 500);
+    QTest::qWait(Session::kIceDownGraceMs + 500);
     QCOMPARE(environment->panelsFake.calls.filter("endSession").size(), 1);
     QVERIFY(endReasonsSent().isEmpty());
   }
@@ -259,24 +259,25 @@ class RemoteSessionTest : public test::ScriptedSessionTest {
       QVERIFY(scripted->startHost());
     } else {
       // In the room, with its peer connection, as the server answers a join.
-      session->startClient("123456789");
+      scripted->client().startClient("123456789");
       QTRY_COMPARE(server->receivedTypes().count("join"), 1);
       server->sendJson({{"type", "joined"}});
       QTRY_VERIFY(scripted->connection() != nullptr);
       if (inSession) server->sendJson({{"type", "approved"}});
-      QTRY_COMPARE(session->status(), QString(inSession ? "Autorisé. Initialisation…" : "Salle rejointe"));
+      QTRY_COMPARE(scripted->client().status(), QString(inSession ? "Autorisé. Initialisation…" : "Salle rejointe"));
     }
     if (requestPending) {
       server->sendJson({{"type", "join-request"}, {"clientId", "c1"}, {"displayName", "Zoé"}});
-      QTRY_VERIFY(session->pendingJoin());
+      QTRY_VERIFY(scripted->host().pendingJoin());
     }
+    const Session& session = scripted->session();
 
     QElapsedTimer clock;
     clock.start();
     server->closeNewest();
-    QTRY_COMPARE(session->status(), QString("Serveur déconnecté"));
-    QTRY_VERIFY(!session->logs().filter("🔌 WebSocket déconnecté").isEmpty());
-    QVERIFY(session->endReason().isNull());
+    QTRY_COMPARE(session.status(), QString("Serveur déconnecté"));
+    QTRY_VERIFY(!session.logs().filter("🔌 WebSocket déconnecté").isEmpty());
+    QVERIFY(session.endReason().isNull());
     if (!reconnects) {
       QTest::qWait(2500);
       QCOMPARE(server->connectionCount(), 1);
@@ -285,30 +286,30 @@ class RemoteSessionTest : public test::ScriptedSessionTest {
     QTRY_COMPARE_WITH_TIMEOUT(server->connectionCount(), 2, 5000);
     QVERIFY(clock.elapsed() >= 900);
     QTRY_COMPARE(server->receivedTypes().count(host ? "create" : "join"), 2);
-    QVERIFY(!session->pendingJoin());
-    QVERIFY(session->requesterName().isNull());
+    QVERIFY(!host || !scripted->host().pendingJoin());
+    QVERIFY(session.requesterName().isNull());
     if (requestPending) QVERIFY(environment->panelsFake.calls.contains("dismissJoinRequest"));
   }
 
   // Events the library queued before a teardown arrive after it.
   void lateLibraryEventsAfterTeardownChangeNothing() {
     QVERIFY(scripted->clientInRoom());
-    QTRY_COMPARE(session->status(), QString("Salle rejointe"));
+    QTRY_COMPARE(client()->status(), QString("Salle rejointe"));
     rtc::PeerConnectionObserver* observer = scripted->connection()->observer;
     observer->onVideoTrack(std::make_shared<rtc::FakeVideoTrack>("remote"));
     observer->onIceConnectionChange(State::Connected);
-    session->stop("Fenêtre fermée");
+    client()->stop("Fenêtre fermée");
     QTest::qWait(200);
-    QVERIFY(!session->hasRemoteVideoTrack());
-    QCOMPARE(session->connectionState(), QString("déconnecté"));
-    QCOMPARE(session->status(), QString("Déconnecté"));
+    QVERIFY(!client()->hasRemoteVideoTrack());
+    QCOMPARE(client()->connectionState(), QString("déconnecté"));
+    QCOMPARE(client()->status(), QString("Déconnecté"));
     QVERIFY(environment->addressBookFake.successes.isEmpty());
   }
 
   // The server went away between approval and ICE: nothing would ever move.
   void connectionThatNeverComesUpEndsAndReopensTheRoom() {
     QVERIFY(scripted->hostWithClient());
-    QTRY_COMPARE_WITH_TIMEOUT(session->endReason(), QString::fromUtf8(kReasonNoConnection),
+    QTRY_COMPARE_WITH_TIMEOUT(host()->endReason(), QString::fromUtf8(kReasonNoConnection),
                               Negotiation::kConnectDeadlineMs + 5000);
     QVERIFY(scripted->connection()->closed);
     QTRY_COMPARE_WITH_TIMEOUT(server->receivedTypes().count("create"), 2, 5000);
@@ -323,7 +324,7 @@ class RemoteSessionTest : public test::ScriptedSessionTest {
     }
     FakeEnvironment environment;
     environment.endpoint.url = QUrl(QString("ws://127.0.0.1:%1/signal").arg(port));
-    RemoteSession session(environment);
+    HostSession session(environment, environment);
     session.startHost("123456789");
     QTRY_COMPARE(session.status(), QString("Serveur déconnecté"));
     QTest::qWait(1500);  // a refused attempt or two
@@ -332,5 +333,5 @@ class RemoteSessionTest : public test::ScriptedSessionTest {
   }
 };
 
-QTEST_GUILESS_MAIN(RemoteSessionTest)
-#include "remote_session_test.moc"
+QTEST_GUILESS_MAIN(SessionTest)
+#include "session_test.moc"

@@ -16,8 +16,8 @@
 
 #include "fake_environment.h"
 #include "host/host_media.h"
-#include "host/host_role.h"
-#include "session/remote_session.h"
+#include "client/client_session.h"
+#include "host/host_session.h"
 #include "session_probe.h"
 #include "protocol/wire_text.h"
 #include "store/owner_key.h"
@@ -35,7 +35,7 @@ QJsonObject joinRequest(const QString& clientId, const QString& name = "Zoé") {
 
 }  // namespace
 
-class HostRoleTest : public test::ScriptedSessionTest {
+class HostSessionTest : public test::ScriptedSessionTest {
   Q_OBJECT
 
   QStringList injected() const { return scripted->injector().calls(); }
@@ -63,7 +63,7 @@ class HostRoleTest : public test::ScriptedSessionTest {
     saveUnattendedPassword(environment->secrets, stored);
 
     QElapsedTimer clock;
-    session->startHost("123456789");
+    host()->startHost("123456789");
     QTRY_VERIFY(logged("🔌 WebSocket connecté (role=HOST, roomId=123456789)"));
     clock.start();
     QTRY_COMPARE(ofType("create").size(), 1);
@@ -81,7 +81,7 @@ class HostRoleTest : public test::ScriptedSessionTest {
       QCOMPARE(create.value("unattended").toObject(),
                (QJsonObject{{"enabled", true}, {"hash", unattendedPasswordHash("secret")}}));
     }
-    QTRY_COMPARE(session->status(), QString("En attente de connexion…"));
+    QTRY_COMPARE(host()->status(), QString("En attente de connexion…"));
   }
 
   // A keyring that cannot be read (locked, a prompt dismissed) may well hold
@@ -102,7 +102,7 @@ class HostRoleTest : public test::ScriptedSessionTest {
     environment->secrets.beforeRead = [answer] { answer->tryAcquire(1, 10000); };
     QElapsedTimer clock;
     clock.start();
-    session->startHost("123456789");
+    host()->startHost("123456789");
     QTRY_VERIFY(logged("🔌 WebSocket connecté (role=HOST, roomId=123456789)"));
     QTest::qWait(300);
     QVERIFY2(clock.elapsed() < 8000, "the main thread waited for the secret store");
@@ -117,13 +117,13 @@ class HostRoleTest : public test::ScriptedSessionTest {
   void repeatedRequestKeepsThePendingOne() {
     QVERIFY(scripted->startHost());
     server->sendJson(joinRequest("c1"));
-    QTRY_VERIFY(session->pendingJoin());
+    QTRY_VERIFY(host()->pendingJoin());
     server->sendJson(joinRequest("c1"));
     QTRY_COMPARE(environment->panelsFake.calls.filter("joinRequest(").size(), 2);
     QCOMPARE(environment->notificationsFake.posted.size(), 1);
     QCOMPARE(environment->soundsFake.joinRequests, 1);  // heard once, notifications or not
-    QVERIFY(session->pendingJoin());
-    session->approve();
+    QVERIFY(host()->pendingJoin());
+    host()->approve();
     QTRY_COMPARE(ofType("approve").size(), 1);
     QCOMPARE(ofType("approve").first().value("target").toString(), QString("c1"));
   }
@@ -142,27 +142,27 @@ class HostRoleTest : public test::ScriptedSessionTest {
     QFETCH(bool, withdrawn);
     QVERIFY(scripted->startHost());
     server->sendJson(joinRequest("c1"));
-    QTRY_VERIFY(session->pendingJoin());
+    QTRY_VERIFY(host()->pendingJoin());
     QJsonObject left{{"type", "peer-left"}};
     if (!leaving.isEmpty()) left.insert("clientId", leaving);
     server->sendJson(left);
     QTRY_VERIFY(logged("👋 Peer parti: " + (leaving.isEmpty() ? QString("?") : leaving)));
-    QCOMPARE(session->pendingJoin(), !withdrawn);
+    QCOMPARE(host()->pendingJoin(), !withdrawn);
     QCOMPARE(environment->notificationsFake.withdrawn, withdrawn ? QStringList{"c1"} : QStringList{});
     QCOMPARE(environment->panelsFake.calls.contains("dismissJoinRequest"), withdrawn);
-    if (withdrawn) QVERIFY(session->requesterName().isNull());
+    if (withdrawn) QVERIFY(host()->requesterName().isNull());
 
-    QTest::qWait(HostRole::kRestartDelayMs + 400);
+    QTest::qWait(HostSession::kRestartDelayMs + 400);
     QVERIFY(environment->panelsFake.calls.filter("endSession").isEmpty());
     QVERIFY(environment->panelsFake.calls.filter("FloatingHud").isEmpty());
-    QVERIFY(session->endReason().isNull());
-    QVERIFY(session->running());
+    QVERIFY(host()->endReason().isNull());
+    QVERIFY(host()->running());
     QCOMPARE(server->connectionCount(), 1);  // the room was not made again
     QCOMPARE(ofType("create").size(), 1);
     // No cooldown either: the next requester is heard at once.
     server->sendJson(joinRequest("c2", "Yann"));
-    QTRY_COMPARE(session->requesterName(), QString("Yann"));
-    QVERIFY(session->pendingJoin());
+    QTRY_COMPARE(host()->requesterName(), QString("Yann"));
+    QVERIFY(host()->pendingJoin());
   }
 
   void promptButtonsFollowTheRequestFlags_data() {
@@ -191,14 +191,14 @@ class HostRoleTest : public test::ScriptedSessionTest {
     // The panel says the clipboard will be shared; one click cuts it both ways.
     QVERIFY(prompt.clipboard && prompt.setClipboard);
     prompt.setClipboard(false);
-    QVERIFY(!SessionFeatures::of(session->features()).clipboardSending() &&
-            !SessionFeatures::of(session->features()).clipboardReceiving());
+    QVERIFY(!SessionFeatures::of(host()->features()).clipboardSending() &&
+            !SessionFeatures::of(host()->features()).clipboardReceiving());
     prompt.reject();
     QTRY_COMPARE(server->receivedTypes().mid(1), rejectSends);
     for (const auto& sent : server->receivedObjects().mid(1)) {
       QCOMPARE(sent.value("target").toString(), QString("c9"));
     }
-    QVERIFY(!session->pendingJoin());
+    QVERIFY(!host()->pendingJoin());
   }
 
   // A notification answers the request on screen, and only that one: a
@@ -224,13 +224,13 @@ class HostRoleTest : public test::ScriptedSessionTest {
     QFETCH(QString, sent);
     QVERIFY(scripted->startHost());
     // A client session made later must not take the buttons from the host.
-    RemoteSession clientSession(*environment);
+    ClientSession clientSession(*environment);
     if (request) {
       server->sendJson(joinRequest("c1"));
-      QTRY_VERIFY(session->pendingJoin());
+      QTRY_VERIFY(host()->pendingJoin());
     }
     if (rejectFirst) {
-      session->reject();
+      host()->reject();
       QTRY_COMPARE(ofType("reject").size(), 1);
     }
     const int rejectsBefore = ofType("reject").size();
@@ -240,13 +240,13 @@ class HostRoleTest : public test::ScriptedSessionTest {
     if (sent.isEmpty()) {
       QVERIFY(ofType("approve").isEmpty());
       QCOMPARE(ofType("reject").size(), rejectsBefore);
-      QVERIFY(!session->approved());
+      QVERIFY(!host()->approved());
       QVERIFY(environment->capturers.empty());
-      QCOMPARE(session->pendingJoin(), request && !rejectFirst);
+      QCOMPARE(host()->pendingJoin(), request && !rejectFirst);
     } else {
       QCOMPARE(ofType(sent).size(), 1);
       QCOMPARE(ofType(sent).first().value("target").toString(), clientId);
-      QCOMPARE(session->approved(), sent == "approve");
+      QCOMPARE(host()->approved(), sent == "approve");
     }
   }
 
@@ -295,7 +295,7 @@ class HostRoleTest : public test::ScriptedSessionTest {
     control(R"({"t":"keydown","keyCode":12})");
     control(R"({"t":"mod","k":"cmd","d":true})");
     QTRY_VERIFY(injected().contains("mod(cmd,1)"));  // all held now (what is still queued at the end is dropped)
-    session->stop("Session terminée par l’hôte");
+    host()->stop("Session terminée par l’hôte");
     QTRY_VERIFY(injected().contains("releaseAllModifiers"));
     const QStringList calls = injected();
     QCOMPARE(calls.mid(calls.size() - 3),
@@ -307,7 +307,7 @@ class HostRoleTest : public test::ScriptedSessionTest {
     environment->mayControl = false;
     control(R"({"t":"move","x":0.5})");
     control(R"({"t":"keydown","keyCode":3})");
-    QTRY_COMPARE(session->logs().filter("Autorise l'app dans Confidentialité > Accessibilité").size(), 2);
+    QTRY_COMPARE(host()->logs().filter("Autorise l'app dans Confidentialité > Accessibilité").size(), 2);
     environment->mayControl = true;
     QVERIFY(injected().isEmpty());
   }
@@ -341,11 +341,11 @@ class HostRoleTest : public test::ScriptedSessionTest {
     QFETCH(int, display);
     QFETCH(QString, origin);
     QVERIFY(scripted->hostWithClient());
-    QTRY_COMPARE(session->availableDisplays().size(), 2);
+    QTRY_COMPARE(host()->availableDisplays().size(), 2);
     server->sendJson(signalMessage(request));
     QTest::qWait(200);  // an ignored request shows no sign
     QTRY_COMPARE(QString::fromStdString(lastFormat()), format);
-    QTRY_COMPARE(session->currentDisplayIndex(), display);
+    QTRY_COMPARE(host()->currentDisplayIndex(), display);
     control(R"({"t":"move","x":0,"y":0})");
     QTRY_COMPARE(injected().value(injected().size() - 1), origin);
   }
@@ -354,8 +354,8 @@ class HostRoleTest : public test::ScriptedSessionTest {
   // comes between; a held button raises the frame rate only.
   void sourceFollowsProfileDisplayAndBoost() {
     QVERIFY(scripted->hostWithClient());
-    QTRY_COMPARE(session->availableDisplays().size(), 2);
-    QCOMPARE(session->availableDisplays().at(1).toMap().value("name").toString(), QString("Écran 2"));
+    QTRY_COMPARE(host()->availableDisplays().size(), 2);
+    QCOMPARE(host()->availableDisplays().at(1).toMap().value("name").toString(), QString("Écran 2"));
     QTRY_VERIFY(!payloads("displays").isEmpty());
     const QJsonArray displays = payloads("displays").last().value("displays").toArray();
     QCOMPARE(displays, (QJsonArray{QJsonObject{{"index", 0}, {"name", "Écran 1"}, {"resolution", "2560x1440"}, {"id", 1}},
@@ -430,12 +430,12 @@ class HostRoleTest : public test::ScriptedSessionTest {
     control(R"({"t":"move","x":0.1,"y":0.1})");
     QTRY_VERIFY(held->load());  // the input thread is in the move
     control(R"({"t":"mdown","x":0.5,"y":0.5})");
-    session->stop("Session terminée par l’hôte");
+    host()->stop("Session terminée par l’hôte");
     QTRY_COMPARE_WITH_TIMEOUT(ofType("create").size(), 2, 5000);
     QTest::qWait(2100);  // the join cooldown after an end
     server->sendJson(joinRequest("c2"));
-    QTRY_VERIFY(session->pendingJoin());
-    session->approve();
+    QTRY_VERIFY(host()->pendingJoin());
+    host()->approve();
     QTRY_COMPARE(payloads("offer").size(), 2);
     QTRY_COMPARE(lastFormat(), std::string("2560x1440@25"));
     gate->release(1'000'000);
@@ -463,8 +463,8 @@ class HostRoleTest : public test::ScriptedSessionTest {
     if (!needsPerson.isEmpty()) {
       QTRY_COMPARE(payloads("end").size(), 1);
       QCOMPARE(payloads("end").first().value("reason").toString(), needsPerson);
-      QTRY_COMPARE(session->endReason(), needsPerson);
-      QVERIFY(!session->logs().filter("⛔ " + needsPerson).isEmpty());
+      QTRY_COMPARE(host()->endReason(), needsPerson);
+      QVERIFY(!host()->logs().filter("⛔ " + needsPerson).isEmpty());
       QVERIFY(environment->capturers.empty());
     } else {
       QTRY_VERIFY(!environment->capturers.empty());
@@ -479,7 +479,7 @@ class HostRoleTest : public test::ScriptedSessionTest {
     QVERIFY(scripted->hostWithClient());
     const QString why = "Le partage de l’écran a été arrêté sur l’ordinateur partagé";
     scripted->capturer().failPermanently({"Wayland", CaptureError::kStoppedHere, why});
-    QTRY_COMPARE(session->endReason(), why);
+    QTRY_COMPARE(host()->endReason(), why);
     QTRY_COMPARE(payloads("end").size(), 1);
     QCOMPARE(payloads("end").first().value("reason").toString(), why);
   }
@@ -491,8 +491,8 @@ class HostRoleTest : public test::ScriptedSessionTest {
   void thePersonChoosingIsToldToTheClient() {
     QVERIFY(scripted->startHost());
     server->sendJson(joinRequest("c1"));
-    QTRY_VERIFY(session->pendingJoin());
-    session->approve();
+    QTRY_VERIFY(host()->pendingJoin());
+    host()->approve();
     QTRY_VERIFY(!environment->capturers.empty());
     scripted->capturer().askPerson(120'000);
     QTRY_COMPARE(payloads("host-choosing").size(), 1);
@@ -505,10 +505,10 @@ class HostRoleTest : public test::ScriptedSessionTest {
     environment->displayList = StaticDisplayList({{1, 1920, 1200, QRect(0, 0, 1920, 1200)}});
     QVERIFY(scripted->hostWithClient());
     server->sendJson(signalMessage({{"type", "quality"}, {"value", "low"}}));
-    QTRY_COMPARE(session->currentQuality(), QualityProfile::Low);
+    QTRY_COMPARE(host()->currentQuality(), QualityProfile::Low);
     SyntheticScreenCapturer& capturer = scripted->capturer();
     capturer.failPermanently();
-    QTRY_COMPARE(session->status(), QString("Erreur: Capture interrompue"));
+    QTRY_COMPARE(host()->status(), QString("Erreur: Capture interrompue"));
     QVERIFY(!capturer.hasStream());
     const uint32_t frames = capturer.framesDelivered();
     const int geometries = payloads("videoGeometry").size();
@@ -539,5 +539,5 @@ class HostRoleTest : public test::ScriptedSessionTest {
   }
 };
 
-QTEST_GUILESS_MAIN(HostRoleTest)
-#include "host_role_test.moc"
+QTEST_GUILESS_MAIN(HostSessionTest)
+#include "host_session_test.moc"

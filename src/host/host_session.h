@@ -1,19 +1,19 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-// The host side of a session: the room, join requests and their approval,
-// the shared picture (HostMedia) and the replay of the client's input
-// (InjectionSequence). One per host session; it lives across the session's
-// restarts, so the join cooldown outlasts an end. Main thread.
+// The host's session: its room, join requests and their approval, the
+// shared picture (HostMedia) and the replay of the client's input
+// (InjectionSequence). The application holds one for its whole life; it
+// starts again after every end, so the join cooldown outlasts an end.
+// Main thread, as its base says.
 
 #include <chrono>
 #include <memory>
 
-#include <QObject>
 #include <QTimer>
 #include <QUuid>
 
-#include "session/session_role.h"
+#include "session/session.h"
 #include "system/notification_manager.h"
 
 namespace lunor {
@@ -24,8 +24,16 @@ class SessionFeatures;
 class InjectionSequence;
 class WorkerThread;
 
-class HostRole final : public QObject, public SessionRole {
+class HostSession final : public Session {
   Q_OBJECT
+  // A client asks to come in and waits for an answer.
+  Q_PROPERTY(bool pendingJoin READ pendingJoin NOTIFY pendingJoinChanged)
+  // The client is let in (by a person or the password).
+  Q_PROPERTY(bool approved READ approved NOTIFY approvedChanged)
+  // The server refuses every unattended password for the rest of the day
+  // (too many wrong ones).
+  Q_PROPERTY(bool unattendedLocked READ unattendedLocked NOTIFY unattendedLockedChanged)
+  Q_PROPERTY(bool hasLocalVideoTrack READ hasLocalVideoTrack NOTIFY localVideoTrackChanged)
 
  public:
   static constexpr int kRestartDelayMs = 600;
@@ -35,30 +43,57 @@ class HostRole final : public QObject, public SessionRole {
   static constexpr std::chrono::milliseconds kEndCooldown{2000};
   static constexpr int kEndCountdownSeconds = 10;
 
-  // Both are borrowed: the session owns the role; the platform outlives it.
-  HostRole(SessionCore& session, HostEnvironment& platform);
-  ~HostRole() override;
+  // Both are borrowed and must outlive the session.
+  HostSession(SessionEnvironment& environment, HostEnvironment& platform, QObject* parent = nullptr);
+  ~HostSession() override;
 
-  Role role() const override { return Role::Host; }
-  // startHost: the room this host opens, again after every end.
-  void starting(const QString& roomId) override;
+  bool pendingJoin() const { return pendingJoin_; }
+  bool approved() const { return approved_; }
+  bool unattendedLocked() const { return unattendedLocked_; }
+  std::shared_ptr<rtc::VideoTrack> localVideoTrack() const { return localVideoTrack_; }
+  bool hasLocalVideoTrack() const { return localVideoTrack_ != nullptr; }
+
+  // Starts or restarts hosting the room `roomId`.
+  Q_INVOKABLE void startHost(const QString& roomId);
+  // Lets the pending requester in.
+  Q_INVOKABLE void approve();
+  // Turns the pending requester away; join requests are ignored for 1.5 s.
+  Q_INVOKABLE void reject();
+  // The host is going away (the application quits): a client in session
+  // hears it, with the local person's name.
+  void leave(const QString& localName);
+  // Asks the server to forget the clients it let in before (their device
+  // keys get them past a room locked by guessing).
+  Q_INVOKABLE void forgetKnownDevices();
+
+ Q_SIGNALS:
+  void pendingJoinChanged();
+  void approvedChanged();
+  void unattendedLockedChanged();
+  void localVideoTrackChanged();
+
+ private:
+  // ---- the base's hooks
   void signalingOpened() override;
   void signalingClosed() override;
   void handle(const incoming::Message& message) override;
   void handle(const incoming::Payload& payload) override;
-  void approve() override;
-  void reject() override;
-  void forgetKnownDevices() override;
   Negotiation::ControlReceiver controlReceiver() override;
   void connectionCreated() override;
-  void connected() override {}
   QString departureReason() const override;
   bool peerLeftEndsSession(const QString& clientId) override;
+  void settleWaiting() override;
+  void stopping() override;
   void ending(const QString& reason, const QDateTime& startedAt) override;
   void tearingDown() override;
   void ended() override;
+  void resetFields() override;
 
- private:
+  void setPendingJoin(bool value);
+  void setApproved(bool value);
+  void setUnattendedLocked(bool value);
+  void setLocalVideoTrack(std::shared_ptr<rtc::VideoTrack> track);
+
   void sendCreate();
   // Sends the "create" with what the secret store gave (the owner key,
   // nothing when it could not be read; the unattended digest, if any).
@@ -67,7 +102,7 @@ class HostRole final : public QObject, public SessionRole {
   // The pending requester left before an answer: its prompts go, nothing else.
   void withdrawRequest();
   // The session's clipboard and files.
-  SessionFeatures& features();
+  SessionFeatures& sessionFeatures();
   // Closes the request's panel and its notification.
   void dismissPrompts();
   void handlePeerJoined(const incoming::PeerJoined& joined);
@@ -83,8 +118,13 @@ class HostRole final : public QObject, public SessionRole {
   // goes to the client, the log and the host's status.
   void endWithoutPicture(const QString& why);
 
-  SessionCore& s_;
   HostEnvironment& platform_;
+  // Published.
+  bool pendingJoin_ = false;
+  bool approved_ = false;
+  bool unattendedLocked_ = false;
+  std::shared_ptr<rtc::VideoTrack> localVideoTrack_;
+
   std::unique_ptr<HostMedia> media_;
   std::unique_ptr<InjectionSequence> input_;
   QString roomId_;               // null until the first start

@@ -8,7 +8,7 @@
 
 #include "fake_environment.h"
 #include "protocol/control_message.h"
-#include "session/remote_session.h"
+#include "client/client_session.h"
 #include "session_probe.h"
 
 using namespace lunor;
@@ -44,22 +44,22 @@ class WaitingChannel final : public rtc::DataChannel {
 
 }  // namespace
 
-class ClientRoleTest : public test::ScriptedSessionTest {
+class ClientSessionTest : public test::ScriptedSessionTest {
   Q_OBJECT
 
  private Q_SLOTS:
   // What was typed goes as its digest, even nothing.
   void aSubmittedPasswordGoesAsItsDigest() {
-    session->startClient("123456789");
+    client()->startClient("123456789");
     QTRY_COMPARE_WITH_TIMEOUT(ofType("join").size(), 1, 5000);
     server->sendJson({{"type", "require-unattended"}});
-    QTRY_VERIFY(session->askUnattendedPassword());
-    session->submitUnattendedPassword("");
-    QVERIFY(!session->askUnattendedPassword());
+    QTRY_VERIFY(client()->askUnattendedPassword());
+    client()->submitUnattendedPassword("");
+    QVERIFY(!client()->askUnattendedPassword());
     QTRY_COMPARE(ofType("join").size(), 2);
     QCOMPARE(ofType("join").last().value("passwordHash").toString(),
              QString("e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"));
-    QTRY_COMPARE(session->status(), QString("Vérification du mot de passe…"));
+    QTRY_COMPARE(client()->status(), QString("Vérification du mot de passe…"));
   }
 
   // The host's person chooses what to share: the client says so, waits,
@@ -68,8 +68,8 @@ class ClientRoleTest : public test::ScriptedSessionTest {
     QVERIFY(scripted->clientInRoom());
     server->sendJson({{"type", "approved"}});
     server->sendJson(test::signalMessage({{"type", "host-choosing"}, {"timeoutMs", 120000}}));
-    QTRY_VERIFY(session->isWaitingApproval());
-    QTRY_COMPARE(session->status(), QString("L’hôte choisit l’écran à partager…"));
+    QTRY_VERIFY(client()->isWaitingApproval());
+    QTRY_COMPARE(client()->status(), QString("L’hôte choisit l’écran à partager…"));
   }
 
   // A wrong password is asked again at once. Too many wrong passwords: the
@@ -87,19 +87,19 @@ class ClientRoleTest : public test::ScriptedSessionTest {
   void deniedPasswords() {
     QFETCH(QJsonObject, denial);
     QFETCH(QString, notice);
-    session->startClient("123456789");
+    client()->startClient("123456789");
     QTRY_COMPARE_WITH_TIMEOUT(ofType("join").size(), 1, 5000);
     server->sendJson({{"type", "require-unattended"}});
-    QTRY_VERIFY(session->askUnattendedPassword());
-    session->submitUnattendedPassword("guess");
+    QTRY_VERIFY(client()->askUnattendedPassword());
+    client()->submitUnattendedPassword("guess");
     denial.insert("type", "unattended-denied");
     server->sendJson(denial);
-    QTRY_VERIFY2(session->passwordNotice().startsWith(notice), qPrintable(session->passwordNotice()));
+    QTRY_VERIFY2(client()->passwordNotice().startsWith(notice), qPrintable(client()->passwordNotice()));
     const bool waits = denial.contains("retryAfterMs");
-    QCOMPARE(session->passwordRetryAt().isValid(), waits);
-    QCOMPARE(session->askUnattendedPassword(), !waits);
-    QTRY_VERIFY_WITH_TIMEOUT(session->askUnattendedPassword(), 5000);  // then asked again
-    QVERIFY(!session->passwordRetryAt().isValid());
+    QCOMPARE(client()->passwordRetryAt().isValid(), waits);
+    QCOMPARE(client()->askUnattendedPassword(), !waits);
+    QTRY_VERIFY_WITH_TIMEOUT(client()->askUnattendedPassword(), 5000);  // then asked again
+    QVERIFY(!client()->passwordRetryAt().isValid());
   }
 
   void serverEndsTheSession_data() {
@@ -120,11 +120,11 @@ class ClientRoleTest : public test::ScriptedSessionTest {
     QFETCH(QString, reason);
     QFETCH(QString, status);
     QFETCH(bool, toldTheHost);
-    session->startClient("123456789");
+    client()->startClient("123456789");
     QTRY_COMPARE(server->openClients(), 1);
     server->sendJson({{"type", type}});
-    QTRY_COMPARE(session->endReason(), reason);
-    QTRY_COMPARE(session->status(), status);
+    QTRY_COMPARE(client()->endReason(), reason);
+    QTRY_COMPARE(client()->status(), status);
     // What the session sent before closing its socket has arrived once the
     // server has seen the close (the status above changes sooner).
     QTRY_COMPARE(server->closeCodes().size(), 1);
@@ -153,20 +153,20 @@ class ClientRoleTest : public test::ScriptedSessionTest {
       // Every connection the server takes, it drops at once.
       connect(server, &test::TestWsServer::clientConnected, server, [this] { server->closeNewest(); });
     }
-    session->startClient("123456789");
+    client()->startClient("123456789");
     if (what == "waiting") {
       // As the server answers: in the room (a peer connection is made),
       // then waiting for the host's person.
       QTRY_COMPARE(ofType("join").size(), 1);
       server->sendJson({{"type", "joined"}});
       server->sendJson({{"type", "waiting-approval"}});
-      QTRY_VERIFY(session->isWaitingApproval());
+      QTRY_VERIFY(client()->isWaitingApproval());
       QVERIFY(scripted->connection() != nullptr);
     }
-    QTRY_COMPARE_WITH_TIMEOUT(int(session->endCause()), cause, 10000);
-    QCOMPARE(session->endReason(), reason);
-    QCOMPARE(session->status(), reason);
-    QVERIFY(!session->running());
+    QTRY_COMPARE_WITH_TIMEOUT(int(client()->endCause()), cause, 10000);
+    QCOMPARE(client()->endReason(), reason);
+    QCOMPARE(client()->status(), reason);
+    QVERIFY(!client()->running());
     if (what == "no server") QCOMPARE(server->connectionCount(), 4);  // the first try and three more
     // Leaving the room is what withdraws the request on the host's side.
     if (what == "waiting") QTRY_COMPARE(server->closeCodes().size(), 1);
@@ -176,7 +176,7 @@ class ClientRoleTest : public test::ScriptedSessionTest {
   // with every later join to that host.
   void deviceKeysComeWithAdmissionsAndGoWithJoins() {
     const QString key(64, 'b');
-    session->startClient("123456789");
+    client()->startClient("123456789");
     QTRY_COMPARE(ofType("join").size(), 1);
     QVERIFY(!ofType("join").first().contains("deviceKey"));
     server->sendJson({{"type", "joined"}});
@@ -186,34 +186,34 @@ class ClientRoleTest : public test::ScriptedSessionTest {
     scripted->connection()->reportIceState(rtc::IceConnectionState::Connected);
     QTRY_COMPARE(environment->addressBookFake.deviceKey("123456789"), key);
 
-    session->stop("fin");
-    session->startClient("123456789");
+    client()->stop("fin");
+    client()->startClient("123456789");
     QTRY_COMPARE(ofType("join").size(), 2);
     QCOMPARE(ofType("join").last().value("deviceKey").toString(), key);
     server->sendJson({{"type", "require-unattended"}});
-    QTRY_VERIFY(session->askUnattendedPassword());
-    session->submitUnattendedPassword("pw");
+    QTRY_VERIFY(client()->askUnattendedPassword());
+    client()->submitUnattendedPassword("pw");
     QTRY_COMPARE(ofType("join").size(), 3);
     QCOMPARE(ofType("join").last().value("deviceKey").toString(), key);
   }
 
   void displaysAndGeometryPayloads() {
-    session->startClient("123456789");
+    client()->startClient("123456789");
     QTRY_COMPARE(server->openClients(), 1);
     const QJsonObject good{{"index", 0}, {"name", "Écran 1"}, {"resolution", "2560x1440"}, {"id", 1}};
     server->sendJson(signalMessage(
         {{"type", "displays"},
          {"displays", QJsonArray{good, QJsonObject{{"index", "1"}, {"name", "x"}, {"resolution", "y"}}, 7}}}));
-    QTRY_COMPARE(session->availableDisplays().size(), 1);
+    QTRY_COMPARE(client()->availableDisplays().size(), 1);
     server->sendJson(signalMessage({{"type", "displays"}, {"displays", QJsonArray{}}}));
     QTRY_VERIFY(logged("📥 displays[] vide ignoré (on conserve la liste actuelle)"));
-    QCOMPARE(session->availableDisplays().size(), 1);
+    QCOMPARE(client()->availableDisplays().size(), 1);
 
     server->sendJson(signalMessage({{"type", "videoGeometry"}, {"width", 2560}, {"height", 1440}, {"activeDisplay", 0}}));
-    QTRY_COMPARE(session->remoteVideoSize(), QSize(2560, 1440));
+    QTRY_COMPARE(client()->remoteVideoSize(), QSize(2560, 1440));
     server->sendJson(signalMessage({{"type", "videoGeometry"}, {"width", 0}, {"height", 1080}, {"activeDisplay", 1}}));
-    QTRY_COMPARE(session->currentDisplayIndex(), 1);
-    QCOMPARE(session->remoteVideoSize(), QSize(2560, 1440));
+    QTRY_COMPARE(client()->currentDisplayIndex(), 1);
+    QCOMPARE(client()->remoteVideoSize(), QSize(2560, 1440));
   }
 
   void candidatesTravelBothWays() {
@@ -237,16 +237,16 @@ class ClientRoleTest : public test::ScriptedSessionTest {
     other->state_ = rtc::DataChannelState::Open;
     pc->observer->onDataChannel(other);
     QTRY_VERIFY(logged("🔗 DataChannel reçu: chat"));
-    QVERIFY(!session->isControlChannelOpen());
+    QVERIFY(!client()->isControlChannelOpen());
     auto control = std::make_shared<rtc::FakeDataChannel>("control");
     control->state_ = rtc::DataChannelState::Open;
     pc->observer->onDataChannel(control);
-    QTRY_VERIFY(session->isControlChannelOpen());
+    QTRY_VERIFY(client()->isControlChannelOpen());
     QTRY_VERIFY(logged("✅ DataChannel 'control' prêt (client)"));
 
-    session->sendControl(QVariantMap{{"t", "move"}, {"x", 0.5}, {"y", 0.25}});
-    session->sendControl(QVariantMap{{"t", "teleport"}, {"x", 0.5}});
-    session->sendControl(QVariantMap{{"t", "mod"}, {"k", "hyper"}, {"d", true}});
+    client()->sendControl(QVariantMap{{"t", "move"}, {"x", 0.5}, {"y", 0.25}});
+    client()->sendControl(QVariantMap{{"t", "teleport"}, {"x", 0.5}});
+    client()->sendControl(QVariantMap{{"t", "mod"}, {"k", "hyper"}, {"d", true}});
     QCOMPARE(control->sent.size(), size_t(1));
     QCOMPARE(QJsonDocument::fromJson(QByteArray::fromStdString(control->sent.front().first)).object(),
              (QJsonObject{{"t", "move"}, {"x", 0.5}, {"y", 0.25}, {"displayIndex", 0}}));
@@ -264,7 +264,7 @@ class ClientRoleTest : public test::ScriptedSessionTest {
     channel->whileAsked = [observer] {
       observer->onDataChannel(std::make_shared<rtc::FakeDataChannel>("control"));
     };
-    QVERIFY(session->isControlChannelOpen());
+    QVERIFY(client()->isControlChannelOpen());
     QVERIFY(channel->answered);
   }
 
@@ -293,7 +293,7 @@ class ClientRoleTest : public test::ScriptedSessionTest {
     QTRY_VERIFY(control->observer);
     control->state_ = rtc::DataChannelState::Open;
     control->observer->onStateChange(rtc::DataChannelState::Open);
-    QTRY_VERIFY(session->isControlChannelOpen());
+    QTRY_VERIFY(client()->isControlChannelOpen());
     track->deliver(frame);
     const auto words = [&] {
       return std::count(control->sent.begin(), control->sent.end(), std::pair{std::string(kPictureShownMessage), false});
@@ -305,5 +305,5 @@ class ClientRoleTest : public test::ScriptedSessionTest {
   }
 };
 
-QTEST_GUILESS_MAIN(ClientRoleTest)
-#include "client_role_test.moc"
+QTEST_GUILESS_MAIN(ClientSessionTest)
+#include "client_session_test.moc"

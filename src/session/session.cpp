@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "session/remote_session.h"
+#include "session/session.h"
 
 #include <algorithm>
 
@@ -8,7 +8,6 @@
 #include <QThread>
 #include <QTime>
 
-#include "protocol/control_message.h"
 #include "protocol/signaling_messages.h"
 #include "session/session_environment.h"
 #include "session/session_panels.h"
@@ -49,7 +48,7 @@ QString departureText(const QString& displayName, Role role) {
   return name + QStringLiteral(" s’est déconnecté de votre ordinateur");
 }
 
-void RemoteSession::DeleteLater::operator()(QObject* object) const {
+void Session::DeleteLater::operator()(QObject* object) const {
   // Behind the work the object still has queued (the last messages, the
   // close), so that none of it is dropped with the object: deferred
   // deletions may be run ahead of queued calls by a nested event loop.
@@ -57,21 +56,22 @@ void RemoteSession::DeleteLater::operator()(QObject* object) const {
   QMetaObject::invokeMethod(object, [object] { object->deleteLater(); }, Qt::QueuedConnection);
 }
 
-RemoteSession::RemoteSession(SessionEnvironment& environment, QObject* parent)
+Session::Session(SessionEnvironment& environment, Role role, QObject* parent)
     : QObject(parent),
       environment_(environment),
+      role_(role),
       negotiation_(epoch_, [this](const QString& line) { log(line); }) {
   iceDownTimer_.setSingleShot(true);
   iceDownTimer_.setInterval(kIceDownGraceMs);
-  connect(&iceDownTimer_, &QTimer::timeout, this, &RemoteSession::iceDownTimerFired);
+  connect(&iceDownTimer_, &QTimer::timeout, this, &Session::iceDownTimerFired);
 
-  connect(&negotiation_, &Negotiation::iceStateChanged, this, &RemoteSession::applyIceState);
+  connect(&negotiation_, &Negotiation::iceStateChanged, this, &Session::applyIceState);
   connect(&negotiation_, &Negotiation::localCandidate, this, [this](const rtc::IceCandidate& candidate) {
     sendPayload(signaling::icePayload(candidate));
   });
-  connect(&negotiation_, &Negotiation::remoteVideoTrack, this, &RemoteSession::remoteTrackArrived);
+  connect(&negotiation_, &Negotiation::remoteVideoTrack, this, &Session::trackArrived);
   connect(&negotiation_, &Negotiation::controlChannelAdopted, this, [this] {
-    log(QStringLiteral("✅ DataChannel 'control' prêt (") + role_->label() + QLatin1Char(')'));
+    log(QStringLiteral("✅ DataChannel 'control' prêt (") + label() + QLatin1Char(')'));
   });
   connect(&negotiation_, &Negotiation::descriptionReady, this, [this](const rtc::SessionDescription& d) {
     sendPayload(signaling::descriptionPayload(d));
@@ -87,6 +87,7 @@ RemoteSession::RemoteSession(SessionEnvironment& environment, QObject* parent)
 
   features_ = environment_.createFeatures(
       negotiation_, [this](const QString& line) { log(line); }, [this] { return requesterName_; });
+  features_->roleChosen(role_);
 
   factory_ = environment_.createRtcFactory();
   if (factory_) {
@@ -97,18 +98,20 @@ RemoteSession::RemoteSession(SessionEnvironment& environment, QObject* parent)
   }
 }
 
-RemoteSession::~RemoteSession() {
-  // No library callback may reach the role once it starts going.
+Session::~Session() { shutDown(); }
+
+void Session::shutDown() {
+  if (shutDown_) return;
+  shutDown_ = true;
   negotiation_.close();
   disconnectSignaling();
-  role_.reset();
 }
 
 // ------------------------------------------------------------------ threads --
 
-bool RemoteSession::isMainThread() const { return QThread::currentThread() == thread(); }
+bool Session::isMainThread() const { return QThread::currentThread() == thread(); }
 
-void RemoteSession::onMain(std::function<void()> call) {
+void Session::onMain(std::function<void()> call) {
   if (isMainThread()) {
     call();
   } else {
@@ -116,13 +119,13 @@ void RemoteSession::onMain(std::function<void()> call) {
   }
 }
 
-void RemoteSession::postToMain(std::function<void()> call) {
+void Session::postToMain(std::function<void()> call) {
   QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection);
 }
 
 // ---------------------------------------------------------------------- log --
 
-void RemoteSession::log(const QString& message) {
+void Session::log(const QString& message) {
   const QString line = QLatin1Char('[') + QTime::currentTime().toString(QStringLiteral("HH:mm:ss")) +
                        QStringLiteral("] ") + message;
   consoleLine(QStringLiteral("[RemoteSession] ") + message);
@@ -133,18 +136,18 @@ void RemoteSession::log(const QString& message) {
   });
 }
 
-void RemoteSession::setStatus(const QString& text) {
+void Session::setStatus(const QString& text) {
   postToMain([this, text] { setStatusNow(text); });
 }
 
-void RemoteSession::renewGeneration() {
+void Session::renewGeneration() {
   Q_ASSERT(isMainThread());
   generation_ = QUuid::createUuid();
 }
 
 // ---------------------------------------------------------------- signaling --
 
-void RemoteSession::connectSignaling() {
+void Session::connectSignaling() {
   disconnectSignaling();
   signalingClient_.reset(new SignalingClient(environment_.signalingEndpoint()));
   const QUuid generation = generation_;
@@ -161,12 +164,12 @@ void RemoteSession::connectSignaling() {
     if (!current()) return;
     log(QStringLiteral("🔌 WebSocket déconnecté"));
     setStatus(QStringLiteral("Serveur déconnecté"));
-    role_->signalingClosed();
+    signalingClosed();
   };
   signalingClient_->connect();
 }
 
-void RemoteSession::disconnectSignaling() {
+void Session::disconnectSignaling() {
   if (!signalingClient_) return;
   // Cleared first, so this disconnection never reaches the close handler.
   signalingClient_->onOpen = nullptr;
@@ -176,25 +179,25 @@ void RemoteSession::disconnectSignaling() {
   signalingClient_.reset();
 }
 
-void RemoteSession::send(const QJsonObject& message) {
+void Session::send(const QJsonObject& message) {
   if (signalingClient_) signalingClient_->send(message);
 }
 
-void RemoteSession::sendPayload(const QJsonObject& payload) { send(signaling::signal(payload)); }
+void Session::sendPayload(const QJsonObject& payload) { send(signaling::signal(payload)); }
 
-QUuid RemoteSession::forgetLink() {
+QUuid Session::forgetLink() {
   generation_ = QUuid::createUuid();
   return generation_;
 }
 
-void RemoteSession::handleSignalingOpen() {
-  log(QStringLiteral("🔌 WebSocket connecté (role=") + role_->label().toUpper() + QStringLiteral(", roomId=") +
+void Session::handleSignalingOpen() {
+  log(QStringLiteral("🔌 WebSocket connecté (role=") + label().toUpper() + QStringLiteral(", roomId=") +
       sessionId_ + QLatin1Char(')'));
   setStatus(QStringLiteral("Serveur connecté"));
-  role_->signalingOpened();
+  signalingOpened();
 }
 
-void RemoteSession::handleSignalingMessage(const QJsonObject& object) {
+void Session::handleSignalingMessage(const QJsonObject& object) {
   const std::optional<incoming::Incoming> decoded = incoming::decode(object);
   if (!decoded) return;
   log(QStringLiteral("📨 Message: ") + decoded->type);
@@ -211,7 +214,7 @@ void RemoteSession::handleSignalingMessage(const QJsonObject& object) {
   } else if (const auto* left = std::get_if<incoming::PeerLeft>(&message)) {
     log(QStringLiteral("👋 Peer parti: ") + left->clientId);
     // A requester who gives up before being let in ends nothing.
-    if (role_->peerLeftEndsSession(left->clientId)) handleEndFromServer(EndCause::PeerLeft);
+    if (peerLeftEndsSession(left->clientId)) handleEndFromServer(EndCause::PeerLeft);
   } else if (std::holds_alternative<incoming::Left>(message)) {
     log(QStringLiteral("👋 left reçu"));
     handleEndFromServer(EndCause::PeerLeft);
@@ -222,11 +225,11 @@ void RemoteSession::handleSignalingMessage(const QJsonObject& object) {
       acceptIceServers(joined->iceServers);
       peerJoined(*joined);
     }
-    role_->handle(message);
+    handle(message);
   }
 }
 
-void RemoteSession::peerJoined(const incoming::PeerJoined& joined) {
+void Session::peerJoined(const incoming::PeerJoined& joined) {
   const signaling::PeerJoined& peer = joined.peer;
   if (!peer.displayName.isNull()) setRequesterName(peer.displayName);
   const QImage avatar = decodeWireAvatar(peer.avatar);
@@ -236,7 +239,7 @@ void RemoteSession::peerJoined(const incoming::PeerJoined& joined) {
   setStatus(QStringLiteral("Peer connecté, négociation..."));
 }
 
-bool RemoteSession::acceptIceServers(const std::vector<rtc::IceServer>& servers) {
+bool Session::acceptIceServers(const std::vector<rtc::IceServer>& servers) {
   if (servers.empty()) return false;
   const bool changed = !std::equal(servers.begin(), servers.end(), serverIceServers_.begin(), serverIceServers_.end(),
                                    [](const rtc::IceServer& a, const rtc::IceServer& b) {
@@ -248,7 +251,7 @@ bool RemoteSession::acceptIceServers(const std::vector<rtc::IceServer>& servers)
   return negotiation_.setIceServers(peerConfiguration().iceServers);
 }
 
-rtc::Configuration RemoteSession::peerConfiguration() {
+rtc::Configuration Session::peerConfiguration() {
   rtc::Configuration config = environment_.peerConfiguration();
   if (serverIceServers_.empty()) return config;
   // The server's short-lived credentials replace the fixed TURN user.
@@ -259,18 +262,18 @@ rtc::Configuration RemoteSession::peerConfiguration() {
   return config;
 }
 
-void RemoteSession::handleEndFromServer(EndCause cause) {
+void Session::handleEndFromServer(EndCause cause) {
   if (!end(QString::fromUtf8(kReasonSessionStopped), /*silent=*/false, cause)) return;
-  setPendingJoin(false);
+  settleWaiting();
   const bool rejected = cause == EndCause::Rejected;
-  const QString reason = rejected ? QString::fromUtf8(kReasonRejected) : role_->departureReason();
+  const QString reason = rejected ? QString::fromUtf8(kReasonRejected) : departureReason();
   postToMain([this, rejected, reason] {
-    if (rejected) setIsWaitingApproval(false);
+    if (rejected) settleWaiting();
     setEndReason(reason);
   });
 }
 
-void RemoteSession::handlePayload(const incoming::Signal& signal) {
+void Session::handlePayload(const incoming::Signal& signal) {
   if (!signal.payload) return;  // unknown, or its members make no sense
   const incoming::Payload& payload = *signal.payload;
   if (const auto* ice = std::get_if<incoming::Ice>(&payload)) {
@@ -278,32 +281,32 @@ void RemoteSession::handlePayload(const incoming::Signal& signal) {
   } else if (const auto* end = std::get_if<incoming::End>(&payload)) {
     endSession(end->reason, /*silent=*/true, EndCause::PeerEnded);
   } else {
-    role_->handle(payload);
+    handle(payload);
   }
 }
 
 // --------------------------------------------------------------- connection --
 
-bool RemoteSession::createPeerConnection() {
+bool Session::createPeerConnection() {
   Q_ASSERT(isMainThread());
   if (!factory_) return false;
-  features_->connectionMade(role_->role(), roomId());
-  if (!negotiation_.create(*factory_, peerConfiguration(), role_->controlReceiver())) {
+  features_->connectionMade(role_, roomId());
+  if (!negotiation_.create(*factory_, peerConfiguration(), controlReceiver())) {
     return false;
   }
-  log(QStringLiteral("✅ PeerConnection créée (role=") + role_->label().toUpper() + QLatin1Char(')'));
-  role_->connectionCreated();
+  log(QStringLiteral("✅ PeerConnection créée (role=") + label().toUpper() + QLatin1Char(')'));
+  connectionCreated();
   return true;
 }
 
-void RemoteSession::applyIceState(rtc::IceConnectionState state) {
+void Session::applyIceState(rtc::IceConnectionState state) {
   Q_ASSERT(isMainThread());
   const IceStateTexts texts = iceStateTexts(state);
   if (state == rtc::IceConnectionState::Connected || state == rtc::IceConnectionState::Completed) {
     everConnected_ = true;
     if (!startedAt_.isValid()) setStartedAt(QDateTime::currentDateTime());
     iceDownTimer_.stop();
-    role_->connected();
+    connected();
   } else if (isDown(state)) {
     iceDownTimer_.start();  // restarts a running one
   }
@@ -311,7 +314,7 @@ void RemoteSession::applyIceState(rtc::IceConnectionState state) {
   setStatusNow(texts.status);
 }
 
-void RemoteSession::iceDownTimerFired() {
+void Session::iceDownTimerFired() {
   if (!negotiation_.exists() || !isDown(negotiation_.iceState())) return;
   // A connection that never came up was not lost: it could not be made.
   if (!everConnected_) {
@@ -322,72 +325,32 @@ void RemoteSession::iceDownTimerFired() {
   environment_.panels().hideFloatingHud();
 }
 
-void RemoteSession::remoteTrackArrived(std::shared_ptr<rtc::VideoTrack> track) {
+void Session::trackArrived(std::shared_ptr<rtc::VideoTrack> track) {
   if (!startedAt_.isValid()) setStartedAt(QDateTime::currentDateTime());
-  if (role_) role_->remoteTrackArrived(track);
-  setRemoteVideoTrack(std::move(track));
+  remoteTrackArrived(track);
   setStatusNow(QStringLiteral("Réception vidéo active"));
 }
 
 // ---------------------------------------------------------------- lifecycle --
 
-void RemoteSession::startHost(const QString& sessionId) {
+void Session::begin(const QString& roomId) {
   Q_ASSERT(isMainThread());
-  useRole(Role::Host);
-  sessionId_ = sessionId;
+  sessionId_ = roomId;
   isEnding_ = false;
   isTornDown_ = false;
   setRunning(true);
-  role_->starting(sessionId);
-  setStatusNow(QStringLiteral("En attente d’une connexion…"));
-  setConnectionState(QStringLiteral("attente"));
-  setPendingJoin(false);
-  setApproved(false);
-  setIsWaitingApproval(false);
-  connectSignaling();
 }
 
-void RemoteSession::startClient(const QString& sessionId) {
-  Q_ASSERT(isMainThread());
-  useRole(Role::Client);
-  sessionId_ = sessionId;
-  isTornDown_ = false;
-  // An end the screens never cleared (gone while showing it) must not hide
-  // the next one with the same text.
-  setEndCause(EndCause::NotEnded);
-  setEndReason(QString());
-  setRunning(true);
-  generation_ = QUuid::createUuid();
-  log(QStringLiteral("🎯 Mode CLIENT → connexion à ") + sessionId);
-  setStatus(QStringLiteral("Connexion au serveur..."));
-  connectSignaling();
-  role_->starting(sessionId);
-}
-
-void RemoteSession::useRole(Role role) {
-  if (!role_ || role_->role() != role) replaceRole(environment_.createRole(role, *this));
-}
-
-void RemoteSession::replaceRole(std::unique_ptr<SessionRole> role) {
-  // Nothing of the old role may still be reached: its connection closes and
-  // the work it queued belongs to an epoch that is over.
-  features_->connectionEnding(ConnectionFeatures::Cut::Ended);
-  negotiation_.close();
-  disconnectSignaling();
-  role_ = std::move(role);
-  if (role_) features_->roleChosen(role_->role());
-}
-
-void RemoteSession::stop(const QString& reason) {
+void Session::stop(const QString& reason) {
   Q_ASSERT(isMainThread());
   // Nothing under way: nothing to end, and no start time to make up.
   if (!running_) return;
-  if (role_) role_->stopping();
+  stopping();
   endSession(reason, /*silent=*/false, EndCause::LocalStop);
-  postToMain([this] { setPendingJoin(false); });
+  postToMain([this] { settleWaiting(); });
 }
 
-void RemoteSession::endSession(const QString& reason, bool silent, EndCause cause) {
+void Session::endSession(const QString& reason, bool silent, EndCause cause) {
   if (!isMainThread()) {
     // Every field below belongs to the main thread.
     postToMain([this, reason, silent, cause] { end(reason, silent, cause); });
@@ -396,36 +359,35 @@ void RemoteSession::endSession(const QString& reason, bool silent, EndCause caus
   end(reason, silent, cause);
 }
 
-bool RemoteSession::end(const QString& reason, bool silent, EndCause cause) {
+bool Session::end(const QString& reason, bool silent, EndCause cause) {
   // A session that has already ended and not started again has nothing left
   // to end: a late "peer-left" after a received "end", or a window closing on
   // an ended session, must neither replace the reason nor end it twice.
-  if (!role_ || isEnding_ || isTornDown_) return false;
+  if (isEnding_ || isTornDown_) return false;
   isEnding_ = true;
   if (!silent) sendPayload(signaling::endPayload(reason));
 
   const QDateTime started = startedAt_;
-  setPendingJoin(false);
-  setIsWaitingApproval(false);
+  settleWaiting();
   setEndCause(cause);  // before the reason: whoever watches the reason reads both
   setEndReason(reason);
   setLastStartedAt(started);
   setRequesterName(QString());
   setRequesterAvatar(QImage());
   environment_.panels().hideFloatingHud();
-  role_->ending(reason, started);
+  ending(reason, started);
 
   // Files cut off by a lost connection go on with the next one; an end
   // someone meant ends them.
   const bool lost = cause == EndCause::PeerLost || cause == EndCause::PeerLeft;
   teardown(QStringLiteral("endOnce(") + reason + QLatin1Char(')'),
            lost ? ConnectionFeatures::Cut::Lost : ConnectionFeatures::Cut::Ended);
-  role_->ended();
+  ended();
   isEnding_ = false;
   return true;
 }
 
-void RemoteSession::teardown(const QString& reason, ConnectionFeatures::Cut cut) {
+void Session::teardown(const QString& reason, ConnectionFeatures::Cut cut) {
   Q_ASSERT(isMainThread());
   if (isTornDown_) return;
   isTornDown_ = true;
@@ -434,66 +396,22 @@ void RemoteSession::teardown(const QString& reason, ConnectionFeatures::Cut cut)
   iceDownTimer_.stop();
   features_->connectionEnding(cut);  // while the channels can still carry a cancel
   negotiation_.close();   // renews the epoch: late library events are dropped
-  role_->tearingDown();
+  tearingDown();
   disconnectSignaling();
   resetAfterTeardown();
   isEnding_ = false;
 }
 
-void RemoteSession::resetAfterTeardown() {
+void Session::resetAfterTeardown() {
   everConnected_ = false;
   serverIceServers_.clear();  // they were this pair's
   setRunning(false);
-  setIsWaitingApproval(false);
-  setApproved(false);
-  setPendingJoin(false);
   setRequesterName(QString());
   setRequesterAvatar(QImage());
   setStartedAt(QDateTime());
   setStatusNow(QStringLiteral("Déconnecté"));
   setConnectionState(QStringLiteral("déconnecté"));
-  setRemoteVideoTrack(nullptr);
-  setLocalVideoTrack(nullptr);
-  setAskUnattendedPassword(false);
-  setPasswordNotice(QString(), QDateTime());
-}
-
-// ------------------------------------------------------------ the screens --
-
-void RemoteSession::submitUnattendedPassword(const QString& password) {
-  if (role_) role_->submitPassword(password);
-}
-
-void RemoteSession::requestQuality(const QString& rawProfile) {
-  if (role_) role_->requestQuality(rawProfile);
-}
-
-void RemoteSession::requestDisplaySwitch(int index) {
-  if (role_) role_->requestDisplaySwitch(index);
-}
-
-void RemoteSession::requestHardRefresh() {
-  if (role_) role_->requestHardRefresh();
-}
-
-void RemoteSession::sendControl(const QVariantMap& message) {
-  if (const auto decoded = decodeControlMessage(QJsonObject::fromVariantMap(message))) sendControl(*decoded);
-}
-
-void RemoteSession::sendControl(const ControlMessage& message) {
-  if (role_ && role_->role() == Role::Client) negotiation_.sendControl(encodeControlMessage(message));
-}
-
-void RemoteSession::approve() {
-  if (role_) role_->approve();
-}
-
-void RemoteSession::reject() {
-  if (role_) role_->reject();
-}
-
-void RemoteSession::forgetKnownDevices() {
-  if (role_) role_->forgetKnownDevices();
+  resetFields();
 }
 
 }  // namespace lunor

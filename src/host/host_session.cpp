@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "host/host_role.h"
+#include "host/host_session.h"
 
 #include <QPointer>
 
@@ -7,13 +7,14 @@
 #include "host/host_environment.h"
 #include "host/host_media.h"
 #include "host/injection_sequence.h"
-#include "protocol/sdp_rewrite.h"
-#include "protocol/signaling_messages.h"
 #include "features/clipboard_sync.h"
-#include "session/duration_text.h"
-#include "session/epoch.h"
 #include "features/feature_exchange.h"
 #include "features/session_features.h"
+#include "protocol/sdp_rewrite.h"
+#include "protocol/signaling_messages.h"
+#include "session/duration_text.h"
+#include "session/epoch.h"
+#include "session/published.h"
 #include "session/session_environment.h"
 #include "session/session_panels.h"
 #include "store/owner_key.h"
@@ -28,13 +29,14 @@ QString boolText(bool value) { return value ? QStringLiteral("true") : QStringLi
 
 }  // namespace
 
-HostRole::HostRole(SessionCore& session, HostEnvironment& platform) : s_(session), platform_(platform) {
+HostSession::HostSession(SessionEnvironment& environment, HostEnvironment& platform, QObject* parent)
+    : Session(environment, Role::Host, parent), platform_(platform) {
   secrets_ = std::make_unique<WorkerThread>(QStringLiteral("lunor-secrets"));
-  media_ = std::make_unique<HostMedia>(platform, s_.rtcFactory(), s_.negotiation(), s_.epoch(),
-                                       [this](const QString& line) { s_.log(line); });
+  media_ = std::make_unique<HostMedia>(platform, rtcFactory(), negotiation(), epoch(),
+                                       [this](const QString& line) { log(line); });
   InjectionSequence::Hooks hooks;
   hooks.mayControl = [&platform] { return platform.mayControlComputer(); };
-  hooks.log = [this](const QString& line) { s_.log(line); };
+  hooks.log = [this](const QString& line) { log(line); };
   // The ticket is the connection's the button came on: a press still queued
   // when that connection closes boosts nothing after it.
   hooks.buttonEdge = [this](bool down, const Epoch::Ticket& arrival) {
@@ -44,67 +46,75 @@ HostRole::HostRole(SessionCore& session, HostEnvironment& platform) : s_(session
                                                media_->displayId(), std::move(hooks));
 
   connect(media_.get(), &HostMedia::trackReady, this, [this](std::shared_ptr<rtc::VideoTrack> track) {
-    s_.setLocalVideoTrack(std::move(track));
+    setLocalVideoTrack(std::move(track));
     if (shouldMakeOfferWhenReady_) sendOfferIfReady();
   });
-  connect(media_.get(), &HostMedia::payloadReady, this, [this](const QJsonObject& p) { s_.sendPayload(p); });
-  connect(media_.get(), &HostMedia::statusChanged, this, [this](const QString& t) { s_.setStatusNow(t); });
+  connect(media_.get(), &HostMedia::payloadReady, this, [this](const QJsonObject& p) { sendPayload(p); });
+  connect(media_.get(), &HostMedia::statusChanged, this, [this](const QString& t) { setStatusNow(t); });
   connect(media_.get(), &HostMedia::captureRefused, this, [this](const QString& why) { endWithoutPicture(why); });
   // The desktop's dialog may take its time: the client hears why no offer
   // comes, and waits as long as the dialog may.
   connect(media_.get(), &HostMedia::personChoosing, this, [this](int timeoutMs) {
-    s_.log(QStringLiteral("🪟 Choix de l’écran à partager dans la fenêtre du bureau (%1 s au plus)").arg(timeoutMs / 1000));
-    s_.setStatusNow(QStringLiteral("Choisissez l’écran à partager dans la fenêtre du bureau…"));
-    s_.sendPayload(signaling::hostChoosingPayload(timeoutMs));
-    s_.negotiation().armConnectDeadline(timeoutMs + Negotiation::kConnectDeadlineMs);
+    log(QStringLiteral("🪟 Choix de l’écran à partager dans la fenêtre du bureau (%1 s au plus)").arg(timeoutMs / 1000));
+    setStatusNow(QStringLiteral("Choisissez l’écran à partager dans la fenêtre du bureau…"));
+    sendPayload(signaling::hostChoosingPayload(timeoutMs));
+    negotiation().armConnectDeadline(timeoutMs + Negotiation::kConnectDeadlineMs);
   });
   connect(media_.get(), &HostMedia::displaysChanged, this,
-          [this](const QVariantList& displays) { s_.setAvailableDisplays(displays); });
-  connect(media_.get(), &HostMedia::qualityChanged, this, [this](QualityProfile p) { s_.setCurrentQuality(p); });
+          [this](const QVariantList& displays) { setAvailableDisplays(displays); });
+  connect(media_.get(), &HostMedia::qualityChanged, this, [this](QualityProfile p) { setCurrentQuality(p); });
   connect(media_.get(), &HostMedia::displayIndexChanged, this,
-          [this](int index) { s_.setCurrentDisplayIndex(index); });
+          [this](int index) { setCurrentDisplayIndex(index); });
   connect(media_.get(), &HostMedia::displayIdChanged, this, [this](uint32_t id) { input_->setDisplay(id); });
   connect(media_.get(), &HostMedia::pointerToCentre, this, [this] { input_->centrePointer(); });
   // The control channel open is the media path up (its DTLS is the same):
   // the picture goes now, not at the still screen's next refresh.
-  connect(&s_.negotiation(), &Negotiation::controlChannelOpened, media_.get(), &HostMedia::sendKeyFramesUntilShown);
-  connect(&s_.negotiation(), &Negotiation::peerShowsPicture, media_.get(), &HostMedia::pictureShown);
+  connect(&negotiation(), &Negotiation::controlChannelOpened, media_.get(), &HostMedia::sendKeyFramesUntilShown);
+  connect(&negotiation(), &Negotiation::peerShowsPicture, media_.get(), &HostMedia::pictureShown);
 
   restartTimer_.setSingleShot(true);
   restartTimer_.setInterval(kRestartDelayMs);
-  connect(&restartTimer_, &QTimer::timeout, this, [this] { s_.startHost(roomId_); });
+  connect(&restartTimer_, &QTimer::timeout, this, [this] { startHost(roomId_); });
   reconnectTimer_.setSingleShot(true);
-  connect(&reconnectTimer_, &QTimer::timeout, this, &HostRole::reconnect);
+  connect(&reconnectTimer_, &QTimer::timeout, this, &HostSession::reconnect);
 
   // Only the host answers join notifications; a client session must not take
   // the buttons away from it.
-  s_.environment().notifications().setJoinActionHandler([this](const QString& clientId, JoinAction action) {
+  environment.notifications().setJoinActionHandler([this](const QString& clientId, JoinAction action) {
     handleNotificationAction(clientId, action);
   });
 }
 
-HostRole::~HostRole() {
-  s_.environment().notifications().setJoinActionHandler(nullptr);
+HostSession::~HostSession() {
+  shutDown();  // no library callback may reach what follows once it starts going
+  environment().notifications().setJoinActionHandler(nullptr);
   // Lets go of whatever the client still held, then stops the sequence.
   input_->releaseAll();
   input_.reset();
 }
 
-SessionFeatures& HostRole::features() { return SessionFeatures::of(s_.features()); }
+SessionFeatures& HostSession::sessionFeatures() { return SessionFeatures::of(features()); }
 
-void HostRole::starting(const QString& roomId) {
-  features().exchange().setAcceptsFilesUnasked(false);  // until an unattended join says otherwise
+void HostSession::startHost(const QString& roomId) {
+  Q_ASSERT(isMainThread());
+  begin(roomId);
+  sessionFeatures().exchange().setAcceptsFilesUnasked(false);  // until an unattended join says otherwise
   roomId_ = roomId;
   hasSentInitialOffer_ = false;
   shouldMakeOfferWhenReady_ = false;
   reconnectTimer_.stop();
+  setStatusNow(QStringLiteral("En attente d’une connexion…"));
+  setConnectionState(QStringLiteral("attente"));
+  setPendingJoin(false);
+  setApproved(false);
+  openLink();
 }
 
-QString HostRole::departureReason() const { return QString::fromUtf8(kReasonClientLeft); }
+QString HostSession::departureReason() const { return QString::fromUtf8(kReasonClientLeft); }
 
 // --------------------------------------------------------------------- room --
 
-void HostRole::signalingOpened() {
+void HostSession::signalingOpened() {
   reconnectDelayMs_ = 1000;
   sendCreate();
 }
@@ -125,13 +135,13 @@ std::optional<QString> unattendedHashIn(SecretStore& store) {
 
 }  // namespace
 
-void HostRole::sendCreate() {
+void HostSession::sendCreate() {
   // The secret store is read off the main thread: a keyring that asks to be
   // unlocked must not freeze the window. The answer counts only for the
   // connection it was asked for.
-  const bool unattended = s_.environment().profileStore().unattendedEnabled();
-  const QUuid generation = s_.generation();
-  SecretStore* store = &s_.environment().secretStore();  // the environment outlives every session
+  const bool unattended = environment().profileStore().unattendedEnabled();
+  const QUuid asked = generation();
+  SecretStore* store = &environment().secretStore();  // the environment outlives every session
   secrets_->run<CreateSecrets>(
       this,
       [unattended, store] {
@@ -140,19 +150,19 @@ void HostRole::sendCreate() {
         if (unattended) secrets.unattendedHash = unattendedHashIn(*store);
         return secrets;
       },
-      [this, generation, unattended, store](CreateSecrets secrets) {
-        if (s_.generation() != generation) return;
+      [this, asked, unattended, store](CreateSecrets secrets) {
+        if (generation() != asked) return;
         if (!unattended || secrets.unattendedHash) {
           announce(signaling::create(roomId_, secrets.unattendedHash), secrets.ownerKey,
                    QStringLiteral("requiresApproval=true, "));
           return;
         }
         // The secret store may answer late right after login: look once more.
-        QTimer::singleShot(kDelayedCreateMs, this, [this, generation, store, key = secrets.ownerKey] {
-          if (s_.generation() != generation) return;
+        QTimer::singleShot(kDelayedCreateMs, this, [this, asked, store, key = secrets.ownerKey] {
+          if (generation() != asked) return;
           secrets_->run<std::optional<QString>>(this, [store] { return unattendedHashIn(*store); },
-                                                [this, generation, key](std::optional<QString> hash) {
-                                                  if (s_.generation() != generation) return;
+                                                [this, asked, key](std::optional<QString> hash) {
+                                                  if (generation() != asked) return;
                                                   announce(signaling::create(roomId_, hash), key,
                                                            QStringLiteral("DELAYED, "));
                                                 });
@@ -160,7 +170,7 @@ void HostRole::sendCreate() {
       });
 }
 
-void HostRole::announce(QJsonObject create, const std::optional<QString>& key, const QString& how) {
+void HostSession::announce(QJsonObject create, const std::optional<QString>& key, const QString& how) {
   // The key proves the ID is ours (a server without keys ignores it). One
   // that could not be read is not replaced: the room is asked for without
   // it, and a server that holds the ID for our key refuses, so the host
@@ -168,178 +178,178 @@ void HostRole::announce(QJsonObject create, const std::optional<QString>& key, c
   if (key) {
     create.insert(QStringLiteral("ownerKey"), *key);
   } else {
-    s_.log(QStringLiteral("⚠️ Clé de propriétaire illisible (trousseau verrouillé ?) : salle demandée sans elle"));
+    log(QStringLiteral("⚠️ Clé de propriétaire illisible (trousseau verrouillé ?) : salle demandée sans elle"));
   }
-  s_.send(create);
-  s_.log(QStringLiteral("📤 CREATE envoyé (") + how + QStringLiteral("unattended=") +
+  send(create);
+  log(QStringLiteral("📤 CREATE envoyé (") + how + QStringLiteral("unattended=") +
          boolText(create.contains(QLatin1String("unattended"))) + QLatin1Char(')'));
-  s_.setStatus(QStringLiteral("En attente de connexion…"));
+  setStatus(QStringLiteral("En attente de connexion…"));
 }
 
-void HostRole::signalingClosed() {
+void HostSession::signalingClosed() {
   // A host with nobody connected would stay unreachable until the next
   // launch: it tries again, waiting longer each time. A session in progress
   // keeps its peer connection and reopens its room when it ends.
-  if (roomId_.isNull() || s_.negotiation().exists()) return;
+  if (roomId_.isNull() || negotiation().exists()) return;
   reconnectLater();
 }
 
-void HostRole::reconnectLater() {
+void HostSession::reconnectLater() {
   const int delay = reconnectDelayMs_;
   reconnectDelayMs_ = std::min(reconnectDelayMs_ * 2, kMaxReconnectDelayMs);
-  s_.log(QStringLiteral("🔁 Nouvelle tentative de connexion au serveur dans %1 s").arg(delay / 1000.0));
-  s_.forgetLink();  // the dead link is heard no more
-  reconnectGeneration_ = s_.generation();
+  log(QStringLiteral("🔁 Nouvelle tentative de connexion au serveur dans %1 s").arg(delay / 1000.0));
+  forgetLink();  // the dead link is heard no more
+  reconnectGeneration_ = generation();
   reconnectTimer_.start(delay);
 }
 
-void HostRole::reconnect() {
-  if (s_.generation() != reconnectGeneration_ || s_.negotiation().exists() || s_.isEnding()) return;
+void HostSession::reconnect() {
+  if (generation() != reconnectGeneration_ || negotiation().exists() || isEnding()) return;
   // A request that was waiting went with the server: nobody can answer it.
-  if (s_.pendingJoin()) dismissPrompts();
+  if (pendingJoin()) dismissPrompts();
   requesterId_ = QString();
-  s_.setRequesterName(QString());
-  s_.setRequesterAvatar(QImage());
-  s_.startHost(roomId_);
+  setRequesterName(QString());
+  setRequesterAvatar(QImage());
+  startHost(roomId_);
 }
 
-void HostRole::handle(const incoming::Message& message) {
+void HostSession::handle(const incoming::Message& message) {
   if (std::holds_alternative<incoming::Created>(message)) {
-    s_.log(QStringLiteral("🏠 Room créée"));
-    s_.setStatus(QStringLiteral("En attente de connexion..."));
+    log(QStringLiteral("🏠 Room créée"));
+    setStatus(QStringLiteral("En attente de connexion..."));
   } else if (const auto* request = std::get_if<signaling::JoinRequest>(&message)) {
     handleJoinRequest(*request);
   } else if (const auto* joined = std::get_if<incoming::PeerJoined>(&message)) {
     handlePeerJoined(*joined);
   } else if (const auto* locked = std::get_if<incoming::UnattendedLocked>(&message)) {
-    s_.log(QStringLiteral("🔒 Accès non surveillé bloqué pour aujourd’hui : trop de mots de passe erronés (%1)")
+    log(QStringLiteral("🔒 Accès non surveillé bloqué pour aujourd’hui : trop de mots de passe erronés (%1)")
                .arg(locked->failures));
-    s_.setUnattendedLocked(true);
+    setUnattendedLocked(true);
   } else if (std::holds_alternative<incoming::DevicesForgotten>(message)) {
-    s_.log(QStringLiteral("🔑 Appareils connus oubliés par le serveur"));
+    log(QStringLiteral("🔑 Appareils connus oubliés par le serveur"));
   } else if (const auto* unattended = std::get_if<incoming::UnattendedJoined>(&message)) {
-    features().exchange().setAcceptsFilesUnasked(true);
+    sessionFeatures().exchange().setAcceptsFilesUnasked(true);
     const QString& name = unattended->displayName;
-    s_.log(QStringLiteral("ℹ️ Connexion unattended par ") + (name.isNull() ? QStringLiteral("Un client") : name));
+    log(QStringLiteral("ℹ️ Connexion unattended par ") + (name.isNull() ? QStringLiteral("Un client") : name));
   } else if (const auto* error = std::get_if<incoming::Error>(&message)) {
     if (error->code == QLatin1String("forget-failed")) {
-      s_.log(QStringLiteral("❌ Le serveur n’a pas pu oublier les appareils connus"));
+      log(QStringLiteral("❌ Le serveur n’a pas pu oublier les appareils connus"));
     } else if (error->code == QLatin1String("room-taken")) {
-      s_.log(QStringLiteral("❌ ID déjà utilisé par une autre connexion au serveur"));
-      s_.setStatus(QStringLiteral("ID déjà utilisé sur le serveur"));
+      log(QStringLiteral("❌ ID déjà utilisé par une autre connexion au serveur"));
+      setStatus(QStringLiteral("ID déjà utilisé sur le serveur"));
       // Our own stale connection may still hold it, or a squatter that the
       // server will refuse once our key is known: try again, later and later.
-      if (!s_.negotiation().exists()) reconnectLater();
+      if (!negotiation().exists()) reconnectLater();
     }
   } else if (const auto* refresh = std::get_if<incoming::RefreshRequest>(&message)) {
     media_->restartCapture(refresh->type);
   }
 }
 
-void HostRole::forgetKnownDevices() {
-  s_.send(QJsonObject{{QStringLiteral("type"), QStringLiteral("forget-devices")}});
-  s_.log(QStringLiteral("📤 Oubli des appareils connus demandé au serveur"));
+void HostSession::forgetKnownDevices() {
+  send(QJsonObject{{QStringLiteral("type"), QStringLiteral("forget-devices")}});
+  log(QStringLiteral("📤 Oubli des appareils connus demandé au serveur"));
 }
 
-void HostRole::startCaptureIfNeeded(const QString& why) {
-  if (media_->hasCapturer() && s_.localVideoTrack()) return;
-  s_.log(why);
+void HostSession::startCaptureIfNeeded(const QString& why) {
+  if (media_->hasCapturer() && localVideoTrack()) return;
+  log(why);
   media_->startCapture();
 }
 
-void HostRole::endWithoutPicture(const QString& why) {
-  if (!s_.running() || s_.isEnding()) return;
-  s_.log(QStringLiteral("⛔ ") + why);
-  s_.setStatusNow(why);
-  s_.stop(why);
+void HostSession::endWithoutPicture(const QString& why) {
+  if (!running() || isEnding()) return;
+  log(QStringLiteral("⛔ ") + why);
+  setStatusNow(why);
+  stop(why);
 }
 
-void HostRole::showHud(std::function<void()> quit) {
+void HostSession::showHud(std::function<void()> quit) {
   HudInfo info;
-  info.avatar = s_.requesterAvatar();
-  info.name = s_.requesterName().isNull() ? QString(QLatin1String("")) : s_.requesterName();
-  info.startedAt = s_.startedAt();
+  info.avatar = requesterAvatar();
+  info.name = requesterName().isNull() ? QString(QLatin1String("")) : requesterName();
+  info.startedAt = startedAt();
   info.quit = std::move(quit);
-  ClipboardSync& clipboard = features().clipboard();
+  ClipboardSync& clipboard = sessionFeatures().clipboard();
   info.clipboard = clipboard.sending() || clipboard.receiving();
   info.setClipboard = [&clipboard](bool on) {  // the sync lives as long as the session, which owns the HUD's use
     clipboard.setSending(on);
     clipboard.setReceiving(on);
   };
-  FeatureExchange& files = features().exchange();
+  FeatureExchange& files = sessionFeatures().exchange();
   info.sendFiles = [&files](const QStringList& paths) {
     for (const QString& path : paths) files.sendFile(path);
   };
   info.cancelFile = [&files](const QString& transfer) { files.cancelFile(transfer); };
-  s_.environment().panels().showFloatingHud(info);
+  environment().panels().showFloatingHud(info);
 }
 
 // --------------------------------------------------------------- connection --
 
-Negotiation::ControlReceiver HostRole::controlReceiver() {
+Negotiation::ControlReceiver HostSession::controlReceiver() {
   InjectionSequence* input = input_.get();  // outlives the connection: the session closes it first
   return [input](const std::string& text, const Epoch::Ticket& connection) { input->receive(text, connection); };
 }
 
-void HostRole::connectionCreated() {
-  Negotiation& negotiation = s_.negotiation();
-  if (negotiation.createControlChannel()) {
-    s_.log(QStringLiteral("✅ DataChannel 'control' créé (host)"));
+void HostSession::connectionCreated() {
+  Negotiation& link = negotiation();
+  if (link.createControlChannel()) {
+    log(QStringLiteral("✅ DataChannel 'control' créé (host)"));
   } else {
-    s_.log(QStringLiteral("❌ Impossible de créer le DataChannel 'control' (host)"));
+    log(QStringLiteral("❌ Impossible de créer le DataChannel 'control' (host)"));
   }
   // Not up within the deadline (a server gone between approval and ICE):
   // the session ends and the room opens again.
-  negotiation.armConnectDeadline();
+  link.armConnectDeadline();
   // A sharp, current picture from the first second: start within the
   // profile's range rather than at the library's low default.
   const QualitySettings& quality = settingsOf(media_->quality());
-  negotiation.setBitrateRange(HostMedia::kLinkFloorBps, (quality.minBitrateBps + quality.maxBitrateBps) / 2,
+  link.setBitrateRange(HostMedia::kLinkFloorBps, (quality.minBitrateBps + quality.maxBitrateBps) / 2,
                               quality.maxBitrateBps);
-  const auto track = s_.localVideoTrack();
+  const auto track = localVideoTrack();
   if (!track) return;
-  negotiation.addTrack(track, HostMedia::kStreamId);
-  s_.log(QStringLiteral("✅ Track locale ajoutée"));
-  if (!negotiation.isSending(*track)) return;
+  link.addTrack(track, HostMedia::kStreamId);
+  log(QStringLiteral("✅ Track locale ajoutée"));
+  if (!link.isSending(*track)) return;
   media_->applySenderBitrate();
-  s_.log(QStringLiteral("🚀 Bitrate PC creation: min=%1Mbps max=%2Mbps")
+  log(QStringLiteral("🚀 Bitrate PC creation: min=%1Mbps max=%2Mbps")
              .arg(wholeMbps(quality.minBitrateBps))
              .arg(wholeMbps(quality.maxBitrateBps)));
 }
 
-void HostRole::sendOfferIfReady() {
-  if (!s_.approved() || !s_.negotiation().exists() || !s_.localVideoTrack()) return;
+void HostSession::sendOfferIfReady() {
+  if (!approved() || !negotiation().exists() || !localVideoTrack()) return;
   if (hasSentInitialOffer_) {
-    s_.log(QStringLiteral("ℹ️ Offre déjà envoyée, pas de doublon"));
+    log(QStringLiteral("ℹ️ Offre déjà envoyée, pas de doublon"));
     return;
   }
   hasSentInitialOffer_ = true;
-  s_.log(QStringLiteral("🟢 Conditions OK → envoi de l’offre initiale"));
-  s_.negotiation().makeOffer([this](const std::string& sdp) {
+  log(QStringLiteral("🟢 Conditions OK → envoi de l’offre initiale"));
+  negotiation().makeOffer([this](const std::string& sdp) {
     bool bandwidth = false;
     const QualitySettings& quality = settingsOf(media_->quality());
     const QString text = rewriteOfferSdp(QString::fromStdString(sdp), quality, &bandwidth);
-    if (bandwidth) s_.log(QStringLiteral("📝 SDP: bitrate forcé à %1kbps").arg(quality.sdpBandwidthKbps));
+    if (bandwidth) log(QStringLiteral("📝 SDP: bitrate forcé à %1kbps").arg(quality.sdpBandwidthKbps));
     return text.toStdString();
   });
 }
 
-void HostRole::restartIce() {
-  if (!s_.negotiation().exists()) return;
-  s_.log(QStringLiteral("♻️ ICE restart (nouvelle offre)"));
-  s_.negotiation().restartIce([this](const std::string& sdp) {
+void HostSession::restartIce() {
+  if (!negotiation().exists()) return;
+  log(QStringLiteral("♻️ ICE restart (nouvelle offre)"));
+  negotiation().restartIce([this](const std::string& sdp) {
     return rewriteOfferSdp(QString::fromStdString(sdp), settingsOf(media_->quality())).toStdString();
   });
 }
 
-void HostRole::handle(const incoming::Payload& payload) {
+void HostSession::handle(const incoming::Payload& payload) {
   if (const auto* answer = std::get_if<incoming::Answer>(&payload)) {
-    s_.negotiation().acceptAnswer(answer->sdp.toStdString());
+    negotiation().acceptAnswer(answer->sdp.toStdString());
   } else if (const auto* quality = std::get_if<incoming::Quality>(&payload)) {
-    s_.log(QStringLiteral("📥 Signal quality reçu: ") + rawValue(quality->profile));
+    log(QStringLiteral("📥 Signal quality reçu: ") + rawValue(quality->profile));
     media_->applyQuality(quality->profile);
   } else if (const auto* display = std::get_if<incoming::SwitchDisplay>(&payload)) {
-    s_.log(QStringLiteral("📥 Signal switchDisplay reçu: #%1").arg(display->index));
+    log(QStringLiteral("📥 Signal switchDisplay reçu: #%1").arg(display->index));
     media_->switchDisplay(display->index);
   } else if (const auto* geometry = std::get_if<signaling::VideoGeometry>(&payload)) {
     if (geometry->displayId) media_->setDisplayId(*geometry->displayId);
@@ -353,17 +363,17 @@ void HostRole::handle(const incoming::Payload& payload) {
 
 // ---------------------------------------------------------------------- end --
 
-void HostRole::ending(const QString& reason, const QDateTime& startedAt) {
+void HostSession::ending(const QString& reason, const QDateTime& startedAt) {
   dismissPrompts();
   requesterId_ = QString();
   admittedId_ = QString();
   cooldownUntil_ = std::chrono::steady_clock::now() + kEndCooldown;
-  SessionPanels& panels = s_.environment().panels();
+  SessionPanels& panels = environment().panels();
   const qint64 seconds = startedAt.isValid() ? startedAt.secsTo(QDateTime::currentDateTime()) : 0;
   panels.showEndSession(reason, endDurationText(seconds), kEndCountdownSeconds);
 }
 
-void HostRole::tearingDown() {
+void HostSession::tearingDown() {
   media_->stop();
   // Once the client's last actions have run, nothing stays pressed.
   input_->releaseAll();
@@ -371,8 +381,44 @@ void HostRole::tearingDown() {
   shouldMakeOfferWhenReady_ = false;
 }
 
-void HostRole::ended() {
+void HostSession::ended() {
   if (!roomId_.isNull()) restartTimer_.start();
+}
+
+void HostSession::leave(const QString& localName) {
+  if (approved() || startedAt().isValid()) stop(departureText(localName, Role::Host));
+}
+
+void HostSession::settleWaiting() { setPendingJoin(false); }
+
+void HostSession::stopping() {}
+
+void HostSession::resetFields() {
+  setApproved(false);
+  setPendingJoin(false);
+  setLocalVideoTrack(nullptr);
+}
+
+// ---------------------------------------------------------- published fields --
+
+void HostSession::setPendingJoin(bool value) {
+  Q_ASSERT(isMainThread());
+  publish(pendingJoin_, value, [this] { Q_EMIT pendingJoinChanged(); });
+}
+
+void HostSession::setApproved(bool value) {
+  Q_ASSERT(isMainThread());
+  publish(approved_, value, [this] { Q_EMIT approvedChanged(); });
+}
+
+void HostSession::setUnattendedLocked(bool value) {
+  Q_ASSERT(isMainThread());
+  publish(unattendedLocked_, value, [this] { Q_EMIT unattendedLockedChanged(); });
+}
+
+void HostSession::setLocalVideoTrack(std::shared_ptr<rtc::VideoTrack> track) {
+  Q_ASSERT(isMainThread());
+  publish(localVideoTrack_, std::move(track), [this] { Q_EMIT localVideoTrackChanged(); });
 }
 
 }  // namespace lunor

@@ -1,0 +1,153 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// The client's session: joining the host's room, the password prompt,
+// answering the host's offers, the host's picture, display list and
+// geometry, the client's requests (quality, display, hard refresh) and its
+// input. Main thread, as its base says.
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include <QDateTime>
+#include <QRectF>
+#include <QSize>
+#include <QTimer>
+#include <QUuid>
+#include <QVariantMap>
+
+#include "client/link_gauge.h"
+#include "session/session.h"
+
+namespace lunor {
+
+struct ControlMessage;
+
+class ClientSession final : public Session {
+  Q_OBJECT
+  Q_PROPERTY(bool isWaitingApproval READ isWaitingApproval NOTIFY isWaitingApprovalChanged)
+  Q_PROPERTY(bool askUnattendedPassword READ askUnattendedPassword NOTIFY askUnattendedPasswordChanged)
+  // Why the password is asked again, or why not yet: "Mot de passe
+  // incorrect", or too many tries and when to try again; empty otherwise.
+  Q_PROPERTY(QString passwordNotice READ passwordNotice NOTIFY passwordNoticeChanged)
+  // When the host's server takes a password again after too many wrong
+  // ones (invalid: now); the prompt comes back then by itself.
+  Q_PROPERTY(QDateTime passwordRetryAt READ passwordRetryAt NOTIFY passwordNoticeChanged)
+  Q_PROPERTY(QSize remoteVideoSize READ remoteVideoSize NOTIFY remoteVideoSizeChanged)
+  // The reading of the link (rate, size, frame rate), and whether the link
+  // limits the picture.
+  Q_PROPERTY(QString linkSummary READ linkSummary NOTIFY linkChanged)
+  Q_PROPERTY(bool linkLimited READ linkLimited NOTIFY linkChanged)
+  Q_PROPERTY(QRectF displayedVideoRect READ displayedVideoRect NOTIFY displayedVideoRectChanged)
+  Q_PROPERTY(bool hasRemoteVideoTrack READ hasRemoteVideoTrack NOTIFY remoteVideoTrackChanged)
+
+ public:
+  static constexpr int kJoinDelayMs = 1000;
+  static constexpr int kLinkIntervalMs = 2000;
+
+  // The environment is borrowed and must outlive the session.
+  explicit ClientSession(SessionEnvironment& environment, QObject* parent = nullptr);
+  ~ClientSession() override;
+
+  bool isWaitingApproval() const { return isWaitingApproval_; }
+  bool askUnattendedPassword() const { return askUnattendedPassword_; }
+  QString passwordNotice() const { return passwordNotice_; }
+  QDateTime passwordRetryAt() const { return passwordRetryAt_; }
+  QSize remoteVideoSize() const { return remoteVideoSize_; }
+  QString linkSummary() const { return linkSummary_; }
+  bool linkLimited() const { return linkLimited_; }
+  QRectF displayedVideoRect() const { return displayedVideoRect_; }
+  std::shared_ptr<rtc::VideoTrack> remoteVideoTrack() const { return remoteVideoTrack_; }
+  bool hasRemoteVideoTrack() const { return remoteVideoTrack_ != nullptr; }
+
+  // Starts a session towards the room `roomId`; joins 1 s later.
+  Q_INVOKABLE void startClient(const QString& roomId);
+  // Answers the password prompt with a new join carrying the digest.
+  Q_INVOKABLE void submitUnattendedPassword(const QString& password);
+  // The person closed the password prompt without answering.
+  Q_INVOKABLE void cancelPasswordPrompt() { setAskUnattendedPassword(false); }
+  Q_INVOKABLE void requestQuality(const QString& rawProfile);
+  Q_INVOKABLE void requestDisplaySwitch(int index);
+  Q_INVOKABLE void requestHardRefresh();
+  // Sends one control message if the channel is open; else drops it. Maps
+  // that are not a valid control message are dropped.
+  Q_INVOKABLE void sendControl(const QVariantMap& message);
+  void sendControl(const ControlMessage& message);
+  // Where the view shows the picture (view coordinates).
+  void setDisplayedVideoRect(const QRectF& rect);
+
+ Q_SIGNALS:
+  void isWaitingApprovalChanged();
+  void askUnattendedPasswordChanged();
+  void passwordNoticeChanged();
+  void remoteVideoSizeChanged();
+  void linkChanged();
+  void displayedVideoRectChanged();
+  void remoteVideoTrackChanged();
+
+ private:
+  // ---- the base's hooks
+  void signalingClosed() override;
+  void handle(const incoming::Message& message) override;
+  void handle(const incoming::Payload& payload) override;
+  void connectionCreated() override;
+  void connected() override;
+  // Tells the host once the connection's first picture is here.
+  void remoteTrackArrived(const std::shared_ptr<rtc::VideoTrack>& track) override;
+  QString departureReason() const override;
+  void stopping() override;
+  void settleWaiting() override;
+  void tearingDown() override;
+  void resetFields() override;
+
+  void setIsWaitingApproval(bool value);
+  void setAskUnattendedPassword(bool value);
+  void setPasswordNotice(const QString& notice, const QDateTime& retryAt);
+  void setRemoteVideoSize(const QSize& size);
+  void setLink(const QString& summary, bool limited);
+  void setRemoteVideoTrack(std::shared_ptr<rtc::VideoTrack> track);
+
+  // Sends the join 1 s from now, unless the session's link has changed by then.
+  void scheduleJoin();
+  void sendJoin(const std::optional<QString>& passwordHash);
+  void endWith(const char* reason, EndCause cause);
+  void reconnect();
+  void passwordDenied(const incoming::UnattendedDenied& denied);
+  void stopWatchingPicture();
+  // Tells the host the first picture is here, once the control channel is open.
+  void sayPicture();
+
+  // Published.
+  bool isWaitingApproval_ = false;
+  bool askUnattendedPassword_ = false;
+  QString passwordNotice_;
+  QDateTime passwordRetryAt_;
+  QSize remoteVideoSize_{0, 0};
+  QString linkSummary_;
+  bool linkLimited_ = false;
+  QRectF displayedVideoRect_;
+  std::shared_ptr<rtc::VideoTrack> remoteVideoTrack_;
+
+  QTimer joinTimer_;
+  QUuid joinGeneration_;
+  QTimer approvalTimer_;
+  QTimer reconnectTimer_;
+  QTimer passwordRetryTimer_;  // the prompt back once the server takes passwords again
+  // Sees the first frame of the host's track, then tells the host.
+  class FirstPicture;
+  std::unique_ptr<FirstPicture> firstPicture_;
+  std::shared_ptr<rtc::VideoTrack> watchedTrack_;
+  bool pictureToSay_ = false;  // the first picture came; the host has not heard yet
+  std::vector<int> reconnectDelaysMs_;  // the waits before each new try
+  size_t reconnectAttempt_ = 0;  // tries since the server last answered a message
+  QUuid reconnectGeneration_;    // the signaling connection that failed
+  QString deviceKey_;            // from the admission, until the session is up
+  bool admitted_ = false;        // the server let this client in
+  // The link indicator: the receiver's counters every few seconds.
+  QTimer linkTimer_;
+  LinkGauge linkGauge_;
+  int linkContext_ = 0;  // a new one for each profile or display asked
+};
+
+}  // namespace lunor

@@ -1,0 +1,44 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// The values every session speaks of, whichever side it is: its role, why
+// it ended, and the end reasons it raises itself.
+
+#include <QString>
+
+namespace lunor {
+
+enum class Role { Host, Client };
+
+// End reasons the session raises itself.
+inline constexpr char kReasonPeerLost[] = "L’autre partie s’est déconnectée";
+inline constexpr char kReasonSessionStopped[] = "Arrêt de la session";
+inline constexpr char kReasonPeerEnded[] = "Session terminée";
+inline constexpr char kReasonHostEnded[] = "Session terminée par l’hôte";
+inline constexpr char kReasonClientEnded[] = "Session terminée par le client";
+inline constexpr char kReasonRejected[] = "Connexion refusée par l'hôte";
+inline constexpr char kReasonClientLeft[] = "Le client s'est déconnecté";
+inline constexpr char kReasonHostLeft[] = "L'hôte s'est déconnecté";
+inline constexpr char kReasonHostNotFound[] = "Hôte introuvable";
+inline constexpr char kReasonHostBusy[] = "L’hôte est déjà en session";
+inline constexpr char kReasonNoConnection[] = "La connexion n’a pas pu être établie";
+inline constexpr char kReasonNoAnswer[] = "L’hôte n’a pas répondu à la demande";
+inline constexpr char kReasonServerUnreachable[] = "Serveur de connexion injoignable";
+
+// Why a session ended: what the program decides on (exit codes, screens),
+// where the end reason is the text shown to the person.
+enum class EndCause {
+  NotEnded,
+  LocalStop,          // stop(): the person here, or the program, ended it
+  PeerEnded,          // the other side sent its "end"
+  PeerLost,           // the peer connection stayed down
+  PeerLeft,           // the server says the other side has gone
+  Rejected,           // the host refused the join
+  HostNotFound,
+  HostBusy,
+  NoConnection,       // admitted, but no peer connection within its deadline
+  NoAnswer,           // the host did not answer the join in time
+  ServerUnreachable,  // no signaling server, after every retry
+};
+
+}  // namespace lunor

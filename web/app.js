@@ -5,6 +5,7 @@
 
 import {ClientSession, signalingUrl} from "./session.js";
 import {InputCapture} from "./input.js";
+import {defaultQuality, limits} from "./schema.js";
 import {fittedRect, stagePictureSize} from "./geometry.js";
 import {departureReason, displayModes, endMessage, prettyId, qualities, qualityOf, reasons,
         screenshotName} from "./text.js";
@@ -36,7 +37,7 @@ const storage = {
 function recents() {
   const list = storage.read("recents", []);
   return Array.isArray(list)
-      ? list.filter((r) => r && typeof r.id === "string" && r.id.length > 0 && r.id.length <= 64)
+      ? list.filter((r) => r && typeof r.id === "string" && r.id.length > 0 && r.id.length <= limits.maxRoomIdChars)
       : [];
 }
 
@@ -61,7 +62,7 @@ const state = {
   session: null,
   connecting: false,
   displayMode: "fit",
-  quality: "medium",
+  quality: defaultQuality,
   didEnd: false,
 };
 

@@ -4,6 +4,7 @@
 // watch over its ICE state. Methods of ClientSession (session.js), which
 // take them in.
 
+import {payloadTypes} from "./schema.js";
 import {iceStateTexts, reasons} from "./text.js";
 import {preferH264} from "./wire.js";
 
@@ -34,7 +35,7 @@ export const peerConnection = {
     this.log("✅ PeerConnection créée (role=CLIENT)");
     pc.onicecandidate = (event) => {
       if (pc !== this.pc || !event.candidate || !event.candidate.candidate) return;
-      this.sendPayload({type: "ice", candidate: {candidate: event.candidate.candidate,
+      this.sendPayload({type: payloadTypes.ice, candidate: {candidate: event.candidate.candidate,
                                                  sdpMid: event.candidate.sdpMid || "0",
                                                  sdpMLineIndex: event.candidate.sdpMLineIndex || 0}});
     };
@@ -79,7 +80,7 @@ export const peerConnection = {
     const answer = await pc.createAnswer();
     await pc.setLocalDescription(answer);
     if (pc !== this.pc) return;
-    this.sendPayload({type: "answer", sdp: {type: "answer", sdp: pc.localDescription.sdp}});
+    this.sendPayload({type: payloadTypes.answer, sdp: {type: "answer", sdp: pc.localDescription.sdp}});
     for (const candidate of this.pendingCandidates.splice(0)) await this.addCandidate(candidate, generation);
     this.armConnectDeadline();
   },

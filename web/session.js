@@ -4,10 +4,11 @@
 // its video track and sends control messages on its "control" channel.
 // It speaks the wire protocol exactly as the application's client does.
 
+import {limits, messageTypes, payloadTypes} from "./schema.js";
 import {reasons, waitText} from "./text.js";
 import {sha256Hex} from "./sha256.js";
 import {kConnectDeadlineMs, peerConnection} from "./connection.js";
-import {displaysOf, endReasonOf, iceServersOf, isInteger, isObject} from "./wire.js";
+import {displaysOf, endReasonOf, iceServersOf, isGeometryValue, isInteger, isObject} from "./wire.js";
 
 export {displaysOf, endReasonOf, iceServersOf};
 
@@ -123,10 +124,10 @@ export class ClientSession extends EventTarget {
     if (this.ws && this.ws.readyState === WebSocket.OPEN) this.ws.send(JSON.stringify(message));
   }
 
-  sendPayload(data) { this.send({type: "signal", data}); }
+  sendPayload(data) { this.send({type: messageTypes.signal, data}); }
 
   sendJoin(passwordHash) {
-    const join = {type: "join", roomId: this.roomId, displayName: this.displayName};
+    const join = {type: messageTypes.join, roomId: this.roomId, displayName: this.displayName};
     if (passwordHash !== null) join.passwordHash = passwordHash;
     if (/^[0-9a-f]{64}$/.test(this.deviceKey)) join.deviceKey = this.deviceKey;
     this.send(join);
@@ -136,7 +137,8 @@ export class ClientSession extends EventTarget {
   // A wrong password asks again; too many wrong ones (from here, or today
   // for the whole room) say when to try again and ask only then.
   passwordDenied(message) {
-    const wait = Number.isFinite(message.retryAfterMs) ? Math.min(Math.max(message.retryAfterMs, 0), 2 * 86400000) : 0;
+    const wait = Number.isFinite(message.retryAfterMs)
+        ? Math.min(Math.max(message.retryAfterMs, 0), limits.maxRetryAfterMs) : 0;
     if (wait <= 0) {
       this.passwordNotice = "Mot de passe incorrect";
       this.askPassword = true;
@@ -200,12 +202,12 @@ export class ClientSession extends EventTarget {
     this.log("📨 Message: " + message.type);
     if (this.ended) return;
     switch (message.type) {
-      case "joined":
+      case messageTypes.joined:
         this.reconnectAttempt = 0;
         this.log("🚪 Room rejointe");
         this.setStatus("Salle rejointe");
         break;
-      case "waiting-approval":
+      case messageTypes.waitingApproval:
         this.reconnectAttempt = 0;
         this.isWaitingApproval = true;
         this.setStatus("En attente d'autorisation par l'hôte…");
@@ -217,15 +219,15 @@ export class ClientSession extends EventTarget {
           });
         }
         break;
-      case "require-unattended":
+      case messageTypes.requireUnattended:
         this.stopTimer("approval");  // the password decides, not a person
         this.askPassword = true;
         this.changed();
         break;
-      case "unattended-denied":
+      case messageTypes.unattendedDenied:
         this.passwordDenied(message);
         break;
-      case "approved":
+      case messageTypes.approved:
         this.stopTimer("approval");
         this.admitted = true;
         this.useIceServers(iceServersOf(message));
@@ -238,7 +240,7 @@ export class ClientSession extends EventTarget {
         this.setStatus("Autorisé. Initialisation…");
         this.armConnectDeadline();
         break;
-      case "peer-joined":
+      case messageTypes.peerJoined:
         this.stopTimer("approval");
         this.admitted = true;
         if (Array.isArray(message.iceServers)) this.useIceServers(iceServersOf(message));
@@ -247,21 +249,21 @@ export class ClientSession extends EventTarget {
         this.setStatus("Peer connecté, négociation...");
         this.armConnectDeadline();
         break;
-      case "rejected":
+      case messageTypes.rejected:
         this.endSession(reasons.rejected, false);
         this.setStatus("Connexion refusée par l'hôte.");
         break;
-      case "left":
-      case "peer-left":
+      case messageTypes.left:
+      case messageTypes.peerLeft:
         this.endSession(reasons.hostLeft, false);
         break;
-      case "room-not-found":
+      case messageTypes.roomNotFound:
         this.endWith(reasons.hostNotFound);
         break;
-      case "room-busy":
+      case messageTypes.roomBusy:
         this.endWith(reasons.hostBusy);
         break;
-      case "signal":
+      case messageTypes.signal:
         if (isObject(message.data) && typeof message.data.type === "string") this.handlePayload(message.data);
         break;
     }
@@ -275,22 +277,22 @@ export class ClientSession extends EventTarget {
 
   handlePayload(data) {
     switch (data.type) {
-      case "host-choosing":
+      case payloadTypes.hostChoosing:
         // No offer before the host's person has chosen: wait as long as they may.
         if (Number.isFinite(data.timeoutMs) && data.timeoutMs > 0) {
           this.isWaitingApproval = true;
           this.setStatus("L’hôte choisit l’écran à partager…");
-          this.armConnectDeadline(Math.min(data.timeoutMs, 600000) + kConnectDeadlineMs);
+          this.armConnectDeadline(Math.min(data.timeoutMs, limits.maxHostChoosingMs) + kConnectDeadlineMs);
         }
         break;
-      case "offer":
+      case payloadTypes.offer:
         this.isWaitingApproval = false;
         if (isObject(data.sdp) && typeof data.sdp.sdp === "string") {
           const sdp = data.sdp.sdp;
           this.queue((generation) => this.answer(sdp, generation));
         }
         break;
-      case "ice":
+      case payloadTypes.ice:
         if (isObject(data.candidate) && typeof data.candidate.candidate === "string") {
           const c = data.candidate;
           const candidate = {candidate: c.candidate, sdpMid: typeof c.sdpMid === "string" ? c.sdpMid : "0",
@@ -298,7 +300,7 @@ export class ClientSession extends EventTarget {
           this.queue((generation) => this.addCandidate(candidate, generation));
         }
         break;
-      case "displays": {
+      case payloadTypes.displays: {
         const displays = displaysOf(data);
         if (!displays.length) {
           this.log("📥 displays[] vide ignoré (on conserve la liste actuelle)");
@@ -309,17 +311,16 @@ export class ClientSession extends EventTarget {
         this.changed();
         break;
       }
-      case "videoGeometry": {
-        const within = (v) => isInteger(v) && v >= 0 && v <= 1000000;
-        const width = within(data.width) ? data.width : 0;
-        const height = within(data.height) ? data.height : 0;
+      case payloadTypes.videoGeometry: {
+        const width = isGeometryValue(data.width) ? data.width : 0;
+        const height = isGeometryValue(data.height) ? data.height : 0;
         if (width > 0 && height > 0) this.remoteVideoSize = {width, height};
-        if (within(data.activeDisplay)) this.currentDisplayIndex = data.activeDisplay;
+        if (isGeometryValue(data.activeDisplay)) this.currentDisplayIndex = data.activeDisplay;
         this.log("📐 videoGeometry reçu: " + width + "x" + height + " (display " + this.currentDisplayIndex + ")");
         this.changed();
         break;
       }
-      case "end":
+      case payloadTypes.end:
         this.endSession(endReasonOf(data), true);
         break;
     }
@@ -329,13 +330,13 @@ export class ClientSession extends EventTarget {
 
   requestQuality(raw) {
     this.log("📨 Demande qualité envoyée: " + raw);
-    this.sendPayload({type: "quality", value: raw});
+    this.sendPayload({type: payloadTypes.quality, value: raw});
   }
 
   requestDisplaySwitch(index) {
     this.log("📨 Demande switch écran: #" + index);
     this.currentDisplayIndex = index;
-    this.sendPayload({type: "switchDisplay", displayIndex: index});
+    this.sendPayload({type: payloadTypes.switchDisplay, displayIndex: index});
     this.changed();
   }
 
@@ -345,7 +346,7 @@ export class ClientSession extends EventTarget {
       this.log("♻️ ICE restart");
       this.pc.restartIce();
     }
-    this.sendPayload({type: "hard-refresh-request"});
+    this.sendPayload({type: payloadTypes.hardRefreshRequest});
     this.log("📤 hard-refresh-request envoyé au host");
   }
 
@@ -362,7 +363,7 @@ export class ClientSession extends EventTarget {
     if (this.ended) return;
     this.ended = true;
     this.log("🛑 Fin de session : " + reason);
-    if (!silent) this.sendPayload({type: "end", reason});
+    if (!silent) this.sendPayload({type: payloadTypes.end, reason});
     for (const name of Object.keys(this.timers)) this.stopTimer(name);
     this.closeConnection();
     if (this.ws) {

@@ -1,12 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The texts the page shows and sends, worded as the application words them.
 
-export const qualities = Object.freeze([
-  {raw: "low", label: "Basse — 720p / 15 fps", width: 1280, height: 720},
-  {raw: "medium", label: "Normale — 1080p / 25 fps", width: 1920, height: 1080},
-  {raw: "high", label: "Élevée — 1080p / 30 fps", width: 1920, height: 1080},
-  {raw: "epic", label: "EPIC — 1440p / 60 fps", width: 2560, height: 1440},
-]);
+import {qualities} from "./schema.js";
+
+export {qualities};
 
 export const qualityOf = (raw) => qualities.find((q) => q.raw === raw) || null;
 
@@ -30,9 +27,6 @@ export const reasons = Object.freeze({
   serverUnreachable: "Serveur de connexion injoignable",
   windowClosed: "Fenêtre fermée",
 });
-
-export const kMaxPeerNameChars = 64;
-export const kMaxPeerReasonChars = 300;
 
 const kSpaces = new Set([0x20, 0xa0, 0x1680, 0x2028, 0x2029, 0x202f, 0x205f, 0x3000]);
 const isSpace = (u) => kSpaces.has(u) || (u >= 0x2000 && u <= 0x200a);

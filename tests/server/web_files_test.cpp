@@ -1,16 +1,18 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The web client's files as the server answers for them: what is served,
-// what never is, and the headers every answer carries; and the key table it
-// serves, made from the application's own.
+// what never is, and the headers every answer carries; and the key table
+// and wire names it serves, made from the application's own.
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include "protocol/key_codes.h"
 #include "web_files.h"
 #include "web_key_table.h"
+#include "web_schema.h"
 
 using namespace lunor::signal;
 
@@ -173,6 +175,24 @@ class WebFilesTest : public QObject {
     QFile built(QStringLiteral(LUNOR_WEB_DIR "/keys.js"));
     QVERIFY2(built.open(QIODevice::ReadOnly), qPrintable(built.fileName()));
     QCOMPARE(built.readAll(), webKeyTableModule());
+  }
+
+  // The wire's names and bounds the page imports are the ones the build made
+  // from the application's, and each one a script of the page asks for is there.
+  void theBuiltSchemaIsCurrentAndHasWhatThePageUses() {
+    const QByteArray schema = webSchemaModule();
+    QFile built(QStringLiteral(LUNOR_WEB_DIR "/schema.js"));
+    QVERIFY2(built.open(QIODevice::ReadOnly), qPrintable(built.fileName()));
+    QCOMPARE(built.readAll(), schema);
+    static const QRegularExpression use(QStringLiteral(R"(\b(?:messageTypes|payloadTypes|limits)\.(\w+))"));
+    for (const QFileInfo& script : QDir(QStringLiteral(LUNOR_WEB_DIR)).entryInfoList({"*.js"})) {
+      QFile file(script.filePath());
+      QVERIFY(file.open(QIODevice::ReadOnly));
+      for (const QRegularExpressionMatch& match : use.globalMatch(QString::fromUtf8(file.readAll()))) {
+        QVERIFY2(schema.contains('"' + match.captured(1).toUtf8() + "\":"),
+                 qPrintable(script.fileName() + ": " + match.captured()));
+      }
+    }
   }
 
   // The browser's names against the keys' places: a name on the wrong row

@@ -5,6 +5,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include "protocol/control_message.h"
+#include "protocol/key_codes.h"
 #include "protocol/quality_profile.h"
 #include "protocol/signaling_wire.h"
 
@@ -12,10 +14,10 @@ namespace lunor::signal {
 namespace {
 
 // "join-request" → joinRequest: the name a script gives the wire's name.
-QString identifier(QLatin1String wireName) {
+QString identifier(const QString& wireName) {
   QString out;
   bool upper = false;
-  for (const QChar c : QString(wireName)) {
+  for (const QChar c : wireName) {
     if (c == QLatin1Char('-')) {
       upper = true;
       continue;
@@ -30,6 +32,12 @@ template <typename Enum>
 QJsonObject names(std::span<const signaling::Named<Enum>> table) {
   QJsonObject object;
   for (const auto& entry : table) object.insert(identifier(entry.name), QString(entry.name));
+  return object;
+}
+
+QJsonObject names(const std::vector<QString>& wireNames) {
+  QJsonObject object;
+  for (const QString& name : wireNames) object.insert(identifier(name), name);
   return object;
 }
 
@@ -61,13 +69,20 @@ QByteArray webSchemaModule() {
                                  {QStringLiteral("width"), settings.width},
                                  {QStringLiteral("height"), settings.height}});
   }
+  QJsonObject modifierFlags;
+  for (const auto modifier : {Modifier::Cmd, Modifier::Shift, Modifier::Alt, Modifier::Ctrl}) {
+    modifierFlags.insert(modifierName(modifier), static_cast<double>(modifierKey(modifier).flag));
+  }
   QByteArray out =
       "// SPDX-License-Identifier: GPL-3.0-or-later\n"
-      "// Made by the build from the application's wire (src/protocol/signaling_wire.h,\n"
-      "// quality_profile.cpp): edit those. The signaling messages' and their payloads'\n"
-      "// types, the bounds a peer's values are held to, the quality levels.\n\n";
+      "// Made by the build from the application's wire (src/protocol: signaling_wire.h,\n"
+      "// control_message.cpp, key_codes.h, quality_profile.cpp): edit those. The\n"
+      "// signaling messages' and their payloads' types, the control messages' types\n"
+      "// and modifier flags, the bounds a peer's values are held to, the quality levels.\n\n";
   out += exported("messageTypes", QJsonDocument(names(messageTypes())));
   out += exported("payloadTypes", QJsonDocument(names(payloadTypes())));
+  out += exported("controlTypes", QJsonDocument(names(controlMessageTypeNames())));
+  out += exported("modifierFlags", QJsonDocument(modifierFlags));
   out += exported("limits", QJsonDocument(limits));
   out += exported("qualities", QJsonDocument(qualities));
   out += "export const defaultQuality = \"" + rawValue(kDefaultQuality).toLatin1() + "\";\n";

@@ -4,7 +4,7 @@
 // watch over its ICE state. Methods of ClientSession (session.js), which
 // take them in.
 
-import {payloadTypes} from "./schema.js";
+import {controlTypes, payloadTypes} from "./schema.js";
 import {iceStateTexts, reasons} from "./text.js";
 import {preferH264} from "./wire.js";
 
@@ -140,7 +140,7 @@ export const peerConnection = {
 
   sayPicture() {
     if (!this.pictureSeen || this.pictureSaid || !this.controlOpen) return;
-    this.sendControl({t: "picture"});
+    this.sendControl({t: controlTypes.picture});
     this.pictureSaid = true;
   },
 

@@ -3,15 +3,11 @@
 // messages: the same messages the application's client sends.
 
 import {macKeyCodes} from "./keys.js";
+import {controlTypes, modifierFlags as wireFlags} from "./schema.js";
 
 // Modifier flags as the wire's peers know them (the macOS event flags), in
 // the order their changes are sent.
-export const modifierFlags = Object.freeze([
-  ["cmd", 0x100000],
-  ["shift", 0x20000],
-  ["alt", 0x80000],
-  ["ctrl", 0x40000],
-]);
+export const modifierFlags = Object.freeze(["cmd", "shift", "alt", "ctrl"].map((k) => [k, wireFlags[k]]));
 const flag = Object.fromEntries(modifierFlags);
 
 // The flag a modifier key stands for (the Meta key is the command key); 0
@@ -36,7 +32,7 @@ export function modifierFlagsOf(event) {
 // The "mod" messages from flags `before` to `after`.
 export function modifierChanges(before, after) {
   const changed = before ^ after;
-  return modifierFlags.filter(([, f]) => changed & f).map(([k, f]) => ({t: "mod", k, d: (after & f) !== 0}));
+  return modifierFlags.filter(([, f]) => changed & f).map(([k, f]) => ({t: controlTypes.mod, k, d: (after & f) !== 0}));
 }
 
 // The normalised position of a client point over the picture's rectangle:
@@ -146,21 +142,21 @@ export class InputCapture {
     this.area.focus({preventScroll: true});
     this.heldButtons.add(button);
     // The second press of a pair is the double click (not the third).
-    this.pointer(e.detail === 2 ? "doubleclick" : "mdown", button, e);
+    this.pointer(e.detail === 2 ? controlTypes.doubleclick : controlTypes.mdown, button, e);
   }
 
   mouseUp(e) {
     const button = wireButton(e.button);
     // Only what the host holds.
     if (button === null || !this.heldButtons.delete(button)) return;
-    this.pointer("mup", button, e);
+    this.pointer(controlTypes.mup, button, e);
   }
 
   mouseMove(e) {
     if (!this.enabled) return;
-    if (this.heldButtons.has(0)) this.pointer("drag", 0, e);
-    else if (this.heldButtons.has(1)) this.pointer("drag", 1, e);
-    else this.pointer("move", null, e);
+    if (this.heldButtons.has(0)) this.pointer(controlTypes.drag, 0, e);
+    else if (this.heldButtons.has(1)) this.pointer(controlTypes.drag, 1, e);
+    else this.pointer(controlTypes.move, null, e);
   }
 
   wheel(e) {
@@ -168,7 +164,7 @@ export class InputCapture {
     e.preventDefault();
     const p = this.position(e);
     const {dx, dy} = wheelPixels(e);
-    this.send({t: "scroll", x: p.x, y: p.y, dx, dy, displayIndex: this.displayIndex()});
+    this.send({t: controlTypes.scroll, x: p.x, y: p.y, dx, dy, displayIndex: this.displayIndex()});
   }
 
   setModifiers(flags) {
@@ -190,13 +186,13 @@ export class InputCapture {
     const code = macKeyCodes[e.code];
     if (code !== undefined) {
       this.heldKeys.add(code);
-      this.send({t: "keydown", keyCode: code, displayIndex: this.displayIndex()});
+      this.send({t: controlTypes.keydown, keyCode: code, displayIndex: this.displayIndex()});
       return;
     }
     const character = typedCharacter(e);
     if (character !== null) {
       this.heldChars.set(characterKey(e), character);
-      this.send({t: "keydown", key: character, displayIndex: this.displayIndex()});
+      this.send({t: controlTypes.keydown, key: character, displayIndex: this.displayIndex()});
     }
   }
 
@@ -213,7 +209,7 @@ export class InputCapture {
     }
     const code = macKeyCodes[e.code];
     if (code !== undefined) {
-      if (this.heldKeys.delete(code)) this.send({t: "keyup", keyCode: code, displayIndex: this.displayIndex()});
+      if (this.heldKeys.delete(code)) this.send({t: controlTypes.keyup, keyCode: code, displayIndex: this.displayIndex()});
       return;
     }
     // The character the key typed when it went down (Shift may be gone by now).
@@ -221,13 +217,13 @@ export class InputCapture {
     const character = this.heldChars.get(id);
     if (character !== undefined) {
       this.heldChars.delete(id);
-      this.send({t: "keyup", key: character, displayIndex: this.displayIndex()});
+      this.send({t: controlTypes.keyup, key: character, displayIndex: this.displayIndex()});
     }
   }
 
   releaseButtons() {
     for (const button of this.heldButtons) {
-      this.send({t: "mup", b: button, ...this.lastPosition(), displayIndex: this.displayIndex()});
+      this.send({t: controlTypes.mup, b: button, ...this.lastPosition(), displayIndex: this.displayIndex()});
     }
     this.heldButtons.clear();
   }
@@ -238,8 +234,8 @@ export class InputCapture {
   }
 
   releaseKeys() {
-    for (const code of this.heldKeys) this.send({t: "keyup", keyCode: code, displayIndex: this.displayIndex()});
-    for (const key of this.heldChars.values()) this.send({t: "keyup", key, displayIndex: this.displayIndex()});
+    for (const code of this.heldKeys) this.send({t: controlTypes.keyup, keyCode: code, displayIndex: this.displayIndex()});
+    for (const key of this.heldChars.values()) this.send({t: controlTypes.keyup, key, displayIndex: this.displayIndex()});
     this.heldKeys.clear();
     this.heldChars.clear();
   }

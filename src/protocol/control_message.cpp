@@ -111,6 +111,13 @@ std::optional<ControlMessage> decodeControlMessage(const QJsonObject& object) {
   return message;
 }
 
+std::vector<QString> controlMessageTypeNames() {
+  std::vector<QString> names;
+  for (const TypeName& entry : kTypes) names.push_back(QLatin1String(entry.name));
+  names.push_back(QJsonDocument::fromJson(kPictureShownMessage).object().value(QLatin1String("t")).toString());
+  return names;
+}
+
 QByteArray encodeControlMessage(const ControlMessage& message) {
   const auto entry = std::find_if(std::begin(kTypes), std::end(kTypes),
                                   [&](const TypeName& e) { return e.type == message.type; });

@@ -7,9 +7,11 @@
 
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 #include <QByteArray>
 #include <QJsonObject>
+#include <QString>
 
 #include "protocol/input_types.h"
 
@@ -50,5 +52,9 @@ QByteArray encodeControlMessage(const ControlMessage& message);
 // ignores it (an unknown type), and a client that never sends it gets a
 // few key frames in the connection's first seconds.
 inline constexpr char kPictureShownMessage[] = R"({"t":"picture"})";
+
+// Every "t" a client sends on the channel: ControlMessage::Type's, in
+// their order, then the picture's.
+std::vector<QString> controlMessageTypeNames();
 
 }  // namespace lunor

@@ -184,7 +184,7 @@ class WebFilesTest : public QObject {
     QFile built(QStringLiteral(LUNOR_WEB_DIR "/schema.js"));
     QVERIFY2(built.open(QIODevice::ReadOnly), qPrintable(built.fileName()));
     QCOMPARE(built.readAll(), schema);
-    static const QRegularExpression use(QStringLiteral(R"(\b(?:messageTypes|payloadTypes|limits)\.(\w+))"));
+    static const QRegularExpression use(QStringLiteral(R"(\b(?:messageTypes|payloadTypes|controlTypes|limits)\.(\w+))"));
     for (const QFileInfo& script : QDir(QStringLiteral(LUNOR_WEB_DIR)).entryInfoList({"*.js"})) {
       QFile file(script.filePath());
       QVERIFY(file.open(QIODevice::ReadOnly));

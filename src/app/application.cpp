@@ -4,6 +4,7 @@
 #include <QQmlComponent>
 #include <QQuickStyle>
 
+#include "app/app_log.h"
 #include "store/user_profile_store.h"
 #include "system/console_log.h"
 #include "ui/desktop.h"
@@ -40,7 +41,7 @@ Application::~Application() {
 }
 
 bool Application::start(const QString& connectTo) {
-  consoleLine(QStringLiteral("ℹ️ ID de session : ") + state_->sessionId());
+  consoleLine(lcApp(), QStringLiteral("ℹ️ ID de session : ") + state_->sessionId());
   environment_->prepareHost();
   host_->startHost(state_->sessionId());
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/default_environment.h"
 
+#include "app/app_log.h"
 #include "features/session_features.h"
 #include "host/control_injector.h"
 #include "host/display_list.h"
@@ -58,7 +59,7 @@ DefaultEnvironment::DefaultEnvironment(std::optional<HostBackend> requested)
   permissions_ = std::make_unique<OpenPermissionChecks>([this] {
     if (prepareHost() != HostBackend::X11) return QString();  // the compositor injects
     const QString problem = ControlInjectorX11().problem();
-    if (!problem.isEmpty()) consoleLine(QStringLiteral("⚠️ ") + problem);
+    if (!problem.isEmpty()) consoleLine(lcApp(), QStringLiteral("⚠️ ") + problem);
     return problem;
   });
 }
@@ -91,11 +92,11 @@ HostBackend DefaultEnvironment::prepareHost() {
     } else {
       displays_ = std::make_unique<StaticDisplayList>();  // no X server: nothing to share
     }
-    consoleLine(QStringLiteral("ℹ️ Partage d’écran : ") + describe(backend_) + QStringLiteral(" (") + why +
-                QLatin1Char(')'));
+    consoleLine(lcApp(), QStringLiteral("ℹ️ Partage d’écran : ") + describe(backend_) + QStringLiteral(" (") + why +
+                             QLatin1Char(')'));
     if (portal_ && !portal_->startsWithoutPerson()) {
-      consoleLine(QStringLiteral("⚠️ Le portail de bureau demandera à une personne de choisir l’écran au premier "
-                                 "partage : l’accès sans surveillance attend ce premier partage"));
+      consoleLine(lcApp(), QStringLiteral("⚠️ Le portail de bureau demandera à une personne de choisir l’écran au "
+                                          "premier partage : l’accès sans surveillance attend ce premier partage"));
     }
   });
   return backend_;

@@ -6,6 +6,7 @@
 #include <QGuiApplication>
 #include <QStyleHints>
 
+#include "client/client_log.h"
 #include "client/client_session.h"
 #include "system/console_log.h"
 
@@ -215,7 +216,7 @@ void InputView::keyReleaseEvent(QKeyEvent* event) {
 
 void InputView::focusInEvent(QFocusEvent* event) {
   QQuickItem::focusInEvent(event);
-  consoleLine(QStringLiteral("🎉 EventCatcherView a bien le focus clavier"));
+  consoleLine(lcClient(), QStringLiteral("🎉 EventCatcherView a bien le focus clavier"));
 }
 
 void InputView::focusOutEvent(QFocusEvent* event) {

@@ -1,16 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "client/video_view.h"
 
-#include <QLoggingCategory>
 #include <QTimer>
 
+#include "client/client_log.h"
 #include "client/client_session.h"
 #include "system/console_log.h"
 
 namespace lunor {
 namespace {
-
-Q_LOGGING_CATEGORY(videoViewLog, "lunor.videoview", QtInfoMsg)
 
 // Numbers as the platform prints them: at least one decimal.
 QString number(double value) {
@@ -80,12 +78,12 @@ void VideoView::geometryChange(const QRectF& newGeometry, const QRectF& oldGeome
 // and the session hears of it in the view space's.
 void VideoView::updatePolish() {
   const QRectF bounds(0, 0, width(), height());
-  const bool verbose = videoViewLog().isDebugEnabled();
+  const bool verbose = lcClient().isDebugEnabled();
   if (verbose) {
-    consoleLine(QStringLiteral("🟣 [VideoView] layout() appelé"));
-    consoleLine(QStringLiteral("   bounds = ") + text(bounds));
-    consoleLine(QStringLiteral("   videoPixelSize = ") + text(contentSize_));
-    consoleLine(QStringLiteral("   aspectMode = ") + QLatin1String(modeName(mode_)));
+    consoleLine(lcClient(), QStringLiteral("🟣 [VideoView] layout() appelé"));
+    consoleLine(lcClient(), QStringLiteral("   bounds = ") + text(bounds));
+    consoleLine(lcClient(), QStringLiteral("   videoPixelSize = ") + text(contentSize_));
+    consoleLine(lcClient(), QStringLiteral("   aspectMode = ") + QLatin1String(modeName(mode_)));
   }
   QRectF displayed = bounds;
   if (contentSize_.width() > 0 && contentSize_.height() > 0) {
@@ -94,8 +92,8 @@ void VideoView::updatePolish() {
         fittedRect(AspectMode::Fit, contentSize_.width(), contentSize_.height(), bounds.width(), bounds.height());
     displayed = integral(rect);
     if (verbose) {
-      consoleLine(QStringLiteral("   ➡️ rect calculé = ") + text(rect));
-      consoleLine(QStringLiteral("   ➡️ displayedRect final = ") + text(displayed));
+      consoleLine(lcClient(), QStringLiteral("   ➡️ rect calculé = ") + text(rect));
+      consoleLine(lcClient(), QStringLiteral("   ➡️ displayedRect final = ") + text(displayed));
     }
   }
   const QRectF picture = flipped(displayed, bounds.height());
@@ -107,7 +105,7 @@ void VideoView::updatePolish() {
   // rectangle changes nothing in the session, so the chain settles.
   QTimer::singleShot(0, this, [this, displayed, verbose] {
     if (session_) session_->setDisplayedVideoRect(displayed);
-    if (verbose) consoleLine(QStringLiteral("   ✅ Callback appelé avec rect = ") + text(displayed));
+    if (verbose) consoleLine(lcClient(), QStringLiteral("   ✅ Callback appelé avec rect = ") + text(displayed));
   });
 }
 

@@ -4,15 +4,12 @@
 #include <algorithm>
 #include <cmath>
 
-#include <QLoggingCategory>
-
 #include "host/display_list.h"
+#include "host/host_log.h"
 #include "system/console_log.h"
 
 namespace lunor {
 namespace {
-
-Q_LOGGING_CATEGORY(coordMapperLog, "lunor.coordmapper", QtInfoMsg)
 
 // Doubles as the platform prints them: "720.0", "0.25".
 QString plain(double value) {
@@ -67,15 +64,18 @@ QPointF CoordinateMapper::map(uint32_t displayId, const QRectF& bounds, double x
   const double nx = clampUnit(x);
   const double ny = clampUnit(y);
   const QPointF result(bounds.x() + nx * bounds.width(), bounds.y() + ny * bounds.height());
-  if (coordMapperLog().isDebugEnabled()) {
-    consoleLine(QStringLiteral("🟢 [CoordMapper] NORMALIZED → HOST"));
-    consoleLine(QStringLiteral("   displayID=%1").arg(displayId));
-    consoleLine(QStringLiteral("   bounds=(%1, %2, %3, %4)")
-                    .arg(plain(bounds.x()), plain(bounds.y()), plain(bounds.width()), plain(bounds.height())));
-    consoleLine(QString::asprintf("   normalized=(%.4f, %.4f)", nx, ny));
-    consoleLine(QString::asprintf("   → x = %.2f + %.4f × %.2f = %.2f", bounds.x(), nx, bounds.width(), result.x()));
-    consoleLine(QString::asprintf("   → y = %.2f + %.4f × %.2f = %.2f", bounds.y(), ny, bounds.height(), result.y()));
-    consoleLine(QStringLiteral("   → point=(%1, %2)").arg(plain(result.x()), plain(result.y())));
+  if (lcHost().isDebugEnabled()) {
+    consoleLine(lcHost(), QStringLiteral("🟢 [CoordMapper] NORMALIZED → HOST"));
+    consoleLine(lcHost(), QStringLiteral("   displayID=%1").arg(displayId));
+    consoleLine(lcHost(), QStringLiteral("   bounds=(%1, %2, %3, %4)")
+                              .arg(plain(bounds.x()), plain(bounds.y()), plain(bounds.width()),
+                                   plain(bounds.height())));
+    consoleLine(lcHost(), QString::asprintf("   normalized=(%.4f, %.4f)", nx, ny));
+    consoleLine(lcHost(),
+                QString::asprintf("   → x = %.2f + %.4f × %.2f = %.2f", bounds.x(), nx, bounds.width(), result.x()));
+    consoleLine(lcHost(),
+                QString::asprintf("   → y = %.2f + %.4f × %.2f = %.2f", bounds.y(), ny, bounds.height(), result.y()));
+    consoleLine(lcHost(), QStringLiteral("   → point=(%1, %2)").arg(plain(result.x()), plain(result.y())));
   }
   return result;
 }

@@ -34,8 +34,8 @@ class CoordinateMapper {
   QPoint displayPixel(uint32_t displayId, double x, double y) const;
 
   // Clamps x and y to [0, 1] (NaN counts as 1) and scales onto bounds, with
-  // no rounding: x = 1 lands one point past the last column. With the
-  // "lunor.coordmapper" debug category on, prints the mapping.
+  // no rounding: x = 1 lands one point past the last column. With
+  // lunor.host's debug level on, prints the mapping.
   static QPointF map(uint32_t displayId, const QRectF& bounds, double x, double y);
 
  private:

@@ -9,6 +9,7 @@
 #include <QWebSocket>
 
 #include "protocol/wire_text.h"
+#include "session/session_log.h"
 #include "system/console_log.h"
 
 namespace lunor {
@@ -64,7 +65,7 @@ void SignalingClient::openSocket() {
   if (socket_) return;
 
   if (const auto problem = signalingUrlProblem(endpoint_.url)) {
-    consoleLine(QStringLiteral("❌ [WS] ") + *problem);
+    consoleLine(lcSession(), QStringLiteral("❌ [WS] ") + *problem);
     deliver([this] {
       if (onClose) onClose();
     });
@@ -80,7 +81,7 @@ void SignalingClient::openSocket() {
     QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
     const auto extra = QSslCertificate::fromPath(endpoint_.extraCaFile, QSsl::Pem);
     if (extra.isEmpty()) {
-      consoleLine(QStringLiteral("⚠️ [WS] aucun certificat lisible dans ") + endpoint_.extraCaFile);
+      consoleLine(lcSession(), QStringLiteral("⚠️ [WS] aucun certificat lisible dans ") + endpoint_.extraCaFile);
     }
     tls.addCaCertificates(extra);
     socket_->setSslConfiguration(tls);
@@ -102,7 +103,7 @@ void SignalingClient::openSocket() {
                    });
   QObject::connect(socket, &QWebSocket::sslErrors, this, [socket](const QList<QSslError>& errors) {
     for (const auto& error : errors) {
-      consoleLine(QStringLiteral("❌ [WS] TLS: ") + error.errorString());
+      consoleLine(lcSession(), QStringLiteral("❌ [WS] TLS: ") + error.errorString());
     }
     Q_UNUSED(socket);
   });
@@ -127,19 +128,19 @@ void SignalingClient::openSocket() {
 
 void SignalingClient::sendNow(const QJsonObject& message) {
   if (!socket_) {
-    consoleLine(QStringLiteral("⚠️ [WS] no task, drop ") + typeOf(message));
+    consoleLine(lcSession(), QStringLiteral("⚠️ [WS] no task, drop ") + typeOf(message));
     return;
   }
   if (isOpen_) {
     transmit(message);
     return;
   }
-  consoleLine(QStringLiteral("⚠️ [WS] not open, queue ") + typeOf(message));
+  consoleLine(lcSession(), QStringLiteral("⚠️ [WS] not open, queue ") + typeOf(message));
   pendingQueue_.append(message);
 }
 
 void SignalingClient::dropSocketAndReport(const QString& line) {
-  consoleLine(line);
+  consoleLine(lcSession(), line);
   dropSocket(/*abort=*/true);
 }
 
@@ -179,7 +180,7 @@ void SignalingClient::handleText(const QString& text) {
   if (error.error != QJsonParseError::NoError || !document.isObject()) return;
   const QJsonObject message = document.object();
   const QJsonValue type = message.value(QLatin1String("type"));
-  if (type.isString()) consoleLine(QStringLiteral("📥 [WS] recv type=") + type.toString());
+  if (type.isString()) consoleLine(lcSession(), QStringLiteral("📥 [WS] recv type=") + type.toString());
   deliver([this, message] {
     if (onMessage) onMessage(message);
   });
@@ -188,17 +189,17 @@ void SignalingClient::handleText(const QString& text) {
 void SignalingClient::transmit(const QJsonObject& message) {
   const QByteArray bytes = QJsonDocument(message).toJson(QJsonDocument::Compact);
   if (bytes.isEmpty()) {
-    consoleLine(QStringLiteral("❌ [WS] JSON serialization failed for ") +
-                QString::fromUtf8(QJsonDocument(message).toJson(QJsonDocument::Compact)));
+    consoleLine(lcSession(), QStringLiteral("❌ [WS] JSON serialization failed for ") +
+                             QString::fromUtf8(QJsonDocument(message).toJson(QJsonDocument::Compact)));
     return;
   }
   const qint64 sent = socket_->sendTextMessage(QString::fromUtf8(bytes));
   if (sent <= 0) {
-    consoleLine(QStringLiteral("❌ [WS] send error: ") + socket_->errorString());
+    consoleLine(lcSession(), QStringLiteral("❌ [WS] send error: ") + socket_->errorString());
     return;
   }
   const QJsonValue type = message.value(QLatin1String("type"));
-  if (type.isString()) consoleLine(QStringLiteral("📤 [WS] send type=") + type.toString());
+  if (type.isString()) consoleLine(lcSession(), QStringLiteral("📤 [WS] send type=") + type.toString());
 }
 
 void SignalingClient::deliver(std::function<void()> call) {

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <mutex>
 
+#include <QLoggingCategory>
+
 namespace lunor {
 namespace {
 
@@ -19,15 +21,17 @@ ConsoleSink& currentSink() {
 
 }  // namespace
 
-void consoleLine(const QString& line) {
+void consoleLine(const QLoggingCategory& category, const QString& line) {
+  if (!category.isInfoEnabled()) return;
   std::lock_guard lock(sinkMutex());
   if (currentSink()) {
     currentSink()(line);
     return;
   }
-  const QByteArray bytes = line.toUtf8();
+  // One write with its end, so that another write to standard output cannot
+  // come between the line and its end.
+  const QByteArray bytes = (line + QLatin1Char('\n')).toUtf8();
   std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);
-  std::fputc('\n', stdout);
   std::fflush(stdout);
 }
 

@@ -12,6 +12,7 @@
 
 #include "system/console_log.h"
 #include "ui/image_providers.h"
+#include "ui/ui_log.h"
 #include "ui/ui_text.h"
 
 namespace lunor {
@@ -55,7 +56,7 @@ QQuickWindow* QmlSessionPanels::create(const char* file, const QVariantMap& prop
   QObject* object = component.createWithInitialProperties(properties);
   auto* window = qobject_cast<QQuickWindow*>(object);
   if (!window) {
-    consoleLine(tr("⚠️ Panneau %1 indisponible : %2").arg(QLatin1String(file), component.errorString()));
+    consoleLine(lcUi(), tr("⚠️ Panneau %1 indisponible : %2").arg(QLatin1String(file), component.errorString()));
     delete object;
     return nullptr;
   }

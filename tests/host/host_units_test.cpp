@@ -121,7 +121,7 @@ class HostUnitsTest : public QObject {
   // slowed by it.
   void logsTheMappingOnlyWhenAskedTo() {
     for (const bool debug : {true, false}) {
-      QLoggingCategory::setFilterRules(debug ? "lunor.coordmapper.debug=true" : "lunor.coordmapper.debug=false");
+      QLoggingCategory::setFilterRules(debug ? "lunor.host.debug=true" : "lunor.host.debug=false");
       test::ConsoleCapture console;
       CoordinateMapper::map(5, QRectF(0, 0, 1440, 900), -0.2, 1.7);
       QCOMPARE(console.lines().value(1), debug ? QString("   displayID=5") : QString());

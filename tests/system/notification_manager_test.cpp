@@ -9,6 +9,7 @@
 
 #include "private_bus.h"
 #include "session_probe.h"
+#include "system/console_log.h"
 #include "system/linux/notification_manager_dbus.h"
 
 using namespace lunor;
@@ -47,10 +48,9 @@ class FakeNotificationService final : public QObject {
 
 QStringList notifLines;
 QMutex notifMutex;
-void collect(QtMsgType, const QMessageLogContext& context, const QString& message) {
-  if (QByteArray(context.category) != "lunor.notif") return;
+void collect(const QString& line) {
   QMutexLocker lock(&notifMutex);
-  notifLines << message;
+  notifLines << line;
 }
 
 }  // namespace
@@ -83,7 +83,7 @@ class NotificationManagerTest : public QObject {
   }
 
  private Q_SLOTS:
-  void initTestCase() { qInstallMessageHandler(collect); }
+  void initTestCase() { setConsoleSink(collect); }
 
   void init() {
     bus = std::make_unique<test::PrivateBus>();

@@ -6,6 +6,7 @@
 #include <QDBusObjectPath>
 #include <QDBusVariant>
 
+#include "host/host_log.h"
 #include "host/wayland/dbus_step.h"
 #include "system/console_log.h"
 
@@ -109,7 +110,7 @@ void MutterRemoteDesktop::onStreamAdded(uint node) {
   if (!pending_) return;
   startTimeout_.stop();
   releaseHeldInput();
-  consoleLine(QStringLiteral("[ScreenCapturer] Mutter : flux PipeWire %1").arg(node));
+  consoleLine(lcHost(), QStringLiteral("[ScreenCapturer] Mutter : flux PipeWire %1").arg(node));
   std::exchange(pending_, nullptr)(Stream{node, -1, QSize()}, Failure::NoFailure, QString());
 }
 
@@ -143,7 +144,7 @@ void MutterRemoteDesktop::onSessionClosed() {
 }
 
 void MutterRemoteDesktop::fail(const QString& why) {
-  consoleLine(QStringLiteral("[ScreenCapturer] ❌ Mutter : ") + why);
+  consoleLine(lcHost(), QStringLiteral("[ScreenCapturer] ❌ Mutter : ") + why);
   StartDone done = std::exchange(pending_, nullptr);
   stop();
   if (done) done(std::nullopt, Failure::Error, why);

@@ -7,6 +7,7 @@
 #include <spa/param/video/format-utils.h>
 #include <spa/pod/builder.h>
 
+#include "host/host_log.h"
 #include "rtc/webrtc/pipewire_library.h"
 #include "system/console_log.h"
 
@@ -93,10 +94,10 @@ struct PipeWireStream::Impl {
     if (spa_format_video_raw_parse(param, &info) < 0) return;
     self->format = info;
     self->haveFormat = true;
-    consoleLine(QStringLiteral("[ScreenCapturer] PipeWire : %1x%2, format %3")
-                    .arg(info.size.width)
-                    .arg(info.size.height)
-                    .arg(info.format));
+    consoleLine(lcHost(), QStringLiteral("[ScreenCapturer] PipeWire : %1x%2, format %3")
+                              .arg(info.size.width)
+                              .arg(info.size.height)
+                              .arg(info.format));
     // Buffers we can read where they are: mapped memory or a memfd (mapped
     // by PipeWire for us).
     uint8_t buffer[256];

@@ -13,6 +13,7 @@
 #include <QDBusVariant>
 #include <QUuid>
 
+#include "host/host_log.h"
 #include "store/secret_store.h"
 #include "host/wayland/dbus_step.h"
 #include "system/console_log.h"
@@ -69,7 +70,8 @@ PortalRemoteDesktop::PortalRemoteDesktop(SecretStore& secrets, QString secretSer
   const auto stored = secrets_.read(secretService_, QString::fromLatin1(kPortalRestoreTokenAccount));
   if (stored.data) restoreToken_ = QString::fromUtf8(*stored.data);
   if (!remembersChoice()) {
-    consoleLine(QStringLiteral("[ScreenCapturer] ⚠️ Portail : ce bureau ne retient pas le choix de l’écran "
+    consoleLine(lcHost(),
+                QStringLiteral("[ScreenCapturer] ⚠️ Portail : ce bureau ne retient pas le choix de l’écran "
                                "(RemoteDesktop version %1) : chaque nouveau démarrage de l’hôte le redemandera")
                     .arg(version_));
   }
@@ -268,10 +270,11 @@ void PortalRemoteDesktop::startSession() {
           return;
         }
         if ((devices & kDevicesKeyboardAndPointer) != kDevicesKeyboardAndPointer) {
-          consoleLine(QStringLiteral("[ScreenCapturer] ⚠️ Portail : le clavier et la souris n’ont pas été autorisés, "
+          consoleLine(lcHost(),
+                      QStringLiteral("[ScreenCapturer] ⚠️ Portail : le clavier et la souris n’ont pas été autorisés, "
                                      "l’écran est partagé sans contrôle"));
         }
-        consoleLine(QStringLiteral("[ScreenCapturer] Portail : %1 écran(s) partagé(s)").arg(streams.size()));
+        consoleLine(lcHost(), QStringLiteral("[ScreenCapturer] Portail : %1 écran(s) partagé(s)").arg(streams.size()));
         {
           std::lock_guard lock(mutex_);
           streams_ = std::move(streams);
@@ -298,7 +301,8 @@ void PortalRemoteDesktop::openStream(const QString& connector) {
     return;
   }
   if (!connector.isEmpty() && stream->key != connector) {
-    consoleLine(QStringLiteral("[ScreenCapturer] ⚠️ Portail : l’écran demandé n’est pas partagé, le premier à sa place"));
+    consoleLine(lcHost(), QStringLiteral("[ScreenCapturer] ⚠️ Portail : l’écran demandé n’est pas partagé, "
+                                         "le premier à sa place"));
   }
   call(kScreenCast, QStringLiteral("OpenPipeWireRemote"), {QVariant::fromValue(QDBusObjectPath(session)), QVariantMap()},
        [this, stream = *stream](const QDBusMessage& reply) {
@@ -318,7 +322,7 @@ void PortalRemoteDesktop::openStream(const QString& connector) {
            motion = std::exchange(pendingMotion_, std::nullopt);
          }
          if (motion) pointerMotion(motion->x(), motion->y());
-         consoleLine(QStringLiteral("[ScreenCapturer] Portail : flux PipeWire %1").arg(stream.node));
+         consoleLine(lcHost(), QStringLiteral("[ScreenCapturer] Portail : flux PipeWire %1").arg(stream.node));
          if (StartDone done = std::exchange(pending_, nullptr)) {
            done(Stream{stream.node, own, stream.size}, Failure::NoFailure, QString());
          } else {
@@ -338,8 +342,8 @@ void PortalRemoteDesktop::keepToken(const QString& token) {
     return;
   }
   if (const auto error = secrets_.save(secretService_, account, token.toUtf8())) {
-    consoleLine(QStringLiteral("[ScreenCapturer] ⚠️ Portail : le choix de l’écran n’a pas pu être retenu (") +
-                toString(*error) + QLatin1Char(')'));
+    consoleLine(lcHost(), QStringLiteral("[ScreenCapturer] ⚠️ Portail : le choix de l’écran n’a pas pu être retenu (") +
+                          toString(*error) + QLatin1Char(')'));
   }
   restoreToken_ = token;
 }
@@ -347,7 +351,7 @@ void PortalRemoteDesktop::keepToken(const QString& token) {
 // --------------------------------------------------------------------- end --
 
 void PortalRemoteDesktop::fail(Failure failure, const QString& why) {
-  consoleLine(QStringLiteral("[ScreenCapturer] ❌ Portail : ") + why);
+  consoleLine(lcHost(), QStringLiteral("[ScreenCapturer] ❌ Portail : ") + why);
   // The kept token did not spare the person the dialog: it is worth
   // nothing now, and the next start asks afresh.
   if (choosing_ && sentToken_) keepToken(QString());

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "host/capture_thread.h"
+#include "host/host_log.h"
 #include "host/wayland/wayland_display_list.h"
 #include "host/wayland/remote_desktop_session.h"
 #include "rtc/peer_connection.h"
@@ -84,11 +85,12 @@ void ScreenCapturerPipeWire::startCapture(int displayIndex, int width, int heigh
       return;
     }
     repeat_.start();
-    consoleLine(QStringLiteral("[ScreenCapturer] ✅ Capture démarrée %1x%2 @%3fps sur écran #%4 (Wayland)")
-                    .arg(width)
-                    .arg(height)
-                    .arg(fps_.load())
-                    .arg(displayIndex));
+    consoleLine(lcHost(), QStringLiteral("[ScreenCapturer] ✅ Capture démarrée %1x%2 @%3fps sur écran #%4 "
+                                         "(Wayland)")
+                              .arg(width)
+                              .arg(height)
+                              .arg(fps_.load())
+                              .arg(displayIndex));
     report(std::move(done), std::nullopt);
   });
 }
@@ -157,7 +159,7 @@ void ScreenCapturerPipeWire::pushHeld(bool stillScreen) {
 
 void ScreenCapturerPipeWire::streamEnded(const QString& why, bool byDesktop) {
   if (!streaming_) return;
-  consoleLine(QStringLiteral("[ScreenCapturer] ❌ Capture interrompue : ") + why);
+  consoleLine(lcHost(), QStringLiteral("[ScreenCapturer] ❌ Capture interrompue : ") + why);
   stopCapture();
   if (!stopped_) return;
   if (byDesktop) {

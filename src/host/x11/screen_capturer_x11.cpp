@@ -5,6 +5,7 @@
 
 #include "host/capture_loop.h"
 #include "host/display_list.h"
+#include "host/host_log.h"
 #include "host/x11/damage_watch.h"
 #include "rtc/peer_connection.h"
 #include "rtc/webrtc/desktop_grabber.h"
@@ -48,11 +49,11 @@ void ScreenCapturerX11::startCapture(int displayIndex, int width, int height, in
     CaptureDone announce = [this, done = std::move(done), width, height, fps,
                             displayIndex](std::optional<CaptureError> error) {
       if (!error) {
-        consoleLine(QStringLiteral("[ScreenCapturer] ✅ Capture démarrée %1x%2 @%3fps sur écran #%4")
-                        .arg(width)
-                        .arg(height)
-                        .arg(fps)
-                        .arg(displayIndex));
+        consoleLine(lcHost(), QStringLiteral("[ScreenCapturer] ✅ Capture démarrée %1x%2 @%3fps sur écran #%4")
+                                  .arg(width)
+                                  .arg(height)
+                                  .arg(fps)
+                                  .arg(displayIndex));
       }
       onMain([done, error] {
         if (done) done(error);
@@ -111,7 +112,7 @@ void ScreenCapturerX11::run(uint32_t displayId, QRect bounds, int width, int hei
   } port(*this, *grabber, damage.get(), width, height);
 
   if (!runCaptureLoop(port, damage != nullptr)) {
-    consoleLine(QStringLiteral("[ScreenCapturer] ❌ Capture interrompue"));
+    consoleLine(lcHost(), QStringLiteral("[ScreenCapturer] ❌ Capture interrompue"));
     thread_.finish();
     onMain([this] {
       if (stopped_) stopped_(interrupted());

@@ -3,11 +3,11 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cstdio>
 #include <utility>
 
 #include "api/transport/goog_cc_factory.h"
 #include "rtc/link_gap.h"
+#include "rtc/webrtc/rtc_log.h"
 
 namespace lunor::rtc::adapter {
 namespace {
@@ -94,21 +94,21 @@ class GapAwareController final : public webrtc::NetworkControllerInterface {
 
     if (change == LinkGapDetector::Change::Started) {
       resumingUntil_.reset();
-      std::fprintf(stderr, "[Link] ⏸️ no answer from the receiver: pictures paused\n");
+      rtcLine("[Link] ⏸️ no answer from the receiver: pictures paused\n");
     } else if (change == LinkGapDetector::Change::Retry) {
       if (!update.target_rate) update.target_rate = lastTarget_;
       if (!update.pacer_config) update.pacer_config = lastPacer_;
       resumingUntil_ = now + resumeHold();
       resumptions.fetch_add(1, std::memory_order_relaxed);
-      std::fprintf(stderr, "[Link] 🔁 still no answer: sending again\n");
+      rtcLine("[Link] 🔁 still no answer: sending again\n");
     } else if (change == LinkGapDetector::Change::Ended) {
       // What the controller last wanted, as the gap had hidden it.
       if (!update.target_rate) update.target_rate = lastTarget_;
       if (!update.pacer_config) update.pacer_config = lastPacer_;
       resumingUntil_ = now + resumeHold();
       resumptions.fetch_add(1, std::memory_order_relaxed);
-      std::fprintf(stderr, "[Link] ▶️ the receiver answers again after %lld ms: a fresh picture\n",
-                   static_cast<long long>(gap_.lastGapUs() / 1000));
+      rtcLine("[Link] ▶️ the receiver answers again after %lld ms: a fresh picture\n",
+              static_cast<long long>(gap_.lastGapUs() / 1000));
     } else if (resumingUntil_ && now.IsFinite() && now >= *resumingUntil_) {
       resumingUntil_.reset();
       if (!update.target_rate) update.target_rate = lastTarget_;

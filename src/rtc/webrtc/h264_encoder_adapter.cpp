@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cstdio>
 
 #include "absl/strings/match.h"
 #include "api/video/i420_buffer.h"
@@ -15,6 +14,7 @@
 #include "modules/video_coding/include/video_error_codes.h"
 #include "rtc/h264/h264_engine.h"
 #include "rtc/webrtc/gap_aware_controller.h"
+#include "rtc/webrtc/rtc_log.h"
 
 namespace lunor::rtc::adapter {
 namespace {
@@ -52,15 +52,15 @@ class H264EncoderAdapter final : public webrtc::VideoEncoder {
         packetization_ == webrtc::H264PacketizationMode::SingleNalUnit ? int(settings.max_payload_size) : 0;
     std::string error;
     if (!engine_->open(config_, &error)) {
-      std::fprintf(stderr, "[Encoder] ❌ %s\n", error.c_str());
+      rtcLine("[Encoder] ❌ %s\n", error.c_str());
       engine_.reset();
       return WEBRTC_VIDEO_CODEC_ERROR;
     }
     keyFrameDue_ = true;
     seenResumptions_ = linkResumptions();
     seenKeyRequests_ = keyFrameRequests.load(std::memory_order_relaxed);
-    std::fprintf(stderr, "[Encoder] %s %dx%d @%g fps, %s\n", engine_->name().c_str(), config_.width, config_.height,
-                 config_.fps, config_.screenContent ? "screen content" : "camera content");
+    rtcLine("[Encoder] %s %dx%d @%g fps, %s\n", engine_->name().c_str(), config_.width, config_.height,
+            config_.fps, config_.screenContent ? "screen content" : "camera content");
     return WEBRTC_VIDEO_CODEC_OK;
   }
 
@@ -106,7 +106,7 @@ class H264EncoderAdapter final : public webrtc::VideoEncoder {
       config_.height = buffer->height();
       std::string error;
       if (!engine_->open(config_, &error)) {
-        std::fprintf(stderr, "[Encoder] ❌ %s\n", error.c_str());
+        rtcLine("[Encoder] ❌ %s\n", error.c_str());
         return WEBRTC_VIDEO_CODEC_ERROR;
       }
       keyFrameDue_ = true;
@@ -127,7 +127,7 @@ class H264EncoderAdapter final : public webrtc::VideoEncoder {
     if (out.annexB.empty()) return WEBRTC_VIDEO_CODEC_OK;  // skipped to keep to the rate
     if (out.keyFrame) {
       keyFrameDue_ = false;
-      std::fprintf(stderr, "[Encoder] key frame: %zu bytes at %d kbit/s\n", out.annexB.size(), config_.bitrateBps / 1000);
+      rtcLine("[Encoder] key frame: %zu bytes at %d kbit/s\n", out.annexB.size(), config_.bitrateBps / 1000);
     }
 
     webrtc::EncodedImage image;
@@ -213,7 +213,7 @@ void requestKeyFrames() { keyFrameRequests.fetch_add(1, std::memory_order_relaxe
 std::unique_ptr<webrtc::VideoEncoderFactory> createVideoEncoderFactory(const std::string& encoder) {
   std::string engine = encoder.empty() ? kDefaultEncoder : encoder;
   if (engine != "library" && !createH264Engine(engine)) {
-    std::fprintf(stderr, "[Encoder] ⚠️ unknown H264 encoder %s, using %s\n", engine.c_str(), kDefaultEncoder);
+    rtcLine("[Encoder] ⚠️ unknown H264 encoder %s, using %s\n", engine.c_str(), kDefaultEncoder);
     engine = kDefaultEncoder;
   }
   return std::make_unique<EncoderFactory>(std::move(engine));

@@ -4,6 +4,7 @@
 #include <canberra.h>
 
 #include "system/console_log.h"
+#include "system/system_log.h"
 
 namespace lunor {
 
@@ -23,7 +24,8 @@ struct CanberraEventSound::Context {
       result = ca_context_open(context);
     }
     if (result != CA_SUCCESS) {
-      consoleLine(QStringLiteral("ℹ️ Pas de son d’événement : ") + QString::fromUtf8(ca_strerror(result)));
+      consoleLine(lcSystem(),
+                  QStringLiteral("ℹ️ Pas de son d’événement : ") + QString::fromUtf8(ca_strerror(result)));
       if (context) ca_context_destroy(context);
       context = nullptr;
       failed = true;

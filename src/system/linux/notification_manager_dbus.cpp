@@ -4,12 +4,12 @@
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
-#include <QLoggingCategory>
+
+#include "system/console_log.h"
+#include "system/system_log.h"
 
 namespace lunor {
 namespace {
-
-Q_LOGGING_CATEGORY(notifLog, "lunor.notif", QtInfoMsg)
 
 const QString kService = QStringLiteral("org.freedesktop.Notifications");
 const QString kPath = QStringLiteral("/org/freedesktop/Notifications");
@@ -38,8 +38,8 @@ void DBusNotificationManager::ensureConfigured() {
   bus_.connect(kService, kPath, kInterface, QStringLiteral("NotificationClosed"), this,
                SLOT(onNotificationClosed(uint, uint)));
   queryAuthorization([](int status) {
-    qCInfo(notifLog).noquote() << QStringLiteral("🟡 [Notif] requestAuthorization → granted=%1")
-                                      .arg(status == kAuthorized ? "true" : "false");
+    consoleLine(lcSystem(), QStringLiteral("🟡 [Notif] requestAuthorization → granted=%1")
+                                .arg(status == kAuthorized ? "true" : "false"));
   });
   configured_ = true;
 }
@@ -61,15 +61,15 @@ void DBusNotificationManager::queryAuthorization(std::function<void(int status)>
       return;
     }
     const QStringList capabilities = reply.value();
-    qCInfo(notifLog).noquote() << QStringLiteral("🔎 [Notif] Settings -> capabilities=") +
-                                      capabilities.join(QLatin1Char(','));
+    consoleLine(lcSystem(),
+                QStringLiteral("🔎 [Notif] Settings -> capabilities=") + capabilities.join(QLatin1Char(',')));
     done(capabilities.contains(QStringLiteral("actions")) ? kAuthorized : 1);
   });
 }
 
 void DBusNotificationManager::postJoinRequest(const QString& displayName, const QString& clientId) {
   if (!configured_) {
-    qCInfo(notifLog).noquote() << QStringLiteral("🟠 [Notif] ensureConfigured → reconfigure");
+    consoleLine(lcSystem(), QStringLiteral("🟠 [Notif] ensureConfigured → reconfigure"));
     ensureConfigured();
   }
   withdrawn_.remove(clientId);  // asking again
@@ -83,8 +83,7 @@ void DBusNotificationManager::postJoinRequest(const QString& displayName, const 
   inFlight_.insert(clientId, std::nullopt);
   queryAuthorization([this, displayName, clientId](int status) {
     if (status != kAuthorized) {
-      qCInfo(notifLog).noquote()
-          << QStringLiteral("🟥 [Notif] not authorized (status=%1) → pas d’envoi").arg(status);
+      consoleLine(lcSystem(), QStringLiteral("🟥 [Notif] not authorized (status=%1) → pas d’envoi").arg(status));
       finished(clientId);
       return;
     }
@@ -114,7 +113,7 @@ void DBusNotificationManager::close(const QString& clientId) {
   const uint id = notificationByClient_.take(clientId);
   if (id == 0) return;
   clientByNotification_.remove(id);
-  qCInfo(notifLog).noquote() << QStringLiteral("ℹ️ [Notif] retirée id=join-request-") + clientId;
+  consoleLine(lcSystem(), QStringLiteral("ℹ️ [Notif] retirée id=join-request-") + clientId);
   QDBusMessage call =
       QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("CloseNotification"));
   call << id;
@@ -143,7 +142,7 @@ void DBusNotificationManager::post(const QString& displayName, const QString& cl
     watcher->deleteLater();
     const QDBusPendingReply<uint> reply = *watcher;
     if (reply.isError()) {
-      qCInfo(notifLog).noquote() << QStringLiteral("🟥 [Notif] add(join) failed: ") + reply.error().message();
+      consoleLine(lcSystem(), QStringLiteral("🟥 [Notif] add(join) failed: ") + reply.error().message());
       finished(clientId);
       return;
     }
@@ -153,7 +152,7 @@ void DBusNotificationManager::post(const QString& displayName, const QString& cl
     }
     notificationByClient_.insert(clientId, id);
     clientByNotification_.insert(id, clientId);
-    qCInfo(notifLog).noquote() << QStringLiteral("🟢 [Notif] add(join) OK id=join-request-") + clientId;
+    consoleLine(lcSystem(), QStringLiteral("🟢 [Notif] add(join) OK id=join-request-") + clientId);
     finished(clientId);
   });
 }
@@ -162,21 +161,21 @@ void DBusNotificationManager::onActionInvoked(uint id, const QString& actionKey)
   if (!clientByNotification_.contains(id)) return;  // another application's notification
   const QString clientId = clientByNotification_.value(id);
   if (actionKey == QLatin1String(kAcceptAction)) {
-    qCInfo(notifLog).noquote() << QStringLiteral("🟢 [Notif] Action: ACCEPT → ") + clientId;
+    consoleLine(lcSystem(), QStringLiteral("🟢 [Notif] Action: ACCEPT → ") + clientId);
     if (handler_) handler_(clientId, JoinAction::Approve);
   } else if (actionKey == QLatin1String(kRejectAction)) {
-    qCInfo(notifLog).noquote() << QStringLiteral("🟠 [Notif] Action: REJECT → ") + clientId;
+    consoleLine(lcSystem(), QStringLiteral("🟠 [Notif] Action: REJECT → ") + clientId);
     if (handler_) handler_(clientId, JoinAction::Reject);
   } else if (actionKey == QLatin1String("default")) {
-    qCInfo(notifLog).noquote()
-        << QStringLiteral("ℹ️ [Notif] tap banner (default) → ignore accept; on peut focus l’app si besoin");
+    consoleLine(lcSystem(),
+                QStringLiteral("ℹ️ [Notif] tap banner (default) → ignore accept; on peut focus l’app si besoin"));
   }
 }
 
 void DBusNotificationManager::onNotificationClosed(uint id, uint reason) {
   const auto it = clientByNotification_.find(id);
   if (it == clientByNotification_.end()) return;
-  if (reason == kClosedByUser) qCInfo(notifLog).noquote() << QStringLiteral("ℹ️ [Notif] dismiss");
+  if (reason == kClosedByUser) consoleLine(lcSystem(), QStringLiteral("ℹ️ [Notif] dismiss"));
   notificationByClient_.remove(it.value());
   clientByNotification_.erase(it);
 }

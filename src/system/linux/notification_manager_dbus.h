@@ -17,7 +17,7 @@ namespace lunor {
 // (org.freedesktop.Notifications on the session bus), with the actions
 // "Accepter" and "Refuser". A later request from the same client replaces
 // the earlier notification. Without a service that supports actions nothing
-// is posted; the in-app prompt remains. Lines go to the "lunor.notif" log.
+// is posted; the in-app prompt remains. Lines go to the console (lunor.system).
 class DBusNotificationManager final : public QObject, public NotificationManager {
   Q_OBJECT
  public:

@@ -61,7 +61,7 @@ std::optional<double> NativeReceiver::join(const QString& room, const QString& p
     if (s.askUnattendedPassword()) s.submitUnattendedPassword(password);
   });
   QObject::connect(&s, &ClientSession::connectionStateChanged, &s, [&s, profile] {
-    if (s.connectionState() == QStringLiteral("connecté ✓")) s.requestQuality(rawValue(profile));
+    if (s.linkState() == LinkState::Connected) s.requestQuality(rawValue(profile));
   });
   QObject::connect(&s, &ClientSession::remoteVideoTrackChanged, &s, [this] {
     auto track = session_->remoteVideoTrack();
@@ -83,7 +83,7 @@ std::optional<double> NativeReceiver::join(const QString& room, const QString& p
       },
       20000);
   if (!pictured) {
-    error_ = QStringLiteral("no picture within 20 s (%1)").arg(s.connectionState());
+    error_ = QStringLiteral("no picture within 20 s (link state %1)").arg(s.linkStateCode());
     return std::nullopt;
   }
   std::lock_guard lock(mutex_);

@@ -39,7 +39,7 @@ int64_t nowUs() {
 using bench::cpuSeconds;
 
 // Capture times by frame number, and latencies of the frames that arrive.
-struct Clock final : rtc::VideoSink {
+struct StampClock final : rtc::VideoSink {
   std::mutex mutex;
   std::unordered_map<uint32_t, int64_t> captured;
   std::vector<double> latenciesMs;
@@ -106,7 +106,7 @@ int main(int argc, char** argv) {
   if (server.listen(QHostAddress::LocalHost, 0)) return 1;
   const QUrl url(QString("ws://127.0.0.1:%1/signal").arg(server.port()));
 
-  Clock clock;
+  StampClock clock;
   auto makeSide = [&](test::FakeEnvironment& environment) {
     environment.endpoint.url = url;
     environment.makeRtcFactory = [] { return rtc::createWebRtcFactory(); };
@@ -122,7 +122,7 @@ int main(int argc, char** argv) {
   HostSession host(hostEnvironment, hostEnvironment);
   ClientSession client(clientEnvironment);
   host.startHost("100000001");
-  if (!QTest::qWaitFor([&] { return host.status() == "En attente de connexion..."; }, 10000)) return 1;
+  if (!QTest::qWaitFor([&] { return host.status() == Status::RoomOpen; }, 10000)) return 1;
   client.startClient("100000001");
   if (!QTest::qWaitFor([&] { return host.pendingJoin(); }, 10000)) return 1;
   host.approve();

@@ -8,6 +8,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include "app/app_log.h"
 #include "client/i420_image.h"
 #include "features/clipboard_sync.h"
 #include "features/feature_exchange.h"
@@ -21,7 +22,9 @@
 namespace lunor {
 namespace {
 
-void say(const QString& line) {
+// What --clipboard-print asks for: the command's output rather than a line of
+// the log, which no logging rule hides.
+void printOutput(const QString& line) {
   const QByteArray bytes = (line + QLatin1Char('\n')).toUtf8();
   std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);
   std::fflush(stdout);
@@ -107,9 +110,9 @@ void HeadlessClient::start() {
     connect(&exchange().clipboard(), &ClipboardSync::received, this, [](const ClipboardContent& content) {
       if (!content.png.isEmpty()) {
         const auto size = pngSize(content.png);
-        say(QStringLiteral("📋 image %1x%2").arg(size ? size->width() : 0).arg(size ? size->height() : 0));
+        printOutput(QStringLiteral("📋 image %1x%2").arg(size ? size->width() : 0).arg(size ? size->height() : 0));
       } else {
-        say(QStringLiteral("📋 ") + content.text);
+        printOutput(QStringLiteral("📋 ") + content.text);
       }
     });
   }
@@ -123,7 +126,7 @@ void HeadlessClient::start() {
                .arg(retryAt.toString(Qt::ISODate)));
   });
   connect(&s, &ClientSession::connectionStateChanged, this, [this] {
-    if (session_->connectionState() == QStringLiteral("connecté ✓")) connected();
+    if (session_->linkState() == LinkState::Connected) connected();
   });
   connect(&s, &ClientSession::remoteVideoTrackChanged, this, [this] {
     auto track = session_->remoteVideoTrack();
@@ -137,7 +140,7 @@ void HeadlessClient::start() {
   connect(&s, &ClientSession::endReasonChanged, this, [this] { settle_.start(); });
   clock_.start();
   ticker_.start();
-  say(QStringLiteral("Joining %1…").arg(options_.roomId));
+  consoleLine(lcApp(), QStringLiteral("Joining %1…").arg(options_.roomId));
   s.startClient(options_.roomId);
 }
 
@@ -194,7 +197,7 @@ void HeadlessClient::tick() {
   }
   if (frames > 0 && firstFrameMs_ < 0) {
     firstFrameMs_ = firstAt;
-    say(QStringLiteral("First picture after %1 s").arg(firstFrameMs_ / 1000.0, 0, 'f', 2));
+    consoleLine(lcApp(), QStringLiteral("First picture after %1 s").arg(firstFrameMs_ / 1000.0, 0, 'f', 2));
     if (options_.seconds > 0) endTimer_.start(std::max<qint64>(0, options_.seconds * 1000 - (clock_.elapsed() - firstAt)));
     if (!replay_.empty()) replayNext();
   }
@@ -208,13 +211,13 @@ void HeadlessClient::tick() {
     bytesAtTick_ = in.bytesReceived;
     decodedAtTick_ = in.framesDecoded;
     decodeAtTick_ = in.totalDecodeTime;
-    say(QStringLiteral("frames %1 · %2 fps · %3x%4 · %5 kbit/s · decode %6 ms")
-            .arg(frames)
-            .arg(newFrames)
-            .arg(width)
-            .arg(height)
-            .arg(kbps, 0, 'f', 0)
-            .arg(decodeMs, 0, 'f', 1));
+    consoleLine(lcApp(), QStringLiteral("frames %1 · %2 fps · %3x%4 · %5 kbit/s · decode %6 ms")
+                             .arg(frames)
+                             .arg(newFrames)
+                             .arg(width)
+                             .arg(height)
+                             .arg(kbps, 0, 'f', 0)
+                             .arg(decodeMs, 0, 'f', 1));
     samples_.append(QJsonObject{{QStringLiteral("seconds"), clock_.elapsed() / 1000.0},
                                 {QStringLiteral("frames"), double(frames)},
                                 {QStringLiteral("fps"), double(newFrames)},
@@ -249,14 +252,14 @@ void HeadlessClient::featuresAgreed() {
   if (!common || filesOffered_ || options_.sendFiles.isEmpty()) return;
   filesOffered_ = true;
   if (!common->files) {
-    say(QStringLiteral("📁 The host takes no files"));
+    consoleLine(lcApp(), QStringLiteral("📁 The host takes no files"));
     fileFailed_ = true;
     stop();
     return;
   }
   for (const QString& path : options_.sendFiles) {
     if (!exchange().sendFile(path)) {
-      say(QStringLiteral("📁 Cannot send ") + path);
+      consoleLine(lcApp(), QStringLiteral("📁 Cannot send ") + path);
       fileFailed_ = true;
     }
   }
@@ -273,10 +276,10 @@ void HeadlessClient::transfersMoved() {
     const bool over = p.state != State::Waiting && p.state != State::Running;
     if (t.outgoing && !over) allOver = false;
     if (p.state == State::Running && printNow) {
-      say(QStringLiteral("📁 %1 %2 %3 % · %4 MB/s")
-              .arg(t.outgoing ? QStringLiteral("→") : QStringLiteral("←"), p.name)
-              .arg(p.size > 0 ? 100.0 * double(p.confirmed) / double(p.size) : 100.0, 0, 'f', 0)
-              .arg(p.bytesPerSecond / 1e6, 0, 'f', 1));
+      consoleLine(lcApp(), QStringLiteral("📁 %1 %2 %3 % · %4 MB/s")
+                               .arg(t.outgoing ? QStringLiteral("→") : QStringLiteral("←"), p.name)
+                               .arg(p.size > 0 ? 100.0 * double(p.confirmed) / double(p.size) : 100.0, 0, 'f', 0)
+                               .arg(p.bytesPerSecond / 1e6, 0, 'f', 1));
     }
   }
   if (printNow) filePrinted_.start();
@@ -324,7 +327,7 @@ void HeadlessClient::finish(int code, const QString& why) {
   const double seconds = clock_.isValid() ? clock_.elapsed() / 1000.0 : 0;
   if (fileFailed_ && code == exit_code::kOk) code = exit_code::kFailure;
   if (!options_.saveFrame.isEmpty() && !saveLastFrame()) {
-    say(QStringLiteral("No picture to save to ") + options_.saveFrame);
+    consoleLine(lcApp(), QStringLiteral("No picture to save to ") + options_.saveFrame);
     if (code == exit_code::kOk) code = exit_code::kFailure;
   }
   if (!options_.json.isEmpty()) {
@@ -341,16 +344,17 @@ void HeadlessClient::finish(int code, const QString& why) {
     const bool written = file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
                          file.write(bytes) == bytes.size() && file.flush();
     if (!written) {
-      say(QStringLiteral("Cannot write ") + options_.json + QStringLiteral(": ") + file.errorString());
+      consoleLine(lcApp(), QStringLiteral("Cannot write ") + options_.json + QStringLiteral(": ") + file.errorString());
       if (code == exit_code::kOk) code = exit_code::kFailure;
     }
   }
-  say(QStringLiteral("Ended: %1").arg(why));
-  say(QStringLiteral("Summary: %1 frames in %2 s, first picture after %3 s, exit code %4")
-          .arg(frames)
-          .arg(seconds, 0, 'f', 1)
-          .arg(firstFrameMs_ < 0 ? QStringLiteral("—") : QString::number(firstFrameMs_ / 1000.0, 'f', 2))
-          .arg(code));
+  consoleLine(lcApp(), QStringLiteral("Ended: %1").arg(why));
+  consoleLine(lcApp(), QStringLiteral("Summary: %1 frames in %2 s, first picture after %3 s, exit code %4")
+                           .arg(frames)
+                           .arg(seconds, 0, 'f', 1)
+                           .arg(firstFrameMs_ < 0 ? QStringLiteral("—")
+                                                  : QString::number(firstFrameMs_ / 1000.0, 'f', 2))
+                           .arg(code));
   if (track_) {
     track_->removeSink(this);
     track_.reset();

@@ -10,6 +10,7 @@
 #include <QTimer>
 #include <QtQml/qqmlextensionplugin.h>
 
+#include "app/app_log.h"
 #include "app/application.h"
 #include "app/command_line.h"
 #include "app/default_environment.h"
@@ -20,6 +21,7 @@
 #include "app/terminal_panels.h"
 #include "session/app_state.h"
 #include "client/client_session.h"
+#include "client/session_words.h"
 #include "host/host_session.h"
 #include "store/user_profile_store.h"
 #include "system/console_log.h"
@@ -110,7 +112,8 @@ int runApplication(QApplication& app, const LaunchOptions& options) {
   CloseWatcher closeWatcher([&] {
     // The status area may have gone since (its panel restarted, say).
     if (staysInStatusArea && statusArea.available()) {
-      lunor::consoleLine(QStringLiteral("ℹ️ Fenêtre fermée : Lunor Remote reste joignable depuis la zone de notification"));
+      lunor::consoleLine(lunor::lcApp(), QStringLiteral("ℹ️ Fenêtre fermée : Lunor Remote reste joignable depuis "
+                                                        "la zone de notification"));
       return;
     }
     application.hostSession().leave(application.environment().profileStore().displayName());
@@ -146,8 +149,8 @@ int runHeadlessHost(QCoreApplication& app, const LaunchOptions& options) {
   lunor::HostSession& host = *owned;
   state.adoptHostSession(std::move(owned));
   QObject::connect(&host, &lunor::HostSession::statusChanged, &host,
-                   [&host] { lunor::consoleLine(QStringLiteral("ℹ️ Statut : ") + host.status()); });
-  lunor::consoleLine(QStringLiteral("ℹ️ ID de session : ") + state.sessionId());
+                   [&host] { lunor::consoleLine(lunor::lcApp(), QStringLiteral("ℹ️ Statut : ") + lunor::statusText(host.status(), host.statusDetail())); });
+  lunor::consoleLine(lunor::lcApp(), QStringLiteral("ℹ️ ID de session : ") + state.sessionId());
   // For measuring tools: the sender's counters once a second, while a client is connected.
   QTimer senderStats;
   if (qEnvironmentVariableIsSet("LUNOR_SENDER_STATS")) {
@@ -155,7 +158,8 @@ int runHeadlessHost(QCoreApplication& app, const LaunchOptions& options) {
       host.collectStats([](const lunor::rtc::ConnectionStats& stats) {
         if (!stats.send) return;
         const auto& s = *stats.send;
-        lunor::consoleLine(QStringLiteral("📊 sender encoded=%1 sent=%2 encodeTotal=%3 sendDelayTotal=%4 "
+        lunor::consoleLine(lunor::lcApp(),
+                           QStringLiteral("📊 sender encoded=%1 sent=%2 encodeTotal=%3 sendDelayTotal=%4 "
                                           "packets=%5 bytes=%6 size=%7x%8 qpSum=%9 encoder=%10 limit=%11 nacks=%12 "
                                           "retransmitted=%13")
                                .arg(s.framesEncoded)

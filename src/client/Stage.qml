@@ -69,7 +69,7 @@ Item {
             WaitingOverlay {
                 anchors.fill: parent
                 visible: stage.session.isWaitingApproval
-                text: stage.session.status
+                text: SessionWords.status(stage.session.statusCode, stage.session.statusDetail)
             }
             // Too many wrong passwords: when the prompt comes back.
             Label {

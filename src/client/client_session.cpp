@@ -40,11 +40,11 @@ ClientSession::ClientSession(SessionEnvironment& environment, QObject* parent)
     : Session(environment, Role::Client, parent) {
   joinTimer_.setSingleShot(true);
   joinTimer_.setInterval(kJoinDelayMs);
-  connect(&joinTimer_, &QTimer::timeout, this, [this] {
-    if (generation() == joinGeneration_) sendJoin(std::nullopt);
+  joinTimer_.onTimeout([this] {
+    if (joinLink_ && joinLink_->isCurrent()) sendJoin(std::nullopt);
   });
   linkTimer_.setInterval(kLinkIntervalMs);
-  connect(&linkTimer_, &QTimer::timeout, this, [this] {
+  linkTimer_.onTimeout([this] {
     const int context = linkContext_;
     negotiation().collectStats([this, context](const rtc::ConnectionStats& stats) {
       if (!stats.receive || !linkTimer_.isActive()) return;
@@ -56,20 +56,20 @@ ClientSession::ClientSession(SessionEnvironment& environment, QObject* parent)
   reconnectDelaysMs_ = endpoint.reconnectDelaysMs;
   approvalTimer_.setSingleShot(true);
   approvalTimer_.setInterval(endpoint.approvalTimeoutMs);
-  connect(&approvalTimer_, &QTimer::timeout, this, [this] {
+  approvalTimer_.onTimeout([this] {
     log(QStringLiteral("⏰ Pas de réponse de l’hôte après %1 s").arg(approvalTimer_.interval() / 1000.0));
     // Leaving the room withdraws the request on the host's side too.
     endWith(kReasonNoAnswer, EndCause::NoAnswer);
   });
   reconnectTimer_.setSingleShot(true);
-  connect(&reconnectTimer_, &QTimer::timeout, this, &ClientSession::reconnect);
+  reconnectTimer_.onTimeout([this] { reconnect(); });
   // Whichever comes last of the picture, the channel's adoption and its opening says it.
   connect(&negotiation(), &Negotiation::controlChannelAdopted, this, &ClientSession::sayPicture);
   connect(&negotiation(), &Negotiation::controlChannelOpened, this, &ClientSession::sayPicture);
   passwordRetryTimer_.setSingleShot(true);
-  connect(&passwordRetryTimer_, &QTimer::timeout, this, [this] {
+  passwordRetryTimer_.onTimeout([this] {
     setPasswordNotice(QString(), QDateTime());
-    setStatus(QStringLiteral("Mot de passe requis"));
+    setStatus(Status::PasswordRequired);
     setAskUnattendedPassword(true);
   });
 }
@@ -109,7 +109,7 @@ void ClientSession::stopWatchingPicture() {
 }
 
 void ClientSession::startClient(const QString& roomId) {
-  Q_ASSERT(isMainThread());
+  LUNOR_REQUIRE_THREAD(this);
   begin(roomId);
   // An end the screens never cleared (gone while showing it) must not hide
   // the next one with the same text.
@@ -117,13 +117,13 @@ void ClientSession::startClient(const QString& roomId) {
   setEndReason(QString());
   renewGeneration();
   log(QStringLiteral("🎯 Mode CLIENT → connexion à ") + roomId);
-  setStatus(QStringLiteral("Connexion au serveur..."));
+  setStatus(Status::ConnectingToServer);
   openLink();
   scheduleJoin();
 }
 
 void ClientSession::scheduleJoin() {
-  joinGeneration_ = generation();
+  joinLink_ = link();
   joinTimer_.start();
 }
 
@@ -131,10 +131,11 @@ void ClientSession::sendJoin(const std::optional<QString>& passwordHash) {
   const UserProfileStore& profile = environment().profileStore();
   send(signaling::join(roomId(), profile.displayName(), profile.wireAvatar(), passwordHash,
                                    environment().addressBook().deviceKey(roomId())));
-  setStatus(QStringLiteral("Connexion à l'hôte..."));
+  setStatus(Status::ConnectingToHost);
 }
 
 void ClientSession::submitUnattendedPassword(const QString& password) {
+  LUNOR_REQUIRE_THREAD(this);
   setAskUnattendedPassword(false);
   setPasswordNotice(QString(), QDateTime());
   // An empty password is sent too: its digest is what the host compares.
@@ -142,7 +143,7 @@ void ClientSession::submitUnattendedPassword(const QString& password) {
   send(signaling::join(roomId(), profile.displayName(), profile.wireAvatar(),
                                    unattendedPasswordHash(password),
                                    environment().addressBook().deviceKey(roomId())));
-  setStatus(QStringLiteral("Vérification du mot de passe…"));
+  setStatus(Status::CheckingPassword);
 }
 
 QString ClientSession::departureReason() const { return QString::fromUtf8(kReasonHostLeft); }
@@ -169,7 +170,7 @@ void ClientSession::tearingDown() {
 
 void ClientSession::endWith(const char* reason, EndCause cause) {
   // Nobody would ever answer: waiting would be forever.
-  setStatus(QString::fromUtf8(reason));
+  setStatus(Status::Detail, QString::fromUtf8(reason));
   endSession(QString::fromUtf8(reason), /*silent=*/true, cause);
 }
 
@@ -187,18 +188,17 @@ void ClientSession::signalingClosed() {
   }
   const int delay = reconnectDelaysMs_[reconnectAttempt_++];
   log(QStringLiteral("🔁 Nouvelle tentative de connexion au serveur dans %1 s").arg(delay / 1000.0));
-  forgetLink();  // the dead link is heard no more
-  reconnectGeneration_ = generation();
+  reconnectLink_ = forgetLink();  // the dead link is heard no more
   reconnectTimer_.start(delay);
 }
 
 void ClientSession::reconnect() {
-  if (generation() != reconnectGeneration_ || !running() || isEnding()) return;
+  if (!reconnectLink_ || !reconnectLink_->isCurrent() || !running() || isEnding()) return;
   // The request went with the old connection: a new one joins again, into
   // a room that makes its peer connection afresh.
   negotiation().close();
   setIsWaitingApproval(false);
-  setStatus(QStringLiteral("Connexion au serveur..."));
+  setStatus(Status::ConnectingToServer);
   openLink();
   scheduleJoin();
 }
@@ -211,10 +211,10 @@ void ClientSession::handle(const incoming::Message& message) {
   if (joined || std::holds_alternative<incoming::WaitingApproval>(message)) reconnectAttempt_ = 0;
   if (joined) {
     log(QStringLiteral("🚪 Room rejointe"));
-    setStatus(QStringLiteral("Salle rejointe"));
+    setStatus(Status::RoomJoined);
     createPeerConnection();
   } else if (std::holds_alternative<incoming::WaitingApproval>(message)) {
-    setStatus(QStringLiteral("En attente d'autorisation par l'hôte…"));
+    setStatus(Status::WaitingForApproval);
     setIsWaitingApproval(true);
     // Counted from the first request: a reconnection does not start it over.
     if (!approvalTimer_.isActive()) approvalTimer_.start();
@@ -232,7 +232,7 @@ void ClientSession::handle(const incoming::Message& message) {
     // the session is up.
     deviceKey_ = approved->deviceKey;
     if (!deviceKey_.isNull()) environment().addressBook().setDeviceKey(roomId(), deviceKey_);
-    setStatus(QStringLiteral("Autorisé. Initialisation…"));
+    setStatus(Status::Admitted);
     setIsWaitingApproval(false);
     if (!startedAt().isValid()) setStartedAt(QDateTime::currentDateTime());
   } else if (std::holds_alternative<incoming::PeerJoined>(message)) {
@@ -251,7 +251,7 @@ void ClientSession::handle(const incoming::Message& message) {
 void ClientSession::passwordDenied(const incoming::UnattendedDenied& denied) {
   if (denied.retryAfterMs <= 0) {
     setPasswordNotice(QStringLiteral("Mot de passe incorrect"), QDateTime());
-    setStatus(QStringLiteral("Mot de passe incorrect"));
+    setStatus(Status::PasswordWrong);
     setAskUnattendedPassword(true);
     return;
   }
@@ -266,7 +266,7 @@ void ClientSession::passwordDenied(const incoming::UnattendedDenied& denied) {
   log(QStringLiteral("⛔ ") + notice);
   setAskUnattendedPassword(false);
   setPasswordNotice(notice, retryAt);
-  setStatus(notice);
+  setStatus(Status::Detail, notice);
   passwordRetryTimer_.start(int(std::min<int64_t>(denied.retryAfterMs, INT32_MAX)));
 }
 
@@ -305,7 +305,7 @@ void ClientSession::handle(const incoming::Payload& payload) {
   } else if (const auto* choosing = std::get_if<incoming::HostChoosing>(&payload)) {
     // No offer before the host's person has chosen: wait as long as they may.
     log(QStringLiteral("🪟 L’hôte choisit l’écran à partager (%1 s au plus)").arg(choosing->timeoutMs / 1000));
-    setStatus(QStringLiteral("L’hôte choisit l’écran à partager…"));
+    setStatus(Status::HostChoosing);
     setIsWaitingApproval(true);
     negotiation().armConnectDeadline(choosing->timeoutMs + Negotiation::kConnectDeadlineMs);
   } else if (const auto* geometry = std::get_if<signaling::VideoGeometry>(&payload)) {
@@ -321,6 +321,7 @@ void ClientSession::handle(const incoming::Payload& payload) {
 // ----------------------------------------------------------------- requests --
 
 void ClientSession::requestQuality(const QString& rawProfile) {
+  LUNOR_REQUIRE_THREAD(this);
   const auto profile = qualityFromRaw(rawProfile);
   if (!profile) return;
   log(QStringLiteral("📨 Demande qualité envoyée: ") + rawProfile);
@@ -329,6 +330,7 @@ void ClientSession::requestQuality(const QString& rawProfile) {
 }
 
 void ClientSession::requestDisplaySwitch(int index) {
+  LUNOR_REQUIRE_THREAD(this);
   log(QStringLiteral("📨 Demande switch écran: #%1").arg(index));
   ++linkContext_;
   setCurrentDisplayIndex(index);
@@ -337,6 +339,7 @@ void ClientSession::requestDisplaySwitch(int index) {
 }
 
 void ClientSession::requestHardRefresh() {
+  LUNOR_REQUIRE_THREAD(this);
   log(QStringLiteral("🔄 HARD REFRESH demandé"));
   if (negotiation().exists()) {
     log(QStringLiteral("♻️ ICE restart"));
@@ -347,6 +350,7 @@ void ClientSession::requestHardRefresh() {
 }
 
 void ClientSession::sendControl(const QVariantMap& message) {
+  LUNOR_REQUIRE_THREAD(this);
   if (const auto decoded = decodeControlMessage(QJsonObject::fromVariantMap(message))) sendControl(*decoded);
 }
 
@@ -366,17 +370,17 @@ void ClientSession::resetFields() {
 }
 
 void ClientSession::setIsWaitingApproval(bool value) {
-  Q_ASSERT(isMainThread());
+  LUNOR_REQUIRE_THREAD(this);
   publish(isWaitingApproval_, value, [this] { Q_EMIT isWaitingApprovalChanged(); });
 }
 
 void ClientSession::setAskUnattendedPassword(bool value) {
-  Q_ASSERT(isMainThread());
+  LUNOR_REQUIRE_THREAD(this);
   publish(askUnattendedPassword_, value, [this] { Q_EMIT askUnattendedPasswordChanged(); });
 }
 
 void ClientSession::setPasswordNotice(const QString& notice, const QDateTime& retryAt) {
-  Q_ASSERT(isMainThread());
+  LUNOR_REQUIRE_THREAD(this);
   if (passwordNotice_ == notice && passwordRetryAt_ == retryAt) return;
   passwordNotice_ = notice;
   passwordRetryAt_ = retryAt;
@@ -384,7 +388,7 @@ void ClientSession::setPasswordNotice(const QString& notice, const QDateTime& re
 }
 
 void ClientSession::setRemoteVideoTrack(std::shared_ptr<rtc::VideoTrack> track) {
-  Q_ASSERT(isMainThread());
+  LUNOR_REQUIRE_THREAD(this);
   publish(remoteVideoTrack_, std::move(track), [this] { Q_EMIT remoteVideoTrackChanged(); });
 }
 
@@ -396,12 +400,12 @@ void ClientSession::setLink(const QString& summary, bool limited) {
 }
 
 void ClientSession::setRemoteVideoSize(const QSize& size) {
-  Q_ASSERT(isMainThread());
+  LUNOR_REQUIRE_THREAD(this);
   publish(remoteVideoSize_, size, [this] { Q_EMIT remoteVideoSizeChanged(); });
 }
 
 void ClientSession::setDisplayedVideoRect(const QRectF& rect) {
-  Q_ASSERT(isMainThread());
+  LUNOR_REQUIRE_THREAD(this);
   publish(displayedVideoRect_, rect, [this] { Q_EMIT displayedVideoRectChanged(); });
 }
 

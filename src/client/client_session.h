@@ -13,12 +13,11 @@
 #include <QDateTime>
 #include <QRectF>
 #include <QSize>
-#include <QTimer>
-#include <QUuid>
 #include <QVariantMap>
 
 #include "client/link_gauge.h"
 #include "session/session.h"
+#include "session/session_environment.h"
 
 namespace lunor {
 
@@ -129,11 +128,11 @@ class ClientSession final : public Session {
   QRectF displayedVideoRect_;
   std::shared_ptr<rtc::VideoTrack> remoteVideoTrack_;
 
-  QTimer joinTimer_;
-  QUuid joinGeneration_;
-  QTimer approvalTimer_;
-  QTimer reconnectTimer_;
-  QTimer passwordRetryTimer_;  // the prompt back once the server takes passwords again
+  ClockTimer joinTimer_{environment().clock()};
+  std::optional<Epoch::Ticket> joinLink_;  // the link the join is for
+  ClockTimer approvalTimer_{environment().clock()};
+  ClockTimer reconnectTimer_{environment().clock()};
+  ClockTimer passwordRetryTimer_{environment().clock()};  // the prompt back once the server takes passwords again
   // Sees the first frame of the host's track, then tells the host.
   class FirstPicture;
   std::unique_ptr<FirstPicture> firstPicture_;
@@ -141,11 +140,11 @@ class ClientSession final : public Session {
   bool pictureToSay_ = false;  // the first picture came; the host has not heard yet
   std::vector<int> reconnectDelaysMs_;  // the waits before each new try
   size_t reconnectAttempt_ = 0;  // tries since the server last answered a message
-  QUuid reconnectGeneration_;    // the signaling connection that failed
+  std::optional<Epoch::Ticket> reconnectLink_;  // the link after the one that failed
   QString deviceKey_;            // from the admission, until the session is up
   bool admitted_ = false;        // the server let this client in
   // The link indicator: the receiver's counters every few seconds.
-  QTimer linkTimer_;
+  ClockTimer linkTimer_{environment().clock()};
   LinkGauge linkGauge_;
   int linkContext_ = 0;  // a new one for each profile or display asked
 };

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "features/feature_exchange.h"
+#include "session/epoch.h"
 
 #include <algorithm>
 #include <utility>
@@ -45,6 +46,7 @@ FeatureExchange::FeatureExchange(Negotiation& negotiation, Clipboard& clipboard,
 }
 
 void FeatureExchange::reset(Cut cut) {
+  LUNOR_REQUIRE_THREAD(this);
   clipboard_.stop();
   clipboardPump_.clear();
   const bool goesOn = cut != Cut::Ended;
@@ -138,6 +140,7 @@ TransferChannel FeatureExchange::channelFor(const QString& label) {
 }
 
 bool FeatureExchange::sendFile(const QString& path) {
+  LUNOR_REQUIRE_THREAD(this);
   QByteArray resumeKey(32, Qt::Uninitialized);
   QRandomGenerator::system()->fillRange(reinterpret_cast<quint32*>(resumeKey.data()), resumeKey.size() / 4);
   return sendFile(path, resumeKey);
@@ -253,12 +256,15 @@ void FeatureExchange::transferEnded(const QString& label, bool outgoing, const T
 }
 
 void FeatureExchange::acceptFile(const QString& transfer) {
+  LUNOR_REQUIRE_THREAD(this);
   if (const auto r = receivers_.find(transfer); r != receivers_.end()) r->second->accept();
 }
 void FeatureExchange::declineFile(const QString& transfer) {
+  LUNOR_REQUIRE_THREAD(this);
   if (const auto r = receivers_.find(transfer); r != receivers_.end()) r->second->decline(QStringLiteral("refusé"));
 }
 void FeatureExchange::cancelFile(const QString& transfer) {
+  LUNOR_REQUIRE_THREAD(this);
   if (const auto s = senders_.find(transfer); s != senders_.end()) {
     if (std::erase(queued_, transfer) > 0) {  // not begun: nothing to tell the peer
       TransferProgress progress = s->second->progress();

@@ -28,7 +28,7 @@ const QString kWriteFailed = QStringLiteral("écriture impossible");
 
 // ---------------------------------------------------------------- reader --
 
-void FileReader::digest(QObject* asker, const QString& path, int64_t bytes, Done done) {
+void FileReader::digest(const Epoch::Ticket& asker, const QString& path, int64_t bytes, Done done) {
   using Result = std::pair<std::shared_ptr<Sha256>, QString>;
   worker_.run<Result>(
       this,
@@ -40,8 +40,8 @@ void FileReader::digest(QObject* asker, const QString& path, int64_t bytes, Done
         if (!digest->addFrom(file, bytes, &error)) return Result{nullptr, error};
         return Result{digest, QString()};
       },
-      [asker = QPointer<QObject>(asker), done = std::move(done)](Result result) {
-        if (asker) done(std::move(result.first), result.second);
+      [asker, done = std::move(done)](Result result) {
+        if (asker.isCurrent()) done(std::move(result.first), result.second);
       });
 }
 
@@ -164,7 +164,7 @@ void FileReceiver::accept() {
   // Resumed: what an earlier connection wrote, read again for the digest,
   // off the main thread (parts of gigabytes).
   if (!settings_.reader) return resumeFrom(0, std::make_shared<Sha256>(), {});
-  settings_.reader->digest(this, part_->path, held, [this, held](std::shared_ptr<Sha256> digest, const QString& error) {
+  settings_.reader->digest(lifetime_.ticket(), part_->path, held, [this, held](std::shared_ptr<Sha256> digest, const QString& error) {
     resumeFrom(held, std::move(digest), error);
   });
 }
@@ -237,7 +237,7 @@ FileSender::FileSender(QString path, QString id, QByteArray resumeKey, TransferC
 }
 
 void FileSender::start() {
-  reader_.digest(this, path_, -1, [this](std::shared_ptr<Sha256> digest, const QString& error) { offer(digest, error); });
+  reader_.digest(lifetime_.ticket(), path_, -1, [this](std::shared_ptr<Sha256> digest, const QString& error) { offer(digest, error); });
 }
 
 void FileSender::offer(const std::shared_ptr<Sha256>& digest, const QString& error) {

@@ -19,12 +19,12 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QObject>
-#include <QPointer>
 #include <QTimer>
 
 #include "protocol/file_wire.h"
 #include "features/received_parts.h"
 #include "features/sha256.h"
+#include "session/epoch.h"
 #include "system/worker_thread.h"
 
 namespace lunor {
@@ -37,10 +37,10 @@ class FileReader final : public QObject {
   FileReader() = default;
   // The digest state of the first `bytes` of the file at `path` (all of it
   // when negative), to go on adding to; an error instead when it cannot be
-  // read. `done` runs on the main thread, and not at all once `asker` has
-  // gone.
+  // read. `done` runs on the main thread, and not at all once the epoch of
+  // `asker` is over (its transfer gone).
   using Done = std::function<void(std::shared_ptr<Sha256> digest, const QString& error)>;
-  void digest(QObject* asker, const QString& path, int64_t bytes, Done done);
+  void digest(const Epoch::Ticket& asker, const QString& path, int64_t bytes, Done done);
 
  private:
   WorkerThread worker_{QStringLiteral("lunor-file-digest")};
@@ -125,6 +125,7 @@ class FileReceiver final : public QObject {
   int64_t lastAck_ = 0;
   int64_t startOffset_ = 0;  // where this connection's part began
   QElapsedTimer clock_;
+  Epoch lifetime_{*this};
 };
 
 class FileSender final : public QObject {
@@ -183,6 +184,7 @@ class FileSender final : public QObject {
   bool interrupted_ = false;
   QTimer timer_;
   QElapsedTimer clock_;
+  Epoch lifetime_{*this};
 };
 
 }  // namespace lunor

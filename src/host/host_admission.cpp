@@ -5,8 +5,6 @@
 #include "host/host_session.h"
 #include "features/session_features.h"
 
-#include <QPointer>
-
 #include "host/host_environment.h"
 #include "host/host_media.h"
 #include "protocol/signaling_messages.h"
@@ -40,14 +38,14 @@ void HostSession::withdrawRequest() {
   setApproved(false);
   setRequesterName(QString());
   setRequesterAvatar(QImage());
-  setStatus(QStringLiteral("En attente de connexion..."));
+  setStatus(Status::RoomOpen);
 }
 
 // ------------------------------------------------------------------ joining --
 
 void HostSession::handleJoinRequest(const signaling::JoinRequest& request) {
   if (isEnding()) return;
-  if (std::chrono::steady_clock::now() < cooldownUntil_) {
+  if (environment().clock().now() < cooldownUntil_) {
     log(QStringLiteral("⏳ Join ignorée (cooldown en cours)"));
     return;
   }
@@ -60,7 +58,7 @@ void HostSession::handleJoinRequest(const signaling::JoinRequest& request) {
     requesterId_ = request.clientId;
     setPendingJoin(true);
     setApproved(false);
-    setStatus(QStringLiteral("Demande de connexion…"));
+    setStatus(Status::JoinRequested);
     log(QStringLiteral("🔔 Join request de ") +
            (request.displayName.isNull() ? request.clientId : request.displayName));
     environment().notifications().postJoinRequest(request.displayName, request.clientId);
@@ -72,27 +70,26 @@ void HostSession::handleJoinRequest(const signaling::JoinRequest& request) {
   prompt.avatar = requesterAvatar();
   prompt.requester = request.displayName;
   prompt.name = request.displayName.isNull() ? QStringLiteral("Connexion entrante") : request.displayName;
-  QPointer<HostSession> weak(this);
   if (!request.unattended && !request.awaitingPassword) {
-    prompt.accept = [weak] {
-      if (weak) weak->approve();
+    prompt.accept = [this, alive = lifetime()] {
+      if (alive.isCurrent()) approve();
     };
-    prompt.reject = [weak] {
-      if (weak) weak->reject();
+    prompt.reject = [this, alive = lifetime()] {
+      if (alive.isCurrent()) reject();
     };
   } else {
     const QString answer = request.awaitingPassword ? QStringLiteral("reject") : QStringLiteral("kick");
-    prompt.reject = [weak, answer, clientId = request.clientId] {
-      if (!weak) return;
-      weak->send(signaling::answer(answer, clientId));
-      weak->reject();
+    prompt.reject = [this, alive = lifetime(), answer, clientId = request.clientId] {
+      if (!alive.isCurrent()) return;
+      send(signaling::answer(answer, clientId));
+      reject();
     };
   }
   ClipboardSync& clipboard = sessionFeatures().clipboard();
   prompt.clipboard = clipboard.sending() || clipboard.receiving();
-  prompt.setClipboard = [weak](bool on) {
-    if (!weak) return;
-    ClipboardSync& clipboard = weak->sessionFeatures().clipboard();
+  prompt.setClipboard = [this, alive = lifetime()](bool on) {
+    if (!alive.isCurrent()) return;
+    ClipboardSync& clipboard = sessionFeatures().clipboard();
     clipboard.setSending(on);
     clipboard.setReceiving(on);
   };
@@ -107,6 +104,7 @@ void HostSession::handleNotificationAction(const QString& clientId, JoinAction a
 }
 
 void HostSession::approve() {
+  LUNOR_REQUIRE_THREAD(this);
   if (requesterId_.isNull() || !pendingJoin()) return;
   send(signaling::answer(QStringLiteral("approve"), requesterId_));
   admittedId_ = requesterId_;
@@ -123,16 +121,16 @@ void HostSession::approve() {
   sendOfferIfReady();
   setStartedAt(QDateTime::currentDateTime());
 
-  QPointer<HostSession> weak(this);
-  showHud([weak] {
-    if (!weak) return;
-    weak->setPendingJoin(false);
-    weak->stop(QString::fromUtf8(kReasonHostEnded));
-    weak->environment().panels().hideFloatingHud();
+  showHud([this, alive = lifetime()] {
+    if (!alive.isCurrent()) return;
+    setPendingJoin(false);
+    stop(QString::fromUtf8(kReasonHostEnded));
+    environment().panels().hideFloatingHud();
   });
 }
 
 void HostSession::reject() {
+  LUNOR_REQUIRE_THREAD(this);
   if (requesterId_.isNull() || !pendingJoin()) return;
   send(signaling::answer(QStringLiteral("reject"), requesterId_));
   setApproved(false);
@@ -140,7 +138,7 @@ void HostSession::reject() {
     setRequesterName(QString());
   setRequesterAvatar(QImage());
   dismissPrompts();
-  cooldownUntil_ = std::chrono::steady_clock::now() + kRejectCooldown;
+  cooldownUntil_ = environment().clock().now() + kRejectCooldown;
   log(QStringLiteral("❌ Rejeté ") + requesterId_);
 }
 
@@ -175,11 +173,10 @@ void HostSession::handlePeerJoined(const incoming::PeerJoined& joined) {
   }
   if (!startedAt().isValid()) setStartedAt(QDateTime::currentDateTime());
 
-  QPointer<HostSession> weak(this);
-  showHud([weak] {
-    if (!weak) return;
-    weak->stop(QString::fromUtf8(kReasonHostEnded));
-    weak->environment().panels().hideFloatingHud();
+  showHud([this, alive = lifetime()] {
+    if (!alive.isCurrent()) return;
+    stop(QString::fromUtf8(kReasonHostEnded));
+    environment().panels().hideFloatingHud();
   });
 }
 

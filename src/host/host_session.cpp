@@ -50,13 +50,13 @@ HostSession::HostSession(SessionEnvironment& environment, HostEnvironment& platf
     if (shouldMakeOfferWhenReady_) sendOfferIfReady();
   });
   connect(media_.get(), &HostMedia::payloadReady, this, [this](const QJsonObject& p) { sendPayload(p); });
-  connect(media_.get(), &HostMedia::statusChanged, this, [this](const QString& t) { setStatusNow(t); });
+  connect(media_.get(), &HostMedia::statusChanged, this, [this](const QString& t) { setStatusNow(Status::Detail, t); });
   connect(media_.get(), &HostMedia::captureRefused, this, [this](const QString& why) { endWithoutPicture(why); });
   // The desktop's dialog may take its time: the client hears why no offer
   // comes, and waits as long as the dialog may.
   connect(media_.get(), &HostMedia::personChoosing, this, [this](int timeoutMs) {
     log(QStringLiteral("🪟 Choix de l’écran à partager dans la fenêtre du bureau (%1 s au plus)").arg(timeoutMs / 1000));
-    setStatusNow(QStringLiteral("Choisissez l’écran à partager dans la fenêtre du bureau…"));
+    setStatusNow(Status::ChooseScreen);
     sendPayload(signaling::hostChoosingPayload(timeoutMs));
     negotiation().armConnectDeadline(timeoutMs + Negotiation::kConnectDeadlineMs);
   });
@@ -74,9 +74,9 @@ HostSession::HostSession(SessionEnvironment& environment, HostEnvironment& platf
 
   restartTimer_.setSingleShot(true);
   restartTimer_.setInterval(kRestartDelayMs);
-  connect(&restartTimer_, &QTimer::timeout, this, [this] { startHost(roomId_); });
+  restartTimer_.onTimeout([this] { startHost(roomId_); });
   reconnectTimer_.setSingleShot(true);
-  connect(&reconnectTimer_, &QTimer::timeout, this, &HostSession::reconnect);
+  reconnectTimer_.onTimeout([this] { reconnect(); });
 
   // Only the host answers join notifications; a client session must not take
   // the buttons away from it.
@@ -96,15 +96,15 @@ HostSession::~HostSession() {
 SessionFeatures& HostSession::sessionFeatures() { return SessionFeatures::of(features()); }
 
 void HostSession::startHost(const QString& roomId) {
-  Q_ASSERT(isMainThread());
+  LUNOR_REQUIRE_THREAD(this);
   begin(roomId);
   sessionFeatures().exchange().setAcceptsFilesUnasked(false);  // until an unattended join says otherwise
   roomId_ = roomId;
   hasSentInitialOffer_ = false;
   shouldMakeOfferWhenReady_ = false;
   reconnectTimer_.stop();
-  setStatusNow(QStringLiteral("En attente d’une connexion…"));
-  setConnectionState(QStringLiteral("attente"));
+  setStatusNow(Status::HostWaiting);
+  setConnectionState(LinkState::Waiting);
   setPendingJoin(false);
   setApproved(false);
   openLink();
@@ -140,7 +140,7 @@ void HostSession::sendCreate() {
   // unlocked must not freeze the window. The answer counts only for the
   // connection it was asked for.
   const bool unattended = environment().profileStore().unattendedEnabled();
-  const QUuid asked = generation();
+  const Epoch::Ticket asked = link();
   SecretStore* store = &environment().secretStore();  // the environment outlives every session
   secrets_->run<CreateSecrets>(
       this,
@@ -151,7 +151,7 @@ void HostSession::sendCreate() {
         return secrets;
       },
       [this, asked, unattended, store](CreateSecrets secrets) {
-        if (generation() != asked) return;
+        if (!asked.isCurrent()) return;
         if (!unattended || secrets.unattendedHash) {
           announce(signaling::create(roomId_, secrets.unattendedHash), secrets.ownerKey,
                    QStringLiteral("requiresApproval=true, "));
@@ -159,10 +159,10 @@ void HostSession::sendCreate() {
         }
         // The secret store may answer late right after login: look once more.
         QTimer::singleShot(kDelayedCreateMs, this, [this, asked, store, key = secrets.ownerKey] {
-          if (generation() != asked) return;
+          if (!asked.isCurrent()) return;
           secrets_->run<std::optional<QString>>(this, [store] { return unattendedHashIn(*store); },
                                                 [this, asked, key](std::optional<QString> hash) {
-                                                  if (generation() != asked) return;
+                                                  if (!asked.isCurrent()) return;
                                                   announce(signaling::create(roomId_, hash), key,
                                                            QStringLiteral("DELAYED, "));
                                                 });
@@ -183,7 +183,7 @@ void HostSession::announce(QJsonObject create, const std::optional<QString>& key
   send(create);
   log(QStringLiteral("📤 CREATE envoyé (") + how + QStringLiteral("unattended=") +
          boolText(create.contains(QLatin1String("unattended"))) + QLatin1Char(')'));
-  setStatus(QStringLiteral("En attente de connexion…"));
+  setStatus(Status::RoomRequested);
 }
 
 void HostSession::signalingClosed() {
@@ -198,13 +198,12 @@ void HostSession::reconnectLater() {
   const int delay = reconnectDelayMs_;
   reconnectDelayMs_ = std::min(reconnectDelayMs_ * 2, kMaxReconnectDelayMs);
   log(QStringLiteral("🔁 Nouvelle tentative de connexion au serveur dans %1 s").arg(delay / 1000.0));
-  forgetLink();  // the dead link is heard no more
-  reconnectGeneration_ = generation();
+  reconnectLink_ = forgetLink();  // the dead link is heard no more
   reconnectTimer_.start(delay);
 }
 
 void HostSession::reconnect() {
-  if (generation() != reconnectGeneration_ || negotiation().exists() || isEnding()) return;
+  if (!reconnectLink_ || !reconnectLink_->isCurrent() || negotiation().exists() || isEnding()) return;
   // A request that was waiting went with the server: nobody can answer it.
   if (pendingJoin()) dismissPrompts();
   requesterId_ = QString();
@@ -216,7 +215,7 @@ void HostSession::reconnect() {
 void HostSession::handle(const incoming::Message& message) {
   if (std::holds_alternative<incoming::Created>(message)) {
     log(QStringLiteral("🏠 Room créée"));
-    setStatus(QStringLiteral("En attente de connexion..."));
+    setStatus(Status::RoomOpen);
   } else if (const auto* request = std::get_if<signaling::JoinRequest>(&message)) {
     handleJoinRequest(*request);
   } else if (const auto* joined = std::get_if<incoming::PeerJoined>(&message)) {
@@ -236,7 +235,7 @@ void HostSession::handle(const incoming::Message& message) {
       log(QStringLiteral("❌ Le serveur n’a pas pu oublier les appareils connus"));
     } else if (error->code == QLatin1String("room-taken")) {
       log(QStringLiteral("❌ ID déjà utilisé par une autre connexion au serveur"));
-      setStatus(QStringLiteral("ID déjà utilisé sur le serveur"));
+      setStatus(Status::RoomTaken);
       // Our own stale connection may still hold it, or a squatter that the
       // server will refuse once our key is known: try again, later and later.
       if (!negotiation().exists()) reconnectLater();
@@ -247,6 +246,7 @@ void HostSession::handle(const incoming::Message& message) {
 }
 
 void HostSession::forgetKnownDevices() {
+  LUNOR_REQUIRE_THREAD(this);
   send(QJsonObject{{QStringLiteral("type"), QStringLiteral("forget-devices")}});
   log(QStringLiteral("📤 Oubli des appareils connus demandé au serveur"));
 }
@@ -260,7 +260,7 @@ void HostSession::startCaptureIfNeeded(const QString& why) {
 void HostSession::endWithoutPicture(const QString& why) {
   if (!running() || isEnding()) return;
   log(QStringLiteral("⛔ ") + why);
-  setStatusNow(why);
+  setStatusNow(Status::Detail, why);
   stop(why);
 }
 
@@ -367,7 +367,7 @@ void HostSession::ending(const QString& reason, const QDateTime& startedAt) {
   dismissPrompts();
   requesterId_ = QString();
   admittedId_ = QString();
-  cooldownUntil_ = std::chrono::steady_clock::now() + kEndCooldown;
+  cooldownUntil_ = environment().clock().now() + kEndCooldown;
   SessionPanels& panels = environment().panels();
   const qint64 seconds = startedAt.isValid() ? startedAt.secsTo(QDateTime::currentDateTime()) : 0;
   panels.showEndSession(reason, endDurationText(seconds), kEndCountdownSeconds);
@@ -386,6 +386,7 @@ void HostSession::ended() {
 }
 
 void HostSession::leave(const QString& localName) {
+  LUNOR_REQUIRE_THREAD(this);
   if (approved() || startedAt().isValid()) stop(departureText(localName, Role::Host));
 }
 
@@ -402,22 +403,22 @@ void HostSession::resetFields() {
 // ---------------------------------------------------------- published fields --
 
 void HostSession::setPendingJoin(bool value) {
-  Q_ASSERT(isMainThread());
+  LUNOR_REQUIRE_THREAD(this);
   publish(pendingJoin_, value, [this] { Q_EMIT pendingJoinChanged(); });
 }
 
 void HostSession::setApproved(bool value) {
-  Q_ASSERT(isMainThread());
+  LUNOR_REQUIRE_THREAD(this);
   publish(approved_, value, [this] { Q_EMIT approvedChanged(); });
 }
 
 void HostSession::setUnattendedLocked(bool value) {
-  Q_ASSERT(isMainThread());
+  LUNOR_REQUIRE_THREAD(this);
   publish(unattendedLocked_, value, [this] { Q_EMIT unattendedLockedChanged(); });
 }
 
 void HostSession::setLocalVideoTrack(std::shared_ptr<rtc::VideoTrack> track) {
-  Q_ASSERT(isMainThread());
+  LUNOR_REQUIRE_THREAD(this);
   publish(localVideoTrack_, std::move(track), [this] { Q_EMIT localVideoTrackChanged(); });
 }
 

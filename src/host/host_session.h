@@ -10,10 +10,10 @@
 #include <chrono>
 #include <memory>
 
-#include <QTimer>
-#include <QUuid>
+#include <optional>
 
 #include "session/session.h"
+#include "session/session_environment.h"
 #include "system/notification_manager.h"
 
 namespace lunor {
@@ -130,13 +130,13 @@ class HostSession final : public Session {
   QString roomId_;               // null until the first start
   QString requesterId_;          // null when absent
   QString admittedId_;           // the client let in; null when none
-  std::chrono::steady_clock::time_point cooldownUntil_{};
+  Clock::TimePoint cooldownUntil_{};
   bool shouldMakeOfferWhenReady_ = false;
   bool hasSentInitialOffer_ = false;
   int reconnectDelayMs_ = 1000;  // next wait before an idle host reconnects
-  QTimer restartTimer_;
-  QTimer reconnectTimer_;
-  QUuid reconnectGeneration_;  // the signaling connection that failed
+  ClockTimer restartTimer_{environment().clock()};
+  ClockTimer reconnectTimer_{environment().clock()};
+  std::optional<Epoch::Ticket> reconnectLink_;  // the link after the one that failed
   // Last: its thread stops before anything it reports to goes.
   std::unique_ptr<WorkerThread> secrets_;
 };

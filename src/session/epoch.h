@@ -1,13 +1,18 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-// The one lifetime guard for late work of a session's connection. The epoch
-// is renewed each time a peer connection is made or closed; every library
-// observer and completion carries a ticket of the epoch it was made for, and
-// its work runs on the session's thread only while that epoch is current.
-// Library events queued before a teardown therefore change nothing after it,
-// whatever object now sits at the same address; and work that arrives once
-// the session is gone is dropped.
+// The one guard for late work: delayed calls, library events, answers from
+// other threads. An epoch belongs to an object (its context); whoever
+// schedules work keeps a ticket of the current epoch, and the work runs, on
+// the context's thread, only while that epoch is still current. The owner
+// renews the epoch when what the work was for is over (a session's peer
+// connection, its signaling link); an epoch never renewed is the object's
+// lifetime, since the epoch goes stale with its object. Work queued before
+// a renewal therefore changes nothing after it, whatever object now sits at
+// the same address, and work that arrives once the object is gone is dropped.
+//
+// The one thread check goes with it: LUNOR_REQUIRE_THREAD at every entry point
+// that must run on the object's thread.
 
 #include <atomic>
 #include <cstdint>
@@ -17,8 +22,13 @@
 
 #include <QMetaObject>
 #include <QObject>
+#include <QThread>
 
 namespace lunor {
+
+// Asserts (in checking builds) that the caller runs on `object`'s thread.
+#define LUNOR_REQUIRE_THREAD(object) \
+  Q_ASSERT_X(QThread::currentThread() == (object)->thread(), Q_FUNC_INFO, "called off its object's thread")
 
 class Epoch final {
   struct State {
@@ -60,14 +70,15 @@ class Epoch final {
   ~Epoch() {
     std::lock_guard lock(state_->mutex);
     state_->context = nullptr;
+    ++state_->current;  // every ticket is stale once its object has gone
   }
   Epoch(const Epoch&) = delete;
   Epoch& operator=(const Epoch&) = delete;
 
   Ticket ticket() const { return Ticket(state_, state_->current.load()); }
   bool isCurrent(const Ticket& ticket) const { return ticket.value_ == state_->current.load(); }
-  // Main thread.
-  void renew() { ++state_->current; }
+  // Main thread. The new epoch's ticket.
+  Ticket renew() { return Ticket(state_, ++state_->current); }
 
  private:
   std::shared_ptr<State> state_;

@@ -186,19 +186,22 @@ class Negotiation::Observer final : public rtc::PeerConnectionObserver,
   std::vector<std::unique_ptr<ChannelTap>> taps_;  // live until the observer goes
 };
 
-Negotiation::Negotiation(Epoch& epoch, Log log, QObject* parent)
-    : QObject(parent), epoch_(epoch), log_(std::move(log)) {
+Negotiation::Negotiation(Epoch& epoch, Clock& clock, Log log, QObject* parent)
+    : QObject(parent),
+      epoch_(epoch),
+      log_(std::move(log)),
+      iceCheck_(clock,
+                [this] {
+                  if (!connection_ || connected()) return;
+                  log_(QStringLiteral("⏰ TIMEOUT ICE (10s): État=%1").arg(static_cast<int>(iceState())));
+                }),
+      connectDeadline_(clock, [this] {
+        if (connection_ && !connected()) Q_EMIT connectDeadlinePassed();
+      }) {
   iceCheck_.setSingleShot(true);
   iceCheck_.setInterval(kIceCheckMs);
-  connect(&iceCheck_, &QTimer::timeout, this, [this] {
-    if (!connection_ || connected()) return;
-    log_(QStringLiteral("⏰ TIMEOUT ICE (10s): État=%1").arg(static_cast<int>(iceState())));
-  });
   connectDeadline_.setSingleShot(true);
   connectDeadline_.setInterval(kConnectDeadlineMs);
-  connect(&connectDeadline_, &QTimer::timeout, this, [this] {
-    if (connection_ && !connected()) Q_EMIT connectDeadlinePassed();
-  });
 }
 
 Negotiation::~Negotiation() { close(); }

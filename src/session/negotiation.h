@@ -16,10 +16,10 @@
 
 #include <QObject>
 #include <QString>
-#include <QTimer>
 
 #include "protocol/peer_features.h"
 #include "rtc/peer_connection.h"
+#include "session/clock.h"
 #include "session/epoch.h"
 
 namespace lunor {
@@ -42,7 +42,8 @@ class Negotiation final : public QObject {
   using Log = std::function<void(const QString& line)>;
 
   // epoch is borrowed and must outlive the negotiation.
-  Negotiation(Epoch& epoch, Log log, QObject* parent = nullptr);
+  // Both borrowed: they outlive the negotiation.
+  Negotiation(Epoch& epoch, Clock& clock, Log log, QObject* parent = nullptr);
   ~Negotiation() override;
 
   // Closes any previous connection, then asks the factory for a new one.
@@ -150,8 +151,8 @@ class Negotiation final : public QObject {
   bool offered_ = false;         // an offer went out on this connection
   bool answerPending_ = false;   // ...and its answer has not been applied yet
   OfferRewrite pendingRestart_;  // an ICE restart waiting for that answer
-  QTimer iceCheck_;
-  QTimer connectDeadline_;
+  ClockTimer iceCheck_;
+  ClockTimer connectDeadline_;
 };
 
 }  // namespace lunor

@@ -10,6 +10,7 @@
 
 #include "protocol/signaling_messages.h"
 #include "session/session_environment.h"
+#include "session/session_log.h"
 #include "session/session_panels.h"
 #include "session/signaling_client.h"
 #include "store/user_profile_store.h"
@@ -25,19 +26,19 @@ bool isDown(rtc::IceConnectionState state) {
 
 }  // namespace
 
-IceStateTexts iceStateTexts(rtc::IceConnectionState state) {
+IceStateView iceStateView(rtc::IceConnectionState state) {
   using S = rtc::IceConnectionState;
   switch (state) {
-    case S::New: return {QStringLiteral("nouveau"), QStringLiteral("Initialisation...")};
-    case S::Checking: return {QStringLiteral("vérification..."), QStringLiteral("Établissement...")};
+    case S::New: return {LinkState::New, Status::Initialising};
+    case S::Checking: return {LinkState::Checking, Status::Establishing};
     case S::Connected:
-    case S::Completed: return {QStringLiteral("connecté ✓"), QStringLiteral("Connexion établie")};
-    case S::Failed: return {QStringLiteral("échec"), QStringLiteral("Échec de connexion")};
-    case S::Disconnected: return {QStringLiteral("déconnecté"), QStringLiteral("Connexion perdue")};
-    case S::Closed: return {QStringLiteral("fermé"), QStringLiteral("Fermé")};
+    case S::Completed: return {LinkState::Connected, Status::Connected};
+    case S::Failed: return {LinkState::Failed, Status::ConnectionFailed};
+    case S::Disconnected: return {LinkState::Disconnected, Status::ConnectionLost};
+    case S::Closed: return {LinkState::Closed, Status::Closed};
     case S::Unknown: break;
   }
-  return {QStringLiteral("inconnu"), QStringLiteral("État inconnu")};
+  return {LinkState::Unknown, Status::UnknownState};
 }
 
 QString departureText(const QString& displayName, Role role) {
@@ -60,10 +61,11 @@ Session::Session(SessionEnvironment& environment, Role role, QObject* parent)
     : QObject(parent),
       environment_(environment),
       role_(role),
-      negotiation_(epoch_, [this](const QString& line) { log(line); }) {
+      iceDownTimer_(environment.clock()),
+      negotiation_(epoch_, environment.clock(), [this](const QString& line) { log(line); }) {
   iceDownTimer_.setSingleShot(true);
   iceDownTimer_.setInterval(kIceDownGraceMs);
-  connect(&iceDownTimer_, &QTimer::timeout, this, &Session::iceDownTimerFired);
+  iceDownTimer_.onTimeout([this] { iceDownTimerFired(); });
 
   connect(&negotiation_, &Negotiation::iceStateChanged, this, &Session::applyIceState);
   connect(&negotiation_, &Negotiation::localCandidate, this, [this](const rtc::IceCandidate& candidate) {
@@ -91,7 +93,7 @@ Session::Session(SessionEnvironment& environment, Role role, QObject* parent)
 
   factory_ = environment_.createRtcFactory();
   if (factory_) {
-    setStatusNow(QStringLiteral("Prêt"));
+    setStatusNow(Status::Ready);
     log(QStringLiteral("✅ WebRTC factory initialisée"));
   } else {
     log(QStringLiteral("❌ WebRTC factory indisponible"));
@@ -128,7 +130,7 @@ void Session::postToMain(std::function<void()> call) {
 void Session::log(const QString& message) {
   const QString line = QLatin1Char('[') + QTime::currentTime().toString(QStringLiteral("HH:mm:ss")) +
                        QStringLiteral("] ") + message;
-  consoleLine(QStringLiteral("[RemoteSession] ") + message);
+  consoleLine(lcSession(), QStringLiteral("[RemoteSession] ") + message);
   postToMain([this, line] {
     logs_.append(line);
     if (logs_.size() > kMaxLogLines) logs_.erase(logs_.begin(), logs_.end() - kMaxLogLines);
@@ -136,13 +138,13 @@ void Session::log(const QString& message) {
   });
 }
 
-void Session::setStatus(const QString& text) {
-  postToMain([this, text] { setStatusNow(text); });
+void Session::setStatus(Status status, const QString& detail) {
+  postToMain([this, status, detail] { setStatusNow(status, detail); });
 }
 
 void Session::renewGeneration() {
-  Q_ASSERT(isMainThread());
-  generation_ = QUuid::createUuid();
+  LUNOR_REQUIRE_THREAD(this);
+  link_.renew();
 }
 
 // ---------------------------------------------------------------- signaling --
@@ -150,8 +152,7 @@ void Session::renewGeneration() {
 void Session::connectSignaling() {
   disconnectSignaling();
   signalingClient_.reset(new SignalingClient(environment_.signalingEndpoint()));
-  const QUuid generation = generation_;
-  auto current = [this, generation] { return generation_ == generation; };
+  auto current = [link = link_.ticket()] { return link.isCurrent(); };
   // The client is owned and its callbacks cleared before it goes, so `this`
   // is alive whenever one runs.
   signalingClient_->onOpen = [this, current] {
@@ -163,7 +164,7 @@ void Session::connectSignaling() {
   signalingClient_->onClose = [this, current] {
     if (!current()) return;
     log(QStringLiteral("🔌 WebSocket déconnecté"));
-    setStatus(QStringLiteral("Serveur déconnecté"));
+    setStatus(Status::ServerDisconnected);
     signalingClosed();
   };
   signalingClient_->connect();
@@ -185,15 +186,10 @@ void Session::send(const QJsonObject& message) {
 
 void Session::sendPayload(const QJsonObject& payload) { send(signaling::signal(payload)); }
 
-QUuid Session::forgetLink() {
-  generation_ = QUuid::createUuid();
-  return generation_;
-}
-
 void Session::handleSignalingOpen() {
   log(QStringLiteral("🔌 WebSocket connecté (role=") + label().toUpper() + QStringLiteral(", roomId=") +
       sessionId_ + QLatin1Char(')'));
-  setStatus(QStringLiteral("Serveur connecté"));
+  setStatus(Status::ServerConnected);
   signalingOpened();
 }
 
@@ -209,7 +205,7 @@ void Session::handleSignalingMessage(const QJsonObject& object) {
   } else if (const auto* signal = std::get_if<incoming::Signal>(&message)) {
     handlePayload(*signal);
   } else if (std::holds_alternative<incoming::Rejected>(message)) {
-    setStatus(QStringLiteral("Connexion refusée par l'hôte."));
+    setStatus(Status::Rejected);
     handleEndFromServer(EndCause::Rejected);
   } else if (const auto* left = std::get_if<incoming::PeerLeft>(&message)) {
     log(QStringLiteral("👋 Peer parti: ") + left->clientId);
@@ -236,7 +232,7 @@ void Session::peerJoined(const incoming::PeerJoined& joined) {
   if (!avatar.isNull()) setRequesterAvatar(avatar);
   log(QStringLiteral("👤 Peer connecté (cid=") + peer.clientId + QStringLiteral(", unattended=") +
       (peer.unattended ? QStringLiteral("true") : QStringLiteral("false")) + QLatin1Char(')'));
-  setStatus(QStringLiteral("Peer connecté, négociation..."));
+  setStatus(Status::PeerArrived);
 }
 
 bool Session::acceptIceServers(const std::vector<rtc::IceServer>& servers) {
@@ -288,7 +284,7 @@ void Session::handlePayload(const incoming::Signal& signal) {
 // --------------------------------------------------------------- connection --
 
 bool Session::createPeerConnection() {
-  Q_ASSERT(isMainThread());
+  LUNOR_REQUIRE_THREAD(this);
   if (!factory_) return false;
   features_->connectionMade(role_, roomId());
   if (!negotiation_.create(*factory_, peerConfiguration(), controlReceiver())) {
@@ -300,8 +296,8 @@ bool Session::createPeerConnection() {
 }
 
 void Session::applyIceState(rtc::IceConnectionState state) {
-  Q_ASSERT(isMainThread());
-  const IceStateTexts texts = iceStateTexts(state);
+  LUNOR_REQUIRE_THREAD(this);
+  const IceStateView view = iceStateView(state);
   if (state == rtc::IceConnectionState::Connected || state == rtc::IceConnectionState::Completed) {
     everConnected_ = true;
     if (!startedAt_.isValid()) setStartedAt(QDateTime::currentDateTime());
@@ -310,8 +306,8 @@ void Session::applyIceState(rtc::IceConnectionState state) {
   } else if (isDown(state)) {
     iceDownTimer_.start();  // restarts a running one
   }
-  setConnectionState(texts.connectionState);
-  setStatusNow(texts.status);
+  setConnectionState(view.link);
+  setStatusNow(view.status);
 }
 
 void Session::iceDownTimerFired() {
@@ -328,13 +324,13 @@ void Session::iceDownTimerFired() {
 void Session::trackArrived(std::shared_ptr<rtc::VideoTrack> track) {
   if (!startedAt_.isValid()) setStartedAt(QDateTime::currentDateTime());
   remoteTrackArrived(track);
-  setStatusNow(QStringLiteral("Réception vidéo active"));
+  setStatusNow(Status::ReceivingVideo);
 }
 
 // ---------------------------------------------------------------- lifecycle --
 
 void Session::begin(const QString& roomId) {
-  Q_ASSERT(isMainThread());
+  LUNOR_REQUIRE_THREAD(this);
   sessionId_ = roomId;
   isEnding_ = false;
   isTornDown_ = false;
@@ -342,7 +338,7 @@ void Session::begin(const QString& roomId) {
 }
 
 void Session::stop(const QString& reason) {
-  Q_ASSERT(isMainThread());
+  LUNOR_REQUIRE_THREAD(this);
   // Nothing under way: nothing to end, and no start time to make up.
   if (!running_) return;
   stopping();
@@ -388,10 +384,10 @@ bool Session::end(const QString& reason, bool silent, EndCause cause) {
 }
 
 void Session::teardown(const QString& reason, ConnectionFeatures::Cut cut) {
-  Q_ASSERT(isMainThread());
+  LUNOR_REQUIRE_THREAD(this);
   if (isTornDown_) return;
   isTornDown_ = true;
-  generation_ = QUuid::createUuid();
+  link_.renew();
   log(QStringLiteral("🧹 Teardown (") + reason + QLatin1Char(')'));
   iceDownTimer_.stop();
   features_->connectionEnding(cut);  // while the channels can still carry a cancel
@@ -409,8 +405,8 @@ void Session::resetAfterTeardown() {
   setRequesterName(QString());
   setRequesterAvatar(QImage());
   setStartedAt(QDateTime());
-  setStatusNow(QStringLiteral("Déconnecté"));
-  setConnectionState(QStringLiteral("déconnecté"));
+  setStatusNow(Status::Disconnected);
+  setConnectionState(LinkState::Disconnected);
   resetFields();
 }
 

@@ -18,12 +18,11 @@
 #include <QJsonObject>
 #include <QObject>
 #include <QStringList>
-#include <QTimer>
-#include <QUuid>
 #include <QVariantList>
 
 #include "protocol/quality_profile.h"
 #include "rtc/peer_connection.h"
+#include "session/clock.h"
 #include "session/epoch.h"
 #include "session/connection_features.h"
 #include "session/negotiation.h"
@@ -43,8 +42,13 @@ class Session : public QObject {
   Q_OBJECT
   // Whether a session is under way: from a start until its teardown.
   Q_PROPERTY(bool running READ running NOTIFY runningChanged)
-  Q_PROPERTY(QString status READ status NOTIFY statusChanged)
-  Q_PROPERTY(QString connectionState READ connectionState NOTIFY connectionStateChanged)
+  // The status line (a Status) and its detail, which the screens word.
+  Q_PROPERTY(int statusCode READ statusCode NOTIFY statusChanged)
+  Q_PROPERTY(QString statusDetail READ statusDetail NOTIFY statusChanged)
+  // The peer connection's state (a LinkState).
+  Q_PROPERTY(int linkState READ linkStateCode NOTIFY connectionStateChanged)
+  // Why the last session ended (an EndCause).
+  Q_PROPERTY(int endCause READ endCauseCode NOTIFY endCauseChanged)
   Q_PROPERTY(QStringList logs READ logs NOTIFY logsChanged)
   Q_PROPERTY(QString requesterName READ requesterName NOTIFY requesterNameChanged)
   Q_PROPERTY(QString currentQuality READ currentQualityRaw NOTIFY currentQualityChanged)
@@ -71,8 +75,12 @@ class Session : public QObject {
 
   // ---- published fields (main thread) ----
   bool running() const { return running_; }
-  QString status() const { return status_; }
-  QString connectionState() const { return connectionState_; }
+  Status status() const { return status_; }
+  int statusCode() const { return int(status_); }
+  QString statusDetail() const { return statusDetail_; }
+  LinkState linkState() const { return linkState_; }
+  int linkStateCode() const { return int(linkState_); }
+  int endCauseCode() const { return int(endCause_); }
   QStringList logs() const { return logs_; }
   // Who is on the other side, as the server names them; null when absent.
   QString requesterName() const { return requesterName_; }
@@ -108,10 +116,13 @@ class Session : public QObject {
   void endSession(const QString& reason, bool silent, EndCause cause);
   // Appends "[time] message" to the log and prints it. Any thread.
   void log(const QString& message);
-  // Sets `status` on the main thread, asynchronously. Any thread.
-  void setStatus(const QString& text);
-  // A new generation: what an earlier start left scheduled is ignored.
+  // Sets the status on the main thread, asynchronously. Any thread.
+  void setStatus(Status status, const QString& detail = {});
+  // A new link epoch: what an earlier start left scheduled is ignored.
   Q_INVOKABLE void renewGeneration();
+  // Current as long as the session lives: the guard of work that may come
+  // back after it has gone (a panel's buttons, another thread's answer).
+  Epoch::Ticket lifetime() const { return lifetime_.ticket(); }
   // The screens have shown the end: the next end is a change again.
   Q_INVOKABLE void clearEndReason() {
     setEndReason(QString());
@@ -189,12 +200,12 @@ class Session : public QObject {
   void send(const QJsonObject& message);
   // {"type": "signal", "data": payload}
   void sendPayload(const QJsonObject& payload);
-  // The identity of the current link; delayed work that belongs to it
-  // compares it before doing anything.
-  QUuid generation() const { return generation_; }
-  // The current link is heard no more (it died); the new identity.
-  QUuid forgetLink();
-  // Opens a new link for the current generation.
+  // The current signaling link's epoch: delayed work that belongs to the
+  // link keeps its ticket and does nothing once the link is over.
+  Epoch::Ticket link() const { return link_.ticket(); }
+  // The current link is heard no more (it died); the next one's ticket.
+  Epoch::Ticket forgetLink() { return link_.renew(); }
+  // Opens a new link for the current epoch.
   void openLink() { connectSignaling(); }
   // The common part of a start for the room `roomId`: running from now.
   void begin(const QString& roomId);
@@ -213,8 +224,8 @@ class Session : public QObject {
   bool isMainThread() const;
 
   // ---- published setters (main thread; emit only on change) ----
-  void setStatusNow(const QString& text);
-  void setConnectionState(const QString& label);
+  void setStatusNow(Status status, const QString& detail = {});
+  void setConnectionState(LinkState state);
   void setRequesterName(const QString& name);
   void setRequesterAvatar(const QImage& avatar);
   void setStartedAt(const QDateTime& time);
@@ -258,8 +269,9 @@ class Session : public QObject {
 
   // Published.
   bool running_ = false;
-  QString status_ = QStringLiteral("Initialisation...");
-  QString connectionState_ = QStringLiteral("déconnecté");
+  Status status_ = Status::Initialising;
+  QString statusDetail_;
+  LinkState linkState_ = LinkState::Disconnected;
   QStringList logs_;
   QString requesterName_;
   QImage requesterAvatar_;
@@ -275,12 +287,13 @@ class Session : public QObject {
   bool everConnected_ = false;  // ICE was up at least once in this session
   std::vector<rtc::IceServer> serverIceServers_;  // for this session, from the server
   QString sessionId_;
-  QUuid generation_ = QUuid::createUuid();  // identity of the signaling connection
   bool isTornDown_ = true;  // nothing to tear down before the first start
   bool isEnding_ = false;
   bool shutDown_ = false;
-  QTimer iceDownTimer_;
-  Epoch epoch_{*this};
+  ClockTimer iceDownTimer_;
+  Epoch epoch_{*this};     // the peer connection's
+  Epoch link_{*this};      // the signaling link's
+  Epoch lifetime_{*this};  // never renewed
   std::unique_ptr<rtc::PeerConnectionFactory> factory_;
   Negotiation negotiation_;  // closed before a side's state goes: its channel feeds it
   std::unique_ptr<ConnectionFeatures> features_;
@@ -290,11 +303,11 @@ class Session : public QObject {
   std::unique_ptr<SignalingClient, DeleteLater> signalingClient_;
 };
 
-// Label and status text of an ICE connection state.
-struct IceStateTexts {
-  QString connectionState;
-  QString status;
+// What the screens show of an ICE connection state.
+struct IceStateView {
+  LinkState link;
+  Status status;
 };
-IceStateTexts iceStateTexts(rtc::IceConnectionState state);
+IceStateView iceStateView(rtc::IceConnectionState state);
 
 }  // namespace lunor

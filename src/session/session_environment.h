@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "rtc/peer_connection.h"
+#include "session/clock.h"
 #include "session/connection_features.h"
 #include "session/service_config.h"
 #include "session/session_types.h"
@@ -53,6 +54,8 @@ class SessionEnvironment {
   virtual Clipboard& clipboard() = 0;
 
   virtual SignalingEndpoint signalingEndpoint() = 0;
+  // The time sessions go by.
+  virtual Clock& clock() { return Clock::steady(); }
   virtual rtc::Configuration peerConfiguration() = 0;
 };
 

@@ -7,63 +7,66 @@
 
 namespace lunor {
 
-void Session::setStatusNow(const QString& text) {
-  Q_ASSERT(isMainThread());
-  publish(status_, text, [this] { Q_EMIT statusChanged(); });
+void Session::setStatusNow(Status status, const QString& detail) {
+  LUNOR_REQUIRE_THREAD(this);
+  if (status_ == status && statusDetail_ == detail) return;
+  status_ = status;
+  statusDetail_ = detail;
+  Q_EMIT statusChanged();
 }
 
 void Session::setRunning(bool running) {
-  Q_ASSERT(isMainThread());
+  LUNOR_REQUIRE_THREAD(this);
   publish(running_, running, [this] { Q_EMIT runningChanged(); });
 }
 
 void Session::setEndCause(EndCause cause) {
-  Q_ASSERT(isMainThread());
+  LUNOR_REQUIRE_THREAD(this);
   publish(endCause_, cause, [this] { Q_EMIT endCauseChanged(); });
 }
 
-void Session::setConnectionState(const QString& label) {
-  Q_ASSERT(isMainThread());
-  publish(connectionState_, label, [this] { Q_EMIT connectionStateChanged(); });
+void Session::setConnectionState(LinkState state) {
+  LUNOR_REQUIRE_THREAD(this);
+  publish(linkState_, state, [this] { Q_EMIT connectionStateChanged(); });
 }
 
 void Session::setRequesterName(const QString& name) {
-  Q_ASSERT(isMainThread());
+  LUNOR_REQUIRE_THREAD(this);
   publishOptional(requesterName_, name, [this] { Q_EMIT requesterNameChanged(); });
 }
 
 void Session::setRequesterAvatar(const QImage& avatar) {
-  Q_ASSERT(isMainThread());
+  LUNOR_REQUIRE_THREAD(this);
   publish(requesterAvatar_, avatar, [this] { Q_EMIT requesterAvatarChanged(); });
 }
 
 void Session::setStartedAt(const QDateTime& time) {
-  Q_ASSERT(isMainThread());
+  LUNOR_REQUIRE_THREAD(this);
   publish(startedAt_, time, [this] { Q_EMIT startedAtChanged(); });
 }
 
 void Session::setEndReason(const QString& reason) {
-  Q_ASSERT(isMainThread());
+  LUNOR_REQUIRE_THREAD(this);
   publishOptional(endReason_, reason, [this] { Q_EMIT endReasonChanged(); });
 }
 
 void Session::setLastStartedAt(const QDateTime& time) {
-  Q_ASSERT(isMainThread());
+  LUNOR_REQUIRE_THREAD(this);
   publish(lastStartedAt_, time, [this] { Q_EMIT lastStartedAtChanged(); });
 }
 
 void Session::setCurrentQuality(QualityProfile profile) {
-  Q_ASSERT(isMainThread());
+  LUNOR_REQUIRE_THREAD(this);
   publish(currentQuality_, profile, [this] { Q_EMIT currentQualityChanged(); });
 }
 
 void Session::setAvailableDisplays(const QVariantList& displays) {
-  Q_ASSERT(isMainThread());
+  LUNOR_REQUIRE_THREAD(this);
   publish(availableDisplays_, displays, [this] { Q_EMIT availableDisplaysChanged(); });
 }
 
 void Session::setCurrentDisplayIndex(int index) {
-  Q_ASSERT(isMainThread());
+  LUNOR_REQUIRE_THREAD(this);
   publish(currentDisplayIndex_, index, [this] { Q_EMIT currentDisplayIndexChanged(); });
 }
 

@@ -41,4 +41,47 @@ enum class EndCause {
   ServerUnreachable,  // no signaling server, after every retry
 };
 
+// What a session is doing, as its status line tells the person; the
+// screens and the terminal word it. Some carry a detail of their own (the
+// capture's size, why a share cannot start, when a password is taken again).
+enum class Status {
+  Initialising,        // also a new connection's ICE state
+  Ready,               // the library is up
+  Disconnected,        // after a teardown
+  ServerConnected,
+  ServerDisconnected,
+  // the host's
+  HostWaiting,         // a start
+  RoomRequested,       // the "create" went
+  RoomOpen,            // the server made the room, or a request was withdrawn
+  JoinRequested,
+  PeerArrived,         // negotiating with whoever the server let in
+  RoomTaken,           // another connection holds the ID
+  ChooseScreen,        // the desktop's dialog waits for the person here
+  // the client's
+  ConnectingToServer,
+  ConnectingToHost,
+  RoomJoined,
+  WaitingForApproval,
+  HostChoosing,        // the host's person chooses what to share
+  Admitted,
+  Rejected,
+  PasswordRequired,
+  PasswordWrong,
+  CheckingPassword,
+  ReceivingVideo,
+  // the connection's ICE state
+  Establishing,
+  Connected,
+  ConnectionFailed,
+  ConnectionLost,
+  Closed,
+  UnknownState,
+  // the detail alone: an end's reason, the capture's state, a notice
+  Detail,
+};
+
+// The peer connection as the screens show it.
+enum class LinkState { Disconnected, Waiting, New, Checking, Connected, Failed, Closed, Unknown };
+
 }  // namespace lunor

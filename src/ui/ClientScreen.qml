@@ -98,7 +98,8 @@ Rectangle {
     Connections {
         target: screen.session
         function onEndReasonChanged() {
-            if (screen.session.endReason !== "") screen.showEnd(screen.session.endReason)
+            if (screen.session.endReason !== "")
+                screen.showEnd(SessionWords.endReason(screen.session.endCause, screen.session.endReason, false))
         }
         function onRunningChanged() {
             if (screen.session.running) return
@@ -179,7 +180,7 @@ Rectangle {
                     sessionId: screen.sessionId
                     onEdited: function (text) { screen.sessionId = text }
                     isConnecting: screen.isConnecting
-                    statusText: screen.session.status
+                    statusText: SessionWords.status(screen.session.statusCode, screen.session.statusDetail)
                     onConnectRequested: screen.connectTo()
                     Component.onCompleted: focusField()
                 }

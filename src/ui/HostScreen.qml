@@ -95,7 +95,8 @@ Rectangle {
         }
         function onEndReasonChanged() {
             const reason = screen.session.endReason
-            if (reason !== "" && !screen.hasShownEndAlert) screen.showEnd(reason)
+            if (reason !== "" && !screen.hasShownEndAlert)
+                screen.showEnd(SessionWords.endReason(screen.session.endCause, reason, true))
         }
     }
     Connections {
@@ -139,7 +140,7 @@ Rectangle {
                         color: screen.isConnected ? Theme.green : Theme.orange
                     }
                     InfoLabel { icon: "number"; text: qsTr("ID: %1").arg(screen.formattedId); color: Theme.orange }
-                    InfoLabel { icon: "wifi"; text: screen.session.connectionState; color: Theme.blue }
+                    InfoLabel { icon: "wifi"; text: SessionWords.linkState(screen.session.linkState); color: Theme.blue }
                     InfoLabel {
                         objectName: "shareBackendLabel"
                         visible: screen.shareBackend !== ""
@@ -210,7 +211,7 @@ Rectangle {
                     }
                     PlainText {
                         objectName: "hostStatus"
-                        text: screen.session.status
+                        text: SessionWords.status(screen.session.statusCode, screen.session.statusDetail)
                         color: Theme.text
                         font.pixelSize: Theme.subheadline
                         anchors.verticalCenter: parent.verticalCenter

@@ -31,7 +31,7 @@ Rectangle {
             onDisplayModeChanged: stageView.displayMode = displayMode
             selectedQuality: stageView.selectedQuality
             onSelectedQualityChanged: stageView.selectedQuality = selectedQuality
-            connectionState: stageView.session.connectionState
+            connectionState: SessionWords.linkState(stageView.session.linkState)
             linkSummary: stageView.session.linkSummary
             linkLimited: stageView.session.linkLimited
             clipboardShared: stageView.session.features.clipboardShared

@@ -11,7 +11,6 @@
 #include <QJSEngine>
 #include <QImageReader>
 #include <QPalette>
-#include <QPointer>
 #include <QStandardPaths>
 #include <QThreadPool>
 #include <QTimer>
@@ -144,11 +143,11 @@ void Desktop::saveScreenshot(ClientSession* session) const {
     session->log(tr("📸 Capture d'écran impossible : aucune image"));
     return;
   }
-  QPointer<ClientSession> guard(session);
-  auto grab = std::make_shared<OneFrame>(track, [guard](const PackedI420& picture) {
-    if (!guard) return;
+  const Epoch::Ticket alive = session->lifetime();
+  auto grab = std::make_shared<OneFrame>(track, [session, alive](const PackedI420& picture) {
+    if (!alive.isCurrent()) return;
     if (picture.isEmpty()) {
-      guard->log(Desktop::tr("📸 Capture d'écran impossible : aucune image reçue"));
+      session->log(Desktop::tr("📸 Capture d'écran impossible : aucune image reçue"));
       return;
     }
     const QString folder = picturesFolder();
@@ -156,17 +155,13 @@ void Desktop::saveScreenshot(ClientSession* session) const {
         QStringLiteral("Lunor Remote %1.png").arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH.mm.ss"))));
     // Converting and encoding a large picture takes a while: not on the
     // window's thread. The log line comes back to it.
-    QThreadPool::globalInstance()->start([guard, picture, folder, path] {
+    QThreadPool::globalInstance()->start([session, alive, picture, folder, path] {
       QDir().mkpath(folder);
       const bool saved = picture.toImage().save(path, "PNG");
-      QMetaObject::invokeMethod(
-          qApp,
-          [guard, saved, path] {
-            if (!guard) return;
-            guard->log(saved ? Desktop::tr("📸 Capture enregistrée : %1").arg(path)
-                             : Desktop::tr("📸 Capture d'écran impossible : écriture de %1 refusée").arg(path));
-          },
-          Qt::QueuedConnection);
+      alive.post([session, saved, path] {
+        session->log(saved ? Desktop::tr("📸 Capture enregistrée : %1").arg(path)
+                           : Desktop::tr("📸 Capture d'écran impossible : écriture de %1 refusée").arg(path));
+      });
     });
   });
   grab->start();

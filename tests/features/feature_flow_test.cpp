@@ -275,8 +275,8 @@ class FeatureFlowTest : public QObject {
     // Seen, and cancellable, while it waits for the next connection.
     QCOMPARE(client.progress(true).state, lost ? State::Interrupted : State::Waiting);
 
-    QTRY_VERIFY_WITH_TIMEOUT(host.session->status() == "En attente de connexion...", 15000);
-    QTest::qWait(2500);  // the host lets nobody in for a moment after a session
+    QTRY_VERIFY_WITH_TIMEOUT(host.session->status() == Status::RoomOpen, 15000);
+    host.environment.clockFake.advance(HostSession::kEndCooldown);  // the host lets nobody in for a moment after one
     QVERIFY(test::askToJoin(client.asClient(), host.asHost(), kRoom));
     host.asHost().approve();
     QTRY_VERIFY_WITH_TIMEOUT(client.loggedCount(kShared) == 2 && host.loggedCount(kShared) == 2, 20000);

@@ -81,7 +81,7 @@ class HostSessionTest : public test::ScriptedSessionTest {
       QCOMPARE(create.value("unattended").toObject(),
                (QJsonObject{{"enabled", true}, {"hash", unattendedPasswordHash("secret")}}));
     }
-    QTRY_COMPARE(host()->status(), QString("En attente de connexion…"));
+    QTRY_COMPARE(host()->status(), Status::RoomRequested);
   }
 
   // A keyring that cannot be read (locked, a prompt dismissed) may well hold
@@ -152,7 +152,8 @@ class HostSessionTest : public test::ScriptedSessionTest {
     QCOMPARE(environment->panelsFake.calls.contains("dismissJoinRequest"), withdrawn);
     if (withdrawn) QVERIFY(host()->requesterName().isNull());
 
-    QTest::qWait(HostSession::kRestartDelayMs + 400);
+    environment->clockFake.advance(HostSession::kRestartDelayMs * 2);
+    QTest::qWait(100);
     QVERIFY(environment->panelsFake.calls.filter("endSession").isEmpty());
     QVERIFY(environment->panelsFake.calls.filter("FloatingHud").isEmpty());
     QVERIFY(host()->endReason().isNull());
@@ -431,8 +432,9 @@ class HostSessionTest : public test::ScriptedSessionTest {
     QTRY_VERIFY(held->load());  // the input thread is in the move
     control(R"({"t":"mdown","x":0.5,"y":0.5})");
     host()->stop("Session terminée par l’hôte");
+    environment->clockFake.advance(HostSession::kRestartDelayMs);
     QTRY_COMPARE_WITH_TIMEOUT(ofType("create").size(), 2, 5000);
-    QTest::qWait(2100);  // the join cooldown after an end
+    environment->clockFake.advance(HostSession::kEndCooldown);  // the join cooldown after an end
     server->sendJson(joinRequest("c2"));
     QTRY_VERIFY(host()->pendingJoin());
     host()->approve();
@@ -508,7 +510,7 @@ class HostSessionTest : public test::ScriptedSessionTest {
     QTRY_COMPARE(host()->currentQuality(), QualityProfile::Low);
     SyntheticScreenCapturer& capturer = scripted->capturer();
     capturer.failPermanently();
-    QTRY_COMPARE(host()->status(), QString("Erreur: Capture interrompue"));
+    QTRY_COMPARE(host()->statusDetail(), QString("Erreur: Capture interrompue"));
     QVERIFY(!capturer.hasStream());
     const uint32_t frames = capturer.framesDelivered();
     const int geometries = payloads("videoGeometry").size();

@@ -50,10 +50,10 @@ class SignalingFlowTest : public QObject {
     QVERIFY(clientWaiting());
     HostSession& h = host->asHost();
     ClientSession& c = client->asClient();
-    QTRY_COMPARE(c.status(), QString("En attente d'autorisation par l'hôte…"));
+    QTRY_COMPARE(c.status(), Status::WaitingForApproval);
     QCOMPARE(h.requesterName(), QString("Zoé Roy"));
     QCOMPARE(h.requesterAvatar().size(), QSize(96, 48));
-    QCOMPARE(h.status(), QString("Demande de connexion…"));
+    QCOMPARE(h.status(), Status::JoinRequested);
     QCOMPARE(host->environment.notificationsFake.posted.size(), 1);
     QCOMPARE(host->environment.notificationsFake.posted.first().first, QString("Zoé Roy"));
 
@@ -67,7 +67,7 @@ class SignalingFlowTest : public QObject {
     QVERIFY(h.startedAt().isValid());
     QVERIFY(host->environment.panelsFake.calls.contains("showFloatingHud(Zoé Roy)"));
     QTRY_VERIFY(!c.isWaitingApproval());
-    QTRY_COMPARE(c.status(), QString("Peer connecté, négociation..."));
+    QTRY_COMPARE(c.status(), Status::PeerArrived);
     QVERIFY(c.startedAt().isValid());
     QVERIFY(!client->environment.factories.front()->connections.empty());
     const QString requester = host->environment.notificationsFake.posted.first().second;
@@ -80,7 +80,7 @@ class SignalingFlowTest : public QObject {
     host->environment.panelsFake.lastPrompt->reject();
     ClientSession& c = client->asClient();
     QTRY_COMPARE(c.endReason(), QString("Connexion refusée par l'hôte"));
-    QTRY_COMPARE(c.status(), QString("Connexion refusée par l'hôte."));
+    QTRY_COMPARE(c.status(), Status::Rejected);
     QVERIFY(!c.isWaitingApproval());
     QVERIFY(!host->asHost().pendingJoin());
 
@@ -93,7 +93,7 @@ class SignalingFlowTest : public QObject {
     QVERIFY(host->session->requesterName().isNull());  // the screen stays as it is
 
     // After 1.5 s requests are heard again.
-    QTest::qWait(1600);
+    host->environment.clockFake.advance(HostSession::kRejectCooldown);
     RawPeer late(server->url());
     late.send({{"type", "join"}, {"roomId", kRoom}, {"displayName", "Late"}});
     QTRY_VERIFY(host->asHost().pendingJoin());
@@ -111,7 +111,7 @@ class SignalingFlowTest : public QObject {
     QTRY_COMPARE_WITH_TIMEOUT(host->loggedCount("🏠 Room créée"), 2, 10000);
 
     // The reopened room takes the next client once the 2 s after an end are over.
-    QTest::qWait(1500);
+    host->environment.clockFake.advance(HostSession::kEndCooldown);
     client = std::make_unique<SessionSide>(Role::Client, server->url());
     QVERIFY(clientWaiting());
   }

@@ -15,6 +15,7 @@
 #include "host/host_environment.h"
 #include "host/fake_control_injector.h"
 #include "rtc/fake_rtc.h"
+#include "stepped_clock.h"
 #include "host/synthetic_screen_capturer.h"
 #include "session/session_environment.h"
 #include "store/fake_address_book.h"
@@ -68,9 +69,12 @@ class FakeEnvironment final : public SessionEnvironment, public HostEnvironment 
   SecretStore& secretStore() override { return secrets; }
   Clipboard& clipboard() override { return clipboardFake; }
   SignalingEndpoint signalingEndpoint() override { return endpoint; }
+  Clock& clock() override { return clockFake; }
   rtc::Configuration peerConfiguration() override { return peerConfig; }
 
   SignalingEndpoint endpoint;
+  // Runs on real time; a test moves it forward past the waits it would sit out.
+  SteppedClock clockFake;
   rtc::Configuration peerConfig;  // no ICE servers: host candidates only
   // When set, sessions get this factory instead of the scripted one.
   std::function<std::unique_ptr<rtc::PeerConnectionFactory>()> makeRtcFactory;

@@ -180,7 +180,7 @@ struct SessionSide {
 // The host's room is open on a real signaling server.
 inline bool openRoom(HostSession& host, const QString& room) {
   host.startHost(room);
-  return QTest::qWaitFor([&] { return host.status() == "En attente de connexion..."; }, 10000);
+  return QTest::qWaitFor([&] { return host.status() == Status::RoomOpen; }, 10000);
 }
 // The client has asked to join the host's open room and waits for its answer.
 inline bool askToJoin(ClientSession& client, const HostSession& host, const QString& room) {

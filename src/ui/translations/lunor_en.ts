@@ -392,6 +392,193 @@
     </message>
 </context>
 <context>
+    <name>SessionWords</name>
+    <message>
+        <source>Initialisation...</source>
+        <translation>Starting...</translation>
+    </message>
+    <message>
+        <source>Prêt</source>
+        <translation>Ready</translation>
+    </message>
+    <message>
+        <source>Déconnecté</source>
+        <translation>Disconnected</translation>
+    </message>
+    <message>
+        <source>Serveur connecté</source>
+        <translation>Server connected</translation>
+    </message>
+    <message>
+        <source>Serveur déconnecté</source>
+        <translation>Server disconnected</translation>
+    </message>
+    <message>
+        <source>En attente d’une connexion…</source>
+        <translation>Waiting for a connection…</translation>
+    </message>
+    <message>
+        <source>En attente de connexion…</source>
+        <translation>Waiting for a connection…</translation>
+    </message>
+    <message>
+        <source>En attente de connexion...</source>
+        <translation>Waiting for a connection...</translation>
+    </message>
+    <message>
+        <source>Demande de connexion…</source>
+        <translation>Connection request…</translation>
+    </message>
+    <message>
+        <source>Peer connecté, négociation...</source>
+        <translation>Peer connected, negotiating...</translation>
+    </message>
+    <message>
+        <source>ID déjà utilisé sur le serveur</source>
+        <translation>ID already in use on the server</translation>
+    </message>
+    <message>
+        <source>Choisissez l’écran à partager dans la fenêtre du bureau…</source>
+        <translation>Choose the screen to share in the desktop’s window…</translation>
+    </message>
+    <message>
+        <source>Connexion au serveur...</source>
+        <translation>Connecting to the server...</translation>
+    </message>
+    <message>
+        <source>Connexion à l&apos;hôte...</source>
+        <translation>Connecting to the host...</translation>
+    </message>
+    <message>
+        <source>Salle rejointe</source>
+        <translation>Joined the room</translation>
+    </message>
+    <message>
+        <source>En attente d&apos;autorisation par l&apos;hôte…</source>
+        <translation>Waiting for the host to let you in…</translation>
+    </message>
+    <message>
+        <source>L’hôte choisit l’écran à partager…</source>
+        <translation>The host is choosing the screen to share…</translation>
+    </message>
+    <message>
+        <source>Autorisé. Initialisation…</source>
+        <translation>Let in. Starting…</translation>
+    </message>
+    <message>
+        <source>Connexion refusée par l&apos;hôte.</source>
+        <translation>The host refused the connection.</translation>
+    </message>
+    <message>
+        <source>Mot de passe requis</source>
+        <translation>Password required</translation>
+    </message>
+    <message>
+        <source>Mot de passe incorrect</source>
+        <translation>Wrong password</translation>
+    </message>
+    <message>
+        <source>Vérification du mot de passe…</source>
+        <translation>Checking the password…</translation>
+    </message>
+    <message>
+        <source>Réception vidéo active</source>
+        <translation>Receiving the picture</translation>
+    </message>
+    <message>
+        <source>Établissement...</source>
+        <translation>Connecting...</translation>
+    </message>
+    <message>
+        <source>Connexion établie</source>
+        <translation>Connected</translation>
+    </message>
+    <message>
+        <source>Échec de connexion</source>
+        <translation>Connection failed</translation>
+    </message>
+    <message>
+        <source>Connexion perdue</source>
+        <translation>Connection lost</translation>
+    </message>
+    <message>
+        <source>Fermé</source>
+        <translation>Closed</translation>
+    </message>
+    <message>
+        <source>État inconnu</source>
+        <translation>Unknown state</translation>
+    </message>
+    <message>
+        <source>déconnecté</source>
+        <translation>disconnected</translation>
+    </message>
+    <message>
+        <source>attente</source>
+        <translation>waiting</translation>
+    </message>
+    <message>
+        <source>nouveau</source>
+        <translation>new</translation>
+    </message>
+    <message>
+        <source>vérification...</source>
+        <translation>checking...</translation>
+    </message>
+    <message>
+        <source>connecté ✓</source>
+        <translation>connected ✓</translation>
+    </message>
+    <message>
+        <source>échec</source>
+        <translation>failed</translation>
+    </message>
+    <message>
+        <source>fermé</source>
+        <translation>closed</translation>
+    </message>
+    <message>
+        <source>inconnu</source>
+        <translation>unknown</translation>
+    </message>
+    <message>
+        <source>L’autre partie s’est déconnectée</source>
+        <translation>The other side disconnected</translation>
+    </message>
+    <message>
+        <source>Le client s&apos;est déconnecté</source>
+        <translation>The client disconnected</translation>
+    </message>
+    <message>
+        <source>L&apos;hôte s&apos;est déconnecté</source>
+        <translation>The host disconnected</translation>
+    </message>
+    <message>
+        <source>Connexion refusée par l&apos;hôte</source>
+        <translation>The host refused the connection</translation>
+    </message>
+    <message>
+        <source>Hôte introuvable</source>
+        <translation>Host not found</translation>
+    </message>
+    <message>
+        <source>L’hôte est déjà en session</source>
+        <translation>The host is already in a session</translation>
+    </message>
+    <message>
+        <source>La connexion n’a pas pu être établie</source>
+        <translation>The connection could not be made</translation>
+    </message>
+    <message>
+        <source>L’hôte n’a pas répondu à la demande</source>
+        <translation>The host did not answer the request</translation>
+    </message>
+    <message>
+        <source>Serveur de connexion injoignable</source>
+        <translation>Cannot reach the connection server</translation>
+    </message>
+</context>
+<context>
     <name>SettingsSheet</name>
     <message>
         <source>Profil</source>

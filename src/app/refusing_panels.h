@@ -23,7 +23,7 @@ class RefusingPanels final : public QObject, public SessionPanels {
   void dismissJoinRequest() override {}
   void showFloatingHud(const HudInfo&) override {}
   void hideFloatingHud() override {}
-  void showEndSession(const QString&, const QString&, int) override {}
+  void showEndSession(EndCause, const QString&, const QString&, int) override {}
   // Nobody to take a file either.
   void showFileOffer(const FileOfferPrompt& prompt) override {
     if (prompt.decline) prompt.decline();

@@ -14,6 +14,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QGuiApplication>
+#include <QLocale>
 #include <QCursor>
 #include <QPainter>
 #include <QScreen>
@@ -27,6 +28,7 @@
 #include "features/transfer_text.h"
 #include "store/address_book_store.h"
 #include "store/user_profile_store.h"
+#include "ui/translation.h"
 
 Q_IMPORT_QML_PLUGIN(Lunor_ClientPlugin)
 Q_IMPORT_QML_PLUGIN(Lunor_UiPlugin)
@@ -105,6 +107,7 @@ int main(int argc, char** argv) {
   QGuiApplication qapp(argc, argv);
   QCoreApplication::setOrganizationName(QStringLiteral("LunorRemote"));
   QCoreApplication::setApplicationName(QStringLiteral("LunorRemote"));
+  lunor::installTranslation(qapp, QLocale::system().uiLanguages());  // the screens in the person's language
   QCommandLineParser parser;
   parser.addPositionalArgument("outdir", "Where the screenshots go.");
   parser.addOption({"host", "A host's session ID to join for the stage.", "id"});
@@ -175,7 +178,7 @@ int main(int argc, char** argv) {
     shot(app.panels().fileOfferWindow(), "file-offer-" + theme);
     app.panels().dismissFileOffer();
 
-    app.panels().showEndSession(QStringLiteral("Alice Martin s’est déconnecté de votre ordinateur"),
+    app.panels().showEndSession(lunor::EndCause::LocalStop, QStringLiteral("Alice Martin s’est déconnecté de votre ordinateur"),
                                 QStringLiteral("12m 34s"), 10);
     shot(app.panels().endSessionWindow(), "end-panel-" + theme);
     app.panels().closeEndSession();

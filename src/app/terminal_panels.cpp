@@ -98,7 +98,7 @@ void TerminalPanels::showFloatingHud(const HudInfo& info) {
 
 void TerminalPanels::hideFloatingHud() {}
 
-void TerminalPanels::showEndSession(const QString& reason, const QString& durationText, int) {
+void TerminalPanels::showEndSession(EndCause, const QString& reason, const QString& durationText, int) {
   write(QStringLiteral("Session ended (%1): %2\n").arg(durationText, peerText(reason, kMaxPeerReasonChars)));
 }
 

@@ -31,7 +31,8 @@ class TerminalPanels final : public QObject, public SessionPanels {
   void dismissJoinRequest() override;
   void showFloatingHud(const HudInfo& info) override;
   void hideFloatingHud() override;
-  void showEndSession(const QString& reason, const QString& durationText, int countdownSeconds) override;
+  void showEndSession(EndCause cause, const QString& reason, const QString& durationText,
+                      int countdownSeconds) override;
   // Files are not asked on the terminal: declined, and said there.
   void showFileOffer(const FileOfferPrompt& prompt) override;
   void dismissFileOffer() override {}

@@ -12,6 +12,7 @@
 #include "features/session_features.h"
 #include "protocol/sdp_rewrite.h"
 #include "protocol/signaling_messages.h"
+#include "protocol/signaling_wire.h"
 #include "session/duration_text.h"
 #include "session/epoch.h"
 #include "session/published.h"
@@ -231,9 +232,10 @@ void HostSession::handle(const incoming::Message& message) {
     const QString& name = unattended->displayName;
     log(QStringLiteral("ℹ️ Connexion unattended par ") + (name.isNull() ? QStringLiteral("Un client") : name));
   } else if (const auto* error = std::get_if<incoming::Error>(&message)) {
-    if (error->code == QLatin1String("forget-failed")) {
+    const auto code = signaling::errorCodeNamed(error->code);
+    if (code == signaling::ErrorCode::ForgetFailed) {
       log(QStringLiteral("❌ Le serveur n’a pas pu oublier les appareils connus"));
-    } else if (error->code == QLatin1String("room-taken")) {
+    } else if (code == signaling::ErrorCode::RoomTaken) {
       log(QStringLiteral("❌ ID déjà utilisé par une autre connexion au serveur"));
       setStatus(Status::RoomTaken);
       // Our own stale connection may still hold it, or a squatter that the
@@ -247,7 +249,7 @@ void HostSession::handle(const incoming::Message& message) {
 
 void HostSession::forgetKnownDevices() {
   LUNOR_REQUIRE_THREAD(this);
-  send(QJsonObject{{QStringLiteral("type"), QStringLiteral("forget-devices")}});
+  send(signaling::forgetDevices());
   log(QStringLiteral("📤 Oubli des appareils connus demandé au serveur"));
 }
 
@@ -370,7 +372,7 @@ void HostSession::ending(const QString& reason, const QDateTime& startedAt) {
   cooldownUntil_ = environment().clock().now() + kEndCooldown;
   SessionPanels& panels = environment().panels();
   const qint64 seconds = startedAt.isValid() ? startedAt.secsTo(QDateTime::currentDateTime()) : 0;
-  panels.showEndSession(reason, endDurationText(seconds), kEndCountdownSeconds);
+  panels.showEndSession(endCause(), reason, endDurationText(seconds), kEndCountdownSeconds);
 }
 
 void HostSession::tearingDown() {

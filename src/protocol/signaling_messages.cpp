@@ -98,6 +98,8 @@ QJsonObject answer(const QString& type, const QString& target) {
   return {{key::kType, type}, {key::kTarget, target}};
 }
 
+QJsonObject forgetDevices() { return {{key::kType, typeValue(MessageType::ForgetDevices)}}; }
+
 QJsonObject signal(const QJsonObject& payload) {
   return {{key::kType, typeValue(MessageType::Signal)}, {key::kData, payload}};
 }

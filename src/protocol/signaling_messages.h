@@ -59,6 +59,8 @@ QJsonObject join(const QString& roomId, const QString& displayName,
                  const QString& deviceKey = QString());
 // "approve", "reject" or "kick" for the client `target`.
 QJsonObject answer(const QString& type, const QString& target);
+// The host asks the server to forget the devices it let in.
+QJsonObject forgetDevices();
 // {"type": "signal", "data": payload}
 QJsonObject signal(const QJsonObject& payload);
 

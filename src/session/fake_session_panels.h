@@ -23,7 +23,7 @@ class FakeSessionPanels final : public SessionPanels {
     lastHud = info;
   }
   void hideFloatingHud() override { calls << QStringLiteral("hideFloatingHud"); }
-  void showEndSession(const QString& reason, const QString& duration, int countdown) override {
+  void showEndSession(EndCause, const QString& reason, const QString& duration, int countdown) override {
     calls << QStringLiteral("endSession(%1|%2|%3)").arg(reason, duration).arg(countdown);
   }
 

@@ -9,6 +9,8 @@
 #include <QStringList>
 #include <QVariantList>
 
+#include "session/session_types.h"
+
 namespace lunor {
 
 // What the join-request panel shows and what its buttons do. An empty action
@@ -62,9 +64,10 @@ class SessionPanels {
   virtual void dismissJoinRequest() = 0;
   virtual void showFloatingHud(const HudInfo& info) = 0;
   virtual void hideFloatingHud() = 0;
-  // Shows why the session ended, how long it lasted, and counts down from
-  // countdownSeconds before closing itself.
-  virtual void showEndSession(const QString& reason, const QString& durationText,
+  // Shows why the session ended (`cause`, and the reason the session holds:
+  // the screens word the causes they know), how long it lasted, and counts
+  // down from countdownSeconds before closing itself.
+  virtual void showEndSession(EndCause cause, const QString& reason, const QString& durationText,
                               int countdownSeconds) = 0;
   // Asks whether to take a file; one at a time, a new one replacing the
   // last. Without a person to ask, the file is declined.
@@ -80,7 +83,7 @@ class NullSessionPanels final : public SessionPanels {
   void dismissJoinRequest() override {}
   void showFloatingHud(const HudInfo&) override {}
   void hideFloatingHud() override {}
-  void showEndSession(const QString&, const QString&, int) override {}
+  void showEndSession(EndCause, const QString&, const QString&, int) override {}
   void showFileOffer(const FileOfferPrompt& prompt) override {
     if (prompt.decline) prompt.decline();
   }

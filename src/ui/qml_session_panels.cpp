@@ -10,6 +10,7 @@
 #include <QScreen>
 #include <QTimer>
 
+#include "client/session_words.h"
 #include "system/console_log.h"
 #include "ui/image_providers.h"
 #include "ui/ui_log.h"
@@ -228,9 +229,11 @@ void QmlSessionPanels::hideFloatingHud() {
   if (hud_) hud_->hide();
 }
 
-void QmlSessionPanels::showEndSession(const QString& reason, const QString& durationText, int countdownSeconds) {
+void QmlSessionPanels::showEndSession(EndCause cause, const QString& reason, const QString& durationText,
+                                      int countdownSeconds) {
   closeEndSession();
-  end_ = create("EndSessionPanel.qml", {{QStringLiteral("message"), endPanelMessage(reason, durationText)},
+  const QString words = endReasonText(cause, reason, Role::Host);
+  end_ = create("EndSessionPanel.qml", {{QStringLiteral("message"), endPanelMessage(words, durationText)},
                                         {QStringLiteral("seconds"), std::max(countdownSeconds, 1)}});
   if (!end_) return;
   connect(end_, SIGNAL(closeRequested()), this, SLOT(closeEndSession()));

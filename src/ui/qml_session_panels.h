@@ -34,7 +34,8 @@ class QmlSessionPanels final : public QObject, public SessionPanels {
   void dismissJoinRequest() override;
   void showFloatingHud(const HudInfo& info) override;
   void hideFloatingHud() override;
-  void showEndSession(const QString& reason, const QString& durationText, int countdownSeconds) override;
+  void showEndSession(EndCause cause, const QString& reason, const QString& durationText,
+                      int countdownSeconds) override;
   void showFileOffer(const FileOfferPrompt& prompt) override;
   void dismissFileOffer() override;
   void showTransfers(const QVariantList& rows) override;

@@ -394,8 +394,6 @@ void HostSession::leave(const QString& localName) {
 
 void HostSession::settleWaiting() { setPendingJoin(false); }
 
-void HostSession::stopping() {}
-
 void HostSession::resetFields() {
   setApproved(false);
   setPendingJoin(false);

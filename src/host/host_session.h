@@ -83,7 +83,6 @@ class HostSession final : public Session {
   QString departureReason() const override;
   bool peerLeftEndsSession(const QString& clientId) override;
   void settleWaiting() override;
-  void stopping() override;
   void ending(const QString& reason, const QDateTime& startedAt) override;
   void tearingDown() override;
   void ended() override;

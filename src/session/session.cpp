@@ -113,14 +113,6 @@ void Session::shutDown() {
 
 bool Session::isMainThread() const { return QThread::currentThread() == thread(); }
 
-void Session::onMain(std::function<void()> call) {
-  if (isMainThread()) {
-    call();
-  } else {
-    postToMain(std::move(call));
-  }
-}
-
 void Session::postToMain(std::function<void()> call) {
   QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection);
 }

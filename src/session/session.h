@@ -217,8 +217,6 @@ class Session : public QObject {
   // its destructor, so that no library callback reaches it once it starts
   // going.
   void shutDown();
-  // Runs `call` now when on the main thread, else queues it there.
-  void onMain(std::function<void()> call);
   // Always queues `call` on the main thread; dropped if the session is gone.
   void postToMain(std::function<void()> call);
   bool isMainThread() const;

@@ -178,7 +178,7 @@ int main(int argc, char** argv) {
     shot(app.panels().fileOfferWindow(), "file-offer-" + theme);
     app.panels().dismissFileOffer();
 
-    app.panels().showEndSession(lunor::EndCause::LocalStop, QStringLiteral("Alice Martin s’est déconnecté de votre ordinateur"),
+    app.panels().showEndSession(lunor::EndCause::PeerEnded, QStringLiteral("Alice Martin s’est déconnecté de votre ordinateur"),
                                 QStringLiteral("12m 34s"), 10);
     shot(app.panels().endSessionWindow(), "end-panel-" + theme);
     app.panels().closeEndSession();

@@ -3,6 +3,7 @@
 
 #include <unistd.h>
 
+#include "client/session_words.h"
 #include "protocol/signaling_messages.h"
 
 namespace lunor {
@@ -98,8 +99,9 @@ void TerminalPanels::showFloatingHud(const HudInfo& info) {
 
 void TerminalPanels::hideFloatingHud() {}
 
-void TerminalPanels::showEndSession(EndCause, const QString& reason, const QString& durationText, int) {
-  write(QStringLiteral("Session ended (%1): %2\n").arg(durationText, peerText(reason, kMaxPeerReasonChars)));
+void TerminalPanels::showEndSession(EndCause cause, const QString& reason, const QString& durationText, int) {
+  const QString words = endReasonText(cause, reason, Role::Host);
+  write(QStringLiteral("Session ended (%1): %2\n").arg(durationText, peerText(words, kMaxPeerReasonChars)));
 }
 
 }  // namespace lunor

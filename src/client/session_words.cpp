@@ -3,6 +3,8 @@
 
 #include <QCoreApplication>
 
+#include "session/session_types.h"
+
 namespace lunor {
 
 QString statusText(Status status, const QString& detail) {
@@ -72,6 +74,31 @@ QString endReasonText(EndCause cause, const QString& reason, Role role) {
     case EndCause::NotEnded:
     case EndCause::LocalStop:
     case EndCause::PeerEnded: break;
+  }
+  return peerReasonText(reason);
+}
+
+QString peerReasonText(const QString& reason) {
+  // The reasons our peers put in "end" are French sentences on the wire;
+  // the ones we know are worded in the reader's language, any other shows
+  // as it came.
+  struct Known {
+    const char* wire;
+    const char* words;
+  };
+  static constexpr Known kKnown[] = {
+      {kReasonHostEnded, QT_TRANSLATE_NOOP("SessionWords", "Session terminée par l’hôte")},
+      {kReasonClientEnded, QT_TRANSLATE_NOOP("SessionWords", "Session terminée par le client")},
+      {kReasonPeerEnded, QT_TRANSLATE_NOOP("SessionWords", "Session terminée")},
+      {kReasonSessionStopped, QT_TRANSLATE_NOOP("SessionWords", "Arrêt de la session")},
+  };
+  for (const Known& known : kKnown) {
+    if (reason == QString::fromUtf8(known.wire)) return QCoreApplication::translate("SessionWords", known.words);
+  }
+  static const QString kLeftSuffix = QString::fromUtf8(kDepartureSuffix);
+  if (reason.endsWith(kLeftSuffix) && reason.size() > kLeftSuffix.size()) {
+    return QCoreApplication::translate("SessionWords", "%1 s’est déconnecté de votre ordinateur")
+        .arg(reason.chopped(kLeftSuffix.size()));
   }
   return reason;
 }

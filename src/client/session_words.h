@@ -21,6 +21,8 @@ QString linkStateText(LinkState state);
 // when it ended the session, the local reason when this side did, else the
 // cause's text (`role`: this side).
 QString endReasonText(EndCause cause, const QString& reason, Role role);
+// A reason the peer sent, in the reader's language when it is one of ours.
+QString peerReasonText(const QString& reason);
 
 // The same for QML, from a session's published codes: status(statusCode,
 // statusDetail), linkState(linkState), endReason(endCause, endReason, host).

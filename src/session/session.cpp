@@ -46,7 +46,7 @@ QString departureText(const QString& displayName, Role role) {
   if (name.isEmpty()) {
     return QString::fromUtf8(role == Role::Host ? kReasonHostEnded : kReasonClientEnded);
   }
-  return name + QStringLiteral(" s’est déconnecté de votre ordinateur");
+  return name + QString::fromUtf8(kDepartureSuffix);
 }
 
 void Session::DeleteLater::operator()(QObject* object) const {

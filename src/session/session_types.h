@@ -23,6 +23,8 @@ inline constexpr char kReasonHostNotFound[] = "Hôte introuvable";
 inline constexpr char kReasonHostBusy[] = "L’hôte est déjà en session";
 inline constexpr char kReasonNoConnection[] = "La connexion n’a pas pu être établie";
 inline constexpr char kReasonNoAnswer[] = "L’hôte n’a pas répondu à la demande";
+// "<name> s’est déconnecté de votre ordinateur": a named side's own end.
+inline constexpr char kDepartureSuffix[] = " s’est déconnecté de votre ordinateur";
 inline constexpr char kReasonServerUnreachable[] = "Serveur de connexion injoignable";
 
 // Why a session ended: what the program decides on (exit codes, screens),

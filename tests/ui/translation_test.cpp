@@ -11,6 +11,7 @@
 #include <QXmlStreamReader>
 #include <QtTest>
 
+#include "client/session_words.h"
 #include "ui/translation.h"
 #include "ui/ui_text.h"
 
@@ -93,6 +94,30 @@ class TranslationTest final : public QObject {
     const std::unique_ptr<QTranslator> installed(installTranslation(*QCoreApplication::instance(), languages));
     QCOMPARE(QCoreApplication::translate("HomeScreen", "Partager mon écran"), share);
     QCOMPARE(UiText().connectionCount(0), none);
+  }
+
+  // What a peer wrote in its "end" reaches the reader in their language
+  // when it is one of our sentences, and as it came otherwise.
+  void peerReasons_data() {
+    QTest::addColumn<QStringList>("languages");
+    QTest::addColumn<QString>("reason");
+    QTest::addColumn<QString>("shown");
+    const QStringList en{"en-US"};
+    QTest::newRow("host ended") << en << QString("Session terminée par l’hôte") << QString("Session ended by the host");
+    QTest::newRow("named departure") << en << QString("Alice Martin s’est déconnecté de votre ordinateur")
+                                     << QString("Alice Martin disconnected from your computer");
+    QTest::newRow("name alone is no departure") << en << QString(" s’est déconnecté de votre ordinateur")
+                                                << QString(" s’est déconnecté de votre ordinateur");
+    QTest::newRow("someone else's words") << en << QString("Bye!") << QString("Bye!");
+    QTest::newRow("French stays as sent") << QStringList{"fr-FR"} << QString("Alice s’est déconnecté de votre ordinateur")
+                                          << QString("Alice s’est déconnecté de votre ordinateur");
+  }
+  void peerReasons() {
+    QFETCH(QStringList, languages);
+    QFETCH(QString, reason);
+    QFETCH(QString, shown);
+    const std::unique_ptr<QTranslator> installed(installTranslation(*QCoreApplication::instance(), languages));
+    QCOMPARE(endReasonText(EndCause::PeerEnded, reason, Role::Host), shown);
   }
 };
 

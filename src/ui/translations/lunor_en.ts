@@ -577,6 +577,26 @@
         <source>Serveur de connexion injoignable</source>
         <translation>Cannot reach the connection server</translation>
     </message>
+    <message>
+        <source>Session terminée par l’hôte</source>
+        <translation>Session ended by the host</translation>
+    </message>
+    <message>
+        <source>Session terminée par le client</source>
+        <translation>Session ended by the client</translation>
+    </message>
+    <message>
+        <source>Session terminée</source>
+        <translation>Session ended</translation>
+    </message>
+    <message>
+        <source>Arrêt de la session</source>
+        <translation>The session was stopped</translation>
+    </message>
+    <message>
+        <source>%1 s’est déconnecté de votre ordinateur</source>
+        <translation>%1 disconnected from your computer</translation>
+    </message>
 </context>
 <context>
     <name>SettingsSheet</name>

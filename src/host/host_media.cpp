@@ -33,7 +33,7 @@ QSize fittedSize(QSize size, QSize bounds) {
   return {even(size.width() * scale), even(size.height() * scale)};
 }
 
-HostMedia::HostMedia(HostEnvironment& environment, rtc::PeerConnectionFactory* factory,
+HostMedia::HostMedia(HostEnvironment& environment, Clock& clock, rtc::PeerConnectionFactory* factory,
                      Negotiation& negotiation, Epoch& epoch, Log log, QObject* parent)
     : QObject(parent),
       environment_(environment),
@@ -41,9 +41,10 @@ HostMedia::HostMedia(HostEnvironment& environment, rtc::PeerConnectionFactory* f
       negotiation_(negotiation),
       epoch_(epoch),
       log_(std::move(log)),
-      displayId_(environment.displays().mainDisplayId()) {
+      displayId_(environment.displays().mainDisplayId()),
+      keyFrames_(clock) {
   keyFrames_.setSingleShot(true);
-  connect(&keyFrames_, &QTimer::timeout, this, [this] {
+  keyFrames_.onTimeout([this] {
     // Soon after the path is up, then less often: a picture lost on the way
     // costs a fraction of a second, and a client that never says it has one
     // (an older one) gets no more than these.

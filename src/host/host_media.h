@@ -17,11 +17,11 @@
 #include <QJsonObject>
 #include <QObject>
 #include <QSize>
-#include <QTimer>
 #include <QVariantList>
 
 #include "host/screen_capturer.h"
 #include "rtc/peer_connection.h"
+#include "session/clock.h"
 #include "protocol/quality_profile.h"
 
 namespace lunor {
@@ -50,7 +50,7 @@ class HostMedia final : public QObject {
 
   // Everything borrowed must outlive the media. factory may be null (no
   // WebRTC): nothing is captured then.
-  HostMedia(HostEnvironment& environment, rtc::PeerConnectionFactory* factory,
+  HostMedia(HostEnvironment& environment, Clock& clock, rtc::PeerConnectionFactory* factory,
             Negotiation& negotiation, Epoch& epoch, Log log, QObject* parent = nullptr);
   ~HostMedia() override;
 
@@ -129,7 +129,7 @@ class HostMedia final : public QObject {
   std::shared_ptr<rtc::VideoSource> source_;
   std::unique_ptr<ScreenCapturer> capturer_;
   std::shared_ptr<rtc::VideoTrack> track_;
-  QTimer keyFrames_;
+  ClockTimer keyFrames_;
   size_t keyFramesSent_ = 0;
 };
 

@@ -33,7 +33,7 @@ QString boolText(bool value) { return value ? QStringLiteral("true") : QStringLi
 HostSession::HostSession(SessionEnvironment& environment, HostEnvironment& platform, QObject* parent)
     : Session(environment, Role::Host, parent), platform_(platform) {
   secrets_ = std::make_unique<WorkerThread>(QStringLiteral("lunor-secrets"));
-  media_ = std::make_unique<HostMedia>(platform, rtcFactory(), negotiation(), epoch(),
+  media_ = std::make_unique<HostMedia>(platform, environment.clock(), rtcFactory(), negotiation(), epoch(),
                                        [this](const QString& line) { log(line); });
   InjectionSequence::Hooks hooks;
   hooks.mayControl = [&platform] { return platform.mayControlComputer(); };

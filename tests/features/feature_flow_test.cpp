@@ -267,8 +267,9 @@ class FeatureFlowTest : public QObject {
     }
     QTRY_VERIFY_WITH_TIMEOUT(!host.asHost().approved() && !client.session->running(), 15000);
     const QDir parts(folders.filePath("host/") + ReceivedParts::kPartsFolder);
+    // The cancel may reach the host's receiver just after its session ends.
+    QTRY_COMPARE(parts.entryList({"*.part"}, QDir::Files).size(), lost ? 1 : 0);
     const QStringList kept = parts.entryList({"*.part"}, QDir::Files);
-    QCOMPARE(kept.size(), lost ? 1 : 0);
     QCOMPARE(host.received(), QStringList());
     const int64_t held = lost ? QFileInfo(parts.filePath(kept.front())).size() : 0;
     QVERIFY(!lost || held >= 4 << 20);

@@ -52,7 +52,7 @@ PACKAGES=(
   # the desktop's event sound for a join request (heard where a sound server runs)
   libcanberra-dev libcanberra-pulse sound-theme-freedesktop
   # the signaling server: room owners in SQLite, several instances over Redis
-  libqt6sql6-sqlite libhiredis-dev
+  libqt6sql6-sqlite libhiredis-dev libsodium-dev
 )
 
 TEST_PACKAGES=(

@@ -33,9 +33,11 @@ void Admission::join(RoomTable::Peer& peer, const server_messages::Join& request
   }
   const qint64 now = clock_();
   // A password for an unattended room is not a knock at the host's door:
-  // the password back-off bounds those.
+  // the password back-off bounds those. A client that proves the password
+  // to the host itself comes in to do so; the host's budget bounds it.
   const bool answering = !room->unattendedHash.isEmpty() && request.passwordHash.has_value();
-  if (!answering && !throttle_.mayKnock(peer.id, roomId, now)) {
+  const bool proving = room->hostProof && request.hostProof;
+  if (!answering && !proving && !throttle_.mayKnock(peer.id, roomId, now)) {
     logEvent(QStringLiteral("join-cooldown"), {{"room", roomId}, {"client", peer.id}, {"address", peer.address}});
     table_.sendError(peer.id, ErrorCode::JoinCooldown);
     return;
@@ -52,7 +54,8 @@ void Admission::join(RoomTable::Peer& peer, const server_messages::Join& request
   if (!room->admittedId.isEmpty()) return refuse("busy");
   const bool waiting = room->pending.contains(peer.id);
   if (!waiting && room->pending.size() >= limits_.maxPendingJoinsPerRoom) return refuse("queue-full");
-  // Each request is a prompt (and a picture) on the host's screen and link.
+  // Each request is a prompt (and a picture) on the host's screen and link;
+  // each proof a peer connection at the host.
   if (!answering && !waiting && !throttle_.mayPrompt(room->requests, now)) return refuse("too-many-requests");
   if (!peer.hostedRoom.isEmpty()) table_.closeRoom(peer.hostedRoom);
   if (!peer.joinedRoom.isEmpty() && peer.joinedRoom != roomId) table_.leaveJoinedRoom(peer, true);
@@ -68,34 +71,52 @@ void Admission::join(RoomTable::Peer& peer, const server_messages::Join& request
   peer.joinedRoom = roomId;
   table_.send(peer.id, out::joined(roomId));
 
+  if (proving) {
+    // The host decides, on the peer connection: we only introduce them.
+    target.pending.insert(peer.id, join);
+    admit(target, peer.id, /*unattended=*/true, /*hostProof=*/true);
+    return;
+  }
   if (answering) {
     checkPassword(peer, target, join, *request.passwordHash);
     return;
   }
-  join.awaitingPassword = !target.unattendedHash.isEmpty();
+  if (request.passwordHash && target.hostProof) {
+    // A digest for a host that takes none: no password opens it through us.
+    table_.send(peer.id, out::unattendedDenied());
+    return;
+  }
+  const bool unattended = !target.unattendedHash.isEmpty() || target.hostProof;
+  join.awaitingPassword = unattended;
   target.pending.insert(peer.id, join);
-  table_.send(peer.id, out::bare(join.awaitingPassword ? MessageType::RequireUnattended : MessageType::WaitingApproval));
+  table_.send(peer.id, join.awaitingPassword ? out::requireUnattended(target.hostProof)
+                                             : out::bare(MessageType::WaitingApproval));
   logEvent(QStringLiteral("join-request"), {{"room", roomId}, {"client", peer.id}});
-  table_.send(target.hostId, out::joinRequest(peer.id, join.displayName, !target.unattendedHash.isEmpty(),
-                                              join.awaitingPassword, join.avatar));
+  table_.send(target.hostId, out::joinRequest(peer.id, join.displayName, unattended, join.awaitingPassword, join.avatar));
 }
 
-void Admission::admit(RoomTable::Room& room, const QString& clientId, bool unattended) {
+void Admission::admit(RoomTable::Room& room, const QString& clientId, bool unattended, bool hostProof) {
   const RoomTable::PendingJoin join = room.pending.take(clientId);
   room.admittedId = clientId;
-  logEvent(QStringLiteral("admitted"),
-           {{"room", room.id}, {"client", clientId}, {"unattended", unattended ? "true" : "false"}});
+  logEvent(QStringLiteral("admitted"), {{"room", room.id},
+                                        {"client", clientId},
+                                        {"unattended", unattended ? "true" : "false"},
+                                        {"host-proof", hostProof ? "true" : "false"}});
 
-  // The client's key to this room from now on, in place of the one it showed.
-  const QString deviceKey = newDeviceKey();
-  owners_.addDevice(room.id, ownerDigest(deviceKey), unattendedDigest(room.unattendedHash),
-                    join.deviceKey.isEmpty() ? QString() : ownerDigest(join.deviceKey), limits_.maxDevicesPerRoom);
+  // The client's key to this room from now on, in place of the one it
+  // showed; a host that checks passwords itself gives its own.
+  QString deviceKey;
+  if (!hostProof) {
+    deviceKey = newDeviceKey();
+    owners_.addDevice(room.id, ownerDigest(deviceKey), unattendedDigest(room.unattendedHash),
+                      join.deviceKey.isEmpty() ? QString() : ownerDigest(join.deviceKey), limits_.maxDevicesPerRoom);
+  }
 
   const std::vector<rtc::IceServer> ice = iceServers_ ? iceServers_(clientId) : std::vector<rtc::IceServer>();
   table_.send(clientId, out::approved(deviceKey, ice));
-  if (unattended) table_.send(room.hostId, out::unattendedJoined(join.displayName));
-  table_.send(room.hostId, out::peerJoined(clientId, unattended, ice, join.displayName, join.avatar));
-  table_.send(clientId, out::peerJoined(room.hostId, unattended, ice));
+  if (unattended && !hostProof) table_.send(room.hostId, out::unattendedJoined(join.displayName));
+  table_.send(room.hostId, out::peerJoined(clientId, unattended, ice, join.displayName, join.avatar, hostProof));
+  table_.send(clientId, out::peerJoined(room.hostId, unattended, ice, std::nullopt, std::nullopt, hostProof));
 
   // The room now has its client; whoever else waits is turned away.
   const auto others = room.pending.keys();

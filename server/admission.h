@@ -53,7 +53,7 @@ class Admission final {
   // What is known of the device key a password join showed.
   enum class DeviceCheck { Unchecked, Known, Unknown };
 
-  void admit(RoomTable::Room& room, const QString& clientId, bool unattended);
+  void admit(RoomTable::Room& room, const QString& clientId, bool unattended, bool hostProof = false);
   // Admits the peer when the password is right and no wait or lock is in
   // its way; a device of the room's (once looked up) is not held by the
   // room's daily lock.

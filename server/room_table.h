@@ -36,7 +36,8 @@ class RoomTable final {
   struct Room {
     QString id;
     QString hostId;
-    QString unattendedHash;  // empty: no unattended access
+    QString unattendedHash;  // empty: no unattended access through us
+    bool hostProof = false;  // unattended access the host checks itself
     bool owned = false;      // created with the key bound to its ID
     QString admittedId;      // empty: nobody admitted
     QHash<QString, PendingJoin> pending;

@@ -126,6 +126,7 @@ void Rooms::handleCreate(RoomTable::Peer& peer, const server_messages::Create& c
     return;
   }
   const QString unattendedHash = create.unattendedHash;
+  const bool hostProof = create.hostProof;
 
   // The owner store may answer later: the create goes on only if the
   // connection is still there and has not asked for something else since.
@@ -133,21 +134,21 @@ void Rooms::handleCreate(RoomTable::Peer& peer, const server_messages::Create& c
   creating_.insert(peer.id, {ticket, roomId});
   const QString peerId = peer.id;
   owners_.claim(roomId, create.ownerKey ? ownerDigest(*create.ownerKey) : QString(),
-                [this, peerId, roomId, unattendedHash, ticket](Claim claim) {
+                [this, peerId, roomId, unattendedHash, hostProof, ticket](Claim claim) {
                   auto it = creating_.find(peerId);
                   if (it == creating_.end() || it->ticket != ticket) return;
                   if (!routing_.isShared() || claim == Claim::Refused) {
                     creating_.erase(it);
-                    createRoom(peerId, roomId, unattendedHash, claim);
+                    createRoom(peerId, roomId, unattendedHash, hostProof, claim);
                     return;
                   }
-                  placeAndCreate(peerId, roomId, unattendedHash, claim, ticket);
+                  placeAndCreate(peerId, roomId, unattendedHash, hostProof, claim, ticket);
                 });
 }
 
-void Rooms::placeAndCreate(const QString& peerId, const QString& roomId, const QString& unattendedHash, Claim claim,
-                           quint64 ticket) {
-  routing_.place(roomId, claim, [this, peerId, roomId, unattendedHash, claim, ticket](bool placed,
+void Rooms::placeAndCreate(const QString& peerId, const QString& roomId, const QString& unattendedHash, bool hostProof,
+                           Claim claim, quint64 ticket) {
+  routing_.place(roomId, claim, [this, peerId, roomId, unattendedHash, hostProof, claim, ticket](bool placed,
                                                                                       const QString& previous) {
     auto it = creating_.find(peerId);
     if (it == creating_.end() || it->ticket != ticket) {
@@ -165,11 +166,12 @@ void Rooms::placeAndCreate(const QString& peerId, const QString& roomId, const Q
       return;
     }
     routing_.takeOver(roomId, previous);
-    createRoom(peerId, roomId, unattendedHash, claim);
+    createRoom(peerId, roomId, unattendedHash, hostProof, claim);
   });
 }
 
-void Rooms::createRoom(const QString& peerId, const QString& roomId, const QString& unattendedHash, Claim claim) {
+void Rooms::createRoom(const QString& peerId, const QString& roomId, const QString& unattendedHash, bool hostProof,
+                       Claim claim) {
   const RoomTable::Peer* peer = table_.peer(peerId);
   if (!peer) return;
   const RoomTable::Room* existing = table_.room(roomId);
@@ -195,6 +197,7 @@ void Rooms::createRoom(const QString& peerId, const QString& roomId, const QStri
   room.id = roomId;
   room.hostId = peerId;
   room.unattendedHash = unattendedHash;
+  room.hostProof = hostProof;
   room.owned = claim == Claim::Owner || claim == Claim::NewOwner;
   table_.open(room);
   // A new password revokes the devices admitted under another.
@@ -203,7 +206,8 @@ void Rooms::createRoom(const QString& peerId, const QString& roomId, const QStri
            {{"room", roomId},
             {"host", peerId},
             {"owned", room.owned ? "true" : "false"},
-            {"unattended", room.unattendedHash.isEmpty() ? "false" : "true"}});
+            {"unattended", room.unattendedHash.isEmpty() ? "false" : "true"},
+            {"host-proof", hostProof ? "true" : "false"}});
   table_.send(peerId, out::created(roomId));
 }
 

@@ -95,9 +95,11 @@ class Rooms final : private LocalRooms {
   // False (and the peer told) when the address asked for too many rooms this minute.
   bool mayAskForRoom(const RoomTable::Peer& peer, const QString& roomId);
   void handleCreate(RoomTable::Peer& peer, const server_messages::Create& create);
-  void placeAndCreate(const QString& peerId, const QString& roomId, const QString& unattendedHash, Claim claim,
+  void placeAndCreate(const QString& peerId, const QString& roomId, const QString& unattendedHash, bool hostProof,
+                      Claim claim,
                       quint64 ticket);
-  void createRoom(const QString& peerId, const QString& roomId, const QString& unattendedHash, Claim claim);
+  void createRoom(const QString& peerId, const QString& roomId, const QString& unattendedHash, bool hostProof,
+                  Claim claim);
   void refuseCreate(const RoomTable::Peer& peer, const QString& roomId);
   void handleSignal(const RoomTable::Peer& peer, const server_messages::Signal& signal);
 

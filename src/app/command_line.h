@@ -53,6 +53,7 @@ inline constexpr int kServerUnreachable = 7;  // no signaling server, after ever
 inline constexpr int kNoAnswer = 8;           // the host's user did not answer in time
 inline constexpr int kInterrupted = 9;        // stopped (a signal) before any picture
 inline constexpr int kNoConnection = 10;      // let in, but the peer connection never came up
+inline constexpr int kHostIdentity = 11;      // the host is not the one met before, or not who it says
 }  // namespace exit_code
 
 // The options in `arguments` (program name first). --help and --version

@@ -41,6 +41,8 @@ int codeFor(EndCause cause) {
     case EndCause::NoConnection: return exit_code::kNoConnection;
     case EndCause::ServerUnreachable: return exit_code::kServerUnreachable;
     case EndCause::NoAnswer: return exit_code::kNoAnswer;
+    case EndCause::HostIdentityChanged:
+    case EndCause::HostNotVerified: return exit_code::kHostIdentity;
     case EndCause::NotEnded:
     case EndCause::LocalStop:
     case EndCause::PeerEnded: break;  // the host ended it

@@ -6,7 +6,9 @@
 
 #include <QLocale>
 
+#include "client/client_proof.h"
 #include "protocol/control_message.h"
+#include "protocol/password_proof.h"
 #include "protocol/signaling_messages.h"
 #include "session/epoch.h"
 #include "session/negotiation.h"
@@ -66,6 +68,15 @@ ClientSession::ClientSession(SessionEnvironment& environment, QObject* parent)
   // Whichever comes last of the picture, the channel's adoption and its opening says it.
   connect(&negotiation(), &Negotiation::controlChannelAdopted, this, &ClientSession::sayPicture);
   connect(&negotiation(), &Negotiation::controlChannelOpened, this, &ClientSession::sayPicture);
+  // The host opens "proof" on every connection of ours, and says who it is there.
+  negotiation().acceptChannel(proof::kChannel);
+  connect(&negotiation(), &Negotiation::channelOpened, this, [this](const QString& label) {
+    if (label == QLatin1String(proof::kChannel)) proofChannelOpened();
+  });
+  connect(&negotiation(), &Negotiation::channelMessage, this,
+          [this](const QString& label, const QByteArray& data, bool binary) {
+            if (label == QLatin1String(proof::kChannel) && !binary) proofMessage(data);
+          });
   passwordRetryTimer_.setSingleShot(true);
   passwordRetryTimer_.onTimeout([this] {
     setPasswordNotice(QString(), QDateTime());
@@ -138,12 +149,25 @@ void ClientSession::submitUnattendedPassword(const QString& password) {
   LUNOR_REQUIRE_THREAD(this);
   setAskUnattendedPassword(false);
   setPasswordNotice(QString(), QDateTime());
-  // An empty password is sent too: its digest is what the host compares.
+  setStatus(Status::CheckingPassword);
   const UserProfileStore& profile = environment().profileStore();
+  if (hostProves_) {
+    // Neither the password nor anything made from it goes to the server.
+    if (proof_ && proof_->hostKnown()) {
+      proof_->tryPassword(password);
+      return;
+    }
+    pendingPassword_ = password;
+    if (provingToHost_) return;  // in: the host's hello is on its way
+    provingToHost_ = true;
+    send(signaling::join(roomId(), profile.displayName(), profile.wireAvatar(), std::nullopt, QString(),
+                         /*hostProof=*/true));
+    return;
+  }
+  // An empty password is sent too: its digest is what the host compares.
   send(signaling::join(roomId(), profile.displayName(), profile.wireAvatar(),
                                    unattendedPasswordHash(password),
                                    environment().addressBook().deviceKey(roomId())));
-  setStatus(Status::CheckingPassword);
 }
 
 QString ClientSession::departureReason() const { return QString::fromUtf8(kReasonHostLeft); }
@@ -162,6 +186,10 @@ void ClientSession::tearingDown() {
   approvalTimer_.stop();
   reconnectTimer_.stop();
   passwordRetryTimer_.stop();
+  proof_.reset();
+  hostProves_ = false;
+  provingToHost_ = false;
+  pendingPassword_.reset();
   reconnectAttempt_ = 0;
   linkTimer_.stop();
   linkGauge_ = LinkGauge();
@@ -218,8 +246,16 @@ void ClientSession::handle(const incoming::Message& message) {
     setIsWaitingApproval(true);
     // Counted from the first request: a reconnection does not start it over.
     if (!approvalTimer_.isActive()) approvalTimer_.start();
-  } else if (std::holds_alternative<incoming::RequireUnattended>(message)) {
+  } else if (const auto* required = std::get_if<incoming::RequireUnattended>(&message)) {
     approvalTimer_.stop();  // the password decides, not a person
+    // A host met before that proved who it was does not stop doing so: a
+    // server that says otherwise would get the password's digest.
+    if (!required->hostProof && !environment().addressBook().hostKey(roomId()).isEmpty()) {
+      log(QStringLiteral("⛔ Le serveur demande l’empreinte du mot de passe pour un hôte qui le vérifie lui-même"));
+      endWith(kReasonHostIdentityChanged, EndCause::HostIdentityChanged);
+      return;
+    }
+    hostProves_ = required->hostProof;
     setAskUnattendedPassword(true);
   } else if (const auto* denied = std::get_if<incoming::UnattendedDenied>(&message)) {
     passwordDenied(*denied);
@@ -232,7 +268,8 @@ void ClientSession::handle(const incoming::Message& message) {
     // the session is up.
     deviceKey_ = approved->deviceKey;
     if (!deviceKey_.isNull()) environment().addressBook().setDeviceKey(roomId(), deviceKey_);
-    setStatus(Status::Admitted);
+    // In to prove the password, not yet let in.
+    setStatus(provingToHost_ ? Status::CheckingPassword : Status::Admitted);
     setIsWaitingApproval(false);
     if (!startedAt().isValid()) setStartedAt(QDateTime::currentDateTime());
   } else if (std::holds_alternative<incoming::PeerJoined>(message)) {
@@ -270,7 +307,51 @@ void ClientSession::passwordDenied(const incoming::UnattendedDenied& denied) {
   passwordRetryTimer_.start(int(std::min<int64_t>(denied.retryAfterMs, INT32_MAX)));
 }
 
+void ClientSession::proofChannelOpened() {
+  if (proof_) return;  // said more than once for one channel
+  const proof::Binding binding{negotiation().remoteFingerprint(), negotiation().localFingerprint()};
+  const AddressBook& book = environment().addressBook();
+  proof_ = std::make_unique<ClientProof>(binding, book.hostKey(roomId()), book.hostDeviceKey(roomId()),
+                                         [this](const QByteArray& text) {
+                                           negotiation().sendOn(QLatin1String(proof::kChannel), text, false);
+                                         });
+  if (pendingPassword_) proof_->tryPassword(*std::exchange(pendingPassword_, std::nullopt));
+}
+
+void ClientSession::proofMessage(const QByteArray& text) {
+  if (!proof_) return;
+  using Kind = ClientProof::Outcome::Kind;
+  const ClientProof::Outcome outcome = proof_->receive(text);
+  AddressBook& book = environment().addressBook();
+  switch (outcome.kind) {
+    case Kind::None: return;
+    case Kind::HostKnown:
+      // Met for the first time: this is who it is from now on.
+      if (book.hostKey(roomId()).isEmpty()) book.setHostKey(roomId(), outcome.hostKey);
+      log(QStringLiteral("🔏 Identité de l’hôte vérifiée"));
+      return;
+    case Kind::IdentityChanged:
+      log(QStringLiteral("⛔ L’hôte présente une autre identité que celle connue"));
+      endWith(kReasonHostIdentityChanged, EndCause::HostIdentityChanged);
+      return;
+    case Kind::NotTheHost:
+      log(QStringLiteral("⛔ L’identité de l’hôte ne vaut pas pour cette connexion"));
+      endWith(kReasonHostNotVerified, EndCause::HostNotVerified);
+      return;
+    case Kind::WrongPassword:
+    case Kind::Wait:
+      passwordDenied({outcome.locked, outcome.retryAfterMs});
+      return;
+    case Kind::Admitted:
+      log(QStringLiteral("✅ Mot de passe prouvé à l’hôte"));
+      if (!outcome.deviceKey.isEmpty()) book.setHostDeviceKey(roomId(), outcome.deviceKey);
+      setStatus(Status::Admitted);
+      return;
+  }
+}
+
 void ClientSession::connectionCreated() {
+  proof_.reset();  // a new connection, a new proof
   log(QStringLiteral("ℹ️ Client en attente du DataChannel 'control' (réception via didOpen)"));
   log(QStringLiteral("ℹ️ Client : en attente des tracks de l'host (pas de transceiver explicite)"));
 }

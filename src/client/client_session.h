@@ -22,6 +22,7 @@
 namespace lunor {
 
 struct ControlMessage;
+class ClientProof;
 
 class ClientSession final : public Session {
   Q_OBJECT
@@ -62,7 +63,8 @@ class ClientSession final : public Session {
 
   // Starts a session towards the room `roomId`; joins 1 s later.
   Q_INVOKABLE void startClient(const QString& roomId);
-  // Answers the password prompt with a new join carrying the digest.
+  // Answers the password prompt: proved to a host that checks it itself,
+  // else a new join carrying its digest.
   Q_INVOKABLE void submitUnattendedPassword(const QString& password);
   // The person closed the password prompt without answering.
   Q_INVOKABLE void cancelPasswordPrompt() { setAskUnattendedPassword(false); }
@@ -113,6 +115,8 @@ class ClientSession final : public Session {
   void endWith(const char* reason, EndCause cause);
   void reconnect();
   void passwordDenied(const incoming::UnattendedDenied& denied);
+  void proofChannelOpened();
+  void proofMessage(const QByteArray& text);
   void stopWatchingPicture();
   // Tells the host the first picture is here, once the control channel is open.
   void sayPicture();
@@ -143,6 +147,11 @@ class ClientSession final : public Session {
   std::optional<Epoch::Ticket> reconnectLink_;  // the link after the one that failed
   QString deviceKey_;            // from the admission, until the session is up
   bool admitted_ = false;        // the server let this client in
+  // The password's proof to the host itself.
+  std::unique_ptr<ClientProof> proof_;
+  bool hostProves_ = false;                // the host checks passwords itself
+  bool provingToHost_ = false;             // joined to prove one
+  std::optional<QString> pendingPassword_;  // to prove once the host has said hello
   // The link indicator: the receiver's counters every few seconds.
   ClockTimer linkTimer_{environment().clock()};
   LinkGauge linkGauge_;

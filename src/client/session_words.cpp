@@ -71,6 +71,10 @@ QString endReasonText(EndCause cause, const QString& reason, Role role) {
     case EndCause::NoConnection: return QCoreApplication::translate("SessionWords", "La connexion n’a pas pu être établie");
     case EndCause::NoAnswer: return QCoreApplication::translate("SessionWords", "L’hôte n’a pas répondu à la demande");
     case EndCause::ServerUnreachable: return QCoreApplication::translate("SessionWords", "Serveur de connexion injoignable");
+    case EndCause::HostIdentityChanged:
+      return QCoreApplication::translate("SessionWords", "L'identité de cet ordinateur a changé");
+    case EndCause::HostNotVerified:
+      return QCoreApplication::translate("SessionWords", "L’identité de cet ordinateur n’a pas pu être vérifiée");
     case EndCause::NotEnded:
     case EndCause::LocalStop:
     case EndCause::PeerEnded: break;

@@ -27,7 +27,8 @@ FeatureExchange::FeatureExchange(Negotiation& negotiation, Clipboard& clipboard,
       clipboard_(clipboard, log),
       clipboardPump_([this](const WireMessage& m) { return negotiation_.sendOn(kClipboardLabel, m.data, m.binary); },
                      [this] { return negotiation_.bufferedAmount(kClipboardLabel); }) {
-  negotiation_.setAcceptedChannels({kClipboardLabel, kFileChannelPrefix});
+  negotiation_.acceptChannel(kClipboardLabel);
+  negotiation_.acceptChannel(kFileChannelPrefix);
   receiveFolder_ = QDir(QStandardPaths::writableLocation(QStandardPaths::DownloadLocation))
                        .filePath(QStringLiteral("Lunor Remote"));
   clipboard_.setSending(settings_.value(kClipboardSendKey, true).toBool());

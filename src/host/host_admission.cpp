@@ -10,8 +10,12 @@
 #include "protocol/signaling_messages.h"
 #include "session/session_environment.h"
 #include "session/session_panels.h"
+#include "protocol/sdp_rewrite.h"
+#include "store/host_identity.h"
+#include "store/unattended_password.h"
 #include "store/user_profile_store.h"
 #include "system/event_sound.h"
+#include "system/worker_thread.h"
 
 namespace lunor {
 
@@ -109,7 +113,8 @@ void HostSession::approve() {
   send(signaling::answer(QStringLiteral("approve"), requesterId_));
   admittedId_ = requesterId_;
   setPendingJoin(false);
-    setApproved(true);
+  setApproved(true);
+  inputOpen_->store(true);
   dismissPrompts();
   log(QStringLiteral("✅ Autorisé ") + (requesterName().isNull() ? requesterId_ : requesterName()));
 
@@ -145,6 +150,19 @@ void HostSession::reject() {
 void HostSession::handlePeerJoined(const incoming::PeerJoined& joined) {
   // Its name, picture and log line are the session's already.
   const signaling::PeerJoined& peer = joined.peer;
+  if (proving_) return;  // one client at the door at a time
+  if (!peer.unattended && (!approved() || peer.clientId != admittedId_)) {
+    // Nobody here let this client in: the server's word is not enough.
+    log(QStringLiteral("⛔ Peer annoncé par le serveur sans accord de l’hôte ignoré (cid=") + peer.clientId +
+        QLatin1Char(')'));
+    return;
+  }
+  // Only a host that gave the server its digest takes the server's word for
+  // a password; any other unattended client proves it here.
+  if (peer.unattended && (peer.hostProof || !sentDigest_)) {
+    beginProof(peer);
+    return;
+  }
   admittedId_ = peer.clientId;
 
   if (peer.unattended) {
@@ -155,8 +173,9 @@ void HostSession::handlePeerJoined(const incoming::PeerJoined& joined) {
       return;
     }
     setApproved(true);
+    inputOpen_->store(true);
     setPendingJoin(false);
-        dismissPrompts();
+    dismissPrompts();
   }
   // The admission's TURN credentials (taken by the session) reach an offer
   // already made only through an ICE restart.
@@ -173,6 +192,103 @@ void HostSession::handlePeerJoined(const incoming::PeerJoined& joined) {
   }
   if (!startedAt().isValid()) setStartedAt(QDateTime::currentDateTime());
 
+  showHud([this, alive = lifetime()] {
+    if (!alive.isCurrent()) return;
+    stop(QString::fromUtf8(kReasonHostEnded));
+    environment().panels().hideFloatingHud();
+  });
+}
+
+// ---------------------------------------------------------- the password's proof --
+
+void HostSession::beginProof(const signaling::PeerJoined& peer) {
+  if (approved() || negotiation().exists()) return;  // someone is in already
+  // Nobody may be here to answer the desktop's question once it is proved.
+  if (const QString why = platform_.captureNeedsPerson(); !why.isEmpty()) {
+    endWithoutPicture(why);
+    return;
+  }
+  log(QStringLiteral("🔐 Client admis à prouver le mot de passe (cid=") + peer.clientId + QLatin1Char(')'));
+  admittedId_ = peer.clientId;
+  proving_ = true;
+  setPendingJoin(false);
+  dismissPrompts();
+  setStatus(Status::CheckingPassword);
+  proof_ = std::make_unique<HostProof>(budget_, [this](const QByteArray& text) {
+    negotiation().sendOn(QLatin1String(proof::kChannel), text, false);
+  });
+  createPeerConnection();
+  // The password as it is now (it may have changed since the room was
+  // made, or unattended access been switched off); the hello waits for it.
+  proofSecretsReady_ = false;
+  const bool unattended = environment().profileStore().unattendedEnabled();
+  SecretStore* store = &environment().secretStore();
+  secrets_->run<std::pair<std::optional<QString>, std::vector<QByteArray>>>(
+      this,
+      [store, unattended] {
+        return std::pair(unattended ? loadUnattendedPassword(*store) : std::nullopt, knownDevices(*store));
+      },
+      [this, connection = epoch().ticket()](std::pair<std::optional<QString>, std::vector<QByteArray>> read) {
+        if (!connection.isCurrent()) return;
+        proofSecrets_.password = read.first && !read.first->isEmpty() ? read.first : std::nullopt;
+        proofSecrets_.deviceDigests = std::move(read.second);
+        proofSecretsReady_ = true;
+        if (std::exchange(proofChannelWaiting_, false)) proofChannelOpened();
+      });
+  // The connection and its channels only: the picture comes once proved.
+  hasSentInitialOffer_ = true;
+  negotiation().makeOffer([this](const std::string& sdp) {
+    return rewriteOfferSdp(QString::fromStdString(sdp), settingsOf(media_->quality())).toStdString();
+  });
+  proofDeadline_.start();
+}
+
+void HostSession::proofChannelOpened() {
+  // Every client of ours hears who this host is; only one let in to prove
+  // the password may try it.
+  if (proofOpened_) return;  // said more than once for one channel
+  if (!proofSecretsReady_) {
+    proofChannelWaiting_ = true;
+    return;
+  }
+  const proof::Binding binding{negotiation().localFingerprint(), negotiation().remoteFingerprint()};
+  if (!binding.complete()) {
+    log(QStringLiteral("⚠️ Empreintes DTLS introuvables : pas de preuve possible"));
+    return;
+  }
+  if (!proof_) proof_ = std::make_unique<HostProof>(budget_, [this](const QByteArray& text) {
+    negotiation().sendOn(QLatin1String(proof::kChannel), text, false);
+  });
+  HostProof::Secrets secrets = proofSecrets_;
+  if (!proving_) secrets.password.reset();  // nothing to prove: no try can succeed
+  proof_->open(binding, std::move(secrets));
+  proofOpened_ = true;
+}
+
+void HostSession::proofMessage(const QByteArray& text) {
+  if (!proof_ || !proving_) return;
+  if (proof_->receive(text) == HostProof::Outcome::Proved) admitProved();
+}
+
+void HostSession::admitProved() {
+  proving_ = false;
+  proofDeadline_.stop();
+  log(QStringLiteral("✅ Mot de passe prouvé par ") + (requesterName().isNull() ? admittedId_ : requesterName()));
+  if (const QByteArray digest = proof_->newDeviceDigest(); !digest.isEmpty()) {
+    proofSecrets_.deviceDigests.push_back(digest);
+    SecretStore* store = &environment().secretStore();
+    secrets_->run<bool>(this, [store, digest] { addKnownDevice(*store, digest); return true; }, [](bool) {});
+  }
+  setApproved(true);
+  inputOpen_->store(true);
+  sessionFeatures().exchange().setAcceptsFilesUnasked(true);
+  if (negotiation().createControlChannel()) log(QStringLiteral("✅ DataChannel 'control' créé (host)"));
+  renegotiateForTrack_ = true;
+  shouldMakeOfferWhenReady_ = true;
+  startCaptureIfNeeded(QStringLiteral("▶️ Démarrage capture (mot de passe prouvé)"));
+  media_->refreshDisplays();
+  sendOfferIfReady();
+  setStartedAt(QDateTime::currentDateTime());
   showHud([this, alive = lifetime()] {
     if (!alive.isCurrent()) return;
     stop(QString::fromUtf8(kReasonHostEnded));

@@ -18,6 +18,7 @@
 #include "session/published.h"
 #include "session/session_environment.h"
 #include "session/session_panels.h"
+#include "store/host_identity.h"
 #include "store/owner_key.h"
 #include "store/unattended_password.h"
 #include "store/user_profile_store.h"
@@ -73,6 +74,23 @@ HostSession::HostSession(SessionEnvironment& environment, HostEnvironment& platf
   connect(&negotiation(), &Negotiation::controlChannelOpened, media_.get(), &HostMedia::sendKeyFramesUntilShown);
   connect(&negotiation(), &Negotiation::peerShowsPicture, media_.get(), &HostMedia::pictureShown);
 
+  // The password's proof, on a channel of its own, before anything else.
+  negotiation().setAdoptsPeerControl(false);
+  connect(&negotiation(), &Negotiation::channelOpened, this, [this](const QString& label) {
+    if (label == QLatin1String(proof::kChannel)) proofChannelOpened();
+  });
+  connect(&negotiation(), &Negotiation::channelMessage, this,
+          [this](const QString& label, const QByteArray& data, bool binary) {
+            if (label == QLatin1String(proof::kChannel) && !binary) proofMessage(data);
+          });
+  proofDeadline_.setSingleShot(true);
+  proofDeadline_.setInterval(kProofDeadlineMs);
+  proofDeadline_.onTimeout([this] {
+    if (!proving_) return;
+    log(QStringLiteral("⏰ Mot de passe non prouvé après %1 s").arg(kProofDeadlineMs / 1000));
+    stop(QString::fromUtf8(kReasonPasswordNotProved));
+  });
+
   restartTimer_.setSingleShot(true);
   restartTimer_.setInterval(kRestartDelayMs);
   restartTimer_.onTimeout([this] { startHost(roomId_); });
@@ -122,16 +140,18 @@ void HostSession::signalingOpened() {
 
 namespace {
 
-// What a "create" needs from the secret store.
+// What a "create" and the password's proof need from the secret store.
 struct CreateSecrets {
   std::optional<QString> ownerKey;
-  std::optional<QString> unattendedHash;  // nothing when there is no password
+  std::optional<QString> password;  // nothing when there is none
+  std::optional<proof::Identity> identity;
+  std::vector<QByteArray> devices;
 };
 
-std::optional<QString> unattendedHashIn(SecretStore& store) {
-  const auto password = loadUnattendedPassword(store);
+std::optional<QString> passwordIn(SecretStore& store) {
+  auto password = loadUnattendedPassword(store);
   if (!password || password->isEmpty()) return std::nullopt;
-  return unattendedPasswordHash(*password);
+  return password;
 }
 
 }  // namespace
@@ -148,27 +168,39 @@ void HostSession::sendCreate() {
       [unattended, store] {
         CreateSecrets secrets;
         secrets.ownerKey = ownerKey(*store);
-        if (unattended) secrets.unattendedHash = unattendedHashIn(*store);
+        secrets.identity = hostIdentity(*store);
+        secrets.devices = knownDevices(*store);
+        if (unattended) secrets.password = passwordIn(*store);
         return secrets;
       },
       [this, asked, unattended, store](CreateSecrets secrets) {
         if (!asked.isCurrent()) return;
-        if (!unattended || secrets.unattendedHash) {
-          announce(signaling::create(roomId_, secrets.unattendedHash), secrets.ownerKey,
-                   QStringLiteral("requiresApproval=true, "));
+        proofSecrets_ = {secrets.password, secrets.identity, std::move(secrets.devices)};
+        if (!unattended || secrets.password) {
+          announceRoom(secrets.password, secrets.ownerKey, QStringLiteral("requiresApproval=true, "));
           return;
         }
         // The secret store may answer late right after login: look once more.
         QTimer::singleShot(kDelayedCreateMs, this, [this, asked, store, key = secrets.ownerKey] {
           if (!asked.isCurrent()) return;
-          secrets_->run<std::optional<QString>>(this, [store] { return unattendedHashIn(*store); },
-                                                [this, asked, key](std::optional<QString> hash) {
+          secrets_->run<std::optional<QString>>(this, [store] { return passwordIn(*store); },
+                                                [this, asked, key](std::optional<QString> password) {
                                                   if (!asked.isCurrent()) return;
-                                                  announce(signaling::create(roomId_, hash), key,
-                                                           QStringLiteral("DELAYED, "));
+                                                  proofSecrets_.password = password;
+                                                  announceRoom(password, key, QStringLiteral("DELAYED, "));
                                                 });
         });
       });
+}
+
+void HostSession::announceRoom(const std::optional<QString>& password, const std::optional<QString>& key,
+                               const QString& how) {
+  // The host checks passwords itself; the server gets the digest (which
+  // admits whoever shows it) only when clients that cannot prove the
+  // password themselves are to come in too.
+  sentDigest_ = password && environment().profileStore().acceptsUnprovenClients();
+  const auto digest = sentDigest_ ? std::optional(unattendedPasswordHash(*password)) : std::nullopt;
+  announce(signaling::create(roomId_, digest, password.has_value()), key, how);
 }
 
 void HostSession::announce(QJsonObject create, const std::optional<QString>& key, const QString& how) {
@@ -249,6 +281,9 @@ void HostSession::handle(const incoming::Message& message) {
 
 void HostSession::forgetKnownDevices() {
   LUNOR_REQUIRE_THREAD(this);
+  proofSecrets_.deviceDigests.clear();
+  SecretStore* store = &environment().secretStore();
+  secrets_->run<bool>(this, [store] { lunor::forgetKnownDevices(*store); return true; }, [](bool) {});
   send(signaling::forgetDevices());
   log(QStringLiteral("📤 Oubli des appareils connus demandé au serveur"));
 }
@@ -290,16 +325,25 @@ void HostSession::showHud(std::function<void()> quit) {
 
 Negotiation::ControlReceiver HostSession::controlReceiver() {
   InjectionSequence* input = input_.get();  // outlives the connection: the session closes it first
-  return [input](const std::string& text, const Epoch::Ticket& connection) { input->receive(text, connection); };
+  return [input, open = inputOpen_](const std::string& text, const Epoch::Ticket& connection) {
+    if (open->load()) input->receive(text, connection);
+  };
 }
 
 void HostSession::connectionCreated() {
   Negotiation& link = negotiation();
-  if (link.createControlChannel()) {
+  proofOpened_ = false;
+  proofChannelWaiting_ = false;
+  if (proving_) {
+    // Nothing but the proof before it succeeds: no control, no picture.
+  } else if (link.createControlChannel()) {
     log(QStringLiteral("✅ DataChannel 'control' créé (host)"));
   } else {
     log(QStringLiteral("❌ Impossible de créer le DataChannel 'control' (host)"));
   }
+  // Our clients hear who this host is there (and prove the password there
+  // when they must); others leave it alone.
+  link.openChannel(QLatin1String(proof::kChannel));
   // Not up within the deadline (a server gone between approval and ICE):
   // the session ends and the room opens again.
   link.armConnectDeadline();
@@ -321,6 +365,14 @@ void HostSession::connectionCreated() {
 
 void HostSession::sendOfferIfReady() {
   if (!approved() || !negotiation().exists() || !localVideoTrack()) return;
+  if (hasSentInitialOffer_ && std::exchange(renegotiateForTrack_, false)) {
+    // The proof's offer had no picture: this one adds it.
+    log(QStringLiteral("🟢 Image prête → nouvelle offre avec la vidéo"));
+    negotiation().renegotiate([this](const std::string& sdp) {
+      return rewriteOfferSdp(QString::fromStdString(sdp), settingsOf(media_->quality())).toStdString();
+    });
+    return;
+  }
   if (hasSentInitialOffer_) {
     log(QStringLiteral("ℹ️ Offre déjà envoyée, pas de doublon"));
     return;
@@ -376,6 +428,12 @@ void HostSession::ending(const QString& reason, const QDateTime& startedAt) {
 }
 
 void HostSession::tearingDown() {
+  inputOpen_->store(false);
+  proof_.reset();
+  proving_ = false;
+  proofSecretsReady_ = true;
+  renegotiateForTrack_ = false;
+  proofDeadline_.stop();
   media_->stop();
   // Once the client's last actions have run, nothing stays pressed.
   input_->releaseAll();

@@ -7,11 +7,13 @@
 // starts again after every end, so the join cooldown outlasts an end.
 // Main thread, as its base says.
 
+#include <atomic>
 #include <chrono>
 #include <memory>
-
 #include <optional>
 
+#include "host/host_proof.h"
+#include "host/password_budget.h"
 #include "session/session.h"
 #include "session/session_environment.h"
 #include "system/notification_manager.h"
@@ -42,6 +44,8 @@ class HostSession final : public Session {
   static constexpr std::chrono::milliseconds kRejectCooldown{1500};
   static constexpr std::chrono::milliseconds kEndCooldown{2000};
   static constexpr int kEndCountdownSeconds = 10;
+  // A client let in to prove the password has this long to do it.
+  static constexpr int kProofDeadlineMs = 120'000;
 
   // Both are borrowed and must outlive the session.
   HostSession(SessionEnvironment& environment, HostEnvironment& platform, QObject* parent = nullptr);
@@ -62,8 +66,8 @@ class HostSession final : public Session {
   // The host is going away (the application quits): a client in session
   // hears it, with the local person's name.
   void leave(const QString& localName);
-  // Asks the server to forget the clients it let in before (their device
-  // keys get them past a room locked by guessing).
+  // Forgets the clients let in before, here and on the server (their device
+  // keys get them past a day of wrong passwords spent by others).
   Q_INVOKABLE void forgetKnownDevices();
 
  Q_SIGNALS:
@@ -97,6 +101,8 @@ class HostSession final : public Session {
   // Sends the "create" with what the secret store gave (the owner key,
   // nothing when it could not be read; the unattended digest, if any).
   void announce(QJsonObject create, const std::optional<QString>& key, const QString& how);
+  // The "create" for the password kept (none: no unattended access).
+  void announceRoom(const std::optional<QString>& password, const std::optional<QString>& key, const QString& how);
   void handleJoinRequest(const signaling::JoinRequest& request);
   // The pending requester left before an answer: its prompts go, nothing else.
   void withdrawRequest();
@@ -105,6 +111,12 @@ class HostSession final : public Session {
   // Closes the request's panel and its notification.
   void dismissPrompts();
   void handlePeerJoined(const incoming::PeerJoined& joined);
+  // The client was let in by the server to prove the password here: the
+  // connection comes up with the channel "proof" only.
+  void beginProof(const signaling::PeerJoined& peer);
+  void proofChannelOpened();
+  void proofMessage(const QByteArray& text);
+  void admitProved();
   void handleNotificationAction(const QString& clientId, JoinAction action);
   void sendOfferIfReady();
   void restartIce();
@@ -132,6 +144,21 @@ class HostSession final : public Session {
   Clock::TimePoint cooldownUntil_{};
   bool shouldMakeOfferWhenReady_ = false;
   bool hasSentInitialOffer_ = false;
+  bool renegotiateForTrack_ = false;  // the first offer went without the picture
+  // The password's proof: the budget outlives the sessions; the secrets
+  // come from the store with each "create".
+  PasswordBudget budget_{environment().clock()};
+  HostProof::Secrets proofSecrets_;
+  bool sentDigest_ = false;  // the last "create" gave the server the password's digest
+  std::unique_ptr<HostProof> proof_;
+  bool proving_ = false;
+  bool proofOpened_ = false;  // the hello went on this connection
+  bool proofSecretsReady_ = true;    // the password read again for this proof
+  bool proofChannelWaiting_ = false;  // "proof" opened before it was
+  ClockTimer proofDeadline_{environment().clock()};
+  // The client's input is taken only once it is let in (read on the
+  // library's thread).
+  std::shared_ptr<std::atomic<bool>> inputOpen_ = std::make_shared<std::atomic<bool>>(false);
   int reconnectDelayMs_ = 1000;  // next wait before an idle host reconnects
   ClockTimer restartTimer_{environment().clock()};
   ClockTimer reconnectTimer_{environment().clock()};

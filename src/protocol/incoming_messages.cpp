@@ -33,7 +33,9 @@ const QHash<QString, MessageReader>& messageReaders() {
       {nameOf(MessageType::JoinRequest),
        [](const QJsonObject& m) -> std::optional<Message> { return signaling::joinRequest(m); }},
       {nameOf(MessageType::WaitingApproval), plain<WaitingApproval>()},
-      {nameOf(MessageType::RequireUnattended), plain<RequireUnattended>()},
+      {nameOf(MessageType::RequireUnattended), [](const QJsonObject& m) -> std::optional<Message> {
+         return RequireUnattended{m.value(key::kProof) == key::kProofByHost};
+       }},
       {nameOf(MessageType::UnattendedDenied), [](const QJsonObject& m) -> std::optional<Message> {
          const double wait = m.value(key::kRetryAfterMs).toDouble(0);
          return UnattendedDenied{m.value(key::kLocked).toBool(false),

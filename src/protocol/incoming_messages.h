@@ -58,7 +58,9 @@ struct Hello {
 struct Created {};
 struct Joined {};
 struct WaitingApproval {};
-struct RequireUnattended {};
+struct RequireUnattended {
+  bool hostProof = false;  // the host checks the password itself
+};
 // A password refused: wrong, or not even tried because of too many wrong
 // ones (from this address, or today for the whole room: locked). Not to be
 // tried again for retryAfterMs (0: at once; at most two days).

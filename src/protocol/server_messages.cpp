@@ -36,6 +36,7 @@ Create createOf(const QJsonObject& message) {
   const QJsonObject unattended = message.value(key::kUnattended).toObject();
   const QString hash = unattended.value(key::kHash).toString();
   if (unattended.value(key::kEnabled).toBool() && isHex64(hash)) create.unattendedHash = hash;
+  create.hostProof = unattended.value(key::kEnabled).toBool() && unattended.value(key::kProof) == key::kProofByHost;
   return create;
 }
 
@@ -49,6 +50,7 @@ Join joinOf(const QJsonObject& message) {
             stringOf(message, key::kAvatar), stringOf(message, key::kPasswordHash), QString()};
   // Anything but a well-formed key is as if none was shown.
   if (const QString deviceKey = message.value(key::kDeviceKey).toString(); isHex64(deviceKey)) join.deviceKey = deviceKey;
+  join.hostProof = message.value(key::kProof) == key::kProofByHost;
   return join;
 }
 
@@ -115,19 +117,28 @@ QJsonObject joinRequest(const QString& clientId, const QString& displayName, boo
 }
 
 QJsonObject approved(const QString& deviceKey, const std::vector<rtc::IceServer>& iceServers) {
-  QJsonObject message{{key::kType, signaling::nameOf(MessageType::Approved)}, {key::kDeviceKey, deviceKey}};
+  QJsonObject message{{key::kType, signaling::nameOf(MessageType::Approved)}};
+  if (!deviceKey.isEmpty()) message.insert(key::kDeviceKey, deviceKey);
   insertIceServers(message, iceServers);
   return message;
 }
 
 QJsonObject peerJoined(const QString& clientId, bool unattended, const std::vector<rtc::IceServer>& iceServers,
-                       const std::optional<QString>& displayName, const std::optional<QString>& avatar) {
+                       const std::optional<QString>& displayName, const std::optional<QString>& avatar,
+                       bool hostProof) {
   QJsonObject message{{key::kType, signaling::nameOf(MessageType::PeerJoined)},
                       {key::kClientId, clientId},
                       {key::kUnattended, unattended}};
   if (displayName) message.insert(key::kDisplayName, *displayName);
   if (avatar) message.insert(key::kAvatar, *avatar);
+  if (hostProof) message.insert(key::kProof, key::kProofByHost);
   insertIceServers(message, iceServers);
+  return message;
+}
+
+QJsonObject requireUnattended(bool hostProof) {
+  QJsonObject message = typed(MessageType::RequireUnattended);
+  if (hostProof) message.insert(key::kProof, key::kProofByHost);
   return message;
 }
 

@@ -40,6 +40,7 @@ struct Create {
   QString roomId;
   std::optional<QString> ownerKey;  // the text of "ownerKey" when it is there at all
   QString unattendedHash;           // a well-formed hash of an enabled "unattended"; empty otherwise
+  bool hostProof = false;           // an enabled "unattended" the host checks itself
 };
 struct Join {
   QString roomId;
@@ -47,6 +48,7 @@ struct Join {
   std::optional<QString> avatar;       // when a string
   std::optional<QString> passwordHash; // when a string
   QString deviceKey;                   // a well-formed device key, or empty
+  bool hostProof = false;              // the client proves the password to the host
 };
 // "approve", "reject" or "kick" of the client `target`.
 struct Answer {
@@ -78,13 +80,16 @@ QJsonObject bare(MessageType type);
 // To a room's host: a client at its door.
 QJsonObject joinRequest(const QString& clientId, const QString& displayName, bool unattended, bool awaitingPassword,
                         const std::optional<QString>& avatar);
-// To the client let in: its device key for the room, and the pair's relay servers (if any).
+// To the client let in: its device key for the room (none when empty), and
+// the pair's relay servers (if any).
 QJsonObject approved(const QString& deviceKey, const std::vector<rtc::IceServer>& iceServers);
 // To either side of the admitted pair: the other one (the client's name
 // and picture go to the host only), and the pair's relay servers (if any).
 QJsonObject peerJoined(const QString& clientId, bool unattended, const std::vector<rtc::IceServer>& iceServers,
                        const std::optional<QString>& displayName = std::nullopt,
-                       const std::optional<QString>& avatar = std::nullopt);
+                       const std::optional<QString>& avatar = std::nullopt, bool hostProof = false);
+// The password is needed; "proof": "host" when the host checks it itself.
+QJsonObject requireUnattended(bool hostProof);
 QJsonObject unattendedJoined(const QString& displayName);
 // A password refused: "locked" only when the room's day is spent; the wait
 // when there is one to tell.

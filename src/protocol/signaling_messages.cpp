@@ -72,25 +72,29 @@ QJsonValue typeValue(PayloadType type) { return nameOf(type); }
 
 }  // namespace
 
-QJsonObject create(const QString& roomId, const std::optional<QString>& unattendedHash) {
+QJsonObject create(const QString& roomId, const std::optional<QString>& unattendedHash, bool hostProof) {
   QJsonObject message{{key::kType, typeValue(MessageType::Create)},
                       {key::kRoomId, roomId},
                       {key::kRequiresApproval, true}};
-  if (unattendedHash) {
-    message.insert(key::kUnattended, QJsonObject{{key::kEnabled, true}, {key::kHash, *unattendedHash}});
+  if (unattendedHash || hostProof) {
+    QJsonObject unattended{{key::kEnabled, true}};
+    if (unattendedHash) unattended.insert(key::kHash, *unattendedHash);
+    if (hostProof) unattended.insert(key::kProof, key::kProofByHost);
+    message.insert(key::kUnattended, unattended);
   }
   return message;
 }
 
 QJsonObject join(const QString& roomId, const QString& displayName,
                  const std::optional<QString>& avatar, const std::optional<QString>& passwordHash,
-                 const QString& deviceKey) {
+                 const QString& deviceKey, bool hostProof) {
   QJsonObject message{{key::kType, typeValue(MessageType::Join)},
                       {key::kRoomId, roomId},
                       {key::kDisplayName, displayName}};
   if (avatar) message.insert(key::kAvatar, *avatar);
   if (passwordHash) message.insert(key::kPasswordHash, *passwordHash);
   if (!deviceKey.isEmpty()) message.insert(key::kDeviceKey, deviceKey);
+  if (hostProof) message.insert(key::kProof, key::kProofByHost);
   return message;
 }
 
@@ -173,7 +177,8 @@ JoinRequest joinRequest(const QJsonObject& message) {
 
 PeerJoined peerJoined(const QJsonObject& message) {
   return {json::stringOr(message, key::kClientId.data(), QStringLiteral("?")), displayNameOf(message),
-          json::optionalString(message, key::kAvatar.data()), json::boolOr(message, key::kUnattended.data(), false)};
+          json::optionalString(message, key::kAvatar.data()), json::boolOr(message, key::kUnattended.data(), false),
+          message.value(key::kProof) == key::kProofByHost};
 }
 
 std::optional<QString> descriptionOf(const QJsonObject& payload) {

@@ -51,12 +51,17 @@ struct DisplayEntry {
 namespace signaling {
 
 // ---- server messages --------------------------------------------------------
-QJsonObject create(const QString& roomId, const std::optional<QString>& unattendedHash);
+// With "unattended" when there is a digest to give the server (it then
+// admits whoever shows it) or the host checks passwords itself (hostProof:
+// "proof": "host").
+QJsonObject create(const QString& roomId, const std::optional<QString>& unattendedHash, bool hostProof = false);
 // With "deviceKey" when deviceKey is not empty (the server's key for this
 // machine at that room; servers without device keys ignore it).
+// With "proof": "host" when the client comes in to prove the password to
+// the host itself (a server that does not know it asks for a password).
 QJsonObject join(const QString& roomId, const QString& displayName,
                  const std::optional<QString>& avatar, const std::optional<QString>& passwordHash,
-                 const QString& deviceKey = QString());
+                 const QString& deviceKey = QString(), bool hostProof = false);
 // "approve", "reject" or "kick" for the client `target`.
 QJsonObject answer(const QString& type, const QString& target);
 // The host asks the server to forget the devices it let in.
@@ -100,6 +105,7 @@ struct PeerJoined {
   QString displayName;
   QString avatar;
   bool unattended = false;
+  bool hostProof = false;  // admitted to prove the password to the host
 };
 PeerJoined peerJoined(const QJsonObject& message);
 

@@ -121,6 +121,10 @@ inline constexpr QLatin1String kRequiresApproval("requiresApproval");
 inline constexpr QLatin1String kUnattended("unattended");  // a create's object; a join's and admission's flag
 inline constexpr QLatin1String kEnabled("enabled");
 inline constexpr QLatin1String kHash("hash");
+// "proof": "host" in "create" (its "unattended"), "join", "require-unattended"
+// and "peer-joined": the password is proved to the host itself, not to us.
+inline constexpr QLatin1String kProof("proof");
+inline constexpr QLatin1String kProofByHost("host");
 inline constexpr QLatin1String kDisplayName("displayName");
 inline constexpr QLatin1String kAvatar("avatar");
 inline constexpr QLatin1String kPasswordHash("passwordHash");

@@ -8,6 +8,7 @@
 #include <QJsonDocument>
 
 #include "protocol/control_message.h"
+#include "protocol/password_proof.h"
 #include "protocol/peer_features.h"
 #include "protocol/signaling_messages.h"
 #include "session/epoch.h"
@@ -65,8 +66,13 @@ class Negotiation::ChannelTap final : public rtc::DataChannelObserver {
 class Negotiation::Observer final : public rtc::PeerConnectionObserver,
                                     public rtc::DataChannelObserver {
  public:
-  Observer(Negotiation& owner, Epoch::Ticket ticket, ControlReceiver receiver, std::vector<std::string> accepted)
-      : owner_(owner), ticket_(std::move(ticket)), receiver_(std::move(receiver)), accepted_(std::move(accepted)) {}
+  Observer(Negotiation& owner, Epoch::Ticket ticket, ControlReceiver receiver, std::vector<std::string> accepted,
+           bool adoptsControl)
+      : owner_(owner),
+        ticket_(std::move(ticket)),
+        receiver_(std::move(receiver)),
+        accepted_(std::move(accepted)),
+        adoptsControl_(adoptsControl) {}
 
   // Listens to `channel`, not "control", until detach().
   void watchExtra(const std::shared_ptr<rtc::DataChannel>& channel) {
@@ -143,6 +149,7 @@ class Negotiation::Observer final : public rtc::PeerConnectionObserver,
     owner_.log_(QStringLiteral("🔗 DataChannel reçu: ") + peerText(QString::fromStdString(label), kMaxPeerNameChars));
     Negotiation* owner = &owner_;
     if (label == kControlLabel) {
+      if (!adoptsControl_) return;  // ours is the only one
       watch(channel);  // here, so no message slips past before the adoption
       ticket_.post([owner, channel] { owner->adopt(channel); });
     } else if (std::any_of(accepted_.begin(), accepted_.end(), [&](const std::string& accepted) {
@@ -158,7 +165,7 @@ class Negotiation::Observer final : public rtc::PeerConnectionObserver,
     owner_.log_(QStringLiteral("🔗 'control' state = %1").arg(static_cast<int>(state)));
     if (state != rtc::DataChannelState::Open) return;
     Negotiation* owner = &owner_;
-    ticket_.post([owner] { Q_EMIT owner->controlChannelOpened(); });
+    ticket_.post([owner] { owner->controlOpened(); });
   }
 
   void onMessage(const std::string& data, bool binary) override {
@@ -181,6 +188,7 @@ class Negotiation::Observer final : public rtc::PeerConnectionObserver,
   const Epoch::Ticket ticket_;
   const ControlReceiver receiver_;
   const std::vector<std::string> accepted_;
+  const bool adoptsControl_;
   std::mutex mutex_;  // guards channels_ and taps_; never held while calling a channel
   std::vector<std::shared_ptr<rtc::DataChannel>> channels_;
   std::vector<std::unique_ptr<ChannelTap>> taps_;  // live until the observer goes
@@ -211,7 +219,8 @@ bool Negotiation::create(rtc::PeerConnectionFactory& factory, const rtc::Configu
   close();
   rtc::MediaConstraints constraints;
   constraints.optional["DtlsSrtpKeyAgreement"] = "true";
-  auto observer = std::make_shared<Observer>(*this, epoch_.ticket(), std::move(receiver), acceptedChannels_);
+  auto observer = std::make_shared<Observer>(*this, epoch_.ticket(), std::move(receiver), acceptedChannels_,
+                                             adoptsPeerControl_);
   auto connection = factory.createPeerConnection(configuration, constraints, observer.get());
   if (!connection) return false;
   observer_ = std::move(observer);
@@ -227,6 +236,10 @@ void Negotiation::close() {
   offered_ = false;
   answerPending_ = false;
   pendingRestart_ = nullptr;
+  pendingIceRestart_ = false;
+  controlOpenSaid_ = false;
+  localFingerprint_.clear();
+  remoteFingerprint_.clear();
   auto connection = std::exchange(connection_, nullptr);
   auto observer = std::exchange(observer_, nullptr);
   controlChannel_.reset();
@@ -250,8 +263,17 @@ bool Negotiation::createControlChannel() {
   auto channel = connection_->createDataChannel(kControlLabel, /*ordered=*/true);
   if (!channel) return false;
   observer_->watch(channel);
+  // Over an association that is up (a channel made after the connection)
+  // it may be open before the watch began: then only its state says so.
+  const bool open = channel->state() == rtc::DataChannelState::Open;
   controlChannel_ = std::move(channel);
+  if (open) controlOpened();
   return true;
+}
+
+void Negotiation::controlOpened() {
+  if (std::exchange(controlOpenSaid_, true)) return;
+  Q_EMIT controlChannelOpened();
 }
 
 void Negotiation::adopt(std::shared_ptr<rtc::DataChannel> channel) {
@@ -359,7 +381,10 @@ void Negotiation::setLocal(rtc::SessionDescription description) {
   const Epoch::Ticket ticket = epoch_.ticket();
   connection_->setLocalDescription(description, [this, ticket, description](rtc::Error error) {
     if (!error.ok()) return;
-    ticket.post([this, description] { Q_EMIT descriptionReady(description); });
+    ticket.post([this, description] {
+      localFingerprint_ = proof::sdpFingerprint(description.sdp);
+      Q_EMIT descriptionReady(description);
+    });
   });
 }
 
@@ -382,21 +407,29 @@ void Negotiation::makeOffer(OfferRewrite rewrite) {
 void Negotiation::restartIce(OfferRewrite rewrite) {
   if (!connection_ || !offered_) return;
   pendingRestart_ = std::move(rewrite);
+  pendingIceRestart_ = true;
+  if (!answerPending_) startRestart();
+}
+
+void Negotiation::renegotiate(OfferRewrite rewrite) {
+  if (!connection_ || !offered_) return;
+  pendingRestart_ = std::move(rewrite);  // a restart already waiting keeps its fresh credentials
   if (!answerPending_) startRestart();
 }
 
 void Negotiation::startRestart() {
   OfferRewrite rewrite = std::exchange(pendingRestart_, nullptr);
   if (!rewrite || !connection_) return;
-  connection_->restartIce();
+  if (std::exchange(pendingIceRestart_, false)) connection_->restartIce();
   makeOffer(std::move(rewrite));
 }
 
 void Negotiation::acceptAnswer(const std::string& sdp) {
   if (!connection_) return;
   const Epoch::Ticket ticket = epoch_.ticket();
-  connection_->setRemoteDescription({rtc::SdpType::Answer, sdp}, [this, ticket](rtc::Error error) {
-    ticket.post([this, message = QString::fromStdString(error.message)] {
+  connection_->setRemoteDescription({rtc::SdpType::Answer, sdp}, [this, ticket, sdp](rtc::Error error) {
+    ticket.post([this, ok = error.ok(), sdp, message = QString::fromStdString(error.message)] {
+      if (ok) remoteFingerprint_ = proof::sdpFingerprint(sdp);
       answerPending_ = false;
       Q_EMIT answerApplied(message);
       if (pendingRestart_) startRestart();
@@ -407,9 +440,10 @@ void Negotiation::acceptAnswer(const std::string& sdp) {
 void Negotiation::answerOffer(const std::string& sdp) {
   if (!connection_) return;
   const Epoch::Ticket ticket = epoch_.ticket();
-  connection_->setRemoteDescription({rtc::SdpType::Offer, sdp}, [this, ticket](rtc::Error error) {
+  connection_->setRemoteDescription({rtc::SdpType::Offer, sdp}, [this, ticket, sdp](rtc::Error error) {
     if (!error.ok()) return;
-    ticket.post([this, ticket] {
+    ticket.post([this, ticket, sdp] {
+      remoteFingerprint_ = proof::sdpFingerprint(sdp);
       rtc::MediaConstraints constraints;
       constraints.mandatory = {{"OfferToReceiveVideo", "true"}, {"OfferToReceiveAudio", "false"}};
       connection_->createAnswer(constraints, [this, ticket](std::optional<rtc::SessionDescription> answer,

@@ -66,7 +66,7 @@ class Negotiation final : public QObject {
   // Channels beyond "control", opened by either side for a feature both
   // announced. Labels the peer may open ("x:" for every label that starts
   // with it); for the connections created after.
-  void setAcceptedChannels(std::vector<std::string> labels) { acceptedChannels_ = std::move(labels); }
+  void acceptChannel(std::string label) { acceptedChannels_.push_back(std::move(label)); }
   // Makes an ordered channel `label` (false without a connection, or when
   // one of that label exists); channelOpened() follows (at least once).
   bool openChannel(const QString& label);
@@ -91,6 +91,17 @@ class Negotiation final : public QObject {
   // Host: a new offer with fresh ICE credentials, once any offer in flight
   // has its answer. Nothing before the first offer, which has fresh ones.
   void restartIce(OfferRewrite rewrite);
+  // Host: a new offer for what changed since the last (a track added), once
+  // any offer in flight has its answer; the ICE credentials stay.
+  void renegotiate(OfferRewrite rewrite);
+  // The DTLS certificates' fingerprints as the descriptions set on this
+  // connection carry them ("sha-256 AB:…"); empty until there is one.
+  const QByteArray& localFingerprint() const { return localFingerprint_; }
+  const QByteArray& remoteFingerprint() const { return remoteFingerprint_; }
+  // Whether a "control" channel the peer opens is taken as ours (the
+  // client's); the host makes its own and takes none from the peer. For the
+  // connections created after.
+  void setAdoptsPeerControl(bool adopts) { adoptsPeerControl_ = adopts; }
   // Host: the client's answer.
   void acceptAnswer(const std::string& sdp);
   // Client: answers an offer (the first one or a renegotiation).
@@ -139,6 +150,8 @@ class Negotiation final : public QObject {
   void extraChannelState(const QString& label, rtc::DataChannelState state);
   void setLocal(rtc::SessionDescription description);
   void startRestart();
+  // Says controlChannelOpened() once for the connection's channel.
+  void controlOpened();
   bool connected() const;
 
   Epoch& epoch_;
@@ -150,7 +163,12 @@ class Negotiation final : public QObject {
   std::vector<std::string> acceptedChannels_;
   bool offered_ = false;         // an offer went out on this connection
   bool answerPending_ = false;   // ...and its answer has not been applied yet
-  OfferRewrite pendingRestart_;  // an ICE restart waiting for that answer
+  OfferRewrite pendingRestart_;  // a new offer waiting for that answer
+  bool pendingIceRestart_ = false;  // ...with fresh ICE credentials
+  bool adoptsPeerControl_ = true;
+  bool controlOpenSaid_ = false;
+  QByteArray localFingerprint_;
+  QByteArray remoteFingerprint_;
   ClockTimer iceCheck_;
   ClockTimer connectDeadline_;
 };

@@ -26,6 +26,9 @@ inline constexpr char kReasonNoAnswer[] = "L’hôte n’a pas répondu à la de
 // "<name> s’est déconnecté de votre ordinateur": a named side's own end.
 inline constexpr char kDepartureSuffix[] = " s’est déconnecté de votre ordinateur";
 inline constexpr char kReasonServerUnreachable[] = "Serveur de connexion injoignable";
+inline constexpr char kReasonHostIdentityChanged[] = "L'identité de cet ordinateur a changé";
+inline constexpr char kReasonHostNotVerified[] = "L’identité de cet ordinateur n’a pas pu être vérifiée";
+inline constexpr char kReasonPasswordNotProved[] = "Mot de passe non prouvé à temps";
 
 // Why a session ended: what the program decides on (exit codes, screens),
 // where the end reason is the text shown to the person.
@@ -41,6 +44,8 @@ enum class EndCause {
   NoConnection,       // admitted, but no peer connection within its deadline
   NoAnswer,           // the host did not answer the join in time
   ServerUnreachable,  // no signaling server, after every retry
+  HostIdentityChanged,  // the host is not the one met before
+  HostNotVerified,      // the host's identity does not hold for this connection
 };
 
 // What a session is doing, as its status line tells the person; the

@@ -55,6 +55,19 @@ QDateTime fromReferenceSeconds(ReferenceSeconds seconds) {
   return QDateTime::fromMSecsSinceEpoch(std::llround((seconds + kReferenceEpoch) * 1000.0), Qt::UTC);
 }
 
+namespace {
+
+// 32 bytes in standard base64; anything else is as if absent.
+std::optional<QByteArray> key32(const QJsonValue& value) {
+  if (!value.isString()) return std::nullopt;
+  const auto decoded =
+      QByteArray::fromBase64Encoding(value.toString().toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
+  if (!decoded || decoded.decoded.size() != 32) return std::nullopt;
+  return decoded.decoded;
+}
+
+}  // namespace
+
 QByteArray encodeAddressBook(const AddressBookDocument& document) {
   QJsonArray connections;
   for (const auto& c : document.connections) {
@@ -65,6 +78,8 @@ QByteArray encodeAddressBook(const AddressBookDocument& document) {
     if (c.name) object.insert(QStringLiteral("name"), *c.name);
     if (c.folderId) object.insert(QStringLiteral("folderId"), uuidText(*c.folderId));
     if (c.deviceKey) object.insert(QStringLiteral("deviceKey"), *c.deviceKey);
+    if (c.hostKey) object.insert(QStringLiteral("hostKey"), QString::fromLatin1(c.hostKey->toBase64()));
+    if (c.hostDeviceKey) object.insert(QStringLiteral("hostDeviceKey"), QString::fromLatin1(c.hostDeviceKey->toBase64()));
     connections.append(object);
   }
   QJsonArray folders;
@@ -114,6 +129,8 @@ std::optional<AddressBookDocument> decodeAddressBook(const QByteArray& bytes) {
     if (const QJsonValue key = o.value(QLatin1String("deviceKey")); key.isString() && isHex64(key.toString())) {
       c.deviceKey = key.toString();
     }
+    c.hostKey = key32(o.value(QLatin1String("hostKey")));
+    c.hostDeviceKey = key32(o.value(QLatin1String("hostDeviceKey")));
     document.connections.push_back(c);
   }
   for (const QJsonValue& value : folders.toArray()) {
@@ -203,6 +220,42 @@ void AddressBookStore::setDeviceKey(const QString& sessionId, const QString& key
     if (c.sessionId != sessionId) continue;
     if (c.deviceKey == key) return;
     c.deviceKey = key;
+    changedAndSaved();
+    return;
+  }
+}
+
+QByteArray AddressBookStore::hostKey(const QString& sessionId) const {
+  for (const auto& c : document_.connections) {
+    if (c.sessionId == sessionId) return c.hostKey.value_or(QByteArray());
+  }
+  return {};
+}
+
+void AddressBookStore::setHostKey(const QString& sessionId, const QByteArray& key) {
+  if (key.size() != 32) return;
+  for (auto& c : document_.connections) {
+    if (c.sessionId != sessionId) continue;
+    if (c.hostKey == key) return;
+    c.hostKey = key;
+    changedAndSaved();
+    return;
+  }
+}
+
+QByteArray AddressBookStore::hostDeviceKey(const QString& sessionId) const {
+  for (const auto& c : document_.connections) {
+    if (c.sessionId == sessionId) return c.hostDeviceKey.value_or(QByteArray());
+  }
+  return {};
+}
+
+void AddressBookStore::setHostDeviceKey(const QString& sessionId, const QByteArray& key) {
+  if (key.size() != 32) return;
+  for (auto& c : document_.connections) {
+    if (c.sessionId != sessionId) continue;
+    if (c.hostDeviceKey == key) return;
+    c.hostDeviceKey = key;
     changedAndSaved();
     return;
   }

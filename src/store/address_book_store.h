@@ -33,6 +33,10 @@ struct ABConnection {
   // The signaling server's key for this machine at this host (64 lowercase
   // hexadecimal characters); absent until the host has let it in.
   std::optional<QString> deviceKey;
+  // The host's identity (its public key) as first met, and the key it gave
+  // this machine for the password's proof; 32 bytes each, absent until then.
+  std::optional<QByteArray> hostKey;
+  std::optional<QByteArray> hostDeviceKey;
 
   bool operator==(const ABConnection&) const = default;
 };
@@ -74,6 +78,10 @@ class AddressBookStore final : public QObject, public AddressBook {
   void recordSuccess(const QString& sessionId, const QString& name) override;
   QString deviceKey(const QString& sessionId) const override;
   void setDeviceKey(const QString& sessionId, const QString& key) override;
+  QByteArray hostKey(const QString& sessionId) const override;
+  void setHostKey(const QString& sessionId, const QByteArray& key) override;
+  QByteArray hostDeviceKey(const QString& sessionId) const override;
+  void setHostDeviceKey(const QString& sessionId, const QByteArray& key) override;
   void rename(const QString& sessionId, const QString& name);
   void move(const QString& sessionId, const std::optional<QUuid>& folderId);
   void deleteConnection(const QString& sessionId);

@@ -22,8 +22,16 @@ class FakeAddressBook final : public AddressBook {
     const bool known = std::any_of(successes.begin(), successes.end(), [&](const auto& s) { return s.first == sessionId; });
     if (known) deviceKeys.insert(sessionId, key);
   }
+  QByteArray hostKey(const QString& sessionId) const override { return hostKeys.value(sessionId); }
+  void setHostKey(const QString& sessionId, const QByteArray& key) override { hostKeys.insert(sessionId, key); }
+  QByteArray hostDeviceKey(const QString& sessionId) const override { return hostDeviceKeys.value(sessionId); }
+  void setHostDeviceKey(const QString& sessionId, const QByteArray& key) override {
+    hostDeviceKeys.insert(sessionId, key);
+  }
   QList<QPair<QString, QString>> successes;
   QHash<QString, QString> deviceKeys;
+  QHash<QString, QByteArray> hostKeys;
+  QHash<QString, QByteArray> hostDeviceKeys;
 };
 
 }  // namespace lunor

@@ -159,6 +159,17 @@ void UserProfileStore::setUnattendedEnabled(bool enabled) {
   save();
 }
 
+bool UserProfileStore::acceptsUnprovenClients() const {
+  return settings_.value(QLatin1String(kUnprovenClientsKey), false).toBool();
+}
+
+void UserProfileStore::setAcceptsUnprovenClients(bool accepts) {
+  if (accepts == acceptsUnprovenClients()) return;
+  settings_.setValue(QLatin1String(kUnprovenClientsKey), accepts);
+  settings_.sync();
+  Q_EMIT acceptsUnprovenClientsChanged();
+}
+
 bool UserProfileStore::chooseAvatar(const QImage& image) {
   const auto filename = saveAvatar(image);
   if (!filename) return false;

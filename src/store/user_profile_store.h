@@ -45,9 +45,15 @@ class UserProfileStore final : public QObject {
   Q_PROPERTY(QString displayName READ displayName NOTIFY profileChanged)
   Q_PROPERTY(bool unattendedEnabled READ unattendedEnabled WRITE setUnattendedEnabled NOTIFY profileChanged)
   Q_PROPERTY(bool hasAvatar READ hasAvatar NOTIFY profileChanged)
+  // Unattended access also for clients that cannot prove the password to
+  // this machine themselves (built to the original design): the server
+  // then holds the password's digest and its word admits them.
+  Q_PROPERTY(bool acceptsUnprovenClients READ acceptsUnprovenClients WRITE setAcceptsUnprovenClients NOTIFY
+                 acceptsUnprovenClientsChanged)
 
  public:
   static constexpr char kDefaultsKey[] = "UserProfile.v1";
+  static constexpr char kUnprovenClientsKey[] = "Unattended.acceptsUnprovenClients";
   static constexpr int kWireAvatarSide = 96;
 
   // settings is borrowed and must outlive the store. dataDirectory is the
@@ -60,11 +66,13 @@ class UserProfileStore final : public QObject {
   QString displayName() const { return lunor::displayName(profile_); }
   bool unattendedEnabled() const { return profile_.unattendedEnabled; }
   bool hasAvatar() const { return profile_.avatarFilename.has_value(); }
+  bool acceptsUnprovenClients() const;
 
   // Each setter saves at once.
   void setFirstName(const QString& name);
   void setLastName(const QString& name);
   void setUnattendedEnabled(bool enabled);
+  void setAcceptsUnprovenClients(bool accepts);
   // Stores the picture as a new file and references it; false (profile
   // unchanged) when it cannot be encoded or written.
   bool chooseAvatar(const QImage& image);
@@ -88,6 +96,7 @@ class UserProfileStore final : public QObject {
 
  Q_SIGNALS:
   void profileChanged();
+  void acceptsUnprovenClientsChanged();
 
  private:
   void update(const UserProfile& next);

@@ -208,6 +208,25 @@ Sheet {
                     wrapMode: Text.Wrap
                 }
             }
+            // Clients built before the password was proved to the host
+            // itself: the server decides for them, knowingly.
+            SettingSwitch {
+                objectName: "unprovenClientsSwitch"
+                visible: sheet.profile.unattendedEnabled
+                checked: sheet.profile.acceptsUnprovenClients
+                onToggled: sheet.profile.acceptsUnprovenClients = checked
+                text: qsTr("Accepter les clients qui ne prouvent pas le mot de passe eux-mêmes")
+            }
+            PlainText {
+                visible: sheet.profile.unattendedEnabled
+                Layout.preferredWidth: 470
+                text: sheet.profile.acceptsUnprovenClients
+                      ? qsTr("Le serveur de connexion reçoit l'empreinte du mot de passe et admet lui-même ces clients : qui contrôle ce serveur peut alors voir et piloter cet ordinateur sans le mot de passe.")
+                      : qsTr("Le mot de passe est vérifié par cet ordinateur : le serveur de connexion n'en reçoit rien et ne peut admettre personne.")
+                color: Theme.secondary
+                font.pixelSize: Theme.caption
+                wrapMode: Text.Wrap
+            }
         }
 
         ColumnLayout {

@@ -414,30 +414,6 @@ class HeadlessE2eTest : public QObject {
     QCOMPARE(c->exitCode(), code);
     QVERIFY2(c->output().contains(said), qPrintable(c->output()));
   }
-
-  // Guessing from many addresses can lock a room's unattended access for
-  // the day, but not for the machines it let in before.
-  void knownClientsGetPastARoomLockedByGuessing() {
-    startHost({"--max-failures-per-room-per-day", "6"});
-    test::RemoteProcess known(LUNOR_REMOTE_BINARY, server->url(), screen->name());
-    QVERIFY(known.startClient(roomId, kPassword, {"--seconds", "1"}));
-    QCOMPARE(known.exitCode(), 0);
-    QVERIFY(QTest::qWaitFor([&] { return host->output().count("Room créée") == 2; }, 10000));  // open again
-
-    // Six wrong digests from three addresses, each within its own allowance.
-    for (int i = 0; i < 6; ++i) {
-      test::RawWsClient guesser(server->port(), QString("127.0.0.%1").arg(2 + i / 2));
-      QVERIFY(guesser.handshake());
-      guesser.send({{"type", "join"}, {"roomId", roomId}, {"displayName", "x"}, {"passwordHash", QString(64, '0')}});
-      QVERIFY(!guesser.take("unattended-denied").isEmpty());
-    }
-    auto stranger = client();
-    QVERIFY(stranger);
-    QCOMPARE(stranger->exitCode(), 5);  // the right password, but the room is locked
-    QVERIFY2(hostSays("Accès non surveillé bloqué"), qPrintable(host->output()));
-    QVERIFY(known.startClient(roomId, kPassword, {"--seconds", "1"}));
-    QCOMPARE(known.exitCode(), 0);
-  }
 };
 
 QTEST_GUILESS_MAIN(HeadlessE2eTest)

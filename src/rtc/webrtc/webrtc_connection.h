@@ -6,10 +6,14 @@
 // rtc/webrtc/ only.
 
 #include <memory>
+#include <mutex>
+#include <utility>
 #include <vector>
 
+#include "api/dtls_transport_interface.h"
 #include "api/jsep.h"
 #include "api/rtp_sender_interface.h"
+#include "api/sctp_transport_interface.h"
 #include "rtc/webrtc/webrtc_stats.h"
 #include "rtc/webrtc/webrtc_video.h"
 
@@ -197,7 +201,15 @@ class WebRtcPeerConnection final : public PeerConnection {
 
   ~WebRtcPeerConnection() override {
     bridge_->slot().set(nullptr);
+    const bool handshakeFailed = dtlsFailed_ || dtlsFailed();
     pc_->Close();
+    // A connection whose DTLS handshake failed (a wrong certificate from the
+    // peer, or from a relay in the middle) cannot be destroyed: the library
+    // checks a weak pointer on the network thread on that failure and
+    // invalidates it on the signaling thread when the connection goes,
+    // which its thread check turns into an abort of the whole process. Such
+    // a connection is closed and kept, with the bridge it may still call.
+    if (handshakeFailed) keepForever(std::move(pc_), std::move(bridge_));
     pc_ = nullptr;  // the native connection goes before the bridge it calls
     bridge_.reset();
   }
@@ -333,9 +345,38 @@ class WebRtcPeerConnection final : public PeerConnection {
     pc_->GetStats(::rtc::make_ref_counted<StatsCallback>(std::move(done)).get());
   }
 
-  void close() override { pc_->Close(); }
+  void close() override {
+    dtlsFailed_ = dtlsFailed_ || dtlsFailed();  // read while the transports still say it
+    pc_->Close();
+  }
 
  private:
+  bool dtlsFailed() {
+    const auto failed = [](const ::rtc::scoped_refptr<webrtc::DtlsTransportInterface>& transport) {
+      return transport && transport->Information().state() == webrtc::DtlsTransportState::kFailed;
+    };
+    // The SCTP transport answers on the network thread only.
+    if (const auto sctp = pc_->GetSctpTransport();
+        sctp && context_->network->BlockingCall([&] { return failed(sctp->dtls_transport()); })) {
+      return true;
+    }
+    for (const auto& transceiver : pc_->GetTransceivers()) {
+      if (failed(transceiver->sender()->dtls_transport())) return true;
+    }
+    return false;
+  }
+  static void keepForever(::rtc::scoped_refptr<webrtc::PeerConnectionInterface> connection,
+                          std::unique_ptr<EventBridge> bridge) {
+    struct Kept {
+      std::mutex mutex;
+      std::vector<std::pair<::rtc::scoped_refptr<webrtc::PeerConnectionInterface>, std::unique_ptr<EventBridge>>> all;
+    };
+    static Kept* kept = new Kept;  // never destroyed, not even at exit
+    std::lock_guard lock(kept->mutex);
+    kept->all.emplace_back(std::move(connection), std::move(bridge));
+  }
+
+  bool dtlsFailed_ = false;
   std::shared_ptr<Context> context_;
   std::unique_ptr<EventBridge> bridge_;
   ::rtc::scoped_refptr<webrtc::PeerConnectionInterface> pc_;

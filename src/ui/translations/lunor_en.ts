@@ -597,6 +597,14 @@
         <source>%1 s’est déconnecté de votre ordinateur</source>
         <translation>%1 disconnected from your computer</translation>
     </message>
+    <message>
+        <source>L&apos;identité de cet ordinateur a changé</source>
+        <translation>This computer&apos;s identity has changed</translation>
+    </message>
+    <message>
+        <source>L’identité de cet ordinateur n’a pas pu être vérifiée</source>
+        <translation>This computer&apos;s identity could not be verified</translation>
+    </message>
 </context>
 <context>
     <name>SettingsSheet</name>
@@ -691,6 +699,18 @@
     <message>
         <source>Choisir une photo de profil</source>
         <translation>Choose a profile picture</translation>
+    </message>
+    <message>
+        <source>Accepter les clients qui ne prouvent pas le mot de passe eux-mêmes</source>
+        <translation>Accept clients that do not prove the password themselves</translation>
+    </message>
+    <message>
+        <source>Le serveur de connexion reçoit l&apos;empreinte du mot de passe et admet lui-même ces clients : qui contrôle ce serveur peut alors voir et piloter cet ordinateur sans le mot de passe.</source>
+        <translation>The connection server receives the password&apos;s digest and admits these clients itself: whoever controls that server can then see and drive this computer without the password.</translation>
+    </message>
+    <message>
+        <source>Le mot de passe est vérifié par cet ordinateur : le serveur de connexion n&apos;en reçoit rien et ne peut admettre personne.</source>
+        <translation>This computer checks the password itself: the connection server receives nothing of it and cannot admit anyone.</translation>
     </message>
 </context>
 <context>

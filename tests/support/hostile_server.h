@@ -1,0 +1,48 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// A signaling server that lies: it introduces one host and one client and
+// relays their "signal" messages, and, as asked, admits a client that gave
+// no password, swaps the host's certificate fingerprint in the relayed
+// offer, or asks a client for the password's digest.
+
+#include <QJsonObject>
+#include <QList>
+#include <QObject>
+#include <QUrl>
+#include <QWebSocketServer>
+
+class QWebSocket;
+
+namespace lunor::test {
+
+class HostileServer final : public QObject {
+  Q_OBJECT
+ public:
+  enum class Lie {
+    None,                  // relays as our server would, for a proving client
+    AdmitWithoutPassword,  // "peer-joined" unattended for a client that sent nothing
+    AdmitAsProving,        // the same, as if the client had come to prove one
+    SwapFingerprint,       // the host's certificate replaced in the offer
+    SwapFingerprintAttended,  // the same, for a client a person at the host lets in
+    AskForDigest,          // "require-unattended" without saying the host checks it
+  };
+  explicit HostileServer(Lie lie);
+  ~HostileServer() override;
+  QUrl url() const;
+  // Every message the client sent, in order.
+  const QList<QJsonObject>& fromClient() const { return fromClient_; }
+
+ private:
+  void received(QWebSocket* socket, const QJsonObject& message);
+  static void send(QWebSocket* socket, const QJsonObject& message);
+
+  const Lie lie_;
+  QWebSocketServer server_;
+  QList<QWebSocket*> sockets_;
+  QWebSocket* host_ = nullptr;
+  QWebSocket* client_ = nullptr;
+  QList<QJsonObject> fromClient_;
+};
+
+}  // namespace lunor::test

@@ -2,7 +2,8 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # A package's copyright file: ours, and for lunor-remote, whose program holds
 # the WebRTC library linked statically from Debian's libtgowt-dev, that
-# library's own (its file patterns under libtgowt/).
+# library's own (its file patterns under libtgowt/); for lunor-signal, whose
+# web client imports the libraries in web/vendor/, theirs (MIT).
 #
 #   packaging/copyright.sh remote|signal > copyright
 set -euo pipefail
@@ -16,6 +17,14 @@ if [ "${1:-}" = remote ]; then
 fi
 printf '\n'
 awk 'BEGIN { RS = ""; ORS = "\n\n" } NR > 1' "$here/copyright" | sed '$d'
+if [ "${1:-}" = signal ]; then
+  for licence in "$here"/../web/vendor/*/LICENSE; do
+    printf '\nFiles: web/vendor/%s/*\nCopyright: %s\nLicense: MIT\n' "$(basename "$(dirname "$licence")")" \
+      "$(grep -m1 '^Copyright' "$licence" | sed 's/^Copyright ([cC]) //')"
+    # The text after its copyright line, as the format wants it: indented, "." for a blank line.
+    sed -e '1,/^Copyright/d' -e '/./,$!d' -e 's/^$/./' -e 's/^/ /' "$licence" | awk 1
+  done
+fi
 if [ "${1:-}" = remote ]; then
   webrtc=/usr/share/doc/libtgowt-dev/copyright
   [ -f "$webrtc" ] || { echo "copyright.sh: $webrtc is missing (libtgowt-dev)" >&2; exit 1; }

@@ -70,13 +70,6 @@ ClientSession::ClientSession(SessionEnvironment& environment, QObject* parent)
   connect(&negotiation(), &Negotiation::controlChannelOpened, this, &ClientSession::sayPicture);
   // The host opens "proof" on every connection of ours, and says who it is there.
   negotiation().acceptChannel(proof::kChannel);
-  connect(&negotiation(), &Negotiation::channelOpened, this, [this](const QString& label) {
-    if (label == QLatin1String(proof::kChannel)) proofChannelOpened();
-  });
-  connect(&negotiation(), &Negotiation::channelMessage, this,
-          [this](const QString& label, const QByteArray& data, bool binary) {
-            if (label == QLatin1String(proof::kChannel) && !binary) proofMessage(data);
-          });
   passwordRetryTimer_.setSingleShot(true);
   passwordRetryTimer_.onTimeout([this] {
     setPasswordNotice(QString(), QDateTime());

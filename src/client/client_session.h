@@ -115,8 +115,8 @@ class ClientSession final : public Session {
   void endWith(const char* reason, EndCause cause);
   void reconnect();
   void passwordDenied(const incoming::UnattendedDenied& denied);
-  void proofChannelOpened();
-  void proofMessage(const QByteArray& text);
+  void proofChannelOpened() override;
+  void proofMessage(const QByteArray& text) override;
   void stopWatchingPicture();
   // Tells the host the first picture is here, once the control channel is open.
   void sayPicture();

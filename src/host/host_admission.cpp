@@ -267,7 +267,13 @@ void HostSession::proofChannelOpened() {
 
 void HostSession::proofMessage(const QByteArray& text) {
   if (!proof_ || !proving_) return;
-  if (proof_->receive(text) == HostProof::Outcome::Proved) admitProved();
+  if (proof_->receive(text) == HostProof::Outcome::Proved) {
+    admitProved();
+  } else if (!unattendedLocked() && budget_.spentToday()) {
+    log(QStringLiteral("🔒 Accès non surveillé bloqué pour aujourd’hui : trop de mots de passe erronés (%1)")
+            .arg(PasswordBudget::kFailuresPerDay));
+    setUnattendedLocked(true);
+  }
 }
 
 void HostSession::admitProved() {

@@ -76,13 +76,6 @@ HostSession::HostSession(SessionEnvironment& environment, HostEnvironment& platf
 
   // The password's proof, on a channel of its own, before anything else.
   negotiation().setAdoptsPeerControl(false);
-  connect(&negotiation(), &Negotiation::channelOpened, this, [this](const QString& label) {
-    if (label == QLatin1String(proof::kChannel)) proofChannelOpened();
-  });
-  connect(&negotiation(), &Negotiation::channelMessage, this,
-          [this](const QString& label, const QByteArray& data, bool binary) {
-            if (label == QLatin1String(proof::kChannel) && !binary) proofMessage(data);
-          });
   proofDeadline_.setSingleShot(true);
   proofDeadline_.setInterval(kProofDeadlineMs);
   proofDeadline_.onTimeout([this] {

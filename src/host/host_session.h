@@ -114,8 +114,8 @@ class HostSession final : public Session {
   // The client was let in by the server to prove the password here: the
   // connection comes up with the channel "proof" only.
   void beginProof(const signaling::PeerJoined& peer);
-  void proofChannelOpened();
-  void proofMessage(const QByteArray& text);
+  void proofChannelOpened() override;
+  void proofMessage(const QByteArray& text) override;
   void admitProved();
   void handleNotificationAction(const QString& clientId, JoinAction action);
   void sendOfferIfReady();

@@ -8,6 +8,7 @@
 #include <QThread>
 #include <QTime>
 
+#include "protocol/password_proof.h"
 #include "protocol/signaling_messages.h"
 #include "session/session_environment.h"
 #include "session/session_log.h"
@@ -72,6 +73,13 @@ Session::Session(SessionEnvironment& environment, Role role, QObject* parent)
     sendPayload(signaling::icePayload(candidate));
   });
   connect(&negotiation_, &Negotiation::remoteVideoTrack, this, &Session::trackArrived);
+  connect(&negotiation_, &Negotiation::channelOpened, this, [this](const QString& label) {
+    if (label == QLatin1String(proof::kChannel)) proofChannelOpened();
+  });
+  connect(&negotiation_, &Negotiation::channelMessage, this,
+          [this](const QString& label, const QByteArray& data, bool binary) {
+            if (label == QLatin1String(proof::kChannel) && !binary) proofMessage(data);
+          });
   connect(&negotiation_, &Negotiation::controlChannelAdopted, this, [this] {
     log(QStringLiteral("✅ DataChannel 'control' prêt (") + label() + QLatin1Char(')'));
   });

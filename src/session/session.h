@@ -164,6 +164,9 @@ class Session : public QObject {
   virtual void connected() {}
   // The peer's picture arrived on the current connection (a client's).
   virtual void remoteTrackArrived(const std::shared_ptr<rtc::VideoTrack>& track) { Q_UNUSED(track); }
+  // The channel "proof" is open (said once or more), and a text message on it.
+  virtual void proofChannelOpened() {}
+  virtual void proofMessage(const QByteArray& text) { Q_UNUSED(text); }
   // The end reason when the server says the other side left.
   virtual QString departureReason() const = 0;
   // The server says `clientId` has gone ("?" when it did not say who):

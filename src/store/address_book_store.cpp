@@ -225,37 +225,19 @@ void AddressBookStore::setDeviceKey(const QString& sessionId, const QString& key
   }
 }
 
-QByteArray AddressBookStore::hostKey(const QString& sessionId) const {
+QByteArray AddressBookStore::keyOf(const QString& sessionId, KeyField field) const {
   for (const auto& c : document_.connections) {
-    if (c.sessionId == sessionId) return c.hostKey.value_or(QByteArray());
+    if (c.sessionId == sessionId) return (c.*field).value_or(QByteArray());
   }
   return {};
 }
 
-void AddressBookStore::setHostKey(const QString& sessionId, const QByteArray& key) {
+void AddressBookStore::keep(const QString& sessionId, KeyField field, const QByteArray& key) {
   if (key.size() != 32) return;
   for (auto& c : document_.connections) {
     if (c.sessionId != sessionId) continue;
-    if (c.hostKey == key) return;
-    c.hostKey = key;
-    changedAndSaved();
-    return;
-  }
-}
-
-QByteArray AddressBookStore::hostDeviceKey(const QString& sessionId) const {
-  for (const auto& c : document_.connections) {
-    if (c.sessionId == sessionId) return c.hostDeviceKey.value_or(QByteArray());
-  }
-  return {};
-}
-
-void AddressBookStore::setHostDeviceKey(const QString& sessionId, const QByteArray& key) {
-  if (key.size() != 32) return;
-  for (auto& c : document_.connections) {
-    if (c.sessionId != sessionId) continue;
-    if (c.hostDeviceKey == key) return;
-    c.hostDeviceKey = key;
+    if (c.*field == key) return;
+    c.*field = key;
     changedAndSaved();
     return;
   }

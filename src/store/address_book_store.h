@@ -78,10 +78,16 @@ class AddressBookStore final : public QObject, public AddressBook {
   void recordSuccess(const QString& sessionId, const QString& name) override;
   QString deviceKey(const QString& sessionId) const override;
   void setDeviceKey(const QString& sessionId, const QString& key) override;
-  QByteArray hostKey(const QString& sessionId) const override;
-  void setHostKey(const QString& sessionId, const QByteArray& key) override;
-  QByteArray hostDeviceKey(const QString& sessionId) const override;
-  void setHostDeviceKey(const QString& sessionId, const QByteArray& key) override;
+  QByteArray hostKey(const QString& sessionId) const override { return keyOf(sessionId, &ABConnection::hostKey); }
+  void setHostKey(const QString& sessionId, const QByteArray& key) override {
+    keep(sessionId, &ABConnection::hostKey, key);
+  }
+  QByteArray hostDeviceKey(const QString& sessionId) const override {
+    return keyOf(sessionId, &ABConnection::hostDeviceKey);
+  }
+  void setHostDeviceKey(const QString& sessionId, const QByteArray& key) override {
+    keep(sessionId, &ABConnection::hostDeviceKey, key);
+  }
   void rename(const QString& sessionId, const QString& name);
   void move(const QString& sessionId, const std::optional<QUuid>& folderId);
   void deleteConnection(const QString& sessionId);
@@ -102,6 +108,11 @@ class AddressBookStore final : public QObject, public AddressBook {
   void changed();
 
  private:
+  using KeyField = std::optional<QByteArray> ABConnection::*;
+  // One of an entry's keys (empty when none, or no entry); keeps one of 32
+  // bytes for the entry of sessionId, if there is one.
+  QByteArray keyOf(const QString& sessionId, KeyField field) const;
+  void keep(const QString& sessionId, KeyField field, const QByteArray& key);
   void load();
   void changedAndSaved();
   // Moves an unreadable book out of the way before it is overwritten.

@@ -33,7 +33,9 @@ const storage = {
   },
 };
 
-// [{id, lastConnectedAt, deviceKey}], most recent first.
+// [{id, lastConnectedAt, deviceKey, hostKey, hostDeviceKey}], most recent
+// first. hostKey is the host's identity, kept from the first session it let
+// this browser in; removing the entry forgets it (a host set up anew).
 function recents() {
   const list = storage.read("recents", []);
   return Array.isArray(list)
@@ -127,22 +129,24 @@ function startConnecting() {
 let input = null;
 
 function startSession(roomId) {
-  const known = recents().find((r) => r.id === roomId);
-  const session = new ClientSession({roomId, displayName: displayName(), deviceKey: known && known.deviceKey,
+  const known = recents().find((r) => r.id === roomId) || {};
+  const session = new ClientSession({roomId, displayName: displayName(), deviceKey: known.deviceKey,
+                                     hostKey: known.hostKey, hostDeviceKey: known.hostDeviceKey,
                                      signalUrl: signalingUrl(location)});
   state.session = session;
   state.didEnd = false;
-  let pendingDeviceKey = null;
+  let pending = {};
   session.addEventListener("change", () => { if (session === state.session) renderStage(); });
-  session.addEventListener("devicekey", (e) => {
-    // Kept at once for a known host, with a new host's entry once the session is up.
-    if (recents().some((r) => r.id === roomId)) recordRecent(roomId, {deviceKey: e.detail});
-    else pendingDeviceKey = e.detail;
-  });
+  // Kept at once for a known host, with a new host's entry once the session is up.
+  for (const [event, field] of [["devicekey", "deviceKey"], ["hostkey", "hostKey"], ["hostdevicekey", "hostDeviceKey"]]) {
+    session.addEventListener(event, (e) => {
+      if (recents().some((r) => r.id === roomId)) recordRecent(roomId, {[field]: e.detail});
+      else pending[field] = e.detail;
+    });
+  }
   session.addEventListener("connected", () => {
-    const changes = {lastConnectedAt: Date.now()};
-    if (pendingDeviceKey) changes.deviceKey = pendingDeviceKey;
-    recordRecent(roomId, changes);
+    recordRecent(roomId, {lastConnectedAt: Date.now(), ...pending});
+    pending = {};
   });
   $("directory").hidden = true;
   $("stage").hidden = false;

@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The client session's peer connection: the TURN servers, the answer to
-// the host's offer, candidates, the deadline for it to come up and the
+// the host's offers (the first, and the one that adds the picture once the
+// password is proved), candidates, the deadline for it to come up and the
 // watch over its ICE state. Methods of ClientSession (session.js), which
 // take them in.
 
 import {controlTypes, payloadTypes} from "./schema.js";
 import {iceStateTexts, reasons} from "./text.js";
+import {kChannel as kProofChannel} from "./proof.js";
 import {preferH264} from "./wire.js";
 
 export const kConnectDeadlineMs = 15000;
@@ -48,7 +50,12 @@ export const peerConnection = {
     };
     pc.ondatachannel = (event) => {
       const channel = event.channel;
-      if (pc !== this.pc || channel.label !== "control") return;
+      if (pc !== this.pc) return;
+      if (channel.label === kProofChannel) {
+        this.adoptProofChannel(channel);
+        return;
+      }
+      if (channel.label !== "control") return;
       this.control = channel;
       channel.onopen = () => {
         if (channel !== this.control) return;
@@ -121,7 +128,8 @@ export const peerConnection = {
       if (!this.startedAt) this.startedAt = Date.now();
       this.stopTimer("iceDown");
       this.stopTimer("connect");
-      this.dispatchEvent(new Event("connected"));
+      // One who proves the password is in only once it is proved.
+      if (!this.provingToHost) this.dispatchEvent(new Event("connected"));
     } else if (["failed", "disconnected", "closed"].includes(state)) {
       this.timer("iceDown", kIceDownGraceMs, () => {
         if (!this.ended && this.pc && !this.iceUp()) this.endSession(reasons.peerLost, true);
@@ -152,6 +160,8 @@ export const peerConnection = {
     this.pendingCandidates = [];
     this.control = null;
     this.controlOpen = false;
+    this.proofChannel = null;
+    this.proof = null;
     if (this.pc) {
       const pc = this.pc;
       this.pc = null;

@@ -1,13 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // A client session in the browser: joins a host's room through the
-// signaling server of this page's origin, answers the host's offer, shows
-// its video track and sends control messages on its "control" channel.
-// It speaks the wire protocol exactly as the application's client does.
+// signaling server of this page's origin, answers the host's offer, checks
+// the host's identity and proves the password to it on its "proof" channel,
+// shows its video track and sends control messages on its "control"
+// channel. It speaks the wire protocol exactly as the application's client
+// does.
 
 import {limits, messageTypes, payloadTypes} from "./schema.js";
 import {reasons, waitText} from "./text.js";
 import {sha256Hex} from "./sha256.js";
 import {kConnectDeadlineMs, peerConnection} from "./connection.js";
+import {ClientProof, fromBase64, sdpFingerprint, toBase64} from "./proof.js";
 import {displaysOf, endReasonOf, iceServersOf, isGeometryValue, isInteger, isObject} from "./wire.js";
 
 export {displaysOf, endReasonOf, iceServersOf};
@@ -26,12 +29,16 @@ export function signalingUrl(location) {
 
 export class ClientSession extends EventTarget {
   // roomId: the host's ID; displayName: shown to the host; deviceKey: what
-  // this host's server gave this browser at an earlier admission, if any.
-  constructor({roomId, displayName, deviceKey, signalUrl}) {
+  // this host's server gave this browser at an earlier admission, if any;
+  // hostKey: the host's identity met before (base64), hostDeviceKey: the
+  // key the host itself gave this browser (base64), if any.
+  constructor({roomId, displayName, deviceKey, hostKey, hostDeviceKey, signalUrl}) {
     super();
     this.roomId = roomId;
     this.displayName = displayName || "";
     this.deviceKey = deviceKey || "";
+    this.hostKey = fromBase64(hostKey, 32);
+    this.hostDeviceKey = fromBase64(hostDeviceKey, 32);
     this.signalUrl = signalUrl;
     this.status = "";
     this.connectionState = "déconnecté";
@@ -59,6 +66,13 @@ export class ClientSession extends EventTarget {
     this.negotiation = Promise.resolve();
     this.generation = 0;  // of the peer connection: closing one starts the next
     this.admitted = false;
+    // The host checks the password itself: the server only introduces us,
+    // and the password goes (as a proof) on the channel "proof".
+    this.hostProves = false;
+    this.provingToHost = false;  // in, to prove it
+    this.pendingPassword = null;  // typed before the channel opened
+    this.proofChannel = null;
+    this.proof = null;
     this.ended = false;
     this.reconnectAttempt = 0;
     this.timers = {};
@@ -126,10 +140,11 @@ export class ClientSession extends EventTarget {
 
   sendPayload(data) { this.send({type: messageTypes.signal, data}); }
 
-  sendJoin(passwordHash) {
+  sendJoin(passwordHash, hostProof = false) {
     const join = {type: messageTypes.join, roomId: this.roomId, displayName: this.displayName};
     if (passwordHash !== null) join.passwordHash = passwordHash;
-    if (/^[0-9a-f]{64}$/.test(this.deviceKey)) join.deviceKey = this.deviceKey;
+    if (hostProof) join.proof = "host";
+    else if (/^[0-9a-f]{64}$/.test(this.deviceKey)) join.deviceKey = this.deviceKey;
     this.send(join);
     this.setStatus("Connexion à l'hôte...");
   }
@@ -165,6 +180,19 @@ export class ClientSession extends EventTarget {
   async submitPassword(password) {
     this.askPassword = false;
     this.passwordNotice = "";
+    if (this.hostProves) {
+      // Neither the password nor anything made from it goes to the server.
+      if (this.proof) {
+        this.proof.tryPassword(password);
+      } else {
+        this.pendingPassword = password;
+        // In already: the channel is on its way.
+        if (!this.provingToHost) this.sendJoin(null, true);
+        this.provingToHost = true;
+      }
+      this.setStatus("Vérification du mot de passe…");
+      return;
+    }
     // An empty password is sent too: its digest is what the host compares.
     const hash = await sha256Hex(password);
     if (this.ended) return;
@@ -192,6 +220,8 @@ export class ClientSession extends EventTarget {
       if (this.ended) return;
       // The request went with the old connection: a new one joins again.
       this.closeConnection();
+      this.provingToHost = false;
+      this.pendingPassword = null;
       this.isWaitingApproval = false;
       this.setStatus("Connexion au serveur...");
       this.openSocket();
@@ -221,6 +251,14 @@ export class ClientSession extends EventTarget {
         break;
       case messageTypes.requireUnattended:
         this.stopTimer("approval");  // the password decides, not a person
+        // A host met before proved who it was: it does not stop doing so.
+        // A server that says otherwise would get the password's digest.
+        if (message.proof !== "host" && this.hostKey) {
+          this.log("⛔ Le serveur demande l’empreinte du mot de passe pour un hôte qui le vérifie lui-même");
+          this.endWith(reasons.hostIdentityChanged);
+          break;
+        }
+        this.hostProves = message.proof === "host";
         this.askPassword = true;
         this.changed();
         break;
@@ -237,7 +275,8 @@ export class ClientSession extends EventTarget {
         }
         this.isWaitingApproval = false;
         if (!this.startedAt) this.startedAt = Date.now();
-        this.setStatus("Autorisé. Initialisation…");
+        // In to prove the password, not yet let in.
+        this.setStatus(this.provingToHost ? "Vérification du mot de passe…" : "Autorisé. Initialisation…");
         this.armConnectDeadline();
         break;
       case messageTypes.peerJoined:
@@ -322,6 +361,76 @@ export class ClientSession extends EventTarget {
       }
       case payloadTypes.end:
         this.endSession(endReasonOf(data), true);
+        break;
+    }
+  }
+
+  // ---------------------------------------------------------------- proof --
+
+  // The host opens "proof" on every connection and says there who it is.
+  adoptProofChannel(channel) {
+    this.proofChannel = channel;
+    this.proof = null;
+    channel.onopen = () => { if (channel === this.proofChannel) this.proofChannelOpened(); };
+    channel.onmessage = (event) => {
+      if (channel !== this.proofChannel || typeof event.data !== "string") return;
+      this.proofChannelOpened();
+      this.proofMessage(event.data);
+    };
+    if (channel.readyState === "open") this.proofChannelOpened();
+  }
+
+  proofChannelOpened() {
+    if (this.proof || !this.pc) return;
+    const channel = this.proofChannel;
+    // Each certificate as the descriptions give it: the host's in its offer,
+    // ours in our answer.
+    const description = (d) => sdpFingerprint(d ? d.sdp : "");
+    this.proof = new ClientProof({
+      hostFingerprint: description(this.pc.remoteDescription),
+      clientFingerprint: description(this.pc.localDescription),
+      knownHostKey: this.hostKey, deviceKey: this.hostDeviceKey,
+      send: (text) => { if (channel.readyState === "open") channel.send(text); },
+    });
+    if (this.pendingPassword !== null) {
+      this.proof.tryPassword(this.pendingPassword);
+      this.pendingPassword = null;
+    }
+  }
+
+  proofMessage(text) {
+    const outcome = this.proof && this.proof.receive(text);
+    switch (outcome && outcome.kind) {
+      case "hostKnown":
+        this.log("🔏 Identité de l’hôte vérifiée");
+        if (!this.hostKey) {
+          // Met for the first time: this is who it is from now on.
+          this.hostKey = outcome.hostKey;
+          this.dispatchEvent(new CustomEvent("hostkey", {detail: toBase64(outcome.hostKey)}));
+        }
+        break;
+      case "identityChanged":
+        this.log("⛔ L’hôte présente une autre identité que celle connue");
+        this.endWith(reasons.hostIdentityChanged);
+        break;
+      case "notTheHost":
+        this.log("⛔ L’identité de l’hôte ne vaut pas pour cette connexion");
+        this.endWith(reasons.hostNotVerified);
+        break;
+      case "wrongPassword":
+      case "wait":
+        this.passwordDenied(outcome);
+        break;
+      case "admitted":
+        this.log("✅ Mot de passe prouvé à l’hôte");
+        this.provingToHost = false;
+        if (outcome.deviceKey) {
+          this.hostDeviceKey = outcome.deviceKey;
+          this.dispatchEvent(new CustomEvent("hostdevicekey", {detail: toBase64(outcome.deviceKey)}));
+        }
+        this.setStatus("Autorisé. Initialisation…");
+        // Let in only now, over a connection that was up already.
+        if (this.iceUp()) this.dispatchEvent(new Event("connected"));
         break;
     }
   }

@@ -25,6 +25,8 @@ export const reasons = Object.freeze({
   noConnection: "La connexion n’a pas pu être établie",
   noAnswer: "L’hôte n’a pas répondu à la demande",
   serverUnreachable: "Serveur de connexion injoignable",
+  hostIdentityChanged: "L'identité de cet ordinateur a changé",
+  hostNotVerified: "L’identité de cet ordinateur n’a pas pu être vérifiée",
   windowClosed: "Fenêtre fermée",
 });
 

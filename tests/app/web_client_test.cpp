@@ -280,9 +280,39 @@ class WebClientTest : public QObject {
     typeInto("password", kPassword);
     clickOn("#password-ok");
     QVERIFY(picturesArrive());
+    // Proved to the host itself, on the connection the wrong one was tried on.
+    QVERIFY2(pageLog().count("Mot de passe prouvé à l’hôte") == 1 && pageLog().count("PeerConnection créée") == 1,
+             qPrintable(pageLog()));
     clickOn("#leave");
     QVERIFY(endShown("Session terminée par le client"));
     closeEnd();
+  }
+
+  // The host's identity, kept on first contact, is what the page holds it
+  // to: another one answering for its ID is refused before any try of the
+  // password reaches it.
+  void aHostWhoseIdentityChangedIsRefused() {
+    QTest::qWait(2500);  // the host's pause between sessions
+    const QString recent = QStringLiteral("JSON.parse(localStorage.getItem('lunor.recents')).find(r => r.id === %1)")
+                               .arg(quoted(roomId));
+    // Kept with the device key the host gave once the password was proved.
+    const QString kept = evaluate(recent + ".hostKey").value_or(QJsonValue()).toString();
+    QVERIFY2(kept.size() == 44, qPrintable(kept));
+    QCOMPARE(evaluate(recent + ".hostDeviceKey.length").value_or(QJsonValue()).toInt(), 44);
+    auto keep = [&](const QString& key) {
+      evaluate(QStringLiteral("(() => { const list = JSON.parse(localStorage.getItem('lunor.recents'));"
+                              " list.find(r => r.id === %1).hostKey = %2;"
+                              " localStorage.setItem('lunor.recents', JSON.stringify(list)); })()")
+                   .arg(quoted(roomId), quoted(key)));
+    };
+    keep(QByteArray(32, 'x').toBase64());
+    const qsizetype proved = host->output().count("Mot de passe prouvé");
+    evaluate("document.getElementById('session-id').value = ''");
+    QVERIFY(join(roomId, kPassword));
+    QVERIFY2(endShown("L'identité de cet ordinateur a changé"), qPrintable(pageLog()));
+    closeEnd();
+    QCOMPARE(host->output().count("Mot de passe prouvé"), proved);
+    keep(kept);
   }
 
   // A host with a person at its terminal: the page waits for their answer,

@@ -159,6 +159,77 @@ class WebBrowserTest : public QObject {
     QCOMPARE(answers[2].toArray(), (QJsonArray{true, "Mot de passe incorrect"}));
   }
 
+  // The page's proof gives, from the same inputs, every byte the
+  // application's gives (the vectors its own test checks), and the host's
+  // signature holds for its connection only.
+  void theProofIsTheApplications() {
+    QFile file(QStringLiteral(LUNOR_PROOF_VECTORS));
+    QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(file.fileName()));
+    const QJsonArray vectors = QJsonDocument::fromJson(file.readAll()).array();
+    QVERIFY(!vectors.isEmpty());
+    const QJsonArray page = mapped("proof.js", vectors, R"((v => {
+      const bytes = (h) => Uint8Array.from(h.match(/../g), (x) => parseInt(x, 16));
+      const hex = (b) => Array.from(b, (x) => x.toString(16).padStart(2, '0')).join('');
+      const binding = m.bindingOf(v.hostFingerprint, v.clientFingerprint);
+      const sid = bytes(v.sid);
+      const client = new m.Exchange(v.clientPassword, sid, binding, bytes(v.clientScalar));
+      const host = new m.Exchange(v.hostPassword, sid, binding, bytes(v.hostScalar));
+      const completed = client.complete(host.share, false) && host.complete(client.share, true);
+      const signed = (b) => m.bindingSigned(bytes(v.identityKey), sid, b, bytes(v.signature));
+      return {clientShare: hex(client.share), hostShare: hex(host.share), completed,
+              hostConfirm: hex(host.hostConfirm()), clientConfirm: hex(client.clientConfirm()),
+              agree: client.confirms(host.hostConfirm(), true), shortCode: m.shortCode(binding),
+              signed: signed(binding), signedSwapped: signed(m.bindingOf(v.clientFingerprint, v.hostFingerprint)),
+              deviceId: hex(m.deviceId(bytes(v.deviceKey))), deviceProof: hex(m.deviceProof(bytes(v.deviceKey), sid, binding))};
+    })(r))");
+    QCOMPARE(page.size(), vectors.size());
+    for (qsizetype i = 0; i < vectors.size(); ++i) {
+      QJsonObject expected = vectors[i].toObject();
+      expected.insert("completed", true);
+      expected.insert("signed", true);
+      expected.insert("signedSwapped", false);
+      const QJsonObject got = page[i].toObject();
+      for (auto it = got.begin(); it != got.end(); ++it) {
+        QVERIFY2(it.value() == expected.value(it.key()), qPrintable(QStringLiteral("row %1 %2: %3").arg(i).arg(
+                                                              it.key(), json({it.value(), expected.value(it.key())}))));
+      }
+    }
+  }
+
+  // A host met before (its identity kept) proves the password itself from
+  // then on: a server asking this browser for the password's digest is
+  // refused before anything is sent, while a host never met keeps the
+  // digest's way and one that proves it gets no digest.
+  void aHostMetBeforeGetsNoDigest_data() {
+    QTest::addColumn<bool>("known");
+    QTest::addColumn<QString>("proof");
+    QTest::addColumn<QString>("expected");  // how it ended, if it did; the joins the password sent
+    QTest::newRow("met, the server asks the digest") << true << "" << "L'identité de cet ordinateur a changé, []";
+    QTest::newRow("met, the host proves") << true << "host" << R"([{"proof":"host"}])";
+    QTest::newRow("never met, the server asks the digest") << false << "" << R"([{"passwordHash":"<64>"}])";
+    QTest::newRow("never met, the host proves") << false << "host" << R"([{"proof":"host"}])";
+  }
+  void aHostMetBeforeGetsNoDigest() {
+    QFETCH(bool, known);
+    QFETCH(QString, proof);
+    QFETCH(QString, expected);
+    const auto result = browser->evaluate(QStringLiteral(R"(import('/session.js').then(async m => {
+      const s = new m.ClientSession({roomId: '1', hostKey: %1 ? btoa('k'.repeat(32)) : undefined,
+                                     signalUrl: 'ws://127.0.0.1:1/signal'});
+      const sent = [];
+      s.send = (message) => sent.push(message);
+      s.handle({type: 'require-unattended', ...(%2 ? {proof: %2} : {})});
+      const ended = s.endReason ? s.endReason + ', ' : '';
+      await s.submitPassword('correct horse');  // (not asked once it ended)
+      s.endSession('test', true);
+      return ended + JSON.stringify(sent.filter(j => j.type === 'join').map(({type, roomId, displayName, ...rest}) => rest))
+          .replace(/"[0-9a-f]{64}"/g, '"<64>"');
+    }))")
+                                                     .arg(known ? "true" : "false", HeadlessChromium::literal(proof)));
+    QVERIFY2(result, qPrintable(browser->error()));
+    QCOMPARE(result->toString(), expected);
+  }
+
   // DOM events over the picture become the messages the application's
   // client sends for the same actions. The picture is 400 x 200 at (100, 50).
   void thePagesInputIsTheApplicationsMessages_data() {

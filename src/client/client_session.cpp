@@ -70,6 +70,12 @@ ClientSession::ClientSession(SessionEnvironment& environment, QObject* parent)
   connect(&negotiation(), &Negotiation::controlChannelOpened, this, &ClientSession::sayPicture);
   // The host opens "proof" on every connection of ours, and says who it is there.
   negotiation().acceptChannel(proof::kChannel);
+  helloTimer_.setSingleShot(true);
+  helloTimer_.setInterval(kHostHelloMs);
+  helloTimer_.onTimeout([this] {
+    log(QStringLiteral("⛔ L’hôte connu ne s’est pas présenté après %1 s").arg(kHostHelloMs / 1000));
+    endWith(kReasonHostNotVerified, EndCause::HostNotVerified);
+  });
   passwordRetryTimer_.setSingleShot(true);
   passwordRetryTimer_.onTimeout([this] {
     setPasswordNotice(QString(), QDateTime());
@@ -83,7 +89,13 @@ ClientSession::~ClientSession() {
   stopWatchingPicture();
 }
 
+bool ClientSession::mustHearHost() { return !environment().addressBook().hostKey(roomId()).isEmpty(); }
+
 void ClientSession::remoteTrackArrived(const std::shared_ptr<rtc::VideoTrack>& track) {
+  if (track && !hostVerified_ && mustHearHost()) {
+    heldTrack_ = track;  // shown once the host has said who it is
+    return;
+  }
   stopWatchingPicture();
   pictureToSay_ = false;
   if (!track) {
@@ -146,8 +158,8 @@ void ClientSession::submitUnattendedPassword(const QString& password) {
   const UserProfileStore& profile = environment().profileStore();
   if (hostProves_) {
     // Neither the password nor anything made from it goes to the server.
-    if (proof_ && proof_->hostKnown()) {
-      proof_->tryPassword(password);
+    if (proof_) {
+      proof_->tryPassword(password);  // at once, or as soon as the host says hello
       return;
     }
     pendingPassword_ = password;
@@ -180,6 +192,9 @@ void ClientSession::tearingDown() {
   reconnectTimer_.stop();
   passwordRetryTimer_.stop();
   proof_.reset();
+  hostVerified_ = false;
+  heldTrack_.reset();
+  helloTimer_.stop();
   hostProves_ = false;
   provingToHost_ = false;
   pendingPassword_.reset();
@@ -322,6 +337,9 @@ void ClientSession::proofMessage(const QByteArray& text) {
       // Met for the first time: this is who it is from now on.
       if (book.hostKey(roomId()).isEmpty()) book.setHostKey(roomId(), outcome.hostKey);
       log(QStringLiteral("🔏 Identité de l’hôte vérifiée"));
+      hostVerified_ = true;
+      helloTimer_.stop();
+      if (heldTrack_) remoteTrackArrived(std::exchange(heldTrack_, nullptr));
       return;
     case Kind::IdentityChanged:
       log(QStringLiteral("⛔ L’hôte présente une autre identité que celle connue"));
@@ -344,12 +362,16 @@ void ClientSession::proofMessage(const QByteArray& text) {
 }
 
 void ClientSession::connectionCreated() {
-  proof_.reset();  // a new connection, a new proof
+  proof_.reset();  // a new connection, a new proof, a new hello
+  hostVerified_ = false;
+  heldTrack_.reset();
+  helloTimer_.stop();
   log(QStringLiteral("ℹ️ Client en attente du DataChannel 'control' (réception via didOpen)"));
   log(QStringLiteral("ℹ️ Client : en attente des tracks de l'host (pas de transceiver explicite)"));
 }
 
 void ClientSession::connected() {
+  if (!hostVerified_ && mustHearHost() && !helloTimer_.isActive()) helloTimer_.start();
   AddressBook& book = environment().addressBook();
   book.recordSuccess(roomId(), QString());
   if (!deviceKey_.isNull()) book.setDeviceKey(roomId(), std::exchange(deviceKey_, QString()));
@@ -429,6 +451,7 @@ void ClientSession::sendControl(const QVariantMap& message) {
 }
 
 void ClientSession::sendControl(const ControlMessage& message) {
+  if (!hostVerified_ && mustHearHost()) return;  // not to a host that has not said who it is
   negotiation().sendControl(encodeControlMessage(message));
 }
 

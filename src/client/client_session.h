@@ -45,6 +45,8 @@ class ClientSession final : public Session {
  public:
   static constexpr int kJoinDelayMs = 1000;
   static constexpr int kLinkIntervalMs = 2000;
+  // How long a host met before has, once connected, to say who it is.
+  static constexpr int kHostHelloMs = 10'000;
 
   // The environment is borrowed and must outlive the session.
   explicit ClientSession(SessionEnvironment& environment, QObject* parent = nullptr);
@@ -152,6 +154,12 @@ class ClientSession final : public Session {
   bool hostProves_ = false;                // the host checks passwords itself
   bool provingToHost_ = false;             // joined to prove one
   std::optional<QString> pendingPassword_;  // to prove once the host has said hello
+  // A host met before must say who it is on each connection before its
+  // picture is shown or our input sent.
+  bool mustHearHost();
+  bool hostVerified_ = false;
+  std::shared_ptr<rtc::VideoTrack> heldTrack_;  // until then
+  ClockTimer helloTimer_{environment().clock()};
   // The link indicator: the receiver's counters every few seconds.
   ClockTimer linkTimer_{environment().clock()};
   LinkGauge linkGauge_;

@@ -160,6 +160,11 @@ void HostSession::handlePeerJoined(const incoming::PeerJoined& joined) {
   // Only a host that gave the server its digest takes the server's word for
   // a password; any other unattended client proves it here.
   if (peer.unattended && (peer.hostProof || !sentDigest_)) {
+    if (!environment().profileStore().unattendedEnabled()) {
+      log(QStringLiteral("⛔ Client sans accord ignoré : l’accès non surveillé est désactivé (cid=") + peer.clientId +
+          QLatin1Char(')'));
+      return;
+    }
     beginProof(peer);
     return;
   }

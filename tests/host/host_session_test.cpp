@@ -460,16 +460,24 @@ class HostSessionTest : public test::ScriptedSessionTest {
   // prove the password here before anything is captured.
   void unattendedClientIsTurnedAwayWhenTheScreenNeedsAPerson_data() {
     QTest::addColumn<QString>("needsPerson");
+    QTest::addColumn<bool>("enabled");
     QTest::newRow("a person must choose the screen")
-        << "Le portail de bureau doit demander à une personne de choisir l’écran";
-    QTest::newRow("the screen needs nobody, the password not proved") << "";
+        << "Le portail de bureau doit demander à une personne de choisir l’écran" << true;
+    QTest::newRow("the screen needs nobody, the password not proved") << "" << true;
+    QTest::newRow("unattended access off") << "" << false;
   }
   void unattendedClientIsTurnedAwayWhenTheScreenNeedsAPerson() {
     QFETCH(QString, needsPerson);
+    QFETCH(bool, enabled);
     environment->needsPerson = needsPerson;
+    environment->profileStore().setUnattendedEnabled(enabled);
     QVERIFY(scripted->startHost());
     server->sendJson({{"type", "peer-joined"}, {"clientId", "c1"}, {"unattended", true}});
-    if (!needsPerson.isEmpty()) {
+    if (!enabled) {
+      QTRY_VERIFY(!host()->logs().filter("⛔ Client sans accord ignoré").isEmpty());
+      QVERIFY(!scripted->connection());
+      QVERIFY(environment->capturers.empty());
+    } else if (!needsPerson.isEmpty()) {
       QTRY_COMPARE(payloads("end").size(), 1);
       QCOMPARE(payloads("end").first().value("reason").toString(), needsPerson);
       QTRY_COMPARE(host()->endReason(), needsPerson);

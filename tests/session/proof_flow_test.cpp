@@ -157,6 +157,26 @@ class ProofFlowTest final : public QObject {
     QVERIFY(pair.nothingShared());
   }
 
+  // A host met before that does not say who it is (here: its secret store
+  // gives it no identity), in a session its person accepts: its picture is
+  // never shown, and the client ends once it has waited long enough.
+  void aKnownHostThatSaysNothingIsNotShown() {
+    test::SignalServerProcess server;
+    QVERIFY(server.isListening());
+    Pair pair(server.url(), std::nullopt);
+    pair.host.environment.secrets.failWith = KeychainError::unexpectedStatus(KeychainError::kStatusFailed);
+    pair.client.environment.addressBookFake.setHostKey(kRoom, proof::Identity::generate().publicKey);
+    QVERIFY(pair.start());
+    QTRY_VERIFY_WITH_TIMEOUT(pair.host.asHost().pendingJoin(), 20000);
+    pair.host.asHost().approve();
+    QTRY_COMPARE_WITH_TIMEOUT(pair.client.session->linkState(), LinkState::Connected, 20000);
+    QTest::qWait(1000);
+    QVERIFY(!pair.client.asClient().hasRemoteVideoTrack());
+    pair.client.environment.clockFake.advance(ClientSession::kHostHelloMs);
+    QTRY_COMPARE(pair.client.session->endCause(), EndCause::HostNotVerified);
+    QVERIFY(!pair.client.asClient().hasRemoteVideoTrack());
+  }
+
   // The host is not the one met before: refused, even with the password.
   void aChangedHostIsRefused() {
     test::SignalServerProcess server;

@@ -73,6 +73,12 @@ HostSession::HostSession(SessionEnvironment& environment, HostEnvironment& platf
   // the picture goes now, not at the still screen's next refresh.
   connect(&negotiation(), &Negotiation::controlChannelOpened, media_.get(), &HostMedia::sendKeyFramesUntilShown);
   connect(&negotiation(), &Negotiation::peerShowsPicture, media_.get(), &HostMedia::pictureShown);
+  // After a proof the picture comes in a second offer: its first frames may
+  // go before the client has applied it, and be lost; once it has, a key
+  // frame, and again until the client shows one.
+  connect(&negotiation(), &Negotiation::answerApplied, this, [this](const QString& error) {
+    if (error.isEmpty() && std::exchange(pictureAnswerAwaited_, false)) media_->sendKeyFramesUntilShown();
+  });
 
   // The password's proof, on a channel of its own, before anything else.
   negotiation().setAdoptsPeerControl(false);
@@ -361,6 +367,7 @@ void HostSession::sendOfferIfReady() {
   if (hasSentInitialOffer_ && std::exchange(renegotiateForTrack_, false)) {
     // The proof's offer had no picture: this one adds it.
     log(QStringLiteral("🟢 Image prête → nouvelle offre avec la vidéo"));
+    pictureAnswerAwaited_ = true;
     negotiation().renegotiate([this](const std::string& sdp) {
       return rewriteOfferSdp(QString::fromStdString(sdp), settingsOf(media_->quality())).toStdString();
     });
@@ -426,6 +433,7 @@ void HostSession::tearingDown() {
   proving_ = false;
   proofSecretsReady_ = true;
   renegotiateForTrack_ = false;
+  pictureAnswerAwaited_ = false;
   proofDeadline_.stop();
   media_->stop();
   // Once the client's last actions have run, nothing stays pressed.

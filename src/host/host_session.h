@@ -145,6 +145,7 @@ class HostSession final : public Session {
   bool shouldMakeOfferWhenReady_ = false;
   bool hasSentInitialOffer_ = false;
   bool renegotiateForTrack_ = false;  // the first offer went without the picture
+  bool pictureAnswerAwaited_ = false;  // ...and the one that adds it is out
   // The password's proof: the budget outlives the sessions; the secrets
   // come from the store with each "create".
   PasswordBudget budget_{environment().clock()};

@@ -133,7 +133,7 @@ class HeadlessE2eTest : public QObject {
                      const QString output = host->output();
                      return output.lastIndexOf("Room créée") > output.lastIndexOf("Teardown");
                    },
-                   20000),
+                   60000),
                qPrintable(host->output()));
     }
     hostFrom = host->output().size();
@@ -277,6 +277,10 @@ class HeadlessE2eTest : public QObject {
     QCOMPARE(hostSaid.count("📋 Presse-papiers envoyé"), 2);  // the text, the picture
     QCOMPARE(c.output().count("📋 Presse-papiers envoyé"), 1);
     QCOMPARE(hostSaid.count("📋 Presse-papiers reçu"), 1);
+    // The picture may come after the clipboard (the control channel opens
+    // as soon as the password is proved): stopped before it, the client
+    // would say it never had one.
+    QVERIFY(c.waitForOutput("First picture", 30000));
     QCOMPARE(c.stop(), 0);
   }
 
@@ -356,6 +360,8 @@ class HeadlessE2eTest : public QObject {
     ::kill(static_cast<pid_t>(host->process().processId()), SIGTERM);
     QCOMPARE(d->exitCode(), 0);
     QVERIFY2(d->output().contains("Ended: Hôte s’est déconnecté de votre ordinateur"), qPrintable(d->output()));
+    // Gone (the next case starts another), and in its own time.
+    QTRY_COMPARE_WITH_TIMEOUT(host->process().state(), QProcess::NotRunning, 30000);
   }
 
   // The server is needed to meet, not to talk.

@@ -10,7 +10,6 @@
 #include "protocol/signaling_messages.h"
 #include "session/session_environment.h"
 #include "session/session_panels.h"
-#include "protocol/sdp_rewrite.h"
 #include "store/host_identity.h"
 #include "store/unattended_password.h"
 #include "store/user_profile_store.h"
@@ -219,9 +218,7 @@ void HostSession::beginProof(const signaling::PeerJoined& peer) {
   setPendingJoin(false);
   dismissPrompts();
   setStatus(Status::CheckingPassword);
-  proof_ = std::make_unique<HostProof>(budget_, [this](const QByteArray& text) {
-    negotiation().sendOn(QLatin1String(proof::kChannel), text, false);
-  });
+  proof_ = makeProof();
   createPeerConnection();
   // The password as it is now (it may have changed since the room was
   // made, or unattended access been switched off); the hello waits for it.
@@ -242,10 +239,14 @@ void HostSession::beginProof(const signaling::PeerJoined& peer) {
       });
   // The connection and its channels only: the picture comes once proved.
   hasSentInitialOffer_ = true;
-  negotiation().makeOffer([this](const std::string& sdp) {
-    return rewriteOfferSdp(QString::fromStdString(sdp), settingsOf(media_->quality())).toStdString();
-  });
+  negotiation().makeOffer(offerRewrite());
   proofDeadline_.start();
+}
+
+std::unique_ptr<HostProof> HostSession::makeProof() {
+  return std::make_unique<HostProof>(budget_, [this](const QByteArray& text) {
+    negotiation().sendOn(QLatin1String(proof::kChannel), text, false);
+  });
 }
 
 void HostSession::proofChannelOpened() {
@@ -261,9 +262,7 @@ void HostSession::proofChannelOpened() {
     log(QStringLiteral("⚠️ Empreintes DTLS introuvables : pas de preuve possible"));
     return;
   }
-  if (!proof_) proof_ = std::make_unique<HostProof>(budget_, [this](const QByteArray& text) {
-    negotiation().sendOn(QLatin1String(proof::kChannel), text, false);
-  });
+  if (!proof_) proof_ = makeProof();
   HostProof::Secrets secrets = proofSecrets_;
   if (!proving_) secrets.password.reset();  // nothing to prove: no try can succeed
   proof_->open(binding, std::move(secrets));

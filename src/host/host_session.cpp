@@ -368,9 +368,7 @@ void HostSession::sendOfferIfReady() {
     // The proof's offer had no picture: this one adds it.
     log(QStringLiteral("🟢 Image prête → nouvelle offre avec la vidéo"));
     pictureAnswerAwaited_ = true;
-    negotiation().renegotiate([this](const std::string& sdp) {
-      return rewriteOfferSdp(QString::fromStdString(sdp), settingsOf(media_->quality())).toStdString();
-    });
+    negotiation().renegotiate(offerRewrite());
     return;
   }
   if (hasSentInitialOffer_) {
@@ -391,9 +389,13 @@ void HostSession::sendOfferIfReady() {
 void HostSession::restartIce() {
   if (!negotiation().exists()) return;
   log(QStringLiteral("♻️ ICE restart (nouvelle offre)"));
-  negotiation().restartIce([this](const std::string& sdp) {
+  negotiation().restartIce(offerRewrite());
+}
+
+Negotiation::OfferRewrite HostSession::offerRewrite() {
+  return [this](const std::string& sdp) {
     return rewriteOfferSdp(QString::fromStdString(sdp), settingsOf(media_->quality())).toStdString();
-  });
+  };
 }
 
 void HostSession::handle(const incoming::Payload& payload) {

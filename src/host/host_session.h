@@ -117,6 +117,9 @@ class HostSession final : public Session {
   void proofChannelOpened() override;
   void proofMessage(const QByteArray& text) override;
   void admitProved();
+  std::unique_ptr<HostProof> makeProof();
+  // The offers after the first: the profile's codec and bandwidth, no log.
+  Negotiation::OfferRewrite offerRewrite();
   void handleNotificationAction(const QString& clientId, JoinAction action);
   void sendOfferIfReady();
   void restartIce();

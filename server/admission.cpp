@@ -67,6 +67,7 @@ void Admission::join(RoomTable::Peer& peer, const server_messages::Join& request
   // A picture past the bound is dropped, not forwarded; the join goes on.
   if (request.avatar && request.avatar->size() <= limits_.maxAvatarBytes) join.avatar = request.avatar;
   join.deviceKey = request.deviceKey;
+  join.commit = request.commit;
 
   peer.joinedRoom = roomId;
   table_.send(peer.id, out::joined(roomId));
@@ -92,7 +93,34 @@ void Admission::join(RoomTable::Peer& peer, const server_messages::Join& request
   table_.send(peer.id, join.awaitingPassword ? out::requireUnattended(target.hostProof)
                                              : out::bare(MessageType::WaitingApproval));
   logEvent(QStringLiteral("join-request"), {{"room", roomId}, {"client", peer.id}});
-  table_.send(target.hostId, out::joinRequest(peer.id, join.displayName, unattended, join.awaitingPassword, join.avatar));
+  table_.send(target.hostId,
+              out::joinRequest(peer.id, join.displayName, unattended, join.awaitingPassword, join.avatar, join.commit));
+}
+
+void Admission::passCode(RoomTable::Peer& peer, const server_messages::CodePart& part) {
+  const bool fromHost = part.type == MessageType::JoinCode;
+  RoomTable::Room* room = table_.room(fromHost ? peer.hostedRoom : peer.joinedRoom);
+  const QString clientId = fromHost ? (part.part ? part.part->clientId : QString()) : peer.id;
+  RoomTable::PendingJoin* join = nullptr;
+  if (room) {
+    if (const auto found = room->pending.find(clientId); found != room->pending.end()) join = &*found;
+  }
+  const bool inOrder = join && !join->commit.isEmpty() &&
+                       (fromHost ? !join->codeSent : join->codeSent && !join->revealed);
+  if (!part.part || !inOrder || (fromHost && room->hostId != peer.id)) {
+    logEvent(QStringLiteral("code-ignored"), {{"peer", peer.id}, {"type", signaling::nameOf(part.type)}});
+    return;
+  }
+  signaling::CodePart passed = *part.part;
+  if (fromHost) {
+    join->codeSent = true;
+    passed.clientId.clear();
+    table_.send(clientId, out::codePart(MessageType::JoinCode, passed));
+  } else {
+    join->revealed = true;
+    passed.clientId = peer.id;
+    table_.send(room->hostId, out::codePart(MessageType::JoinReveal, passed));
+  }
 }
 
 void Admission::admit(RoomTable::Room& room, const QString& clientId, bool unattended, bool hostProof) {

@@ -46,6 +46,9 @@ class Admission final {
   // "reject" (kick false) or "kick": the one let in goes, one at the door is turned away.
   void reject(RoomTable::Peer& host, const QString& targetId, bool kick);
   void forgetDevices(RoomTable::Peer& host);
+  // "join-code" from a host for a client at its door, "join-reveal" from
+  // that client: passed on, in their order, once each.
+  void passCode(RoomTable::Peer& peer, const server_messages::CodePart& part);
   // The connection has gone: an answer the store owes it is for nobody.
   void forget(const QString& peerId) { deviceChecks_.remove(peerId); }
 

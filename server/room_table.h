@@ -32,6 +32,11 @@ class RoomTable final {
     std::optional<QString> avatar;
     bool awaitingPassword = false;
     QString deviceKey;  // the well-formed device key the join showed, or empty
+    // The code host and client may compare: passed on once each way, in
+    // its order, and only for a join that committed to its half.
+    QByteArray commit;
+    bool codeSent = false;
+    bool revealed = false;
   };
   struct Room {
     QString id;

@@ -96,6 +96,8 @@ void Rooms::dispatch(const QString& peerId, const QByteArray& utf8) {
     handleSignal(*peer, *signal);
   } else if (std::holds_alternative<out::ForgetDevices>(request)) {
     admission_.forgetDevices(*peer);
+  } else if (const auto* code = std::get_if<out::CodePart>(&request)) {
+    admission_.passCode(*peer, *code);
   } else {
     table_.sendError(peerId, ErrorCode::UnknownType);
   }

@@ -42,7 +42,8 @@ int codeFor(EndCause cause) {
     case EndCause::ServerUnreachable: return exit_code::kServerUnreachable;
     case EndCause::NoAnswer: return exit_code::kNoAnswer;
     case EndCause::HostIdentityChanged:
-    case EndCause::HostNotVerified: return exit_code::kHostIdentity;
+    case EndCause::HostNotVerified:
+    case EndCause::NotTheCodedPeer: return exit_code::kHostIdentity;
     case EndCause::NotEnded:
     case EndCause::LocalStop:
     case EndCause::PeerEnded: break;  // the host ended it

@@ -37,11 +37,19 @@ void TerminalPanels::showJoinRequest(const JoinRequestPrompt& prompt) {
     return;
   }
   const bool again = asking_;
+  const bool newCode = !prompt.code.isEmpty() && (!again || prompt.code != pending_.code);
   pending_ = prompt;
-  if (again) return;  // the same question is still on screen
+  const QString code = newCode ? QStringLiteral("Verification code: %1 (the person connecting sees the same; "
+                                                "refuse if it differs).\n").arg(prompt.code)
+                               : QString();
+  if (again) {
+    // The same question is still on screen; the code may have come since.
+    if (newCode) write(QStringLiteral("\n") + code + QStringLiteral("allow? [y/N] "));
+    return;
+  }
   asking_ = true;
   typed_.clear();
-  write(who + QStringLiteral(" wants to connect: allow? [y/N] "));
+  write(code + who + QStringLiteral(" wants to connect: allow? [y/N] "));
   notifier_.setEnabled(true);
   timeout_.start();
 }

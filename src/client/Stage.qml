@@ -70,6 +70,7 @@ Item {
                 anchors.fill: parent
                 visible: stage.session.isWaitingApproval
                 text: SessionWords.status(stage.session.statusCode, stage.session.statusDetail)
+                code: stage.session.verificationCode
             }
             // Too many wrong passwords: when the prompt comes back.
             Label {

@@ -145,8 +145,15 @@ void ClientSession::scheduleJoin() {
 
 void ClientSession::sendJoin(const std::optional<QString>& passwordHash) {
   const UserProfileStore& profile = environment().profileStore();
+  // A request the host's person answers carries our half of the code, sealed.
+  const QByteArray fingerprint =
+      rtcFactory() ? QByteArray::fromStdString(rtcFactory()->certificateFingerprint()) : QByteArray();
+  codeNonce_ = fingerprint.isEmpty() ? QByteArray() : proof::newCodeNonce();
+  setVerificationCode(QString());
+  negotiation().expectRemoteFingerprint({});
   send(signaling::join(roomId(), profile.displayName(), profile.wireAvatar(), passwordHash,
-                                   environment().addressBook().deviceKey(roomId())));
+                       environment().addressBook().deviceKey(roomId()), /*hostProof=*/false,
+                       codeNonce_.isEmpty() ? QByteArray() : proof::codeCommitment(fingerprint, codeNonce_)));
   setStatus(Status::ConnectingToHost);
 }
 
@@ -267,6 +274,8 @@ void ClientSession::handle(const incoming::Message& message) {
     setAskUnattendedPassword(true);
   } else if (const auto* denied = std::get_if<incoming::UnattendedDenied>(&message)) {
     passwordDenied(*denied);
+  } else if (const auto* code = std::get_if<incoming::JoinCode>(&message)) {
+    handleJoinCode(code->part);
   } else if (const auto* approved = std::get_if<incoming::Approved>(&message)) {
     approvalTimer_.stop();
     admitted_ = true;
@@ -291,6 +300,15 @@ void ClientSession::handle(const incoming::Message& message) {
   } else if (std::holds_alternative<incoming::RoomBusy>(message)) {
     endWith(kReasonHostBusy, EndCause::HostBusy);
   }
+}
+
+void ClientSession::handleJoinCode(const signaling::CodePart& part) {
+  if (codeNonce_.isEmpty() || admitted_ || !verificationCode_.isEmpty()) return;
+  const QByteArray own = QByteArray::fromStdString(rtcFactory()->certificateFingerprint());
+  send(signaling::joinReveal(own, codeNonce_));
+  negotiation().expectRemoteFingerprint(part.fingerprint);
+  setVerificationCode(proof::shortCode({part.fingerprint, own}, part.nonce, codeNonce_));
+  log(QStringLiteral("🔢 Code de vérification : ") + verificationCode_);
 }
 
 void ClientSession::passwordDenied(const incoming::UnattendedDenied& denied) {
@@ -464,6 +482,12 @@ void ClientSession::resetFields() {
   setRemoteVideoTrack(nullptr);
   setAskUnattendedPassword(false);
   setPasswordNotice(QString(), QDateTime());
+  setVerificationCode(QString());
+}
+
+void ClientSession::setVerificationCode(const QString& code) {
+  LUNOR_REQUIRE_THREAD(this);
+  publish(verificationCode_, code, [this] { Q_EMIT verificationCodeChanged(); });
 }
 
 void ClientSession::setIsWaitingApproval(bool value) {

@@ -41,6 +41,9 @@ class ClientSession final : public Session {
   Q_PROPERTY(bool linkLimited READ linkLimited NOTIFY linkChanged)
   Q_PROPERTY(QRectF displayedVideoRect READ displayedVideoRect NOTIFY displayedVideoRectChanged)
   Q_PROPERTY(bool hasRemoteVideoTrack READ hasRemoteVideoTrack NOTIFY remoteVideoTrackChanged)
+  // The code the host's request panel shows too ("123 456"), while waiting
+  // for its answer; empty when there is none.
+  Q_PROPERTY(QString verificationCode READ verificationCode NOTIFY verificationCodeChanged)
 
  public:
   static constexpr int kJoinDelayMs = 1000;
@@ -62,6 +65,7 @@ class ClientSession final : public Session {
   QRectF displayedVideoRect() const { return displayedVideoRect_; }
   std::shared_ptr<rtc::VideoTrack> remoteVideoTrack() const { return remoteVideoTrack_; }
   bool hasRemoteVideoTrack() const { return remoteVideoTrack_ != nullptr; }
+  QString verificationCode() const { return verificationCode_; }
 
   // Starts a session towards the room `roomId`; joins 1 s later.
   Q_INVOKABLE void startClient(const QString& roomId);
@@ -88,6 +92,7 @@ class ClientSession final : public Session {
   void linkChanged();
   void displayedVideoRectChanged();
   void remoteVideoTrackChanged();
+  void verificationCodeChanged();
 
  private:
   // ---- the base's hooks
@@ -110,6 +115,10 @@ class ClientSession final : public Session {
   void setRemoteVideoSize(const QSize& size);
   void setLink(const QString& summary, bool limited);
   void setRemoteVideoTrack(std::shared_ptr<rtc::VideoTrack> track);
+  void setVerificationCode(const QString& code);
+  // The host's half of the code: ours goes back, and the connection must
+  // then be with the certificate it named.
+  void handleJoinCode(const signaling::CodePart& part);
 
   // Sends the join 1 s from now, unless the session's link has changed by then.
   void scheduleJoin();
@@ -133,6 +142,8 @@ class ClientSession final : public Session {
   bool linkLimited_ = false;
   QRectF displayedVideoRect_;
   std::shared_ptr<rtc::VideoTrack> remoteVideoTrack_;
+  QString verificationCode_;
+  QByteArray codeNonce_;  // our half of the code, committed to in the last join
 
   ClockTimer joinTimer_{environment().clock()};
   std::optional<Epoch::Ticket> joinLink_;  // the link the join is for

@@ -75,6 +75,8 @@ QString endReasonText(EndCause cause, const QString& reason, Role role) {
       return QCoreApplication::translate("SessionWords", "L'identité de cet ordinateur a changé");
     case EndCause::HostNotVerified:
       return QCoreApplication::translate("SessionWords", "L’identité de cet ordinateur n’a pas pu être vérifiée");
+    case EndCause::NotTheCodedPeer:
+      return QCoreApplication::translate("SessionWords", "La connexion ne correspond pas au code de vérification");
     case EndCause::NotEnded:
     case EndCause::LocalStop:
     case EndCause::PeerEnded: break;

@@ -67,7 +67,9 @@ void HostSession::handleJoinRequest(const signaling::JoinRequest& request) {
     environment().notifications().postJoinRequest(request.displayName, request.clientId);
     // Heard even where notifications are not allowed.
     environment().sounds().joinRequest();
+    door_ = {};
   }
+  if (!request.commit.isEmpty() && request.commit != door_.commit) offerCode(request);
 
   JoinRequestPrompt prompt;
   prompt.avatar = requesterAvatar();
@@ -96,7 +98,33 @@ void HostSession::handleJoinRequest(const signaling::JoinRequest& request) {
     clipboard.setSending(on);
     clipboard.setReceiving(on);
   };
+  prompt.code = door_.code;
+  prompt_ = prompt;
   environment().panels().showJoinRequest(prompt);
+}
+
+void HostSession::offerCode(const signaling::JoinRequest& request) {
+  const QByteArray fingerprint =
+      rtcFactory() ? QByteArray::fromStdString(rtcFactory()->certificateFingerprint()) : QByteArray();
+  if (fingerprint.isEmpty()) return;
+  door_ = {request.commit, proof::newCodeNonce(), {}, {}};
+  send(signaling::joinCode(request.clientId, fingerprint, door_.nonce));
+}
+
+void HostSession::handleJoinReveal(const signaling::CodePart& part) {
+  if (!pendingJoin() || part.clientId != requesterId_ || door_.commit.isEmpty() || !door_.code.isEmpty()) return;
+  if (proof::codeCommitment(part.fingerprint, part.nonce) != door_.commit) {
+    // Someone between us changed one half or the other: no code to compare.
+    log(QStringLiteral("⛔ Code de vérification incohérent : aucun code à comparer"));
+    door_.commit.clear();
+    return;
+  }
+  const QByteArray own = QByteArray::fromStdString(rtcFactory()->certificateFingerprint());
+  door_.clientFingerprint = part.fingerprint;
+  door_.code = proof::shortCode({own, part.fingerprint}, door_.nonce, part.nonce);
+  log(QStringLiteral("🔢 Code de vérification : ") + door_.code);
+  prompt_.code = door_.code;
+  environment().panels().showJoinRequest(prompt_);
 }
 
 void HostSession::handleNotificationAction(const QString& clientId, JoinAction action) {
@@ -110,6 +138,8 @@ void HostSession::approve() {
   LUNOR_REQUIRE_THREAD(this);
   if (requesterId_.isNull() || !pendingJoin()) return;
   send(signaling::answer(QStringLiteral("approve"), requesterId_));
+  // The connection must be with the client whose code was shown, if one was.
+  negotiation().expectRemoteFingerprint(door_.clientFingerprint);
   admittedId_ = requesterId_;
   setPendingJoin(false);
   setApproved(true);

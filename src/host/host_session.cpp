@@ -252,6 +252,8 @@ void HostSession::handle(const incoming::Message& message) {
     handleJoinRequest(*request);
   } else if (const auto* joined = std::get_if<incoming::PeerJoined>(&message)) {
     handlePeerJoined(*joined);
+  } else if (const auto* reveal = std::get_if<incoming::JoinReveal>(&message)) {
+    handleJoinReveal(reveal->part);
   } else if (const auto* locked = std::get_if<incoming::UnattendedLocked>(&message)) {
     log(QStringLiteral("🔒 Accès non surveillé bloqué pour aujourd’hui : trop de mots de passe erronés (%1)")
                .arg(locked->failures));

@@ -16,6 +16,7 @@
 #include "host/password_budget.h"
 #include "session/session.h"
 #include "session/session_environment.h"
+#include "session/session_panels.h"
 #include "system/notification_manager.h"
 
 namespace lunor {
@@ -104,6 +105,10 @@ class HostSession final : public Session {
   // The "create" for the password kept (none: no unattended access).
   void announceRoom(const std::optional<QString>& password, const std::optional<QString>& key, const QString& how);
   void handleJoinRequest(const signaling::JoinRequest& request);
+  // The code both people may compare: this host's half to a requester that
+  // committed to its own, then the requester's half, checked, on the panel.
+  void offerCode(const signaling::JoinRequest& request);
+  void handleJoinReveal(const signaling::CodePart& part);
   // The pending requester left before an answer: its prompts go, nothing else.
   void withdrawRequest();
   // The session's clipboard and files.
@@ -145,6 +150,13 @@ class HostSession final : public Session {
   QString requesterId_;          // null when absent
   QString admittedId_;           // the client let in; null when none
   Clock::TimePoint cooldownUntil_{};
+  JoinRequestPrompt prompt_;     // the request's panel, as last shown
+  struct DoorCode {
+    QByteArray commit;             // the requester's commitment
+    QByteArray nonce;              // ours
+    QByteArray clientFingerprint;  // the requester's certificate, once revealed
+    QString code;
+  } door_;
   bool shouldMakeOfferWhenReady_ = false;
   bool hasSentInitialOffer_ = false;
   bool renegotiateForTrack_ = false;  // the first offer went without the picture

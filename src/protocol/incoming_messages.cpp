@@ -49,6 +49,14 @@ const QHash<QString, MessageReader>& messageReaders() {
                            m.contains(key::kIceServers)};
        }},
       {nameOf(MessageType::Rejected), plain<Rejected>()},
+      {nameOf(MessageType::JoinCode), [](const QJsonObject& m) -> std::optional<Message> {
+         const auto part = signaling::codePartOf(m);
+         return part ? std::optional<Message>(JoinCode{*part}) : std::nullopt;
+       }},
+      {nameOf(MessageType::JoinReveal), [](const QJsonObject& m) -> std::optional<Message> {
+         const auto part = signaling::codePartOf(m);
+         return part ? std::optional<Message>(JoinReveal{*part}) : std::nullopt;
+       }},
       {nameOf(MessageType::UnattendedJoined), [](const QJsonObject& m) -> std::optional<Message> {
          return UnattendedJoined{signaling::displayNameOf(m)};
        }},

@@ -80,6 +80,14 @@ struct PeerJoined {
   bool carriesIceServers = false;  // "iceServers" was there, usable or not
 };
 struct Rejected {};
+// The halves of the code compared at the door: the host's to the client,
+// the client's to the host.
+struct JoinCode {
+  signaling::CodePart part;
+};
+struct JoinReveal {
+  signaling::CodePart part;
+};
 struct UnattendedJoined {
   QString displayName;  // fit to show; null when none
 };
@@ -107,7 +115,8 @@ struct Signal {
   std::optional<Payload> payload;
 };
 using Message = std::variant<Hello, Created, Joined, signaling::JoinRequest, WaitingApproval, RequireUnattended,
-                             UnattendedDenied, Approved, PeerJoined, Rejected, UnattendedJoined, UnattendedLocked,
+                             UnattendedDenied, Approved, PeerJoined, Rejected, JoinCode, JoinReveal,
+                             UnattendedJoined, UnattendedLocked,
                              DevicesForgotten, PeerLeft, Left, RoomNotFound, RoomBusy, Error, RefreshRequest, Signal>;
 
 struct Incoming {

@@ -73,6 +73,7 @@ const QByteArray kIdentity = QByteArrayLiteral("LunorProof1/identity");
 const QByteArray kDevice = QByteArrayLiteral("LunorProof1/device");
 const QByteArray kDeviceId = QByteArrayLiteral("LunorProof1/device-id");
 const QByteArray kCode = QByteArrayLiteral("LunorProof1/code");
+const QByteArray kCommit = QByteArrayLiteral("LunorProof1/commit");
 
 }  // namespace
 
@@ -102,9 +103,22 @@ QByteArray sdpFingerprint(const std::string& sdp) {
   return {};
 }
 
-QString shortCode(const Binding& binding) {
+bool isFingerprint(const QByteArray& text) {
+  return !text.isEmpty() && sdpFingerprint("a=fingerprint:" + text.toStdString()) == text;
+}
+
+QByteArray newCodeNonce() { return ready() ? random(kCodeNonceBytes) : QByteArray(); }
+
+QByteArray codeCommitment(const QByteArray& clientFingerprint, const QByteArray& clientNonce) {
   if (!ready()) return {};
-  const QByteArray digest = sha256(fields({kCode, binding.bytes()}));
+  return sha256(fields({kCommit, clientFingerprint, clientNonce}));
+}
+
+QString shortCode(const Binding& binding, const QByteArray& hostNonce, const QByteArray& clientNonce) {
+  if (!ready() || !binding.complete() || hostNonce.size() != kCodeNonceBytes || clientNonce.size() != kCodeNonceBytes) {
+    return {};
+  }
+  const QByteArray digest = sha256(fields({kCode, binding.bytes(), hostNonce, clientNonce}));
   const quint32 value = (quint32(quint8(digest[0])) << 24) | (quint32(quint8(digest[1])) << 16) |
                         (quint32(quint8(digest[2])) << 8) | quint32(quint8(digest[3]));
   const quint32 code = value % 1'000'000;

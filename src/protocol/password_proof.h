@@ -51,9 +51,25 @@ struct Binding {
 // algorithm in lower case, the digest in upper case); empty when none.
 QByteArray sdpFingerprint(const std::string& sdp);
 
-// Six digits both people can read to each other ("123 456"), the same on
-// both sides only when both see the same two certificates.
-QString shortCode(const Binding& binding);
+// True for a fingerprint as sdpFingerprint() gives it.
+bool isFingerprint(const QByteArray& text);
+
+// The code both people may read to each other before the host lets a
+// client in. A relay that stood between them could pick its own
+// certificates for each side until the two codes agreed, so each side adds
+// a fresh nonce, in an order that leaves the relay nothing to pick:
+//   client → host  commitment to (its fingerprint, its nonce)   in "join"
+//   host → client  the host's fingerprint and nonce              "join-code"
+//   client → host  its fingerprint and nonce                     "join-reveal"
+// The host checks the reveal against the commitment; both then show the
+// code, and refuse a connection whose certificates are not the ones shown.
+inline constexpr int kCodeNonceBytes = 16;
+inline constexpr int kCommitBytes = 32;
+QByteArray newCodeNonce();
+QByteArray codeCommitment(const QByteArray& clientFingerprint, const QByteArray& clientNonce);
+// Six digits ("123 456"), the same on both sides only when both see the
+// same certificates and nonces.
+QString shortCode(const Binding& binding, const QByteArray& hostNonce, const QByteArray& clientNonce);
 
 // A host's long-term identity (Ed25519).
 struct Identity {

@@ -4,6 +4,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 
+#include "protocol/password_proof.h"
 #include "protocol/wire_text.h"
 
 namespace lunor::server_messages {
@@ -51,6 +52,7 @@ Join joinOf(const QJsonObject& message) {
   // Anything but a well-formed key is as if none was shown.
   if (const QString deviceKey = message.value(key::kDeviceKey).toString(); isHex64(deviceKey)) join.deviceKey = deviceKey;
   join.hostProof = message.value(key::kProof) == key::kProofByHost;
+  join.commit = base64Bytes(message.value(key::kCommit).toString(), proof::kCommitBytes).value_or(QByteArray());
   return join;
 }
 
@@ -77,6 +79,8 @@ Request decode(const QByteArray& utf8) {
       return Signal{data.isObject() ? std::optional(data.toObject()) : std::nullopt};
     }
     case MessageType::ForgetDevices: return ForgetDevices{};
+    case MessageType::JoinCode:
+    case MessageType::JoinReveal: return CodePart{*type, signaling::codePartOf(message)};
     default: return Unknown{name};  // the server's own messages, not a connection's
   }
 }
@@ -106,13 +110,22 @@ QJsonObject error(ErrorCode code) {
 QJsonObject bare(MessageType type) { return typed(type); }
 
 QJsonObject joinRequest(const QString& clientId, const QString& displayName, bool unattended, bool awaitingPassword,
-                        const std::optional<QString>& avatar) {
+                        const std::optional<QString>& avatar, const QByteArray& commit) {
   QJsonObject message{{key::kType, signaling::nameOf(MessageType::JoinRequest)},
                       {key::kClientId, clientId},
                       {key::kDisplayName, displayName},
                       {key::kUnattended, unattended},
                       {key::kAwaitingPassword, awaitingPassword}};
   if (avatar) message.insert(key::kAvatar, *avatar);
+  if (!commit.isEmpty()) message.insert(key::kCommit, QString::fromLatin1(commit.toBase64()));
+  return message;
+}
+
+QJsonObject codePart(MessageType type, const signaling::CodePart& part) {
+  QJsonObject message{{key::kType, signaling::nameOf(type)},
+                      {key::kFingerprint, QString::fromLatin1(part.fingerprint)},
+                      {key::kNonce, QString::fromLatin1(part.nonce.toBase64())}};
+  if (!part.clientId.isEmpty()) message.insert(key::kClientId, part.clientId);
   return message;
 }
 

@@ -17,6 +17,7 @@
 #include <QString>
 
 #include "protocol/negotiation_types.h"
+#include "protocol/signaling_messages.h"
 #include "protocol/signaling_wire.h"
 
 namespace lunor::server_messages {
@@ -49,6 +50,7 @@ struct Join {
   std::optional<QString> passwordHash; // when a string
   QString deviceKey;                   // a well-formed device key, or empty
   bool hostProof = false;              // the client proves the password to the host
+  QByteArray commit;                   // its commitment to its half of the code, when well-formed
 };
 // "approve", "reject" or "kick" of the client `target`.
 struct Answer {
@@ -59,8 +61,14 @@ struct Signal {
   std::optional<QJsonObject> data;  // nothing when "data" is not an object
 };
 struct ForgetDevices {};
+// "join-code" (from a host, for `part.clientId`) or "join-reveal" (from a
+// client at a door); nothing in `part` when it is not well-formed.
+struct CodePart {
+  MessageType type = MessageType::JoinCode;
+  std::optional<signaling::CodePart> part;
+};
 
-using Request = std::variant<Malformed, Unknown, Create, Join, Answer, Signal, ForgetDevices>;
+using Request = std::variant<Malformed, Unknown, Create, Join, Answer, Signal, ForgetDevices, CodePart>;
 
 // The request in one text frame (UTF-8).
 Request decode(const QByteArray& utf8);
@@ -79,7 +87,10 @@ QJsonObject error(ErrorCode code);
 QJsonObject bare(MessageType type);
 // To a room's host: a client at its door.
 QJsonObject joinRequest(const QString& clientId, const QString& displayName, bool unattended, bool awaitingPassword,
-                        const std::optional<QString>& avatar);
+                        const std::optional<QString>& avatar, const QByteArray& commit = {});
+// A half of the code passed on: the host's to the client (no clientId), the
+// client's to the host (its clientId).
+QJsonObject codePart(MessageType type, const signaling::CodePart& part);
 // To the client let in: its device key for the room (none when empty), and
 // the pair's relay servers (if any).
 QJsonObject approved(const QString& deviceKey, const std::vector<rtc::IceServer>& iceServers);

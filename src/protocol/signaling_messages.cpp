@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "protocol/signaling_messages.h"
 
+#include "protocol/password_proof.h"
 #include "protocol/wire_text.h"
 
 #include <algorithm>
@@ -87,7 +88,7 @@ QJsonObject create(const QString& roomId, const std::optional<QString>& unattend
 
 QJsonObject join(const QString& roomId, const QString& displayName,
                  const std::optional<QString>& avatar, const std::optional<QString>& passwordHash,
-                 const QString& deviceKey, bool hostProof) {
+                 const QString& deviceKey, bool hostProof, const QByteArray& commit) {
   QJsonObject message{{key::kType, typeValue(MessageType::Join)},
                       {key::kRoomId, roomId},
                       {key::kDisplayName, displayName}};
@@ -95,7 +96,21 @@ QJsonObject join(const QString& roomId, const QString& displayName,
   if (passwordHash) message.insert(key::kPasswordHash, *passwordHash);
   if (!deviceKey.isEmpty()) message.insert(key::kDeviceKey, deviceKey);
   if (hostProof) message.insert(key::kProof, key::kProofByHost);
+  if (!commit.isEmpty()) message.insert(key::kCommit, QString::fromLatin1(commit.toBase64()));
   return message;
+}
+
+QJsonObject joinCode(const QString& clientId, const QByteArray& fingerprint, const QByteArray& nonce) {
+  return {{key::kType, typeValue(MessageType::JoinCode)},
+          {key::kClientId, clientId},
+          {key::kFingerprint, QString::fromLatin1(fingerprint)},
+          {key::kNonce, QString::fromLatin1(nonce.toBase64())}};
+}
+
+QJsonObject joinReveal(const QByteArray& fingerprint, const QByteArray& nonce) {
+  return {{key::kType, typeValue(MessageType::JoinReveal)},
+          {key::kFingerprint, QString::fromLatin1(fingerprint)},
+          {key::kNonce, QString::fromLatin1(nonce.toBase64())}};
 }
 
 QJsonObject answer(const QString& type, const QString& target) {
@@ -172,7 +187,15 @@ QString displayNameOf(const QJsonObject& message) {
 JoinRequest joinRequest(const QJsonObject& message) {
   return {json::stringOr(message, key::kClientId.data(), QStringLiteral("???")), displayNameOf(message),
           json::optionalString(message, key::kAvatar.data()), json::boolOr(message, key::kUnattended.data(), false),
-          json::boolOr(message, key::kAwaitingPassword.data(), false)};
+          json::boolOr(message, key::kAwaitingPassword.data(), false),
+          base64Bytes(json::optionalString(message, key::kCommit.data()), proof::kCommitBytes).value_or(QByteArray())};
+}
+
+std::optional<CodePart> codePartOf(const QJsonObject& message) {
+  const QByteArray fingerprint = json::optionalString(message, key::kFingerprint.data()).toLatin1();
+  const auto nonce = base64Bytes(json::optionalString(message, key::kNonce.data()), proof::kCodeNonceBytes);
+  if (!proof::isFingerprint(fingerprint) || !nonce) return std::nullopt;
+  return CodePart{json::optionalString(message, key::kClientId.data()), fingerprint, *nonce};
 }
 
 PeerJoined peerJoined(const QJsonObject& message) {

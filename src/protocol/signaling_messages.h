@@ -59,9 +59,14 @@ QJsonObject create(const QString& roomId, const std::optional<QString>& unattend
 // machine at that room; servers without device keys ignore it).
 // With "proof": "host" when the client comes in to prove the password to
 // the host itself (a server that does not know it asks for a password).
+// With "commit" when `commit` is not empty (proof::codeCommitment).
 QJsonObject join(const QString& roomId, const QString& displayName,
                  const std::optional<QString>& avatar, const std::optional<QString>& passwordHash,
-                 const QString& deviceKey = QString(), bool hostProof = false);
+                 const QString& deviceKey = QString(), bool hostProof = false, const QByteArray& commit = {});
+// The host's half of the code for the client `clientId` at its door, and
+// the client's answer ("join-code", "join-reveal").
+QJsonObject joinCode(const QString& clientId, const QByteArray& fingerprint, const QByteArray& nonce);
+QJsonObject joinReveal(const QByteArray& fingerprint, const QByteArray& nonce);
 // "approve", "reject" or "kick" for the client `target`.
 QJsonObject answer(const QString& type, const QString& target);
 // The host asks the server to forget the devices it let in.
@@ -97,8 +102,18 @@ struct JoinRequest {
   QString avatar;        // Base64, null when missing
   bool unattended = false;
   bool awaitingPassword = false;
+  QByteArray commit;     // the client's commitment to its half of the code, when well-formed
 };
 JoinRequest joinRequest(const QJsonObject& message);
+
+// A "join-code" or "join-reveal" as a host or client receives it: a
+// well-formed fingerprint and nonce; the client's ID on a host's.
+struct CodePart {
+  QString clientId;
+  QByteArray fingerprint;
+  QByteArray nonce;
+};
+std::optional<CodePart> codePartOf(const QJsonObject& message);
 
 struct PeerJoined {
   QString clientId;  // "?" when missing

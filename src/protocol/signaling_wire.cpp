@@ -18,6 +18,8 @@ constexpr Named<MessageType> kMessageTypes[] = {
     {MessageType::Kick, L("kick")},
     {MessageType::ForgetDevices, L("forget-devices")},
     {MessageType::Signal, L("signal")},
+    {MessageType::JoinCode, L("join-code")},
+    {MessageType::JoinReveal, L("join-reveal")},
     {MessageType::Hello, L("hello")},
     {MessageType::Created, L("created")},
     {MessageType::Joined, L("joined")},

@@ -34,6 +34,10 @@ enum class MessageType {
   Kick,
   ForgetDevices,
   Signal,  // both ways: the server relays it between a room's host and its client
+  // Both ways, between a host and a client at its door, for the code both
+  // may compare before the client is let in (see proof::shortCode).
+  JoinCode,
+  JoinReveal,
   // from the server
   Hello,
   Created,
@@ -125,6 +129,11 @@ inline constexpr QLatin1String kHash("hash");
 // and "peer-joined": the password is proved to the host itself, not to us.
 inline constexpr QLatin1String kProof("proof");
 inline constexpr QLatin1String kProofByHost("host");
+// "commit" in "join" and "join-request"; "fingerprint" and "nonce" in
+// "join-code" and "join-reveal" (Base64 but the fingerprint).
+inline constexpr QLatin1String kCommit("commit");
+inline constexpr QLatin1String kFingerprint("fingerprint");
+inline constexpr QLatin1String kNonce("nonce");
 inline constexpr QLatin1String kDisplayName("displayName");
 inline constexpr QLatin1String kAvatar("avatar");
 inline constexpr QLatin1String kPasswordHash("passwordHash");

@@ -20,6 +20,15 @@ bool isHex64(QStringView text) {
          });
 }
 
+std::optional<QByteArray> base64Bytes(const QString& text, int size) {
+  if (text.size() > (size + 2) / 3 * 4) return std::nullopt;
+  const auto decoded = QByteArray::fromBase64Encoding(text.toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
+  if (!decoded || decoded.decoded.size() != size || QString::fromLatin1(decoded.decoded.toBase64()) != text) {
+    return std::nullopt;
+  }
+  return decoded.decoded;
+}
+
 QString mebibytes(int64_t bytes) { return QString::number(double(bytes) / (1 << 20), 'f', 1) + QStringLiteral(" Mio"); }
 
 }  // namespace lunor

@@ -20,6 +20,10 @@ std::optional<QString> utf8Text(const QByteArray& bytes);
 // owner keys and device keys.
 bool isHex64(QStringView text);
 
+// The bytes of strict Base64 text (with its padding) when they are exactly
+// `size` bytes long; nothing otherwise.
+std::optional<QByteArray> base64Bytes(const QString& text, int size);
+
 // Bidirectional embeddings, overrides, isolates and marks: in a name they
 // can make the text around them read backwards ("facture\u202Efdp.desktop"
 // shows as "facturepdf.desktop"), so names from a peer go without them.

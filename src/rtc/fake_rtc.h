@@ -138,10 +138,13 @@ class FakePeerConnection final : public rtc::PeerConnection {
   }
   void createOffer(const rtc::MediaConstraints&, rtc::DescriptionCallback done) override {
     ++offers;
-    done(rtc::SessionDescription{rtc::SdpType::Offer, "v=0\r\n"}, {});
+    done(rtc::SessionDescription{rtc::SdpType::Offer, description()}, {});
   }
   void createAnswer(const rtc::MediaConstraints&, rtc::DescriptionCallback done) override {
-    done(rtc::SessionDescription{rtc::SdpType::Answer, "v=0\r\n"}, {});
+    done(rtc::SessionDescription{rtc::SdpType::Answer, description()}, {});
+  }
+  std::string description() const {
+    return fingerprint.empty() ? "v=0\r\n" : "v=0\r\na=fingerprint:" + fingerprint + "\r\n";
   }
   void setLocalDescription(const rtc::SessionDescription& d, rtc::CompletionCallback done) override {
     localDescriptions.push_back(d);
@@ -176,6 +179,7 @@ class FakePeerConnection final : public rtc::PeerConnection {
     if (observer) observer->onIceConnectionChange(s);
   }
 
+  std::string fingerprint;      // the factory's certificate, in the descriptions
   rtc::ConnectionStats stats;  // what getStats() reports
   std::string preferredCodec;
   int offers = 0;
@@ -209,9 +213,14 @@ class FakePeerConnectionFactory final : public rtc::PeerConnectionFactory {
     lastConfiguration = configuration;
     auto connection = std::make_shared<FakePeerConnection>();
     connection->observer = observer;
+    connection->fingerprint = fingerprint;
     connections.push_back(connection);
     return connection;
   }
+  std::string certificateFingerprint() const override { return fingerprint; }
+
+  // Empty: descriptions without one, as the fakes always had.
+  std::string fingerprint;
 
   rtc::Configuration lastConfiguration;
   std::vector<std::shared_ptr<FakePeerConnection>> connections;

@@ -181,6 +181,10 @@ class PeerConnectionFactory {
   virtual std::shared_ptr<PeerConnection> createPeerConnection(
       const Configuration& configuration, const MediaConstraints& constraints,
       PeerConnectionObserver* observer) = 0;
+  // Every connection of this factory presents the same DTLS certificate,
+  // made with the factory: its fingerprint as a description carries it
+  // ("sha-256 AB:CD:…"), known before any connection. Empty if none.
+  virtual std::string certificateFingerprint() const = 0;
 };
 
 }  // namespace lunor::rtc

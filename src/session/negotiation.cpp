@@ -424,8 +424,14 @@ void Negotiation::startRestart() {
   makeOffer(std::move(rewrite));
 }
 
+bool Negotiation::fromExpectedPeer(const std::string& sdp) {
+  if (expectedRemote_.isEmpty() || proof::sdpFingerprint(sdp) == expectedRemote_) return true;
+  Q_EMIT remoteFingerprintRefused();
+  return false;
+}
+
 void Negotiation::acceptAnswer(const std::string& sdp) {
-  if (!connection_) return;
+  if (!connection_ || !fromExpectedPeer(sdp)) return;
   const Epoch::Ticket ticket = epoch_.ticket();
   connection_->setRemoteDescription({rtc::SdpType::Answer, sdp}, [this, ticket, sdp](rtc::Error error) {
     ticket.post([this, ok = error.ok(), sdp, message = QString::fromStdString(error.message)] {
@@ -438,7 +444,7 @@ void Negotiation::acceptAnswer(const std::string& sdp) {
 }
 
 void Negotiation::answerOffer(const std::string& sdp) {
-  if (!connection_) return;
+  if (!connection_ || !fromExpectedPeer(sdp)) return;
   const Epoch::Ticket ticket = epoch_.ticket();
   connection_->setRemoteDescription({rtc::SdpType::Offer, sdp}, [this, ticket, sdp](rtc::Error error) {
     if (!error.ok()) return;

@@ -98,6 +98,11 @@ class Negotiation final : public QObject {
   // connection carry them ("sha-256 AB:…"); empty until there is one.
   const QByteArray& localFingerprint() const { return localFingerprint_; }
   const QByteArray& remoteFingerprint() const { return remoteFingerprint_; }
+  // The peer's certificate as shown before the connection (in the code both
+  // people compared): a description with any other is refused, never set,
+  // and remoteFingerprintRefused() said. Empty: any. Kept across this
+  // session's connections until changed.
+  void expectRemoteFingerprint(QByteArray fingerprint) { expectedRemote_ = std::move(fingerprint); }
   // Whether a "control" channel the peer opens is taken as ours (the
   // client's); the host makes its own and takes none from the peer. For the
   // connections created after.
@@ -139,6 +144,7 @@ class Negotiation final : public QObject {
   // An empty error means the answer was applied.
   void answerApplied(const QString& error);
   void connectDeadlinePassed();
+  void remoteFingerprintRefused();
 
  private:
   class Observer;
@@ -150,6 +156,8 @@ class Negotiation final : public QObject {
   void extraChannelState(const QString& label, rtc::DataChannelState state);
   void setLocal(rtc::SessionDescription description);
   void startRestart();
+  // False, and said, when the description is not from the expected peer.
+  bool fromExpectedPeer(const std::string& sdp);
   // Says controlChannelOpened() once for the connection's channel.
   void controlOpened();
   bool connected() const;
@@ -169,6 +177,7 @@ class Negotiation final : public QObject {
   bool controlOpenSaid_ = false;
   QByteArray localFingerprint_;
   QByteArray remoteFingerprint_;
+  QByteArray expectedRemote_;
   ClockTimer iceCheck_;
   ClockTimer connectDeadline_;
 };

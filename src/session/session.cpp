@@ -95,6 +95,11 @@ Session::Session(SessionEnvironment& environment, Role role, QObject* parent)
     endSession(QString::fromUtf8(kReasonNoConnection), /*silent=*/false, EndCause::NoConnection);
   });
 
+  connect(&negotiation_, &Negotiation::remoteFingerprintRefused, this, [this] {
+    log(QStringLiteral("⛔ Le certificat du pair n’est pas celui du code de vérification : connexion refusée"));
+    endSession(QString::fromUtf8(kReasonNotTheCodedPeer), /*silent=*/false, EndCause::NotTheCodedPeer);
+  });
+
   features_ = environment_.createFeatures(
       negotiation_, [this](const QString& line) { log(line); }, [this] { return requesterName_; });
   features_->roleChosen(role_);
@@ -400,6 +405,7 @@ void Session::teardown(const QString& reason, ConnectionFeatures::Cut cut) {
 
 void Session::resetAfterTeardown() {
   everConnected_ = false;
+  negotiation_.expectRemoteFingerprint({});
   serverIceServers_.clear();  // they were this pair's
   setRunning(false);
   setRequesterName(QString());

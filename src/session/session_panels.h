@@ -27,6 +27,9 @@ struct JoinRequestPrompt {
   // switch off (both ways) before letting the client in.
   bool clipboard = true;
   std::function<void(bool on)> setClipboard;
+  // The code the requester's screen shows too ("123 456"); empty when it
+  // has none (yet).
+  QString code;
 };
 
 // A file the client sends, waiting for the host's person to take it.

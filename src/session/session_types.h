@@ -28,6 +28,7 @@ inline constexpr char kDepartureSuffix[] = " s’est déconnecté de votre ordin
 inline constexpr char kReasonServerUnreachable[] = "Serveur de connexion injoignable";
 inline constexpr char kReasonHostIdentityChanged[] = "L'identité de cet ordinateur a changé";
 inline constexpr char kReasonHostNotVerified[] = "L’identité de cet ordinateur n’a pas pu être vérifiée";
+inline constexpr char kReasonNotTheCodedPeer[] = "La connexion ne correspond pas au code de vérification";
 inline constexpr char kReasonPasswordNotProved[] = "Mot de passe non prouvé à temps";
 
 // Why a session ended: what the program decides on (exit codes, screens),
@@ -46,6 +47,7 @@ enum class EndCause {
   ServerUnreachable,  // no signaling server, after every retry
   HostIdentityChanged,  // the host is not the one met before
   HostNotVerified,      // the host's identity does not hold for this connection
+  NotTheCodedPeer,      // the connection's peer is not the one whose code was shown
 };
 
 // What a session is doing, as its status line tells the person; the

@@ -8,12 +8,13 @@ Window {
     property string avatar
     property string name
     property bool clipboard: true
+    property string code
     signal accepted()
     signal rejected()
     signal clipboardToggled(bool on)
 
     width: 420
-    height: 510
+    height: 560
     flags: Qt.Tool | Qt.FramelessWindowHint | Qt.WindowStaysOnTopHint
     title: "Lunor Remote"
     color: Theme.raisedBackground
@@ -23,6 +24,7 @@ Window {
         avatar: panel.avatar
         name: panel.name
         clipboard: panel.clipboard
+        code: panel.code
         onClipboardToggled: function (on) { panel.clipboard = on; panel.clipboardToggled(on) }
         onAccepted: panel.accepted()
         onRejected: panel.rejected()

@@ -4,13 +4,15 @@ import QtQuick.Controls
 import QtQuick.Layouts
 import Lunor.Ui
 
-// Who asks to connect, whether the clipboard will be shared (a click
-// switches it), with "Refuser" (Escape) and "Autoriser" (Return).
+// Who asks to connect, the code its screen shows too (when it has one),
+// whether the clipboard will be shared (a click switches it), with
+// "Refuser" (Escape) and "Autoriser" (Return).
 Rectangle {
     id: view
     property string avatar
     property string name
     property bool clipboard: true
+    property string code
     signal accepted()
     signal rejected()
     signal clipboardToggled(bool on)
@@ -67,6 +69,36 @@ Rectangle {
                 font.pixelSize: 15
             }
             Item { Layout.fillHeight: true }
+            ColumnLayout {
+                objectName: "verificationCode"
+                visible: view.code !== ""
+                Layout.alignment: Qt.AlignHCenter
+                Layout.maximumWidth: view.width - 40
+                spacing: 2
+                PlainText {
+                    Layout.alignment: Qt.AlignHCenter
+                    text: qsTr("Code de vérification")
+                    color: Theme.secondary
+                    font.pixelSize: 13
+                }
+                PlainText {
+                    Layout.alignment: Qt.AlignHCenter
+                    text: view.code
+                    color: Theme.text
+                    font.pixelSize: 26
+                    font.family: "monospace"
+                    font.weight: Font.DemiBold
+                }
+                PlainText {
+                    Layout.alignment: Qt.AlignHCenter
+                    Layout.maximumWidth: view.width - 40
+                    horizontalAlignment: Text.AlignHCenter
+                    wrapMode: Text.WordWrap
+                    text: qsTr("La personne qui se connecte voit le même code. S’il diffère, refusez.")
+                    color: Theme.secondary
+                    font.pixelSize: 12
+                }
+            }
             UiButton {
                 objectName: "joinClipboard"
                 Layout.alignment: Qt.AlignHCenter

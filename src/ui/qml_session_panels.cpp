@@ -72,7 +72,8 @@ void QmlSessionPanels::showJoinRequest(const JoinRequestPrompt& prompt) {
   const QVariantMap properties{
       {QStringLiteral("name"), prompt.name.isEmpty() ? tr("Connexion entrante") : prompt.name},
       {QStringLiteral("avatar"), avatars_.publish(QStringLiteral("join"), prompt.avatar)},
-      {QStringLiteral("clipboard"), prompt.clipboard}};
+      {QStringLiteral("clipboard"), prompt.clipboard},
+      {QStringLiteral("code"), prompt.code}};
   if (join_) {
     setProperties(*join_, properties);  // a second request replaces the first in the same panel
   } else {

@@ -123,10 +123,16 @@ class PasswordProofTest final : public QObject {
   }
 
   void shortCodeReadsAloud() {
-    const QString code = shortCode(kBinding);
+    const QByteArray hostNonce = newCodeNonce(), clientNonce = newCodeNonce();
+    const QString code = shortCode(kBinding, hostNonce, clientNonce);
     QVERIFY2(QRegularExpression("^\\d{3} \\d{3}$").match(code).hasMatch(), qPrintable(code));
-    QCOMPARE(shortCode(Binding{kBinding.hostFingerprint, kBinding.clientFingerprint}), code);
-    QVERIFY(shortCode(Binding{kBinding.clientFingerprint, kBinding.hostFingerprint}) != code);
+    QVERIFY(shortCode(Binding{kBinding.clientFingerprint, kBinding.hostFingerprint}, hostNonce, clientNonce) != code);
+    QVERIFY(shortCode(kBinding, clientNonce, hostNonce) != code);
+    QVERIFY(shortCode(kBinding, hostNonce, QByteArray()).isEmpty());
+    QVERIFY(isFingerprint(kBinding.hostFingerprint));
+    for (const char* bad : {"", "sha-256", "sha-256 AB\nCD", " sha-256 AB", "SHA-256 AB", "sha-256 ab"}) {
+      QVERIFY2(!isFingerprint(bad), bad);
+    }
   }
 
   // Fixed inputs give the bytes the vectors file holds, which the browser
@@ -150,7 +156,8 @@ class PasswordProofTest final : public QObject {
       QCOMPARE(host.hostConfirm().toHex(), hex(v, "hostConfirm").toHex());
       QCOMPARE(client.clientConfirm().toHex(), hex(v, "clientConfirm").toHex());
       QCOMPARE(client.confirms(host.hostConfirm(), true), v.value("agree").toBool());
-      QCOMPARE(shortCode(binding), v.value("shortCode").toString());
+      QCOMPARE(codeCommitment(binding.clientFingerprint, hex(v, "clientNonce")).toHex(), hex(v, "commitment").toHex());
+      QCOMPARE(shortCode(binding, hex(v, "hostNonce"), hex(v, "clientNonce")), v.value("shortCode").toString());
       // The host's identity from its seed, and its signature (Ed25519 signs alike every time).
       QByteArray publicKey(32, '\0'), secretKey(64, '\0');
       const QByteArray seed = hex(v, "identitySeed");

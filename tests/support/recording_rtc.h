@@ -168,6 +168,7 @@ class RecordingFactory final : public rtc::PeerConnectionFactory {
     record_->connections.push_back(connection);
     return connection;
   }
+  std::string certificateFingerprint() const override { return inner_->certificateFingerprint(); }
 
  private:
   std::unique_ptr<rtc::PeerConnectionFactory> inner_;

@@ -21,6 +21,8 @@
 #include "rtc/webrtc/h264_encoder_adapter.h"
 #include "rtc/webrtc/webrtc_connection.h"
 #include "rtc_base/logging.h"
+#include "rtc_base/rtc_certificate_generator.h"
+#include "rtc_base/ssl_fingerprint.h"
 #include "system_wrappers/include/field_trial.h"
 
 namespace lunor::rtc {
@@ -76,7 +78,18 @@ void initialiseLibraryOnce() {
 
 class WebRtcFactory final : public PeerConnectionFactory {
  public:
-  explicit WebRtcFactory(std::shared_ptr<Context> context) : context_(std::move(context)) {}
+  explicit WebRtcFactory(std::shared_ptr<Context> context)
+      : context_(std::move(context)),
+        certificate_(::rtc::RTCCertificateGenerator::GenerateCertificate(::rtc::KeyParams::ECDSA(::rtc::EC_NIST_P256),
+                                                                         absl::nullopt)) {
+    if (certificate_) {
+      if (const auto fingerprint = ::rtc::SSLFingerprint::CreateFromCertificate(*certificate_)) {
+        fingerprint_ = fingerprint->algorithm + " " + fingerprint->GetRfc4572Fingerprint();
+      }
+    }
+  }
+
+  std::string certificateFingerprint() const override { return fingerprint_; }
 
   std::shared_ptr<VideoSource> createVideoSource() override {
     return std::make_shared<WebRtcVideoSource>(context_,
@@ -121,6 +134,8 @@ class WebRtcFactory final : public PeerConnectionFactory {
       config.servers.push_back(native);
     }
 
+    if (certificate_) config.certificates.push_back(certificate_);
+
     auto bridge = std::make_unique<EventBridge>(context_);
     bridge->slot().set(observer);
     webrtc::PeerConnectionDependencies dependencies(bridge.get());
@@ -131,6 +146,8 @@ class WebRtcFactory final : public PeerConnectionFactory {
 
  private:
   std::shared_ptr<Context> context_;
+  ::rtc::scoped_refptr<::rtc::RTCCertificate> certificate_;
+  std::string fingerprint_;
 };
 
 }  // namespace

@@ -323,6 +323,14 @@
         <source>Autoriser</source>
         <translation>Allow</translation>
     </message>
+    <message>
+        <source>Code de vérification</source>
+        <translation>Verification code</translation>
+    </message>
+    <message>
+        <source>La personne qui se connecte voit le même code. S’il diffère, refusez.</source>
+        <translation>The person connecting sees the same code. If it differs, refuse.</translation>
+    </message>
 </context>
 <context>
     <name>MoveSheet</name>
@@ -605,6 +613,10 @@
         <source>L’identité de cet ordinateur n’a pas pu être vérifiée</source>
         <translation>This computer&apos;s identity could not be verified</translation>
     </message>
+    <message>
+        <source>La connexion ne correspond pas au code de vérification</source>
+        <translation>The connection does not match the verification code</translation>
+    </message>
 </context>
 <context>
     <name>SettingsSheet</name>
@@ -777,6 +789,14 @@
     <message>
         <source>En attente d&apos;autorisation par l&apos;hôte…</source>
         <translation>Waiting for the host to let you in…</translation>
+    </message>
+    <message>
+        <source>Code de vérification</source>
+        <translation>Verification code</translation>
+    </message>
+    <message>
+        <source>L’ordinateur distant affiche le même code avec votre demande.</source>
+        <translation>The remote computer shows the same code with your request.</translation>
     </message>
 </context>
 <context>

@@ -186,6 +186,19 @@ class WireMessagesTest : public QObject {
                                           << "join r1 Zoé QUJD " + hash + " " + device;
     QTest::newRow("join, malformed device key") << frame(signaling::join("r1", "Zoé", {}, {}, "D" + device.mid(1)))
                                                 << "join r1 Zoé - - ";
+    const QByteArray fp("sha-256 AB:CD"), nonce(16, 'n'), commit(32, 'c');
+    QTest::newRow("join with a commitment")
+        << frame(signaling::join("r1", "Zoé", {}, {}, {}, false, commit)) << "join r1 Zoé - -  sealed";
+    QTest::newRow("join, short commitment")
+        << frame(signaling::join("r1", "Zoé", {}, {}, {}, false, QByteArray(31, 'c'))) << "join r1 Zoé - - ";
+    QTest::newRow("join-code") << frame(signaling::joinCode("c1", fp, nonce)) << "join-code c1 sha-256 AB:CD";
+    QTest::newRow("join-reveal") << frame(signaling::joinReveal(fp, nonce)) << "join-reveal  sha-256 AB:CD";
+    QTest::newRow("join-reveal, short nonce") << frame(signaling::joinReveal(fp, QByteArray(15, 'n'))) << "join-reveal -";
+    QTest::newRow("join-reveal, nonce without padding")
+        << QByteArray(R"({"type":"join-reveal","fingerprint":"sha-256 AB","nonce":"bm5ubm5ubm5ubm5ubm5ubg"})")
+        << "join-reveal -";
+    QTest::newRow("join-code, two lines")
+        << frame(signaling::joinCode("c1", "sha-256 AB\na=fingerprint:sha-256 CD", nonce)) << "join-code -";
     QTest::newRow("kick") << frame(signaling::answer("kick", "c1")) << "answer kick c1";
     QTest::newRow("signal") << frame(signaling::signal(signaling::hardRefreshPayload())) << "signal hard-refresh-request";
     QTest::newRow("signal without data") << QByteArray(R"({"type":"signal","data":[]})") << "signal -";
@@ -205,7 +218,13 @@ class WireMessagesTest : public QObject {
           if constexpr (std::is_same_v<R, in::Unknown>) return "unknown " + r.type;
           if constexpr (std::is_same_v<R, in::Create>) return "create " + r.roomId + " " + r.unattendedHash;
           if constexpr (std::is_same_v<R, in::Join>) {
-            return QStringList{"join", r.roomId, r.displayName, text(r.avatar), text(r.passwordHash), r.deviceKey}.join(' ');
+            return QStringList{"join", r.roomId, r.displayName, text(r.avatar), text(r.passwordHash), r.deviceKey}.join(' ') +
+                   (r.commit.isEmpty() ? "" : " sealed");
+          }
+          if constexpr (std::is_same_v<R, in::CodePart>) {
+            const QString type = signaling::nameOf(r.type);
+            return r.part ? QStringList{type, r.part->clientId, QString::fromLatin1(r.part->fingerprint)}.join(' ')
+                          : type + " -";
           }
           if constexpr (std::is_same_v<R, in::Answer>) return QString("answer %1 %2").arg(signaling::nameOf(r.type), r.target);
           if constexpr (std::is_same_v<R, in::Signal>) return "signal " + (r.data ? signaling::typeOf(*r.data) : "-");

@@ -4,6 +4,7 @@
 // often connections, addresses and rooms may act (messages, joins, room IDs
 // asked for, prompts shown to a host, the back-off tables).
 
+#include "protocol/signaling_messages.h"
 #include "protocol/wire_text.h"
 #include "rooms_fixture.h"
 #include "turn_credentials.h"
@@ -44,6 +45,38 @@ class AdmissionTest : public QObject {
     b.frame(host, answer("kick", client));
     QCOMPARE(b.count(client, "left"), 1);
     QCOMPARE(b.last(host, "peer-left").value("clientId").toString(), client);
+  }
+
+  // The halves of the code go between a host and a client at its door, in
+  // their order and once each, and only for a join that sealed its own.
+  void codeHalvesGoInOrderOnce() {
+    Bench b;
+    const QString host = b.host(create(kRoom));
+    const QString other = b.host(create("other-room"));
+    QJsonObject sealed = join(kRoom);
+    sealed.insert("commit", QString(QByteArray(32, 'c').toBase64()));
+    const QString client = b.connect("10.0.0.2", sealed);
+    const QString plain = b.connect("10.0.0.3", join(kRoom));
+    QCOMPARE(b.output.ofType(host, "join-request").first().value("commit").toString(), sealed.value("commit").toString());
+    const QByteArray fp("sha-256 AB:CD"), nonce(16, 'n');
+    b.frame(client, lunor::signaling::joinReveal(fp, nonce));  // before the host's half: nowhere
+    b.frame(other, lunor::signaling::joinCode(client, fp, nonce));  // not its room
+    b.frame(plain, lunor::signaling::joinCode(client, fp, nonce));  // not a host
+    b.frame(host, lunor::signaling::joinCode(plain, fp, nonce));   // nothing sealed
+    QCOMPARE(b.count(host, "join-reveal"), 0);
+    QCOMPARE(b.count(client, "join-code"), 0);
+    QCOMPARE(b.count(plain, "join-code"), 0);
+    for (int i = 0; i < 2; ++i) {
+      b.frame(host, lunor::signaling::joinCode(client, fp, nonce));
+      b.frame(client, lunor::signaling::joinReveal("sha-256 EF", nonce));
+    }
+    QCOMPARE(b.count(client, "join-code"), 1);
+    const QJsonObject code = b.last(client, "join-code");
+    QVERIFY(!code.contains("clientId"));
+    QCOMPARE(code.value("fingerprint").toString(), QString(fp));
+    QCOMPARE(b.count(host, "join-reveal"), 1);
+    QCOMPARE(b.last(host, "join-reveal").value("clientId").toString(), client);
+    QCOMPARE(b.last(host, "join-reveal").value("fingerprint").toString(), QString("sha-256 EF"));
   }
 
   // A room takes a bounded queue of requests; a picture past its bound is

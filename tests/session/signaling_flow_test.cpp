@@ -57,6 +57,9 @@ class SignalingFlowTest : public QObject {
     QCOMPARE(host->environment.notificationsFake.posted.size(), 1);
     QCOMPARE(host->environment.notificationsFake.posted.first().first, QString("Zoé Roy"));
 
+    // Both screens show the same code before the person answers.
+    QTRY_VERIFY(!c.verificationCode().isEmpty());
+    QTRY_COMPARE(host->environment.panelsFake.lastPrompt->code, c.verificationCode());
     const auto prompt = host->environment.panelsFake.lastPrompt;
     QVERIFY(prompt && prompt->accept && prompt->reject);
     QCOMPARE(prompt->name, QString("Zoé Roy"));

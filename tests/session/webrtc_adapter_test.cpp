@@ -9,6 +9,7 @@
 
 #include <QtTest>
 
+#include "protocol/password_proof.h"
 #include "rtc/webrtc/webrtc_factory.h"
 
 using namespace lunor::rtc;
@@ -83,6 +84,31 @@ class WebRtcAdapterTest : public QObject {
     QCOMPARE(gatherer.any(loopback), onLoopback);
     pc->setObserver(nullptr);
     pc->close();
+  }
+
+  // The certificate named before any connection is the one every offer
+  // of the factory carries, and no other factory's.
+  void everyConnectionPresentsTheFactorysCertificate() {
+    auto factory = createWebRtcFactory();
+    QVERIFY(factory);
+    const QByteArray named = QByteArray::fromStdString(factory->certificateFingerprint());
+    QVERIFY2(lunor::proof::isFingerprint(named), named.constData());
+    QVERIFY(named != QByteArray::fromStdString(createWebRtcFactory()->certificateFingerprint()));
+    Gatherer quiet;
+    for (int i = 0; i < 2; ++i) {
+      auto pc = factory->createPeerConnection({}, {}, &quiet);
+      QVERIFY(pc && pc->createDataChannel("control", true));
+      std::mutex mutex;
+      std::string sdp;
+      pc->createOffer({}, [&](std::optional<SessionDescription> offer, Error) {
+        std::lock_guard lock(mutex);
+        sdp = offer ? offer->sdp : "none";
+      });
+      QTRY_VERIFY([&] { std::lock_guard lock(mutex); return !sdp.empty(); }());
+      QCOMPARE(lunor::proof::sdpFingerprint(sdp), named);
+      pc->setObserver(nullptr);
+      pc->close();
+    }
   }
 };
 

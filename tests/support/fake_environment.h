@@ -5,6 +5,7 @@
 // panels, address book and notifications, a throw-away settings file, and a
 // signaling endpoint the test chooses.
 
+#include <atomic>
 #include <memory>
 
 #include <QSettings>
@@ -37,6 +38,10 @@ class FakeEnvironment final : public SessionEnvironment, public HostEnvironment 
   std::unique_ptr<rtc::PeerConnectionFactory> createRtcFactory() override {
     if (makeRtcFactory) return makeRtcFactory();
     auto factory = std::make_unique<rtc::FakePeerConnectionFactory>();
+    // A certificate of its own, as the library's factories have.
+    static std::atomic<int> made{0};
+    factory->fingerprint = QStringLiteral("sha-256 FA:CE:%1").arg(++made, 4, 16, QLatin1Char('0')).toUpper()
+                               .replace(QLatin1String("SHA"), QLatin1String("sha")).toStdString();
     factories.push_back(factory.get());
     return factory;
   }

@@ -48,9 +48,9 @@ void HostileServer::received(QWebSocket* socket, const QJsonObject& message) {
     send(client_, {{"type", "joined"}, {"roomId", message.value("roomId")}});
     const bool proving = message.value("proof") == "host";
     const bool admit = proving || lie_ == Lie::AdmitWithoutPassword || lie_ == Lie::AdmitAsProving;
-    if (!admit && lie_ == Lie::SwapFingerprintAttended) {
+    if (!admit && (lie_ == Lie::SwapFingerprintAttended || lie_ == Lie::OwnCodeAttended)) {
       // A person at the host answers.
-      send(host_, {{"type", "join-request"}, {"clientId", "c"}, {"displayName", "Zoé"}});
+      send(host_, {{"type", "join-request"}, {"clientId", "c"}, {"displayName", "Zoé"}, {"commit", message.value("commit")}});
       return;
     }
     if (!admit) {
@@ -72,6 +72,15 @@ void HostileServer::received(QWebSocket* socket, const QJsonObject& message) {
     send(client_, {{"type", "approved"}});
     send(client_, {{"type", "peer-joined"}, {"clientId", "h"}, {"unattended", false}});
     send(host_, {{"type", "peer-joined"}, {"clientId", "c"}, {"unattended", false}, {"displayName", "Zoé"}});
+  } else if (type == "join-code" && socket == host_) {
+    QJsonObject code = message;
+    code.remove("clientId");
+    if (lie_ == Lie::OwnCodeAttended) code.insert("fingerprint", "sha-256 0A:0B:0C");
+    send(client_, code);
+  } else if (type == "join-reveal" && socket == client_) {
+    QJsonObject reveal = message;
+    reveal.insert("clientId", "c");
+    send(host_, reveal);
   } else if (type == "signal") {
     QJsonObject relayed = message;
     QJsonObject data = relayed.value("data").toObject();

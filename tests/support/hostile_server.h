@@ -25,6 +25,7 @@ class HostileServer final : public QObject {
     AdmitAsProving,        // the same, as if the client had come to prove one
     SwapFingerprint,       // the host's certificate replaced in the offer
     SwapFingerprintAttended,  // the same, for a client a person at the host lets in
+    OwnCodeAttended,       // its own certificate named to that client as the host's
     AskForDigest,          // "require-unattended" without saying the host checks it
   };
   explicit HostileServer(Lie lie);

@@ -301,7 +301,9 @@ void HostSession::proofChannelOpened() {
 
 void HostSession::proofMessage(const QByteArray& text) {
   if (!proof_ || !proving_) return;
-  if (proof_->receive(text) == HostProof::Outcome::Proved) {
+  const HostProof::Outcome outcome = proof_->receive(text);
+  environment().profileStore().setPasswordBudget(budget_.saved(QDateTime::currentMSecsSinceEpoch()));
+  if (outcome == HostProof::Outcome::Proved) {
     admitProved();
   } else if (!unattendedLocked() && budget_.spentToday()) {
     log(QStringLiteral("🔒 Accès non surveillé bloqué pour aujourd’hui : trop de mots de passe erronés (%1)")

@@ -34,6 +34,8 @@ QString boolText(bool value) { return value ? QStringLiteral("true") : QStringLi
 HostSession::HostSession(SessionEnvironment& environment, HostEnvironment& platform, QObject* parent)
     : Session(environment, Role::Host, parent), platform_(platform) {
   secrets_ = std::make_unique<WorkerThread>(QStringLiteral("lunor-secrets"));
+  // The wrong passwords counted before a restart still count.
+  budget_.restore(environment.profileStore().passwordBudget(), QDateTime::currentMSecsSinceEpoch());
   media_ = std::make_unique<HostMedia>(platform, environment.clock(), rtcFactory(), negotiation(), epoch(),
                                        [this](const QString& line) { log(line); });
   InjectionSequence::Hooks hooks;

@@ -6,7 +6,9 @@
 // 200 wrong passwords a day; past that the host refuses every password until
 // the day is over, except from the devices it let in before (proved by the
 // key it gave them), each of which has a back-off and ten a day of its own.
-// Kept in memory: a restart of the host starts over. Main thread.
+// A restart of the host does not start it over: saved() and restore() carry
+// it through, on the wall clock (a clock set back counts as no time
+// passed). Main thread.
 
 #include <chrono>
 #include <map>
@@ -45,6 +47,13 @@ class PasswordBudget {
   void succeeded(const QByteArray& device);
   // The room's own day is spent (everyone but known devices is refused).
   bool spentToday();
+
+  // The budget as it stands, at `wallMs` on the wall clock (milliseconds
+  // since the epoch), as compact JSON.
+  QByteArray saved(qint64 wallMs) const;
+  // Takes back what saved() gave, at `wallMs`; anything malformed in it
+  // is left out, and the budget is never made more generous than it was.
+  void restore(const QByteArray& saved, qint64 wallMs);
 
  private:
   struct Count {

@@ -170,6 +170,15 @@ void UserProfileStore::setAcceptsUnprovenClients(bool accepts) {
   Q_EMIT acceptsUnprovenClientsChanged();
 }
 
+QByteArray UserProfileStore::passwordBudget() const {
+  return settings_.value(QLatin1String(kPasswordBudgetKey)).toByteArray();
+}
+
+void UserProfileStore::setPasswordBudget(const QByteArray& saved) {
+  settings_.setValue(QLatin1String(kPasswordBudgetKey), saved);
+  settings_.sync();
+}
+
 bool UserProfileStore::chooseAvatar(const QImage& image) {
   const auto filename = saveAvatar(image);
   if (!filename) return false;

@@ -54,6 +54,7 @@ class UserProfileStore final : public QObject {
  public:
   static constexpr char kDefaultsKey[] = "UserProfile.v1";
   static constexpr char kUnprovenClientsKey[] = "Unattended.acceptsUnprovenClients";
+  static constexpr char kPasswordBudgetKey[] = "Unattended.passwordBudget";
   static constexpr int kWireAvatarSide = 96;
 
   // settings is borrowed and must outlive the store. dataDirectory is the
@@ -67,6 +68,9 @@ class UserProfileStore final : public QObject {
   bool unattendedEnabled() const { return profile_.unattendedEnabled; }
   bool hasAvatar() const { return profile_.avatarFilename.has_value(); }
   bool acceptsUnprovenClients() const;
+  // The wrong passwords the host counted, as it saved them (empty: none).
+  QByteArray passwordBudget() const;
+  void setPasswordBudget(const QByteArray& saved);
 
   // Each setter saves at once.
   void setFirstName(const QString& name);

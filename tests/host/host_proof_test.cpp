@@ -156,6 +156,50 @@ class HostProofTest final : public QObject {
     QCOMPARE(door.attempt(kPassword, kBinding, deviceKey), HostProof::Outcome::Proved);
     QVERIFY(door.host.provedDevice().isEmpty());
   }
+
+  // What the budget counted outlives a restart of the host, on the wall
+  // clock; a clock set back gives nobody more tries, and a saved budget
+  // that makes no sense gives none either.
+  void theBudgetOutlivesARestart_data() {
+    QTest::addColumn<int>("failures");
+    QTest::addColumn<qint64>("awayMs");
+    QTest::addColumn<bool>("allowed");
+    QTest::addColumn<bool>("locked");
+    const qint64 hour = 3600'000;
+    QTest::newRow("a spent day, back at once") << PasswordBudget::kFailuresPerDay << qint64(60'000) << false << true;
+    QTest::newRow("a spent day, clock set back") << PasswordBudget::kFailuresPerDay << -hour << false << true;
+    QTest::newRow("a spent day, back the next day") << PasswordBudget::kFailuresPerDay << 25 * hour << true << false;
+    QTest::newRow("backing off, back at once") << PasswordBudget::kFreeFailures + 3 << qint64(0) << false << false;
+    QTest::newRow("backing off, back after the wait") << PasswordBudget::kFreeFailures + 3 << qint64(4000) << true << false;
+  }
+  void theBudgetOutlivesARestart() {
+    QFETCH(int, failures);
+    QFETCH(qint64, awayMs);
+    QFETCH(bool, allowed);
+    QFETCH(bool, locked);
+    const QByteArray device = deviceDigest(newDeviceKey());
+    const qint64 wall = 1'800'000'000'000;
+    QByteArray saved;
+    {
+      test::SteppedClock clock;
+      PasswordBudget budget(clock);
+      for (int i = 0; i < failures; ++i) budget.failed({});
+      budget.failed(device);
+      saved = budget.saved(wall);
+    }
+    test::SteppedClock clock;
+    PasswordBudget budget(clock);
+    budget.restore(saved, wall + awayMs);
+    const PasswordBudget::Verdict verdict = budget.mayTry({});
+    QCOMPARE(verdict.allowed, allowed);
+    QCOMPARE(verdict.locked, locked);
+    QCOMPARE(budget.spentToday(), locked);
+    for (const QByteArray& junk : {QByteArray("{"), QByteArray("{\"savedAt\":1,\"everyone\":{\"today\":-5}}")}) {
+      PasswordBudget fresh(clock);
+      fresh.restore(junk, wall);
+      QVERIFY(fresh.mayTry({}).allowed);
+    }
+  }
 };
 
 QTEST_GUILESS_MAIN(HostProofTest)

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The page: the directory (an ID to join, recent hosts, the name shown to
-// them) and the session stage (tool bar, the host's picture, the password
-// prompt and the end message).
+// them) and the session stage (tool bar, the host's picture, the wait for
+// the host's answer with the code to compare, the password prompt and the
+// end message).
 
 import {ClientSession, signalingUrl} from "./session.js";
 import {InputCapture} from "./input.js";
@@ -193,6 +194,9 @@ function renderStage() {
   }
   $("waiting").hidden = !session.isWaitingApproval || state.displayMode === "original";
   if (session.isWaitingApproval) $("waiting-text").textContent = session.status;
+  // The code the host's panel shows with the request, when there is one.
+  $("verification").hidden = !session.verificationCode;
+  $("verification-code").textContent = session.verificationCode;
 
   const dialog = $("password-dialog");
   $("password-notice").textContent = session.passwordNotice;

@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The client session's peer connection: the TURN servers, the answer to
 // the host's offers (the first, and the one that adds the picture once the
-// password is proved), candidates, the deadline for it to come up and the
-// watch over its ICE state. Methods of ClientSession (session.js), which
-// take them in.
+// password is proved) from the host the code named, candidates, the
+// deadline for it to come up and the watch over its ICE state. Methods of
+// ClientSession (session.js), which take them in.
 
 import {controlTypes, payloadTypes} from "./schema.js";
 import {iceStateTexts, reasons} from "./text.js";
-import {kChannel as kProofChannel} from "./proof.js";
+import {kChannel as kProofChannel, sdpFingerprint} from "./proof.js";
 import {preferH264} from "./wire.js";
 
 export const kConnectDeadlineMs = 15000;
@@ -26,13 +26,18 @@ export const peerConnection = {
     }
     this.iceServers = servers;
     if (this.pc) {
-      try { this.pc.setConfiguration({iceServers: servers}); } catch (e) { this.log("⚠️ " + e.message); }
+      try { this.pc.setConfiguration(this.configuration()); } catch (e) { this.log("⚠️ " + e.message); }
     }
+  },
+
+  // The session's certificate, the one its code is made from, on each of its connections.
+  configuration() {
+    return {iceServers: this.iceServers, ...(this.certificate ? {certificates: [this.certificate]} : {})};
   },
 
   connection() {
     if (this.pc) return this.pc;
-    const pc = new RTCPeerConnection({iceServers: this.iceServers});
+    const pc = new RTCPeerConnection(this.configuration());
     this.pc = pc;
     this.log("✅ PeerConnection créée (role=CLIENT)");
     pc.onicecandidate = (event) => {
@@ -81,6 +86,13 @@ export const peerConnection = {
 
   async answer(sdp, generation) {
     if (this.ended || generation !== this.generation) return;
+    // Another certificate than the one the code named: someone between us
+    // stands in for the host. Nothing of it is applied.
+    if (this.expectedHost && sdpFingerprint(sdp) !== this.expectedHost) {
+      this.log("⛔ Le certificat du pair n’est pas celui du code de vérification : connexion refusée");
+      this.endSession(reasons.notTheCodedPeer, false);
+      return;
+    }
     const pc = this.connection();
     await pc.setRemoteDescription({type: "offer", sdp});
     preferH264(pc);

@@ -10,6 +10,13 @@
 //   host   → client  {"t":"reply","share":…,"confirm":…} or {"t":"wait",…}
 //   client → host    {"t":"confirm","confirm":…}
 //   host   → client  {"t":"welcome"[,"deviceKey":…]} or {"t":"denied",…}
+//
+// And the code both people may compare before the host's person lets the
+// client in, from both certificates and a nonce of each side's, passed
+// through the server in an order that leaves it nothing to choose:
+//   client → host  "join"        "commit": codeCommitment(own fingerprint, own nonce)
+//   host → client  "join-code"   the host's fingerprint and nonce
+//   client → host  "join-reveal" own fingerprint and nonce
 
 import {ed25519, ristretto255, ristretto255_hasher} from "./vendor/noble-curves/ed25519.js";
 import {bytesToNumberLE, equalBytes} from "./vendor/noble-curves/utils.js";
@@ -52,8 +59,12 @@ export function fromBase64(text, size) {
 // "" when there is none or it is not one.
 export function sdpFingerprint(sdp) {
   const match = /^a=fingerprint:(.*)$/m.exec(sdp || "");
-  if (!match) return "";
-  const line = match[1].trim();
+  return match ? fingerprintOf(match[1]) : "";
+}
+
+// The value of an "a=fingerprint:" line, written as sdpFingerprint() gives it.
+function fingerprintOf(value) {
+  const line = value.trim();
   const space = line.indexOf(" ");
   if (space <= 0) return "";
   const digest = line.slice(space + 1).trim().toUpperCase();
@@ -61,14 +72,46 @@ export function sdpFingerprint(sdp) {
   return line.slice(0, space).toLowerCase() + " " + digest;
 }
 
+// True for a fingerprint written as sdpFingerprint() gives it, one line of
+// ASCII (what the application reads as Latin-1 and hashes as such).
+export function isFingerprint(text) {
+  return typeof text === "string" && /^[\x00-\x09\x0b-\x7f]+$/.test(text) && fingerprintOf(text) === text;
+}
+
+// This browser's certificate's fingerprint as its descriptions will carry
+// it; "" when the browser gives none.
+export function certificateFingerprint(certificate) {
+  const found = certificate.getFingerprints().find((f) => f.algorithm.toLowerCase() === "sha-256");
+  return found ? fingerprintOf(found.algorithm + " " + found.value) : "";
+}
+
 // The connection: both certificates as each side's description gives them.
 export const bindingOf = (hostFingerprint, clientFingerprint) => fields(utf8(hostFingerprint), utf8(clientFingerprint));
 
-// Six digits both people can read to each other, "123 456".
-export function shortCode(binding) {
-  const digest = sha256(fields(utf8("LunorProof1/code"), binding));
+export const kCodeNonceBytes = 16;
+export const newCodeNonce = () => crypto.getRandomValues(new Uint8Array(kCodeNonceBytes));
+
+// What the join seals our half of the code in.
+export const codeCommitment = (clientFingerprint, clientNonce) =>
+  sha256(fields(utf8("LunorProof1/commit"), utf8(clientFingerprint), clientNonce));
+
+// Six digits both people can read to each other, "123 456"; the same on
+// both sides only when both see the same certificates and nonces. "" for
+// nonces of another size.
+export function shortCode(binding, hostNonce, clientNonce) {
+  if (hostNonce.length !== kCodeNonceBytes || clientNonce.length !== kCodeNonceBytes) return "";
+  const digest = sha256(fields(utf8("LunorProof1/code"), binding, hostNonce, clientNonce));
   const code = new DataView(digest.buffer, digest.byteOffset).getUint32(0) % 1000000;
   return String(Math.floor(code / 1000)).padStart(3, "0") + " " + String(code % 1000).padStart(3, "0");
+}
+
+// The host's half of the code in a "join-code": {fingerprint, nonce}, or
+// null unless both are well-formed (the nonce in its one base64 spelling),
+// as the application reads it.
+export function codePartOf(message) {
+  const nonce = fromBase64(message.nonce, kCodeNonceBytes);
+  if (!isFingerprint(message.fingerprint) || !nonce || toBase64(nonce) !== message.nonce) return null;
+  return {fingerprint: message.fingerprint, nonce};
 }
 
 // The host's signature over this connection, checked as strictly as the

@@ -2,6 +2,7 @@
 // A client session in the browser: joins a host's room through the
 // signaling server of this page's origin, answers the host's offer, checks
 // the host's identity and proves the password to it on its "proof" channel,
+// shows the code both people may compare while the host's person decides,
 // shows its video track and sends control messages on its "control"
 // channel. It speaks the wire protocol exactly as the application's client
 // does.
@@ -10,7 +11,8 @@ import {limits, messageTypes, payloadTypes} from "./schema.js";
 import {reasons, waitText} from "./text.js";
 import {sha256Hex} from "./sha256.js";
 import {kConnectDeadlineMs, peerConnection} from "./connection.js";
-import {ClientProof, fromBase64, sdpFingerprint, toBase64} from "./proof.js";
+import {ClientProof, bindingOf, certificateFingerprint, codeCommitment, codePartOf, fromBase64, newCodeNonce,
+        sdpFingerprint, shortCode, toBase64} from "./proof.js";
 import {displaysOf, endReasonOf, iceServersOf, isGeometryValue, isInteger, isObject} from "./wire.js";
 
 export {displaysOf, endReasonOf, iceServersOf};
@@ -43,6 +45,8 @@ export class ClientSession extends EventTarget {
     this.status = "";
     this.connectionState = "déconnecté";
     this.isWaitingApproval = false;
+    // The code the host's request panel shows too ("123 456"); "" when none.
+    this.verificationCode = "";
     this.askPassword = false;
     // Why the password is asked again, or why not yet; and when the server
     // takes one again after too many wrong ones (0: now).
@@ -62,6 +66,12 @@ export class ClientSession extends EventTarget {
     this.pc = null;
     this.control = null;
     this.iceServers = [];
+    // Every connection of the session has the same certificate, the one the
+    // code is made from (null: the browser's own choice, and no code).
+    this.certificate = null;
+    this.fingerprint = "";
+    this.codeNonce = null;  // our half of the code, sealed in the last join
+    this.expectedHost = "";  // the host's certificate as the code named it
     this.pendingCandidates = [];
     this.negotiation = Promise.resolve();
     this.generation = 0;  // of the peer connection: closing one starts the next
@@ -104,9 +114,16 @@ export class ClientSession extends EventTarget {
 
   // ------------------------------------------------------------ signaling --
 
-  start() {
+  async start() {
     this.setStatus("Connexion au serveur...");
-    this.openSocket();
+    try {
+      this.certificate = await RTCPeerConnection.generateCertificate({name: "ECDSA", namedCurve: "P-256"});
+      this.fingerprint = certificateFingerprint(this.certificate);
+    } catch (e) {
+      this.log("⚠️ Certificat: " + e.message);
+    }
+    if (!this.fingerprint) this.certificate = null;
+    if (!this.ended) this.openSocket();
   }
 
   openSocket() {
@@ -145,6 +162,11 @@ export class ClientSession extends EventTarget {
     if (passwordHash !== null) join.passwordHash = passwordHash;
     if (hostProof) join.proof = "host";
     else if (/^[0-9a-f]{64}$/.test(this.deviceKey)) join.deviceKey = this.deviceKey;
+    // A request the host's person answers carries our half of the code, sealed.
+    this.codeNonce = this.fingerprint ? newCodeNonce() : null;
+    this.verificationCode = "";
+    this.expectedHost = "";
+    if (this.codeNonce) join.commit = toBase64(codeCommitment(this.fingerprint, this.codeNonce));
     this.send(join);
     this.setStatus("Connexion à l'hôte...");
   }
@@ -265,6 +287,9 @@ export class ClientSession extends EventTarget {
       case messageTypes.unattendedDenied:
         this.passwordDenied(message);
         break;
+      case messageTypes.joinCode:
+        this.codeFromHost(message);
+        break;
       case messageTypes.approved:
         this.stopTimer("approval");
         this.admitted = true;
@@ -306,6 +331,19 @@ export class ClientSession extends EventTarget {
         if (isObject(message.data) && typeof message.data.type === "string") this.handlePayload(message.data);
         break;
     }
+  }
+
+  // The host's half of the code, while its person has not answered: ours
+  // goes back, both make the code, and the connection must then be with the
+  // certificate the host named.
+  codeFromHost(message) {
+    const part = codePartOf(message);
+    if (!part || !this.codeNonce || this.admitted || this.verificationCode) return;
+    this.send({type: messageTypes.joinReveal, fingerprint: this.fingerprint, nonce: toBase64(this.codeNonce)});
+    this.expectedHost = part.fingerprint;
+    this.verificationCode = shortCode(bindingOf(part.fingerprint, this.fingerprint), part.nonce, this.codeNonce);
+    this.log("🔢 Code de vérification : " + this.verificationCode);
+    this.changed();
   }
 
   // Nobody would ever answer: the session ends saying why.

@@ -27,6 +27,7 @@ export const reasons = Object.freeze({
   serverUnreachable: "Serveur de connexion injoignable",
   hostIdentityChanged: "L'identité de cet ordinateur a changé",
   hostNotVerified: "L’identité de cet ordinateur n’a pas pu être vérifiée",
+  notTheCodedPeer: "La connexion ne correspond pas au code de vérification",
   windowClosed: "Fenêtre fermée",
 });
 

@@ -144,6 +144,19 @@ class WebClientTest : public QObject {
     clickOn("#end-ok");
     QVERIFY(waitFor("!document.getElementById('directory').hidden"));
   }
+  // The waiting page shows the code the host's terminal showed last with the
+  // request (its `requests`th): the same six digits on both sides.
+  bool sameCodeAsTheHosts(test::RemoteProcess& attended, int requests) {
+    const QString said = QStringLiteral("Verification code: ");
+    if (!QTest::qWaitFor([&] { return attended.output().count(said) == requests; }, 20000)) return false;
+    const QString output = attended.output();
+    const QString code = output.mid(output.lastIndexOf(said) + said.size(), 7);
+    if (!QRegularExpression(QStringLiteral("^\\d{3} \\d{3}$")).match(code).hasMatch()) return false;
+    return waitFor(QStringLiteral("!document.getElementById('waiting').hidden &&"
+                                  " !document.getElementById('verification').hidden &&"
+                                  " document.getElementById('verification-code').textContent === %1")
+                       .arg(quoted(code)));
+  }
 
  private Q_SLOTS:
   void initTestCase() {
@@ -315,8 +328,10 @@ class WebClientTest : public QObject {
     keep(kept);
   }
 
-  // A host with a person at its terminal: the page waits for their answer,
-  // hears a refusal as the application words it, and is let in on a yes.
+  // A host with a person at its terminal: the page waits for their answer
+  // showing the code the terminal shows, hears a refusal as the application
+  // words it, and is let in on a yes (over a connection with the very
+  // certificates the code was made from: the host holds the page to it).
   void anAttendedHostsPersonDecides() {
     test::RemoteProcess attended("script", server->url(), screen->name());
     QVERIFY(attended.start({"-qfec", QString(LUNOR_REMOTE_BINARY) + " --headless-host", "/dev/null"}));
@@ -326,7 +341,7 @@ class WebClientTest : public QObject {
     evaluate("document.getElementById('session-id').value = ''");
     QVERIFY(join(room, QString()));
     QVERIFY2(attended.waitForOutput("wants to connect: allow? [y/N]"), qPrintable(attended.output()));
-    QVERIFY(waitFor("!document.getElementById('waiting').hidden"));
+    QVERIFY2(sameCodeAsTheHosts(attended, 1), qPrintable(attended.output() + pageLog()));
     snapshot("waiting");
     attended.process().write("n\n");
     QVERIFY(endShown("Connexion refusée par l'hôte"));
@@ -336,6 +351,7 @@ class WebClientTest : public QObject {
     evaluate("document.getElementById('session-id').value = ''");
     QVERIFY(join(room, QString()));
     QVERIFY(QTest::qWaitFor([&] { return attended.output().count("wants to connect: allow?") == 2; }, 20000));
+    QVERIFY2(sameCodeAsTheHosts(attended, 2), qPrintable(attended.output() + pageLog()));
     attended.process().write("y\n");
     QVERIFY(picturesArrive());
     QVERIFY(waitFor("document.getElementById('waiting').hidden"));

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The web client's files as a browser takes them from lunor-signal: the key
 // table module it imports is the application's own, its arithmetic gives
-// the application's answers, and the page's policy keeps any script the
-// server did not serve from running.
+// the application's answers (the password's proof and the code at the
+// door included), and the page's policy keeps any script the server did
+// not serve from running.
 
 #include <QCryptographicHash>
 #include <QJsonArray>
@@ -13,6 +14,7 @@
 #include "client/video_geometry.h"
 #include "headless_chromium.h"
 #include "protocol/key_codes.h"
+#include "protocol/password_proof.h"
 #include "protocol/signaling_messages.h"
 #include "session/duration_text.h"
 #include "signal_server_process.h"
@@ -159,7 +161,7 @@ class WebBrowserTest : public QObject {
     QCOMPARE(answers[2].toArray(), (QJsonArray{true, "Mot de passe incorrect"}));
   }
 
-  // The page's proof gives, from the same inputs, every byte the
+  // The page's proof and code give, from the same inputs, every byte the
   // application's gives (the vectors its own test checks), and the host's
   // signature holds for its connection only.
   void theProofIsTheApplications() {
@@ -178,7 +180,9 @@ class WebBrowserTest : public QObject {
       const signed = (b) => m.bindingSigned(bytes(v.identityKey), sid, b, bytes(v.signature));
       return {clientShare: hex(client.share), hostShare: hex(host.share), completed,
               hostConfirm: hex(host.hostConfirm()), clientConfirm: hex(client.clientConfirm()),
-              agree: client.confirms(host.hostConfirm(), true), shortCode: m.shortCode(binding),
+              agree: client.confirms(host.hostConfirm(), true),
+              shortCode: m.shortCode(binding, bytes(v.hostNonce), bytes(v.clientNonce)),
+              commitment: hex(m.codeCommitment(v.clientFingerprint, bytes(v.clientNonce))),
               signed: signed(binding), signedSwapped: signed(m.bindingOf(v.clientFingerprint, v.hostFingerprint)),
               deviceId: hex(m.deviceId(bytes(v.deviceKey))), deviceProof: hex(m.deviceProof(bytes(v.deviceKey), sid, binding))};
     })(r))");
@@ -194,6 +198,122 @@ class WebBrowserTest : public QObject {
                                                               it.key(), json({it.value(), expected.value(it.key())}))));
       }
     }
+  }
+
+  // The host's half of the code is taken, or ignored, as the application
+  // takes it: a fingerprint written as the descriptions give it, a nonce of
+  // its size in its one base64 spelling.
+  void theHostsHalfOfTheCodeIsReadAsTheApplicationReadsIt() {
+    const QString nonce = QByteArray(16, '\x10').toBase64();
+    const auto row = [&](const QJsonValue& fingerprint, const QJsonValue& n) {
+      return QJsonObject{{"fingerprint", fingerprint}, {"nonce", n}};
+    };
+    const QString digest = QStringList(85, "AB").join(':');  // 254 characters
+    sameAsApplication(
+        "proof.js",
+        {row("sha-256 AB:CD:EF", nonce), row("sha-1 0F", nonce), row("sha-256 " + digest + ":0", nonce),
+         row("sha-256 " + digest + ":01", nonce), row("sha-256 ab:cd", nonce), row("SHA-256 AB", nonce),
+         row("sha-256  AB", nonce), row(" sha-256 AB", nonce), row("sha-256 AB\r", nonce), row("sha-256", nonce),
+         row("sha-256 AB:GH", nonce), row("sha-256 AB\na=fingerprint:sha-256 AB", nonce), row("sha\t256 AB", nonce),
+         row("", nonce), row(42, nonce), row("sha-256 AB", QByteArray(15, 1).toBase64().constData()),
+         row("sha-256 AB", QByteArray(17, 1).toBase64().constData()), row("sha-256 AB", "EBAQEBAQEBAQEBAQEBAQER=="),
+         row("sha-256 AB", "EBAQEBAQEBAQEBAQEBAQEA"), row("sha-256 AB", "-BAQEBAQEBAQEBAQEBAQEA=="),
+         row("sha-256 AB", 16), QJsonObject{{"fingerprint", "sha-256 AB"}}},
+        "(p => p && [p.fingerprint, Array.from(p.nonce, x => x.toString(16).padStart(2, '0')).join('')])"
+        "(m.codePartOf(r))",
+        [](const QJsonValue& message) -> QJsonValue {
+          const auto part = lunor::signaling::codePartOf(message.toObject());
+          if (!part) return QJsonValue::Null;
+          return QJsonArray{QString::fromLatin1(part->fingerprint), QString::fromLatin1(part->nonce.toHex())};
+        });
+  }
+
+  // The page commits to the certificate its connections carry, reveals its
+  // half once and only while the host's person decides, shows the code the
+  // host's panel shows, and answers no offer with another certificate than
+  // the one the host named; a host that names none is answered as before.
+  void thePagesCodeIsTheHostsAndBindsItsConnection_data() {
+    QTest::addColumn<QString>("messages");  // between "waiting-approval" and two offers from the host
+    QTest::addColumn<QString>("named");     // the certificate the code was made with, if any
+    QTest::addColumn<QString>("ended");
+    QTest::newRow("the host's") << "say(code(host)); say(approved)" << "host" << "";
+    QTest::newRow("a relay's") << "say(code(relay)); say(approved)" << "relay"
+                               << "La connexion ne correspond pas au code de vérification";
+    QTest::newRow("a second one is not taken") << "say(code(host)); say(code(relay)); say(approved)" << "host" << "";
+    QTest::newRow("none (an older host)") << "say(approved)" << "" << "";
+    QTest::newRow("one after the answer") << "say(approved); say(code(relay))" << "" << "";
+  }
+  void thePagesCodeIsTheHostsAndBindsItsConnection() {
+    QFETCH(QString, messages);
+    QFETCH(QString, named);
+    QFETCH(QString, ended);
+    const auto result = browser->evaluate(QStringLiteral(R"(import('/session.js').then(async m => {
+      const p = await import('/proof.js');
+      const offerFrom = async () => {
+        const certificate = await RTCPeerConnection.generateCertificate({name: 'ECDSA', namedCurve: 'P-256'});
+        const pc = new RTCPeerConnection({certificates: [certificate]});
+        pc.createDataChannel('proof');
+        const offer = await pc.createOffer();
+        pc.close();
+        return offer.sdp;
+      };
+      const sdps = {host: await offerFrom(), relay: await offerFrom()};
+      const nonce = btoa('n'.repeat(16));
+      const code = (sdp) => ({type: 'join-code', fingerprint: p.sdpFingerprint(sdp), nonce});
+      const [host, relay, approved] = [sdps.host, sdps.relay, {type: 'approved'}];
+      const s = new m.ClientSession({roomId: '1', signalUrl: 'ws://127.0.0.1:1/signal'});
+      s.openSocket = () => {};
+      await s.start();
+      const sent = [];
+      s.send = (message) => sent.push(message);
+      const say = (message) => s.handle(message);
+      s.sendJoin(null);
+      say({type: 'waiting-approval'});
+      %1;
+      // Each connection of the session: the first, and one after a reconnection.
+      for (let i = 0; i < 2 && !s.ended; ++i) {
+        if (i) s.closeConnection();
+        say({type: 'signal', data: {type: 'offer', sdp: {type: 'offer', sdp: host}}});
+        await s.negotiation;
+      }
+      const result = {
+        commit: sent.find(x => x.type === 'join').commit, reveals: sent.filter(x => x.type === 'join-reveal'),
+        answers: sent.filter(x => x.type === 'signal' && x.data.type === 'answer').map(x => p.sdpFingerprint(x.data.sdp.sdp)),
+        signals: sent.filter(x => x.type === 'signal').map(x => x.data.type),
+        code: s.verificationCode, ended: s.endReason || '', named: %2 ? p.sdpFingerprint(sdps[%2]) : '', nonce};
+      s.endSession('test', true);
+      return result;
+    }))")
+                                                     .arg(messages, HeadlessChromium::literal(named)));
+    QVERIFY2(result && result->isObject(), qPrintable(browser->error()));
+    const QJsonObject page = result->toObject();
+    QCOMPARE(page["ended"].toString(), ended);
+    const QJsonArray answers = page["answers"].toArray();
+    const QJsonArray reveals = page["reveals"].toArray();
+    if (ended.isEmpty()) {
+      // Both connections with the session's one certificate.
+      QCOMPARE(answers.size(), 2);
+      QCOMPARE(answers[1], answers[0]);
+    } else {
+      // Refused before anything of the connection: only why it ends goes.
+      QCOMPARE(page["signals"].toArray(), QJsonArray{"end"});
+    }
+    QCOMPARE(reveals.size(), named.isEmpty() ? 0 : 1);
+    if (named.isEmpty()) {
+      QCOMPARE(page["code"].toString(), QString());
+      return;
+    }
+    // What the host checks and shows, from what it sent and received.
+    const QByteArray own = reveals[0]["fingerprint"].toString().toLatin1();
+    const QByteArray clientNonce = QByteArray::fromBase64(reveals[0]["nonce"].toString().toLatin1());
+    for (const auto& answer : answers) QCOMPARE(answer.toString().toLatin1(), own);
+    QCOMPARE(lunor::proof::codeCommitment(own, clientNonce),
+             QByteArray::fromBase64(page["commit"].toString().toLatin1()));
+    const QString shown = lunor::proof::shortCode({page["named"].toString().toLatin1(), own},
+                                                  QByteArray::fromBase64(page["nonce"].toString().toLatin1()),
+                                                  clientNonce);
+    QVERIFY(!shown.isEmpty());
+    QCOMPARE(page["code"].toString(), shown);
   }
 
   // A host met before (its identity kept) proves the password itself from

@@ -155,8 +155,10 @@ int main(int argc, char** argv) {
     shot(window, "settings-" + theme);
     window->setProperty("showSettings", false);
 
-    app.panels().showJoinRequest({portrait(QColor("#f5b7b1"), QColor("#fdebd0")), QStringLiteral("Alice Martin"),
-                                  QStringLiteral("Alice Martin"), [] {}, [] {}});
+    lunor::JoinRequestPrompt request{portrait(QColor("#f5b7b1"), QColor("#fdebd0")), QStringLiteral("Alice Martin"),
+                              QStringLiteral("Alice Martin"), [] {}, [] {}};
+    request.code = QStringLiteral("526 630");
+    app.panels().showJoinRequest(request);
     shot(app.panels().joinRequestWindow(), "join-request-" + theme);
     app.panels().dismissJoinRequest();
 

@@ -69,7 +69,9 @@ function fingerprintOf(value) {
   if (space <= 0) return "";
   const digest = line.slice(space + 1).trim().toUpperCase();
   if (!digest || digest.length > 256 || !/^[0-9A-F:]+$/.test(digest)) return "";
-  return line.slice(0, space).toLowerCase() + " " + digest;
+  const algorithm = line.slice(0, space).toLowerCase();
+  if (!/^[a-z0-9-]{1,16}$/.test(algorithm)) return "";
+  return algorithm + " " + digest;
 }
 
 // True for a fingerprint written as sdpFingerprint() gives it, one line of

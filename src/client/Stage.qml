@@ -26,6 +26,27 @@ Item {
         sourceComponent: stage.displayMode === 2 ? oneToOne : fitted
     }
 
+    // Over the stage whatever its mode: why it waits, with the code to compare.
+    WaitingOverlay {
+        anchors.fill: parent
+        visible: stage.session.isWaitingApproval
+        text: SessionWords.status(stage.session.statusCode, stage.session.statusDetail)
+        code: stage.session.verificationCode
+    }
+    // Too many wrong passwords: when the prompt comes back.
+    Label {
+        objectName: "passwordWait"
+        anchors.centerIn: parent
+        width: Math.min(parent.width - 48, 560)
+        visible: !stage.session.askUnattendedPassword && !isNaN(stage.session.passwordRetryAt.getTime())
+        text: stage.session.passwordNotice
+        textFormat: Text.PlainText
+        wrapMode: Text.WordWrap
+        horizontalAlignment: Text.AlignHCenter
+        color: "white"
+        font.pixelSize: 18
+    }
+
     // Every change of the stage gives the keyboard back to the picture.
     function takeFocus() {
         if (layout.item && layout.item.input)
@@ -66,25 +87,6 @@ Item {
                 }
             }
 
-            WaitingOverlay {
-                anchors.fill: parent
-                visible: stage.session.isWaitingApproval
-                text: SessionWords.status(stage.session.statusCode, stage.session.statusDetail)
-                code: stage.session.verificationCode
-            }
-            // Too many wrong passwords: when the prompt comes back.
-            Label {
-                objectName: "passwordWait"
-                anchors.centerIn: parent
-                width: Math.min(parent.width - 48, 560)
-                visible: !stage.session.askUnattendedPassword && !isNaN(stage.session.passwordRetryAt.getTime())
-                text: stage.session.passwordNotice
-                textFormat: Text.PlainText
-                wrapMode: Text.WordWrap
-                horizontalAlignment: Text.AlignHCenter
-                color: "white"
-                font.pixelSize: 18
-            }
         }
     }
 

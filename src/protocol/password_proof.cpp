@@ -98,7 +98,12 @@ QByteArray sdpFingerprint(const std::string& sdp) {
     for (const char c : digest) {
       if (!std::isxdigit(static_cast<unsigned char>(c)) && c != ':') return {};
     }
-    return line.left(space).toLower() + ' ' + digest;
+    const QByteArray algorithm = line.left(space).toLower();
+    if (algorithm.size() > 16) return {};
+    for (const char c : algorithm) {
+      if (!std::islower(static_cast<unsigned char>(c)) && !std::isdigit(static_cast<unsigned char>(c)) && c != '-') return {};
+    }
+    return algorithm + ' ' + digest;
   }
   return {};
 }

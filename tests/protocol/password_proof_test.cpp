@@ -130,7 +130,8 @@ class PasswordProofTest final : public QObject {
     QVERIFY(shortCode(kBinding, clientNonce, hostNonce) != code);
     QVERIFY(shortCode(kBinding, hostNonce, QByteArray()).isEmpty());
     QVERIFY(isFingerprint(kBinding.hostFingerprint));
-    for (const char* bad : {"", "sha-256", "sha-256 AB\nCD", " sha-256 AB", "SHA-256 AB", "sha-256 ab"}) {
+    for (const char* bad : {"", "sha-256", "sha-256 AB\nCD", " sha-256 AB", "SHA-256 AB", "sha-256 ab", "sha-256\xc3\xa9 AB",
+                            "sha?256 AB"}) {
       QVERIFY2(!isFingerprint(bad), bad);
     }
   }

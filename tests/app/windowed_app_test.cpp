@@ -198,7 +198,7 @@ class WindowedAppTest : public QObject {
     QVERIFY2(QTest::qWaitFor(
                  [&] {
                    for (const auto& [id, r] : hostPerson.windows("Lunor Remote")) {
-                     if (r.size() == QSize(420, 510)) panel = r;
+                     if (r.size() == QSize(420, 560)) panel = r;
                    }
                    return !panel.isNull();
                  },

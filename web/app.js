@@ -6,6 +6,8 @@
 
 import {ClientSession, signalingUrl} from "./session.js";
 import {InputCapture} from "./input.js";
+import {PhoneKeyboard} from "./phone_keys.js";
+import {TouchInput} from "./touch.js";
 import {defaultQuality, limits} from "./schema.js";
 import {fittedRect, stagePictureSize} from "./geometry.js";
 import {departureReason, displayModes, endMessage, prettyId, qualities, qualityOf, reasons,
@@ -128,6 +130,10 @@ function startConnecting() {
 // --------------------------------------------------------------- stage --
 
 let input = null;
+let touch = null;
+let keyboard = null;
+// Every way the person drives the host: pointer and keyboard, touch, the phone's keyboard.
+const controls = () => [input, touch, keyboard];
 
 function startSession(roomId) {
   const known = recents().find((r) => r.id === roomId) || {};
@@ -152,7 +158,7 @@ function startSession(roomId) {
   $("directory").hidden = true;
   $("stage").hidden = false;
   $("id-label").textContent = "ID: " + (roomId || "—");
-  input.setEnabled(true);
+  for (const control of controls()) control.setEnabled(true);
   session.start();
   renderStage();
   $("area").focus({preventScroll: true});
@@ -162,7 +168,7 @@ function startSession(roomId) {
 function disconnect(reason) {
   if (!state.session || state.didEnd) return;
   state.didEnd = true;
-  input.releaseAll();
+  for (const control of controls()) control.releaseAll();
   state.session.stop(reason);
 }
 
@@ -231,10 +237,15 @@ function layoutPicture() {
     r = fittedRect(state.displayMode, size.width, size.height, W, H);
   }
   Object.assign(picture.style, {left: r.x + "px", top: r.y + "px", width: r.width + "px", height: r.height + "px"});
+  // A pinch's zoom over the laid-out picture; the pointer's mapping reads the
+  // transformed box, so it stays exact.
+  const zoom = touch ? touch.zoom : {scale: 1, x: 0, y: 0};
+  picture.style.transform = zoom.scale === 1 && !zoom.x && !zoom.y
+      ? "" : `translate(${zoom.x}px, ${zoom.y}px) scale(${zoom.scale})`;
 }
 
 function showEnd(session) {
-  input.setEnabled(false);
+  for (const control of controls()) control.setEnabled(false);
   hideMenus();
   $("end-message").textContent = endMessage(session.endReason, session.startedAt, Date.now());
   let countdown = kEndCountdown;
@@ -381,6 +392,12 @@ function wire() {
   input = new InputCapture($("area"), $("picture"),
                            (message) => state.session && state.session.sendControl(message),
                            () => (state.session ? state.session.currentDisplayIndex : 0));
+  const send = (message) => state.session && state.session.sendControl(message);
+  const displayIndex = () => (state.session ? state.session.currentDisplayIndex : 0);
+  touch = new TouchInput({area: $("area"), picture: $("picture"), cursor: $("touch-cursor"), button: $("touch-mode"),
+                          send, displayIndex, relayout: layoutPicture});
+  keyboard = new PhoneKeyboard({button: $("keyboard-button"), row: $("special-keys"), sink: $("type-sink"),
+                                area: $("area"), send, displayIndex});
 
   $("leave").addEventListener("click", () => {
     const session = state.session;

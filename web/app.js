@@ -10,14 +10,15 @@ import {PhoneKeyboard} from "./phone_keys.js";
 import {TouchInput} from "./touch.js";
 import {defaultQuality, limits} from "./schema.js";
 import {fittedRect, stagePictureSize} from "./geometry.js";
-import {departureReason, displayModes, endMessage, prettyId, qualities, qualityOf, reasons,
-        screenshotName} from "./text.js";
+import {departureReason, displayModes, endMessage, lastSessionText, prettyId, qualities, qualityOf, reasons,
+        screenshotName, typedId} from "./text.js";
 
 const $ = (id) => document.getElementById(id);
-const kMinimumIdLength = 4;
 const kRecentsShown = 8;
 const kRecentsKept = 32;
 const kEndCountdown = 10;
+// What the tools that go through the server say without it.
+const kNoServer = "Indisponible : le serveur de connexion ne répond pas (la session continue)";
 
 // ------------------------------------------------------------- storage --
 // Recent hosts and the name, in this browser only.
@@ -71,13 +72,18 @@ const state = {
   didEnd: false,
 };
 
-function renderDirectory() {
-  const id = $("session-id").value;
+// complete: the person asked to connect (too few digits are then a problem).
+function renderDirectory(complete = false) {
+  const typed = typedId($("session-id").value, complete);
   const button = $("connect");
-  button.disabled = id.length < kMinimumIdLength || state.connecting;
-  button.classList.toggle("ready", id.length >= kMinimumIdLength);
+  // Not disabled for a wrong ID: pressed (or Enter), it says what is wrong.
+  button.disabled = state.connecting;
+  button.classList.toggle("ready", typed.valid);
+  button.setAttribute("aria-disabled", String(!typed.valid));
   button.textContent = state.connecting ? "Connexion..." : "Se connecter";
   button.classList.toggle("busy", state.connecting);
+  $("id-problem").textContent = typed.problem;
+  $("session-id").setAttribute("aria-invalid", String(typed.problem !== ""));
 
   const list = recents()
                    .sort((a, b) => (b.lastConnectedAt || 0) - (a.lastConnectedAt || 0))
@@ -87,11 +93,12 @@ function renderDirectory() {
   container.replaceChildren(...list.map((r) => {
     const card = document.createElement("div");
     card.className = "recent";
+    card.dataset.id = r.id;
     const title = document.createElement("strong");
     title.textContent = prettyId(r.id);
     const subtitle = document.createElement("span");
     subtitle.className = "caption";
-    subtitle.textContent = r.id;
+    subtitle.textContent = r.lastConnectedAt ? "Dernière session : " + lastSessionText(r.lastConnectedAt) : "";
     const connect = document.createElement("button");
     connect.className = "prominent";
     connect.textContent = "Se connecter";
@@ -115,8 +122,12 @@ function renderDirectory() {
 }
 
 function startConnecting() {
-  const id = $("session-id").value;
-  if (!id || state.connecting || state.session) return;
+  const typed = typedId($("session-id").value, true);
+  if (!typed.valid || state.connecting || state.session) {
+    renderDirectory(true);
+    return;
+  }
+  const id = typed.id;
   state.connecting = true;
   renderDirectory();
   storage.write("firstName", $("first-name").value);
@@ -142,6 +153,9 @@ function startSession(roomId) {
                                      signalUrl: signalingUrl(location)});
   state.session = session;
   state.didEnd = false;
+  state.began = false;
+  state.left = false;
+  state.passwordDismissed = false;
   let pending = {};
   session.addEventListener("change", () => { if (session === state.session) renderStage(); });
   // Kept at once for a known host, with a new host's entry once the session is up.
@@ -152,6 +166,7 @@ function startSession(roomId) {
     });
   }
   session.addEventListener("connected", () => {
+    state.began = true;
     recordRecent(roomId, {lastConnectedAt: Date.now(), ...pending});
     pending = {};
   });
@@ -168,6 +183,7 @@ function startSession(roomId) {
 function disconnect(reason) {
   if (!state.session || state.didEnd) return;
   state.didEnd = true;
+  state.left = reason !== reasons.windowClosed;
   for (const control of controls()) control.releaseAll();
   state.session.stop(reason);
 }
@@ -178,13 +194,19 @@ let endTimer = null;
 function renderStage() {
   const session = state.session;
   if (!session) return;
-  const connected = !session.endReason;
+  // One word for where the session is: connecting, connected, over; the
+  // peer connection's own state only once there is one.
+  const over = Boolean(session.endReason);
   const label = $("connected-label");
-  label.textContent = connected ? "Connecté" : "Déconnecté";
-  label.className = "dot-label " + (connected ? "green" : "grey");
-  $("leave").querySelector("span").textContent = connected ? "Déconnecter" : "Retour";
+  label.textContent = over ? "Déconnecté" : state.began ? "Connecté" : "Connexion…";
+  label.className = "dot-label " + (over ? "grey" : state.began ? "green" : "orange");
+  $("leave").querySelector("span").textContent = over ? "Retour" : "Déconnecter";
   $("state-label").textContent = session.connectionState;
-  $("stage-status").textContent = session.stream ? "" : session.status;
+  $("state-label").hidden = over || !session.pc;
+  const waiting = session.isWaitingApproval && state.displayMode !== "original";
+  $("stage-status").textContent = session.stream || waiting ? "" : session.status;
+  // The password put away: the way back to it.
+  $("password-again").hidden = !state.passwordDismissed || session.askPassword || over;
 
   const video = $("video");
   if (session.stream !== shownStream) {
@@ -207,6 +229,7 @@ function renderStage() {
   const dialog = $("password-dialog");
   $("password-notice").textContent = session.passwordNotice;
   $("password-notice").hidden = !session.passwordNotice;
+  if (session.askPassword) state.passwordDismissed = false;
   if (session.askPassword && !dialog.open) {
     $("password").value = "";
     dialog.returnValue = "";
@@ -244,18 +267,27 @@ function layoutPicture() {
       ? "" : `translate(${zoom.x}px, ${zoom.y}px) scale(${zoom.scale})`;
 }
 
+// A session that was under way ends with how long it lasted, and goes by
+// itself; one that never began says why, and waits for the person.
 function showEnd(session) {
   for (const control of controls()) control.setEnabled(false);
   hideMenus();
-  $("end-message").textContent = endMessage(session.endReason, session.startedAt, Date.now());
-  let countdown = kEndCountdown;
+  // The person's own leaving in their words (the host was told it in its own).
+  const reason = state.left ? reasons.youLeft : session.endReason;
+  $("end-title").textContent = state.began ? "Session terminée" : "Connexion impossible";
+  $("end-message").textContent = state.began ? endMessage(reason, session.startedAt, Date.now()) : reason;
   const ok = $("end-ok");
-  ok.textContent = "OK (" + countdown + ")";
   clearInterval(endTimer);
-  endTimer = setInterval(() => {
-    if (countdown < 2) closeEnd();
-    else ok.textContent = "OK (" + --countdown + ")";
-  }, 1000);
+  endTimer = null;
+  ok.textContent = "OK";
+  if (state.began) {
+    let countdown = kEndCountdown;
+    ok.textContent = "OK (" + countdown + ")";
+    endTimer = setInterval(() => {
+      if (countdown < 2) closeEnd();
+      else ok.textContent = "OK (" + --countdown + ")";
+    }, 1000);
+  }
   $("end-dialog").showModal();
 }
 
@@ -275,16 +307,28 @@ function backToDirectory() {
   $("stage").hidden = true;
   $("directory").hidden = false;
   renderDirectory();
+  // The ID stays, to try again or correct it.
   $("session-id").focus();
+  $("session-id").select();
 }
 
 // --------------------------------------------------------------- menus --
 
+// Entries: {text, checked, action} (a choice), {text, action} (a tool), or
+// {heading} (a group's title).
 function menuEntries(menu, entries) {
   $(menu).replaceChildren(...entries.map((entry) => {
+    if (entry.heading) {
+      const heading = document.createElement("div");
+      heading.className = "menu-heading";
+      heading.setAttribute("role", "presentation");
+      heading.textContent = entry.heading;
+      return heading;
+    }
     const item = document.createElement("button");
-    item.setAttribute("role", "menuitemradio");
-    item.setAttribute("aria-checked", String(entry.checked));
+    const choice = entry.checked !== undefined;
+    item.setAttribute("role", choice ? "menuitemradio" : "menuitem");
+    if (choice) item.setAttribute("aria-checked", String(entry.checked));
     item.className = "menu-item" + (entry.checked ? " checked" : "");
     item.textContent = entry.text;
     item.addEventListener("click", () => {
@@ -302,22 +346,34 @@ function renderMenus() {
   $("mode-label").textContent = mode.label;
   $("mode-icon").hidden = !mode.icon;
   if (mode.icon) $("mode-icon").src = "icons/" + mode.icon + ".svg";
-  menuEntries("mode-menu", displayModes.map((m) => ({
+  const modes = displayModes.map((m) => ({
     text: m.label, checked: m.mode === state.displayMode,
     action: () => { state.displayMode = m.mode; renderStage(); },
-  })));
-  menuEntries("display-menu", (session ? session.availableDisplays : []).map((d) => ({
+  }));
+  const displays = (session ? session.availableDisplays : []).map((d) => ({
     text: d.name + " (" + d.resolution + ")", checked: d.index === session.currentDisplayIndex,
-    action: () => session.requestDisplaySwitch(d.index),
-  })));
-  menuEntries("quality-menu", qualities.map((q) => ({
+    action: () => session.requestDisplaySwitch(d.index) || toast(kNoServer),
+  }));
+  const levels = qualities.map((q) => ({
     text: q.label, checked: q.raw === state.quality,
     action: () => {
+      // Ticked only once asked for.
+      if (!session.requestQuality(q.raw)) return toast(kNoServer);
       state.quality = q.raw;
-      session.requestQuality(q.raw);
       renderStage();
     },
-  })));
+  }));
+  menuEntries("mode-menu", modes);
+  menuEntries("display-menu", displays);
+  menuEntries("quality-menu", levels);
+  // On a narrow screen every tool is in one menu.
+  const tool = (id) => ({text: $(id).title, action: () => $(id).click()});
+  menuEntries("more-menu", [
+    {heading: "Affichage"}, ...modes,
+    ...(displays.length > 1 ? [{heading: "Écran"}, ...displays] : []),
+    {heading: "Qualité"}, ...levels,
+    {heading: "Outils"}, tool("hard-refresh"), tool("requality"), tool("fullscreen"), tool("screenshot"),
+  ]);
 }
 
 function hideMenus() {
@@ -328,8 +384,34 @@ function toggleMenu(menu) {
   const wasHidden = $(menu).hidden;
   hideMenus();
   $(menu).hidden = !wasHidden;
-  // Closed, the keyboard goes back to the host.
-  if (!wasHidden) $("area").focus({preventScroll: true});
+  if (wasHidden) {
+    placeMenu($(menu));
+    const first = $(menu).querySelector("button");
+    if (first) first.focus({preventScroll: true});
+  } else {
+    // Closed, the keyboard goes back to the host.
+    $("area").focus({preventScroll: true});
+  }
+}
+
+// Under its button, moved in so that it stays on the screen, scrolling
+// when taller than the room below.
+function placeMenu(menu) {
+  const button = menu.parentElement.querySelector("button");
+  const anchor = button.getBoundingClientRect();
+  const margin = 8;
+  menu.style.maxHeight = Math.max(120, window.innerHeight - anchor.bottom - 4 - margin) + "px";
+  const width = Math.min(menu.offsetWidth, window.innerWidth - 2 * margin);
+  menu.style.left = Math.max(margin, Math.min(anchor.left, window.innerWidth - width - margin)) + "px";
+  menu.style.top = anchor.bottom + 4 + "px";
+}
+
+// The keyboard back to the page from the host's picture: the first tool
+// has it, and the person hears how to go on.
+function leaveKeyboard() {
+  hideMenus();
+  $("leave").focus();
+  toast("Le clavier est à la page : Tab parcourt les outils, Échap revient à l’ordinateur distant");
 }
 
 // ---------------------------------------------------------------- tools --
@@ -359,7 +441,7 @@ function toast(text) {
 function screenshot() {
   const video = $("video");
   if (!video.videoWidth || !video.videoHeight) {
-    toast("📸 Capture d'écran impossible : aucune image");
+    toast("Capture d'écran impossible : aucune image");
     return;
   }
   const canvas = document.createElement("canvas");
@@ -369,7 +451,7 @@ function screenshot() {
   const name = screenshotName(new Date());
   canvas.toBlob((blob) => {
     if (!blob) {
-      toast("📸 Capture d'écran impossible : aucune image reçue");
+      toast("Capture d'écran impossible : aucune image reçue");
       return;
     }
     const link = document.createElement("a");
@@ -377,7 +459,7 @@ function screenshot() {
     link.download = name;
     link.click();
     setTimeout(() => URL.revokeObjectURL(link.href), 10000);
-    toast("📸 Capture enregistrée : " + name);
+    toast("Capture enregistrée : " + name);
   }, "image/png");
 }
 
@@ -386,12 +468,16 @@ function screenshot() {
 function wire() {
   $("first-name").value = storage.read("firstName", "");
   $("last-name").value = storage.read("lastName", "");
-  $("session-id").addEventListener("input", renderDirectory);
-  $("connect").addEventListener("click", startConnecting);
+  $("session-id").addEventListener("input", () => renderDirectory());
+  // Enter in any of the form's fields, or the button.
+  $("connect-form").addEventListener("submit", (e) => {
+    e.preventDefault();
+    startConnecting();
+  });
 
   input = new InputCapture($("area"), $("picture"),
                            (message) => state.session && state.session.sendControl(message),
-                           () => (state.session ? state.session.currentDisplayIndex : 0));
+                           () => (state.session ? state.session.currentDisplayIndex : 0), leaveKeyboard);
   const send = (message) => state.session && state.session.sendControl(message);
   const displayIndex = () => (state.session ? state.session.currentDisplayIndex : 0);
   touch = new TouchInput({area: $("area"), picture: $("picture"), cursor: $("touch-cursor"), button: $("touch-mode"),
@@ -405,17 +491,37 @@ function wire() {
     else closeEnd();
   });
   $("mode-button").addEventListener("click", () => toggleMenu("mode-menu"));
+  $("more-button").addEventListener("click", () => toggleMenu("more-menu"));
   $("display-button").addEventListener("click", () => toggleMenu("display-menu"));
   $("quality-button").addEventListener("click", () => toggleMenu("quality-menu"));
   document.addEventListener("pointerdown", (e) => {
     if (!e.target.closest(".menu-host")) hideMenus();
   });
+  // Escape in a menu closes it (its button keeps the keyboard); on the tool
+  // bar, it gives the keyboard back to the host. On the picture it is the host's.
+  $("stage").addEventListener("keydown", (e) => {
+    if (e.key !== "Escape" || e.target === $("area") || e.target.closest("dialog")) return;
+    const menu = e.target.closest(".menu-host");
+    if (menu && !menu.querySelector(".menu").hidden) {
+      e.preventDefault();
+      hideMenus();
+      menu.querySelector("button").focus();
+    } else if (e.target.closest(".topbar")) {
+      e.preventDefault();
+      $("area").focus({preventScroll: true});
+    }
+  });
+  window.addEventListener("resize", hideMenus);
   // The tool bar's labels and gaps do not take the keyboard from the host.
   document.querySelector(".topbar").addEventListener("mousedown", (e) => {
     if (!e.target.closest("button")) e.preventDefault();
   });
-  $("hard-refresh").addEventListener("click", () => state.session && state.session.requestHardRefresh());
-  $("requality").addEventListener("click", () => state.session && state.session.requestQuality(state.quality));
+  $("hard-refresh").addEventListener("click", () => {
+    if (state.session) toast(state.session.requestHardRefresh() ? "Connexion rafraîchie à la demande" : kNoServer);
+  });
+  $("requality").addEventListener("click", () => {
+    if (state.session) toast(state.session.requestQuality(state.quality) ? "Qualité redemandée à l’hôte" : kNoServer);
+  });
   $("fullscreen").addEventListener("click", toggleFullscreen);
   $("screenshot").addEventListener("click", screenshot);
   // A tool used, the keyboard goes back to the host (Space would press the
@@ -424,9 +530,30 @@ function wire() {
     $(tool).addEventListener("click", () => $("area").focus({preventScroll: true}));
   }
   document.addEventListener("fullscreenchange", () => {
-    if (!document.fullscreenElement && navigator.keyboard && navigator.keyboard.unlock) navigator.keyboard.unlock();
+    const full = Boolean(document.fullscreenElement);
+    if (!full && navigator.keyboard && navigator.keyboard.unlock) navigator.keyboard.unlock();
+    $("stage").classList.toggle("fullscreen", full);
+    const label = full ? "Quitter le plein écran" : "Plein écran";
+    $("fullscreen").title = label;
+    $("fullscreen").querySelector("img").alt = label;
+    renderMenus();
     $("area").focus({preventScroll: true});
   });
+  // In full screen (and on a phone held sideways) the tool bar slides away
+  // for the picture: the handle, or the pointer at the top edge, brings it back.
+  const revealBar = () => {
+    $("stage").classList.add("reveal");
+    clearTimeout(revealBar.timer);
+    revealBar.timer = setTimeout(() => {
+      if (!$("stage").querySelector(".topbar").matches(":hover, :focus-within")) $("stage").classList.remove("reveal");
+    }, 4000);
+  };
+  $("bar-handle").addEventListener("click", () => {
+    revealBar();
+    $("leave").focus({preventScroll: true});
+  });
+  $("stage").addEventListener("mousemove", (e) => { if (e.clientY < 6) revealBar(); });
+  $("stage").querySelector(".topbar").addEventListener("focusin", revealBar);
 
   // Sent as it is submitted: the dialog's close comes a task later, when the
   // session may already have asked again.
@@ -437,12 +564,17 @@ function wire() {
     const dialog = $("password-dialog");
     const session = state.session;
     if (dialog.open) return;  // asked again since
-    // Annuler or Escape: the prompt goes, the session waits.
-    if (session && dialog.returnValue !== "ok" && dialog.returnValue !== "dismissed") session.dismissPassword();
+    // Annuler or Escape: the prompt goes, the session waits, and the stage
+    // offers it again.
+    if (session && dialog.returnValue !== "ok" && dialog.returnValue !== "dismissed") {
+      state.passwordDismissed = true;
+      session.dismissPassword();
+    }
     $("password").value = "";
     $("area").focus({preventScroll: true});
   });
   $("password-cancel").addEventListener("click", () => $("password-dialog").close("cancel"));
+  $("password-reopen").addEventListener("click", () => state.session && state.session.askPasswordAgain());
   $("end-ok").addEventListener("click", closeEnd);
   $("end-dialog").addEventListener("cancel", (e) => { e.preventDefault(); closeEnd(); });
 

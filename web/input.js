@@ -80,19 +80,30 @@ const characterKey = (event) =>
 // Whether the browser keeps this key (F11: its own full screen).
 export const keptByBrowser = (event) => event.code === "F11";
 
+// Ctrl, Alt and Shift pressed together and let go with no other key: the
+// way out of the host's keyboard, which the host never receives (the
+// modifiers go to the host only with what they modify, or as a tap when let
+// go alone). With another key they are the host's, as ever (Ctrl+Alt+Shift+T).
+export const kEscapeChord = flag.ctrl | flag.alt | flag.shift;
+
 // Wire button of a DOM button: 0 primary, 1 secondary; null for the others.
 const wireButton = (button) => (button === 0 ? 0 : button === 2 ? 1 : null);
 
 export class InputCapture {
   // area: the focusable element the keyboard belongs to; picture: the
   // element that is exactly the host's picture; send(message): hands one
-  // control message to the session; displayIndex(): the shown display.
-  constructor(area, picture, send, displayIndex) {
+  // control message to the session; displayIndex(): the shown display;
+  // leave(): the person made the escape chord.
+  constructor(area, picture, send, displayIndex, leave = () => {}) {
     this.area = area;
     this.picture = picture;
     this.send = send;
     this.displayIndex = displayIndex;
-    this.modifiers = 0;
+    this.modifiers = 0;    // the flags the host holds
+    this.held = 0;         // the flags held here, which the host gets with the next key, click or release
+    this.chord = false;    // the escape chord is held, and nothing else happened meanwhile
+    this.swallowing = false;  // the chord made: its keys go nowhere until all are up
+    this.leave = leave;
     this.heldButtons = new Set();
     this.heldKeys = new Set();     // key codes pressed on the host
     this.heldChars = new Map();    // characters pressed on the host, by the key that typed them
@@ -140,6 +151,7 @@ export class InputCapture {
     if (!this.enabled || button === null) return;
     e.preventDefault();
     this.area.focus({preventScroll: true});
+    this.flushModifiers();
     this.heldButtons.add(button);
     // The second press of a pair is the double click (not the third).
     this.pointer(e.detail === 2 ? controlTypes.doubleclick : controlTypes.mdown, button, e);
@@ -162,6 +174,7 @@ export class InputCapture {
   wheel(e) {
     if (!this.enabled) return;
     e.preventDefault();
+    this.flushModifiers();
     const p = this.position(e);
     const {dx, dy} = wheelPixels(e);
     this.send({t: controlTypes.scroll, x: p.x, y: p.y, dx, dy, displayIndex: this.displayIndex()});
@@ -172,17 +185,45 @@ export class InputCapture {
     this.modifiers = flags;
   }
 
+  // The modifiers held here go to the host: something they modify comes.
+  flushModifiers() {
+    this.chord = false;
+    this.setModifiers(this.held);
+  }
+
+  // A modifier's press or release: `flags` are now held.
+  modifiersHeld(flags, released) {
+    if (released && this.chord) {
+      // The escape chord let go: the host heard none of it.
+      this.chord = false;
+      this.swallowing = true;
+      this.leave();
+    }
+    if (this.swallowing) {
+      this.held = flags;
+      this.swallowing = flags !== 0;
+      return;
+    }
+    // Let go alone, a modifier reaches the host as a tap (Super opens its overview).
+    if (released) this.setModifiers(this.held | this.modifiers);
+    this.held = flags;
+    if (released) this.setModifiers(flags);
+    else this.chord = flags === kEscapeChord && this.modifiers === 0 && this.heldKeys.size === 0 &&
+                      this.heldChars.size === 0 && this.heldButtons.size === 0;
+  }
+
   keyDown(e) {
     if (!this.enabled || e.target !== this.area || keptByBrowser(e)) return;
     e.preventDefault();
     const modifier = modifierFlagOfCode(e.code);
     if (modifier) {
-      this.setModifiers(modifierFlagsOf(e) | modifier);
+      if (!e.repeat) this.modifiersHeld(modifierFlagsOf(e) | modifier, false);
       return;
     }
     if (e.code === "CapsLock") return;  // a flag, not a key, for the host
     // A modifier pressed while the focus was elsewhere shows up here.
-    this.setModifiers(modifierFlagsOf(e));
+    this.held = modifierFlagsOf(e);
+    this.flushModifiers();
     const code = macKeyCodes[e.code];
     if (code !== undefined) {
       this.heldKeys.add(code);
@@ -204,7 +245,7 @@ export class InputCapture {
       // Browsers on macOS do not tell the release of a key let go while
       // Command was held (Cmd+C): whatever is still down goes up with it.
       if (modifier === flag.cmd) this.releaseKeys();
-      this.setModifiers(modifierFlagsOf(e) & ~modifier);
+      this.modifiersHeld(modifierFlagsOf(e) & ~modifier, true);
       return;
     }
     const code = macKeyCodes[e.code];
@@ -244,6 +285,9 @@ export class InputCapture {
   releaseAll() {
     this.releaseButtons();
     this.releaseKeys();
+    this.held = 0;
+    this.chord = false;
+    this.swallowing = false;
     this.setModifiers(0);
   }
 }

@@ -151,11 +151,14 @@ export class ClientSession extends EventTarget {
     ws.onclose = () => { if (ws === this.ws) this.socketClosed(); };
   }
 
+  // False when there is no server to take it.
   send(message) {
-    if (this.ws && this.ws.readyState === WebSocket.OPEN) this.ws.send(JSON.stringify(message));
+    if (!this.ws || this.ws.readyState !== WebSocket.OPEN) return false;
+    this.ws.send(JSON.stringify(message));
+    return true;
   }
 
-  sendPayload(data) { this.send({type: messageTypes.signal, data}); }
+  sendPayload(data) { return this.send({type: messageTypes.signal, data}); }
 
   sendJoin(passwordHash, hostProof = false) {
     const join = {type: messageTypes.join, roomId: this.roomId, displayName: this.displayName};
@@ -224,6 +227,13 @@ export class ClientSession extends EventTarget {
 
   dismissPassword() {
     this.askPassword = false;
+    this.changed();
+  }
+
+  // The prompt put away comes back, unless a wait holds it.
+  askPasswordAgain() {
+    if (this.ended || this.passwordRetryAt > Date.now()) return;
+    this.askPassword = true;
     this.changed();
   }
 
@@ -475,26 +485,31 @@ export class ClientSession extends EventTarget {
 
   // ------------------------------------------------------------- requests --
 
+  // Requests go through the server: false, and nothing asked, without it.
   requestQuality(raw) {
+    if (!this.sendPayload({type: payloadTypes.quality, value: raw})) return false;
     this.log("📨 Demande qualité envoyée: " + raw);
-    this.sendPayload({type: payloadTypes.quality, value: raw});
+    return true;
   }
 
   requestDisplaySwitch(index) {
+    if (!this.sendPayload({type: payloadTypes.switchDisplay, displayIndex: index})) return false;
     this.log("📨 Demande switch écran: #" + index);
     this.currentDisplayIndex = index;
-    this.sendPayload({type: payloadTypes.switchDisplay, displayIndex: index});
     this.changed();
+    return true;
   }
 
-  async requestHardRefresh() {
+  requestHardRefresh() {
+    // The new negotiation goes through the server too.
+    if (!this.sendPayload({type: payloadTypes.hardRefreshRequest})) return false;
     this.log("🔄 HARD REFRESH demandé");
     if (this.pc) {
       this.log("♻️ ICE restart");
       this.pc.restartIce();
     }
-    this.sendPayload({type: payloadTypes.hardRefreshRequest});
     this.log("📤 hard-refresh-request envoyé au host");
+    return true;
   }
 
   sendControl(message) {

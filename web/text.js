@@ -29,6 +29,8 @@ export const reasons = Object.freeze({
   hostNotVerified: "L’identité de cet ordinateur n’a pas pu être vérifiée",
   notTheCodedPeer: "La connexion ne correspond pas au code de vérification",
   windowClosed: "Fenêtre fermée",
+  // What this side shows when its person left (the host reads departureReason()).
+  youLeft: "Vous avez quitté la session",
 });
 
 const kSpaces = new Set([0x20, 0xa0, 0x1680, 0x2028, 0x2029, 0x202f, 0x205f, 0x3000]);
@@ -113,10 +115,29 @@ export function endMessage(reason, startMs, nowMs) {
   return reason + "\nDurée : " + durationText(startMs, nowMs) + "\nÀ bientôt !";
 }
 
+// A host's ID as a person types it, read: the digits without the spaces,
+// dashes and dots they may be grouped with ("604 203 413", "604-203-413").
+// `problem` says what is wrong; too few digits are wrong only once the
+// person says they are done (`complete`), not while they type.
+export const kIdDigits = 9;
+export function typedId(text, complete) {
+  const id = String(text || "").replace(/[\s.\-\u2010-\u2015\u2212]/g, "");
+  const valid = /^[0-9]*$/.test(id) && id.length === kIdDigits;
+  let problem = "";
+  if (/[^0-9]/.test(id)) problem = "Un ID ne contient que des chiffres";
+  else if (id.length > kIdDigits || (complete && !valid)) problem = "Un ID a " + kIdDigits + " chiffres";
+  return {id, valid, problem};
+}
+
 // Nine characters once the blanks are gone read as three groups of three.
 export function prettyId(id) {
   const bare = id.replace(/ /g, "");
   return bare.length === 9 ? bare.slice(0, 3) + " " + bare.slice(3, 6) + " " + bare.slice(6) : id;
+}
+
+// When a recent host was last connected to: "7 déc. 2026, 14:03".
+export function lastSessionText(ms) {
+  return new Intl.DateTimeFormat("fr-FR", {dateStyle: "medium", timeStyle: "short"}).format(new Date(ms));
 }
 
 // "Lunor Remote 2026-12-07 14.03.09.png"

@@ -33,6 +33,25 @@ Item {
         text: SessionWords.status(stage.session.statusCode, stage.session.statusDetail)
         code: stage.session.verificationCode
     }
+    // The password prompt put away: the way back to it.
+    Column {
+        objectName: "passwordAgain"
+        anchors.centerIn: parent
+        spacing: 14
+        visible: stage.session.passwordPutAway && !stage.session.askUnattendedPassword
+                 && isNaN(stage.session.passwordRetryAt.getTime())
+        Label {
+            anchors.horizontalCenter: parent.horizontalCenter
+            text: qsTr("Cet ordinateur demande son mot de passe.")
+            color: "white"
+            font.pixelSize: 17
+        }
+        Button {
+            anchors.horizontalCenter: parent.horizontalCenter
+            text: qsTr("Saisir le mot de passe")
+            onClicked: stage.session.reopenPasswordPrompt()
+        }
+    }
     // Too many wrong passwords: when the prompt comes back.
     Label {
         objectName: "passwordWait"

@@ -478,6 +478,7 @@ void ClientSession::sendControl(const ControlMessage& message) {
 void ClientSession::settleWaiting() { setIsWaitingApproval(false); }
 
 void ClientSession::resetFields() {
+  passwordPutAway_ = false;
   setIsWaitingApproval(false);
   setRemoteVideoTrack(nullptr);
   setAskUnattendedPassword(false);
@@ -497,7 +498,20 @@ void ClientSession::setIsWaitingApproval(bool value) {
 
 void ClientSession::setAskUnattendedPassword(bool value) {
   LUNOR_REQUIRE_THREAD(this);
+  if (value) passwordPutAway_ = false;
   publish(askUnattendedPassword_, value, [this] { Q_EMIT askUnattendedPasswordChanged(); });
+}
+
+void ClientSession::cancelPasswordPrompt() {
+  if (!askUnattendedPassword_) return;
+  passwordPutAway_ = true;
+  setAskUnattendedPassword(false);
+}
+
+void ClientSession::reopenPasswordPrompt() {
+  if (!passwordPutAway_ || !running() || isEnding()) return;
+  if (passwordRetryAt_.isValid() && passwordRetryAt_ > QDateTime::currentDateTime()) return;
+  setAskUnattendedPassword(true);
 }
 
 void ClientSession::setPasswordNotice(const QString& notice, const QDateTime& retryAt) {

@@ -34,6 +34,8 @@ class ClientSession final : public Session {
   // When the host's server takes a password again after too many wrong
   // ones (invalid: now); the prompt comes back then by itself.
   Q_PROPERTY(QDateTime passwordRetryAt READ passwordRetryAt NOTIFY passwordNoticeChanged)
+  // The person put the prompt away without answering: the stage offers it again.
+  Q_PROPERTY(bool passwordPutAway READ passwordPutAway NOTIFY askUnattendedPasswordChanged)
   Q_PROPERTY(QSize remoteVideoSize READ remoteVideoSize NOTIFY remoteVideoSizeChanged)
   // The reading of the link (rate, size, frame rate), and whether the link
   // limits the picture.
@@ -57,6 +59,7 @@ class ClientSession final : public Session {
 
   bool isWaitingApproval() const { return isWaitingApproval_; }
   bool askUnattendedPassword() const { return askUnattendedPassword_; }
+  bool passwordPutAway() const { return passwordPutAway_; }
   QString passwordNotice() const { return passwordNotice_; }
   QDateTime passwordRetryAt() const { return passwordRetryAt_; }
   QSize remoteVideoSize() const { return remoteVideoSize_; }
@@ -73,7 +76,9 @@ class ClientSession final : public Session {
   // else a new join carrying its digest.
   Q_INVOKABLE void submitUnattendedPassword(const QString& password);
   // The person closed the password prompt without answering.
-  Q_INVOKABLE void cancelPasswordPrompt() { setAskUnattendedPassword(false); }
+  Q_INVOKABLE void cancelPasswordPrompt();
+  // The prompt put away comes back, unless a wait after wrong passwords holds it.
+  Q_INVOKABLE void reopenPasswordPrompt();
   Q_INVOKABLE void requestQuality(const QString& rawProfile);
   Q_INVOKABLE void requestDisplaySwitch(int index);
   Q_INVOKABLE void requestHardRefresh();
@@ -135,6 +140,7 @@ class ClientSession final : public Session {
   // Published.
   bool isWaitingApproval_ = false;
   bool askUnattendedPassword_ = false;
+  bool passwordPutAway_ = false;
   QString passwordNotice_;
   QDateTime passwordRetryAt_;
   QSize remoteVideoSize_{0, 0};

@@ -59,8 +59,32 @@ QString linkStateText(LinkState state) {
   return QCoreApplication::translate("SessionWords", "inconnu");
 }
 
+bool endedBeforeSession(EndCause cause) {
+  switch (cause) {
+    case EndCause::Rejected:
+    case EndCause::HostNotFound:
+    case EndCause::HostBusy:
+    case EndCause::NoConnection:
+    case EndCause::NoAnswer:
+    case EndCause::ServerUnreachable:
+    case EndCause::HostIdentityChanged:
+    case EndCause::HostNotVerified:
+    case EndCause::NotTheCodedPeer: return true;
+    case EndCause::NotEnded:
+    case EndCause::LocalStop:
+    case EndCause::PeerEnded:
+    case EndCause::PeerLost:
+    case EndCause::PeerLeft: break;
+  }
+  return false;
+}
+
 QString endReasonText(EndCause cause, const QString& reason, Role role) {
   switch (cause) {
+    // The person left: said in their words here (the host was told in its own).
+    case EndCause::LocalStop:
+      if (role == Role::Client) return QCoreApplication::translate("SessionWords", "Vous avez quitté la session");
+      break;
     case EndCause::PeerLost: return QCoreApplication::translate("SessionWords", "L’autre partie s’est déconnectée");
     case EndCause::PeerLeft:
       return role == Role::Host ? QCoreApplication::translate("SessionWords", "Le client s'est déconnecté")
@@ -78,7 +102,6 @@ QString endReasonText(EndCause cause, const QString& reason, Role role) {
     case EndCause::NotTheCodedPeer:
       return QCoreApplication::translate("SessionWords", "La connexion ne correspond pas au code de vérification");
     case EndCause::NotEnded:
-    case EndCause::LocalStop:
     case EndCause::PeerEnded: break;
   }
   return peerReasonText(reason);

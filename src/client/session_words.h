@@ -23,6 +23,9 @@ QString linkStateText(LinkState state);
 QString endReasonText(EndCause cause, const QString& reason, Role role);
 // A reason the peer sent, in the reader's language when it is one of ours.
 QString peerReasonText(const QString& reason);
+// Whether the session never got under way (not found, refused, no
+// connection…): its end is a failure to connect, not a session's end.
+bool endedBeforeSession(EndCause cause);
 
 // The same for QML, from a session's published codes: status(statusCode,
 // statusDetail), linkState(linkState), endReason(endCause, endReason, host).
@@ -38,6 +41,7 @@ class SessionWords : public QObject {
   Q_INVOKABLE QString endReason(int cause, const QString& reason, bool host) const {
     return endReasonText(EndCause(cause), reason, host ? Role::Host : Role::Client);
   }
+  Q_INVOKABLE bool endedBeforeSession(int cause) const { return lunor::endedBeforeSession(EndCause(cause)); }
 };
 
 }  // namespace lunor

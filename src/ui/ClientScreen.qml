@@ -25,6 +25,7 @@ Rectangle {
     property int displayMode: 0
     property bool showEndAlert: false
     property string endMessage
+    property bool endedBeforeSession: false
     property bool didEnd: false
     property var renamingConnectionId: null
     property var renamingFolderId: null
@@ -81,7 +82,8 @@ Rectangle {
         const last = session.lastStartedAt
         const start = last && !isNaN(last.getTime()) ? last
                     : session.startedAt && !isNaN(session.startedAt.getTime()) ? session.startedAt : new Date(NaN)
-        endMessage = UiText.endMessage(reason, start, new Date())
+        endedBeforeSession = SessionWords.endedBeforeSession(session.endCause)
+        endMessage = endedBeforeSession ? reason : UiText.endMessage(reason, start, new Date())
         isConnected = false
         showEndAlert = true
         endAlert.open()
@@ -137,7 +139,9 @@ Rectangle {
         id: endAlert
         objectName: "clientEndAlert"
         message: screen.endMessage
-        showCountdown: true
+        title: screen.endedBeforeSession ? qsTr("Connexion impossible") : qsTr("Session terminée")
+        showCountdown: !screen.endedBeforeSession
+        closesItself: !screen.endedBeforeSession
         tickInterval: screen.alertTick
         onDismissed: screen.closeEndAlert()
     }

@@ -5,11 +5,14 @@ import QtQuick.Layouts
 import Lunor.Ui
 
 // "Session terminée": why and for how long, closing itself after
-// `seconds`. With showCountdown the button reads "OK (n)".
+// `seconds`. With showCountdown the button reads "OK (n)". A session that
+// never began says "Connexion impossible" and why, and waits for the person.
 Popup {
     id: alert
     property string message
     property bool showCountdown: false
+    property bool closesItself: true
+    property string title: qsTr("Session terminée")
     property int seconds: 10
     property int tickInterval: 1000
     property int remaining: seconds
@@ -29,7 +32,7 @@ Popup {
     padding: 20
     onOpened: {
         remaining = seconds
-        ticker.restart()
+        if (closesItself) ticker.restart()
         okButton.forceActiveFocus()
     }
     onClosed: ticker.stop()
@@ -63,7 +66,7 @@ Popup {
         }
         PlainText {
             Layout.alignment: Qt.AlignHCenter
-            text: qsTr("Session terminée")
+            text: alert.title
             color: Theme.text
             font.pixelSize: Theme.headline
             font.bold: true

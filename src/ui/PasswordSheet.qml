@@ -23,6 +23,7 @@ Sheet {
             text: sheet.notice
             color: Theme.red
             font.pixelSize: Theme.subheadline
+            font.bold: true
         }
         UiTextField {
             id: field

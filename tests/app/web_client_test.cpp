@@ -134,10 +134,21 @@ class WebClientTest : public QObject {
   QString pageLog() {
     return evaluate("import('/session.js').then(m => m.logLines.join('\\n'))").value_or(QJsonValue()).toString();
   }
+  // The end of a session that was under way: why, and how long it lasted.
   bool endShown(const QString& reason) {
     return waitFor(QStringLiteral("document.getElementById('end-dialog').open &&"
+                                  " document.getElementById('end-title').textContent === 'Session terminée' &&"
                                   " document.getElementById('end-message').textContent.startsWith(%1)")
                        .arg(quoted(reason + "\nDurée : ")),
+                   30000);
+  }
+  // A session that never began: why, and nothing of a session's end.
+  bool failureShown(const QString& reason) {
+    return waitFor(QStringLiteral("document.getElementById('end-dialog').open &&"
+                                  " document.getElementById('end-title').textContent === 'Connexion impossible' &&"
+                                  " document.getElementById('end-message').textContent === %1 &&"
+                                  " document.getElementById('end-ok').textContent === 'OK'")
+                       .arg(quoted(reason)),
                    30000);
   }
   void closeEnd() {
@@ -263,11 +274,11 @@ class WebClientTest : public QObject {
     clickOn("#leave");
     QVERIFY2(host->waitForOutput("Teardown (endOnce(Alice Martin s’est déconnecté de votre ordinateur))"),
              qPrintable(host->output()));
-    QVERIFY(endShown("Alice Martin s’est déconnecté de votre ordinateur"));
+    QVERIFY(endShown("Vous avez quitté la session"));
     snapshot("end");
     closeEnd();
     // The host is among the recent connections.
-    QCOMPARE(evaluate("[...document.querySelectorAll('#recents .recent .caption')].map(e => e.textContent)")
+    QCOMPARE(evaluate("[...document.querySelectorAll('#recents .recent')].map(e => e.dataset.id)")
                  .value_or(QJsonValue())
                  .toArray(),
              (QJsonArray{roomId}));
@@ -279,7 +290,7 @@ class WebClientTest : public QObject {
     // An ID nobody hosts.
     evaluate("document.getElementById('session-id').value = ''");
     QVERIFY(join("000000000", QString()));
-    QVERIFY2(endShown("Hôte introuvable"), qPrintable(pageLog()));
+    QVERIFY2(failureShown("Hôte introuvable"), qPrintable(pageLog()));
     closeEnd();
 
     // A wrong password asks again, and the right one gets in.
@@ -297,7 +308,7 @@ class WebClientTest : public QObject {
     QVERIFY2(pageLog().count("Mot de passe prouvé à l’hôte") == 1 && pageLog().count("PeerConnection créée") == 1,
              qPrintable(pageLog()));
     clickOn("#leave");
-    QVERIFY(endShown("Session terminée par le client"));
+    QVERIFY(endShown("Vous avez quitté la session"));
     closeEnd();
   }
 
@@ -322,7 +333,7 @@ class WebClientTest : public QObject {
     const qsizetype proved = host->output().count("Mot de passe prouvé");
     evaluate("document.getElementById('session-id').value = ''");
     QVERIFY(join(roomId, kPassword));
-    QVERIFY2(endShown("L'identité de cet ordinateur a changé"), qPrintable(pageLog()));
+    QVERIFY2(failureShown("L'identité de cet ordinateur a changé"), qPrintable(pageLog()));
     closeEnd();
     QCOMPARE(host->output().count("Mot de passe prouvé"), proved);
     keep(kept);
@@ -344,7 +355,7 @@ class WebClientTest : public QObject {
     QVERIFY2(sameCodeAsTheHosts(attended, 1), qPrintable(attended.output() + pageLog()));
     snapshot("waiting");
     attended.process().write("n\n");
-    QVERIFY(endShown("Connexion refusée par l'hôte"));
+    QVERIFY(failureShown("Connexion refusée par l'hôte"));
     closeEnd();
 
     QTest::qWait(6000);  // the server's pause before knocking again after a refusal
@@ -356,14 +367,14 @@ class WebClientTest : public QObject {
     QVERIFY(picturesArrive());
     QVERIFY(waitFor("document.getElementById('waiting').hidden"));
     clickOn("#leave");
-    QVERIFY(endShown("Session terminée par le client"));
+    QVERIFY(endShown("Vous avez quitté la session"));
   }
 
   void hostEndingShowsItsReason() {
     QTest::qWait(2500);
     // From the recent connections this time: the host's card.
     QVERIFY(evaluate(QStringLiteral("(() => { const card = [...document.querySelectorAll('#recents .recent')]"
-                                    ".find(c => c.querySelector('.caption').textContent === %1);"
+                                    ".find(c => c.dataset.id === %1);"
                                     " if (card) card.querySelector('.prominent').setAttribute('data-chosen', '1');"
                                     " return !!card; })()")
                          .arg(quoted(roomId)))

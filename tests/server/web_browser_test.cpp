@@ -396,7 +396,21 @@ class WebBrowserTest : public QObject {
     QTest::newRow("losing the keyboard lets go of everything")
         << "mouse('mousedown', 0, 300, 150); key('keydown', 'KeyJ', 'j'); key('keydown', 'AltLeft', 'Alt', "
            "{altKey: true}); area.dispatchEvent(new FocusEvent('blur'))"
-        << R"([{"t":"mdown","b":0,"x":0.5,"y":0.5@},{"t":"keydown","keyCode":38@},{"t":"mod","k":"alt","d":true},{"t":"mup","b":0,"x":0.5,"y":0.5@},{"t":"keyup","keyCode":38@},{"t":"mod","k":"alt","d":false}])";
+        << R"([{"t":"mdown","b":0,"x":0.5,"y":0.5@},{"t":"keydown","keyCode":38@},{"t":"mup","b":0,"x":0.5,"y":0.5@},{"t":"keyup","keyCode":38@}])";
+    // Modifiers reach the host with what they modify, or as a tap let go alone;
+    // Ctrl+Alt+Shift pressed and let go alone is the page's, never the host's.
+    const QString chord = "key('keydown', 'ControlLeft', 'Control', {ctrlKey: true});"
+                          " key('keydown', 'AltLeft', 'Alt', {ctrlKey: true, altKey: true});"
+                          " key('keydown', 'ShiftLeft', 'Shift', {ctrlKey: true, altKey: true, shiftKey: true});";
+    const QString letGo = " key('keyup', 'ShiftLeft', 'Shift', {ctrlKey: true, altKey: true});"
+                          " key('keyup', 'AltLeft', 'Alt', {ctrlKey: true}); key('keyup', 'ControlLeft', 'Control')";
+    QTest::newRow("the way out") << chord + letGo << R"([{"left":true}])";
+    QTest::newRow("the chord with a key is the host's")
+        << chord + " key('keydown', 'KeyT', 'T', {ctrlKey: true, altKey: true, shiftKey: true});"
+                   " key('keyup', 'KeyT', 'T', {ctrlKey: true, altKey: true, shiftKey: true});" + letGo
+        << R"([{"t":"mod","k":"shift","d":true},{"t":"mod","k":"alt","d":true},{"t":"mod","k":"ctrl","d":true},{"t":"keydown","keyCode":17@},{"t":"keyup","keyCode":17@},{"t":"mod","k":"shift","d":false},{"t":"mod","k":"alt","d":false},{"t":"mod","k":"ctrl","d":false}])";
+    QTest::newRow("a modifier tapped alone") << "key('keydown', 'MetaLeft', 'Meta', {metaKey: true}); key('keyup', 'MetaLeft', 'Meta')"
+        << R"([{"t":"mod","k":"cmd","d":true},{"t":"mod","k":"cmd","d":false}])";
     QTest::newRow("wheel notch in lines")
         << "picture.dispatchEvent(new WheelEvent('wheel', {clientX: 300, clientY: 150, deltaY: 3, deltaMode: 1,"
            " cancelable: true}))"
@@ -417,7 +431,8 @@ class WebBrowserTest : public QObject {
       area.append(picture);
       document.body.append(area);
       const sent = [];
-      const input = new m.InputCapture(area, picture, (message) => sent.push(message), () => 1);
+      const input = new m.InputCapture(area, picture, (message) => sent.push(message), () => 1,
+                                       () => sent.push({left: true}));
       input.setEnabled(true);
       const mouse = (type, button, x, y, detail = 1, buttons = 0) => picture.dispatchEvent(
           new MouseEvent(type, {button, buttons, detail, clientX: x, clientY: y, bubbles: true, cancelable: true}));
@@ -496,6 +511,77 @@ class WebBrowserTest : public QObject {
         " setTimeout(() => done(window.ran), 200); })");
     QVERIFY2(ran, qPrintable(browser->error()));
     QCOMPARE(ran->toBool(), false);
+  }
+
+  // Every text of the page against what is behind it, in both themes, at
+  // WCAG AA: 4.5:1, or 3:1 for large text. Every part is shown at once:
+  // the directory with a recent host and a wrong ID, the stage with the
+  // wait, its code and the password's way back, the menus, the dialogs.
+  void everyTextIsReadableInBothThemes() {
+    QUrl page = server->url(QStringLiteral("http"));
+    page.setPath(QStringLiteral("/"));
+    QVERIFY2(browser->open(page), qPrintable(browser->error()));
+    QVERIFY(browser->evaluate(
+        "localStorage.setItem('lunor.recents', JSON.stringify([{id: '604203413', lastConnectedAt: 1}])); true"));
+    QVERIFY2(browser->open(page), qPrintable(browser->error()));
+    for (const char* scheme : {"light", "dark"}) {
+      browser->call("Emulation.setEmulatedMedia",
+                    {{"features", QJsonArray{QJsonObject{{"name", "prefers-color-scheme"}, {"value", scheme}}}}}, true);
+      const auto failures = browser->evaluate(QStringLiteral(R"((() => {
+        const $ = (id) => document.getElementById(id);
+        const id = $('session-id');
+        id.value = '12';
+        id.form.requestSubmit();
+        for (const e of document.querySelectorAll('#stage, #stage [hidden], .menu')) e.hidden = false;
+        for (const m of document.querySelectorAll('.menu'))
+          m.innerHTML = '<div class="menu-heading">Qualité</div><button class="menu-item checked">Basse</button>';
+        $('verification-code').textContent = '123 456';
+        $('password-notice').textContent = 'Mot de passe incorrect';
+        $('end-message').textContent = 'Hôte introuvable';
+        for (const d of document.querySelectorAll('dialog')) d.show();
+        const parse = (text) => {
+          const n = text.match(/[\d.]+/g).map(Number);
+          const srgb = text.startsWith('color(');
+          return {r: srgb ? n[0] * 255 : n[0], g: srgb ? n[1] * 255 : n[1], b: srgb ? n[2] * 255 : n[2],
+                  a: n.length > 3 ? n[3] : 1};
+        };
+        const over = (top, under) => ({r: top.r * top.a + under.r * (1 - top.a), g: top.g * top.a + under.g * (1 - top.a),
+                                       b: top.b * top.a + under.b * (1 - top.a), a: 1});
+        const behind = (element) => {
+          const layers = [];
+          for (let e = element; e; e = e.parentElement) {
+            const c = parse(getComputedStyle(e).backgroundColor);
+            if (c.a > 0) layers.push(c);
+            if (c.a >= 1) break;
+          }
+          const page = matchMedia('(prefers-color-scheme: dark)').matches ? {r: 0, g: 0, b: 0, a: 1}
+                                                                           : {r: 255, g: 255, b: 255, a: 1};
+          return layers.reverse().reduce((under, top) => over(top, under), page);
+        };
+        const luminance = (c) => [c.r, c.g, c.b].map((v) => {
+          v /= 255;
+          return v <= 0.03928 ? v / 12.92 : ((v + 0.055) / 1.055) ** 2.4;
+        }).reduce((sum, v, i) => sum + v * [0.2126, 0.7152, 0.0722][i], 0);
+        const failures = [];
+        for (const e of document.querySelectorAll('body *')) {
+          const text = [...e.childNodes].filter((n) => n.nodeType === 3).map((n) => n.textContent).join('').trim();
+          const field = e.matches('input') && e.value;
+          if ((!text && !field) || e.disabled || !e.getClientRects().length) continue;
+          const style = getComputedStyle(e);
+          if (style.visibility === 'hidden') continue;
+          const bg = behind(e);
+          const fg = over(parse(style.color), bg);
+          const [hi, lo] = [luminance(fg), luminance(bg)].sort((a, b) => b - a);
+          const ratio = (hi + 0.05) / (lo + 0.05);
+          const size = parseFloat(style.fontSize);
+          const large = size >= 24 || (size >= 18.66 && Number(style.fontWeight) >= 700);
+          if (ratio < (large ? 3 : 4.5)) failures.push(`${text || e.value} ${style.color} on ${JSON.stringify(bg)}: ${ratio.toFixed(2)}`);
+        }
+        return failures;
+      })())"));
+      QVERIFY2(failures, qPrintable(browser->error()));
+      QVERIFY2(failures->toArray().isEmpty(), qPrintable(QString(scheme) + ": " + json(failures->toArray())));
+    }
   }
 };
 

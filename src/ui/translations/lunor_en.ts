@@ -51,6 +51,14 @@
         <source>Renommer la connexion</source>
         <translation>Rename connection</translation>
     </message>
+    <message>
+        <source>Connexion impossible</source>
+        <translation>Could not connect</translation>
+    </message>
+    <message>
+        <source>Session terminée</source>
+        <translation>Session ended</translation>
+    </message>
 </context>
 <context>
     <name>CollapsibleLogs</name>
@@ -617,6 +625,10 @@
         <source>La connexion ne correspond pas au code de vérification</source>
         <translation>The connection does not match the verification code</translation>
     </message>
+    <message>
+        <source>Vous avez quitté la session</source>
+        <translation>You left the session</translation>
+    </message>
 </context>
 <context>
     <name>SettingsSheet</name>
@@ -723,6 +735,17 @@
     <message>
         <source>Le mot de passe est vérifié par cet ordinateur : le serveur de connexion n&apos;en reçoit rien et ne peut admettre personne.</source>
         <translation>This computer checks the password itself: the connection server receives nothing of it and cannot admit anyone.</translation>
+    </message>
+</context>
+<context>
+    <name>Stage</name>
+    <message>
+        <source>Cet ordinateur demande son mot de passe.</source>
+        <translation>This computer asks for its password.</translation>
+    </message>
+    <message>
+        <source>Saisir le mot de passe</source>
+        <translation>Enter the password</translation>
     </message>
 </context>
 <context>

@@ -37,7 +37,13 @@ TestCase {
         tryCompare(screen, "showEndAlert", true)
         wait(screen.stageDelay + 400)
         verify(!screen.isConnected)
-        tryCompare(screen, "showEndAlert", false, 3000)
+        // A failure to connect waits for the person, and is not a session's end.
+        const alert = findChild(screen, "clientEndAlert")
+        verify(screen.showEndAlert)
+        compare(alert.title, "Connexion impossible")
+        compare(alert.message, "Hôte introuvable")
+        alert.finish(true)
+        verify(!screen.showEndAlert)
         verify(!screen.onStage)
         screen.disconnect("Session terminée par le client")  // nothing left to stop
 

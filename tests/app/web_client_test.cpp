@@ -91,6 +91,57 @@ class WebClientTest : public QObject {
     this->key("rawKeyDown", code, key, windowsCode);
     this->key("keyUp", code, key, windowsCode);
   }
+  // The page on a touch screen `size` CSS pixels big, as a phone or a tablet shows it.
+  void touchScreen(QSize size) {
+    browser->call("Emulation.setDeviceMetricsOverride",
+                  {{"width", size.width()}, {"height", size.height()}, {"deviceScaleFactor", 2}, {"mobile", true}},
+                  true);
+    browser->call("Emulation.setTouchEmulationEnabled", {{"enabled", true}, {"maxTouchPoints", 5}}, true);
+  }
+  // Fingers on the page, one a stroke, all going from their stroke's start
+  // to its end in `steps` moves (after `holdMs` still), then lifting.
+  void fingers(const QList<QLineF>& strokes, int steps = 6, int holdMs = 0) {
+    auto points = [&](double t) {
+      QJsonArray points;
+      for (qsizetype i = 0; i < strokes.size(); ++i) {
+        const QPointF p = strokes[i].pointAt(t);
+        points.append(QJsonObject{{"x", p.x()}, {"y", p.y()}, {"id", int(i)}});
+      }
+      return points;
+    };
+    browser->call("Input.dispatchTouchEvent", {{"type", "touchStart"}, {"touchPoints", points(0)}}, true);
+    if (holdMs) QTest::qWait(holdMs);
+    for (int i = 1; i <= steps; ++i) {
+      browser->call("Input.dispatchTouchEvent", {{"type", "touchMove"}, {"touchPoints", points(double(i) / steps)}},
+                    true);
+    }
+    browser->call("Input.dispatchTouchEvent", {{"type", "touchEnd"}, {"touchPoints", QJsonArray()}}, true);
+  }
+  void tap(QPointF p) { fingers({QLineF(p, p)}, 0); }
+  void tapOn(const QString& selector) { tap(pointIn(selector)); }
+  // The host pixel of the 2560 x 1440 monitor shown under a page point.
+  QPointF hostPixel(QPointF p) {
+    const QPointF a = pointIn("#picture", 0, 0), b = pointIn("#picture", 1, 1);
+    return {(p.x() - a.x()) / (b.x() - a.x()) * 2560, (p.y() - a.y()) / (b.y() - a.y()) * 1440};
+  }
+  // The touch pad's cursor, as a host pixel: its tip is a pixel in from its box.
+  QPointF cursorPixel() { return hostPixel(pointIn("#touch-cursor", 0, 0) + QPointF(1, 1)); }
+  // The next press (or release) of a button other than the wheel's.
+  static std::optional<XEvent> nextButton(test::TestWindow& window, int type = ButtonPress) {
+    for (auto event = window.next(type, 10000); event; event = window.next(type, 10000)) {
+      if (event->xbutton.button < 4 || event->xbutton.button > 7) return event;
+    }
+    return std::nullopt;
+  }
+  // Empty when `event` is of `button` within `tolerance` host pixels of `at`; what it was otherwise.
+  static QString missed(const std::optional<XEvent>& event, unsigned button, QPointF at, double tolerance) {
+    const QString expected = QStringLiteral("button %1 at %2,%3").arg(button).arg(at.x()).arg(at.y());
+    if (!event) return "nothing, " + expected + " expected";
+    const QPointF got(event->xbutton.x_root, event->xbutton.y_root);
+    if (event->xbutton.button == button && QLineF(got, at).length() <= tolerance) return {};
+    return QStringLiteral("button %1 at %2,%3, ").arg(event->xbutton.button).arg(got.x()).arg(got.y()) + expected +
+           " expected";
+  }
   // Joins the host from the directory with `password` (none: no prompt expected).
   bool join(const QString& id, const QString& password) {
     typeInto("session-id", id);
@@ -282,6 +333,164 @@ class WebClientTest : public QObject {
                  .value_or(QJsonValue())
                  .toArray(),
              (QJsonArray{roomId}));
+  }
+
+  // A phone's fingers: the touch pad's cursor, then direct touch; on a phone
+  // and a tablet, a pinch zooms around the fingers and a tap on a target a
+  // few host pixels wide lands on it.
+  void touchDrivesTheHost() {
+    QTest::qWait(2500);  // the host's pause between sessions
+    test::TestWindow window(screen->name(), QRect(0, 0, 2560, 1440));
+    window.paintPattern();
+    test::TestWindow target(screen->name(), QRect(1400, 760, 12, 12));
+    const QPointF targetAt(1406, 766);
+    evaluate("localStorage.removeItem('lunor.touchMode')");
+    QVERIFY(join(roomId, kPassword));
+    QVERIFY2(picturesArrive(), qPrintable(host->output()));
+    // The host keeps the monitor an earlier session chose: the test window's, please.
+    const QString shown = "document.querySelector('#display-menu [aria-checked=true]')";
+    QVERIFY(waitFor(shown + " !== null"));
+    if (!evaluate(shown + ".textContent.startsWith('Écran 1')").value_or(QJsonValue()).toBool()) {
+      QVERIFY(choose("display-button", "Écran 1 (2560x1440)"));
+      QVERIFY(waitFor(shown + ".textContent.startsWith('Écran 1')"));
+    }
+    touchScreen({390, 844});
+    QVERIFY(waitFor("!document.getElementById('touch-mode').hidden && !document.getElementById('keyboard-button').hidden"));
+    const QString mode = "document.getElementById('touch-mode').dataset.mode";
+    if (evaluate(mode).value_or(QJsonValue()).toString() != "pad") tapOn("#touch-mode");
+    QVERIFY(waitFor(mode + " === 'pad' && !document.getElementById('touch-cursor').hidden"));
+
+    // Touch pad: the finger, below the picture, moves the cursor its way,
+    // faster than itself; a tap clicks where the cursor is.
+    window.drain();
+    const QPointF before = pointIn("#touch-cursor", 0, 0);
+    fingers({QLineF(100, 600, 160, 560)});
+    const QPointF moved = pointIn("#touch-cursor", 0, 0) - before;
+    QVERIFY2(moved.x() >= 60 && moved.y() <= -40, qPrintable(QString("%1,%2").arg(moved.x()).arg(moved.y())));
+    QPointF cursor = cursorPixel();
+    tap({200, 700});
+    QString miss = missed(nextButton(window), 1, cursor, 8);
+    QVERIFY2(miss.isEmpty(), qPrintable(miss));
+    snapshot("touch-pad");
+    // Two fingers tapping: a right click there.
+    fingers({QLineF(150, 650, 150, 650), QLineF(220, 650, 220, 650)}, 0);
+    miss = missed(nextButton(window), 3, cursor, 8);
+    QVERIFY2(miss.isEmpty(), qPrintable(miss));
+    // Tap, then touch again and move: a drag from the cursor to where it goes.
+    tap({200, 700});
+    fingers({QLineF(200, 700, 140, 700)});
+    miss = missed(nextButton(window), 1, cursor, 8);
+    QVERIFY2(miss.isEmpty(), qPrintable(miss));
+    miss = missed(nextButton(window, ButtonRelease), 1, cursorPixel(), 8);
+    QVERIFY2(miss.isEmpty() && cursorPixel().x() < cursor.x() - 300, qPrintable(miss));
+
+    // Direct touch, remembered: the finger drags from where it lands.
+    tapOn("#touch-mode");
+    QVERIFY(waitFor(mode + " === 'direct' && document.getElementById('touch-mode').textContent === 'Toucher direct'"
+                    " && localStorage.getItem('lunor.touchMode') === '\"direct\"'"
+                    " && document.getElementById('touch-cursor').hidden"));
+    fingers({QLineF(pointIn("#picture", 0.3, 0.3), pointIn("#picture", 0.7, 0.6))});
+    miss = missed(nextButton(window), 1, {768, 432}, 8);
+    QVERIFY2(miss.isEmpty(), qPrintable(miss));
+    miss = missed(nextButton(window, ButtonRelease), 1, {1792, 864}, 8);
+    QVERIFY2(miss.isEmpty(), qPrintable(miss));
+    // Two fingers going up scroll the host's page down (its wheel, down).
+    fingers({QLineF(pointIn("#picture", 0.4, 0.5), pointIn("#picture", 0.4, 0.5) - QPointF(0, 150)),
+             QLineF(pointIn("#picture", 0.6, 0.5), pointIn("#picture", 0.6, 0.5) - QPointF(0, 150))});
+    auto wheel = window.next(ButtonPress, 10000);
+    QVERIFY(wheel);
+    QCOMPARE(wheel->xbutton.button, 5u);
+    // A long press is a right click, and nothing else.
+    fingers({QLineF(pointIn("#picture"), pointIn("#picture"))}, 0, 700);
+    miss = missed(nextButton(window), 3, {1280, 720}, 8);
+    QVERIFY2(miss.isEmpty(), qPrintable(miss));
+
+    // Zoomed by two fingers spreading around a 12-pixel target, which stays
+    // under them, and a tap on it lands on it; closing them unzooms.
+    const QString scale = "(() => { const p = document.getElementById('picture');"
+                          " return p.getBoundingClientRect().width / p.offsetWidth; })()";
+    const QString laidOut = "(() => { const a = document.getElementById('area'), p = document.getElementById('picture');"
+                            " return Math.abs(p.offsetWidth - Math.min(a.clientWidth, a.clientHeight * 16 / 9)) < 1; })()";
+    for (const auto& [name, size] : {std::pair{"phone", QSize(390, 844)}, std::pair{"tablet", QSize(1024, 768)}}) {
+      touchScreen(size);
+      QVERIFY2(waitFor(laidOut), name);
+      const QPointF centre = pointIn("#picture", targetAt.x() / 2560, targetAt.y() / 1440);
+      const QPointF near(15, 0), far(115, 0);
+      fingers({QLineF(centre - near, centre - far), QLineF(centre + near, centre + far)}, 8);
+      QVERIFY2(evaluate(scale).value_or(0).toDouble() > 3, name);
+      QVERIFY2(QLineF(hostPixel(centre), targetAt).length() < 2, name);
+      tap(pointIn("#picture", targetAt.x() / 2560, targetAt.y() / 1440));
+      miss = missed(target.next(ButtonPress, 10000), 1, targetAt, 2);
+      QVERIFY2(miss.isEmpty(), qPrintable(name + (": " + miss)));
+      QVERIFY2(!target.next(ButtonPress, 300), name);  // once: the browser made no mouse events of it
+      fingers({QLineF(centre - far, centre - near), QLineF(centre + far, centre + near)}, 8);
+      QVERIFY2(QTest::qWaitFor([&] { return std::abs(evaluate(scale).value_or(0).toDouble() - 1) < 1e-6; }), name);
+      snapshot(QStringLiteral("touch-%1").arg(name));
+      window.drain();
+      target.drain();
+    }
+  }
+
+  // The keyboard button raises the phone's keyboard: what it commits (a
+  // composed word, a correction) is what the host types; the row's Ctrl
+  // holds for the next key; Ctrl+Alt+Suppr.
+  void phoneKeyboardTypesOnTheHost() {
+    QTest::qWait(2500);  // the host's pause between sessions
+    test::TestWindow window(screen->name(), QRect(0, 0, 2560, 1440));
+    window.paintPattern();
+    touchScreen({390, 844});
+    QVERIFY(join(roomId, kPassword));
+    QVERIFY2(picturesArrive(), qPrintable(host->output()));
+    QVERIFY(waitFor("!document.getElementById('keyboard-button').hidden"));
+    tapOn("#keyboard-button");
+    const QString up = "document.activeElement === document.getElementById('type-sink') &&"
+                       " !document.getElementById('special-keys').hidden";
+    QVERIFY(waitFor(up));
+    snapshot("phone-keyboard");
+
+    window.drain();
+    // A word composed, which the keyboard corrects as it commits it.
+    browser->call("Input.imeSetComposition", {{"text", "ehc"}, {"selectionStart", 3}, {"selectionEnd", 3}}, true);
+    browser->call("Input.imeSetComposition", {{"text", "ehco"}, {"selectionStart", 4}, {"selectionEnd", 4}}, true);
+    browser->call("Input.insertText", {{"text", "echo"}}, true);
+    browser->call("Input.insertText", {{"text", " ko"}}, true);
+    // The keyboard corrects the last word in place.
+    evaluate("(s => s.setSelectionRange(s.value.length - 2, s.value.length))(document.getElementById('type-sink'))");
+    browser->call("Input.insertText", {{"text", "ok"}}, true);
+    browser->call("Input.dispatchKeyEvent",
+                  {{"type", "keyDown"}, {"key", "Enter"}, {"code", "Enter"}, {"windowsVirtualKeyCode", 13}, {"text", "\r"}},
+                  true);
+    key("keyUp", "Enter", "Enter", 13);
+    QCOMPARE(window.pressedKeys(12), (QStringList{"e", "c", "h", "o", "space", "k", "o", "BackSpace", "BackSpace", "o",
+                                                 "k", "Return"}));
+
+    // Ctrl held by the row, then the keyboard's "c": Ctrl+C, and Ctrl let go.
+    const QString ctrlHeld = "document.querySelector('[data-key=ctrl]').getAttribute('aria-pressed') === 'true'";
+    tapOn("[data-key=ctrl]");
+    QVERIFY(waitFor(ctrlHeld + " && " + up));
+    browser->call("Input.insertText", {{"text", "c"}}, true);
+    auto c = window.nextKeyOtherThan(XK_Control_L);
+    QVERIFY(c);
+    QCOMPARE(window.text(*c), QString(QChar(3)));  // Ctrl+C's control character
+    QVERIFY(waitFor("!(" + ctrlHeld + ")"));
+    auto released = window.next(KeyRelease);
+    while (released && XLookupKeysym(&released->xkey, 0) != XK_Control_L) released = window.next(KeyRelease);
+    QVERIFY(released);
+
+    // At the row's end, which a swipe brings into sight.
+    const QPointF row = pointIn("#special-keys");
+    fingers({QLineF(row + QPointF(150, 0), row - QPointF(150, 0))});
+    QVERIFY(waitFor("document.querySelector('[data-key=ctrl-alt-delete]').getBoundingClientRect().right <= innerWidth"));
+    tapOn("[data-key=ctrl-alt-delete]");
+    auto del = window.next(KeyPress);
+    while (del && XLookupKeysym(&del->xkey, 0) != XK_Delete) del = window.next(KeyPress);
+    QVERIFY(del);
+    QCOMPARE(del->xkey.state & (ControlMask | Mod1Mask), unsigned(ControlMask | Mod1Mask));
+
+    // The button again: the keyboard and the row go.
+    tapOn("#keyboard-button");
+    QVERIFY(waitFor("document.activeElement !== document.getElementById('type-sink') &&"
+                    " document.getElementById('special-keys').hidden"));
   }
 
   void refusalsAreWordedAsTheApplicationWordsThem() {

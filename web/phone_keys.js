@@ -18,6 +18,8 @@ import {whenTouchDevice} from "./touch.js";
 const kLead = "  ";
 // Past this many characters the field starts again, once nothing is composed.
 const kFieldChars = 48;
+// Less of the page covered is the browser's own bars, not a keyboard.
+const kKeyboardHeight = 80;
 
 const key = (name) => ({keyCode: macKeyCodes[name]});
 const isEnter = (k) => k.keyCode === macKeyCodes.Enter;
@@ -74,6 +76,7 @@ export class PhoneKeyboard {
     this.sent = "";          // the field's text as the host has had it
     this.composing = false;
     this.fKeys = false;      // the row shows F1 to F12
+    this.keyboardSeen = false;  // the on-screen keyboard came up since the field took the focus
 
     row.replaceChildren(...rowKeys.map((k) => {
       const b = document.createElement("button");
@@ -96,7 +99,10 @@ export class PhoneKeyboard {
       const b = e.target.closest("button");
       if (b && this.enabled) this.rowKey(rowKeys.find((k) => k.id === b.dataset.key));
     });
-    on(sink, "focus", () => this.render());
+    on(sink, "focus", () => {
+      this.keyboardSeen = false;
+      this.render();
+    });
     on(sink, "blur", () => {
       this.commit();
       // A modifier held for a key that will not come now.
@@ -175,6 +181,14 @@ export class PhoneKeyboard {
     const view = window.visualViewport;
     const covered = view && this.up ? Math.max(0, window.innerHeight - view.height - view.offsetTop) : 0;
     document.documentElement.style.setProperty("--keyboard-inset", Math.round(covered) + "px");
+    if (covered > kKeyboardHeight) {
+      this.keyboardSeen = true;
+    } else if (this.up && this.keyboardSeen && covered === 0) {
+      // Put away by the phone (Android's Back) with the field still focused:
+      // the row goes with it, and the button raises it again.
+      this.keyboardSeen = false;
+      this.sink.blur();
+    }
   }
 
   // The field anew, as if everything in it had been sent.

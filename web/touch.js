@@ -197,6 +197,12 @@ export class TouchInput {
     this.scale = clamp(scale, 1, kMaxZoom);
     this.offset = offset;
     this.relayout();
+    // A picture shown 1:1 and bigger than the area pans by scrolling the
+    // area, where the zoom has no room.
+    if (getComputedStyle(this.area).overflow !== "hidden") {
+      this.area.scrollLeft -= offset.x - this.offset.x;
+      this.area.scrollTop -= offset.y - this.offset.y;
+    }
   }
 
   // ------------------------------------------------------------- messages --
@@ -438,9 +444,8 @@ export class TouchInput {
     this.placeCursor();
   }
 
-  // A zoomed picture pans to keep the cursor in sight.
+  // The picture pans to keep the cursor in sight.
   followCursor() {
-    if (this.scale === 1) return;
     const at = this.shownAt(this.cursorAt);
     const a = this.area;
     const shift = (p, low, high) => (p < low ? low - p : p > high ? high - p : 0);

@@ -452,6 +452,7 @@ class WebClientTest : public QObject {
     // A word composed, which the keyboard corrects as it commits it.
     browser->call("Input.imeSetComposition", {{"text", "ehc"}, {"selectionStart", 3}, {"selectionEnd", 3}}, true);
     browser->call("Input.imeSetComposition", {{"text", "ehco"}, {"selectionStart", 4}, {"selectionEnd", 4}}, true);
+    snapshot("phone-composing");
     browser->call("Input.insertText", {{"text", "echo"}}, true);
     browser->call("Input.insertText", {{"text", " ko"}}, true);
     // The keyboard corrects the last word in place.

@@ -201,6 +201,7 @@ function renderStage() {
   label.textContent = over ? "Déconnecté" : state.began ? "Connecté" : "Connexion…";
   label.className = "dot-label " + (over ? "grey" : state.began ? "green" : "orange");
   $("leave").querySelector("span").textContent = over ? "Retour" : "Déconnecter";
+  $("leave").setAttribute("aria-label", over ? "Retour" : "Déconnecter");
   $("state-label").textContent = session.connectionState;
   $("state-label").hidden = over || !session.pc;
   const waiting = session.isWaitingApproval && state.displayMode !== "original";

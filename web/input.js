@@ -194,10 +194,13 @@ export class InputCapture {
   // A modifier's press or release: `flags` are now held.
   modifiersHeld(flags, released) {
     if (released && this.chord) {
-      // The escape chord let go: the host heard none of it.
+      // The escape chord let go: the host heard none of it, nor will it hear
+      // the rest of it let go.
       this.chord = false;
-      this.swallowing = true;
-      this.leave();
+      this.held = flags;
+      this.swallowing = flags !== 0;
+      this.leave();  // (the keyboard leaves the area: everything is let go)
+      return;
     }
     if (this.swallowing) {
       this.held = flags;

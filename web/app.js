@@ -240,6 +240,7 @@ function renderStage() {
   }
 
   renderMenus();
+  fitToolBar();
   layoutPicture();
   if (session.endReason && !$("end-dialog").open) showEnd(session);
 }
@@ -395,6 +396,16 @@ function toggleMenu(menu) {
   }
 }
 
+// The tools fold into one menu when the bar cannot show them all (a
+// tablet with the touch buttons, a narrow window).
+function fitToolBar() {
+  const stage = $("stage");
+  const bar = stage.querySelector(".topbar");
+  if (stage.hidden) return;
+  stage.classList.remove("folded");
+  if (bar.scrollWidth > bar.clientWidth + 1) stage.classList.add("folded");
+}
+
 // Under its button, moved in so that it stays on the screen, scrolling
 // when taller than the room below.
 function placeMenu(menu) {
@@ -512,7 +523,13 @@ function wire() {
       $("area").focus({preventScroll: true});
     }
   });
-  window.addEventListener("resize", hideMenus);
+  window.addEventListener("resize", () => {
+    hideMenus();
+    fitToolBar();
+  });
+  // The touch buttons come with the first touch.
+  const refit = new ResizeObserver(() => fitToolBar());
+  for (const id of ["touch-mode", "keyboard-button", "connected-label"]) refit.observe($(id));
   // The tool bar's labels and gaps do not take the keyboard from the host.
   document.querySelector(".topbar").addEventListener("mousedown", (e) => {
     if (!e.target.closest("button")) e.preventDefault();

@@ -50,7 +50,7 @@ ClientSession::ClientSession(SessionEnvironment& environment, QObject* parent)
     const int context = linkContext_;
     negotiation().collectStats([this, context](const rtc::ConnectionStats& stats) {
       if (!stats.receive || !linkTimer_.isActive()) return;
-      const auto reading = linkGauge_.update(*stats.receive, kLinkIntervalMs / 1000.0, context);
+      const auto reading = linkGauge_.update(stats, kLinkIntervalMs / 1000.0, context);
       if (reading) setLink(lunor::linkSummary(*reading), reading->limited);
     });
   });

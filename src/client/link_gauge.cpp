@@ -5,7 +5,9 @@
 
 namespace lunor {
 
-std::optional<LinkReading> LinkGauge::update(const rtc::VideoReceiveStats& counters, double seconds, int context) {
+std::optional<LinkReading> LinkGauge::update(const rtc::ConnectionStats& stats, double seconds, int context) {
+  if (!stats.receive) return std::nullopt;
+  const rtc::VideoReceiveStats& counters = *stats.receive;
   if (context != context_) {
     context_ = context;
     largest_ = QSize();
@@ -13,6 +15,9 @@ std::optional<LinkReading> LinkGauge::update(const rtc::VideoReceiveStats& count
   const std::optional<rtc::VideoReceiveStats> before = std::exchange(last_, counters);
   if (!before || seconds <= 0 || counters.bytesReceived < before->bytesReceived ||
       counters.framesDecoded < before->framesDecoded || counters.packetsReceived < before->packetsReceived) {
+    // A new stream: its delays are its own.
+    lowestRttMs_.reset();
+    lowestBufferMs_.reset();
     return std::nullopt;
   }
   LinkReading r;
@@ -29,10 +34,21 @@ std::optional<LinkReading> LinkGauge::update(const rtc::VideoReceiveStats& count
   const qint64 largestArea = qint64(largest_.width()) * largest_.height();
   if (area > largestArea) largest_ = r.size;
   const bool smaller = area > 0 && area * 10 < largestArea * 9;
-  // A few frames are not enough to judge the quantiser (a still screen's refresh).
-  const bool coarse = decoded >= 3 && r.meanQp > kCoarseQp;
   const bool lossy = received >= 50 && r.lossPercent > kLossPercent;
-  if (smaller || coarse || lossy) {
+  // How much longer than at best: the round trip, and the frames' wait in
+  // the jitter buffer (a few frames are enough to read it).
+  const auto growth = [](std::optional<double>& lowest, double now) {
+    lowest = lowest ? std::min(*lowest, now) : now;
+    return now - *lowest;
+  };
+  if (stats.roundTripTime) r.delayGrowthMs = growth(lowestRttMs_, *stats.roundTripTime * 1000);
+  const uint64_t emitted = counters.jitterBufferEmittedCount - before->jitterBufferEmittedCount;
+  if (counters.jitterBufferEmittedCount >= before->jitterBufferEmittedCount && emitted >= 3) {
+    const double waitMs = (counters.jitterBufferDelay - before->jitterBufferDelay) * 1000 / double(emitted);
+    r.delayGrowthMs = std::max(r.delayGrowthMs, growth(lowestBufferMs_, waitMs));
+  }
+  const bool delayed = r.delayGrowthMs > kDelayGrowthMs;
+  if (smaller || lossy || delayed) {
     limited_ = true;
     clean_ = 0;
   } else if (++clean_ >= kCleanWindows) {

@@ -3,9 +3,11 @@
 
 // What the client's tool bar says about the link: the rate, picture size
 // and frame rate received over the last few seconds, and whether the link
-// limits the picture: the host sends it smaller than it did, coarser than on
-// a free link, or packets go missing. Fed the receiver's counters at even
-// intervals; main thread.
+// limits the picture. Only the link's own figures say so: packets go
+// missing, the delay grows (queues fill somewhere on the way), or the host
+// sends the picture smaller than it did. A coarse picture alone says
+// nothing of the link: a busy screen is coarse on any link. Fed the
+// receiver's counters at even intervals; main thread.
 
 #include <optional>
 
@@ -22,15 +24,16 @@ struct LinkReading {
   double fps = 0;
   double meanQp = -1;  // -1: no frame decoded in the window
   double lossPercent = 0;
+  double delayGrowthMs = 0;  // over the lowest seen on this stream
   bool limited = false;
 };
 
 class LinkGauge {
  public:
-  // Above this mean quantiser the encoder is short of bits (x264 aims at
-  // about 28 on a screen, OpenH264 stops at 35 of its own).
-  static constexpr double kCoarseQp = 36;
   static constexpr double kLossPercent = 2;
+  // The round trip or the frames' wait in the jitter buffer this much over
+  // the lowest seen: a queue on the way.
+  static constexpr double kDelayGrowthMs = 100;
   // Clean windows in a row before the indicator goes away.
   static constexpr int kCleanWindows = 2;
 
@@ -38,12 +41,13 @@ class LinkGauge {
   // the last call; nothing on the first call (no window yet) or when the
   // counters went back (a new stream). A new `context` (the client asked for
   // another profile or display) forgets the largest picture seen.
-  std::optional<LinkReading> update(const rtc::VideoReceiveStats& counters, double seconds, int context);
+  std::optional<LinkReading> update(const rtc::ConnectionStats& stats, double seconds, int context);
 
  private:
   std::optional<rtc::VideoReceiveStats> last_;
   int context_ = 0;
   QSize largest_;  // in this context
+  std::optional<double> lowestRttMs_, lowestBufferMs_;  // on this stream
   int clean_ = kCleanWindows;
   bool limited_ = false;
 };

@@ -21,11 +21,15 @@ struct Window {
   uint32_t packets;
   int32_t lost;
   int context;
+  double rttMs = 20;
+  double bufferMs = 10;  // each frame's wait in the jitter buffer
 };
 
 // The receiver's counters, from zero, after the given windows.
 void add(rtc::VideoReceiveStats& stats, const Window& w) {
   stats.framesDecoded += w.frames;
+  stats.jitterBufferEmittedCount += w.frames;
+  stats.jitterBufferDelay += w.bufferMs / 1000 * w.frames;
   stats.qpSum += uint64_t(w.qp) * w.frames;
   stats.frameWidth = uint32_t(w.size.width());
   stats.frameHeight = uint32_t(w.size.height());
@@ -165,10 +169,16 @@ class ClientUnitsTest : public QObject {
     const Window busy{50, full, 28, 400, 0, 0};
     QTest::newRow("a free link, busy screen") << std::vector<Window>{busy, {50, full, 29, 400, 0, 0}}
                                               << std::vector<bool>{false, false};
-    QTest::newRow("a still screen's refreshes say nothing of the quantiser")
-        << std::vector<Window>{{2, full, 45, 10, 0, 0}, {2, full, 45, 10, 0, 0}} << std::vector<bool>{false, false};
-    QTest::newRow("coarse pictures, then two clean windows to clear")
-        << std::vector<Window>{{20, full, 42, 200, 0, 0}, busy, busy} << std::vector<bool>{true, true, false};
+    QTest::newRow("a busy screen's coarse picture is not the link")
+        << std::vector<Window>{{20, full, 45, 200, 0, 0}, {20, full, 45, 200, 0, 0}} << std::vector<bool>{false, false};
+    QTest::newRow("the round trip grows, then two clean windows to clear")
+        << std::vector<Window>{busy, {50, full, 28, 400, 0, 0, 180}, busy, busy}
+        << std::vector<bool>{false, true, true, false};
+    QTest::newRow("frames wait longer in the jitter buffer")
+        << std::vector<Window>{busy, {50, full, 28, 400, 0, 0, 20, 160}} << std::vector<bool>{false, true};
+    QTest::newRow("a long but steady round trip is no queue")
+        << std::vector<Window>{{50, full, 28, 400, 0, 0, 300}, {50, full, 28, 400, 0, 0, 320}}
+        << std::vector<bool>{false, false};
     QTest::newRow("the host sends a smaller picture")
         << std::vector<Window>{busy, {50, smaller, 28, 300, 0, 0}} << std::vector<bool>{false, true};
     QTest::newRow("a smaller picture the client asked for is not the link")
@@ -179,19 +189,20 @@ class ClientUnitsTest : public QObject {
   void linkGaugeSaysWhenTheLinkLimitsThePicture() {
     QFETCH(std::vector<Window>, windows);
     LinkGauge gauge;
-    rtc::VideoReceiveStats counters;
-    QVERIFY(!gauge.update(counters, 2, 0));  // no window yet
+    rtc::ConnectionStats stats{rtc::VideoReceiveStats{}, {}, 0.02, {}};
+    QVERIFY(!gauge.update(stats, 2, 0));  // no window yet
     std::vector<bool> seen;
     for (const Window& w : windows) {
-      add(counters, w);
-      const auto reading = gauge.update(counters, 2, w.context);
+      add(*stats.receive, w);
+      stats.roundTripTime = w.rttMs / 1000;
+      const auto reading = gauge.update(stats, 2, w.context);
       QVERIFY(reading);
       seen.push_back(reading->limited);
     }
     QTEST(seen, "limited");
     // A new stream's counters start again from zero: no reading from them.
-    rtc::VideoReceiveStats again;
-    add(again, {5, QSize(1920, 1080), 28, 40, 0, 0});
+    rtc::ConnectionStats again{rtc::VideoReceiveStats{}, {}, {}, {}};
+    add(*again.receive, {5, QSize(1920, 1080), 28, 40, 0, 0});
     QVERIFY(!gauge.update(again, 2, 0));
   }
 

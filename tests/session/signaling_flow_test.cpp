@@ -5,12 +5,10 @@
 #include <csignal>
 
 #include "session_probe.h"
-#include "raw_peer.h"
 #include "raw_ws_client.h"
 #include "signal_server_process.h"
 
 using namespace lunor;
-using lunor::test::RawPeer;
 using lunor::test::RawWsClient;
 using lunor::test::SessionSide;
 using lunor::test::SignalServerProcess;
@@ -88,7 +86,8 @@ class SignalingFlowTest : public QObject {
     QVERIFY(!host->asHost().pendingJoin());
 
     // A second join right away is ignored, and logged.
-    RawPeer early(server->url());
+    RawWsClient early(server->port());
+    QVERIFY(early.handshake());
     early.send({{"type", "join"}, {"roomId", kRoom}, {"displayName", "Early"}});
     QTRY_VERIFY2(host->logged("⏳ Join ignorée (cooldown en cours)"),
                  qPrintable(host->session->logs().join("\n")));
@@ -97,7 +96,8 @@ class SignalingFlowTest : public QObject {
 
     // After 1.5 s requests are heard again.
     host->environment.clockFake.advance(HostSession::kRejectCooldown);
-    RawPeer late(server->url());
+    RawWsClient late(server->port());
+    QVERIFY(late.handshake());
     late.send({{"type", "join"}, {"roomId", kRoom}, {"displayName", "Late"}});
     QTRY_VERIFY(host->asHost().pendingJoin());
     QCOMPARE(host->session->requesterName(), QString("Late"));

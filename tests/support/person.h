@@ -102,14 +102,6 @@ class Person {
     const QImage image = grab(area);
     return image.isNull() ? 0 : qHashBits(image.constBits(), static_cast<size_t>(image.sizeInBytes()), 1);
   }
-  // Where the pointer is.
-  QPoint pointer() {
-    Window root = 0, child = 0;
-    int x = 0, y = 0, wx = 0, wy = 0;
-    unsigned mask = 0;
-    XQueryPointer(display_, DefaultRootWindow(display_), &root, &child, &x, &y, &wx, &wy, &mask);
-    return {x, y};
-  }
   // Waits until the rectangle shows something other than `before` (0: any
   // picture) and has stayed the same for a moment: a screen that has come
   // and is drawn, ready for the keyboard.

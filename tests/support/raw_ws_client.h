@@ -42,7 +42,13 @@ class RawWsClient : public QObject, public Inbox {
   }
 
   void sendText(const QByteArray& text) { sendFrame(0x1, text); }
+  void sendBinary(const QByteArray& bytes) { sendFrame(0x2, bytes); }
   void send(const QJsonObject& object) { sendText(QJsonDocument(object).toJson(QJsonDocument::Compact)); }
+  // The server-assigned ID, from "hello".
+  QString id() {
+    if (clientId.isEmpty()) clientId = take("hello").value("clientId").toString();
+    return clientId;
+  }
 
   // Stops taking bytes from the kernel: what the server sends piles up.
   void stopReading() {
@@ -56,8 +62,10 @@ class RawWsClient : public QObject, public Inbox {
   bool upgrading = false;
   bool upgraded = false;
   bool closed = false;
+  int closeCode = -1;  // the server's, from its close frame
   bool reading = true;
   int pings = 0;
+  QString clientId;
 
  private:
   void sendFrame(int opcode, const QByteArray& payload) {
@@ -115,6 +123,7 @@ class RawWsClient : public QObject, public Inbox {
         ++pings;
         if (answerPings) sendFrame(0xA, payload);
       } else if (opcode == 0x8) {
+        if (payload.size() >= 2) closeCode = (quint8(payload[0]) << 8) | quint8(payload[1]);
         closed = true;
       }
     }

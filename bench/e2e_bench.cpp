@@ -414,7 +414,7 @@ int main(int argc, char** argv) {
                     "shows it, split where the window gets the key and draws it (x11 desktop)."});
   parser.addOption({"network", "Weak networks instead, one run each at one profile (medium unless --profiles names "
                     "one): the receiver's media through coturn alone, reached through lunor-impair. "
-                    "Scenarios: clean, delay, reorder, loss, cap1m, blackout, or all.", "list"});
+                    "Scenarios: clean, delay, reorder, loss, cap1m, blackout, phone, dsl, wifi, or all.", "list"});
   parser.addOption({"impair", "The lunor-impair binary.", "path", LUNOR_IMPAIR_BINARY});
   parser.addOption({"file", "The window is a file's transfer instead: the receiver sends a file of this many MiB to "
                     "the host (native receiver, x11 desktop; with or without --typing).", "mib"});

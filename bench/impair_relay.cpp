@@ -249,6 +249,8 @@ struct ConditionOption {
 constexpr double kNoMax = 1e9;
 const ConditionOption kConditionOptions[] = {
     {"loss", "Datagrams lost at random, in %.", &LinkConditions::lossPercent, 100},
+    {"loss-burst", "Losses come in runs of this many datagrams on average (1: each on its own).",
+     &LinkConditions::lossBurst, kNoMax},
     {"delay", "One-way delay, in ms.", &LinkConditions::delayMs, kNoMax},
     {"jitter", "The delay varies by ± this many ms.", &LinkConditions::jitterMs, kNoMax},
     {"reorder", "Datagrams (%) that skip the delay and overtake the others.", &LinkConditions::reorderPercent, 100},

@@ -15,7 +15,10 @@ std::string LinkConditions::describe() const {
     separator = " · ";
     return text;
   };
-  if (lossPercent > 0) part() << "loss " << lossPercent << " %";
+  if (lossPercent > 0) {
+    part() << "loss " << lossPercent << " %";
+    if (lossBurst > 1) text << " in runs of " << lossBurst;
+  }
   if (delayMs > 0 || jitterMs > 0) {
     part() << "delay " << delayMs;
     if (jitterMs > 0) text << " ± " << jitterMs;
@@ -46,7 +49,16 @@ ImpairedLink::ImpairedLink(LinkConditions conditions, uint64_t seed, const Black
 Fate ImpairedLink::admit(int64_t nowUs, size_t bytes) {
   const LinkConditions& c = conditions_;
   if (blackouts_ && blackouts_->dark(nowUs)) return {DropReason::Blackout, 0};
-  if (c.lossPercent > 0 && unit_(random_) * 100 < c.lossPercent) return {DropReason::Loss, 0};
+  if (c.lossPercent > 0 && c.lossBurst > 1) {
+    // Two states: a run of losses ends with 1 / burst each datagram, and
+    // starts as often as keeps the rate at lossPercent.
+    const double p = std::min(c.lossPercent, 99.0) / 100;
+    const double start = p / (c.lossBurst * (1 - p));
+    losing_ = losing_ ? unit_(random_) >= 1 / c.lossBurst : unit_(random_) < start;
+    if (losing_) return {DropReason::Loss, 0};
+  } else if (c.lossPercent > 0 && unit_(random_) * 100 < c.lossPercent) {
+    return {DropReason::Loss, 0};
+  }
 
   // The bottleneck sends one datagram after the other at its rate; one
   // that would wait longer than its queue holds is dropped at the tail.

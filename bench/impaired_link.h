@@ -21,6 +21,9 @@ namespace lunor::bench {
 // One direction's conditions.
 struct LinkConditions {
   double lossPercent = 0;  // each datagram lost with this chance
+  // Losses come in runs of this many datagrams on average, the rate staying
+  // lossPercent (a Wi-Fi fade, a cell handover); 1: each on its own.
+  double lossBurst = 1;
   double delayMs = 0;      // one-way delay after the bottleneck
   double jitterMs = 0;     // the delay varies uniformly by ± this much
   // This share of datagrams skips the delay and overtakes those before it
@@ -82,6 +85,7 @@ class ImpairedLink {
   std::uniform_real_distribution<double> unit_{0.0, 1.0};
   int64_t bottleneckFreeUs_ = 0;  // when the bottleneck has sent all it holds
   int64_t lastInOrderUs_ = 0;     // the release of the last datagram kept in order
+  bool losing_ = false;           // in a run of losses
 };
 
 // Datagrams waiting for their release time, earliest first; those due at

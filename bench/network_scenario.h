@@ -41,6 +41,20 @@ inline const QList<NetworkScenario>& networkScenarios() {
        "40 ms each way, nothing passes for 2 s mid-window",
        {"--delay", "40", "--blackout-on-signal", "2"},
        2},
+      // Links people have: a phone's tethered link, a DSL line's upload
+      // (the host's picture goes up it), and Wi-Fi that reorders and fades.
+      {"phone",
+       "1000 kbit/s each way, a 200 ms queue, 40 ± 10 ms, 1 % loss",
+       {"--rate", "1000", "--queue-ms", "200", "--delay", "40", "--jitter", "10", "--loss", "1"},
+       0},
+      {"dsl",
+       "4000 kbit/s towards the client (the host's upload), 30 ms, 0.5 % loss",
+       {"--down-rate", "4000", "--queue-ms", "200", "--delay", "30", "--loss", "0.5"},
+       0},
+      {"wifi",
+       "20 ± 15 ms each way, each packet its own delay, 2 % loss in runs of 5",
+       {"--delay", "20", "--jitter", "15", "--jitter-reorders", "--loss", "2", "--loss-burst", "5"},
+       0},
   };
   return scenarios;
 }

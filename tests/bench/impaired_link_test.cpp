@@ -84,6 +84,32 @@ class ImpairedLinkTest : public QObject {
     QVERIFY2(std::abs(skipped - int(reorderPercent * 40)) < 150, qPrintable(QString::number(skipped)));
   }
 
+  // The loss rate holds whether losses come alone or in runs, and runs are
+  // as long as asked on average.
+  void lossKeepsItsRateAloneOrInRuns_data() {
+    QTest::addColumn<double>("burst");
+    QTest::newRow("each on its own") << 1.0;
+    QTest::newRow("runs of 5") << 5.0;
+  }
+  void lossKeepsItsRateAloneOrInRuns() {
+    QFETCH(double, burst);
+    LinkConditions c;
+    c.lossPercent = 2;
+    c.lossBurst = burst;
+    ImpairedLink link(c, 3);
+    int lost = 0, runs = 0;
+    bool previous = false;
+    for (int64_t i = 0; i < 100'000; ++i) {
+      const bool now = link.admit(i * kMs, 1200).drop == DropReason::Loss;
+      lost += now;
+      runs += now && !previous;
+      previous = now;
+    }
+    QVERIFY2(std::abs(lost - 2000) < 300, qPrintable(QString::number(lost)));
+    const double meanRun = double(lost) / runs;
+    QVERIFY2(std::abs(meanRun - burst) < burst * 0.2 + 0.1, qPrintable(QString::number(meanRun)));
+  }
+
   void rateCapQueuesThenDropsAtTheTail_data() {
     QTest::addColumn<double>("queueMs");
     QTest::addColumn<int>("admitted");

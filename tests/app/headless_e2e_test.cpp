@@ -10,9 +10,7 @@
 
 #include <csignal>
 
-#include <QCryptographicHash>
 #include <QImage>
-#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -21,22 +19,17 @@
 #include "image_compare.h"
 #include "remote_process.h"
 #include "signal_server_process.h"
+#include "test_files.h"
 #include "test_window.h"
 #include "virtual_display.h"
 
 using namespace lunor;
+using lunor::test::digestOf;
 using lunor::test::psnr;
 
 namespace {
 
 constexpr char kPassword[] = "correct horse";
-
-QByteArray digestOf(const QString& path) {
-  QFile file(path);
-  QCryptographicHash hash(QCryptographicHash::Sha256);
-  if (!file.open(QIODevice::ReadOnly) || !hash.addData(&file)) return {};
-  return hash.result();
-}
 
 // xclip on `display`: sets the CLIPBOARD selection (it stays in the
 // background, serving it, until another program takes it over), or reads it
@@ -77,11 +70,7 @@ class HeadlessE2eTest : public QObject {
   }
   QString file(const QString& name, const QByteArray& content = {}) {
     const QString path = files.filePath(name);
-    if (!content.isNull()) {
-      QFile f(path);
-      f.open(QIODevice::WriteOnly);
-      f.write(content);
-    }
+    if (!content.isNull()) test::writeFile(path, content);
     return path;
   }
   // A signaling server and an unattended host on it, whose home is the
@@ -168,30 +157,14 @@ class HeadlessE2eTest : public QObject {
     const QImage truth = person.grab(QRect(2560, 0, 1920, 1080));
     window.drain();
     right.drain();
-    const QString replay = file("input.jsonl",
-                                R"({"after":500,"t":"move","x":0.5,"y":0.5})"
-                                "\n"
-                                R"({"after":100,"t":"mdown","b":0,"x":0.25,"y":0.25})"
-                                "\n"
-                                R"({"after":50,"t":"mup","b":0,"x":0.25,"y":0.25})"
-                                "\n"
-                                R"({"after":100,"t":"keydown","keyCode":4})"
-                                "\n"
-                                R"({"t":"keyup","keyCode":4})"
-                                "\n"
-                                R"({"t":"keydown","keyCode":34})"
-                                "\n"
-                                R"({"t":"keyup","keyCode":34})"
-                                "\n"
-                                R"({"after":200,"switchDisplay":1})"
-                                "\n"
-                                R"({"after":2500,"t":"mdown","b":0,"x":0.25,"y":0.5})"
-                                "\n"
-                                R"({"after":50,"t":"mup","b":0,"x":0.25,"y":0.5})"
-                                "\n"
-                                // The pointer out of the saved picture.
-                                R"({"after":50,"t":"move","x":1,"y":1})"
-                                "\n");
+    const QString replay = file("input.jsonl", QStringList{
+        R"({"after":500,"t":"move","x":0.5,"y":0.5})", R"({"after":100,"t":"mdown","b":0,"x":0.25,"y":0.25})",
+        R"({"after":50,"t":"mup","b":0,"x":0.25,"y":0.25})", R"({"after":100,"t":"keydown","keyCode":4})",
+        R"({"t":"keyup","keyCode":4})", R"({"t":"keydown","keyCode":34})", R"({"t":"keyup","keyCode":34})",
+        R"({"after":200,"switchDisplay":1})", R"({"after":2500,"t":"mdown","b":0,"x":0.25,"y":0.5})",
+        R"({"after":50,"t":"mup","b":0,"x":0.25,"y":0.5})",
+        R"({"after":50,"t":"move","x":1,"y":1})"}  // the pointer out of the saved picture
+        .join('\n').toUtf8() + '\n');
     const QString saved = file("frame.png");
     auto c = client({"--seconds", "7", "--replay", replay, "--save-frame", saved});
     QVERIFY(c);
@@ -215,17 +188,8 @@ class HeadlessE2eTest : public QObject {
   // 200 MiB that do not compress and a small file under a hostile name,
   // from a client to the unattended host (it takes files unasked).
   void filesArriveIntactUnderSafeNames() {
-    const QString big = file("big.bin");
-    {
-      QFile f(big);
-      QVERIFY(f.open(QIODevice::WriteOnly));
-      QByteArray block(1 << 20, Qt::Uninitialized);
-      for (int i = 0; i < 200; ++i) {
-        for (auto& b : block) b = char(QRandomGenerator::global()->generate());
-        f.write(block);
-      }
-    }
-    QDir().mkpath(files.filePath("src"));
+    const QString big = test::randomFile(file("big.bin"), 200);
+    QVERIFY(!big.isEmpty());
     const QString hostile = file("src/.bashrc", "echo hello\n");
     auto c = client({"--send-file", big, "--send-file", hostile});
     QVERIFY(c);

@@ -15,6 +15,7 @@
 #include "rooms_fixture.h"
 #include "session/signaling_client.h"
 #include "signal_server_process.h"
+#include "test_files.h"
 
 using lunor::SignalingClient;
 using namespace lunor::test;
@@ -103,12 +104,11 @@ class SignalBinaryTest : public QObject {
     RedisServerProcess redis({"--requirepass", "s3cret pass"});
     if (!redis.isReady()) QSKIP("no redis-server here: scripts/install-deps.sh installs it");
     QTemporaryDir dir;
+    const QString file = dir.filePath("redis-password");
     for (const auto& [password, listens] : {std::pair{QByteArray("s3cret pass\n"), true},
                                             std::pair{QByteArray("guess\n"), false}}) {
-      QFile file(dir.filePath("redis-password"));
-      QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(password) > 0);
-      file.close();
-      SignalServerProcess server({"--redis", redis.url(), "--redis-password-file", file.fileName()});
+      QVERIFY(writeFile(file, password));
+      SignalServerProcess server({"--redis", redis.url(), "--redis-password-file", file});
       QVERIFY2(server.isListening() == listens, server.output().constData());
       if (!listens) QVERIFY2(server.output().contains("Redis refused the password"), server.output().constData());
     }
@@ -237,9 +237,7 @@ class SignalBinaryTest : public QObject {
   // (what is never served: web_files_test). A SIGTERM then stops it cleanly.
   void servesTheWebClientBesideTheSocketAndStops() {
     QTemporaryDir web;
-    QFile page(web.filePath("index.html"));
-    QVERIFY(page.open(QIODevice::WriteOnly) && page.write("<!doctype html><title>Lunor</title>") > 0);
-    page.close();
+    QVERIFY(writeFile(web.filePath("index.html"), "<!doctype html><title>Lunor</title>"));
     SignalServerProcess server({"--web-root", web.path()});
     QVERIFY(server.isListening());
     const auto ask = [&](const QByteArray& request) {

@@ -3,13 +3,12 @@
 // what never is, and the headers every answer carries; and the key table
 // and wire names it serves, made from the application's own.
 
-#include <QDir>
-#include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include "protocol/key_codes.h"
+#include "test_files.h"
 #include "web_files.h"
 #include "web_key_table.h"
 #include "web_schema.h"
@@ -39,13 +38,6 @@ Answer parse(const QByteArray& raw) {
 
 HttpHead get(const QByteArray& target, const QByteArray& method = "GET") { return {method, target, {}, false}; }
 
-void write(const QString& path, const QByteArray& content) {
-  QDir().mkpath(QFileInfo(path).path());
-  QFile f(path);
-  QVERIFY(f.open(QIODevice::WriteOnly));
-  f.write(content);
-}
-
 }  // namespace
 
 class WebFilesTest : public QObject {
@@ -54,12 +46,11 @@ class WebFilesTest : public QObject {
   void initTestCase() {
     QVERIFY(dir_.isValid());
     root_ = dir_.filePath("web");
-    write(root_ + "/index.html", "<!doctype html><title>Lunor</title>");
-    write(root_ + "/app.js", "export const x = 1;\n");
-    write(root_ + "/style.css", "body{}");
-    write(root_ + "/icons/logo.svg", "<svg/>");
-    write(root_ + "/.env", "SECRET=1");
-    write(dir_.filePath("secret.txt"), "outside");
+    using lunor::test::writeFile;
+    QVERIFY(writeFile(root_ + "/index.html", "<!doctype html><title>Lunor</title>") &&
+            writeFile(root_ + "/app.js", "export const x = 1;\n") && writeFile(root_ + "/style.css", "body{}") &&
+            writeFile(root_ + "/icons/logo.svg", "<svg/>") && writeFile(root_ + "/.env", "SECRET=1") &&
+            writeFile(dir_.filePath("secret.txt"), "outside"));
     QVERIFY(QFile::link(dir_.filePath("secret.txt"), root_ + "/escape.txt"));
   }
 

@@ -14,6 +14,7 @@
 #include "session/service_config.h"
 #include "session_probe.h"
 #include "signal_server_process.h"
+#include "test_files.h"
 
 using namespace lunor;
 
@@ -31,10 +32,8 @@ class TurnRelayTest : public QObject {
     const int port = 20000 + static_cast<int>(QCoreApplication::applicationPid() % 12000);
     QTemporaryDir scratch;
     const QByteArray secret = "lunor-test-" + QByteArray::number(QCoreApplication::applicationPid());
-    QFile secretFile(scratch.filePath("turn-secret"));
-    QVERIFY(secretFile.open(QIODevice::WriteOnly));
-    secretFile.write(secret + "\n");
-    secretFile.close();
+    const QString secretFile = scratch.filePath("turn-secret");
+    QVERIFY(test::writeFile(secretFile, secret + "\n"));
 
     QProcess turn;
     turn.setProcessChannelMode(QProcess::MergedChannels);
@@ -62,7 +61,7 @@ class TurnRelayTest : public QObject {
     QStringList serverArguments;
     if (serverCredentials) {
       serverArguments << "--turn-url" << QString("turn:127.0.0.1:%1").arg(port) << "--turn-secret-file"
-                      << secretFile.fileName() << "--turn-ttl" << "600";
+                      << secretFile << "--turn-ttl" << "600";
     }
     test::SignalServerProcess server(serverArguments);
     QVERIFY(server.isListening());

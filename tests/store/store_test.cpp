@@ -18,22 +18,13 @@
 #include "store/owner_key.h"
 #include "store/unattended_password.h"
 #include "store/user_profile_store.h"
+#include "test_files.h"
 
 using namespace lunor;
+using test::readFile;
+using test::writeFile;
 
 namespace {
-
-QByteArray readFile(const QString& path) {
-  QFile file(path);
-  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeFile(const QString& path, const QByteArray& bytes) {
-  QDir().mkpath(QFileInfo(path).absolutePath());
-  QFile file(path);
-  QVERIFY(file.open(QIODevice::WriteOnly));
-  file.write(bytes);
-}
 
 int modeOf(const QString& path) {
   struct stat info {};
@@ -125,7 +116,7 @@ class StoreTest : public QObject {
     QCOMPARE(AddressBookStore(dir->path()).deviceKey("123456789"), key);
     QCOMPARE(modeOf(bookPath()) & 0077, 0);  // nothing for group or others
 
-    writeFile(bookPath(), readFile(bookPath()).replace(key.toLatin1(), "ZZ"));
+    QVERIFY(writeFile(bookPath(), readFile(bookPath()).replace(key.toLatin1(), "ZZ")));
     AddressBookStore reloaded(dir->path());
     QCOMPARE(reloaded.connections().size(), size_t(1));
     QVERIFY(reloaded.deviceKey("123456789").isEmpty());
@@ -144,8 +135,7 @@ class StoreTest : public QObject {
   }
   void unreadableBooksAreKeptAside() {
     QFETCH(QByteArray, content);
-    writeFile(bookPath(), content);
-    writeFile(bookPath() + ".bad", "an older casualty");
+    QVERIFY(writeFile(bookPath(), content) && writeFile(bookPath() + ".bad", "an older casualty"));
     AddressBookStore book(dir->path());
     QVERIFY(book.connections().empty());
     QCOMPARE(readFile(bookPath()), content);  // untouched until a change
@@ -159,12 +149,12 @@ class StoreTest : public QObject {
 
   void bookFoldersAndOrdering() {
     // Equal times keep their stored order; lower-case UUIDs are read.
-    writeFile(bookPath(), R"({"connections":[
+    QVERIFY(writeFile(bookPath(), R"({"connections":[
       {"sessionId":"a","firstSeenAt":1,"lastConnectedAt":100.25,"successCount":1},
       {"sessionId":"b","firstSeenAt":1,"lastConnectedAt":300.5,"successCount":1,"folderId":"0f8fad5b-d9cb-469f-a165-70867728950e"},
       {"sessionId":"c","firstSeenAt":1,"lastConnectedAt":100.25,"successCount":1},
       {"sessionId":"d","firstSeenAt":1,"lastConnectedAt":200.125,"successCount":1}],
-      "folders":[{"id":"0f8fad5b-d9cb-469f-a165-70867728950e","name":"Bureau","createdAt":725760000.5}]})");
+      "folders":[{"id":"0f8fad5b-d9cb-469f-a165-70867728950e","name":"Bureau","createdAt":725760000.5}]})"));
     AddressBookStore book(dir->path());
     QCOMPARE(book.connections().size(), size_t(4));
     QStringList outside;
@@ -379,11 +369,7 @@ class StoreTest : public QObject {
   void secretFileThatCannotBeRead() {
     QFETCH(bool, aFolder);
     const QString path = dir->filePath("secrets.json");
-    if (aFolder) {
-      QVERIFY(QDir().mkpath(path));
-    } else {
-      writeFile(path, "{not json");
-    }
+    QVERIFY(aFolder ? QDir().mkpath(path) : writeFile(path, "{not json"));
     FileSecretStore store(path);
     QVERIFY(store.read("svc", "acct").error ==
             (aFolder ? KeychainError::unexpectedStatus(KeychainError::kStatusFailed) : KeychainError::noData()));

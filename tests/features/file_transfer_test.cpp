@@ -2,17 +2,17 @@
 #include <csignal>
 #include <sys/resource.h>
 
-#include <QDir>
-#include <QFile>
-#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include "features/file_transfer.h"
 #include "features/transfer_text.h"
+#include "test_files.h"
 
 using namespace lunor;
 using State = TransferProgress::State;
+using test::randomBytes;
+using test::readFile;
 
 namespace {
 
@@ -90,12 +90,6 @@ struct Pair {
   bool cut = false;
 };
 
-QByteArray randomBytes(int size) {
-  QByteArray bytes(size, Qt::Uninitialized);
-  for (auto& b : bytes) b = char(QRandomGenerator::global()->generate());
-  return bytes;
-}
-
 }  // namespace
 
 class FileTransferTest : public QObject {
@@ -103,12 +97,8 @@ class FileTransferTest : public QObject {
   QTemporaryDir dir;
 
   QString source(const QString& name, const QByteArray& content) {
-    QDir().mkpath(dir.filePath("out"));
     const QString path = dir.filePath("out/" + name);
-    QFile f(path);
-    f.open(QIODevice::WriteOnly);
-    f.write(content);
-    return path;
+    return test::writeFile(path, content) ? path : QString();
   }
   QStringList received(const QString& folder) { return QDir(folder).entryList(QDir::Files); }
   QStringList partsIn(const QString& folder) {
@@ -148,10 +138,8 @@ class FileTransferTest : public QObject {
     QCOMPARE(pair.receiver->progress().state, State::Done);
     QCOMPARE(pair.sender->progress().state, State::Done);
     QCOMPARE(pair.receiver->progress().name, savedAs);
-    QFile saved(folder + "/" + savedAs);
-    QVERIFY(saved.open(QIODevice::ReadOnly));
-    QCOMPARE(saved.readAll(), content);
     QCOMPARE(received(folder).size(), already.size() + 1);  // nothing else left behind
+    QCOMPARE(readFile(folder + "/" + savedAs), content);
     QVERIFY(partsIn(folder).isEmpty());
     // Never more on the way than the window (and the piece that filled it).
     QVERIFY2(pair.ahead <= FileSender::kWindowBytes + kFileChunkBytes, qPrintable(QString::number(pair.ahead)));
@@ -199,6 +187,8 @@ class FileTransferTest : public QObject {
     QCOMPARE(int(pair.receiver->progress().state), receiverState);
     QVERIFY2(pair.receiver->progress().reason.startsWith(reason), qPrintable(pair.receiver->progress().reason));
     QVERIFY(pair.sender->progress().state != State::Done);
+    // The receiver's verdict on a piece reaches the sender.
+    if (how == "corrupt") QCOMPARE(pair.sender->progress().reason, QString("empreinte SHA-256 différente"));
     QVERIFY2(received(folder).isEmpty(), qPrintable(received(folder).join(", ")));
     QVERIFY(partsIn(folder).isEmpty());
   }
@@ -234,9 +224,7 @@ class FileTransferTest : public QObject {
     QCOMPARE(second.receiver->progress().state, State::Done);
     QVERIFY2(second.sentBytes < (3 << 20), qPrintable(QString::number(second.sentBytes)));  // only the rest
     QCOMPARE(received(folder), QStringList{"approuvé.bin"});
-    QFile saved(folder + "/approuvé.bin");
-    QVERIFY(saved.open(QIODevice::ReadOnly));
-    QCOMPARE(saved.readAll(), content);
+    QCOMPARE(readFile(folder + "/approuvé.bin"), content);
   }
 
   // What the transfers under way promised counts against the free space;
@@ -258,10 +246,7 @@ class FileTransferTest : public QObject {
     // One peer's kept parts beyond its bound go, oldest first; another's stay.
     const auto keep = [&](char key, const QString& peer) {
       const auto part = parts.take(content(key, peer), "x", nullptr);
-      QFile file(part->path);
-      QVERIFY(file.open(QIODevice::WriteOnly));
-      file.write("12345678");
-      file.close();
+      QVERIFY(test::writeFile(part->path, "12345678"));
       parts.release(part->key, true);
     };
     keep('z', "111111111");
@@ -282,10 +267,7 @@ class FileTransferTest : public QObject {
       file.flush();
       file.setFileTime(QDateTime::currentDateTime().addDays(-8), QFileDevice::FileModificationTime);
     }
-    QFile fresh(hidden + "/fresh.part");
-    QVERIFY(fresh.open(QIODevice::WriteOnly));
-    QFile(hidden + "/fresh.json").open(QIODevice::WriteOnly);
-    fresh.close();
+    QVERIFY(test::writeFile(hidden + "/fresh.part", {}) && test::writeFile(hidden + "/fresh.json", {}));
     ReceivedParts::of(later);
     QCOMPARE(QDir(hidden).entryList(QDir::Files), (QStringList{"fresh.json", "fresh.part"}));
   }

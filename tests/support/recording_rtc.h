@@ -2,10 +2,9 @@
 #pragma once
 
 // Wraps a real peer connection factory and records what passes through it:
-// the descriptions each connection set,
-// its data channels and the text sent on them. With `basicPeer` the side
-// behaves, on its channels, as a peer that knows only the basic protocol:
-// it announces no features.
+// the descriptions each connection set, its data channels and the text sent
+// on them. With `basicPeer` the side behaves, on its channels, as a peer that
+// knows only the basic protocol: it announces no features.
 
 #include <memory>
 #include <mutex>
@@ -24,10 +23,6 @@ struct RtcRecord {
   std::vector<std::string> channelLabels;  // made here or opened by the peer
   std::vector<std::string> sentTexts;      // text messages sent on any channel
   bool basicPeer = false;
-  // When set, the Nth binary message sent on a "file:" channel goes with
-  // one byte changed (counted from 1, on every connection of the record).
-  int corruptFilePiece = 0;
-  int filePiecesSent = 0;
 
   // A copy of one of the lists above, e.g. snapshot(&RtcRecord::sentTexts).
   std::vector<std::string> snapshot(std::vector<std::string> RtcRecord::*list) {
@@ -50,14 +45,6 @@ class RecordingDataChannel final : public rtc::DataChannel {
       std::lock_guard lock(record_->mutex);
       record_->sentTexts.push_back(data);
       if (record_->basicPeer && data.find("\"t\":\"features\"") != std::string::npos) return true;
-    }
-    if (binary && inner_->label().rfind("file:", 0) == 0) {
-      std::lock_guard lock(record_->mutex);
-      if (++record_->filePiecesSent == record_->corruptFilePiece) {
-        std::string altered = data;
-        altered[altered.size() / 2] ^= 0x20;
-        return inner_->send(altered, binary);
-      }
     }
     return inner_->send(data, binary);
   }

@@ -25,15 +25,8 @@
 #include "store/unattended_password.h"
 
 using namespace lunor;
+using lunor::test::joinRequest;
 using lunor::test::signalMessage;
-
-namespace {
-
-QJsonObject joinRequest(const QString& clientId, const QString& name = "Zoé") {
-  return {{"type", "join-request"}, {"clientId", clientId}, {"displayName", name}};
-}
-
-}  // namespace
 
 class HostSessionTest : public test::ScriptedSessionTest {
   Q_OBJECT

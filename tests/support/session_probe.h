@@ -52,6 +52,9 @@ inline QList<QJsonObject> signalPayloads(const TestWsServer& server, const QStri
 }
 
 inline QJsonObject signalMessage(const QJsonObject& data) { return {{"type", "signal"}, {"data", data}}; }
+inline QJsonObject joinRequest(const QString& clientId, const QString& name = QStringLiteral("Zoé")) {
+  return {{"type", "join-request"}, {"clientId", clientId}, {"displayName", name}};
+}
 
 // A session of either side on fake services of its own.
 template <typename S>
@@ -105,7 +108,7 @@ struct ScriptedSession {
   // connection exist.
   bool hostWithClient() {
     if (!startHost()) return false;
-    server.sendJson({{"type", "join-request"}, {"clientId", "c1"}, {"displayName", "Zoé"}});
+    server.sendJson(joinRequest("c1"));
     if (!QTest::qWaitFor([&] { return host().pendingJoin(); }, 5000)) return false;
     host().approve();
     return QTest::qWaitFor([&] { return !payloads("offer").isEmpty(); }, 5000);

@@ -153,15 +153,12 @@ class NotificationManagerTest : public QObject {
     QVERIFY(scripted.startHost());
     // A client session made later must not take the buttons.
     ClientSession clientSession(scripted.environment);
-    auto request = [&](const QString& clientId, const QString& name) {
-      scripted.server.sendJson({{"type", "join-request"}, {"clientId", clientId}, {"displayName", name}});
-    };
     auto approvals = [&] { return scripted.server.receivedTypes().count("approve"); };
-    request("c1", "Zoé");
+    scripted.server.sendJson(test::joinRequest("c1"));
     QTRY_COMPARE(service->shown.size(), 1);
     QTRY_VERIFY(logged("🟢 [Notif] add(join) OK id=join-request-c1"));
     const uint first = service->shown[0].id;
-    request("c2", "Bob");
+    scripted.server.sendJson(test::joinRequest("c2", "Bob"));
     QTRY_COMPARE(service->shown.size(), 2);
     QTRY_VERIFY(logged("🟢 [Notif] add(join) OK id=join-request-c2"));
     const uint second = service->shown[1].id;

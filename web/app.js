@@ -418,6 +418,12 @@ function placeMenu(menu) {
   menu.style.top = anchor.bottom + 4 + "px";
 }
 
+// A phone held sideways gives the picture the whole screen, as full screen does.
+const sideways = matchMedia("(orientation: landscape) and (max-height: 500px)");
+function overlayBar() {
+  $("stage").classList.toggle("overlaid", Boolean(document.fullscreenElement) || sideways.matches);
+}
+
 // The keyboard back to the page from the host's picture: the first tool
 // has it, and the person hears how to go on.
 function leaveKeyboard() {
@@ -550,7 +556,7 @@ function wire() {
   document.addEventListener("fullscreenchange", () => {
     const full = Boolean(document.fullscreenElement);
     if (!full && navigator.keyboard && navigator.keyboard.unlock) navigator.keyboard.unlock();
-    $("stage").classList.toggle("fullscreen", full);
+    overlayBar();
     const label = full ? "Quitter le plein écran" : "Plein écran";
     $("fullscreen").title = label;
     $("fullscreen").querySelector("img").alt = label;
@@ -566,6 +572,8 @@ function wire() {
       if (!$("stage").querySelector(".topbar").matches(":hover, :focus-within")) $("stage").classList.remove("reveal");
     }, 4000);
   };
+  sideways.addEventListener("change", overlayBar);
+  overlayBar();
   $("bar-handle").addEventListener("click", () => {
     revealBar();
     $("leave").focus({preventScroll: true});

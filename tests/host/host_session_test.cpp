@@ -38,9 +38,8 @@ class HostSessionTest : public test::ScriptedSessionTest {
  private Q_SLOTS:
   // ------------------------------------------------------------ the room --
 
-  // The server hears that the host checks passwords itself; it gets the
-  // digest (as good as the password to it) only for clients that cannot
-  // prove one, when the person here lets those in.
+  // The host checks passwords itself; the server gets the digest (as good as
+  // the password) only when clients that cannot prove one are let in.
   void roomCreationCarriesTheDigestOnlyWhenAsked_data() {
     QTest::addColumn<bool>("enabled");
     QTest::addColumn<QString>("stored");
@@ -82,8 +81,7 @@ class HostSessionTest : public test::ScriptedSessionTest {
     QTRY_COMPARE(host()->status(), Status::RoomRequested);
   }
 
-  // A keyring that cannot be read (locked, a prompt dismissed) may well hold
-  // the key: a new one written there would lose the ID to it.
+  // A keyring that cannot be read may hold the key: a new one would lose the ID.
   void anUnreadableOwnerKeyIsNeverReplaced() {
     environment->secrets.failReadsWith = KeychainError::unexpectedStatus(KeychainError::kStatusFailed);
     QVERIFY(scripted->startHost());
@@ -92,8 +90,7 @@ class HostSessionTest : public test::ScriptedSessionTest {
     QTRY_VERIFY(logged("⚠️ Clé de propriétaire illisible (trousseau verrouillé ?) : salle demandée sans elle"));
   }
 
-  // The secret store may wait for the person to unlock the keyring: the
-  // main thread goes on meanwhile, and the room follows the answer.
+  // The keyring may wait for the person to unlock it; the main thread does not.
   void aSlowSecretStoreDoesNotHoldTheMainThread() {
     // Shared with the hook: the worker may still be in it if the test fails.
     auto answer = std::make_shared<QSemaphore>();
@@ -126,8 +123,7 @@ class HostSessionTest : public test::ScriptedSessionTest {
     QCOMPARE(ofType("approve").first().value("target").toString(), QString("c1"));
   }
 
-  // Someone who asks and leaves before the answer started nothing: their
-  // prompts go, and the room, the other requesters and the host's state stay.
+  // A requester who leaves takes its prompts; the room and the host's state stay.
   void aRequesterWhoLeavesOnlyWithdrawsTheRequest_data() {
     QTest::addColumn<QString>("leaving");  // the "clientId" of "peer-left"; empty: none
     QTest::addColumn<bool>("withdrawn");
@@ -200,8 +196,8 @@ class HostSessionTest : public test::ScriptedSessionTest {
     QVERIFY(!host()->pendingJoin());
   }
 
-  // A notification answers the request on screen, and only that one: a
-  // stale "Accepter" must not start a capture for nobody.
+  // A notification answers only the request on screen: a stale "Accepter"
+  // must not start a capture for nobody.
   void notificationButtonsAnswerOnlyThePendingRequest_data() {
     QTest::addColumn<bool>("request");
     QTest::addColumn<bool>("rejectFirst");
@@ -249,10 +245,8 @@ class HostSessionTest : public test::ScriptedSessionTest {
     }
   }
 
-  // The media path up (the control channel open): the picture goes as a
-  // key frame at once, and again now and then until the client says it
-  // shows one, so a first picture lost on the way costs a fraction of a
-  // second on a still screen rather than its next refresh.
+  // Key frames from the control channel's opening until the client shows a
+  // picture: a lost first picture must not wait for a still screen's refresh.
   void keyFramesUntilTheClientShowsAPicture() {
     QVERIFY(scripted->hostWithClient());
     auto& source = scripted->source();
@@ -272,8 +266,7 @@ class HostSessionTest : public test::ScriptedSessionTest {
 
   void controlMessagesReachTheInjectorInArrivalOrder() {
     QVERIFY(scripted->hostWithClient());
-    // One burst, as the library delivers it: the modifier must be held for
-    // the click, and released only after it.
+    // One burst, as the library delivers it: the modifier held around the click.
     control(R"({"t":"mod","k":"shift","d":true})");
     control(R"({"t":"mdown","b":0,"x":0.25,"y":0.5})");
     control(R"({"t":"mup","b":0,"x":0.25,"y":0.5})");
@@ -298,8 +291,7 @@ class HostSessionTest : public test::ScriptedSessionTest {
     host()->stop("Session terminée par l’hôte");
     QTRY_VERIFY(injected().contains("releaseAllModifiers"));
     const QStringList calls = injected();
-    QCOMPARE(calls.mid(calls.size() - 3),
-             (QStringList{"key(12,0)", "button(R,0,1920,720)", "releaseAllModifiers"}));
+    QCOMPARE(calls.mid(calls.size() - 3), (QStringList{"key(12,0)", "button(R,0,1920,720)", "releaseAllModifiers"}));
   }
 
   void withoutPermissionEveryMessageIsDroppedAndWarned() {
@@ -314,9 +306,8 @@ class HostSessionTest : public test::ScriptedSessionTest {
 
   // ------------------------------------------------------------ the picture --
 
-  // What the client asks by signal; values out of range or of the wrong
-  // type change nothing: the picture, the shared display and where the
-  // pointer lands stay as they were.
+  // What the client asks by signal; values out of range or of the wrong type
+  // change neither the picture, nor the display, nor where the pointer lands.
   void clientRequests_data() {
     QTest::addColumn<QJsonObject>("request");
     QTest::addColumn<QString>("format");    // the source's format after it
@@ -350,8 +341,7 @@ class HostSessionTest : public test::ScriptedSessionTest {
     QTRY_COMPARE(injected().value(injected().size() - 1), origin);
   }
 
-  // The picture's size follows the profile and the shared display whatever
-  // comes between; a held button raises the frame rate only.
+  // The picture follows the profile and the display; a held button raises the rate only.
   void sourceFollowsProfileDisplayAndBoost() {
     QVERIFY(scripted->hostWithClient());
     QTRY_COMPARE(host()->availableDisplays().size(), 2);
@@ -365,8 +355,7 @@ class HostSessionTest : public test::ScriptedSessionTest {
       control(down ? R"({"t":"mdown","x":0.5,"y":0.5})" : R"({"t":"mup","x":0.5,"y":0.5})");
     };
 
-    // A switch restarts the capture on the new display, puts the pointer in
-    // its middle and tells the client the display's size.
+    // A switch restarts the capture, centres the pointer, tells the display's size.
     const int starts = scripted->capturer().startCount();
     server->sendJson(signalMessage({{"type", "switchDisplay"}, {"displayIndex", 1}}));
     QTRY_COMPARE(lastFormat(), std::string("1920x1080@25"));
@@ -397,9 +386,8 @@ class HostSessionTest : public test::ScriptedSessionTest {
     control(R"({"t":"mup"})");  // no press before: nothing
     QTest::qWait(100);
     QCOMPARE(scripted->capturer().frameRate(), 15);
-    // Epic: never larger than the display its 1440p applies to; its limits
-    // go to the sender (the link, not the profile, decides how low the rate
-    // goes) and the geometry to the client.
+    // Epic: never larger than the display; its limits go to the sender (the
+    // link, not the profile, sets the floor), the geometry to the client.
     server->sendJson(signalMessage({{"type", "switchDisplay"}, {"displayIndex", 1}}));
     QTRY_COMPARE(payloads("videoGeometry").last().value("displayID").toInt(), 2);  // the switch's
     const int geometries = payloads("videoGeometry").size();
@@ -413,9 +401,8 @@ class HostSessionTest : public test::ScriptedSessionTest {
                                                             {"activeDisplay", 1}, {"displayID", 2}}));
   }
 
-  // A press still waiting for the input thread when its connection closes
-  // belongs to that connection: it is not done after it, and raises no
-  // frame rate in the next session.
+  // A press queued when its connection closes is not done later, nor raises
+  // the next session's frame rate.
   void aPressFromAnEndedConnectionDoesNothingLater() {
     QVERIFY(scripted->hostWithClient());
     // Shared with the hook: the input thread still calls it during cleanup.
@@ -447,10 +434,8 @@ class HostSessionTest : public test::ScriptedSessionTest {
     QCOMPARE(scripted->capturer().frameRate(), 25);
   }
 
-  // A client the server says it let in by the unattended password, where
-  // sharing the screen would wait for a person here: ended with the reason
-  // at once, no capture started. Where it would not, the client must still
-  // prove the password here before anything is captured.
+  // A client the server let in unattended: ended at once where the screen
+  // needs a person here; elsewhere nothing is captured before its proof.
   void unattendedClientIsTurnedAwayWhenTheScreenNeedsAPerson_data() {
     QTest::addColumn<QString>("needsPerson");
     QTest::addColumn<bool>("enabled");
@@ -484,9 +469,8 @@ class HostSessionTest : public test::ScriptedSessionTest {
     }
   }
 
-  // Someone stops sharing from the desktop's own indicator: the session
-  // ends, with a reason both sides show, rather than leave the client a
-  // frozen picture that its next request would bring back unasked.
+  // Sharing stopped from the desktop's indicator ends the session (no frozen
+  // picture that the client's next request would bring back unasked).
   void stoppingTheShareOnTheDesktopEndsTheSession() {
     QVERIFY(scripted->hostWithClient());
     const QString why = "Le partage de l’écran a été arrêté sur l’ordinateur partagé";
@@ -496,10 +480,8 @@ class HostSessionTest : public test::ScriptedSessionTest {
     QCOMPARE(payloads("end").first().value("reason").toString(), why);
   }
 
-  // The desktop's dialog asks the host's person what to share: the client
-  // hears it and how long it may take, and waits that long rather than the
-  // connection's 15 s (the person had 15 s to answer, and the specific
-  // reason never showed).
+  // The desktop's dialog asks the person what to share: the client hears it
+  // and its timeout, and waits that long rather than the connection's 15 s.
   void thePersonChoosingIsToldToTheClient() {
     QVERIFY(scripted->startHost());
     server->sendJson(joinRequest("c1"));
@@ -511,8 +493,8 @@ class HostSessionTest : public test::ScriptedSessionTest {
     QCOMPARE(payloads("host-choosing").first().value("timeoutMs").toInt(), 120'000);
   }
 
-  // A dead capture is reported; a hard refresh starts a new one, fitted to
-  // the profile: a display that is not 16:9 keeps its proportions.
+  // A dead capture is reported; a hard refresh starts one fitted to the
+  // profile, in the display's proportions.
   void deadCaptureIsReportedAndHardRefreshStartsANewOne() {
     environment->displayList = StaticDisplayList({{1, 1920, 1200, QRect(0, 0, 1920, 1200)}});
     QVERIFY(scripted->hostWithClient());
@@ -532,8 +514,7 @@ class HostSessionTest : public test::ScriptedSessionTest {
     QCOMPARE(payloads("videoGeometry").last().value("height").toInt(), 1200);
   }
 
-  // A hard refresh renews the ICE credentials with a new offer; one asked
-  // for while the first offer awaits its answer waits for that answer.
+  // A hard refresh (a new offer) asked while the offer awaits its answer waits.
   void hardRefreshWaitsForTheAnswerToTheOffer() {
     QVERIFY(scripted->hostWithClient());
     auto* pc = scripted->connection();

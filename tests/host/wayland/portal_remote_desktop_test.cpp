@@ -1,11 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The desktop portal's remote desktop against a scripted portal on a
-// private bus: the calls and their options, the person's answer in the
-// dialog, the restore token in the secret store, input, a monitor switch
-// and the portal closing the session; and the checks of the buffers its
-// streams bring.
-//
-// The person shares two monitors:
+// The desktop portal's remote desktop against a scripted portal on a private
+// bus, and the checks of the buffers its streams bring. The person shares:
 //
 //   (0,0) +-------------+ (1920,0) +----------+
 //         |  stream 42  |          | stream 57|
@@ -61,9 +56,8 @@ QVariantMap mapOf(const QVariant& value) {
 
 using test::PrivateBus;
 
-// The portal as xdg-desktop-portal shows it to an application: every call
-// recorded; requests answered by a Response on their request path, Start
-// with what the person is scripted to answer.
+// The portal as xdg-desktop-portal shows it: every call recorded; requests
+// answered by a Response on their path, Start with the scripted answer.
 class FakePortal final : public QDBusVirtualObject {
  public:
   struct Call {
@@ -188,8 +182,8 @@ class PortalRemoteDesktopTest : public QObject {
     const auto read = secrets_.read(kTokenService, kPortalRestoreTokenAccount);
     return read.data ? std::optional(QString::fromUtf8(*read.data)) : std::nullopt;
   }
-  // Starts `session` (doing `meanwhile` before it is up) and waits for its
-  // answer; the stream's fd is tried and closed.
+  // Starts `session` (`meanwhile` before it is up) and waits for its answer;
+  // the stream's fd is tried and closed.
   Outcome start(PortalRemoteDesktop& session, const QString& connector, const std::function<void()>& meanwhile = {}) {
     auto outcome = std::make_shared<Outcome>();
     session.start(connector, [outcome](std::optional<RemoteDesktopSession::Stream> stream, Failure failure,
@@ -204,9 +198,8 @@ class PortalRemoteDesktopTest : public QObject {
     }
     return *outcome;
   }
-  // Returns once the portal has handled everything the application sent
-  // before (one connection's messages arrive in order), the calls the
-  // application had queued for the event loop's next turn included.
+  // Returns once the portal has handled all the application sent before
+  // (messages arrive in order), calls queued for the loop's next turn included.
   void barrier() {
     QCoreApplication::processEvents();
     QDBusMessage get = QDBusMessage::createMethodCall(kService, kPath, "org.freedesktop.DBus.Properties", "Get");
@@ -257,9 +250,8 @@ class PortalRemoteDesktopTest : public QObject {
     ::close(pipe_[1]);
   }
 
-  // What a compositor's buffer says of its picture is checked before a
-  // byte is read: offset, stride and rows within the chunk and the memory.
-  // A 100 x 10 picture: rows of 400 bytes.
+  // A buffer's offset, stride and rows are checked against its chunk and
+  // memory before a byte is read. A 100 x 10 picture: rows of 400 bytes.
   void buffersAreCheckedBeforeTheyAreRead_data() {
     QTest::addColumn<uint>("maxSize");
     QTest::addColumn<uint>("offset");
@@ -289,8 +281,7 @@ class PortalRemoteDesktopTest : public QObject {
     if (picture) QCOMPARE(picture->data, memory.data() + offset);
   }
 
-  // The portal's remote desktop is recognised by its interface's version:
-  // a portal without it (wlroots' has only ScreenCast) is not one.
+  // A portal without RemoteDesktop (wlroots' has only ScreenCast) is not one.
   void availability_data() {
     QTest::addColumn<uint>("version");
     QTest::addColumn<bool>("available");
@@ -308,8 +299,7 @@ class PortalRemoteDesktopTest : public QObject {
     QCOMPARE(answer.get(), available);
   }
 
-  // A full start: session, devices and sources with their options, the
-  // person's choice, a PipeWire connection, the stream asked for.
+  // Session, devices and sources with their options, the choice, PipeWire, the stream.
   void fullStart_data() {
     QTest::addColumn<uint>("cursorModes");
     QTest::addColumn<QVariant>("cursorMode");  // sent; invalid: none
@@ -387,9 +377,8 @@ class PortalRemoteDesktopTest : public QObject {
     QCOMPARE(portal_->callsOf("Close").first().path, portal_->sessionPath);
   }
 
-  // What the person answers, with or without a kept token, and what is
-  // kept afterwards. A token the portal no longer honours only brings the
-  // dialog back; the answer decides.
+  // The person's answer, with or without a kept token, and what is kept. A
+  // token the portal no longer honours only brings the dialog back.
   void theDialogsAnswer_data() {
     QTest::addColumn<QString>("stored");    // empty: none
     QTest::addColumn<uint>("response");
@@ -447,16 +436,14 @@ class PortalRemoteDesktopTest : public QObject {
     }
   }
 
-  // Input reaches the portal on the session, in the shared stream's
-  // coordinates, evdev codes as they come.
+  // Input reaches the portal on the session, in the stream's coordinates.
   void inputReachesThePortal_data() {
     QTest::addColumn<int>("action");
     QTest::addColumn<QString>("method");
     QTest::addColumn<QString>("signature");  // after the session and its options
     QTest::addColumn<QVariantList>("values");
     QTest::newRow("motion") << 0 << "NotifyPointerMotionAbsolute" << "udd" << QVariantList{57u, 640.5, 512.0};
-    // Asked for while the stream is being set up (the centre of a display
-    // switched to): it goes once the stream is up.
+    // Asked for while the stream is set up (a display switch's centre): sent once it is up.
     QTest::newRow("motion during the start") << 6 << "NotifyPointerMotionAbsolute" << "udd"
                                              << QVariantList{57u, 10.0, 20.0};
     QTest::newRow("left button down") << 1 << "NotifyPointerButton" << "iu" << QVariantList{0x110, 1u};
@@ -505,9 +492,8 @@ class PortalRemoteDesktopTest : public QObject {
     QCOMPARE(portal_->callsOf(method).size(), 1);
   }
 
-  // Another monitor the person shared, right after a stop (a display
-  // switch): the same session, a new PipeWire connection, no dialog. One
-  // the person did not share needs a new session.
+  // A display switch to a shared monitor: the same session, no dialog; to
+  // one not shared, a new session.
   void switchingMonitors_data() {
     QTest::addColumn<QString>("second");
     QTest::addColumn<int>("sessions");
@@ -538,9 +524,8 @@ class PortalRemoteDesktopTest : public QObject {
     if (sessions > 1) QCOMPARE(portal_->callsOf("Close").first().path, firstSession);
   }
 
-  // The portal ends the session (the person stopped sharing from the
-  // desktop): the closed handler hears it, input stops, nothing is closed
-  // twice. During a start, the start fails instead.
+  // The portal ends the session (sharing stopped on the desktop): the handler
+  // hears it, input stops, nothing is closed twice.
   void thePortalClosesTheSession() {
     auto session = makeSession();
     QStringList closed;

@@ -49,22 +49,7 @@ class ClientSessionTest : public test::ScriptedSessionTest {
   Q_OBJECT
 
  private Q_SLOTS:
-  // What was typed goes as its digest, even nothing.
-  void aSubmittedPasswordGoesAsItsDigest() {
-    client()->startClient("123456789");
-    QTRY_COMPARE_WITH_TIMEOUT(ofType("join").size(), 1, 5000);
-    server->sendJson({{"type", "require-unattended"}});
-    QTRY_VERIFY(client()->askUnattendedPassword());
-    client()->submitUnattendedPassword("");
-    QVERIFY(!client()->askUnattendedPassword());
-    QTRY_COMPARE(ofType("join").size(), 2);
-    QCOMPARE(ofType("join").last().value("passwordHash").toString(),
-             QString("e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"));
-    QTRY_COMPARE(client()->status(), Status::CheckingPassword);
-  }
-
-  // The host's person chooses what to share: the client says so, waits,
-  // and the offer that follows ends the wait.
+  // The host's person chooses what to share: the client says so and waits.
   void theHostsPersonChoosing() {
     QVERIFY(scripted->clientInRoom());
     server->sendJson({{"type", "approved"}});
@@ -73,9 +58,9 @@ class ClientSessionTest : public test::ScriptedSessionTest {
     QTRY_COMPARE(client()->status(), Status::HostChoosing);
   }
 
-  // A wrong password is asked again at once. Too many wrong passwords: the
-  // person learns it and when to try again, and is not asked before then
-  // (a room locked for the day included).
+  // What was typed goes as its digest, even nothing. A wrong password is
+  // asked again at once; after too many the person learns when to try again
+  // and is not asked before (a room locked for the day included).
   void deniedPasswords_data() {
     QTest::addColumn<QJsonObject>("denial");
     QTest::addColumn<QString>("notice");
@@ -92,7 +77,12 @@ class ClientSessionTest : public test::ScriptedSessionTest {
     QTRY_COMPARE_WITH_TIMEOUT(ofType("join").size(), 1, 5000);
     server->sendJson({{"type", "require-unattended"}});
     QTRY_VERIFY(client()->askUnattendedPassword());
-    client()->submitUnattendedPassword("guess");
+    client()->submitUnattendedPassword("");
+    QVERIFY(!client()->askUnattendedPassword());
+    QTRY_COMPARE(ofType("join").size(), 2);
+    QCOMPARE(ofType("join").last().value("passwordHash").toString(),
+             QString("e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"));
+    QTRY_COMPARE(client()->status(), Status::CheckingPassword);
     denial.insert("type", "unattended-denied");
     server->sendJson(denial);
     QTRY_VERIFY2(client()->passwordNotice().startsWith(notice), qPrintable(client()->passwordNotice()));
@@ -126,15 +116,14 @@ class ClientSessionTest : public test::ScriptedSessionTest {
     server->sendJson({{"type", type}});
     QTRY_COMPARE(client()->endReason(), reason);
     QTRY_COMPARE(statusText(client()->status(), client()->statusDetail()), status);
-    // What the session sent before closing its socket has arrived once the
-    // server has seen the close (the status above changes sooner).
+    // What the session sent before its close has arrived once the server saw the close.
     QTRY_COMPARE(server->closeCodes().size(), 1);
     QCOMPARE(payloads("end").size(), toldTheHost ? 1 : 0);
     QVERIFY(environment->panelsFake.calls.filter("endSession").isEmpty());  // the host's panel only
   }
 
-  // Nobody answers: the host's person is away, or the server is gone for
-  // good. The client gives up with a reason of its own and leaves the room.
+  // Nobody answers (the host's person is away, the server is gone): the
+  // client gives up with its own reason and leaves the room.
   void waitsAreBounded_data() {
     QTest::addColumn<QString>("what");
     QTest::addColumn<int>("cause");
@@ -156,8 +145,7 @@ class ClientSessionTest : public test::ScriptedSessionTest {
     }
     client()->startClient("123456789");
     if (what == "waiting") {
-      // As the server answers: in the room (a peer connection is made),
-      // then waiting for the host's person.
+      // In the room (a peer connection is made), then waiting for the host's person.
       QTRY_COMPARE(ofType("join").size(), 1);
       server->sendJson({{"type", "joined"}});
       server->sendJson({{"type", "waiting-approval"}});
@@ -173,8 +161,7 @@ class ClientSessionTest : public test::ScriptedSessionTest {
     if (what == "waiting") QTRY_COMPARE(server->closeCodes().size(), 1);
   }
 
-  // The server's key for this machine comes with each admission and goes
-  // with every later join to that host.
+  // The server's key for this machine comes with admissions, goes with later joins.
   void deviceKeysComeWithAdmissionsAndGoWithJoins() {
     const QString key(64, 'b');
     client()->startClient("123456789");
@@ -254,8 +241,7 @@ class ClientSessionTest : public test::ScriptedSessionTest {
     QVERIFY(other->sent.empty());
   }
 
-  // Asking the channel's state waits for the library's thread; that thread
-  // must never be waiting for a lock the asking thread holds.
+  // The channel's state waits for the library's thread, which must not wait for our lock.
   void channelStateIsAskedWithoutHoldingALockOfOurs() {
     QVERIFY(scripted->clientInRoom());
     rtc::PeerConnectionObserver* observer = scripted->connection()->observer;
@@ -269,9 +255,8 @@ class ClientSessionTest : public test::ScriptedSessionTest {
     QVERIFY(channel->answered);
   }
 
-  // The first picture may come before the control channel is open (it did,
-  // under load, and the word was lost: the host kept sending key frames).
-  // The host hears of it once the channel is open, and only once.
+  // The first picture may come before the control channel opens (under load
+  // the word was lost): the host hears of it once the channel is open, once.
   void theFirstPictureIsToldOnce_data() {
     QTest::addColumn<bool>("pictureFirst");
     QTest::newRow("picture, then channel") << true;

@@ -98,8 +98,7 @@ class X11HostTest : public QObject {
     // The same identifiers on every call.
     QCOMPARE(list.displays(), displays);
 
-    // The monitors are read once: a lookup needs no answer from the server,
-    // and a change on the server shows in the next lookup.
+    // A lookup needs no answer from the server; a change shows in the next one.
     QCOMPARE(::kill(static_cast<pid_t>(server->pid()), SIGSTOP), 0);
     auto done = std::make_shared<std::atomic<bool>>(false);
     std::thread([&list, done] {
@@ -117,21 +116,16 @@ class X11HostTest : public QObject {
     QTRY_COMPARE(list.displays().size(), size_t(2));
   }
 
+  // No rate before a stream, no capture of a display that is not there.
   void capturerReportsItsOwnErrors() {
     DisplayListX11 list;
     ScreenCapturerX11 capturer(std::make_shared<KeepingSource>(), list);
-    std::optional<CaptureError> rateError;
-    capturer.setFrameRate(30, [&](std::optional<CaptureError> e) { rateError = e; });
-    QVERIFY(rateError);
-    QCOMPARE(rateError->code, 2);
-    QCOMPARE(rateError->text, QString("Stream non démarré"));
-
-    std::optional<std::optional<CaptureError>> startResult;
-    capturer.startCapture(2, 1920, 1080, 30, [&](std::optional<CaptureError> e) { startResult = e; });
-    QTRY_VERIFY(startResult.has_value());
-    QVERIFY(startResult->has_value());
-    QCOMPARE((*startResult)->code, 3);
-    QCOMPARE((*startResult)->text, QString("Index écran invalide"));
+    QString rate, start;
+    const auto text = [](std::optional<CaptureError> e) { return e ? e->fullDescription() : QString("none"); };
+    capturer.setFrameRate(30, [&](std::optional<CaptureError> e) { rate = text(e); });
+    QCOMPARE(rate, CaptureError::streamNotStarted().fullDescription());
+    capturer.startCapture(2, 1920, 1080, 30, [&](std::optional<CaptureError> e) { start = text(e); });
+    QTRY_COMPARE(start, CaptureError::invalidDisplayIndex().fullDescription());
     QVERIFY(!capturer.hasStream());
 
     std::vector<DisplayDescription> shared;
@@ -142,8 +136,7 @@ class X11HostTest : public QObject {
   void capturesTheSecondMonitorWithItsCursor() {
     Observer observer;
     QVERIFY(observer.display);
-    // The pointer over the red half from the start, as after a display
-    // switch: the first, whole picture has it.
+    // The pointer over the red half from the start (as after a display switch).
     const auto warp = [&](int x) {
       XWarpPointer(observer.display, None, DefaultRootWindow(observer.display), 0, 0, 0, 0, 2560 + x, 300);
       XSync(observer.display, False);
@@ -162,8 +155,7 @@ class X11HostTest : public QObject {
     QTRY_COMPARE_WITH_TIMEOUT(source->pixel(100, 900), (std::array<int, 3>{0, 0, 255}), 5000);  // red
     QCOMPARE(source->pixel(1500, 900), (std::array<int, 3>{255, 0, 0}));                      // blue
 
-    // The pointer over the red half shows up in the picture, and only where
-    // it is: where it was goes back to red, frame after frame.
+    // The pointer is drawn where it is only: where it was goes back to red.
     const auto cursorAt = [&](int x) {
       for (int dy = 0; dy < 16; ++dy) {
         for (int dx = 0; dx < 16; ++dx) {
@@ -220,8 +212,7 @@ class X11HostTest : public QObject {
     QVERIFY(letter);
     QCOMPARE(observer.text(*letter), QString("A"));
 
-    // A character with no key of its own, alone and under Ctrl, which it
-    // keeps: Ctrl+é, not Ctrl+A.
+    // A character with no key of its own, alone and under Ctrl (Ctrl+é, not Ctrl+A).
     for (const bool ctrl : {false, true}) {
       observer.drain();
       injector.setModifier(Modifier::Ctrl, ctrl);
@@ -243,10 +234,8 @@ class X11HostTest : public QObject {
     injector.releaseAllModifiers();
   }
 
-  // Whether hosting may post input follows the X server: one without XTEST
-  // cannot be driven at all, and the person is told at once (accessibility
-  // denied, with why), not by a client later. The microphone, never asked
-  // for on this platform, plays no part.
+  // Without XTEST the person is told at once that input cannot be posted
+  // (accessibility denied, with why); the microphone plays no part here.
   void accessibilityFollowsXtest_data() {
     QTest::addColumn<bool>("xtest");
     QTest::newRow("with XTEST") << true;
@@ -268,8 +257,8 @@ class X11HostTest : public QObject {
     QCOMPARE(permissions.accessibilityProblem(), injector.problem());
   }
 
-  // What the client sends for a double click, through the production chain:
-  // X toolkits count clicks by their timing, so exactly two clicks.
+  // A client's double click through the production chain: X toolkits count
+  // clicks by their timing, so exactly two clicks.
   void doubleClickIsTwoClicks() {
     Observer observer;
     QVERIFY(observer.display);

@@ -101,9 +101,8 @@ class StoreTest : public QObject {
     QVERIFY(!QFile::exists(dir->filePath("other/LunorRemote/addressbook.v1.json")));
   }
 
-  // The signaling server's key for this machine at a host: kept with the
-  // host's entry only, in a file only its owner reads; a bad one in the
-  // file is forgotten, not a reason to drop the book.
+  // The server's key for this machine at a host: kept with the host's entry
+  // only, readable by its owner only; a bad one is forgotten, the book kept.
   void deviceKeysLiveWithTheirEntry() {
     const QString key(64, 'd');
     AddressBookStore book(dir->path());
@@ -248,8 +247,7 @@ class StoreTest : public QObject {
     QTEST(decodeWireAvatar(*wire).size(), "sent");
   }
 
-  // A new picture is a new file; removing it keeps the file, and a file
-  // gone from disk is no picture (its name is kept).
+  // A new picture is a new file; removal keeps the file; a file gone is no picture.
   void picturesAccumulateAndRemovalKeepsTheFile() {
     UserProfileStore store(*settings, dir->path());
     QVERIFY(!store.chooseAvatar(QImage()));
@@ -321,9 +319,8 @@ class StoreTest : public QObject {
     QCOMPARE(reopened.read("svc", "other").data.value_or(""), QByteArray("x"));
   }
 
-  // What reads say when nothing is found: "absent" only when the store
-  // really has nothing, so that the owner key is never replaced after a
-  // failed read. Without the service, the file holds what is saved.
+  // "Absent" only when the store really has nothing (the owner key is never
+  // replaced after a failed read); without the service, the file holds it.
   void fallbackStore_data() {
     QTest::addColumn<int>("service");  // 0: it answers; else its status, for every call ("gone") or reads ("locked")
     QTest::addColumn<bool>("locked");
@@ -359,8 +356,8 @@ class StoreTest : public QObject {
     QVERIFY(!store.read("svc", "acct").data);
   }
 
-  // A file that is not JSON holds nothing, and the next save replaces it;
-  // one that cannot be read at all may hold anything: it is not "empty".
+  // A file that is not JSON holds nothing (the next save replaces it); one
+  // that cannot be read may hold anything: it is not "empty".
   void secretFileThatCannotBeRead_data() {
     QTest::addColumn<bool>("aFolder");  // a folder where the file should be
     QTest::newRow("not JSON") << false;

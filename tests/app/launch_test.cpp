@@ -16,9 +16,15 @@
 using namespace lunor;
 using Mode = LaunchOptions::Mode;
 
-Q_DECLARE_METATYPE(lunor::LaunchOptions::Mode)
-
 namespace {
+
+// A command line and what comes of it: an exit code, or (-1) a mode and a host backend.
+struct Line {
+  QStringList arguments;
+  int exitCode = -1;
+  Mode mode = Mode::Default;
+  std::optional<HostBackend> backend;
+};
 
 // A pipe standing in for the terminal's input or output.
 struct Pipe {
@@ -57,6 +63,8 @@ struct Terminal {
 
 }  // namespace
 
+Q_DECLARE_METATYPE(Line)
+
 class LaunchTest : public QObject {
   Q_OBJECT
  private Q_SLOTS:
@@ -64,52 +72,37 @@ class LaunchTest : public QObject {
   // platform by name where a host is started ("portal" for Wayland desktops
   // other than GNOME).
   void commandLine_data() {
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<int>("exitCode");  // -1: runs
-    QTest::addColumn<Mode>("mode");
-    QTest::addColumn<int>("backend");  // -1: none
-    QTest::newRow("nothing") << QStringList{} << -1 << Mode::Default << -1;
-    QTest::newRow("help") << QStringList{"--help"} << 0 << Mode::Default << -1;
-    QTest::newRow("version") << QStringList{"--version"} << 0 << Mode::Default << -1;
-    QTest::newRow("unknown option") << QStringList{"--bogus"} << 2 << Mode::Default << -1;
-    QTest::newRow("missing value") << QStringList{"--connect"} << 2 << Mode::Default << -1;
-    QTest::newRow("a stray word") << QStringList{"123456789"} << 2 << Mode::Default << -1;
-    QTest::newRow("two modes") << QStringList{"--headless-host", "--connect", "1"} << 2 << Mode::Default << -1;
-    QTest::newRow("unknown profile") << QStringList{"--headless-client", "1", "--quality", "ultra"} << 2
-                                     << Mode::Default << -1;
-    QTest::newRow("no seconds") << QStringList{"--headless-client", "1", "--seconds", "0"} << 2 << Mode::Default
-                                << -1;
-    QTest::newRow("an option of another mode") << QStringList{"--connect", "1", "--seconds", "3"} << 2
-                                               << Mode::Default << -1;
-    QTest::newRow("host") << QStringList{"--headless-host"} << -1 << Mode::HeadlessHost << -1;
-    QTest::newRow("window") << QStringList{"--connect", "123456789", "--password-file", "p"} << -1 << Mode::Connect
-                            << -1;
-    QTest::newRow("set the password") << QStringList{"--set-unattended-password"} << -1
-                                      << Mode::SetUnattendedPassword << -1;
-    QTest::newRow("x11") << QStringList{"--headless-host", "--host-backend", "x11"} << -1 << Mode::HeadlessHost
-                         << int(HostBackend::X11);
-    QTest::newRow("gnome") << QStringList{"--host-backend", "gnome"} << -1 << Mode::Default << int(HostBackend::Gnome);
-    QTest::newRow("portal") << QStringList{"--headless-host", "--host-backend", "portal"} << -1
-                            << Mode::HeadlessHost << int(HostBackend::Portal);
-    QTest::newRow("unknown backend") << QStringList{"--headless-host", "--host-backend", "kde"} << 2 << Mode::Default
-                                     << -1;
-    QTest::newRow("a backend not hosting") << QStringList{"--headless-client", "1", "--host-backend", "portal"} << 2
-                                           << Mode::Default << -1;
+    QTest::addColumn<Line>("line");
+    QTest::newRow("nothing") << Line{{}};
+    QTest::newRow("help") << Line{{"--help"}, 0};
+    QTest::newRow("version") << Line{{"--version"}, 0};
+    QTest::newRow("unknown option") << Line{{"--bogus"}, 2};
+    QTest::newRow("missing value") << Line{{"--connect"}, 2};
+    QTest::newRow("a stray word") << Line{{"123456789"}, 2};
+    QTest::newRow("two modes") << Line{{"--headless-host", "--connect", "1"}, 2};
+    QTest::newRow("unknown profile") << Line{{"--headless-client", "1", "--quality", "ultra"}, 2};
+    QTest::newRow("no seconds") << Line{{"--headless-client", "1", "--seconds", "0"}, 2};
+    QTest::newRow("an option of another mode") << Line{{"--connect", "1", "--seconds", "3"}, 2};
+    QTest::newRow("host") << Line{{"--headless-host"}, -1, Mode::HeadlessHost};
+    QTest::newRow("window") << Line{{"--connect", "123456789", "--password-file", "p"}, -1, Mode::Connect};
+    QTest::newRow("set the password") << Line{{"--set-unattended-password"}, -1, Mode::SetUnattendedPassword};
+    QTest::newRow("x11") << Line{{"--headless-host", "--host-backend", "x11"}, -1, Mode::HeadlessHost, HostBackend::X11};
+    QTest::newRow("gnome") << Line{{"--host-backend", "gnome"}, -1, Mode::Default, HostBackend::Gnome};
+    QTest::newRow("portal")
+        << Line{{"--headless-host", "--host-backend", "portal"}, -1, Mode::HeadlessHost, HostBackend::Portal};
+    QTest::newRow("unknown backend") << Line{{"--headless-host", "--host-backend", "kde"}, 2};
+    QTest::newRow("a backend not hosting") << Line{{"--headless-client", "1", "--host-backend", "portal"}, 2};
   }
   void commandLine() {
-    QFETCH(QStringList, arguments);
-    QFETCH(int, exitCode);
-    QFETCH(Mode, mode);
-    QFETCH(int, backend);
-    const auto parsed = parseCommandLine(QStringList{"lunor-remote"} + arguments);
-    if (exitCode >= 0) {
+    QFETCH(Line, line);
+    const auto parsed = parseCommandLine(QStringList{"lunor-remote"} + line.arguments);
+    if (line.exitCode >= 0) {
       QVERIFY(std::holds_alternative<int>(parsed));
-      QCOMPARE(std::get<int>(parsed), exitCode);
+      QCOMPARE(std::get<int>(parsed), line.exitCode);
     } else {
       QVERIFY(std::holds_alternative<LaunchOptions>(parsed));
-      QCOMPARE(std::get<LaunchOptions>(parsed).mode, mode);
-      const auto chosen = std::get<LaunchOptions>(parsed).hostBackend;
-      QCOMPARE(chosen ? int(*chosen) : -1, backend);
+      QCOMPARE(std::get<LaunchOptions>(parsed).mode, line.mode);
+      QCOMPARE(std::get<LaunchOptions>(parsed).hostBackend, line.backend);
     }
   }
 

@@ -18,8 +18,6 @@
 
 using namespace lunor;
 
-Q_DECLARE_METATYPE(std::vector<int>)
-
 namespace {
 
 // A screen on a simulated clock (milliseconds from 0) that changes at given
@@ -73,7 +71,19 @@ class FakeScreen final : public CaptureLoopPort {
   int lastRead_ = 0;
 };
 
+// Changes at those times until `until` (ms); the reads and sends the loop
+// made of them, with or without a change watch, at a profile's rate.
+struct Pace {
+  std::vector<int> changes;
+  int until;
+  std::vector<int> reads, sends;
+  bool watch = true;
+  int fps = 25;
+};
+
 }  // namespace
+
+Q_DECLARE_METATYPE(Pace)
 
 class HostUnitsTest : public QObject {
   Q_OBJECT
@@ -191,44 +201,30 @@ class HostUnitsTest : public QObject {
   }
 
   void captureReadsOnChangeCappedByTheRate_data() {
-    QTest::addColumn<bool>("watch");
-    QTest::addColumn<int>("fps");
-    QTest::addColumn<std::vector<int>>("changes");
-    QTest::addColumn<int>("until");
-    QTest::addColumn<std::vector<int>>("reads");
-    QTest::addColumn<std::vector<int>>("sends");
-    using V = std::vector<int>;
-    QTest::newRow("a change after a quiet spell, once it settles (1 ms)")
-        << true << 25 << V{510} << 900 << V{0, 511} << V{0, 511};
-    QTest::newRow("a change just after a read, one interval after it")
-        << true << 25 << V{10} << 900 << V{0, 40} << V{0, 40};
-    QTest::newRow("several changes in an interval, one read") << true << 25 << V{5, 12, 30} << 900 << V{0, 40}
-                                                              << V{0, 40};
+    QTest::addColumn<Pace>("pace");
+    QTest::newRow("a change after a quiet spell, once it settles (1 ms)") << Pace{{510}, 900, {0, 511}, {0, 511}};
+    QTest::newRow("a change just after a read, one interval after it") << Pace{{10}, 900, {0, 40}, {0, 40}};
+    QTest::newRow("several changes in an interval, one read") << Pace{{5, 12, 30}, 900, {0, 40}, {0, 40}};
     QTest::newRow("a drawing in several requests, read once when it is done")
-        << true << 25 << V{500, 501, 502} << 900 << V{0, 503} << V{0, 503};
-    QTest::newRow("a drawing that never stops, read within 3 ms") << true << 25 << V{500, 501, 502, 503, 504, 505}
-                                                                  << 900 << V{0, 503, 543} << V{0, 503, 543};
-    QTest::newRow("low profile: a change waits no tick") << true << 15 << V{310} << 900 << V{0, 311} << V{0, 311};
+        << Pace{{500, 501, 502}, 900, {0, 503}, {0, 503}};
+    QTest::newRow("a drawing that never stops, read within 3 ms")
+        << Pace{{500, 501, 502, 503, 504, 505}, 900, {0, 503, 543}, {0, 503, 543}};
+    QTest::newRow("low profile: a change waits no tick") << Pace{{310}, 900, {0, 311}, {0, 311}, true, 15};
     QTest::newRow("a still screen: a refresh a second, nothing between")
-        << true << 25 << V{} << 3500 << V{0, 1000, 2000, 3000} << V{0, 1000, 2000, 3000};
-    QTest::newRow("a change restarts the refresh's count") << true << 25 << V{700} << 2000 << V{0, 701, 1701}
-                                                           << V{0, 701, 1701};
+        << Pace{{}, 3500, {0, 1000, 2000, 3000}, {0, 1000, 2000, 3000}};
+    QTest::newRow("a change restarts the refresh's count") << Pace{{700}, 2000, {0, 701, 1701}, {0, 701, 1701}};
     QTest::newRow("without a watch, a change waits for the tick")
-        << false << 25 << V{510} << 600 << V{0, 40, 80, 120, 160, 200, 240, 280, 320, 360, 400, 440, 480, 520, 560}
-        << V{0, 520};
+        << Pace{{510}, 600, {0, 40, 80, 120, 160, 200, 240, 280, 320, 360, 400, 440, 480, 520, 560}, {0, 520}, false};
   }
   void captureReadsOnChangeCappedByTheRate() {
+    QFETCH(Pace, pace);
     FakeScreen screen;
-    QFETCH(bool, watch);
-    QFETCH(int, fps);
-    QFETCH(std::vector<int>, changes);
-    QFETCH(int, until);
-    screen.fps = fps;
-    screen.changes = changes;
-    screen.until = until;
-    QVERIFY(runCaptureLoop(screen, watch));
-    QTEST(screen.reads, "reads");
-    QTEST(screen.sends, "sends");
+    screen.fps = pace.fps;
+    screen.changes = pace.changes;
+    screen.until = pace.until;
+    QVERIFY(runCaptureLoop(screen, pace.watch));
+    QCOMPARE(screen.reads, pace.reads);
+    QCOMPARE(screen.sends, pace.sends);
   }
 
   // A screen that never stops changing keeps the profile's rate, no more,

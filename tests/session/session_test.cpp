@@ -12,15 +12,26 @@ using lunor::test::SteppedClock;
 using lunor::test::TestWsServer;
 using State = lunor::rtc::IceConnectionState;
 
-Q_DECLARE_METATYPE(lunor::rtc::IceConnectionState)
-
 namespace {
 
 QJsonObject endPayload(const QJsonValue& reason) {
   return lunor::test::signalMessage({{"type", "end"}, {"reason", reason}});
 }
 
+// The link up before or not, a first ICE state, a second one `secondAfterMs`
+// later (-1: none), the state back without an event; whether the session ends.
+struct IceStory {
+  bool wasUp;
+  State first;
+  int secondAfterMs = -1;
+  State second = State::Failed;
+  bool recoversSilently = false;
+  bool ends = true;
+};
+
 }  // namespace
+
+Q_DECLARE_METATYPE(IceStory)
 
 class SessionTest : public test::ScriptedSessionTest {
   Q_OBJECT
@@ -94,32 +105,20 @@ class SessionTest : public test::ScriptedSessionTest {
   }
 
   void iceDownTimer_data() {
-    QTest::addColumn<bool>("wasUp");
-    QTest::addColumn<State>("first");
-    QTest::addColumn<int>("secondAfterMs");  // -1: no second report
-    QTest::addColumn<State>("second");
-    QTest::addColumn<bool>("recoversSilently");  // state comes back without an event
-    QTest::addColumn<bool>("ends");
-
+    QTest::addColumn<IceStory>("story");
     QTest::newRow("disconnected, then connected within 2 s")
-        << true << State::Disconnected << 300 << State::Connected << false << false;
-    QTest::newRow("failed for 2 s") << true << State::Failed << -1 << State::Failed << false << true;
-    QTest::newRow("closed for 2 s") << true << State::Closed << -1 << State::Closed << false << true;
-    QTest::newRow("disconnected, then failed restarts the wait")
-        << true << State::Disconnected << 300 << State::Failed << false << true;
+        << IceStory{true, State::Disconnected, 300, State::Connected, false, false};
+    QTest::newRow("failed for 2 s") << IceStory{true, State::Failed};
+    QTest::newRow("closed for 2 s") << IceStory{true, State::Closed};
+    QTest::newRow("disconnected, then failed restarts the wait") << IceStory{true, State::Disconnected, 300};
     QTest::newRow("disconnected, back without an event")
-        << true << State::Disconnected << -1 << State::Disconnected << true << false;
+        << IceStory{true, State::Disconnected, -1, State::Failed, true, false};
     // Never up: the connection could not be made, nothing was lost.
-    QTest::newRow("failed before it was ever up") << false << State::Failed << -1 << State::Failed << false << true;
+    QTest::newRow("failed before it was ever up") << IceStory{false, State::Failed};
   }
   void iceDownTimer() {
-    QFETCH(bool, wasUp);
-    QFETCH(State, first);
-    QFETCH(int, secondAfterMs);
-    QFETCH(State, second);
-    QFETCH(bool, recoversSilently);
-    QFETCH(bool, ends);
-
+    QFETCH(IceStory, story);
+    const auto [wasUp, first, secondAfterMs, second, recoversSilently, ends] = story;
     QVERIFY(scripted->hostWithClient());
     auto* pc = scripted->connection();
 

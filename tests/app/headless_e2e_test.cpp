@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// End to end with three processes, as an operator runs them: lunor-signal,
-// a headless host on the tests' Xvnc, and headless clients. One host serves
-// the cases in turn; a case that stops it, or its server, gets a new one.
+// lunor-signal, a headless host on Xvnc and headless clients; one host serves
+// the cases in turn, a case that stops it or its server gets a new one.
 //
 //   (0,0) +--------------------+----------------+
 //         | VNC-0 2560 x 1440  | RIGHT 1920 x   |
@@ -31,9 +30,8 @@ namespace {
 
 constexpr char kPassword[] = "correct horse";
 
-// xclip on `display`: sets the CLIPBOARD selection (it stays in the
-// background, serving it, until another program takes it over), or reads it
-// when `data` is null.
+// xclip on `display`: sets the CLIPBOARD selection (serving it until another
+// program takes it), or reads it when `data` is null.
 QByteArray xclip(const QString& display, const QByteArray& data = {}, const QString& type = "UTF8_STRING") {
   QProcess xclip;
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();

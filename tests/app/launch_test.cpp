@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// What an operator types: the command line, the join question on the
-// host's terminal, and the unattended password.
+// What an operator types: command lines, the terminal's join question, the password.
 
 #include <cstdio>
 #include <unistd.h>

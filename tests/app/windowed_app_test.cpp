@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The windowed application end to end, as people use it: the shipped binary
-// on private X servers (or a headless GNOME compositor), driven with the
-// keyboard and mouse as a person's, against lunor-signal. One unattended
-// headless host serves the client windows.
+// The shipped windowed application on private X servers (or headless GNOME)
+// driven as a person would, against lunor-signal and one headless host.
 
 #include <linux/input-event-codes.h>
 

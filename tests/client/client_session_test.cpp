@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The client side of a session against a scripted signaling server and
-// scripted WebRTC.
+// The client's session against a scripted signaling server and scripted WebRTC.
 
 #include <thread>
 

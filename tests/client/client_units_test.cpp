@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The client's pure parts: where the picture lands, what local events
-// become on the wire, and what the link gauge reads from the counters.
+// The client's pure parts: placement, input on the wire, the link gauge.
 
 #include <QtTest>
 

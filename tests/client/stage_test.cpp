@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The stage in a real window on a private X server: a synthetic I420 frame
-// fed through a track lands where the reported rectangle says, with black
-// around it, in every display mode; and the input item's messages.
+// The stage in a real window on a private X server: where a frame lands in
+// each display mode, and the input item's messages.
 
 #include <QQmlEngine>
 #include <QQuickItem>

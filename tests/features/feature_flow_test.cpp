@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Features between a host and a client session in one process, through the
-// real lunor-signal and real WebRTC over loopback: the shared clipboard, and
-// files in transfers that outlive an ICE restart and the server, that go on
-// after the connection is cut, and that either side cancels.
+// The clipboard and files between a host and a client session in one process,
+// through the real lunor-signal and real WebRTC over loopback.
 
 #include <QImage>
 #include <QRandomGenerator>
@@ -85,8 +83,7 @@ QString iceUfrag(const std::string& sdp) {
 }
 
 // A server, a host and a client with folders of their own, met and (unless
-// the client is a basic peer) agreed on the features; the client's
-// connection may be recorded and altered.
+// the client is a basic peer) agreed on the features.
 struct Meeting {
   explicit Meeting(std::shared_ptr<RtcRecord> clientRecord = std::make_shared<RtcRecord>())
       : server(std::make_unique<test::SignalServerProcess>()),

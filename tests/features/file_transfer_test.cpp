@@ -16,9 +16,8 @@ using test::readFile;
 
 namespace {
 
-// A sender and a receiver joined by an in-memory channel: messages arrive
-// later, in order, through the event loop; `buffered` counts the bytes on
-// their way to the receiver.
+// A sender and a receiver joined in memory: messages arrive later, in order,
+// through the event loop; `buffered` counts the bytes on their way.
 struct Hooks {
   std::function<void(QByteArray&, int index)> chunk;  // may change a piece on its way
   int64_t cutAfterBytes = -1;                          // the connection drops after this many

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The host's door for a password: only a client that knows the password,
-// on this very connection, gets in; guesses meet the budget; a device the
-// host let in before gets past a day spent by others.
+// The host's door: only the password on this very connection gets in; guesses
+// meet the budget; known devices get past a day spent by others.
 
 #include <QtTest>
 

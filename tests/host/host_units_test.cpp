@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The host's parts without a display: where a client's position lands, the
-// key tables, the input stages that hold state, and the capture loop's pace
-// on a simulated clock.
+// The host's parts without a display: mapping, key tables, input state, the
+// capture loop's pace on a simulated clock.
 
 #include <algorithm>
 

@@ -1,9 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The host through the real desktop portal (Debian's xdg-desktop-portal
-// with its GNOME backend) beside a headless Mutter, as on a desktop whose
-// portal asks a person: the shipped attended host and headless client, and
-// a person who answers the portal's dialog through a remote-desktop
-// session of the test's own (seeing the screen, clicking its buttons).
+// The shipped attended host through Debian's desktop portal (GNOME backend)
+// beside a headless Mutter; a person answers the portal's dialog through a
+// remote-desktop session of the test's own (seeing the screen, clicking).
 //
 //   (0,0) +---------------------------+
 //         | Meta-0 1280x720           |

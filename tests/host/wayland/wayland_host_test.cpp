@@ -1,9 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The Wayland host end to end, as an operator runs it on a GNOME desktop:
-// lunor-signal, the shipped headless host on a headless Mutter (two virtual
-// monitors), and the shipped headless client. The probe, a Wayland client,
-// shows a known picture full screen on each monitor and says what input
-// reaches it.
+// lunor-signal, the headless host on a headless Mutter and a headless client;
+// the probe shows a known picture on each monitor and says what input reaches it.
 //
 //   (0,0) +-------------------+ (1280,0) +-------------+
 //         | Meta-0  1280x720  |          | Meta-1      |
@@ -31,9 +28,7 @@ namespace {
 
 constexpr char kPassword[] = "correct horse";
 
-// The sanitized Debug build slows the host and the probe so much that the
-// software-rendering compositor shows a few frames a second and input
-// checks on timing no longer hold there; they run in the normal build.
+// The sanitized build starves the compositor: timing checks run in the normal build.
 #if defined(__has_feature)
 #if __has_feature(address_sanitizer)
 constexpr bool kSanitized = true;

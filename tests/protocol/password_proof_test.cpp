@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The password's proof: two sides agree only with the same password on the
-// same connection; the host's signature holds only for the connection it
-// signed; what a hostile peer sends is refused whole.
+// The password's proof: agreement only with the same password on the same
+// connection, signatures bound to it, hostile messages refused whole.
 
 #include <QFile>
 #include <QJsonArray>

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The messages of the control channel and of the signaling server: what a
-// hostile or sloppy peer can send, and that what we send reads back as sent;
-// the names files are saved under, and the offers we rewrite.
+// Control and signaling messages as hostile peers send them and as we send
+// them; the names files are saved under; the offers we rewrite.
 
 #include <QTemporaryDir>
 #include <QtTest>

@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The media parts below the peer connection: the H264 engines on a screen
-// of text, and the link gap detector on a simulated link.
+// The H264 engines on a screen of text; the link gap detector on a simulated link.
 
 #include <cmath>
 #include <random>
@@ -14,9 +13,7 @@ using namespace lunor::rtc;
 
 namespace {
 
-// A screenful of "text": short bright runs on a dark background, shifted
-// by `scroll` lines, with noise where `noisy` (content no encoder can
-// shrink much).
+// A screenful of "text" shifted by `scroll` lines, or noise that no encoder shrinks much.
 struct Screen {
   int width, height;
   std::vector<uint8_t> y, u, v;
@@ -61,10 +58,9 @@ H264EncoderConfig configFor(int width, int height, int bitrateBps) {
   return c;
 }
 
-// A link's life in milliseconds: packets sent every `sendEveryMs` (0: none),
-// feedback for them arriving `answerAfterMs` later every `feedbackEveryMs`,
-// except in [silentFromMs, silentToMs) where nothing comes back; the
-// controller ticks every 25 ms.
+// A link's life in ms: packets every `sendEveryMs` (0: none), feedback from
+// `answerAfterMs` on every `feedbackEveryMs`, none in [silentFromMs,
+// silentToMs); the controller ticks every 25 ms.
 struct Link {
   int sendEveryMs = 40;
   int feedbackEveryMs = 100;

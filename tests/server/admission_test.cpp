@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Who gets into a room: the host's answers, unattended passwords with their
-// back-off and daily budget, and the device keys that get past it; and how
-// often connections, addresses and rooms may act (messages, joins, room IDs
-// asked for, prompts shown to a host, the back-off tables).
+// Who gets into a room (answers, passwords, budgets, device keys) and how
+// often connections, addresses and rooms may act.
 
 #include "protocol/signaling_messages.h"
 #include "protocol/wire_text.h"

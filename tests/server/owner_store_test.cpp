@@ -1,9 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Room owners and their devices, kept in the SQLite file, and the digests
-// the store keeps them as.
+// Room owners and their devices in the SQLite file, which a thread of its own
+// works on; what nobody renewed for the store's lifetime is forgotten.
 
 #include <QSqlDatabase>
-
 #include <QSqlQuery>
 #include <QTemporaryDir>
 
@@ -11,9 +10,6 @@
 
 using namespace lunor::test;
 
-// Room owners and devices kept in the SQLite file outlive the server; a
-// claim nobody renewed, or a device not admitted again, for the store's
-// lifetime is forgotten. The file is worked on by a thread of its own.
 class OwnerStoreTest : public QObject {
   Q_OBJECT
   // The store's answer, waited for; "no answer" when none came on this thread.

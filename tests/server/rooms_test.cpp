@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The room table and the protocol's dispatch, without sockets: rooms, their
-// IDs and owners, what reaches whom, and what is refused. Then two instances
-// sharing their rooms through a cluster in memory: the windows in which a
-// connection is being routed, and instances that go away.
+// The room table and the protocol's dispatch without sockets; then two
+// instances sharing their rooms through a cluster in memory.
 
 #include "memory_cluster.h"
 #include "rooms_fixture.h"
@@ -13,9 +11,8 @@ namespace {
 
 QString roomName(int i) { return QString("room%1").arg(i); }
 
-// Two rooms of a table filled with rooms 0 to count - 1, in that order, such
-// that removing the first moves the second to other memory. Found on a
-// table of the same keys: its layout is the rooms' own.
+// Two of rooms 0 to count - 1 such that removing the first moves the second
+// in memory, found on a table of the same keys (its layout is the rooms').
 std::optional<std::pair<int, int>> roomMovedByRemoving(int count) {
   QHash<QString, int> table;
   for (int i = 0; i < count; ++i) table.insert(roomName(i), i);

@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The lunor-signal program itself: command line, TLS and shutdown; and two
-// instances sharing their rooms through a real Redis.
+// The lunor-signal program: command line, TLS, shutdown; two instances over Redis.
 
 #include <QProcess>
 #include <QSslSocket>

@@ -1,9 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The signaling server's network side, on the epoll dispatcher it runs on:
-// the dispatcher under the Qt machinery (timers, socket notifiers, posted
-// events from other threads, nested loops, deferred deletes); sockets, their
-// handshakes and bounds, the addresses they count under, and the owners'
-// file behind it.
+// The signaling server's network side on its epoll dispatcher: the dispatcher
+// under Qt's machinery; sockets, their bounds and addresses; the owners' file.
 
 #include <sys/socket.h>
 #include <unistd.h>

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The web client's files as the server answers for them: what is served,
-// what never is, and the headers every answer carries; and the key table
-// and wire names it serves, made from the application's own.
+// The web client's files as the server serves them, with their headers; the
+// key table and wire names, made from the application's own.
 
 #include <QRegularExpression>
 #include <QTemporaryDir>

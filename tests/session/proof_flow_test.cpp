@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The unattended password proved to the host itself, with real peer
-// connections: through our server the right password brings the picture
-// and a wrong one spends the host's budget; through a server that lies,
-// nothing of the screen leaves the host and no password leaves the client.
+// The unattended password proved to the host over real peer connections;
+// through a lying server nothing of the screen or the password leaves.
 
 #include <QtTest>
 

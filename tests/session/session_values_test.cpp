@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The session's small parts: the machine's ID, where the services are, and
-// how durations read.
+// The machine's ID, where the services are, how durations read.
 
 #include <QSettings>
 #include <QTemporaryDir>

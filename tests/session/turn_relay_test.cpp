@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Media through the TURN server alone: coturn on loopback, with the
-// application's fixed credentials or with the short-lived ones the signaling
-// server hands out from a secret shared with coturn; both peers restricted
-// to relayed paths.
+// Media through coturn alone (relayed paths only), with the fixed credentials
+// or the short-lived ones the signaling server makes from a shared secret.
 
 #include <QProcess>
 #include <QRegularExpression>

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The library-backed adapter refuses bad input through its completions, and
-// keeps off loopback unless asked. (Negotiation, the channels and video over
-// them are exercised end to end by the feature flow test.)
+// The library-backed adapter's refusals, loopback and certificate (the rest
+// runs end to end in the feature flow test).
 
 #include <algorithm>
 #include <atomic>

@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// What the application keeps on disk and in the secret store: the address
-// book, the profile and its pictures, the secrets and their fallback file.
+// The address book, the profile and its pictures, the secrets and their file.
 
 #include <sys/stat.h>
 

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Console lines under their folder's logging category: the logging rules
-// silence a folder's lines on standard output and in a sink alike; a line
-// that is shown is printed exactly as given, with nothing of Qt's added.
+// Logging rules silence a folder's console lines on standard output and in a
+// sink alike; a line shown is printed exactly as given.
 
 #include <unistd.h>
 

@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Join notifications on a private session bus, against a small notification
-// service of the test's own.
+// Join notifications on a private bus, against a notification service of our own.
 
 #include <QDBusConnection>
 #include <QDBusMessage>

@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The screens' translations: each has a text for every one of the sources,
-// and the one installed follows the person's languages.
+// Translations complete for the sources; the one installed follows the person's languages.
 
 #include <memory>
 

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The screens' QML tests (qml/tst_*.qml), on a private X server, with real
-// stores in a throw-away directory, an in-memory secret store and a session
-// over the scripted WebRTC fake.
+// The screens' QML tests (qml/tst_*.qml) on a private X server: real stores in
+// a throw-away folder, an in-memory secret store, a session over fake WebRTC.
 
 #include <memory>
 

@@ -1,9 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-// A process a test starts goes with the test, however the test ends (a
-// crash, an abort, a timeout's kill): the kernel kills it once the thread
-// that started it is gone.
+// A process a test starts goes with the test however it ends (a crash, an
+// abort, a timeout's kill): the kernel kills it with the starting thread.
 
 #include <csignal>
 #include <sys/prctl.h>

@@ -1,9 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-// Swaps every platform service at once: fake WebRTC, recording injector,
-// panels, address book and notifications, a throw-away settings file, and a
-// signaling endpoint the test chooses.
+// Every platform service swapped at once: fake WebRTC, recording injector,
+// panels, book, notifications, throw-away settings, the test's endpoint.
 
 #include <atomic>
 #include <memory>

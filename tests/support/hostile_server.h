@@ -1,10 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-// A signaling server that lies: it introduces one host and one client and
-// relays their "signal" messages, and, as asked, admits a client that gave
-// no password, swaps the host's certificate fingerprint in the relayed
-// offer, or asks a client for the password's digest.
+// A signaling server that lies: it introduces one host and one client, relays
+// their signals and, as asked, admits without a password, swaps the host's
+// certificate in the offer, or asks for the password's digest.
 
 #include <QJsonObject>
 #include <QList>

@@ -1,9 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-// The shipped lunor-remote as a process of a test, with XDG directories of
-// its own: a headless host (unattended access with a known password) or a
-// client window.
+// The shipped lunor-remote as a test's process with XDG folders of its own.
 
 #include <QProcess>
 #include <QProcessEnvironment>

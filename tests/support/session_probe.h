@@ -66,9 +66,8 @@ std::unique_ptr<S> makeSession(FakeEnvironment& environment) {
   }
 }
 
-// A session on fake services, talking to a scripted signaling server. The
-// session is the host's or the client's, made by the first use of host()
-// or client().
+// A session on fake services and a scripted signaling server; the host's or
+// the client's, made by the first use of host() or client().
 struct ScriptedSession {
   ScriptedSession() { environment.endpoint.url = server.url(); }
 
@@ -158,9 +157,8 @@ class ScriptedSessionTest : public QObject {
   void cleanup() { scripted.reset(); }
 };
 
-// A session of the side `role` on fake services of its own, against a
-// signaling server the test runs; on the WebRTC factory `rtc` makes when
-// given one.
+// A session of the side `role` on fake services of its own, against the
+// test's signaling server; on the WebRTC factory `rtc` makes, if given.
 struct SessionSide {
   SessionSide(Role role, const QUrl& server, std::function<std::unique_ptr<rtc::PeerConnectionFactory>()> rtc = {}) {
     environment.endpoint.url = server;

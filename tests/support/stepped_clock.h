@@ -1,9 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-// A clock a test moves forward: time runs as usual, and advance() adds a
-// stretch at once, firing every timer that falls due within it, earliest
-// first, with the clock at its due time.
+// A clock a test moves forward: advance() fires every timer due within the
+// stretch, earliest first, with the clock at its due time.
 
 #include <algorithm>
 #include <chrono>

@@ -1,10 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-// A private X server for a test: TigerVNC's Xvnc (RandR monitors, XTEST,
-// DAMAGE, XFIXES) on a free display number: one 1920x1080 monitor, or two
-// monitors, 2560x1440 at (0, 0) and 1920x1080 at (2560, 0), on one
-// 4480x1440 output. Sets $DISPLAY for the process while it lives.
+// A private Xvnc on a free display: one 1920x1080 monitor, or 2560x1440 at
+// (0, 0) and 1920x1080 at (2560, 0) on one output. Sets $DISPLAY meanwhile.
 
 #include <QProcess>
 #include <QString>

@@ -3,12 +3,11 @@
 
 #include <QDBusConnection>
 #include <QDBusMessage>
-#include <QMutex>
 #include <QtTest>
 
+#include "console_capture.h"
 #include "private_bus.h"
 #include "session_probe.h"
-#include "system/console_log.h"
 #include "system/linux/notification_manager_dbus.h"
 
 using namespace lunor;
@@ -45,13 +44,6 @@ class FakeNotificationService final : public QObject {
   void CloseNotification(uint id) { live.remove(id); }
 };
 
-QStringList notifLines;
-QMutex notifMutex;
-void collect(const QString& line) {
-  QMutexLocker lock(&notifMutex);
-  notifLines << line;
-}
-
 }  // namespace
 
 class NotificationManagerTest : public QObject {
@@ -59,6 +51,7 @@ class NotificationManagerTest : public QObject {
 
   std::unique_ptr<test::PrivateBus> bus;
   std::unique_ptr<FakeNotificationService> service;
+  std::unique_ptr<test::ConsoleCapture> console;
   int connections = 0;
 
   // A fresh client connection on the private bus.
@@ -69,10 +62,7 @@ class NotificationManagerTest : public QObject {
     QDBusConnection(QString("service")).send(signal << id << key);
   }
 
-  static bool logged(const QString& line) {
-    QMutexLocker lock(&notifMutex);
-    return notifLines.contains(line);
-  }
+  bool logged(const QString& line) const { return console->contains(line); }
 
   // The service has not answered the first post yet, or has.
   static void firstPostAnswered() {
@@ -82,9 +72,8 @@ class NotificationManagerTest : public QObject {
   }
 
  private Q_SLOTS:
-  void initTestCase() { setConsoleSink(collect); }
-
   void init() {
+    console = std::make_unique<test::ConsoleCapture>();
     bus = std::make_unique<test::PrivateBus>();
     QVERIFY2(!bus->address.isEmpty(), "dbus-daemon did not start");
     service = std::make_unique<FakeNotificationService>();
@@ -92,13 +81,12 @@ class NotificationManagerTest : public QObject {
     QVERIFY(serviceBus.isConnected());
     QVERIFY(serviceBus.registerObject(kPath, service.get(), QDBusConnection::ExportAllSlots));
     QVERIFY(serviceBus.registerService("org.freedesktop.Notifications"));
-    QMutexLocker lock(&notifMutex);
-    notifLines.clear();
   }
   void cleanup() {
     QDBusConnection::disconnectFromBus("service");
     service.reset();
     bus.reset();
+    console.reset();
   }
 
   // One notification per client, its requester's name in the title, with
@@ -165,7 +153,7 @@ class NotificationManagerTest : public QObject {
     emitAction(first, "REMOTE_JOIN_ACCEPT");  // c1 is no longer the requester
     QTRY_VERIFY(logged("🟢 [Notif] Action: ACCEPT → c1"));
     emitAction(second, "default");            // a click on the body
-    QTRY_VERIFY(notifLines.filter("tap banner (default)").size() == 1);
+    QTRY_COMPARE(console->lines().filter("tap banner (default)").size(), 1);
     QTest::qWait(200);
     QCOMPARE(approvals(), 0);
     QVERIFY(scripted.host().pendingJoin());

@@ -12,10 +12,8 @@ using namespace lunor::test;
 class AdmissionTest : public QObject {
   Q_OBJECT
  private Q_SLOTS:
-  // The host's answers are told: a rejection (a second one is a no-op), a
-  // waiting client that goes, the one let in (the others waiting and those
-  // who come later hear the room is busy, and the pair is not disturbed),
-  // and the kick that ends it on both sides.
+  // A rejection (twice is a no-op), a waiting client leaving, the one let in
+  // (others hear the room is busy), the kick that ends it on both sides.
   void hostsAnswersAreTold() {
     Bench b;
     const QString host = b.host(create(kRoom));
@@ -45,8 +43,8 @@ class AdmissionTest : public QObject {
     QCOMPARE(b.last(host, "peer-left").value("clientId").toString(), client);
   }
 
-  // The halves of the code go between a host and a client at its door, in
-  // their order and once each, and only for a join that sealed its own.
+  // The code's halves go host to client at its door, in order, once each, and
+  // only for a join that sealed its own.
   void codeHalvesGoInOrderOnce() {
     Bench b;
     const QString host = b.host(create(kRoom));
@@ -77,8 +75,7 @@ class AdmissionTest : public QObject {
     QCOMPARE(b.last(host, "join-reveal").value("fingerprint").toString(), QString("sha-256 EF"));
   }
 
-  // A room takes a bounded queue of requests; a picture past its bound is
-  // dropped from the request, which goes on without it.
+  // A bounded queue of requests; a picture past its bound dropped from its request.
   void waitingJoinsAreBounded() {
     ServerLimits limits;
     limits.maxPendingJoinsPerRoom = 3;
@@ -99,8 +96,8 @@ class AdmissionTest : public QObject {
     QCOMPARE(b.count(host, "join-request"), 3);
   }
 
-  // Without a password the client is asked for it and the host sees a
-  // request pending it; a wrong digest is refused, the right one admits.
+  // Without a password the client is asked for one (the host sees it
+  // pending); a wrong digest is refused, the right one admits.
   void unattendedRoomAdmitsTheRightDigestOnly() {
     Bench b;
     const QString host = b.host(create(kRoom, {}, kRightHash));
@@ -145,10 +142,8 @@ class AdmissionTest : public QObject {
     QCOMPARE(b.count(guesser, "approved"), 1);
   }
 
-  // Forty addresses spend the room's daily budget of wrong passwords, each
-  // within its own back-off (as a botnet would). Then no password opens the
-  // room, the right one included, and the host hears of it once. A day
-  // later the room opens again.
+  // Forty addresses spend the room's daily budget, each within its back-off
+  // (a botnet): no password opens it, the host hears once; a day later it opens.
   void budgetSpentByManyAddresses() {
     const ServerLimits limits;  // 200 wrong passwords a day; 3 free per room and address
     Bench b(limits);
@@ -176,10 +171,9 @@ class AdmissionTest : public QObject {
     QCOMPARE(b.count(tomorrow, "approved"), 1);
   }
 
-  // A room whose daily budget five guessers spent still admits, with the
-  // right password, a device it admitted before that shows its key (from
-  // another address: a laptop on the road). The key is the room's, and
-  // only while the host keeps it and its password.
+  // A room whose day five guessers spent still admits, with the password, a
+  // device it admitted before showing its key from another address; the key
+  // is the room's, and only while the host keeps it and its password.
   void deviceKeyGetsPastTheDailyLock_data() {
     QTest::addColumn<QString>("meanwhile");
     QTest::addColumn<QString>("shows");  // the key the device shows
@@ -251,8 +245,8 @@ class AdmissionTest : public QObject {
     }
   }
 
-  // Networks that block UDP still reach the relay: a TURN host given once
-  // is handed out over UDP and TCP, and over TLS when a port is given.
+  // A TURN host given once goes out over UDP and TCP (and TLS with a port),
+  // for networks that block UDP.
   void turnUrlsComeOverEveryTransport_data() {
     QTest::addColumn<QStringList>("given");
     QTest::addColumn<int>("tlsPort");
@@ -307,8 +301,7 @@ class AdmissionTest : public QObject {
     QVERIFY(!admits(keys[1]).isEmpty());
   }
 
-  // The store answers a device lookup later; whatever happened meanwhile,
-  // the answer reaches only a connection still waiting for it.
+  // A device lookup answered later reaches only a connection still waiting for it.
   void deviceAnswerComingLater_data() {
     QTest::addColumn<QString>("meanwhile");
     QTest::addColumn<QString>("told");
@@ -373,9 +366,8 @@ class AdmissionTest : public QObject {
     QCOMPARE(b.count(b.host(create(kRoom)), "created"), 1);
   }
 
-  // A connection may ask to join once per cooldown; one the host turned
-  // away waits longer before it knocks at that room again. A refused client
-  // cannot flood its host with requests.
+  // One join per cooldown; one the host turned away waits longer before
+  // knocking again there (no flooding its host).
   void joinsCoolDown() {
     Bench b;
     const QString host = b.host(create(kRoom));

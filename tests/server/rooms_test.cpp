@@ -162,12 +162,10 @@ class RoomsTest : public QObject {
     QVERIFY(b.output.closed.isEmpty());
   }
 
-  // Who gets an ID whose room is held: by a live host, or by a key before a
-  // restart (the same store, new rooms). Only the owner's key takes an
-  // owned room, and its stale connection goes at once. A room held without
-  // a key (a host from before keys) is first come, first served: a key
-  // neither takes it nor binds the ID under it; once its host is gone the
-  // ID is anyone's. Joins reach whoever holds the room.
+  // An ID held by a live host, or by a key before a restart: only the owner's
+  // key takes an owned room (its stale connection goes). One held without a
+  // key is first come: a key neither takes nor binds it; once its host is
+  // gone it is anyone's. Joins reach whoever holds the room.
   void whoGetsAHeldId_data() {
     QTest::addColumn<QString>("held");
     QTest::addColumn<QString>("key");  // the newcomer's
@@ -203,8 +201,8 @@ class RoomsTest : public QObject {
     QCOMPARE(b->count(first, "join-request"), live && !created ? 1 : 0);
   }
 
-  // A host that joins another room first leaves its own, which may move the
-  // other rooms around in the table: the join must still reach its host.
+  // A host joining another room leaves its own, which may move the target in
+  // the table: the join must still reach its host (a fault that happened).
   void hostJoiningAnotherRoomReachesItsHost() {
     constexpr int kRooms = 3000;
     const auto pair = roomMovedByRemoving(kRooms);
@@ -267,8 +265,7 @@ class RoomsTest : public QObject {
     QCOMPARE(x.a.rooms.connectionCount(), 2);
   }
 
-  // An address looking up rooms elsewhere is bounded like one asking here,
-  // before any lookup.
+  // Enumeration through remote lookups is bounded before any lookup.
   void enumerationIsBoundedBeforeTheLookup() {
     ServerLimits limits;
     limits.maxRoomIdsPerAddressPerMinute = 2;

@@ -115,10 +115,9 @@ class FeatureFlowTest : public QObject {
     QVERIFY(!big_.isEmpty() && !small_.isEmpty());
   }
 
-  // The picture under the features first: the answer puts H264 first, the
-  // client says once that it shows the picture (under load the word was
-  // once lost and the host kept sending key frames), and the picture
-  // follows the quality asked. Then the clipboards follow each other.
+  // The answer puts H264 first; the client says once that it shows the
+  // picture (under load the word was lost); the picture follows the quality
+  // asked. Then the clipboards follow each other.
   void clipboardsFollowEachOtherWithoutEcho() {
     Meeting m;
     auto& [folders, server, host, client] = m;
@@ -222,10 +221,9 @@ class FeatureFlowTest : public QObject {
     QVERIFY(host.session->running());
   }
 
-  // The connection is lost half way (nobody ends the session): the next
-  // session to the same host offers the file again by itself, and the host
-  // goes on from the part it kept. An end someone means instead cancels
-  // the transfer on both sides, and nothing comes back with the next one.
+  // A connection lost half way: the next session offers the file again by
+  // itself and the host goes on from its part. An end someone means cancels
+  // on both sides instead, and nothing comes back.
   void onlyALostConnectionResumes_data() {
     QTest::addColumn<bool>("lost");
     QTest::newRow("the connection is lost") << true;
@@ -276,9 +274,7 @@ class FeatureFlowTest : public QObject {
     QCOMPARE(digestOf(folders.filePath("host/outil.iso")), digestOf(big_));
   }
 
-  // More files in one connection than the association has channels: each
-  // channel closes with its transfer, the files beyond the first few wait
-  // their turn, and none is turned away.
+  // More files than the association has channels: each waits its turn.
   void manyFilesInOneConnection() {
     Meeting m;
     QVERIFY(m.met());

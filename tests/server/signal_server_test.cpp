@@ -243,10 +243,9 @@ class SignalServerTest : public QObject {
     QCOMPARE(addressKey(address), key);
   }
 
-  // A connection dropped for what piles up for it is dropped while the
-  // server is in the middle of something else (here: admitting a client,
-  // with a picture that takes the host over its bound). What was under way
-  // finishes; the host's leaving follows.
+  // A host dropped for what piles up for it while the server is admitting a
+  // client (its picture takes the host over its bound; a crash that happened):
+  // the admission finishes, the host's leaving follows.
   void dropInTheMiddleOfAnAdmission() {
     ServerLimits limits;
     limits.maxUnsentBytes = 32 * 1024;

@@ -3,7 +3,6 @@
 
 #include <algorithm>
 
-#include <QRegularExpression>
 
 namespace lunor::signaling {
 namespace {
@@ -112,8 +111,10 @@ std::optional<PayloadType> payloadTypeNamed(QStringView name) { return valueIn(k
 std::optional<ErrorCode> errorCodeNamed(QStringView name) { return valueIn(kErrorCodes, name); }
 
 bool isValidRoomId(const QString& id, int maxChars) {
-  static const QRegularExpression pattern(QStringLiteral("^[A-Za-z0-9_-]+$"));
-  return !id.isEmpty() && id.size() <= maxChars && pattern.match(id).hasMatch();
+  return !id.isEmpty() && id.size() <= maxChars && std::all_of(id.begin(), id.end(), [](QChar c) {
+           return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') || c == u'_' ||
+                  c == u'-';
+         });
 }
 
 }  // namespace lunor::signaling

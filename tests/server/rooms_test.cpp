@@ -147,6 +147,7 @@ class RoomsTest : public QObject {
     QTest::newRow("unknown type") << QByteArray(R"({"type":"teleport"})") << "unknown-type";
     QTest::newRow("signal without data") << QByteArray(R"({"type":"signal","data":"x"})") << "bad-signal";
     QTest::newRow("create with a bad ID") << QByteArray(R"({"type":"create","roomId":""})") << "bad-room-id";
+    QTest::newRow("an ID with a line's end") << QByteArray(R"({"type":"create","roomId":"777\n"})") << "bad-room-id";
     QTest::newRow("create with a bad key") << QByteArray(R"({"type":"create","roomId":"7","ownerKey":"k"})")
                                            << "bad-owner-key";
   }

@@ -90,6 +90,11 @@ class ClientSessionTest : public test::ScriptedSessionTest {
     QCOMPARE(client()->askUnattendedPassword(), !waits);
     QTRY_VERIFY_WITH_TIMEOUT(client()->askUnattendedPassword(), 5000);  // then asked again
     QVERIFY(!client()->passwordRetryAt().isValid());
+    // Put away, the prompt comes back when the person asks for it.
+    client()->cancelPasswordPrompt();
+    QVERIFY(client()->passwordPutAway() && !client()->askUnattendedPassword());
+    client()->reopenPasswordPrompt();
+    QVERIFY(client()->askUnattendedPassword() && !client()->passwordPutAway());
   }
 
   void serverEndsTheSession_data() {

@@ -146,8 +146,7 @@ void ClientSession::scheduleJoin() {
 void ClientSession::sendJoin(const std::optional<QString>& passwordHash) {
   const UserProfileStore& profile = environment().profileStore();
   // A request the host's person answers carries our half of the code, sealed.
-  const QByteArray fingerprint =
-      rtcFactory() ? QByteArray::fromStdString(rtcFactory()->certificateFingerprint()) : QByteArray();
+  const QByteArray fingerprint = certificateFingerprint();
   codeNonce_ = fingerprint.isEmpty() ? QByteArray() : proof::newCodeNonce();
   setVerificationCode(QString());
   negotiation().expectRemoteFingerprint({});
@@ -304,7 +303,7 @@ void ClientSession::handle(const incoming::Message& message) {
 
 void ClientSession::handleJoinCode(const signaling::CodePart& part) {
   if (codeNonce_.isEmpty() || admitted_ || !verificationCode_.isEmpty()) return;
-  const QByteArray own = QByteArray::fromStdString(rtcFactory()->certificateFingerprint());
+  const QByteArray own = certificateFingerprint();
   send(signaling::joinReveal(own, codeNonce_));
   negotiation().expectRemoteFingerprint(part.fingerprint);
   setVerificationCode(proof::shortCode({part.fingerprint, own}, part.nonce, codeNonce_));

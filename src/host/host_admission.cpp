@@ -104,8 +104,7 @@ void HostSession::handleJoinRequest(const signaling::JoinRequest& request) {
 }
 
 void HostSession::offerCode(const signaling::JoinRequest& request) {
-  const QByteArray fingerprint =
-      rtcFactory() ? QByteArray::fromStdString(rtcFactory()->certificateFingerprint()) : QByteArray();
+  const QByteArray fingerprint = certificateFingerprint();
   if (fingerprint.isEmpty()) return;
   door_ = {request.commit, proof::newCodeNonce(), {}, {}};
   send(signaling::joinCode(request.clientId, fingerprint, door_.nonce));
@@ -119,9 +118,8 @@ void HostSession::handleJoinReveal(const signaling::CodePart& part) {
     door_.commit.clear();
     return;
   }
-  const QByteArray own = QByteArray::fromStdString(rtcFactory()->certificateFingerprint());
   door_.clientFingerprint = part.fingerprint;
-  door_.code = proof::shortCode({own, part.fingerprint}, door_.nonce, part.nonce);
+  door_.code = proof::shortCode({certificateFingerprint(), part.fingerprint}, door_.nonce, part.nonce);
   log(QStringLiteral("🔢 Code de vérification : ") + door_.code);
   prompt_.code = door_.code;
   environment().panels().showJoinRequest(prompt_);

@@ -13,6 +13,7 @@
 #include <memory>
 #include <optional>
 
+#include <QByteArray>
 #include <QDateTime>
 #include <QImage>
 #include <QJsonObject>
@@ -196,6 +197,11 @@ class Session : public QObject {
   const SessionEnvironment& environment() const { return environment_; }
   // Null when the WebRTC library failed.
   rtc::PeerConnectionFactory* rtcFactory() { return factory_.get(); }
+  // The DTLS certificate every connection of this session presents, as a
+  // description carries it; empty without a factory.
+  QByteArray certificateFingerprint() const {
+    return factory_ ? QByteArray::fromStdString(factory_->certificateFingerprint()) : QByteArray();
+  }
   Negotiation& negotiation() { return negotiation_; }
   Epoch& epoch() { return epoch_; }
   // The room: the host's own ID, or the one the client joins.

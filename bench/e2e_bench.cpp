@@ -56,6 +56,7 @@
 #include "remote_process.h"
 #include "session/service_config.h"
 #include "signal_server_process.h"
+#include "picture_quality.h"
 #include "stamp.h"
 #include "system/console_log.h"
 #include "turn_server.h"
@@ -379,6 +380,104 @@ bool writeFile(const QString& path, int mib) {
   return true;
 }
 
+// Pictures against the screen. Moving: now and then the text and the stamp
+// are held for a moment, the screen read back, and the first picture that
+// shows the held stamp compared with it; each sample after the text has
+// moved long enough for the encoder to be in its moving regime. Still: the
+// same, held for good, every picture that comes compared with the screen,
+// to see how soon it is sharp and how many pictures that takes.
+constexpr int kMotionSamples = 8;
+constexpr int kMovingMs = 700;
+constexpr int kStillMs = 2000;
+constexpr double kSharpDb = 45;
+
+QJsonObject measureQuality(SharedScreen& screen, Receiver& receiver) {
+  if (!screen.x11 || screen.typing) return {{"error", "measured on the X11 desktop's scrolling text only"}};
+  if (!receiver.keepPictures(true)) return {{"error", "this receiver keeps no pictures"}};
+  const std::string display = screen.x11->name().toStdString();
+  // Holds everything, reads the screen back once the terminal's last
+  // drawing is in, and lets the capture see it before anything moves again
+  // (held for good when holdMs is 0).
+  const auto heldScreen = [&](int holdMs) -> std::optional<std::pair<uint32_t, LumaPicture>> {
+    screen.setPaused(true);
+    QTest::qWait(30);
+    auto reference = grabScreenLuma(display);
+    if (holdMs > 0) {
+      QTest::qWait(holdMs);
+      screen.setPaused(false);
+    }
+    if (!reference) return std::nullopt;
+    const auto stamp = readStamp({reference->y.data(), reference->width, reference->width, reference->height});
+    if (!stamp) return std::nullopt;
+    return std::pair{*stamp, std::move(*reference)};
+  };
+
+  std::vector<double> psnr, ssim;
+  int missed = 0;
+  QTest::qWait(kMovingMs);
+  for (int i = 0; i < kMotionSamples; ++i) {
+    receiver.takeKeptPictures();
+    const auto held = heldScreen(70);
+    QTest::qWait(kMovingMs);
+    if (!held) {
+      ++missed;
+      continue;
+    }
+    const auto pictures = receiver.takeKeptPictures();
+    const auto shown = std::find_if(pictures.begin(), pictures.end(), [&](const KeptPicture& p) { return p.stamp == held->first; });
+    if (shown == pictures.end()) {
+      ++missed;
+      continue;
+    }
+    const Likeness l = likeness(held->second, shown->luma);
+    psnr.push_back(l.psnr);
+    ssim.push_back(l.ssim);
+  }
+
+  receiver.takeKeptPictures();
+  const int64_t stillFrom = monotonicUs();
+  const auto still = heldScreen(0);
+  QTest::qWait(kStillMs);
+  screen.setPaused(false);
+  const auto pictures = receiver.takeKeptPictures();
+  receiver.keepPictures(false);
+  QJsonObject stillFigures;
+  if (still) {
+    QJsonArray course;  // [ms after the screen stopped, dB] per picture
+    double firstDb = -1, lastDb = -1, sharpMs = -1, lastSsim = -1;
+    int count = 0;
+    for (const KeptPicture& p : pictures) {
+      if (p.stamp != still->first || p.atUs < stillFrom) continue;
+      const Likeness l = likeness(still->second, p.luma);
+      const double ms = (p.atUs - stillFrom) / 1000.0;
+      course.append(QJsonArray{std::round(ms), std::round(l.psnr * 10) / 10});
+      if (firstDb < 0) firstDb = l.psnr;
+      if (sharpMs < 0 && l.psnr >= kSharpDb) sharpMs = ms;
+      lastDb = l.psnr;
+      lastSsim = l.ssim;
+      ++count;
+    }
+    stillFigures = QJsonObject{{"firstPsnr", firstDb}, {"lastPsnr", lastDb}, {"lastSsim", lastSsim},
+                               {"msToSharp", sharpMs}, {"pictures", count}, {"course", course}};
+    line("quality still: first / last", QStringLiteral("%1 / %2 dB (SSIM %3), %4 pictures in %5 s")
+                                            .arg(fixed(firstDb), fixed(lastDb), fixed(lastSsim, 4))
+                                            .arg(count)
+                                            .arg(kStillMs / 1000.0));
+    line(QStringLiteral("quality still: ≥ %1 dB after").arg(kSharpDb),
+         sharpMs < 0 ? QStringLiteral("never") : fixed(sharpMs, 0) + " ms");
+  } else {
+    stillFigures = QJsonObject{{"error", "the screen could not be read back"}};
+  }
+  line("quality moving: PSNR / SSIM", QStringLiteral("%1 dB / %2 (p10 %3 dB / %4), %5 of %6 samples")
+                                          .arg(fixed(mean(psnr)), fixed(mean(ssim), 4), fixed(percentile(psnr, 0.1)),
+                                               fixed(percentile(ssim, 0.1), 4))
+                                          .arg(psnr.size())
+                                          .arg(kMotionSamples));
+  return {{"moving", QJsonObject{{"meanPsnr", mean(psnr)}, {"meanSsim", mean(ssim)}, {"p10Psnr", percentile(psnr, 0.1)},
+                                 {"p10Ssim", percentile(ssim, 0.1)}, {"samples", int(psnr.size())}, {"missed", missed}}},
+          {"still", stillFigures}, {"sharpDb", kSharpDb}};
+}
+
 // One measurement: a quality profile, on a weak network or not.
 struct Run {
   QString label;
@@ -407,6 +506,7 @@ int main(int argc, char** argv) {
   parser.addOption({"line-delay", "Seconds between two lines of the scrolling text (0: as fast as the terminal takes them, one per stamp on Wayland).",
                     "s", "0.02"});
   parser.addOption({"still", "Skip the still-screen measurement."});
+  parser.addOption({"no-quality", "Skip the pictures' likeness to the screen."});
   parser.addOption({"desktop", "x11 (a private X server, xterm) or wayland (a headless GNOME, lunor-bench-scenery).",
                     "kind", "x11"});
   parser.addOption({"typing", "Keystroke to glyph instead: the receiver types about 8 keys a second into a window of "
@@ -776,6 +876,7 @@ int main(int argc, char** argv) {
       line("drawn → first picture p50 / p95", p50p95(stages.drawnToPictureMs));
     }
 
+    if (!screen.typing && fileMiB == 0 && !parser.isSet("no-quality")) figures["quality"] = measureQuality(screen, *receiver);
     if (profile == QualityProfile::Medium && !parser.isSet("still") && !run.network && fileMiB == 0) {
       // Nothing moves: the text stopped, the stamp paused.
       screen.setPaused(true);

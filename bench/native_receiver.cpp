@@ -2,6 +2,7 @@
 #include "native_receiver.h"
 
 #include <algorithm>
+#include <utility>
 
 #include <QSettings>
 #include <QTest>
@@ -95,6 +96,7 @@ void NativeReceiver::onFrame(const rtc::I420FrameView& frame) {
   const auto stamp = readStamp({frame.y, frame.strideY, frame.width, frame.height});
   std::lock_guard lock(mutex_);
   if (firstFrameUs_ == 0) firstFrameUs_ = now;
+  if (keeping_) kept_.push_back({now, stamp, copyLuma(frame.y, frame.strideY, frame.width, frame.height)});
   if (!measuring_) return;
   ReceiverWindow& w = window_;
   ++w.frames;
@@ -171,6 +173,18 @@ void NativeReceiver::leave() {
   QTest::qWait(500);
   session_.reset();
   environment_.reset();
+}
+
+bool NativeReceiver::keepPictures(bool on) {
+  std::lock_guard lock(mutex_);
+  keeping_ = on;
+  if (!on) kept_.clear();
+  return true;
+}
+
+std::vector<KeptPicture> NativeReceiver::takeKeptPictures() {
+  std::lock_guard lock(mutex_);
+  return std::exchange(kept_, {});
 }
 
 bool NativeReceiver::sendKey(uint16_t macKeyCode, bool down) {

@@ -36,6 +36,8 @@ class NativeReceiver final : public Receiver, private rtc::VideoSink {
   bool sendKey(uint16_t macKeyCode, bool down) override;
   bool sendFile(const QString& path) override;
   FileState fileState() const override;
+  bool keepPictures(bool on) override;
+  std::vector<KeptPicture> takeKeptPictures() override;
 
  private:
   void onFrame(const rtc::I420FrameView& frame) override;  // library thread
@@ -55,6 +57,8 @@ class NativeReceiver final : public Receiver, private rtc::VideoSink {
   bool measuring_ = false;
   uint32_t lastStamp_ = 0;
   ReceiverWindow window_;
+  bool keeping_ = false;
+  std::vector<KeptPicture> kept_;
 
   // At the window's start.
   int64_t windowStartUs_ = 0;

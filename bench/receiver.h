@@ -11,6 +11,7 @@
 
 #include <QString>
 
+#include "picture_quality.h"
 #include "rtc/rtc_types.h"
 #include "protocol/control_message.h"
 #include "protocol/quality_profile.h"
@@ -56,6 +57,14 @@ struct ReceiverWindow {
   std::optional<double> nacksSent;
   std::optional<double> plisSent;
   std::optional<double> packetsLost;
+};
+
+// A picture kept while Receiver::keepPictures is on: when it came, the
+// stamp it shows, its luma.
+struct KeptPicture {
+  int64_t atUs = 0;
+  std::optional<uint32_t> stamp;
+  LumaPicture luma;
 };
 
 // The message a client's keyboard sends for a key (a macOS key code) going
@@ -113,6 +122,10 @@ class Receiver {
     QString reason;
   };
   virtual FileState fileState() const { return {true, false, QStringLiteral("not supported")}; }
+  // While on, every picture got is kept, until taken; false where the
+  // receiver cannot.
+  virtual bool keepPictures(bool /*on*/) { return false; }
+  virtual std::vector<KeptPicture> takeKeptPictures() { return {}; }
 };
 
 }  // namespace lunor::bench

@@ -1,0 +1,38 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// How close a received picture is to what the screen showed: PSNR and SSIM
+// of the luma, the screen read back from the X server and turned to luma as
+// the host's capture turns it, the picture scaled to the screen's size as a
+// viewer would show it.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace lunor::bench {
+
+struct LumaPicture {
+  int width = 0;
+  int height = 0;
+  std::vector<uint8_t> y;  // width × height, no padding
+};
+
+// A copy of a plane of samples.
+LumaPicture copyLuma(const uint8_t* data, int stride, int width, int height);
+
+// The root window of the X display (":N") as the capture's BT.601
+// limited-range luma; nothing when it cannot be read.
+std::optional<LumaPicture> grabScreenLuma(const std::string& display);
+
+// picture against reference, picture scaled (bilinear) to the reference's
+// size when it is another. PSNR in dB, capped at 99 for equal pictures;
+// SSIM over 8 × 8 windows every 4 samples, 1 for equal pictures.
+struct Likeness {
+  double psnr = 0;
+  double ssim = 0;
+};
+Likeness likeness(const LumaPicture& reference, const LumaPicture& picture);
+
+}  // namespace lunor::bench

@@ -506,6 +506,7 @@ int main(int argc, char** argv) {
   parser.addOption({"line-delay", "Seconds between two lines of the scrolling text (0: as fast as the terminal takes them, one per stamp on Wayland).",
                     "s", "0.02"});
   parser.addOption({"still", "Skip the still-screen measurement."});
+  parser.addOption({"host-log", "Where the host's log goes at the end.", "file"});
   parser.addOption({"no-quality", "Skip the pictures' likeness to the screen."});
   parser.addOption({"desktop", "x11 (a private X server, xterm) or wayland (a headless GNOME, lunor-bench-scenery).",
                     "kind", "x11"});
@@ -916,5 +917,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "lunor-bench-e2e: cannot write %s\n", qPrintable(out.fileName()));
   }
   host.stop();
+  if (parser.isSet("host-log")) {
+    QFile log(parser.value("host-log"));
+    if (log.open(QIODevice::WriteOnly | QIODevice::Truncate)) log.write(host.output().toUtf8());
+  }
   return failures ? 1 : 0;
 }

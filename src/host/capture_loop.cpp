@@ -20,8 +20,8 @@ constexpr milliseconds kSettleAtMost{3};
 
 bool runCaptureLoop(CaptureLoopPort& port, bool watchesChanges) {
   CapturePacer pacer(port.frameRate());
+  StillRepeats still;
   bool sentOnce = false;
-  CaptureLoopPort::TimePoint lastSent{};
   CaptureLoopPort::TimePoint firstChange{};  // of the changes not read yet
   while (port.running()) {
     if (watchesChanges) {
@@ -51,12 +51,16 @@ bool runCaptureLoop(CaptureLoopPort& port, bool watchesChanges) {
     const CaptureLoopPort::Read read = port.read();
     if (read == CaptureLoopPort::Read::Failed) return false;
     const auto now = port.now();
-    const bool refresh =
-        read == CaptureLoopPort::Read::Unchanged && (!sentOnce || now - lastSent >= CapturePacer::kStillRefresh);
-    if (read == CaptureLoopPort::Read::Changed || refresh) {
+    const bool unchanged = read == CaptureLoopPort::Read::Unchanged;
+    const bool changed = read == CaptureLoopPort::Read::Changed || (unchanged && !sentOnce);
+    if (changed || (unchanged && still.due(now))) {
       port.send();
       sentOnce = true;
-      lastSent = now;
+      if (changed) still.changed(now);
+      else still.repeated();
+      pacer.setStillDue(still.next());
+    } else if (!sentOnce) {
+      pacer.setStillDue(now + StillRepeats::kRefresh);  // nothing to show yet: look again later
     }
     if (!watchesChanges) port.waitForTick();
   }

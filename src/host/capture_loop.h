@@ -3,9 +3,9 @@
 
 // The loop of a capture thread, apart from what it reads and where the
 // frames go: with a way to learn of screen changes, the screen is read when
-// it changes (paced by CapturePacer) and a still screen once a refresh
-// interval; without one, on the frame rate's clock. A read that found the
-// screen unchanged is sent on only as the still screen's refresh.
+// it changes (paced by CapturePacer) and a still screen as StillRepeats
+// says; without one, on the frame rate's clock. A read that found the
+// screen unchanged is sent on only as the still screen's repeat.
 
 #include <chrono>
 

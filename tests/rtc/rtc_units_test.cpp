@@ -7,6 +7,7 @@
 #include <QtTest>
 
 #include "rtc/h264/h264_engine.h"
+#include "rtc/h264/still_sharpener.h"
 #include "rtc/link_gap.h"
 
 using namespace lunor::rtc;
@@ -170,6 +171,55 @@ class RtcUnitsTest : public QObject {
     }
     const double bps = bits / (kPictures / 25.0);
     QVERIFY2(bps < 2.0 * kBps, qPrintable(QString::number(bps)));
+  }
+
+  // Text scrolls coarse on a middling link, then stops: the repeats of the
+  // still picture sharpen it, pass by pass as the link allows, and once it
+  // is sharp the repeats cost next to nothing.
+  void aStillPictureIsSharpenedOnce_data() {
+    QTest::addColumn<int>("bps");
+    QTest::addColumn<int>("firstPassQp");
+    QTest::addColumn<int>("seconds");  // of repeats, 25 a second
+    QTest::newRow("a fast link: sharp at once") << 2'500'000 << StillSharpener::kSharpQp << 1;
+    QTest::newRow("1 Mbit/s: a coarser pass first") << 1'000'000 << StillSharpener::kSharpQp + 6 << 2;
+    QTest::newRow("a very narrow link: the coarsest pass first, the others in turn")
+        << 100'000 << StillSharpener::kCoarsestPassQp << 8;
+  }
+  void aStillPictureIsSharpenedOnce() {
+    QFETCH(int, bps);
+    QFETCH(int, firstPassQp);
+    QCOMPARE(StillSharpener::firstPassQp(bps), firstPassQp);
+    auto encoder = createH264Engine("x264");
+    QVERIFY(encoder->open(configFor(640, 360, bps), nullptr));
+    StillSharpener sharpener;
+    H264PictureDecoder decoder;
+    H264PictureDecoder::Planes planes;
+    int64_t us = 0;
+    const auto code = [&](const Screen& screen, bool repeat, bool key = false) {
+      const StillSharpener::Plan plan = sharpener.next(repeat, key, us, bps);
+      H264Picture picture = screen.picture(us, key);
+      picture.bufferOpen = plan.step != StillSharpener::Step::Plain;
+      picture.refineQp = plan.step == StillSharpener::Step::Sharpen ? plan.qp : 0;
+      H264Output out;
+      if (!encoder->encode(picture, out)) return size_t(0);
+      if (picture.refineQp) sharpener.sharpened(picture.refineQp, out.annexB.size(), us, bps);
+      if (!out.annexB.empty()) decoder.decode(out.annexB, planes);
+      us += 40'000;
+      return out.annexB.size();
+    };
+    for (int i = 0; i < 10; ++i) code(Screen(640, 360, i * 3, false), false, i == 0);
+    const Screen still(640, 360, 27, false);
+    const double coarse = psnr(still, planes);
+    size_t lastBytes = 0;
+    QFETCH(int, seconds);
+    for (int i = 0; i < seconds * 25; ++i) lastBytes = code(still, true);
+    const double sharp = psnr(still, planes);
+    QVERIFY2(sharp >= 45 && sharp > coarse, qPrintable(QStringLiteral("%1 → %2 dB").arg(coarse).arg(sharp)));
+    QVERIFY2(lastBytes < 300, qPrintable(QString::number(lastBytes)));
+    QCOMPARE(sharpener.next(true, false, us, bps).step, StillSharpener::Step::Plain);
+    // A change starts over.
+    QCOMPARE(sharpener.next(false, false, us, bps).step, StillSharpener::Step::Plain);
+    QCOMPARE(sharpener.next(true, false, us, bps).step, StillSharpener::Step::Prepare);
   }
 
   void gaps_data() {

@@ -50,6 +50,12 @@ struct H264Picture {
   int width = 0, height = 0;
   int64_t timestampUs = 0;  // increasing
   bool keyFrame = false;    // asked for
+  // A still picture's sharpening (see StillSharpener): the buffer model
+  // opened, and the picture coded at refineQp whatever the rate control
+  // would choose (0: as it chooses). An engine that cannot codes it as any
+  // other.
+  bool bufferOpen = false;
+  int refineQp = 0;
 };
 
 struct H264Output {

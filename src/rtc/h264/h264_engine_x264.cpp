@@ -68,6 +68,7 @@ class X264Engine final : public H264Engine {
   void setRates(int bitrateBps, double fps) override {
     if (!encoder_) return;
     setVbv(bitrateBps, fps);
+    bufferOpen_ = false;
     x264_encoder_reconfig(encoder_, &param_);
   }
 
@@ -86,6 +87,28 @@ class X264Engine final : public H264Engine {
     in.img.i_stride[2] = picture.strideV;
     in.i_pts = ++lastPts_;
     in.i_type = picture.keyFrame ? X264_TYPE_IDR : X264_TYPE_AUTO;
+    // A still picture's pass: the quantiser it is given (the rate control
+    // counts its bits all the same, so that what follows pays for them).
+    if (picture.refineQp > 0 && !picture.keyFrame) in.i_qpplus1 = std::clamp(picture.refineQp, 1, 51) + 1;
+    if (picture.bufferOpen != bufferOpen_) {
+      bufferOpen_ = picture.bufferOpen;
+      if (bufferOpen_) {
+        x264_param_t open = param_;
+        // The buffer refills by a frame interval's worth per picture, what-
+        // ever the time the link stood idle, and its rows' forecast, made
+        // from the coarse picture before, would raise the pass's quantiser
+        // back: wider for the pass, whose size its quantiser keeps instead.
+        open.rc.i_vbv_max_bitrate = param_.rc.i_vbv_max_bitrate * 16;
+        open.rc.i_vbv_buffer_size = param_.rc.i_vbv_buffer_size * 16;
+        // What is left to mend is fine and scattered (text's edges): x264
+        // would otherwise drop it as not worth coding and skip the block.
+        open.analyse.b_dct_decimate = 0;
+        open.analyse.b_fast_pskip = 0;
+        x264_encoder_reconfig(encoder_, &open);
+      } else {
+        x264_encoder_reconfig(encoder_, &param_);
+      }
+    }
     x264_nal_t* nals = nullptr;
     int count = 0;
     x264_picture_t made;
@@ -118,12 +141,14 @@ class X264Engine final : public H264Engine {
     if (encoder_) x264_encoder_close(encoder_);
     encoder_ = nullptr;
     lastPts_ = -1;
+    bufferOpen_ = false;
   }
 
   H264EncoderConfig config_;
   x264_param_t param_{};
   x264_t* encoder_ = nullptr;
   int64_t lastPts_ = -1;
+  bool bufferOpen_ = false;  // for a still picture's pass
 };
 
 }  // namespace

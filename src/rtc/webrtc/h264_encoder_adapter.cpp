@@ -12,7 +12,9 @@
 #include "common_video/h264/h264_bitstream_parser.h"
 #include "modules/video_coding/include/video_codec_interface.h"
 #include "modules/video_coding/include/video_error_codes.h"
+#include "rtc_base/time_utils.h"
 #include "rtc/h264/h264_engine.h"
+#include "rtc/h264/still_sharpener.h"
 #include "rtc/webrtc/gap_aware_controller.h"
 #include "rtc/webrtc/rtc_log.h"
 
@@ -111,7 +113,15 @@ class H264EncoderAdapter final : public webrtc::VideoEncoder {
       }
       keyFrameDue_ = true;
     }
+    // The source hands on the very buffer again for a picture that did not
+    // change: the screen is still.
+    const bool repeat = buffer.get() == lastInput_.get();
+    lastInput_ = buffer;
+    const int64_t nowUs = ::rtc::TimeMicros();
+    const StillSharpener::Plan plan = sharpener_.next(repeat, keyFrameDue_, nowUs, config_.bitrateBps);
     H264Picture picture;
+    picture.bufferOpen = plan.step != StillSharpener::Step::Plain;
+    picture.refineQp = plan.step == StillSharpener::Step::Sharpen ? plan.qp : 0;
     picture.y = buffer->DataY();
     picture.u = buffer->DataU();
     picture.v = buffer->DataV();
@@ -128,6 +138,11 @@ class H264EncoderAdapter final : public webrtc::VideoEncoder {
     if (out.keyFrame) {
       keyFrameDue_ = false;
       rtcLine("[Encoder] key frame: %zu bytes at %d kbit/s\n", out.annexB.size(), config_.bitrateBps / 1000);
+    }
+    if (picture.refineQp > 0) {
+      sharpener_.sharpened(picture.refineQp, out.annexB.size(), nowUs, config_.bitrateBps);
+      rtcLine("[Encoder] still picture sharpened: %zu bytes, QP %d, at %d kbit/s\n", out.annexB.size(), out.qp,
+              config_.bitrateBps / 1000);
     }
 
     webrtc::EncodedImage image;
@@ -185,6 +200,8 @@ class H264EncoderAdapter final : public webrtc::VideoEncoder {
   uint64_t seenResumptions_ = 0;
   uint64_t seenKeyRequests_ = 0;
   bool keyFrameDue_ = true;
+  ::rtc::scoped_refptr<webrtc::I420BufferInterface> lastInput_;
+  StillSharpener sharpener_;
 };
 
 class EncoderFactory final : public webrtc::VideoEncoderFactory {

@@ -5,6 +5,7 @@
 // hand decoded frames on as BGRA. Include from rtc/webrtc/ only.
 
 #include <chrono>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -55,6 +56,9 @@ class ScreenTrackSource : public ::rtc::AdaptedVideoTrackSource {
     }
     {
       std::lock_guard lock(lastMutex_);
+      // The same picture again goes as the same buffer: the encoder knows
+      // the screen is still by it.
+      if (last_ && samePicture(*last_, *buffer)) buffer = last_;
       last_ = buffer;
       lastSize_ = {frame.width, frame.height};
     }
@@ -99,6 +103,20 @@ class ScreenTrackSource : public ::rtc::AdaptedVideoTrackSource {
   bool remote() const override { return false; }
 
  private:
+  static bool samePicture(const webrtc::I420Buffer& a, const webrtc::I420Buffer& b) {
+    if (a.width() != b.width() || a.height() != b.height()) return false;
+    const auto same = [](const uint8_t* p, int ps, const uint8_t* q, int qs, int w, int h) {
+      for (int y = 0; y < h; ++y) {
+        if (std::memcmp(p + size_t(y) * size_t(ps), q + size_t(y) * size_t(qs), size_t(w)) != 0) return false;
+      }
+      return true;
+    };
+    const int cw = a.ChromaWidth(), ch = a.ChromaHeight();
+    return same(a.DataY(), a.StrideY(), b.DataY(), b.StrideY(), a.width(), a.height()) &&
+           same(a.DataU(), a.StrideU(), b.DataU(), b.StrideU(), cw, ch) &&
+           same(a.DataV(), a.StrideV(), b.DataV(), b.StrideV(), cw, ch);
+  }
+
   std::mutex lastMutex_;  // push and repeat come from any thread
   ::rtc::scoped_refptr<webrtc::I420Buffer> last_;  // as sent, after any scaling
   std::pair<int, int> lastSize_;                   // the screen's size it came from

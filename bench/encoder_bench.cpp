@@ -25,6 +25,7 @@
 #include <QTest>
 
 #include "build_log.h"
+#include "picture_quality.h"
 #include "cpu_time.h"
 #include "host/x11/display_list_x11.h"
 #include "host/x11/screen_capturer_x11.h"
@@ -33,6 +34,8 @@
 #include "virtual_display.h"
 
 using namespace lunor;
+using lunor::bench::psnr;
+using lunor::bench::ssim;
 
 namespace {
 
@@ -88,40 +91,6 @@ struct Recorder final : rtc::VideoSource {
   void sendKeyFrame() override {}
 };
 
-double psnr(const uint8_t* a, int strideA, const uint8_t* b, int strideB, int w, int h) {
-  double sse = 0;
-  for (int r = 0; r < h; ++r) {
-    for (int c = 0; c < w; ++c) {
-      const double d = double(a[size_t(r) * strideA + c]) - double(b[size_t(r) * strideB + c]);
-      sse += d * d;
-    }
-  }
-  if (sse == 0) return 100;
-  return 10 * std::log10(255.0 * 255.0 * double(w) * h / sse);
-}
-
-// Mean SSIM over 8x8 blocks.
-double ssim(const uint8_t* a, int strideA, const uint8_t* b, int strideB, int w, int h) {
-  constexpr double c1 = (0.01 * 255) * (0.01 * 255), c2 = (0.03 * 255) * (0.03 * 255);
-  double total = 0;
-  int blocks = 0;
-  for (int by = 0; by + 8 <= h; by += 8) {
-    for (int bx = 0; bx + 8 <= w; bx += 8) {
-      double sa = 0, sb = 0, saa = 0, sbb = 0, sab = 0;
-      for (int r = 0; r < 8; ++r) {
-        for (int c = 0; c < 8; ++c) {
-          const double x = a[size_t(by + r) * strideA + bx + c], y = b[size_t(by + r) * strideB + bx + c];
-          sa += x, sb += y, saa += x * x, sbb += y * y, sab += x * y;
-        }
-      }
-      const double n = 64, ma = sa / n, mb = sb / n;
-      const double va = saa / n - ma * ma, vb = sbb / n - mb * mb, cov = sab / n - ma * mb;
-      total += ((2 * ma * mb + c1) * (2 * cov + c2)) / ((ma * ma + mb * mb + c1) * (va + vb + c2));
-      ++blocks;
-    }
-  }
-  return blocks ? total / blocks : 1;
-}
 
 struct Setting {
   QString label;

@@ -67,50 +67,48 @@ std::optional<LumaPicture> grabScreenLuma(const std::string& name) {
   return out;
 }
 
-Likeness likeness(const LumaPicture& reference, const LumaPicture& received) {
-  if (reference.width <= 0 || reference.height <= 0 || received.width <= 0 || received.height <= 0) return {};
-  const LumaPicture resized = received.width == reference.width && received.height == reference.height
-                                  ? LumaPicture{}
-                                  : scaled(received, reference.width, reference.height);
-  const LumaPicture& picture = resized.y.empty() ? received : resized;
-  const int w = reference.width, h = reference.height;
-  const uint8_t* a = reference.y.data();
-  const uint8_t* b = picture.y.data();
-
-  double squared = 0;
-  for (size_t i = 0; i < reference.y.size(); ++i) {
-    const double d = double(a[i]) - double(b[i]);
-    squared += d * d;
-  }
-  Likeness out;
-  const double mse = squared / double(reference.y.size());
-  out.psnr = mse <= 0 ? 99.0 : std::min(99.0, 10 * std::log10(255.0 * 255.0 / mse));
-
-  constexpr double c1 = (0.01 * 255) * (0.01 * 255), c2 = (0.03 * 255) * (0.03 * 255);
-  double sum = 0;
-  int windows = 0;
-  for (int y = 0; y + 8 <= h; y += 4) {
-    for (int x = 0; x + 8 <= w; x += 4) {
-      double sa = 0, sb = 0, saa = 0, sbb = 0, sab = 0;
-      for (int j = 0; j < 8; ++j) {
-        const uint8_t* ra = a + size_t(y + j) * size_t(w) + size_t(x);
-        const uint8_t* rb = b + size_t(y + j) * size_t(w) + size_t(x);
-        for (int i = 0; i < 8; ++i) {
-          sa += ra[i];
-          sb += rb[i];
-          saa += double(ra[i]) * ra[i];
-          sbb += double(rb[i]) * rb[i];
-          sab += double(ra[i]) * rb[i];
-        }
-      }
-      const double ma = sa / 64, mb = sb / 64;
-      const double va = saa / 64 - ma * ma, vb = sbb / 64 - mb * mb, cov = sab / 64 - ma * mb;
-      sum += ((2 * ma * mb + c1) * (2 * cov + c2)) / ((ma * ma + mb * mb + c1) * (va + vb + c2));
-      ++windows;
+double psnr(const uint8_t* a, int strideA, const uint8_t* b, int strideB, int w, int h) {
+  double sse = 0;
+  for (int r = 0; r < h; ++r) {
+    for (int c = 0; c < w; ++c) {
+      const double d = double(a[size_t(r) * strideA + c]) - double(b[size_t(r) * strideB + c]);
+      sse += d * d;
     }
   }
-  out.ssim = windows ? sum / windows : 1.0;
-  return out;
+  if (sse == 0) return 100;
+  return 10 * std::log10(255.0 * 255.0 * double(w) * h / sse);
+}
+
+// Mean SSIM over 8x8 blocks.
+double ssim(const uint8_t* a, int strideA, const uint8_t* b, int strideB, int w, int h) {
+  constexpr double c1 = (0.01 * 255) * (0.01 * 255), c2 = (0.03 * 255) * (0.03 * 255);
+  double total = 0;
+  int blocks = 0;
+  for (int by = 0; by + 8 <= h; by += 8) {
+    for (int bx = 0; bx + 8 <= w; bx += 8) {
+      double sa = 0, sb = 0, saa = 0, sbb = 0, sab = 0;
+      for (int r = 0; r < 8; ++r) {
+        for (int c = 0; c < 8; ++c) {
+          const double x = a[size_t(by + r) * strideA + bx + c], y = b[size_t(by + r) * strideB + bx + c];
+          sa += x, sb += y, saa += x * x, sbb += y * y, sab += x * y;
+        }
+      }
+      const double n = 64, ma = sa / n, mb = sb / n;
+      const double va = saa / n - ma * ma, vb = sbb / n - mb * mb, cov = sab / n - ma * mb;
+      total += ((2 * ma * mb + c1) * (2 * cov + c2)) / ((ma * ma + mb * mb + c1) * (va + vb + c2));
+      ++blocks;
+    }
+  }
+  return blocks ? total / blocks : 1;
+}
+
+Likeness likeness(const LumaPicture& reference, const LumaPicture& received) {
+  if (reference.width <= 0 || reference.height <= 0 || received.width <= 0 || received.height <= 0) return {};
+  const bool sameSize = received.width == reference.width && received.height == reference.height;
+  const LumaPicture resized = sameSize ? LumaPicture{} : scaled(received, reference.width, reference.height);
+  const LumaPicture& picture = sameSize ? received : resized;
+  const int w = reference.width, h = reference.height;
+  return {psnr(reference.y.data(), w, picture.y.data(), w, w, h), ssim(reference.y.data(), w, picture.y.data(), w, w, h)};
 }
 
 }  // namespace lunor::bench

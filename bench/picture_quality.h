@@ -26,9 +26,13 @@ LumaPicture copyLuma(const uint8_t* data, int stride, int width, int height);
 // limited-range luma; nothing when it cannot be read.
 std::optional<LumaPicture> grabScreenLuma(const std::string& display);
 
+// Two planes of w × h samples: PSNR in dB (100 for equal planes), and the
+// mean SSIM over 8 × 8 blocks.
+double psnr(const uint8_t* a, int strideA, const uint8_t* b, int strideB, int w, int h);
+double ssim(const uint8_t* a, int strideA, const uint8_t* b, int strideB, int w, int h);
+
 // picture against reference, picture scaled (bilinear) to the reference's
-// size when it is another. PSNR in dB, capped at 99 for equal pictures;
-// SSIM over 8 × 8 windows every 4 samples, 1 for equal pictures.
+// size when it is another.
 struct Likeness {
   double psnr = 0;
   double ssim = 0;

@@ -9,6 +9,11 @@
 // rate and the quality (PSNR and SSIM of the luma).
 //
 //   lunor-bench-encoder [--seconds N] [--fps F] [--kbps K] [--line-delay S] [--json FILE]
+//
+// With --sizes, x264 alone at the link's rate, the picture made smaller
+// (3/4, 1/2) or fewer (every second one), each picture the viewer sees
+// scaled back to the screen's size: which to give up first on a narrow link.
+// Also the still screen after the recording, sharpened as the adapter does.
 
 #include <algorithm>
 #include <chrono>
@@ -30,6 +35,7 @@
 #include "host/x11/display_list_x11.h"
 #include "host/x11/screen_capturer_x11.h"
 #include "rtc/h264/h264_engine.h"
+#include "rtc/h264/still_sharpener.h"
 #include "rtc/peer_connection.h"
 #include "virtual_display.h"
 
@@ -172,6 +178,110 @@ Figures run(const Setting& s, const std::vector<I420>& pictures, double fps) {
   return f;
 }
 
+// x264 on pictures scale times the screen's size, one in `step` of them.
+struct Reduced {
+  double scale = 1;
+  int step = 1;
+};
+struct ReducedFigures {
+  int width = 0, height = 0;
+  double kbps = 0, meanQp = 0, psnr = 0, ssim = 0, p10Psnr = 0;
+  double stillPsnr = 0, stillMsToSharp = -1, ceilingPsnr = 0;
+};
+
+ReducedFigures runReduced(const Reduced& r, const std::vector<I420>& pictures, double fps, int kbps) {
+  ReducedFigures f;
+  f.width = int(std::lround(1920 * r.scale / 2)) * 2;
+  f.height = int(std::lround(1080 * r.scale / 2)) * 2;
+  rtc::H264EncoderConfig c;
+  c.width = f.width, c.height = f.height, c.fps = fps / r.step, c.bitrateBps = kbps * 1000;
+  auto engine = rtc::createH264Engine("x264");
+  if (!engine->open(c, nullptr)) return f;
+  rtc::H264PictureDecoder decoder;
+  bench::LumaPicture shown;
+  struct Small {
+    bench::LumaPicture y, u, v;
+  };
+  const auto smaller = [&](const I420& p) {
+    const int cw = (p.width + 1) / 2, ch = (p.height + 1) / 2;
+    return Small{bench::shrunk(p.y.data(), p.width, p.width, p.height, f.width, f.height),
+                 bench::shrunk(p.u.data(), cw, cw, ch, f.width / 2, f.height / 2),
+                 bench::shrunk(p.v.data(), cw, cw, ch, f.width / 2, f.height / 2)};
+  };
+  double bytes = 0, qpSum = 0;
+  int qpCount = 0;
+  rtc::StillSharpener sharpener;
+  // Codes one picture (repeat: the same as the last one) at time us.
+  const auto code = [&](const Small& s, int64_t us, bool key, bool repeat) {
+    const rtc::StillSharpener::Plan plan = sharpener.next(repeat, key, us, c.bitrateBps);
+    rtc::H264Picture in;
+    in.y = s.y.y.data(), in.u = s.u.y.data(), in.v = s.v.y.data();
+    in.strideY = f.width, in.strideU = in.strideV = f.width / 2;
+    in.width = f.width, in.height = f.height, in.timestampUs = us, in.keyFrame = key;
+    in.bufferOpen = plan.step != rtc::StillSharpener::Step::Plain;
+    in.refineQp = plan.step == rtc::StillSharpener::Step::Sharpen ? plan.qp : 0;
+    rtc::H264Output out;
+    if (!engine->encode(in, out) || out.annexB.empty()) return size_t(0);
+    if (!repeat && !key) qpSum += out.qp, ++qpCount;
+    if (in.refineQp) sharpener.sharpened(in.refineQp, out.annexB.size(), us, c.bitrateBps);
+    rtc::H264PictureDecoder::Planes planes;
+    if (decoder.decode(out.annexB, planes)) shown = bench::copyLuma(planes.y, planes.strideY, planes.width, planes.height);
+    return out.annexB.size();
+  };
+  std::vector<double> psnrs;
+  for (size_t i = 0; i < pictures.size(); ++i) {
+    const I420& p = pictures[i];
+    if (i % size_t(r.step) == 0) {
+      bytes += double(code(smaller(p), int64_t(double(i) * 1e6 / fps), i == 0, false));
+    }
+    if (shown.y.empty()) return f;
+    const bench::Likeness l = bench::likeness(bench::LumaPicture{p.width, p.height, p.y}, shown);
+    psnrs.push_back(l.psnr);
+    f.psnr += l.psnr;
+    f.ssim += l.ssim;
+  }
+  const double n = double(pictures.size());
+  f.kbps = bytes * 8 / 1000 / (n / fps);
+  f.psnr /= n;
+  f.ssim /= n;
+  f.meanQp = qpCount ? qpSum / qpCount : -1;
+  std::sort(psnrs.begin(), psnrs.end());
+  f.p10Psnr = psnrs[psnrs.size() / 10];
+  // The screen stops on the last picture: its repeats for 2 s.
+  const I420& last = pictures.back();
+  const bench::LumaPicture reference{last.width, last.height, last.y};
+  const Small still = smaller(last);
+  const int64_t stopUs = int64_t(n * 1e6 / fps);
+  for (const auto d : {150, 190, 230, 270, 310, 450, 700, 1700}) {  // as the capture repeats it
+    const int64_t t = d * 1000;
+    code(still, stopUs + t, false, true);
+    f.stillPsnr = bench::likeness(reference, shown).psnr;
+    if (f.stillMsToSharp < 0 && f.stillPsnr >= 45) f.stillMsToSharp = double(t) / 1000;
+  }
+  f.ceilingPsnr = bench::likeness(reference, still.y).psnr;
+  return f;
+}
+
+void compareReductions(const std::vector<I420>& pictures, double fps, int kbps, QJsonArray& rows) {
+  std::printf("%-28s %8s %6s %9s %9s %8s %9s %10s %9s\n", "picture", "kbit/s", "QP", "PSNR dB", "p10 dB", "SSIM",
+              "still dB", "sharp ms", "best dB");
+  for (const Reduced r : {Reduced{1, 1}, Reduced{1, 2}, Reduced{0.75, 1}, Reduced{0.75, 2}, Reduced{0.5, 1}}) {
+    const ReducedFigures f = runReduced(r, pictures, fps, kbps);
+    const QString label = QStringLiteral("%1x%2, %3/s").arg(f.width).arg(f.height).arg(fps / r.step, 0, 'f', 1);
+    std::printf("%-28s %8.0f %6.1f %9.2f %9.2f %8.4f %9.2f %10.0f %9.2f\n", qPrintable(label), f.kbps, f.meanQp, f.psnr, f.p10Psnr,
+                f.ssim, f.stillPsnr, f.stillMsToSharp, f.ceilingPsnr);
+    rows.append(QJsonObject{{"picture", label},
+                            {"kbps", f.kbps},
+                            {"meanQp", f.meanQp},
+                            {"psnrY", f.psnr},
+                            {"p10PsnrY", f.p10Psnr},
+                            {"ssimY", f.ssim},
+                            {"stillPsnrAfter2s", f.stillPsnr},
+                            {"stillMsToSharp", f.stillMsToSharp},
+                            {"bestStillPsnr", f.ceilingPsnr}});
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -184,6 +294,7 @@ int main(int argc, char** argv) {
   parser.addOption({"fps", "Pictures a second (the medium profile's 25).", "n", "25"});
   parser.addOption({"kbps", "The link's rate given to the encoders (the medium profile's ceiling).", "n", "8000"});
   parser.addOption({"line-delay", "Seconds between two lines of the scrolling text.", "s", "0.02"});
+  parser.addOption({"sizes", "x264 alone, the picture smaller or fewer pictures, at the link's rate."});
   parser.addOption({"json", "Where the figures go.", "file", "lunor-bench-encoder.json"});
   parser.process(app);
   const int seconds = std::max(1, parser.value("seconds").toInt());
@@ -223,6 +334,20 @@ int main(int argc, char** argv) {
   std::printf("lunor-bench-encoder: %zu pictures of a scrolling terminal, 1920x1080 at %.1f/s, link %d kbit/s\n\n",
               pictures.size(), recordedFps, kbps);
   if (pictures.size() < 2) return 1;
+
+  if (parser.isSet("sizes")) {
+    QJsonArray rows;
+    compareReductions(pictures, recordedFps, kbps, rows);
+    QFile out(parser.value("json"));
+    if (out.open(QIODevice::WriteOnly)) {
+      out.write(QJsonDocument(QJsonObject{{"pictures", int(pictures.size())},
+                                          {"fps", recordedFps},
+                                          {"linkKbps", kbps},
+                                          {"reductions", rows}})
+                    .toJson());
+    }
+    return 0;
+  }
 
   auto config = [&](auto&& tweak) {
     rtc::H264EncoderConfig c;

@@ -111,4 +111,28 @@ Likeness likeness(const LumaPicture& reference, const LumaPicture& received) {
   return {psnr(reference.y.data(), w, picture.y.data(), w, w, h), ssim(reference.y.data(), w, picture.y.data(), w, w, h)};
 }
 
+LumaPicture shrunk(const uint8_t* data, int stride, int width, int height, int toWidth, int toHeight) {
+  LumaPicture out{toWidth, toHeight, std::vector<uint8_t>(size_t(toWidth) * size_t(toHeight))};
+  const double sx = double(width) / toWidth, sy = double(height) / toHeight;
+  // The share of source sample i in the span [a, b).
+  const auto cover = [](int i, double a, double b) { return std::max(0.0, std::min(b, i + 1.0) - std::max(a, double(i))); };
+  for (int y = 0; y < toHeight; ++y) {
+    const double top = y * sy, bottom = (y + 1) * sy;
+    for (int x = 0; x < toWidth; ++x) {
+      const double left = x * sx, right = (x + 1) * sx;
+      double sum = 0, weight = 0;
+      for (int r = int(top); r < std::min(height, int(std::ceil(bottom))); ++r) {
+        const double wy = cover(r, top, bottom);
+        for (int c = int(left); c < std::min(width, int(std::ceil(right))); ++c) {
+          const double w = wy * cover(c, left, right);
+          sum += w * data[size_t(r) * size_t(stride) + size_t(c)];
+          weight += w;
+        }
+      }
+      out.y[size_t(y) * size_t(toWidth) + size_t(x)] = uint8_t(std::lround(weight > 0 ? sum / weight : 0));
+    }
+  }
+  return out;
+}
+
 }  // namespace lunor::bench

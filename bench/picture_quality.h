@@ -39,4 +39,8 @@ struct Likeness {
 };
 Likeness likeness(const LumaPicture& reference, const LumaPicture& picture);
 
+// A plane of samples made smaller by averaging the area each new sample
+// covers (a box filter, as the host's scaler does).
+LumaPicture shrunk(const uint8_t* data, int stride, int width, int height, int toWidth, int toHeight);
+
 }  // namespace lunor::bench

@@ -9,14 +9,22 @@
 namespace lunor {
 namespace {
 
-void copyPlane(uchar* to, int toStride, const uint8_t* from, int fromStride, int rowBytes, int rows) {
-  if (toStride == fromStride) {
+// rows of rowBytes into a plane of toRows of toRowBytes, the last column and
+// row repeated into the rest.
+void copyPlane(uchar* to, int toStride, const uint8_t* from, int fromStride, int rowBytes, int rows, int toRowBytes,
+               int toRows) {
+  if (toStride == fromStride && rowBytes == toRowBytes && rows == toRows) {
     std::memcpy(to, from, static_cast<size_t>(toStride) * rows);
     return;
   }
-  for (int row = 0; row < rows; ++row) {
-    std::memcpy(to + static_cast<size_t>(row) * toStride, from + static_cast<size_t>(row) * fromStride,
-                static_cast<size_t>(rowBytes));
+  for (int row = 0; row < toRows; ++row) {
+    uchar* line = to + static_cast<size_t>(row) * toStride;
+    if (row < rows) {
+      std::memcpy(line, from + static_cast<size_t>(row) * fromStride, static_cast<size_t>(rowBytes));
+      std::memset(line + rowBytes, line[rowBytes - 1], static_cast<size_t>(toRowBytes - rowBytes));
+    } else {
+      std::memcpy(line, line - toStride, static_cast<size_t>(toRowBytes));
+    }
   }
 }
 
@@ -44,7 +52,13 @@ void VideoFeed::onFrame(const rtc::I420FrameView& frame) {
   ++received_;
   const int chromaWidth = (frame.width + 1) / 2;
   const int chromaHeight = (frame.height + 1) / 2;
-  QVideoFrameFormat format(QSize(frame.width, frame.height), QVideoFrameFormat::Format_YUV420P);
+  // Qt lays out and draws a planar picture whose chroma has an odd number of
+  // rows or columns askew (1440x810, 1680x1050): such a picture goes in a
+  // frame a little larger, its last row and column repeated, with the
+  // picture itself as the frame's viewport.
+  const QSize padded((chromaWidth + 1) / 2 * 4, (chromaHeight + 1) / 2 * 4);
+  QVideoFrameFormat format(padded, QVideoFrameFormat::Format_YUV420P);
+  format.setViewport(QRect(0, 0, frame.width, frame.height));
   // What the host's converter writes (libyuv's ARGB to I420, like the macOS
   // host's encoder): BT.601 in video range. Left undefined, Qt would pick
   // BT.709 for pictures this large and turn red into orange.
@@ -52,9 +66,12 @@ void VideoFeed::onFrame(const rtc::I420FrameView& frame) {
   format.setColorRange(QVideoFrameFormat::ColorRange_Video);
   QVideoFrame copy(format);
   if (!copy.map(QVideoFrame::WriteOnly)) return;
-  copyPlane(copy.bits(0), copy.bytesPerLine(0), frame.y, frame.strideY, frame.width, frame.height);
-  copyPlane(copy.bits(1), copy.bytesPerLine(1), frame.u, frame.strideU, chromaWidth, chromaHeight);
-  copyPlane(copy.bits(2), copy.bytesPerLine(2), frame.v, frame.strideV, chromaWidth, chromaHeight);
+  copyPlane(copy.bits(0), copy.bytesPerLine(0), frame.y, frame.strideY, frame.width, frame.height,
+            padded.width(), padded.height());
+  copyPlane(copy.bits(1), copy.bytesPerLine(1), frame.u, frame.strideU, chromaWidth, chromaHeight,
+            padded.width() / 2, padded.height() / 2);
+  copyPlane(copy.bits(2), copy.bytesPerLine(2), frame.v, frame.strideV, chromaWidth, chromaHeight,
+            padded.width() / 2, padded.height() / 2);
   copy.unmap();
   copy.setStartTime(frame.timestampUs);
 

@@ -25,6 +25,24 @@ struct RedFrame {
   rtc::I420FrameView view() const { return {luma.data(), cb.data(), cr.data(), 1280, 640, 640, 1280, 720, 0}; }
 };
 
+// A picture of w x h whose top left quarter is red, the rest black: the
+// host's screen coded at some size (the chroma of an odd number of rows
+// when h / 2 is odd).
+struct QuarterFrame {
+  int w, h;
+  std::vector<uint8_t> luma, cb, cr;
+  QuarterFrame(int w, int h) : w(w), h(h), luma(size_t(w) * h, 16), cb(size_t(w / 2) * (h / 2), 128), cr(cb) {
+    for (int r = 0; r < h / 2; ++r) {
+      std::fill_n(luma.begin() + ptrdiff_t(r) * w, w / 2, 81);
+      if (r < h / 4) {
+        std::fill_n(cb.begin() + ptrdiff_t(r) * (w / 2), w / 4, 90);
+        std::fill_n(cr.begin() + ptrdiff_t(r) * (w / 2), w / 4, 240);
+      }
+    }
+  }
+  rtc::I420FrameView view() const { return {luma.data(), cb.data(), cr.data(), w, w / 2, w / 2, w, h, 0}; }
+};
+
 bool isRed(QRgb pixel) { return qRed(pixel) > 200 && qGreen(pixel) < 40 && qBlue(pixel) < 40; }
 bool isBlack(QRgb pixel) { return qRed(pixel) < 30 && qGreen(pixel) < 30 && qBlue(pixel) < 30; }
 
@@ -139,6 +157,34 @@ class StageTest : public QObject {
       QVERIFY(isBlack(image.pixel(200, picture.bottom() + 3)));
     }
     if (picture.left() > 3) QVERIFY(isBlack(image.pixel(picture.left() - 3, 150)));
+  }
+
+  // The host codes its screen smaller when the link narrows: whatever the
+  // size of the pictures, each covers the same ground, unskewed, so what is
+  // under the pointer is where the click lands.
+  void smallerPicturesCoverTheSameGround() {
+    QVERIFY(showStage(0));
+    const auto control = openControl();
+    QVERIFY(control);
+    // The picture spans y 37.5 to 262.5: its red quarter x 0 to 200, y 37.5 to 150.
+    for (const QSize size : {QSize(320, 180), QSize(240, 136), QSize(160, 90), QSize(1440, 810), QSize(320, 180)}) {
+      const QuarterFrame frame(size.width(), size.height());
+      QImage image;
+      const bool shown = QTest::qWaitFor(
+          [&] {
+            track->deliver(frame.view());
+            QTest::qWait(50);
+            image = view->grabWindow();
+            return isRed(image.pixel(100, 94)) && isBlack(image.pixel(300, 200));
+          },
+          10000);
+      QVERIFY2(shown, qPrintable(QString("%1x%2").arg(size.width()).arg(size.height())));
+      for (const QPoint p : {QPoint(192, 94), QPoint(100, 42), QPoint(100, 142)}) QVERIFY(isRed(image.pixel(p)));
+      for (const QPoint p : {QPoint(208, 94), QPoint(100, 158)}) QVERIFY(isBlack(image.pixel(p)));
+      control->sent.clear();
+      QTest::mouseClick(view.get(), Qt::LeftButton, {}, QPoint(200, 94));
+      QTRY_COMPARE(sent(*control), (QStringList{"mdown 0 0.50,0.25", "mup 0 0.50,0.25"}));
+    }
   }
 
   // A secondary double click is the client's click, then "doubleclick" for

@@ -7,6 +7,7 @@
 #include <QtTest>
 
 #include "rtc/h264/h264_engine.h"
+#include "rtc/h264/size_ladder.h"
 #include "rtc/h264/still_sharpener.h"
 #include "rtc/link_gap.h"
 
@@ -104,9 +105,18 @@ Seen run(const Link& link) {
   return seen;
 }
 
+// A stretch of a link's life for the size ladder: the link's rate, and the
+// quantiser of the changed pictures coded 25 a second (0: a still screen).
+struct Stretch {
+  int ms;
+  int kbps;
+  int qp;
+};
+
 }  // namespace
 
 Q_DECLARE_METATYPE(Link)
+Q_DECLARE_METATYPE(QList<Stretch>)
 
 class RtcUnitsTest : public QObject {
   Q_OBJECT
@@ -220,6 +230,44 @@ class RtcUnitsTest : public QObject {
     // A change starts over.
     QCOMPARE(sharpener.next(false, false, us, bps).step, StillSharpener::Step::Plain);
     QCOMPARE(sharpener.next(true, false, us, bps).step, StillSharpener::Step::Prepare);
+  }
+
+  // A 1080p screen's coded size as the link narrows and widens: the steps
+  // seen at the end of each stretch.
+  void theSizeFollowsTheLink_data() {
+    QTest::addColumn<QList<Stretch>>("stretches");
+    QTest::addColumn<QList<int>>("steps");
+    using S = QList<Stretch>;
+    using L = QList<int>;
+    QTest::newRow("a fast link, a busy screen: the size stays") << S{{3000, 5000, 50}} << L{0};
+    QTest::newRow("a narrow link, text still readable: the size stays") << S{{3000, 400, 40}} << L{0};
+    QTest::newRow("a still screen on a very narrow link: the size stays") << S{{3000, 100, 0}} << L{0};
+    QTest::newRow("narrow, then narrower: 3/4, then 1/2") << S{{1500, 400, 50}, {1500, 150, 50}} << L{1, 2};
+    QTest::newRow("the link comes back: up once held long enough")
+        << S{{1500, 400, 50}, {2000, 2000, 30}, {3000, 2000, 30}} << L{1, 1, 0};
+    QTest::newRow("back up, but not for long: the next rise waits twice as long")
+        << S{{1500, 400, 50}, {4000, 2000, 30}, {2000, 400, 50}, {6000, 2000, 30}, {3000, 2000, 30}}
+        << L{1, 0, 1, 1, 0};
+  }
+  void theSizeFollowsTheLink() {
+    QFETCH(QList<Stretch>, stretches);
+    SizeLadder ladder;
+    QList<int> steps;
+    int64_t us = 0;
+    for (const Stretch& s : stretches) {
+      int changes = 0;
+      for (const int64_t end = us + s.ms * 1000; us < end; us += 40'000) {
+        const int before = ladder.step();
+        ladder.next(1920, 1080, s.kbps * 1000, us);
+        changes += ladder.step() != before;
+        if (s.qp) ladder.coded(s.qp, us);
+      }
+      QVERIFY2(changes <= 1, "one key frame at most per stretch");
+      steps << ladder.step();
+    }
+    QTEST(steps, "steps");
+    QCOMPARE(SizeLadder::scaled(1920, 1080, 1), std::make_pair(1440, 810));
+    QCOMPARE(SizeLadder::scaled(1366, 767, 2), std::make_pair(684, 384));
   }
 
   void gaps_data() {

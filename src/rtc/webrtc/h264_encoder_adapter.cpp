@@ -14,6 +14,7 @@
 #include "modules/video_coding/include/video_error_codes.h"
 #include "rtc_base/time_utils.h"
 #include "rtc/h264/h264_engine.h"
+#include "rtc/h264/size_ladder.h"
 #include "rtc/h264/still_sharpener.h"
 #include "rtc/webrtc/gap_aware_controller.h"
 #include "rtc/webrtc/rtc_log.h"
@@ -44,8 +45,8 @@ class H264EncoderAdapter final : public webrtc::VideoEncoder {
     }
     engine_ = createH264Engine(engineName_);
     if (!engine_) return WEBRTC_VIDEO_CODEC_ERROR;
-    config_.width = codec->width;
-    config_.height = codec->height;
+    config_.width = sourceWidth_ = codec->width;
+    config_.height = sourceHeight_ = codec->height;
     config_.fps = codec->maxFramerate;
     config_.bitrateBps = int(std::max(codec->startBitrate, codec->minBitrate) * 1000);
     config_.screenContent = codec->mode == webrtc::VideoCodecMode::kScreensharing;
@@ -102,34 +103,54 @@ class H264EncoderAdapter final : public webrtc::VideoEncoder {
     }
     const ::rtc::scoped_refptr<webrtc::I420BufferInterface> buffer = frame.video_frame_buffer()->ToI420();
     if (!buffer) return WEBRTC_VIDEO_CODEC_ERROR;
-    if (buffer->width() != config_.width || buffer->height() != config_.height) {
-      // A picture of another size than the stream's: start over at its size.
-      config_.width = buffer->width();
-      config_.height = buffer->height();
+    // The source hands on the very buffer again for a picture that did not
+    // change: the screen is still.
+    const bool repeat = buffer.get() == lastInput_.get();
+    lastInput_ = buffer;
+    const int64_t nowUs = ::rtc::TimeMicros();
+    const auto [width, height] = SizeLadder::scaled(
+        buffer->width(), buffer->height(), ladder_.next(buffer->width(), buffer->height(), config_.bitrateBps, nowUs));
+    if (width != config_.width || height != config_.height) {
+      // Another size than the stream's: start over at it (the viewer
+      // stretches every picture over the same ground).
+      if (config_.width > 0 && buffer->width() == sourceWidth_ && buffer->height() == sourceHeight_) {
+        rtcLine("[Encoder] picture %dx%d of %dx%d at %d kbit/s\n", width, height, buffer->width(), buffer->height(),
+                config_.bitrateBps / 1000);
+      }
+      sourceWidth_ = buffer->width();
+      sourceHeight_ = buffer->height();
+      config_.width = width;
+      config_.height = height;
       std::string error;
       if (!engine_->open(config_, &error)) {
         rtcLine("[Encoder] ❌ %s\n", error.c_str());
         return WEBRTC_VIDEO_CODEC_ERROR;
       }
       keyFrameDue_ = true;
+      scaled_ = nullptr;
     }
-    // The source hands on the very buffer again for a picture that did not
-    // change: the screen is still.
-    const bool repeat = buffer.get() == lastInput_.get();
-    lastInput_ = buffer;
-    const int64_t nowUs = ::rtc::TimeMicros();
+    if (width != buffer->width() || height != buffer->height()) {
+      // A repeat is scaled once.
+      if (!repeat || !scaled_) {
+        auto smaller = webrtc::I420Buffer::Create(width, height);
+        smaller->ScaleFrom(*buffer);
+        scaled_ = smaller;
+      }
+    } else {
+      scaled_ = buffer;
+    }
     const StillSharpener::Plan plan = sharpener_.next(repeat, keyFrameDue_, nowUs, config_.bitrateBps);
     H264Picture picture;
     picture.bufferOpen = plan.step != StillSharpener::Step::Plain;
     picture.refineQp = plan.step == StillSharpener::Step::Sharpen ? plan.qp : 0;
-    picture.y = buffer->DataY();
-    picture.u = buffer->DataU();
-    picture.v = buffer->DataV();
-    picture.strideY = buffer->StrideY();
-    picture.strideU = buffer->StrideU();
-    picture.strideV = buffer->StrideV();
-    picture.width = buffer->width();
-    picture.height = buffer->height();
+    picture.y = scaled_->DataY();
+    picture.u = scaled_->DataU();
+    picture.v = scaled_->DataV();
+    picture.strideY = scaled_->StrideY();
+    picture.strideU = scaled_->StrideU();
+    picture.strideV = scaled_->StrideV();
+    picture.width = scaled_->width();
+    picture.height = scaled_->height();
     picture.timestampUs = frame.timestamp_us();
     picture.keyFrame = keyFrameDue_;
     H264Output out;
@@ -164,6 +185,8 @@ class H264EncoderAdapter final : public webrtc::VideoEncoder {
       parser_.ParseBitstream(image);
       image.qp_ = parser_.GetLastSliceQp().value_or(-1);
     }
+
+    if (!repeat && !out.keyFrame && image.qp_ >= 0) ladder_.coded(image.qp_, nowUs);
 
     webrtc::CodecSpecificInfo info;
     info.codecType = webrtc::kVideoCodecH264;
@@ -201,7 +224,10 @@ class H264EncoderAdapter final : public webrtc::VideoEncoder {
   uint64_t seenKeyRequests_ = 0;
   bool keyFrameDue_ = true;
   ::rtc::scoped_refptr<webrtc::I420BufferInterface> lastInput_;
+  ::rtc::scoped_refptr<webrtc::I420BufferInterface> scaled_;  // what is coded of it
+  int sourceWidth_ = 0, sourceHeight_ = 0;
   StillSharpener sharpener_;
+  SizeLadder ladder_;
 };
 
 class EncoderFactory final : public webrtc::VideoEncoderFactory {

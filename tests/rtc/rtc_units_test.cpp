@@ -242,23 +242,28 @@ class RtcUnitsTest : public QObject {
     QTest::newRow("a fast link, a busy screen: the size stays") << S{{3000, 5000, 50}} << L{0};
     QTest::newRow("a narrow link, text still readable: the size stays") << S{{3000, 400, 40}} << L{0};
     QTest::newRow("a still screen on a very narrow link: the size stays") << S{{3000, 100, 0}} << L{0};
-    QTest::newRow("narrow, then narrower: 3/4, then 1/2") << S{{1500, 400, 50}, {1500, 150, 50}} << L{1, 2};
+    QTest::newRow("narrow from the start: 3/4 once the estimate had its time to climb")
+        << S{{2900, 400, 50}, {1000, 400, 50}} << L{0, 1};
+    QTest::newRow("narrow, then narrower: 3/4, then 1/2") << S{{3500, 400, 50}, {1500, 150, 50}} << L{1, 2};
     QTest::newRow("the link comes back: up once held long enough")
-        << S{{1500, 400, 50}, {2000, 2000, 30}, {3000, 2000, 30}} << L{1, 1, 0};
+        << S{{3500, 400, 50}, {2000, 2000, 30}, {3000, 2000, 30}} << L{1, 1, 0};
+    QTest::newRow("a screen that stops goes back to its own size at once, to be sharpened")
+        << S{{3500, 450, 50}, {4000, 450, 50}, {400, 450, 0}} << L{1, 1, 0};
     QTest::newRow("back up, but not for long: the next rise waits twice as long")
-        << S{{1500, 400, 50}, {4000, 2000, 30}, {2000, 400, 50}, {6000, 2000, 30}, {3000, 2000, 30}}
+        << S{{3500, 400, 50}, {4000, 2000, 30}, {2000, 400, 50}, {6000, 2000, 30}, {3000, 2000, 30}}
         << L{1, 0, 1, 1, 0};
   }
   void theSizeFollowsTheLink() {
     QFETCH(QList<Stretch>, stretches);
     SizeLadder ladder;
     QList<int> steps;
-    int64_t us = 0;
+    int64_t us = 0, changedUs = 0;
     for (const Stretch& s : stretches) {
       int changes = 0;
       for (const int64_t end = us + s.ms * 1000; us < end; us += 40'000) {
         const int before = ladder.step();
-        ladder.next(1920, 1080, s.kbps * 1000, us);
+        if (s.qp) changedUs = us;
+        ladder.next(1920, 1080, s.kbps * 1000, us, us - changedUs);
         changes += ladder.step() != before;
         if (s.qp) ladder.coded(s.qp, us);
       }

@@ -11,8 +11,10 @@
 // (lunor-bench-encoder --sizes measured the 1080p terminal: kept at 700
 // kbit/s, SSIM 0.97; at 400, QP 50 and over the rate, where 3/4 holds it
 // at QP 39 and SSIM 0.90). It comes back once the link has room for the
-// larger size, and a size that keeps failing is tried again less often:
-// each change costs a key frame.
+// larger size, or once the screen has stood still a moment (a still picture
+// is sharpened after it, and text needs its own size to read), and a size
+// that keeps failing is tried again less often: each change costs a key
+// frame.
 
 #include <algorithm>
 #include <cstdint>
@@ -39,6 +41,11 @@ class SizeLadder {
   static constexpr int64_t kLongestHoldUs = 64'000'000;
   static constexpr int64_t kSoonUs = 10'000'000;
   static constexpr int64_t kSettledUs = 30'000'000;
+  // The link's estimate starts low and climbs in the first seconds: no
+  // smaller size before it had this long.
+  static constexpr int64_t kRampUs = 3'000'000;
+  // A screen still for this long goes back to its own size.
+  static constexpr int64_t kStillUs = 300'000;
 
   // width × height at step: even sides, at least 2 pixels.
   static std::pair<int, int> scaled(int width, int height, int step) {
@@ -61,9 +68,10 @@ class SizeLadder {
   }
 
   // The step for the next picture of a width × height source on a link of
-  // bitrateBps; changes it when it is time.
-  int next(int width, int height, int bitrateBps, int64_t nowUs) {
-    if (lastChangeUs_ < 0) lastChangeUs_ = nowUs;
+  // bitrateBps, the screen still for stillUs (0: the picture changed);
+  // changes it when it is time.
+  int next(int width, int height, int bitrateBps, int64_t nowUs, int64_t stillUs = 0) {
+    if (lastChangeUs_ < 0) lastChangeUs_ = startUs_ = nowUs;
     // A size that came back and stayed forgets the failures before it.
     if (cameUp_ && nowUs - lastChangeUs_ >= kSettledUs) hold_ = kHoldUs;
     const auto need = [&](int step) {
@@ -74,16 +82,19 @@ class SizeLadder {
     if (windowFull) {
       const bool coarse = windowQp_ >= int64_t(kCoarseQp) * windowCount_;
       windowQp_ = windowCount_ = 0;
-      if (coarse && step_ + 1 < kSteps && bitrateBps < need(step_)) {
+      if (coarse && step_ + 1 < kSteps && bitrateBps < need(step_) && nowUs - startUs_ >= kRampUs) {
         if (nowUs - lastChangeUs_ < kSoonUs && cameUp_) hold_ = std::min(hold_ * 2, kLongestHoldUs);
         change(step_ + 1, nowUs);
         cameUp_ = false;
         return step_;
       }
     }
-    if (step_ > 0 && bitrateBps >= kUpHeadroom * need(step_ - 1) && nowUs - lastChangeUs_ >= hold_) {
-      change(step_ - 1, nowUs);
-      cameUp_ = true;
+    if (step_ > 0 && nowUs - lastChangeUs_ >= hold_) {
+      const int up = stillUs >= kStillUs ? 0 : bitrateBps >= kUpHeadroom * need(step_ - 1) ? step_ - 1 : step_;
+      if (up != step_) {
+        change(up, nowUs);
+        cameUp_ = true;
+      }
     }
     return step_;
   }
@@ -101,6 +112,7 @@ class SizeLadder {
   int64_t windowQp_ = 0;
   int64_t windowCount_ = 0;
   int64_t lastChangeUs_ = -1;
+  int64_t startUs_ = 0;
   int64_t hold_ = kHoldUs;
   bool cameUp_ = false;  // the last change went up
 };

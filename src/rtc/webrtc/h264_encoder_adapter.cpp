@@ -108,8 +108,9 @@ class H264EncoderAdapter final : public webrtc::VideoEncoder {
     const bool repeat = buffer.get() == lastInput_.get();
     lastInput_ = buffer;
     const int64_t nowUs = ::rtc::TimeMicros();
-    const auto [width, height] = SizeLadder::scaled(
-        buffer->width(), buffer->height(), ladder_.next(buffer->width(), buffer->height(), config_.bitrateBps, nowUs));
+    if (!repeat) changedUs_ = nowUs;
+    const int step = ladder_.next(buffer->width(), buffer->height(), config_.bitrateBps, nowUs, nowUs - changedUs_);
+    const auto [width, height] = SizeLadder::scaled(buffer->width(), buffer->height(), step);
     if (width != config_.width || height != config_.height) {
       // Another size than the stream's: start over at it (the viewer
       // stretches every picture over the same ground).
@@ -226,6 +227,7 @@ class H264EncoderAdapter final : public webrtc::VideoEncoder {
   ::rtc::scoped_refptr<webrtc::I420BufferInterface> lastInput_;
   ::rtc::scoped_refptr<webrtc::I420BufferInterface> scaled_;  // what is coded of it
   int sourceWidth_ = 0, sourceHeight_ = 0;
+  int64_t changedUs_ = 0;  // when the last changed picture came
   StillSharpener sharpener_;
   SizeLadder ladder_;
 };

@@ -22,6 +22,7 @@
 #include "cpu_time.h"
 #include "session_probe.h"
 #include "system/console_log.h"
+#include "rtc/webrtc/webrtc_factory.h"
 #include "virtual_display.h"
 
 Q_IMPORT_QML_PLUGIN(Lunor_ClientPlugin)
@@ -83,6 +84,7 @@ int main(int argc, char** argv) {
   scripted.server.sendJson(test::signalMessage({{"type", "videoGeometry"}, {"width", 1920}, {"height", 1080}}));
   if (!QTest::qWaitFor([&] { return scripted.client().hasRemoteVideoTrack(); }, 5000)) return 1;
 
+  const size_t sinks = track->sinkCount();  // the session's own watch for a first picture
   QQuickView view;
   view.setResizeMode(QQuickView::SizeRootObjectToView);
   view.engine()->addImportPath("qrc:/qt/qml");
@@ -90,7 +92,7 @@ int main(int argc, char** argv) {
   view.setSource(QUrl("qrc:/qt/qml/Lunor/Client/Stage.qml"));
   view.resize(window);
   view.show();
-  if (!QTest::qWaitForWindowExposed(&view) || track->sinkCount() != 1) return 1;
+  if (!QTest::qWaitForWindowExposed(&view) || track->sinkCount() != sinks + 1) return 1;
   auto* picture = view.rootObject()->findChild<VideoView*>();
   if (!picture) return 1;
   std::atomic<int> swapped{0};
@@ -98,6 +100,7 @@ int main(int argc, char** argv) {
 
   // The decoder's thread: a frame every 1/fps second.
   std::atomic<bool> running{true};
+  const rtc::ToBgra toBgra = rtc::libraryToBgra();
   std::atomic<bool> measuring{false};
   std::atomic<int> pushed{0};
   std::atomic<double> feedCpu{0};
@@ -106,7 +109,8 @@ int main(int argc, char** argv) {
     const auto period = std::chrono::microseconds(1'000'000 / fps);
     auto next = std::chrono::steady_clock::now();
     for (uint32_t n = 0; running; ++n) {
-      const rtc::I420FrameView picture = frame.view(n);  // the decoder's work, not ours
+      rtc::I420FrameView picture = frame.view(n);  // the decoder's work, not ours
+      picture.toBgra = toBgra;
       const double before = bench::threadCpuSeconds();
       track->deliver(picture);
       if (measuring) {

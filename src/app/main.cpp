@@ -18,6 +18,7 @@
 #include "app/password_setup.h"
 #include "app/x_display.h"
 #include "app/refusing_panels.h"
+#include "app/scene_backend.h"
 #include "app/terminal_panels.h"
 #include "session/app_state.h"
 #include "client/client_session.h"
@@ -224,6 +225,9 @@ int main(int argc, char** argv) {
   switch (options.mode) {
     case LaunchOptions::Mode::Connect:
     case LaunchOptions::Mode::Default:
+      if (const QString renderer = lunor::drawScenesInSoftwareOnSoftwareOpenGl(); !renderer.isEmpty()) {
+        lunor::consoleLine(lunor::lcApp(), QStringLiteral("ℹ️ OpenGL en logiciel (%1): fenêtres dessinées par Qt Quick en logiciel").arg(renderer));
+      }
       return runApplication(static_cast<QApplication&>(*app), options);
     case LaunchOptions::Mode::HeadlessClient:
       return runHeadlessClient(*app, options);

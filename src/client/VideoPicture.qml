@@ -4,10 +4,11 @@ import QtMultimedia
 import Lunor.Client
 
 // The host's picture: the container that places it, and the VideoOutput
-// that draws it (I420 frames, turned into RGB on the GPU).
+// that draws it (I420 frames, turned into RGB on the GPU); a scene drawn in
+// software has the container draw it.
 VideoView {
     id: view
-    videoSink: output.videoSink
+    videoSink: drawsPicture ? null : output.videoSink
 
     VideoOutput {
         id: output
@@ -16,5 +17,6 @@ VideoView {
         width: view.pictureRect.width
         height: view.pictureRect.height
         fillMode: VideoOutput.Stretch
+        visible: !view.drawsPicture
     }
 }

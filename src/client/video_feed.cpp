@@ -40,9 +40,23 @@ void VideoFeed::setTrack(std::shared_ptr<rtc::VideoTrack> track) {
   track_ = std::move(track);
   if (track_) {
     track_->addSink(this);
-  } else if (sink_) {
-    sink_->setVideoFrame(QVideoFrame());
+  } else {
+    {
+      std::lock_guard lock(mutex_);
+      pending_ = QVideoFrame();
+      pendingPicture_ = QImage();
+    }
+    if (sink_) sink_->setVideoFrame(QVideoFrame());
+    if (!picture_.isNull()) {
+      picture_ = QImage();
+      Q_EMIT pictureChanged();
+    }
   }
+}
+
+void VideoFeed::setDrawnSize(QSize size) {
+  std::lock_guard lock(mutex_);
+  drawnSize_ = size;
 }
 
 void VideoFeed::setVideoSink(QVideoSink* sink) { sink_ = sink; }
@@ -50,6 +64,23 @@ void VideoFeed::setVideoSink(QVideoSink* sink) { sink_ = sink; }
 void VideoFeed::onFrame(const rtc::I420FrameView& frame) {
   if (!frame.y || !frame.u || !frame.v || frame.width <= 0 || frame.height <= 0) return;
   ++received_;
+  QSize drawn;
+  {
+    std::lock_guard lock(mutex_);
+    drawn = drawnSize_;
+  }
+  if (!drawn.isEmpty() && frame.toBgra) {
+    QImage picture(drawn, QImage::Format_RGB32);
+    frame.toBgra(frame, picture.bits(), int(picture.bytesPerLine()), drawn.width(), drawn.height());
+    bool queue = false;
+    {
+      std::lock_guard lock(mutex_);
+      pendingPicture_ = std::move(picture);
+      queue = !std::exchange(presentQueued_, true);
+    }
+    if (queue) QMetaObject::invokeMethod(this, &VideoFeed::present, Qt::QueuedConnection);
+    return;
+  }
   const int chromaWidth = (frame.width + 1) / 2;
   const int chromaHeight = (frame.height + 1) / 2;
   // Qt lays out and draws a planar picture whose chroma has an odd number of
@@ -87,10 +118,18 @@ void VideoFeed::onFrame(const rtc::I420FrameView& frame) {
 
 void VideoFeed::present() {
   QVideoFrame frame;
+  QImage picture;
   {
     std::lock_guard lock(mutex_);
     frame = std::exchange(pending_, QVideoFrame());
+    picture = std::exchange(pendingPicture_, QImage());
     presentQueued_ = false;
+  }
+  if (!picture.isNull()) {
+    picture_ = std::move(picture);
+    ++presented_;
+    Q_EMIT pictureChanged();
+    return;
   }
   if (!sink_ || !frame.isValid()) return;
   sink_->setVideoFrame(frame);

@@ -7,13 +7,21 @@
 // nothing per pixel. Only the newest frame waits to be shown: one that
 // arrives before the last reached the sink replaces it, so a slow screen
 // never builds a queue and never makes the decoder wait.
+//
+// Where the scene is drawn in software, the sink's way costs most of a core
+// for a 1080p picture (the conversion and the scaling run per pixel in a
+// software OpenGL's shaders): there the picture is turned into RGB at the
+// size it is drawn at, vectorised, on the decoder's thread, and drawn as
+// it is.
 
 #include <atomic>
 #include <memory>
 #include <mutex>
 
 #include <QObject>
+#include <QImage>
 #include <QPointer>
+#include <QSize>
 #include <QVideoFrame>
 
 #include "rtc/peer_connection.h"
@@ -35,10 +43,18 @@ class VideoFeed final : public QObject, private rtc::VideoSink {
   void setTrack(std::shared_ptr<rtc::VideoTrack> track);
   // Where the frames go; may be null. Main thread.
   void setVideoSink(QVideoSink* sink);
+  // Pictures in RGB at this size in pixels instead of frames to the sink
+  // (empty: to the sink). Main thread.
+  void setDrawnSize(QSize size);
+  // The newest picture in RGB; null when none (main thread).
+  QImage picture() const { return picture_; }
 
   // Frames received from the track, and handed to the sink.
   uint64_t framesReceived() const { return received_.load(); }
   uint64_t framesPresented() const { return presented_.load(); }
+
+ Q_SIGNALS:
+  void pictureChanged();
 
  private:
   void onFrame(const rtc::I420FrameView& frame) override;  // library thread
@@ -46,8 +62,11 @@ class VideoFeed final : public QObject, private rtc::VideoSink {
 
   std::shared_ptr<rtc::VideoTrack> track_;
   QPointer<QVideoSink> sink_;
-  std::mutex mutex_;  // guards the two below; never held while calling the library
+  std::mutex mutex_;  // guards the four below; never held while calling the library
   QVideoFrame pending_;
+  QImage pendingPicture_;
+  QSize drawnSize_;
+  QImage picture_;  // main thread
   bool presentQueued_ = false;
   std::atomic<uint64_t> received_{0};
   std::atomic<uint64_t> presented_{0};

@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "client/video_view.h"
 
+#include <QQuickWindow>
+#include <QSGImageNode>
+#include <QSGRendererInterface>
 #include <QTimer>
 
 #include "client/client_log.h"
@@ -30,7 +33,37 @@ const char* modeName(VideoView::Mode mode) {
 
 }  // namespace
 
-VideoView::VideoView(QQuickItem* parent) : QQuickItem(parent) {}
+VideoView::VideoView(QQuickItem* parent) : QQuickItem(parent) {
+  connect(&feed_, &VideoFeed::pictureChanged, this, &QQuickItem::update);
+}
+
+void VideoView::itemChange(ItemChange change, const ItemChangeData& value) {
+  QQuickItem::itemChange(change, value);
+  if (change != ItemSceneChange) return;
+  const bool software = value.window && value.window->rendererInterface()->graphicsApi() == QSGRendererInterface::Software;
+  if (software == drawsPicture_) return;
+  drawsPicture_ = software;
+  setFlag(ItemHasContents, software);
+  polish();
+  Q_EMIT drawsPictureChanged();
+}
+
+QSGNode* VideoView::updatePaintNode(QSGNode* old, UpdatePaintNodeData*) {
+  const QImage picture = feed_.picture();
+  if (!drawsPicture_ || picture.isNull() || pictureRect_.isEmpty()) {
+    delete old;
+    return nullptr;
+  }
+  auto* node = static_cast<QSGImageNode*>(old);
+  if (!node) {
+    node = window()->createImageNode();
+    node->setOwnsTexture(true);
+  }
+  node->setTexture(window()->createTextureFromImage(picture));
+  node->setRect(pictureRect_);
+  node->setFiltering(QSGTexture::Linear);
+  return node;
+}
 
 void VideoView::setSession(ClientSession* session) {
   if (session_ == session) return;
@@ -100,7 +133,11 @@ void VideoView::updatePolish() {
   if (pictureRect_ != picture) {
     pictureRect_ = picture;
     Q_EMIT pictureRectChanged();
+    update();
   }
+  // Drawn in software: the picture comes at the size it is drawn at.
+  const qreal ratio = window() ? window()->effectiveDevicePixelRatio() : 1.0;
+  feed_.setDrawnSize(drawsPicture_ ? (picture.size() * ratio).toSize() : QSize());
   // Reported one turn later, outside the layout pass; storing an equal
   // rectangle changes nothing in the session, so the chain settles.
   QTimer::singleShot(0, this, [this, displayed, verbose] {

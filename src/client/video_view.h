@@ -31,6 +31,9 @@ class VideoView : public QQuickItem {
   Q_PROPERTY(QSizeF contentSize READ contentSize WRITE setContentSize NOTIFY contentSizeChanged)
   Q_PROPERTY(QVideoSink* videoSink READ videoSink WRITE setVideoSink NOTIFY videoSinkChanged)
   Q_PROPERTY(QRectF pictureRect READ pictureRect NOTIFY pictureRectChanged)
+  // The view draws the picture itself (a scene drawn in software), not
+  // through the sink's VideoOutput.
+  Q_PROPERTY(bool drawsPicture READ drawsPicture NOTIFY drawsPictureChanged)
 
  public:
   enum class Mode { Fit, Fill, Native };
@@ -49,6 +52,7 @@ class VideoView : public QQuickItem {
   void setVideoSink(QVideoSink* sink);
   // Where the picture is drawn, in this item's (Qt) coordinates.
   QRectF pictureRect() const { return pictureRect_; }
+  bool drawsPicture() const { return drawsPicture_; }
 
   // The frames of the track, for whoever measures them.
   const VideoFeed& feed() const { return feed_; }
@@ -59,10 +63,13 @@ class VideoView : public QQuickItem {
   void contentSizeChanged();
   void videoSinkChanged();
   void pictureRectChanged();
+  void drawsPictureChanged();
 
  protected:
   void geometryChange(const QRectF& newGeometry, const QRectF& oldGeometry) override;
   void updatePolish() override;
+  void itemChange(ItemChange change, const ItemChangeData& value) override;
+  QSGNode* updatePaintNode(QSGNode* old, UpdatePaintNodeData* data) override;
 
  private:
   void attachTrack();
@@ -73,6 +80,7 @@ class VideoView : public QQuickItem {
   QSizeF contentSize_;
   QPointer<QVideoSink> sink_;
   QRectF pictureRect_;
+  bool drawsPicture_ = false;
   VideoFeed feed_;
 };
 

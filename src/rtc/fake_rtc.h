@@ -79,9 +79,27 @@ class FakeVideoTrack final : public rtc::VideoTrack {
   void setScreenContent(bool screen) override { screenContent = screen; }
 
   // Renders a frame to every sink, from the calling thread.
-  void deliver(const rtc::I420FrameView& frame) {
+  void deliver(rtc::I420FrameView frame) {
+    if (!frame.toBgra) frame.toBgra = &plainToBgra;
     std::lock_guard lock(mutex_);
     for (auto* sink : sinks_) sink->onFrame(frame);
+  }
+  // The conversion done plainly: nearest sample, BT.601 limited range.
+  static void plainToBgra(const rtc::I420FrameView& f, uint8_t* bgra, int stride, int width, int height) {
+    const auto clamp = [](int v) { return uint8_t(v < 0 ? 0 : v > 255 ? 255 : v); };
+    for (int r = 0; r < height; ++r) {
+      const int sr = r * f.height / height;
+      for (int c = 0; c < width; ++c) {
+        const int sc = c * f.width / width;
+        const int y = (f.y[sr * f.strideY + sc] - 16) * 298, u = f.u[sr / 2 * f.strideU + sc / 2] - 128,
+                  v = f.v[sr / 2 * f.strideV + sc / 2] - 128;
+        uint8_t* p = bgra + size_t(r) * size_t(stride) + 4 * size_t(c);
+        p[0] = clamp((y + 516 * u + 128) >> 8);
+        p[1] = clamp((y - 100 * u - 208 * v + 128) >> 8);
+        p[2] = clamp((y + 409 * v + 128) >> 8);
+        p[3] = 255;
+      }
+    }
   }
   size_t sinkCount() {
     std::lock_guard lock(mutex_);

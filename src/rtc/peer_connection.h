@@ -30,6 +30,11 @@ struct VideoFrameView {
   int64_t timestampUs = 0;
 };
 
+struct I420FrameView;
+// Writes the picture scaled to width × height as 32-bit BGRX (B, G, R, X
+// bytes in memory; BT.601, limited range) at bgra, rows stride bytes apart.
+using ToBgra = void (*)(const I420FrameView& frame, uint8_t* bgra, int stride, int width, int height);
+
 // A decoded picture in the decoder's own layout, I420: a Y plane of the
 // full size, and U and V planes of half the width and height (rounded up).
 // The planes are the library's: valid during the onFrame() call only.
@@ -43,6 +48,8 @@ struct I420FrameView {
   int width = 0;
   int height = 0;
   int64_t timestampUs = 0;
+  // The implementation's own conversion (fast, vectorised).
+  ToBgra toBgra = nullptr;
 };
 
 class VideoSink {

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "rtc/webrtc/webrtc_factory.h"
+#include "rtc/webrtc/webrtc_video.h"
 
 #include <cstdlib>
 #include <mutex>
@@ -151,6 +152,8 @@ class WebRtcFactory final : public PeerConnectionFactory {
 };
 
 }  // namespace
+
+ToBgra libraryToBgra() { return &adapter::i420ToBgra; }
 
 void initialiseWebRtcLibrary() { initialiseLibraryOnce(); }
 

@@ -27,6 +27,10 @@ struct FactoryOptions {
 // whatever calls it first. Anything that uses the library calls it.
 void initialiseWebRtcLibrary();
 
+// The library's conversion of a decoded picture to BGRX, vectorised (what
+// the tracks' frames carry), for pictures from elsewhere.
+ToBgra libraryToBgra();
+
 // Makes a factory with its own network, worker and signaling threads and the
 // builtin video encoder and decoder factories. Returns null on failure.
 std::unique_ptr<PeerConnectionFactory> createWebRtcFactory(const FactoryOptions& options = {});

@@ -13,6 +13,8 @@
 #include "api/video/i420_buffer.h"
 #include "api/video/video_frame.h"
 #include "libyuv/convert.h"
+#include "libyuv/convert_argb.h"
+#include "libyuv/scale.h"
 #include "media/base/adapted_video_track_source.h"
 #include "rtc/webrtc/h264_encoder_adapter.h"
 #include "rtc/webrtc/webrtc_util.h"
@@ -149,8 +151,22 @@ class WebRtcVideoSource final : public VideoSource {
   ::rtc::scoped_refptr<ScreenTrackSource> source_;
 };
 
+// A picture scaled (when its size is another) and turned into BGRX.
+inline void i420ToBgra(const I420FrameView& f, uint8_t* bgra, int stride, int width, int height) {
+  if (width == f.width && height == f.height) {
+    libyuv::I420ToARGB(f.y, f.strideY, f.u, f.strideU, f.v, f.strideV, bgra, stride, width, height);
+    return;
+  }
+  const ::rtc::scoped_refptr<webrtc::I420Buffer> scaled = webrtc::I420Buffer::Create(width, height);
+  libyuv::I420Scale(f.y, f.strideY, f.u, f.strideU, f.v, f.strideV, f.width, f.height, scaled->MutableDataY(),
+                    scaled->StrideY(), scaled->MutableDataU(), scaled->StrideU(), scaled->MutableDataV(),
+                    scaled->StrideV(), width, height, libyuv::kFilterBilinear);
+  libyuv::I420ToARGB(scaled->DataY(), scaled->StrideY(), scaled->DataU(), scaled->StrideU(), scaled->DataV(),
+                     scaled->StrideV(), bgra, stride, width, height);
+}
+
 // Hands each rendered frame to one of our sinks in the decoder's own I420
-// layout: nothing is converted on the way.
+// layout: nothing is converted on the way unless the sink asks.
 class SinkAdapter final : public ::rtc::VideoSinkInterface<webrtc::VideoFrame> {
  public:
   explicit SinkAdapter(VideoSink* sink) : sink_(sink) {}
@@ -161,7 +177,7 @@ class SinkAdapter final : public ::rtc::VideoSinkInterface<webrtc::VideoFrame> {
     if (!i420) return;
     sink_->onFrame(I420FrameView{i420->DataY(), i420->DataU(), i420->DataV(), i420->StrideY(),
                                  i420->StrideU(), i420->StrideV(), i420->width(), i420->height(),
-                                 frame.timestamp_us()});
+                                 frame.timestamp_us(), &i420ToBgra});
   }
 
  private:

@@ -118,10 +118,16 @@ class FakeRtpSender final : public rtc::RtpSender {
  public:
   explicit FakeRtpSender(std::string trackId) : trackId_(std::move(trackId)) {}
   std::string trackId() const override { return trackId_; }
+  // As the library: no encoding before a description is set, and no other
+  // count of them after.
   std::vector<rtc::RtpEncoding> encodings() const override { return encodings_; }
   rtc::Error setEncodings(const std::vector<rtc::RtpEncoding>& e) override {
+    if (e.size() != encodings_.size()) return rtc::Error{"Attempted to set RtpParameters with different encoding count"};
     encodings_ = e;
     return {};
+  }
+  void described() {
+    if (encodings_.empty()) encodings_.emplace_back();
   }
 
  private:
@@ -166,6 +172,7 @@ class FakePeerConnection final : public rtc::PeerConnection {
   }
   void setLocalDescription(const rtc::SessionDescription& d, rtc::CompletionCallback done) override {
     localDescriptions.push_back(d);
+    for (const auto& sender : senderList) sender->described();
     if (done) done({});
   }
   void setRemoteDescription(const rtc::SessionDescription& d,

@@ -240,6 +240,7 @@ void Negotiation::close() {
   controlOpenSaid_ = false;
   localFingerprint_.clear();
   remoteFingerprint_.clear();
+  senderBitrates_.clear();
   auto connection = std::exchange(connection_, nullptr);
   auto observer = std::exchange(observer_, nullptr);
   controlChannel_.reset();
@@ -357,16 +358,26 @@ bool Negotiation::addTrack(std::shared_ptr<rtc::VideoTrack> track, const std::st
 
 void Negotiation::setSenderBitrate(const rtc::VideoTrack& track, int minBps, int maxBps) {
   if (!connection_) return;
-  const std::string id = track.trackId();
+  senderBitrates_[track.trackId()] = {minBps, maxBps};
+  applySenderBitrates();
+}
+
+void Negotiation::applySenderBitrates() {
+  if (!connection_) return;
   for (const auto& sender : connection_->senders()) {
-    if (sender->trackId() != id) continue;
+    const auto limits = senderBitrates_.find(sender->trackId());
+    if (limits == senderBitrates_.end()) continue;
+    // A sender has its encodings once a description is set, and takes no
+    // other count of them: until then, the limits wait.
     std::vector<rtc::RtpEncoding> encodings = sender->encodings();
-    if (encodings.empty()) encodings.emplace_back();
+    if (encodings.empty()) continue;
     for (auto& encoding : encodings) {
-      encoding.maxBitrateBps = maxBps;
-      encoding.minBitrateBps = minBps;
+      encoding.minBitrateBps = limits->second.first;
+      encoding.maxBitrateBps = limits->second.second;
     }
-    sender->setEncodings(encodings);
+    if (const rtc::Error error = sender->setEncodings(encodings); !error.ok()) {
+      log_(QStringLiteral("⚠️ Débit du flux non appliqué: ") + QString::fromStdString(error.message));
+    }
   }
 }
 
@@ -382,6 +393,7 @@ void Negotiation::setLocal(rtc::SessionDescription description) {
   connection_->setLocalDescription(description, [this, ticket, description](rtc::Error error) {
     if (!error.ok()) return;
     ticket.post([this, description] {
+      applySenderBitrates();
       localFingerprint_ = proof::sdpFingerprint(description.sdp);
       Q_EMIT descriptionReady(description);
     });

@@ -81,7 +81,8 @@ class Negotiation final : public QObject {
   // Host: sends `track` on the connection (H264 first) unless it already is.
   bool addTrack(std::shared_ptr<rtc::VideoTrack> track, const std::string& streamId);
   bool isSending(const rtc::VideoTrack& track) const;
-  // Bitrate limits of the sender of `track`, in bits per second.
+  // Bitrate limits of the sender of `track`, in bits per second (from the
+  // local description on, when it is not set yet).
   void setSenderBitrate(const rtc::VideoTrack& track, int minBps, int maxBps);
   // Bandwidth estimation bounds of the whole connection.
   void setBitrateRange(int minBps, int startBps, int maxBps);
@@ -155,6 +156,7 @@ class Negotiation final : public QObject {
   void adoptExtra(std::shared_ptr<rtc::DataChannel> channel);
   void extraChannelState(const QString& label, rtc::DataChannelState state);
   void setLocal(rtc::SessionDescription description);
+  void applySenderBitrates();
   void startRestart();
   // False, and said, when the description is not from the expected peer.
   bool fromExpectedPeer(const std::string& sdp);
@@ -177,6 +179,7 @@ class Negotiation final : public QObject {
   bool controlOpenSaid_ = false;
   QByteArray localFingerprint_;
   QByteArray remoteFingerprint_;
+  std::map<std::string, std::pair<int, int>> senderBitrates_;  // by track: min, max bits a second
   QByteArray expectedRemote_;
   ClockTimer iceCheck_;
   ClockTimer connectDeadline_;

@@ -344,6 +344,14 @@ class HostSessionTest : public test::ScriptedSessionTest {
   // The picture follows the profile and the display; a held button raises the rate only.
   void sourceFollowsProfileDisplayAndBoost() {
     QVERIFY(scripted->hostWithClient());
+    // The profile's limits reach the sender from the first offer on (its
+    // encodings exist only from then).
+    const auto firstLimit = [&] {
+      const auto& senders = scripted->connection()->senderList;
+      const auto encodings = senders.empty() ? std::vector<rtc::RtpEncoding>{} : senders.front()->encodings();
+      return encodings.empty() ? 0 : encodings.front().maxBitrateBps.value_or(0);
+    };
+    QTRY_COMPARE(firstLimit(), settingsOf(kDefaultQuality).maxBitrateBps);
     QTRY_COMPARE(host()->availableDisplays().size(), 2);
     QCOMPARE(host()->availableDisplays().at(1).toMap().value("name").toString(), QString("Écran 2"));
     QTRY_VERIFY(!payloads("displays").isEmpty());

@@ -247,6 +247,8 @@ class RtcUnitsTest : public QObject {
     QTest::newRow("narrow, then narrower: 3/4, then 1/2") << S{{3500, 400, 50}, {1500, 150, 50}} << L{1, 2};
     QTest::newRow("the link comes back: up once held long enough")
         << S{{3500, 400, 50}, {2000, 2000, 30}, {3000, 2000, 30}} << L{1, 1, 0};
+    QTest::newRow("a moment of room is not enough to go back up")
+        << S{{3500, 450, 50}, {3000, 450, 50}, {1500, 2000, 50}, {1000, 450, 50}} << L{1, 1, 1, 1};
     QTest::newRow("a screen that stops goes back to its own size at once, to be sharpened")
         << S{{3500, 450, 50}, {4000, 450, 50}, {400, 450, 0}} << L{1, 1, 0};
     QTest::newRow("back up, but not for long: the next rise waits twice as long")

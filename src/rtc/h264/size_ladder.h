@@ -33,8 +33,10 @@ class SizeLadder {
   // ...when the link gives less than this many bits a second per pixel
   // (1080p: 725 kbit/s; a busy screen on a faster link keeps its size).
   static constexpr double kBitsPerPixel = 0.35;
-  // Back up with this headroom over the larger size's need...
+  // Back up with this headroom over the larger size's need, held this long
+  // (an estimate wanders on a lossy link)...
   static constexpr double kUpHeadroom = 1.25;
+  static constexpr int64_t kUpHeldUs = 2'000'000;
   // ...after this long at the smaller size, doubled each time a larger size
   // had to be left again soon after it came back, up to kLongestHoldUs.
   static constexpr int64_t kHoldUs = 4'000'000;
@@ -89,8 +91,11 @@ class SizeLadder {
         return step_;
       }
     }
+    const bool room = step_ > 0 && bitrateBps >= kUpHeadroom * need(step_ - 1);
+    if (!room) roomSinceUs_ = -1;
+    if (room && roomSinceUs_ < 0) roomSinceUs_ = nowUs;
     if (step_ > 0 && nowUs - lastChangeUs_ >= hold_) {
-      const int up = stillUs >= kStillUs ? 0 : bitrateBps >= kUpHeadroom * need(step_ - 1) ? step_ - 1 : step_;
+      const int up = stillUs >= kStillUs ? 0 : room && nowUs - roomSinceUs_ >= kUpHeldUs ? step_ - 1 : step_;
       if (up != step_) {
         change(up, nowUs);
         cameUp_ = true;
@@ -102,6 +107,7 @@ class SizeLadder {
  private:
   void change(int step, int64_t nowUs) {
     step_ = step;
+    roomSinceUs_ = -1;
     lastChangeUs_ = nowUs;
     windowQp_ = windowCount_ = 0;
   }
@@ -113,6 +119,7 @@ class SizeLadder {
   int64_t windowCount_ = 0;
   int64_t lastChangeUs_ = -1;
   int64_t startUs_ = 0;
+  int64_t roomSinceUs_ = -1;  // the link has had room for the larger size since
   int64_t hold_ = kHoldUs;
   bool cameUp_ = false;  // the last change went up
 };

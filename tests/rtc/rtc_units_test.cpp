@@ -251,6 +251,8 @@ class RtcUnitsTest : public QObject {
         << S{{3500, 450, 50}, {3000, 450, 50}, {1500, 2000, 50}, {1000, 450, 50}} << L{1, 1, 1, 1};
     QTest::newRow("a screen that stops goes back to its own size at once, to be sharpened")
         << S{{3500, 450, 50}, {4000, 450, 50}, {400, 450, 0}} << L{1, 1, 0};
+    QTest::newRow("stopping and starting again soon: the next stop waits")
+        << S{{3500, 450, 50}, {500, 450, 0}, {1500, 450, 50}, {500, 450, 0}} << L{1, 0, 1, 1};
     QTest::newRow("back up, but not for long: the next rise waits twice as long")
         << S{{3500, 400, 50}, {4000, 2000, 30}, {2000, 400, 50}, {6000, 2000, 30}, {3000, 2000, 30}}
         << L{1, 0, 1, 1, 0};

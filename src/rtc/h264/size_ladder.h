@@ -46,8 +46,12 @@ class SizeLadder {
   // The link's estimate starts low and climbs in the first seconds: no
   // smaller size before it had this long.
   static constexpr int64_t kRampUs = 3'000'000;
-  // A screen still for this long goes back to its own size.
-  static constexpr int64_t kStillUs = 300'000;
+  // A screen still for this long goes back to its own size at once; after
+  // a stop whose size had to be left again soon, the next stops wait from
+  // kStillHoldUs on, doubled each time (a screen that stops and starts
+  // every other second would make two key frames each time).
+  static constexpr int64_t kStillUs = 150'000;
+  static constexpr int64_t kStillHoldUs = 2'000'000;
 
   // width × height at step: even sides, at least 2 pixels.
   static std::pair<int, int> scaled(int width, int height, int step) {
@@ -75,17 +79,29 @@ class SizeLadder {
   int next(int width, int height, int bitrateBps, int64_t nowUs, int64_t stillUs = 0) {
     if (lastChangeUs_ < 0) lastChangeUs_ = startUs_ = nowUs;
     // A size that came back and stayed forgets the failures before it.
-    if (cameUp_ && nowUs - lastChangeUs_ >= kSettledUs) hold_ = kHoldUs;
+    if (cameUp_ && nowUs - lastChangeUs_ >= kSettledUs) {
+      hold_ = kHoldUs;
+      stillHold_ = 0;
+    }
     const auto need = [&](int step) {
       const auto [w, h] = scaled(width, height, step);
       return kBitsPerPixel * double(w) * double(h);
     };
-    const bool windowFull = windowCount_ >= kWindowPictures && lastCodedUs_ - windowStartUs_ >= kWindowUs;
+    // Judged on a changed picture: a screen that has just stopped is about
+    // to go back to its own size.
+    const bool windowFull =
+        stillUs == 0 && windowCount_ >= kWindowPictures && lastCodedUs_ - windowStartUs_ >= kWindowUs;
     if (windowFull) {
       const bool coarse = windowQp_ >= int64_t(kCoarseQp) * windowCount_;
       windowQp_ = windowCount_ = 0;
       if (coarse && step_ + 1 < kSteps && bitrateBps < need(step_) && nowUs - startUs_ >= kRampUs) {
-        if (nowUs - lastChangeUs_ < kSoonUs && cameUp_) hold_ = std::min(hold_ * 2, kLongestHoldUs);
+        if (nowUs - lastChangeUs_ < kSoonUs && cameUp_) {
+          if (cameUpStill_) {
+            stillHold_ = std::clamp(stillHold_ * 2, kStillHoldUs, kLongestHoldUs);
+          } else {
+            hold_ = std::min(hold_ * 2, kLongestHoldUs);
+          }
+        }
         change(step_ + 1, nowUs);
         cameUp_ = false;
         return step_;
@@ -94,12 +110,13 @@ class SizeLadder {
     const bool room = step_ > 0 && bitrateBps >= kUpHeadroom * need(step_ - 1);
     if (!room) roomSinceUs_ = -1;
     if (room && roomSinceUs_ < 0) roomSinceUs_ = nowUs;
-    if (step_ > 0 && nowUs - lastChangeUs_ >= hold_) {
-      const int up = stillUs >= kStillUs ? 0 : room && nowUs - roomSinceUs_ >= kUpHeldUs ? step_ - 1 : step_;
-      if (up != step_) {
-        change(up, nowUs);
-        cameUp_ = true;
-      }
+    if (step_ > 0 && stillUs >= kStillUs && nowUs - lastChangeUs_ >= stillHold_) {
+      change(0, nowUs);
+      cameUp_ = cameUpStill_ = true;
+    } else if (room && nowUs - roomSinceUs_ >= kUpHeldUs && nowUs - lastChangeUs_ >= hold_) {
+      change(step_ - 1, nowUs);
+      cameUp_ = true;
+      cameUpStill_ = false;
     }
     return step_;
   }
@@ -122,6 +139,8 @@ class SizeLadder {
   int64_t roomSinceUs_ = -1;  // the link has had room for the larger size since
   int64_t hold_ = kHoldUs;
   bool cameUp_ = false;  // the last change went up
+  bool cameUpStill_ = false;  // ...because the screen stopped
+  int64_t stillHold_ = 0;
 };
 
 }  // namespace lunor::rtc

@@ -4,7 +4,6 @@
 #include <chrono>
 #include <utility>
 
-#include <QCryptographicHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QRegularExpression>
@@ -61,9 +60,8 @@ std::optional<QJsonValue> BrowserReceiver::evaluate(const QString& expression) {
 
 std::optional<double> BrowserReceiver::join(const QString& room, const QString& password, QualityProfile profile) {
   QUrl page = QUrl::fromLocalFile(QStringLiteral(LUNOR_RECEIVER_PAGE));
-  const QString hash =
-      QString::fromLatin1(QCryptographicHash::hash(password.toUtf8(), QCryptographicHash::Sha256).toHex());
-  QUrlQuery query{{"signal", signaling_.toString()}, {"room", room}, {"hash", hash}, {"quality", rawValue(profile)}};
+  QUrlQuery query{{"signal", signaling_.toString()}, {"room", room}, {"quality", rawValue(profile)}};
+  query.addQueryItem("password", QString::fromLatin1(QUrl::toPercentEncoding(password)));
   if (!turnUrl_.isEmpty()) {
     query.addQueryItem("turn", turnUrl_);
     query.addQueryItem("turnUser", kTurnUsername);

@@ -45,6 +45,8 @@ bool HeadlessChromium::launch() {
                         // Host candidates as addresses, not mDNS names our host cannot resolve.
                         "--disable-features=WebRtcHideLocalIpsWithMdns",
                         "--autoplay-policy=no-user-gesture-required",
+                        // The benchmark's receiver page imports the web client's modules from the tree.
+                        "--allow-file-access-from-files",
                         "--window-size=1280,800",
                         "about:blank"};
   if (getuid() == 0) arguments.prepend("--no-sandbox");

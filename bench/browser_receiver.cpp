@@ -2,6 +2,7 @@
 #include "browser_receiver.h"
 
 #include <chrono>
+#include <cstdint>
 #include <utility>
 
 #include <QJsonArray>
@@ -45,11 +46,19 @@ BrowserReceiver::BrowserReceiver(QUrl signaling, const Stamp& stamp)
 
 BrowserReceiver::~BrowserReceiver() { leave(); }
 
-int64_t BrowserReceiver::epochToMonotonicUs() {
-  const int64_t epochUs = std::chrono::duration_cast<std::chrono::microseconds>(
-                              std::chrono::system_clock::now().time_since_epoch())
-                              .count();
-  return monotonicUs() - epochUs;
+// The page's times are its performance clock's (monotonic, as ours; the
+// wall clock may be stepped during a run, which once made latencies of
+// -18 s): the offset to ours, read over the shortest of a few round trips.
+void BrowserReceiver::measurePageClock() {
+  int64_t bestTrip = INT64_MAX;
+  for (int i = 0; i < 3; ++i) {
+    const int64_t before = monotonicUs();
+    const auto pageNow = chromium_.evaluate(QStringLiteral("performance.now()"));
+    const int64_t after = monotonicUs();
+    if (!pageNow || !pageNow->isDouble() || after - before >= bestTrip) continue;
+    bestTrip = after - before;
+    pageOffsetUs_ = (before + after) / 2 - int64_t(pageNow->toDouble() * 1000);
+  }
 }
 
 std::optional<QJsonValue> BrowserReceiver::evaluate(const QString& expression) {
@@ -93,7 +102,8 @@ std::optional<double> BrowserReceiver::join(const QString& room, const QString& 
     error_ = pageError.isEmpty() ? QStringLiteral("no picture within 20 s") : pageError;
     return std::nullopt;
   }
-  return (firstFrameAt * 1000 + double(epochToMonotonicUs()) - double(started)) / 1000.0;
+  measurePageClock();
+  return (firstFrameAt * 1000 + double(pageOffsetUs_) - double(started)) / 1000.0;
 }
 
 void BrowserReceiver::beginWindow() {
@@ -101,6 +111,7 @@ void BrowserReceiver::beginWindow() {
   statsAtStart_ = evaluate("bench.stats()").value_or(QJsonValue()).toObject();
   cpuAtStart_ = treeCpuSeconds(chromium_.processId());
   keyHandOverMs_.clear();
+  measurePageClock();
   windowStartUs_ = monotonicUs();
 }
 
@@ -120,7 +131,7 @@ ReceiverWindow BrowserReceiver::endWindow() {
     w.width = size->toArray().at(0).toInt();
     w.height = size->toArray().at(1).toInt();
   }
-  const int64_t offset = epochToMonotonicUs();
+  const int64_t offset = pageOffsetUs_;
   w.startUs = windowStartUs_;
   int64_t last = -1;
   for (const QJsonValue& value : frames) {
@@ -158,7 +169,7 @@ bool BrowserReceiver::sendKey(uint16_t macKeyCode, bool down) {
     return false;
   }
   if (down) {
-    const double sentUs = sentAt->toDouble() * 1000 + double(epochToMonotonicUs());
+    const double sentUs = sentAt->toDouble() * 1000 + double(pageOffsetUs_);
     keyHandOverMs_.push_back((sentUs - double(called)) / 1000.0);
   }
   return true;

@@ -33,8 +33,9 @@ class BrowserReceiver final : public Receiver {
  private:
   // A page expression's value (promises awaited); error_ says why not.
   std::optional<QJsonValue> evaluate(const QString& expression);
-  // Microseconds to add to an epoch time in ms (×1000) to get monotonicUs().
-  static int64_t epochToMonotonicUs();
+  // Reads the offset to add to a page time in ms (×1000) to get
+  // monotonicUs() into pageOffsetUs_.
+  void measurePageClock();
 
   QUrl signaling_;
   const Stamp& stamp_;
@@ -47,6 +48,7 @@ class BrowserReceiver final : public Receiver {
   double cpuAtStart_ = 0;
   int64_t windowStartUs_ = 0;
   std::vector<double> keyHandOverMs_;  // in the current window
+  int64_t pageOffsetUs_ = 0;
 };
 
 }  // namespace lunor::bench

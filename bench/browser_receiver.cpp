@@ -49,7 +49,7 @@ BrowserReceiver::~BrowserReceiver() { leave(); }
 // The page's times are its performance clock's (monotonic, as ours; the
 // wall clock may be stepped during a run, which once made latencies of
 // -18 s): the offset to ours, read over the shortest of a few round trips.
-void BrowserReceiver::measurePageClock() {
+bool BrowserReceiver::measurePageClock() {
   int64_t bestTrip = INT64_MAX;
   for (int i = 0; i < 3; ++i) {
     const int64_t before = monotonicUs();
@@ -59,6 +59,8 @@ void BrowserReceiver::measurePageClock() {
     bestTrip = after - before;
     pageOffsetUs_ = (before + after) / 2 - int64_t(pageNow->toDouble() * 1000);
   }
+  if (bestTrip == INT64_MAX) error_ = QStringLiteral("the page's clock could not be read");
+  return bestTrip != INT64_MAX;
 }
 
 std::optional<QJsonValue> BrowserReceiver::evaluate(const QString& expression) {
@@ -102,7 +104,7 @@ std::optional<double> BrowserReceiver::join(const QString& room, const QString& 
     error_ = pageError.isEmpty() ? QStringLiteral("no picture within 20 s") : pageError;
     return std::nullopt;
   }
-  measurePageClock();
+  if (!measurePageClock()) return std::nullopt;
   return (firstFrameAt * 1000 + double(pageOffsetUs_) - double(started)) / 1000.0;
 }
 

@@ -34,8 +34,8 @@ class BrowserReceiver final : public Receiver {
   // A page expression's value (promises awaited); error_ says why not.
   std::optional<QJsonValue> evaluate(const QString& expression);
   // Reads the offset to add to a page time in ms (×1000) to get
-  // monotonicUs() into pageOffsetUs_.
-  void measurePageClock();
+  // monotonicUs() into pageOffsetUs_; false (error_ says) when it cannot.
+  bool measurePageClock();
 
   QUrl signaling_;
   const Stamp& stamp_;

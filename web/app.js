@@ -462,10 +462,13 @@ function screenshot() {
     toast("Capture d'écran impossible : aucune image");
     return;
   }
+  // The host may code its screen smaller on a narrow link: saved at the
+  // screen's own size.
+  const screen = state.session && state.session.remoteVideoSize;
   const canvas = document.createElement("canvas");
-  canvas.width = video.videoWidth;
-  canvas.height = video.videoHeight;
-  canvas.getContext("2d").drawImage(video, 0, 0);
+  canvas.width = screen ? screen.width : video.videoWidth;
+  canvas.height = screen ? screen.height : video.videoHeight;
+  canvas.getContext("2d").drawImage(video, 0, 0, canvas.width, canvas.height);
   const name = screenshotName(new Date());
   canvas.toBlob((blob) => {
     if (!blob) {

@@ -71,6 +71,7 @@ void VideoFeed::onFrame(const rtc::I420FrameView& frame) {
   }
   if (!drawn.isEmpty() && frame.toBgra) {
     QImage picture(drawn, QImage::Format_RGB32);
+    if (picture.isNull()) return;  // no memory for it
     frame.toBgra(frame, picture.bits(), int(picture.bytesPerLine()), drawn.width(), drawn.height());
     bool queue = false;
     {

@@ -39,6 +39,8 @@ VideoView::VideoView(QQuickItem* parent) : QQuickItem(parent) {
 
 void VideoView::itemChange(ItemChange change, const ItemChangeData& value) {
   QQuickItem::itemChange(change, value);
+  // Another screen's pixel ratio: the pictures come at another size.
+  if (change == ItemDevicePixelRatioHasChanged) polish();
   if (change != ItemSceneChange) return;
   const bool software = value.window && value.window->rendererInterface()->graphicsApi() == QSGRendererInterface::Software;
   if (software == drawsPicture_) return;

@@ -26,10 +26,14 @@ class StillRepeats {
   static constexpr Duration kRefresh = std::chrono::seconds(1);
   // From 150 ms: typing's pauses between keys are mostly shorter, and a
   // pass on the link would hold the next key's picture.
-  static constexpr Duration kSharpen[] = {std::chrono::milliseconds(150), std::chrono::milliseconds(190),
-                                          std::chrono::milliseconds(230), std::chrono::milliseconds(270),
-                                          std::chrono::milliseconds(310), std::chrono::milliseconds(450),
-                                          std::chrono::milliseconds(700)};
+  // Then every quarter of a second until 1.7 s: on a narrow link each pass
+  // waits for the last one's time on it, and the next is taken at the
+  // first repeat after.
+  static constexpr Duration kSharpen[] = {
+      std::chrono::milliseconds(150),  std::chrono::milliseconds(190),  std::chrono::milliseconds(230),
+      std::chrono::milliseconds(270),  std::chrono::milliseconds(310),  std::chrono::milliseconds(450),
+      std::chrono::milliseconds(700),  std::chrono::milliseconds(950),  std::chrono::milliseconds(1200),
+      std::chrono::milliseconds(1450), std::chrono::milliseconds(1700)};
 
   // A changed picture went at `now`.
   void changed(TimePoint now) {
@@ -40,7 +44,7 @@ class StillRepeats {
   TimePoint next() const {
     constexpr int sharpening = int(std::size(kSharpen));
     if (repeats_ < sharpening) return changedAt_ + kSharpen[repeats_];
-    return changedAt_ + kRefresh * (repeats_ - sharpening + 1);
+    return changedAt_ + kSharpen[sharpening - 1] + kRefresh * (repeats_ - sharpening + 1);
   }
   bool due(TimePoint now) const { return now >= next(); }
 

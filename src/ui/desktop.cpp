@@ -144,7 +144,10 @@ void Desktop::saveScreenshot(ClientSession* session) const {
     return;
   }
   const Epoch::Ticket alive = session->lifetime();
-  auto grab = std::make_shared<OneFrame>(track, [session, alive](const PackedI420& picture) {
+  // The host may code its screen smaller on a narrow link: the picture is
+  // saved at the screen's own size.
+  const QSize screen = session->remoteVideoSize();
+  auto grab = std::make_shared<OneFrame>(track, [session, alive, screen](const PackedI420& picture) {
     if (!alive.isCurrent()) return;
     if (picture.isEmpty()) {
       session->log(Desktop::tr("📸 Capture d'écran impossible : aucune image reçue"));
@@ -155,9 +158,13 @@ void Desktop::saveScreenshot(ClientSession* session) const {
         QStringLiteral("Lunor Remote %1.png").arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH.mm.ss"))));
     // Converting and encoding a large picture takes a while: not on the
     // window's thread. The log line comes back to it.
-    QThreadPool::globalInstance()->start([session, alive, picture, folder, path] {
+    QThreadPool::globalInstance()->start([session, alive, picture, folder, path, screen] {
       QDir().mkpath(folder);
-      const bool saved = picture.toImage().save(path, "PNG");
+      QImage image = picture.toImage();
+      if (screen.isValid() && !screen.isEmpty() && image.size() != screen) {
+        image = image.scaled(screen, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+      }
+      const bool saved = image.save(path, "PNG");
       alive.post([session, saved, path] {
         session->log(saved ? Desktop::tr("📸 Capture enregistrée : %1").arg(path)
                            : Desktop::tr("📸 Capture d'écran impossible : écriture de %1 refusée").arg(path));

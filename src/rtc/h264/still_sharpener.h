@@ -51,10 +51,10 @@ class StillSharpener {
     }
     if (done_) return {};  // sharp already: one picture, not a stream
     if (nowUs < busyUntilUs_) {
-      // The last pass is still on its way: nothing more until it is. The
-      // buffer model closes again, so the next pass opens it anew.
-      opened_ = false;
-      return {};
+      // The last pass is still on its way: nothing more until it is; the
+      // buffer model stays open (each repeat refills it), so the next pass
+      // goes at the first repeat after.
+      return {opened_ ? Step::Prepare : Step::Plain, 0};
     }
     if (!opened_) {
       opened_ = true;

@@ -122,13 +122,14 @@ class H264EncoderAdapter final : public webrtc::VideoEncoder {
       sourceHeight_ = buffer->height();
       config_.width = width;
       config_.height = height;
+      scaled_ = nullptr;
       std::string error;
       if (!engine_->open(config_, &error)) {
         rtcLine("[Encoder] ❌ %s\n", error.c_str());
+        config_.width = config_.height = 0;  // the next picture tries again
         return WEBRTC_VIDEO_CODEC_ERROR;
       }
       keyFrameDue_ = true;
-      scaled_ = nullptr;
     }
     if (width != buffer->width() || height != buffer->height()) {
       // A repeat is scaled once.

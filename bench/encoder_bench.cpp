@@ -335,17 +335,18 @@ int main(int argc, char** argv) {
               pictures.size(), recordedFps, kbps);
   if (pictures.size() < 2) return 1;
 
+  // The figures, under `key`, beside what they were measured on.
+  const auto writeFigures = [&](const char* key, const QJsonArray& rows) {
+    QFile out(parser.value("json"));
+    if (!out.open(QIODevice::WriteOnly)) return;
+    out.write(QJsonDocument(QJsonObject{
+                                {"pictures", int(pictures.size())}, {"fps", recordedFps}, {"linkKbps", kbps}, {key, rows}})
+                  .toJson());
+  };
   if (parser.isSet("sizes")) {
     QJsonArray rows;
     compareReductions(pictures, recordedFps, kbps, rows);
-    QFile out(parser.value("json"));
-    if (out.open(QIODevice::WriteOnly)) {
-      out.write(QJsonDocument(QJsonObject{{"pictures", int(pictures.size())},
-                                          {"fps", recordedFps},
-                                          {"linkKbps", kbps},
-                                          {"reductions", rows}})
-                    .toJson());
-    }
+    writeFigures("reductions", rows);
     return 0;
   }
 
@@ -413,13 +414,6 @@ int main(int argc, char** argv) {
                             {"keyFrames", f.keyFrames},
                             {"coresAtProfileRate", f.cpuMsPerPicture * recordedFps / 1000}});
   }
-  QFile out(parser.value("json"));
-  if (out.open(QIODevice::WriteOnly)) {
-    out.write(QJsonDocument(QJsonObject{{"pictures", int(pictures.size())},
-                                        {"fps", recordedFps},
-                                        {"linkKbps", kbps},
-                                        {"settings", rows}})
-                  .toJson());
-  }
+  writeFigures("settings", rows);
   return 0;
 }

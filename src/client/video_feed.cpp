@@ -73,13 +73,7 @@ void VideoFeed::onFrame(const rtc::I420FrameView& frame) {
     QImage picture(drawn, QImage::Format_RGB32);
     if (picture.isNull()) return;  // no memory for it
     frame.toBgra(frame, picture.bits(), int(picture.bytesPerLine()), drawn.width(), drawn.height());
-    bool queue = false;
-    {
-      std::lock_guard lock(mutex_);
-      pendingPicture_ = std::move(picture);
-      queue = !std::exchange(presentQueued_, true);
-    }
-    if (queue) QMetaObject::invokeMethod(this, &VideoFeed::present, Qt::QueuedConnection);
+    hand({}, std::move(picture));
     return;
   }
   const int chromaWidth = (frame.width + 1) / 2;
@@ -106,11 +100,15 @@ void VideoFeed::onFrame(const rtc::I420FrameView& frame) {
             padded.width() / 2, padded.height() / 2);
   copy.unmap();
   copy.setStartTime(frame.timestampUs);
+  hand(std::move(copy), {});
+}
 
+void VideoFeed::hand(QVideoFrame frame, QImage picture) {
   bool queue = false;
   {
     std::lock_guard lock(mutex_);
-    pending_ = std::move(copy);
+    pending_ = std::move(frame);
+    pendingPicture_ = std::move(picture);
     queue = !std::exchange(presentQueued_, true);
   }
   // One hop to the main thread however many frames come meanwhile.

@@ -59,14 +59,16 @@ class VideoFeed final : public QObject, private rtc::VideoSink {
  private:
   void onFrame(const rtc::I420FrameView& frame) override;  // library thread
   void present();                                           // main thread
+  // The newest frame for the sink, or picture drawn by the view, to present.
+  void hand(QVideoFrame frame, QImage picture);
 
   std::shared_ptr<rtc::VideoTrack> track_;
   QPointer<QVideoSink> sink_;
+  QImage picture_;  // main thread
   std::mutex mutex_;  // guards the four below; never held while calling the library
   QVideoFrame pending_;
   QImage pendingPicture_;
   QSize drawnSize_;
-  QImage picture_;  // main thread
   bool presentQueued_ = false;
   std::atomic<uint64_t> received_{0};
   std::atomic<uint64_t> presented_{0};

@@ -79,7 +79,7 @@ class SizeLadder {
   int next(int width, int height, int bitrateBps, int64_t nowUs, int64_t stillUs = 0) {
     if (lastChangeUs_ < 0) lastChangeUs_ = startUs_ = nowUs;
     // A size that came back and stayed forgets the failures before it.
-    if (cameUp_ && nowUs - lastChangeUs_ >= kSettledUs) {
+    if (lastChange_ != Change::Down && nowUs - lastChangeUs_ >= kSettledUs) {
       hold_ = kHoldUs;
       stillHold_ = 0;
     }
@@ -95,15 +95,14 @@ class SizeLadder {
       const bool coarse = windowQp_ >= int64_t(kCoarseQp) * windowCount_;
       windowQp_ = windowCount_ = 0;
       if (coarse && step_ + 1 < kSteps && bitrateBps < need(step_) && nowUs - startUs_ >= kRampUs) {
-        if (nowUs - lastChangeUs_ < kSoonUs && cameUp_) {
-          if (cameUpStill_) {
+        if (nowUs - lastChangeUs_ < kSoonUs && lastChange_ != Change::Down) {
+          if (lastChange_ == Change::UpStill) {
             stillHold_ = std::clamp(stillHold_ * 2, kStillHoldUs, kLongestHoldUs);
           } else {
             hold_ = std::min(hold_ * 2, kLongestHoldUs);
           }
         }
-        change(step_ + 1, nowUs);
-        cameUp_ = false;
+        change(step_ + 1, nowUs, Change::Down);
         return step_;
       }
     }
@@ -111,19 +110,20 @@ class SizeLadder {
     if (!room) roomSinceUs_ = -1;
     if (room && roomSinceUs_ < 0) roomSinceUs_ = nowUs;
     if (step_ > 0 && stillUs >= kStillUs && nowUs - lastChangeUs_ >= stillHold_) {
-      change(0, nowUs);
-      cameUp_ = cameUpStill_ = true;
+      change(0, nowUs, Change::UpStill);
     } else if (room && nowUs - roomSinceUs_ >= kUpHeldUs && nowUs - lastChangeUs_ >= hold_) {
-      change(step_ - 1, nowUs);
-      cameUp_ = true;
-      cameUpStill_ = false;
+      change(step_ - 1, nowUs, Change::Up);
     }
     return step_;
   }
 
  private:
-  void change(int step, int64_t nowUs) {
+  // How the size last changed: down, up with the link, up as the screen stopped.
+  enum class Change { Down, Up, UpStill };
+
+  void change(int step, int64_t nowUs, Change how) {
     step_ = step;
+    lastChange_ = how;
     roomSinceUs_ = -1;
     lastChangeUs_ = nowUs;
     windowQp_ = windowCount_ = 0;
@@ -138,8 +138,7 @@ class SizeLadder {
   int64_t startUs_ = 0;
   int64_t roomSinceUs_ = -1;  // the link has had room for the larger size since
   int64_t hold_ = kHoldUs;
-  bool cameUp_ = false;  // the last change went up
-  bool cameUpStill_ = false;  // ...because the screen stopped
+  Change lastChange_ = Change::Down;  // none yet counts as down
   int64_t stillHold_ = 0;
 };
 

@@ -45,8 +45,8 @@ class H264EncoderAdapter final : public webrtc::VideoEncoder {
     }
     engine_ = createH264Engine(engineName_);
     if (!engine_) return WEBRTC_VIDEO_CODEC_ERROR;
-    config_.width = sourceWidth_ = codec->width;
-    config_.height = sourceHeight_ = codec->height;
+    config_.width = codec->width;
+    config_.height = codec->height;
     config_.fps = codec->maxFramerate;
     config_.bitrateBps = int(std::max(codec->startBitrate, codec->minBitrate) * 1000);
     config_.screenContent = codec->mode == webrtc::VideoCodecMode::kScreensharing;
@@ -114,12 +114,11 @@ class H264EncoderAdapter final : public webrtc::VideoEncoder {
     if (width != config_.width || height != config_.height) {
       // Another size than the stream's: start over at it (the viewer
       // stretches every picture over the same ground).
-      if (config_.width > 0 && buffer->width() == sourceWidth_ && buffer->height() == sourceHeight_) {
+      if (step != codedStep_) {
         rtcLine("[Encoder] picture %dx%d of %dx%d at %d kbit/s\n", width, height, buffer->width(), buffer->height(),
                 config_.bitrateBps / 1000);
+        codedStep_ = step;
       }
-      sourceWidth_ = buffer->width();
-      sourceHeight_ = buffer->height();
       config_.width = width;
       config_.height = height;
       scaled_ = nullptr;
@@ -227,7 +226,7 @@ class H264EncoderAdapter final : public webrtc::VideoEncoder {
   bool keyFrameDue_ = true;
   ::rtc::scoped_refptr<webrtc::I420BufferInterface> lastInput_;
   ::rtc::scoped_refptr<webrtc::I420BufferInterface> scaled_;  // what is coded of it
-  int sourceWidth_ = 0, sourceHeight_ = 0;
+  int codedStep_ = 0;  // the ladder's step the stream is coded at
   int64_t changedUs_ = 0;  // when the last changed picture came
   StillSharpener sharpener_;
   SizeLadder ladder_;

@@ -80,6 +80,8 @@ TEST_PACKAGES=(
   pipewire-pulse at-spi2-core
   # something moving on the demo's screen
   x11-apps
+  # the separate session's terminals, on X and on Wayland
+  xterm foot
   # the packages: manual pages from --help, dpkg-shlibdeps, and the package
   # test's fresh Debian root
   help2man dpkg-dev debootstrap

@@ -6,6 +6,7 @@
 # then runs `lunor-signal --version`, a signaling server, a headless host
 # and a headless client session through the installed programs, checks the
 # units with `systemd-analyze verify` (and the server's with `security`),
+# runs the separate session as its unit would and a client of it,
 # removes the packages and shows that nothing of theirs is left but the
 # server's state directory. Not part of the unit suite: it downloads a few
 # hundred MB and takes minutes. Run as root.
@@ -114,11 +115,32 @@ fi
 grep -E "First picture|Ended" "$root/tmp/client.log"
 stop_root_processes
 
+step "The separate session, started as its unit starts it (no display, no session bus)"
+# What the package recommends for it: a private bus, an X server and a terminal.
+in_root apt-get install -y -qq --no-install-recommends dbus-daemon xterm >/dev/null
+in_root sh -c "lunor-signal --port $port --owners-db :memory: >/tmp/signal.log 2>&1 &"
+sleep 1
+in_root sh -c "HOME=/tmp/host XDG_RUNTIME_DIR=/tmp LUNOR_SIGNALING_URL=ws://127.0.0.1:$port/signal \
+               lunor-remote --separate-session >/tmp/session.log 2>&1 &"
+for _ in $(seq 1 60); do grep -q "unattended=true" "$root/tmp/session.log" && break; sleep 0.5; done
+grep -q "Session à part prête" "$root/tmp/session.log" ||
+  { cat "$root/tmp/session.log"; echo "FAILED: the separate session did not come up"; exit 1; }
+if ! in_root sh -c "HOME=/tmp/client LUNOR_SIGNALING_URL=ws://127.0.0.1:$port/signal XDG_RUNTIME_DIR=/tmp \
+                    lunor-remote --headless-client $id --password-file /tmp/password --seconds 3 \
+                    >/tmp/client2.log 2>&1"; then
+  cat "$root/tmp/client2.log" "$root/tmp/session.log"
+  echo "FAILED: a client of the separate session"
+  exit 1
+fi
+grep -E "First picture|session à part" "$root/tmp/client2.log"
+stop_root_processes
+
 step "The units"
 in_root systemd-analyze verify /usr/lib/systemd/system/lunor-signal.service
 in_root sh -c 'mkdir -p -m 700 /tmp/runtime && XDG_RUNTIME_DIR=/tmp/runtime \
-               systemd-analyze verify --user /usr/lib/systemd/user/lunor-remote-host.service'
-echo "both units verify"
+               systemd-analyze verify --user /usr/lib/systemd/user/lunor-remote-host.service \
+                 /usr/lib/systemd/user/lunor-remote-session.service'
+echo "the units verify"
 in_root systemd-analyze security --offline=yes /usr/lib/systemd/system/lunor-signal.service | tail -n 1
 
 step "The server's state, as the service keeps it"

@@ -15,6 +15,7 @@
 
 #include "app/default_environment.h"
 #include "app/host_backend.h"
+#include "app/host_lock.h"
 #include "session/app_state.h"
 #include "client/client_session.h"
 #include "host/host_session.h"
@@ -75,6 +76,7 @@ class Application {
   std::unique_ptr<DirectoryModel> directory_;
   std::unique_ptr<UnattendedAccess> unattended_;
   LogindSleepMonitor sleepMonitor_;
+  PhysicalHostLock physicalHostLock_;  // this session's host holds the ID, not a separate session's
   std::unique_ptr<QObject> root_;
   QQuickWindow* window_ = nullptr;
   QString error_;

@@ -39,6 +39,15 @@ std::variant<LaunchOptions, int> parseCommandLine(const QStringList& arguments) 
                                                       "the terminal (twice) or standard input."));
   const QCommandLineOption clearPassword(QStringLiteral("clear-unattended-password"),
                                          QStringLiteral("Switch unattended access off."));
+  const QCommandLineOption separateSession(QStringLiteral("separate-session"),
+                                           QStringLiteral("Run a desktop of this computer's own, on a private "
+                                                          "display nothing shows, with a host sharing it (what "
+                                                          "lunor-remote-session.service runs)."));
+  const QCommandLineOption enableSession(QStringLiteral("enable-unattended-session"),
+                                         QStringLiteral("Make this computer reachable from boot, nobody logged "
+                                                        "in: keeps its secrets readable without a keyring, "
+                                                        "switches lingering on and enables "
+                                                        "lunor-remote-session.service."));
   const QCommandLineOption passwordFile(QStringLiteral("password-file"),
                                         QStringLiteral("With --connect or --headless-client: the host's password "
                                                        "is the first line of <file>."),
@@ -89,7 +98,7 @@ std::variant<LaunchOptions, int> parseCommandLine(const QStringList& arguments) 
                                                       "own."),
                                        QStringLiteral("backend"));
   parser.addOptions({help, version, headlessHost, connect, headlessClient, setPassword, clearPassword,
-                     passwordFile, quality, seconds, saveFrame, replay, json, clipboardSet, clipboardPrint,
+                     separateSession, enableSession, passwordFile, quality, seconds, saveFrame, replay, json, clipboardSet, clipboardPrint,
                      sendFile, receiveDir, hostBackend});
 
   // Parsed before the application object exists, which would give the name.
@@ -125,6 +134,8 @@ std::variant<LaunchOptions, int> parseCommandLine(const QStringList& arguments) 
   mode(headlessClient, LaunchOptions::Mode::HeadlessClient);
   mode(setPassword, LaunchOptions::Mode::SetUnattendedPassword);
   mode(clearPassword, LaunchOptions::Mode::ClearUnattendedPassword);
+  mode(separateSession, LaunchOptions::Mode::SeparateSession);
+  mode(enableSession, LaunchOptions::Mode::EnableUnattendedSession);
   if (modes > 1) return usageError(QStringLiteral("one mode at a time"));
 
   const bool client = options.mode == LaunchOptions::Mode::HeadlessClient;

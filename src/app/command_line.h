@@ -23,6 +23,8 @@ struct LaunchOptions {
     HeadlessClient,   // --headless-client ID
     SetUnattendedPassword,
     ClearUnattendedPassword,
+    SeparateSession,          // --separate-session: a desktop of its own, shared
+    EnableUnattendedSession,  // --enable-unattended-session
   };
   Mode mode = Mode::Default;
   QString roomId;
@@ -54,6 +56,7 @@ inline constexpr int kNoAnswer = 8;           // the host's user did not answer 
 inline constexpr int kInterrupted = 9;        // stopped (a signal) before any picture
 inline constexpr int kNoConnection = 10;      // let in, but the peer connection never came up
 inline constexpr int kHostIdentity = 11;      // the host is not the one met before, or not who it says
+inline constexpr int kSessionIdle = 12;       // a separate session's host, nobody connected for the set time
 }  // namespace exit_code
 
 // The options in `arguments` (program name first). --help and --version

@@ -50,7 +50,9 @@ DefaultEnvironment::DefaultEnvironment(std::optional<HostBackend> requested)
   serviceSecrets_ = std::make_unique<LibsecretSecretStore>();
   fileSecrets_ = std::make_unique<FileSecretStore>(
       QDir(dataHome).filePath(QStringLiteral("LunorRemote/secrets.json")));
-  secrets_ = std::make_unique<FallbackSecretStore>(*serviceSecrets_, *fileSecrets_);
+  // A separate session's host runs where nobody logged in to open a keyring:
+  // it reads the copy --enable-unattended-session left in the private file.
+  if (!separateSessionHost()) secrets_ = std::make_unique<FallbackSecretStore>(*serviceSecrets_, *fileSecrets_);
   // An earlier version kept a password-equivalent digest in the settings.
   removeUnattendedDigestCopy(settings_);
   // Without XTEST (or without an X server) nothing the client does can reach
@@ -63,6 +65,8 @@ DefaultEnvironment::DefaultEnvironment(std::optional<HostBackend> requested)
     return problem;
   });
 }
+
+bool separateSessionHost() { return qEnvironmentVariable("LUNOR_SEPARATE_SESSION") == QLatin1String("1"); }
 
 std::unique_ptr<ConnectionFeatures> DefaultEnvironment::createFeatures(Negotiation& negotiation,
                                                                       std::function<void(const QString&)> log,
@@ -81,7 +85,7 @@ HostBackend DefaultEnvironment::prepareHost() {
       mutter_ = std::make_unique<MutterRemoteDesktop>();
       remoteDesktop_ = mutter_.get();
     } else if (backend_ == HostBackend::Portal) {
-      portal_ = std::make_unique<PortalRemoteDesktop>(*secrets_, unattendedKeychainService(),
+      portal_ = std::make_unique<PortalRemoteDesktop>(secretStore(), unattendedKeychainService(),
                                                       PortalRemoteDesktop::version(QDBusConnection::sessionBus()));
       remoteDesktop_ = portal_.get();
       auto displays = std::make_unique<DisplayListPortal>(*portal_);

@@ -16,6 +16,10 @@
 
 namespace lunor {
 
+// This process is the host of a separate session (lunor-remote
+// --separate-session started it): it shares a desktop of its own.
+bool separateSessionHost();
+
 class NotificationManager;
 class SessionPanels;
 class DisplayList;
@@ -68,7 +72,9 @@ class DefaultEnvironment final : public SessionEnvironment, public HostEnvironme
   }
   QSettings& settings() override { return settings_; }
   UserProfileStore& profileStore() override { return *profile_; }
-  SecretStore& secretStore() override { return *secrets_; }
+  SecretStore& secretStore() override { return secrets_ ? *secrets_ : *fileSecrets_; }
+  // The private file alone, whatever the keyring holds.
+  SecretStore& fileSecretStore() { return *fileSecrets_; }
   Clipboard& clipboard() override;
   SignalingEndpoint signalingEndpoint() override;
   rtc::Configuration peerConfiguration() override;
@@ -84,7 +90,7 @@ class DefaultEnvironment final : public SessionEnvironment, public HostEnvironme
   std::unique_ptr<UserProfileStore> profile_;
   std::unique_ptr<SecretStore> serviceSecrets_;
   std::unique_ptr<SecretStore> fileSecrets_;
-  std::unique_ptr<SecretStore> secrets_;
+  std::unique_ptr<SecretStore> secrets_;  // none for a separate session's host: the file alone
   std::unique_ptr<Clipboard> clipboard_;  // made on first use, once the application exists
   std::optional<HostBackend> requestedBackend_;
   std::once_flag hostPrepared_;

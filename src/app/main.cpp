@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include <chrono>
 #include <cstdio>
 #include <memory>
+#include <optional>
 
 #include <unistd.h>
 
 #include <QFile>
 #include <QApplication>
+#include <QSettings>
 #include <QLocale>
 #include <QTimer>
 #include <QtQml/qqmlextensionplugin.h>
@@ -15,6 +18,9 @@
 #include "app/command_line.h"
 #include "app/default_environment.h"
 #include "app/headless_client.h"
+#include "app/host_lock.h"
+#include "app/separate_session.h"
+#include "app/unattended_session.h"
 #include "app/password_setup.h"
 #include "app/x_display.h"
 #include "app/refusing_panels.h"
@@ -138,8 +144,9 @@ int runHeadlessHost(QCoreApplication& app, const LaunchOptions& options) {
   lunor::DefaultEnvironment environment(options.hostBackend);
   environment.prepareHost();
   // A person at a terminal answers join requests there. Without one nobody
-  // can: requests are refused at once, and only unattended access admits.
-  if (isatty(STDIN_FILENO)) {
+  // can: requests are refused at once, and only unattended access admits
+  // (always so for a separate session, whoever started it).
+  if (isatty(STDIN_FILENO) && !lunor::separateSessionHost()) {
     environment.setPanels(std::make_unique<lunor::TerminalPanels>());
   } else {
     environment.setPanels(std::make_unique<lunor::RefusingPanels>());
@@ -149,6 +156,36 @@ int runHeadlessHost(QCoreApplication& app, const LaunchOptions& options) {
   auto owned = std::make_unique<lunor::HostSession>(environment, environment);
   lunor::HostSession& host = *owned;
   state.adoptHostSession(std::move(owned));
+  // The host of a separate session says so, and leaves the ID to a host in
+  // a session the owner opened here; any other holds the ID against it.
+  const bool separate = lunor::separateSessionHost();
+  std::optional<lunor::PhysicalHostLock> physicalLock;
+  QTimer idle;
+  if (separate) {
+    host.setSeparateSession(true);
+    host.setRoomYield(lunor::physicalHostHoldsId);
+    // Nobody connected for the set time: the launcher starts a fresh session.
+    const int idleMinutes = qEnvironmentVariableIntValue("LUNOR_SEPARATE_SESSION_IDLE_MINUTES");
+    if (idleMinutes > 0) {
+      idle.setSingleShot(true);
+      idle.setInterval(std::chrono::minutes(idleMinutes));
+      QObject::connect(&idle, &QTimer::timeout, &host, [&app, &host, idleMinutes] {
+        lunor::consoleLine(lunor::lcApp(), QStringLiteral("ℹ️ Aucun client depuis %1 min").arg(idleMinutes));
+        host.leave(QString());
+        exitSoon(app, lunor::exit_code::kSessionIdle);
+      });
+      auto follow = [&idle, &host] {
+        const bool connected = host.linkState() != lunor::LinkState::Waiting &&
+                               host.linkState() != lunor::LinkState::Disconnected;
+        if (connected) idle.stop();
+        else if (!idle.isActive()) idle.start();
+      };
+      QObject::connect(&host, &lunor::HostSession::connectionStateChanged, &host, follow);
+      idle.start();
+    }
+  } else {
+    physicalLock.emplace();
+  }
   QObject::connect(&host, &lunor::HostSession::statusChanged, &host,
                    [&host] { lunor::consoleLine(lunor::lcApp(), QStringLiteral("ℹ️ Statut : ") + lunor::statusText(host.status(), host.statusDetail())); });
   lunor::consoleLine(lunor::lcApp(), QStringLiteral("ℹ️ ID de session : ") + state.sessionId());
@@ -188,6 +225,22 @@ int runHeadlessHost(QCoreApplication& app, const LaunchOptions& options) {
   // Whether this computer can be driven at all, said in the log from the start.
   environment.mayControlComputer();
   host.startHost(state.sessionId());
+  return app.exec();
+}
+
+// The separate session's launcher: display, desktop and host, until stopped.
+int runSeparateSession(QCoreApplication& app) {
+  QSettings settings;
+  lunor::SeparateSession session(lunor::SeparateSessionSettings::read(settings),
+                                 {QCoreApplication::applicationFilePath(), QStringLiteral("--headless-host")});
+  if (!session.start()) {
+    std::fprintf(stderr, "lunor-remote: %s\n", qPrintable(session.error()));
+    return lunor::exit_code::kFailure;
+  }
+  lunor::onTerminationSignals(app, [&] {
+    session.stop();
+    app.exit(lunor::exit_code::kOk);
+  });
   return app.exec();
 }
 
@@ -241,6 +294,12 @@ int main(int argc, char** argv) {
     }
     case LaunchOptions::Mode::HeadlessHost:
       return runHeadlessHost(*app, options);
+    case LaunchOptions::Mode::SeparateSession:
+      return runSeparateSession(*app);
+    case LaunchOptions::Mode::EnableUnattendedSession: {
+      lunor::DefaultEnvironment environment;
+      return lunor::enableUnattendedSession(environment);
+    }
   }
   return lunor::exit_code::kFailure;
 }

@@ -87,15 +87,22 @@ void FeatureExchange::reset(Cut cut) {
   }
 }
 
-void FeatureExchange::controlOpened() { negotiation_.sendControl(encodePeerFeatures(ourFeatures())); }
+void FeatureExchange::controlOpened() {
+  PeerFeatures ours = ourFeatures();
+  ours.separateSession = separateSession_;
+  negotiation_.sendControl(encodePeerFeatures(ours));
+}
 
 void FeatureExchange::peerAnnounced(const PeerFeatures& theirs) {
   if (common_) return;  // once a connection
-  common_ = commonFeatures(ourFeatures(), theirs);
+  PeerFeatures ours = ourFeatures();
+  ours.separateSession = separateSession_;
+  common_ = commonFeatures(ours, theirs);
   Q_EMIT commonChanged();
   QStringList shared;
   if (common_->clipboard) shared << QStringLiteral("presse-papiers");
   if (common_->files) shared << QStringLiteral("fichiers");
+  if (common_->separateSession) shared << QStringLiteral("session à part");
   log_(QStringLiteral("🧩 Fonctions communes : %1").arg(shared.isEmpty() ? QStringLiteral("aucune") : shared.join(QStringLiteral(", "))));
   if (common_->clipboard && opensChannels_ && !negotiation_.openChannel(kClipboardLabel)) {
     log_(QStringLiteral("❌ Impossible de créer le DataChannel 'clipboard'"));

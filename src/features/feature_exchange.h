@@ -74,6 +74,8 @@ class FeatureExchange final : public QObject {
   // acceptFile() or declineFile().
   void setReceiveFolder(const QString& folder) { receiveFolder_ = folder; }
   void setAcceptsFilesUnasked(bool unasked) { acceptsFilesUnasked_ = unasked; }
+  // This side shares a desktop of its own, and says so.
+  void setSeparateSession(bool separate) { separateSession_ = separate; }
   // Who the peer is, for as long as its connections last (a client: the
   // host's ID; empty: none to go by). Files being sent when a connection
   // ends are offered again, from where the receiver stopped, when the
@@ -119,6 +121,7 @@ class FeatureExchange final : public QObject {
   QSettings& settings_;
   QString receiveFolder_;
   bool acceptsFilesUnasked_ = false;
+  bool separateSession_ = false;
   QString peerKey_;
   QString room_;
   FileReader reader_;

@@ -57,6 +57,11 @@ void SessionFeatures::connectionMade(Role role, const QString& room) {
   exchange_.setRoom(room);
 }
 
+bool SessionFeatures::separateSession() const {
+  const auto common = exchange_.common();
+  return common && common->separateSession;
+}
+
 bool SessionFeatures::clipboardShared() const {
   const auto common = exchange_.common();
   return common && common->clipboard;

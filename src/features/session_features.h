@@ -29,6 +29,8 @@ class SessionFeatures final : public QObject, public ConnectionFeatures {
   Q_PROPERTY(bool clipboardSending READ clipboardSending WRITE setClipboardSending NOTIFY clipboardChanged)
   Q_PROPERTY(bool clipboardReceiving READ clipboardReceiving WRITE setClipboardReceiving NOTIFY clipboardChanged)
   Q_PROPERTY(bool filesShared READ filesShared NOTIFY clipboardChanged)
+  // The host shares a desktop of its own, not its physical screen.
+  Q_PROPERTY(bool separateSession READ separateSession NOTIFY clipboardChanged)
   Q_PROPERTY(QVariantList transfers READ transfers NOTIFY transfersChanged)
 
  public:
@@ -48,6 +50,7 @@ class SessionFeatures final : public QObject, public ConnectionFeatures {
   ClipboardSync& clipboard() { return exchange_.clipboard(); }
 
   bool clipboardShared() const;
+  bool separateSession() const;
   bool clipboardSending() const { return exchange_.clipboard().sending(); }
   bool clipboardReceiving() const { return exchange_.clipboard().receiving(); }
   void setClipboardSending(bool on) { exchange_.clipboard().setSending(on); }

@@ -119,6 +119,7 @@ void HostSession::startHost(const QString& roomId) {
   LUNOR_REQUIRE_THREAD(this);
   begin(roomId);
   sessionFeatures().exchange().setAcceptsFilesUnasked(false);  // until an unattended join says otherwise
+  sessionFeatures().exchange().setSeparateSession(separateSession_);
   roomId_ = roomId;
   hasSentInitialOffer_ = false;
   shouldMakeOfferWhenReady_ = false;
@@ -127,6 +128,13 @@ void HostSession::startHost(const QString& roomId) {
   setConnectionState(LinkState::Waiting);
   setPendingJoin(false);
   setApproved(false);
+  if (const QString why = roomYield_ ? roomYield_() : QString(); !why.isEmpty()) {
+    if (statusDetail() != why) log(QStringLiteral("ℹ️ ") + why);
+    setStatusNow(Status::Detail, why);
+    reconnectLink_ = forgetLink();
+    reconnectTimer_.start(kYieldRetryMs);
+    return;
+  }
   openLink();
 }
 

@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -60,6 +61,13 @@ class HostSession final : public Session {
 
   // Starts or restarts hosting the room `roomId`.
   Q_INVOKABLE void startHost(const QString& roomId);
+  // This host shares a desktop of its own (a separate session), which its
+  // clients are told.
+  void setSeparateSession(bool separate) { separateSession_ = separate; }
+  // Asked before each opening of the room: a reason when another host of
+  // this computer's holds the ID now; then this one waits and asks again.
+  void setRoomYield(std::function<QString()> yield) { roomYield_ = std::move(yield); }
+  static constexpr int kYieldRetryMs = 5000;
   // Lets the pending requester in.
   Q_INVOKABLE void approve();
   // Turns the pending requester away; join requests are ignored for 1.5 s.
@@ -179,6 +187,8 @@ class HostSession final : public Session {
   ClockTimer restartTimer_{environment().clock()};
   ClockTimer reconnectTimer_{environment().clock()};
   std::optional<Epoch::Ticket> reconnectLink_;  // the link after the one that failed
+  bool separateSession_ = false;
+  std::function<QString()> roomYield_;
   // Last: its thread stops before anything it reports to goes.
   std::unique_ptr<WorkerThread> secrets_;
 };

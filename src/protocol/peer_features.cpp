@@ -13,6 +13,8 @@ namespace {
 constexpr char kType[] = "features";
 constexpr char kClipboard[] = "clipboard";
 constexpr char kFiles[] = "files";
+constexpr char kSession[] = "session";
+constexpr char kSeparate[] = "separate";
 
 int64_t limit(const QJsonObject& object, const char* key, int64_t ours) {
   const QJsonValue value = object.value(QLatin1String(key));
@@ -42,6 +44,7 @@ QByteArray encodePeerFeatures(const PeerFeatures& features) {
     object[QStringLiteral("clipboardText")] = double(features.clipboardTextMax);
     object[QStringLiteral("clipboardImage")] = double(features.clipboardImageMax);
   }
+  if (features.separateSession) object[QLatin1String(kSession)] = QLatin1String(kSeparate);
   return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
 
@@ -54,6 +57,7 @@ std::optional<PeerFeatures> decodePeerFeatures(const QJsonObject& object) {
   }
   features.clipboardTextMax = limit(object, "clipboardText", PeerFeatures::kClipboardTextMax);
   features.clipboardImageMax = limit(object, "clipboardImage", PeerFeatures::kClipboardImageMax);
+  features.separateSession = object.value(QLatin1String(kSession)).toString() == QLatin1String(kSeparate);
   return features;
 }
 
@@ -61,6 +65,7 @@ PeerFeatures commonFeatures(const PeerFeatures& ours, const PeerFeatures& theirs
   PeerFeatures common;
   common.clipboard = ours.clipboard && theirs.clipboard;
   common.files = ours.files && theirs.files;
+  common.separateSession = ours.separateSession || theirs.separateSession;
   common.clipboardTextMax = std::min(ours.clipboardTextMax, theirs.clipboardTextMax);
   common.clipboardImageMax = std::min(ours.clipboardImageMax, theirs.clipboardImageMax);
   return common;

@@ -5,6 +5,9 @@
 // once on the "control" channel as soon as it opens:
 //   {"t":"features","v":1,"features":["clipboard","files"],"clipboardText":1048576,
 //    "clipboardImage":16777216}
+// A host that shares a desktop of its own rather than the physical screen
+// adds "session":"separate" (not a feature both sides need: the client only
+// tells its person).
 // A peer that does not know the message ignores it (the host ignores unknown
 // types, the client every message on its channel), so a feature is used only
 // when both sides announced it, within the smaller of the two limits.
@@ -23,6 +26,7 @@ struct PeerFeatures {
 
   bool clipboard = false;
   bool files = false;  // files sent on channels of their own
+  bool separateSession = false;  // the host's side: its desktop is one of its own
   int64_t clipboardTextMax = kClipboardTextMax;
   int64_t clipboardImageMax = kClipboardImageMax;
 
@@ -38,7 +42,8 @@ QByteArray encodePeerFeatures(const PeerFeatures& features);
 // missing, not a positive integer or above ours counts as ours.
 std::optional<PeerFeatures> decodePeerFeatures(const QJsonObject& object);
 
-// What the two sides may use together.
+// What the two sides may use together, and whether either shares a
+// separate session.
 PeerFeatures commonFeatures(const PeerFeatures& ours, const PeerFeatures& theirs);
 
 }  // namespace lunor

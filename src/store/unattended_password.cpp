@@ -6,6 +6,8 @@
 #include <QSettings>
 
 #include "protocol/wire_text.h"
+#include "store/host_identity.h"
+#include "store/owner_key.h"
 #include "store/secret_store.h"
 
 namespace lunor {
@@ -30,6 +32,28 @@ void saveUnattendedPassword(SecretStore& store, const QString& password) {
     return;
   }
   store.save(service, account, password.toUtf8());
+}
+
+QStringList copyHostSecrets(SecretStore& from, SecretStore& to) {
+  const QString owner = QString::fromLatin1(kOwnerKeyService);
+  const std::pair<QString, QString> items[] = {
+      {owner, QString::fromLatin1(kOwnerKeyAccount)},
+      {owner, QString::fromLatin1(kHostIdentityAccount)},
+      {owner, QString::fromLatin1(kKnownDevicesAccount)},
+      {unattendedKeychainService(), QString::fromLatin1(kUnattendedAccount)},
+  };
+  QStringList failed;
+  for (const auto& [service, account] : items) {
+    const auto read = from.read(service, account);
+    if (read.data) {
+      if (to.save(service, account, *read.data)) failed << account;
+    } else if (read.error.kind == KeychainError::Kind::NoData) {
+      to.remove(service, account);
+    } else {
+      failed << account;
+    }
+  }
+  return failed;
 }
 
 void removeUnattendedDigestCopy(QSettings& settings) {

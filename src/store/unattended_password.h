@@ -7,6 +7,7 @@
 #include <optional>
 
 #include <QString>
+#include <QStringList>
 
 class QSettings;
 
@@ -30,6 +31,13 @@ std::optional<QString> loadUnattendedPassword(SecretStore& store);
 void saveUnattendedPassword(SecretStore& store, const QString& password);
 // 64 lowercase hexadecimal characters; the empty string is hashed too.
 QString unattendedPasswordHash(const QString& password);
+// Copies what a host needs to open its room and admit unattended clients
+// (the owner key, the host's identity, the known devices, the password)
+// from `from` into `to`, for a host that runs where no keyring opens
+// (nobody logged in). An item `from` does not have is removed from `to`; one
+// it could not read is left as it was there and named in the answer, with
+// those that could not be written.
+QStringList copyHostSecrets(SecretStore& from, SecretStore& to);
 // Removes the digest an earlier version left in the settings, if any.
 void removeUnattendedDigestCopy(QSettings& settings);
 

@@ -34,6 +34,7 @@ Rectangle {
             connectionState: SessionWords.linkState(stageView.session.linkState)
             linkSummary: stageView.session.linkSummary
             linkLimited: stageView.session.linkLimited
+            separateSession: stageView.session.features.separateSession
             clipboardShared: stageView.session.features.clipboardShared
             clipboardSending: stageView.session.features.clipboardSending
             clipboardReceiving: stageView.session.features.clipboardReceiving

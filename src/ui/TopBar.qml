@@ -16,6 +16,8 @@ Rectangle {
     // Shown while the link limits the picture: its rate, size and frame rate.
     property string linkSummary
     property bool linkLimited
+    // The host shares a desktop of its own, not the screen in front of it.
+    property bool separateSession
     // The shared clipboard, once both sides agreed on it, and its two directions.
     property bool clipboardShared
     property bool clipboardSending
@@ -83,6 +85,16 @@ Rectangle {
                 anchors.verticalCenter: parent.verticalCenter
                 text: bar.connectionState
                 color: Theme.blue
+            }
+            DotLabel {
+                objectName: "separateSessionLabel"
+                anchors.verticalCenter: parent.verticalCenter
+                visible: bar.separateSession
+                text: qsTr("Session à part")
+                color: Theme.green
+                ToolTip.visible: separateHover.hovered
+                ToolTip.text: qsTr("Un bureau propre à cet ordinateur, que son écran ne montre pas")
+                HoverHandler { id: separateHover }
             }
             DotLabel {
                 objectName: "linkIndicator"

@@ -7,9 +7,11 @@
 #include <QtTest>
 
 #include "app/command_line.h"
+#include "app/separate_session.h"
 #include "app/password_setup.h"
 #include "app/terminal_panels.h"
 #include "fake_environment.h"
+#include "test_files.h"
 #include "store/unattended_password.h"
 
 using namespace lunor;
@@ -90,6 +92,8 @@ class LaunchTest : public QObject {
     QTest::newRow("portal")
         << Line{{"--headless-host", "--host-backend", "portal"}, -1, Mode::HeadlessHost, HostBackend::Portal};
     QTest::newRow("unknown backend") << Line{{"--headless-host", "--host-backend", "kde"}, 2};
+    QTest::newRow("separate session") << Line{{"--separate-session"}, -1, Mode::SeparateSession};
+    QTest::newRow("separate session and a host") << Line{{"--separate-session", "--headless-host"}, 2};
     QTest::newRow("a backend not hosting") << Line{{"--headless-client", "1", "--host-backend", "portal"}, 2};
   }
   void commandLine() {
@@ -160,6 +164,50 @@ class LaunchTest : public QObject {
     QFETCH(QString, requester);
     QFETCH(QString, question);
     QCOMPARE(Terminal(60000).ask(requester), question);
+  }
+
+  // What the separate session runs, from what this machine has.
+  void theSeparateSessionRunsWhatIsInstalled_data() {
+    QTest::addColumn<QString>("display");  // the setting
+    QTest::addColumn<QString>("desktop");
+    QTest::addColumn<QStringList>("installed");
+    QTest::addColumn<QString>("plan");  // display's program | desktop's command | window manager; or "error"
+    const QStringList x{"Xvfb", "xterm", "twm", "mutter"};
+    QTest::newRow("auto, no Wayland terminal: X") << "auto" << "" << x << "Xvfb|xterm|twm";
+    QTest::newRow("auto, with foot: Wayland") << "auto" << "" << x + QStringList{"foot"} << "mutter|foot|";
+    QTest::newRow("an installed entry") << "x11" << "xfce" << x + QStringList{"startxfce4"} << "Xvfb|startxfce4|";
+    QTest::newRow("the first known desktop") << "x11" << "" << x + QStringList{"startxfce4"} << "Xvfb|startxfce4|";
+    QTest::newRow("an entry whose program is missing") << "x11" << "xfce" << x << "Xvfb|xterm|twm";
+    QTest::newRow("a name out of the folder") << "x11" << "../xsessions/xfce" << x + QStringList{"startxfce4"}
+                                              << "Xvfb|xterm|twm";
+    QTest::newRow("Xvnc before Xvfb") << "x11" << "" << x + QStringList{"Xvnc"} << "Xvnc|xterm|twm";
+    QTest::newRow("Wayland without a terminal") << "wayland" << "" << x << "error";
+    QTest::newRow("no X server") << "x11" << "" << QStringList{"xterm"} << "error";
+    QTest::newRow("no terminal, no desktop") << "x11" << "" << QStringList{"Xvfb", "twm"} << "error";
+  }
+  void theSeparateSessionRunsWhatIsInstalled() {
+    QFETCH(QString, display);
+    QFETCH(QString, desktop);
+    QFETCH(QStringList, installed);
+    QFETCH(QString, plan);
+    QTemporaryDir data;
+    QDir().mkpath(data.filePath("xsessions"));
+    test::writeFile(data.filePath("xsessions/xfce.desktop"),
+                    "[Desktop Entry]\nName=Xfce\nExec=startxfce4 %f\nDesktopNames=XFCE;\n");
+    QSettings settings(data.filePath("settings.ini"), QSettings::IniFormat);
+    settings.setValue("separateSession/display", display);
+    settings.setValue("separateSession/desktop", desktop);
+    QString error;
+    const auto planned = planSession(SeparateSessionSettings::read(settings),
+                                     [&](const QString& program) { return installed.contains(program); },
+                                     {data.path()}, &error);
+    if (plan == "error") {
+      QVERIFY(!planned);
+      QVERIFY(!error.isEmpty());
+      return;
+    }
+    QVERIFY2(planned, qPrintable(error));
+    QCOMPARE(planned->display.first() + "|" + planned->desktop.join(' ') + "|" + planned->windowManager.join(' '), plan);
   }
 
   void unattendedPasswordFromStandardInput() {

@@ -200,6 +200,12 @@ class ClipboardWireTest : public QObject {
     QTest::newRow("limits above ours, negative or fractional count as ours")
         << QByteArray(R"({"t":"features","features":["clipboard"],"clipboardText":1e12,"clipboardImage":-5})")
         << std::optional(clip);
+    PeerFeatures separate;
+    separate.separateSession = true;
+    QTest::newRow("a separate session") << QByteArray(R"({"t":"features","session":"separate"})")
+                                        << std::optional(separate);
+    QTest::newRow("a session not named separate") << QByteArray(R"({"t":"features","session":true})")
+                                                  << std::optional(none);
     QTest::newRow("another message") << QByteArray(R"({"t":"move","x":0.5})") << std::optional<PeerFeatures>();
   }
   void features() {

@@ -47,6 +47,8 @@ class RemoteProcess {
   // SIGTERM, and the exit code (-1 if it had to be killed).
   int stop();
   QProcess& process() { return process_; }
+  // The process's own folder (its XDG folders are in it).
+  QString folder() const { return home_.path(); }
 
  private:
   QString binary_;

@@ -806,6 +806,14 @@
         <source>Capture d&apos;écran</source>
         <translation>Screenshot</translation>
     </message>
+    <message>
+        <source>Session à part</source>
+        <translation>Separate session</translation>
+    </message>
+    <message>
+        <source>Un bureau propre à cet ordinateur, que son écran ne montre pas</source>
+        <translation>A desktop of this computer's own, which its screen does not show</translation>
+    </message>
 </context>
 <context>
     <name>WaitingOverlay</name>

@@ -135,6 +135,24 @@ bool waitFor(const std::function<bool()>& ready, int timeoutMs) {
 
 void say(const QString& line) { consoleLine(lcApp(), line); }
 
+// An Xauthority file's one entry: any host, display `number`, the
+// MIT-MAGIC-COOKIE-1 `cookie`.
+QByteArray xauthorityEntry(int number, const QByteArray& cookie) {
+  QByteArray entry;
+  auto field = [&entry](const QByteArray& bytes) {
+    const quint16 size = qToBigEndian(quint16(bytes.size()));
+    entry.append(reinterpret_cast<const char*>(&size), 2);
+    entry.append(bytes);
+  };
+  const quint16 wild = qToBigEndian(quint16(0xffff));  // FamilyWild: any address
+  entry.append(reinterpret_cast<const char*>(&wild), 2);
+  field({});
+  field(QByteArray::number(number));
+  field("MIT-MAGIC-COOKIE-1");
+  field(cookie);
+  return entry;
+}
+
 }  // namespace
 
 SeparateSessionSettings SeparateSessionSettings::read(QSettings& settings) {
@@ -232,22 +250,6 @@ std::optional<SessionPlan> planSession(const SeparateSessionSettings& settings,
   return plan;
 }
 
-QByteArray xauthorityEntry(int number, const QByteArray& cookie) {
-  QByteArray entry;
-  auto field = [&entry](const QByteArray& bytes) {
-    const quint16 size = qToBigEndian(quint16(bytes.size()));
-    entry.append(reinterpret_cast<const char*>(&size), 2);
-    entry.append(bytes);
-  };
-  const quint16 wild = qToBigEndian(quint16(0xffff));  // FamilyWild: any address
-  entry.append(reinterpret_cast<const char*>(&wild), 2);
-  field({});
-  field(QByteArray::number(number));
-  field("MIT-MAGIC-COOKIE-1");
-  field(cookie);
-  return entry;
-}
-
 SeparateSession::SeparateSession(SeparateSessionSettings settings, Command host)
     : settings_(std::move(settings)), hostCommand_(std::move(host)) {
   restart_.setSingleShot(true);
@@ -278,23 +280,22 @@ void SeparateSession::stop() {
   stopParts();
 }
 
-bool SeparateSession::bringUp() {
+void SeparateSession::bringUp() {
   stopParts();
   // Parts that end while the others come up are found at the end: the
   // waits below must not see the list change under them.
   bringingUp_ = true;
   const bool up = bringUpParts();
   bringingUp_ = false;
-  if (!up) return false;
+  if (!up) return;
   for (const auto& part : parts_) {
     if (part->process->state() != QProcess::NotRunning) continue;
     restartLater(part.get() == host_ ? Scope::Host : Scope::Everything,
                  QStringLiteral("%1 arrêté au démarrage").arg(part->role));
-    return false;
+    return;
   }
   upSince_.start();
   say(QStringLiteral("✅ Session à part prête : écran %1").arg(displayName_));
-  return true;
 }
 
 bool SeparateSession::bringUpParts() {

@@ -68,10 +68,6 @@ std::optional<SessionPlan> planSession(const SeparateSessionSettings& settings,
                                        const std::function<bool(const QString&)>& installed,
                                        const QStringList& dataDirs, QString* error);
 
-// An Xauthority file's one entry: any host, display `number`, the
-// MIT-MAGIC-COOKIE-1 `cookie`.
-QByteArray xauthorityEntry(int number, const QByteArray& cookie);
-
 class SeparateSession final : public QObject {
   Q_OBJECT
 
@@ -92,7 +88,7 @@ class SeparateSession final : public QObject {
   struct Part;
   enum class Scope { Host, Everything };
 
-  bool bringUp();
+  void bringUp();
   bool bringUpParts();
   bool startPart(Part& part, const Command& command, const QProcessEnvironment& environment);
   bool startDisplay();

@@ -31,5 +31,9 @@ cmake --build "$BUILD_DIR" --parallel "$(nproc)"
 export ASAN_OPTIONS="${ASAN_OPTIONS:-abort_on_error=1:detect_leaks=1}"
 export LSAN_OPTIONS="${LSAN_OPTIONS:-suppressions=$PWD/scripts/lsan.supp:print_suppressions=0}"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
+ROOT="$PWD"
 cd "$BUILD_DIR"
-ctest --output-on-failure --parallel 2 --timeout 600 "$@"
+status=0
+ctest --output-on-failure --parallel 2 --timeout 600 "$@" || status=$?
+[ "$status" -eq 0 ] || "$ROOT/scripts/show-failed-checks.sh"
+exit "$status"

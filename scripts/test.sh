@@ -8,5 +8,9 @@ cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh --tests
 ./scripts/build.sh
 BUILD_DIR="${LUNOR_BUILD_DIR:-build}"
+ROOT="$PWD"
 cd "$BUILD_DIR"
-ctest --output-on-failure --parallel 2 "$@"
+status=0
+ctest --output-on-failure --parallel 2 "$@" || status=$?
+[ "$status" -eq 0 ] || "$ROOT/scripts/show-failed-checks.sh"
+exit "$status"

@@ -152,7 +152,7 @@ class FeatureFlowTest : public QObject {
     // The host's person switches receiving off: the client's copies stay there.
     host.files().clipboard().setReceiving(false);
     client.clipboard().userCopies({QStringLiteral("pas pour toi"), {}, {}});
-    QTRY_VERIFY(client.linesFrom(QStringLiteral("📋 Presse-papiers envoyé")) == 2);
+    QTRY_VERIFY_WITH_TIMEOUT(client.linesFrom(QStringLiteral("📋 Presse-papiers envoyé")) == 2, 15000);
     QTest::qWait(500);
     QVERIFY(host.clipboard().content == picture);  // its own copy, not replaced
     QCOMPARE(host.environment.settings().value(FeatureExchange::kClipboardReceiveKey).toBool(), false);
@@ -247,7 +247,7 @@ class FeatureFlowTest : public QObject {
     QTRY_VERIFY_WITH_TIMEOUT(!host.asHost().approved() && !client.session->running(), 15000);
     const QDir parts(folders.filePath("host/") + ReceivedParts::kPartsFolder);
     // The cancel may reach the host's receiver just after its session ends.
-    QTRY_COMPARE(parts.entryList({"*.part"}, QDir::Files).size(), lost ? 1 : 0);
+    QTRY_COMPARE_WITH_TIMEOUT(parts.entryList({"*.part"}, QDir::Files).size(), lost ? 1 : 0, 15000);
     const QStringList kept = parts.entryList({"*.part"}, QDir::Files);
     QCOMPARE(host.received(), QStringList());
     const int64_t held = lost ? QFileInfo(parts.filePath(kept.front())).size() : 0;

@@ -117,18 +117,20 @@ void MutterRemoteDesktop::onStreamAdded(uint node) {
 void MutterRemoteDesktop::releaseHeldInput() {
   {
     std::lock_guard lock(mutex_);
-    if (held_.empty() || !held_.front().motion) {
-      for (const Input& input : std::exchange(held_, {})) sendLocked(input);
-      started_ = true;
-      return;
-    }
+    // Mutter loses the first key of a fresh virtual keyboard now and then
+    // (a terminal in a headless session missed the first letter of one
+    // client in two): a key that types nothing goes first.
+    sendLocked({QStringLiteral("NotifyKeyboardKeycode"), {uint(kKeyUnknown), true}});
+    sendLocked({QStringLiteral("NotifyKeyboardKeycode"), {uint(kKeyUnknown), false}});
     // Where the pointer was asked to go meanwhile (the centre of a display
     // switched to): there now, and what followed once it is.
-    sendLocked(held_.front());
-    held_.pop_front();
+    if (!held_.empty() && held_.front().motion) {
+      sendLocked(held_.front());
+      held_.pop_front();
+    }
   }
   const int attempt = attempt_;
-  QTimer::singleShot(50, this, [this, attempt] {
+  QTimer::singleShot(kPrimeMs, this, [this, attempt] {
     if (attempt != attempt_) return;  // stopped since
     std::lock_guard lock(mutex_);
     for (const Input& input : std::exchange(held_, {})) sendLocked(input);

@@ -64,8 +64,11 @@ class MutterRemoteDesktop final : public QObject, public RemoteDesktopSession {
   // held input goes out before what comes after it.
   void sendLocked(const Input& input);
   // The stream is up: the held pointer place now, the rest a frame later
-  // (the compositor gives a surface the pointer on its next frame).
+  // (the compositor gives a surface the pointer on its next frame, and the
+  // keyboard its first key).
   void releaseHeldInput();
+  static constexpr int kKeyUnknown = 240;  // evdev's KEY_UNKNOWN: no symbol in any layout
+  static constexpr int kPrimeMs = 100;
 
   QDBusConnection bus_;
   Closed closed_;

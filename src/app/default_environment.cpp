@@ -8,6 +8,7 @@
 #include "host/x11/control_injector_x11.h"
 #include "host/x11/display_list_x11.h"
 #include "host/x11/screen_capturer_x11.h"
+#include "host/x11/screen_resizer_x11.h"
 #include "host/wayland/control_injector_wayland.h"
 #include "host/wayland/display_list_mutter.h"
 #include "host/wayland/display_list_portal.h"
@@ -130,6 +131,13 @@ std::unique_ptr<NotificationManager> DefaultEnvironment::makeNotificationManager
 
 std::unique_ptr<rtc::PeerConnectionFactory> DefaultEnvironment::createRtcFactory() {
   return rtc::createWebRtcFactory();
+}
+
+std::unique_ptr<ScreenResizer> DefaultEnvironment::createScreenResizer() {
+  if (prepareHost() != HostBackend::X11) return nullptr;
+  auto resizer = std::make_unique<ScreenResizerX11>();
+  if (!resizer->isAvailable()) return nullptr;
+  return resizer;
 }
 
 std::unique_ptr<ControlInjector> DefaultEnvironment::createControlInjector() {

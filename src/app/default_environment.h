@@ -27,6 +27,7 @@ class DisplayListMutter;
 class MutterRemoteDesktop;
 class PortalRemoteDesktop;
 class RemoteDesktopSession;
+class ScreenResizer;
 class WaylandDisplayList;
 class EventSound;
 class PermissionChecks;
@@ -55,6 +56,9 @@ class DefaultEnvironment final : public SessionEnvironment, public HostEnvironme
   std::unique_ptr<ScreenCapturer> createScreenCapturer(
       std::shared_ptr<rtc::VideoSource> source) override;
   DisplayList& displays() override;
+  // The screen's size through RandR, on X; none on Wayland (a compositor's
+  // virtual monitor keeps the size it was made with).
+  std::unique_ptr<ScreenResizer> createScreenResizer();
   bool mayControlComputer() override;
   QString captureNeedsPerson() override;
   PermissionChecks& permissions() { return *permissions_; }

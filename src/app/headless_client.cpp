@@ -13,6 +13,7 @@
 #include "features/clipboard_sync.h"
 #include "features/feature_exchange.h"
 #include "features/session_features.h"
+#include "protocol/peer_features.h"
 #include "client/client_session.h"
 #include "session/session_environment.h"
 #include "store/user_profile_store.h"
@@ -240,6 +241,8 @@ void HeadlessClient::replayNext() {
     if (const QJsonValue display = message.value(QStringLiteral("switchDisplay")); display.isDouble()) {
       // A request of the tool bar's, not a control message.
       session_->requestDisplaySwitch(display.toInt());
+    } else if (const auto size = decodeScreenSizeRequest(message)) {
+      session_->requestScreenSize(size->width(), size->height());
     } else {
       QJsonObject control = message;
       control.remove(QStringLiteral("after"));

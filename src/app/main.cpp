@@ -164,6 +164,7 @@ int runHeadlessHost(QCoreApplication& app, const LaunchOptions& options) {
   if (separate) {
     host.setSeparateSession(true);
     host.setRoomYield(lunor::physicalHostHoldsId);
+    host.setScreenResizer(environment.createScreenResizer());
     // Nobody connected for the set time: the launcher starts a fresh session.
     const int idleMinutes = qEnvironmentVariableIntValue("LUNOR_SEPARATE_SESSION_IDLE_MINUTES");
     if (idleMinutes > 0) {

@@ -9,6 +9,7 @@
 #include "client/client_proof.h"
 #include "protocol/control_message.h"
 #include "protocol/password_proof.h"
+#include "protocol/peer_features.h"
 #include "protocol/signaling_messages.h"
 #include "session/epoch.h"
 #include "session/negotiation.h"
@@ -460,6 +461,12 @@ void ClientSession::requestHardRefresh() {
   }
   sendPayload(signaling::hardRefreshPayload());
   log(QStringLiteral("📤 hard-refresh-request envoyé au host"));
+}
+
+void ClientSession::requestScreenSize(int width, int height) {
+  LUNOR_REQUIRE_THREAD(this);
+  if (width <= 0 || height <= 0 || (!hostVerified_ && mustHearHost())) return;
+  negotiation().sendControl(encodeScreenSizeRequest(QSize(width, height)));
 }
 
 void ClientSession::sendControl(const QVariantMap& message) {

@@ -82,6 +82,9 @@ class ClientSession final : public Session {
   Q_INVOKABLE void requestQuality(const QString& rawProfile);
   Q_INVOKABLE void requestDisplaySwitch(int index);
   Q_INVOKABLE void requestHardRefresh();
+  // Asks a host sharing a desktop of its own to size it to the view, in
+  // pixels; other hosts ignore it.
+  Q_INVOKABLE void requestScreenSize(int width, int height);
   // Sends one control message if the channel is open; else drops it. Maps
   // that are not a valid control message are dropped.
   Q_INVOKABLE void sendControl(const QVariantMap& message);

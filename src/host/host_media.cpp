@@ -225,6 +225,21 @@ void HostMedia::refreshDisplays() {
 
 void HostMedia::setDisplayId(uint32_t id) { setDisplay(id); }
 
+void HostMedia::followDisplaySize() {
+  if (!capturer_ || !capturer_->hasStream()) return;
+  const QSize size = displaySize(displayId_);
+  if (size.isEmpty() || size == nativeSize_) return;
+  nativeSize_ = size;
+  applySourceFormat();
+  const Epoch::Ticket started = epoch_.ticket();
+  restartStream(size.width(), size.height(), [this, started, size](std::optional<CaptureError> error) {
+    if (!epoch_.isCurrent(started)) return;
+    if (error) log_(QStringLiteral("❌ Capture à la nouvelle taille %1 : %2").arg(resolution(size), error->text));
+  });
+  sendGeometry();
+  refreshDisplays();
+}
+
 void HostMedia::switchDisplay(int index) {
   if (index < 0 || index >= static_cast<int>(displayInfos_.size())) return;
   const DisplayDescription display = displayInfos_[static_cast<size_t>(index)];

@@ -75,6 +75,10 @@ HostSession::HostSession(SessionEnvironment& environment, HostEnvironment& platf
   // the picture goes now, not at the still screen's next refresh.
   connect(&negotiation(), &Negotiation::controlChannelOpened, media_.get(), &HostMedia::sendKeyFramesUntilShown);
   connect(&negotiation(), &Negotiation::peerShowsPicture, media_.get(), &HostMedia::pictureShown);
+  connect(&negotiation(), &Negotiation::peerAsksScreenSize, this, &HostSession::screenSizeAsked);
+  resizeTimer_.setSingleShot(true);
+  resizeTimer_.setInterval(kResizeSettleMs);
+  resizeTimer_.onTimeout([this] { applyScreenSize(); });
   // After a proof the picture comes in a second offer: its first frames may
   // go before the client has applied it, and be lost; once it has, a key
   // frame, and again until the client shows one.
@@ -330,6 +334,35 @@ void HostSession::showHud(std::function<void()> quit) {
   };
   info.cancelFile = [&files](const QString& transfer) { files.cancelFile(transfer); };
   environment().panels().showFloatingHud(info);
+}
+
+// ------------------------------------------------------------ screen size --
+
+void HostSession::screenSizeAsked(QSize asked) {
+  if (!separateSession_ || !resizer_) {
+    // The physical screen is the person's here; a display that cannot
+    // change keeps its size.
+    if (!std::exchange(resizeRefusalSaid_, true)) {
+      log(QStringLiteral("↔️ Taille d’écran demandée (%1x%2) : cet écran garde la sienne")
+              .arg(asked.width())
+              .arg(asked.height()));
+    }
+    return;
+  }
+  const QualitySettings& quality = settingsOf(media_->quality());
+  askedScreenSize_ = fitScreenSize(asked, QSize(quality.width, quality.height));
+  resizeTimer_.start();
+}
+
+void HostSession::applyScreenSize() {
+  const QSize size = askedScreenSize_;
+  if (!resizer_ || size.isEmpty()) return;
+  if (resizer_->resize(size)) {
+    log(QStringLiteral("↔️ Écran de la session à part : %1x%2").arg(size.width()).arg(size.height()));
+    media_->followDisplaySize();
+  } else {
+    log(QStringLiteral("⚠️ L’écran de la session à part refuse la taille %1x%2").arg(size.width()).arg(size.height()));
+  }
 }
 
 // --------------------------------------------------------------- connection --

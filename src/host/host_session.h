@@ -15,6 +15,7 @@
 
 #include "host/host_proof.h"
 #include "host/password_budget.h"
+#include "host/screen_resizer.h"
 #include "session/session.h"
 #include "session/session_environment.h"
 #include "session/session_panels.h"
@@ -64,6 +65,11 @@ class HostSession final : public Session {
   // This host shares a desktop of its own (a separate session), which its
   // clients are told.
   void setSeparateSession(bool separate) { separateSession_ = separate; }
+  // The separate session's screen, sized to a client's view when it asks
+  // (none: the screen keeps its size).
+  void setScreenResizer(std::unique_ptr<ScreenResizer> resizer) { resizer_ = std::move(resizer); }
+  // A burst of requests (a window being dragged larger) is one change.
+  static constexpr int kResizeSettleMs = 300;
   // Asked before each opening of the room: a reason when another host of
   // this computer's holds the ID now; then this one waits and asks again.
   void setRoomYield(std::function<QString()> yield) { roomYield_ = std::move(yield); }
@@ -123,6 +129,9 @@ class HostSession final : public Session {
   SessionFeatures& sessionFeatures();
   // Closes the request's panel and its notification.
   void dismissPrompts();
+  // The client asks for the screen to fit its view.
+  void screenSizeAsked(QSize asked);
+  void applyScreenSize();
   void handlePeerJoined(const incoming::PeerJoined& joined);
   // The client was let in by the server to prove the password here: the
   // connection comes up with the channel "proof" only.
@@ -189,6 +198,10 @@ class HostSession final : public Session {
   std::optional<Epoch::Ticket> reconnectLink_;  // the link after the one that failed
   bool separateSession_ = false;
   std::function<QString()> roomYield_;
+  std::unique_ptr<ScreenResizer> resizer_;
+  QSize askedScreenSize_;  // the last request, fitted to the profile
+  bool resizeRefusalSaid_ = false;
+  ClockTimer resizeTimer_{environment().clock()};
   // Last: its thread stops before anything it reports to goes.
   std::unique_ptr<WorkerThread> secrets_;
 };

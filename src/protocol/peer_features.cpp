@@ -15,6 +15,7 @@ constexpr char kClipboard[] = "clipboard";
 constexpr char kFiles[] = "files";
 constexpr char kSession[] = "session";
 constexpr char kSeparate[] = "separate";
+constexpr char kScreenSizeType[] = "screenSize";
 
 int64_t limit(const QJsonObject& object, const char* key, int64_t ours) {
   const QJsonValue value = object.value(QLatin1String(key));
@@ -22,6 +23,11 @@ int64_t limit(const QJsonObject& object, const char* key, int64_t ours) {
   const double v = value.toDouble();
   if (!(v >= 1) || v != std::floor(v) || v > double(ours)) return ours;
   return int64_t(v);
+}
+
+int side(const QJsonObject& object, const char* key) {
+  const double v = object.value(QLatin1String(key)).toDouble(0);
+  return v >= 1 && v <= kScreenSizeMax && v == std::floor(v) ? int(v) : 0;
 }
 
 }  // namespace
@@ -69,6 +75,20 @@ PeerFeatures commonFeatures(const PeerFeatures& ours, const PeerFeatures& theirs
   common.clipboardTextMax = std::min(ours.clipboardTextMax, theirs.clipboardTextMax);
   common.clipboardImageMax = std::min(ours.clipboardImageMax, theirs.clipboardImageMax);
   return common;
+}
+
+QByteArray encodeScreenSizeRequest(QSize size) {
+  const QJsonObject object{{QStringLiteral("t"), QLatin1String(kScreenSizeType)},
+                           {QStringLiteral("w"), size.width()},
+                           {QStringLiteral("h"), size.height()}};
+  return QJsonDocument(object).toJson(QJsonDocument::Compact);
+}
+
+std::optional<QSize> decodeScreenSizeRequest(const QJsonObject& object) {
+  if (object.value(QLatin1String("t")).toString() != QLatin1String(kScreenSizeType)) return std::nullopt;
+  const QSize size(side(object, "w"), side(object, "h"));
+  if (size.width() == 0 || size.height() == 0) return std::nullopt;
+  return size;
 }
 
 }  // namespace lunor

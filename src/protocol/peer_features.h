@@ -17,6 +17,7 @@
 
 #include <QByteArray>
 #include <QJsonObject>
+#include <QSize>
 
 namespace lunor {
 
@@ -45,5 +46,15 @@ std::optional<PeerFeatures> decodePeerFeatures(const QJsonObject& object);
 // What the two sides may use together, and whether either shares a
 // separate session.
 PeerFeatures commonFeatures(const PeerFeatures& ours, const PeerFeatures& theirs);
+
+// The client of a host that shares a desktop of its own may ask for that
+// desktop's size to fit its view, in pixels, on the same channel:
+//   {"t":"screenSize","w":1600,"h":900}
+// The host decides what it makes of it (the physical screen never changes).
+inline constexpr int kScreenSizeMax = 16384;
+QByteArray encodeScreenSizeRequest(QSize size);
+// The size asked in `object`, or nothing when it is not such a request or a
+// side is not a whole number from 1 to kScreenSizeMax.
+std::optional<QSize> decodeScreenSizeRequest(const QJsonObject& object);
 
 }  // namespace lunor

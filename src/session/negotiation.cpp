@@ -22,13 +22,13 @@ bool isUp(rtc::IceConnectionState state) {
   return state == rtc::IceConnectionState::Connected || state == rtc::IceConnectionState::Completed;
 }
 
-// The peer's feature announcement, if `text` is one. A cheap look first:
-// the control channel carries every pointer move.
-std::optional<PeerFeatures> featuresIn(const std::string& text) {
-  if (text.find("features") == std::string::npos) return std::nullopt;
+// `text` as a JSON object, if it mentions `marker` and is one. A cheap look
+// first: the control channel carries every pointer move.
+std::optional<QJsonObject> objectWith(const std::string& text, const char* marker) {
+  if (text.find(marker) == std::string::npos) return std::nullopt;
   const QJsonDocument document = QJsonDocument::fromJson(QByteArray::fromStdString(text));
   if (!document.isObject()) return std::nullopt;
-  return decodePeerFeatures(document.object());
+  return document.object();
 }
 
 }  // namespace
@@ -175,10 +175,19 @@ class Negotiation::Observer final : public rtc::PeerConnectionObserver,
       ticket_.post([owner] { Q_EMIT owner->peerShowsPicture(); });
       return;
     }
-    if (auto features = featuresIn(data)) {
-      Negotiation* owner = &owner_;
-      ticket_.post([owner, features = *features] { Q_EMIT owner->peerFeaturesReceived(features); });
-      return;
+    if (const auto object = objectWith(data, "features")) {
+      if (const auto features = decodePeerFeatures(*object)) {
+        Negotiation* owner = &owner_;
+        ticket_.post([owner, features = *features] { Q_EMIT owner->peerFeaturesReceived(features); });
+        return;
+      }
+    }
+    if (const auto object = objectWith(data, "screenSize")) {
+      if (const auto size = decodeScreenSizeRequest(*object)) {
+        Negotiation* owner = &owner_;
+        ticket_.post([owner, size = *size] { Q_EMIT owner->peerAsksScreenSize(size); });
+        return;
+      }
     }
     if (receiver_) receiver_(data, ticket_);
   }

@@ -138,6 +138,8 @@ class Negotiation final : public QObject {
   void peerFeaturesReceived(const lunor::PeerFeatures& features);
   // Host: the client shows the connection's first picture.
   void peerShowsPicture();
+  // Host: the client asks for the desktop's size to fit its view.
+  void peerAsksScreenSize(QSize size);
   void channelOpened(const QString& label);
   void channelClosed(const QString& label);
   void channelMessage(const QString& label, const QByteArray& data, bool binary);

@@ -14,6 +14,9 @@ Rectangle {
     property string sessionId
     property int displayMode: 0
     property string selectedQuality: "medium"
+    // Asked from the tool bar: a separate session's screen takes the
+    // picture area's size, in pixels, once a resize settles.
+    property bool fitsScreen: false
     signal backRequested()
     signal disconnectRequested()
 
@@ -35,6 +38,8 @@ Rectangle {
             linkSummary: stageView.session.linkSummary
             linkLimited: stageView.session.linkLimited
             separateSession: stageView.session.features.separateSession
+            fitsScreen: stageView.fitsScreen
+            onSetFitsScreen: function (on) { stageView.fitsScreen = on }
             clipboardShared: stageView.session.features.clipboardShared
             clipboardSending: stageView.session.features.clipboardSending
             clipboardReceiving: stageView.session.features.clipboardReceiving
@@ -53,7 +58,10 @@ Rectangle {
             onSendFiles: function (urls) { stageView.session.features.sendFiles(urls) }
         }
         Stage {
+            id: stage
             objectName: "stage"
+            onWidthChanged: fitTimer.restart()
+            onHeightChanged: fitTimer.restart()
             Layout.fillWidth: true
             Layout.fillHeight: true
             session: stageView.session
@@ -104,6 +112,21 @@ Rectangle {
                     onCancelRequested: function (id) { stageView.session.features.cancelFile(id) }
                 }
             }
+        }
+    }
+
+    onFitsScreenChanged: fitTimer.restart()
+    Connections {
+        target: stageView.session.features
+        function onClipboardChanged() { fitTimer.restart() }  // the host's features are known
+    }
+    Timer {
+        id: fitTimer
+        interval: 400
+        onTriggered: {
+            if (!stageView.fitsScreen || !stageView.session.features.separateSession) return
+            const ratio = stageView.Window.window ? stageView.Window.window.devicePixelRatio : 1
+            stageView.session.requestScreenSize(Math.round(stage.width * ratio), Math.round(stage.height * ratio))
         }
     }
 }

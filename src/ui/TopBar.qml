@@ -18,6 +18,9 @@ Rectangle {
     property bool linkLimited
     // The host shares a desktop of its own, not the screen in front of it.
     property bool separateSession
+    // The separate session's screen follows the window's size.
+    property bool fitsScreen
+    signal setFitsScreen(bool on)
     // The shared clipboard, once both sides agreed on it, and its two directions.
     property bool clipboardShared
     property bool clipboardSending
@@ -128,6 +131,15 @@ Rectangle {
                 chevron: true
                 entries: UiText.qualities().map(q => ({text: q.label, checked: q.raw === bar.selectedQuality,
                                                         action: () => { bar.selectedQuality = q.raw; bar.requestQuality(q.raw) }}))
+            }
+            ToolChip {
+                objectName: "fitScreenMenu"
+                anchors.verticalCenter: parent.verticalCenter
+                visible: bar.separateSession
+                iconName: "arrow.up.left.and.arrow.down.right"
+                chevron: true
+                entries: [{text: qsTr("Ajuster l’écran à la fenêtre"), checked: bar.fitsScreen,
+                           action: () => bar.setFitsScreen(!bar.fitsScreen)}]
             }
             ToolChip {
                 objectName: "clipboardMenu"

@@ -84,14 +84,19 @@ class SeparateSessionTest : public QObject {
     QTest::addColumn<QString>("display");
     QTest::addColumn<QString>("server");  // the display's program, killed at the end
     QTest::addColumn<QPointF>("terminal");  // where its terminal opens, to click it; null: it has the focus
-    QTest::newRow("X server of its own") << "x11" << (QStandardPaths::findExecutable("Xvnc").isEmpty() ? "Xvfb" : "Xvnc")
-                                         << QPointF(0.15, 0.25);
-    QTest::newRow("headless Mutter") << "wayland" << "mutter" << QPointF();
+    // The second client asks for its view's size: what its last picture has.
+    QTest::addColumn<QSize>("fitted");
+    const bool xvnc = !QStandardPaths::findExecutable("Xvnc").isEmpty();
+    QTest::newRow("X server of its own") << "x11" << (xvnc ? "Xvnc" : "Xvfb") << QPointF(0.15, 0.25)
+                                         << (xvnc ? QSize(1000, 700) : QSize(1280, 720));
+    // Mutter 43's virtual monitor keeps the size it was made with.
+    QTest::newRow("headless Mutter") << "wayland" << "mutter" << QPointF() << QSize(1280, 720);
   }
   void aDesktopOfItsOwnOutlivesItsClients() {
     QFETCH(QString, display);
     QFETCH(QString, server);
     QFETCH(QPointF, terminal);
+    QFETCH(QSize, fitted);
     const QString home = folder.filePath(display);
     QDir().mkpath(home);
     test::RemoteProcess session(LUNOR_REMOTE_BINARY, this->server->url(), QString());
@@ -129,9 +134,11 @@ class SeparateSessionTest : public QObject {
              qPrintable(session.output().right(2500)));
     test::RemoteProcess second(LUNOR_REMOTE_BINARY, this->server->url(), QString());
     const QString secondTyping = folder.filePath(display + "-second.jsonl");
-    test::writeFile(secondTyping, typing(terminal, "again\n"));
-    QVERIFY(second.startClient(room, kPassword, {"--seconds", "6", "--replay", secondTyping}));
+    test::writeFile(secondTyping, typing(terminal, "again\n") + R"({"after":200,"t":"screenSize","w":1000,"h":700})" "\n");
+    const QString fittedPicture = folder.filePath(display + "-fitted.png");
+    QVERIFY(second.startClient(room, kPassword, {"--seconds", "8", "--replay", secondTyping, "--save-frame", fittedPicture}));
     QCOMPARE(second.exitCode(60000), 0);
+    QCOMPARE(QImage(fittedPicture).size(), fitted);
     QVERIFY2(QTest::qWaitFor([&] { return QFile::exists(home + "/lunoragain"); }, 15000),
              qPrintable(session.output().right(2500)));
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include <QJsonDocument>
 #include <QtTest>
 
 #include "console_capture.h"
@@ -12,8 +13,10 @@
 #include "host/display_list.h"
 #include "host/fake_control_injector.h"
 #include "host/input_tracker.h"
+#include "host/screen_resizer.h"
 #include "host/wheel_clicks.h"
 #include "protocol/key_codes.h"
+#include "protocol/peer_features.h"
 
 using namespace lunor;
 
@@ -103,6 +106,34 @@ class HostUnitsTest : public QObject {
   // hostPoint is the position on the shared display; hostPixel, where the
   // pointer goes, is a whole pixel of it, never the first column of its
   // neighbour.
+  // A separate session's client asks for its view's size; the host fits it
+  // into the profile's picture.
+  void screenSizeRequests_data() {
+    QTest::addColumn<QByteArray>("json");
+    QTest::addColumn<QSize>("asked");   // invalid: not a request to act on
+    QTest::addColumn<QSize>("fitted");  // into 1920x1080
+    QTest::newRow("as sent") << encodeScreenSizeRequest({1600, 900}) << QSize(1600, 900) << QSize(1600, 900);
+    QTest::newRow("odd sides rounded down") << QByteArray(R"({"t":"screenSize","w":1366,"h":767})")
+                                            << QSize(1366, 767) << QSize(1360, 766);
+    QTest::newRow("a wide 4K view shrinks to fit, shape kept")
+        << QByteArray(R"({"t":"screenSize","w":5120,"h":1440})") << QSize(5120, 1440) << QSize(1920, 540);
+    QTest::newRow("a phone's narrow view grows to the smallest side")
+        << QByteArray(R"({"t":"screenSize","w":390,"h":844})") << QSize(390, 844) << QSize(480, 1038);
+    for (const char* bad : {R"({"t":"screenSize","w":0,"h":900})", R"({"t":"screenSize","w":1600.5,"h":900})",
+                            R"({"t":"screenSize","w":"1600","h":900})", R"({"t":"screenSize","w":1600})",
+                            R"({"t":"screenSize","w":99999,"h":900})", R"({"t":"move","w":1600,"h":900})"}) {
+      QTest::newRow(bad) << QByteArray(bad) << QSize() << QSize();
+    }
+  }
+  void screenSizeRequests() {
+    QFETCH(QByteArray, json);
+    QFETCH(QSize, asked);
+    QFETCH(QSize, fitted);
+    const auto decoded = decodeScreenSizeRequest(QJsonDocument::fromJson(json).object());
+    QCOMPARE(decoded.value_or(QSize()), asked);
+    if (decoded) QCOMPARE(fitScreenSize(*decoded, {1920, 1080}), fitted);
+  }
+
   void mapsOntoTheSharedDisplay_data() {
     QTest::addColumn<uint>("id");
     QTest::addColumn<double>("x");

@@ -812,7 +812,11 @@
     </message>
     <message>
         <source>Un bureau propre à cet ordinateur, que son écran ne montre pas</source>
-        <translation>A desktop of this computer's own, which its screen does not show</translation>
+        <translation>A desktop of this computer&apos;s own, which its screen does not show</translation>
+    </message>
+    <message>
+        <source>Ajuster l’écran à la fenêtre</source>
+        <translation>Fit the screen to the window</translation>
     </message>
 </context>
 <context>

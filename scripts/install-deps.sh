@@ -80,8 +80,9 @@ TEST_PACKAGES=(
   pipewire-pulse at-spi2-core
   # something moving on the demo's screen
   x11-apps
-  # the separate session's terminals, on X and on Wayland
-  xterm foot
+  # the separate session's terminals, on X and on Wayland, and GNOME's
+  # desktop as a stock machine has it
+  xterm foot gnome-shell gnome-session
   # the packages: manual pages from --help, dpkg-shlibdeps, and the package
   # test's fresh Debian root
   help2man dpkg-dev debootstrap

@@ -182,7 +182,8 @@ std::optional<SessionPlan> planSession(const SeparateSessionSettings& settings,
                                        const QStringList& dataDirs, QString* error) {
   using Display = SeparateSessionSettings::Display;
   const auto waylandTerminal = firstInstalled(waylandTerminals(), installed);
-  const bool shell = installed(QStringLiteral("gnome-shell"));
+  const bool plain = settings.desktop == QLatin1String(SeparateSessionSettings::kPlainDesktop);
+  const bool shell = !plain && installed(QStringLiteral("gnome-shell"));
   const bool mutter = installed(QStringLiteral("mutter"));
   const bool waylandPossible = shell || (mutter && waylandTerminal);
   bool wayland = settings.display == Display::Wayland ||
@@ -204,6 +205,7 @@ std::optional<SessionPlan> planSession(const SeparateSessionSettings& settings,
     plan.desktopNames = QStringLiteral("GNOME");
     if (waylandTerminal) plan.desktop = *waylandTerminal;
     plan.why = wantsShell ? QStringLiteral("GNOME Shell sans écran") : QStringLiteral("Mutter sans écran et un terminal");
+    plan.fullDesktop = wantsShell;
     return plan;
   }
 
@@ -222,7 +224,9 @@ std::optional<SessionPlan> planSession(const SeparateSessionSettings& settings,
   const QString folder = QStringLiteral("xsessions");
   std::optional<DesktopEntry> entry;
   QString chosen = settings.desktop;
-  if (!chosen.isEmpty()) {
+  if (plain) {
+    chosen.clear();
+  } else if (!chosen.isEmpty()) {
     entry = findEntry(chosen, folder, dataDirs, installed);
   } else {
     for (const char* known : kKnownXDesktops) {
@@ -236,6 +240,7 @@ std::optional<SessionPlan> planSession(const SeparateSessionSettings& settings,
     plan.desktop = entry->exec;
     plan.desktopNames = entry->names;
     plan.why = QStringLiteral("bureau « %1 »").arg(chosen);
+    plan.fullDesktop = true;
     return plan;
   }
   const auto terminal = firstInstalled(xTerminals(), installed);
@@ -245,7 +250,7 @@ std::optional<SessionPlan> planSession(const SeparateSessionSettings& settings,
   }
   plan.desktop = *terminal;
   if (auto manager = firstInstalled(windowManagers(), installed)) plan.windowManager = *manager;
-  plan.why = (settings.desktop.isEmpty() ? QString() : QStringLiteral("bureau « %1 » introuvable : ").arg(settings.desktop)) +
+  plan.why = (chosen.isEmpty() ? QString() : QStringLiteral("bureau « %1 » introuvable : ").arg(settings.desktop)) +
              QStringLiteral("gestionnaire de fenêtres et terminal");
   return plan;
 }
@@ -265,9 +270,9 @@ SeparateSession::SeparateSession(SeparateSessionSettings settings, Command host)
 SeparateSession::~SeparateSession() { stop(); }
 
 bool SeparateSession::start() {
-  QStringList dataDirs = qEnvironmentVariable("XDG_DATA_DIRS").split(QLatin1Char(':'), Qt::SkipEmptyParts);
-  if (dataDirs.isEmpty()) dataDirs = {QStringLiteral("/usr/local/share"), QStringLiteral("/usr/share")};
-  plan_ = planSession(settings_, isInstalled, dataDirs, &error_);
+  dataDirs_ = qEnvironmentVariable("XDG_DATA_DIRS").split(QLatin1Char(':'), Qt::SkipEmptyParts);
+  if (dataDirs_.isEmpty()) dataDirs_ = {QStringLiteral("/usr/local/share"), QStringLiteral("/usr/share")};
+  plan_ = planSession(settings_, isInstalled, dataDirs_, &error_);
   if (!plan_) return false;
   say(QStringLiteral("🖥️ Session à part : %1, %2x%3").arg(plan_->why).arg(settings_.size.width()).arg(settings_.size.height()));
   bringUp();
@@ -394,7 +399,9 @@ bool SeparateSession::startDisplay() {
         kReadyTimeoutMs);
     QDBusConnection::disconnectFromBus(probeName);
     if (!ready || compositor.process->state() == QProcess::NotRunning) {
-      restartLater(Scope::Everything, QStringLiteral("le compositeur ne répond pas"));
+      const QString why = QStringLiteral("le compositeur ne répond pas");
+      fallBackToPlain(why);
+      restartLater(Scope::Everything, why);
       return false;
     }
     return true;
@@ -486,13 +493,30 @@ void SeparateSession::partEnded(Part& part) {
     }
     return;
   }
-  if (part.role == QLatin1String("bureau") && !crashed && process.exitCode() == 0 &&
-      part.started.elapsed() >= kShortLivedMs) {
+  const bool shortLived = part.started.elapsed() < kShortLivedMs;
+  if (part.role == QLatin1String("bureau") && !crashed && process.exitCode() == 0 && !shortLived) {
     say(QStringLiteral("ℹ️ Session à part fermée de l’intérieur : nouvelle session"));
     restartLater(Scope::Everything, {});
     return;
   }
-  restartLater(Scope::Everything, QStringLiteral("%1 arrêté (%2)").arg(part.role, how));
+  const QString why = QStringLiteral("%1 arrêté (%2)").arg(part.role, how);
+  // GNOME Shell is the compositor and the desktop at once.
+  if (shortLived && (part.role == QLatin1String("bureau") || (part.role == QLatin1String("affichage") && plan_->wayland))) {
+    fallBackToPlain(why);
+  }
+  restartLater(Scope::Everything, why);
+}
+
+bool SeparateSession::fallBackToPlain(const QString& why) {
+  if (!plan_ || !plan_->fullDesktop) return false;
+  SeparateSessionSettings plain = settings_;
+  plain.desktop = QLatin1String(SeparateSessionSettings::kPlainDesktop);
+  QString error;
+  std::optional<SessionPlan> plan = planSession(plain, isInstalled, dataDirs_, &error);
+  if (!plan) return false;
+  say(QStringLiteral("⚠️ Session à part : %1 ne tient pas ici (%2) ; %3 à sa place").arg(plan_->why, why, plan->why));
+  plan_ = std::move(plan);
+  return true;
 }
 
 void SeparateSession::restartLater(Scope scope, const QString& why) {

@@ -12,7 +12,9 @@
 // What stops is started again: the host alone when it crashed (the windows
 // stay), everything when the display or the desktop went (logged out from
 // the inside, idle too long, crashed), after 1 s, then 2, 4, … up to 30 s
-// while it keeps failing.
+// while it keeps failing. A desktop session that cannot live here (GNOME
+// Shell without a system bus, a session manager that wants a log-in) gives
+// way to the plain one until the launcher starts again.
 
 #include <functional>
 #include <memory>
@@ -37,8 +39,10 @@ struct SeparateSessionSettings {
   enum class Display { Automatic, X11, Wayland };
   Display display = Display::Automatic;
   // A session entry's file name without ".desktop" (of xsessions, or of
-  // wayland-sessions on Wayland); empty: the first known desktop installed.
+  // wayland-sessions on Wayland); empty: the first known desktop installed;
+  // kPlainDesktop: a window manager (or Mutter) and a terminal only.
   QString desktop;
+  static constexpr char kPlainDesktop[] = "plain";
   QSize size{1920, 1080};
   int idleMinutes = 0;  // without a client, before the session starts afresh; 0: never
 
@@ -58,6 +62,7 @@ struct SessionPlan {
   Command windowManager;  // X only, beside a plain terminal
   QString desktopNames;   // XDG_CURRENT_DESKTOP
   QString why;          // for the log
+  bool fullDesktop = false;  // a desktop session (GNOME Shell, an entry), not the plain one
 };
 
 // The plan for `settings` on this machine: which programs exist is asked of
@@ -94,6 +99,9 @@ class SeparateSession final : public QObject {
   bool startDisplay();
   bool startHost();
   void partEnded(Part& part);
+  // The plain desktop from now on, after `why`; false when the plan is
+  // the plain one already, or nothing plain can run here.
+  bool fallBackToPlain(const QString& why);
   void restartLater(Scope scope, const QString& why);
   void retire(Part& part);
   void stopParts();
@@ -102,6 +110,7 @@ class SeparateSession final : public QObject {
   SeparateSessionSettings settings_;
   Command hostCommand_;
   std::optional<SessionPlan> plan_;
+  QStringList dataDirs_;  // where session entries are looked for
   std::unique_ptr<QTemporaryDir> runtime_;  // this run's sockets, bus and cookie
   QString busAddress_;
   QString displayName_;  // ":N" on X, the socket's name on Wayland

@@ -181,6 +181,13 @@ class LaunchTest : public QObject {
     QTest::newRow("a name out of the folder") << "x11" << "../xsessions/xfce" << x + QStringList{"startxfce4"}
                                               << "Xvfb|xterm|twm";
     QTest::newRow("Xvnc before Xvfb") << "x11" << "" << x + QStringList{"Xvnc"} << "Xvnc|xterm|twm";
+    QTest::newRow("GNOME Shell where installed") << "auto" << "" << x + QStringList{"gnome-shell", "foot"}
+                                                 << "gnome-shell|foot|";
+    QTest::newRow("plain: Mutter beside GNOME Shell") << "auto" << "plain" << x + QStringList{"gnome-shell", "foot"}
+                                                      << "mutter|foot|";
+    QTest::newRow("plain: no entry on X") << "x11" << "plain" << x + QStringList{"startxfce4"} << "Xvfb|xterm|twm";
+    QTest::newRow("plain, GNOME Shell but no Wayland terminal: X") << "auto" << "plain"
+                                                                   << x + QStringList{"gnome-shell"} << "Xvfb|xterm|twm";
     QTest::newRow("Wayland without a terminal") << "wayland" << "" << x << "error";
     QTest::newRow("no X server") << "x11" << "" << QStringList{"xterm"} << "error";
     QTest::newRow("no terminal, no desktop") << "x11" << "" << QStringList{"Xvfb", "twm"} << "error";

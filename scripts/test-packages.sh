@@ -6,7 +6,10 @@
 # then runs `lunor-signal --version`, a signaling server, a headless host
 # and a headless client session through the installed programs, checks the
 # units with `systemd-analyze verify` (and the server's with `security`),
-# runs the separate session as its unit would and a client of it,
+# runs the separate session as its unit would and a client of it, then
+# turns unattended access on for a user of the root and boots it with
+# systemd (systemd-nspawn): with nobody logged in, the user's lingering
+# manager starts the separate session and a client reaches it. Last, it
 # removes the packages and shows that nothing of theirs is left but the
 # server's state directory. Not part of the unit suite: it downloads a few
 # hundred MB and takes minutes. Run as root.
@@ -20,6 +23,7 @@ work="${1:-$(mktemp -d /var/tmp/lunor-packages.XXXXXX)}"
 root="$work/root"
 mkdir -p "$work"
 command -v debootstrap >/dev/null || apt-get install -y -qq --no-install-recommends debootstrap
+command -v systemd-nspawn >/dev/null || apt-get install -y -qq --no-install-recommends systemd-container
 
 step() { printf '\n== %s\n' "$*"; }
 in_root() { chroot "$root" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LANG=C.UTF-8 "$@"; }
@@ -30,7 +34,10 @@ stop_root_processes() {
   done
   sleep 1
 }
+booted=""  # systemd-nspawn, while the root runs as a machine of its own
 cleanup() {
+  if [ -n "$booted" ] && kill -TERM "$booted" 2>/dev/null; then wait "$booted" || true; fi
+  mountpoint -q "$work/machine" && umount -l "$work/machine"
   stop_root_processes
   for p in dev/pts dev proc sys; do mountpoint -q "$root/$p" && umount -l "$root/$p"; done
   return 0
@@ -64,7 +71,12 @@ export DEBIAN_FRONTEND=noninteractive
 in_root apt-get update -qq
 
 step "What the test itself uses (not the packages): an X server, systemd-analyze, man"
-in_root apt-get install -y -qq --no-install-recommends xvfb xauth systemd man-db >/dev/null
+# Installed before the listing that the purge is checked against, with what
+# lunor-remote recommends for the separate session (a private bus, a
+# terminal) and what a system booted with systemd has (libpam-systemd:
+# without it no user's systemd manager starts).
+in_root apt-get install -y -qq --no-install-recommends xvfb xauth systemd man-db \
+  dbus-daemon xterm libpam-systemd >/dev/null
 
 step "The packages' dependencies, from Debian's archive alone"
 deps=$(for deb in "$work"/debs/*.deb; do dpkg-deb --field "$deb" Depends; done |
@@ -116,8 +128,6 @@ grep -E "First picture|Ended" "$root/tmp/client.log"
 stop_root_processes
 
 step "The separate session, started as its unit starts it (no display, no session bus)"
-# What the package recommends for it: a private bus, an X server and a terminal.
-in_root apt-get install -y -qq --no-install-recommends dbus-daemon xterm >/dev/null
 in_root sh -c "lunor-signal --port $port --owners-db :memory: >/tmp/signal.log 2>&1 &"
 sleep 1
 in_root sh -c "HOME=/tmp/host XDG_RUNTIME_DIR=/tmp LUNOR_SIGNALING_URL=ws://127.0.0.1:$port/signal \
@@ -134,6 +144,92 @@ if ! in_root sh -c "HOME=/tmp/client LUNOR_SIGNALING_URL=ws://127.0.0.1:$port/si
 fi
 grep -E "First picture|session à part" "$root/tmp/client2.log"
 stop_root_processes
+
+step "Unattended from boot: --enable-unattended-session, then a boot with nobody logged in"
+listing > "$work/before-boot.txt"
+in_root useradd --create-home --shell /bin/bash camille
+uid=$(in_root id -u camille)
+home="$root/home/camille"
+as_camille() {
+  chroot --userspec="$uid:$uid" "$root" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/home/camille \
+    USER=camille LOGNAME=camille LANG=C.UTF-8 "$@"
+}
+# Her settings name the test's server (the environment of a unit started at
+# boot gets none of ours).
+as_camille sh -c "mkdir -p ~/.config/LunorRemote &&
+                  printf '[signaling]\nurl=ws://127.0.0.1:$port/signal\n' > ~/.config/LunorRemote/LunorRemote.conf"
+as_camille sh -c 'lunor-remote --set-unattended-password < /tmp/password'
+enabled=0
+as_camille lunor-remote --enable-unattended-session >"$work/enable.log" 2>&1 || enabled=$?
+echo "lunor-remote --enable-unattended-session (exit $enabled):"
+sed 's/^/  /' "$work/enable.log"
+[ -f "$home/.local/share/LunorRemote/secrets.json" ] ||
+  { echo "FAILED: --enable-unattended-session kept no secrets outside the keyring"; exit 1; }
+# No systemd runs in the chroot: loginctl cannot reach logind, and
+# `systemctl --user enable --now` links the unit (offline) but cannot start
+# it, so the program says it could not enable it. What the two would have
+# left behind, where they did not: the lingering mark and the unit's link.
+wants="$home/.config/systemd/user/default.target.wants"
+if [ ! -L "$wants/lunor-remote-session.service" ]; then
+  echo "(linking the unit by hand: systemctl did not)"
+  as_camille sh -c 'mkdir -p ~/.config/systemd/user/default.target.wants &&
+                    ln -s /usr/lib/systemd/user/lunor-remote-session.service ~/.config/systemd/user/default.target.wants/'
+fi
+mkdir -p "$root/var/lib/systemd/linger"
+touch "$root/var/lib/systemd/linger/camille"
+
+in_root sh -c "lunor-signal --port $port --owners-db :memory: >/tmp/signal.log 2>&1 &"
+sleep 1
+# The machine gets the root without the chroot's mounts (systemd-nspawn
+# makes its own /proc, /sys and /dev), the host's network (the server
+# listens on its loopback) and keeps its journal in the root, where it can
+# be read from here.
+mkdir -p "$work/machine"
+mount --bind "$root" "$work/machine"
+systemd-nspawn --quiet --directory="$work/machine" --machine=lunor-packages --boot --register=no --keep-unit \
+  --link-journal=no --console=read-only </dev/null >"$work/boot.log" 2>&1 &
+booted=$!
+session_log() {
+  journalctl --directory="$root/var/log/journal" --output=cat _UID="$uid" SYSLOG_IDENTIFIER=lunor-remote \
+    >"$work/boot-session.log" 2>/dev/null || true
+}
+boot_id=""
+for _ in $(seq 1 180); do
+  kill -0 "$booted" 2>/dev/null || break
+  session_log
+  boot_id=$(sed -n 's/.*ID de session : \([0-9]\{9\}\).*/\1/p' "$work/boot-session.log" | head -n 1)
+  [ -n "$boot_id" ] && grep -q "unattended=true" "$work/boot-session.log" && break
+  sleep 1
+done
+if [ -z "$boot_id" ] || ! grep -q "Session à part prête" "$work/boot-session.log"; then
+  tail -n 40 "$work/boot.log"
+  journalctl --directory="$root/var/log/journal" --no-pager _UID="$uid" | tail -n 60
+  echo "FAILED: the separate session did not come up at boot"
+  exit 1
+fi
+echo "after the boot, camille's separate session is $boot_id"
+if ! in_root sh -c "HOME=/tmp/client LUNOR_SIGNALING_URL=ws://127.0.0.1:$port/signal XDG_RUNTIME_DIR=/tmp \
+                    lunor-remote --headless-client $boot_id --password-file /tmp/password --seconds 3 \
+                    --save-frame /tmp/boot-frame.png >/tmp/client3.log 2>&1"; then
+  session_log
+  cat "$root/tmp/client3.log" "$work/boot-session.log"
+  echo "FAILED: a client of the separate session started at boot"
+  exit 1
+fi
+grep -E "First picture|session à part" "$root/tmp/client3.log"
+grep -q "session à part" "$root/tmp/client3.log" ||
+  { cat "$root/tmp/client3.log"; echo "FAILED: the client was not told it reached the separate session"; exit 1; }
+[ -s "$root/tmp/boot-frame.png" ] || { echo "FAILED: the client saved no picture"; exit 1; }
+# SIGTERM to systemd-nspawn shuts the machine down as a power-off would.
+kill -TERM "$booted"
+stopped=0
+wait "$booted" || stopped=$?
+booted=""
+[ "$stopped" -eq 0 ] || { tail -n 40 "$work/boot.log"; echo "FAILED: the machine did not shut down cleanly"; exit 1; }
+umount "$work/machine"
+echo "the machine shut down"
+stop_root_processes
+listing > "$work/after-boot.txt"
 
 step "The units"
 in_root systemd-analyze verify /usr/lib/systemd/system/lunor-signal.service
@@ -155,7 +251,11 @@ ls -l "$root/var/lib/lunor-signal"
 step "Removing the packages (purge)"
 in_root apt-get purge -y -qq lunor-remote lunor-signal >/dev/null
 listing > "$work/after.txt"
-left=$(comm -13 "$work/before.txt" "$work/after.txt")
+# Less what the boot's step made as root: camille, her lingering mark and
+# what systemd keeps. lunor-remote ran as camille there, who can write
+# nowhere that is listed.
+comm -13 "$work/before-boot.txt" "$work/after-boot.txt" > "$work/boot-made.txt"
+left=$(comm -13 "$work/before.txt" "$work/after.txt" | comm -23 - "$work/boot-made.txt")
 echo "left behind:"
 echo "${left:-  (nothing)}" | sed 's/^/  /'
 unexpected=$(echo "$left" | grep -v -e '^$' -e '^\./var/lib/lunor-signal' || true)
@@ -164,4 +264,4 @@ if [ -n "$unexpected" ]; then
   exit 1
 fi
 echo
-echo "PASSED: the packages install on a fresh Debian 12 root, a session runs through them, the units verify, and nothing but the state directory is left."
+echo "PASSED: the packages install on a fresh Debian 12 root, a session runs through them, the separate session starts at boot with nobody logged in and takes a client, the units verify, and nothing but the state directory is left."

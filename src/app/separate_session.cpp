@@ -400,7 +400,9 @@ bool SeparateSession::startDisplay() {
     QDBusConnection::disconnectFromBus(probeName);
     if (!ready || compositor.process->state() == QProcess::NotRunning) {
       const QString why = QStringLiteral("le compositeur ne répond pas");
-      fallBackToPlain(why);
+      // Ended before it was ready: this desktop cannot live here. One still
+      // running was only slow, and gets another chance.
+      if (compositor.process->state() == QProcess::NotRunning) fallBackToPlain(why);
       restartLater(Scope::Everything, why);
       return false;
     }
@@ -500,8 +502,10 @@ void SeparateSession::partEnded(Part& part) {
     return;
   }
   const QString why = QStringLiteral("%1 arrêté (%2)").arg(part.role, how);
-  // GNOME Shell is the compositor and the desktop at once.
-  if (shortLived && (part.role == QLatin1String("bureau") || (part.role == QLatin1String("affichage") && plan_->wayland))) {
+  // The desktop session's own program: GNOME Shell on Wayland (the
+  // terminal beside it is a window like any), the entry's on X.
+  const QString desktopRole = plan_->wayland ? QStringLiteral("affichage") : QStringLiteral("bureau");
+  if (shortLived && part.role == desktopRole) {
     fallBackToPlain(why);
   }
   restartLater(Scope::Everything, why);

@@ -225,10 +225,8 @@ void HostMedia::refreshDisplays() {
 
 void HostMedia::setDisplayId(uint32_t id) { setDisplay(id); }
 
-void HostMedia::followDisplaySize() {
-  if (!capturer_ || !capturer_->hasStream()) return;
-  const QSize size = displaySize(displayId_);
-  if (size.isEmpty() || size == nativeSize_) return;
+void HostMedia::followDisplaySize(QSize size) {
+  if (!capturer_ || !capturer_->hasStream() || size.isEmpty() || size == nativeSize_) return;
   nativeSize_ = size;
   applySourceFormat();
   const Epoch::Ticket started = epoch_.ticket();

@@ -68,10 +68,10 @@ class HostMedia final : public QObject {
   void applyQuality(QualityProfile profile);
   // Shares the display at `index` of the list; other indices are ignored.
   void switchDisplay(int index);
-  // The shared display took another size (a separate session's screen
-  // sized to the client's view): the capture starts again at the new size,
+  // The shared display took the size `size` (a separate session's screen
+  // sized to the client's view): the capture starts again at that size,
   // and the client hears the new geometry and list.
-  void followDisplaySize();
+  void followDisplaySize(QSize size);
   // The client asked for a fresh picture: a new stream fitted into the
   // profile's size, and the geometry again.
   void restartCapture(const QString& request);

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "host/host_session.h"
 
+#include <algorithm>
+
 #include <QPointer>
 
 #include "host/control_injector.h"
@@ -351,15 +353,21 @@ void HostSession::screenSizeAsked(QSize asked) {
   }
   const QualitySettings& quality = settingsOf(media_->quality());
   askedScreenSize_ = fitScreenSize(asked, QSize(quality.width, quality.height));
-  resizeTimer_.start();
+  // What settles in a moment, and never more often than once a second: a
+  // client changing its mind fast must not keep the desktop relaying out.
+  const auto sinceLast =
+      std::chrono::duration_cast<std::chrono::milliseconds>(environment().clock().now() - lastResize_).count();
+  resizeTimer_.start(int(std::clamp<int64_t>(kResizeEveryMs - sinceLast, kResizeSettleMs, kResizeEveryMs)));
 }
 
 void HostSession::applyScreenSize() {
   const QSize size = askedScreenSize_;
-  if (!resizer_ || size.isEmpty()) return;
+  if (!resizer_ || size.isEmpty() || size == appliedScreenSize_) return;
+  lastResize_ = environment().clock().now();
   if (resizer_->resize(size)) {
+    appliedScreenSize_ = size;
     log(QStringLiteral("↔️ Écran de la session à part : %1x%2").arg(size.width()).arg(size.height()));
-    media_->followDisplaySize();
+    media_->followDisplaySize(size);
   } else {
     log(QStringLiteral("⚠️ L’écran de la session à part refuse la taille %1x%2").arg(size.width()).arg(size.height()));
   }
@@ -482,6 +490,8 @@ void HostSession::tearingDown() {
   renegotiateForTrack_ = false;
   pictureAnswerAwaited_ = false;
   proofDeadline_.stop();
+  resizeTimer_.stop();  // a size asked just before the end is nobody's now
+  askedScreenSize_ = QSize();
   media_->stop();
   // Once the client's last actions have run, nothing stays pressed.
   input_->releaseAll();

@@ -70,6 +70,7 @@ class HostSession final : public Session {
   void setScreenResizer(std::unique_ptr<ScreenResizer> resizer) { resizer_ = std::move(resizer); }
   // A burst of requests (a window being dragged larger) is one change.
   static constexpr int kResizeSettleMs = 300;
+  static constexpr int kResizeEveryMs = 1000;
   // Asked before each opening of the room: a reason when another host of
   // this computer's holds the ID now; then this one waits and asks again.
   void setRoomYield(std::function<QString()> yield) { roomYield_ = std::move(yield); }
@@ -199,7 +200,9 @@ class HostSession final : public Session {
   bool separateSession_ = false;
   std::function<QString()> roomYield_;
   std::unique_ptr<ScreenResizer> resizer_;
-  QSize askedScreenSize_;  // the last request, fitted to the profile
+  QSize askedScreenSize_;    // the last request, fitted to the profile
+  QSize appliedScreenSize_;  // what this host last set
+  Clock::TimePoint lastResize_{};
   bool resizeRefusalSaid_ = false;
   ClockTimer resizeTimer_{environment().clock()};
   // Last: its thread stops before anything it reports to goes.

@@ -125,7 +125,7 @@ Rectangle {
         interval: 400
         onTriggered: {
             if (!stageView.fitsScreen || !stageView.session.features.separateSession) return
-            const ratio = stageView.Window.window ? stageView.Window.window.devicePixelRatio : 1
+            const ratio = stageView.Screen.devicePixelRatio || 1
             stageView.session.requestScreenSize(Math.round(stage.width * ratio), Math.round(stage.height * ratio))
         }
     }

@@ -30,9 +30,11 @@ RROutput shownOutput(Display* d, Window root, XRRScreenResources* res) {
   return None;
 }
 
-// A mode of exactly `size` the output can show, made if the server has none.
+// A mode of exactly `size` the output can show, made if the server has none
+// (`made` says so).
 RRMode modeOfSize(Display* d, Window root, XRRScreenResources* res, RROutput output, XRROutputInfo* info,
-                  QSize size) {
+                  QSize size, bool* made) {
+  *made = false;
   for (int i = 0; i < res->nmode; ++i) {
     const XRRModeInfo& mode = res->modes[i];
     if (int(mode.width) != size.width() || int(mode.height) != size.height()) continue;
@@ -42,17 +44,23 @@ RRMode modeOfSize(Display* d, Window root, XRRScreenResources* res, RROutput out
     return mode.id;
   }
   QByteArray name = QStringLiteral("%1x%2").arg(size.width()).arg(size.height()).toLatin1();
-  XRRModeInfo made{};
-  made.width = unsigned(size.width());
-  made.height = unsigned(size.height());
-  made.hTotal = made.width;
-  made.vTotal = made.height;
-  made.dotClock = static_cast<unsigned long>(size.width()) * size.height() * 60;  // 60 Hz
-  made.name = name.data();
-  made.nameLength = unsigned(name.size());
-  const RRMode mode = XRRCreateMode(d, root, &made);
+  XRRModeInfo timing{};
+  timing.width = unsigned(size.width());
+  timing.height = unsigned(size.height());
+  timing.hTotal = timing.width;
+  timing.vTotal = timing.height;
+  timing.dotClock = static_cast<unsigned long>(size.width()) * size.height() * 60;  // 60 Hz
+  timing.name = name.data();
+  timing.nameLength = unsigned(name.size());
+  const RRMode mode = XRRCreateMode(d, root, &timing);
   if (mode != None) XRRAddOutputMode(d, output, mode);
+  *made = mode != None;
   return mode;
+}
+
+void forgetMode(Display* d, RROutput output, RRMode mode) {
+  XRRDeleteOutputMode(d, output, mode);
+  XRRDestroyMode(d, mode);
 }
 
 bool setScreen(Display* d, Window root, XRRScreenResources* res, RRCrtc crtc, RROutput output, RRMode mode,
@@ -71,12 +79,12 @@ bool ScreenResizerX11::resize(QSize size) {
   std::lock_guard lock(connection_.mutex());
   Display* d = connection_.display();
   const Window root = DefaultRootWindow(d);
+  X11ErrorTrap trap(d);
   int eventBase = 0, errorBase = 0, minW = 0, minH = 0, maxW = 0, maxH = 0;
   if (!XRRQueryExtension(d, &eventBase, &errorBase) || !XRRGetScreenSizeRange(d, root, &minW, &minH, &maxW, &maxH) ||
       size.width() < minW || size.height() < minH || size.width() > maxW || size.height() > maxH) {
     return false;
   }
-  X11ErrorTrap trap(d);
   XRRScreenResources* res = XRRGetScreenResourcesCurrent(d, root);
   if (!res) return false;
   const auto freeResources = qScopeGuard([res] { XRRFreeScreenResources(res); });
@@ -90,15 +98,30 @@ bool ScreenResizerX11::resize(QSize size) {
   const RRMode before = shown->mode;
   const QSize shownSize(int(shown->width), int(shown->height));
   XRRFreeCrtcInfo(shown);
-  const QSize screenBefore(DisplayWidth(d, DefaultScreen(d)), DisplayHeight(d, DefaultScreen(d)));
+  // The root's size as the server has it now (this connection's idea of it
+  // dates from its opening).
+  Window ignored = None;
+  int x = 0, y = 0;
+  unsigned rootWidth = 0, rootHeight = 0, border = 0, depth = 0;
+  XGetGeometry(d, root, &ignored, &x, &y, &rootWidth, &rootHeight, &border, &depth);
+  const QSize screenBefore{int(rootWidth), int(rootHeight)};
   if (shownSize == size && screenBefore == size && before != None) return true;
 
-  const RRMode mode = modeOfSize(d, root, res, output, info, size);
+  bool made = false;
+  const RRMode mode = modeOfSize(d, root, res, output, info, size, &made);
   if (mode == None || trap.failed()) return false;
   XGrabServer(d);
-  bool done = setScreen(d, root, res, crtc, output, mode, size) && !trap.failed();
+  const bool done = setScreen(d, root, res, crtc, output, mode, size) && !trap.failed();
   if (!done && before != None) setScreen(d, root, res, crtc, output, before, screenBefore);  // as it was
   XUngrabServer(d);
+  // Only the mode made last stays: a window dragged through many sizes
+  // leaves no trail of them on the server.
+  if (done) {
+    if (madeMode_ != None && madeMode_ != mode) forgetMode(d, output, madeMode_);
+    madeMode_ = made || madeMode_ == mode ? mode : None;
+  } else if (made) {
+    forgetMode(d, output, mode);
+  }
   XSync(d, False);
   return done;
 }

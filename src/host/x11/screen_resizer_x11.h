@@ -17,6 +17,7 @@ class ScreenResizerX11 final : public ScreenResizer {
 
  private:
   X11Connection connection_;
+  unsigned long madeMode_ = 0;  // the RandR mode made here and shown now (RRMode); 0: none
 };
 
 }  // namespace lunor

@@ -30,8 +30,9 @@ class X11Connection final {
   std::mutex mutex_;
 };
 
-// Catches X protocol errors for its lifetime instead of letting Xlib exit the
-// process. Use while holding the connection's mutex.
+// Catches the X protocol errors of one connection for its lifetime instead
+// of letting Xlib exit the process. Use while holding the connection's
+// mutex; one trap per connection at a time.
 class X11ErrorTrap final {
  public:
   explicit X11ErrorTrap(Display* display);
@@ -41,7 +42,6 @@ class X11ErrorTrap final {
 
  private:
   Display* display_;
-  int (*previous_)(Display*, void*) = nullptr;
 };
 
 }  // namespace lunor

@@ -6,4 +6,5 @@
 log=Testing/Temporary/LastTest.log
 [ -f "$log" ] || exit 0
 echo "--- failed checks ---"
-grep -aE '^(FAIL!|XPASS|QFATAL|   Loc: |   Actual|   Expected)' "$log" | tail -40 || true
+# A failure's line and what follows it, up to its location.
+awk '/^(FAIL!|XPASS|QFATAL)/ { show = 1 } show { print } /^   Loc: / { show = 0 }' "$log" | tail -40

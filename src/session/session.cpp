@@ -194,7 +194,11 @@ void Session::sendPayload(const QJsonObject& payload) { send(signaling::signal(p
 void Session::handleSignalingOpen() {
   log(QStringLiteral("🔌 WebSocket connecté (role=") + label().toUpper() + QStringLiteral(", roomId=") +
       sessionId_ + QLatin1Char(')'));
-  setStatus(Status::ServerConnected);
+  // Posted, as statuses are; not after an end that came in the same turn
+  // (the server's first message handled before this status was shown).
+  postToMain([this, link = link_.ticket()] {
+    if (link.isCurrent()) setStatusNow(Status::ServerConnected);
+  });
   signalingOpened();
 }
 

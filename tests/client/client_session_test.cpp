@@ -102,22 +102,30 @@ class ClientSessionTest : public test::ScriptedSessionTest {
     QTest::addColumn<QString>("reason");
     QTest::addColumn<QString>("status");
     QTest::addColumn<bool>("toldTheHost");
+    QTest::addColumn<bool>("atOnce");  // sent as the socket opens: handled in the same turn as the open
     QTest::newRow("rejected") << "rejected" << "Connexion refusée par l'hôte"
-                              << "Connexion refusée par l'hôte." << true;
-    QTest::newRow("host left") << "left" << "L'hôte s'est déconnecté" << "Déconnecté" << true;
-    QTest::newRow("host gone") << "peer-left" << "L'hôte s'est déconnecté" << "Déconnecté" << true;
-    QTest::newRow("no such room") << "room-not-found" << "Hôte introuvable" << "Hôte introuvable" << false;
+                              << "Connexion refusée par l'hôte." << true << false;
+    QTest::newRow("host left") << "left" << "L'hôte s'est déconnecté" << "Déconnecté" << true << false;
+    QTest::newRow("host gone") << "peer-left" << "L'hôte s'est déconnecté" << "Déconnecté" << true << false;
+    QTest::newRow("host gone at once") << "peer-left" << "L'hôte s'est déconnecté" << "Déconnecté" << true << true;
+    QTest::newRow("no such room") << "room-not-found" << "Hôte introuvable" << "Hôte introuvable" << false << false;
     QTest::newRow("room busy") << "room-busy" << "L’hôte est déjà en session"
-                               << "L’hôte est déjà en session" << false;
+                               << "L’hôte est déjà en session" << false << false;
   }
   void serverEndsTheSession() {
     QFETCH(QString, type);
     QFETCH(QString, reason);
     QFETCH(QString, status);
     QFETCH(bool, toldTheHost);
+    QFETCH(bool, atOnce);
+    if (atOnce) {
+      connect(server, &test::TestWsServer::clientConnected, server, [this, type] { server->sendJson({{"type", type}}); });
+    }
     client()->startClient("123456789");
-    QTRY_COMPARE(server->openClients(), 1);
-    server->sendJson({{"type", type}});
+    if (!atOnce) {
+      QTRY_COMPARE(server->openClients(), 1);
+      server->sendJson({{"type", type}});
+    }
     QTRY_COMPARE(client()->endReason(), reason);
     QTRY_COMPARE(statusText(client()->status(), client()->statusDetail()), status);
     // What the session sent before its close has arrived once the server saw the close.

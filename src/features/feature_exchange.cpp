@@ -63,6 +63,9 @@ void FeatureExchange::reset(Cut cut) {
     disconnect(receiver.get(), nullptr, this, nullptr);
     goesOn ? receiver->interrupt() : receiver->cancel();
   }
+  for (const auto& [folder, key] : std::exchange(cutParts_, {})) {
+    if (!goesOn) ReceivedParts::of(folder).release(key, /*keep=*/false);
+  }
   if (!goesOn || peerKey_.isEmpty() || unfinishedPeer_ != peerKey_) unfinished_.clear();
   unfinishedPeer_ = goesOn ? peerKey_ : QString();
   for (auto& [label, sender] : senders) {
@@ -127,7 +130,13 @@ void FeatureExchange::channelOpened(const QString& label) {
 }
 
 void FeatureExchange::channelClosed(const QString& label) {
-  if (const auto r = receivers_.find(label); r != receivers_.end()) r->second->interrupt();
+  if (const auto r = receivers_.find(label); r != receivers_.end()) {
+    FileReceiver* receiver = r->second.get();  // lives on: its end is deleted later
+    receiver->interrupt();
+    // Kept for the next connection, unless this one turns out to have been
+    // ended on purpose (its channels may close before the end is heard).
+    if (const auto kept = receiver->keptPart()) cutParts_.push_back(*kept);
+  }
   if (const auto s = senders_.find(label); s != senders_.end()) s->second->interrupt();
   if (label != QLatin1String(kClipboardLabel)) return;
   clipboard_.stop();

@@ -136,6 +136,9 @@ class FeatureExchange final : public QObject {
   std::vector<Unfinished> unfinished_;
   std::map<QString, std::unique_ptr<FileSender>> senders_;
   std::map<QString, std::unique_ptr<FileReceiver>> receivers_;
+  // Parts kept when their channel closed during this connection: its end
+  // decides whether they wait for the next one (folder, key).
+  std::vector<std::pair<QString, QString>> cutParts_;
   std::vector<QString> queued_;  // senders waiting their turn, in order
   std::vector<Transfer> ended_;  // oldest first
   ClipboardSync::Log log_;

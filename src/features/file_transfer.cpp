@@ -206,6 +206,7 @@ void FileReceiver::cancel() {
 
 void FileReceiver::interrupt() {
   if (over(progress_.state)) return;
+  if (part_) keptPart_ = std::pair(settings_.folder, part_->key);
   releasePart(/*keep=*/true);
   finish(State::Failed, QStringLiteral("connexion perdue : reprise à la prochaine offre"));
 }

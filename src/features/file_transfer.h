@@ -15,6 +15,8 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <utility>
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -95,6 +97,8 @@ class FileReceiver final : public QObject {
   void cancel();
   // The channel went away: what was written stays, for a resumption.
   void interrupt();
+  // After interrupt(): the part kept, its folder and key (none: nothing kept).
+  std::optional<std::pair<QString, QString>> keptPart() const { return keptPart_; }
 
   const TransferProgress& progress() const { return progress_; }
   QString savedPath() const;  // once Done
@@ -119,6 +123,7 @@ class FileReceiver final : public QObject {
   TransferProgress progress_;
   FileMessage offer_;
   std::optional<ReceivedParts::Part> part_;  // while this transfer writes it
+  std::optional<std::pair<QString, QString>> keptPart_;
   bool accepted_ = false;                      // reading what the part held
   QFile file_;
   Sha256 hash_;

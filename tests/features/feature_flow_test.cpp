@@ -226,11 +226,15 @@ class FeatureFlowTest : public QObject {
   // on both sides instead, and nothing comes back.
   void onlyALostConnectionResumes_data() {
     QTest::addColumn<bool>("lost");
-    QTest::newRow("the connection is lost") << true;
-    QTest::newRow("the client ends the session") << false;
+    // The host sees the file's channel close before it hears the end.
+    QTest::addColumn<bool>("channelsFirst");
+    QTest::newRow("the connection is lost") << true << false;
+    QTest::newRow("the client ends the session") << false << false;
+    QTest::newRow("the client ends it, its channels closing first") << false << true;
   }
   void onlyALostConnectionResumes() {
     QFETCH(bool, lost);
+    QFETCH(bool, channelsFirst);
     Meeting m;
     QVERIFY(m.met());
     auto& [folders, server, host, client] = m;
@@ -242,6 +246,19 @@ class FeatureFlowTest : public QObject {
         if (auto connection = side->record->connections.back().lock()) connection->close();
       }
     } else {
+      if (channelsFirst) {
+        std::vector<std::shared_ptr<rtc::DataChannel>> files;
+        {
+          std::lock_guard lock(client.record->mutex);
+          for (const auto& weak : client.record->channels) {
+            if (auto channel = weak.lock(); channel && channel->label().rfind("file:", 0) == 0) files.push_back(channel);
+          }
+        }
+        QCOMPARE(files.size(), size_t(1));
+        files.front()->close();
+        // A channel's close waits for what is buffered on it.
+        QTRY_COMPARE_WITH_TIMEOUT(host.progress(false).state, State::Failed, kLong);
+      }
       client.session->stop(QStringLiteral("Session terminée par le client"));
     }
     QTRY_VERIFY_WITH_TIMEOUT(!host.asHost().approved() && !client.session->running(), 15000);

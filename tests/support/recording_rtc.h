@@ -21,6 +21,7 @@ struct RtcRecord {
   std::vector<std::string> remoteSdps;       // every remote description set
   std::vector<std::weak_ptr<rtc::PeerConnection>> connections;  // every one made, in order
   std::vector<std::string> channelLabels;  // made here or opened by the peer
+  std::vector<std::weak_ptr<rtc::DataChannel>> channels;  // the same, to close one
   std::vector<std::string> sentTexts;      // text messages sent on any channel
   bool basicPeer = false;
 
@@ -37,6 +38,7 @@ class RecordingDataChannel final : public rtc::DataChannel {
       : inner_(std::move(inner)), record_(std::move(record)) {
     std::lock_guard lock(record_->mutex);
     record_->channelLabels.push_back(inner_->label());
+    record_->channels.push_back(inner_);
   }
   std::string label() const override { return inner_->label(); }
   rtc::DataChannelState state() const override { return inner_->state(); }

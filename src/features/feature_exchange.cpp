@@ -90,17 +90,17 @@ void FeatureExchange::reset(Cut cut) {
   }
 }
 
-void FeatureExchange::controlOpened() {
+PeerFeatures FeatureExchange::announced() const {
   PeerFeatures ours = ourFeatures();
   ours.separateSession = separateSession_;
-  negotiation_.sendControl(encodePeerFeatures(ours));
+  return ours;
 }
+
+void FeatureExchange::controlOpened() { negotiation_.sendControl(encodePeerFeatures(announced())); }
 
 void FeatureExchange::peerAnnounced(const PeerFeatures& theirs) {
   if (common_) return;  // once a connection
-  PeerFeatures ours = ourFeatures();
-  ours.separateSession = separateSession_;
-  common_ = commonFeatures(ours, theirs);
+  common_ = commonFeatures(announced(), theirs);
   Q_EMIT commonChanged();
   QStringList shared;
   if (common_->clipboard) shared << QStringLiteral("presse-papiers");

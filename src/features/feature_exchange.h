@@ -116,6 +116,8 @@ class FeatureExchange final : public QObject {
   int going(bool outgoing) const;
   // Opens the channels of files waiting their turn, while there is room.
   void startQueued();
+  // What this side announces: what it can do, and whether its desktop is its own.
+  PeerFeatures announced() const;
 
   Negotiation& negotiation_;
   QSettings& settings_;

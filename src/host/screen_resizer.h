@@ -5,7 +5,6 @@
 // screen, never the physical one.
 
 #include <algorithm>
-#include <cmath>
 
 #include <QSize>
 

@@ -1,12 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "session/signaling_client.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonParseError>
 #include <QSslCertificate>
 #include <QSslConfiguration>
 #include <QWebSocket>
+
+#include <utility>
 
 #include "protocol/wire_text.h"
 #include "session/session_log.h"
@@ -44,8 +47,7 @@ SignalingClient::~SignalingClient() {
   onClose = nullptr;
   if (socket_) {
     QObject::disconnect(socket_, nullptr, this, nullptr);
-    socket_->close(QWebSocketProtocol::CloseCodeGoingAway);
-    delete socket_;  // now: no event loop may be left to delete it later
+    retire(std::exchange(socket_, nullptr), msSinceLastSend());
   }
 }
 
@@ -148,13 +150,41 @@ void SignalingClient::dropSocket(bool abort) {
   pingTimer_.stop();
   isOpen_ = false;
   if (socket_) {
-    QObject::disconnect(socket_, nullptr, this, nullptr);
-    abort ? socket_->abort() : socket_->close(QWebSocketProtocol::CloseCodeGoingAway);
-    socket_->deleteLater();
-    socket_ = nullptr;
+    QWebSocket* socket = std::exchange(socket_, nullptr);
+    QObject::disconnect(socket, nullptr, this, nullptr);
+    if (abort) {
+      socket->abort();
+      socket->deleteLater();
+    } else {
+      retire(socket, msSinceLastSend());
+    }
   }
   deliver([this] {
     if (onClose) onClose();
+  });
+}
+
+void SignalingClient::retire(QWebSocket* socket, qint64 msSinceLastSend) {
+  // QWebSocket::close() shuts the connection at once, and what the server is
+  // still sending then makes this end reset it; a server that has not read
+  // our last frames yet (a session's "end") loses them with the reset. So a
+  // socket that has just sent stays open a moment, reading and dropping what
+  // comes, before it closes, and lives on alone, owned by the application,
+  // until the close is done. Without an application there is no loop left to
+  // send anything.
+  QObject* owner = QCoreApplication::instance();
+  if (!owner || owner->thread() != socket->thread()) {
+    socket->flush();
+    delete socket;
+    return;
+  }
+  socket->setParent(owner);
+  QObject::connect(socket, &QWebSocket::disconnected, socket, &QObject::deleteLater);
+  const int linger = msSinceLastSend < 0 ? 0 : static_cast<int>(qMax<qint64>(0, kLingerMs - msSinceLastSend));
+  QTimer::singleShot(linger, socket, [socket] { socket->close(QWebSocketProtocol::CloseCodeGoingAway); });
+  QTimer::singleShot(linger + kCloseGraceMs, socket, [socket] {
+    socket->abort();
+    socket->deleteLater();
   });
 }
 
@@ -198,9 +228,12 @@ void SignalingClient::transmit(const QJsonObject& message) {
     consoleLine(lcSession(), QStringLiteral("❌ [WS] send error: ") + socket_->errorString());
     return;
   }
+  lastSend_.start();
   const QJsonValue type = message.value(QLatin1String("type"));
   if (type.isString()) consoleLine(lcSession(), QStringLiteral("📤 [WS] send type=") + type.toString());
 }
+
+qint64 SignalingClient::msSinceLastSend() const { return lastSend_.isValid() ? lastSend_.elapsed() : -1; }
 
 void SignalingClient::deliver(std::function<void()> call) {
   QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection);

@@ -13,6 +13,7 @@
 
 #include <functional>
 
+#include <QElapsedTimer>
 #include <QJsonObject>
 #include <QList>
 #include <QObject>
@@ -33,6 +34,11 @@ class SignalingClient final : public QObject {
   static constexpr int kPingIntervalMs = 20'000;
   // Pings in a row without a pong before the link is taken for lost.
   static constexpr int kMissedPongsBeforeLost = 2;
+  // How long a socket that has just sent stays open before it closes, so
+  // the server reads those frames before the connection ends.
+  static constexpr int kLingerMs = 300;
+  // How long its close may then take.
+  static constexpr int kCloseGraceMs = 3'000;
 
   explicit SignalingClient(SignalingEndpoint endpoint, QObject* parent = nullptr);
   ~SignalingClient() override;
@@ -61,6 +67,11 @@ class SignalingClient final : public QObject {
   // Lets go of the socket (closed as going away, or aborted after a
   // failure), then reports the close.
   void dropSocket(bool abort);
+  // Closes as going away once the server has had time to read what was
+  // last sent; the socket outlives this client for that.
+  static void retire(QWebSocket* socket, qint64 msSinceLastSend);
+  // -1 when nothing was sent.
+  qint64 msSinceLastSend() const;
   void handleOpened();
   void handleText(const QString& text);
   void handleBinary(const QByteArray& bytes);
@@ -73,6 +84,7 @@ class SignalingClient final : public QObject {
   QList<QJsonObject> pendingQueue_;
   QTimer pingTimer_;
   int unansweredPings_ = 0;
+  QElapsedTimer lastSend_;
 };
 
 }  // namespace lunor

@@ -81,6 +81,41 @@ class SignalingClientTest : public QObject {
     QCOMPARE(recorder.closes, 0);
   }
 
+  // A session's last words (its "end") reach the server as its client goes,
+  // however soon the client is deleted: the socket is not reset under them.
+  void theLastMessageLeavesBeforeTheClientGoes_data() {
+    QTest::addColumn<bool>("deletedAtOnce");
+    QTest::newRow("deleted later, as a session does") << false;
+    QTest::newRow("deleted at once") << true;
+  }
+  void theLastMessageLeavesBeforeTheClientGoes() {
+    QFETCH(bool, deletedAtOnce);
+    TestWsServer server;
+    auto* client = new SignalingClient({server.url(), {}});
+    bool opened = false;
+    client->onOpen = [&opened] { opened = true; };
+    client->connect();
+    QTRY_VERIFY(opened);
+    client->onOpen = nullptr;
+    // The server's own messages cross it, unread.
+    server.sendText(R"({"type":"signal"})");
+    client->send(QJsonObject{{"type", "end"}, {"reason", "Session terminée"}});
+    if (deletedAtOnce) {
+      QCoreApplication::sendPostedEvents(client);
+      delete client;
+    } else {
+      client->disconnect();
+      client->deleteLater();
+      QCoreApplication::sendPostedEvents(client);
+      QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    // The server goes on relaying to it as it goes.
+    server.sendText(R"({"type":"signal"})");
+    QTRY_COMPARE_WITH_TIMEOUT(server.closeCodes().size(), 1, 10000);
+    QCOMPARE(server.receivedTypes(), QStringList{"end"});
+    QCOMPARE(server.closeCodes(), QList<int>{1001});
+  }
+
   void receivedFramesAreParsedOrDropped_data() {
     QTest::addColumn<QByteArray>("frame");
     QTest::addColumn<bool>("binary");

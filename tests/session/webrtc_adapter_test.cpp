@@ -32,6 +32,23 @@ struct Gatherer final : PeerConnectionObserver {
   std::vector<std::string> candidates;
 };
 
+// The luma of the middle of the newest picture a track showed.
+struct LumaSink final : VideoSink {
+  void onFrame(const I420FrameView& frame) override {
+    luma = frame.y[static_cast<size_t>(frame.height / 2) * frame.strideY + frame.width / 2];
+    ++frames;
+  }
+  std::atomic<int> luma{-1};
+  std::atomic<int> frames{0};
+};
+
+// A BGRX screen of one grey.
+struct Screen {
+  explicit Screen(uint8_t grey) : pixels(64 * 48 * 4, grey) {}
+  VideoFrameView view(int64_t timestampUs) const { return {pixels.data(), 64, 48, 64 * 4, timestampUs}; }
+  std::vector<uint8_t> pixels;
+};
+
 }  // namespace
 
 class WebRtcAdapterTest : public QObject {
@@ -87,6 +104,32 @@ class WebRtcAdapterTest : public QObject {
 
   // The certificate named before any connection is the one every offer
   // of the factory carries, and no other factory's.
+  // The screen's newest state is what a still screen's repeat shows, even
+  // when it came while nobody watched (before the sender is up) and the
+  // screen has not changed since: nothing else would ever show it.
+  void aRepeatShowsThePictureNobodySawYet() {
+    auto factory = createWebRtcFactory();
+    QVERIFY(factory);
+    const auto source = factory->createVideoSource();
+    const auto track = factory->createVideoTrack(source, "screen");
+    QVERIFY(source && track);
+    LumaSink sink;
+    QVERIFY(!source->repeatLastFrame(1'000));  // nothing yet
+    track->addSink(&sink);
+    source->pushFrame(Screen(40).view(10'000));
+    QTRY_COMPARE(sink.frames.load(), 1);
+    track->removeSink(&sink);
+    source->pushFrame(Screen(200).view(200'000));  // unwatched
+    track->addSink(&sink);
+    QVERIFY(source->repeatLastFrame(400'000));
+    QTRY_COMPARE(sink.frames.load(), 2);
+    QVERIFY2(sink.luma > 150, qPrintable(QString::number(sink.luma)));
+    QVERIFY(source->repeatLastFrame(600'000));  // and after, the same picture again
+    QTRY_COMPARE(sink.frames.load(), 3);
+    QVERIFY(sink.luma > 150);
+    track->removeSink(&sink);
+  }
+
   void everyConnectionPresentsTheFactorysCertificate() {
     auto factory = createWebRtcFactory();
     QVERIFY(factory);

@@ -44,6 +44,7 @@ class ScreenTrackSource : public ::rtc::AdaptedVideoTrackSource {
     int outWidth = 0, outHeight = 0, cropWidth = 0, cropHeight = 0, cropX = 0, cropY = 0;
     if (!AdaptFrame(frame.width, frame.height, frame.timestampUs, &outWidth, &outHeight,
                     &cropWidth, &cropHeight, &cropX, &cropY)) {
+      keepUnsent(frame);
       return;
     }
     const uint8_t* origin = frame.data + static_cast<size_t>(cropY) * frame.stride + cropX * 4;
@@ -63,6 +64,7 @@ class ScreenTrackSource : public ::rtc::AdaptedVideoTrackSource {
       if (last_ && samePicture(*last_, *buffer)) buffer = last_;
       last_ = buffer;
       lastSize_ = {frame.width, frame.height};
+      unsent_.clear();
     }
     OnFrame(webrtc::VideoFrame::Builder()
                 .set_video_frame_buffer(buffer)
@@ -74,10 +76,21 @@ class ScreenTrackSource : public ::rtc::AdaptedVideoTrackSource {
   bool repeat(int64_t timestampUs) {
     ::rtc::scoped_refptr<webrtc::I420Buffer> buffer;
     std::pair<int, int> size;
+    std::vector<uint8_t> unsent;
+    VideoFrameView unsentView;
     {
       std::lock_guard lock(lastMutex_);
       buffer = last_;
       size = lastSize_;
+      unsent.swap(unsent_);
+      unsentView = unsentView_;
+    }
+    if (!unsent.empty()) {
+      // The screen's newest state never went: it goes now, as a new picture.
+      unsentView.data = unsent.data();
+      unsentView.timestampUs = timestampUs;
+      push(unsentView);
+      return true;
     }
     if (!buffer) return false;
     int outWidth = 0, outHeight = 0, cropWidth = 0, cropHeight = 0, cropX = 0, cropY = 0;
@@ -119,9 +132,26 @@ class ScreenTrackSource : public ::rtc::AdaptedVideoTrackSource {
            same(a.DataV(), a.StrideV(), b.DataV(), b.StrideV(), cw, ch);
   }
 
+  // A picture the source did not send (nobody watching yet, as before the
+  // track's sender is up, or over the frame rate) is still the screen's
+  // newest state: a still screen's repeat must show it, not the one before,
+  // and a screen that stays still sends nothing else.
+  void keepUnsent(const VideoFrameView& frame) {
+    const size_t row = static_cast<size_t>(frame.width) * 4;
+    std::lock_guard lock(lastMutex_);
+    unsent_.resize(row * static_cast<size_t>(frame.height));
+    for (int y = 0; y < frame.height; ++y) {
+      std::memcpy(unsent_.data() + row * static_cast<size_t>(y), frame.data + static_cast<size_t>(y) * frame.stride,
+                  row);
+    }
+    unsentView_ = {nullptr, frame.width, frame.height, static_cast<int>(row), 0};
+  }
+
   std::mutex lastMutex_;  // push and repeat come from any thread
   ::rtc::scoped_refptr<webrtc::I420Buffer> last_;  // as sent, after any scaling
   std::pair<int, int> lastSize_;                   // the screen's size it came from
+  std::vector<uint8_t> unsent_;                    // BGRA, rows packed; empty once sent
+  VideoFrameView unsentView_;
 };
 
 class WebRtcVideoSource final : public VideoSource {

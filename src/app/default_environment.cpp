@@ -15,6 +15,7 @@
 #include "host/wayland/mutter_remote_desktop.h"
 #include "host/wayland/portal_remote_desktop.h"
 #include "host/wayland/screen_capturer_pipewire.h"
+#include "host/wayland/virtual_monitor.h"
 #include "system/clipboard.h"
 #include "system/linux/notification_manager_dbus.h"
 #include "system/permission_checks.h"
@@ -69,6 +70,16 @@ DefaultEnvironment::DefaultEnvironment(std::optional<HostBackend> requested)
 
 bool separateSessionHost() { return qEnvironmentVariable("LUNOR_SEPARATE_SESSION") == QLatin1String("1"); }
 
+// The size of the monitor a separate session's compositor makes for each
+// client, as its launcher says; invalid where the compositor has its own.
+static QSize virtualMonitorSize() {
+  const QStringList parts = qEnvironmentVariable("LUNOR_VIRTUAL_MONITOR").split(QLatin1Char('x'));
+  if (parts.size() != 2) return {};
+  const int width = parts[0].toInt(), height = parts[1].toInt();
+  if (width < kMinScreenSide || height < kMinScreenSide || width > 16384 || height > 16384) return {};
+  return {width, height};
+}
+
 std::unique_ptr<ConnectionFeatures> DefaultEnvironment::createFeatures(Negotiation& negotiation,
                                                                       std::function<void(const QString&)> log,
                                                                       std::function<QString()> requester) {
@@ -79,7 +90,14 @@ HostBackend DefaultEnvironment::prepareHost() {
   std::call_once(hostPrepared_, [this] {
     QString why;
     backend_ = chooseHostBackend(requestedBackend_, &why);
-    if (backend_ == HostBackend::Gnome) {
+    if (backend_ == HostBackend::Gnome && separateSessionHost() && virtualMonitorSize().isValid()) {
+      auto monitor = std::make_unique<VirtualMonitor>(virtualMonitorSize());
+      virtualMonitor_ = monitor.get();
+      waylandDisplays_ = monitor.get();
+      displays_ = std::move(monitor);
+      mutter_ = std::make_unique<MutterRemoteDesktop>();
+      remoteDesktop_ = mutter_.get();
+    } else if (backend_ == HostBackend::Gnome) {
       auto displays = std::make_unique<DisplayListMutter>();
       waylandDisplays_ = displays.get();
       displays_ = std::move(displays);
@@ -134,7 +152,9 @@ std::unique_ptr<rtc::PeerConnectionFactory> DefaultEnvironment::createRtcFactory
 }
 
 std::unique_ptr<ScreenResizer> DefaultEnvironment::createScreenResizer() {
-  if (prepareHost() != HostBackend::X11) return nullptr;
+  if (prepareHost() != HostBackend::X11) {
+    return virtualMonitor_ ? std::make_unique<VirtualMonitorResizer>(*virtualMonitor_) : nullptr;
+  }
   auto resizer = std::make_unique<ScreenResizerX11>();
   if (!resizer->isAvailable()) return nullptr;
   return resizer;

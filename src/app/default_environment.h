@@ -24,6 +24,7 @@ class NotificationManager;
 class SessionPanels;
 class DisplayList;
 class DisplayListMutter;
+class VirtualMonitor;
 class MutterRemoteDesktop;
 class PortalRemoteDesktop;
 class RemoteDesktopSession;
@@ -101,6 +102,7 @@ class DefaultEnvironment final : public SessionEnvironment, public HostEnvironme
   HostBackend backend_ = HostBackend::X11;
   std::unique_ptr<DisplayList> displays_;
   WaylandDisplayList* waylandDisplays_ = nullptr;  // displays_, on Wayland
+  VirtualMonitor* virtualMonitor_ = nullptr;       // displays_, in a separate session on Wayland
   std::unique_ptr<MutterRemoteDesktop> mutter_;    // on GNOME
   std::unique_ptr<PortalRemoteDesktop> portal_;    // through the portal
   RemoteDesktopSession* remoteDesktop_ = nullptr;  // either, on Wayland

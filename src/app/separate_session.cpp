@@ -199,9 +199,11 @@ std::optional<SessionPlan> planSession(const SeparateSessionSettings& settings,
   const QString size = QStringLiteral("%1x%2").arg(settings.size.width()).arg(settings.size.height());
   if (wayland) {
     const bool wantsShell = shell && (settings.desktop.isEmpty() || settings.desktop.startsWith(QLatin1String("gnome")));
+    // No monitor of its own: the host has one made for each client, at the
+    // size it asks (the settings' until a client asks for its window's).
     plan.display = {wantsShell ? QStringLiteral("gnome-shell") : QStringLiteral("mutter"),
-                    QStringLiteral("--headless"), QStringLiteral("--wayland"), QStringLiteral("--no-x11"),
-                    QStringLiteral("--virtual-monitor"), size};
+                    QStringLiteral("--headless"), QStringLiteral("--wayland"), QStringLiteral("--no-x11")};
+    plan.monitorSize = settings.size;
     plan.desktopNames = QStringLiteral("GNOME");
     if (waylandTerminal) plan.desktop = *waylandTerminal;
     plan.why = wantsShell ? QStringLiteral("GNOME Shell sans écran") : QStringLiteral("Mutter sans écran et un terminal");
@@ -451,6 +453,10 @@ bool SeparateSession::startHost() {
   // reads its secrets without a keyring, and leaves the ID to a host in
   // the owner's own session.
   environment.insert(QStringLiteral("LUNOR_SEPARATE_SESSION"), QStringLiteral("1"));
+  if (plan_ && plan_->monitorSize.isValid()) {
+    environment.insert(QStringLiteral("LUNOR_VIRTUAL_MONITOR"),
+                       QStringLiteral("%1x%2").arg(plan_->monitorSize.width()).arg(plan_->monitorSize.height()));
+  }
   if (settings_.idleMinutes > 0) {
     environment.insert(QStringLiteral("LUNOR_SEPARATE_SESSION_IDLE_MINUTES"), QString::number(settings_.idleMinutes));
   }

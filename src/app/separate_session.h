@@ -63,6 +63,7 @@ struct SessionPlan {
   QString desktopNames;   // XDG_CURRENT_DESKTOP
   QString why;          // for the log
   bool fullDesktop = false;  // a desktop session (GNOME Shell, an entry), not the plain one
+  QSize monitorSize;         // Wayland: the size of the monitor made for a client
 };
 
 // The plan for `settings` on this machine: which programs exist is asked of

@@ -8,6 +8,7 @@
 
 #include "host/host_log.h"
 #include "host/wayland/dbus_step.h"
+#include "host/wayland/virtual_monitor.h"
 #include "system/console_log.h"
 
 namespace lunor {
@@ -82,9 +83,15 @@ void MutterRemoteDesktop::start(const QString& connector, StartDone done) {
                          std::lock_guard lock(mutex_);
                          screenCastPath_ = cast;
                        }
-                       const QVariantMap record{{QStringLiteral("cursor-mode"), QVariant::fromValue(kCursorEmbedded)}};
-                       call(kScreenCast, cast, kScreenCastSession, QStringLiteral("RecordMonitor"),
-                            {connector, record}, [this](const QDBusMessage& reply) {
+                       QVariantMap record{{QStringLiteral("cursor-mode"), QVariant::fromValue(kCursorEmbedded)}};
+                       // The separate session's monitor is made for this
+                       // stream, at the size its consumer asks.
+                       const bool virtualMonitor = connector == VirtualMonitor::kConnector;
+                       if (virtualMonitor) record.insert(QStringLiteral("is-platform"), true);
+                       call(kScreenCast, cast, kScreenCastSession,
+                            virtualMonitor ? QStringLiteral("RecordVirtual") : QStringLiteral("RecordMonitor"),
+                            virtualMonitor ? QVariantList{record} : QVariantList{connector, record},
+                            [this](const QDBusMessage& reply) {
                               const QString stream = pathOf(reply);
                               {
                                 std::lock_guard lock(mutex_);

@@ -28,7 +28,17 @@ bool initPipeWire() {
 // What we take: 32-bit pixels the encoder reads as they are, at any size
 // the compositor offers, no more than maxFps frames a second (the
 // compositor skips the others, and still sends the screen's last state).
-const spa_pod* buildFormat(spa_pod_builder& builder, int maxFps) {
+const spa_pod* buildFormat(spa_pod_builder& builder, int maxFps, QSize fixedSize) {
+  if (fixedSize.isValid()) {
+    const spa_rectangle size{uint32_t(fixedSize.width()), uint32_t(fixedSize.height())};
+    const spa_fraction anyRate{0, 1}, cap{uint32_t(std::max(1, maxFps)), 1}, lowest{1, 1};
+    return static_cast<const spa_pod*>(spa_pod_builder_add_object(
+        &builder, SPA_TYPE_OBJECT_Format, SPA_PARAM_EnumFormat, SPA_FORMAT_mediaType, SPA_POD_Id(SPA_MEDIA_TYPE_video),
+        SPA_FORMAT_mediaSubtype, SPA_POD_Id(SPA_MEDIA_SUBTYPE_raw), SPA_FORMAT_VIDEO_format,
+        SPA_POD_CHOICE_ENUM_Id(3, SPA_VIDEO_FORMAT_BGRx, SPA_VIDEO_FORMAT_BGRx, SPA_VIDEO_FORMAT_BGRA),
+        SPA_FORMAT_VIDEO_size, SPA_POD_Rectangle(&size), SPA_FORMAT_VIDEO_framerate, SPA_POD_Fraction(&anyRate),
+        SPA_FORMAT_VIDEO_maxFramerate, SPA_POD_CHOICE_RANGE_Fraction(&cap, &lowest, &cap)));
+  }
   const spa_rectangle defaultSize{1920, 1080}, minSize{1, 1}, maxSize{16384, 16384};
   const spa_fraction anyRate{0, 1}, cap{uint32_t(std::max(1, maxFps)), 1}, lowest{1, 1};
   return static_cast<const spa_pod*>(spa_pod_builder_add_object(
@@ -69,6 +79,7 @@ struct PipeWireStream::Impl {
   bool haveFormat = false;
   bool failed = false;
   int maxFps = 0;  // what the compositor was asked for
+  QSize fixedSize;  // the size asked for, when one is
 
   explicit Impl(PipeWireStream& o) : owner(o) {}
 
@@ -175,7 +186,7 @@ PipeWireStream::PipeWireStream() = default;
 PipeWireStream::~PipeWireStream() { stop(); }
 
 bool PipeWireStream::start(uint32_t node, int remoteFd, int maxFps, FrameHandler onFrame, ErrorHandler onError,
-                           QString* why) {
+                           QString* why, QSize fixedSize) {
   stop();
   // The portal's connection is ours to close until PipeWire takes it.
   const auto giveUp = [remoteFd] {
@@ -220,8 +231,9 @@ bool PipeWireStream::start(uint32_t node, int remoteFd, int maxFps, FrameHandler
 
   uint8_t buffer[1024];
   spa_pod_builder builder = SPA_POD_BUILDER_INIT(buffer, sizeof buffer);
-  const spa_pod* params[1] = {buildFormat(builder, maxFps)};
+  const spa_pod* params[1] = {buildFormat(builder, maxFps, fixedSize)};
   s.maxFps = maxFps;
+  s.fixedSize = fixedSize;
   const int connected = pw_stream_connect(
       s.stream, PW_DIRECTION_INPUT, node,
       static_cast<pw_stream_flags>(PW_STREAM_FLAG_AUTOCONNECT | PW_STREAM_FLAG_MAP_BUFFERS), params, 1);
@@ -246,7 +258,7 @@ void PipeWireStream::setMaxFrameRate(int fps) {
   impl_->maxFps = fps;
   uint8_t buffer[1024];
   spa_pod_builder builder = SPA_POD_BUILDER_INIT(buffer, sizeof buffer);
-  const spa_pod* params[1] = {buildFormat(builder, fps)};
+  const spa_pod* params[1] = {buildFormat(builder, fps, impl_->fixedSize)};
   pw_stream_update_params(impl_->stream, params, 1);
   pw_thread_loop_unlock(impl_->loop);
 }

@@ -14,6 +14,7 @@
 #include <memory>
 #include <optional>
 
+#include <QSize>
 #include <QString>
 
 #include "rtc/peer_connection.h"
@@ -45,9 +46,11 @@ class PipeWireStream final {
 
   // Connects to `node` through the PipeWire daemon of this session, or
   // through `remoteFd` (the portal's, taken over) when it is 0 or more,
-  // asking for at most `maxFps` frames a second. False, with why, when
-  // PipeWire cannot be reached.
-  bool start(uint32_t node, int remoteFd, int maxFps, FrameHandler onFrame, ErrorHandler onError, QString* why);
+  // asking for at most `maxFps` frames a second, of the size `fixedSize`
+  // when valid (a monitor made to the consumer's measure), else of any
+  // size. False, with why, when PipeWire cannot be reached.
+  bool start(uint32_t node, int remoteFd, int maxFps, FrameHandler onFrame, ErrorHandler onError, QString* why,
+             QSize fixedSize = {});
   void stop();
   // Asks the compositor for another frame-rate cap (the format is negotiated
   // again). Any thread.

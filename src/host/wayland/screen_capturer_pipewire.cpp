@@ -9,6 +9,7 @@
 #include "host/host_log.h"
 #include "host/wayland/wayland_display_list.h"
 #include "host/wayland/remote_desktop_session.h"
+#include "host/wayland/virtual_monitor.h"
 #include "rtc/peer_connection.h"
 #include "system/console_log.h"
 
@@ -63,7 +64,12 @@ void ScreenCapturerPipeWire::startCapture(int displayIndex, int width, int heigh
   const QString connector = displays_.connectorOf(displays[static_cast<size_t>(displayIndex)].id);
   fps_ = std::clamp(fps, 1, CaptureThread::kMaxFps);
   streaming_ = true;
-  session_.start(connector, [this, done = std::move(done), width, height, displayIndex, report](
+  // A monitor made for the stream is made at the display's size.
+  const QSize fixedSize = connector == VirtualMonitor::kConnector
+                              ? QSize(displays[static_cast<size_t>(displayIndex)].width,
+                                      displays[static_cast<size_t>(displayIndex)].height)
+                              : QSize();
+  session_.start(connector, [this, done = std::move(done), width, height, displayIndex, report, fixedSize](
                                 std::optional<RemoteDesktopSession::Stream> stream, RemoteDesktopSession::Failure failure,
                                 const QString& error) mutable {
     if (!stream) {
@@ -77,7 +83,7 @@ void ScreenCapturerPipeWire::startCapture(int displayIndex, int width, int heigh
         [this](const QString& reason) {
           QMetaObject::invokeMethod(&context_, [this, reason] { streamEnded(reason); }, Qt::QueuedConnection);
         },
-        &why);
+        &why, fixedSize);
     if (!started) {
       streaming_ = false;
       session_.stop();

@@ -128,6 +128,8 @@ ReceiverWindow BrowserReceiver::endWindow() {
     w.nacksSent = grown(statsAtStart_, statsAtEnd, "nackCount");
     w.plisSent = grown(statsAtStart_, statsAtEnd, "pliCount");
     w.packetsLost = grown(statsAtStart_, statsAtEnd, "packetsLost");
+    w.freezes = grown(statsAtStart_, statsAtEnd, "freezeCount");
+    w.frozenSeconds = grown(statsAtStart_, statsAtEnd, "totalFreezesDuration");
   }
   if (const auto size = evaluate("[bench.width, bench.height]"); size && size->isArray()) {
     w.width = size->toArray().at(0).toInt();

@@ -321,6 +321,11 @@ QJsonObject networkFigures(const NetworkScenario& scenario, QualityProfile profi
   if (w.nacksSent) net["receiverNacks"] = *w.nacksSent;
   if (w.plisSent) net["receiverPlis"] = *w.plisSent;
   if (w.packetsLost) net["receiverPacketsLost"] = *w.packetsLost;
+  if (w.freezes && w.frozenSeconds) {
+    net["receiverFreezes"] = *w.freezes;
+    net["receiverFrozenSeconds"] = *w.frozenSeconds;
+    line("receiver freezes", QStringLiteral("%1, %2 s in all").arg(known(w.freezes), fixed(*w.frozenSeconds)));
+  }
   line("latency p50, first / last 5 s",
        QStringLiteral("%1 / %2 ms").arg(fixed(percentile(first, 0.5)), fixed(percentile(last, 0.5))));
   line("sent", QStringLiteral("%1 at %2 fps, limited by %3").arg(sentAfter.size, fixed(sentFps), sentAfter.limit));

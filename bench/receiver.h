@@ -57,6 +57,8 @@ struct ReceiverWindow {
   std::optional<double> nacksSent;
   std::optional<double> plisSent;
   std::optional<double> packetsLost;
+  std::optional<double> freezes;        // the browser's own count of pictures held too long
+  std::optional<double> frozenSeconds;  // and their time
 };
 
 // A picture kept while Receiver::keepPictures is on: when it came, the

@@ -27,6 +27,7 @@
 #include "app/scene_backend.h"
 #include "app/terminal_panels.h"
 #include "session/app_state.h"
+#include "session/signaling_client.h"
 #include "client/client_session.h"
 #include "client/session_words.h"
 #include "host/host_session.h"
@@ -54,9 +55,10 @@ bool headlessWithX() {
   return lunor::xServerAnswers();
 }
 
-// A session's last messages ("end") are sent asynchronously: the event loop
-// runs a little longer before the process goes.
-constexpr int kFarewellMs = 300;
+// A session's last messages ("end") are sent asynchronously, and its socket
+// stays open a moment after them so that the server reads them: the event
+// loop runs that long, and a little more, before the process goes.
+constexpr int kFarewellMs = lunor::SignalingClient::kLingerMs + 200;
 
 void exitSoon(QCoreApplication& app, int code) {
   QTimer::singleShot(kFarewellMs, &app, [&app, code] { app.exit(code); });

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include "api/video/i420_buffer.h"
@@ -28,6 +29,11 @@ class ScreenTrackSource : public ::rtc::AdaptedVideoTrackSource {
   ScreenTrackSource() : ::rtc::AdaptedVideoTrackSource(/*required_alignment=*/2) {}
 
   void adapt(int width, int height, int fps) {
+    {
+      // A picture kept from before belongs to the screen as it was.
+      std::lock_guard lock(lastMutex_);
+      unsent_.clear();
+    }
     // Scale down to the pixel budget while keeping the screen's aspect ratio:
     // cropping a shared screen would hide its edges.
     absl::optional<int> pixels;
@@ -37,14 +43,18 @@ class ScreenTrackSource : public ::rtc::AdaptedVideoTrackSource {
     video_adapter()->OnOutputFormatRequest(absl::nullopt, pixels, maxFps);
   }
 
-  void push(const VideoFrameView& frame) {
+  void push(const VideoFrameView& frame) { pushFrame(frame, std::nullopt); }
+
+  // ifNoPushSince: a kept picture sent again goes only if no newer one came
+  // (from the capture thread) since it was taken.
+  void pushFrame(const VideoFrameView& frame, std::optional<uint64_t> ifNoPushSince) {
     if (!frame.data || frame.width <= 0 || frame.height <= 0 || frame.stride < frame.width * 4) {
       return;
     }
     int outWidth = 0, outHeight = 0, cropWidth = 0, cropHeight = 0, cropX = 0, cropY = 0;
     if (!AdaptFrame(frame.width, frame.height, frame.timestampUs, &outWidth, &outHeight,
                     &cropWidth, &cropHeight, &cropX, &cropY)) {
-      keepUnsent(frame);
+      keepUnsent(frame, ifNoPushSince);
       return;
     }
     const uint8_t* origin = frame.data + static_cast<size_t>(cropY) * frame.stride + cropX * 4;
@@ -59,6 +69,8 @@ class ScreenTrackSource : public ::rtc::AdaptedVideoTrackSource {
     }
     {
       std::lock_guard lock(lastMutex_);
+      if (ifNoPushSince && *ifNoPushSince != pushes_) return;  // a newer picture came meanwhile
+      ++pushes_;
       // The same picture again goes as the same buffer: the encoder knows
       // the screen is still by it.
       if (last_ && samePicture(*last_, *buffer)) buffer = last_;
@@ -78,18 +90,20 @@ class ScreenTrackSource : public ::rtc::AdaptedVideoTrackSource {
     std::pair<int, int> size;
     std::vector<uint8_t> unsent;
     VideoFrameView unsentView;
+    uint64_t pushes = 0;
     {
       std::lock_guard lock(lastMutex_);
       buffer = last_;
       size = lastSize_;
       unsent.swap(unsent_);
       unsentView = unsentView_;
+      pushes = pushes_;
     }
     if (!unsent.empty()) {
       // The screen's newest state never went: it goes now, as a new picture.
       unsentView.data = unsent.data();
       unsentView.timestampUs = timestampUs;
-      push(unsentView);
+      pushFrame(unsentView, pushes);
       return true;
     }
     if (!buffer) return false;
@@ -136,9 +150,11 @@ class ScreenTrackSource : public ::rtc::AdaptedVideoTrackSource {
   // track's sender is up, or over the frame rate) is still the screen's
   // newest state: a still screen's repeat must show it, not the one before,
   // and a screen that stays still sends nothing else.
-  void keepUnsent(const VideoFrameView& frame) {
+  void keepUnsent(const VideoFrameView& frame, std::optional<uint64_t> ifNoPushSince) {
     const size_t row = static_cast<size_t>(frame.width) * 4;
     std::lock_guard lock(lastMutex_);
+    if (ifNoPushSince && *ifNoPushSince != pushes_) return;
+    ++pushes_;
     unsent_.resize(row * static_cast<size_t>(frame.height));
     for (int y = 0; y < frame.height; ++y) {
       std::memcpy(unsent_.data() + row * static_cast<size_t>(y), frame.data + static_cast<size_t>(y) * frame.stride,
@@ -152,6 +168,7 @@ class ScreenTrackSource : public ::rtc::AdaptedVideoTrackSource {
   std::pair<int, int> lastSize_;                   // the screen's size it came from
   std::vector<uint8_t> unsent_;                    // BGRA, rows packed; empty once sent
   VideoFrameView unsentView_;
+  uint64_t pushes_ = 0;                            // pictures sent or kept so far
 };
 
 class WebRtcVideoSource final : public VideoSource {

@@ -3,6 +3,10 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
+#include <limits>
+
+#include <signal.h>
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -418,7 +422,7 @@ bool SeparateSession::startDisplay() {
   xauthority_ = runtime_->filePath(QStringLiteral("Xauthority"));
   for (int number = kFirstXDisplay; number < kFirstXDisplay + 40; ++number) {
     const QString socket = QStringLiteral("/tmp/.X11-unix/X%1").arg(number);
-    if (QFile::exists(socket) || QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(number))) continue;
+    if (!xDisplayFree(number)) continue;
     QFile authority(xauthority_);
     if (!authority.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
         authority.write(xauthorityEntry(number, cookie)) < 0) {
@@ -445,6 +449,28 @@ bool SeparateSession::startDisplay() {
   displayName_.clear();
   restartLater(Scope::Everything, QStringLiteral("le serveur X n’a pas démarré"));
   return false;
+}
+
+bool xDisplayFree(int number, const QString& tmp) {
+  const QString socket = tmp + QStringLiteral("/.X11-unix/X%1").arg(number);
+  const QString lock = tmp + QStringLiteral("/.X%1-lock").arg(number);
+  QFile lockFile(lock);
+  if (lockFile.exists()) {
+    // The server's PID, as text.
+    if (!lockFile.open(QIODevice::ReadOnly)) return false;
+    bool ok = false;
+    const qint64 pid = lockFile.read(64).trimmed().toLongLong(&ok);
+    lockFile.close();
+    if (!ok || pid <= 0 || pid > std::numeric_limits<pid_t>::max()) return false;  // not one we can judge
+    if (::kill(pid_t(pid), 0) == 0 || errno == EPERM) return false;               // its server lives
+    QFile::remove(socket);
+    return QFile::remove(lock) && !QFile::exists(socket);
+  }
+  if (!QFile::exists(socket)) return true;
+  QLocalSocket probe;
+  probe.connectToServer(socket);
+  if (probe.waitForConnected(1000)) return false;
+  return QFile::remove(socket);
 }
 
 bool SeparateSession::startHost() {

@@ -54,6 +54,14 @@ struct SeparateSessionSettings {
 // A program to run and its arguments, the first of which is the program.
 using Command = QStringList;
 
+// Whether X display `number` is free to start a server on, the X files
+// being under `tmp` ("/tmp": .X11-unix/X<n> and .X<n>-lock). A lock whose
+// process is gone, left by a server that was killed, does not hold the
+// number: it goes, with the server's socket, as X servers themselves treat
+// such a lock. A socket without a lock holds it only while something
+// answers there.
+bool xDisplayFree(int number, const QString& tmp = QStringLiteral("/tmp"));
+
 // What the session runs, found on this machine.
 struct SessionPlan {
   bool wayland = false;

@@ -217,6 +217,30 @@ class LaunchTest : public QObject {
     QCOMPARE(planned->display.first() + "|" + planned->desktop.join(' ') + "|" + planned->windowManager.join(' '), plan);
   }
 
+  // A killed X server leaves its lock and socket: they must not keep the
+  // separate session from ever finding a display number again.
+  void xDisplayNumbers_data() {
+    QTest::addColumn<QString>("lockPid");  // empty: no lock
+    QTest::addColumn<bool>("socket");
+    QTest::addColumn<bool>("free");
+    QTest::newRow("nothing there") << QString() << false << true;
+    QTest::newRow("a live server's") << QString::number(QCoreApplication::applicationPid()) << true << false;
+    QTest::newRow("a killed server's") << "999999999" << true << true;
+    QTest::newRow("a lock that says no PID") << "x" << true << false;
+    QTest::newRow("a socket nobody answers") << QString() << true << true;
+  }
+  void xDisplayNumbers() {
+    QFETCH(QString, lockPid);
+    QFETCH(bool, socket);
+    QTemporaryDir tmp;
+    QDir(tmp.path()).mkpath(".X11-unix");
+    const QString socketPath = tmp.filePath(".X11-unix/X7");
+    if (socket) test::writeFile(socketPath, "");
+    if (!lockPid.isNull()) test::writeFile(tmp.filePath(".X7-lock"), ("      " + lockPid + "\n").toUtf8());
+    QTEST(xDisplayFree(7, tmp.path()), "free");
+    if (xDisplayFree(7, tmp.path())) QVERIFY(!QFile::exists(socketPath));
+  }
+
   void unattendedPasswordFromStandardInput() {
     test::FakeEnvironment environment;
     environment.settings().setValue(kUnattendedHashKey, unattendedPasswordHash("old"));

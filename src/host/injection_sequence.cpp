@@ -4,6 +4,7 @@
 #include <pthread.h>
 
 #include "host/control_injector.h"
+#include "rtc/playout_room.h"
 
 namespace lunor {
 
@@ -51,6 +52,7 @@ void InjectionSequence::run() {
 void InjectionSequence::receive(const std::string& text, const Epoch::Ticket& arrival) {
   auto message = decodeControlMessage(QByteArray::fromStdString(text));
   if (!message) return;
+  rtc::noteViewerInput();  // its pictures go without playout room while the viewer drives
   {
     std::lock_guard lock(mutex_);
     if (queue_.size() >= kMaxQueued) {

@@ -7,6 +7,7 @@
 #include <QtTest>
 
 #include "rtc/h264/h264_engine.h"
+#include "rtc/playout_room.h"
 #include "rtc/h264/size_ladder.h"
 #include "rtc/h264/still_sharpener.h"
 #include "rtc/link_gap.h"
@@ -317,6 +318,42 @@ class RtcUnitsTest : public QObject {
     QTEST(seen.startsMs, "starts");
     QCOMPARE(seen.endsMs, ends);
     if (!ends.isEmpty() && retries.isEmpty()) QCOMPARE(seen.lastGapMs, ends.last() - 1040);  // from the first unanswered packet
+  }
+
+  // Whether a picture at `atMs` gets room: the link reports `percent` loss
+  // every 200 ms from 0 to `lossUntilMs` (and `spikes` reports of 8 % from
+  // 1 s), none after; the viewer's last input at `inputMs` (0: none).
+  void playoutRoomWhileTheViewerOnlyWatchesALossyLink_data() {
+    QTest::addColumn<double>("percent");
+    QTest::addColumn<int>("spikes");
+    QTest::addColumn<int>("lossUntilMs");
+    QTest::addColumn<int>("inputMs");
+    QTest::addColumn<int>("atMs");
+    QTest::addColumn<bool>("room");
+    QTest::newRow("a clean link") << 0.0 << 0 << 10'000 << 0 << 10'000 << false;
+    QTest::newRow("1 % loss") << 1.0 << 0 << 10'000 << 0 << 10'000 << false;
+    QTest::newRow("1 % loss and two spikes") << 1.0 << 2 << 10'000 << 0 << 1'400 << false;
+    QTest::newRow("5 % loss, within 2 s") << 5.0 << 0 << 10'000 << 0 << 2'000 << true;
+    QTest::newRow("5 % loss, not at once") << 5.0 << 0 << 10'000 << 0 << 400 << false;
+    QTest::newRow("5 % loss while the viewer types") << 5.0 << 0 << 10'000 << 9'000 << 10'000 << false;
+    QTest::newRow("5 % loss, the viewer stopped 2 s ago") << 5.0 << 0 << 10'000 << 8'000 << 10'000 << true;
+    QTest::newRow("5 % loss, then 1 s clean") << 5.0 << 0 << 10'000 << 0 << 11'000 << true;
+    QTest::newRow("5 % loss, then 5 s clean") << 5.0 << 0 << 10'000 << 0 << 15'000 << false;
+  }
+  void playoutRoomWhileTheViewerOnlyWatchesALossyLink() {
+    QFETCH(double, percent);
+    QFETCH(int, spikes);
+    QFETCH(int, lossUntilMs);
+    QFETCH(int, inputMs);
+    QFETCH(int, atMs);
+    PlayoutRoom playout;
+    for (int ms = 0; ms <= atMs; ms += 200) {
+      const bool spike = ms >= 1000 && ms < 1000 + spikes * 200;
+      playout.lossReported(float((spike ? 8.0 : ms <= lossUntilMs ? percent : 0.0) / 100), int64_t(ms) * 1000);
+    }
+    const PlayoutRoom::Delay delay = playout.delay(int64_t(atMs) * 1000, int64_t(inputMs) * 1000);
+    QTEST(delay == PlayoutRoom::kRoom, "room");
+    QVERIFY(delay == PlayoutRoom::kRoom || delay == PlayoutRoom::kNone);
   }
 };
 

@@ -14,6 +14,7 @@
 #include "modules/video_coding/include/video_error_codes.h"
 #include "rtc_base/time_utils.h"
 #include "rtc/h264/h264_engine.h"
+#include "rtc/playout_room.h"
 #include "rtc/h264/size_ladder.h"
 #include "rtc/h264/still_sharpener.h"
 #include "rtc/webrtc/gap_aware_controller.h"
@@ -85,6 +86,8 @@ class H264EncoderAdapter final : public webrtc::VideoEncoder {
     if (parameters.framerate_fps > 0) config_.fps = parameters.framerate_fps;
     engine_->setRates(bps, config_.fps);
   }
+
+  void OnPacketLossRateUpdate(float packetLossRate) override { room_.lossReported(packetLossRate, steadyNowUs()); }
 
   int32_t Encode(const webrtc::VideoFrame& frame, const std::vector<webrtc::VideoFrameType>* types) override {
     if (!engine_ || !callback_) return WEBRTC_VIDEO_CODEC_UNINITIALIZED;
@@ -179,6 +182,7 @@ class H264EncoderAdapter final : public webrtc::VideoEncoder {
     image.content_type_ =
         config_.screenContent ? webrtc::VideoContentType::SCREENSHARE : webrtc::VideoContentType::UNSPECIFIED;
     image.timing_.flags = webrtc::VideoSendTiming::kInvalid;
+    image.playout_delay_ = playoutDelay();
     image._frameType = out.keyFrame ? webrtc::VideoFrameType::kVideoFrameKey : webrtc::VideoFrameType::kVideoFrameDelta;
     if (out.qp >= 0) {
       image.qp_ = out.qp;
@@ -198,6 +202,17 @@ class H264EncoderAdapter final : public webrtc::VideoEncoder {
     const auto result = callback_->OnEncodedImage(image, &info);
     return result.error == webrtc::EncodedImageCallback::Result::OK ? WEBRTC_VIDEO_CODEC_OK
                                                                     : WEBRTC_VIDEO_CODEC_ERROR;
+  }
+
+  // The receiver's room for this picture, said when it comes and goes.
+  webrtc::VideoPlayoutDelay playoutDelay() {
+    const PlayoutRoom::Delay delay = room_.delay(steadyNowUs(), lastViewerInputUs.load(std::memory_order_relaxed));
+    const bool room = delay != PlayoutRoom::kNone;
+    if (room != roomGiven_) {
+      rtcLine("[Encoder] receiver's playout room %d to %d ms\n", delay.minMs, delay.maxMs);
+      roomGiven_ = room;
+    }
+    return webrtc::VideoPlayoutDelay(delay.minMs, delay.maxMs);
   }
 
   EncoderInfo GetEncoderInfo() const override {
@@ -230,6 +245,8 @@ class H264EncoderAdapter final : public webrtc::VideoEncoder {
   int64_t changedUs_ = 0;  // when the last changed picture came
   StillSharpener sharpener_;
   SizeLadder ladder_;
+  PlayoutRoom room_;
+  bool roomGiven_ = false;
 };
 
 class EncoderFactory final : public webrtc::VideoEncoderFactory {

@@ -34,9 +34,11 @@ using namespace adapter;
 // A remote screen must be current, whoever receives it:
 // - our receivers render with no playout delay;
 // - our senders ask every receiver (a browser, a macOS peer) for the same,
-//   through the playout-delay header extension (min = max = 0); without it a
-//   browser's jitter buffer reads the pacer's spreading of each frame as
-//   network jitter and holds frames for 30-50 ms more;
+//   through the playout-delay header extension, picture by picture
+//   (min = max = 0; without it a browser's jitter buffer reads the pacer's
+//   spreading of each frame as network jitter and holds frames for 30-50 ms
+//   more), except for some room on a lossy link while the viewer only
+//   watches (playout_room.h);
 // - the pacer sends each frame in one burst (up to 20 ms' worth) instead of
 //   spreading its packets, which the receivers' jitter estimators also read
 //   as jitter;
@@ -59,7 +61,6 @@ using namespace adapter;
 // The string must live as long as the process (the library keeps the pointer).
 constexpr char kFieldTrials[] =
     "WebRTC-ForcePlayoutDelay/min_ms:0,max_ms:0/"
-    "WebRTC-ForceSendPlayoutDelay/min_ms:0,max_ms:0/"
     "WebRTC-BurstyPacer/burst:20ms/"
     "WebRTC-CongestionWindow/QueueSize:100,MinBitrate:30000,DropFrame:true/"
     "WebRTC-AddPacingToCongestionWindowPushback/Enabled/"

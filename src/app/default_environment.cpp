@@ -90,17 +90,17 @@ HostBackend DefaultEnvironment::prepareHost() {
   std::call_once(hostPrepared_, [this] {
     QString why;
     backend_ = chooseHostBackend(requestedBackend_, &why);
-    if (backend_ == HostBackend::Gnome && separateSessionHost() && virtualMonitorSize().isValid()) {
-      auto monitor = std::make_unique<VirtualMonitor>(virtualMonitorSize());
-      virtualMonitor_ = monitor.get();
-      waylandDisplays_ = monitor.get();
-      displays_ = std::move(monitor);
-      mutter_ = std::make_unique<MutterRemoteDesktop>();
-      remoteDesktop_ = mutter_.get();
-    } else if (backend_ == HostBackend::Gnome) {
-      auto displays = std::make_unique<DisplayListMutter>();
-      waylandDisplays_ = displays.get();
-      displays_ = std::move(displays);
+    if (backend_ == HostBackend::Gnome) {
+      if (const QSize monitorSize = separateSessionHost() ? virtualMonitorSize() : QSize(); monitorSize.isValid()) {
+        auto monitor = std::make_unique<VirtualMonitor>(monitorSize);
+        virtualMonitor_ = monitor.get();
+        waylandDisplays_ = monitor.get();
+        displays_ = std::move(monitor);
+      } else {
+        auto displays = std::make_unique<DisplayListMutter>();
+        waylandDisplays_ = displays.get();
+        displays_ = std::move(displays);
+      }
       mutter_ = std::make_unique<MutterRemoteDesktop>();
       remoteDesktop_ = mutter_.get();
     } else if (backend_ == HostBackend::Portal) {

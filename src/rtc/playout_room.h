@@ -22,17 +22,12 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <cstdint>
 #include <optional>
 
-namespace lunor::rtc {
+#include "rtc/steady_clock.h"
 
-// Microseconds on the steady clock.
-inline int64_t steadyNowUs() {
-  return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now().time_since_epoch())
-      .count();
-}
+namespace lunor::rtc {
 
 // When this process's viewer last drove it; 0: never. Any thread.
 inline std::atomic<int64_t> lastViewerInputUs{0};

@@ -61,14 +61,12 @@ void ScreenCapturerPipeWire::startCapture(int displayIndex, int width, int heigh
     report(std::move(done), CaptureError::invalidDisplayIndex());
     return;
   }
-  const QString connector = displays_.connectorOf(displays[static_cast<size_t>(displayIndex)].id);
+  const DisplayDescription& display = displays[static_cast<size_t>(displayIndex)];
+  const QString connector = displays_.connectorOf(display.id);
   fps_ = std::clamp(fps, 1, CaptureThread::kMaxFps);
   streaming_ = true;
   // A monitor made for the stream is made at the display's size.
-  const QSize fixedSize = connector == VirtualMonitor::kConnector
-                              ? QSize(displays[static_cast<size_t>(displayIndex)].width,
-                                      displays[static_cast<size_t>(displayIndex)].height)
-                              : QSize();
+  const QSize fixedSize = connector == VirtualMonitor::kConnector ? QSize(display.width, display.height) : QSize();
   session_.start(connector, [this, done = std::move(done), width, height, displayIndex, report, fixedSize](
                                 std::optional<RemoteDesktopSession::Stream> stream, RemoteDesktopSession::Failure failure,
                                 const QString& error) mutable {

@@ -1,5 +1,4 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include <chrono>
 #include <vector>
 
 #include "libyuv/scale_argb.h"
@@ -7,17 +6,12 @@
 #include "modules/desktop_capture/desktop_capture_options.h"
 #include "modules/desktop_capture/desktop_capturer.h"
 #include "modules/desktop_capture/desktop_frame.h"
+#include "rtc/steady_clock.h"
 #include "rtc/webrtc/desktop_grabber.h"
 #include "rtc/webrtc/webrtc_factory.h"
 
 namespace lunor::rtc {
 namespace {
-
-int64_t nowUs() {
-  return std::chrono::duration_cast<std::chrono::microseconds>(
-             std::chrono::steady_clock::now().time_since_epoch())
-      .count();
-}
 
 class X11DesktopGrabber final : public DesktopGrabber, private webrtc::DesktopCapturer::Callback {
  public:
@@ -43,7 +37,7 @@ class X11DesktopGrabber final : public DesktopGrabber, private webrtc::DesktopCa
     const webrtc::DesktopFrame& frame = *frame_;
     const int w = frame.size().width();
     const int h = frame.size().height();
-    view = {frame.data(), w, h, frame.stride(), nowUs()};
+    view = {frame.data(), w, h, frame.stride(), steadyNowUs()};
     const int outW = width > 0 ? width : w;
     const int outH = height > 0 ? height : h;
     if (outW != w || outH != h) {

@@ -17,6 +17,7 @@
 #include "libyuv/convert_argb.h"
 #include "libyuv/scale.h"
 #include "media/base/adapted_video_track_source.h"
+#include "rtc/steady_clock.h"
 #include "rtc/webrtc/h264_encoder_adapter.h"
 #include "rtc/webrtc/webrtc_util.h"
 
@@ -185,10 +186,7 @@ class WebRtcVideoSource final : public VideoSource {
   bool repeatLastFrame(int64_t timestampUs) override { return source_->repeat(timestampUs); }
   void sendKeyFrame() override {
     requestKeyFrames();
-    // On the capturers' clock (steady, microseconds).
-    source_->repeat(std::chrono::duration_cast<std::chrono::microseconds>(
-                        std::chrono::steady_clock::now().time_since_epoch())
-                        .count());
+    source_->repeat(steadyNowUs());  // on the capturers' clock
   }
 
   ScreenTrackSource* native() const { return source_.get(); }

@@ -9,8 +9,10 @@
 // held for a retransmission makes those after it arrive in a bunch, and a
 // browser shows only the last of a bunch and counts freezes: while the
 // viewer only watches, some room lets it show them all (Chromium, 5 % loss,
-// 40 ± 15 ms: 16-18 pictures shown a second and 6-11 freezes in 20 s
-// without room; 21-23 and 3-4 with it, for 70 ms more latency).
+// 40 ± 15 ms, 20 s: 16-18 pictures shown a second and 6-11 freezes without
+// room; with 100 to 200 ms, 17-24 and 0-11 freezes (up to 2.8 s); with 200
+// to 400 ms, 23-25 and 0-2 freezes (0.5 s at most), for 170 ms more
+// latency, which the viewer's first input takes back).
 //
 // The loss is the receivers' reports averaged over about kSmoothingUs: a
 // link counts as lossy from kLossyOn and clean again under kLossyOff, so
@@ -45,7 +47,7 @@ class PlayoutRoom {
     bool operator==(const Delay&) const = default;
   };
   static constexpr Delay kNone{0, 0};
-  static constexpr Delay kRoom{100, 200};
+  static constexpr Delay kRoom{200, 400};
 
   // The receivers' fraction of packets lost, as the sender last heard it;
   // each report weighs for the time since the one before.

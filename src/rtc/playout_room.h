@@ -11,7 +11,7 @@
 // viewer only watches, some room lets it show them all (Chromium, 5 % loss,
 // 40 ± 15 ms, 20 s: 16-18 pictures shown a second and 6-11 freezes without
 // room; with 100 to 200 ms, 17-24 and 0-11 freezes (up to 2.8 s); with 200
-// to 400 ms, 23-25 and 0-2 freezes (0.5 s at most), for 170 ms more
+// to 400 ms, 23-25 and 0-4 freezes (0.9 s at most), for 170 ms more
 // latency, which the viewer's first input takes back).
 //
 // The loss is the receivers' reports averaged over about kSmoothingUs: a

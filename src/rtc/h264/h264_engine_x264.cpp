@@ -113,7 +113,7 @@ class X264Engine final : public H264Engine {
         // from the coarse picture before, would raise the pass's quantiser
         // back: wider for the pass, whose size its quantiser keeps instead.
         open.rc.i_vbv_max_bitrate = param_.rc.i_vbv_max_bitrate * 16;
-        open.rc.i_vbv_buffer_size = std::max(param_.rc.i_vbv_max_bitrate * kOpenBufferMs / 1000, 50);
+        open.rc.i_vbv_buffer_size = bufferKbit(param_.rc.i_vbv_max_bitrate, kOpenBufferMs);
         // What is left to mend is fine and scattered (text's edges): x264
         // would otherwise drop it as not worth coding and skip the block.
         open.analyse.b_dct_decimate = 0;
@@ -135,7 +135,7 @@ class X264Engine final : public H264Engine {
     out.qp = made.i_qpplus1 - 1;
     if (firstPicture_) {
       firstPicture_ = false;
-      setVbv(param_.rc.i_vbv_max_bitrate * 1000, 0);
+      param_.rc.i_vbv_buffer_size = bufferKbit(param_.rc.i_vbv_max_bitrate, kBufferMs);
       if (!bufferOpen_) x264_encoder_reconfig(encoder_, &param_);
     }
     return true;
@@ -144,10 +144,12 @@ class X264Engine final : public H264Engine {
   std::string name() const override { return "x264"; }
 
  private:
+  static int bufferKbit(int kbps, int ms) { return std::max(kbps * ms / 1000, 50); }
+
   void setVbv(int bitrateBps, double fps) {
     const int kbps = std::max(50, bitrateBps / 1000);
     param_.rc.i_vbv_max_bitrate = kbps;
-    param_.rc.i_vbv_buffer_size = std::max(kbps * (firstPicture_ ? kFirstBufferMs : kBufferMs) / 1000, 50);
+    param_.rc.i_vbv_buffer_size = bufferKbit(kbps, firstPicture_ ? kFirstBufferMs : kBufferMs);
     if (fps > 0) {
       param_.i_fps_num = uint32_t(fps * 1000);
       param_.i_fps_den = 1000;

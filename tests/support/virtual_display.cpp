@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "virtual_display.h"
 
-#include <QFile>
 #include <QTest>
 
 #include "child_process.h"
@@ -35,38 +34,34 @@ bool runOnDisplay(const QString& program, const QStringList& arguments) {
 
 VirtualDisplay::VirtualDisplay(bool twoMonitors, const QStringList& extraArguments) {
   previousDisplay_ = qgetenv("DISPLAY");
-  int number = 40 + static_cast<int>(QCoreApplication::applicationPid() % 400);
-  for (int attempt = 0; attempt < 20 && name_.isEmpty(); ++attempt, ++number) {
-    if (QFile::exists(QString("/tmp/.X11-unix/X%1").arg(number)) ||
-        QFile::exists(QString("/tmp/.X%1-lock").arg(number))) {
-      continue;
-    }
-    const QString display = QString(":%1").arg(number);
-    server_.setProcessChannelMode(QProcess::MergedChannels);
-    // With two monitors the one output spans both, so the pointer can reach
-    // the second: monitors without an output of their own confine it.
-    dieWithTest(server_);
-    server_.start("Xvnc", QStringList{display, "-geometry", twoMonitors ? "4480x1440" : "1920x1080", "-depth", "24",
-                                      "-SecurityTypes", "None", "-localhost", "-rfbport", "-1", "-AlwaysShared"} +
-                              extraArguments);
-    if (!server_.waitForStarted(10000)) {
-      error_ = "Xvnc did not start: " + server_.errorString();
-      return;
-    }
-    const bool up = QTest::qWaitFor(
-        [&] {
-          return QFile::exists(QString("/tmp/.X11-unix/X%1").arg(number)) ||
-                 server_.state() == QProcess::NotRunning;
-        },
-        15000);
-    if (!up || server_.state() == QProcess::NotRunning) {
-      error_ = "Xvnc " + display + ": " + QString::fromLocal8Bit(server_.readAll());
-      server_.waitForFinished(1000);
-      continue;
-    }
-    name_ = display;
+  // The server picks a free display itself and writes its number on stdout
+  // once clients can connect: it takes the lock the X way, clears locks and
+  // sockets left by servers that died, and skips a display another test is
+  // taking at the same moment.
+  // With two monitors the one output spans both, so the pointer can reach
+  // the second: monitors without an output of their own confine it.
+  dieWithTest(server_);
+  server_.start("Xvnc", QStringList{"-displayfd", "1", "-geometry", twoMonitors ? "4480x1440" : "1920x1080", "-depth",
+                                    "24", "-SecurityTypes", "None", "-localhost", "-rfbport", "-1", "-AlwaysShared"} +
+                            extraArguments);
+  if (!server_.waitForStarted(10000)) {
+    error_ = "Xvnc did not start: " + server_.errorString();
+    return;
   }
-  if (name_.isEmpty()) return;
+  QByteArray number;
+  QTest::qWaitFor(
+      [&] {
+        number += server_.readAllStandardOutput();
+        return number.contains('\n') || server_.state() == QProcess::NotRunning;
+      },
+      30000);
+  bool ok = false;
+  number.trimmed().toInt(&ok);
+  if (!ok) {
+    error_ = "Xvnc gave no display: " + QString::fromLocal8Bit(number + server_.readAllStandardError());
+    return;
+  }
+  name_ = ":" + QString::fromLatin1(number.trimmed());
   if (twoMonitors &&
       (!run("xrandr", {"--setmonitor", "LEFT", "2560/677x1440/381+0+0", "VNC-0"}, name_, &error_) ||
        !run("xrandr", {"--setmonitor", "RIGHT", "1920/508x1080/286+2560+0", "none"}, name_, &error_))) {

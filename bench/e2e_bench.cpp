@@ -390,13 +390,25 @@ bool writeFile(const QString& path, int mib) {
 // shows the held stamp compared with it; each sample after the text has
 // moved long enough for the encoder to be in its moving regime. Still: the
 // same, held for good, every picture that comes compared with the screen,
-// to see how soon it is sharp and how many pictures that takes.
+// to see how soon it is sharp and how many pictures that takes (longer on
+// a weak link, which carries a sharp screenful in seconds).
 constexpr int kMotionSamples = 8;
 constexpr int kMovingMs = 700;
 constexpr int kStillMs = 2000;
+constexpr int kStillOnWeakLinkMs = 6000;
 constexpr double kSharpDb = 45;
 
-QJsonObject measureQuality(SharedScreen& screen, Receiver& receiver) {
+// A luma plane as a PGM file, to look at.
+void writePgm(const QString& path, const LumaPicture& picture) {
+  QFile file(path);
+  if (!file.open(QIODevice::WriteOnly)) return;
+  file.write(QStringLiteral("P5\n%1 %2\n255\n").arg(picture.width).arg(picture.height).toLatin1());
+  file.write(reinterpret_cast<const char*>(picture.y.data()), qint64(picture.y.size()));
+}
+
+// stillDir: where the still screen and each picture of it go as PGM files
+// (empty: nowhere).
+QJsonObject measureQuality(SharedScreen& screen, Receiver& receiver, int stillMs, const QString& stillDir) {
   if (!screen.x11 || screen.typing) return {{"error", "measured on the X11 desktop's scrolling text only"}};
   if (!receiver.keepPictures(true)) return {{"error", "this receiver keeps no pictures"}};
   const std::string display = screen.x11->name().toStdString();
@@ -442,12 +454,13 @@ QJsonObject measureQuality(SharedScreen& screen, Receiver& receiver) {
   receiver.takeKeptPictures();
   const int64_t stillFrom = monotonicUs();
   const auto still = heldScreen(0);
-  QTest::qWait(kStillMs);
+  QTest::qWait(stillMs);
   screen.setPaused(false);
   const auto pictures = receiver.takeKeptPictures();
   receiver.keepPictures(false);
   QJsonObject stillFigures;
   if (still) {
+    if (!stillDir.isEmpty()) writePgm(stillDir + "/screen.pgm", still->second);
     QJsonArray course;  // [ms after the screen stopped, dB] per picture
     double firstDb = -1, lastDb = -1, sharpMs = -1, lastSsim = -1;
     int count = 0;
@@ -455,6 +468,7 @@ QJsonObject measureQuality(SharedScreen& screen, Receiver& receiver) {
       if (p.stamp != still->first || p.atUs < stillFrom) continue;
       const Likeness l = likeness(still->second, p.luma);
       const double ms = (p.atUs - stillFrom) / 1000.0;
+      if (!stillDir.isEmpty()) writePgm(QStringLiteral("%1/picture-%2ms.pgm").arg(stillDir).arg(std::lround(ms)), p.luma);
       course.append(QJsonArray{std::round(ms), std::round(l.psnr * 10) / 10});
       if (firstDb < 0) firstDb = l.psnr;
       if (sharpMs < 0 && l.psnr >= kSharpDb) sharpMs = ms;
@@ -463,11 +477,11 @@ QJsonObject measureQuality(SharedScreen& screen, Receiver& receiver) {
       ++count;
     }
     stillFigures = QJsonObject{{"firstPsnr", firstDb}, {"lastPsnr", lastDb}, {"lastSsim", lastSsim},
-                               {"msToSharp", sharpMs}, {"pictures", count}, {"course", course}};
+                               {"msToSharp", sharpMs}, {"pictures", count}, {"watchedMs", stillMs}, {"course", course}};
     line("quality still: first / last", QStringLiteral("%1 / %2 dB (SSIM %3), %4 pictures in %5 s")
                                             .arg(fixed(firstDb), fixed(lastDb), fixed(lastSsim, 4))
                                             .arg(count)
-                                            .arg(kStillMs / 1000.0));
+                                            .arg(stillMs / 1000.0));
     line(QStringLiteral("quality still: ≥ %1 dB after").arg(kSharpDb),
          sharpMs < 0 ? QStringLiteral("never") : fixed(sharpMs, 0) + " ms");
   } else {
@@ -513,6 +527,7 @@ int main(int argc, char** argv) {
   parser.addOption({"still", "Skip the still-screen measurement."});
   parser.addOption({"host-log", "Where the host's log goes at the end.", "file"});
   parser.addOption({"no-quality", "Skip the pictures' likeness to the screen."});
+  parser.addOption({"still-pictures", "Where the still screen and the pictures of it go (PGM files), to look at.", "dir"});
   parser.addOption({"desktop", "x11 (a private X server, xterm) or wayland (a headless GNOME, lunor-bench-scenery).",
                     "kind", "x11"});
   parser.addOption({"typing", "Keystroke to glyph instead: the receiver types about 8 keys a second into a window of "
@@ -882,7 +897,11 @@ int main(int argc, char** argv) {
       line("drawn → first picture p50 / p95", p50p95(stages.drawnToPictureMs));
     }
 
-    if (!screen.typing && fileMiB == 0 && !parser.isSet("no-quality")) figures["quality"] = measureQuality(screen, *receiver);
+    if (!screen.typing && fileMiB == 0 && !parser.isSet("no-quality")) {
+      const bool weakLink = run.network && run.network->name != "clean";
+      figures["quality"] = measureQuality(screen, *receiver, weakLink ? kStillOnWeakLinkMs : kStillMs,
+                                          parser.value("still-pictures"));
+    }
     if (profile == QualityProfile::Medium && !parser.isSet("still") && !run.network && fileMiB == 0) {
       // Nothing moves: the text stopped, the stamp paused.
       screen.setPaused(true);

@@ -56,12 +56,12 @@ VirtualDisplay::VirtualDisplay(bool twoMonitors, const QStringList& extraArgumen
       },
       30000);
   bool ok = false;
-  number.trimmed().toInt(&ok);
+  const int display = number.trimmed().toInt(&ok);
   if (!ok) {
     error_ = "Xvnc gave no display: " + QString::fromLocal8Bit(number + server_.readAllStandardError());
     return;
   }
-  name_ = ":" + QString::fromLatin1(number.trimmed());
+  name_ = ":" + QString::number(display);
   if (twoMonitors &&
       (!run("xrandr", {"--setmonitor", "LEFT", "2560/677x1440/381+0+0", "VNC-0"}, name_, &error_) ||
        !run("xrandr", {"--setmonitor", "RIGHT", "1920/508x1080/286+2560+0", "none"}, name_, &error_))) {

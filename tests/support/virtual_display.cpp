@@ -49,7 +49,7 @@ VirtualDisplay::VirtualDisplay(bool twoMonitors, const QStringList& extraArgumen
     return;
   }
   QByteArray number;
-  QTest::qWaitFor(
+  const bool said = QTest::qWaitFor(
       [&] {
         number += server_.readAllStandardOutput();
         return number.contains('\n') || server_.state() == QProcess::NotRunning;
@@ -57,7 +57,7 @@ VirtualDisplay::VirtualDisplay(bool twoMonitors, const QStringList& extraArgumen
       30000);
   bool ok = false;
   const int display = number.trimmed().toInt(&ok);
-  if (!ok) {
+  if (!said || !ok) {
     error_ = "Xvnc gave no display: " + QString::fromLocal8Bit(number + server_.readAllStandardError());
     return;
   }

@@ -35,7 +35,9 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -400,6 +402,7 @@ constexpr double kSharpDb = 45;
 
 // A luma plane as a PGM file, to look at.
 void writePgm(const QString& path, const LumaPicture& picture) {
+  QDir().mkpath(QFileInfo(path).path());
   QFile file(path);
   if (!file.open(QIODevice::WriteOnly)) return;
   file.write(QStringLiteral("P5\n%1 %2\n255\n").arg(picture.width).arg(picture.height).toLatin1());

@@ -213,17 +213,16 @@ ReducedFigures runReduced(const Reduced& r, const std::vector<I420>& pictures, d
   rtc::StillSharpener sharpener;
   // Codes one picture (repeat: the same as the last one) at time us.
   const auto code = [&](const Small& s, int64_t us, bool key, bool repeat) {
-    const rtc::StillSharpener::Plan plan = sharpener.next(repeat, key, us, c.bitrateBps);
+    const rtc::StillSharpener::Plan plan = sharpener.next(repeat, key, us, c.bitrateBps, f.height);
     rtc::H264Picture in;
     in.y = s.y.y.data(), in.u = s.u.y.data(), in.v = s.v.y.data();
     in.strideY = f.width, in.strideU = in.strideV = f.width / 2;
     in.width = f.width, in.height = f.height, in.timestampUs = us, in.keyFrame = key;
-    in.bufferOpen = plan.step != rtc::StillSharpener::Step::Plain;
-    in.refineQp = plan.step == rtc::StillSharpener::Step::Sharpen ? plan.qp : 0;
+    rtc::StillSharpener::apply(plan, in);
     rtc::H264Output out;
     if (!engine->encode(in, out) || out.annexB.empty()) return size_t(0);
     if (!repeat && !key) qpSum += out.qp, ++qpCount;
-    if (in.refineQp) sharpener.sharpened(in.refineQp, out.annexB.size(), us, c.bitrateBps);
+    sharpener.coded(plan, out.keyFrame, out.annexB.size(), us, c.bitrateBps);
     rtc::H264PictureDecoder::Planes planes;
     if (decoder.decode(out.annexB, planes)) shown = bench::copyLuma(planes.y, planes.strideY, planes.width, planes.height);
     return out.annexB.size();

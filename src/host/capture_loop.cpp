@@ -57,7 +57,7 @@ bool runCaptureLoop(CaptureLoopPort& port, bool watchesChanges) {
       port.send();
       sentOnce = true;
       if (changed) still.changed(now);
-      else still.repeated();
+      else still.repeated(now, pacer.interval(), port.wantsRepeats());
       pacer.setStillDue(still.next());
     } else if (!sentOnce) {
       pacer.setStillDue(now + StillRepeats::kRefresh);  // nothing to show yet: look again later

@@ -28,6 +28,9 @@ class CaptureLoopPort {
   virtual Read read() = 0;
   // Hands on the frame the last read made.
   virtual void send() = 0;
+  // Whether the encoder would make use of the still screen's repeats at the
+  // frame rate (it is sharpening the picture a part at a time).
+  virtual bool wantsRepeats() { return false; }
 };
 
 // Runs until the port stops running (true) or a read fails (false).

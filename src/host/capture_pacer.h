@@ -17,8 +17,9 @@ namespace lunor {
 // few times (the encoder sharpens a picture that stays: text moving is sent
 // coarse, text that stopped is made crisp; the first repeat prepares the
 // pass, the next ones are passes, as many as it takes and the link
-// allows), then once a second, so that a picture lost on the way is not
-// lost for good. A repeat the encoder has no use for costs a few bytes.
+// allows, at the frame rate while the encoder asks for them), then once a
+// second, so that a picture lost on the way is not lost for good. A repeat
+// the encoder has no use for costs a few bytes.
 class StillRepeats {
  public:
   using TimePoint = std::chrono::steady_clock::time_point;
@@ -35,22 +36,36 @@ class StillRepeats {
       std::chrono::milliseconds(700),  std::chrono::milliseconds(950),  std::chrono::milliseconds(1200),
       std::chrono::milliseconds(1450), std::chrono::milliseconds(1700)};
 
+  // While the encoder sharpens the picture a part at a time (a narrow link
+  // carries a 1080p terminal's sharp text in seconds), a repeat at each
+  // frame interval brings the next part; for this long at most.
+  static constexpr Duration kRefineFor = std::chrono::seconds(8);
+
   // A changed picture went at `now`.
   void changed(TimePoint now) {
     changedAt_ = now;
     repeats_ = 0;
+    refineAt_ = TimePoint::max();
   }
-  void repeated() { ++repeats_; }
-  TimePoint next() const {
+  // A repeat went at `now`; wanted: the encoder is sharpening, a repeat
+  // one interval later would carry more.
+  void repeated(TimePoint now, Duration interval, bool wanted) {
+    while (scheduled() <= now) ++repeats_;
+    refineAt_ = wanted && now - changedAt_ < kRefineFor ? now + interval : TimePoint::max();
+  }
+  TimePoint next() const { return std::min(scheduled(), refineAt_); }
+  bool due(TimePoint now) const { return now >= next(); }
+
+ private:
+  TimePoint scheduled() const {
     constexpr int sharpening = int(std::size(kSharpen));
     if (repeats_ < sharpening) return changedAt_ + kSharpen[repeats_];
     return changedAt_ + kSharpen[sharpening - 1] + kRefresh * (repeats_ - sharpening + 1);
   }
-  bool due(TimePoint now) const { return now >= next(); }
 
- private:
   TimePoint changedAt_{};
   int repeats_ = 0;
+  TimePoint refineAt_ = TimePoint::max();
 };
 
 class CapturePacer {

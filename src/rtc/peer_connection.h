@@ -75,6 +75,9 @@ class VideoSource {
   // has no picture yet (the first ones may be lost before its path is up).
   // Any thread.
   virtual void sendKeyFrame() = 0;
+  // True while the encoder sharpens a still picture pass by pass: a repeat
+  // at each frame interval carries the next part. Any thread.
+  virtual bool wantsRepeats() const { return false; }
 };
 
 class VideoTrack {

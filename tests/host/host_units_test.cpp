@@ -9,6 +9,7 @@
 
 #include "console_capture.h"
 #include "host/capture_loop.h"
+#include "host/capture_pacer.h"
 #include "host/coordinate_mapper.h"
 #include "host/display_list.h"
 #include "host/fake_control_injector.h"
@@ -61,6 +62,8 @@ class FakeScreen final : public CaptureLoopPort {
     return changed ? Read::Changed : Read::Unchanged;
   }
   void send() override { sends.push_back(lastRead_); }
+  bool wantsRepeats() override { return t_ < refineUntil; }
+  int refineUntil = 0;  // ms: the encoder sharpens a still picture until then
 
  private:
   void advanceTo(int t) {
@@ -84,6 +87,7 @@ struct Pace {
   std::vector<int> sends;  // empty: not looked at
   bool watch = true;
   int fps = 25;
+  int refineUntil = 0;
 };
 
 }  // namespace
@@ -247,15 +251,31 @@ class HostUnitsTest : public QObject {
         << Pace{{}, 3500, {0}, {0, 150, 190, 230, 270, 310, 450, 700, 950, 1200, 1450, 1700, 2700}};
     QTest::newRow("a change restarts the repeats")
         << Pace{{700}, 1000, {0, 701}, {0, 150, 190, 230, 270, 310, 450, 701, 851, 891, 931, 971}};
+    QTest::newRow("a still screen sharpened a part at a time: repeats at the frame rate while it goes")
+        << Pace{{}, 1000, {0}, {0, 150, 190, 230, 270, 310, 350, 390, 430, 450, 700, 950}, true, 25, 400};
     QTest::newRow("without a watch, a change waits for the tick; the repeats too")
         << Pace{{510}, 800, {0, 520}, {0, 160, 200, 240, 280, 320, 480, 520, 680, 720, 760}, false};
   }
+  // An encoder that never has done gets repeats at the frame rate for some
+  // seconds, then once a second as any still screen.
+  void stillRepeatsForAnEncoderThatSharpensEndlessly() {
+    using std::chrono::milliseconds;
+    const StillRepeats::TimePoint t0{};
+    StillRepeats still;
+    still.changed(t0);
+    still.repeated(t0 + milliseconds(7990), milliseconds(40), true);
+    QCOMPARE(still.next(), t0 + milliseconds(8030));
+    still.repeated(t0 + milliseconds(8030), milliseconds(40), true);
+    QCOMPARE(still.next(), t0 + milliseconds(8700));
+  }
+
   void captureReadsOnChangeCappedByTheRate() {
     QFETCH(Pace, pace);
     FakeScreen screen;
     screen.fps = pace.fps;
     screen.changes = pace.changes;
     screen.until = pace.until;
+    screen.refineUntil = pace.refineUntil;
     QVERIFY(runCaptureLoop(screen, pace.watch));
     QCOMPARE(screen.changedReads, pace.changedReads);
     if (!pace.sends.empty()) QCOMPARE(screen.sends, pace.sends);

@@ -137,13 +137,20 @@ void ScreenCapturerPipeWire::onFrame(const rtc::VideoFrameView& frame) {
 
 void ScreenCapturerPipeWire::pushHeld(bool stillScreen) {
   const auto now = std::chrono::steady_clock::now();
+  // While the encoder sharpens a still picture a part at a time, the
+  // repeats come at the frame rate; a second apart otherwise.
+  const auto interval = std::chrono::milliseconds(1000 / std::max(1, fps_.load()));
+  const bool refining = stillScreen && source_->wantsRepeats();
+  const auto repeatAfter = refining ? std::chrono::milliseconds(interval * 3 / 4)
+                                    : std::chrono::milliseconds(kRepeatIntervalMs);
   std::vector<uint8_t> pixels;
   rtc::VideoFrameView view;
   {
     std::lock_guard lock(mutex_);
     if (!stillScreen) followUpAsked_ = false;
     if (stillScreen && (lastPushed_ == std::chrono::steady_clock::time_point{} ||
-                        now - lastPushed_ < std::chrono::milliseconds(kRepeatIntervalMs))) {
+                        now - lastPushed_ < repeatAfter)) {
+      if (!refining) repeat_.setInterval(kRepeatIntervalMs / 2);
       return;
     }
     if (held_.empty() && !stillScreen) return;
@@ -159,6 +166,8 @@ void ScreenCapturerPipeWire::pushHeld(bool stillScreen) {
   } else if (source_->repeatLastFrame(nowUs(now))) {
     ++frameCount_;
   }
+  // The encoder may want the next repeat at once.
+  if (stillScreen) repeat_.setInterval(int(interval.count()));
 }
 
 void ScreenCapturerPipeWire::streamEnded(const QString& why, bool byDesktop) {

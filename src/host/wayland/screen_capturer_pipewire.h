@@ -50,7 +50,8 @@ class ScreenCapturerPipeWire final : public ScreenCapturer {
   // PipeWire's thread.
   void onFrame(const rtc::VideoFrameView& frame);
   // Main thread: sends the frame kept for its turn, or on a still screen
-  // (nothing sent for a second) the last one again.
+  // (nothing sent for a second, or a frame interval while the encoder
+  // sharpens the picture) the last one again.
   void pushHeld(bool stillScreen);
   // byDesktop: the compositor closed the remote-desktop session itself.
   void streamEnded(const QString& why, bool byDesktop = false);

@@ -109,6 +109,7 @@ void ScreenCapturerX11::run(uint32_t displayId, QRect bounds, int width, int hei
       self.source_->pushFrame(frame);
       ++self.frameCount_;
     }
+    bool wantsRepeats() override { return self.source_->wantsRepeats(); }
   } port(*this, *grabber, damage.get(), width, height);
 
   if (!runCaptureLoop(port, damage != nullptr)) {

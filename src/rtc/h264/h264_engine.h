@@ -56,6 +56,13 @@ struct H264Picture {
   // other.
   bool bufferOpen = false;
   int refineQp = 0;
+  // With the buffer open, the rows of macroblocks (16 pixels) the pass
+  // refines, [refineFrom, refineTo) from the top (none: a repeat between two
+  // bands); the others stay as the viewer has them (an engine that cannot
+  // codes them all).
+  static constexpr int kAllRows = 1 << 20;
+  int refineFrom = 0;
+  int refineTo = kAllRows;
 };
 
 struct H264Output {

@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <vector>
 
 extern "C" {
 #include <x264.h>
@@ -10,6 +13,73 @@ extern "C" {
 
 namespace lunor::rtc {
 namespace {
+
+// A picture at the size x264 codes, whole macroblocks (the stream's
+// cropping hides the margin), as I420.
+struct CodedPicture {
+  int width = 0, height = 0;
+  std::vector<uint8_t> plane[3];
+  bool valid = false;
+
+  void resize(int w, int h) {
+    width = w, height = h, valid = false;
+    plane[0].assign(size_t(w) * size_t(h), 0);
+    plane[1].assign(size_t(w / 2) * size_t(h / 2), 128);
+    plane[2].assign(size_t(w / 2) * size_t(h / 2), 128);
+  }
+
+  // The source's rows [top, bottom) of the picture's own height; the margin
+  // repeats the last column, and the last row when the rows reach it, as
+  // x264 would pad the picture itself.
+  void copyRows(const H264Picture& picture, int top, int bottom) {
+    const uint8_t* source[3] = {picture.y, picture.u, picture.v};
+    const int stride[3] = {picture.strideY, picture.strideU, picture.strideV};
+    const bool toTheEnd = bottom >= picture.height;
+    for (int i = 0; i < 3; ++i) {
+      const int shift = i == 0 ? 0 : 1;
+      const int w = (picture.width + shift) >> shift, h = (picture.height + shift) >> shift;
+      const int codedWidth = width >> shift, codedHeight = height >> shift;
+      const int to = toTheEnd ? h : bottom >> shift;
+      for (int r = top >> shift; r < to; ++r) {
+        uint8_t* row = &plane[i][size_t(r) * size_t(codedWidth)];
+        std::memcpy(row, source[i] + ptrdiff_t(r) * stride[i], size_t(w));
+        std::memset(row + w, row[w - 1], size_t(codedWidth - w));
+      }
+      if (!toTheEnd) continue;
+      for (int r = h; r < codedHeight; ++r) {
+        std::memcpy(&plane[i][size_t(r) * size_t(codedWidth)], &plane[i][size_t(h - 1) * size_t(codedWidth)],
+                    size_t(codedWidth));
+      }
+    }
+  }
+
+  // The encoder's reconstruction of the picture it just coded (NV12): what
+  // the viewer has.
+  bool take(const x264_image_t& img) {
+    if (img.i_csp != X264_CSP_NV12 || img.i_plane != 2) return false;
+    for (int r = 0; r < height; ++r) {
+      std::memcpy(&plane[0][size_t(r) * size_t(width)], img.plane[0] + ptrdiff_t(r) * img.i_stride[0], size_t(width));
+    }
+    const int cw = width / 2;
+    for (int r = 0; r < height / 2; ++r) {
+      const uint8_t* uv = img.plane[1] + ptrdiff_t(r) * img.i_stride[1];
+      uint8_t* u = &plane[1][size_t(r) * size_t(cw)];
+      uint8_t* v = &plane[2][size_t(r) * size_t(cw)];
+      for (int c = 0; c < cw; ++c) {
+        u[c] = uv[2 * c];
+        v[c] = uv[2 * c + 1];
+      }
+    }
+    return true;
+  }
+
+  void into(x264_image_t& img) {
+    for (int i = 0; i < 3; ++i) {
+      img.plane[i] = plane[i].data();
+      img.i_stride[i] = i == 0 ? width : width / 2;
+    }
+  }
+};
 
 // x264 at its fastest preset with no latency of its own, baseline profile
 // (what WebRTC's H264 offers), aiming at a constant quality (CRF) and held
@@ -28,7 +98,8 @@ class X264Engine final : public H264Engine {
   // The stream's first picture, which nothing waits behind yet, may take
   // half a second of the link: the viewer's first sight is readable.
   static constexpr int kFirstBufferMs = 500;
-  // A still picture's pass, whose size its quantiser sets: 8 s of the link.
+  // A still picture's pass, whose size its quantiser (and its band of rows)
+  // sets: 8 s of the link.
   static constexpr int kOpenBufferMs = 8000;
 
   ~X264Engine() override { close(); }
@@ -42,8 +113,19 @@ class X264Engine final : public H264Engine {
       return false;
     }
     p.i_log_level = X264_LOG_ERROR;
-    p.i_width = config.width;
-    p.i_height = config.height;
+    // Coded in whole macroblocks, the margin cropped away, rather than
+    // padded by x264 from the picture's last row: a still picture's pass
+    // keeps the rows it does not refine as the viewer has them, margin
+    // included (x264's own padding differs from what it decoded there, and
+    // the last row of macroblocks would be coded anew each time: 7 KB at
+    // 1080p).
+    const int codedWidth = (config.width + 15) / 16 * 16, codedHeight = (config.height + 15) / 16 * 16;
+    p.i_width = codedWidth;
+    p.i_height = codedHeight;
+    p.crop_rect.i_right = codedWidth - config.width;
+    p.crop_rect.i_bottom = codedHeight - config.height;
+    shown_.resize(codedWidth, codedHeight);
+    if (codedWidth != config.width || codedHeight != config.height) padded_.resize(codedWidth, codedHeight);
     p.i_csp = X264_CSP_I420;
     p.i_fps_num = uint32_t(std::max(1.0, config.fps) * 1000);
     p.i_fps_den = 1000;
@@ -99,13 +181,31 @@ class X264Engine final : public H264Engine {
     in.img.i_stride[0] = picture.strideY;
     in.img.i_stride[1] = picture.strideU;
     in.img.i_stride[2] = picture.strideV;
+    const bool band = picture.bufferOpen && !picture.keyFrame &&
+                      (picture.refineFrom > 0 || picture.refineTo < shown_.height / 16);
+    if (band && shown_.valid) {
+      // A pass over a band of rows (or none, between two): the others as
+      // the viewer has them, so that nothing is left to code there and the
+      // encoder skips them. (The kept picture is the input: the encoder
+      // copies it, and its reconstruction replaces it after.)
+      const int top = std::clamp(picture.refineFrom, 0, shown_.height / 16) * 16;
+      const int bottom = std::max(top, std::min(picture.height, std::min(picture.refineTo, shown_.height / 16) * 16));
+      if (bottom > top) shown_.copyRows(picture, top, bottom);
+      shown_.into(in.img);
+    } else if (!padded_.plane[0].empty()) {
+      padded_.copyRows(picture, 0, picture.height);
+      padded_.into(in.img);
+    }
     in.i_pts = ++lastPts_;
     in.i_type = picture.keyFrame ? X264_TYPE_IDR : X264_TYPE_AUTO;
     // A still picture's pass: the quantiser it is given (the rate control
     // counts its bits all the same, so that what follows pays for them).
-    if (picture.refineQp > 0 && !picture.keyFrame) in.i_qpplus1 = std::clamp(picture.refineQp, 1, 51) + 1;
-    if (picture.bufferOpen != bufferOpen_) {
+    if (picture.refineQp > 0 && !picture.keyFrame) {
+      in.i_qpplus1 = std::clamp(picture.refineQp, 1, 51) + 1;
+    }
+    if (picture.bufferOpen != bufferOpen_ || (bufferOpen_ && band != bandSkips_)) {
       bufferOpen_ = picture.bufferOpen;
+      bandSkips_ = band;
       if (bufferOpen_) {
         x264_param_t open = param_;
         // The buffer refills by a frame interval's worth per picture, what-
@@ -116,8 +216,12 @@ class X264Engine final : public H264Engine {
         open.rc.i_vbv_buffer_size = bufferKbit(param_.rc.i_vbv_max_bitrate, kOpenBufferMs);
         // What is left to mend is fine and scattered (text's edges): x264
         // would otherwise drop it as not worth coding and skip the block.
+        // But a band's pass keeps x264's quick test for blocks that match
+        // the picture before: without it, its search codes most blocks
+        // outside the band anew, at no gain (7 KB a picture at 1080p, twice
+        // the band itself), and the repeats between two bands as much.
         open.analyse.b_dct_decimate = 0;
-        open.analyse.b_fast_pskip = 0;
+        open.analyse.b_fast_pskip = band ? 1 : 0;
         x264_encoder_reconfig(encoder_, &open);
       } else {
         x264_encoder_reconfig(encoder_, &param_);
@@ -128,6 +232,9 @@ class X264Engine final : public H264Engine {
     x264_picture_t made;
     const int bytes = x264_encoder_encode(encoder_, &nals, &count, &in, &made);
     if (bytes < 0) return false;
+    // While the screen is still, what the viewer has: the next pass's rows
+    // outside its band.
+    shown_.valid = bytes > 0 && picture.bufferOpen && shown_.take(made.img);
     if (bytes == 0) return true;
     // The payloads of one call follow each other in one buffer.
     out.annexB.assign(nals[0].p_payload, nals[0].p_payload + bytes);
@@ -162,6 +269,8 @@ class X264Engine final : public H264Engine {
     lastPts_ = -1;
     bufferOpen_ = false;
     firstPicture_ = true;
+    shown_ = {};
+    padded_ = {};
   }
 
   H264EncoderConfig config_;
@@ -169,7 +278,10 @@ class X264Engine final : public H264Engine {
   x264_t* encoder_ = nullptr;
   int64_t lastPts_ = -1;
   bool bufferOpen_ = false;  // for a still picture's pass
+  bool bandSkips_ = false;   // the pass is a band's
   bool firstPicture_ = true;
+  CodedPicture shown_;   // what the viewer has, while the screen is still
+  CodedPicture padded_;  // the input, when the size is not whole macroblocks
 };
 
 }  // namespace

@@ -26,6 +26,7 @@ namespace {
 constexpr char kDefaultEncoder[] = "x264";
 
 std::atomic<uint64_t> keyFrameRequests{0};
+std::atomic<bool> refiningStill{false};
 
 // One of our H264 engines as the library's encoder: it is told the link's
 // rate and asked for key frames, and hands each picture's stream to the
@@ -75,6 +76,7 @@ class H264EncoderAdapter final : public webrtc::VideoEncoder {
 
   int32_t Release() override {
     engine_.reset();
+    refiningStill.store(false, std::memory_order_relaxed);
     return WEBRTC_VIDEO_CODEC_OK;
   }
 
@@ -143,10 +145,10 @@ class H264EncoderAdapter final : public webrtc::VideoEncoder {
     } else {
       scaled_ = buffer;
     }
-    const StillSharpener::Plan plan = sharpener_.next(repeat, keyFrameDue_, nowUs, config_.bitrateBps);
+    const StillSharpener::Plan plan = sharpener_.next(repeat, keyFrameDue_, nowUs, config_.bitrateBps, config_.height);
+    refiningStill.store(sharpener_.wantsRepeats(), std::memory_order_relaxed);
     H264Picture picture;
-    picture.bufferOpen = plan.step != StillSharpener::Step::Plain;
-    picture.refineQp = plan.step == StillSharpener::Step::Sharpen ? plan.qp : 0;
+    StillSharpener::apply(plan, picture);
     picture.y = scaled_->DataY();
     picture.u = scaled_->DataU();
     picture.v = scaled_->DataV();
@@ -164,10 +166,11 @@ class H264EncoderAdapter final : public webrtc::VideoEncoder {
       keyFrameDue_ = false;
       rtcLine("[Encoder] key frame: %zu bytes at %d kbit/s\n", out.annexB.size(), config_.bitrateBps / 1000);
     }
+    sharpener_.coded(plan, out.keyFrame, out.annexB.size(), nowUs, config_.bitrateBps);
     if (picture.refineQp > 0) {
-      sharpener_.sharpened(picture.refineQp, out.annexB.size(), nowUs, config_.bitrateBps);
-      rtcLine("[Encoder] still picture sharpened: %zu bytes, QP %d, at %d kbit/s\n", out.annexB.size(), out.qp,
-              config_.bitrateBps / 1000);
+      const int rows = (config_.height + 15) / 16;
+      rtcLine("[Encoder] still picture sharpened: %zu bytes, QP %d, rows %d-%d of %d, at %d kbit/s\n",
+              out.annexB.size(), out.qp, plan.from, std::min(plan.to, rows), rows, config_.bitrateBps / 1000);
     }
 
     webrtc::EncodedImage image;
@@ -271,6 +274,8 @@ class EncoderFactory final : public webrtc::VideoEncoderFactory {
 }  // namespace
 
 void requestKeyFrames() { keyFrameRequests.fetch_add(1, std::memory_order_relaxed); }
+
+bool refiningStillPicture() { return refiningStill.load(std::memory_order_relaxed); }
 
 std::unique_ptr<webrtc::VideoEncoderFactory> createVideoEncoderFactory(const std::string& encoder) {
   std::string engine = encoder.empty() ? kDefaultEncoder : encoder;

@@ -20,4 +20,8 @@ std::unique_ptr<webrtc::VideoEncoderFactory> createVideoEncoderFactory(const std
 // (A process hosts one session: every encoder it runs is that session's.)
 void requestKeyFrames();
 
+// Whether an encoder of ours is sharpening a still picture pass by pass (it
+// wants the still screen's repeats at the frame rate). Any thread.
+bool refiningStillPicture();
+
 }  // namespace lunor::rtc::adapter

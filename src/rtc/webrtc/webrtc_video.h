@@ -189,6 +189,8 @@ class WebRtcVideoSource final : public VideoSource {
     source_->repeat(steadyNowUs());  // on the capturers' clock
   }
 
+  bool wantsRepeats() const override { return refiningStillPicture(); }
+
   ScreenTrackSource* native() const { return source_.get(); }
 
  private:

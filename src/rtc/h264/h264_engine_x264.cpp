@@ -14,8 +14,7 @@ extern "C" {
 namespace lunor::rtc {
 namespace {
 
-// A picture at the size x264 codes, whole macroblocks (the stream's
-// cropping hides the margin), as I420.
+// A picture as I420, the size x264 codes.
 struct CodedPicture {
   int width = 0, height = 0;
   std::vector<uint8_t> plane[3];
@@ -28,27 +27,15 @@ struct CodedPicture {
     plane[2].assign(size_t(w / 2) * size_t(h / 2), 128);
   }
 
-  // The source's rows [top, bottom) of the picture's own height; the margin
-  // repeats the last column, and the last row when the rows reach it, as
-  // x264 would pad the picture itself.
+  // The source's rows [top, bottom) (even).
   void copyRows(const H264Picture& picture, int top, int bottom) {
     const uint8_t* source[3] = {picture.y, picture.u, picture.v};
     const int stride[3] = {picture.strideY, picture.strideU, picture.strideV};
-    const bool toTheEnd = bottom >= picture.height;
     for (int i = 0; i < 3; ++i) {
       const int shift = i == 0 ? 0 : 1;
-      const int w = (picture.width + shift) >> shift, h = (picture.height + shift) >> shift;
-      const int codedWidth = width >> shift, codedHeight = height >> shift;
-      const int to = toTheEnd ? h : bottom >> shift;
-      for (int r = top >> shift; r < to; ++r) {
-        uint8_t* row = &plane[i][size_t(r) * size_t(codedWidth)];
-        std::memcpy(row, source[i] + ptrdiff_t(r) * stride[i], size_t(w));
-        std::memset(row + w, row[w - 1], size_t(codedWidth - w));
-      }
-      if (!toTheEnd) continue;
-      for (int r = h; r < codedHeight; ++r) {
-        std::memcpy(&plane[i][size_t(r) * size_t(codedWidth)], &plane[i][size_t(h - 1) * size_t(codedWidth)],
-                    size_t(codedWidth));
+      const int w = width >> shift;
+      for (int r = top >> shift; r < bottom >> shift; ++r) {
+        std::memcpy(&plane[i][size_t(r) * size_t(w)], source[i] + ptrdiff_t(r) * stride[i], size_t(w));
       }
     }
   }
@@ -113,19 +100,9 @@ class X264Engine final : public H264Engine {
       return false;
     }
     p.i_log_level = X264_LOG_ERROR;
-    // Coded in whole macroblocks, the margin cropped away, rather than
-    // padded by x264 from the picture's last row: a still picture's pass
-    // keeps the rows it does not refine as the viewer has them, margin
-    // included (x264's own padding differs from what it decoded there, and
-    // the last row of macroblocks would be coded anew each time: 7 KB at
-    // 1080p).
-    const int codedWidth = (config.width + 15) / 16 * 16, codedHeight = (config.height + 15) / 16 * 16;
-    p.i_width = codedWidth;
-    p.i_height = codedHeight;
-    p.crop_rect.i_right = codedWidth - config.width;
-    p.crop_rect.i_bottom = codedHeight - config.height;
-    shown_.resize(codedWidth, codedHeight);
-    if (codedWidth != config.width || codedHeight != config.height) padded_.resize(codedWidth, codedHeight);
+    p.i_width = config.width;
+    p.i_height = config.height;
+    shown_.resize(config.width, config.height);
     p.i_csp = X264_CSP_I420;
     p.i_fps_num = uint32_t(std::max(1.0, config.fps) * 1000);
     p.i_fps_den = 1000;
@@ -181,20 +158,17 @@ class X264Engine final : public H264Engine {
     in.img.i_stride[0] = picture.strideY;
     in.img.i_stride[1] = picture.strideU;
     in.img.i_stride[2] = picture.strideV;
-    const bool band = picture.bufferOpen && !picture.keyFrame &&
-                      (picture.refineFrom > 0 || picture.refineTo < shown_.height / 16);
+    const int rows = (config_.height + 15) / 16;
+    const bool band = picture.bufferOpen && !picture.keyFrame && (picture.refineFrom > 0 || picture.refineTo < rows);
     if (band && shown_.valid) {
       // A pass over a band of rows (or none, between two): the others as
       // the viewer has them, so that nothing is left to code there and the
       // encoder skips them. (The kept picture is the input: the encoder
       // copies it, and its reconstruction replaces it after.)
-      const int top = std::clamp(picture.refineFrom, 0, shown_.height / 16) * 16;
-      const int bottom = std::max(top, std::min(picture.height, std::min(picture.refineTo, shown_.height / 16) * 16));
+      const int top = std::clamp(picture.refineFrom, 0, rows) * 16;
+      const int bottom = std::min(config_.height, std::clamp(picture.refineTo, 0, rows) * 16);
       if (bottom > top) shown_.copyRows(picture, top, bottom);
       shown_.into(in.img);
-    } else if (!padded_.plane[0].empty()) {
-      padded_.copyRows(picture, 0, picture.height);
-      padded_.into(in.img);
     }
     in.i_pts = ++lastPts_;
     in.i_type = picture.keyFrame ? X264_TYPE_IDR : X264_TYPE_AUTO;
@@ -270,7 +244,6 @@ class X264Engine final : public H264Engine {
     bufferOpen_ = false;
     firstPicture_ = true;
     shown_ = {};
-    padded_ = {};
   }
 
   H264EncoderConfig config_;
@@ -280,8 +253,7 @@ class X264Engine final : public H264Engine {
   bool bufferOpen_ = false;  // for a still picture's pass
   bool bandSkips_ = false;   // the pass is a band's
   bool firstPicture_ = true;
-  CodedPicture shown_;   // what the viewer has, while the screen is still
-  CodedPicture padded_;  // the input, when the size is not whole macroblocks
+  CodedPicture shown_;  // what the viewer has, while the screen is still
 };
 
 }  // namespace

@@ -192,9 +192,12 @@ class HeadlessE2eTest : public QObject {
     auto c = client({"--send-file", big, "--send-file", hostile});
     QVERIFY(c);
     const int code = c->exitCode(240000);
+    // Without the client's line a second about the pictures, which would
+    // fill the message.
+    const QString said = c->output().split('\n').filter(QRegularExpression("^(?!frames )")).join('\n');
     QVERIFY2(code == 0, qPrintable(QString("exit %1\n%2\n--- host\n%3")
                                        .arg(code)
-                                       .arg(c->output().right(3500), host->output().right(3500))));
+                                       .arg(said.right(3500), host->output().right(3500))));
     const QDir received(files.filePath("host-home/Downloads/Lunor Remote"));
     QCOMPARE(received.entryList(QDir::Files | QDir::Hidden), (QStringList{"bashrc", "big.bin"}));
     QCOMPARE(digestOf(received.filePath("big.bin")), digestOf(big));

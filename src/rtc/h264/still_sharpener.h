@@ -14,9 +14,8 @@
 // the link, the repeats in between coded as the viewer already has the
 // picture (next to nothing). The pacer sends a picture at 2.5 times the
 // link's rate, so more than half of it waits in the narrowest hop's queue (a
-// phone's holds 200 ms): a whole 1080p pass at 1 Mbit/s lost its end there,
-// and bursts of a few hundred milliseconds read as congestion and brought
-// the estimate down to a third. Any changed picture starts over.
+// phone's holds 200 ms): a whole 1080p pass at 1 Mbit/s lost its end there
+// and the estimate fell to a seventh. Any changed picture starts over.
 
 #include <algorithm>
 #include <cmath>

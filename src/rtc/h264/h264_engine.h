@@ -61,6 +61,7 @@ struct H264Picture {
   // bands); the others stay as the viewer has them (an engine that cannot
   // codes them all).
   static constexpr int kAllRows = 1 << 20;
+  static constexpr int macroblockRows(int height) { return (height + 15) / 16; }
   int refineFrom = 0;
   int refineTo = kAllRows;
 };

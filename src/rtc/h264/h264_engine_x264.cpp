@@ -158,7 +158,7 @@ class X264Engine final : public H264Engine {
     in.img.i_stride[0] = picture.strideY;
     in.img.i_stride[1] = picture.strideU;
     in.img.i_stride[2] = picture.strideV;
-    const int rows = (config_.height + 15) / 16;
+    const int rows = H264Picture::macroblockRows(config_.height);
     const bool band = picture.bufferOpen && !picture.keyFrame && (picture.refineFrom > 0 || picture.refineTo < rows);
     if (band && shown_.valid) {
       // A pass over a band of rows (or none, between two): the others as

@@ -60,7 +60,7 @@ class StillSharpener {
   // A picture `height` pixels high comes; repeat: the same as the one
   // before.
   Plan next(bool repeat, bool keyFrame, int64_t nowUs, int bitrateBps, int height) {
-    rows_ = std::max(1, (height + 15) / 16);
+    rows_ = std::max(1, H264Picture::macroblockRows(height));
     if (!repeat || keyFrame) {
       opened_ = false;
       done_ = false;

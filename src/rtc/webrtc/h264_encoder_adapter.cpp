@@ -168,7 +168,7 @@ class H264EncoderAdapter final : public webrtc::VideoEncoder {
     }
     sharpener_.coded(plan, out.keyFrame, out.annexB.size(), nowUs, config_.bitrateBps);
     if (picture.refineQp > 0) {
-      const int rows = (config_.height + 15) / 16;
+      const int rows = H264Picture::macroblockRows(config_.height);
       rtcLine("[Encoder] still picture sharpened: %zu bytes, QP %d, rows %d-%d of %d, at %d kbit/s\n",
               out.annexB.size(), out.qp, plan.from, std::min(plan.to, rows), rows, config_.bitrateBps / 1000);
     }

@@ -2,7 +2,10 @@
 // The H264 engines on a screen of text; the link gap detector on a simulated link.
 
 #include <cmath>
+#include <map>
+#include <optional>
 #include <random>
+#include <set>
 
 #include <QtTest>
 
@@ -10,6 +13,7 @@
 #include "rtc/playout_room.h"
 #include "rtc/h264/size_ladder.h"
 #include "rtc/h264/still_sharpener.h"
+#include "rtc/feedback_repair.h"
 #include "rtc/link_gap.h"
 
 using namespace lunor::rtc;
@@ -352,6 +356,63 @@ class RtcUnitsTest : public QObject {
     QTEST(seen.startsMs, "starts");
     QCOMPARE(seen.endsMs, ends);
     if (!ends.isEmpty() && retries.isEmpty()) QCOMPARE(seen.lastGapMs, ends.last() - 1040);  // from the first unanswered packet
+  }
+
+  // A receiver reports what arrived every 50 ms, from the oldest packet
+  // that arrived since its last report (a late one makes it report again
+  // the packets after it); the sender's library reads each report as it
+  // does: a packet it has already heard of is skipped, and its delta with
+  // it. What comes out must be each packet's arrival.
+  void arrivalsSurviveReportsThatRepeatPackets_data() {
+    QTest::addColumn<int>("jitterMs");
+    QTest::addColumn<bool>("reorders");
+    QTest::addColumn<int>("lossPercent");
+    QTest::newRow("in order") << 15 << false << 0;
+    QTest::newRow("each packet its own delay") << 15 << true << 0;
+    QTest::newRow("each its own delay, 5 % lost") << 15 << true << 5;
+  }
+  void arrivalsSurviveReportsThatRepeatPackets() {
+    QFETCH(int, jitterMs);
+    QFETCH(bool, reorders);
+    QFETCH(int, lossPercent);
+    std::mt19937 random(7);
+    std::map<int64_t, int64_t> arrivalUs;  // sequence → arrival, of what arrived
+    int64_t lastUs = 0;
+    for (int64_t seq = 1; seq <= 3000; ++seq) {
+      const int64_t sentUs = seq / 4 * 10'000;  // bursts of four every 10 ms
+      int64_t at = sentUs + 40'000 + int64_t(random() % (2 * jitterMs * 1000 + 1)) - jitterMs * 1000;
+      if (!reorders) at = lastUs = std::max(lastUs, at);
+      if (int(random() % 100) >= lossPercent) arrivalUs[seq] = at;
+    }
+    std::set<int64_t> reported;  // received and read by the library
+    int64_t windowStart = 1, wrong = 0, repaired = 0;
+    FeedbackRepair repair;
+    for (int64_t nowUs = 50'000; nowUs < 8'000'000; nowUs += 50'000) {
+      int64_t highest = 0;
+      for (const auto& [seq, at] : arrivalUs) {
+        if (at > nowUs) continue;
+        highest = std::max(highest, seq);
+        if (!reported.count(seq)) windowStart = std::min(windowStart, seq);
+      }
+      if (highest < windowStart) continue;
+      repair.beginFeedback();
+      std::optional<int64_t> previousUs, offsetUs;
+      for (int64_t seq = windowStart; seq <= highest; ++seq) {
+        const auto it = arrivalUs.find(seq);
+        if (it == arrivalUs.end() || it->second > nowUs) continue;
+        const int64_t deltaUs = previousUs ? it->second - *previousUs : 0;
+        previousUs = it->second;
+        if (reported.count(seq)) continue;  // the library's skip, delta and all
+        offsetUs = offsetUs ? *offsetUs + deltaUs : it->second;
+        reported.insert(seq);
+        if (*offsetUs != it->second) ++wrong;
+        if (repair.arrival(seq, *offsetUs) != it->second) ++repaired;
+      }
+      windowStart = highest + 1;
+    }
+    QCOMPARE(int(reported.size()), int(arrivalUs.size()));
+    QCOMPARE(wrong > 0, reorders);  // the story does what it says
+    QCOMPARE(repaired, 0);
   }
 
   // Whether a picture at `atMs` gets room: the link reports `percent` loss

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "api/transport/goog_cc_factory.h"
+#include "rtc/feedback_repair.h"
 #include "rtc/link_gap.h"
 #include "rtc/webrtc/rtc_log.h"
 
@@ -73,6 +74,12 @@ class GapAwareController final : public webrtc::NetworkControllerInterface {
   }
   NetworkControlUpdate OnTransportPacketsFeedback(webrtc::TransportPacketsFeedback msg) override {
     const auto change = answered(msg.feedback_time);
+    repair_.beginFeedback();
+    for (webrtc::PacketResult& packet : msg.packet_feedbacks) {
+      if (!packet.IsReceived()) continue;
+      packet.receive_time = webrtc::Timestamp::Micros(
+          repair_.arrival(packet.sent_packet.sequence_number, packet.receive_time.us()));
+    }
     return pass(inner_->OnTransportPacketsFeedback(msg), msg.feedback_time, change);
   }
   NetworkControlUpdate OnNetworkStateEstimate(webrtc::NetworkStateEstimate msg) override {
@@ -144,6 +151,7 @@ class GapAwareController final : public webrtc::NetworkControllerInterface {
 
   std::unique_ptr<webrtc::NetworkControllerInterface> inner_;
   LinkGapDetector gap_;
+  FeedbackRepair repair_;
   absl::optional<webrtc::TargetTransferRate> lastTarget_;
   absl::optional<webrtc::PacerConfig> lastPacer_;
   absl::optional<webrtc::Timestamp> gapEndedAt_;

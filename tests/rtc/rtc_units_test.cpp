@@ -13,6 +13,7 @@
 #include "rtc/playout_room.h"
 #include "rtc/h264/size_ladder.h"
 #include "rtc/h264/still_sharpener.h"
+#include "rtc/delay_floor.h"
 #include "rtc/feedback_repair.h"
 #include "rtc/link_gap.h"
 
@@ -413,6 +414,55 @@ class RtcUnitsTest : public QObject {
     QCOMPARE(int(reported.size()), int(arrivalUs.size()));
     QCOMPARE(wrong > 0, reorders);  // the story does what it says
     QCOMPARE(repaired, 0);
+  }
+
+  // Packets sent every 5 ms for 4 s, each delayed 40 ± `jitterMs` (in
+  // order or not), 1 in `skipEvery` skipping the delay, and a queue growing
+  // by `queueMsPerS` from 2 s: how far the delay told to the estimate
+  // spreads in the first 2 s, and how much it rose by the end.
+  void theEstimateSeesQueuesNotTheSpread_data() {
+    QTest::addColumn<int>("jitterMs");
+    QTest::addColumn<bool>("reorders");
+    QTest::addColumn<int>("skipEvery");
+    QTest::addColumn<int>("queueMsPerS");
+    QTest::addColumn<int>("maxSpreadMs");
+    QTest::addColumn<int>("minRiseMs");
+    QTest::newRow("in order: as it came") << 15 << false << 0 << 0 << 30 << -30;
+    QTest::newRow("each packet its own delay") << 15 << true << 0 << 0 << 4 << -4;
+    QTest::newRow("and a tenth skipping it") << 15 << true << 10 << 0 << 4 << -4;
+    QTest::newRow("a queue on a reordering link") << 15 << true << 0 << 100 << 4 << 120;
+    QTest::newRow("a queue, a tenth skipping the delay") << 15 << true << 10 << 100 << 4 << 120;
+  }
+  void theEstimateSeesQueuesNotTheSpread() {
+    QFETCH(int, jitterMs);
+    QFETCH(bool, reorders);
+    QFETCH(int, skipEvery);
+    QFETCH(int, queueMsPerS);
+    std::mt19937 random(3);
+    DelayFloor floor;
+    std::vector<std::pair<int64_t, int64_t>> sent;  // send, arrival
+    int64_t lastUs = 0;
+    for (int64_t sendUs = 0; sendUs < 4'000'000; sendUs += 5'000) {
+      const int64_t queueUs = std::max<int64_t>(0, sendUs - 2'000'000) * queueMsPerS / 1000;
+      const bool skips = skipEvery && random() % skipEvery == 0;
+      int64_t at = sendUs + queueUs + (skips ? 0 : 40'000 + int64_t(random() % (2 * jitterMs * 1000 + 1)) - jitterMs * 1000);
+      if (!reorders) at = lastUs = std::max(lastUs, at);
+      sent.emplace_back(sendUs, at);
+    }
+    int64_t low = INT64_MAX, high = INT64_MIN, endUs = 0;
+    for (size_t i = 0; i < sent.size(); i += 10) {  // a feedback every 50 ms, packets by sequence
+      for (size_t j = i; j < std::min(sent.size(), i + 10); ++j) {
+        const int64_t told = floor.arrival(sent[j].first, sent[j].second);
+        if (!reorders) QCOMPARE(told, sent[j].second);
+        const int64_t delay = told - sent[j].first;
+        if (sent[j].first >= 500'000 && sent[j].first < 2'000'000) low = std::min(low, delay), high = std::max(high, delay);
+        endUs = delay;
+      }
+    }
+    QFETCH(int, maxSpreadMs);
+    QFETCH(int, minRiseMs);
+    QVERIFY2((high - low) / 1000 <= maxSpreadMs, qPrintable(QString("spread %1 ms").arg((high - low) / 1000)));
+    QVERIFY2((endUs - high) / 1000 >= minRiseMs, qPrintable(QString("rise %1 ms").arg((endUs - high) / 1000)));
   }
 
   // Whether a picture at `atMs` gets room: the link reports `percent` loss

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "api/transport/goog_cc_factory.h"
+#include "rtc/delay_floor.h"
 #include "rtc/feedback_repair.h"
 #include "rtc/link_gap.h"
 #include "rtc/webrtc/rtc_log.h"
@@ -77,8 +78,8 @@ class GapAwareController final : public webrtc::NetworkControllerInterface {
     repair_.beginFeedback();
     for (webrtc::PacketResult& packet : msg.packet_feedbacks) {
       if (!packet.IsReceived()) continue;
-      packet.receive_time = webrtc::Timestamp::Micros(
-          repair_.arrival(packet.sent_packet.sequence_number, packet.receive_time.us()));
+      const int64_t arrivalUs = repair_.arrival(packet.sent_packet.sequence_number, packet.receive_time.us());
+      packet.receive_time = webrtc::Timestamp::Micros(floor_.arrival(packet.sent_packet.send_time.us(), arrivalUs));
     }
     return pass(inner_->OnTransportPacketsFeedback(msg), msg.feedback_time, change);
   }
@@ -152,6 +153,7 @@ class GapAwareController final : public webrtc::NetworkControllerInterface {
   std::unique_ptr<webrtc::NetworkControllerInterface> inner_;
   LinkGapDetector gap_;
   FeedbackRepair repair_;
+  DelayFloor floor_;
   absl::optional<webrtc::TargetTransferRate> lastTarget_;
   absl::optional<webrtc::PacerConfig> lastPacer_;
   absl::optional<webrtc::Timestamp> gapEndedAt_;

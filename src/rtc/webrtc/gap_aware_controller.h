@@ -10,6 +10,10 @@
 // rate of zero; our encoders start again from a key frame), keeps a trickle
 // of padding going so that the link's return is heard at once, and ignores
 // the gap's losses, which say nothing about the link's capacity.
+//
+// On a link that reorders packets it also puts right the arrival times the
+// library misreads (feedback_repair.h) and tells the delay-based estimate
+// of the delays' floor rather than their spread (delay_floor.h).
 
 #include <cstdint>
 #include <memory>

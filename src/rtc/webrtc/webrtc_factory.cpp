@@ -45,8 +45,7 @@ using namespace adapter;
 // - a sender holds at most its round trip plus 100 ms of media in flight
 //   and in its pacer's queue: beyond that the encoder's rate is pushed back
 //   and pictures are dropped, so that a link that carries less than the
-//   estimate said (or reorders packets, which the estimate reads as
-//   congestion) never builds seconds of queue;
+//   estimate said never builds seconds of queue;
 // - the congestion controller is ours (the library's, told about gaps in
 //   the link: gap_aware_controller.h); the library takes it only with this
 //   trial on;

@@ -1,0 +1,73 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// What the delay-based bandwidth estimate is told of a link that gives each
+// packet its own delay (Wi-Fi retrying frames, bonded or multi-path links).
+//
+// The estimate reads a rise in the packets' one-way delay as a queue
+// building up. On such a link packets overtake one another, and the delay
+// of a burst (a key frame, a sharpening pass) is the top of the spread
+// where a lone packet's is anywhere in it: every large picture reads as
+// congestion. A queue raises every packet's delay; a spread does not raise
+// its floor. Once a link has reordered, each packet is reported as arriving
+// at its send time plus the lowest delay among the last packets sent
+// (kWindowPackets, within kWindowUs: long enough that a tenth of the packets
+// overtaking the rest keep the floor where they are; 16 packets within
+// 250 ms made it jump, and the estimate fell). A queue shows up to that much
+// late; the congestion window bounds what is in flight meanwhile. A link
+// that keeps its packets in order is left as it is.
+
+#include <algorithm>
+#include <cstdint>
+#include <deque>
+#include <optional>
+
+namespace lunor::rtc {
+
+class DelayFloor {
+ public:
+  static constexpr size_t kWindowPackets = 64;
+  static constexpr int64_t kWindowUs = 500'000;
+  // Arrivals this much out of their send order count as reordering (the
+  // feedback's own resolution is 250 us, the library's reading 1 ms).
+  static constexpr int64_t kReorderToleranceUs = 2'000;
+  // A link that stopped reordering this long ago is taken as in order again.
+  static constexpr int64_t kReorderMemoryUs = 10'000'000;
+
+  // A packet sent at sendUs that arrived at arrivalUs (each on its own
+  // clock; only differences count), in the feedback's order. Returns the
+  // arrival to report.
+  int64_t arrival(int64_t sendUs, int64_t arrivalUs) {
+    if (newest_ && ((sendUs > newest_->sendUs && arrivalUs + kReorderToleranceUs < newest_->arrivalUs) ||
+                    (sendUs < newest_->sendUs && arrivalUs > newest_->arrivalUs + kReorderToleranceUs))) {
+      lastReorderUs_ = arrivalUs;
+    }
+    if (!newest_ || sendUs >= newest_->sendUs) newest_ = Arrival{sendUs, arrivalUs};
+
+    const int64_t delay = arrivalUs - sendUs;
+    recent_.push_back(Delay{sendUs, delay});
+    while (recent_.size() > kWindowPackets) recent_.pop_front();
+    if (!lastReorderUs_ || arrivalUs - *lastReorderUs_ >= kReorderMemoryUs) return arrivalUs;
+
+    int64_t floor = delay;
+    for (const Delay& d : recent_) {
+      if (d.sendUs <= sendUs && sendUs - d.sendUs <= kWindowUs) floor = std::min(floor, d.delayUs);
+    }
+    return sendUs + floor;
+  }
+
+ private:
+  struct Arrival {
+    int64_t sendUs;
+    int64_t arrivalUs;
+  };
+  struct Delay {
+    int64_t sendUs;
+    int64_t delayUs;
+  };
+  std::optional<Arrival> newest_;  // of the packets that arrived, the last sent
+  std::deque<Delay> recent_;
+  std::optional<int64_t> lastReorderUs_;
+};
+
+}  // namespace lunor::rtc

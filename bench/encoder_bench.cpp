@@ -378,6 +378,9 @@ int main(int argc, char** argv) {
     }
   }
   settings.push_back({"x264 ultrafast, CRF 28 (the default)", "x264", config([](auto&) {})});
+  // A plain x264 pipeline (GStreamer's x264enc with zerolatency): the link's
+  // rate as an average, no quality aimed at.
+  settings.push_back({"x264 ultrafast, the rate as an average", "x264", config([](auto& c) { c.crf = 0; })});
   settings.push_back({"x264 ultrafast, CRF 27, 2 threads", "x264", config([](auto& c) {
                         c.crf = 27;
                         c.threads = 2;

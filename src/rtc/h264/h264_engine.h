@@ -36,7 +36,8 @@ struct H264EncoderConfig {
   // OpenH264: 0 low, 1 medium, 2 high complexity.
   int complexity = 0;
   // x264: its speed preset, and the quality aimed at while the bit rate
-  // allows it (CRF; lower is better).
+  // allows it (CRF; lower is better; 0: none, the bit rate as an average,
+  // as a plain x264 pipeline codes, for comparing).
   std::string preset = "ultrafast";
   double crf = 28;
 };

@@ -122,7 +122,7 @@ class X264Engine final : public H264Engine {
     p.vui.i_transfer = kVuiTransferSrgb;
     p.vui.i_colmatrix = kVuiMatrixBt601;
     p.vui.b_fullrange = 0;
-    p.rc.i_rc_method = X264_RC_CRF;
+    p.rc.i_rc_method = config.crf > 0 ? X264_RC_CRF : X264_RC_ABR;
     p.rc.f_rf_constant = float(config.crf);
     p.rc.i_qp_max = std::clamp(config.qpMax, 1, 51);
     setVbv(config.bitrateBps, config.fps);
@@ -230,6 +230,7 @@ class X264Engine final : public H264Engine {
   void setVbv(int bitrateBps, double fps) {
     const int kbps = std::max(50, bitrateBps / 1000);
     param_.rc.i_vbv_max_bitrate = kbps;
+    if (param_.rc.i_rc_method == X264_RC_ABR) param_.rc.i_bitrate = kbps;
     param_.rc.i_vbv_buffer_size = bufferKbit(kbps, firstPicture_ ? kFirstBufferMs : kBufferMs);
     if (fps > 0) {
       param_.i_fps_num = uint32_t(fps * 1000);

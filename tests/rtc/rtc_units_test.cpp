@@ -386,7 +386,7 @@ class RtcUnitsTest : public QObject {
       if (int(random() % 100) >= lossPercent) arrivalUs[seq] = at;
     }
     std::set<int64_t> reported;  // received and read by the library
-    int64_t windowStart = 1, wrong = 0, repaired = 0;
+    int64_t windowStart = 1, wrong = 0, worstUs = 0;
     FeedbackRepair repair;
     for (int64_t nowUs = 50'000; nowUs < 8'000'000; nowUs += 50'000) {
       int64_t highest = 0;
@@ -406,14 +406,16 @@ class RtcUnitsTest : public QObject {
         if (reported.count(seq)) continue;  // the library's skip, delta and all
         offsetUs = offsetUs ? *offsetUs + deltaUs : it->second;
         reported.insert(seq);
-        if (*offsetUs != it->second) ++wrong;
-        if (repair.arrival(seq, *offsetUs) != it->second) ++repaired;
+        const int64_t readUs = *offsetUs / 1000 * 1000;  // the library keeps whole milliseconds
+        if (std::abs(readUs - it->second) > 1000) ++wrong;
+        worstUs = std::max(worstUs, std::abs(repair.arrival(seq, readUs) - it->second));
       }
       windowStart = highest + 1;
     }
     QCOMPARE(int(reported.size()), int(arrivalUs.size()));
     QCOMPARE(wrong > 0, reorders);  // the story does what it says
-    QCOMPARE(repaired, 0);
+    // The library's whole milliseconds, carried from one packet to the next.
+    QVERIFY2(worstUs < 8'000, qPrintable(QString("off by %1 us").arg(worstUs)));
   }
 
   // Packets sent every 5 ms for 4 s, each delayed 40 ± `jitterMs` (in
@@ -432,6 +434,9 @@ class RtcUnitsTest : public QObject {
     QTest::newRow("and a tenth skipping it") << 15 << true << 10 << 0 << 4 << -4;
     QTest::newRow("a queue on a reordering link") << 15 << true << 0 << 100 << 4 << 120;
     QTest::newRow("a queue, a tenth skipping the delay") << 15 << true << 10 << 100 << 4 << 120;
+    // One packet out of place (a duplicate, a feedback read askew) is no
+    // reordering link.
+    QTest::newRow("in order, one packet 60 ms early") << 0 << false << 0 << 0 << 60 << -60;
   }
   void theEstimateSeesQueuesNotTheSpread() {
     QFETCH(int, jitterMs);
@@ -449,6 +454,7 @@ class RtcUnitsTest : public QObject {
       if (!reorders) at = lastUs = std::max(lastUs, at);
       sent.emplace_back(sendUs, at);
     }
+    if (QTest::currentDataTag() == QByteArray("in order, one packet 60 ms early")) sent[300].second -= 60'000;
     int64_t low = INT64_MAX, high = INT64_MIN, endUs = 0;
     for (size_t i = 0; i < sent.size(); i += 10) {  // a feedback every 50 ms, packets by sequence
       for (size_t j = i; j < std::min(sent.size(), i + 10); ++j) {
@@ -463,6 +469,24 @@ class RtcUnitsTest : public QObject {
     QFETCH(int, minRiseMs);
     QVERIFY2((high - low) / 1000 <= maxSpreadMs, qPrintable(QString("spread %1 ms").arg((high - low) / 1000)));
     QVERIFY2((endUs - high) / 1000 >= minRiseMs, qPrintable(QString("rise %1 ms").arg((endUs - high) / 1000)));
+  }
+
+  // A probe's burst into a narrow link that reorders: 20 packets 1 ms
+  // apart, each queued 3 ms more than the one before, after a second of
+  // the link's usual spread. The queue must show beyond the spread, or the
+  // probe would read as passing at its full rate.
+  void aProbeIntoAQueueShows() {
+    std::mt19937 random(5);
+    DelayFloor floor;
+    auto spread = [&] { return 40'000 + int64_t(random() % 30'001) - 15'000; };
+    for (int64_t sendUs = 0; sendUs < 1'000'000; sendUs += 5'000) floor.arrival(sendUs, sendUs + spread());
+    int64_t first = 0, last = 0;
+    for (int i = 0; i < 20; ++i) {
+      const int64_t sendUs = 1'000'000 + i * 1'000;
+      const int64_t told = floor.arrival(sendUs, sendUs + spread() + i * 3'000) - sendUs;
+      (i == 0 ? first : last) = told;
+    }
+    QVERIFY2(last - first >= 20'000, qPrintable(QString("rise %1 ms").arg((last - first) / 1000)));
   }
 
   // Whether a picture at `atMs` gets room: the link reports `percent` loss

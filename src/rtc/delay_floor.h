@@ -15,10 +15,11 @@
 // overtaking the rest keep the floor where they are; 16 packets within
 // 250 ms made it jump, and the estimate fell), plus whatever its own delay
 // tops the highest of theirs by (of those sent more than kBurstUs before
-// it, so that a burst is measured against the spread before it). A queue that grows slowly shows as the
-// floor rises, up to that window late (the congestion window bounds what is
-// in flight meanwhile); one that grows fast, as a probe's burst into a
-// narrow link does, shows at once, beyond the spread.
+// it, so that a burst is measured against the spread before it). A queue
+// that grows slowly shows as the floor rises, up to that window late (the
+// congestion window bounds what is in flight meanwhile); one that grows
+// fast, as a probe's burst into a narrow link does, shows at once, beyond
+// the spread.
 //
 // A link counts as reordering after kReorderEvents packets out of their
 // send order within kReorderSpanUs (a duplicated packet, or one feedback
@@ -59,19 +60,21 @@ class DelayFloor {
     }
     if (!newest_ || sendUs >= newest_->sendUs) newest_ = Arrival{sendUs, arrivalUs};
 
+    if (lastReorderUs_ && arrivalUs - *lastReorderUs_ >= kReorderMemoryUs) lastReorderUs_.reset();
     const int64_t delay = arrivalUs - sendUs;
     // Of the packets sent before in the window: the lowest delay, and the
     // highest of those sent before this one's burst.
+    // (Looked for only while the link reorders.)
     std::optional<int64_t> floor, ceiling;
-    for (const Delay& d : recent_) {
+    for (size_t i = 0; lastReorderUs_ && i < recent_.size(); ++i) {
+      const Delay& d = recent_[i];
       if (d.sendUs > sendUs || sendUs - d.sendUs > kWindowUs) continue;
       floor = std::min(floor.value_or(d.delayUs), d.delayUs);
       if (sendUs - d.sendUs > kBurstUs) ceiling = std::max(ceiling.value_or(d.delayUs), d.delayUs);
     }
     recent_.push_back(Delay{sendUs, delay});
     while (recent_.size() > kWindowPackets) recent_.pop_front();
-    if (lastReorderUs_ && arrivalUs - *lastReorderUs_ >= kReorderMemoryUs) lastReorderUs_.reset();
-    if (!lastReorderUs_ || !floor) return arrivalUs;
+    if (!floor) return arrivalUs;
     return sendUs + std::min(*floor, delay) + std::max<int64_t>(0, delay - ceiling.value_or(delay));
   }
 

@@ -23,7 +23,6 @@
 // (what they are off by is not known).
 
 #include <cstdint>
-#include <iterator>
 #include <map>
 #include <optional>
 
